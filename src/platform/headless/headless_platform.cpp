@@ -1,0 +1,460 @@
+#include "platform/headless/headless_platform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/codepage.h"
+#include "platform/edit_control.h"
+#include "platform/error.h"
+#include "platform/framebuffer.h"
+#include "platform/wav_writer.h"
+
+namespace nova::platform {
+
+// ---------------------------------------------------------------------------
+// Clock: virtual milliseconds on top of the wall-clock time at start, so the
+// calendar is plausible while the timer is repeatable.
+
+namespace {
+
+DateTime to_date_time(std::int64_t epoch_ms, bool local) {
+  std::time_t secs = static_cast<std::time_t>(epoch_ms / 1000);
+  std::tm tm{};
+  if (local) localtime_r(&secs, &tm);
+  else gmtime_r(&secs, &tm);
+  DateTime d;
+  d.year = tm.tm_year + 1900;
+  d.month = tm.tm_mon + 1;
+  d.day = tm.tm_mday;
+  d.day_of_week = tm.tm_wday;
+  d.hour = tm.tm_hour;
+  d.minute = tm.tm_min;
+  d.second = tm.tm_sec;
+  d.millisecond = static_cast<int>(epoch_ms % 1000);
+  return d;
+}
+
+class HeadlessClock final : public Clock {
+ public:
+  explicit HeadlessClock(const std::atomic<std::uint32_t>& ms)
+      : m_ms(ms),
+        m_start_epoch_ms(std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count()) {}
+  std::uint32_t ticks_ms() const override { return m_ms.load(); }
+  DateTime local_time() const override { return to_date_time(m_start_epoch_ms + m_ms.load(), true); }
+  DateTime utc_time() const override { return to_date_time(m_start_epoch_ms + m_ms.load(), false); }
+
+ private:
+  const std::atomic<std::uint32_t>& m_ms;
+  std::int64_t m_start_epoch_ms;
+};
+
+class HeadlessDialogs final : public Dialogs {
+ public:
+  explicit HeadlessDialogs(HeadlessPlatform& p) : m_platform(p) {}
+
+  MessageAnswer message_box(const MessageBoxSpec& spec) override {
+    m_platform.record_message_box(spec);
+    MessageAnswer a = m_platform.next_answer(spec.buttons);
+    if (m_platform.options().echo_message_boxes) {
+      std::fprintf(stderr, "[message box] %s: %s -> %s\n", codepage::to_utf8(spec.caption).c_str(),
+                   codepage::to_utf8(spec.text).c_str(),
+                   a == MessageAnswer::Ok ? "OK" : a == MessageAnswer::Cancel ? "Cancel" : a == MessageAnswer::Yes ? "Yes" : "No");
+    }
+    return a;
+  }
+  std::optional<std::filesystem::path> open_file(const FileDialogSpec&) override { return std::nullopt; }
+  std::optional<std::filesystem::path> save_file(const FileDialogSpec&) override { return std::nullopt; }
+  std::optional<std::filesystem::path> select_folder(const FileDialogSpec&) override { return std::nullopt; }
+
+ private:
+  HeadlessPlatform& m_platform;
+};
+
+class NullCursor final : public Cursor {};
+class NullInhibitor final : public ScreenSaverInhibitor {};
+
+// MIDI: one recording port, so tests can see what a player sent.
+class RecordingPort final : public MidiPort {
+ public:
+  explicit RecordingPort(HeadlessPlatform& p) : m_platform(p) {}
+  void short_message(std::uint32_t packed) override {
+    std::uint8_t status = static_cast<std::uint8_t>(packed);
+    // Program change and channel pressure carry one data byte.
+    std::size_t n = (status >= 0xC0 && status <= 0xDF) ? 2 : 3;
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < n; ++i) bytes.push_back(static_cast<std::uint8_t>(packed >> (8 * i)));
+    add(std::move(bytes));
+  }
+  void long_message(std::span<const std::uint8_t> bytes) override { add({bytes.begin(), bytes.end()}); }
+  void reset() override {
+    for (std::uint8_t ch = 0; ch < 16; ++ch) {
+      add({static_cast<std::uint8_t>(0xB0 | ch), 123, 0});
+      add({static_cast<std::uint8_t>(0xB0 | ch), 121, 0});
+    }
+  }
+
+ private:
+  void add(std::vector<std::uint8_t> bytes) {
+    std::lock_guard lock(m_platform.midi_mutex());
+    m_platform.midi_log().push_back({m_platform.now_ms(), std::move(bytes)});
+  }
+  HeadlessPlatform& m_platform;
+};
+
+class HeadlessMidi final : public MidiOutput {
+ public:
+  explicit HeadlessMidi(HeadlessPlatform& p) : m_platform(p) {}
+  std::vector<MidiPortInfo> ports() override { return {MidiPortInfo{"Recording port"}}; }
+  std::unique_ptr<MidiPort> open(int index) override {
+    if (index != 0) return nullptr;
+    return std::make_unique<RecordingPort>(m_platform);
+  }
+
+ private:
+  HeadlessPlatform& m_platform;
+};
+
+// No CD-ROM drives unless a later backend adds track folders.
+class NoCdAudio final : public CdAudio {
+ public:
+  std::vector<std::string> drives() override { return {}; }
+  std::unique_ptr<CdDrive> open(int) override { return nullptr; }
+  CdLineVolume line_volume() override { return m_volume; }
+  void set_line_volume(const CdLineVolume& v) override { m_volume = v; }
+
+ private:
+  CdLineVolume m_volume;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sound: streams are pulled when the virtual clock advances.
+
+class HeadlessSound final : public SoundOutput {
+ public:
+  explicit HeadlessSound(const std::filesystem::path& record) {
+    if (!record.empty()) m_recorder = std::make_unique<WavWriter>(record, 44100, 2);
+  }
+
+  class Stream final : public AudioStream {
+   public:
+    Stream(HeadlessSound& owner, AudioFormat f, AudioPull pull) : m_owner(owner), m_format(f), m_pull(std::move(pull)) {}
+    ~Stream() override { m_owner.remove(this); }
+    const AudioFormat& format() const override { return m_format; }
+    void pause(bool paused) override { m_paused.store(paused); }
+
+    HeadlessSound& m_owner;
+    AudioFormat m_format;
+    AudioPull m_pull;
+    std::atomic<bool> m_paused{false};
+    std::uint64_t m_frames_done = 0;
+  };
+
+  std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) override {
+    if (format.sample_rate <= 0 || format.channels <= 0 || format.channels > 8) return nullptr;
+    auto s = std::make_unique<Stream>(*this, format, std::move(pull));
+    std::lock_guard lock(m_mutex);
+    m_streams.push_back(s.get());
+    return s;
+  }
+
+  void remove(Stream* s) {
+    std::lock_guard lock(m_mutex);
+    std::erase(m_streams, s);
+  }
+
+  // Pulls what the streams would have played by `now_ms` and mixes it into
+  // the recording (44100 Hz stereo).
+  void advance_to(std::uint64_t now_ms) {
+    std::lock_guard lock(m_mutex);
+    const std::uint64_t out_frames_due = now_ms * 44100 / 1000;
+    const std::size_t out_frames = static_cast<std::size_t>(out_frames_due - m_out_frames);
+    m_out_frames = out_frames_due;
+    std::vector<std::int32_t> mix(m_recorder ? out_frames * 2 : 0, 0);
+    for (Stream* s : m_streams) {
+      const std::uint64_t due = now_ms * static_cast<std::uint64_t>(s->m_format.sample_rate) / 1000;
+      if (due <= s->m_frames_done) continue;
+      const std::size_t frames = static_cast<std::size_t>(due - s->m_frames_done);
+      s->m_frames_done = due;
+      if (s->m_paused.load()) continue;
+      const std::size_t ch = static_cast<std::size_t>(s->m_format.channels);
+      std::vector<std::int16_t> buf(frames * ch, 0);
+      s->m_pull(buf);
+      if (!m_recorder || out_frames == 0) continue;
+      for (std::size_t i = 0; i < out_frames; ++i) {
+        std::size_t src = frames == 0 ? 0 : std::min(frames - 1, i * frames / out_frames);
+        std::int32_t l = buf[src * ch];
+        std::int32_t r = ch > 1 ? buf[src * ch + 1] : l;
+        mix[i * 2] += l;
+        mix[i * 2 + 1] += r;
+      }
+    }
+    if (m_recorder && out_frames) {
+      std::vector<std::int16_t> out(mix.size());
+      for (std::size_t i = 0; i < mix.size(); ++i) out[i] = static_cast<std::int16_t>(std::clamp(mix[i], -32768, 32767));
+      m_recorder->write(out);
+    }
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::vector<Stream*> m_streams;
+  std::uint64_t m_out_frames = 0;
+  std::unique_ptr<WavWriter> m_recorder;
+};
+
+// ---------------------------------------------------------------------------
+// Window: a back buffer and a presented copy of it.
+
+class HeadlessWindow final : public Window {
+ public:
+  HeadlessWindow(HeadlessPlatform& p, std::uint32_t id, const WindowSpec& spec) : m_platform(p), m_id(id) {
+    m_caption = spec.caption;
+    m_back.resize(spec.client_size.width, spec.client_size.height);
+    m_screen.resize(spec.client_size.width, spec.client_size.height);
+    m_visible = spec.visible;
+    Rect wa = p.work_area();
+    Rect fe = frame_extents();
+    m_position = {wa.left + (wa.width() - (spec.client_size.width + fe.left + fe.right)) / 2,
+                  wa.top + (wa.height() - (spec.client_size.height + fe.top + fe.bottom)) / 2};
+  }
+  ~HeadlessWindow() override { m_platform.forget_window(this); }
+
+  std::uint32_t id() const override { return m_id; }
+  void set_caption(std::string_view sjis) override { m_caption = std::string(sjis); }
+  std::string caption() const override { return m_caption; }
+  void set_client_size(Size s) override {
+    m_back.resize(s.width, s.height);
+    m_screen.resize(s.width, s.height);
+  }
+  Size client_size() const override { return {m_back.width(), m_back.height()}; }
+  void set_position(Point p) override { m_position = p; }
+  Point position() const override { return m_position; }
+  Rect frame_extents() const override {
+    // A single border with a caption bar, as a typical desktop draws it.
+    return m_bordered && m_fullscreen < 0 ? Rect{3, 26, 3, 3} : Rect{};
+  }
+  void set_bordered(bool on) override { m_bordered = on; }
+  bool bordered() const override { return m_bordered; }
+  void show() override { m_visible = true; }
+  void hide() override { m_visible = false; }
+  bool visible() const { return m_visible; }
+
+  int set_fullscreen(int mode_index) override {
+    auto modes = m_platform.display_modes();
+    if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) m_fullscreen = mode_index;
+    else m_fullscreen = -1;
+    return m_fullscreen;
+  }
+  int fullscreen_mode() const override { return m_fullscreen; }
+  WindowPlacement placement() const override { return {m_position, client_size(), m_bordered}; }
+  void set_placement(const WindowPlacement& p) override {
+    m_position = p.position;
+    set_client_size(p.client_size);
+    m_bordered = p.bordered;
+  }
+
+  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override { m_back.draw(src, src_rect, dst_rect); }
+  void fill(Rect rect, std::uint32_t rgb) override { m_back.fill(rect, rgb); }
+  void present(std::span<const Rect> rects) override {
+    if (rects.empty()) {
+      Rect all{0, 0, m_back.width(), m_back.height()};
+      m_screen.draw(m_back.view(), all, all);
+    } else {
+      for (const Rect& r : rects) m_screen.draw(m_back.view(), r, r);
+    }
+    ++m_present_count;
+  }
+  PixelView back_buffer() const override { return m_screen.view(); }
+  std::uint64_t present_count() const { return m_present_count; }
+
+  Point cursor_position() const override { return m_pointer; }
+  void set_cursor_position(Point p) override { m_pointer = p; }
+  void set_pointer(Point p) { m_pointer = p; }
+  void set_cursor(const Cursor*) override {}
+  std::unique_ptr<EditControl> create_edit(EditKind) override {
+    throw PlatformError("edit controls are not available in this build");
+  }
+  std::uint64_t native_handle() const override { return 0; }
+
+ private:
+  HeadlessPlatform& m_platform;
+  std::uint32_t m_id;
+  std::string m_caption;
+  Framebuffer m_back;
+  Framebuffer m_screen;
+  Point m_position;
+  Point m_pointer;
+  bool m_bordered = true;
+  bool m_visible = true;
+  int m_fullscreen = -1;
+  std::uint64_t m_present_count = 0;
+};
+
+// ---------------------------------------------------------------------------
+
+HeadlessPlatform::HeadlessPlatform(HeadlessOptions options) : m_options(std::move(options)) {
+  m_clock = std::make_unique<HeadlessClock>(m_clock_ms);
+  m_dialogs = std::make_unique<HeadlessDialogs>(*this);
+  m_sound = std::make_unique<HeadlessSound>(m_options.record_audio);
+  m_midi = std::make_unique<HeadlessMidi>(*this);
+  m_cd = std::make_unique<NoCdAudio>();
+  if (!m_options.input_script.empty()) m_script = parse_input_script(m_options.input_script);
+}
+
+HeadlessPlatform::~HeadlessPlatform() = default;
+
+std::unique_ptr<Window> HeadlessPlatform::create_window(const WindowSpec& spec) {
+  std::lock_guard lock(m_mutex);
+  auto w = std::make_unique<HeadlessWindow>(*this, m_next_window_id++, spec);
+  m_windows.push_back(w.get());
+  return w;
+}
+
+void HeadlessPlatform::forget_window(HeadlessWindow* w) {
+  std::lock_guard lock(m_mutex);
+  std::erase(m_windows, w);
+}
+
+HeadlessWindow* HeadlessPlatform::newest_window() const {
+  std::lock_guard lock(m_mutex);
+  return m_windows.empty() ? nullptr : m_windows.back();
+}
+
+std::unique_ptr<Cursor> HeadlessPlatform::create_cursor(const CursorImage& image) {
+  if (image.width <= 0 || image.height <= 0 ||
+      image.argb.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
+    return nullptr;
+  }
+  return std::make_unique<NullCursor>();
+}
+
+std::unique_ptr<ScreenSaverInhibitor> HeadlessPlatform::inhibit_screen_saver() { return std::make_unique<NullInhibitor>(); }
+
+bool HeadlessPlatform::poll_event(Event& e) {
+  std::lock_guard lock(m_mutex);
+  if (!m_queue.empty()) {
+    e = std::move(m_queue.front());
+    m_queue.pop_front();
+    return true;
+  }
+  if (m_woken) {
+    m_woken = false;
+    e = Event{};
+    e.type = EventType::Wake;
+    return true;
+  }
+  return false;
+}
+
+bool HeadlessPlatform::wait_event(Event& e, int timeout_ms) {
+  {
+    std::unique_lock lock(m_mutex);
+    auto ready = [this] { return !m_queue.empty() || m_woken; };
+    if (timeout_ms < 0) m_cv.wait(lock, ready);
+    else m_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
+  }
+  return poll_event(e);
+}
+
+void HeadlessPlatform::wake() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_woken = true;
+  }
+  m_cv.notify_all();
+}
+
+Clock& HeadlessPlatform::clock() { return *m_clock; }
+Dialogs& HeadlessPlatform::dialogs() { return *m_dialogs; }
+FontService& HeadlessPlatform::fonts() {
+  if (!m_fonts) m_fonts = create_font_service();
+  return *m_fonts;
+}
+SoundOutput& HeadlessPlatform::sound() { return *m_sound; }
+MidiOutput& HeadlessPlatform::midi() { return *m_midi; }
+CdAudio& HeadlessPlatform::cd_audio() { return *m_cd; }
+
+void HeadlessPlatform::advance_ms(std::uint32_t ms) {
+  std::uint32_t now = m_clock_ms.load() + ms;
+  m_clock_ms.store(now);
+  m_total_ms += ms;
+  m_sound->advance_to(m_total_ms);
+}
+
+void HeadlessPlatform::begin_tick(std::int64_t tick) {
+  while (m_next_scripted < m_script.size() && m_script[m_next_scripted].tick <= tick) {
+    push_event(m_script[m_next_scripted].event);
+    ++m_next_scripted;
+  }
+}
+
+void HeadlessPlatform::push_event(Event e) {
+  HeadlessWindow* target = newest_window();
+  {
+    std::lock_guard lock(m_mutex);
+    if (target && e.window == 0 && e.type != EventType::Wake) e.window = target->id();
+    switch (e.type) {
+      case EventType::MouseMove:
+        m_pointer = {e.x, e.y};
+        if (target) target->set_pointer(m_pointer);
+        break;
+      case EventType::MouseDown:
+      case EventType::MouseUp:
+      case EventType::MouseWheel:
+        e.x = m_pointer.x;
+        e.y = m_pointer.y;
+        break;
+      default:
+        break;
+    }
+    m_queue.push_back(std::move(e));
+  }
+  m_cv.notify_all();
+}
+
+void HeadlessPlatform::queue_answer(MessageAnswer a) {
+  std::lock_guard lock(m_mutex);
+  m_answers.push_back(a);
+}
+
+std::vector<MessageBoxSpec> HeadlessPlatform::message_boxes() const {
+  std::lock_guard lock(m_mutex);
+  return m_boxes;
+}
+
+std::vector<HeadlessPlatform::MidiRecord> HeadlessPlatform::midi_records() const {
+  std::lock_guard lock(m_midi_mutex);
+  return m_midi_log;
+}
+
+MessageAnswer HeadlessPlatform::next_answer(MessageButtons buttons) {
+  bool yes = m_options.answer_yes;
+  {
+    std::lock_guard lock(m_mutex);
+    if (!m_answers.empty()) {
+      MessageAnswer a = m_answers.front();
+      m_answers.pop_front();
+      return a;
+    }
+  }
+  switch (buttons) {
+    case MessageButtons::Ok: return MessageAnswer::Ok;
+    case MessageButtons::OkCancel: return yes ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    case MessageButtons::YesNo: return yes ? MessageAnswer::Yes : MessageAnswer::No;
+  }
+  return MessageAnswer::Ok;
+}
+
+void HeadlessPlatform::record_message_box(const MessageBoxSpec& spec) {
+  std::lock_guard lock(m_mutex);
+  m_boxes.push_back(spec);
+  m_boxes.back().owner = nullptr;
+}
+
+}  // namespace nova::platform

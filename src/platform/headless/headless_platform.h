@@ -1,0 +1,110 @@
+// The headless backend (see platform.h): a real backend without a window
+// system or devices, driven by whoever runs the frame loop.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/headless/input_script.h"
+#include "platform/platform.h"
+
+namespace nova::platform {
+
+class HeadlessWindow;
+class HeadlessSound;
+
+class HeadlessPlatform final : public Platform {
+ public:
+  explicit HeadlessPlatform(HeadlessOptions options = {});
+  ~HeadlessPlatform() override;
+
+  Backend backend() const override { return Backend::Headless; }
+
+  std::unique_ptr<Window> create_window(const WindowSpec& spec) override;
+  std::vector<DisplayMode> display_modes() override { return m_options.modes; }
+  DisplayMode desktop_mode() override { return m_options.desktop; }
+  Rect work_area() override { return m_options.work_area; }
+  std::unique_ptr<Cursor> create_cursor(const CursorImage& image) override;
+  std::unique_ptr<ScreenSaverInhibitor> inhibit_screen_saver() override;
+
+  bool poll_event(Event& e) override;
+  bool wait_event(Event& e, int timeout_ms) override;
+  void wake() override;
+
+  Clock& clock() override;
+  Dialogs& dialogs() override;
+  FontService& fonts() override;
+  SoundOutput& sound() override;
+  MidiOutput& midi() override;
+  CdAudio& cd_audio() override;
+
+  // --- Driving the backend ---------------------------------------------------
+  // Advances the virtual clock; the sound output consumes (and records) that
+  // much sound.
+  void advance_ms(std::uint32_t ms);
+  // Delivers the scripted events of this tick (and of earlier ticks not yet
+  // delivered) to the event queue.
+  void begin_tick(std::int64_t tick);
+  // True when scripted events remain for later ticks.
+  bool has_pending_script() const { return m_next_scripted < m_script.size(); }
+  // Queues an event as if the user had caused it; mouse events without
+  // coordinates use the last pointer position.
+  void push_event(Event e);
+
+  // Answers for the next message boxes, used before the default.
+  void queue_answer(MessageAnswer a);
+  // Every message box shown so far.
+  std::vector<MessageBoxSpec> message_boxes() const;
+
+  struct MidiRecord {
+    std::uint32_t time_ms;
+    std::vector<std::uint8_t> bytes;
+  };
+  // Every message sent to the recording MIDI port.
+  std::vector<MidiRecord> midi_records() const;
+
+  const HeadlessOptions& options() const { return m_options; }
+
+  // Internal to the backend.
+  HeadlessWindow* newest_window() const;
+  void forget_window(HeadlessWindow* w);
+  std::uint32_t now_ms() const { return m_clock_ms.load(); }
+  std::mutex& midi_mutex() { return m_midi_mutex; }
+  std::vector<MidiRecord>& midi_log() { return m_midi_log; }
+  MessageAnswer next_answer(MessageButtons buttons);
+  void record_message_box(const MessageBoxSpec& spec);
+
+ private:
+  HeadlessOptions m_options;
+  std::atomic<std::uint32_t> m_clock_ms{0};
+  std::unique_ptr<Clock> m_clock;
+  std::unique_ptr<Dialogs> m_dialogs;
+  std::unique_ptr<FontService> m_fonts;
+  std::unique_ptr<HeadlessSound> m_sound;
+  std::unique_ptr<MidiOutput> m_midi;
+  std::unique_ptr<CdAudio> m_cd;
+
+  mutable std::mutex m_mutex;  // guards the queue, windows, answers and boxes
+  std::condition_variable m_cv;
+  std::deque<Event> m_queue;
+  bool m_woken = false;
+  std::vector<HeadlessWindow*> m_windows;
+  std::deque<MessageAnswer> m_answers;
+  std::vector<MessageBoxSpec> m_boxes;
+  std::uint32_t m_next_window_id = 1;
+  Point m_pointer;
+
+  std::vector<ScriptedEvent> m_script;
+  std::size_t m_next_scripted = 0;
+
+  mutable std::mutex m_midi_mutex;
+  std::vector<MidiRecord> m_midi_log;
+  std::uint64_t m_total_ms = 0;
+};
+
+}  // namespace nova::platform

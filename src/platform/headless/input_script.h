@@ -1,0 +1,34 @@
+// Scripted input for the headless backend: one event a line,
+//
+//   TICK mouse X Y          pointer to client coordinates (X, Y)
+//   TICK ldown | lup        left button at the pointer (also rdown, rup, mdown, mup)
+//   TICK wheel N            N notches, positive away from the user
+//   TICK key NAME down      a key by virtual-key name or number (down, up, repeat)
+//   TICK text STRING        typed text (UTF-8, to the end of the line)
+//   TICK activate | deactivate | close
+//
+// TICK is the frame tick at whose start the event arrives (0 is the first
+// tick). Blank lines and lines starting with "#" are ignored. Coordinates are
+// client coordinates of the newest window: in the player's window the
+// display panel starts below the tool bar.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "platform/events.h"
+
+namespace nova::platform {
+
+struct ScriptedEvent {
+  std::int64_t tick = 0;
+  Event event;
+};
+
+// Throws PlatformError naming the line for anything it cannot read. Events
+// keep their order; ticks need not be sorted (a stable sort puts them in
+// tick order).
+std::vector<ScriptedEvent> parse_input_script(std::string_view text);
+
+}  // namespace nova::platform

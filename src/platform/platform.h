@@ -1,0 +1,123 @@
+// The platform layer: everything the engine needs of the host, behind small
+// interfaces, with two backends.
+//
+// - The SDL backend shows real windows (SDL2), plays sound through SDL audio
+//   and synthesizes MIDI with FluidSynth.
+// - The headless backend has no window system and no device: windows are
+//   back buffers, the clock is virtual and moves only when the driver says
+//   so, input comes from a script, message boxes answer as told, and sound is
+//   consumed at the virtual clock's rate (and can be recorded to WAV). Tests,
+//   tools and fuzzers run the real player on it.
+//
+// Fonts, the code page and the kernel services (system.h, ini_file.h,
+// registry.h) are the same host code under both backends.
+//
+// Threads: everything here is called from the main thread except wake() and
+// post_and_wait(), which other threads use to reach the main thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/cdaudio.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/events.h"
+#include "platform/fonts.h"
+#include "platform/midi.h"
+#include "platform/sound.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace nova::platform {
+
+enum class Backend : std::uint8_t { Sdl, Headless };
+
+class HeadlessPlatform;
+
+class Platform {
+ public:
+  virtual ~Platform();
+
+  virtual Backend backend() const = 0;
+  HeadlessPlatform* headless();
+
+  // --- Display -----------------------------------------------------------
+  virtual std::unique_ptr<Window> create_window(const WindowSpec& spec) = 0;
+  // The full-screen modes of the primary display, in the display's order.
+  virtual std::vector<DisplayMode> display_modes() = 0;
+  virtual DisplayMode desktop_mode() = 0;
+  // The desktop minus the panels and task bars.
+  virtual Rect work_area() = 0;
+  virtual std::unique_ptr<Cursor> create_cursor(const CursorImage& image) = 0;
+  virtual std::unique_ptr<ScreenSaverInhibitor> inhibit_screen_saver() = 0;
+
+  // --- Events --------------------------------------------------------------
+  // Takes the next event without waiting; false when there is none.
+  virtual bool poll_event(Event& e) = 0;
+  // Waits up to `timeout_ms` (negative: forever) for an event.
+  virtual bool wait_event(Event& e, int timeout_ms) = 0;
+
+  // Thread-safe: makes the main thread's wait_event return an Event of type
+  // Wake.
+  virtual void wake() = 0;
+
+  // Thread-safe: runs `task` on the main thread (at its next
+  // run_posted_tasks) and waits for it to finish. Answers false, without
+  // running it, when posting has been shut down (the player is closing).
+  bool post_and_wait(std::function<void()> task);
+  // Main thread: runs what other threads posted. Returns how many ran.
+  int run_posted_tasks();
+  // Main thread: refuses further posts and releases waiting posters.
+  void shut_down_posting();
+
+  // --- Services ------------------------------------------------------------
+  virtual Clock& clock() = 0;
+  virtual Dialogs& dialogs() = 0;
+  virtual FontService& fonts() = 0;
+  virtual SoundOutput& sound() = 0;
+  virtual MidiOutput& midi() = 0;
+  virtual CdAudio& cd_audio() = 0;
+
+ private:
+  struct Posted {
+    std::function<void()> task;
+    bool taken = false;
+    bool done = false;
+  };
+  std::mutex m_post_mutex;
+  std::condition_variable m_post_cv;
+  std::deque<Posted*> m_posted;
+  bool m_posting_closed = false;
+};
+
+struct HeadlessOptions {
+  DisplayMode desktop{1920, 1080, 32, 60};
+  // The desktop minus a 40-pixel task bar at the bottom.
+  Rect work_area{0, 0, 1920, 1040};
+  std::vector<DisplayMode> modes{{640, 480, 16, 60}, {640, 480, 32, 60}, {800, 600, 16, 60}, {800, 600, 32, 60},
+                                 {1024, 768, 32, 60}, {1280, 720, 32, 60}, {1920, 1080, 32, 60}};
+  // How message boxes are answered when no answer was queued: Yes / OK
+  // (true) or No / Cancel (false).
+  bool answer_yes = true;
+  // Scripted input, one event a line (see headless/input_script.h).
+  std::string input_script;
+  // Write the mixed sound output here as a WAV file when set.
+  std::filesystem::path record_audio;
+  // Echo message boxes to standard error (caption and text).
+  bool echo_message_boxes = true;
+};
+
+// Creates a backend. The SDL backend throws PlatformError when SDL cannot
+// start its video subsystem (no display).
+std::unique_ptr<Platform> create_platform(Backend backend, const HeadlessOptions& headless = {});
+
+}  // namespace nova::platform

@@ -1,0 +1,555 @@
+#include "platform/sdl/sdl_platform.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/edit_control.h"
+#include "platform/error.h"
+#include "platform/framebuffer.h"
+#include "platform/sdl/sdl_keys.h"
+#include "platform/sdl/sdl_native.h"
+
+namespace nova::platform {
+namespace {
+
+DateTime date_time_now(bool local) {
+  auto now = std::chrono::system_clock::now();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+  std::time_t secs = static_cast<std::time_t>(ms / 1000);
+  std::tm tm{};
+  if (local) localtime_r(&secs, &tm);
+  else gmtime_r(&secs, &tm);
+  return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_wday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(ms % 1000)};
+}
+
+class SystemClock final : public Clock {
+ public:
+  std::uint32_t ticks_ms() const override {
+    // SDL_GetTicks wraps at 49 days exactly like the system's timer.
+    return SDL_GetTicks();
+  }
+  DateTime local_time() const override { return date_time_now(true); }
+  DateTime utc_time() const override { return date_time_now(false); }
+};
+
+int bit_count_of(Uint32 format) {
+  if (SDL_BYTESPERPIXEL(format) == 4 || SDL_BITSPERPIXEL(format) == 24) return 32;
+  return static_cast<int>(SDL_BITSPERPIXEL(format));
+}
+
+DisplayMode to_mode(const SDL_DisplayMode& m) { return DisplayMode{m.w, m.h, bit_count_of(m.format), m.refresh_rate}; }
+
+std::uint32_t modifiers_now() {
+  SDL_Keymod m = SDL_GetModState();
+  std::uint32_t out = 0;
+  if (m & KMOD_SHIFT) out |= modifier::Shift;
+  if (m & KMOD_CTRL) out |= modifier::Control;
+  if (m & KMOD_ALT) out |= modifier::Alt;
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+
+class SdlCursor final : public Cursor {
+ public:
+  explicit SdlCursor(SDL_Cursor* c) : m_cursor(c) {}
+  ~SdlCursor() override { SDL_FreeCursor(m_cursor); }
+  SDL_Cursor* get() const { return m_cursor; }
+
+ private:
+  SDL_Cursor* m_cursor;
+};
+
+class SdlInhibitor final : public ScreenSaverInhibitor {
+ public:
+  SdlInhibitor() { SDL_DisableScreenSaver(); }
+  ~SdlInhibitor() override { SDL_EnableScreenSaver(); }
+};
+
+class SdlWindow final : public Window {
+ public:
+  explicit SdlWindow(const WindowSpec& spec) {
+    std::string title = codepage::to_utf8(spec.caption);
+    Uint32 flags = spec.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+    if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    m_window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                std::max(1, spec.client_size.width), std::max(1, spec.client_size.height), flags);
+    if (!m_window) throw PlatformError(std::string("cannot create a window: ") + SDL_GetError());
+    m_caption = spec.caption;
+    m_back.resize(spec.client_size.width, spec.client_size.height);
+  }
+  ~SdlWindow() override {
+    if (m_window) SDL_DestroyWindow(m_window);
+  }
+
+  std::uint32_t id() const override { return SDL_GetWindowID(m_window); }
+  void set_caption(std::string_view sjis) override {
+    m_caption = std::string(sjis);
+    SDL_SetWindowTitle(m_window, codepage::to_utf8(sjis).c_str());
+  }
+  std::string caption() const override { return m_caption; }
+  void set_client_size(Size s) override {
+    m_back.resize(s.width, s.height);
+    SDL_SetWindowSize(m_window, std::max(1, s.width), std::max(1, s.height));
+  }
+  Size client_size() const override { return {m_back.width(), m_back.height()}; }
+  void set_position(Point p) override {
+    // SDL places the client area; our position is the outer corner.
+    Rect fe = frame_extents();
+    SDL_SetWindowPosition(m_window, p.x + fe.left, p.y + fe.top);
+  }
+  Point position() const override {
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(m_window, &x, &y);
+    Rect fe = frame_extents();
+    return {x - fe.left, y - fe.top};
+  }
+  Rect frame_extents() const override {
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(m_window, &top, &left, &bottom, &right) != 0) return {};
+    return {left, top, right, bottom};
+  }
+  void set_bordered(bool on) override { SDL_SetWindowBordered(m_window, on ? SDL_TRUE : SDL_FALSE); }
+  bool bordered() const override { return (SDL_GetWindowFlags(m_window) & SDL_WINDOW_BORDERLESS) == 0; }
+  void show() override { SDL_ShowWindow(m_window); }
+  void hide() override { SDL_HideWindow(m_window); }
+
+  int set_fullscreen(int mode_index) override {
+    if (mode_index < 0) {
+      SDL_SetWindowFullscreen(m_window, 0);
+      m_fullscreen = -1;
+      return -1;
+    }
+    int display = std::max(0, SDL_GetWindowDisplayIndex(m_window));
+    SDL_DisplayMode mode{};
+    if (SDL_GetDisplayMode(display, mode_index, &mode) != 0) return m_fullscreen;
+    if (SDL_SetWindowDisplayMode(m_window, &mode) != 0 ||
+        SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN) != 0) {
+      SDL_SetWindowFullscreen(m_window, 0);
+      m_fullscreen = -1;
+      return -1;
+    }
+    m_fullscreen = mode_index;
+    return m_fullscreen;
+  }
+  int fullscreen_mode() const override { return m_fullscreen; }
+
+  WindowPlacement placement() const override { return {position(), client_size(), bordered()}; }
+  void set_placement(const WindowPlacement& p) override {
+    set_bordered(p.bordered);
+    set_client_size(p.client_size);
+    set_position(p.position);
+  }
+
+  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override { m_back.draw(src, src_rect, dst_rect); }
+  void fill(Rect rect, std::uint32_t rgb) override { m_back.fill(rect, rgb); }
+
+  void present(std::span<const Rect> rects) override {
+    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (!surface) return;
+    Rect bounds = Rect{0, 0, std::min(surface->w, m_back.width()), std::min(surface->h, m_back.height())};
+    std::vector<SDL_Rect> update;
+    auto copy = [&](Rect r) {
+      r = r.intersected(bounds);
+      if (r.empty()) return;
+      const void* src = m_back.row(r.top) + r.left;
+      void* dst = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(r.top) * surface->pitch +
+                  static_cast<std::ptrdiff_t>(r.left) * surface->format->BytesPerPixel;
+      SDL_ConvertPixels(r.width(), r.height(), SDL_PIXELFORMAT_XRGB8888, src, m_back.width() * 4, surface->format->format,
+                        dst, surface->pitch);
+      update.push_back(SDL_Rect{r.left, r.top, r.width(), r.height()});
+    };
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    if (rects.empty()) copy(bounds);
+    else for (const Rect& r : rects) copy(r);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    if (!update.empty()) SDL_UpdateWindowSurfaceRects(m_window, update.data(), static_cast<int>(update.size()));
+  }
+  PixelView back_buffer() const override { return m_back.view(); }
+
+  Point cursor_position() const override {
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(m_window, &wx, &wy);
+    return {gx - wx, gy - wy};
+  }
+  void set_cursor_position(Point p) override { SDL_WarpMouseInWindow(m_window, p.x, p.y); }
+  void set_cursor(const Cursor* cursor) override {
+    if (cursor) SDL_SetCursor(static_cast<const SdlCursor*>(cursor)->get());
+    else SDL_SetCursor(SDL_GetDefaultCursor());
+  }
+  std::unique_ptr<EditControl> create_edit(EditKind) override {
+    throw PlatformError("edit controls are not available in this build");
+  }
+  std::uint64_t native_handle() const override { return sdl_native_window_id(m_window); }
+
+ private:
+  SDL_Window* m_window = nullptr;
+  std::string m_caption;
+  Framebuffer m_back;
+  int m_fullscreen = -1;
+};
+
+// ---------------------------------------------------------------------------
+
+class SdlDialogs final : public Dialogs {
+ public:
+  MessageAnswer message_box(const MessageBoxSpec& spec) override {
+    std::string caption = codepage::to_utf8(spec.caption);
+    std::string text = codepage::to_utf8(spec.text);
+    Uint32 flags = 0;
+    switch (spec.icon) {
+      case MessageIcon::Warning: flags = SDL_MESSAGEBOX_WARNING; break;
+      case MessageIcon::Error: flags = SDL_MESSAGEBOX_ERROR; break;
+      default: flags = SDL_MESSAGEBOX_INFORMATION; break;
+    }
+    std::vector<SDL_MessageBoxButtonData> buttons;
+    switch (spec.buttons) {
+      case MessageButtons::Ok:
+        buttons.push_back({SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"});
+        break;
+      case MessageButtons::OkCancel:
+        buttons.push_back({SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "OK"});
+        buttons.push_back({SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "キャンセル"});
+        break;
+      case MessageButtons::YesNo:
+        buttons.push_back({SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 2, "はい"});
+        buttons.push_back({SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 3, "いいえ"});
+        break;
+    }
+    SDL_MessageBoxData data{};
+    data.flags = flags;
+    data.title = caption.c_str();
+    data.message = text.c_str();
+    data.numbuttons = static_cast<int>(buttons.size());
+    data.buttons = buttons.data();
+    int hit = -1;
+    if (SDL_ShowMessageBox(&data, &hit) != 0 || hit < 0) {
+      // Closed without a choice: the escape answer.
+      return spec.buttons == MessageButtons::Ok ? MessageAnswer::Ok
+             : spec.buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::No;
+    }
+    static constexpr MessageAnswer kAnswers[] = {MessageAnswer::Ok, MessageAnswer::Cancel, MessageAnswer::Yes, MessageAnswer::No};
+    return kAnswers[hit];
+  }
+  std::optional<std::filesystem::path> open_file(const FileDialogSpec&) override {
+    throw PlatformError("file dialogs are not available in this build");
+  }
+  std::optional<std::filesystem::path> save_file(const FileDialogSpec&) override {
+    throw PlatformError("file dialogs are not available in this build");
+  }
+  std::optional<std::filesystem::path> select_folder(const FileDialogSpec&) override {
+    throw PlatformError("file dialogs are not available in this build");
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Sound: one SDL device at 44100 Hz stereo; every stream is mixed into it.
+
+class SdlSound final : public SoundOutput {
+ public:
+  ~SdlSound() override {
+    if (m_device) SDL_CloseAudioDevice(m_device);
+  }
+
+  class Stream final : public AudioStream {
+   public:
+    Stream(SdlSound& owner, AudioFormat f, AudioPull pull) : m_owner(owner), m_format(f), m_pull(std::move(pull)) {}
+    ~Stream() override { m_owner.remove(this); }
+    const AudioFormat& format() const override { return m_format; }
+    void pause(bool paused) override { m_paused.store(paused); }
+
+    SdlSound& m_owner;
+    AudioFormat m_format;
+    AudioPull m_pull;
+    std::atomic<bool> m_paused{false};
+    double m_phase = 0;  // source frames owed, for other rates
+    std::vector<std::int16_t> m_scratch;
+  };
+
+  std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) override {
+    if (format.sample_rate <= 0 || format.channels <= 0 || format.channels > 8) return nullptr;
+    if (!open_device()) return nullptr;
+    auto s = std::make_unique<Stream>(*this, format, std::move(pull));
+    SDL_LockAudioDevice(m_device);
+    m_streams.push_back(s.get());
+    SDL_UnlockAudioDevice(m_device);
+    return s;
+  }
+
+  void remove(Stream* s) {
+    SDL_LockAudioDevice(m_device);
+    std::erase(m_streams, s);
+    SDL_UnlockAudioDevice(m_device);
+  }
+
+ private:
+  bool open_device() {
+    if (m_device) return true;
+    if (m_failed) return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+      m_failed = true;
+      return false;
+    }
+    SDL_AudioSpec want{}, have{};
+    want.freq = 44100;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &SdlSound::callback;
+    want.userdata = this;
+    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!m_device) {
+      m_failed = true;
+      return false;
+    }
+    SDL_PauseAudioDevice(m_device, 0);
+    return true;
+  }
+
+  static void callback(void* self, Uint8* stream, int len) { static_cast<SdlSound*>(self)->mix(stream, len); }
+
+  void mix(Uint8* stream, int len) {
+    const std::size_t frames = static_cast<std::size_t>(len) / 4;
+    m_mix.assign(frames * 2, 0);
+    for (Stream* s : m_streams) {
+      if (s->m_paused.load()) continue;
+      const std::size_t ch = static_cast<std::size_t>(s->m_format.channels);
+      // Sources at other rates are stepped by nearest sample; the system's
+      // own output is 44100 Hz stereo, so this is the rare case.
+      s->m_phase += static_cast<double>(frames) * s->m_format.sample_rate / 44100.0;
+      std::size_t src_frames = static_cast<std::size_t>(s->m_phase);
+      s->m_phase -= static_cast<double>(src_frames);
+      s->m_scratch.assign(src_frames * ch, 0);
+      if (src_frames) s->m_pull(s->m_scratch);
+      for (std::size_t i = 0; i < frames && src_frames; ++i) {
+        std::size_t si = std::min(src_frames - 1, i * src_frames / frames);
+        std::int32_t l = s->m_scratch[si * ch];
+        std::int32_t r = ch > 1 ? s->m_scratch[si * ch + 1] : l;
+        m_mix[i * 2] += l;
+        m_mix[i * 2 + 1] += r;
+      }
+    }
+    auto* out = reinterpret_cast<std::int16_t*>(stream);
+    for (std::size_t i = 0; i < frames * 2; ++i) out[i] = static_cast<std::int16_t>(std::clamp(m_mix[i], -32768, 32767));
+  }
+
+  SDL_AudioDeviceID m_device = 0;
+  bool m_failed = false;
+  std::vector<Stream*> m_streams;
+  std::vector<std::int32_t> m_mix;
+};
+
+class NoMidi final : public MidiOutput {
+ public:
+  std::vector<MidiPortInfo> ports() override { return {}; }
+  std::unique_ptr<MidiPort> open(int) override { return nullptr; }
+};
+
+class NoCdAudio final : public CdAudio {
+ public:
+  std::vector<std::string> drives() override { return {}; }
+  std::unique_ptr<CdDrive> open(int) override { return nullptr; }
+  CdLineVolume line_volume() override { return m_volume; }
+  void set_line_volume(const CdLineVolume& v) override { m_volume = v; }
+
+ private:
+  CdLineVolume m_volume;
+};
+
+// ---------------------------------------------------------------------------
+
+class SdlPlatform final : public Platform {
+ public:
+  SdlPlatform() {
+    // We decide ourselves when the screen saver is off (while a title runs).
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+      throw PlatformError(std::string("cannot start the display: ") + SDL_GetError());
+    }
+    m_wake_type = SDL_RegisterEvents(1);
+    SDL_StartTextInput();
+  }
+  ~SdlPlatform() override {
+    shut_down_posting();
+    m_sound.reset();
+    SDL_Quit();
+  }
+
+  Backend backend() const override { return Backend::Sdl; }
+
+  std::unique_ptr<Window> create_window(const WindowSpec& spec) override { return std::make_unique<SdlWindow>(spec); }
+
+  std::vector<DisplayMode> display_modes() override {
+    std::vector<DisplayMode> modes;
+    int n = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < n; ++i) {
+      SDL_DisplayMode m{};
+      if (SDL_GetDisplayMode(0, i, &m) == 0) modes.push_back(to_mode(m));
+    }
+    return modes;
+  }
+  DisplayMode desktop_mode() override {
+    SDL_DisplayMode m{};
+    if (SDL_GetDesktopDisplayMode(0, &m) != 0) return {};
+    return to_mode(m);
+  }
+  Rect work_area() override {
+    SDL_Rect r{};
+    if (SDL_GetDisplayUsableBounds(0, &r) != 0 && SDL_GetDisplayBounds(0, &r) != 0) return {};
+    return Rect::from_size(r.x, r.y, r.w, r.h);
+  }
+  std::unique_ptr<Cursor> create_cursor(const CursorImage& image) override {
+    if (image.width <= 0 || image.height <= 0 ||
+        image.argb.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
+      return nullptr;
+    }
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(image.argb.data()), image.width,
+                                                        image.height, 32, image.width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!s) return nullptr;
+    SDL_Cursor* c = SDL_CreateColorCursor(s, image.hotspot.x, image.hotspot.y);
+    SDL_FreeSurface(s);
+    if (!c) return nullptr;
+    return std::make_unique<SdlCursor>(c);
+  }
+  std::unique_ptr<ScreenSaverInhibitor> inhibit_screen_saver() override { return std::make_unique<SdlInhibitor>(); }
+
+  bool poll_event(Event& e) override {
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+      if (translate(ev, e)) return true;
+    }
+    return false;
+  }
+  bool wait_event(Event& e, int timeout_ms) override {
+    SDL_Event ev;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
+    for (;;) {
+      int wait = timeout_ms < 0 ? -1
+                                : static_cast<int>(std::max<long long>(
+                                      0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             deadline - std::chrono::steady_clock::now())
+                                             .count()));
+      int got = wait < 0 ? SDL_WaitEvent(&ev) : SDL_WaitEventTimeout(&ev, wait);
+      if (!got) return false;
+      if (translate(ev, e)) return true;
+      if (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline) return false;
+    }
+  }
+  void wake() override {
+    SDL_Event ev{};
+    ev.type = m_wake_type;
+    SDL_PushEvent(&ev);
+  }
+
+  Clock& clock() override { return m_clock; }
+  Dialogs& dialogs() override { return m_dialogs; }
+  FontService& fonts() override {
+    if (!m_fonts) m_fonts = create_font_service();
+    return *m_fonts;
+  }
+  SoundOutput& sound() override {
+    if (!m_sound) m_sound = std::make_unique<SdlSound>();
+    return *m_sound;
+  }
+  MidiOutput& midi() override { return m_midi; }
+  CdAudio& cd_audio() override { return m_cd; }
+
+ private:
+  bool translate(const SDL_Event& ev, Event& e) {
+    e = Event{};
+    if (ev.type == m_wake_type) {
+      e.type = EventType::Wake;
+      return true;
+    }
+    switch (ev.type) {
+      case SDL_QUIT:
+        e.type = EventType::Close;
+        return true;
+      case SDL_MOUSEMOTION:
+        e.type = EventType::MouseMove;
+        e.window = ev.motion.windowID;
+        e.x = ev.motion.x;
+        e.y = ev.motion.y;
+        e.modifiers = modifiers_now();
+        return true;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        e.type = ev.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
+        e.window = ev.button.windowID;
+        e.x = ev.button.x;
+        e.y = ev.button.y;
+        e.button = ev.button.button == SDL_BUTTON_LEFT    ? MouseButton::Left
+                   : ev.button.button == SDL_BUTTON_RIGHT ? MouseButton::Right
+                   : ev.button.button == SDL_BUTTON_MIDDLE ? MouseButton::Middle
+                                                           : MouseButton::None;
+        e.modifiers = modifiers_now();
+        return e.button != MouseButton::None;
+      case SDL_MOUSEWHEEL: {
+        e.type = EventType::MouseWheel;
+        e.window = ev.wheel.windowID;
+        int y = ev.wheel.y;
+        if (ev.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) y = -y;
+        e.wheel = y * 120;
+        SDL_GetMouseState(&e.x, &e.y);
+        e.modifiers = modifiers_now();
+        return y != 0;
+      }
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        e.type = ev.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+        e.window = ev.key.windowID;
+        e.key = vk_from_sdl(ev.key.keysym.scancode, ev.key.keysym.sym);
+        e.repeat = ev.key.repeat != 0;
+        e.modifiers = modifiers_now();
+        return e.key != 0;
+      case SDL_TEXTINPUT:
+        e.type = EventType::TextInput;
+        e.window = ev.text.windowID;
+        e.text = codepage::from_utf8_lossy(ev.text.text);
+        return true;
+      case SDL_WINDOWEVENT:
+        e.window = ev.window.windowID;
+        switch (ev.window.event) {
+          case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = EventType::Activate; return true;
+          case SDL_WINDOWEVENT_FOCUS_LOST: e.type = EventType::Deactivate; return true;
+          case SDL_WINDOWEVENT_CLOSE: e.type = EventType::Close; return true;
+          case SDL_WINDOWEVENT_EXPOSED:
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            e.type = EventType::Expose;
+            return true;
+          default: return false;
+        }
+      case SDL_DISPLAYEVENT:
+        e.type = EventType::DisplayChange;
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  Uint32 m_wake_type = 0;
+  SystemClock m_clock;
+  SdlDialogs m_dialogs;
+  std::unique_ptr<FontService> m_fonts;
+  std::unique_ptr<SdlSound> m_sound;
+  NoMidi m_midi;
+  NoCdAudio m_cd;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> create_sdl_platform() { return std::make_unique<SdlPlatform>(); }
+
+}  // namespace nova::platform

@@ -1,0 +1,125 @@
+// Windows and the display.
+//
+// A Window owns a client-area back buffer of 32-bit pixels. The engine draws
+// into it with draw_pixels (converting 32-, 16- and 15-bit sources and
+// scaling them) and shows the changed parts with present. The tool bar, the
+// settings dialog's controls and the composed screen all reach the window
+// that way, so both backends show exactly the same pixels.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace nova::platform {
+
+class EditControl;
+enum class EditKind : std::uint8_t;
+
+struct DisplayMode {
+  int width = 0;
+  int height = 0;
+  int bit_count = 0;
+  int refresh_rate = 0;
+  friend bool operator==(const DisplayMode&, const DisplayMode&) = default;
+};
+
+// What a window remembers to come back from full screen: its outer position
+// and client size in windowed mode.
+struct WindowPlacement {
+  Point position;
+  Size client_size;
+  bool bordered = true;
+};
+
+struct WindowSpec {
+  std::string caption;  // Shift-JIS
+  Size client_size{640, 480};
+  bool resizable = false;
+  bool visible = true;
+};
+
+// A cursor picture made from 32-bit pixels with alpha (0xAARRGGBB).
+struct CursorImage {
+  int width = 0;
+  int height = 0;
+  Point hotspot;
+  std::vector<std::uint32_t> argb;
+};
+
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  // Distinguishes events of this window from others' (Event::window).
+  virtual std::uint32_t id() const = 0;
+
+  virtual void set_caption(std::string_view sjis) = 0;
+  virtual std::string caption() const = 0;
+
+  // The client area. Setting it keeps the window's top-left corner.
+  virtual void set_client_size(Size size) = 0;
+  virtual Size client_size() const = 0;
+
+  // The outer top-left corner in desktop coordinates.
+  virtual void set_position(Point p) = 0;
+  virtual Point position() const = 0;
+  // The decoration around the client area (left, top, right, bottom sizes),
+  // zero when borderless. Centring uses the outer size.
+  virtual Rect frame_extents() const = 0;
+
+  virtual void set_bordered(bool on) = 0;
+  virtual bool bordered() const = 0;
+
+  virtual void show() = 0;
+  virtual void hide() = 0;
+
+  // Full screen in the display mode of that index (Platform::display_modes),
+  // or back to the window for −1. Returns the index in force afterwards,
+  // which differs from the request when the mode could not be set.
+  virtual int set_fullscreen(int mode_index) = 0;
+  virtual int fullscreen_mode() const = 0;
+
+  virtual WindowPlacement placement() const = 0;
+  virtual void set_placement(const WindowPlacement& p) = 0;
+
+  // Copies `src_rect` of `src` into the back buffer at `dst_rect` (client
+  // coordinates), stretched by nearest neighbour when the sizes differ.
+  // Both rectangles are clipped; nothing is shown until present.
+  virtual void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) = 0;
+  // Fills a client rectangle of the back buffer with 0x00RRGGBB.
+  virtual void fill(Rect rect, std::uint32_t rgb) = 0;
+  // Shows the given client rectangles of the back buffer (all of it when
+  // `rects` is empty).
+  virtual void present(std::span<const Rect> rects) = 0;
+  // The back buffer as it was last presented, 32-bit 0x00RRGGBB, for
+  // screenshots and tests. Valid until the next call on the window.
+  virtual PixelView back_buffer() const = 0;
+
+  // The pointer in client coordinates; moving it warps the system pointer.
+  virtual Point cursor_position() const = 0;
+  virtual void set_cursor_position(Point p) = 0;
+  // nullptr restores the default arrow.
+  virtual void set_cursor(const Cursor* cursor) = 0;
+
+  // A native text-entry control over the client area (edit and memo
+  // components). Throws PlatformError until the backend supports it.
+  virtual std::unique_ptr<EditControl> create_edit(EditKind kind) = 0;
+
+  // The X11 window id under the SDL backend (for tests that ask the X server
+  // about the window), 0 elsewhere.
+  virtual std::uint64_t native_handle() const = 0;
+};
+
+}  // namespace nova::platform
