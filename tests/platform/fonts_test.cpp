@@ -1,0 +1,193 @@
+#include "platform/fonts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "support/test_support.h"
+
+namespace nova::platform {
+namespace {
+
+using test::sjis;
+
+class Fonts : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { s_fonts = create_font_service().release(); }
+  static void TearDownTestSuite() {
+    delete s_fonts;
+    s_fonts = nullptr;
+  }
+  static std::unique_ptr<Font> font(std::string_view utf8_face, int height, int weight = 400) {
+    FontRequest r;
+    r.face = sjis(utf8_face);
+    r.height = height;
+    r.weight = weight;
+    return s_fonts->create_font(r);
+  }
+  static inline FontService* s_fonts = nullptr;
+};
+
+std::uint16_t code_of(std::string_view sjis_char) {
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(sjis_char[0]) << 8 | static_cast<std::uint8_t>(sjis_char[1]));
+}
+
+// Raw level of pixel (x, y) scaled to 0..64, for comparing formats.
+int level64(const GlyphBitmap& g, GlyphFormat f, int x, int y) {
+  if (f == GlyphFormat::Mono) {
+    return (g.data[static_cast<std::size_t>(y * g.pitch + x / 8)] & (0x80 >> (x % 8))) ? 64 : 0;
+  }
+  return g.data[static_cast<std::size_t>(y * g.pitch + x)] * 64 / glyph_levels(f);
+}
+
+TEST_F(Fonts, KanjiRasterizesInsideItsCellInEveryFormat) {
+  auto f = font("ＭＳ ゴシック", 24);
+  ASSERT_TRUE(f);
+  const auto& m = f->metrics();
+  EXPECT_EQ(m.height, 24);
+  EXPECT_EQ(m.ascent + m.descent, 24);
+  EXPECT_GT(m.ascent, m.descent);
+  const std::uint16_t kan = code_of(sjis("漢"));
+  std::optional<GlyphBitmap> formats[4];
+  const GlyphFormat all[] = {GlyphFormat::Mono, GlyphFormat::Gray2, GlyphFormat::Gray4, GlyphFormat::Gray8};
+  for (int i = 0; i < 4; ++i) {
+    formats[i] = f->glyph(kan, all[i]);
+    ASSERT_TRUE(formats[i]);
+    const GlyphMetrics& g = formats[i]->metrics;
+    EXPECT_GT(g.black_box_x, 8);
+    EXPECT_GT(g.black_box_y, 8);
+    // The black box lies inside the character cell.
+    EXPECT_GE(g.origin_x, 0);
+    EXPECT_LE(g.origin_x + g.black_box_x, g.cell_inc_x);
+    EXPECT_GE(m.ascent - g.origin_y, 0);
+    EXPECT_LE(m.ascent - g.origin_y + g.black_box_y, m.height);
+    // A full-width character of a fixed-pitch face advances by the em,
+    // which is the cell height less the internal leading.
+    EXPECT_NEAR(g.cell_inc_x, m.height - m.internal_leading, 1);
+    EXPECT_GE(m.internal_leading, 0);
+    const int pitch = all[i] == GlyphFormat::Mono ? ((g.black_box_x + 31) / 32) * 4 : (g.black_box_x + 3) & ~3;
+    EXPECT_EQ(formats[i]->pitch, pitch);
+    EXPECT_EQ(formats[i]->data.size(), static_cast<std::size_t>(pitch * g.black_box_y));
+    // Raw values stay within the format's levels.
+    if (all[i] != GlyphFormat::Mono) {
+      EXPECT_LE(*std::max_element(formats[i]->data.begin(), formats[i]->data.end()), glyph_levels(all[i]));
+    }
+  }
+  // All formats describe the same glyph: same box, and coverage agrees with
+  // the finest format within one step of the coarser one.
+  const GlyphBitmap& fine = *formats[3];
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(formats[i]->metrics.black_box_x, fine.metrics.black_box_x);
+    ASSERT_EQ(formats[i]->metrics.black_box_y, fine.metrics.black_box_y);
+    const int step = all[i] == GlyphFormat::Mono ? 64 : 64 / glyph_levels(all[i]);
+    int inked = 0;
+    for (int y = 0; y < fine.metrics.black_box_y; ++y) {
+      for (int x = 0; x < fine.metrics.black_box_x; ++x) {
+        const int a = level64(*formats[i], all[i], x, y), b = level64(fine, GlyphFormat::Gray8, x, y);
+        EXPECT_LE(std::abs(a - b), step) << "format " << i << " at " << x << "," << y;
+        inked += b > 0;
+      }
+    }
+    EXPECT_GT(inked, 40);
+  }
+}
+
+TEST_F(Fonts, AdvanceIsTheSumOfAbcWidths) {
+  auto f = font("ＭＳ Ｐゴシック", 16);
+  ASSERT_TRUE(f);
+  for (std::string_view ch : {"A", "i", "W", "g"}) {
+    auto code = static_cast<std::uint16_t>(static_cast<unsigned char>(ch[0]));
+    auto g = f->glyph(code, GlyphFormat::Gray8);
+    ASSERT_TRUE(g);
+    AbcWidths abc = f->abc_widths(code);
+    EXPECT_EQ(abc.a + static_cast<int>(abc.b) + abc.c, g->metrics.cell_inc_x) << ch;
+    EXPECT_EQ(static_cast<int>(abc.b), g->metrics.black_box_x) << ch;
+  }
+  // A proportional face gives narrow and wide letters different advances.
+  EXPECT_LT(f->text_width("i"), f->text_width("W"));
+  EXPECT_EQ(f->text_width("iW"), f->text_width("i") + f->text_width("W"));
+  EXPECT_EQ(f->text_width(sjis("あい")), f->text_width(sjis("あ")) + f->text_width(sjis("い")));
+}
+
+TEST_F(Fonts, SpaceHasNoInkButAnAdvance) {
+  auto f = font("ＭＳ ゴシック", 20);
+  ASSERT_TRUE(f);
+  auto g = f->glyph(' ', GlyphFormat::Gray8);
+  ASSERT_TRUE(g);
+  EXPECT_TRUE(g->data.empty());
+  EXPECT_EQ(g->metrics.black_box_x, 0);
+  const int em = f->metrics().height - f->metrics().internal_leading;
+  EXPECT_NEAR(f->text_width(" "), em / 2, 1);  // half the em in a dual-width face
+  EXPECT_EQ(f->text_width(sjis("　")), f->text_width(sjis("漢")));
+}
+
+TEST_F(Fonts, WindowsFacesMapOntoInstalledOnesAndUnknownFacesFallBack) {
+  EXPECT_EQ(font("ＭＳ ゴシック", 16)->metrics().face_used, "IPAGothic");
+  EXPECT_EQ(font("ms gothic", 16)->metrics().face_used, "IPAGothic");
+  EXPECT_EQ(font("ＭＳ Ｐゴシック", 16)->metrics().face_used, "IPAPGothic");
+  EXPECT_EQ(font("ＭＳ 明朝", 16)->metrics().face_used, "IPAMincho");
+  EXPECT_EQ(font("ＭＳ Ｐ明朝", 16)->metrics().face_used, "IPAPMincho");
+  EXPECT_EQ(font("IPA明朝", 16)->metrics().face_used, "IPAMincho");
+  EXPECT_TRUE(s_fonts->has_face(sjis("ＭＳ ゴシック")));
+  EXPECT_TRUE(s_fonts->has_face(sjis("IPAPGothic")));
+  EXPECT_FALSE(s_fonts->has_face(sjis("存在しない書体")));
+  EXPECT_FALSE(s_fonts->has_face(""));
+  auto unknown = font("存在しない書体", 16);
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->metrics().face_used, "IPAGothic");
+  EXPECT_EQ(unknown->request().face, sjis("存在しない書体"));
+}
+
+TEST_F(Fonts, FamilyListCarriesPitchAndWindowsNames) {
+  auto families = s_fonts->families();
+  auto find = [&](std::string_view utf8) -> const FontFamily* {
+    for (const auto& f : families) {
+      if (f.name == sjis(utf8)) return &f;
+    }
+    return nullptr;
+  };
+  ASSERT_NE(find("IPAGothic"), nullptr);
+  ASSERT_NE(find("IPAPGothic"), nullptr);
+  ASSERT_NE(find("ＭＳ ゴシック"), nullptr);
+  ASSERT_NE(find("IPAゴシック"), nullptr);
+  EXPECT_TRUE(find("IPAGothic")->fixed_pitch);
+  EXPECT_TRUE(find("ＭＳ ゴシック")->fixed_pitch);
+  EXPECT_FALSE(find("IPAPGothic")->fixed_pitch);
+  EXPECT_FALSE(find("ＭＳ Ｐ明朝")->fixed_pitch);
+  // Each name once, in a stable order.
+  for (std::size_t i = 1; i < families.size(); ++i) EXPECT_LT(families[i - 1].name, families[i].name);
+}
+
+TEST_F(Fonts, StylesChangeTheGlyphs) {
+  auto regular = font("ＭＳ Ｐゴシック", 20);
+  auto bold = font("ＭＳ Ｐゴシック", 20, 700);
+  ASSERT_TRUE(regular && bold);
+  auto r = regular->glyph('H', GlyphFormat::Gray8);
+  auto b = bold->glyph('H', GlyphFormat::Gray8);
+  ASSERT_TRUE(r && b);
+  EXPECT_GT(b->metrics.cell_inc_x, r->metrics.cell_inc_x);
+  EXPECT_GT(b->metrics.black_box_x, r->metrics.black_box_x);
+  FontRequest req;
+  req.face = sjis("ＭＳ Ｐゴシック");
+  req.height = 20;
+  req.italic = true;
+  auto italic = s_fonts->create_font(req);
+  auto i = italic->glyph('l', GlyphFormat::Gray8);
+  auto l = regular->glyph('l', GlyphFormat::Gray8);
+  EXPECT_GT(i->metrics.black_box_x, l->metrics.black_box_x);  // the slant widens a vertical stroke
+  const auto& m = regular->metrics();
+  EXPECT_GE(m.underscore_size, 1);
+  EXPECT_LT(m.underscore_position, 0);
+  EXPECT_GT(m.strikeout_position, 0);
+  EXPECT_LT(m.strikeout_position, m.ascent);
+}
+
+TEST_F(Fonts, CharactersOutsideTheCodePageAreRefused) {
+  auto f = font("ＭＳ ゴシック", 16);
+  EXPECT_FALSE(f->glyph(0x8540, GlyphFormat::Gray8).has_value());  // an unassigned code
+  EXPECT_FALSE(f->glyph(0x82, GlyphFormat::Gray8).has_value());    // a lone lead byte
+}
+
+}  // namespace
+}  // namespace nova::platform
