@@ -1,0 +1,166 @@
+#include "app/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <sstream>
+
+namespace nova::app {
+namespace {
+
+// CLI11 prints its own help; ours lists the data arguments too.
+constexpr const char* kUsage =
+    "usage: novaplayer [options] [data folders or archives...]\n"
+    "       novaplayer [options] /config\n"
+    "\n"
+    "Plays the title whose data lies in the given folders and archives (or\n"
+    "beside the player when none is given). \"/config\" opens the sound\n"
+    "settings dialog instead. Options come before the data arguments.\n";
+
+struct Parser {
+  CLI::App app{"NovaPlayer", "novaplayer"};
+  PlayerOptions o;
+  std::vector<std::string> screenshots;
+  std::string modes;
+  std::string answer = "yes";
+  std::int64_t max_ticks = -1;
+  std::int64_t seed = -1;
+
+  Parser() {
+    app.prefix_command();
+    app.set_help_flag("-h,--help", "show this help and exit");
+    app.add_flag("--version", o.show_version, "show the version and exit");
+    app.add_flag("--headless", o.headless, "no window and no sound device; virtual clock (15 ms a tick)");
+    app.add_option("--max-ticks", max_ticks,
+                   "after N frame ticks, close as the exit button's Yes does (exit page, status save)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--screenshot", screenshots, "write the presented screen at that tick as PNG (repeatable)")
+        ->type_name("TICK:FILE");
+    app.add_option("--input", o.input_script,
+                   "scripted input: one event a line (\"TICK mouse X Y\", \"TICK ldown\", \"TICK key VK down\" ...)")
+        ->type_name("FILE");
+    app.add_option("--trace", o.trace_file, "write the interpreter's trace lines to FILE")->type_name("FILE");
+    app.add_option("--answer", answer, "how headless message boxes are answered (default yes/OK)")
+        ->check(CLI::IsMember({"yes", "no"}));
+    app.add_option("--record-audio", o.record_audio, "headless: write the mixed sound output as WAV")
+        ->type_name("FILE");
+    app.add_option("--seed", seed, "seed of the standard random generator")->check(CLI::Range(0LL, 4294967295LL));
+    app.add_option("--modes", modes, "headless display modes, e.g. 640x480x32@60,800x600x16@60")
+        ->type_name("LIST");
+    app.add_option("--surface", o.surface_setting, "screen surface setting 0, 1 or 2 (default 0)")
+        ->check(CLI::Range(0, 2));
+  }
+};
+
+}  // namespace
+
+std::optional<platform::DisplayMode> parse_display_mode(const std::string& text) {
+  platform::DisplayMode m;
+  int* fields[] = {&m.width, &m.height, &m.bit_count, &m.refresh_rate};
+  const char seps[] = {'x', 'x', '@', '\0'};
+  const char* p = text.data();
+  const char* end = text.data() + text.size();
+  for (int i = 0; i < 4; ++i) {
+    auto [q, ec] = std::from_chars(p, end, *fields[i]);
+    if (ec != std::errc() || *fields[i] <= 0) return std::nullopt;
+    p = q;
+    if (i < 3) {
+      if (p == end && i == 2) {
+        m.refresh_rate = 60;
+        return m;
+      }
+      if (p == end || *p != seps[i]) return std::nullopt;
+      ++p;
+    }
+  }
+  if (p != end) return std::nullopt;
+  if (m.bit_count != 15 && m.bit_count != 16 && m.bit_count != 24 && m.bit_count != 32) return std::nullopt;
+  return m;
+}
+
+ParseResult parse_command_line(int argc, const char* const* argv) {
+  Parser p;
+  ParseResult result;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  // Data begins at the first argument that is not an option of ours; "/config"
+  // and paths never start with "--", and a lone "--" ends the options.
+  std::size_t data_start = args.size();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--") {
+      data_start = i;
+      break;
+    }
+    if (a.rfind("-", 0) != 0) {
+      // The value of the previous option, or the first data argument.
+      bool is_value = false;
+      if (i > 0) {
+        const std::string& prev = args[i - 1];
+        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio",
+                                  "--seed", "--modes", "--surface"}) {
+          if (prev == takes) is_value = true;
+        }
+      }
+      if (!is_value) {
+        data_start = i;
+        break;
+      }
+    }
+  }
+  std::vector<std::string> option_args(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(data_start));
+  std::size_t data_from = data_start;
+  if (data_from < args.size() && args[data_from] == "--") ++data_from;
+  try {
+    std::vector<std::string> reversed(option_args.rbegin(), option_args.rend());
+    p.app.parse(reversed);
+    if (!p.app.remaining().empty()) {
+      result.message = "unknown option: " + p.app.remaining().front() + "\n(see novaplayer --help)";
+      return result;
+    }
+  } catch (const CLI::CallForHelp&) {
+    p.o.show_help = true;
+    result.message = help_text();
+    result.options = p.o;
+    return result;
+  } catch (const CLI::ParseError& e) {
+    result.message = std::string(e.what()) + "\n(see novaplayer --help)";
+    return result;
+  }
+  PlayerOptions o = p.o;
+  if (p.max_ticks >= 0) o.max_ticks = p.max_ticks;
+  if (p.seed >= 0) o.seed = static_cast<std::uint32_t>(p.seed);
+  o.answer_yes = p.answer == "yes";
+  for (const std::string& s : p.screenshots) {
+    auto colon = s.find(':');
+    std::int64_t tick = -1;
+    if (colon != std::string::npos) std::from_chars(s.data(), s.data() + colon, tick);
+    if (colon == std::string::npos || tick < 0 || colon + 1 >= s.size()) {
+      result.message = "--screenshot wants TICK:FILE, got \"" + s + "\"";
+      return result;
+    }
+    o.screenshots.push_back({tick, s.substr(colon + 1)});
+  }
+  if (!p.modes.empty()) {
+    std::stringstream ss(p.modes);
+    std::string item;
+    while (std::getline(ss, item, ',')) {
+      auto m = parse_display_mode(item);
+      if (!m) {
+        result.message = "--modes: bad display mode \"" + item + "\" (WIDTHxHEIGHTxBITS@HZ)";
+        return result;
+      }
+      o.modes.push_back(*m);
+    }
+  }
+  o.data.assign(args.begin() + static_cast<std::ptrdiff_t>(data_from), args.end());
+  result.options = std::move(o);
+  return result;
+}
+
+std::string help_text() {
+  Parser p;
+  return std::string(kUsage) + "\n" + p.app.help("", CLI::AppFormatMode::Normal);
+}
+
+}  // namespace nova::app
