@@ -1,0 +1,519 @@
+#include "graphics/dibx_engine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nova::graphics::detail {
+
+bool ref_compose(const Compose& c, std::uint32_t d, std::uint32_t s, std::uint32_t m, const ChannelMasks& k,
+                 std::uint32_t& out) {
+  const auto a = static_cast<std::uint32_t>(c.opacity);
+  switch (c.mode) {
+    case Mode::Copy:
+      if (c.keyed && ref_equal(s, c.key, k)) return false;
+      out = s;
+      return true;
+    case Mode::Blend:
+      if (c.keyed && ref_equal(s, c.key, k)) return false;
+      if (c.skip_equal && ref_equal(s, d, k)) return false;
+      out = ref_mix(d, s, a, k);
+      return true;
+    case Mode::Masked:
+      if (m == 0) return false;
+      out = ref_mix(d, s, m, k);
+      return true;
+    case Mode::MaskedBlend:
+      if (m == 0) return false;
+      out = ref_mix(d, s, (a * m) >> 8, k);
+      return true;
+    case Mode::Add:
+      if (c.keyed && ref_equal(s, c.key, k)) return false;
+      out = ref_add(d, s, a, k);
+      return true;
+    case Mode::MaskedAdd:
+      if (m == 0) return false;
+      out = ref_add(d, s, (a * m) >> 8, k);
+      return true;
+    case Mode::AddPlain:
+      if (c.keyed && ref_equal(s, c.key, k)) return false;
+      out = std::min<std::uint32_t>((d & 0xFF) + (s & 0xFF), 255);
+      return true;
+  }
+  return false;
+}
+
+Compose compose_for_alpha(int alpha, bool masked, bool keyed, std::uint32_t key, bool skip_equal) {
+  Compose c;
+  c.keyed = keyed && !masked;
+  c.key = key;
+  if (alpha > 255) {
+    c.mode = masked ? Mode::MaskedAdd : Mode::Add;
+    c.opacity = std::min(alpha - 256, 255);
+  } else if (alpha == 255) {
+    c.mode = masked ? Mode::Masked : Mode::Copy;
+    c.opacity = 255;
+  } else {
+    c.mode = masked ? Mode::MaskedBlend : Mode::Blend;
+    c.opacity = std::max(alpha, 0);
+    c.skip_equal = skip_equal;
+  }
+  return c;
+}
+
+RowFormat row_format(int bit_count) {
+  switch (bit_count) {
+    case 32: return RowFormat::X888;
+    case 16: return RowFormat::R565;
+    case 15: return RowFormat::X555;
+    default: return RowFormat::Count;
+  }
+}
+
+namespace {
+
+RowOp row_op(Mode m) {
+  switch (m) {
+    case Mode::Copy: return RowOp::Copy;
+    case Mode::Blend: return RowOp::Blend;
+    case Mode::Masked: return RowOp::Masked;
+    case Mode::MaskedBlend: return RowOp::MaskedBlend;
+    case Mode::Add: return RowOp::Add;
+    case Mode::MaskedAdd: return RowOp::MaskedAdd;
+    case Mode::AddPlain: break;
+  }
+  return RowOp::Count;
+}
+
+// The kernels for this draw, or nullptr when it must go pixel by pixel.
+RowFn fast_kernel(const TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const Compose& c) {
+  const KernelSet* ks = active_kernels();
+  if (!ks) return nullptr;
+  const RowFormat f = row_format(dst.GetBitCount());
+  if (f == RowFormat::Count || src.GetBitCount() != dst.GetBitCount()) return nullptr;
+  if (c.uses_mask() && (!mask || mask->GetBitCount() != 8)) return nullptr;
+  const RowOp op = row_op(c.mode);
+  if (op == RowOp::Count) return nullptr;
+  return ks->get(f, op);
+}
+
+RowJob job_for(const Compose& c) {
+  RowJob j;
+  j.opacity = c.opacity;
+  j.keyed = c.keyed;
+  j.key = c.key;
+  j.skip_equal = c.skip_equal;
+  return j;
+}
+
+std::uint8_t* at(std::uint8_t* base, int pitch, int x, int y, int bytes) {
+  return base + static_cast<std::ptrdiff_t>(y) * pitch + static_cast<std::ptrdiff_t>(x) * bytes;
+}
+const std::uint8_t* at(const std::uint8_t* base, int pitch, int x, int y, int bytes) {
+  return base + static_cast<std::ptrdiff_t>(y) * pitch + static_cast<std::ptrdiff_t>(x) * bytes;
+}
+
+void copy_pixel(std::uint8_t* to, const std::uint8_t* from, int bytes) {
+  if (bytes == 4) std::memcpy(to, from, 4);
+  else std::memcpy(to, from, 2);
+}
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return -floor_div(-a, b); }
+
+}  // namespace
+
+bool plan_unscaled(const Rect& clip, int x, int y, Rect s, bool flip_v, bool flip_h, int src_w, int src_h,
+                   UnscaledPlan& out) {
+  if (s.width() <= 0 || s.height() <= 0) return false;
+  // Cutting the source to its surface keeps the mapping: the destination
+  // moves by what a cut removes from the side that lands first.
+  if (src_w < 0) {
+    // No source surface to cut to (the caller checks the rectangle itself).
+  } else if (s.left < 0) {
+    if (!flip_h) x -= s.left;
+    s.left = 0;
+  }
+  if (src_w >= 0 && s.right > src_w) {
+    if (flip_h) x += s.right - src_w;
+    s.right = src_w;
+  }
+  if (src_h >= 0 && s.top < 0) {
+    if (!flip_v) y -= s.top;
+    s.top = 0;
+  }
+  if (src_h >= 0 && s.bottom > src_h) {
+    if (flip_v) y += s.bottom - src_h;
+    s.bottom = src_h;
+  }
+  if (s.width() <= 0 || s.height() <= 0) return false;
+  if (x < clip.left) {
+    const int k = clip.left - x;
+    x = clip.left;
+    if (flip_h) s.right -= k;
+    else s.left += k;
+  }
+  if (y < clip.top) {
+    const int k = clip.top - y;
+    y = clip.top;
+    if (flip_v) s.bottom -= k;
+    else s.top += k;
+  }
+  if (s.width() <= 0 || s.height() <= 0) return false;
+  if (x + s.width() > clip.right) {
+    const int k = x + s.width() - clip.right;
+    if (flip_h) s.left += k;
+    else s.right -= k;
+  }
+  if (y + s.height() > clip.bottom) {
+    const int k = y + s.height() - clip.bottom;
+    if (flip_v) s.top += k;
+    else s.bottom -= k;
+  }
+  if (s.width() <= 0 || s.height() <= 0) return false;
+  out.dst = Rect::from_size(x, y, s.width(), s.height());
+  out.sx = flip_h ? s.right - 1 : s.left;
+  out.sy = flip_v ? s.bottom - 1 : s.top;
+  out.step_x = flip_h ? -1 : 1;
+  out.step_y = flip_v ? -1 : 1;
+  return true;
+}
+
+Rect plan_source_rect(const UnscaledPlan& p) {
+  const int w = p.dst.width(), h = p.dst.height();
+  const int l = p.step_x > 0 ? p.sx : p.sx - w + 1;
+  const int t = p.step_y > 0 ? p.sy : p.sy - h + 1;
+  return Rect::from_size(l, t, w, h);
+}
+
+bool covers(const TCustomDIBX& alpha, const Rect& r) {
+  return alpha.GetBitCount() == 8 && r.left >= 0 && r.top >= 0 && r.right <= alpha.GetWidth() &&
+         r.bottom <= alpha.GetHeight();
+}
+
+void draw_unscaled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const UnscaledPlan& p,
+                   const Compose& c) {
+  if (c.uses_mask() && (!mask || !covers(*mask, plan_source_rect(p)))) return;
+  const TCustomDIBX* m = c.uses_mask() ? mask : nullptr;
+  WriteLock dl(dst);
+  ReadLock sl(&src);
+  ReadLock ml(m);
+  if (!dl.base() || !sl.base() || (m && !ml.base())) return;
+  const int w = p.dst.width(), h = p.dst.height();
+
+  if (RowFn fn = fast_kernel(dst, src, m, c)) {
+    const int bytes = dst.GetStorageBitCount() / 8;
+    const int dpitch = dst.GetPitch(), spitch = src.GetPitch(), mpitch = m ? m->GetPitch() : 0;
+    std::vector<std::uint8_t> src_tmp, mask_tmp;
+    if (p.step_x < 0) {
+      src_tmp.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(bytes));
+      if (m) mask_tmp.resize(static_cast<std::size_t>(w));
+    }
+    RowJob job = job_for(c);
+    job.count = w;
+    for (int j = 0; j < h; ++j) {
+      const int sy = p.sy + j * p.step_y;
+      job.dst = at(dl.base(), dpitch, p.dst.left, p.dst.top + j, bytes);
+      const std::uint8_t* srow = at(sl.base(), spitch, 0, sy, bytes);
+      const std::uint8_t* mrow = m ? at(ml.base(), mpitch, 0, sy, 1) : nullptr;
+      if (p.step_x > 0) {
+        job.src = srow + static_cast<std::ptrdiff_t>(p.sx) * bytes;
+        job.mask = mrow ? mrow + p.sx : nullptr;
+      } else {
+        // A mirrored row is gathered forwards so the kernels see one order.
+        for (int i = 0; i < w; ++i) {
+          copy_pixel(src_tmp.data() + static_cast<std::ptrdiff_t>(i) * bytes,
+                     srow + static_cast<std::ptrdiff_t>(p.sx - i) * bytes, bytes);
+        }
+        if (mrow) {
+          for (int i = 0; i < w; ++i) mask_tmp[static_cast<std::size_t>(i)] = mrow[p.sx - i];
+        }
+        job.src = src_tmp.data();
+        job.mask = m ? mask_tmp.data() : nullptr;
+      }
+      fn(job);
+    }
+    return;
+  }
+
+  const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
+  for (int j = 0; j < h; ++j) {
+    const int sy = p.sy + j * p.step_y, dy = p.dst.top + j;
+    for (int i = 0; i < w; ++i) {
+      const int sx = p.sx + i * p.step_x, dx = p.dst.left + i;
+      const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
+      std::uint32_t out;
+      if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
+    }
+  }
+}
+
+void sample_span(std::int64_t a, std::int64_t b, int lo, int hi, int n, int& first, int& last) {
+  first = 0;
+  last = 0;
+  if (n <= 0 || lo >= hi) return;
+  const std::int64_t low = static_cast<std::int64_t>(lo) * 65536;
+  const std::int64_t high = static_cast<std::int64_t>(hi) * 65536 - 1;
+  std::int64_t i0 = 0, i1 = n - 1;
+  if (b == 0) {
+    if (a < low || a > high) return;
+  } else if (b > 0) {
+    i0 = std::max<std::int64_t>(i0, ceil_div(low - a, b));
+    i1 = std::min<std::int64_t>(i1, floor_div(high - a, b));
+  } else {
+    i0 = std::max<std::int64_t>(i0, ceil_div(high - a, b));
+    i1 = std::min<std::int64_t>(i1, floor_div(low - a, b));
+  }
+  if (i0 > i1) return;
+  first = static_cast<int>(i0);
+  last = static_cast<int>(i1 + 1);
+}
+
+void restrict_valid(SampledPlan& p, int w, int h) {
+  // A mirrored sample sx lands on mirror_x − sx, which must be in [0, w).
+  Rect bounds = p.mirror_h ? Rect{p.mirror_x - w + 1, 0, p.mirror_x + 1, 0} : Rect{0, 0, w, 0};
+  if (p.mirror_v) {
+    bounds.top = p.mirror_y - h + 1;
+    bounds.bottom = p.mirror_y + 1;
+  } else {
+    bounds.top = 0;
+    bounds.bottom = h;
+  }
+  p.valid = p.valid.intersected(bounds);
+  // Negative positions are never samples.
+  p.valid = p.valid.intersected(Rect{0, 0, 1 << 30, 1 << 30});
+}
+
+void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const SampledPlan& plan,
+                  const Compose& c) {
+  SampledPlan p = plan;
+  const TCustomDIBX* m = c.uses_mask() ? mask : nullptr;
+  if (c.uses_mask()) {
+    if (!mask || mask->GetBitCount() != 8) return;
+    restrict_valid(p, mask->GetWidth(), mask->GetHeight());
+  }
+  restrict_valid(p, src.GetWidth(), src.GetHeight());
+  if (p.valid.empty() || p.dst.empty()) return;
+  WriteLock dl(dst);
+  ReadLock sl(&src);
+  ReadLock ml(m);
+  if (!dl.base() || !sl.base() || (m && !ml.base())) return;
+  const int w = p.dst.width(), h = p.dst.height();
+
+  if (RowFn fn = fast_kernel(dst, src, m, c)) {
+    const int bytes = dst.GetStorageBitCount() / 8;
+    const int dpitch = dst.GetPitch(), spitch = src.GetPitch(), mpitch = m ? m->GetPitch() : 0;
+    std::vector<std::uint8_t> src_tmp(static_cast<std::size_t>(w) * static_cast<std::size_t>(bytes));
+    std::vector<std::uint8_t> mask_tmp(m ? static_cast<std::size_t>(w) : 0);
+    RowJob job = job_for(c);
+    for (int j = 0; j < h; ++j) {
+      const std::int64_t ua = p.u0 + j * p.dudy, va = p.v0 + j * p.dvdy;
+      int f0, l0, f1, l1;
+      sample_span(ua, p.dudx, p.valid.left, p.valid.right, w, f0, l0);
+      if (f0 >= l0) continue;
+      sample_span(va, p.dvdx, p.valid.top, p.valid.bottom, w, f1, l1);
+      const int first = std::max(f0, f1), last = std::min(l0, l1);
+      if (first >= last) continue;
+      const int n = last - first;
+      std::uint8_t* st = src_tmp.data();
+      std::uint8_t* mt = mask_tmp.data();
+      if (p.dvdx == 0) {
+        // Stretches and unrotated zooms read one source row per destination row.
+        int sy = static_cast<int>(va >> 16);
+        if (p.mirror_v) sy = p.mirror_y - sy;
+        const std::uint8_t* srow = at(sl.base(), spitch, 0, sy, bytes);
+        const std::uint8_t* mrow = m ? at(ml.base(), mpitch, 0, sy, 1) : nullptr;
+        std::int64_t u = ua + first * p.dudx;
+        for (int i = 0; i < n; ++i, u += p.dudx) {
+          int sx = static_cast<int>(u >> 16);
+          if (p.mirror_h) sx = p.mirror_x - sx;
+          copy_pixel(st + static_cast<std::ptrdiff_t>(i) * bytes, srow + static_cast<std::ptrdiff_t>(sx) * bytes, bytes);
+          if (mrow) mt[i] = mrow[sx];
+        }
+      } else {
+        std::int64_t u = ua + first * p.dudx, v = va + first * p.dvdx;
+        for (int i = 0; i < n; ++i, u += p.dudx, v += p.dvdx) {
+          int sx = static_cast<int>(u >> 16), sy = static_cast<int>(v >> 16);
+          if (p.mirror_h) sx = p.mirror_x - sx;
+          if (p.mirror_v) sy = p.mirror_y - sy;
+          copy_pixel(st + static_cast<std::ptrdiff_t>(i) * bytes, at(sl.base(), spitch, sx, sy, bytes), bytes);
+          if (m) mt[i] = *at(ml.base(), mpitch, sx, sy, 1);
+        }
+      }
+      job.dst = at(dl.base(), dpitch, p.dst.left + first, p.dst.top + j, bytes);
+      job.src = st;
+      job.mask = m ? mt : nullptr;
+      job.count = n;
+      fn(job);
+    }
+    return;
+  }
+
+  const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
+  visit_sampled(p, [&](int dx, int dy, int sx, int sy) {
+    const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
+    std::uint32_t out;
+    if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
+  });
+}
+
+bool plan_stretch(const Rect& clip, const Rect& dst_rect, const Rect& src_rect, bool flip_v, bool flip_h,
+                  SampledPlan& out) {
+  const int dw = dst_rect.width(), dh = dst_rect.height();
+  const int sw = src_rect.width(), sh = src_rect.height();
+  if (dw < 1 || dh < 1 || sw < 1 || sh < 1) return false;
+  const double fx = static_cast<double>(sw) / dw, fy = static_cast<double>(sh) / dh;
+  Rect d = dst_rect;
+  int left = src_rect.left, right = src_rect.right, top = src_rect.top, bottom = src_rect.bottom;
+  double frac_x = 0, frac_y = 0;
+  if (d.left < clip.left) {
+    const double cut = (clip.left - d.left) * fx;
+    const int whole = static_cast<int>(cut);
+    frac_x = cut - whole;
+    if (flip_h) right -= whole;
+    else left += whole;
+    d.left = clip.left;
+  }
+  if (d.top < clip.top) {
+    const double cut = (clip.top - d.top) * fy;
+    const int whole = static_cast<int>(cut);
+    frac_y = cut - whole;
+    if (flip_v) bottom -= whole;
+    else top += whole;
+    d.top = clip.top;
+  }
+  // A cut on the right or bottom only shortens the walk; the samples of the
+  // visible pixels stay where they were.
+  d.right = std::min(d.right, clip.right);
+  d.bottom = std::min(d.bottom, clip.bottom);
+  if (d.empty()) return false;
+  const auto step_x = static_cast<std::int64_t>(fx * 65536), step_y = static_cast<std::int64_t>(fy * 65536);
+  const auto start_x = static_cast<std::int64_t>(frac_x * 65536), start_y = static_cast<std::int64_t>(frac_y * 65536);
+  out = SampledPlan{};
+  out.dst = d;
+  // A mirrored walk starts at the last position inside the far edge, so it
+  // visits exactly the mirror images of the unmirrored samples.
+  out.u0 = flip_h ? static_cast<std::int64_t>(right) * 65536 - 1 - start_x
+                  : static_cast<std::int64_t>(left) * 65536 + start_x;
+  out.v0 = flip_v ? static_cast<std::int64_t>(bottom) * 65536 - 1 - start_y
+                  : static_cast<std::int64_t>(top) * 65536 + start_y;
+  out.dudx = flip_h ? -step_x : step_x;
+  out.dvdy = flip_v ? -step_y : step_y;
+  out.valid = src_rect;
+  return true;
+}
+
+void solid_rect(TCustomDIBX& dst, const Rect& rect, RectMode mode, std::uint32_t value, int opacity) {
+  const Rect r = rect.intersected(dst.EffectiveClip());
+  if (r.empty()) return;
+  WriteLock dl(dst);
+  if (!dl.base()) return;
+  const KernelSet* ks = active_kernels();
+  const RowFormat f = row_format(dst.GetBitCount());
+  const RowOp op = mode == RectMode::Fill    ? RowOp::Fill
+                   : mode == RectMode::Blend ? RowOp::BlendRect
+                   : mode == RectMode::Add   ? RowOp::AddRect
+                                             : RowOp::SubRect;
+  if (ks && f != RowFormat::Count) {
+    const int bytes = dst.GetStorageBitCount() / 8, pitch = dst.GetPitch();
+    RowJob job;
+    job.value = value;
+    job.opacity = opacity;
+    job.count = r.width();
+    const RowFn fn = ks->get(f, op);
+    for (int y = r.top; y < r.bottom; ++y) {
+      job.dst = at(dl.base(), pitch, r.left, y, bytes);
+      fn(job);
+    }
+    return;
+  }
+  const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      switch (mode) {
+        case RectMode::Fill: dst.SetPixel(x, y, value); break;
+        case RectMode::Blend: {
+          const std::uint32_t d = dst.GetPixel(x, y);
+          if (!ref_equal(d, value, k)) dst.SetPixel(x, y, ref_mix(d, value, static_cast<std::uint32_t>(opacity), k));
+          break;
+        }
+        case RectMode::Add: dst.SetPixel(x, y, ref_add_value(dst.GetPixel(x, y), value, k)); break;
+        case RectMode::Sub: dst.SetPixel(x, y, ref_sub_value(dst.GetPixel(x, y), value, k)); break;
+      }
+    }
+  }
+}
+
+namespace {
+
+int wrap(std::int64_t v, int n) {
+  std::int64_t r = v % n;
+  if (r < 0) r += n;
+  return static_cast<int>(r);
+}
+
+}  // namespace
+
+void draw_wrapped(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const WrappedPlan& p,
+                  const Compose& c) {
+  const int sw = src.GetWidth(), sh = src.GetHeight();
+  if (p.dst.empty() || sw <= 0 || sh <= 0) return;
+  const TCustomDIBX* m = c.uses_mask() ? mask : nullptr;
+  if (c.uses_mask() && (!mask || !covers(*mask, Rect{0, 0, sw, sh}))) return;
+  WriteLock dl(dst);
+  ReadLock sl(&src);
+  ReadLock ml(m);
+  if (!dl.base() || !sl.base() || (m && !ml.base())) return;
+  const int w = p.dst.width(), h = p.dst.height();
+  const int i0 = p.dst.left - p.origin.x, j0 = p.dst.top - p.origin.y;
+  auto column = [&](int i) {
+    const int sx = wrap((p.u0 + static_cast<std::int64_t>(i0 + i) * p.dudx) >> 16, sw);
+    return p.mirror_h ? sw - 1 - sx : sx;
+  };
+  auto row = [&](int j) {
+    const int sy = wrap((p.v0 + static_cast<std::int64_t>(j0 + j) * p.dvdy) >> 16, sh);
+    return p.mirror_v ? sh - 1 - sy : sy;
+  };
+
+  if (RowFn fn = fast_kernel(dst, src, m, c)) {
+    const int bytes = dst.GetStorageBitCount() / 8;
+    const int dpitch = dst.GetPitch(), spitch = src.GetPitch(), mpitch = m ? m->GetPitch() : 0;
+    std::vector<int> columns(static_cast<std::size_t>(w));
+    for (int i = 0; i < w; ++i) columns[static_cast<std::size_t>(i)] = column(i);
+    std::vector<std::uint8_t> src_tmp(static_cast<std::size_t>(w) * static_cast<std::size_t>(bytes));
+    std::vector<std::uint8_t> mask_tmp(m ? static_cast<std::size_t>(w) : 0);
+    RowJob job = job_for(c);
+    job.count = w;
+    for (int j = 0; j < h; ++j) {
+      const int sy = row(j);
+      const std::uint8_t* srow = at(sl.base(), spitch, 0, sy, bytes);
+      const std::uint8_t* mrow = m ? at(ml.base(), mpitch, 0, sy, 1) : nullptr;
+      for (int i = 0; i < w; ++i) {
+        const int sx = columns[static_cast<std::size_t>(i)];
+        copy_pixel(src_tmp.data() + static_cast<std::ptrdiff_t>(i) * bytes,
+                   srow + static_cast<std::ptrdiff_t>(sx) * bytes, bytes);
+        if (mrow) mask_tmp[static_cast<std::size_t>(i)] = mrow[sx];
+      }
+      job.dst = at(dl.base(), dpitch, p.dst.left, p.dst.top + j, bytes);
+      job.src = src_tmp.data();
+      job.mask = m ? mask_tmp.data() : nullptr;
+      fn(job);
+    }
+    return;
+  }
+
+  const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      const int sx = column(i), sy = row(j), dx = p.dst.left + i, dy = p.dst.top + j;
+      const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
+      std::uint32_t out;
+      if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
+    }
+  }
+}
+
+}  // namespace nova::graphics::detail

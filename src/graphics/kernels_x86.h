@@ -1,0 +1,361 @@
+// The vector kernels, written once over a small table of vector operations
+// (S) and compiled twice: with 16-byte SSE2 vectors and with 32-byte AVX2
+// ones. Private to kernels_sse2.cpp and kernels_avx2.cpp, each of which
+// includes it after defining its S.
+//
+// 32-bit pixels are widened to 16-bit lanes per byte: s × w + d × (255 − w)
+// is at most 255 × 255 and fits a lane, so the arithmetic is exact. 16- and
+// 15-bit pixels keep one pixel per lane and split it into its three
+// channels. Tails shorter than a vector run the per-pixel forms.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "graphics/kernels.h"
+#include "graphics/kernels_scalar.h"
+
+namespace nova::graphics::detail {
+namespace {
+
+inline std::uint32_t load_u32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline std::uint64_t load_u64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// How a group of mask bytes looks: all 0 (nothing to do), all 255 (the
+// opaque closed form), or mixed.
+enum class MaskRun { Clear, Opaque, Mixed };
+
+template <int N>
+inline MaskRun classify(const std::uint8_t* m) {
+  if constexpr (N == 4) {
+    const std::uint32_t v = load_u32(m);
+    return v == 0 ? MaskRun::Clear : v == 0xFFFFFFFFu ? MaskRun::Opaque : MaskRun::Mixed;
+  } else if constexpr (N == 8) {
+    const std::uint64_t v = load_u64(m);
+    return v == 0 ? MaskRun::Clear : v == ~0ull ? MaskRun::Opaque : MaskRun::Mixed;
+  } else {
+    static_assert(N == 16);
+    const std::uint64_t a = load_u64(m), b = load_u64(m + 8);
+    return (a | b) == 0 ? MaskRun::Clear : (a & b) == ~0ull ? MaskRun::Opaque : MaskRun::Mixed;
+  }
+}
+
+// --- 32-bit pixels ------------------------------------------------------------------
+
+template <class S>
+struct K32 {
+  using V = typename S::V;
+  static constexpr int P = S::kBytes / 4;
+
+  static V load(const std::uint8_t* p, int i) { return S::loadu(p + static_cast<std::ptrdiff_t>(i) * 4); }
+  static void store(std::uint8_t* p, int i, V v) { S::storeu(p + static_cast<std::ptrdiff_t>(i) * 4, v); }
+
+  // mix with 16-bit weight lanes for the low and high halves.
+  static V mix(V d, V s, V wl, V wh) {
+    const V ff = S::set16(255);
+    const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(s), wl), S::mullo16(S::lo8(d), S::xor_(wl, ff))));
+    const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(s), wh), S::mullo16(S::hi8(d), S::xor_(wh, ff))));
+    return S::pack16(lo, hi);
+  }
+  static V scaled(V s, V wl, V wh) {
+    const V lo = S::template srl16<8>(S::mullo16(S::lo8(s), wl));
+    const V hi = S::template srl16<8>(S::mullo16(S::hi8(s), wh));
+    return S::pack16(lo, hi);
+  }
+  static V colour_equal(V a, V b) {
+    return S::cmpeq32(S::and_(S::xor_(a, b), S::set32(Layout<RowFormat::X888>::kColour)), S::zero());
+  }
+
+  template <bool Keyed>
+  static void copy(const RowJob& j) {
+    if constexpr (!Keyed) {
+      std::memmove(j.dst, j.src, static_cast<std::size_t>(j.count) * 4);
+    } else {
+      const V key = S::set32(j.key);
+      int i = 0;
+      for (; i + P <= j.count; i += P) {
+        const V s = load(j.src, i);
+        store(j.dst, i, S::select(colour_equal(s, key), load(j.dst, i), s));
+      }
+      px_range<RowFormat::X888, RowOp::Copy>(j, i, j.count);
+    }
+  }
+
+  template <bool Keyed, bool SkipEqual, bool Additive>
+  static void constant(const RowJob& j) {
+    const V w = S::set16(j.opacity);
+    const V key = S::set32(j.key);
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const V s = load(j.src, i), d = load(j.dst, i);
+      V r = Additive ? S::adds8u(d, scaled(s, w, w)) : mix(d, s, w, w);
+      if constexpr (Keyed) r = S::select(colour_equal(s, key), d, r);
+      if constexpr (SkipEqual) r = S::select(colour_equal(s, d), d, r);
+      store(j.dst, i, r);
+    }
+    px_range<RowFormat::X888, Additive ? RowOp::Add : RowOp::Blend>(j, i, j.count);
+  }
+
+  // Masked (Op == Masked), MaskedBlend and MaskedAdd.
+  template <RowOp Op>
+  static void masked(const RowJob& j) {
+    const V a = S::set16(j.opacity);
+    const V one = S::set8(1);
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const MaskRun run = classify<P>(j.mask + i);
+      if (run == MaskRun::Clear) continue;
+      const V s = load(j.src, i);
+      if (Op == RowOp::Masked && run == MaskRun::Opaque) {
+        // Weight 255 leaves (255 × s) >> 8, which is s − 1 clamped at 0.
+        store(j.dst, i, S::subs8u(s, one));
+        continue;
+      }
+      const V d = load(j.dst, i);
+      const V m = S::mask_dwords(j.mask + i);
+      V wl = S::lo8(m), wh = S::hi8(m);
+      if constexpr (Op != RowOp::Masked) {
+        wl = S::template srl16<8>(S::mullo16(wl, a));
+        wh = S::template srl16<8>(S::mullo16(wh, a));
+      }
+      V r = Op == RowOp::MaskedAdd ? S::adds8u(d, scaled(s, wl, wh)) : mix(d, s, wl, wh);
+      if (run == MaskRun::Mixed) r = S::select(S::cmpeq32(m, S::zero()), d, r);
+      store(j.dst, i, r);
+    }
+    px_range<RowFormat::X888, Op>(j, i, j.count);
+  }
+
+  static void colour_masked(const RowJob& j) {
+    const V a = S::set16(j.opacity);
+    const V c = S::set32(j.value);
+    const bool full = j.opacity == 255;
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      if (classify<P>(j.mask + i) == MaskRun::Clear) continue;
+      const V d = load(j.dst, i);
+      const V m = S::mask_dwords(j.mask + i);
+      V wl = S::lo8(m), wh = S::hi8(m);
+      if (!full) {
+        wl = S::template srl16<8>(S::mullo16(wl, a));
+        wh = S::template srl16<8>(S::mullo16(wh, a));
+      }
+      const V keep = S::or_(S::cmpeq32(m, S::zero()), colour_equal(d, c));
+      store(j.dst, i, S::select(keep, d, mix(d, c, wl, wh)));
+    }
+    px_range<RowFormat::X888, RowOp::ColorMasked>(j, i, j.count);
+  }
+
+  static void fill(const RowJob& j) {
+    const V v = S::set32(j.value);
+    int i = 0;
+    for (; i + P <= j.count; i += P) store(j.dst, i, v);
+    px_range<RowFormat::X888, RowOp::Fill>(j, i, j.count);
+  }
+
+  static void blend_rect(const RowJob& j) {
+    const V v = S::set32(j.value);
+    const V w = S::set16(j.opacity);
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const V d = load(j.dst, i);
+      store(j.dst, i, S::select(colour_equal(d, v), d, mix(d, v, w, w)));
+    }
+    px_range<RowFormat::X888, RowOp::BlendRect>(j, i, j.count);
+  }
+
+  template <bool Add>
+  static void add_sub_rect(const RowJob& j) {
+    const V v = S::set32(j.value);
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const V d = load(j.dst, i);
+      store(j.dst, i, Add ? S::adds8u(d, v) : S::subs8u(d, v));
+    }
+    px_range<RowFormat::X888, Add ? RowOp::AddRect : RowOp::SubRect>(j, i, j.count);
+  }
+
+  static void copy_row(const RowJob& j) { j.keyed ? copy<true>(j) : copy<false>(j); }
+  static void blend_row(const RowJob& j) {
+    if (j.keyed) j.skip_equal ? constant<true, true, false>(j) : constant<true, false, false>(j);
+    else j.skip_equal ? constant<false, true, false>(j) : constant<false, false, false>(j);
+  }
+  static void add_row(const RowJob& j) { j.keyed ? constant<true, false, true>(j) : constant<false, false, true>(j); }
+
+  static void fill_set(KernelSet& set) {
+    auto& t = set.fn[static_cast<int>(RowFormat::X888)];
+    t[static_cast<int>(RowOp::Copy)] = copy_row;
+    t[static_cast<int>(RowOp::Blend)] = blend_row;
+    t[static_cast<int>(RowOp::Masked)] = masked<RowOp::Masked>;
+    t[static_cast<int>(RowOp::MaskedBlend)] = masked<RowOp::MaskedBlend>;
+    t[static_cast<int>(RowOp::Add)] = add_row;
+    t[static_cast<int>(RowOp::MaskedAdd)] = masked<RowOp::MaskedAdd>;
+    t[static_cast<int>(RowOp::ColorMasked)] = colour_masked;
+    t[static_cast<int>(RowOp::Fill)] = fill;
+    t[static_cast<int>(RowOp::BlendRect)] = blend_rect;
+    t[static_cast<int>(RowOp::AddRect)] = add_sub_rect<true>;
+    t[static_cast<int>(RowOp::SubRect)] = add_sub_rect<false>;
+  }
+};
+
+// --- 16- and 15-bit pixels ---------------------------------------------------------
+
+template <class S, RowFormat F>
+struct K16 {
+  using V = typename S::V;
+  using L = Layout<F>;
+  static constexpr int P = S::kBytes / 2;
+  static constexpr int kRed = L::kShift[0];
+
+  static V load(const std::uint8_t* p, int i) { return S::loadu(p + static_cast<std::ptrdiff_t>(i) * 2); }
+  static void store(std::uint8_t* p, int i, V v) { S::storeu(p + static_cast<std::ptrdiff_t>(i) * 2, v); }
+
+  struct Split {
+    V r, g, b;
+  };
+  static Split split(V x) {
+    V r = S::template srl16<kRed>(x);
+    if constexpr (F == RowFormat::X555) r = S::and_(r, S::set16(31));
+    return {r, S::and_(S::template srl16<5>(x), S::set16(static_cast<int>(L::kMax[1]))), S::and_(x, S::set16(31))};
+  }
+  static V join(const Split& c) {
+    return S::or_(S::or_(S::template sll16<kRed>(c.r), S::template sll16<5>(c.g)), c.b);
+  }
+  static V mix1(V cd, V cs, V w, V iw) {
+    return S::template srl16<8>(S::add16(S::mullo16(cs, w), S::mullo16(cd, iw)));
+  }
+  static V mix(V d, V s, V w) {
+    const V iw = S::xor_(w, S::set16(255));
+    const Split a = split(d), b = split(s);
+    return join({mix1(a.r, b.r, w, iw), mix1(a.g, b.g, w, iw), mix1(a.b, b.b, w, iw)});
+  }
+  static V add(V d, V s, V w) {
+    const Split a = split(d), b = split(s);
+    auto one = [&](V cd, V cs, std::uint32_t max) {
+      return S::min16(S::add16(cd, S::template srl16<8>(S::mullo16(cs, w))), S::set16(static_cast<int>(max)));
+    };
+    return join({one(a.r, b.r, L::kMax[0]), one(a.g, b.g, L::kMax[1]), one(a.b, b.b, L::kMax[2])});
+  }
+  static V colour_equal(V a, V b) {
+    return S::cmpeq16(S::and_(S::xor_(a, b), S::set16(static_cast<int>(L::kColour))), S::zero());
+  }
+
+  template <bool Keyed>
+  static void copy(const RowJob& j) {
+    if constexpr (!Keyed) {
+      std::memmove(j.dst, j.src, static_cast<std::size_t>(j.count) * 2);
+    } else {
+      const V key = S::set16(static_cast<int>(j.key & 0xFFFF));
+      int i = 0;
+      for (; i + P <= j.count; i += P) {
+        const V s = load(j.src, i);
+        store(j.dst, i, S::select(colour_equal(s, key), load(j.dst, i), s));
+      }
+      px_range<F, RowOp::Copy>(j, i, j.count);
+    }
+  }
+
+  template <bool Keyed, bool SkipEqual, bool Additive>
+  static void constant(const RowJob& j) {
+    const V w = S::set16(j.opacity);
+    const V key = S::set16(static_cast<int>(j.key & 0xFFFF));
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const V s = load(j.src, i), d = load(j.dst, i);
+      V r = Additive ? add(d, s, w) : mix(d, s, w);
+      if constexpr (Keyed) r = S::select(colour_equal(s, key), d, r);
+      if constexpr (SkipEqual) r = S::select(colour_equal(s, d), d, r);
+      store(j.dst, i, r);
+    }
+    px_range<F, Additive ? RowOp::Add : RowOp::Blend>(j, i, j.count);
+  }
+
+  template <RowOp Op>
+  static void masked(const RowJob& j) {
+    const V a = S::set16(j.opacity);
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const MaskRun run = classify<P>(j.mask + i);
+      if (run == MaskRun::Clear) continue;
+      const V s = load(j.src, i), d = load(j.dst, i);
+      const V m = S::mask_words(j.mask + i);
+      const V w = Op == RowOp::Masked ? m : S::template srl16<8>(S::mullo16(m, a));
+      V r = Op == RowOp::MaskedAdd ? add(d, s, w) : mix(d, s, w);
+      if (run == MaskRun::Mixed) r = S::select(S::cmpeq16(m, S::zero()), d, r);
+      store(j.dst, i, r);
+    }
+    px_range<F, Op>(j, i, j.count);
+  }
+
+  static void colour_masked(const RowJob& j) {
+    const V a = S::set16(j.opacity);
+    const V c = S::set16(static_cast<int>(j.value & 0xFFFF));
+    const bool full = j.opacity == 255;
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      if (classify<P>(j.mask + i) == MaskRun::Clear) continue;
+      const V d = load(j.dst, i);
+      const V m = S::mask_words(j.mask + i);
+      const V w = full ? m : S::template srl16<8>(S::mullo16(m, a));
+      const V keep = S::or_(S::cmpeq16(m, S::zero()), colour_equal(d, c));
+      store(j.dst, i, S::select(keep, d, mix(d, c, w)));
+    }
+    px_range<F, RowOp::ColorMasked>(j, i, j.count);
+  }
+
+  static void fill(const RowJob& j) {
+    const V v = S::set16(static_cast<int>(j.value & 0xFFFF));
+    int i = 0;
+    for (; i + P <= j.count; i += P) store(j.dst, i, v);
+    px_range<F, RowOp::Fill>(j, i, j.count);
+  }
+
+  static void blend_rect(const RowJob& j) {
+    const V v = S::set16(static_cast<int>(j.value & 0xFFFF));
+    const V w = S::set16(j.opacity);
+    int i = 0;
+    for (; i + P <= j.count; i += P) {
+      const V d = load(j.dst, i);
+      store(j.dst, i, S::select(colour_equal(d, v), d, mix(d, v, w)));
+    }
+    px_range<F, RowOp::BlendRect>(j, i, j.count);
+  }
+
+  static void copy_row(const RowJob& j) { j.keyed ? copy<true>(j) : copy<false>(j); }
+  static void blend_row(const RowJob& j) {
+    if (j.keyed) j.skip_equal ? constant<true, true, false>(j) : constant<true, false, false>(j);
+    else j.skip_equal ? constant<false, true, false>(j) : constant<false, false, false>(j);
+  }
+  static void add_row(const RowJob& j) { j.keyed ? constant<true, false, true>(j) : constant<false, false, true>(j); }
+
+  static void fill_set(KernelSet& set) {
+    auto& t = set.fn[static_cast<int>(F)];
+    t[static_cast<int>(RowOp::Copy)] = copy_row;
+    t[static_cast<int>(RowOp::Blend)] = blend_row;
+    t[static_cast<int>(RowOp::Masked)] = masked<RowOp::Masked>;
+    t[static_cast<int>(RowOp::MaskedBlend)] = masked<RowOp::MaskedBlend>;
+    t[static_cast<int>(RowOp::Add)] = add_row;
+    t[static_cast<int>(RowOp::MaskedAdd)] = masked<RowOp::MaskedAdd>;
+    t[static_cast<int>(RowOp::ColorMasked)] = colour_masked;
+    t[static_cast<int>(RowOp::Fill)] = fill;
+    t[static_cast<int>(RowOp::BlendRect)] = blend_rect;
+    // AddRect and SubRect keep the portable forms.
+  }
+};
+
+template <class S>
+void fill_vector_kernels(KernelSet& set) {
+  K32<S>::fill_set(set);
+  K16<S, RowFormat::R565>::fill_set(set);
+  K16<S, RowFormat::X555>::fill_set(set);
+}
+
+}  // namespace
+}  // namespace nova::graphics::detail
