@@ -117,6 +117,12 @@ void copy_pixel(std::uint8_t* to, const std::uint8_t* from, int bytes) {
   else std::memcpy(to, from, 2);
 }
 
+// One past the last byte of a surface's last pixel in memory.
+const std::uint8_t* buffer_end(const std::uint8_t* base, int pitch, int w, int h, int bytes) {
+  const std::ptrdiff_t last_row = pitch >= 0 ? static_cast<std::ptrdiff_t>(h - 1) * pitch : 0;
+  return base + last_row + static_cast<std::ptrdiff_t>(w) * bytes;
+}
+
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -304,48 +310,96 @@ void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
   const int w = p.dst.width(), h = p.dst.height();
 
   if (RowFn fn = fast_kernel(dst, src, m, c)) {
+    const KernelSet& ks = *active_kernels();
     const int bytes = dst.GetStorageBitCount() / 8;
     const int dpitch = dst.GetPitch(), spitch = src.GetPitch(), mpitch = m ? m->GetPitch() : 0;
-    std::vector<std::uint8_t> src_tmp(static_cast<std::size_t>(w) * static_cast<std::size_t>(bytes));
+    const GatherFn src_table = ks.gather_table[KernelSet::size_index(bytes)];
+    const GatherFn src_affine = ks.gather_affine[KernelSet::size_index(bytes)];
+    const std::uint8_t* src_end = buffer_end(sl.base(), spitch, src.GetWidth(), src.GetHeight(), bytes);
+    const std::uint8_t* mask_end = m ? buffer_end(ml.base(), mpitch, m->GetWidth(), m->GetHeight(), 1) : nullptr;
+    // An unfiltered copy gathers straight into the destination row.
+    const bool direct = c.mode == Mode::Copy && !c.keyed;
+    std::vector<std::uint8_t> src_tmp(direct ? 0 : static_cast<std::size_t>(w) * static_cast<std::size_t>(bytes));
     std::vector<std::uint8_t> mask_tmp(m ? static_cast<std::size_t>(w) : 0);
+    // Without rotation every row samples the same columns: one table serves
+    // them all.
+    const bool same_columns = p.dudy == 0 && p.dvdx == 0;
+    std::vector<int> columns;
+    int col_first = 0, col_last = 0;
+    if (same_columns) {
+      sample_span(p.u0, p.dudx, p.valid.left, p.valid.right, w, col_first, col_last);
+      columns.resize(static_cast<std::size_t>(std::max(0, col_last - col_first)));
+      std::int64_t u = p.u0 + col_first * p.dudx;
+      for (int& x : columns) {
+        x = static_cast<int>(u >> 16);
+        if (p.mirror_h) x = p.mirror_x - x;
+        u += p.dudx;
+      }
+    }
     RowJob job = job_for(c);
     for (int j = 0; j < h; ++j) {
       const std::int64_t ua = p.u0 + j * p.dudy, va = p.v0 + j * p.dvdy;
-      int f0, l0, f1, l1;
-      sample_span(ua, p.dudx, p.valid.left, p.valid.right, w, f0, l0);
-      if (f0 >= l0) continue;
-      sample_span(va, p.dvdx, p.valid.top, p.valid.bottom, w, f1, l1);
-      const int first = std::max(f0, f1), last = std::min(l0, l1);
+      int first = 0, last = 0;
+      if (same_columns) {
+        int f1, l1;
+        sample_span(va, 0, p.valid.top, p.valid.bottom, 1, f1, l1);
+        if (f1 >= l1) continue;
+        first = col_first;
+        last = col_last;
+      } else {
+        int f0, l0, f1, l1;
+        sample_span(ua, p.dudx, p.valid.left, p.valid.right, w, f0, l0);
+        if (f0 >= l0) continue;
+        sample_span(va, p.dvdx, p.valid.top, p.valid.bottom, w, f1, l1);
+        first = std::max(f0, f1);
+        last = std::min(l0, l1);
+      }
       if (first >= last) continue;
       const int n = last - first;
-      std::uint8_t* st = src_tmp.data();
-      std::uint8_t* mt = mask_tmp.data();
-      if (p.dvdx == 0) {
-        // Stretches and unrotated zooms read one source row per destination row.
+      std::uint8_t* drow = at(dl.base(), dpitch, p.dst.left + first, p.dst.top + j, bytes);
+      GatherJob g;
+      g.out = direct ? drow : src_tmp.data();
+      g.count = n;
+      if (same_columns) {
         int sy = static_cast<int>(va >> 16);
         if (p.mirror_v) sy = p.mirror_y - sy;
-        const std::uint8_t* srow = at(sl.base(), spitch, 0, sy, bytes);
-        const std::uint8_t* mrow = m ? at(ml.base(), mpitch, 0, sy, 1) : nullptr;
-        std::int64_t u = ua + first * p.dudx;
-        for (int i = 0; i < n; ++i, u += p.dudx) {
-          int sx = static_cast<int>(u >> 16);
-          if (p.mirror_h) sx = p.mirror_x - sx;
-          copy_pixel(st + static_cast<std::ptrdiff_t>(i) * bytes, srow + static_cast<std::ptrdiff_t>(sx) * bytes, bytes);
-          if (mrow) mt[i] = mrow[sx];
+        g.row = at(sl.base(), spitch, 0, sy, bytes);
+        g.cols = columns.data();
+        g.end = src_end;
+        src_table(g);
+        if (m) {
+          GatherJob gm = g;
+          gm.out = mask_tmp.data();
+          gm.row = at(ml.base(), mpitch, 0, sy, 1);
+          gm.end = mask_end;
+          ks.gather_table[0](gm);
         }
       } else {
-        std::int64_t u = ua + first * p.dudx, v = va + first * p.dvdx;
-        for (int i = 0; i < n; ++i, u += p.dudx, v += p.dvdx) {
-          int sx = static_cast<int>(u >> 16), sy = static_cast<int>(v >> 16);
-          if (p.mirror_h) sx = p.mirror_x - sx;
-          if (p.mirror_v) sy = p.mirror_y - sy;
-          copy_pixel(st + static_cast<std::ptrdiff_t>(i) * bytes, at(sl.base(), spitch, sx, sy, bytes), bytes);
-          if (m) mt[i] = *at(ml.base(), mpitch, sx, sy, 1);
+        g.base = sl.base();
+        g.pitch = spitch;
+        g.end = src_end;
+        g.u0 = ua + first * p.dudx;
+        g.v0 = va + first * p.dvdx;
+        g.du = p.dudx;
+        g.dv = p.dvdx;
+        g.mirror_h = p.mirror_h;
+        g.mirror_v = p.mirror_v;
+        g.mirror_x = p.mirror_x;
+        g.mirror_y = p.mirror_y;
+        src_affine(g);
+        if (m) {
+          GatherJob gm = g;
+          gm.out = mask_tmp.data();
+          gm.base = ml.base();
+          gm.pitch = mpitch;
+          gm.end = mask_end;
+          ks.gather_affine[0](gm);
         }
       }
-      job.dst = at(dl.base(), dpitch, p.dst.left + first, p.dst.top + j, bytes);
-      job.src = st;
-      job.mask = m ? mt : nullptr;
+      if (direct) continue;
+      job.dst = drow;
+      job.src = src_tmp.data();
+      job.mask = m ? mask_tmp.data() : nullptr;
       job.count = n;
       fn(job);
     }

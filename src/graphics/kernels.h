@@ -82,9 +82,35 @@ struct RowJob {
 
 using RowFn = void (*)(const RowJob&);
 
+// Reads `count` pixels of `bytes` bytes (1, 2 or 4) into `out`, pixel i from
+// the source row `row` at column cols[i] (table form), or from
+// (u >> 16, v >> 16) with u = u0 + i × du, v = v0 + i × dv, mirrored to
+// mirror_x − x and mirror_y − y when asked (affine form, `base` the row 0
+// address). Every sample must lie inside the source. `slack` is the number
+// of bytes readable after the source's last pixel (vector gathers read four
+// bytes at a time).
+struct GatherJob {
+  std::uint8_t* out = nullptr;
+  const std::uint8_t* row = nullptr;
+  const int* cols = nullptr;
+  const std::uint8_t* base = nullptr;
+  const std::uint8_t* end = nullptr;  // one past the source's last byte
+  int pitch = 0;
+  std::int64_t u0 = 0, v0 = 0, du = 0, dv = 0;
+  bool mirror_h = false, mirror_v = false;
+  int mirror_x = 0, mirror_y = 0;
+  int count = 0;
+};
+
+using GatherFn = void (*)(const GatherJob&);
+
 struct KernelSet {
   RowFn fn[static_cast<int>(RowFormat::Count)][static_cast<int>(RowOp::Count)];
+  // By pixel size: [0] 1 byte, [1] 2 bytes, [2] 4 bytes.
+  GatherFn gather_table[3];
+  GatherFn gather_affine[3];
   RowFn get(RowFormat f, RowOp op) const { return fn[static_cast<int>(f)][static_cast<int>(op)]; }
+  static int size_index(int bytes) { return bytes == 1 ? 0 : bytes == 2 ? 1 : 2; }
 };
 
 // The kernel set of a path (nullptr for Reference or an unavailable path).

@@ -40,12 +40,27 @@ void fill_format(KernelSet& set) {
   t[static_cast<int>(RowOp::SubRect)] = row<F, RowOp::SubRect>;
 }
 
+template <int Bytes>
+void gather_table(const GatherJob& g) {
+  gather_table_range<Bytes>(g, 0, g.count);
+}
+template <int Bytes>
+void gather_affine(const GatherJob& g) {
+  gather_affine_range<Bytes>(g, 0, g.count);
+}
+
 }  // namespace
 
 void fill_portable_kernels(KernelSet& set) {
   fill_format<RowFormat::X888>(set);
   fill_format<RowFormat::R565>(set);
   fill_format<RowFormat::X555>(set);
+  set.gather_table[0] = gather_table<1>;
+  set.gather_table[1] = gather_table<2>;
+  set.gather_table[2] = gather_table<4>;
+  set.gather_affine[0] = gather_affine<1>;
+  set.gather_affine[1] = gather_affine<2>;
+  set.gather_affine[2] = gather_affine<4>;
 }
 
 }  // namespace nova::graphics::detail

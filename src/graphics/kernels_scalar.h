@@ -155,5 +155,30 @@ inline void px_range(const RowJob& j, int from, int to) {
   for (int i = from; i < to; ++i) px_step<F, Op>(j, i);
 }
 
+template <int Bytes>
+inline void copy_bytes(std::uint8_t* to, const std::uint8_t* from) {
+  std::memcpy(to, from, Bytes);
+}
+
+template <int Bytes>
+inline void gather_table_range(const GatherJob& g, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    copy_bytes<Bytes>(g.out + static_cast<std::ptrdiff_t>(i) * Bytes,
+                      g.row + static_cast<std::ptrdiff_t>(g.cols[i]) * Bytes);
+  }
+}
+
+template <int Bytes>
+inline void gather_affine_range(const GatherJob& g, int from, int to) {
+  std::int64_t u = g.u0 + from * g.du, v = g.v0 + from * g.dv;
+  for (int i = from; i < to; ++i, u += g.du, v += g.dv) {
+    int x = static_cast<int>(u >> 16), y = static_cast<int>(v >> 16);
+    if (g.mirror_h) x = g.mirror_x - x;
+    if (g.mirror_v) y = g.mirror_y - y;
+    copy_bytes<Bytes>(g.out + static_cast<std::ptrdiff_t>(i) * Bytes,
+                      g.base + static_cast<std::ptrdiff_t>(y) * g.pitch + static_cast<std::ptrdiff_t>(x) * Bytes);
+  }
+}
+
 }  // namespace
 }  // namespace nova::graphics::detail

@@ -93,10 +93,13 @@ struct K32 {
   static void constant(const RowJob& j) {
     const V w = S::set16(j.opacity);
     const V key = S::set32(j.key);
+    const V one = S::set8(1);
+    // At full opacity (255 × s) >> 8 is s − 1 clamped at 0.
+    const bool full = Additive && j.opacity == 255;
     int i = 0;
     for (; i + P <= j.count; i += P) {
       const V s = load(j.src, i), d = load(j.dst, i);
-      V r = Additive ? S::adds8u(d, scaled(s, w, w)) : mix(d, s, w, w);
+      V r = Additive ? S::adds8u(d, full ? S::subs8u(s, one) : scaled(s, w, w)) : mix(d, s, w, w);
       if constexpr (Keyed) r = S::select(colour_equal(s, key), d, r);
       if constexpr (SkipEqual) r = S::select(colour_equal(s, d), d, r);
       store(j.dst, i, r);

@@ -1,0 +1,274 @@
+// The surface operations on a 1280 × 720 frame against pixman doing the same
+// work, and a plain copy of the frame as the memory limit.
+//
+// Each of our benchmarks runs on one pixel path (portable, sse2, avx2) and
+// checks, once, that its result has the checksum of the per-pixel reference.
+// Alpha planes come in two shapes: "soft", every pixel partly transparent
+// (the worst case), and "sprite", mostly 0 and 255 with soft edges, as
+// character pictures are.
+#include <benchmark/benchmark.h>
+#include <pixman.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <string>
+
+#include "graphics/kernels.h"
+#include "graphics/memory_dibx.h"
+
+namespace {
+
+using nova::graphics::PixelPath;
+using nova::graphics::Rect;
+using nova::graphics::ScopedPixelPath;
+using nova::graphics::TCustomDIBX;
+using nova::graphics::TDIBX;
+
+constexpr int kW = 1280, kH = 720;
+// 1.5 × stretch: the source is two thirds of the frame.
+constexpr int kSw = 853, kSh = 480;
+// 30 degrees in 1/256 of a turn, rounded; pixman turns by the same angle.
+constexpr int kAngle = 21;
+
+enum class Plane { None, Soft, Sprite };
+
+void fill_random(TDIBX& s, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  for (int y = 0; y < s.GetHeight(); ++y) {
+    auto* row = s.Lock(0, y);
+    const int bytes = s.GetStorageBitCount() / 8 * s.GetWidth();
+    for (int i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(rng());
+    s.Unlock();
+  }
+}
+
+void fill_plane(TDIBX& a, Plane kind) {
+  std::mt19937 rng(99);
+  const double cx = a.GetWidth() / 2.0, cy = a.GetHeight() / 2.0;
+  const double rx = a.GetWidth() * 0.3, ry = a.GetHeight() * 0.45;
+  for (int y = 0; y < a.GetHeight(); ++y) {
+    std::uint8_t* row = a.Lock(0, y);
+    for (int x = 0; x < a.GetWidth(); ++x) {
+      if (kind == Plane::Soft) {
+        row[x] = static_cast<std::uint8_t>(1 + rng() % 254);
+        continue;
+      }
+      // An upright silhouette with a four-pixel soft edge.
+      const double dx = (x - cx) / rx, dy = (y - cy) / ry;
+      const double edge = (1.0 - std::sqrt(dx * dx + dy * dy)) * rx / 4;
+      row[x] = edge <= 0 ? 0 : edge >= 1 ? 255 : static_cast<std::uint8_t>(edge * 255);
+    }
+    a.Unlock();
+  }
+}
+
+std::uint64_t checksum(const TCustomDIBX& s) {
+  const std::uint32_t colour = s.GetBitCount() == 32 ? 0xFFFFFF : s.GetBitCount() == 16 ? 0xFFFF : 0x7FFF;
+  std::uint64_t h = 1469598103934665603ull;
+  for (int y = 0; y < s.GetHeight(); ++y) {
+    for (int x = 0; x < s.GetWidth(); ++x) h = (h ^ (s.GetPixel(x, y) & colour)) * 1099511628211ull;
+  }
+  return h;
+}
+
+struct Scene {
+  TDIBX dst, src, small_src, plane, small_plane;
+  Scene(int bits, Plane kind) {
+    dst.SetSize(kW, kH, bits);
+    src.SetSize(kW, kH, bits);
+    small_src.SetSize(kSw, kSh, bits);
+    plane.SetSize(kW, kH, 8);
+    small_plane.SetSize(kSw, kSh, 8);
+    fill_random(dst, 1);
+    fill_random(src, 2);
+    fill_random(small_src, 3);
+    fill_plane(plane, kind == Plane::None ? Plane::Sprite : kind);
+    fill_plane(small_plane, kind == Plane::None ? Plane::Sprite : kind);
+  }
+};
+
+enum class Op { Masked, Blend128, Add, MaskedAdd, Stretch, StretchMasked, Rotate, MaskedRotate };
+
+void run_op(Op op, Scene& s) {
+  TDIBX& d = s.dst;
+  const Rect all{0, 0, kW, kH}, small{0, 0, kSw, kSh};
+  switch (op) {
+    case Op::Masked: d.DrawMasked(0, 0, s.plane, false, false, all, s.src); break;
+    case Op::Blend128: d.DrawBlend(0, 0, 128, false, false, false, all, s.src); break;
+    case Op::Add: d.DrawAdd(0, 0, 255, false, false, false, all, s.src); break;
+    case Op::MaskedAdd: d.DrawMaskedAdd(0, 0, 255, s.plane, false, false, all, s.src); break;
+    case Op::Stretch: d.StretchDraw(all, s.small_src, 255, false, false, false, small); break;
+    case Op::StretchMasked: d.StretchDrawMasked(all, s.small_src, 255, s.small_plane, false, false, small); break;
+    case Op::Rotate:
+      d.DrawRotate(kW / 2, kH / 2, 255, false, false, false, kAngle, kH / 2, kW / 2, all, s.src, 256, 256);
+      break;
+    case Op::MaskedRotate:
+      d.DrawMaskedRotate(kW / 2, kH / 2, 255, s.plane, false, false, kAngle, kH / 2, kW / 2, all, s.src, 256, 256);
+      break;
+  }
+}
+
+void BM_Ours(benchmark::State& state, Op op, int bits, Plane kind, PixelPath path) {
+  ScopedPixelPath forced(path);
+  if (!forced.ok()) {
+    state.SkipWithError("path not available on this processor");
+    return;
+  }
+  // The result of one run must match the reference's.
+  {
+    Scene fast(bits, kind), ref(bits, kind);
+    run_op(op, fast);
+    {
+      ScopedPixelPath reference(PixelPath::Reference);
+      run_op(op, ref);
+    }
+    if (checksum(fast.dst) != checksum(ref.dst)) {
+      state.SkipWithError("result differs from the reference");
+      return;
+    }
+  }
+  Scene s(bits, kind);
+  for (auto _ : state) {
+    run_op(op, s);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kW * kH);
+}
+
+// --- pixman -----------------------------------------------------------------------
+
+pixman_format_code_t pixman_format(int bits) {
+  return bits == 32 ? PIXMAN_x8r8g8b8 : bits == 16 ? PIXMAN_r5g6b5 : PIXMAN_x1r5g5b5;
+}
+
+struct PixmanImage {
+  pixman_image_t* image = nullptr;
+  PixmanImage(TDIBX& s, pixman_format_code_t f)
+      : image(pixman_image_create_bits(f, s.GetWidth(), s.GetHeight(), reinterpret_cast<std::uint32_t*>(s.Lock(0, 0)),
+                                       s.GetPitch())) {
+    s.Unlock();
+  }
+  explicit PixmanImage(pixman_image_t* i) : image(i) {}
+  ~PixmanImage() { pixman_image_unref(image); }
+  PixmanImage(const PixmanImage&) = delete;
+  PixmanImage& operator=(const PixmanImage&) = delete;
+};
+
+void set_transform(pixman_image_t* image, const pixman_f_transform& ft) {
+  pixman_transform t;
+  pixman_transform_from_pixman_f_transform(&t, &ft);
+  pixman_image_set_transform(image, &t);
+  pixman_image_set_filter(image, PIXMAN_FILTER_NEAREST, nullptr, 0);
+}
+
+void BM_Pixman(benchmark::State& state, Op op, int bits, Plane kind) {
+  Scene s(bits, kind);
+  const pixman_format_code_t f = pixman_format(bits);
+  PixmanImage dst(s.dst, f), src(s.src, f), small_src(s.small_src, f);
+  PixmanImage plane(s.plane, PIXMAN_a8), small_plane(s.small_plane, PIXMAN_a8);
+  pixman_color_t half{0, 0, 0, 128 * 257};
+  PixmanImage solid(pixman_image_create_solid_fill(&half));
+  pixman_f_transform scale;
+  pixman_f_transform_init_scale(&scale, static_cast<double>(kSw) / kW, static_cast<double>(kSh) / kH);
+  pixman_f_transform rotate;
+  pixman_f_transform_init_identity(&rotate);
+  const double theta = kAngle * 2 * std::numbers::pi / 256;
+  pixman_f_transform_translate(&rotate, nullptr, -kW / 2.0, -kH / 2.0);
+  pixman_f_transform_rotate(&rotate, nullptr, std::cos(-theta), std::sin(-theta));
+  pixman_f_transform_translate(&rotate, nullptr, kW / 2.0, kH / 2.0);
+  pixman_op_t pop = PIXMAN_OP_OVER;
+  pixman_image_t *a = src.image, *m = nullptr;
+  switch (op) {
+    case Op::Masked: m = plane.image; break;
+    case Op::Blend128: m = solid.image; break;
+    case Op::Add: pop = PIXMAN_OP_ADD; break;
+    case Op::MaskedAdd: pop = PIXMAN_OP_ADD; m = plane.image; break;
+    case Op::Stretch:
+      pop = PIXMAN_OP_SRC;
+      a = small_src.image;
+      set_transform(a, scale);
+      break;
+    case Op::StretchMasked:
+      a = small_src.image;
+      m = small_plane.image;
+      set_transform(a, scale);
+      set_transform(m, scale);
+      break;
+    case Op::Rotate:
+      // Outside the rotated picture the destination stays, as ours does.
+      set_transform(a, rotate);
+      break;
+    case Op::MaskedRotate:
+      m = plane.image;
+      set_transform(a, rotate);
+      set_transform(m, rotate);
+      break;
+  }
+  for (auto _ : state) {
+    pixman_image_composite32(pop, a, m, dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kW * kH);
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  std::vector<std::uint32_t> a(static_cast<std::size_t>(kW) * kH, 1), b(a.size());
+  for (auto _ : state) {
+    std::memcpy(b.data(), a.data(), a.size() * 4);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kW * kH);
+}
+
+const char* op_name(Op op) {
+  switch (op) {
+    case Op::Masked: return "DrawMasked";
+    case Op::Blend128: return "DrawBlend128";
+    case Op::Add: return "DrawAdd";
+    case Op::MaskedAdd: return "DrawMaskedAdd";
+    case Op::Stretch: return "StretchDraw1.5";
+    case Op::StretchMasked: return "StretchDrawMasked1.5";
+    case Op::Rotate: return "DrawRotate30";
+    case Op::MaskedRotate: return "DrawMaskedRotate30";
+  }
+  return "?";
+}
+
+bool uses_plane(Op op) {
+  return op == Op::Masked || op == Op::MaskedAdd || op == Op::StretchMasked || op == Op::MaskedRotate;
+}
+
+int register_all() {
+  benchmark::RegisterBenchmark("memcpy/frame32", BM_Memcpy)->Unit(benchmark::kMicrosecond);
+  const Op all_ops[] = {Op::Masked, Op::Blend128, Op::Add, Op::MaskedAdd, Op::Stretch, Op::StretchMasked, Op::Rotate,
+                        Op::MaskedRotate};
+  for (int bits : {32, 16, 15}) {
+    for (Op op : all_ops) {
+      const bool packed16 = bits != 32;
+      if (packed16 && (op == Op::Rotate || op == Op::MaskedRotate || op == Op::StretchMasked)) continue;
+      for (Plane kind : {Plane::Soft, Plane::Sprite}) {
+        if (!uses_plane(op) && kind == Plane::Sprite) continue;
+        const std::string suffix = std::string(op_name(op)) + "/" + std::to_string(bits) +
+                                   (uses_plane(op) ? (kind == Plane::Soft ? "/soft" : "/sprite") : "");
+        benchmark::RegisterBenchmark(("pixman/" + suffix).c_str(), BM_Pixman, op, bits, kind)
+            ->Unit(benchmark::kMicrosecond);
+        for (PixelPath path : nova::graphics::available_pixel_paths()) {
+          if (path == PixelPath::Reference) continue;
+          const std::string name = std::string(nova::graphics::pixel_path_name(path)) + "/" + suffix;
+          benchmark::RegisterBenchmark(name.c_str(), BM_Ours, op, bits, kind, path)->Unit(benchmark::kMicrosecond);
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+const int registered = register_all();
+
+}  // namespace
+
+BENCHMARK_MAIN();
