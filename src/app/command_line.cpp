@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <cstdint>
 #include <sstream>
 
 namespace nova::app {
@@ -23,8 +24,8 @@ struct Parser {
   std::vector<std::string> screenshots;
   std::string modes;
   std::string answer = "yes";
-  std::int64_t max_ticks = -1;
-  std::int64_t seed = -1;
+  std::string max_ticks;
+  std::string seed;
 
   Parser() {
     app.prefix_command();
@@ -33,7 +34,7 @@ struct Parser {
     app.add_flag("--headless", o.headless, "no window and no sound device; virtual clock (15 ms a tick)");
     app.add_option("--max-ticks", max_ticks,
                    "after N frame ticks, close as the exit button's Yes does (exit page, status save)")
-        ->check(CLI::NonNegativeNumber);
+        ->type_name("N");
     app.add_option("--screenshot", screenshots, "write the presented screen at that tick as PNG (repeatable)")
         ->type_name("TICK:FILE");
     app.add_option("--input", o.input_script,
@@ -41,14 +42,14 @@ struct Parser {
         ->type_name("FILE");
     app.add_option("--trace", o.trace_file, "write the interpreter's trace lines to FILE")->type_name("FILE");
     app.add_option("--answer", answer, "how headless message boxes are answered (default yes/OK)")
-        ->check(CLI::IsMember({"yes", "no"}));
+        ->type_name("yes|no");
     app.add_option("--record-audio", o.record_audio, "headless: write the mixed sound output as WAV")
         ->type_name("FILE");
-    app.add_option("--seed", seed, "seed of the standard random generator")->check(CLI::Range(0LL, 4294967295LL));
+    app.add_option("--seed", seed, "seed of the standard random generator")->type_name("N");
     app.add_option("--modes", modes, "headless display modes, e.g. 640x480x32@60,800x600x16@60")
         ->type_name("LIST");
     app.add_option("--surface", o.surface_setting, "screen surface setting 0, 1 or 2 (default 0)")
-        ->check(CLI::Range(0, 2));
+        ->type_name("0|1|2");
   }
 };
 
@@ -67,13 +68,14 @@ std::optional<platform::DisplayMode> parse_display_mode(const std::string& text)
     if (i < 3) {
       if (p == end && i == 2) {
         m.refresh_rate = 60;
-        return m;
+        break;
       }
       if (p == end || *p != seps[i]) return std::nullopt;
       ++p;
     }
   }
   if (p != end) return std::nullopt;
+  if (m.refresh_rate <= 0) return std::nullopt;
   if (m.bit_count != 15 && m.bit_count != 16 && m.bit_count != 24 && m.bit_count != 32) return std::nullopt;
   return m;
 }
@@ -128,8 +130,33 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     return result;
   }
   PlayerOptions o = p.o;
-  if (p.max_ticks >= 0) o.max_ticks = p.max_ticks;
-  if (p.seed >= 0) o.seed = static_cast<std::uint32_t>(p.seed);
+  auto number = [&](const std::string& text, std::int64_t max, const char* option) -> std::optional<std::int64_t> {
+    std::int64_t v = -1;
+    auto [q, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || q != text.data() + text.size() || v < 0 || v > max) {
+      result.message = std::string(option) + " wants a number from 0 to " + std::to_string(max) + ", got \"" + text + "\"";
+      return std::nullopt;
+    }
+    return v;
+  };
+  if (!p.max_ticks.empty()) {
+    auto v = number(p.max_ticks, INT64_MAX, "--max-ticks");
+    if (!v) return result;
+    o.max_ticks = *v;
+  }
+  if (!p.seed.empty()) {
+    auto v = number(p.seed, 4294967295LL, "--seed");
+    if (!v) return result;
+    o.seed = static_cast<std::uint32_t>(*v);
+  }
+  if (o.surface_setting < 0 || o.surface_setting > 2) {
+    result.message = "--surface wants 0, 1 or 2";
+    return result;
+  }
+  if (p.answer != "yes" && p.answer != "no") {
+    result.message = "--answer wants yes or no, got \"" + p.answer + "\"";
+    return result;
+  }
   o.answer_yes = p.answer == "yes";
   for (const std::string& s : p.screenshots) {
     auto colon = s.find(':');

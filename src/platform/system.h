@@ -75,7 +75,7 @@ std::filesystem::path user_data_folder();
 std::filesystem::path user_config_folder();
 
 // The system's user-interface language is Japanese (primary language 0x11):
-// on Linux, LC_ALL / LC_MESSAGES / LANG begin with "ja".
+// on Linux, LC_MESSAGES (else LANG) begins with "ja".
 bool system_language_is_japanese();
 
 // Keeps the screen saver and power suspend off while an object lives.

@@ -101,8 +101,9 @@ class ToolBar {
   Canvas m_canvas;
 };
 
-enum class ControlKind : std::uint8_t { Label, CheckBox, TrackBar, Button };
+enum class ControlKind : std::uint8_t { Label, CheckBox, TrackBar, Button, Icon };
 enum class TextAlign : std::uint8_t { Left, Right, Center };
+enum class MessageIconKind : std::uint8_t { None, Warning, Information, Question, Error };
 
 struct Control {
   ControlKind kind = ControlKind::Label;
@@ -118,8 +119,11 @@ struct Control {
   // Button.
   bool is_default = false;
   bool is_cancel = false;
-  // Label: the control its accelerator focuses (index), or −1.
+  // Label: the control its accelerator focuses (index), or −1. A label's
+  // caption may hold several lines ("\n", with or without "\r").
   int focus_control = -1;
+  // Icon: 32 × 32 at the top-left of the bounds.
+  MessageIconKind icon = MessageIconKind::None;
 };
 
 // A dialog's client area: controls in tab order, keyboard and mouse
@@ -172,5 +176,18 @@ class Form {
 
 // The face the player's own controls use.
 std::string ui_face_name();  // Shift-JIS
+
+// Splits a caption into its lines ("\r\n" or "\n").
+std::vector<std::string> caption_lines(std::string_view sjis);
+
+class Platform;
+struct MessageBoxSpec;
+enum class MessageAnswer : std::uint8_t;
+
+// A message box drawn with these controls in a window of its own: the icon,
+// the text (wrapped to a readable width) and the buttons, Enter for the
+// first button and Escape (or the close box) for the last. Runs its own
+// event loop until answered; events of other windows wait meanwhile.
+MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec);
 
 }  // namespace nova::platform

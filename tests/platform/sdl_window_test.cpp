@@ -108,7 +108,7 @@ TEST(SdlWindow, CaptionAndSizeReachTheServer) {
     while (platform->poll_event(e)) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    test::run_command("xwininfo -id " + std::to_string(window->native_handle()), &info);
+    test::run_command("LC_ALL=C.UTF-8 xwininfo -id " + std::to_string(window->native_handle()), &info);
     if (info.find("Width: 240") != std::string::npos) break;
   }
   EXPECT_NE(info.find("\"題名\""), std::string::npos) << info;

@@ -126,12 +126,14 @@ TEST(Folders, FollowTheXdgVariables) {
   EXPECT_EQ(user_data_folder().filename(), "novaplayer");
   EXPECT_EQ(executable_path().filename(), "platform_tests");
   setenv("LANG", "ja_JP.UTF-8", 1);
-  unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   EXPECT_TRUE(system_language_is_japanese());
-  setenv("LC_ALL", "C", 1);
+  setenv("LC_MESSAGES", "en_US.UTF-8", 1);
   EXPECT_FALSE(system_language_is_japanese());
-  unsetenv("LC_ALL");
+  setenv("LANG", "C", 1);
+  setenv("LC_MESSAGES", "ja_JP.eucJP", 1);
+  EXPECT_TRUE(system_language_is_japanese());
+  unsetenv("LC_MESSAGES");
 }
 
 TEST(IniFileTest, ReadsAndWritesTheSystemsIniFiles) {

@@ -389,7 +389,12 @@ void HeadlessPlatform::advance_ms(std::uint32_t ms) {
 
 void HeadlessPlatform::begin_tick(std::int64_t tick) {
   while (m_next_scripted < m_script.size() && m_script[m_next_scripted].tick <= tick) {
-    push_event(m_script[m_next_scripted].event);
+    Event e = m_script[m_next_scripted].event;
+    if (e.type == EventType::MouseMove) {
+      e.x += m_input_origin.x;
+      e.y += m_input_origin.y;
+    }
+    push_event(std::move(e));
     ++m_next_scripted;
   }
 }

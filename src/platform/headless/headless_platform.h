@@ -55,6 +55,10 @@ class HeadlessPlatform final : public Platform {
   // Queues an event as if the user had caused it; mouse events without
   // coordinates use the last pointer position.
   void push_event(Event e);
+  // Scripted pointer positions are relative to this point of the client
+  // area: the player sets it to its display panel, so scripts speak panel
+  // coordinates (the tool bar lies at negative y then).
+  void set_input_origin(Point origin) { m_input_origin = origin; }
 
   // Answers for the next message boxes, used before the default.
   void queue_answer(MessageAnswer a);
@@ -98,6 +102,7 @@ class HeadlessPlatform final : public Platform {
   std::vector<MessageBoxSpec> m_boxes;
   std::uint32_t m_next_window_id = 1;
   Point m_pointer;
+  Point m_input_origin;
 
   std::vector<ScriptedEvent> m_script;
   std::size_t m_next_scripted = 0;

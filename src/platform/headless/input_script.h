@@ -9,8 +9,9 @@
 //
 // TICK is the frame tick at whose start the event arrives (0 is the first
 // tick). Blank lines and lines starting with "#" are ignored. Coordinates are
-// client coordinates of the newest window: in the player's window the
-// display panel starts below the tool bar.
+// relative to the input origin of the backend (HeadlessPlatform::
+// set_input_origin): the player's display panel in its main window, the
+// client area of a dialog.
 #pragma once
 
 #include <cstdint>

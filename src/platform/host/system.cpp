@@ -204,7 +204,8 @@ fs::path user_config_folder() {
 }
 
 bool system_language_is_japanese() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+  // The user-interface language is the messages locale, else LANG.
+  for (const char* name : {"LC_MESSAGES", "LANG"}) {
     const char* v = std::getenv(name);
     if (v && *v) return std::strncmp(v, "ja", 2) == 0;
   }

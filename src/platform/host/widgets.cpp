@@ -1,6 +1,7 @@
 #include "platform/widgets.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/codepage.h"
 #include "platform/keys.h"
@@ -18,12 +19,57 @@ constexpr std::uint32_t kHotBorder = 0x0078D7;
 constexpr std::uint32_t kPressed = 0xCCE4F7;
 constexpr std::uint32_t kPressedBorder = 0x005499;
 
+// The four message icons, drawn as shapes: a yellow triangle with "!", and
+// circles (blue "i", blue "?", red "×").
+void draw_icon(Canvas& c, int x0, int y0, MessageIconKind kind) {
+  if (kind == MessageIconKind::None) return;
+  const bool triangle = kind == MessageIconKind::Warning;
+  const std::uint32_t fill = triangle ? 0xF8C800 : (kind == MessageIconKind::Error ? 0xD83030 : 0x2A72C8);
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      const double dx = x + 0.5 - 16, dy = y + 0.5 - 16;
+      bool inside = triangle ? (y >= 2 && y < 30 && std::abs(dx) <= (y - 2) * 0.55) : dx * dx + dy * dy <= 15.5 * 15.5;
+      if (inside) c.blend_pixel(x0 + x, y0 + y, fill, 255);
+    }
+  }
+  const std::uint32_t mark = triangle ? 0x000000 : 0xFFFFFF;
+  auto bar = [&](int x, int y, int w, int h) { c.fill(Rect::from_size(x0 + x, y0 + y, w, h), mark); };
+  switch (kind) {
+    case MessageIconKind::Warning: bar(15, 10, 3, 11); bar(15, 23, 3, 3); break;
+    case MessageIconKind::Information: bar(14, 7, 4, 4); bar(14, 13, 4, 13); break;
+    case MessageIconKind::Question:
+      bar(11, 7, 10, 3); bar(19, 9, 3, 6); bar(14, 14, 7, 3); bar(14, 16, 3, 5); bar(14, 23, 3, 3);
+      break;
+    case MessageIconKind::Error:
+      for (int k = 0; k < 14; ++k) {
+        bar(9 + k, 9 + k, 2, 2);
+        bar(21 - k, 9 + k, 2, 2);
+      }
+      break;
+    case MessageIconKind::None: break;
+  }
+}
+
 std::uint16_t code_at(std::string_view s, std::size_t i, std::size_t n) {
   return n == 2 ? static_cast<std::uint16_t>(static_cast<std::uint8_t>(s[i]) << 8 | static_cast<std::uint8_t>(s[i + 1]))
                 : static_cast<std::uint8_t>(s[i]);
 }
 
 }  // namespace
+
+std::vector<std::string> caption_lines(std::string_view s) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t n = codepage::char_length(s, i);
+    if (n == 1 && s[i] == '\n') {
+      lines.emplace_back();
+    } else if (!(n == 1 && s[i] == '\r')) {
+      lines.back().append(s.substr(i, n));
+    }
+    i += n;
+  }
+  return lines;
+}
 
 std::string ui_face_name() {
   static const std::string face = codepage::from_utf8("ＭＳ Ｐゴシック").value_or("MS PGothic");
@@ -421,11 +467,22 @@ const Canvas& Form::draw() {
     const int ty = b.top + (b.height() - m_text.height()) / 2;
     switch (c.kind) {
       case ControlKind::Label: {
-        int tw = m_text.width(cap.text);
-        int x = c.align == TextAlign::Right ? b.right - tw : c.align == TextAlign::Center ? b.left + (b.width() - tw) / 2 : b.left;
-        m_text.draw(m_canvas, x, b.top, cap.text, text_color, cap.accelerator);
+        int y = b.top;
+        int accelerator = cap.accelerator;
+        for (const std::string& line : caption_lines(cap.text)) {
+          int tw = m_text.width(line);
+          int x = c.align == TextAlign::Right    ? b.right - tw
+                  : c.align == TextAlign::Center ? b.left + (b.width() - tw) / 2
+                                                 : b.left;
+          m_text.draw(m_canvas, x, y, line, text_color, accelerator);
+          accelerator -= static_cast<int>(line.size()) + 1;
+          y += m_text.height() + 2;
+        }
         break;
       }
+      case ControlKind::Icon:
+        draw_icon(m_canvas, b.left, b.top, c.icon);
+        break;
       case ControlKind::CheckBox: {
         Rect box = Rect::from_size(b.left, b.top + (b.height() - 13) / 2, 13, 13);
         m_canvas.fill(box, i == m_pressed ? kPressed : 0xFFFFFF);

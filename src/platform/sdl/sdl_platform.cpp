@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "platform/framebuffer.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/sdl_native.h"
+#include "platform/widgets.h"
 
 namespace nova::platform {
 namespace {
@@ -203,44 +205,11 @@ class SdlWindow final : public Window {
 
 class SdlDialogs final : public Dialogs {
  public:
-  MessageAnswer message_box(const MessageBoxSpec& spec) override {
-    std::string caption = codepage::to_utf8(spec.caption);
-    std::string text = codepage::to_utf8(spec.text);
-    Uint32 flags = 0;
-    switch (spec.icon) {
-      case MessageIcon::Warning: flags = SDL_MESSAGEBOX_WARNING; break;
-      case MessageIcon::Error: flags = SDL_MESSAGEBOX_ERROR; break;
-      default: flags = SDL_MESSAGEBOX_INFORMATION; break;
-    }
-    std::vector<SDL_MessageBoxButtonData> buttons;
-    switch (spec.buttons) {
-      case MessageButtons::Ok:
-        buttons.push_back({SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"});
-        break;
-      case MessageButtons::OkCancel:
-        buttons.push_back({SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "OK"});
-        buttons.push_back({SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "キャンセル"});
-        break;
-      case MessageButtons::YesNo:
-        buttons.push_back({SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 2, "はい"});
-        buttons.push_back({SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 3, "いいえ"});
-        break;
-    }
-    SDL_MessageBoxData data{};
-    data.flags = flags;
-    data.title = caption.c_str();
-    data.message = text.c_str();
-    data.numbuttons = static_cast<int>(buttons.size());
-    data.buttons = buttons.data();
-    int hit = -1;
-    if (SDL_ShowMessageBox(&data, &hit) != 0 || hit < 0) {
-      // Closed without a choice: the escape answer.
-      return spec.buttons == MessageButtons::Ok ? MessageAnswer::Ok
-             : spec.buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::No;
-    }
-    static constexpr MessageAnswer kAnswers[] = {MessageAnswer::Ok, MessageAnswer::Cancel, MessageAnswer::Yes, MessageAnswer::No};
-    return kAnswers[hit];
-  }
+  explicit SdlDialogs(Platform& platform) : m_platform(platform) {}
+
+  // Our own box rather than the window system's: it shows Japanese text
+  // with the fonts every other text uses, and looks the same everywhere.
+  MessageAnswer message_box(const MessageBoxSpec& spec) override { return run_message_box(m_platform, spec); }
   std::optional<std::filesystem::path> open_file(const FileDialogSpec&) override {
     throw PlatformError("file dialogs are not available in this build");
   }
@@ -250,6 +219,9 @@ class SdlDialogs final : public Dialogs {
   std::optional<std::filesystem::path> select_folder(const FileDialogSpec&) override {
     throw PlatformError("file dialogs are not available in this build");
   }
+
+ private:
+  Platform& m_platform;
 };
 
 // ---------------------------------------------------------------------------
@@ -541,7 +513,7 @@ class SdlPlatform final : public Platform {
 
   Uint32 m_wake_type = 0;
   SystemClock m_clock;
-  SdlDialogs m_dialogs;
+  SdlDialogs m_dialogs{*this};
   std::unique_ptr<FontService> m_fonts;
   std::unique_ptr<SdlSound> m_sound;
   NoMidi m_midi;

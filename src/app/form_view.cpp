@@ -1,0 +1,516 @@
+#include "app/form_view.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "core/error.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/sjis.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/png_writer.h"
+
+namespace nova::app {
+namespace {
+
+// The window's size as designed, kept when no project gives one.
+constexpr int kDesignedWidth = 640;
+constexpr int kDesignedHeight = 480;
+
+// Clears a flag on every way out of a scope.
+struct FlagGuard {
+  std::atomic<bool>& flag;
+  explicit FlagGuard(std::atomic<bool>& f) : flag(f) { flag.store(true); }
+  ~FlagGuard() { flag.store(false); }
+};
+
+}  // namespace
+
+TFormView::TFormView(PlayerContext& ctx, TitleFactory& factory) : m_ctx(ctx), m_factory(factory) {}
+
+TFormView::~TFormView() { FormClose(); }
+
+void TFormView::FormCreate() {
+  auto& trace = m_ctx.step_trace;
+  trace("FormCreate");
+  std::error_code ec;
+  std::filesystem::remove(m_ctx.exe_folder / "novaplay.log", ec);
+  // The standard generator's seed: the time of day in milliseconds (UTC).
+  if (m_ctx.options.seed) {
+    m_ctx.random_seed = *m_ctx.options.seed;
+  } else {
+    platform::DateTime t = m_ctx.platform.clock().utc_time();
+    m_ctx.random_seed =
+        static_cast<std::uint32_t>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond);
+  }
+
+  m_ctx.settings = read_game_settings(m_ctx.exe_folder);
+
+  m_toolbar = std::make_unique<platform::ToolBar>(m_ctx.platform.fonts(),
+                                                  std::vector<std::string>{core::sjis("終了"), core::sjis("画面切替")});
+  platform::WindowSpec spec;
+  spec.caption = "NovaPlayer";
+  spec.client_size = {kDesignedWidth, kDesignedHeight + dock_height()};
+  spec.visible = false;
+  m_window = m_ctx.platform.create_window(spec);
+  m_window->fill({0, 0, spec.client_size.width, spec.client_size.height}, 0x000000);
+
+  m_factory.mount_data(m_ctx);
+
+  trace("TBasePanel.Create");
+  m_panel = platform::Rect::from_size(0, dock_height(), kDesignedWidth, kDesignedHeight);
+
+  m_variables = m_factory.create_variable_store(m_ctx);
+  m_system_functions = m_factory.create_system_functions(m_ctx);
+
+  m_created = true;
+  try {
+    title_start();
+  } catch (const core::Error& e) {
+    show_error(e.message(), true);
+    FormClose();
+    return;
+  } catch (const platform::PlatformError& e) {
+    show_error(platform::codepage::from_utf8_lossy(e.what()), true);
+    FormClose();
+    return;
+  }
+  if (m_ctx.clock.TerminateFlag.load()) m_close_requested = true;
+
+  m_window->show();
+  draw_toolbar(true);
+  m_window->present({});
+  m_inhibitor = m_ctx.platform.inhibit_screen_saver();
+}
+
+void TFormView::title_start() {
+  auto& trace = m_ctx.step_trace;
+  trace("DXSound.Initialize");
+  // The sound device opens when the first sound plays; there is nothing to
+  // fail here, as the system ignores a failure at this step anyway.
+
+  trace("NovaInitialize");
+  m_components = m_factory.create_component_system(m_ctx);
+
+  trace("TProject.Create");
+  m_project = m_factory.create_project(m_ctx);
+  if (m_project) {
+    m_screen_width = m_project->screen_width();
+    m_screen_height = m_project->screen_height();
+  } else {
+    m_screen_width = kDesignedWidth;
+    m_screen_height = kDesignedHeight;
+  }
+
+  trace("MediaInit");
+  if (m_project) {
+    MediaStart start{m_window.get(), m_panel, m_screen_width, m_screen_height, m_project->display_option_a(),
+                     m_project->display_option_b()};
+    m_media = m_factory.create_media(m_ctx, start);
+  }
+
+  trace("NovaInitColor");
+  if (m_components) m_components->init_colors();
+
+  if (m_project) {
+    m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
+    // Centred in the work area; halves truncate toward zero.
+    platform::Rect work = m_ctx.platform.work_area();
+    platform::Rect frame = m_window->frame_extents();
+    const int outer_w = m_screen_width + frame.left + frame.right;
+    const int outer_h = m_screen_height + dock_height() + frame.top + frame.bottom;
+    m_window->set_position({work.left + (work.width() - outer_w) / 2, work.top + (work.height() - outer_h) / 2});
+    if (m_components) m_components->set_screen_size(m_screen_width, m_screen_height);
+  }
+  place_panel();
+
+  m_loop = std::make_unique<TLoopThread>(
+      m_ctx.clock, m_ctx.platform.clock(),
+      [this](const TLoopThread::Tick& tick) {
+        if (m_ctx.platform.backend() == platform::Backend::Headless) {
+          tick();
+          return true;
+        }
+        return m_ctx.platform.post_and_wait(tick);
+      },
+      [this] { m_ctx.platform.run_posted_tasks(); });
+  m_loop->set_tick([this] { tick_wrapper(); });
+}
+
+void TFormView::place_panel() {
+  const platform::Size client = m_window->client_size();
+  const int x = (client.width - m_screen_width) / 2;
+  const int y = m_full_screen ? (client.height - m_screen_height) / 2 : dock_height();
+  m_panel = platform::Rect::from_size(x, y, m_screen_width, m_screen_height);
+  if (auto* h = m_ctx.platform.headless()) h->set_input_origin({m_panel.left, m_panel.top});
+}
+
+void TFormView::FrameTick() {
+  if (!m_project) return;
+  m_factory.delete_queued_work_files();
+  if (m_components) m_components->begin_frame();
+  m_project->run_tick();
+  if (m_ctx.clock.TerminateFlag.load()) return;
+  if (m_components) m_components->update_frame();
+  m_ctx.clock.FrameCount.store(m_ctx.clock.FrameCount.load() + 1);
+  if (m_project->perform_pending_save_load()) return;
+  m_draw_counter = (m_draw_counter + 1) % std::max(1, m_ctx.clock.FpsDivider.load());
+  if (m_draw_counter != 0) return;
+  if (m_components) m_components->draw();
+  if (ScreenHost* s = screen()) s->present();
+  if (m_components) m_components->advance_transitions();
+  if (m_media) m_media->frame_shown();
+}
+
+void TFormView::tick_wrapper() {
+  if (m_closing || m_ctx.clock.SwitchingScreen.load()) return;
+  try {
+    FrameTick();
+  } catch (const core::Error& e) {
+    show_error(e.message(), false);
+  } catch (const platform::PlatformError& e) {
+    show_error(platform::codepage::from_utf8_lossy(e.what()), false);
+  }
+  const std::uint32_t now = m_ctx.platform.clock().ticks_ms();
+  if (m_wrapper_ran) m_rate_accumulator += static_cast<std::int32_t>(now - m_last_wrapper_ms);
+  m_last_wrapper_ms = now;
+  m_wrapper_ran = true;
+  if (m_rate_accumulator >= 2000) {
+    if (ScreenHost* s = screen()) {
+      s->set_display_rate(static_cast<double>(s->frame_count()) * 2000.0 / static_cast<double>(m_rate_accumulator));
+      s->reset_frame_count();
+    }
+    m_rate_accumulator = 0;
+  }
+  ++m_ticks_run;
+  if (m_ctx.platform.backend() != platform::Backend::Headless) {
+    take_screenshots(m_ticks_run - 1);
+    if (m_ctx.options.max_ticks && m_ticks_run >= *m_ctx.options.max_ticks) request_close();
+  }
+}
+
+bool TFormView::full_screen_select(int mode) {
+  ScreenHost* s = screen();
+  s->select_mode(mode);
+  return s->current_mode() == mode;
+}
+
+void TFormView::SetFullScreen(bool on) {
+  auto& trace = m_ctx.step_trace;
+  trace("SetFullScreen");
+  FlagGuard switching(m_ctx.clock.SwitchingScreen);
+  if (on == m_full_screen) return;
+  bool midi_paused = false;
+  if (m_media && m_media->midi_device_open()) {
+    m_media->pause_midi_and_close();
+    midi_paused = true;
+  }
+  ScreenHost* s = screen();
+  if (on) {
+    trace("SetFullScreen.Full");
+    if (!s || s->preferred_mode() < 0) {
+      // Nothing changes; the music that was paused for the switch plays on.
+      if (midi_paused) m_media->reopen_midi_and_resume();
+      return;
+    }
+    trace("SetFullScreen.Full.Bases.FreeDX");
+    if (m_components) m_components->free_surfaces();
+    trace("SetFullScreen.Full.MediaSuspend");
+    m_media->suspend_video();
+    show_toolbar(false);
+    trace("SetFullScreen.Full.ScreenMan.FreeDX");
+    s->release();
+    trace("SetFullScreen.Full.StoreWindow");
+    m_stored_placement = m_window->placement();
+    m_window->set_bordered(false);
+    m_window->set_position({0, 0});
+    m_window->set_client_size({m_screen_width, m_screen_height});
+    trace("SetFullScreen.Full.SetScreenManIndex");
+    if (full_screen_select(s->preferred_mode())) {
+      m_full_screen = true;
+    } else {
+      trace("SetFullScreen.Full.SetScreenManIndexFail");
+      m_window->set_placement(m_stored_placement);
+      m_window->set_bordered(true);
+      m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
+      show_toolbar(true);
+    }
+  } else {
+    trace("SetFullScreen.Normal");
+    trace("SetFullScreen.Normal.Bases.FreeDX");
+    if (m_components) m_components->free_surfaces();
+    trace("SetFullScreen.Normal.MediaSuspend");
+    if (m_media) m_media->suspend_video();
+    show_toolbar(true);
+    trace("SetFullScreen.Normal.ScreenMan.FreeDX");
+    if (s) s->release();
+    trace("SetFullScreen.Normal.RestoreWindow");
+    m_window->set_placement(m_stored_placement);
+    m_window->set_bordered(true);
+    m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
+    if (s) s->select_mode(-1);
+    m_full_screen = false;
+  }
+  trace("SetFullScreen.SetBounds");
+  place_panel();
+  if (midi_paused) m_media->reopen_midi_and_resume();
+  trace("SetFullScreen.Bases.Reload");
+  if (m_components) m_components->reload_surfaces();
+  trace("SetFullScreen.MediaResume");
+  if (m_media) m_media->resume_video();
+  m_window->fill({0, 0, m_window->client_size().width, m_window->client_size().height}, 0x000000);
+  if (m_components) m_components->invalidate_all();
+  draw_toolbar(true);
+  m_window->present({});
+}
+
+void TFormView::draw_toolbar(bool force) {
+  if (!m_toolbar || !m_toolbar_visible || !m_window) return;
+  if (!force && !m_toolbar->dirty()) return;
+  const int width = m_window->client_size().width;
+  const platform::Canvas& canvas = m_toolbar->draw(width);
+  platform::Rect area{0, 0, width, dock_height()};
+  m_window->draw_pixels(canvas.view(), area, area);
+  m_window->present(std::span<const platform::Rect>(&area, 1));
+}
+
+void TFormView::show_toolbar(bool on) {
+  if (on == m_toolbar_visible) return;
+  m_toolbar_visible = on;
+  if (on) {
+    draw_toolbar(true);
+  } else if (m_window) {
+    // What the bar covered is composed again at the next frame.
+    platform::Rect area{0, 0, m_window->client_size().width, dock_height()};
+    m_window->fill(area, 0x000000);
+    m_window->present(std::span<const platform::Rect>(&area, 1));
+    if (m_components) m_components->invalidate_all();
+  }
+}
+
+void TFormView::present_all() {
+  if (m_window) m_window->present({});
+}
+
+void TFormView::show_error(const std::string& sjis_message, bool fatal) {
+  core::log(core::Channel::App, core::Level::Error, sjis_message);
+  platform::MessageBoxSpec box;
+  box.caption = fatal ? core::sjis("警告") : (m_project ? m_project->title() : std::string("NovaPlayer"));
+  box.text = sjis_message;
+  box.icon = fatal ? platform::MessageIcon::Warning : platform::MessageIcon::Error;
+  box.buttons = platform::MessageButtons::Ok;
+  box.owner = m_window.get();
+  m_ctx.platform.dialogs().message_box(box);
+}
+
+void TFormView::exit_button() {
+  const bool saved = m_ctx.clock.TerminateFlag.load();
+  m_ctx.clock.TerminateFlag.store(true);
+  const std::string title = m_project ? m_project->title() : std::string();
+  platform::MessageBoxSpec box;
+  box.caption = title;
+  box.text = platform::system_language_is_japanese() ? core::format(core::sjis("「%s」を終了しますか？"), {title})
+                                                     : core::format("Do you want to exit %s?", {title});
+  box.icon = platform::MessageIcon::Question;
+  box.buttons = platform::MessageButtons::YesNo;
+  box.owner = m_window.get();
+  if (m_ctx.platform.dialogs().message_box(box) == platform::MessageAnswer::Yes) {
+    request_close();
+  } else {
+    m_ctx.clock.TerminateFlag.store(saved);
+  }
+}
+
+void TFormView::ApplicationEventsDeactivate() {
+  if (m_project && !m_project->pause_when_inactive()) return;
+  if (m_loop) m_loop->suspend();
+  if (m_components) {
+    m_ctx.clock.ActiveFlag.store(false);
+    if (m_media) m_media->pause_all();
+    m_components->release_input();
+  }
+}
+
+void TFormView::ApplicationEventsActivate() {
+  if (!m_project || m_project->pause_when_inactive()) {
+    if (m_loop) m_loop->resume();
+    if (m_components) {
+      m_ctx.clock.ActiveFlag.store(true);
+      m_ctx.clock.LastTickMs.store(m_ctx.platform.clock().ticks_ms());
+      if (m_media) m_media->resume_all();
+    }
+  } else if (m_components) {
+    m_ctx.clock.ActiveFlag.store(true);
+    m_ctx.clock.LastTickMs.store(m_ctx.platform.clock().ticks_ms());
+  }
+}
+
+void TFormView::route_mouse(const platform::Event& e) {
+  const platform::Point p{e.x, e.y};
+  const bool on_toolbar = m_toolbar_visible && p.y >= 0 && p.y < dock_height();
+  const bool in_panel = m_panel.contains(p) && !on_toolbar;
+  const int px = e.x - m_panel.left, py = e.y - m_panel.top;
+  switch (e.type) {
+    case platform::EventType::MouseMove: {
+      if (m_toolbar_visible) {
+        platform::Event local = e;
+        m_toolbar->handle(local);
+        draw_toolbar(false);
+      }
+      if (in_panel || m_panel_pressed || (m_full_screen && m_panel.contains(p))) {
+        if (m_components) m_components->mouse_move(px, py);
+        // In full screen the bar shows while the pointer is on the panel's
+        // top row, when the panel fills the screen's height.
+        if (m_full_screen && m_panel.height() == m_window->client_size().height) show_toolbar(py == 0);
+      } else if (m_full_screen && m_window->client_size().height > m_panel.height()) {
+        show_toolbar(e.y == 0);
+      }
+      break;
+    }
+    case platform::EventType::MouseDown:
+      if (on_toolbar) {
+        m_toolbar->handle(e);
+        draw_toolbar(false);
+      } else if (in_panel && m_ctx.clock.ActiveFlag.load()) {
+        const bool left = e.button == platform::MouseButton::Left, right = e.button == platform::MouseButton::Right;
+        m_panel_pressed = true;
+        if (m_components) {
+          m_components->set_buttons_down(left, right);
+          m_components->press_current(left, right);
+        }
+      }
+      break;
+    case platform::EventType::MouseUp: {
+      int clicked = -1;
+      if (m_toolbar_visible) {
+        clicked = m_toolbar->handle(e);
+        draw_toolbar(false);
+      }
+      if (in_panel || m_panel_pressed) {
+        m_panel_pressed = false;
+        if (m_components) m_components->set_buttons_down(false, false);
+      }
+      if (clicked == 0) exit_button();
+      else if (clicked == 1) SetFullScreen(!m_full_screen);
+      break;
+    }
+    case platform::EventType::MouseWheel:
+      if (m_components && e.wheel != 0) m_components->wheel(e.wheel < 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void TFormView::handle_event(const platform::Event& e) {
+  using platform::EventType;
+  if (e.window != 0 && m_window && e.window != m_window->id()) return;
+  switch (e.type) {
+    case EventType::Close:
+      // The window's own close box closes without asking, as the system's
+      // window does; only the tool bar's exit button asks.
+      request_close();
+      break;
+    case EventType::Expose:
+      present_all();
+      break;
+    case EventType::Activate:
+      ApplicationEventsActivate();
+      break;
+    case EventType::Deactivate:
+      ApplicationEventsDeactivate();
+      break;
+    case EventType::MouseMove:
+    case EventType::MouseDown:
+    case EventType::MouseUp:
+    case EventType::MouseWheel:
+      route_mouse(e);
+      break;
+    case EventType::KeyDown:
+      // Codes of 256 and more have no key state; auto-repeats are the key
+      // handling's own business (it repeats by its own timing).
+      if (m_components && m_ctx.clock.ActiveFlag.load() && !e.repeat && e.key >= 0 && e.key < 256) {
+        m_components->key_down(e.key);
+      }
+      break;
+    case EventType::KeyUp:
+      if (m_components && e.key >= 0 && e.key < 256) m_components->key_up(e.key);
+      break;
+    default:
+      break;
+  }
+}
+
+void TFormView::take_screenshots(std::int64_t tick) {
+  for (const Screenshot& s : m_ctx.options.screenshots) {
+    if (s.tick != tick || !m_window) continue;
+    if (!platform::write_png(s.file, m_window->back_buffer(), m_panel)) {
+      core::logf(core::Channel::App, core::Level::Error, "cannot write the screenshot %s",
+                 {platform::codepage::from_utf8_lossy(s.file.string())});
+    }
+  }
+}
+
+void TFormView::run() {
+  if (m_closed || !m_created) return;
+  if (m_ctx.platform.backend() == platform::Backend::Headless) run_headless();
+  else run_windowed();
+  FormClose();
+}
+
+void TFormView::run_headless() {
+  auto* h = m_ctx.platform.headless();
+  if (m_loop) m_loop->reset_previous(m_ctx.platform.clock().ticks_ms());
+  for (std::int64_t tick = 0; !m_close_requested; ++tick) {
+    if (m_ctx.options.max_ticks && tick >= *m_ctx.options.max_ticks) break;
+    h->begin_tick(tick);
+    platform::Event e;
+    while (m_ctx.platform.poll_event(e)) handle_event(e);
+    m_ctx.platform.run_posted_tasks();
+    if (m_close_requested) break;
+    // The virtual clock: one tick is 15 ms, so runs repeat exactly.
+    h->advance_ms(15);
+    if (m_loop && !m_loop->suspended()) m_loop->step(m_ctx.platform.clock().ticks_ms());
+    take_screenshots(tick);
+  }
+}
+
+void TFormView::run_windowed() {
+  if (m_loop) m_loop->start();
+  while (!m_close_requested) {
+    platform::Event e;
+    if (m_ctx.platform.wait_event(e, 100)) {
+      handle_event(e);
+      while (!m_close_requested && m_ctx.platform.poll_event(e)) handle_event(e);
+    }
+    m_ctx.platform.run_posted_tasks();
+  }
+}
+
+void TFormView::FormClose() {
+  if (m_closed || !m_created) return;
+  m_closed = true;
+  m_closing = true;
+  auto& trace = m_ctx.step_trace;
+  m_ctx.clock.TerminateFlag.store(true);
+  m_loop.reset();
+  trace("Project.Free");
+  m_project.reset();
+  trace("SysFuncMan.Free");
+  m_system_functions.reset();
+  trace("ParamMan.Free");
+  m_variables.reset();
+  trace("NovaFinalize");
+  m_components.reset();
+  trace("MediaFinal");
+  if (m_media) m_media->finalize();
+  m_media.reset();
+  trace("FormClose");
+  m_inhibitor.reset();
+  if (m_window) m_window->hide();
+}
+
+}  // namespace nova::app

@@ -1,0 +1,23 @@
+#include "app/game_ini.h"
+
+#include <algorithm>
+
+#include "platform/ini_file.h"
+
+namespace nova::app {
+
+std::filesystem::path game_ini_path(const std::filesystem::path& exe_folder) { return exe_folder / "game.ini"; }
+
+GameSettings read_game_settings(const std::filesystem::path& exe_folder) {
+  GameSettings s;
+  std::error_code ec;
+  const auto path = game_ini_path(exe_folder);
+  if (!std::filesystem::exists(path, ec)) return s;
+  platform::IniFile ini(path);
+  s.direct_sound = ini.read_bool("Sound", "DirectSound", true);
+  s.delay_time = std::clamp(ini.read_int("Sound", "DelayTime", s.delay_time) / 100 * 100, 100, 500);
+  s.use_wmp = ini.read_bool("Video", "UseWMP", s.use_wmp);
+  return s;
+}
+
+}  // namespace nova::app

@@ -1,0 +1,33 @@
+// The objects one player shares: the platform, its options, the frame clock
+// and flags, the settings. Owned by the entry and handed down by reference;
+// several players can exist in one test process.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "app/command_line.h"
+#include "app/game_ini.h"
+#include "app/step_trace.h"
+#include "core/frame_clock.h"
+#include "platform/platform.h"
+
+namespace nova::app {
+
+struct PlayerContext {
+  PlayerContext(platform::Platform& p, PlayerOptions o, std::filesystem::path exe)
+      : platform(p), options(std::move(o)), exe_folder(std::move(exe)) {}
+
+  platform::Platform& platform;
+  PlayerOptions options;
+  // "game.ini", the data beside the player and the lock name are found here.
+  std::filesystem::path exe_folder;
+  core::FrameClock clock;
+  StepTrace step_trace;
+  GameSettings settings;
+  // The seed of the standard random generator, from the time of day at start
+  // or --seed.
+  std::uint32_t random_seed = 0;
+};
+
+}  // namespace nova::app

@@ -1,0 +1,139 @@
+// What the main window needs of the title's subsystems, and the factory that
+// makes them at their steps of the title start.
+//
+// The main window is written against these interfaces so that it can start,
+// tick and close whatever exists: without a project the ticks do nothing,
+// without a component system nothing is composed, without a screen there is
+// no full screen. The factory in title_factory.cpp assembles the real
+// subsystems; tests give their own doubles.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace nova::platform {
+class Window;
+}
+
+namespace nova::app {
+
+struct PlayerContext;
+
+// An object the main window owns and frees at its step (the variable store,
+// the builtin function manager).
+class Subsystem {
+ public:
+  virtual ~Subsystem() = default;
+};
+
+// The project with its interpreter.
+class ProjectHost {
+ public:
+  virtual ~ProjectHost() = default;
+  virtual std::string title() const = 0;  // Shift-JIS
+  virtual int screen_width() const = 0;
+  virtual int screen_height() const = 0;
+  // The preferred full-screen size (the project's two display options).
+  virtual int display_option_a() const = 0;
+  virtual int display_option_b() const = 0;
+  virtual bool pause_when_inactive() const = 0;
+  // One tick of the interpreter.
+  virtual void run_tick() = 0;
+  // A pending game load or save; true when a load was performed.
+  virtual bool perform_pending_save_load() = 0;
+};
+
+// The component system: the base list with its two screen bases.
+class ComponentHost {
+ public:
+  virtual ~ComponentHost() = default;
+  virtual void init_colors() = 0;
+  virtual void set_screen_size(int width, int height) = 0;
+  virtual void begin_frame() = 0;
+  virtual void update_frame() = 0;
+  virtual void draw() = 0;
+  virtual void advance_transitions() = 0;
+  virtual void free_surfaces() = 0;
+  virtual void reload_surfaces() = 0;
+  virtual void release_input() = 0;
+  // Marks the whole screen for the next composition (after the tool bar
+  // covered part of it).
+  virtual void invalidate_all() = 0;
+  // Input, in display-panel coordinates.
+  virtual void set_buttons_down(bool left, bool right) = 0;  // both bases
+  virtual void press_current(bool left, bool right) = 0;     // the current base's press flags
+  virtual void mouse_move(int x, int y) = 0;                 // both bases
+  virtual void wheel(bool down) = 0;                         // the current base
+  virtual void key_down(int key) = 0;                        // key state and a recorded press
+  virtual void key_up(int key) = 0;
+};
+
+// The screen manager as the window drives it.
+class ScreenHost {
+ public:
+  virtual ~ScreenHost() = default;
+  virtual void present() = 0;
+  // Every present that drew something counts a frame.
+  virtual int frame_count() const = 0;
+  virtual void reset_frame_count() = 0;
+  virtual void set_display_rate(double rate) = 0;
+  // The full-screen mode chosen at start (−1 when none is usable).
+  virtual int preferred_mode() const = 0;
+  // −1 window, 0.. a full-screen mode, −2 released.
+  virtual int current_mode() const = 0;
+  virtual void select_mode(int index) = 0;
+  virtual void release() = 0;
+};
+
+// The media managers (video, media player, Ogg, CD audio, MIDI) and the
+// screen manager they create.
+class MediaHost {
+ public:
+  virtual ~MediaHost() = default;
+  virtual ScreenHost* screen() = 0;
+  virtual void pause_all() = 0;
+  virtual void resume_all() = 0;
+  virtual void frame_shown() = 0;
+  virtual void suspend_video() = 0;
+  virtual void resume_video() = 0;
+  virtual bool midi_device_open() const = 0;
+  virtual void pause_midi_and_close() = 0;
+  virtual void reopen_midi_and_resume() = 0;
+  // Frees the screen, video, media-player, Ogg, CD audio and MIDI managers
+  // in this order and finalises the media library.
+  virtual void finalize() = 0;
+};
+
+struct MediaStart {
+  platform::Window* window = nullptr;
+  platform::Rect panel;
+  int screen_width = 0;
+  int screen_height = 0;
+  int display_option_a = 0;
+  int display_option_b = 0;
+};
+
+class TitleFactory {
+ public:
+  virtual ~TitleFactory() = default;
+  // Mounts the title's data (the base folder, archives beside or inside the
+  // executable, or the command-line arguments).
+  virtual void mount_data(PlayerContext& ctx) = 0;
+  virtual std::unique_ptr<Subsystem> create_variable_store(PlayerContext& ctx) = 0;
+  virtual std::unique_ptr<Subsystem> create_system_functions(PlayerContext& ctx) = 0;
+  virtual std::unique_ptr<ComponentHost> create_component_system(PlayerContext& ctx) = 0;
+  // May raise core::Error (shown in a warning box; the window closes).
+  virtual std::unique_ptr<ProjectHost> create_project(PlayerContext& ctx) = 0;
+  virtual std::unique_ptr<MediaHost> create_media(PlayerContext& ctx, const MediaStart& start) = 0;
+  // The virtual file manager's queue of work files to delete.
+  virtual void delete_queued_work_files() = 0;
+};
+
+// The factory of this build: it makes every subsystem the build has.
+std::unique_ptr<TitleFactory> create_title_factory();
+
+}  // namespace nova::app

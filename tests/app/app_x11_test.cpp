@@ -1,0 +1,90 @@
+// The main window on a real X server (run under xvfb-run): what the server
+// reports of it, and the exit button's question.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "app/form_view.h"
+#include "fakes.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace nova::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string xwininfo(const std::string& args) {
+  std::string out;
+  test::run_command("LC_ALL=C.UTF-8 xwininfo " + args + " 2>/dev/null", &out);
+  return out;
+}
+
+// Waits until `pred` holds, up to `limit`.
+template <typename Pred>
+bool eventually(Pred pred, std::chrono::milliseconds limit = 10s) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
+TEST(MainWindowOnX11, OpensWithToolBarAndAsksBeforeExiting) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  setenv("LANG", "ja_JP.UTF-8", 1);
+  test::TempDir dir;
+  auto platform = platform::create_platform(platform::Backend::Sdl);
+  PlayerContext ctx(*platform, {}, dir.path());
+  testing::FakeFactory factory;
+  // A safety net: a run that nobody ends stops after 2000 ticks.
+  ctx.options.max_ticks = 2000;
+  TFormView view(ctx, factory);
+  view.FormCreate();
+  const std::string id = std::to_string(view.window()->native_handle());
+
+  std::atomic<bool> checked{false};
+  std::string info, box_tree;
+  bool asked = false, answered_no = false;
+  std::thread driver([&] {
+    // The server's own report of the window.
+    eventually([&] {
+      info = xwininfo("-id " + id);
+      return info.find("Map State: IsViewable") != std::string::npos;
+    });
+    // Click "終了" (the first tool-bar button), then answer No with Escape.
+    test::run_command("xdotool mousemove --window " + id + " 20 11 click 1");
+    asked = eventually([&] {
+      box_tree = xwininfo("-root -tree");
+      return box_tree.find("\"テスト\"") != std::string::npos;
+    });
+    test::run_command("xdotool mousemove 640 512 key Escape");
+    answered_no = eventually([&] { return xwininfo("-root -tree").find("\"テスト\"") == std::string::npos; });
+    checked = true;
+    // Now close it for good: Yes is the box's Enter key.
+    std::this_thread::sleep_for(300ms);
+    test::run_command("xdotool mousemove --window " + id + " 20 11 click 1");
+    eventually([&] { return xwininfo("-root -tree").find("\"テスト\"") != std::string::npos; });
+    test::run_command("xdotool mousemove 640 512 key Return");
+  });
+  view.run();
+  driver.join();
+  unsetenv("LANG");
+
+  EXPECT_NE(info.find("\"NovaPlayer\""), std::string::npos) << info;
+  EXPECT_NE(info.find("Width: 640"), std::string::npos) << info;
+  EXPECT_NE(info.find("Height: 502"), std::string::npos) << info;
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(asked) << box_tree;
+  EXPECT_TRUE(answered_no);
+  // The second question was answered Yes, long before the safety net.
+  EXPECT_LT(view.ticks_run(), 2000);
+  EXPECT_GT(factory.log.count("tick"), 0);
+}
+
+}  // namespace
+}  // namespace nova::app
