@@ -44,22 +44,36 @@ void for_each_tile(const Rect& dst, const Rect& area, const Rect& s, int phase_x
   gap_y = std::max(gap_y, 1 - h);
   const int start_x = phase_x >= 0 ? s.left + phase_x % w : s.right + phase_x % w;
   const int start_y = phase_y >= 0 ? s.top + phase_y % h : s.bottom + phase_y % h;
-  int y = dst.top;
+  // Tiles before the visible area are stepped over in one move, so a
+  // rectangle reaching far outside the surface costs nothing.
+  // Whole tile k starts at pos + k × period and ends `size` later.
+  auto skip = [](std::int64_t pos, std::int64_t period, std::int64_t visible_start, int size) {
+    const std::int64_t hidden = visible_start - size - pos;
+    return hidden <= 0 ? pos : pos + hidden / period * period;
+  };
+  const std::int64_t period_x = std::int64_t{w} + gap_x, period_y = std::int64_t{h} + gap_y;
+  std::int64_t y = dst.top;
   Rect part{0, start_y, 0, s.bottom};
+  bool first_row = true;
   while (y < area.bottom) {
     const int th = part.height();
     if (y + th > area.top) {
-      int x = dst.left;
+      std::int64_t x = dst.left;
       part.left = start_x;
       part.right = s.right;
+      bool first_column = true;
       while (x < area.right) {
         const int tw = part.width();
-        if (x + tw > area.left && tw > 0 && th > 0) draw(x, y, part);
+        if (x + tw > area.left && tw > 0 && th > 0) draw(static_cast<int>(x), static_cast<int>(y), part);
         x += tw + gap_x;
+        if (first_column) x = skip(x, period_x, area.left, w);
+        first_column = false;
         part.left = s.left;
       }
     }
     y += th + gap_y;
+    if (first_row) y = skip(y, period_y, area.top, h);
+    first_row = false;
     part.top = s.top;
   }
 }
@@ -146,10 +160,15 @@ void for_each_zoomed_tile(const Rect& dst, const Rect& area, const Rect& s, int 
   const int th = std::max(1, static_cast<int>(zoom_y / 256.0 * s.height()));
   const Lattice lx = lattice(dst.left, zoom_x, pitch_x, phase_x);
   const Lattice ly = lattice(dst.top, zoom_y, pitch_y, phase_y);
-  for (std::int64_t y = ly.origin; (y >> 16) < area.bottom; y += ly.step) {
+  // The first lattice points whose tiles can reach the visible area.
+  auto first_point = [](const Lattice& l, int visible_start, int size) {
+    const std::int64_t before = (static_cast<std::int64_t>(visible_start) - size) * 65536 - l.origin;
+    return before > 0 ? l.origin + before / l.step * l.step : l.origin;
+  };
+  for (std::int64_t y = first_point(ly, area.top, th); (y >> 16) < area.bottom; y += ly.step) {
     const int ty = static_cast<int>(y >> 16);
     if (ty + th <= area.top) continue;
-    for (std::int64_t x = lx.origin; (x >> 16) < area.right; x += lx.step) {
+    for (std::int64_t x = first_point(lx, area.left, tw); (x >> 16) < area.right; x += lx.step) {
       const int tx = static_cast<int>(x >> 16);
       if (tx + tw <= area.left) continue;
       draw(Rect::from_size(tx, ty, tw, th));

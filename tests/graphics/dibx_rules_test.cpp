@@ -179,6 +179,26 @@ TEST_P(EveryPath, TilePhaseMinusOneStartsWithTheLastColumn) {
   EXPECT_FALSE(gaps.HasClip());
 }
 
+TEST_P(EveryPath, TilesFarOutsideTheSurfaceAreSteppedOverExactly) {
+  Surf src(3, 1, 32), far(8, 1, 32), zoomed(8, 1, 32);
+  for (int x = 0; x < 3; ++x) src.SetPixel(x, 0, 0x10u + static_cast<std::uint32_t>(x));
+  // A billion pixels to the left: pixel x shows column (x + 1000000007) mod 4
+  // of the tile repeated with a one-pixel gap.
+  far.TileDraw(Rect{-1000000007, 0, 8, 1}, 1, 0, 0, false, Rect{0, 0, 3, 1}, src, 0);
+  for (int x = 0; x < 8; ++x) {
+    const int col = (x + 1000000007) % 4;
+    EXPECT_EQ(far.GetPixel(x, 0), col == 3 ? 0u : 0x10u + static_cast<std::uint32_t>(col)) << x;
+  }
+  // Zoomed tiles of 2 × 2 pixels on a lattice of 3 by 6 pixels; the row of
+  // tiles at y = 0 covers the surface.
+  zoomed.TileStretch(Rect{-900000001, -6, 8, 1}, 3, 0, 0, 255, false, false, false, Rect{0, 0, 2, 1}, src, 512, 256,
+                     3);
+  for (int x = 0; x < 8; ++x) {
+    const int within = (x + 900000001) % 3;
+    EXPECT_EQ(zoomed.GetPixel(x, 0), within == 0 ? 0x10u : within == 1 ? 0x11u : 0u) << x;
+  }
+}
+
 TEST_P(EveryPath, TileFillWrapsThePhaseAndMirrors) {
   Surf src(3, 2, 16), dst(5, 2, 16);
   for (int y = 0; y < 2; ++y) {
