@@ -100,31 +100,23 @@ void unscaled(TCustomDIBX& dst, int x, int y, bool flip_v, bool flip_h, const Re
   draw_unscaled(dst, src, alpha, plan, c);
 }
 
-Compose keyed_compose(Mode mode, int opacity, bool keyed, const TCustomDIBX& src) {
-  Compose c;
-  c.mode = mode;
-  c.opacity = std::min(opacity, 255);
-  c.keyed = keyed && src.TransparentValue() != -1;
-  c.key = static_cast<std::uint32_t>(src.TransparentValue());
-  return c;
-}
 
 }  // namespace
 
 void TCustomDIBX::Draw(int x, int y, bool flip_v, bool flip_h, bool keyed, const Rect& src_rect,
                        const TCustomDIBX& src) {
-  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, nullptr, keyed_compose(Mode::Copy, 255, keyed, src));
+  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, nullptr, source_compose(Mode::Copy, 255, keyed, src));
 }
 
 void TCustomDIBX::DrawMasked(int x, int y, const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect,
                              const TCustomDIBX& src) {
-  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, &alpha, keyed_compose(Mode::Masked, 255, false, src));
+  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, &alpha, source_compose(Mode::Masked, 255, false, src));
 }
 
 void TCustomDIBX::DrawBlend(int x, int y, int opacity, bool flip_v, bool flip_h, bool keyed, const Rect& src_rect,
                             const TCustomDIBX& src) {
   if (opacity <= 0) return;
-  Compose c = keyed_compose(Mode::Blend, opacity, keyed, src);
+  Compose c = source_compose(Mode::Blend, opacity, keyed, src);
   c.skip_equal = true;
   unscaled(*this, x, y, flip_v, flip_h, src_rect, src, nullptr, c);
 }
@@ -132,7 +124,7 @@ void TCustomDIBX::DrawBlend(int x, int y, int opacity, bool flip_v, bool flip_h,
 void TCustomDIBX::DrawMaskedBlend(int x, int y, int opacity, const TCustomDIBX& alpha, bool flip_v, bool flip_h,
                                   const Rect& src_rect, const TCustomDIBX& src) {
   if (opacity <= 0) return;
-  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, &alpha, keyed_compose(Mode::MaskedBlend, opacity, false, src));
+  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, &alpha, source_compose(Mode::MaskedBlend, opacity, false, src));
 }
 
 void TCustomDIBX::DrawAdd(int x, int y, int opacity, bool flip_v, bool flip_h, bool, const Rect& src_rect,
@@ -140,13 +132,13 @@ void TCustomDIBX::DrawAdd(int x, int y, int opacity, bool flip_v, bool flip_h, b
   if (opacity <= 0) return;
   // The additive draw applies the source's key whatever the caller says.
   const Mode mode = GetBitCount() == 8 ? Mode::AddPlain : Mode::Add;
-  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, nullptr, keyed_compose(mode, opacity, true, src));
+  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, nullptr, source_compose(mode, opacity, true, src));
 }
 
 void TCustomDIBX::DrawMaskedAdd(int x, int y, int opacity, const TCustomDIBX& alpha, bool flip_v, bool flip_h,
                                 const Rect& src_rect, const TCustomDIBX& src) {
   if (opacity <= 0) return;
-  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, &alpha, keyed_compose(Mode::MaskedAdd, opacity, false, src));
+  unscaled(*this, x, y, flip_v, flip_h, src_rect, src, &alpha, source_compose(Mode::MaskedAdd, opacity, false, src));
 }
 
 void TCustomDIBX::DrawColorMasked(int x, int y, int opacity, std::uint32_t value, bool flip_v, bool flip_h,

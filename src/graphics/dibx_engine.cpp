@@ -42,6 +42,15 @@ bool ref_compose(const Compose& c, std::uint32_t d, std::uint32_t s, std::uint32
   return false;
 }
 
+Compose source_compose(Mode mode, int opacity, bool keyed, const TCustomDIBX& src) {
+  Compose c;
+  c.mode = mode;
+  c.opacity = std::min(opacity, 255);
+  c.keyed = keyed && src.TransparentValue() != -1;
+  c.key = static_cast<std::uint32_t>(src.TransparentValue());
+  return c;
+}
+
 Compose compose_for_alpha(int alpha, bool masked, bool keyed, std::uint32_t key, bool skip_equal) {
   Compose c;
   c.keyed = keyed && !masked;
@@ -121,6 +130,15 @@ void copy_pixel(std::uint8_t* to, const std::uint8_t* from, int bytes) {
 const std::uint8_t* buffer_end(const std::uint8_t* base, int pitch, int w, int h, int bytes) {
   const std::ptrdiff_t last_row = pitch >= 0 ? static_cast<std::ptrdiff_t>(h - 1) * pitch : 0;
   return base + last_row + static_cast<std::ptrdiff_t>(w) * bytes;
+}
+
+// One pixel of the per-pixel path: source (sx, sy), weighted by the mask's
+// byte there, onto destination (dx, dy).
+void ref_pixel(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m, const Compose& c,
+               const ChannelMasks& k, int dx, int dy, int sx, int sy) {
+  const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
+  std::uint32_t out;
+  if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
 }
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
@@ -246,15 +264,7 @@ void draw_unscaled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* 
   }
 
   const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
-  for (int j = 0; j < h; ++j) {
-    const int sy = p.sy + j * p.step_y, dy = p.dst.top + j;
-    for (int i = 0; i < w; ++i) {
-      const int sx = p.sx + i * p.step_x, dx = p.dst.left + i;
-      const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
-      std::uint32_t out;
-      if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
-    }
-  }
+  visit_unscaled(p, [&](int dx, int dy, int sx, int sy) { ref_pixel(dst, src, m, c, k, dx, dy, sx, sy); });
 }
 
 void sample_span(std::int64_t a, std::int64_t b, int lo, int hi, int n, int& first, int& last) {
@@ -407,11 +417,7 @@ void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
   }
 
   const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
-  visit_sampled(p, [&](int dx, int dy, int sx, int sy) {
-    const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
-    std::uint32_t out;
-    if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
-  });
+  visit_sampled(p, [&](int dx, int dy, int sx, int sy) { ref_pixel(dst, src, m, c, k, dx, dy, sx, sy); });
 }
 
 bool plan_stretch(const Rect& clip, const Rect& dst_rect, const Rect& src_rect, bool flip_v, bool flip_h,
@@ -562,10 +568,7 @@ void draw_wrapped(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
   const ChannelMasks k = masks_for_bit_count(dst.GetBitCount());
   for (int j = 0; j < h; ++j) {
     for (int i = 0; i < w; ++i) {
-      const int sx = column(i), sy = row(j), dx = p.dst.left + i, dy = p.dst.top + j;
-      const std::uint32_t mv = m ? m->GetPixel(sx, sy) : 255;
-      std::uint32_t out;
-      if (ref_compose(c, dst.GetPixel(dx, dy), src.GetPixel(sx, sy), mv, k, out)) dst.SetPixel(dx, dy, out);
+      ref_pixel(dst, src, m, c, k, p.dst.left + i, p.dst.top + j, column(i), row(j));
     }
   }
 }

@@ -82,6 +82,10 @@ struct Compose {
 bool ref_compose(const Compose& c, std::uint32_t d, std::uint32_t s, std::uint32_t m, const ChannelMasks& k,
                  std::uint32_t& out);
 
+// A compose of `mode` at `opacity` (at most 255), keyed by the source's
+// transparent value when `keyed` is set and the source has one.
+Compose source_compose(Mode mode, int opacity, bool keyed, const TCustomDIBX& src);
+
 // The compose rule of the opacity encoding: 0..254 blend, 255 copy, 256..511
 // add with alpha − 256 (at most 255). `masked` picks the alpha-plane forms.
 // `skip_equal` applies to the blend only.

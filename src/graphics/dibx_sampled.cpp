@@ -96,14 +96,6 @@ void stretch(TCustomDIBX& dst, const Rect& dst_rect, const TCustomDIBX& src, con
   draw_sampled(dst, src, alpha, p, c);
 }
 
-Compose stretch_compose(Mode mode, int opacity, bool keyed, const TCustomDIBX& src) {
-  Compose c;
-  c.mode = mode;
-  c.opacity = std::min(opacity, 255);
-  c.keyed = keyed && src.TransparentValue() != -1;
-  c.key = static_cast<std::uint32_t>(src.TransparentValue());
-  return c;
-}
 
 }  // namespace
 
@@ -111,28 +103,28 @@ void TCustomDIBX::StretchDraw(const Rect& dst_rect, const TCustomDIBX& src, int 
                               bool keyed, const Rect& src_rect) {
   if (opacity <= 0) return;
   stretch(*this, dst_rect, src, nullptr, flip_v, flip_h, src_rect,
-          stretch_compose(opacity >= 255 ? Mode::Copy : Mode::Blend, opacity, keyed, src));
+          source_compose(opacity >= 255 ? Mode::Copy : Mode::Blend, opacity, keyed, src));
 }
 
 void TCustomDIBX::StretchDrawMasked(const Rect& dst_rect, const TCustomDIBX& src, int opacity,
                                     const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect) {
   if (opacity <= 0) return;
   stretch(*this, dst_rect, src, &alpha, flip_v, flip_h, src_rect,
-          stretch_compose(opacity >= 255 ? Mode::Masked : Mode::MaskedBlend, opacity, false, src));
+          source_compose(opacity >= 255 ? Mode::Masked : Mode::MaskedBlend, opacity, false, src));
 }
 
 void TCustomDIBX::StretchDrawAdd(const Rect& dst_rect, const TCustomDIBX& src, int opacity, bool flip_v, bool flip_h,
                                  bool keyed, const Rect& src_rect) {
   if (opacity <= 0) return;
   stretch(*this, dst_rect, src, nullptr, flip_v, flip_h, src_rect,
-          stretch_compose(GetBitCount() == 8 ? Mode::AddPlain : Mode::Add, opacity, keyed, src));
+          source_compose(GetBitCount() == 8 ? Mode::AddPlain : Mode::Add, opacity, keyed, src));
 }
 
 void TCustomDIBX::StretchDrawMaskedAdd(const Rect& dst_rect, const TCustomDIBX& src, int opacity,
                                        const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect) {
   if (opacity <= 0) return;
   stretch(*this, dst_rect, src, &alpha, flip_v, flip_h, src_rect,
-          stretch_compose(Mode::MaskedAdd, opacity, false, src));
+          source_compose(Mode::MaskedAdd, opacity, false, src));
 }
 
 }  // namespace nova::graphics

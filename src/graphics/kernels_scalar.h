@@ -57,50 +57,42 @@ inline bool same_colour(std::uint32_t a, std::uint32_t b) {
   return ((a ^ b) & Layout<F>::kColour) == 0;
 }
 
-// (s × w + d × (255 − w)) >> 8 per channel.
-template <RowFormat F>
-inline std::uint32_t px_mix(std::uint32_t d, std::uint32_t s, std::uint32_t w) {
+// Applies fn(cd, cs, max) to each channel of d and s and packs the results.
+template <RowFormat F, class Fn>
+inline std::uint32_t per_channel(std::uint32_t d, std::uint32_t s, Fn fn) {
   using L = Layout<F>;
   std::uint32_t out = 0;
   for (int c = 0; c < 3; ++c) {
     const std::uint32_t cs = (s >> L::kShift[c]) & L::kMax[c], cd = (d >> L::kShift[c]) & L::kMax[c];
-    out |= ((cs * w + cd * (255 - w)) >> 8) << L::kShift[c];
+    out |= fn(cd, cs, L::kMax[c]) << L::kShift[c];
   }
   return out;
+}
+
+// (s × w + d × (255 − w)) >> 8 per channel.
+template <RowFormat F>
+inline std::uint32_t px_mix(std::uint32_t d, std::uint32_t s, std::uint32_t w) {
+  return per_channel<F>(d, s, [w](std::uint32_t cd, std::uint32_t cs, std::uint32_t) {
+    return (cs * w + cd * (255 - w)) >> 8;
+  });
 }
 
 // d + (s × w) >> 8 per channel, saturating.
 template <RowFormat F>
 inline std::uint32_t px_add(std::uint32_t d, std::uint32_t s, std::uint32_t w) {
-  using L = Layout<F>;
-  std::uint32_t out = 0;
-  for (int c = 0; c < 3; ++c) {
-    const std::uint32_t cs = (s >> L::kShift[c]) & L::kMax[c], cd = (d >> L::kShift[c]) & L::kMax[c];
-    out |= std::min(cd + ((cs * w) >> 8), L::kMax[c]) << L::kShift[c];
-  }
-  return out;
+  return per_channel<F>(d, s, [w](std::uint32_t cd, std::uint32_t cs, std::uint32_t max) {
+    return std::min(cd + ((cs * w) >> 8), max);
+  });
 }
 
 template <RowFormat F>
 inline std::uint32_t px_add_value(std::uint32_t d, std::uint32_t v) {
-  using L = Layout<F>;
-  std::uint32_t out = 0;
-  for (int c = 0; c < 3; ++c) {
-    const std::uint32_t cv = (v >> L::kShift[c]) & L::kMax[c], cd = (d >> L::kShift[c]) & L::kMax[c];
-    out |= std::min(cd + cv, L::kMax[c]) << L::kShift[c];
-  }
-  return out;
+  return per_channel<F>(d, v, [](std::uint32_t cd, std::uint32_t cv, std::uint32_t max) { return std::min(cd + cv, max); });
 }
 
 template <RowFormat F>
 inline std::uint32_t px_sub_value(std::uint32_t d, std::uint32_t v) {
-  using L = Layout<F>;
-  std::uint32_t out = 0;
-  for (int c = 0; c < 3; ++c) {
-    const std::uint32_t cv = (v >> L::kShift[c]) & L::kMax[c], cd = (d >> L::kShift[c]) & L::kMax[c];
-    out |= (cd > cv ? cd - cv : 0) << L::kShift[c];
-  }
-  return out;
+  return per_channel<F>(d, v, [](std::uint32_t cd, std::uint32_t cv, std::uint32_t) { return cd > cv ? cd - cv : 0; });
 }
 
 // One pixel of a row job, from index i. Shared by the portable kernels and
