@@ -27,7 +27,9 @@ struct MidiPortInfo {
 class MidiOutput {
  public:
   virtual ~MidiOutput() = default;
-  // Port 0 is the software synthesizer when a sound font is installed.
+  // SDL: port 0 is the software synthesizer when a sound font is
+  // installed. Headless: port 0 records what it is sent (for tests), port 1
+  // is the synthesizer, heard in the recorded sound output.
   virtual std::vector<MidiPortInfo> ports() = 0;
   // nullptr when the port cannot be opened.
   virtual std::unique_ptr<MidiPort> open(int index) = 0;

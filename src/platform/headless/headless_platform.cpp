@@ -9,6 +9,7 @@
 #include "platform/edit_control.h"
 #include "platform/error.h"
 #include "platform/framebuffer.h"
+#include "platform/synth_midi.h"
 #include "platform/wav_writer.h"
 
 namespace nova::platform {
@@ -108,10 +109,16 @@ class RecordingPort final : public MidiPort {
 class HeadlessMidi final : public MidiOutput {
  public:
   explicit HeadlessMidi(HeadlessPlatform& p) : m_platform(p) {}
-  std::vector<MidiPortInfo> ports() override { return {MidiPortInfo{"Recording port"}}; }
+  std::vector<MidiPortInfo> ports() override {
+    std::vector<MidiPortInfo> p{MidiPortInfo{"Recording port"}};
+    if (find_sound_font()) p.push_back(MidiPortInfo{"Software synthesizer"});
+    return p;
+  }
   std::unique_ptr<MidiPort> open(int index) override {
-    if (index != 0) return nullptr;
-    return std::make_unique<RecordingPort>(m_platform);
+    if (index == 0) return std::make_unique<RecordingPort>(m_platform);
+    auto font = find_sound_font();
+    if (index == 1 && font) return open_synth_port(m_platform.sound(), *font);
+    return nullptr;
   }
 
  private:

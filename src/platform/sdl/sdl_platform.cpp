@@ -17,6 +17,7 @@
 #include "platform/framebuffer.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/sdl_native.h"
+#include "platform/synth_midi.h"
 #include "platform/widgets.h"
 
 namespace nova::platform {
@@ -321,10 +322,21 @@ class SdlSound final : public SoundOutput {
   std::vector<std::int32_t> m_mix;
 };
 
-class NoMidi final : public MidiOutput {
+class SynthMidi final : public MidiOutput {
  public:
-  std::vector<MidiPortInfo> ports() override { return {}; }
-  std::unique_ptr<MidiPort> open(int) override { return nullptr; }
+  explicit SynthMidi(Platform& p) : m_platform(p) {}
+  std::vector<MidiPortInfo> ports() override {
+    if (!find_sound_font()) return {};
+    return {MidiPortInfo{"Software synthesizer"}};
+  }
+  std::unique_ptr<MidiPort> open(int index) override {
+    auto font = find_sound_font();
+    if (index != 0 || !font) return nullptr;
+    return open_synth_port(m_platform.sound(), *font);
+  }
+
+ private:
+  Platform& m_platform;
 };
 
 class NoCdAudio final : public CdAudio {
@@ -516,7 +528,7 @@ class SdlPlatform final : public Platform {
   SdlDialogs m_dialogs{*this};
   std::unique_ptr<FontService> m_fonts;
   std::unique_ptr<SdlSound> m_sound;
-  NoMidi m_midi;
+  SynthMidi m_midi{*this};
   NoCdAudio m_cd;
 };
 
