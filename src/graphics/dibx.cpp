@@ -4,6 +4,7 @@
 #include "graphics/dibx.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/error.h"
 #include "graphics/dibx_engine.h"
@@ -58,8 +59,10 @@ namespace {
 // sides between them when there is height left.
 template <class Strip>
 void frame_strips(const Rect& r, int w, Strip strip) {
-  if (w <= 0) return;
-  const int width = r.width(), height = r.height();
+  const std::int64_t w64 = std::int64_t{r.right} - r.left, h64 = std::int64_t{r.bottom} - r.top;
+  if (w <= 0 || w64 <= 0 || h64 <= 0 || w64 > INT32_MAX || h64 > INT32_MAX) return;
+  const int width = static_cast<int>(w64), height = static_cast<int>(h64);
+  w = std::min(w, height);
   strip(Rect::from_size(r.left, r.top, width, w));
   strip(Rect::from_size(r.left, r.bottom - w, width, w));
   const int inner = height - 2 * w;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+
+#include "graphics/memory_dibx.h"
 
 namespace nova::graphics::detail {
 
@@ -132,6 +135,38 @@ const std::uint8_t* buffer_end(const std::uint8_t* base, int pitch, int w, int h
   return base + last_row + static_cast<std::ptrdiff_t>(w) * bytes;
 }
 
+// A copy of a surface's pixels, for draws whose source is their own
+// destination: the rows read must not be the rows already written.
+std::unique_ptr<TDIBX> snapshot(const TCustomDIBX& s) {
+  auto copy = std::make_unique<TDIBX>();
+  const std::uint8_t* from = s.LockRead(0, 0);
+  if (!from) {
+    s.UnlockRead();
+    return nullptr;
+  }
+  copy->SetSize(s.GetWidth(), s.GetHeight(), s.GetBitCount());
+  copy->SetTransparentValue(s.TransparentValue());
+  const std::size_t row = (static_cast<std::size_t>(s.GetWidth()) * static_cast<std::size_t>(s.GetStorageBitCount()) + 7) / 8;
+  std::uint8_t* to = copy->Lock(0, 0);
+  for (int y = 0; y < s.GetHeight(); ++y) {
+    std::memcpy(to + static_cast<std::ptrdiff_t>(y) * copy->GetPitch(), from + static_cast<std::ptrdiff_t>(y) * s.GetPitch(), row);
+  }
+  copy->Unlock();
+  s.UnlockRead();
+  return copy;
+}
+
+// When the source or the mask is the destination itself, runs draw with
+// copies in their place and answers true.
+template <class Draw>
+bool unaliased(const TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, Draw draw) {
+  if (&src != &dst && mask != &dst) return false;
+  const std::unique_ptr<TDIBX> s = snapshot(src);
+  const std::unique_ptr<TDIBX> m = mask == &dst && mask != &src ? snapshot(*mask) : nullptr;
+  if (s) draw(*s, mask == &src ? s.get() : m ? m.get() : mask);
+  return true;
+}
+
 // One pixel of the per-pixel path: source (sx, sy), weighted by the mask's
 // byte there, onto destination (dx, dy).
 void ref_pixel(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m, const Compose& c,
@@ -150,57 +185,65 @@ std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return -floor_div(-a, b)
 
 }  // namespace
 
-bool plan_unscaled(const Rect& clip, int x, int y, Rect s, bool flip_v, bool flip_h, int src_w, int src_h,
-                   UnscaledPlan& out) {
-  if (s.width() <= 0 || s.height() <= 0) return false;
+bool plan_unscaled(const Rect& clip, int x_in, int y_in, Rect src_rect, bool flip_v, bool flip_h, int src_w,
+                   int src_h, UnscaledPlan& out) {
+  // 64-bit throughout: positions from scripts may lie anywhere in the int
+  // range, and their sums must not wrap.
+  std::int64_t x = x_in, y = y_in;
+  std::int64_t sl = src_rect.left, st = src_rect.top, sr = src_rect.right, sb = src_rect.bottom;
+  if (sr <= sl || sb <= st) return false;
   // Cutting the source to its surface keeps the mapping: the destination
   // moves by what a cut removes from the side that lands first.
-  if (src_w < 0) {
-    // No source surface to cut to (the caller checks the rectangle itself).
-  } else if (s.left < 0) {
-    if (!flip_h) x -= s.left;
-    s.left = 0;
+  if (src_w >= 0) {
+    if (sl < 0) {
+      if (!flip_h) x -= sl;
+      sl = 0;
+    }
+    if (sr > src_w) {
+      if (flip_h) x += sr - src_w;
+      sr = src_w;
+    }
   }
-  if (src_w >= 0 && s.right > src_w) {
-    if (flip_h) x += s.right - src_w;
-    s.right = src_w;
+  if (src_h >= 0) {
+    if (st < 0) {
+      if (!flip_v) y -= st;
+      st = 0;
+    }
+    if (sb > src_h) {
+      if (flip_v) y += sb - src_h;
+      sb = src_h;
+    }
   }
-  if (src_h >= 0 && s.top < 0) {
-    if (!flip_v) y -= s.top;
-    s.top = 0;
-  }
-  if (src_h >= 0 && s.bottom > src_h) {
-    if (flip_v) y += s.bottom - src_h;
-    s.bottom = src_h;
-  }
-  if (s.width() <= 0 || s.height() <= 0) return false;
+  if (sr <= sl || sb <= st) return false;
   if (x < clip.left) {
-    const int k = clip.left - x;
+    const std::int64_t k = clip.left - x;
     x = clip.left;
-    if (flip_h) s.right -= k;
-    else s.left += k;
+    if (flip_h) sr -= k;
+    else sl += k;
   }
   if (y < clip.top) {
-    const int k = clip.top - y;
+    const std::int64_t k = clip.top - y;
     y = clip.top;
-    if (flip_v) s.bottom -= k;
-    else s.top += k;
+    if (flip_v) sb -= k;
+    else st += k;
   }
-  if (s.width() <= 0 || s.height() <= 0) return false;
-  if (x + s.width() > clip.right) {
-    const int k = x + s.width() - clip.right;
-    if (flip_h) s.left += k;
-    else s.right -= k;
+  if (sr <= sl || sb <= st) return false;
+  if (x + (sr - sl) > clip.right) {
+    const std::int64_t k = x + (sr - sl) - clip.right;
+    if (flip_h) sl += k;
+    else sr -= k;
   }
-  if (y + s.height() > clip.bottom) {
-    const int k = y + s.height() - clip.bottom;
-    if (flip_v) s.top += k;
-    else s.bottom -= k;
+  if (y + (sb - st) > clip.bottom) {
+    const std::int64_t k = y + (sb - st) - clip.bottom;
+    if (flip_v) st += k;
+    else sb -= k;
   }
-  if (s.width() <= 0 || s.height() <= 0) return false;
-  out.dst = Rect::from_size(x, y, s.width(), s.height());
-  out.sx = flip_h ? s.right - 1 : s.left;
-  out.sy = flip_v ? s.bottom - 1 : s.top;
+  if (sr <= sl || sb <= st) return false;
+  // Everything left lies inside the clip, so it fits in int again.
+  out.dst = Rect::from_size(static_cast<int>(x), static_cast<int>(y), static_cast<int>(sr - sl),
+                            static_cast<int>(sb - st));
+  out.sx = static_cast<int>(flip_h ? sr - 1 : sl);
+  out.sy = static_cast<int>(flip_v ? sb - 1 : st);
   out.step_x = flip_h ? -1 : 1;
   out.step_y = flip_v ? -1 : 1;
   return true;
@@ -220,6 +263,7 @@ bool covers(const TCustomDIBX& alpha, const Rect& r) {
 
 void draw_unscaled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const UnscaledPlan& p,
                    const Compose& c) {
+  if (unaliased(dst, src, mask, [&](const TCustomDIBX& s, const TCustomDIBX* m) { draw_unscaled(dst, s, m, p, c); })) return;
   if (c.uses_mask() && (!mask || !covers(*mask, plan_source_rect(p)))) return;
   const TCustomDIBX* m = c.uses_mask() ? mask : nullptr;
   WriteLock dl(dst);
@@ -305,6 +349,7 @@ void restrict_valid(SampledPlan& p, int w, int h) {
 
 void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const SampledPlan& plan,
                   const Compose& c) {
+  if (unaliased(dst, src, mask, [&](const TCustomDIBX& s, const TCustomDIBX* m) { draw_sampled(dst, s, m, plan, c); })) return;
   SampledPlan p = plan;
   const TCustomDIBX* m = c.uses_mask() ? mask : nullptr;
   if (c.uses_mask()) {
@@ -422,25 +467,25 @@ void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
 
 bool plan_stretch(const Rect& clip, const Rect& dst_rect, const Rect& src_rect, bool flip_v, bool flip_h,
                   SampledPlan& out) {
-  const int dw = dst_rect.width(), dh = dst_rect.height();
-  const int sw = src_rect.width(), sh = src_rect.height();
+  const std::int64_t dw = std::int64_t{dst_rect.right} - dst_rect.left, dh = std::int64_t{dst_rect.bottom} - dst_rect.top;
+  const std::int64_t sw = std::int64_t{src_rect.right} - src_rect.left, sh = std::int64_t{src_rect.bottom} - src_rect.top;
   if (dw < 1 || dh < 1 || sw < 1 || sh < 1) return false;
-  const double fx = static_cast<double>(sw) / dw, fy = static_cast<double>(sh) / dh;
+  const double fx = static_cast<double>(sw) / static_cast<double>(dw), fy = static_cast<double>(sh) / static_cast<double>(dh);
   Rect d = dst_rect;
-  int left = src_rect.left, right = src_rect.right, top = src_rect.top, bottom = src_rect.bottom;
+  std::int64_t left = src_rect.left, right = src_rect.right, top = src_rect.top, bottom = src_rect.bottom;
   double frac_x = 0, frac_y = 0;
   if (d.left < clip.left) {
-    const double cut = (clip.left - d.left) * fx;
-    const int whole = static_cast<int>(cut);
-    frac_x = cut - whole;
+    const double cut = static_cast<double>(std::int64_t{clip.left} - d.left) * fx;
+    const auto whole = static_cast<std::int64_t>(cut);
+    frac_x = cut - static_cast<double>(whole);
     if (flip_h) right -= whole;
     else left += whole;
     d.left = clip.left;
   }
   if (d.top < clip.top) {
-    const double cut = (clip.top - d.top) * fy;
-    const int whole = static_cast<int>(cut);
-    frac_y = cut - whole;
+    const double cut = static_cast<double>(std::int64_t{clip.top} - d.top) * fy;
+    const auto whole = static_cast<std::int64_t>(cut);
+    frac_y = cut - static_cast<double>(whole);
     if (flip_v) bottom -= whole;
     else top += whole;
     d.top = clip.top;
@@ -456,10 +501,8 @@ bool plan_stretch(const Rect& clip, const Rect& dst_rect, const Rect& src_rect, 
   out.dst = d;
   // A mirrored walk starts at the last position inside the far edge, so it
   // visits exactly the mirror images of the unmirrored samples.
-  out.u0 = flip_h ? static_cast<std::int64_t>(right) * 65536 - 1 - start_x
-                  : static_cast<std::int64_t>(left) * 65536 + start_x;
-  out.v0 = flip_v ? static_cast<std::int64_t>(bottom) * 65536 - 1 - start_y
-                  : static_cast<std::int64_t>(top) * 65536 + start_y;
+  out.u0 = flip_h ? right * 65536 - 1 - start_x : left * 65536 + start_x;
+  out.v0 = flip_v ? bottom * 65536 - 1 - start_y : top * 65536 + start_y;
   out.dudx = flip_h ? -step_x : step_x;
   out.dvdy = flip_v ? -step_y : step_y;
   out.valid = src_rect;
@@ -519,6 +562,7 @@ int wrap(std::int64_t v, int n) {
 
 void draw_wrapped(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const WrappedPlan& p,
                   const Compose& c) {
+  if (unaliased(dst, src, mask, [&](const TCustomDIBX& s, const TCustomDIBX* m) { draw_wrapped(dst, s, m, p, c); })) return;
   const int sw = src.GetWidth(), sh = src.GetHeight();
   if (p.dst.empty() || sw <= 0 || sh <= 0) return;
   const TCustomDIBX* m = c.uses_mask() ? mask : nullptr;
@@ -528,13 +572,13 @@ void draw_wrapped(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
   ReadLock ml(m);
   if (!dl.base() || !sl.base() || (m && !ml.base())) return;
   const int w = p.dst.width(), h = p.dst.height();
-  const int i0 = p.dst.left - p.origin.x, j0 = p.dst.top - p.origin.y;
+  const std::int64_t i0 = std::int64_t{p.dst.left} - p.origin.x, j0 = std::int64_t{p.dst.top} - p.origin.y;
   auto column = [&](int i) {
-    const int sx = wrap((p.u0 + static_cast<std::int64_t>(i0 + i) * p.dudx) >> 16, sw);
+    const int sx = wrap((p.u0 + (i0 + i) * p.dudx) >> 16, sw);
     return p.mirror_h ? sw - 1 - sx : sx;
   };
   auto row = [&](int j) {
-    const int sy = wrap((p.v0 + static_cast<std::int64_t>(j0 + j) * p.dvdy) >> 16, sh);
+    const int sy = wrap((p.v0 + (j0 + j) * p.dvdy) >> 16, sh);
     return p.mirror_v ? sh - 1 - sy : sy;
   };
 

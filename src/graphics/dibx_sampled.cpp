@@ -16,14 +16,15 @@ namespace {
 // when nothing is drawn.
 bool plan_rotate(const Rect& clip, int x, int y, int angle, int pivot_x, int pivot_y, const Rect& s, int zoom_x,
                  int zoom_y, bool flip_v, bool flip_h, SampledPlan& out) {
-  if (zoom_x < 1 || zoom_y < 1 || s.width() <= 0 || s.height() <= 0) return false;
+  if (zoom_x < 1 || zoom_y < 1 || s.right <= s.left || s.bottom <= s.top) return false;
   const double theta = angle * 2 * std::numbers::pi / 256;
   const double c = std::cos(theta), sn = std::sin(theta);
   const double zx = zoom_x / 256.0, zy = zoom_y / 256.0;
   // Corners relative to the pivot, zoomed: the pivot sits at its offset from
   // the rectangle's top-left corner, the far corners one pixel inside.
-  const double left = -zx * (pivot_x - s.left), top = -zy * (pivot_y - s.top);
-  const double right = left + s.width() * zx - 1, bottom = top + s.height() * zy - 1;
+  const double left = -zx * (static_cast<double>(pivot_x) - s.left), top = -zy * (static_cast<double>(pivot_y) - s.top);
+  const double right = left + (static_cast<double>(s.right) - s.left) * zx - 1;
+  const double bottom = top + (static_cast<double>(s.bottom) - s.top) * zy - 1;
   double min_x = 0, max_x = 0, min_y = 0, max_y = 0;
   bool first = true;
   for (double cx : {left, right}) {
@@ -53,10 +54,9 @@ bool plan_rotate(const Rect& clip, int x, int y, int angle, int pivot_x, int piv
   out.dvdx = static_cast<std::int64_t>(is / zy * 65536);
   out.dudy = static_cast<std::int64_t>(-is / zx * 65536);
   out.dvdy = static_cast<std::int64_t>(ic / zy * 65536);
-  out.u0 = static_cast<std::int64_t>(pivot_x) * 65536 + static_cast<std::int64_t>(b.left - x) * out.dudx +
-           static_cast<std::int64_t>(b.top - y) * out.dudy;
-  out.v0 = static_cast<std::int64_t>(pivot_y) * 65536 + static_cast<std::int64_t>(b.left - x) * out.dvdx +
-           static_cast<std::int64_t>(b.top - y) * out.dvdy;
+  const std::int64_t bx = std::int64_t{b.left} - x, by = std::int64_t{b.top} - y;
+  out.u0 = static_cast<std::int64_t>(pivot_x) * 65536 + bx * out.dudx + by * out.dudy;
+  out.v0 = static_cast<std::int64_t>(pivot_y) * 65536 + bx * out.dvdx + by * out.dvdy;
   out.valid = s;
   // Mirroring happens within the source rectangle.
   out.mirror_h = flip_h;

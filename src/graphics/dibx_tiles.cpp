@@ -1,6 +1,7 @@
 // TCustomDIBX: tiles, zoomed tiles, pattern frames and wrapped fills.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "graphics/dibx.h"
 #include "graphics/dibx_engine.h"
@@ -34,11 +35,15 @@ class TileClip {
 
 // Calls draw(x, y, part) for every tile of `s` over `dst` (the first row and
 // column partial, according to the phase), skipping tiles outside `area`.
+constexpr std::int64_t kMaxTile = 1 << 24;
+
 template <class DrawTile>
 void for_each_tile(const Rect& dst, const Rect& area, const Rect& s, int phase_x, int phase_y, int gap_x, int gap_y,
                    DrawTile draw) {
-  const int w = s.width(), h = s.height();
-  if (w <= 0 || h <= 0) return;
+  // A tile wider than any surface is bad input; nothing sensible to draw.
+  const std::int64_t w64 = std::int64_t{s.right} - s.left, h64 = std::int64_t{s.bottom} - s.top;
+  if (w64 <= 0 || h64 <= 0 || w64 > kMaxTile || h64 > kMaxTile) return;
+  const int w = static_cast<int>(w64), h = static_cast<int>(h64);
   // A gap that would put a tile on top of the previous one is no gap.
   gap_x = std::max(gap_x, 1 - w);
   gap_y = std::max(gap_y, 1 - h);
@@ -65,13 +70,13 @@ void for_each_tile(const Rect& dst, const Rect& area, const Rect& s, int phase_x
       while (x < area.right) {
         const int tw = part.width();
         if (x + tw > area.left && tw > 0 && th > 0) draw(static_cast<int>(x), static_cast<int>(y), part);
-        x += tw + gap_x;
+        x += std::int64_t{tw} + gap_x;
         if (first_column) x = skip(x, period_x, area.left, w);
         first_column = false;
         part.left = s.left;
       }
     }
-    y += th + gap_y;
+    y += std::int64_t{th} + gap_y;
     if (first_row) y = skip(y, period_y, area.top, h);
     first_row = false;
     part.top = s.top;
@@ -155,15 +160,23 @@ Lattice lattice(int edge, int zoom, int pitch, int phase) {
 template <class DrawTile>
 void for_each_zoomed_tile(const Rect& dst, const Rect& area, const Rect& s, int zoom_x, int zoom_y, int pitch_x,
                           int pitch_y, int phase_x, int phase_y, DrawTile draw) {
-  if (zoom_x < 1 || zoom_y < 1 || s.width() <= 0 || s.height() <= 0) return;
-  const int tw = std::max(1, static_cast<int>(zoom_x / 256.0 * s.width()));
-  const int th = std::max(1, static_cast<int>(zoom_y / 256.0 * s.height()));
+  const std::int64_t sw = std::int64_t{s.right} - s.left, sh = std::int64_t{s.bottom} - s.top;
+  if (zoom_x < 1 || zoom_y < 1 || sw <= 0 || sh <= 0 || sw > kMaxTile || sh > kMaxTile) return;
+  const int tw = static_cast<int>(std::clamp(zoom_x / 256.0 * static_cast<double>(sw), 1.0, 1e9));
+  const int th = static_cast<int>(std::clamp(zoom_y / 256.0 * static_cast<double>(sh), 1.0, 1e9));
   const Lattice lx = lattice(dst.left, zoom_x, pitch_x, phase_x);
   const Lattice ly = lattice(dst.top, zoom_y, pitch_y, phase_y);
-  // The first lattice points whose tiles can reach the visible area.
+  // The first lattice point whose tile can reach the visible area. Tiles
+  // far larger than their lattice step all overlap the area; only the last
+  // kMaxOverlap of them are drawn, so absurd zooms cannot stall a frame.
+  constexpr std::int64_t kMaxOverlap = 4096;
   auto first_point = [](const Lattice& l, int visible_start, int size) {
     const std::int64_t before = (static_cast<std::int64_t>(visible_start) - size) * 65536 - l.origin;
-    return before > 0 ? l.origin + before / l.step * l.step : l.origin;
+    std::int64_t k = before > 0 ? before / l.step : 0;
+    // Points that start before the visible area, beyond the last kMaxOverlap.
+    const std::int64_t start = static_cast<std::int64_t>(visible_start) * 65536 - l.origin;
+    if (start > 0) k = std::max(k, start / l.step - kMaxOverlap);
+    return l.origin + k * l.step;
   };
   for (std::int64_t y = first_point(ly, area.top, th); (y >> 16) < area.bottom; y += ly.step) {
     const int ty = static_cast<int>(y >> 16);
@@ -205,8 +218,10 @@ void TCustomDIBX::TileStretchMasked(const Rect& dst_rect, int pitch_x, int phase
 }
 
 void TCustomDIBX::PatternFrame(const Rect& rect, int width, int phase_y, int phase_x, const TCustomDIBX& src) {
-  if (width <= 0) return;
-  const int w = rect.width(), h = rect.height();
+  const std::int64_t w64 = std::int64_t{rect.right} - rect.left, h64 = std::int64_t{rect.bottom} - rect.top;
+  if (width <= 0 || w64 <= 0 || h64 <= 0 || w64 > INT32_MAX || h64 > INT32_MAX) return;
+  const int w = static_cast<int>(w64), h = static_cast<int>(h64);
+  width = std::min(width, std::max(w, h));
   TileFill(Rect::from_size(rect.left, rect.top, w, width), src, false, false, phase_y, phase_x);
   TileFill(Rect::from_size(rect.left, rect.bottom - width, w, width), src, false, false, phase_y, phase_x);
   TileFill(Rect::from_size(rect.left, rect.top, width, h), src, false, false, phase_y, phase_x);

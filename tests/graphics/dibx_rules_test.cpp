@@ -2,6 +2,8 @@
 // surfaces with pixels worked out by hand.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "graphics/kernels.h"
 #include "graphics/memory_dibx.h"
 #include "surface_helpers.h"
@@ -252,6 +254,57 @@ TEST_P(EveryPath, ClippedDrawsEqualUnclippedDrawsInsideTheClip) {
       }
     }
   }
+}
+
+TEST_P(EveryPath, ASurfaceDrawnOntoItselfReadsItsOldPixels) {
+  test::Rng rng(21);
+  for (int op = 0; op < 4; ++op) {
+    Surf self(23, 17, 32), copy(23, 17, 32), expected(23, 17, 32);
+    test::fill_random(self, rng);
+    for (TDIBX* s : {&copy, &expected}) {
+      for (int y = 0; y < 17; ++y) {
+        for (int x = 0; x < 23; ++x) s->SetPixel(x, y, self.GetPixel(x, y));
+      }
+    }
+    auto run = [&](TCustomDIBX& d, const TCustomDIBX& src) {
+      if (op == 0) d.Draw(2, 3, false, false, false, Rect{0, 0, 20, 14}, src);
+      if (op == 1) d.DrawBlend(-1, 1, 90, true, true, false, Rect{0, 0, 23, 17}, src);
+      if (op == 2) d.StretchDraw(Rect{1, 1, 23, 17}, src, 255, false, false, false, Rect{0, 0, 12, 9});
+      if (op == 3) d.DrawRotate(11, 8, 255, false, false, false, 40, 8, 11, Rect{0, 0, 23, 17}, src, 256, 256);
+    };
+    run(expected, copy);
+    run(self, self);
+    EXPECT_EQ(test::first_difference(self, expected), "") << "op " << op;
+  }
+}
+
+TEST_P(EveryPath, ExtremeCoordinatesAreClippedWithoutOverflow) {
+  constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+  test::Rng rng(8);
+  Surf dst(16, 16, 16), src(8, 8, 16), alpha(8, 8, 8), before(16, 16, 16);
+  test::fill_random(src, rng);
+  alpha.Fill(200);
+  const Rect huge{kMin, kMin, kMax, kMax};
+  const int positions[] = {kMin, kMin + 1, -1000000000, kMax - 1, kMax};
+  for (int x : positions) {
+    dst.Draw(x, 3, false, true, false, Rect{kMin, 0, kMax, 8}, src);
+    dst.DrawMaskedBlend(3, x, 100, alpha, true, false, huge, src);
+    dst.DrawRotate(x, x, 300, false, false, false, 17, x, x, Rect{0, 0, 8, 8}, src, 256, 256);
+    dst.DrawRotate(4, 4, 255, false, false, false, 17, 2, 2, Rect{0, 0, 8, 8}, src, kMax, 1);
+    dst.StretchDraw(Rect{x, 0, kMax, 8}, src, 255, true, false, false, Rect{0, 0, 8, 8});
+    dst.StretchDraw(Rect{0, 0, 16, 16}, src, 200, false, true, false, Rect{x, 0, 8, 8});
+    dst.TileDraw(Rect{x, x, 16, 16}, kMax, x, x, false, Rect{0, 0, 8, 8}, src, kMin);
+    dst.TileDraw(huge, 0, 0, 0, false, huge, src, 0);
+    dst.TileStretch(huge, x, x, x, 255, false, false, false, Rect{0, 0, 8, 8}, src, 1, kMax, kMax);
+    dst.TileFill(huge, src, true, true, x, x);
+    dst.TileZoom(huge, 1, 200, false, false, false, x, x, src, kMax);
+    dst.FrameRect(huge, kMax, 0x1234);
+    dst.PatternFrame(Rect{x, 0, 16, 16}, kMax, x, x, src);
+    dst.DrawColorMasked(x, x, 255, 0xFFFF, false, false, huge, alpha);
+    dst.DrawCoverage(x, 0, 4, 255, false, false, 0xFFFF, huge, src);
+  }
+  // The operations that can draw inside did; nothing failed on the way.
+  EXPECT_NE(test::first_difference(dst, before), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, EveryPath, ::testing::ValuesIn(available_pixel_paths()),
