@@ -1,0 +1,567 @@
+// Loading, saving and executing compiled expressions.
+//
+// Index: stream format · the run's name resolution · temporaries · the
+// operators · execute · helpers (compile_expression, check_expression, var_new).
+#include "expr/nova_parser.h"
+
+#include <array>
+#include <limits>
+
+#include "core/error.h"
+#include "core/format.h"
+#include "core/sjis.h"
+#include "expr/build_parser.h"
+#include "expr/number_text.h"
+
+namespace nova::expr {
+
+namespace {
+
+// A cached lookup of one name. Temporary names ("____...") go to a slot of
+// the parser; other names remember the store generation they were found at.
+struct NameRef {
+  int slot = -1;
+  TParamCollectionItem* item = nullptr;
+  std::uint64_t generation = 0;
+};
+
+struct OperandRef {
+  TParamVar* var = nullptr;
+  NameRef ref;
+};
+
+struct OpRuntime {
+  NameRef target;
+  std::vector<OperandRef> vars;
+  std::vector<TCustomParam*> args;  // every operand, for the function manager
+};
+
+struct Slot {
+  std::string name;
+  std::uint8_t bucket = 0;
+  std::unique_ptr<TParamCollectionItem> item;
+  std::array<std::unique_ptr<TCustomParam>, 5> spare;  // values of the other classes, kept for reuse
+};
+
+[[noreturn]] void missing_variable(std::string_view name) {
+  core::throw_error(core::format(core::sjis("\"%s\" 変数がありません"), {name}));
+}
+
+bool is_comparison(std::uint8_t code) {
+  return code == ocEqual || code == ocBig || code == ocSmall || code == ocEBig || code == ocESmall ||
+         code == ocNEqual;
+}
+
+std::size_t required_operands(std::uint8_t code) {
+  switch (code) {
+    case ocTo:
+    case ocDimTo: return 1;
+    case ocFunc: return 0;
+    default: return 2;
+  }
+}
+
+std::int32_t wrap(std::int64_t v) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
+}
+
+template <typename T>
+bool compare(std::uint8_t code, const T& a, const T& b) {
+  switch (code) {
+    case ocEqual: return a == b;
+    case ocBig: return a > b;
+    case ocSmall: return a < b;
+    case ocEBig: return a >= b;
+    case ocESmall: return a <= b;
+    default: return a != b;  // ocNEqual
+  }
+}
+
+}  // namespace
+
+struct TNovaParser::Impl {
+  std::vector<TOpeData> ops;
+  std::vector<OpRuntime> rt;
+  std::vector<Slot> slots;
+  std::int32_t live = 0;  // temporaries of this run linked into the store
+  bool running = false;
+  TParamCollection* store = nullptr;
+  const TSysFuncMan* funcs = nullptr;
+
+  void prepare();
+  int slot_for(const std::string& name);
+  TParamCollectionItem* resolve(NameRef& ref, const std::string& name);
+  TParamCollectionItem& create_temporary(const TOpeData& op, OpRuntime& r);
+  TParamType temporary_type(const TOpeData& op, const OpRuntime& r) const;
+  void run(std::size_t index);
+  void bind_alias(const TOpeData& op, TParamCollectionItem* target);
+  void perform(const TOpeData& op, OpRuntime& r, TCustomParam& t);
+  [[noreturn]] void invalid(const TOpeData& op) const;
+  void finish();
+};
+
+// --- Stream format ----------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kMinOpBytes = 1 + 4 + 4;
+constexpr std::size_t kMinOperandBytes = 2;
+
+std::unique_ptr<TCustomParam> read_operand(core::ByteReader& r) {
+  std::uint8_t kind = r.u8();
+  switch (kind) {
+    case 0: return std::make_unique<TParamVar>(r.str());
+    case 1: return std::make_unique<TParamInt>(r.i32());
+    case 2: return std::make_unique<TParamFloat>(r.f80());
+    case 3: return std::make_unique<TParamFlag>(r.u8() != 0);
+    case 4: return std::make_unique<TParamStr>(r.str());
+    default: r.fail("invalid operand kind");
+  }
+}
+
+void write_operand(core::ByteWriter& w, const TCustomParam& v) {
+  if (const TParamVar* ref = v.as_reference()) {
+    w.u8(0);
+    w.str(ref->name());
+    return;
+  }
+  switch (v.type()) {
+    case PT_INT: w.u8(1), w.i32(v.as_int()); break;
+    case PT_FLOAT: w.u8(2), w.f80(v.as_float()); break;
+    case PT_BOOL: w.u8(3), w.u8(v.as_flag() ? 1 : 0); break;
+    default: w.u8(4), w.str(v.as_str()); break;
+  }
+}
+
+std::unique_ptr<TCustomParam> copy_operand(const TCustomParam& v) {
+  if (const TParamVar* ref = v.as_reference()) return std::make_unique<TParamVar>(ref->name());
+  return v.detached();
+}
+
+}  // namespace
+
+TNovaParser::TNovaParser() : m_impl(std::make_unique<Impl>()) {}
+TNovaParser::~TNovaParser() = default;
+TNovaParser::TNovaParser(TNovaParser&&) noexcept = default;
+TNovaParser& TNovaParser::operator=(TNovaParser&&) noexcept = default;
+
+const std::vector<TOpeData>& TNovaParser::operations() const { return m_impl->ops; }
+bool TNovaParser::empty() const { return m_impl->ops.empty(); }
+
+void TNovaParser::load(core::ByteReader& r) {
+  m_impl->ops.clear();
+  m_impl->prepare();
+  m_has_result = false;
+  std::int32_t count = r.i32();
+  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinOpBytes) r.fail("operation count out of range");
+  std::vector<TOpeData> ops(static_cast<std::size_t>(count));
+  for (TOpeData& op : ops) {
+    op.code = static_cast<TOpeCode>(r.u8());
+    op.target = r.str();
+    std::int32_t n = r.i32();
+    if (op.code == ocFunc) op.func_index = r.u8();
+    if (n < 0 || static_cast<std::size_t>(n) > r.remaining() / kMinOperandBytes) r.fail("operand count out of range");
+    op.operands.reserve(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) op.operands.push_back(read_operand(r));
+  }
+  m_impl->ops = std::move(ops);
+  m_impl->prepare();
+}
+
+void TNovaParser::save(core::ByteWriter& w) const {
+  w.i32(static_cast<std::int32_t>(m_impl->ops.size()));
+  for (const TOpeData& op : m_impl->ops) {
+    w.u8(op.code);
+    w.str(op.target);
+    w.i32(static_cast<std::int32_t>(op.operands.size()));
+    if (op.code == ocFunc) w.u8(op.func_index);
+    for (const auto& v : op.operands) write_operand(w, *v);
+  }
+}
+
+void TNovaParser::assign(const TNovaParser& other) {
+  if (&other == this) return;
+  std::vector<TOpeData> ops;
+  ops.reserve(other.m_impl->ops.size());
+  for (const TOpeData& o : other.m_impl->ops) {
+    TOpeData op{o.code, o.target, o.func_index, {}};
+    for (const auto& v : o.operands) op.operands.push_back(copy_operand(*v));
+    ops.push_back(std::move(op));
+  }
+  m_impl->ops = std::move(ops);
+  m_impl->prepare();
+  m_has_result = false;
+}
+
+// --- Name resolution --------------------------------------------------------
+
+int TNovaParser::Impl::slot_for(const std::string& name) {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (core::equal_ci(slots[i].name, name)) return static_cast<int>(i);
+  }
+  Slot s;
+  s.name = name;
+  s.bucket = TParamCollection::hash_of_name(name);
+  s.item = std::make_unique<TParamCollectionItem>(name, make_value(PT_INT));
+  slots.push_back(std::move(s));
+  return static_cast<int>(slots.size() - 1);
+}
+
+void TNovaParser::Impl::prepare() {
+  rt.clear();
+  slots.clear();
+  rt.resize(ops.size());
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    TOpeData& op = ops[i];
+    OpRuntime& r = rt[i];
+    if (TParamCollection::is_temporary_name(op.target)) r.target.slot = slot_for(op.target);
+    for (auto& v : op.operands) {
+      r.args.push_back(v.get());
+      if (TParamVar* var = v->as_reference()) {
+        OperandRef ref{var, {}};
+        if (TParamCollection::is_temporary_name(var->name())) ref.ref.slot = slot_for(var->name());
+        r.vars.push_back(ref);
+      }
+    }
+  }
+}
+
+TParamCollectionItem* TNovaParser::Impl::resolve(NameRef& ref, const std::string& name) {
+  if (ref.slot >= 0) {
+    // While every "____" item of the store is one of ours, a temporary name
+    // means our slot, live or not; otherwise the store decides.
+    if (store->underscore_count() == static_cast<std::size_t>(live)) {
+      TParamCollectionItem* item = slots[static_cast<std::size_t>(ref.slot)].item.get();
+      return item->is_linked() ? item : nullptr;
+    }
+    return store->find(name);
+  }
+  if (ref.generation != store->generation()) {
+    ref.item = store->find(name);
+    ref.generation = store->generation();
+  }
+  return ref.item;
+}
+
+// --- Temporaries ------------------------------------------------------------
+
+TParamType TNovaParser::Impl::temporary_type(const TOpeData& op, const OpRuntime& r) const {
+  const auto& o = op.operands;
+  switch (op.code) {
+    case ocTo: return o[0]->type();
+    case ocPlus:
+      if (o[0]->type() == PT_STR) return PT_STR;
+      [[fallthrough]];
+    case ocMinus:
+    case ocMul:
+    case ocDiv: return (o[0]->type() == PT_FLOAT || o[1]->type() == PT_FLOAT) ? PT_FLOAT : PT_INT;
+    case ocMod:
+    case ocOr:
+    case ocAnd:
+    case ocXor:
+    case ocShiftL:
+    case ocShiftR: return PT_INT;
+    case ocComboStr: return PT_STR;
+    case ocDimTo: return PT_NONE;
+    case ocFunc: return funcs->result_type(op.func_index, r.args);
+    default: return is_comparison(op.code) ? PT_BOOL : PT_NONE;
+  }
+}
+
+TParamCollectionItem& TNovaParser::Impl::create_temporary(const TOpeData& op, OpRuntime& r) {
+  TParamType type = temporary_type(op, r);
+  Slot& s = slots[static_cast<std::size_t>(r.target.slot)];
+  if (s.item->is_linked()) core::throw_error_utf8("内部エラー");
+  if (s.item->class_code() == type) {
+    s.item->value().reset_fresh();
+  } else {
+    std::unique_ptr<TCustomParam> want = std::move(s.spare[type]);
+    if (want) {
+      want->reset_fresh();
+    } else {
+      want = make_value(type);
+    }
+    std::unique_ptr<TCustomParam> old = s.item->exchange_value(std::move(want));
+    std::uint8_t old_class = old->as_reference() ? PT_NONE : old->type();
+    if (old_class <= PT_STR) s.spare[old_class] = std::move(old);
+  }
+  store->link_temporary(*s.item, s.bucket, live);
+  return *s.item;
+}
+
+// --- The operators ------------------------------------------------------------
+
+void TNovaParser::Impl::invalid(const TOpeData& op) const {
+  const std::string crlf = "\r\n";
+  std::string message = core::sjis("不正な式") + crlf + crlf + core::sjis("代入先:") + op.target + crlf +
+                        core::sjis("演算タイプ:") + ope_code_name(op.code);
+  for (const auto& v : op.operands) {
+    message += crlf;
+    try {
+      message += v->as_str();
+    } catch (const core::Error&) {
+      // A value that cannot be read is shown empty.
+    }
+  }
+  core::throw_error(std::move(message));
+}
+
+void TNovaParser::Impl::bind_alias(const TOpeData& op, TParamCollectionItem* target) {
+  const OpRuntime& r = rt[static_cast<std::size_t>(&op - ops.data())];
+  const TParamVar* array_ref = op.operands[0]->as_reference();
+  if (!array_ref) invalid(op);
+  // The array is the variable the name found (an alias found there is a
+  // scalar standing for one element).
+  TParamCollectionItem* array = nullptr;
+  for (const OperandRef& v : r.vars) {
+    if (v.var == array_ref) array = v.ref.item;
+  }
+  if (!array) array = array_ref->bound();
+  const TCustomParam& value = array->value();
+  const std::size_t n = op.operands.size() - 1;
+  std::string indexes;
+  std::int64_t flat = 0;
+  bool overflow = false;
+  std::vector<std::int32_t> values(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    values[k] = op.operands[k + 1]->as_int();
+    if (k) indexes.push_back(',');
+    indexes += int_text(values[k]);
+  }
+  auto fail = [&](std::string_view why) {
+    core::throw_error(array_ref->name() + "[" + indexes + "]\r\n" + core::sjis(why));
+  };
+  if (static_cast<std::int64_t>(n) != value.dim_count()) fail("添え字が不正です");
+  // index = Σ index_k × (product of the later sizes), the last index varying
+  // fastest.
+  std::int64_t stride = 1;
+  for (std::size_t k = n; k-- > 0;) {
+    flat += static_cast<std::int64_t>(values[k]) * stride;
+    stride *= value.dim_size(static_cast<std::int32_t>(k));
+    if (flat > kMaxElements * 2 || flat < -kMaxElements * 2 || stride > kMaxElements) overflow = true;
+  }
+  if (overflow || flat >= value.count()) fail("要素数を超えています");
+  if (!target) missing_variable(op.target);
+  TParamVar* alias = target->value().as_reference();
+  if (!alias) invalid(op);
+  alias->bind_element(array, static_cast<std::int32_t>(flat));
+}
+
+void TNovaParser::Impl::perform(const TOpeData& op, OpRuntime& r, TCustomParam& t) {
+  const auto& o = op.operands;
+  switch (op.code) {
+    case ocTo: {
+      const TCustomParam& a = *o[0];
+      switch (t.type()) {
+        case PT_INT: t.set_int(a.as_int()); break;
+        case PT_FLOAT: t.set_float(a.as_float()); break;
+        case PT_BOOL: t.set_flag(a.as_flag()); break;
+        case PT_STR: t.set_str(a.as_str()); break;
+        default: break;  // a target without a type is left alone
+      }
+      return;
+    }
+    case ocPlus:
+    case ocMinus:
+    case ocMul:
+    case ocDiv: {
+      const TCustomParam& a = *o[0];
+      const TCustomParam& b = *o[1];
+      if (t.type() == PT_FLOAT) {
+        long double x = a.as_float(), y = b.as_float();
+        switch (op.code) {
+          case ocPlus: t.set_float(x + y); break;
+          case ocMinus: t.set_float(x - y); break;
+          case ocMul: t.set_float(x * y); break;
+          default:
+            if (y == 0) core::throw_error("division by zero");
+            t.set_float(x / y);
+            break;
+        }
+        return;
+      }
+      std::int64_t x = a.as_int(), y = b.as_int();
+      switch (op.code) {
+        case ocPlus: t.set_int(wrap(x + y)); break;
+        case ocMinus: t.set_int(wrap(x - y)); break;
+        case ocMul: t.set_int(wrap(x * y)); break;
+        default:
+          // The processor faults on both; either stops the expression.
+          if (y == 0) core::throw_error("division by zero");
+          if (x == std::numeric_limits<std::int32_t>::min() && y == -1) core::throw_error("integer overflow");
+          t.set_int(static_cast<std::int32_t>(x / y));
+          break;
+      }
+      return;
+    }
+    case ocMod: {
+      std::int64_t x = o[0]->as_int(), y = o[1]->as_int();
+      if (y == 0) core::throw_error("division by zero");
+      if (x == std::numeric_limits<std::int32_t>::min() && y == -1) core::throw_error("integer overflow");
+      t.set_int(static_cast<std::int32_t>(x % y));
+      return;
+    }
+    case ocOr: t.set_int(o[0]->as_int() | o[1]->as_int()); return;
+    case ocAnd: t.set_int(o[0]->as_int() & o[1]->as_int()); return;
+    case ocXor: t.set_int(o[0]->as_int() ^ o[1]->as_int()); return;
+    case ocShiftL: {
+      auto x = static_cast<std::uint32_t>(o[0]->as_int());
+      t.set_int(static_cast<std::int32_t>(x << (static_cast<std::uint32_t>(o[1]->as_int()) & 31)));
+      return;
+    }
+    case ocShiftR: {
+      auto x = static_cast<std::uint32_t>(o[0]->as_int());
+      t.set_int(static_cast<std::int32_t>(x >> (static_cast<std::uint32_t>(o[1]->as_int()) & 31)));
+      return;
+    }
+    case ocComboStr: t.set_str(o[0]->as_str() + o[1]->as_str()); return;
+    case ocFunc: funcs->call(t, op.func_index, r.args); return;
+    default: break;
+  }
+  if (!is_comparison(op.code)) invalid(op);
+  const TCustomParam& a = *o[0];
+  const TCustomParam& b = *o[1];
+  bool result;
+  switch (a.type()) {
+    case PT_STR: result = compare(op.code, a.as_str(), b.as_str()); break;
+    case PT_FLOAT: result = compare(op.code, a.as_float(), b.as_float()); break;
+    case PT_BOOL: result = compare(op.code, a.as_flag(), b.as_flag()); break;
+    default: result = compare(op.code, a.as_int(), b.as_int()); break;
+  }
+  t.set_flag(result);
+}
+
+void TNovaParser::Impl::run(std::size_t index) {
+  const TOpeData& op = ops[index];
+  OpRuntime& r = rt[index];
+  // 1. Variables are looked up (a local of the current frame shadows others).
+  for (OperandRef& v : r.vars) {
+    TParamCollectionItem* item = resolve(v.ref, v.var->name());
+    if (!item) missing_variable(v.var->name());
+    if (v.ref.slot >= 0) v.ref.item = item;
+    v.var->bind_whole(item);
+  }
+  if (op.code == ocNone || op.code > kLastOpeCode || op.operands.size() < required_operands(op.code)) invalid(op);
+  // 2. A temporary target is made on first use, typed by the operation.
+  TParamCollectionItem* target = resolve(r.target, op.target);
+  if (!target && r.target.slot >= 0) target = &create_temporary(op, r);
+  if (op.code == ocDimTo) {
+    bind_alias(op, target);
+    return;
+  }
+  if (!target) missing_variable(op.target);
+  perform(op, r, target->value());
+}
+
+void TNovaParser::Impl::finish() {
+  for (Slot& s : slots) store->unlink_temporary(*s.item);
+  for (OpRuntime& r : rt) {
+    for (OperandRef& v : r.vars) v.var->unbind();
+  }
+  live = 0;
+  running = false;
+  store->end_run();
+}
+
+// --- Execute ------------------------------------------------------------------
+
+bool TNovaParser::execute(TParamCollection& store, const TSysFuncMan& funcs) {
+  Impl& impl = *m_impl;
+  if (impl.running) {
+    // Re-entered from a function of our own run: a copy runs, so the two runs
+    // do not share bindings or temporaries.
+    TNovaParser copy;
+    copy.assign(*this);
+    bool ok = copy.execute(store, funcs);
+    m_result = std::move(copy.m_result);
+    m_has_result = copy.m_has_result;
+    m_last_error = std::move(copy.m_last_error);
+    return ok;
+  }
+  m_has_result = false;
+  m_last_error.clear();
+  impl.store = &store;
+  impl.funcs = &funcs;
+  impl.running = true;
+  impl.live = 0;
+  store.begin_run();
+  bool ok = true;
+  try {
+    for (std::size_t i = 0; i < impl.ops.size(); ++i) impl.run(i);
+  } catch (const core::Error& e) {
+    ok = false;
+    m_last_error = e.message();
+  } catch (const std::exception& e) {
+    ok = false;
+    m_last_error = e.what();
+  }
+  try {
+    if (!impl.ops.empty() && impl.ops.back().code == ocTo && impl.ops.back().target == "____arg") {
+      if (TParamCollectionItem* arg = impl.resolve(impl.rt.back().target, "____arg")) {
+        const TCustomParam& v = arg->value();
+        const TParamType type = v.type();
+        if (m_result && !m_result->as_reference() && m_result->type() == type && !v.as_reference()) {
+          m_result->copy_all(v);
+        } else {
+          m_result = v.detached();
+          if (!m_result) m_result = make_value(PT_NONE);
+        }
+        m_has_result = true;
+      }
+    }
+  } catch (const std::exception& e) {
+    ok = false;
+    m_has_result = false;
+    if (m_last_error.empty()) m_last_error = e.what();
+  }
+  impl.finish();
+  return ok;
+}
+
+// --- Helpers ------------------------------------------------------------------
+
+TNovaParser compile_expression(std::string_view text) {
+  TBuildNovaParser builder;
+  builder.compile(text);
+  core::ByteWriter w;
+  builder.write(w);
+  TNovaParser parser;
+  core::ByteReader r(std::span<const std::uint8_t>(w.data()));
+  parser.load(r);
+  return parser;
+}
+
+bool check_expression(std::string_view text, TParamCollection& store, const TSysFuncMan& funcs) {
+  std::size_t a = 0, b = text.size();
+  while (a < b && static_cast<std::uint8_t>(text[a]) <= 0x20) ++a;
+  while (b > a && static_cast<std::uint8_t>(text[b - 1]) <= 0x20) --b;
+  if (a == b) return false;
+  try {
+    TNovaParser parser = compile_expression(text.substr(a, b - a));
+    return parser.execute(store, funcs);
+  } catch (const core::Error&) {
+    return false;
+  }
+}
+
+void var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type,
+             TVarScope scope, TNovaParser& init) {
+  bool created = false;
+  TParamCollectionItem& item = store.create(name, type, scope, created);
+  if (!created && item.is_status()) return;
+  init.execute(store, funcs);
+  const TCustomParam* result = init.result();
+  if (!result) return;
+  // The expression may have freed or replaced the variable: look it up again.
+  TParamCollectionItem* var = store.find_for_creation(name, scope == TVarScope::Local);
+  if (!var) return;
+  switch (type) {
+    case PT_INT: var->value().set_int(result->as_int()); break;
+    case PT_FLOAT: var->value().set_float(result->as_float()); break;
+    case PT_BOOL: var->value().set_flag(result->as_flag()); break;
+    case PT_STR: var->value().set_str(result->as_str()); break;
+    default: break;
+  }
+}
+
+}  // namespace nova::expr

@@ -1,0 +1,267 @@
+// The saved forms of the store: game and status variable blocks and the
+// pushed-variable stack.
+//
+//   block    := count:int32, count × (type:u8, record)
+//   record   := name:str, value, status:u8, reserved:u8, frame id:int32, local:u8
+//   value    := dimension count:int32, sizes:int32..., then the class's part
+//   game     := block, text delay:int32, cursor:str, selected string:str,
+//               selected index:int32, @Temp name:str, pushed count:int32, pushed blocks
+//   pushed   := count:int32, count × (type:int32, name:str, value)
+#include <algorithm>
+
+#include "core/error.h"
+#include "expr/param_collection.h"
+
+namespace nova::expr {
+
+struct TParamCollection::StagedItem {
+  std::uint8_t type = 0;
+  std::string name;
+  std::unique_ptr<TCustomParam> value;
+  std::uint8_t status = 0;
+  std::uint8_t reserved = 0;
+  std::int32_t frame_id = -1;
+  std::uint8_t local = 0;
+};
+
+namespace {
+
+// The fewest bytes one record can take (type, empty name, the smallest value,
+// the trailing fields), used to refuse counts the data cannot hold before
+// anything is allocated.
+constexpr std::size_t kMinRecordBytes = 1 + 4 + 9 + 7;
+constexpr std::size_t kMinPushedEntryBytes = 4 + 4 + 9;
+
+}  // namespace
+
+void TParamCollection::write_record(core::ByteWriter& w, const TParamCollectionItem& item) {
+  w.u8(item.class_code());
+  w.str(item.name());
+  item.value().save(w);
+  w.u8(item.m_status ? 1 : 0);
+  w.u8(item.m_reserved);
+  w.i32(item.m_frame_id);
+  w.u8(item.m_local ? 1 : 0);
+}
+
+std::vector<const TParamCollectionItem*> TParamCollection::save_order(bool status) const {
+  std::vector<const TParamCollectionItem*> pending;
+  for (const TParamCollectionItem* it = m_first; it; it = it->m_order_next) {
+    if (!it->m_system && !it->m_temp_counter && it->m_status == status) pending.push_back(it);
+  }
+  // An element alias is written after the variable it refers to, since
+  // loading binds it by looking that name up: candidates are visited from
+  // last to first, and a bound alias whose variable is still waiting is put
+  // off to the next pass. An alias whose variable is not saved in this block
+  // at all does not wait (it would wait forever).
+  std::vector<const TParamCollectionItem*> order;
+  order.reserve(pending.size());
+  while (!pending.empty()) {
+    std::vector<const TParamCollectionItem*> postponed;
+    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+      const TParamVar* ref = (*it)->value().as_reference();
+      const TParamCollectionItem* target = ref ? ref->bound() : nullptr;
+      bool waits = target && std::find(pending.begin(), pending.end(), target) != pending.end() &&
+                   std::find(order.begin(), order.end(), target) == order.end();
+      if (waits) {
+        postponed.push_back(*it);
+      } else {
+        order.push_back(*it);
+      }
+    }
+    if (postponed.size() == pending.size()) {
+      // Only aliases waiting on each other: nothing can go first, write them.
+      order.insert(order.end(), postponed.begin(), postponed.end());
+      break;
+    }
+    std::reverse(postponed.begin(), postponed.end());
+    pending = std::move(postponed);
+  }
+  return order;
+}
+
+std::vector<TParamCollection::StagedItem> TParamCollection::read_records(core::ByteReader& r) {
+  std::int32_t count = r.i32();
+  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinRecordBytes) {
+    r.fail("variable count out of range");
+  }
+  std::vector<StagedItem> staged(static_cast<std::size_t>(count));
+  for (StagedItem& s : staged) {
+    s.type = r.u8();
+    if (!is_value_type(s.type)) r.fail("invalid variable type");
+    s.name = r.str();
+    s.value = make_value(s.type);
+    s.value->load(r);
+    s.status = r.u8();
+    s.reserved = r.u8();
+    s.frame_id = r.i32();
+    s.local = r.u8();
+  }
+  return staged;
+}
+
+void TParamCollection::rebind(TParamVar& ref) {
+  TParamCollectionItem* target = ref.loaded_target_name().empty() ? nullptr : find(ref.loaded_target_name());
+  std::int32_t index = ref.element_index();
+  try {
+    ref.bind_element(target, index);
+  } catch (const core::Error&) {
+    ref.unbind();  // a record that would refer to itself stays unbound
+  }
+}
+
+void TParamCollection::commit(std::vector<StagedItem>& staged) {
+  for (StagedItem& s : staged) {
+    if (s.name.empty()) continue;  // read and dropped
+    TParamCollectionItem& item = add(s.type, std::move(s.name));
+    item.m_value = std::move(s.value);
+    item.m_status = s.status != 0;
+    item.m_reserved = s.reserved;
+    item.m_frame_id = s.frame_id;
+    item.m_local = s.local != 0;
+    if (TParamVar* ref = item.m_value->as_reference()) rebind(*ref);
+  }
+  ++m_generation;
+}
+
+std::string TParamCollection::read_pushed_block(core::ByteReader& r) {
+  std::size_t start = r.position();
+  std::int32_t count = r.i32();
+  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinPushedEntryBytes) {
+    r.fail("pushed variable count out of range");
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    std::int32_t type = r.i32();
+    if (type < 0 || type > PT_STR) r.fail("invalid pushed variable type");
+    r.str();
+    make_value(static_cast<std::uint8_t>(type))->load(r);
+  }
+  auto bytes = r.data().subspan(start, r.position() - start);
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void TParamCollection::save_game_variables(core::ByteWriter& w) const {
+  auto order = save_order(false);
+  w.i32(static_cast<std::int32_t>(order.size()));
+  for (const TParamCollectionItem* item : order) write_record(w, *item);
+  w.i32(m_text_delay);
+  w.str(m_cursor);
+  w.str(m_sel_str);
+  w.i32(m_sel_index);
+  w.str(m_temp_name);
+  w.i32(static_cast<std::int32_t>(m_pushed.size()));
+  for (const std::string& block : m_pushed) w.bytes(block);
+}
+
+void TParamCollection::load_game_variables(core::ByteReader& r, std::int32_t version,
+                                           const HistorySettingsReader& history) {
+  std::vector<StagedItem> staged = read_records(r);
+  std::int32_t text_delay = r.i32();
+  std::string cursor = r.str();
+  std::string sel_str;
+  std::int32_t sel_index = 0;
+  if (version > 102) {
+    sel_str = r.str();
+    sel_index = r.i32();
+  }
+  if (version > 112 && version < 135) {
+    if (history) {
+      history(r);
+    } else {
+      for (int i = 0; i < 6; ++i) r.i32();
+    }
+  }
+  std::string temp_name;
+  if (version > 120) temp_name = r.str();
+  std::vector<std::string> pushed;
+  if (version >= 139) {
+    std::int32_t blocks = r.i32();
+    if (blocks < 0 || static_cast<std::size_t>(blocks) > r.remaining() / 4) r.fail("pushed block count out of range");
+    for (std::int32_t i = 0; i < blocks; ++i) pushed.push_back(read_pushed_block(r));
+  }
+
+  free_game_variables();
+  commit(staged);
+  m_text_delay = text_delay;
+  m_cursor = std::move(cursor);
+  m_sel_str = std::move(sel_str);
+  m_sel_index = sel_index;
+  m_temp_name = std::move(temp_name);
+  m_pushed = std::move(pushed);
+}
+
+void TParamCollection::save_status_variables(core::ByteWriter& w) const {
+  auto order = save_order(true);
+  w.i32(static_cast<std::int32_t>(order.size()));
+  for (const TParamCollectionItem* item : order) write_record(w, *item);
+}
+
+void TParamCollection::load_status_variables(core::ByteReader& r) {
+  std::vector<StagedItem> staged = read_records(r);
+  commit(staged);
+}
+
+void TParamCollection::push(std::span<const std::string> names) {
+  core::ByteWriter w;
+  w.i32(0);
+  std::int32_t count = 0;
+  for (const std::string& name : names) {
+    const TParamCollectionItem* item = find(name);
+    if (!item || item->type() == PT_NONE) continue;
+    w.i32(item->class_code());
+    w.str(item->name());
+    item->value().save(w);
+    ++count;
+  }
+  w.patch_u32(0, static_cast<std::uint32_t>(count));
+  m_pushed.push_back(w.take_string());
+}
+
+void TParamCollection::pop() {
+  if (m_pushed.empty()) return;
+  std::string block = std::move(m_pushed.back());
+  m_pushed.pop_back();
+
+  struct Entry {
+    std::uint8_t type;
+    std::string name;
+    std::unique_ptr<TCustomParam> value;
+  };
+  std::vector<Entry> entries;
+  core::ByteReader r(block);
+  std::int32_t count = r.i32();
+  for (std::int32_t i = 0; i < count; ++i) {
+    Entry e;
+    e.type = static_cast<std::uint8_t>(r.i32());
+    e.name = r.str();
+    e.value = make_value(e.type);
+    e.value->load(r);
+    entries.push_back(std::move(e));
+  }
+
+  for (Entry& e : entries) {
+    TParamCollectionItem* item = find(e.name);
+    if (item && item->m_system) {
+      // The store's head is fixed: a system variable is written, never
+      // replaced, and only when the type still matches.
+      if (item->class_code() != e.type) continue;
+      switch (e.type) {
+        case PT_INT: item->value().set_int(e.value->as_int()); break;
+        case PT_FLOAT: item->value().set_float(e.value->as_float()); break;
+        case PT_BOOL: item->value().set_flag(e.value->as_flag()); break;
+        case PT_STR: item->value().set_str(e.value->as_str()); break;
+        default: break;
+      }
+      continue;
+    }
+    if (item && item->class_code() != e.type) {
+      remove(*item);
+      item = nullptr;
+    }
+    if (!item) item = &add(e.type, e.name);
+    item->m_value = std::move(e.value);
+    if (TParamVar* ref = item->m_value->as_reference()) rebind(*ref);
+  }
+}
+
+}  // namespace nova::expr

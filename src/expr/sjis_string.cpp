@@ -1,0 +1,138 @@
+#include "expr/sjis_string.h"
+
+#include "core/error.h"
+#include "core/sjis.h"
+
+namespace nova::expr {
+
+namespace {
+
+[[noreturn]] void illegal_index() { core::throw_error("Illegal Index"); }
+
+// The byte offset where character `index` (1-based) starts, or text.size()
+// when the text has fewer characters.
+std::size_t byte_of_char(std::string_view text, std::int32_t index) {
+  std::size_t pos = 0;
+  for (std::int32_t i = 1; i < index && pos < text.size(); ++i) pos += core::char_length(text, pos);
+  return pos;
+}
+
+bool is_blank_at(std::string_view text, std::size_t pos, std::size_t len) {
+  if (len == 1) return text[pos] == ' ';
+  return static_cast<std::uint8_t>(text[pos]) == 0x81 && static_cast<std::uint8_t>(text[pos + 1]) == 0x40;
+}
+
+}  // namespace
+
+std::int32_t j_length(std::string_view text) {
+  std::int32_t n = 0;
+  for (std::size_t pos = 0; pos < text.size(); pos += core::char_length(text, pos)) ++n;
+  return n;
+}
+
+std::string j_copy(std::string_view text, std::int32_t index, std::int32_t count) {
+  if (index < 1) index = 1;
+  if (count < 1) return {};
+  std::size_t start = byte_of_char(text, index);
+  std::size_t end = start;
+  for (std::int32_t i = 0; i < count && end < text.size(); ++i) end += core::char_length(text, end);
+  return std::string(text.substr(start, end - start));
+}
+
+std::size_t find_on_boundary(std::string_view text, std::string_view part, std::size_t from) {
+  if (part.empty()) return std::string_view::npos;
+  for (std::size_t pos = from; pos < text.size(); pos += core::char_length(text, pos)) {
+    if (text.compare(pos, part.size(), part) == 0) return pos;
+  }
+  return std::string_view::npos;
+}
+
+std::int32_t j_pos(std::string_view part, std::string_view text) {
+  if (part.empty()) return 0;
+  std::int32_t index = 1;
+  for (std::size_t pos = 0; pos < text.size(); pos += core::char_length(text, pos), ++index) {
+    if (text.compare(pos, part.size(), part) == 0) return index;
+  }
+  return 0;
+}
+
+std::string j_insert(std::string_view part, std::string_view text, std::int32_t index) {
+  if (index < 1) index = 1;
+  std::size_t at = byte_of_char(text, index);
+  std::string out;
+  out.reserve(text.size() + part.size());
+  out.append(text.substr(0, at));
+  out.append(part);
+  out.append(text.substr(at));
+  return out;
+}
+
+std::string j_delete(std::string_view text, std::int32_t index, std::int32_t count) {
+  if (index < 1 || count < 1) return std::string(text);
+  std::size_t start = byte_of_char(text, index);
+  if (start >= text.size()) return std::string(text);
+  std::size_t end = start;
+  for (std::int32_t i = 0; i < count && end < text.size(); ++i) end += core::char_length(text, end);
+  std::string out(text.substr(0, start));
+  out.append(text.substr(end));
+  return out;
+}
+
+std::string j_trim(std::string_view text) {
+  std::size_t first = text.size(), last_end = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t len = core::char_length(text, pos);
+    if (!is_blank_at(text, pos, len)) {
+      if (first == text.size()) first = pos;
+      last_end = pos + len;
+    }
+    pos += len;
+  }
+  if (first == text.size()) return {};
+  return std::string(text.substr(first, last_end - first));
+}
+
+std::uint16_t char_at(std::string_view text, std::int32_t index) {
+  if (index < 1) illegal_index();
+  std::size_t pos = byte_of_char(text, index);
+  if (pos >= text.size()) illegal_index();
+  return core::char_code_at(text, pos);
+}
+
+std::int32_t char_to_byte(std::string_view text, std::int32_t index) {
+  if (index < 1) illegal_index();
+  std::size_t pos = 0;
+  std::int32_t i = 1;
+  for (; i < index && pos < text.size(); ++i) pos += core::char_length(text, pos);
+  if (i < index) illegal_index();
+  return static_cast<std::int32_t>(pos) + 1;
+}
+
+bool is_trail_byte(std::string_view text, std::int32_t pos) {
+  if (pos < 1 || static_cast<std::size_t>(pos) > text.size()) illegal_index();
+  std::size_t leads = 0;
+  for (std::size_t i = static_cast<std::size_t>(pos) - 1; i > 0 && core::is_lead_byte(text[i - 1]); --i) ++leads;
+  return leads % 2 == 1;
+}
+
+std::string cut_at_delimiter(std::string& text, std::string_view delimiters) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t len = core::char_length(text, pos);
+    std::string_view ch(text.data() + pos, len);
+    bool match = false;
+    for (std::size_t d = 0; d < delimiters.size() && !match; d += core::char_length(delimiters, d)) {
+      match = delimiters.substr(d, core::char_length(delimiters, d)) == ch;
+    }
+    if (match) {
+      std::string head = text.substr(0, pos);
+      text.erase(0, pos + len);
+      return head;
+    }
+    pos += len;
+  }
+  std::string all = std::move(text);
+  text.clear();
+  return all;
+}
+
+}  // namespace nova::expr
