@@ -1,0 +1,172 @@
+// Character-aware string operations, half/full-width conversion, EUC-JP and
+// the random generators.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "core/error.h"
+#include "expr/kana.h"
+#include "expr/random.h"
+#include "expr/sjis_string.h"
+#include "support/test_support.h"
+
+namespace nova::expr {
+namespace {
+
+using test::sjis;
+
+TEST(SjisString, CountsCopiesAndFindsWholeCharacters) {
+  std::string mixed = sjis("漢字ab語");
+  EXPECT_EQ(j_length(mixed), 5);
+  EXPECT_EQ(mixed.size(), 8u);
+  EXPECT_EQ(j_copy(sjis("漢字"), 2, 1), sjis("字"));
+  EXPECT_EQ(j_copy(mixed, 0, 3), sjis("漢字a"));  // an index below 1 counts as 1
+  EXPECT_EQ(j_copy(mixed, 4, 100), sjis("b語"));
+  EXPECT_EQ(j_copy(mixed, 9, 1), "");
+  // "表" is 0x95 0x5C: its trail byte is a backslash, and "ソ" (0x83 0x5C)
+  // likewise. Neither may be found as "\".
+  std::string tricky = sjis("表ソ\\");
+  EXPECT_EQ(j_pos("\\", tricky), 3);
+  // 0x8341 ("ア") has the trail byte 'A'.
+  EXPECT_EQ(j_pos("A", sjis("アイ")), 0);
+  EXPECT_EQ(j_pos(sjis("イ"), sjis("アイ")), 2);
+  EXPECT_EQ(j_pos("", "abc"), 0);
+}
+
+TEST(SjisString, InsertsDeletesAndTrims) {
+  EXPECT_EQ(j_insert("x", sjis("漢字"), 2), sjis("漢x字"));
+  EXPECT_EQ(j_insert("x", sjis("漢字"), -3), sjis("x漢字"));
+  EXPECT_EQ(j_insert("x", sjis("漢字"), 10), sjis("漢字x"));
+  EXPECT_EQ(j_delete(sjis("漢字かな"), 2, 2), sjis("漢な"));
+  EXPECT_EQ(j_delete(sjis("漢字"), 3, 1), sjis("漢字"));
+  EXPECT_EQ(j_delete(sjis("漢字"), 0, 1), sjis("漢字"));
+  EXPECT_EQ(j_trim(sjis("　 漢字 　")), sjis("漢字"));
+  EXPECT_EQ(j_trim(sjis("\t漢字　")), sjis("\t漢字"));
+  EXPECT_EQ(j_trim(sjis("　　")), "");
+}
+
+TEST(SjisString, CharacterPositionsAndTrailBytes) {
+  std::string s = sjis("a漢b");
+  EXPECT_EQ(char_at(s, 2), 0x8ABF);
+  EXPECT_EQ(char_at(s, 3), 'b');
+  EXPECT_THROW(char_at(s, 4), core::Error);
+  EXPECT_EQ(char_to_byte(s, 3), 4);
+  EXPECT_EQ(char_to_byte(s, 4), 5);
+  EXPECT_THROW(char_to_byte(s, 5), core::Error);
+  EXPECT_FALSE(is_trail_byte(s, 2));
+  EXPECT_TRUE(is_trail_byte(s, 3));
+  EXPECT_FALSE(is_trail_byte(s, 4));
+  // Three lead-byte values in a row: the third is a lead again, the byte
+  // after it its trail.
+  std::string leads("\x81\x81\x81\x41", 4);
+  EXPECT_TRUE(is_trail_byte(leads, 2));
+  EXPECT_FALSE(is_trail_byte(leads, 3));
+  EXPECT_TRUE(is_trail_byte(leads, 4));
+  try {
+    is_trail_byte(s, 0);
+    FAIL() << "no error";
+  } catch (const core::Error& e) {
+    EXPECT_EQ(e.message(), "Illegal Index");
+  }
+  EXPECT_THROW(is_trail_byte(s, 5), core::Error);
+}
+
+TEST(SjisString, CutsAtTheFirstRealDelimiter) {
+  std::string text = sjis("表,ソ;x");  // both trail bytes are 0x5C, not delimiters here
+  EXPECT_EQ(cut_at_delimiter(text, ";,"), sjis("表"));
+  EXPECT_EQ(text, sjis("ソ;x"));
+  EXPECT_EQ(cut_at_delimiter(text, ";,"), sjis("ソ"));
+  EXPECT_EQ(cut_at_delimiter(text, ";,"), "x");
+  EXPECT_EQ(text, "");
+  std::string slash = sjis("表\\x");
+  EXPECT_EQ(cut_at_delimiter(slash, "\\"), sjis("表"));
+  EXPECT_EQ(slash, "x");
+}
+
+TEST(Kana, HalfWidthToFullWidth) {
+  EXPECT_EQ(han_to_zen(sjis("ｶﾞ")), sjis("ガ"));
+  EXPECT_EQ(han_to_zen(sjis("ﾊﾟﾋﾞｳﾞ")), sjis("パビウ゛"));  // u never combines
+  EXPECT_EQ(han_to_zen(sjis("ﾞﾟ")), sjis("゛゜"));
+  EXPECT_EQ(han_to_zen(sjis("ｱｲｳｴｵｯｰ｡｢｣､･ｦﾝﾜ")), sjis("アイウエオッー。「」、・ヲンワ"));
+  EXPECT_EQ(han_to_zen("\r\n"), "");
+  EXPECT_EQ(han_to_zen("Az09 "), sjis("Ａｚ０９　"));
+  EXPECT_EQ(han_to_zen("\"'`-\\~|"), sjis("”’‘−￥～｜"));
+  EXPECT_EQ(han_to_zen(sjis("漢")), sjis("漢"));
+  EXPECT_EQ(han_to_zen(std::string("\x7F\x80\xA0\xFD", 4)), "");
+}
+
+TEST(Kana, FullWidthToHalfWidthKeepsOnlyTheTable) {
+  EXPECT_EQ(zen_to_han(sjis("ガ漢字ａ１　ー")), sjis("ｶﾞa1 ｰ"));
+  EXPECT_EQ(zen_to_han(sjis("“”")), "\"\"");
+  EXPECT_EQ(zen_to_han(sjis("ポヴ")), sjis("ﾎﾟ"));
+  EXPECT_EQ(zen_to_han(sjis("ひらがなabc")), "abc");
+  // Every printable ASCII character and every half-width kana comes back.
+  std::string ascii;
+  for (int c = 0x20; c <= 0x7E; ++c) ascii.push_back(static_cast<char>(c));
+  EXPECT_EQ(zen_to_han(han_to_zen(ascii)), ascii);
+  std::string kana;
+  for (int c = 0xA1; c <= 0xDF; ++c) kana.push_back(static_cast<char>(c));
+  EXPECT_EQ(zen_to_han(han_to_zen(kana)), kana);
+}
+
+TEST(Kana, EucJpToShiftJis) {
+  // "漢字" in EUC-JP is B4 C1 BB FA; half-width "ｱ" is 8E B1.
+  EXPECT_EQ(euc_to_sjis("\xB4\xC1\xBB\xFA"), sjis("漢字"));
+  EXPECT_EQ(euc_to_sjis("\x8E\xB1z"), sjis("ｱz"));
+  EXPECT_EQ(euc_to_sjis(std::string("a\0b", 3)), "a b");
+  EXPECT_EQ(euc_to_sjis("\xA4\xA2\xA5\xA2"), sjis("あア"));
+  EXPECT_EQ(euc_to_sjis("x\xB4"), "x");  // a first byte at the end is dropped
+}
+
+TEST(Random, StandardGeneratorFollowsItsRecurrence) {
+  EXPECT_EQ(StandardRandom::seed_from_time(1, 2, 3, 4), 3723004u);
+  StandardRandom r(1);
+  std::uint32_t seed = 1;
+  for (int i = 0; i < 100; ++i) {
+    seed = seed * 134775813u + 1u;
+    std::int32_t expected = static_cast<std::int32_t>((static_cast<std::uint64_t>(seed) * 1000u) >> 32);
+    ASSERT_EQ(r.next(1000), expected);
+    ASSERT_GE(expected, 0);
+    ASSERT_LT(expected, 1000);
+  }
+  EXPECT_EQ(r.next(0), 0);
+  EXPECT_EQ(r.seed(), seed * 134775813u + 1u);
+}
+
+TEST(Random, KvRandomDeckIsAPermutationOfItsIncrement) {
+  TKvRandom zero(0);
+  EXPECT_EQ(zero.next(), 0);
+  zero.reset_deck(5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(zero.draw(), i);
+  EXPECT_THROW(zero.draw(), core::Error);
+
+  TKvRandom r(12341);
+  EXPECT_EQ(r.next(), 12341);
+  EXPECT_EQ(r.next(), 12341 * 5 + 12341);
+  auto permutation = [](std::uint32_t inc) {
+    TKvRandom g(inc);
+    g.reset_deck(4096);
+    std::vector<int> out;
+    for (int i = 0; i < 4096; ++i) out.push_back(g.draw());
+    return out;
+  };
+  auto p = permutation(12341);
+  EXPECT_EQ(p, permutation(12341));
+  EXPECT_NE(p, permutation(7));
+  // Reference: the first draws by the rule, on a plain list.
+  std::vector<int> deck(4096);
+  std::iota(deck.begin(), deck.end(), 0);
+  std::uint32_t state = 0;
+  for (int i = 0; i < 10; ++i) {
+    state = state * 5 + 12341;
+    std::size_t index = state % deck.size();
+    EXPECT_EQ(p[static_cast<std::size_t>(i)], deck[index]);
+    deck.erase(deck.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  std::sort(p.begin(), p.end());
+  for (int i = 0; i < 4096; ++i) ASSERT_EQ(p[static_cast<std::size_t>(i)], i);
+}
+
+}  // namespace
+}  // namespace nova::expr
