@@ -395,6 +395,27 @@ void TVrFileCollection::ReadEntry(const TVrFile& entry, MemoryBlock& out) {
   if (m_scratch.capacity() > (std::size_t{8} << 20)) m_scratch.release();
 }
 
+std::string TVrFileCollection::CheckEntry(const TVrFile& entry) {
+  MemoryBlock stored_bytes;
+  MemoryBlock data;
+  try {
+    ReadStored(entry, stored_bytes);
+    if (!entry.memory && !entry.stored && entry.length > 0) {
+      m_inflater.Inflate(stored_bytes.bytes(), data, m_options.max_inflated_size);
+    }
+  } catch (const core::Error& e) {
+    return e.message();
+  }
+  if (!HasChecksums() || entry.memory) return {};
+  const bool inflated = !entry.stored && entry.length > 0;
+  const std::uint32_t crc = Crc32(0, (entry.checksum_mode && inflated ? data : stored_bytes).bytes());
+  if (crc != entry.checksum) {
+    return core::format("checksum %08X does not match the recorded %08X (over the %s)",
+                        {crc, entry.checksum, entry.checksum_mode ? "data" : "stored bytes"});
+  }
+  return {};
+}
+
 void TVrFileCollection::ReadEntry(const TVrFile& entry, TKvMemoryStream& out) {
   out.Clear();
   ReadEntry(entry, out.Block());

@@ -155,6 +155,15 @@ class TVrFileCollection : public THashCollectionOf<TVrFile> {
   // The entry's stored bytes, as they lie in the container.
   void ReadStored(const TVrFile& entry, MemoryBlock& out);
 
+  // Checks an entry as a verifier does: its stored bytes can be read, a
+  // compressed entry inflates, and (archives of version 101 and above) its
+  // checksum matches by its mode. Answers an empty text when the entry is
+  // sound, otherwise what is wrong with it.
+  std::string CheckEntry(const TVrFile& entry);
+  // Whether the archive's entries carry checksums (version 101 and above,
+  // or a collection not read from an archive).
+  bool HasChecksums() const { return m_version >= 101; }
+
   // Adds an entry held in memory (replacing none: the newest of a name
   // wins lookups).
   TVrFile& AddMemoryFile(std::string name, std::span<const std::uint8_t> data, bool checksum_mode = true);
