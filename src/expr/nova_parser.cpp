@@ -31,12 +31,15 @@ struct OperandRef {
 };
 
 struct OpRuntime {
+  bool valid = false;  // a known code with enough operands
   NameRef target;
   std::vector<OperandRef> vars;
   std::vector<TCustomParam*> args;  // every operand, for the function manager
 };
 
 struct Slot {
+  enum State : std::uint8_t { Dead, Pending, Linked };
+  State state = Dead;
   std::string name;
   std::uint8_t bucket = 0;
   std::unique_ptr<TParamCollectionItem> item;
@@ -65,6 +68,74 @@ std::int32_t wrap(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
 }
 
+// Fast paths: plain integers and flags, directly or through a reference, are
+// read and written without virtual calls; everything else takes the general
+// virtual route, which also raises the errors (a bad element index ...).
+// The type of an operand; a reference to a plain value answers without a
+// virtual call.
+[[gnu::always_inline]] inline TParamType type_of(const TCustomParam& v) {
+  if (v.kind() == PK_VAR) {
+    TParamCollectionItem* item = static_cast<const TParamVar&>(v).bound();
+    return item ? item->value().quick_type() : PT_NONE;
+  }
+  return v.quick_type();
+}
+
+[[gnu::always_inline]] inline bool quick_int(const TCustomParam& v, std::int32_t& out) {
+  const TCustomParam* p = &v;
+  std::size_t index = 0;
+  if (v.kind() == PK_VAR) {
+    const TParamVar& r = static_cast<const TParamVar&>(v);
+    TParamCollectionItem* item = r.bound();
+    if (!item) return false;
+    p = &item->value();
+    if (r.is_element()) index = static_cast<std::size_t>(static_cast<std::uint32_t>(r.element_index()));
+  }
+  if (p->kind() != PK_INT) return false;
+  const auto& e = static_cast<const TParamInt*>(p)->elements();
+  if (index >= e.size()) return false;
+  out = e[index];
+  return true;
+}
+
+[[gnu::always_inline]] inline std::int32_t read_int(const TCustomParam& v) {
+  std::int32_t x;
+  return quick_int(v, x) ? x : v.as_int();
+}
+
+[[gnu::always_inline]] inline void write_int(TCustomParam& t, std::int32_t v) {
+  if (t.kind() == PK_INT && !static_cast<TParamInt&>(t).has_dims()) {
+    static_cast<TParamInt&>(t).elements()[0] = v;
+    return;
+  }
+  t.set_int(v);
+}
+
+bool read_flag(const TCustomParam& v) {
+  const TCustomParam* p = &v;
+  std::size_t index = 0;
+  if (v.kind() == PK_VAR) {
+    const TParamVar& r = static_cast<const TParamVar&>(v);
+    TParamCollectionItem* item = r.bound();
+    if (!item) return false;
+    p = &item->value();
+    if (r.is_element()) index = static_cast<std::size_t>(static_cast<std::uint32_t>(r.element_index()));
+  }
+  if (p->kind() == PK_FLAG) {
+    const auto& e = static_cast<const TParamFlag*>(p)->elements();
+    if (index < e.size()) return e[index] != 0;
+  }
+  return v.as_flag();
+}
+
+[[gnu::always_inline]] inline void write_flag(TCustomParam& t, bool v) {
+  if (t.kind() == PK_FLAG && !static_cast<TParamFlag&>(t).has_dims()) {
+    static_cast<TParamFlag&>(t).elements()[0] = v ? 1 : 0;
+    return;
+  }
+  t.set_flag(v);
+}
+
 template <typename T>
 bool compare(std::uint8_t code, const T& a, const T& b) {
   switch (code) {
@@ -84,6 +155,13 @@ struct TNovaParser::Impl {
   std::vector<OpRuntime> rt;
   std::vector<Slot> slots;
   std::int32_t live = 0;  // temporaries of this run linked into the store
+  // Temporaries are linked into the store only once something could look
+  // for them there: a function call, a system variable (whose provider may
+  // look names up), or "____" items that are not ours. Until then they live
+  // in their slots alone, which spares linking and unlinking them.
+  bool eager = false;
+  std::vector<int> made;  // slots made in this run, in order
+  bool has_result = false;  // the last operation is "____arg = ..."
   bool running = false;
   TParamCollection* store = nullptr;
   const TSysFuncMan* funcs = nullptr;
@@ -98,6 +176,16 @@ struct TNovaParser::Impl {
   void perform(const TOpeData& op, OpRuntime& r, TCustomParam& t);
   [[noreturn]] void invalid(const TOpeData& op) const;
   void finish();
+  void materialize();
+  static bool is_system(const TParamCollectionItem* item) {
+    if (!item) return false;
+    const TCustomParam& v = item->value();
+    if (v.kind() == PK_VAR) {
+      const TParamCollectionItem* b = static_cast<const TParamVar&>(v).bound();
+      return b && b->value().kind() == PK_SYSTEM;
+    }
+    return v.kind() == PK_SYSTEM;
+  }
 };
 
 // --- Stream format ----------------------------------------------------------
@@ -211,9 +299,11 @@ void TNovaParser::Impl::prepare() {
   rt.clear();
   slots.clear();
   rt.resize(ops.size());
+  has_result = !ops.empty() && ops.back().code == ocTo && ops.back().target == "____arg";
   for (std::size_t i = 0; i < ops.size(); ++i) {
     TOpeData& op = ops[i];
     OpRuntime& r = rt[i];
+    r.valid = op.code != ocNone && op.code <= kLastOpeCode && op.operands.size() >= required_operands(op.code);
     if (TParamCollection::is_temporary_name(op.target)) r.target.slot = slot_for(op.target);
     for (auto& v : op.operands) {
       r.args.push_back(v.get());
@@ -231,8 +321,9 @@ TParamCollectionItem* TNovaParser::Impl::resolve(NameRef& ref, const std::string
     // While every "____" item of the store is one of ours, a temporary name
     // means our slot, live or not; otherwise the store decides.
     if (store->underscore_count() == static_cast<std::size_t>(live)) {
-      TParamCollectionItem* item = slots[static_cast<std::size_t>(ref.slot)].item.get();
-      return item->is_linked() ? item : nullptr;
+      const Slot& s = slots[static_cast<std::size_t>(ref.slot)];
+      if (s.state == Slot::Pending) return s.item.get();
+      return (s.state == Slot::Linked && s.item->is_linked()) ? s.item.get() : nullptr;
     }
     return store->find(name);
   }
@@ -248,13 +339,13 @@ TParamCollectionItem* TNovaParser::Impl::resolve(NameRef& ref, const std::string
 TParamType TNovaParser::Impl::temporary_type(const TOpeData& op, const OpRuntime& r) const {
   const auto& o = op.operands;
   switch (op.code) {
-    case ocTo: return o[0]->type();
+    case ocTo: return type_of(*o[0]);
     case ocPlus:
-      if (o[0]->type() == PT_STR) return PT_STR;
+      if (type_of(*o[0]) == PT_STR) return PT_STR;
       [[fallthrough]];
     case ocMinus:
     case ocMul:
-    case ocDiv: return (o[0]->type() == PT_FLOAT || o[1]->type() == PT_FLOAT) ? PT_FLOAT : PT_INT;
+    case ocDiv: return (type_of(*o[0]) == PT_FLOAT || type_of(*o[1]) == PT_FLOAT) ? PT_FLOAT : PT_INT;
     case ocMod:
     case ocOr:
     case ocAnd:
@@ -271,9 +362,17 @@ TParamType TNovaParser::Impl::temporary_type(const TOpeData& op, const OpRuntime
 TParamCollectionItem& TNovaParser::Impl::create_temporary(const TOpeData& op, OpRuntime& r) {
   TParamType type = temporary_type(op, r);
   Slot& s = slots[static_cast<std::size_t>(r.target.slot)];
-  if (s.item->is_linked()) core::throw_error_utf8("内部エラー");
-  if (s.item->class_code() == type) {
-    s.item->value().reset_fresh();
+  if (s.item->is_linked() || s.state == Slot::Pending) core::throw_error_utf8("内部エラー");
+  TCustomParam& current = s.item->value();
+  if (current.kind() == PK_INT && type == PT_INT) {
+    auto& p = static_cast<TParamInt&>(current);
+    if (p.has_dims()) {
+      p.reset_fresh();
+    } else {
+      p.elements()[0] = 0;
+    }
+  } else if (s.item->class_code() == type) {
+    current.reset_fresh();
   } else {
     std::unique_ptr<TCustomParam> want = std::move(s.spare[type]);
     if (want) {
@@ -282,11 +381,29 @@ TParamCollectionItem& TNovaParser::Impl::create_temporary(const TOpeData& op, Op
       want = make_value(type);
     }
     std::unique_ptr<TCustomParam> old = s.item->exchange_value(std::move(want));
-    std::uint8_t old_class = old->as_reference() ? PT_NONE : old->type();
-    if (old_class <= PT_STR) s.spare[old_class] = std::move(old);
+    TParamKind k = old->kind();
+    if (k <= PK_STR) s.spare[k] = std::move(old);
+    if (k == PK_VAR) s.spare[PT_NONE] = std::move(old);
   }
-  store->link_temporary(*s.item, s.bucket, live);
+  made.push_back(r.target.slot);
+  if (eager) {
+    store->link_temporary(*s.item, s.bucket, live);
+    s.state = Slot::Linked;
+  } else {
+    s.state = Slot::Pending;
+  }
   return *s.item;
+}
+
+void TNovaParser::Impl::materialize() {
+  eager = true;
+  for (int i : made) {
+    Slot& s = slots[static_cast<std::size_t>(i)];
+    if (s.state == Slot::Pending) {
+      store->link_temporary(*s.item, s.bucket, live);
+      s.state = Slot::Linked;
+    }
+  }
 }
 
 // --- The operators ------------------------------------------------------------
@@ -352,10 +469,10 @@ void TNovaParser::Impl::perform(const TOpeData& op, OpRuntime& r, TCustomParam& 
   switch (op.code) {
     case ocTo: {
       const TCustomParam& a = *o[0];
-      switch (t.type()) {
-        case PT_INT: t.set_int(a.as_int()); break;
+      switch (t.quick_type()) {
+        case PT_INT: write_int(t, read_int(a)); break;
         case PT_FLOAT: t.set_float(a.as_float()); break;
-        case PT_BOOL: t.set_flag(a.as_flag()); break;
+        case PT_BOOL: write_flag(t, read_flag(a)); break;
         case PT_STR: t.set_str(a.as_str()); break;
         default: break;  // a target without a type is left alone
       }
@@ -367,7 +484,7 @@ void TNovaParser::Impl::perform(const TOpeData& op, OpRuntime& r, TCustomParam& 
     case ocDiv: {
       const TCustomParam& a = *o[0];
       const TCustomParam& b = *o[1];
-      if (t.type() == PT_FLOAT) {
+      if (t.quick_type() == PT_FLOAT) {
         long double x = a.as_float(), y = b.as_float();
         switch (op.code) {
           case ocPlus: t.set_float(x + y); break;
@@ -380,25 +497,25 @@ void TNovaParser::Impl::perform(const TOpeData& op, OpRuntime& r, TCustomParam& 
         }
         return;
       }
-      std::int64_t x = a.as_int(), y = b.as_int();
+      std::int64_t x = read_int(a), y = read_int(b);
       switch (op.code) {
-        case ocPlus: t.set_int(wrap(x + y)); break;
-        case ocMinus: t.set_int(wrap(x - y)); break;
-        case ocMul: t.set_int(wrap(x * y)); break;
+        case ocPlus: write_int(t, wrap(x + y)); break;
+        case ocMinus: write_int(t, wrap(x - y)); break;
+        case ocMul: write_int(t, wrap(x * y)); break;
         default:
           // The processor faults on both; either stops the expression.
           if (y == 0) core::throw_error("division by zero");
           if (x == std::numeric_limits<std::int32_t>::min() && y == -1) core::throw_error("integer overflow");
-          t.set_int(static_cast<std::int32_t>(x / y));
+          write_int(t, static_cast<std::int32_t>(x / y));
           break;
       }
       return;
     }
     case ocMod: {
-      std::int64_t x = o[0]->as_int(), y = o[1]->as_int();
+      std::int64_t x = read_int(*o[0]), y = read_int(*o[1]);
       if (y == 0) core::throw_error("division by zero");
       if (x == std::numeric_limits<std::int32_t>::min() && y == -1) core::throw_error("integer overflow");
-      t.set_int(static_cast<std::int32_t>(x % y));
+      write_int(t, static_cast<std::int32_t>(x % y));
       return;
     }
     case ocOr: t.set_int(o[0]->as_int() | o[1]->as_int()); return;
@@ -422,13 +539,13 @@ void TNovaParser::Impl::perform(const TOpeData& op, OpRuntime& r, TCustomParam& 
   const TCustomParam& a = *o[0];
   const TCustomParam& b = *o[1];
   bool result;
-  switch (a.type()) {
+  switch (type_of(a)) {
     case PT_STR: result = compare(op.code, a.as_str(), b.as_str()); break;
     case PT_FLOAT: result = compare(op.code, a.as_float(), b.as_float()); break;
     case PT_BOOL: result = compare(op.code, a.as_flag(), b.as_flag()); break;
-    default: result = compare(op.code, a.as_int(), b.as_int()); break;
+    default: result = compare(op.code, read_int(a), read_int(b)); break;
   }
-  t.set_flag(result);
+  write_flag(t, result);
 }
 
 void TNovaParser::Impl::run(std::size_t index) {
@@ -439,12 +556,19 @@ void TNovaParser::Impl::run(std::size_t index) {
     TParamCollectionItem* item = resolve(v.ref, v.var->name());
     if (!item) missing_variable(v.var->name());
     if (v.ref.slot >= 0) v.ref.item = item;
-    v.var->bind_whole(item);
+    if (item->value().kind() == PK_VAR) {
+      v.var->bind_whole(item);
+    } else {
+      v.var->bind_whole_plain(item);
+    }
+    if (!eager && is_system(item)) materialize();
   }
-  if (op.code == ocNone || op.code > kLastOpeCode || op.operands.size() < required_operands(op.code)) invalid(op);
+  if (!eager && op.code == ocFunc) materialize();
+  if (!r.valid) invalid(op);
   // 2. A temporary target is made on first use, typed by the operation.
   TParamCollectionItem* target = resolve(r.target, op.target);
   if (!target && r.target.slot >= 0) target = &create_temporary(op, r);
+  if (!eager && is_system(target)) materialize();
   if (op.code == ocDimTo) {
     bind_alias(op, target);
     return;
@@ -454,10 +578,14 @@ void TNovaParser::Impl::run(std::size_t index) {
 }
 
 void TNovaParser::Impl::finish() {
-  for (Slot& s : slots) store->unlink_temporary(*s.item);
-  for (OpRuntime& r : rt) {
-    for (OperandRef& v : r.vars) v.var->unbind();
+  // The operands keep their last binding; every operation binds them again
+  // before it reads them, and nothing else looks at them.
+  for (int i : made) {
+    Slot& s = slots[static_cast<std::size_t>(i)];
+    if (s.state == Slot::Linked && s.item->is_linked()) store->unlink_temporary(*s.item);
+    s.state = Slot::Dead;
   }
+  made.clear();
   live = 0;
   running = false;
   store->end_run();
@@ -484,6 +612,7 @@ bool TNovaParser::execute(TParamCollection& store, const TSysFuncMan& funcs) {
   impl.funcs = &funcs;
   impl.running = true;
   impl.live = 0;
+  impl.eager = store.underscore_count() != 0;
   store.begin_run();
   bool ok = true;
   try {
@@ -496,11 +625,10 @@ bool TNovaParser::execute(TParamCollection& store, const TSysFuncMan& funcs) {
     m_last_error = e.what();
   }
   try {
-    if (!impl.ops.empty() && impl.ops.back().code == ocTo && impl.ops.back().target == "____arg") {
-      if (TParamCollectionItem* arg = impl.resolve(impl.rt.back().target, "____arg")) {
+    if (impl.has_result) {
+      if (TParamCollectionItem* arg = impl.resolve(impl.rt.back().target, impl.ops.back().target)) {
         const TCustomParam& v = arg->value();
-        const TParamType type = v.type();
-        if (m_result && !m_result->as_reference() && m_result->type() == type && !v.as_reference()) {
+        if (m_result && m_result->kind() == v.kind() && v.kind() <= PK_STR) {
           m_result->copy_all(v);
         } else {
           m_result = v.detached();

@@ -117,7 +117,7 @@ void TParamCollection::link(TParamCollectionItem& item, std::uint8_t bucket) {
   m_last = &item;
   item.m_linked = true;
   ++m_size;
-  if (is_temporary_name(item.m_name)) {
+  if (item.m_temp_named) {
     ++m_underscore_items;
   } else {
     ++m_generation;
@@ -144,7 +144,7 @@ void TParamCollection::unlink(TParamCollectionItem& item) {
   item.m_chain_prev = item.m_chain_next = item.m_order_prev = item.m_order_next = nullptr;
   item.m_linked = false;
   --m_size;
-  if (is_temporary_name(item.m_name)) {
+  if (item.m_temp_named) {
     --m_underscore_items;
   } else {
     ++m_generation;

@@ -43,7 +43,7 @@ enum class TVarScope : std::uint8_t { Global = 0, AutoDelete = 1, Local = 2, Sta
 class TParamCollectionItem {
  public:
   TParamCollectionItem(std::string name, std::unique_ptr<TCustomParam> value)
-      : m_name(std::move(name)), m_value(std::move(value)) {}
+      : m_name(std::move(name)), m_value(std::move(value)), m_temp_named(is_temp_name(m_name)) {}
   TParamCollectionItem(const TParamCollectionItem&) = delete;
   TParamCollectionItem& operator=(const TParamCollectionItem&) = delete;
 
@@ -53,7 +53,11 @@ class TParamCollectionItem {
   TParamType type() const { return m_value->type(); }
   // The type code the item is saved under: PT_NONE for a reference whatever
   // it is bound to (its record is a reference record), else its type.
-  std::uint8_t class_code() const { return m_value->as_reference() ? PT_NONE : m_value->type(); }
+  std::uint8_t class_code() const {
+    TParamKind k = m_value->kind();
+    if (k <= PK_STR) return static_cast<std::uint8_t>(k);
+    return k == PK_VAR ? static_cast<std::uint8_t>(PT_NONE) : static_cast<std::uint8_t>(m_value->type());
+  }
 
   std::uint8_t reserved() const { return m_reserved; }
   bool is_status() const { return m_status; }
@@ -73,9 +77,11 @@ class TParamCollectionItem {
 
  private:
   friend class TParamCollection;
+  static bool is_temp_name(std::string_view n) { return n.size() >= 4 && n.substr(0, 4) == "____"; }
 
   std::string m_name;
   std::unique_ptr<TCustomParam> m_value;
+  bool m_temp_named;  // the name begins with "____"
   std::uint8_t m_reserved = 0;
   bool m_status = false;
   std::int32_t m_frame_id = -1;

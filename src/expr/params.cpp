@@ -113,7 +113,8 @@ void TParamArray<Traits>::set_dims(std::span<const std::int32_t> sizes) {
 
 template <typename Traits>
 void TParamArray<Traits>::copy_all(const TCustomParam& source) {
-  const auto* same = dynamic_cast<const TParamArray<Traits>*>(&source);
+  const auto* same =
+      source.kind() == static_cast<TParamKind>(Traits::kType) ? static_cast<const TParamArray<Traits>*>(&source) : nullptr;
   if (!same) {
     // A reference copies what it stands for.
     if (const TParamVar* ref = source.as_reference(); ref && ref->type() == Traits::kType) {

@@ -35,9 +35,18 @@ namespace nova::expr {
 class TParamCollectionItem;
 class TParamVar;
 
+// The concrete class of a value, as a tag the executor's fast paths test
+// instead of calling virtual functions. Plain classes use their type code.
+enum TParamKind : std::uint8_t { PK_INT = 1, PK_FLOAT = 2, PK_FLAG = 3, PK_STR = 4, PK_VAR = 5, PK_SYSTEM = 6 };
+
 class TCustomParam {
  public:
+  explicit TCustomParam(TParamKind kind) : m_kind(kind) {}
   virtual ~TCustomParam() = default;
+
+  TParamKind kind() const { return m_kind; }
+  // The type without a virtual call for the plain classes.
+  TParamType quick_type() const { return m_kind <= PK_STR ? static_cast<TParamType>(m_kind) : type(); }
 
   virtual TParamType type() const = 0;
   // Number of elements, at least 1.
@@ -113,8 +122,11 @@ class TCustomParam {
   // Back to the state of a new value of the class (one element, zero).
   virtual void reset_fresh() = 0;
 
-  virtual TParamVar* as_reference() { return nullptr; }
+  TParamVar* as_reference();
   const TParamVar* as_reference() const { return const_cast<TCustomParam*>(this)->as_reference(); }
+
+ private:
+  const TParamKind m_kind;
 };
 
 // A new value of a type: TParamInt, TParamFloat, TParamFlag, TParamStr, or an
@@ -201,8 +213,8 @@ class TParamArray : public TCustomParam {
  public:
   using T = typename Traits::T;
 
-  TParamArray() : m_elems(1) {}
-  explicit TParamArray(T v) { m_elems.push_back(std::move(v)); }
+  TParamArray() : TCustomParam(static_cast<TParamKind>(Traits::kType)), m_elems(1) {}
+  explicit TParamArray(T v) : TCustomParam(static_cast<TParamKind>(Traits::kType)) { m_elems.push_back(std::move(v)); }
 
   TParamType type() const final { return Traits::kType; }
   std::int32_t count() const final { return static_cast<std::int32_t>(m_elems.size()); }
@@ -260,6 +272,7 @@ class TParamArray : public TCustomParam {
     }
   }
 
+  bool has_dims() const { return !m_dims.empty(); }
   // Direct access for the builtin functions and the executor's fast paths.
   const std::vector<T>& elements() const { return m_elems; }
   std::vector<T>& elements() { return m_elems; }
@@ -319,7 +332,7 @@ class TParamStr final : public TParamArray<StrTraits> {
 // the chain of references it would join and refuses a cycle.
 class TParamVar final : public TCustomParam {
  public:
-  explicit TParamVar(std::string name = {}) : m_name(std::move(name)) {}
+  explicit TParamVar(std::string name = {}) : TCustomParam(PK_VAR), m_name(std::move(name)) {}
 
   // The name of the variable this reference stands for (an operand's text).
   const std::string& name() const { return m_name; }
@@ -328,6 +341,13 @@ class TParamVar final : public TCustomParam {
   // Binds to the whole variable; when the variable is itself an element
   // alias, takes over its element instead.
   void bind_whole(TParamCollectionItem* item);
+  // The same for an item whose value is known not to be a reference (the
+  // executor's common case): nothing to follow, no cycle possible.
+  void bind_whole_plain(TParamCollectionItem* item) {
+    m_item = item;
+    m_index = 0;
+    m_element = false;
+  }
   // Binds to element `index` of the variable (no range check here: element
   // access checks).
   void bind_element(TParamCollectionItem* item, std::int32_t index);
@@ -388,8 +408,6 @@ class TParamVar final : public TCustomParam {
     unbind();
     m_loaded_target.clear();
   }
-  TParamVar* as_reference() override { return this; }
-
  private:
   TCustomParam* target() const;
   void check_no_cycle(TParamCollectionItem* item) const;
@@ -401,5 +419,9 @@ class TParamVar final : public TCustomParam {
   std::uint8_t m_reserved = 0;
   std::string m_loaded_target;
 };
+
+inline TParamVar* TCustomParam::as_reference() {
+  return m_kind == PK_VAR ? static_cast<TParamVar*>(this) : nullptr;
+}
 
 }  // namespace nova::expr

@@ -1,0 +1,41 @@
+// The variable-record loaders on arbitrary bytes. The first byte picks the
+// block (game or status) and the save version; what loads saves and loads
+// again, and the pushed blocks pop.
+#include <cstdint>
+#include <cstdlib>
+
+#include "../expr_common/samples.h"
+#include "core/error.h"
+#include "expr/param_collection.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace nova;
+  if (size < 1) return 0;
+  const bool status = data[0] & 0x80;
+  const std::int32_t version = 100 + (data[0] & 0x3F);
+  expr::TParamCollection store;
+  fuzz::fill_store(store);
+  core::ByteReader r(std::span<const std::uint8_t>(data + 1, size - 1));
+  try {
+    if (status) {
+      store.load_status_variables(r);
+    } else {
+      store.load_game_variables(r, version);
+    }
+  } catch (const core::Error&) {
+    return 0;
+  }
+  core::ByteWriter w;
+  store.save_game_variables(w);
+  store.save_status_variables(w);
+  expr::TParamCollection again;
+  core::ByteReader back(std::span<const std::uint8_t>(w.data()));
+  again.load_game_variables(back, 140);  // what we write must load
+  again.load_status_variables(back);
+  try {
+    while (again.pushed_count() > 0) again.pop();
+  } catch (const core::Error&) {
+    // A pushed system variable cannot be written without a provider.
+  }
+  return 0;
+}
