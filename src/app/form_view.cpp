@@ -146,6 +146,7 @@ void TFormView::place_panel() {
   const int y = m_full_screen ? (client.height - m_screen_height) / 2 : dock_height();
   m_panel = platform::Rect::from_size(x, y, m_screen_width, m_screen_height);
   if (auto* h = m_ctx.platform.headless()) h->set_input_origin({m_panel.left, m_panel.top});
+  if (ScreenHost* s = screen()) s->set_panel_origin({m_panel.left, m_panel.top});
 }
 
 void TFormView::FrameTick() {
@@ -356,10 +357,11 @@ void TFormView::route_mouse(const platform::Event& e) {
   switch (e.type) {
     case platform::EventType::MouseMove: {
       if (m_toolbar_visible) {
-        platform::Event local = e;
-        m_toolbar->handle(local);
+        m_toolbar->handle(e);
         draw_toolbar(false);
       }
+      // The pointer over the shown bar belongs to the bar, so the bar stays.
+      if (on_toolbar) break;
       if (in_panel || m_panel_pressed || (m_full_screen && m_panel.contains(p))) {
         if (m_components) m_components->mouse_move(px, py);
         // In full screen the bar shows while the pointer is on the panel's

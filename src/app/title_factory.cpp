@@ -1,4 +1,5 @@
 #include "app/player_context.h"
+#include "app/screen_media.h"
 #include "app/title_host.h"
 #include "core/log.h"
 
@@ -18,7 +19,9 @@ class BuildFactory final : public TitleFactory {
               "this build has no script engine yet: the title is not loaded and ticks do nothing");
     return nullptr;
   }
-  std::unique_ptr<MediaHost> create_media(PlayerContext&, const MediaStart&) override { return nullptr; }
+  std::unique_ptr<MediaHost> create_media(PlayerContext& ctx, const MediaStart& start) override {
+    return std::make_unique<ScreenMedia>(ctx, start);
+  }
   void delete_queued_work_files() override {}
 };
 

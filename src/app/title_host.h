@@ -87,6 +87,8 @@ class ScreenHost {
   virtual int current_mode() const = 0;
   virtual void select_mode(int index) = 0;
   virtual void release() = 0;
+  // Where the display panel now lies in the window's client area.
+  virtual void set_panel_origin(platform::Point) {}
 };
 
 // The media managers (video, media player, Ogg, CD audio, MIDI) and the

@@ -86,5 +86,59 @@ TEST(MainWindowOnX11, OpensWithToolBarAndAsksBeforeExiting) {
   EXPECT_GT(factory.log.count("tick"), 0);
 }
 
+TEST(MainWindowOnX11, SwitchesToFullScreenAndBack) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  test::TempDir dir;
+  auto platform = platform::create_platform(platform::Backend::Sdl);
+  const platform::DisplayMode desk = platform->desktop_mode();
+  PlayerContext ctx(*platform, {}, dir.path());
+  testing::FakeFactory factory;
+  factory.real_screen = true;
+  ctx.options.max_ticks = 3000;
+  TFormView view(ctx, factory);
+  view.FormCreate();
+  const std::string id = std::to_string(view.window()->native_handle());
+  std::string windowed, full, back;
+  auto geometry = [&] { return xwininfo("-id " + id); };
+  auto has = [](const std::string& info, const std::string& what) { return info.find(what) != std::string::npos; };
+  std::thread driver([&] {
+    eventually([&] { return has(geometry(), "Map State: IsViewable"); });
+    windowed = geometry();
+    // "画面切替" is the second tool-bar button.
+    test::run_command("xdotool mousemove --window " + id + " 90 11 click 1");
+    eventually([&] {
+      full = geometry();
+      return has(full, "Width: " + std::to_string(desk.width)) && has(full, "Absolute upper-left X:  0");
+    });
+    // In full screen the bar shows while the pointer is on the top row; then
+    // the same button switches back.
+    test::run_command("xdotool mousemove 90 0");
+    std::this_thread::sleep_for(300ms);
+    test::run_command("xdotool mousemove 90 11 click 1");
+    eventually([&] {
+      back = geometry();
+      return has(back, "Width: 640") && has(back, "Height: 502");
+    });
+    std::this_thread::sleep_for(200ms);
+    test::run_command("xdotool mousemove --window " + id + " 20 11 click 1");
+    eventually([&] { return xwininfo("-root -tree").find("\"テスト\"") != std::string::npos; });
+    test::run_command("xdotool key Return");
+  });
+  view.run();
+  driver.join();
+  auto line = [](const std::string& info, const std::string& key) {
+    auto at = info.find(key);
+    return at == std::string::npos ? std::string() : info.substr(at, info.find('\n', at) - at);
+  };
+  EXPECT_TRUE(has(full, "Width: " + std::to_string(desk.width))) << full;
+  EXPECT_TRUE(has(full, "Height: " + std::to_string(desk.height))) << full;
+  EXPECT_TRUE(has(back, "Width: 640")) << back;
+  EXPECT_TRUE(has(back, "Height: 502")) << back;
+  // The window came back to where it was.
+  EXPECT_EQ(line(back, "Absolute upper-left X"), line(windowed, "Absolute upper-left X")) << back;
+  EXPECT_EQ(line(back, "Absolute upper-left Y"), line(windowed, "Absolute upper-left Y")) << back;
+  EXPECT_LT(view.ticks_run(), 3000);
+}
+
 }  // namespace
 }  // namespace nova::app

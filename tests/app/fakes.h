@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/screen_media.h"
 #include "app/title_host.h"
 #include "core/error.h"
 #include "support/test_support.h"
@@ -157,7 +158,8 @@ class FakeFactory final : public TitleFactory {
     project = p.get();
     return p;
   }
-  std::unique_ptr<MediaHost> create_media(PlayerContext&, const MediaStart&) override {
+  std::unique_ptr<MediaHost> create_media(PlayerContext& ctx, const MediaStart& start) override {
+    if (real_screen) return std::make_unique<ScreenMedia>(ctx, start);
     if (!with_media) return nullptr;
     auto m = std::make_unique<FakeMedia>(log);
     media = m.get();
@@ -167,6 +169,8 @@ class FakeFactory final : public TitleFactory {
 
   CallLog log;
   bool with_project = true, with_components = true, with_media = true, pause_inactive = true;
+  // The real screen manager instead of the media double.
+  bool real_screen = false;
   int width = 640, height = 480;
   std::optional<std::string> project_error;
   FakeProject* project = nullptr;

@@ -346,3 +346,71 @@ TEST(FormView, DisplayRateIsMeasuredEveryTwoSeconds) {
 
 }  // namespace
 }  // namespace nova::app
+
+namespace nova::app {
+namespace {
+
+std::pair<int, int> png_size(const std::string& png) {
+  auto be = [&](std::size_t at) {
+    return static_cast<int>(static_cast<unsigned char>(png[at]) << 24 | static_cast<unsigned char>(png[at + 1]) << 16 |
+                            static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]));
+  };
+  if (png.size() < 24 || png.substr(1, 3) != "PNG") return {0, 0};
+  return {be(16), be(20)};
+}
+
+TEST(FormView, ScreenshotsAreOfTheProjectsScreen) {
+  Player p;
+  p.factory.real_screen = true;
+  p.factory.width = 320;
+  p.factory.height = 200;
+  p.ctx.options.max_ticks = 5;
+  p.ctx.options.screenshots = {{2, p.dir / "two.png"}, {4, p.dir / "four.png"}, {9, p.dir / "never.png"}};
+  TFormView view(p.ctx, p.factory);
+  view.FormCreate();
+  view.run();
+  EXPECT_EQ(png_size(test::read_file(p.dir / "two.png")), std::make_pair(320, 200));
+  EXPECT_EQ(png_size(test::read_file(p.dir / "four.png")), std::make_pair(320, 200));
+  EXPECT_FALSE(std::filesystem::exists(p.dir / "never.png"));
+}
+
+TEST(FormView, FullScreenRunsThroughTheScreenManager) {
+  platform::HeadlessOptions o = Player::quiet();
+  o.modes = {{640, 480, 32, 60}, {1024, 768, 32, 60}};
+  Player p(o);
+  p.factory.real_screen = true;
+  TFormView view(p.ctx, p.factory);
+  view.FormCreate();
+  const platform::WindowPlacement before = view.window()->placement();
+  view.SetFullScreen(true);
+  ASSERT_TRUE(view.full_screen());
+  EXPECT_EQ(view.window()->fullscreen_mode(), 0);
+  EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 480}));
+  view.SetFullScreen(false);
+  EXPECT_EQ(view.window()->fullscreen_mode(), -1);
+  EXPECT_EQ(view.window()->placement().position, before.position);
+  EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 502}));
+  // A display larger than the screen centres the panel in full screen.
+  platform::HeadlessOptions big = Player::quiet();
+  big.modes = {{1024, 768, 32, 60}};
+  Player q(big);
+  q.factory.real_screen = true;
+  TFormView wide(q.ctx, q.factory);
+  wide.FormCreate();
+  wide.SetFullScreen(true);
+  ASSERT_TRUE(wide.full_screen());
+  EXPECT_EQ(wide.window()->client_size(), (platform::Size{1024, 768}));
+  EXPECT_EQ(wide.panel(), platform::Rect::from_size(192, 144, 640, 480));
+  // A display without a mode of the screen's size has no full screen.
+  platform::HeadlessOptions small = Player::quiet();
+  small.modes = {{320, 240, 32, 60}};
+  Player r(small);
+  r.factory.real_screen = true;
+  TFormView none(r.ctx, r.factory);
+  none.FormCreate();
+  none.SetFullScreen(true);
+  EXPECT_FALSE(none.full_screen());
+}
+
+}  // namespace
+}  // namespace nova::app

@@ -254,8 +254,15 @@ class HeadlessWindow final : public Window {
 
   int set_fullscreen(int mode_index) override {
     auto modes = m_platform.display_modes();
-    if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) m_fullscreen = mode_index;
-    else m_fullscreen = -1;
+    if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) {
+      m_fullscreen = mode_index;
+      // The window now covers the display: its client area is the mode's.
+      const DisplayMode& m = modes[static_cast<std::size_t>(mode_index)];
+      set_client_size({m.width, m.height});
+      m_position = {0, 0};
+    } else {
+      m_fullscreen = -1;
+    }
     return m_fullscreen;
   }
   int fullscreen_mode() const override { return m_fullscreen; }

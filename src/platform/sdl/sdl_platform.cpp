@@ -128,13 +128,32 @@ class SdlWindow final : public Window {
 
   int set_fullscreen(int mode_index) override {
     if (mode_index < 0) {
-      SDL_SetWindowFullscreen(m_window, 0);
+      // A covering window is put back by the caller's placement; a real mode
+      // change is undone by the system.
+      if (!m_covering) SDL_SetWindowFullscreen(m_window, 0);
+      m_covering = false;
       m_fullscreen = -1;
       return -1;
     }
-    int display = std::max(0, SDL_GetWindowDisplayIndex(m_window));
-    SDL_DisplayMode mode{};
+    const int display = std::max(0, SDL_GetWindowDisplayIndex(m_window));
+    SDL_DisplayMode mode{}, desktop{};
     if (SDL_GetDisplayMode(display, mode_index, &mode) != 0) return m_fullscreen;
+    SDL_GetDesktopDisplayMode(display, &desktop);
+    if (mode.w == desktop.w && mode.h == desktop.h) {
+      // The display already has this size: a borderless window covering it
+      // is full screen without a mode change, and works with or without a
+      // window manager (the system's full-screen request needs one).
+      SDL_Rect bounds{};
+      if (SDL_GetDisplayBounds(display, &bounds) != 0) bounds = SDL_Rect{0, 0, mode.w, mode.h};
+      SDL_SetWindowBordered(m_window, SDL_FALSE);
+      SDL_SetWindowPosition(m_window, bounds.x, bounds.y);
+      SDL_SetWindowSize(m_window, bounds.w, bounds.h);
+      SDL_RaiseWindow(m_window);
+      m_back.resize(bounds.w, bounds.h);
+      m_covering = true;
+      m_fullscreen = mode_index;
+      return m_fullscreen;
+    }
     if (SDL_SetWindowDisplayMode(m_window, &mode) != 0 ||
         SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN) != 0) {
       SDL_SetWindowFullscreen(m_window, 0);
@@ -142,6 +161,10 @@ class SdlWindow final : public Window {
       return -1;
     }
     m_fullscreen = mode_index;
+    // The window now covers the display: its client area is the mode's.
+    int w = 0, h = 0;
+    SDL_GetWindowSize(m_window, &w, &h);
+    m_back.resize(w > 0 ? w : mode.w, h > 0 ? h : mode.h);
     return m_fullscreen;
   }
   int fullscreen_mode() const override { return m_fullscreen; }
@@ -200,6 +223,7 @@ class SdlWindow final : public Window {
   std::string m_caption;
   Framebuffer m_back;
   int m_fullscreen = -1;
+  bool m_covering = false;  // full screen as a borderless window over the display
 };
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,59 @@
+// The media system as far as this build has it: the screen manager, made at
+// the media start-up when the project's screen size is known. The media
+// managers (video, media player, Ogg, CD audio, MIDI) come with the media
+// work; until then nothing plays, so there is nothing to pause or resume.
+#pragma once
+
+#include <memory>
+
+#include "app/player_context.h"
+#include "app/title_host.h"
+#include "graphics/screen_manager.h"
+
+namespace nova::app {
+
+class ScreenMedia final : public MediaHost, private ScreenHost {
+ public:
+  // Creates the screen manager when the screen size is positive. The
+  // project's display options A and B are the preferred full-screen width
+  // and height.
+  ScreenMedia(PlayerContext& ctx, const MediaStart& start);
+  ~ScreenMedia() override;
+
+  // The base list's dirty rectangles and scale; nothing is presented while
+  // none is set (no component system), since nothing was composed.
+  void set_present_source(graphics::TPresentSource* source) { m_source = source; }
+  graphics::TScreenManager* screen_manager() const { return m_manager.get(); }
+
+  // MediaHost
+  ScreenHost* screen() override { return m_manager ? this : nullptr; }
+  void pause_all() override {}
+  void resume_all() override {}
+  void frame_shown() override {}
+  void suspend_video() override {}
+  void resume_video() override {}
+  bool midi_device_open() const override { return false; }
+  void pause_midi_and_close() override {}
+  void reopen_midi_and_resume() override {}
+  void finalize() override;
+
+ private:
+  // ScreenHost
+  void present() override;
+  int frame_count() const override;
+  void reset_frame_count() override;
+  void set_display_rate(double rate) override { m_rate = rate; }
+  int preferred_mode() const override { return m_manager->PreferredModeIndex(); }
+  int current_mode() const override { return m_manager->ModeIndex(); }
+  void select_mode(int index) override { m_manager->SetModeIndex(index); }
+  void release() override { m_manager->Release(); }
+  void set_panel_origin(platform::Point p) override { m_manager->SetPanelOrigin(p); }
+
+  PlayerContext& m_ctx;
+  std::unique_ptr<graphics::TScreenManager> m_manager;
+  graphics::TPresentSource* m_source = nullptr;
+  std::uint64_t m_counted_from = 0;
+  double m_rate = 0;
+};
+
+}  // namespace nova::app
