@@ -1,0 +1,83 @@
+#include "script/expression.h"
+
+namespace nova::script {
+
+TExpression::TExpression(const TExpression& other) : m_stream(other.m_stream) { m_parser.assign(other.m_parser); }
+
+TExpression& TExpression::operator=(const TExpression& other) {
+  if (this != &other) {
+    m_stream = other.m_stream;
+    m_parser.assign(other.m_parser);
+  }
+  return *this;
+}
+
+void TExpression::load(core::ByteReader& r) {
+  const std::size_t start = r.position();
+  try {
+    m_parser.load(r);
+  } catch (...) {
+    m_stream.assign(4, '\0');
+    throw;
+  }
+  auto bytes = r.data().subspan(start, r.position() - start);
+  m_stream.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void TExpression::save(core::ByteWriter& w) const { w.bytes(m_stream); }
+
+TExpression TExpression::compile(std::string_view text) {
+  TExpression e;
+  e.m_parser = expr::compile_expression(text);
+  core::ByteWriter w;
+  e.m_parser.save(w);
+  e.m_stream = w.take_string();
+  return e;
+}
+
+TExpression TExpression::from_stream(std::string_view bytes) {
+  core::ByteReader r(bytes);
+  r.set_context("expression");
+  TExpression e;
+  e.load(r);
+  if (!r.at_end()) r.fail("bytes after the expression");
+  return e;
+}
+
+const expr::TCustomParam* TExpression::run(expr::TParamCollection& store, const expr::TSysFuncMan& funcs) {
+  // An empty expression has no result; skipping the run keeps the store's
+  // run bracket out of the many empty slots of a page.
+  if (m_parser.empty()) return nullptr;
+  m_parser.execute(store, funcs);
+  return m_parser.result();
+}
+
+bool TExpression::is_true(expr::TParamCollection& store, const expr::TSysFuncMan& funcs) {
+  const expr::TCustomParam* v = run(store, funcs);
+  return v && v->as_flag();
+}
+
+bool TExpression::flag_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, bool fallback) {
+  const expr::TCustomParam* v = run(store, funcs);
+  return v ? v->as_flag() : fallback;
+}
+
+std::int32_t TExpression::int_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs,
+                                 std::int32_t fallback) {
+  const expr::TCustomParam* v = run(store, funcs);
+  return v ? v->as_int() : fallback;
+}
+
+long double TExpression::float_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs,
+                                  long double fallback) {
+  const expr::TCustomParam* v = run(store, funcs);
+  return v ? v->as_float() : fallback;
+}
+
+std::string TExpression::text_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs,
+                                 std::string_view fallback) {
+  const expr::TCustomParam* v = run(store, funcs);
+  return v ? v->as_str() : std::string(fallback);
+}
+
+}  // namespace nova::script

@@ -1,0 +1,258 @@
+#include "script/project.h"
+
+#include "core/error.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/sjis.h"
+#include "files/stream.h"
+
+namespace nova::script {
+namespace {
+
+constexpr std::string_view kSettingsName = "nova.npb";
+constexpr std::string_view kOriginalSettingsName = "/original_nova.npb";
+
+}  // namespace
+
+TProject::TProject(ProjectServices services, ProjectOptions options)
+    : m_services(services), m_options(std::move(options)) {
+  start();
+}
+
+TProject::~TProject() {
+  if (m_interpreter && !m_setting.exit_page.empty()) {
+    try {
+      m_interpreter->StartAt(m_setting.exit_page);
+      m_services.clock.TerminateFlag.store(false);
+      m_interpreter->RunTick();
+    } catch (const std::exception& e) {
+      core::logf(core::Channel::Script, core::Level::Warning, "the exit page %s: %s", {m_setting.exit_page, e.what()});
+    }
+    m_services.clock.TerminateFlag.store(true);
+  }
+  if (m_status_restored) {
+    try {
+      WriteStatus();
+    } catch (const std::exception& e) {
+      core::logf(core::Channel::Script, core::Level::Warning, "the status was not saved: %s", {e.what()});
+    }
+  }
+  if (m_variables) m_services.store.set_system_variables(m_previous_variables);
+  m_interpreter.reset();
+}
+
+// --- The start -----------------------------------------------------------------------
+
+void TProject::start() {
+  auto& terminate = m_services.clock.TerminateFlag;
+  terminate.store(true);
+  m_title = core::sjis("情報");
+  m_disc_text = core::sjis("ディスク%dを入れてから[OK]をクリックしてください");
+  m_quit_text = core::sjis("終了します");
+
+  if (m_options.save_paths.arguments.empty() && !m_services.files.LocateStartupData(prompt())) {
+    if (m_options.on_fatal) m_options.on_fatal();
+    return;
+  }
+
+  std::vector<std::uint8_t> bytes;
+  if (m_services.files.Exists(kSettingsName)) bytes = ReadFile(kSettingsName);
+  if (bytes.empty()) {
+    ShowFatal(core::sjis("警告"), core::sjis("プロジェクトがありません"));
+    return;
+  }
+  take_settings(TProjectSetting::Parse(bytes));
+
+  restore_status();
+  create_initial_variables();
+  terminate.store(false);
+  read_save_captions();
+
+  if (m_services.files.Exists(kOriginalSettingsName)) {
+    m_folders = TProjectSetting::Parse(ReadFile(kOriginalSettingsName)).folders;
+  }
+
+  m_interpreter = std::make_unique<TCallMan>(
+      TCallManServices{m_services.clock, m_services.store, m_services.funcs, *this});
+  m_interpreter->set_event_queue(m_options.events);
+  m_interpreter->set_trace_hook(m_options.trace);
+  m_previous_variables = m_services.store.system_variables();
+  m_variables = std::make_unique<TInterpreterVariables>(*m_interpreter, m_previous_variables);
+  m_services.store.set_system_variables(m_variables.get());
+  if (m_services.files.Exists(m_setting.start_page)) {
+    m_interpreter->StartAt(m_setting.start_page);
+  } else {
+    ShowFatal(core::sjis("警告"), core::sjis("スタートページがありません"));
+  }
+}
+
+void TProject::take_settings(const TProjectSetting& s) {
+  m_setting = s;
+  m_title = s.title;
+  m_keep_status = s.keep_status;
+  m_idle_option = s.idle_option;
+  m_streamed_extensions = s.streamed_extensions;
+  m_pause_when_inactive = s.pause_when_inactive;
+  m_disc_text = s.disc_text;
+  m_quit_text = s.quit_text;
+  m_folders = s.folders;
+}
+
+void TProject::restore_status() {
+  TSaveFile file = save_file();
+  auto archive = file.open();
+  if (files::TVrFile* entry = archive->Find(kStatusEntryName)) {
+    files::MemoryBlock record;
+    archive->ReadEntry(*entry, record);
+    m_status_tail = read_status_record(record.bytes(), m_services.store);
+  } else {
+    m_status_tail = TStatusTail{kStatusVersion, empty_status_tail()};
+  }
+  for (int i = 0; i < archive->Count(); ++i) {
+    const files::TVrFile& entry = archive->At(i);
+    const std::string& name = entry.Name();
+    if (entry.IsSentinel() || name.size() < kScriptFilePrefix.size() ||
+        !core::equal_ci(std::string_view(name).substr(0, kScriptFilePrefix.size()), kScriptFilePrefix)) {
+      continue;
+    }
+    try {
+      files::MemoryBlock data;
+      archive->ReadEntry(entry, data);
+      m_services.files.SetMemoryFile(name, data.bytes());
+    } catch (const core::Error& e) {
+      core::logf(core::Channel::Script, core::Level::Warning, "save.dat: %s: %s", {name, e.message()});
+      files::TVrFileCollection& memory = m_services.files.MemoryArchive();
+      if (int at = memory.IndexOf(name); at >= 0) memory.Delete(at);
+    }
+  }
+  m_status_restored = true;
+}
+
+void TProject::create_initial_variables() {
+  expr::TParamCollection& store = m_services.store;
+  for (const TInitialVariable& v : m_setting.initial_variables) {
+    if (store.find(v.name)) continue;  // a restored status variable keeps its value
+    if (v.type > expr::PT_STR) {
+      core::logf(core::Channel::Script, core::Level::Warning, "nova.npb: the initial variable %s has type %d; skipped",
+                 {v.name, v.type});
+      continue;
+    }
+    bool created = false;
+    expr::TParamCollectionItem& item =
+        store.create(v.name, static_cast<expr::TParamType>(v.type), expr::TVarScope::Status, created);
+    switch (v.type) {
+      case expr::PT_INT: item.value().set_int(v.int_value); break;
+      case expr::PT_FLOAT: item.value().set_float(v.float_value); break;
+      case expr::PT_BOOL: item.value().set_flag(v.flag_value); break;
+      case expr::PT_STR: item.value().set_str(v.string_value); break;
+      default: break;
+    }
+  }
+}
+
+void TProject::read_save_captions() {
+  TSaveFile file = save_file();
+  if (!file.exists()) return;
+  try {
+    auto archive = file.open();
+    for (int i = 0; i < archive->Count(); ++i) {
+      const files::TVrFile& entry = archive->At(i);
+      const std::optional<std::int32_t> slot = game_slot_of(entry.Name());
+      if (!slot || entry.IsSentinel()) continue;
+      try {
+        files::MemoryBlock data;
+        archive->ReadEntry(entry, data);
+        core::ByteReader r(data.bytes());
+        r.set_context(entry.Name());
+        r.i32();  // the record's version
+        m_captions[*slot] = r.str();
+      } catch (const core::Error& e) {
+        core::logf(core::Channel::Script, core::Level::Warning, "save.dat: %s: %s", {entry.Name(), e.message()});
+      }
+    }
+  } catch (const core::Error& e) {
+    core::logf(core::Channel::Script, core::Level::Warning, "save.dat: %s", {e.message()});
+  }
+}
+
+// --- Running ---------------------------------------------------------------------------
+
+void TProject::RunTick() {
+  if (m_interpreter) m_interpreter->RunTick();
+}
+
+// --- Saves -------------------------------------------------------------------------------
+
+const std::filesystem::path& TProject::SaveFilePath() {
+  if (!m_save_path) {
+    m_save_path = locate_save_file(m_options.save_paths, m_title);
+    core::logf(core::Channel::Script, core::Level::Debug, "the save file is %s",
+               {files::host::path_text(*m_save_path)});
+  }
+  return *m_save_path;
+}
+
+TSaveFile TProject::save_file() { return TSaveFile(SaveFilePath(), m_options.save_store); }
+
+std::string TProject::SaveCaption(std::int32_t slot) const {
+  auto it = m_captions.find(slot);
+  return it == m_captions.end() ? std::string() : it->second;
+}
+
+void TProject::WriteStatus() {
+  TSaveFile file = save_file();
+  std::error_code ec;
+  // The record is only ever stored into an existing folder: a save file
+  // whose folder went away is not made anew from the status alone.
+  if (!m_keep_status || !std::filesystem::is_directory(file.path().parent_path(), ec)) return;
+  auto archive = file.open();
+  for (int i = archive->IndexOf(kStatusEntryName); i >= 0; i = archive->IndexOf(kStatusEntryName)) archive->Delete(i);
+  core::ByteWriter record;
+  write_status_record(record, m_services.store, m_status_tail);
+  archive->AddMemoryFile(std::string(kStatusEntryName), record.data());
+  try {
+    file.store(*archive);
+  } catch (const core::Error& e) {
+    core::logf(core::Channel::Script, core::Level::Warning, "the status was not stored: %s", {e.message()});
+  }
+}
+
+// --- ScriptHost --------------------------------------------------------------------------
+
+files::DiscPrompt TProject::prompt() const {
+  files::DiscPrompt p;
+  p.project_title = m_title;
+  p.caption = m_title;
+  p.disc_text = m_disc_text;
+  p.quit_text = m_quit_text;
+  p.clock = &m_services.clock;
+  p.request_close = m_options.request_close;
+  return p;
+}
+
+bool TProject::EnsureFile(std::string_view name) {
+  return m_services.files.EnsureFile(name, m_folders, m_streamed_extensions, prompt());
+}
+
+std::vector<std::uint8_t> TProject::ReadFile(std::string_view name) {
+  auto stream = m_services.files.ReadFile(name);
+  auto bytes = stream->bytes();
+  return {bytes.begin(), bytes.end()};
+}
+
+void TProject::ShowFatal(std::string_view caption, std::string_view text) {
+  m_services.clock.TerminateFlag.store(true);
+  platform::MessageBoxSpec box;
+  box.caption = std::string(caption);
+  box.text = std::string(text);
+  box.icon = platform::MessageIcon::Warning;
+  box.buttons = platform::MessageButtons::Ok;
+  m_services.dialogs.message_box(box);
+  if (m_options.on_fatal) m_options.on_fatal();
+}
+
+void TProject::RequestClose() {
+  if (m_options.request_close) m_options.request_close();
+}
+
+}  // namespace nova::script

@@ -1,0 +1,157 @@
+// TProject: one title's run. Its constructor is the whole start of the
+// title, in the system's order:
+//
+//   1. TerminateFlag on, the defaults
+//   2. without command-line arguments: locate the title's data
+//   3. read "nova.npb" ("プロジェクトがありません" when missing or empty)
+//   4. take the settings (a version above 115 raises
+//      "このバージョンには対応していません")
+//   5. restore the status record from "save.dat" and the "save:" files
+//   6. create the initial variables that do not exist, as status variables
+//   7. TerminateFlag off
+//   8. read the save captions
+//   9. "/original_nova.npb", when present, gives the folder-disc list
+//  10. create the interpreter and start it at the start page
+//      ("スタートページがありません" when it is missing)
+//
+// A start that stops at steps 2, 3 or 10 leaves TerminateFlag set after its
+// message, and the player ends. The destructor runs the exit page for one
+// tick and writes the status record, but only when this run restored it
+// (step 5), so a failed start never overwrites the real status.
+//
+// The project is the interpreter's ScriptHost: pages are read through the
+// virtual file manager, EnsureFile asks for another disc when the
+// folder-disc list says so, and fatal conditions show a warning box.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/frame_clock.h"
+#include "expr/param_collection.h"
+#include "expr/sys_func_man.h"
+#include "files/file_manager.h"
+#include "platform/dialogs.h"
+#include "script/callman.h"
+#include "script/project_setting.h"
+#include "script/save_file.h"
+#include "script/script_host.h"
+#include "script/script_variables.h"
+
+namespace nova::script {
+
+struct ProjectServices {
+  core::FrameClock& clock;
+  files::TVrFileManager& files;
+  expr::TParamCollection& store;
+  const expr::TSysFuncMan& funcs;
+  platform::Dialogs& dialogs;
+};
+
+struct ProjectOptions {
+  // The command line's data arguments and where the save file may lie.
+  SavePathInputs save_paths;
+  // Posts a close request to the main window.
+  std::function<void()> request_close;
+  // Called after every fatal message (the headless player then ends with a
+  // failure status).
+  std::function<void()> on_fatal;
+  // The interpreter's trace lines and swallowed errors.
+  TCallMan::TraceHook trace;
+  // How "save.dat" is written (tests interrupt it); default: atomically.
+  TSaveFile::Store save_store;
+  // The component system's event queue, when it exists.
+  EventQueue* events = nullptr;
+};
+
+class TProject final : public ScriptHost {
+ public:
+  TProject(ProjectServices services, ProjectOptions options);
+  ~TProject() override;
+  TProject(const TProject&) = delete;
+  TProject& operator=(const TProject&) = delete;
+
+  // --- The settings -------------------------------------------------------------
+  const std::string& title() const { return m_title; }
+  std::int32_t screen_width() const { return m_setting.screen_width; }
+  std::int32_t screen_height() const { return m_setting.screen_height; }
+  std::int32_t display_option_a() const { return m_setting.display_option_a; }
+  std::int32_t display_option_b() const { return m_setting.display_option_b; }
+  const std::string& start_page() const { return m_setting.start_page; }
+  const std::string& exit_page() const { return m_setting.exit_page; }
+  const std::string& registry_key() const { return m_setting.registry_key; }
+  std::int32_t image_key() const { return m_setting.image_key; }
+  bool keep_status() const { return m_keep_status != 0; }
+  std::uint8_t idle_option() const { return m_idle_option; }
+  const std::string& streamed_extensions() const { return m_streamed_extensions; }
+  bool pause_when_inactive() const { return m_pause_when_inactive != 0; }
+  const std::string& disc_text() const { return m_disc_text; }
+  const std::string& quit_text() const { return m_quit_text; }
+  const files::TFolderDiskList& folders() const { return m_folders; }
+
+  // The interpreter; null when the start stopped before step 10.
+  TCallMan* interpreter() const { return m_interpreter.get(); }
+  // One interpreter tick (nothing without an interpreter).
+  void RunTick();
+  // The start passed the status restore: the status is written at the end.
+  bool status_restored() const { return m_status_restored; }
+
+  // --- Saves ----------------------------------------------------------------------
+  // The save file's path, computed on first use and kept.
+  const std::filesystem::path& SaveFilePath();
+  std::string SaveCaption(std::int32_t slot) const;
+  void SetSaveCaption(std::int32_t slot, std::string caption) { m_captions[slot] = std::move(caption); }
+  const std::map<std::int32_t, std::string>& SaveCaptions() const { return m_captions; }
+  // Writes the status record into "save.dat" when keep status is on and the
+  // save file's folder exists; errors while storing are logged, not raised.
+  void WriteStatus();
+
+  // Requests of GameSave and GameLoad, performed after the tick; -1: none.
+  std::int32_t pending_load_slot = -1;
+  std::int32_t pending_save_slot = -1;
+
+  // --- ScriptHost -------------------------------------------------------------------
+  bool EnsureFile(std::string_view name) override;
+  std::vector<std::uint8_t> ReadFile(std::string_view name) override;
+  void ShowFatal(std::string_view caption, std::string_view text) override;
+  void RequestClose() override;
+
+ private:
+  void start();
+  void take_settings(const TProjectSetting& s);
+  void restore_status();
+  void create_initial_variables();
+  void read_save_captions();
+  files::DiscPrompt prompt() const;
+  TSaveFile save_file();
+
+  ProjectServices m_services;
+  ProjectOptions m_options;
+
+  TProjectSetting m_setting;
+  std::string m_title;
+  std::uint8_t m_keep_status = 1;
+  std::uint8_t m_idle_option = 1;
+  std::string m_streamed_extensions = "wav.wma.ogg";
+  std::uint8_t m_pause_when_inactive = 0;
+  std::string m_disc_text;
+  std::string m_quit_text;
+  files::TFolderDiskList m_folders;
+  std::map<std::int32_t, std::string> m_captions;
+  std::optional<std::filesystem::path> m_save_path;
+  TStatusTail m_status_tail;
+  bool m_status_restored = false;
+
+  std::unique_ptr<TCallMan> m_interpreter;
+  std::unique_ptr<TInterpreterVariables> m_variables;
+  expr::TSystemVariableProvider* m_previous_variables = nullptr;
+};
+
+}  // namespace nova::script

@@ -1,0 +1,199 @@
+#include "script/save_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/error.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/sjis.h"
+#include "files/stream.h"
+#include "platform/codepage.h"
+
+namespace nova::script {
+namespace fs = std::filesystem;
+namespace {
+
+// The empty forms of the parts after the status variables: a read-mark list
+// without items or pending mark (count, key, position, page, box name), an
+// image cache record with the quality flag off, and a status-form table
+// block of version 100 without tables.
+constexpr std::size_t kEmptyReadMarksBytes = 4 + 4 + 4 + 4 + 4;
+constexpr std::uint8_t kEmptyImageCache = 0;
+constexpr std::int32_t kTableBlockVersion = 100;
+
+void append_read_marks(core::ByteWriter& w) {
+  for (std::size_t i = 0; i < kEmptyReadMarksBytes; ++i) w.u8(0);
+}
+void append_image_cache(core::ByteWriter& w) { w.u8(kEmptyImageCache); }
+void append_tables(core::ByteWriter& w) {
+  w.i32(kTableBlockVersion);
+  w.i32(0);
+}
+
+// Whether a file can be made in the folder: create a test file, see that
+// it is there, and delete it whatever happened.
+bool can_create_file_in(const fs::path& folder) {
+  const fs::path test = folder / "save.dat.$$$";
+  const int fd = ::open(test.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  bool ok = false;
+  if (fd >= 0) {
+    ::close(fd);
+    std::error_code ec;
+    ok = fs::is_regular_file(test, ec);
+  }
+  ::unlink(test.c_str());
+  return ok;
+}
+
+bool starts_with_ci(std::string_view name, std::string_view prefix) {
+  return name.size() >= prefix.size() && core::equal_ci(name.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
+
+// --- Paths ---------------------------------------------------------------------------
+
+bool is_program_files_folder(const fs::path& folder) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  if (ec) p = folder;
+  auto it = p.begin();
+  if (it == p.end() || *it != "/") return false;
+  if (++it == p.end()) return false;
+  return *it == "usr" || *it == "opt" || *it == "snap";
+}
+
+std::string user_folder_name(std::string_view title) {
+  static constexpr std::string_view kReplaced = "\\/:,;*?<>|\"";
+  std::string name;
+  core::for_each_char(title, [&](std::size_t at, std::size_t n) {
+    if (n == 2) {
+      name.append(title.substr(at, 2));
+      return;
+    }
+    const auto c = static_cast<std::uint8_t>(title[at]);
+    if (c < 0x20 || c == 0x7F) return;
+    name += kReplaced.find(static_cast<char>(c)) != std::string_view::npos ? '_' : static_cast<char>(c);
+  });
+  if (name.empty() || name == "." || name == "..") name = "_";
+  return platform::codepage::to_utf8(name);
+}
+
+fs::path locate_save_file(const SavePathInputs& inputs, std::string_view title) {
+  std::error_code ec;
+  if (!inputs.arguments.empty()) {
+    const fs::path& first = inputs.arguments.front();
+    // An archive given as argument 1 keeps its saves beside it.
+    if (fs::is_regular_file(first, ec)) return first.parent_path() / kSaveFileName;
+    return first / kSaveFileName;
+  }
+  const fs::path& beside = inputs.executable_folder;
+  if (!is_program_files_folder(beside) && can_create_file_in(beside)) return beside / kSaveFileName;
+
+  const fs::path folder = inputs.user_data_folder / user_folder_name(title);
+  fs::create_directories(folder, ec);
+  if (!fs::is_directory(folder, ec)) core::throw_error_utf8("データファイルを作成することができません");
+  const fs::path target = folder / kSaveFileName;
+  const fs::path old = beside / kSaveFileName;
+  if (fs::is_regular_file(old, ec) && !fs::exists(target, ec)) {
+    fs::copy_file(old, target, ec);
+    if (ec) {
+      core::logf(core::Channel::Script, core::Level::Warning, "cannot copy %s to %s",
+                 {files::host::path_text(old), files::host::path_text(target)});
+    }
+  }
+  return target;
+}
+
+// --- The status record -------------------------------------------------------------------
+
+std::string empty_status_tail() {
+  core::ByteWriter w;
+  append_read_marks(w);
+  append_image_cache(w);
+  append_tables(w);
+  return w.take_string();
+}
+
+TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store) {
+  core::ByteReader r(record);
+  r.set_context(std::string(kStatusEntryName));
+  TStatusTail tail;
+  tail.version = 0;
+  if (record.size() >= 6 && std::memcmp(record.data(), "Status", 6) == 0) {
+    r.skip(6);
+    for (int i = 0; i < 3; ++i) {
+      const std::uint8_t c = r.u8();
+      if (c < '0' || c > '9') r.fail("bad version digits");
+      tail.version = tail.version * 10 + (c - '0');
+    }
+  }
+  store.load_status_variables(r);
+  tail.bytes = r.bytes(r.remaining());
+  return tail;
+}
+
+void write_status_record(core::ByteWriter& w, const expr::TParamCollection& store, const TStatusTail& tail) {
+  const std::int32_t version = std::max(tail.version, kStatusVersion);
+  w.bytes(core::format("Status%.3d", {version}));
+  store.save_status_variables(w);
+  w.bytes(tail.bytes);
+  // The parts an older record did not have follow in their order.
+  if (tail.version < 100) append_read_marks(w);
+  if (tail.version <= 100) append_image_cache(w);
+  if (tail.version < 103) append_tables(w);
+}
+
+// --- The archive ------------------------------------------------------------------------------
+
+TSaveFile::TSaveFile(fs::path path, Store store) : m_path(std::move(path)), m_store(std::move(store)) {
+  if (!m_store) m_store = files::host::write_file_atomically;
+}
+
+bool TSaveFile::exists() const {
+  std::error_code ec;
+  return fs::is_regular_file(m_path, ec);
+}
+
+std::unique_ptr<files::TVrFileCollection> TSaveFile::open() const {
+  auto archive = std::make_unique<files::TVrFileCollection>();
+  archive->Open(m_path);
+  // Entries come from the archive itself, never from files that happen to
+  // lie beside it under an entry's name.
+  archive->SetSourceFolder({});
+  return archive;
+}
+
+void TSaveFile::store(files::TVrFileCollection& archive) const {
+  files::TKvBigMemoryStream out;
+  archive.Write(out);
+  m_store(m_path, out.bytes());
+}
+
+void TSaveFile::put_entry(std::string_view name, const std::optional<std::vector<std::uint8_t>>& bytes) const {
+  auto archive = open();
+  for (int i = archive->IndexOf(name); i >= 0; i = archive->IndexOf(name)) archive->Delete(i);
+  if (bytes) archive->AddMemoryFile(std::string(name), *bytes);
+  store(*archive);
+}
+
+std::optional<std::int32_t> game_slot_of(std::string_view entry_name) {
+  if (!starts_with_ci(entry_name, kGameEntryPrefix)) return std::nullopt;
+  const std::string_view digits = entry_name.substr(kGameEntryPrefix.size());
+  if (digits.empty()) return std::nullopt;
+  std::int64_t slot = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    slot = slot * 10 + (c - '0');
+    if (slot > INT32_MAX) return std::nullopt;
+  }
+  return static_cast<std::int32_t>(slot);
+}
+
+std::string game_entry_name(std::int32_t slot) { return std::string(kGameEntryPrefix) + std::to_string(slot); }
+
+}  // namespace nova::script

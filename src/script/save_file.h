@@ -1,0 +1,130 @@
+// The save file "save.dat": where it lies, the archive it is, and the
+// status record inside it.
+//
+// "save.dat" is an archive (files/archive.h) holding one entry per game
+// slot ("GAMESAVEDATA" + the slot number), the status entry
+// ("STATUSSAVEDATA") and the files scripts stored under "save:" names. It
+// is rewritten whole on every change: into memory, then into a temporary
+// file in the same folder, flushed, and renamed over the old one, so a crash
+// or a full disk leaves the previous file whole.
+//
+// The status record:
+//   "Status" + three digits   the version (the writer writes 103); a record
+//                             without it is version 0 and starts at once
+//   status variables          the variable store's status block
+//   read marks                from version 100
+//   image cache record        above version 100 (one byte, the quality flag)
+//   status DB tables          from version 103
+// Until read marks, the image cache and DB tables exist in this build, the
+// bytes after the status variables are kept as read and written back; a
+// record that lacks some of them (an older version) gets their empty forms.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/binary_io.h"
+#include "expr/param_collection.h"
+#include "files/archive.h"
+
+namespace nova::script {
+
+inline constexpr std::string_view kSaveFileName = "save.dat";
+inline constexpr std::string_view kStatusEntryName = "STATUSSAVEDATA";
+inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
+inline constexpr std::string_view kScriptFilePrefix = "save:";
+constexpr std::int32_t kStatusVersion = 103;
+
+// --- Where the file lies ----------------------------------------------------------
+
+struct SavePathInputs {
+  // The data arguments of the command line (host paths).
+  std::vector<std::filesystem::path> arguments;
+  std::filesystem::path executable_folder;
+  // The per-user data folder of the player ($XDG_DATA_HOME/novaplayer).
+  std::filesystem::path user_data_folder;
+};
+
+// Folders where installed programs live and a title cannot write: /usr,
+// /opt, /snap and everything below them.
+bool is_program_files_folder(const std::filesystem::path& folder);
+
+// The per-user folder name of a title (Shift-JIS in, UTF-8 out): each of
+// \ / : , ; * ? < > | and the double quote becomes "_" (a double-byte
+// character passes whole, so a trail byte 0x5C or 0x7C is kept), control
+// characters are dropped, and a name that comes out empty, "." or ".."
+// becomes "_".
+std::string user_folder_name(std::string_view title);
+
+// The save file's path:
+// - with arguments: in argument 1 when it is a folder (or does not exist),
+//   else in the folder of the file it names (an archive);
+// - else beside the executable when that folder is not a program folder and
+//   a test file can be created there;
+// - else in the per-user folder named after the title, created when
+//   missing ("データファイルを作成することができません" when it cannot be);
+//   an old "save.dat" beside the executable is copied there once.
+std::filesystem::path locate_save_file(const SavePathInputs& inputs, std::string_view title);
+
+// --- The status record --------------------------------------------------------------
+
+// What the status record holds besides the status variables.
+struct TStatusTail {
+  std::int32_t version = kStatusVersion;  // the version read
+  std::string bytes;                      // as read
+};
+
+// The bytes of a new record's tail: empty read marks, the quality flag 0
+// and no status tables.
+std::string empty_status_tail();
+
+// Reads a record: the version, the status variables into the store, the
+// rest kept. Raises core::Error for a damaged record (the store is left as
+// it was).
+TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store);
+// Writes a record of version 103 (or the newer version read): the status
+// variables and the tail, completed with the empty forms of the parts an
+// older version lacked.
+void write_status_record(core::ByteWriter& w, const expr::TParamCollection& store, const TStatusTail& tail);
+
+// --- The archive ----------------------------------------------------------------------
+
+class TSaveFile {
+ public:
+  // Writes the bytes as the file; the default replaces it atomically.
+  using Store = std::function<void(const std::filesystem::path&, std::span<const std::uint8_t>)>;
+
+  explicit TSaveFile(std::filesystem::path path, Store store = {});
+
+  const std::filesystem::path& path() const { return m_path; }
+  bool exists() const;
+
+  // The archive as a collection; a missing file gives an empty one. Raises
+  // core::Error for a damaged archive.
+  std::unique_ptr<files::TVrFileCollection> open() const;
+  // Writes the collection as the whole file (entries taken from the old
+  // file are copied over). Raises core::Error when it cannot; the old file
+  // is then untouched.
+  void store(files::TVrFileCollection& archive) const;
+
+  // Replaces one entry (or removes it, for nullopt) and stores the file.
+  void put_entry(std::string_view name, const std::optional<std::vector<std::uint8_t>>& bytes) const;
+
+ private:
+  std::filesystem::path m_path;
+  Store m_store;
+};
+
+// A game slot's entry name; nullopt for a name that is not one ("GAMESAVEDATA"
+// followed by a decimal number of 0 or more).
+std::optional<std::int32_t> game_slot_of(std::string_view entry_name);
+std::string game_entry_name(std::int32_t slot);
+
+}  // namespace nova::script
