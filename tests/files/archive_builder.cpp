@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace nova::test {
@@ -16,6 +17,11 @@ void put64(std::string& s, std::uint64_t v) {
 void put16(std::string& s, std::uint16_t v) {
   s.push_back(static_cast<char>(v));
   s.push_back(static_cast<char>(v >> 8));
+}
+
+void put_str(std::string& s, std::string_view v) {
+  put32(s, static_cast<std::uint32_t>(v.size()));
+  s += v;
 }
 
 }  // namespace
@@ -190,6 +196,54 @@ std::string build_elf(const std::vector<RawSection>& sections, bool wide) {
   for (std::size_t i = 0; i < sections.size(); ++i) header(name_at[i], 1, places[i].first, places[i].second);
   header(shstrtab_name, 3, strings_at, strings.size());
   return f;
+}
+
+std::vector<std::uint8_t> build_install_file(int version, const std::vector<std::string>& written) {
+  std::string w;
+  if (version > 0) {
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "is%03d", version);
+    w += tag;
+  }
+  put32(w, static_cast<std::uint32_t>(2));  // disc
+  put_str(w, "Title");
+  put_str(w, "s4");
+  put_str(w, "s5");
+  put_str(w, "s6");
+  w.push_back(static_cast<char>(7));
+  put_str(w, "s8");
+  w.push_back(static_cast<char>(9));
+  put32(w, static_cast<std::uint32_t>(2));  // two records
+  put_str(w, "s11");
+  put32(w, static_cast<std::uint32_t>(1212));
+  w.push_back(static_cast<char>(12));
+  w.push_back(static_cast<char>(13));
+  put_str(w, "s13a");
+  put_str(w, "s13b");
+  for (int i = 0; i < 8 + 4; ++i) {
+    if (version >= 100) put64(w, static_cast<std::uint64_t>(-1000 - i));
+    else put32(w, static_cast<std::uint32_t>(-1000 - i));
+  }
+  w.push_back(static_cast<char>(16));
+  if (version > 100) w.push_back(static_cast<char>(17));
+  if (version > 101) {
+    put32(w, static_cast<std::uint32_t>(written.size()));
+    for (const auto& s : written) put_str(w, s);
+  }
+  if (version > 102) w.push_back(static_cast<char>(1));
+  if (version > 103) w.push_back(static_cast<char>(20));
+  if (version > 104) w.push_back(static_cast<char>(21));
+  if (version > 105) {
+    put32(w, static_cast<std::uint32_t>(2));
+    put_str(w, "l1");
+    put_str(w, "l2");
+  }
+  if (version > 106) put_str(w, "s23");
+  if (version > 107) {
+    put_str(w, "s24a");
+    put_str(w, "s24b");
+  }
+  return std::vector<std::uint8_t>(w.begin(), w.end());
 }
 
 }  // namespace nova::test

@@ -58,4 +58,9 @@ struct RawSection {
 };
 std::string build_elf(const std::vector<RawSection>& sections, bool wide = true);
 
+// An "install.dat" of a version (0: without the "is" tag), written field by
+// field by hand: disc 2, title "Title", two records, and the written files
+// given (from version 102).
+std::vector<std::uint8_t> build_install_file(int version, const std::vector<std::string>& written);
+
 }  // namespace nova::test

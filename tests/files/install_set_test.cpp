@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
+#include "archive_builder.h"
 #include "core/binary_io.h"
 #include "core/error.h"
 #include "support/test_support.h"
@@ -12,59 +11,12 @@
 namespace nova::files {
 namespace {
 
-// An "install.dat" of a version, field by field, written here by hand.
-std::vector<std::uint8_t> install_file(int version, const std::vector<std::string>& written) {
-  core::ByteWriter w;
-  if (version > 0) {
-    char tag[16];
-    std::snprintf(tag, sizeof tag, "is%03d", version);
-    w.bytes(tag);
-  }
-  w.i32(2);  // disc
-  w.str("Title");
-  w.str("s4");
-  w.str("s5");
-  w.str("s6");
-  w.u8(7);
-  w.str("s8");
-  w.u8(9);
-  w.i32(2);  // two records
-  w.str("s11");
-  w.i32(1212);
-  w.u8(12);
-  w.u8(13);
-  w.str("s13a");
-  w.str("s13b");
-  for (int i = 0; i < 8 + 4; ++i) {
-    if (version >= 100) w.i64(-1000 - i);
-    else w.i32(-1000 - i);
-  }
-  w.u8(16);
-  if (version > 100) w.u8(17);
-  if (version > 101) {
-    w.i32(static_cast<std::int32_t>(written.size()));
-    for (const auto& s : written) w.str(s);
-  }
-  if (version > 102) w.u8(1);
-  if (version > 103) w.u8(20);
-  if (version > 104) w.u8(21);
-  if (version > 105) {
-    w.i32(2);
-    w.str("l1");
-    w.str("l2");
-  }
-  if (version > 106) w.str("s23");
-  if (version > 107) {
-    w.str("s24a");
-    w.str("s24b");
-  }
-  return w.take();
-}
+using test::build_install_file;
 
 TEST(InstallSets, EveryVersionReadsItsFieldsAndIsRewrittenWhole) {
   for (int version : {0, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108}) {
     SCOPED_TRACE(version);
-    const auto bytes = install_file(version, {"a.txt", "", "b.txt"});
+    const auto bytes = build_install_file(version, {"a.txt", "", "b.txt"});
     TNovaInstallSet s = TNovaInstallSet::Parse(bytes);
     EXPECT_EQ(s.version, version);
     EXPECT_EQ(s.disc, 2);
@@ -92,12 +44,12 @@ TEST(InstallSets, EveryVersionReadsItsFieldsAndIsRewrittenWhole) {
   }
   // A file of the newest version comes back byte for byte (bar the empty
   // written-file name, which is not kept).
-  const auto current = install_file(108, {"a.txt", "b.txt"});
+  const auto current = build_install_file(108, {"a.txt", "b.txt"});
   EXPECT_EQ(TNovaInstallSet::Parse(current).Bytes(), current);
 }
 
 TEST(InstallSets, ANewerVersionKeepsWhatFollowsTheKnownFields) {
-  auto bytes = install_file(108, {});
+  auto bytes = build_install_file(108, {});
   bytes[4] = '9';  // is109
   for (char c : std::string("future")) bytes.push_back(static_cast<std::uint8_t>(c));
   TNovaInstallSet s = TNovaInstallSet::Parse(bytes);
@@ -106,7 +58,7 @@ TEST(InstallSets, ANewerVersionKeepsWhatFollowsTheKnownFields) {
 }
 
 TEST(InstallSets, DamagedFilesAreErrors) {
-  const auto bytes = install_file(108, {"a.txt"});
+  const auto bytes = build_install_file(108, {"a.txt"});
   for (std::size_t n = 0; n < bytes.size(); ++n) {
     EXPECT_THROW(TNovaInstallSet::Parse(std::span(bytes).first(n)), core::Error) << n << " bytes";
   }
@@ -125,7 +77,7 @@ TEST(InstallSets, DamagedFilesAreErrors) {
 }
 
 TEST(InstallSets, WrittenFilesAreAddedOnce) {
-  TNovaInstallSet s = TNovaInstallSet::Parse(install_file(108, {"Save\\Shot.bmp"}));
+  TNovaInstallSet s = TNovaInstallSet::Parse(build_install_file(108, {"Save\\Shot.bmp"}));
   EXPECT_FALSE(s.AddWrittenFile("save\\shot.BMP"));
   EXPECT_FALSE(s.AddWrittenFile(""));
   EXPECT_TRUE(s.AddWrittenFile("save\\shot2.bmp"));

@@ -1,0 +1,49 @@
+// Seeds: "install.dat" of every version, and folder-disc lists, made by our
+// writers (and the tests' builder for the versions before 108).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "archive_builder.h"
+#include "core/binary_io.h"
+#include "files/install_set.h"
+
+using namespace nova;
+namespace fs = std::filesystem;
+
+namespace {
+
+void save(const fs::path& folder, const std::string& name, char selector, const std::vector<std::uint8_t>& body) {
+  std::ofstream out(folder / name, std::ios::binary);
+  out.put(selector);
+  out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+    return 2;
+  }
+  const fs::path folder = argv[1];
+  fs::create_directories(folder);
+  for (int version : {0, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108}) {
+    save(folder, "install_v" + std::to_string(version), 0, test::build_install_file(version, {"a.txt", "", "b\\c.bmp"}));
+  }
+  files::TNovaInstallSet ours = files::TNovaInstallSet::Parse(test::build_install_file(108, {"x"}));
+  ours.AddWrittenFile("save\\shot.bmp");
+  ours.records14.push_back({1, 2, 3, 4});
+  save(folder, "install_ours", 0, ours.Bytes());
+
+  files::TFolderDiskList list;
+  list.Add("BGM", 2);
+  list.Add("movie\\op", 3);
+  list.Add("\x83\x5C", 4);
+  core::ByteWriter w;
+  list.Write(w);
+  save(folder, "folder_disc_list", 1, w.data());
+  return 0;
+}
