@@ -81,26 +81,33 @@ std::int32_t wrap(std::int64_t v) {
   return v.quick_type();
 }
 
-[[gnu::always_inline]] inline bool quick_int(const TCustomParam& v, std::int32_t& out) {
+// The element a plain value of class Param stands for, directly or through a
+// reference; nullptr when the value is of another class or the element is out
+// of range (the general route then raises the error).
+template <typename Param>
+[[gnu::always_inline]] inline const typename Param::T* plain_element(const TCustomParam& v, TParamKind kind) {
   const TCustomParam* p = &v;
   std::size_t index = 0;
   if (v.kind() == PK_VAR) {
     const TParamVar& r = static_cast<const TParamVar&>(v);
     TParamCollectionItem* item = r.bound();
-    if (!item) return false;
+    if (!item) return nullptr;
     p = &item->value();
     if (r.is_element()) index = static_cast<std::size_t>(static_cast<std::uint32_t>(r.element_index()));
   }
-  if (p->kind() != PK_INT) return false;
-  const auto& e = static_cast<const TParamInt*>(p)->elements();
-  if (index >= e.size()) return false;
-  out = e[index];
-  return true;
+  if (p->kind() != kind) return nullptr;
+  const auto& e = static_cast<const Param*>(p)->elements();
+  return index < e.size() ? &e[index] : nullptr;
 }
 
 [[gnu::always_inline]] inline std::int32_t read_int(const TCustomParam& v) {
-  std::int32_t x;
-  return quick_int(v, x) ? x : v.as_int();
+  const std::int32_t* e = plain_element<TParamInt>(v, PK_INT);
+  return e ? *e : v.as_int();
+}
+
+bool read_flag(const TCustomParam& v) {
+  const std::uint8_t* e = plain_element<TParamFlag>(v, PK_FLAG);
+  return e ? *e != 0 : v.as_flag();
 }
 
 [[gnu::always_inline]] inline void write_int(TCustomParam& t, std::int32_t v) {
@@ -111,29 +118,30 @@ std::int32_t wrap(std::int64_t v) {
   t.set_int(v);
 }
 
-bool read_flag(const TCustomParam& v) {
-  const TCustomParam* p = &v;
-  std::size_t index = 0;
-  if (v.kind() == PK_VAR) {
-    const TParamVar& r = static_cast<const TParamVar&>(v);
-    TParamCollectionItem* item = r.bound();
-    if (!item) return false;
-    p = &item->value();
-    if (r.is_element()) index = static_cast<std::size_t>(static_cast<std::uint32_t>(r.element_index()));
-  }
-  if (p->kind() == PK_FLAG) {
-    const auto& e = static_cast<const TParamFlag*>(p)->elements();
-    if (index < e.size()) return e[index] != 0;
-  }
-  return v.as_flag();
-}
-
 [[gnu::always_inline]] inline void write_flag(TCustomParam& t, bool v) {
   if (t.kind() == PK_FLAG && !static_cast<TParamFlag&>(t).has_dims()) {
     static_cast<TParamFlag&>(t).elements()[0] = v ? 1 : 0;
     return;
   }
   t.set_flag(v);
+}
+
+// Copies a plain value into one of the same class; scalars of the numeric
+// classes without the general copy.
+void copy_plain(TCustomParam& to, const TCustomParam& from) {
+  auto scalar = [&](auto* d, const auto* s) {
+    if (d->has_dims() || s->has_dims() || d->elements().size() != 1 || s->elements().size() != 1) return false;
+    d->elements()[0] = s->elements()[0];
+    return true;
+  };
+  bool done = false;
+  switch (from.kind()) {
+    case PK_INT: done = scalar(static_cast<TParamInt*>(&to), static_cast<const TParamInt*>(&from)); break;
+    case PK_FLAG: done = scalar(static_cast<TParamFlag*>(&to), static_cast<const TParamFlag*>(&from)); break;
+    case PK_FLOAT: done = scalar(static_cast<TParamFloat*>(&to), static_cast<const TParamFloat*>(&from)); break;
+    default: break;
+  }
+  if (!done) to.copy_all(from);
 }
 
 template <typename T>
@@ -629,7 +637,7 @@ bool TNovaParser::execute(TParamCollection& store, const TSysFuncMan& funcs) {
       if (TParamCollectionItem* arg = impl.resolve(impl.rt.back().target, impl.ops.back().target)) {
         const TCustomParam& v = arg->value();
         if (m_result && m_result->kind() == v.kind() && v.kind() <= PK_STR) {
-          m_result->copy_all(v);
+          copy_plain(*m_result, v);
         } else {
           m_result = v.detached();
           if (!m_result) m_result = make_value(PT_NONE);

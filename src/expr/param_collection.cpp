@@ -280,8 +280,4 @@ void TParamCollection::unlink_temporary(TParamCollectionItem& item) {
   unbind_references_to(item);
 }
 
-void TParamCollection::end_run() {
-  if (--m_run_depth == 0 && !m_graveyard.empty()) m_graveyard.clear();
-}
-
 }  // namespace nova::expr

@@ -206,7 +206,9 @@ class TParamCollection {
   void unlink_temporary(TParamCollectionItem& item);
   // Brackets one execution; freed items wait until the outermost ends.
   void begin_run() { ++m_run_depth; }
-  void end_run();
+  void end_run() {
+    if (--m_run_depth == 0 && !m_graveyard.empty()) m_graveyard.clear();
+  }
 
  private:
   struct StagedItem;

@@ -7,21 +7,13 @@
 #include "core/error.h"
 #include "expr/nova_parser.h"
 #include "expr/param_collection.h"
+#include "expr_test_util.h"
 #include "support/test_support.h"
 
 namespace nova::expr {
 namespace {
 
 using test::sjis;
-
-std::string error_of(auto&& fn) {
-  try {
-    fn();
-  } catch (const core::Error& e) {
-    return test::utf8(e.message());
-  }
-  return "(no error)";
-}
 
 TParamCollectionItem& make(TParamCollection& s, std::string_view name, TParamType type, TVarScope scope) {
   bool created = false;

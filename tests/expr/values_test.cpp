@@ -8,21 +8,13 @@
 #include "expr/number_text.h"
 #include "expr/param_collection.h"
 #include "expr/params.h"
+#include "expr_test_util.h"
 #include "support/test_support.h"
 
 namespace nova::expr {
 namespace {
 
 using test::sjis;
-
-std::string error_of(auto&& fn) {
-  try {
-    fn();
-  } catch (const core::Error& e) {
-    return test::utf8(e.message());
-  }
-  return "(no error)";
-}
 
 TEST(NumberText, IntegerParsing) {
   EXPECT_EQ(parse_int("  -42"), -42);

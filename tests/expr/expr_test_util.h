@@ -1,0 +1,22 @@
+// Helpers shared by the expression tests.
+#pragma once
+
+#include <string>
+
+#include "core/error.h"
+#include "support/test_support.h"
+
+namespace nova::expr {
+
+// The UTF-8 text of the core::Error that `fn` raises, or "(no error)".
+template <typename Fn>
+std::string error_of(Fn&& fn) {
+  try {
+    fn();
+  } catch (const core::Error& e) {
+    return test::utf8(e.message());
+  }
+  return "(no error)";
+}
+
+}  // namespace nova::expr
