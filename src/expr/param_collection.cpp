@@ -2,6 +2,8 @@
 // records are in param_records.cpp.
 #include "expr/param_collection.h"
 
+#include <atomic>
+
 #include "core/error.h"
 #include "core/format.h"
 #include "core/sjis.h"
@@ -27,7 +29,19 @@ bool same_name(const std::string& a, std::string_view b) {
 
 }  // namespace
 
-TParamCollection::TParamCollection() {
+namespace {
+
+// Each store counts its generations from its own epoch, so a cached lookup
+// made against one store is never taken for valid in another (a store built
+// where a freed one stood would otherwise start with the same count).
+std::uint64_t next_epoch() {
+  static std::atomic<std::uint64_t> epochs{1};
+  return epochs.fetch_add(1) << 32;
+}
+
+}  // namespace
+
+TParamCollection::TParamCollection() : m_generation(next_epoch()) {
   m_system_items.reserve(kSystemVariableCount);
   for (int i = 0; i < kSystemVariableCount; ++i) {
     auto* item = new TParamCollectionItem(std::string(kSystemVariables[static_cast<std::size_t>(i)].name),

@@ -3,6 +3,8 @@
 // runs, functions and system variables.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/error.h"
 #include "expr/build_parser.h"
 #include "expr/nova_parser.h"
@@ -375,6 +377,29 @@ TEST_F(Executor, FunctionsAndSystemVariablesSeeTheRunsTemporaries) {
   store.set_system_variables(nullptr);
   EXPECT_EQ(store.find("____0"), nullptr);
   EXPECT_EQ(store.size(), 51u);
+}
+
+}  // namespace
+}  // namespace nova::expr
+
+namespace nova::expr {
+namespace {
+
+TEST(ExecutorStores, ACachedLookupIsNeverTakenIntoAnotherStore) {
+  // Two stores built in the same place, with the same history: the second
+  // must not inherit what the parser found in the first.
+  std::optional<TParamCollection> store;
+  TSysFuncMan funcs;
+  TNovaParser p = compile_expression("x = 1");
+  bool created = false;
+  store.emplace();
+  store->create("x", PT_INT, TVarScope::Global, created);
+  ASSERT_TRUE(p.execute(*store, funcs));
+  store.reset();
+  store.emplace();
+  TParamCollectionItem& x = store->create("x", PT_INT, TVarScope::Global, created);
+  ASSERT_TRUE(p.execute(*store, funcs));
+  EXPECT_EQ(x.value().as_int(), 1);
 }
 
 }  // namespace
