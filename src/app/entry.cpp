@@ -43,7 +43,7 @@ int run_entry(PlayerContext& ctx, TitleFactory& factory, const std::filesystem::
   view.FormCreate();
   if (!ctx.clock.TerminateFlag.load()) view.run();
   view.FormClose();
-  return 0;
+  return ctx.exit_status;
 }
 
 }  // namespace nova::app

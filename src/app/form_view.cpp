@@ -29,9 +29,14 @@ struct FlagGuard {
 
 }  // namespace
 
-TFormView::TFormView(PlayerContext& ctx, TitleFactory& factory) : m_ctx(ctx), m_factory(factory) {}
+TFormView::TFormView(PlayerContext& ctx, TitleFactory& factory) : m_ctx(ctx), m_factory(factory) {
+  m_ctx.request_close = [this] { request_close(); };
+}
 
-TFormView::~TFormView() { FormClose(); }
+TFormView::~TFormView() {
+  FormClose();
+  m_ctx.request_close = nullptr;
+}
 
 void TFormView::FormCreate() {
   auto& trace = m_ctx.step_trace;
@@ -100,6 +105,7 @@ void TFormView::title_start() {
   if (m_project) {
     m_screen_width = m_project->screen_width();
     m_screen_height = m_project->screen_height();
+    m_window->set_caption(m_project->title());
   } else {
     m_screen_width = kDesignedWidth;
     m_screen_height = kDesignedHeight;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "app/command_line.h"
 #include "app/game_ini.h"
@@ -28,6 +29,12 @@ struct PlayerContext {
   // The seed of the standard random generator, from the time of day at start
   // or --seed.
   std::uint32_t random_seed = 0;
+  // Posts a close request to the main window while it exists (the script's
+  // Terminate, a refused page, a declined disc); set by the main window.
+  std::function<void()> request_close;
+  // The process's exit status; a headless start that fails with a fatal
+  // message sets it, so that automation sees the failure.
+  int exit_status = 0;
 };
 
 }  // namespace nova::app

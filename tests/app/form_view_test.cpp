@@ -37,7 +37,7 @@ TEST(FormView, StartAndShutdownRunInTheSystemsOrder) {
   {
     TFormView view(p.ctx, p.factory);
     view.FormCreate();
-    EXPECT_EQ(view.window()->caption(), "NovaPlayer");
+    EXPECT_EQ(view.window()->caption(), test::sjis("テスト")) << "the project's title";
     // The client area is the screen plus the tool-bar dock, centred in the work area.
     platform::Window* w = view.window();
     EXPECT_EQ(w->client_size(), (platform::Size{640, 480 + 22}));

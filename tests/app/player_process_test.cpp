@@ -9,12 +9,27 @@
 #include <cstdlib>
 #include <thread>
 
+#include "script/page_file.h"
+#include "script/project_setting.h"
 #include "support/test_support.h"
 
 namespace nova::app {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A title whose start page waits for ever.
+void write_waiting_title(const fs::path& folder) {
+  script::TProjectSetting settings;
+  settings.title = "wait";
+  settings.start_page = "main.nsb";
+  const auto npb = settings.Bytes();
+  test::write_file(folder / "nova.npb", std::string(npb.begin(), npb.end()));
+  script::TPageFile page;
+  page.commands.push_back(script::TCommandRecord::make(script::CC_WAIT));
+  const auto nsb = page.bytes();
+  test::write_file(folder / "main.nsb", std::string(nsb.begin(), nsb.end()));
+}
 
 class PlayerProcess : public ::testing::Test {
  protected:
@@ -47,13 +62,16 @@ TEST_F(PlayerProcess, HelpAndBadOptions) {
 TEST_F(PlayerProcess, HeadlessRunOnAnEmptyFolderEndsByItself) {
   int status = -1;
   auto start = std::chrono::steady_clock::now();
-  run("--headless --max-ticks 50 " + (m_dir / "title").string(), &status);
-  EXPECT_EQ(status, 0);
+  std::string out = run("--headless --max-ticks 50 " + (m_dir / "title").string(), &status);
+  // No project: the fatal message, and a headless player says so by its status.
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("プロジェクトがありません"), std::string::npos) << out;
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 TEST_F(PlayerProcess, SecondPlayerOnTheSameFolderEndsSilently) {
   // The first player runs until killed.
+  write_waiting_title(m_dir / "title");
   const std::string folder = (m_dir / "title").string();
   pid_t first = fork();
   if (first == 0) {

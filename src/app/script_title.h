@@ -1,0 +1,77 @@
+// The script engine as the main window drives it: the variable store and
+// the builtin function manager as subsystems the window frees at their
+// steps, the project behind the ProjectHost interface, the trace file, and
+// the mounting of the title's data.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "app/player_context.h"
+#include "app/title_host.h"
+#include "expr/param_collection.h"
+#include "expr/random.h"
+#include "expr/sys_func_man.h"
+#include "files/file_manager.h"
+#include "script/project.h"
+
+namespace nova::app {
+
+struct VariableStore final : Subsystem {
+  expr::TParamCollection store;
+};
+
+// The builtin function manager with the standard random generator behind
+// the Random function, seeded with the player's seed (--seed, or the time of
+// day at start).
+struct SystemFunctions final : Subsystem {
+  explicit SystemFunctions(std::uint32_t seed);
+  expr::TSysFuncMan funcs;
+  expr::StandardRandom random;
+};
+
+class ScriptProjectHost final : public ProjectHost {
+ public:
+  explicit ScriptProjectHost(std::unique_ptr<script::TProject> project) : m_project(std::move(project)) {}
+
+  std::string title() const override { return m_project->title(); }
+  int screen_width() const override { return m_project->screen_width(); }
+  int screen_height() const override { return m_project->screen_height(); }
+  int display_option_a() const override { return m_project->display_option_a(); }
+  int display_option_b() const override { return m_project->display_option_b(); }
+  bool pause_when_inactive() const override { return m_project->pause_when_inactive(); }
+  void run_tick() override { m_project->RunTick(); }
+  // Game saves and loads are not built: a pending request raises an error
+  // naming its command (once: the request is dropped first).
+  bool perform_pending_save_load() override;
+
+  script::TProject& project() { return *m_project; }
+
+ private:
+  std::unique_ptr<script::TProject> m_project;
+};
+
+// --trace FILE: one line per interpreter trace line or swallowed error,
+// in UTF-8.
+class TraceFile {
+ public:
+  explicit TraceFile(const std::filesystem::path& path);
+  ~TraceFile();
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+  void write(std::string_view sjis_line);
+
+ private:
+  std::FILE* m_file = nullptr;
+};
+
+// FormCreate's mounting of the title's data: without arguments the
+// executable's folder, its resource archive and its appended archive; with
+// arguments the first as the base folder, then each argument's "game.dat"
+// and each argument that is an archive with the "nv" trailer.
+void mount_title_data(files::TVrFileManager& files, const std::filesystem::path& executable,
+                      const std::vector<std::filesystem::path>& arguments);
+
+}  // namespace nova::app
