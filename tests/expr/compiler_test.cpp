@@ -218,3 +218,23 @@ TEST(Compiler, LoadRefusesDamagedStreams) {
 
 }  // namespace
 }  // namespace nova::expr
+
+namespace nova::expr {
+namespace {
+
+TEST(Compiler, TrailBytesNeverActAsOperatorsOrBrackets) {
+  // "ー" is 0x81 0x5B (a "[" as trail byte), "−" 0x81 0x7C ("|"), "／"
+  // 0x81 0x5E ("^"), "表" 0x95 0x5C (a backslash).
+  std::string ramen = sjis("ラーメン");
+  EXPECT_EQ(ops_of(ramen + " = 1"), (Ops{ramen + " = ocTo 1"}));
+  std::string odd = sjis("a−／");
+  EXPECT_EQ(ops_of(odd + " + 1"), (Ops{"____0 = ocPlus " + odd + ", 1", "____arg = ocTo ____0"}));
+  std::string array = sjis("配列ー");
+  EXPECT_EQ(ops_of(array + "[1] = \"" + sjis("表") + "\""),
+            (Ops{"____0 = ocTo \"" + sjis("表") + "\"", "____d_1 = ocDimTo " + array + ", 1", "____d_1 = ocTo ____0"}));
+  // A call name is ASCII: a kanji before "(" makes a group.
+  EXPECT_EQ(ops_of(sjis("表") + "(1)"), (Ops{"____0 = ocTo 1", "____arg = ocTo " + sjis("表") + "____0"}));
+}
+
+}  // namespace
+}  // namespace nova::expr

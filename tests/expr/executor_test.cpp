@@ -404,3 +404,67 @@ TEST(ExecutorStores, ACachedLookupIsNeverTakenIntoAnotherStore) {
 
 }  // namespace
 }  // namespace nova::expr
+
+namespace nova::expr {
+namespace {
+
+// @Temp stands for a variable of the store, as AssignTemp will make it.
+class TempVariables : public TSystemVariableProvider {
+ public:
+  explicit TempVariables(TParamCollection& s) : store(s) {}
+  TCustomParam* referred(int index) override {
+    TParamCollectionItem* item = index == SV_TEMP ? store.find(store.temp_name()) : nullptr;
+    return item ? &item->value() : nullptr;
+  }
+  std::int32_t count(int) override { return 1; }
+  void read(int, std::int32_t, TSysValue& out) override { out.i = 640; }
+  void write(int, std::int32_t, const TSysValue&) override {}
+  TParamCollection& store;
+};
+
+TEST_F(Executor, ForwardingSystemVariablesActOnWhatTheyStandFor) {
+  TempVariables provider(store);
+  store.set_system_variables(&provider);
+  EXPECT_EQ(run("@Temp + 1")->as_int(), 1);  // stands for nothing: 0
+  TParamCollectionItem& t = var("target", PT_STR);
+  std::int32_t dims[] = {3};
+  t.value().set_dims(dims);
+  store.set_temp_name("target");
+  run("@Temp[2] = 5 * 5");
+  EXPECT_TRUE(ok) << error();
+  EXPECT_EQ(t.value().str_at(2), "25");
+  EXPECT_EQ(run("@Temp[2] ++ @ScrWidth")->as_str(), "25640");
+  run("@ScrWidth = 1");  // read-only: ignored, not an error
+  EXPECT_TRUE(ok);
+  store.set_system_variables(nullptr);
+}
+
+TEST_F(Executor, StringsCompareByUnsignedBytes) {
+  var("k", PT_STR).value().set_str(sjis("漢"));
+  EXPECT_TRUE(run("k > \"z\"")->as_flag());
+  EXPECT_TRUE(run("\"ab\" < \"b\"")->as_flag());
+  EXPECT_TRUE(run("\"ab\" > \"a\"")->as_flag());
+  EXPECT_FALSE(run("k <> k")->as_flag());
+}
+
+TEST(StorePop, APushedBlockSurvivesASaveAndPopsInTheLoadingStore) {
+  TParamCollection store;
+  bool created = false;
+  store.create("a", PT_INT, TVarScope::Global, created).value().set_int(5);
+  std::vector<std::string> names = {"a"};
+  store.push(names);
+  TParamCollection other;
+  other.create("x", PT_INT, TVarScope::Global, created);
+  core::ByteWriter w;
+  store.save_game_variables(w);
+  core::ByteReader r(std::span<const std::uint8_t>(w.data()));
+  other.load_game_variables(r, 140);
+  other.remove("a");
+  other.pop();  // recreates "a" from the loaded stack
+  ASSERT_NE(other.find("a"), nullptr);
+  EXPECT_EQ(other.find("a")->value().as_int(), 5);
+  EXPECT_EQ(other.find("x"), nullptr);  // loading freed it
+}
+
+}  // namespace
+}  // namespace nova::expr
