@@ -3,7 +3,6 @@
 // older versions, which our writer does not write).
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,9 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 void save(const fs::path& folder, const std::string& name, fuzz::Form form, const std::string& body) {
-  std::ofstream out(folder / name, std::ios::binary);
-  out.put(static_cast<char>(form));
-  out.write(body.data(), static_cast<std::streamsize>(body.size()));
+  test::write_seed(folder.string(), name, static_cast<char>(form), body);
 }
 
 std::string written_by_us(bool with_big_entry) {
@@ -47,12 +44,8 @@ std::vector<test::RawEntry> raw_entries(int version) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
-    return 2;
-  }
-  const fs::path folder = argv[1];
-  fs::create_directories(folder);
+  const fs::path folder = test::seed_folder(argc, argv);
+  if (folder.empty()) return 2;
   const std::string ours = written_by_us(false);
   save(folder, "ours_file", fuzz::Form::File, ours);
   save(folder, "ours_empty", fuzz::Form::File, test::build_archive(102, {}));

@@ -2,7 +2,6 @@
 // writers (and the tests' builder for the versions before 108).
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,20 +15,14 @@ namespace fs = std::filesystem;
 namespace {
 
 void save(const fs::path& folder, const std::string& name, char selector, const std::vector<std::uint8_t>& body) {
-  std::ofstream out(folder / name, std::ios::binary);
-  out.put(selector);
-  out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
+  test::write_seed(folder.string(), name, selector, std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
-    return 2;
-  }
-  const fs::path folder = argv[1];
-  fs::create_directories(folder);
+  const fs::path folder = test::seed_folder(argc, argv);
+  if (folder.empty()) return 2;
   for (int version : {0, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108}) {
     save(folder, "install_v" + std::to_string(version), 0, test::build_install_file(version, {"a.txt", "", "b\\c.bmp"}));
   }

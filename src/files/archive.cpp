@@ -29,6 +29,26 @@ bool is_file(const fs::path& p) {
 // with part 0.
 constexpr std::int64_t kSinglePart = INT64_MAX;
 
+// The start B of an archive appended to `container`, from its last 6 bytes
+// (int32 B, "nv"); raises core::Error when there is none.
+std::int64_t appended_base(TKvBigStream& container) {
+  const std::int64_t size = container.GetSize();
+  std::uint8_t trailer[6] = {};
+  if (size >= 6) {
+    container.SetPosition(size - 6);
+    container.ReadBuffer(trailer, 6);
+  }
+  if (size < 6 || trailer[4] != 'n' || trailer[5] != 'v') {
+    core::throw_error("no archive is appended (the data does not end with \"nv\")");
+  }
+  const auto base = static_cast<std::int32_t>(trailer[0] | trailer[1] << 8 | trailer[2] << 16 |
+                                              static_cast<std::uint32_t>(trailer[3]) << 24);
+  if (base < 0 || base > size - 6) {
+    throw core::Error(core::format("the appended archive's start %d lies outside the file", {base}));
+  }
+  return base;
+}
+
 struct RawDirectory {
   std::int32_t version = 0;
   std::vector<std::string> names;
@@ -225,20 +245,9 @@ void TVrFileCollection::open_file(const fs::path& file_name) {
   const std::uint32_t mode = file_mode::kOpenRead | file_mode::kShareDenyWrite;
   if (is_executable_container(file_name)) {
     auto container = std::make_unique<TKvBigFileStream>(file_name, mode, m_options.part_size);
-    const std::int64_t size = container->GetSize();
-    std::uint8_t trailer[6] = {};
-    if (size >= 6) {
-      container->SetPosition(size - 6);
-      container->ReadBuffer(trailer, 6);
-    }
-    if (size < 6 || trailer[4] != 'n' || trailer[5] != 'v') {
-      core::throw_error("no archive is appended (the file does not end with \"nv\")");
-    }
-    std::int32_t base = static_cast<std::int32_t>(trailer[0] | trailer[1] << 8 | trailer[2] << 16 |
-                                                  static_cast<std::uint32_t>(trailer[3]) << 24);
-    if (base < 0 || base > size - 6) throw core::Error(core::format("the appended archive's start %d lies outside the file", {base}));
+    const std::int64_t base = appended_base(*container);
     container->SetPosition(base);
-    read_directory(*container, base, size - 6);
+    read_directory(*container, base, container->GetSize() - 6);
     m_container = std::move(container);
     m_form = ArchiveForm::Appended;
     m_data_file = file_name;
@@ -304,14 +313,7 @@ void TVrFileCollection::OpenStream(std::unique_ptr<TKvBigStream> container, Arch
   try {
     const std::int64_t size = container->GetSize();
     if (form == ArchiveForm::Appended) {
-      std::uint8_t trailer[6] = {};
-      if (size < 6) core::throw_error("no archive is appended");
-      container->SetPosition(size - 6);
-      container->ReadBuffer(trailer, 6);
-      if (trailer[4] != 'n' || trailer[5] != 'v') core::throw_error("no archive is appended");
-      std::int32_t base = static_cast<std::int32_t>(trailer[0] | trailer[1] << 8 | trailer[2] << 16 |
-                                                    static_cast<std::uint32_t>(trailer[3]) << 24);
-      if (base < 0 || base > size - 6) core::throw_error("the appended archive's start lies outside the stream");
+      const std::int64_t base = appended_base(*container);
       container->SetPosition(base);
       read_directory(*container, base, size - 6);
     } else {

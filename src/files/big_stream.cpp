@@ -73,7 +73,11 @@ std::int64_t copy_through_buffer(std::int64_t count, ReadFn&& read, WriteFn&& wr
 
 // --- TKvBigStream ------------------------------------------------------------
 
-std::int64_t TKvBigStream::WriteFromBig(TKvBigStream& source, std::int64_t count) {
+namespace {
+
+// Either kind of source: a count of 0 means the whole source from its start.
+template <typename Source>
+std::int64_t copy_into(TKvBigStream& target, Source& source, std::int64_t count) {
   if (count == 0) {
     source.SetPosition(0);
     count = source.GetSize();
@@ -81,18 +85,17 @@ std::int64_t TKvBigStream::WriteFromBig(TKvBigStream& source, std::int64_t count
   if (count <= 0) return 0;
   return copy_through_buffer(
       count, [&](void* b, std::int64_t n) { return source.Read(b, n); },
-      [&](const void* b, std::int64_t n) { return Write(b, n); });
+      [&](const void* b, std::int64_t n) { return target.Write(b, n); });
+}
+
+}  // namespace
+
+std::int64_t TKvBigStream::WriteFromBig(TKvBigStream& source, std::int64_t count) {
+  return copy_into(*this, source, count);
 }
 
 std::int64_t TKvBigStream::WriteFromStream(Stream& source, std::int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.GetSize();
-  }
-  if (count <= 0) return 0;
-  return copy_through_buffer(
-      count, [&](void* b, std::int64_t n) { return source.Read(b, n); },
-      [&](const void* b, std::int64_t n) { return Write(b, n); });
+  return copy_into(*this, source, count);
 }
 
 std::int64_t TKvBigStream::ReadToStream(Stream& target, std::int64_t count) {
@@ -103,13 +106,11 @@ std::int64_t TKvBigStream::ReadToStream(Stream& target, std::int64_t count) {
 }
 
 void TKvBigStream::ReadBuffer(void* buffer, std::int64_t count) {
-  if (count <= 0) return;
-  if (Read(buffer, count) != count) core::throw_error("stream read error: the data ends early");
+  if (count > 0) detail::require_read(Read(buffer, count), count);
 }
 
 void TKvBigStream::WriteBuffer(const void* buffer, std::int64_t count) {
-  if (count <= 0) return;
-  if (Write(buffer, count) != count) core::throw_error("stream write error");
+  if (count > 0) detail::require_written(Write(buffer, count), count);
 }
 
 // --- TKvBigFileStream --------------------------------------------------------
@@ -237,10 +238,7 @@ std::int64_t TKvBigMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TKvBigMemoryStream::Read(void* buffer, std::int64_t count) {
-  auto size = static_cast<std::int64_t>(m_block.size());
-  if (count <= 0 || m_position >= size) return 0;
-  std::int64_t n = std::min(count, size - m_position);
-  std::memcpy(buffer, m_block.data() + m_position, static_cast<std::size_t>(n));
+  std::int64_t n = m_block.read_at(m_position, buffer, count);
   m_position += n;
   return n;
 }
@@ -361,8 +359,7 @@ std::int64_t TKvBuffBigStream::Read(void* buffer, std::int64_t count) {
 }
 
 void TKvBuffBigStream::ReadBuffer(void* buffer, std::int64_t count) {
-  if (count <= 0) return;
-  if (Read(buffer, count) != count) core::throw_error("stream read error: the data ends early");
+  if (count > 0) detail::require_read(Read(buffer, count), count);
 }
 
 std::uint8_t TKvBuffBigStream::u8() {

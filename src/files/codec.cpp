@@ -20,6 +20,25 @@ namespace {
   throw core::Error(core::format("compressed data inflates to more than %u bytes", {static_cast<unsigned long long>(max_size)}));
 }
 
+// Runs one zlib call on the next slices of input and output (zlib counts in
+// 32-bit units) and advances the counts; `call` gets whether the slice
+// holds the last of the input.
+template <typename Call>
+int zlib_step(z_stream& z, std::span<const std::uint8_t> in, std::size_t& consumed, MemoryBlock& out,
+              std::size_t& produced, Call call) {
+  constexpr std::size_t kSlice = 1u << 30;
+  z.next_in = const_cast<Bytef*>(in.data() + consumed);
+  z.avail_in = static_cast<uInt>(std::min(in.size() - consumed, kSlice));
+  z.next_out = out.data() + produced;
+  z.avail_out = static_cast<uInt>(std::min(out.size() - produced, kSlice));
+  const uInt in_before = z.avail_in;
+  const uInt out_before = z.avail_out;
+  int r = call(consumed + z.avail_in == in.size());
+  consumed += in_before - z.avail_in;
+  produced += out_before - z.avail_out;
+  return r;
+}
+
 }  // namespace
 
 Inflater::Inflater(InflateBackend backend) : m_backend(backend) {
@@ -77,17 +96,7 @@ void Inflater::InflateWithZlib(std::span<const std::uint8_t> in, MemoryBlock& ou
       if (out.size() >= max_size) fail_too_large(max_size);
       out.resize_uninitialized(out.size() > max_size / 2 ? max_size : out.size() * 2);
     }
-    // zlib counts in 32-bit units; feed it in slices.
-    constexpr std::size_t kSlice = 1u << 30;
-    z.next_in = const_cast<Bytef*>(in.data() + consumed);
-    z.avail_in = static_cast<uInt>(std::min(in.size() - consumed, kSlice));
-    z.next_out = out.data() + produced;
-    z.avail_out = static_cast<uInt>(std::min(out.size() - produced, kSlice));
-    const uInt in_before = z.avail_in;
-    const uInt out_before = z.avail_out;
-    int r = inflate(&z, Z_NO_FLUSH);
-    consumed += in_before - z.avail_in;
-    produced += out_before - z.avail_out;
+    int r = zlib_step(z, in, consumed, out, produced, [&](bool) { return inflate(&z, Z_NO_FLUSH); });
     if (r == Z_STREAM_END) break;
     if (r == Z_NEED_DICT) fail_damaged("needs a preset dictionary");
     if (r == Z_DATA_ERROR) fail_damaged(z.msg ? z.msg : "bad data");
@@ -111,18 +120,9 @@ void DeflateLevel1(std::span<const std::uint8_t> in, MemoryBlock& out) {
   std::size_t consumed = 0;
   std::size_t produced = 0;
   while (true) {
-    constexpr std::size_t kSlice = 1u << 30;
     if (produced == out.size()) out.resize_uninitialized(out.size() * 2);
-    z.next_in = const_cast<Bytef*>(in.data() + consumed);
-    z.avail_in = static_cast<uInt>(std::min(in.size() - consumed, kSlice));
-    z.next_out = out.data() + produced;
-    z.avail_out = static_cast<uInt>(std::min(out.size() - produced, kSlice));
-    const uInt in_before = z.avail_in;
-    const uInt out_before = z.avail_out;
-    const bool last = consumed + z.avail_in == in.size();
-    int r = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
-    consumed += in_before - z.avail_in;
-    produced += out_before - z.avail_out;
+    int r = zlib_step(z, in, consumed, out, produced,
+                      [&](bool last) { return deflate(&z, last ? Z_FINISH : Z_NO_FLUSH); });
     if (r == Z_STREAM_END) break;
     if (r != Z_OK && r != Z_BUF_ERROR) core::throw_error("zlib: compressing failed");
   }

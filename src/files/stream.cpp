@@ -17,14 +17,20 @@
 namespace nova::files {
 namespace fs = std::filesystem;
 
+void detail::require_read(std::int64_t got, std::int64_t want) {
+  if (got != want) core::throw_error("stream read error: the data ends early");
+}
+
+void detail::require_written(std::int64_t put, std::int64_t want) {
+  if (put != want) core::throw_error("stream write error");
+}
+
 void Stream::ReadBuffer(void* buffer, std::int64_t count) {
-  if (count <= 0) return;
-  if (Read(buffer, count) != count) core::throw_error("stream read error: the data ends early");
+  if (count > 0) detail::require_read(Read(buffer, count), count);
 }
 
 void Stream::WriteBuffer(const void* buffer, std::int64_t count) {
-  if (count <= 0) return;
-  if (Write(buffer, count) != count) core::throw_error("stream write error");
+  if (count > 0) detail::require_written(Write(buffer, count), count);
 }
 
 std::int64_t Stream::CopyFrom(Stream& source, std::int64_t count) {
@@ -100,6 +106,14 @@ void MemoryBlock::assign(std::span<const std::uint8_t> bytes) {
   if (!bytes.empty()) std::memcpy(m_data.get(), bytes.data(), bytes.size());
 }
 
+std::int64_t MemoryBlock::read_at(std::int64_t position, void* buffer, std::int64_t count) const {
+  const auto size = static_cast<std::int64_t>(m_size);
+  if (count <= 0 || position < 0 || position >= size) return 0;
+  std::int64_t n = std::min(count, size - position);
+  std::memcpy(buffer, m_data.get() + position, static_cast<std::size_t>(n));
+  return n;
+}
+
 void MemoryBlock::append(std::span<const std::uint8_t> bytes) {
   std::size_t old = m_size;
   resize_uninitialized(old + bytes.size());
@@ -109,10 +123,7 @@ void MemoryBlock::append(std::span<const std::uint8_t> bytes) {
 // --- TKvMemoryStream ---------------------------------------------------------
 
 std::int64_t TKvMemoryStream::Read(void* buffer, std::int64_t count) {
-  auto size = static_cast<std::int64_t>(m_block.size());
-  if (count <= 0 || m_position >= size) return 0;
-  std::int64_t n = std::min(count, size - m_position);
-  std::memcpy(buffer, m_block.data() + m_position, static_cast<std::size_t>(n));
+  std::int64_t n = m_block.read_at(m_position, buffer, count);
   m_position += n;
   return n;
 }

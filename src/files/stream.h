@@ -43,6 +43,12 @@ class Stream {
   std::int64_t CopyFrom(Stream& source, std::int64_t count);
 };
 
+namespace detail {
+// Raise core::Error when a read or write moved fewer bytes than asked.
+void require_read(std::int64_t got, std::int64_t want);
+void require_written(std::int64_t put, std::int64_t want);
+}  // namespace detail
+
 // A growable byte block whose new bytes are left uninitialised where the
 // caller overwrites them at once (inflating, reading), so that large entries
 // are not cleared before they are filled.
@@ -72,6 +78,9 @@ class MemoryBlock {
   // Releases the memory.
   void release();
   void assign(std::span<const std::uint8_t> bytes);
+  // Copies up to `count` bytes from `position` (clamped to the size) and
+  // answers how many.
+  std::int64_t read_at(std::int64_t position, void* buffer, std::int64_t count) const;
   void append(std::span<const std::uint8_t> bytes);
 
  private:

@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::read_file;
+using test::noise;
 using test::TempDir;
 using test::write_file;
 
@@ -34,13 +35,6 @@ std::map<std::string, std::string> tree(const fs::path& root) {
     if (e.is_regular_file()) files[e.path().lexically_relative(root).string()] = read_file(e.path());
   }
   return files;
-}
-
-std::string noise(std::size_t n, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng());
-  return s;
 }
 
 // A folder with every kind of file the writer treats differently.

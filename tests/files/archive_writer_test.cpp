@@ -14,15 +14,9 @@ namespace nova::files {
 namespace {
 
 namespace fs = std::filesystem;
+using test::noise;
 using test::TempDir;
 using test::write_file;
-
-std::string noise(std::size_t n, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng());
-  return s;
-}
 
 // Text-like data that compresses well.
 std::string text(std::size_t n) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "archive_builder.h"
 #include "core/error.h"
 #include "files/big_stream.h"
 #include "files/range_stream.h"
@@ -23,13 +24,6 @@ using test::TempDir;
 using test::write_file;
 
 constexpr std::int64_t kMiB = 1 << 20;
-
-std::string pattern(std::size_t n, std::uint32_t seed) {
-  std::string s(n, '\0');
-  std::mt19937 rng(seed);
-  for (auto& c : s) c = static_cast<char>(rng());
-  return s;
-}
 
 std::string read_all(TKvBigStream& s) {
   std::string out(static_cast<std::size_t>(s.GetSize()), '\0');
@@ -85,7 +79,7 @@ TEST(BigFileStreams, PartNamesFollowTheThreeDigitPattern) {
 TEST(BigFileStreams, WritingSplitsIntoPartsAndReadsBackAsOneStream) {
   TempDir dir;
   const fs::path name = dir / "game.dat";
-  const std::string data = pattern(static_cast<std::size_t>(3 * kMiB + 1000), 1);
+  const std::string data = test::noise(static_cast<std::size_t>(3 * kMiB + 1000), 1);
   {
     TKvBigFileStream out(name, file_mode::kCreate, kMiB);
     // Uneven pieces so that writes cross the part boundaries.
@@ -178,7 +172,7 @@ TEST(BigFileStreams, PositionsNearOneAndTwoGibibytesUseTheRealPartSize) {
 }
 
 TEST(BigStreams, CopyOperationsTakeTheWholeSourceForACountOfZero) {
-  const std::string data = pattern(3 * kMiB / 2, 2);
+  const std::string data = test::noise(3 * kMiB / 2, 2);
   TKvBigMemoryStream source(as_bytes(data));
   source.SetPosition(100);
   TKvBigMemoryStream target;
@@ -201,7 +195,7 @@ TEST(BigStreams, CopyOperationsTakeTheWholeSourceForACountOfZero) {
 }
 
 TEST(BufferedReader, HandsBackUnreadBytesWhenItGoes) {
-  const std::string data = pattern(250000, 3);
+  const std::string data = test::noise(250000, 3);
   TKvBigMemoryStream source(as_bytes(data));
   {
     TKvBuffBigStream reader(source);
