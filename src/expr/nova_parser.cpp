@@ -444,24 +444,23 @@ void TNovaParser::Impl::bind_alias(const TOpeData& op, TParamCollectionItem* tar
   if (!array) array = array_ref->bound();
   const TCustomParam& value = array->value();
   const std::size_t n = op.operands.size() - 1;
-  std::string indexes;
-  std::int64_t flat = 0;
-  bool overflow = false;
-  std::vector<std::int32_t> values(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    values[k] = op.operands[k + 1]->as_int();
-    if (k) indexes.push_back(',');
-    indexes += int_text(values[k]);
-  }
+  // The message names the indexes as given; it is only built for an error,
+  // so binding an element allocates nothing.
   auto fail = [&](std::string_view why) {
+    std::string indexes;
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k) indexes.push_back(',');
+      indexes += int_text(read_int(*op.operands[k + 1]));
+    }
     core::throw_error(array_ref->name() + "[" + indexes + "]\r\n" + core::sjis(why));
   };
   if (static_cast<std::int64_t>(n) != value.dim_count()) fail("添え字が不正です");
   // index = Σ index_k × (product of the later sizes), the last index varying
   // fastest.
-  std::int64_t stride = 1;
+  std::int64_t flat = 0, stride = 1;
+  bool overflow = false;
   for (std::size_t k = n; k-- > 0;) {
-    flat += static_cast<std::int64_t>(values[k]) * stride;
+    flat += static_cast<std::int64_t>(read_int(*op.operands[k + 1])) * stride;
     stride *= value.dim_size(static_cast<std::int32_t>(k));
     if (flat > kMaxElements * 2 || flat < -kMaxElements * 2 || stride > kMaxElements) overflow = true;
   }
