@@ -366,9 +366,10 @@ Tag parse_tag(std::string_view token) {
     if (i >= s.size()) break;
     const std::size_t name_end = scan_word(s, i, true);
     TagAttribute a{std::string(s.substr(i, name_end - i)), {}};
-    i = skip_blanks(s, name_end);
+    i = name_end;
+    // The value begins right after the "="; a blank there leaves it empty.
     if (i < s.size() && s[i] == '=') {
-      i = skip_blanks(s, i + 1);
+      ++i;
       if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
         const char quote = s[i];
         std::size_t close = i + 1;

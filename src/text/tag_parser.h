@@ -48,11 +48,11 @@ struct Tag {
 };
 
 // Reads a tag token "<...>": after trimming, the name runs to the first blank
-// or "="; then attributes, each a name up to a blank or "=", and after "=" a
-// value, quoted with '"' or '\'' (to the matching quote, else to the next
-// blank) or bare (to the next blank). An attribute without "=" has an empty
-// value. Blanks are the bytes up to 0x20; double-byte characters are single
-// units throughout.
+// or "="; then attributes, each a name up to a blank or "=", and when "="
+// follows the name directly, a value right after it: quoted with '"' or '\''
+// (to the matching quote, else to the next blank) or bare (to the next
+// blank). An attribute without "=" has an empty value. Blanks are the bytes up to 0x20; double-byte characters are
+// single units throughout.
 Tag parse_tag(std::string_view token);
 
 // The backslash escapes of the expression language's string literals:

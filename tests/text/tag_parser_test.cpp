@@ -18,7 +18,7 @@ using support::parse_utf8;
 using support::shown_text;
 
 TEST(TagSyntax, NamesAttributesAndValues) {
-  const Tag font = parse_tag(test::sjis("< font size = 12 COLOR=\"#FF0000\" name='ＭＳ 明朝' BORDER shadow=\"2\">"));
+  const Tag font = parse_tag(test::sjis("< font size=12 COLOR=\"#FF0000\" name='ＭＳ 明朝' BORDER shadow=\"2\" >"));
   EXPECT_EQ(font.name, "font");
   ASSERT_EQ(font.attributes.size(), 5u);
   EXPECT_EQ(*font.find("SIZE"), "12");
@@ -34,6 +34,12 @@ TEST(TagSyntax, NamesAttributesAndValues) {
   EXPECT_EQ(img.name, "IMG");
   EXPECT_EQ(*img.find("SRC"), "a");
   EXPECT_EQ(*img.find("ALIGN"), "top");
+  // The value follows the "=" directly: blanks around it end the attribute.
+  const Tag spaced = parse_tag("<FONT SIZE = 12 COLOR= #FF0000>");
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const auto& a : spaced.attributes) pairs.emplace_back(a.name, a.value);
+  EXPECT_EQ(pairs, (std::vector<std::pair<std::string, std::string>>{
+                       {"SIZE", ""}, {"", ""}, {"12", ""}, {"COLOR", ""}, {"#FF0000", ""}}));
   EXPECT_EQ(parse_tag("<BR=x>").name, "BR");
   EXPECT_EQ(*parse_tag("<BR=x>").find(""), "x");
 
