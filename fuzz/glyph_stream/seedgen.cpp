@@ -1,0 +1,68 @@
+// Seeds of the glyph stream fuzzer: texts of every kind of glyph, written by
+// our writer in every version it distinguishes.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/binary_io.h"
+#include "core/format.h"
+#include "expr/build_parser.h"
+#include "text/glyph_stream.h"
+#include "text/tag_parser.h"
+
+using namespace nova;
+
+namespace {
+
+// The texts are ASCII and Shift-JIS bytes (表 and ソ end in 0x5C, ポ in 0x7C).
+const char* const kTexts[] = {
+    "plain text",
+    "<B>bold</B> <I>italic</I> <U>under</U> <S>strike</S>",
+    "<FONT SIZE=20 COLOR=#FF0000 BCOLOR=#00FF00 SCOLOR=#0000FF NAME=\"\x82\x6c\x82\x72\" BORDER=2 SHADOW=1>x</FONT>",
+    "<NOBR><RUBY VALUE=\"\x82\xe9\x82\xd1\">\x95\x5c\x83\x5c</RUBY></NOBR>\x83\x7c",
+    "<DIV ALIGN=CENTER>c</DIV><DIV ALIGN=RIGHT>r</DIV><INDENT>i<BR>j<UNDENT><BR CLEAR>k<CLEAR>",
+    "<A HREF=\"page:label\"><WAIT VALUE=-20>link</WAIT></A><EVENT VALUE=e><EVENT VALUE=end END>",
+    "<VAR NAME=score> <HISTCHAR VALUE=name> <IMG SRC=a.png ALIGN=top><IMG SRC=b.bri>",
+};
+
+// Old streams store a compiled expression where newer ones store the name.
+text::ParsedText with_compiled_variables(const text::ParsedText& t, text::StreamVersion v) {
+  std::vector<text::TWdGlyph> glyphs = t.glyphs();
+  for (text::TWdGlyph& g : glyphs) {
+    text::TWdOpeVar* var = std::get_if<text::TWdOpeVar>(&g);
+    if (!var) var = std::get_if<text::TWdOpeHistChar>(&g);
+    if (!var) continue;
+    expr::TBuildNovaParser compiler;
+    compiler.compile(var->name);
+    core::ByteWriter w;
+    compiler.write(w);
+    var->compiled = w.take();
+    var->name.clear();
+  }
+  return text::ParsedText::from_stored(t.decorations(), std::move(glyphs), v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+    return 2;
+  }
+  const std::filesystem::path folder = argv[1];
+  std::filesystem::create_directories(folder);
+  const text::StreamVersion versions[] = {
+      text::StreamVersion::headerless(), {99, true}, {100, true}, {101, true}, {102, true}};
+  int n = 0;
+  for (const char* source : kTexts) {
+    const text::ParsedText parsed = text::parse_tagged_text(source);
+    for (text::StreamVersion v : versions) {
+      const text::ParsedText t = v.number < 102 ? with_compiled_variables(parsed, v) : parsed;
+      const std::vector<std::uint8_t> bytes = text::write_glyph_stream(t, v);
+      std::ofstream out(folder / core::format("seed%03d", {n++}), std::ios::binary);
+      out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+  }
+  return 0;
+}
