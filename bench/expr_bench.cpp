@@ -60,8 +60,8 @@ void BM_ExprLoop(benchmark::State& state) {
 }
 
 void BM_LuaLoop(benchmark::State& state) {
-  const std::string program = "i = 0 s = 0 while i < " + std::to_string(kIterations) +
-                              " do i = i + 1 s = s + i % 7 end";
+  const std::string program =
+      "i = 0 s = 0 while i < " + std::to_string(kIterations) + " do i = i + 1 s = s + i % 7 end";
   for (auto _ : state) {
     state.PauseTiming();
     lua_State* L = luaL_newstate();

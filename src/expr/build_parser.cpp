@@ -33,9 +33,7 @@ bool is_blank(char c) { return static_cast<std::uint8_t>(c) <= 0x20; }
 bool is_name_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-bool is_operator_char(char c) {
-  return std::string_view("%&*+-/<=>^|").find(c) != std::string_view::npos && c != 0;
-}
+bool is_operator_char(char c) { return std::string_view("%&*+-/<=>^|").find(c) != std::string_view::npos && c != 0; }
 // The characters that make a function argument or an index an expression of
 // its own.
 bool is_expression_char(char c) {
@@ -131,10 +129,9 @@ int level_of(const std::string& op) {
 
 TOpeCode code_of(const std::string& op) {
   static const std::pair<std::string_view, TOpeCode> table[] = {
-      {"=", ocTo},      {"+", ocPlus},     {"-", ocMinus},   {"*", ocMul},     {"/", ocDiv},
-      {"%", ocMod},     {"|", ocOr},       {"&", ocAnd},     {"^", ocXor},     {"==", ocEqual},
-      {">", ocBig},     {"<", ocSmall},    {">=", ocEBig},   {"<=", ocESmall}, {"<<", ocShiftL},
-      {">>", ocShiftR}, {"++", ocComboStr}, {"<>", ocNEqual},
+      {"=", ocTo},    {"+", ocPlus},    {"-", ocMinus},   {"*", ocMul},     {"/", ocDiv},       {"%", ocMod},
+      {"|", ocOr},    {"&", ocAnd},     {"^", ocXor},     {"==", ocEqual},  {">", ocBig},       {"<", ocSmall},
+      {">=", ocEBig}, {"<=", ocESmall}, {"<<", ocShiftL}, {">>", ocShiftR}, {"++", ocComboStr}, {"<>", ocNEqual},
   };
   for (const auto& [text, code] : table) {
     if (text == op) return code;
@@ -162,10 +159,9 @@ void TBuildNovaParser::compile(std::string_view text) {
   // operation that uses it exists.
   for (std::size_t i = 0; i < m_ops.size();) {
     TBuildOpeData& op = m_ops[i];
-    bool removable = op.code == ocTo && !op.operands.empty() && starts_temp(op.target) &&
-                     starts_temp(op.operands[0]) && op.target.rfind("____d_", 0) != 0 &&
-                     op.operands[0].rfind("____d_", 0) != 0 && op.target != "____arg" &&
-                     op.operands[0] != "____arg";
+    bool removable = op.code == ocTo && !op.operands.empty() && starts_temp(op.target) && starts_temp(op.operands[0]) &&
+                     op.target.rfind("____d_", 0) != 0 && op.operands[0].rfind("____d_", 0) != 0 &&
+                     op.target != "____arg" && op.operands[0] != "____arg";
     if (!removable) {
       ++i;
       continue;

@@ -14,7 +14,7 @@
 namespace nova::expr {
 
 struct TSysFuncInfo {
-  std::string_view name;    // matched without regard to case when compiling
+  std::string_view name;  // matched without regard to case when compiling
   std::int8_t min_args;
   std::int8_t max_args;     // -1: no limit
   TParamType result;        // PT_NONE: the function writes no result

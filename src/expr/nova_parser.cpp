@@ -51,8 +51,7 @@ struct Slot {
 }
 
 bool is_comparison(std::uint8_t code) {
-  return code == ocEqual || code == ocBig || code == ocSmall || code == ocEBig || code == ocESmall ||
-         code == ocNEqual;
+  return code == ocEqual || code == ocBig || code == ocSmall || code == ocEBig || code == ocESmall || code == ocNEqual;
 }
 
 std::size_t required_operands(std::uint8_t code) {
@@ -168,7 +167,7 @@ struct TNovaParser::Impl {
   // look names up), or "____" items that are not ours. Until then they live
   // in their slots alone, which spares linking and unlinking them.
   bool eager = false;
-  std::vector<int> made;  // slots made in this run, in order
+  std::vector<int> made;    // slots made in this run, in order
   bool has_result = false;  // the last operation is "____arg = ..."
   bool running = false;
   TParamCollection* store = nullptr;
@@ -249,7 +248,8 @@ void TNovaParser::load(core::ByteReader& r) {
   m_impl->prepare();
   m_has_result = false;
   std::int32_t count = r.i32();
-  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinOpBytes) r.fail("operation count out of range");
+  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinOpBytes)
+    r.fail("operation count out of range");
   std::vector<TOpeData> ops(static_cast<std::size_t>(count));
   for (TOpeData& op : ops) {
     op.code = static_cast<TOpeCode>(r.u8());
@@ -679,8 +679,8 @@ bool check_expression(std::string_view text, TParamCollection& store, const TSys
   }
 }
 
-void var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type,
-             TVarScope scope, TNovaParser& init) {
+void var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type, TVarScope scope,
+             TNovaParser& init) {
   bool created = false;
   TParamCollectionItem& item = store.create(name, type, scope, created);
   if (!created && item.is_status()) return;

@@ -1,12 +1,12 @@
 #include "expr/number_text.h"
 
+#include <locale.h>
+
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-
-#include <locale.h>
 
 namespace nova::expr {
 

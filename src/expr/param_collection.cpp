@@ -74,9 +74,7 @@ std::uint8_t TParamCollection::hash_of_name(std::string_view name) {
       break;
     }
   }
-  auto lower = [](char c) {
-    return static_cast<std::uint8_t>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
-  };
+  auto lower = [](char c) { return static_cast<std::uint8_t>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c); };
   std::uint32_t h = static_cast<std::uint32_t>(name.size()) * 16;
   if (name.size() >= 2) {
     if (ascii) {
@@ -174,8 +172,7 @@ TParamCollectionItem& TParamCollection::add(std::uint8_t type, std::string name)
   return *item;
 }
 
-TParamCollectionItem& TParamCollection::create(std::string_view name, TParamType type, TVarScope scope,
-                                               bool& created) {
+TParamCollectionItem& TParamCollection::create(std::string_view name, TParamType type, TVarScope scope, bool& created) {
   if (name.empty()) core::throw_error_utf8("変数名がありません");
   if (is_name_blank(name) || (name[0] >= '0' && name[0] <= '9')) {
     core::throw_error(core::format(core::sjis("\"%s\"：変数名が不正です"), {name}));

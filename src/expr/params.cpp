@@ -113,8 +113,9 @@ void TParamArray<Traits>::set_dims(std::span<const std::int32_t> sizes) {
 
 template <typename Traits>
 void TParamArray<Traits>::copy_all(const TCustomParam& source) {
-  const auto* same =
-      source.kind() == static_cast<TParamKind>(Traits::kType) ? static_cast<const TParamArray<Traits>*>(&source) : nullptr;
+  const auto* same = source.kind() == static_cast<TParamKind>(Traits::kType)
+                         ? static_cast<const TParamArray<Traits>*>(&source)
+                         : nullptr;
   if (!same) {
     // A reference copies what it stands for.
     if (const TParamVar* ref = source.as_reference(); ref && ref->type() == Traits::kType) {
@@ -296,9 +297,7 @@ void TParamVar::set_str_at(std::int32_t i, std::string_view v) {
 }
 
 std::int32_t TParamVar::dim_count() const { return (m_item && !m_element) ? target()->dim_count() : 1; }
-std::int32_t TParamVar::dim_size(std::int32_t i) const {
-  return (m_item && !m_element) ? target()->dim_size(i) : 1;
-}
+std::int32_t TParamVar::dim_size(std::int32_t i) const { return (m_item && !m_element) ? target()->dim_size(i) : 1; }
 std::vector<std::int32_t> TParamVar::dims() const {
   return (m_item && !m_element) ? target()->dims() : std::vector<std::int32_t>{};
 }

@@ -408,6 +408,7 @@ class TParamVar final : public TCustomParam {
     unbind();
     m_loaded_target.clear();
   }
+
  private:
   TCustomParam* target() const;
   void check_no_cycle(TParamCollectionItem* item) const;
@@ -420,8 +421,6 @@ class TParamVar final : public TCustomParam {
   std::string m_loaded_target;
 };
 
-inline TParamVar* TCustomParam::as_reference() {
-  return m_kind == PK_VAR ? static_cast<TParamVar*>(this) : nullptr;
-}
+inline TParamVar* TCustomParam::as_reference() { return m_kind == PK_VAR ? static_cast<TParamVar*>(this) : nullptr; }
 
 }  // namespace nova::expr

@@ -81,8 +81,7 @@ class TParamSystem final : public TCustomParam {
  public:
   // `store` provides the attached provider; it outlives the value. An index
   // outside 0 ... 50 makes every operation raise "内部エラー".
-  TParamSystem(int index, const TParamCollection& store)
-      : TCustomParam(PK_SYSTEM), m_index(index), m_store(store) {}
+  TParamSystem(int index, const TParamCollection& store) : TCustomParam(PK_SYSTEM), m_index(index), m_store(store) {}
 
   int index() const { return m_index; }
 

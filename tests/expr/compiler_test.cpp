@@ -44,8 +44,8 @@ TEST(Compiler, PrecedenceAndAssignment) {
   // The group's copy into its temporary goes in the final pass.
   EXPECT_EQ(ops_of("(a + b) * c"), (Ops{"____1 = ocPlus a, b", "____2 = ocMul ____1, c", "____arg = ocTo ____2"}));
   // "&" binds more loosely than the comparisons.
-  EXPECT_EQ(ops_of("a == 1 & b == 2"),
-            (Ops{"____0 = ocEqual a, 1", "____1 = ocEqual b, 2", "____2 = ocAnd ____0, ____1", "____arg = ocTo ____2"}));
+  EXPECT_EQ(ops_of("a == 1 & b == 2"), (Ops{"____0 = ocEqual a, 1", "____1 = ocEqual b, 2",
+                                            "____2 = ocAnd ____0, ____1", "____arg = ocTo ____2"}));
   EXPECT_EQ(ops_of("x = 1 - 2 - 3"), (Ops{"____0 = ocMinus 1, 2", "____1 = ocMinus ____0, 3", "x = ocTo ____1"}));
   EXPECT_EQ(ops_of("s ++ 1 < 2 | 3 ^ 4 << 1"),
             (Ops{"____0 = ocShiftL 4, 1", "____1 = ocSmall 1, 2", "____2 = ocComboStr s, ____1",
@@ -84,23 +84,24 @@ TEST(Compiler, CallsAndArguments) {
   // (Copies of plain names into temporaries stay: only copies between two
   // temporaries are dropped.)
   EXPECT_EQ(ops_of("Abs(((a) - (b)))"), (Ops{"____2 = ocTo b", "____3 = ocTo a", "____4 = ocMinus ____3, ____2",
-                                              "____0 = ocFunc Abs, ____4", "____arg = ocTo ____0"}));
+                                             "____0 = ocFunc Abs, ____4", "____arg = ocTo ____0"}));
   // Inner calls first; a call's own temporary is numbered before its
   // arguments'.
   EXPECT_EQ(ops_of("Max(Abs(x), y + 1)"), (Ops{"____0 = ocFunc Abs, x", "____3 = ocPlus y, 1",
                                                "____1 = ocFunc Max, ____0, ____3", "____arg = ocTo ____1"}));
-  EXPECT_EQ(ops_of("Min (-1, 2)"), (Ops{"____2 = ocMinus 0, 1", "____0 = ocFunc Min, ____2, 2", "____arg = ocTo ____0"}));
+  EXPECT_EQ(ops_of("Min (-1, 2)"),
+            (Ops{"____2 = ocMinus 0, 1", "____0 = ocFunc Min, ____2, 2", "____arg = ocTo ____0"}));
   // An alias is never a copy to drop.
-  EXPECT_EQ(ops_of("f(a[1, 2], )"), (Ops{"____d_2 = ocDimTo a, 1, 2", "____1 = ocTo ____d_2", "____0 = ocFunc f, ____1, ",
-                                         "____arg = ocTo ____0"}));
+  EXPECT_EQ(ops_of("f(a[1, 2], )"), (Ops{"____d_2 = ocDimTo a, 1, 2", "____1 = ocTo ____d_2",
+                                         "____0 = ocFunc f, ____1, ", "____arg = ocTo ____0"}));
 }
 
 TEST(Compiler, ArrayReferences) {
   EXPECT_EQ(ops_of("a[i + 1] = 5"), (Ops{"____2 = ocPlus i, 1", "____d_0 = ocDimTo a, ____2", "____d_0 = ocTo 5"}));
   EXPECT_EQ(ops_of("(a[1] + 2) * 3"), (Ops{"____d_0 = ocDimTo a, 1", "____2 = ocPlus ____d_0, 2",
-                                          "____3 = ocMul ____2, 3", "____arg = ocTo ____3"}));
-  EXPECT_EQ(ops_of("m[1, a[2]]"), (Ops{"____d_0 = ocDimTo a, 2", "____d_1 = ocDimTo m, 1, ____d_0",
-                                      "____arg = ocTo ____d_1"}));
+                                           "____3 = ocMul ____2, 3", "____arg = ocTo ____3"}));
+  EXPECT_EQ(ops_of("m[1, a[2]]"),
+            (Ops{"____d_0 = ocDimTo a, 2", "____d_1 = ocDimTo m, 1, ____d_0", "____arg = ocTo ____d_1"}));
   EXPECT_EQ(ops_of("@KeyPush[13]"), (Ops{"____d_0 = ocDimTo @KeyPush, 13", "____arg = ocTo ____d_0"}));
   EXPECT_EQ(compile_error("a[]"), "配列の添え字が不正です");
   EXPECT_EQ(compile_error("1 + [2]"), "構文エラー");
@@ -108,8 +109,8 @@ TEST(Compiler, ArrayReferences) {
 }
 
 TEST(Compiler, SyntaxErrors) {
-  for (const char* text : {"a = b = c", "a +", "* a", "(a", "a)", ")(", "a[1", "a]", "= 1", "a = ()", "f(a]",
-                           "a + * b", "a[1][2]"}) {
+  for (const char* text :
+       {"a = b = c", "a +", "* a", "(a", "a)", ")(", "a[1", "a]", "= 1", "a = ()", "f(a]", "a + * b", "a[1][2]"}) {
     EXPECT_EQ(compile_error(text), "構文エラー") << text;
   }
   // Blanks do not separate operands: "1 b" is one (odd) operand text.

@@ -138,8 +138,7 @@ std::map<std::string, std::string> describe(const TParamCollection& s) {
     core::ByteWriter w;
     it->value().save(w);
     std::string text = std::to_string(it->class_code()) + "/" + std::to_string(it->is_status()) + "/" +
-                       std::to_string(it->frame_id()) + "/" + std::to_string(it->is_local()) + "/" +
-                       w.take_string();
+                       std::to_string(it->frame_id()) + "/" + std::to_string(it->is_local()) + "/" + w.take_string();
     out[it->name()] = text;
   }
   return out;
