@@ -363,3 +363,50 @@ TEST(SystemVariables, FailWithoutAProviderAndConvertWithOne) {
 
 }  // namespace
 }  // namespace nova::expr
+
+namespace nova::expr {
+namespace {
+
+TEST(Store, AnAliasOfAVariableOutsideTheBlockDoesNotWaitForever) {
+  TParamCollection s;
+  TParamCollectionItem& st = make(s, "st", PT_INT, TVarScope::Status);
+  std::int32_t dims[] = {2};
+  st.value().set_dims(dims);
+  st.value().set_int_at(1, 3);
+  TParamCollectionItem& alias = s.add(PT_NONE, "al");
+  alias.value().as_reference()->bind_element(&st, 1);
+  make(s, "g", PT_INT, TVarScope::Global);
+  core::ByteWriter w;
+  s.save_game_variables(w);  // "st" is not in the game block; "al" is written anyway
+  TParamCollection t;
+  make(t, "st", PT_INT, TVarScope::Status).value().set_dims(dims);
+  t.find("st")->value().set_int_at(1, 8);
+  core::ByteReader r(std::span<const std::uint8_t>(w.data()));
+  t.load_game_variables(r, 140);
+  ASSERT_NE(t.find("al"), nullptr);
+  EXPECT_EQ(t.find("al")->class_code(), PT_NONE);
+  EXPECT_EQ(t.find("al")->value().as_int(), 8);  // bound again by name
+}
+
+TEST(Store, PopWritesSystemVariablesAndNeverReplacesThem) {
+  TParamCollection s;
+  FakeSystemVariables p;
+  s.set_system_variables(&p);
+  p.values[5].i = 33;
+  TParamInt referred(7);
+  p.temp = &referred;
+  std::vector<std::string> names = {"@MouseX", "@Temp"};
+  s.push(names);
+  p.values[5].i = 0;
+  TParamStr other("text");
+  p.temp = &other;  // @Temp is a string now: its pushed integer is skipped
+  s.pop();
+  EXPECT_EQ(p.values[5].i, 33);
+  EXPECT_EQ(other.as_str(), "text");
+  EXPECT_EQ(s.size(), 51u);
+  EXPECT_TRUE(s.find("@Temp")->is_system());
+  s.set_system_variables(nullptr);
+}
+
+}  // namespace
+}  // namespace nova::expr
