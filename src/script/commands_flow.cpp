@@ -205,7 +205,7 @@ void TComReset::Execute(TCallMan&, TPage&, std::int32_t) {
   // A reset frees the components, the variables, the DB tables and the
   // history formats together; doing part of it would leave a title in a
   // state it never sees, so nothing happens until all of them exist.
-  throw_not_built(*this, "DB tables and the message history (for Reset) are");
+  throw_not_built(*this, "the DB tables and the message history are");
 }
 
 void TComTerminate::Execute(TCallMan& cm, TPage&, std::int32_t) { cm.Terminate(); }

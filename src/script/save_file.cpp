@@ -57,14 +57,17 @@ bool starts_with_ci(std::string_view name, std::string_view prefix) {
 
 // --- Paths ---------------------------------------------------------------------------
 
-bool is_program_files_folder(const fs::path& folder) {
+bool is_program_files_folder(const fs::path& folder, const std::vector<fs::path>& program_folders) {
   std::error_code ec;
-  fs::path p = fs::weakly_canonical(fs::absolute(folder, ec), ec);
-  if (ec) p = folder;
-  auto it = p.begin();
-  if (it == p.end() || *it != "/") return false;
-  if (++it == p.end()) return false;
-  return *it == "usr" || *it == "opt" || *it == "snap";
+  const fs::path p = fs::weakly_canonical(fs::absolute(folder, ec), ec).lexically_normal();
+  for (const fs::path& root : program_folders) {
+    const fs::path r = fs::weakly_canonical(fs::absolute(root, ec), ec).lexically_normal();
+    auto mismatch = std::mismatch(r.begin(), r.end(), p.begin(), p.end());
+    // Every component of the root starts the folder (a trailing empty
+    // component of a root written with "/" counts as matched).
+    if (mismatch.first == r.end() || (std::next(mismatch.first) == r.end() && mismatch.first->empty())) return true;
+  }
+  return false;
 }
 
 std::string user_folder_name(std::string_view title) {
@@ -92,7 +95,7 @@ fs::path locate_save_file(const SavePathInputs& inputs, std::string_view title) 
     return first / kSaveFileName;
   }
   const fs::path& beside = inputs.executable_folder;
-  if (!is_program_files_folder(beside) && can_create_file_in(beside)) return beside / kSaveFileName;
+  if (!is_program_files_folder(beside, inputs.program_folders) && can_create_file_in(beside)) return beside / kSaveFileName;
 
   const fs::path folder = inputs.user_data_folder / user_folder_name(title);
   fs::create_directories(folder, ec);

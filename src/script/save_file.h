@@ -50,11 +50,15 @@ struct SavePathInputs {
   std::filesystem::path executable_folder;
   // The per-user data folder of the player ($XDG_DATA_HOME/novaplayer).
   std::filesystem::path user_data_folder;
+  // Where installed programs live: a player below one of these keeps its
+  // saves in the per-user folder, as one below the program files folder
+  // does on the system the titles come from.
+  std::vector<std::filesystem::path> program_folders = {"/usr", "/opt", "/snap"};
 };
 
-// Folders where installed programs live and a title cannot write: /usr,
-// /opt, /snap and everything below them.
-bool is_program_files_folder(const std::filesystem::path& folder);
+// Whether the folder lies in (or is) one of the program folders.
+bool is_program_files_folder(const std::filesystem::path& folder,
+                             const std::vector<std::filesystem::path>& program_folders);
 
 // The per-user folder name of a title (Shift-JIS in, UTF-8 out): each of
 // \ / : , ; * ? < > | and the double quote becomes "_" (a double-byte

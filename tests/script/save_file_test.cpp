@@ -1,0 +1,191 @@
+// Where "save.dat" lies, how it is rewritten, and that a player killed while
+// writing it leaves the previous file whole.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "core/error.h"
+#include "script/save_file.h"
+#include "support/test_support.h"
+
+namespace nova::script {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SavePaths : public ::testing::Test {
+ protected:
+  SavePaths() {
+    fs::create_directories(exe);
+    fs::create_directories(data);
+    inputs.executable_folder = exe;
+    inputs.user_data_folder = dir / "user";
+  }
+  test::TempDir dir;
+  fs::path exe = dir / "player";
+  fs::path data = dir / "data";
+  SavePathInputs inputs;
+};
+
+TEST_F(SavePaths, AnArgumentKeepsTheSavesInItsFolder) {
+  inputs.arguments = {data};
+  EXPECT_EQ(locate_save_file(inputs, "t"), data / "save.dat");
+  // An archive as argument 1: its folder, not the archive plus a name.
+  test::write_file(data / "title.exe", "MZ");
+  inputs.arguments = {data / "title.exe", dir / "other"};
+  EXPECT_EQ(locate_save_file(inputs, "t"), data / "save.dat");
+}
+
+TEST_F(SavePaths, BesideTheExecutableWhenItsFolderIsWritable) {
+  EXPECT_EQ(locate_save_file(inputs, "t"), exe / "save.dat");
+  EXPECT_FALSE(fs::exists(exe / "save.dat.$$$")) << "the test file is deleted";
+  EXPECT_FALSE(fs::exists(dir / "user"));
+}
+
+TEST_F(SavePaths, BelowAProgramFolderInTheUsersFolderWithTheOldFileCopiedOnce) {
+  inputs.program_folders = {dir.path()};
+  test::write_file(exe / "save.dat", "old saves");
+  const fs::path expected = dir / "user" / "a_b_表" / "save.dat";
+  EXPECT_EQ(locate_save_file(inputs, test::sjis("a:b?表")), expected);
+  EXPECT_EQ(test::read_file(expected), "old saves");
+  test::write_file(exe / "save.dat", "newer file beside the player");
+  locate_save_file(inputs, test::sjis("a:b?表"));
+  EXPECT_EQ(test::read_file(expected), "old saves") << "copied only when nothing is there";
+  // A folder that is an unwritable place: a file stands where it would go.
+  test::write_file(dir / "blocked", "x");
+  inputs.user_data_folder = dir / "blocked";
+  try {
+    locate_save_file(inputs, "t");
+    FAIL();
+  } catch (const core::Error& e) {
+    EXPECT_EQ(e.message(), test::sjis("データファイルを作成することができません"));
+  }
+  // A folder that cannot hold the test file is no place for saves either.
+  inputs.program_folders.clear();
+  inputs.executable_folder = dir / "missing";
+  inputs.user_data_folder = dir / "user";
+  EXPECT_EQ(locate_save_file(inputs, "t").parent_path(), dir / "user" / "t");
+}
+
+TEST(SaveFile, ReplacingAnEntryKeepsTheOthers) {
+  test::TempDir dir;
+  TSaveFile file(dir / "save.dat");
+  EXPECT_FALSE(file.exists());
+  EXPECT_EQ(file.open()->EntryCount(), 0) << "a missing file is an empty archive";
+  const std::vector<std::uint8_t> a = {1, 2, 3}, b = {4}, c = {5, 6};
+  file.put_entry("GAMESAVEDATA3", a);
+  file.put_entry("save:x", b);
+  file.put_entry("GAMESAVEDATA3", c);
+  auto archive = file.open();
+  EXPECT_EQ(archive->EntryCount(), 2);
+  files::MemoryBlock m;
+  archive->ReadEntry(*archive->Find("GAMESAVEDATA3"), m);
+  EXPECT_EQ(std::vector<std::uint8_t>(m.bytes().begin(), m.bytes().end()), c);
+  archive->ReadEntry(*archive->Find("save:x"), m);
+  EXPECT_EQ(std::vector<std::uint8_t>(m.bytes().begin(), m.bytes().end()), b);
+  file.put_entry("save:x", std::nullopt);
+  EXPECT_EQ(file.open()->EntryCount(), 1);
+  // A file beside the save file that is named like an entry is not taken
+  // for it.
+  test::write_file(dir / "GAMESAVEDATA3", "not this");
+  file.put_entry("save:y", b);
+  archive = file.open();
+  archive->ReadEntry(*archive->Find("GAMESAVEDATA3"), m);
+  EXPECT_EQ(std::vector<std::uint8_t>(m.bytes().begin(), m.bytes().end()), c);
+}
+
+TEST(SaveFile, AFailedStoreLeavesTheOldFile) {
+  test::TempDir dir;
+  TSaveFile good(dir / "save.dat");
+  good.put_entry("save:a", std::vector<std::uint8_t>{1});
+  const std::string before = test::read_file(dir / "save.dat");
+  TSaveFile failing(dir / "save.dat", [](const fs::path&, std::span<const std::uint8_t>) {
+    throw core::Error("disk full");
+  });
+  EXPECT_THROW(failing.put_entry("save:b", std::vector<std::uint8_t>{2}), core::Error);
+  EXPECT_EQ(test::read_file(dir / "save.dat"), before);
+}
+
+// The generation number of the status record and whether the large script
+// file is intact; raises when the file is not a whole archive.
+int read_generation(const TSaveFile& file, const std::string& blob) {
+  auto archive = file.open();
+  files::MemoryBlock m;
+  archive->ReadEntry(*archive->Find("save:blob"), m);
+  if (m.view() != blob) throw core::Error("the script file is damaged");
+  archive->ReadEntry(*archive->Find(kStatusEntryName), m);
+  expr::TParamCollection store;
+  read_status_record(m.bytes(), store);
+  return store.find("generation")->value().as_int();
+}
+
+void write_generation(const TSaveFile& file, int generation, const std::string& blob) {
+  auto archive = file.open();
+  for (int i = archive->IndexOf(kStatusEntryName); i >= 0; i = archive->IndexOf(kStatusEntryName)) archive->Delete(i);
+  expr::TParamCollection store;
+  bool created = false;
+  store.create("generation", expr::PT_INT, expr::TVarScope::Status, created).value().set_int(generation);
+  core::ByteWriter w;
+  write_status_record(w, store, {kStatusVersion, empty_status_tail()});
+  archive->AddMemoryFile(std::string(kStatusEntryName), w.data());
+  if (!archive->Find("save:blob")) archive->AddMemoryFile("save:blob", files::as_bytes(blob));
+  file.store(*archive);
+}
+
+int leftover_temporaries(const fs::path& folder) {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (e.path().filename().string().rfind("save.dat.", 0) == 0) {
+      ++n;
+      fs::remove(e.path());
+    }
+  }
+  return n;
+}
+
+TEST(SaveFile, AKillWhileWritingLeavesTheLastWholeFile) {
+  test::TempDir dir;
+  const TSaveFile file(dir / "save.dat");
+  // A script file large enough to be stored as is makes every write long,
+  // so that kills land at many points of it.
+  std::string blob(6 << 20, '\0');
+  std::mt19937 random(12345);
+  for (char& c : blob) c = static_cast<char>(random());
+  write_generation(file, 0, blob);
+
+  int last = 0, completed = 0, mid_write = 0;
+  for (int round = 0; round < 40; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      try {
+        for (int generation = last + 1;; ++generation) write_generation(file, generation, blob);
+      } catch (...) {
+        _exit(3);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(3000 + (round * 7919) % 60000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed by itself";
+    mid_write += leftover_temporaries(dir.path()) > 0;
+    int generation = -1;
+    ASSERT_NO_THROW(generation = read_generation(file, blob)) << "round " << round;
+    EXPECT_GE(generation, last);
+    completed += generation - last;
+    last = generation;
+  }
+  EXPECT_GT(completed, 0) << "some writes finished between the kills";
+  EXPECT_GT(mid_write, 0) << "some kills landed while the file was being written";
+  std::printf("kills: 40, of them while a file was written: %d; writes completed: %d\n", mid_write, completed);
+}
+
+}  // namespace
+}  // namespace nova::script
