@@ -5,9 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "core/binary_io.h"
 #include "core/format.h"
-#include "expr/build_parser.h"
 #include "text/glyph_stream.h"
 #include "text/tag_parser.h"
 
@@ -26,23 +24,6 @@ const char* const kTexts[] = {
     "<VAR NAME=score> <HISTCHAR VALUE=name> <IMG SRC=a.png ALIGN=top><IMG SRC=b.bri>",
 };
 
-// Old streams store a compiled expression where newer ones store the name.
-text::ParsedText with_compiled_variables(const text::ParsedText& t, text::StreamVersion v) {
-  std::vector<text::TWdGlyph> glyphs = t.glyphs();
-  for (text::TWdGlyph& g : glyphs) {
-    text::TWdOpeVar* var = std::get_if<text::TWdOpeVar>(&g);
-    if (!var) var = std::get_if<text::TWdOpeHistChar>(&g);
-    if (!var) continue;
-    expr::TBuildNovaParser compiler;
-    compiler.compile(var->name);
-    core::ByteWriter w;
-    compiler.write(w);
-    var->compiled = w.take();
-    var->name.clear();
-  }
-  return text::ParsedText::from_stored(t.decorations(), std::move(glyphs), v);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,8 +39,7 @@ int main(int argc, char** argv) {
   for (const char* source : kTexts) {
     const text::ParsedText parsed = text::parse_tagged_text(source);
     for (text::StreamVersion v : versions) {
-      const text::ParsedText t = v.number < 102 ? with_compiled_variables(parsed, v) : parsed;
-      const std::vector<std::uint8_t> bytes = text::write_glyph_stream(t, v);
+      const std::vector<std::uint8_t> bytes = text::write_glyph_stream(parsed, v);
       std::ofstream out(folder / core::format("seed%03d", {n++}), std::ios::binary);
       out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }

@@ -7,6 +7,7 @@
 
 #include "core/error.h"
 #include "core/format.h"
+#include "expr/build_parser.h"
 #include "expr/nova_parser.h"
 
 namespace nova::text {
@@ -109,8 +110,14 @@ void write_variable(core::ByteWriter& w, int version, const TWdOpeVar& v) {
   }
   if (version >= kVarNameVersion) {
     w.str(v.name);
-  } else {
+  } else if (v.compiled) {
     w.bytes(std::span<const std::uint8_t>(*v.compiled));
+  } else {
+    // Old streams hold the compiled form of the name; the compiler's own
+    // errors (a name that is no expression) stop the write.
+    expr::TBuildNovaParser compiler;
+    compiler.compile(v.name);
+    compiler.write(w);
   }
 }
 
@@ -118,18 +125,14 @@ void check_writable(const ParsedText& text, StreamVersion version) {
   if (version.number < 0 || version.number > 999 || (!version.header && version.number != 0)) {
     core::throw_error(core::format("glyph stream: version %d cannot be written", {version.number}));
   }
+  if (version.number < kVarNameVersion) return;
   for (const TWdGlyph& g : text.glyphs()) {
     const TWdOpeVar* v = std::get_if<TWdOpeVar>(&g);
     if (!v) v = std::get_if<TWdOpeHistChar>(&g);
-    if (!v) continue;
-    if (version.number >= kVarNameVersion && v->compiled) {
+    if (v && v->compiled) {
       core::throw_error(
           core::format("glyph stream: a variable read from a version %d stream has no name to write in version %d",
                        {text.version().number, version.number}));
-    }
-    if (version.number < kVarNameVersion && !v->compiled) {
-      core::throw_error(
-          core::format("glyph stream: variable \"%s\" has no compiled form for version %d", {v->name, version.number}));
     }
   }
 }
@@ -154,8 +157,10 @@ ParsedText read_glyph_stream(std::span<const std::uint8_t> bytes) {
   return read_glyph_stream(r);
 }
 
-void write_glyph_stream(core::ByteWriter& w, const ParsedText& text, StreamVersion version) {
+void write_glyph_stream(core::ByteWriter& out, const ParsedText& text, StreamVersion version) {
   check_writable(text, version);
+  // Written aside first, so that an error part way leaves `out` as it was.
+  core::ByteWriter w;
   const int v = version.number;
   if (version.header) w.bytes(core::format("KvWord%.3d", {v}));
   text.decorations().save(w, v);
@@ -197,6 +202,7 @@ void write_glyph_stream(core::ByteWriter& w, const ParsedText& text, StreamVersi
         },
         g);
   }
+  out.bytes(std::span<const std::uint8_t>(w.data()));
 }
 
 std::vector<std::uint8_t> write_glyph_stream(const ParsedText& text, StreamVersion version) {

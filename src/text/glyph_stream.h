@@ -41,9 +41,11 @@ ParsedText read_glyph_stream(std::span<const std::uint8_t> bytes);
 
 // Writes the stored glyphs of a text (produced ones are left out) in the
 // given version, which must be 0 ... 999, and 0 without a header; fields the
-// version does not have are left out. A variable glyph needs its name from
-// version 102 on and its compiled expression before; a text that lacks the
-// one its version needs raises core::Error, and nothing is written then.
+// version does not have are left out. Before version 102 a variable is
+// written as its compiled expression (the one it was read with, else its name
+// compiled); from 102 on as its name, which a variable read from an older
+// stream does not have. Anything that cannot be written raises core::Error,
+// and nothing is written then.
 void write_glyph_stream(core::ByteWriter& w, const ParsedText& text, StreamVersion version);
 std::vector<std::uint8_t> write_glyph_stream(const ParsedText& text, StreamVersion version);
 // In the text's own version (the one it was read in, or the current one).

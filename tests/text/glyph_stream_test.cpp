@@ -26,27 +26,13 @@ constexpr std::string_view kRichText =
 
 ParsedText rich() { return parse_utf8(kRichText, 40); }
 
-// The same glyphs with every variable's name replaced by its compiled form,
-// as streams before version 102 store them.
-ParsedText with_compiled_variables(const ParsedText& text, StreamVersion version) {
-  std::vector<TWdGlyph> glyphs = text.glyphs();
-  for (TWdGlyph& g : glyphs) {
-    TWdOpeVar* v = std::get_if<TWdOpeVar>(&g);
-    if (!v) v = std::get_if<TWdOpeHistChar>(&g);
-    if (!v) continue;
-    expr::TBuildNovaParser compiler;
-    compiler.compile(v->name);
-    core::ByteWriter w;
-    compiler.write(w);
-    v->compiled = w.take();
-    v->name.clear();
-  }
-  return ParsedText::from_stored(text.decorations(), std::move(glyphs), version);
-}
-
-ParsedText text_for(StreamVersion v) {
-  ParsedText text = rich();
-  return v.number < 102 ? with_compiled_variables(text, v) : text;
+// The compiled form of an expression, as the compiler writes it.
+std::vector<std::uint8_t> compiled(std::string_view expression) {
+  expr::TBuildNovaParser compiler;
+  compiler.compile(expression);
+  core::ByteWriter w;
+  compiler.write(w);
+  return w.take();
 }
 
 std::vector<std::uint8_t> bytes_of(const core::ByteWriter& w) { return w.data(); }
@@ -64,7 +50,7 @@ const StreamVersion kVersions[] = {StreamVersion::headerless(),
 TEST(GlyphStream, EveryTypeRoundTripsByteForByteInEveryVersion) {
   for (StreamVersion v : kVersions) {
     SCOPED_TRACE(testing::Message() << "version " << v.number << (v.header ? "" : " without header"));
-    const ParsedText text = text_for(v);
+    const ParsedText text = rich();
     const std::vector<std::uint8_t> first = write_glyph_stream(text, v);
     const ParsedText read = read_glyph_stream(first);
     EXPECT_EQ(read.version(), v);
@@ -79,6 +65,24 @@ TEST(GlyphStream, EveryTypeRoundTripsByteForByteInEveryVersion) {
       types.insert(*stream_type(read[i]));
     }
     EXPECT_EQ(types, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 9, 10}));
+
+    // Before version 102 variables are stored compiled, from then on by name.
+    for (std::size_t i = 0; i < read.size(); ++i) {
+      const TWdOpeVar* var = std::get_if<TWdOpeVar>(&read[i]);
+      if (!var) var = std::get_if<TWdOpeHistChar>(&read[i]);
+      if (!var) continue;
+      const TWdOpeVar* source = std::get_if<TWdOpeVar>(&text[i]);
+      if (!source) source = std::get_if<TWdOpeHistChar>(&text[i]);
+      if (v.number < 102) {
+        EXPECT_EQ(var->name, "");
+        ASSERT_TRUE(var->compiled);
+        EXPECT_EQ(*var->compiled, compiled(source->name));
+      } else {
+        EXPECT_EQ(var->name, source->name);
+        EXPECT_FALSE(var->compiled);
+      }
+      EXPECT_EQ(var->wait, v.number >= 101 ? source->wait : 0);
+    }
   }
 }
 
@@ -283,7 +287,7 @@ TEST(GlyphStream, CountsBeyondTheDataAreRefusedBeforeAnythingIsAllocated) {
 
 TEST(GlyphStream, EveryTruncationOfEveryVersionIsAnError) {
   for (StreamVersion v : kVersions) {
-    const std::vector<std::uint8_t> full = write_glyph_stream(text_for(v), v);
+    const std::vector<std::uint8_t> full = write_glyph_stream(rich(), v);
     for (std::size_t n = 0; n < full.size(); ++n) {
       const std::span<const std::uint8_t> cut(full.data(), n);
       EXPECT_THROW(read_glyph_stream(cut), core::Error) << "version " << v.number << ", " << n << " bytes";
@@ -325,19 +329,20 @@ TEST(GlyphStream, ProducedGlyphsAreNotStored) {
 
 TEST(GlyphStream, WritesThatTheVersionCannotHoldAreRefused) {
   const ParsedText named = rich();
-  const ParsedText compiled = with_compiled_variables(named, {101, true});
+  const ParsedText old = read_glyph_stream(write_glyph_stream(named, {101, true}));
+  const ParsedText not_an_expression = parse_utf8("<VAR NAME=\"(a\">");
   core::ByteWriter w;
   w.u8(0xAB);
-  EXPECT_THROW(write_glyph_stream(w, named, {101, true}), core::Error);
-  EXPECT_THROW(write_glyph_stream(w, compiled, {102, true}), core::Error);
+  // A variable read compiled has no name for the newer versions.
+  EXPECT_THROW(write_glyph_stream(w, old, {102, true}), core::Error);
+  EXPECT_NO_THROW(write_glyph_stream(old, {100, true}));
+  // A name that does not compile has no form for the older ones.
+  EXPECT_THROW(write_glyph_stream(w, not_an_expression, {101, true}), core::Error);
+  EXPECT_NO_THROW(write_glyph_stream(not_an_expression, {102, true}));
   EXPECT_THROW(write_glyph_stream(w, named, {1000, true}), core::Error);
   EXPECT_THROW(write_glyph_stream(w, named, {-1, true}), core::Error);
   EXPECT_THROW(write_glyph_stream(w, named, {3, false}), core::Error);
   EXPECT_EQ(w.size(), 1u);
-  // Without variables any version holds the text.
-  const ParsedText plain = parse_utf8("<B>abc</B><BR>");
-  EXPECT_NO_THROW(write_glyph_stream(plain, {1, true}));
-  EXPECT_NO_THROW(write_glyph_stream(plain, StreamVersion::headerless()));
 }
 
 }  // namespace
