@@ -24,6 +24,25 @@ std::set<std::string_view> names_of(std::initializer_list<TPropId> ids) {
   return out;
 }
 
+struct Expect {
+  TPropId id;
+  std::int32_t value;
+};
+
+// The field is `value` for the listed properties and 0 for every other one.
+void expect_only_these_non_zero(std::initializer_list<Expect> non_zero, std::int32_t TPropertyInfo::*field) {
+  std::set<int> listed;
+  for (const Expect& e : non_zero) {
+    EXPECT_EQ(kProperties[e.id].*field, e.value) << kProperties[e.id].name;
+    listed.insert(e.id);
+  }
+  for (const auto& row : kProperties) {
+    if (!listed.count(row.id)) {
+      EXPECT_EQ(row.*field, 0) << row.name;
+    }
+  }
+}
+
 TEST(PropertyTable, EveryIdIsFoundByItsNameInEveryForm) {
   std::set<std::string_view> seen;
   for (int id = 0; id < kPropCount; ++id) {
@@ -89,26 +108,14 @@ TEST(PropertyTable, TypesAgreeWithTheReadTypesOfTheCreatingCommands) {
 }
 
 TEST(PropertyTable, CreationDefaultsAndTheNeverAppliedSet) {
-  struct Expect {
-    TPropId id;
-    std::int32_t value;
-  };
-  const Expect non_zero[] = {
-      {PR_ZOOMX, 256},     {PR_ZOOMY, 256},     {PR_COLOR, -1},    {PR_BORDERCOLOR, -1}, {PR_ALPHA, 255},
-      {PR_FONTHEIGHT, 16}, {PR_HOVERCOLOR, -1}, {PR_VOLUME, 1000}, {PR_COLCOUNT, 1},     {PR_ROWCOUNT, 1},
-      {PR_TEXTDELAY, 256}, {PR_AMP, 1},         {PR_WAVELEN, 100}, {PR_SMALLCHANGE, 1},  {PR_LARGECHANGE, 1},
-      {PR_GLYPHWIDTH, 1},  {PR_GLYPHHEIGHT, 1}, {PR_VISIBLE, 1},   {PR_OVERLAY, 1},
-  };
-  std::set<int> listed;
-  for (const Expect& e : non_zero) {
-    EXPECT_EQ(kProperties[e.id].create_default, e.value) << kProperties[e.id].name;
-    listed.insert(e.id);
-  }
-  for (const auto& row : kProperties) {
-    if (!listed.count(row.id)) {
-      EXPECT_EQ(row.create_default, 0) << row.name;
-    }
-  }
+  expect_only_these_non_zero(
+      {
+          {PR_ZOOMX, 256},     {PR_ZOOMY, 256},     {PR_COLOR, -1},    {PR_BORDERCOLOR, -1}, {PR_ALPHA, 255},
+          {PR_FONTHEIGHT, 16}, {PR_HOVERCOLOR, -1}, {PR_VOLUME, 1000}, {PR_COLCOUNT, 1},     {PR_ROWCOUNT, 1},
+          {PR_TEXTDELAY, 256}, {PR_AMP, 1},         {PR_WAVELEN, 100}, {PR_SMALLCHANGE, 1},  {PR_LARGECHANGE, 1},
+          {PR_GLYPHWIDTH, 1},  {PR_GLYPHHEIGHT, 1}, {PR_VISIBLE, 1},   {PR_OVERLAY, 1},
+      },
+      &TPropertyInfo::create_default);
 
   const std::set<int> never = {PR_PLUSX,   PR_PLUSY,   PR_CARETX,  PR_CARETY,   PR_CARETHEIGHT,
                                PR_APPEARX, PR_APPEARY, PR_PLAYING, PR_COMPOTYPE};
@@ -154,24 +161,25 @@ TEST(PropertyTable, DefaultsOfComponentsThatDoNotImplementAProperty) {
   EXPECT_FALSE(kProperties[PR_INDEX].components.contains(LT_BOX));
   EXPECT_EQ(kProperties[PR_INDEX].absent_default, -1);
 
-  struct Expect {
-    TPropId id;
-    std::int32_t value;
-  };
-  const Expect non_zero[] = {
-      {PR_ZOOMX, 256},     {PR_ZOOMY, 256},      {PR_COLOR, 0xFFFFFF}, {PR_BORDERCOLOR, -1}, {PR_HOVERCOLOR, -1},
-      {PR_ALPHA, 255},     {PR_BRIGHTNESS, 255}, {PR_INDEX, -1},       {PR_TEXTDELAY, 256},  {PR_SMALLCHANGE, 1},
-      {PR_LARGECHANGE, 1}, {PR_PARTMOTION, 1},   {PR_REWINDONLOAD, 1}, {PR_OVERLAY, 1},
-  };
-  std::set<int> listed;
-  for (const Expect& e : non_zero) {
-    EXPECT_EQ(kProperties[e.id].absent_default, e.value) << kProperties[e.id].name;
-    listed.insert(e.id);
-  }
+  expect_only_these_non_zero(
+      {
+          {PR_ZOOMX, 256},
+          {PR_ZOOMY, 256},
+          {PR_COLOR, 0xFFFFFF},
+          {PR_BORDERCOLOR, -1},
+          {PR_HOVERCOLOR, -1},
+          {PR_ALPHA, 255},
+          {PR_BRIGHTNESS, 255},
+          {PR_INDEX, -1},
+          {PR_TEXTDELAY, 256},
+          {PR_SMALLCHANGE, 1},
+          {PR_LARGECHANGE, 1},
+          {PR_PARTMOTION, 1},
+          {PR_REWINDONLOAD, 1},
+          {PR_OVERLAY, 1},
+      },
+      &TPropertyInfo::absent_default);
   for (const auto& row : kProperties) {
-    if (!listed.count(row.id)) {
-      EXPECT_EQ(row.absent_default, 0) << row.name;
-    }
     AbsentDefault rule = AbsentDefault::Value;
     if (row.id == PR_ORIGWIDTH) rule = AbsentDefault::OwnWidth;
     if (row.id == PR_ORIGHEIGHT) rule = AbsentDefault::OwnHeight;
