@@ -161,24 +161,21 @@ TEST(PropertyTable, DefaultsOfComponentsThatDoNotImplementAProperty) {
   EXPECT_FALSE(kProperties[PR_INDEX].components.contains(LT_BOX));
   EXPECT_EQ(kProperties[PR_INDEX].absent_default, -1);
 
-  expect_only_these_non_zero(
-      {
-          {PR_ZOOMX, 256},
-          {PR_ZOOMY, 256},
-          {PR_COLOR, 0xFFFFFF},
-          {PR_BORDERCOLOR, -1},
-          {PR_HOVERCOLOR, -1},
-          {PR_ALPHA, 255},
-          {PR_BRIGHTNESS, 255},
-          {PR_INDEX, -1},
-          {PR_TEXTDELAY, 256},
-          {PR_SMALLCHANGE, 1},
-          {PR_LARGECHANGE, 1},
-          {PR_PARTMOTION, 1},
-          {PR_REWINDONLOAD, 1},
-          {PR_OVERLAY, 1},
-      },
-      &TPropertyInfo::absent_default);
+  expect_only_these_non_zero({{PR_ZOOMX, 256},
+                              {PR_ZOOMY, 256},
+                              {PR_COLOR, 0xFFFFFF},
+                              {PR_BORDERCOLOR, -1},
+                              {PR_HOVERCOLOR, -1},
+                              {PR_ALPHA, 255},
+                              {PR_BRIGHTNESS, 255},
+                              {PR_INDEX, -1},
+                              {PR_TEXTDELAY, 256},
+                              {PR_SMALLCHANGE, 1},
+                              {PR_LARGECHANGE, 1},
+                              {PR_PARTMOTION, 1},
+                              {PR_REWINDONLOAD, 1},
+                              {PR_OVERLAY, 1}},
+                             &TPropertyInfo::absent_default);
   for (const auto& row : kProperties) {
     AbsentDefault rule = AbsentDefault::Value;
     if (row.id == PR_ORIGWIDTH) rule = AbsentDefault::OwnWidth;
