@@ -219,11 +219,13 @@ class ComponentSet {
   bool m_bases = false;
 };
 
+// The set of the given types, without the screen bases.
 template <typename... T>
 constexpr ComponentSet kinds(T... types) {
   return ComponentSet(((std::uint32_t{1} << types) | ... | 0u), false);
 }
 
+// The types whose class is a control, and the screen bases.
 constexpr ComponentSet visual_types() {
   std::uint32_t mask = 0;
   for (const auto& row : kComponentTypes) {
@@ -232,6 +234,7 @@ constexpr ComponentSet visual_types() {
   return ComponentSet(mask, true);
 }
 
+// The types that have a class, and the screen bases.
 constexpr ComponentSet class_types() {
   std::uint32_t mask = 0;
   for (const auto& row : kComponentTypes) {
