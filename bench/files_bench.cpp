@@ -96,7 +96,8 @@ const fs::path& content_archive() {
     // About 140 MB of compressed pictures and 60 MB of stored media.
     for (int i = 0; i < 450; ++i) c.AddMemoryFile("cg\\" + std::to_string(i) + ".bmp", as_bytes(picture(i)));
     for (int i = 0; i < 12; ++i) {
-      c.AddMemoryFile("bgm\\" + std::to_string(i) + ".ogg", as_bytes(media(i, static_cast<std::size_t>(kArchiveLimit))));
+      c.AddMemoryFile("bgm\\" + std::to_string(i) + ".ogg",
+                      as_bytes(media(i, static_cast<std::size_t>(kArchiveLimit))));
     }
     TKvBigFileStream out(p, file_mode::kCreate);
     c.Write(out);

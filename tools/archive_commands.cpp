@@ -28,7 +28,9 @@ namespace fs = std::filesystem;
 using files::TVrFile;
 using files::TVrFileCollection;
 
-[[noreturn]] void fail(const std::string& utf8_message) { throw core::Error(platform::codepage::from_utf8_lossy(utf8_message)); }
+[[noreturn]] void fail(const std::string& utf8_message) {
+  throw core::Error(platform::codepage::from_utf8_lossy(utf8_message));
+}
 
 std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 
@@ -102,9 +104,11 @@ std::unique_ptr<TVrFileCollection> open_archive(const fs::path& path, const Opti
 int run_list(const std::vector<std::string>& args) {
   Options o = parse(args, false);
   if (o.help || o.positional.size() != 1) {
-    std::printf("usage: nova list ARCHIVE [--resource NAME [--type TYPE]] [--part-size BYTES]\n\n"
-                "Lists the entries: stored size, whether stored as is or as a zlib stream,\n"
-                "time stamp, checksum and what it covers, name.\n\n%s", kArchiveHelp);
+    std::printf(
+        "usage: nova list ARCHIVE [--resource NAME [--type TYPE]] [--part-size BYTES]\n\n"
+        "Lists the entries: stored size, whether stored as is or as a zlib stream,\n"
+        "time stamp, checksum and what it covers, name.\n\n%s",
+        kArchiveHelp);
     return o.help ? 0 : 2;
   }
   auto c = open_archive(o.positional[0], o);
@@ -181,10 +185,12 @@ void write_all(int fd, const std::uint8_t* p, std::size_t n, const std::string& 
 int run_unpack(const std::vector<std::string>& args) {
   Options o = parse(args, false);
   if (o.help || o.positional.size() != 2) {
-    std::printf("usage: nova unpack ARCHIVE DIR [--resource NAME [--type TYPE]] [--part-size BYTES]\n\n"
-                "Writes every entry as a file below DIR (made when missing), with its time\n"
-                "stamp. Entry names that would leave DIR (a \"..\" component, a leading \"\\\",\n"
-                "a drive colon) are refused and nothing is written.\n\n%s", kArchiveHelp);
+    std::printf(
+        "usage: nova unpack ARCHIVE DIR [--resource NAME [--type TYPE]] [--part-size BYTES]\n\n"
+        "Writes every entry as a file below DIR (made when missing), with its time\n"
+        "stamp. Entry names that would leave DIR (a \"..\" component, a leading \"\\\",\n"
+        "a drive colon) are refused and nothing is written.\n\n%s",
+        kArchiveHelp);
     return o.help ? 0 : 2;
   }
   auto c = open_archive(o.positional[0], o);
@@ -261,14 +267,15 @@ bool is_output(const fs::path& file, const fs::path& output) {
 int run_pack(const std::vector<std::string>& args) {
   Options o = parse(args, true);
   if (o.help || o.positional.size() != 2) {
-    std::printf("usage: nova pack DIR ARCHIVE [--exe PLAYER] [--stored-checksums] [--part-size BYTES]\n\n"
-                "Packs every file below DIR into ARCHIVE (version 102), named by its path\n"
-                "below DIR with \"\\\" between folders. Files are compressed by the writer's\n"
-                "rules: media and \".dat\" files, files of 5 MiB or more, and files that\n"
-                "compress by less than a tenth are stored as they are.\n"
-                "  --exe PLAYER        write PLAYER followed by the archive (the appended form)\n"
-                "  --stored-checksums  checksums over the stored bytes instead of the data\n"
-                "  --part-size BYTES   split into parts of this size instead of 1 GiB\n");
+    std::printf(
+        "usage: nova pack DIR ARCHIVE [--exe PLAYER] [--stored-checksums] [--part-size BYTES]\n\n"
+        "Packs every file below DIR into ARCHIVE (version 102), named by its path\n"
+        "below DIR with \"\\\" between folders. Files are compressed by the writer's\n"
+        "rules: media and \".dat\" files, files of 5 MiB or more, and files that\n"
+        "compress by less than a tenth are stored as they are.\n"
+        "  --exe PLAYER        write PLAYER followed by the archive (the appended form)\n"
+        "  --stored-checksums  checksums over the stored bytes instead of the data\n"
+        "  --part-size BYTES   split into parts of this size instead of 1 GiB\n");
     return o.help ? 0 : 2;
   }
   const fs::path folder = o.positional[0];
@@ -325,8 +332,12 @@ int run_pack(const std::vector<std::string>& args) {
       files::TKvBigStream& whole = archive.Source();
       whole.SetPosition(whole.GetSize());
       const auto b = static_cast<std::uint32_t>(base);
-      const std::uint8_t trailer[6] = {static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(b >> 8),
-                                       static_cast<std::uint8_t>(b >> 16), static_cast<std::uint8_t>(b >> 24), 'n', 'v'};
+      const std::uint8_t trailer[6] = {static_cast<std::uint8_t>(b),
+                                       static_cast<std::uint8_t>(b >> 8),
+                                       static_cast<std::uint8_t>(b >> 16),
+                                       static_cast<std::uint8_t>(b >> 24),
+                                       'n',
+                                       'v'};
       whole.WriteBuffer(trailer, 6);
       written = whole.GetSize();
       ::chmod(output.c_str(), 0755);
@@ -342,8 +353,8 @@ int run_pack(const std::vector<std::string>& args) {
     throw;
   }
   if (terminal) std::fputc('\n', stderr);
-  std::printf("packed %zu files into %s (%lld bytes%s)\n", found.size(), output.c_str(), static_cast<long long>(written),
-              parts > 1 ? core::format(" in %d parts", {parts}).c_str() : "");
+  std::printf("packed %zu files into %s (%lld bytes%s)\n", found.size(), output.c_str(),
+              static_cast<long long>(written), parts > 1 ? core::format(" in %d parts", {parts}).c_str() : "");
   return 0;
 }
 
@@ -352,11 +363,12 @@ int run_pack(const std::vector<std::string>& args) {
 int run_verify(const std::vector<std::string>& args) {
   Options o = parse(args, false);
   if (o.help || o.positional.size() != 1) {
-    std::printf("usage: nova verify ARCHIVE [--resource NAME [--type TYPE]] [--part-size BYTES]\n\n"
-                "Checks every entry's checksum by its mode and that every compressed entry\n"
-                "inflates; names the bad entries and fails when there is one. Archives of\n"
-                "versions before 101 carry no checksums: only the inflating is checked.\n\n%s",
-                kArchiveHelp);
+    std::printf(
+        "usage: nova verify ARCHIVE [--resource NAME [--type TYPE]] [--part-size BYTES]\n\n"
+        "Checks every entry's checksum by its mode and that every compressed entry\n"
+        "inflates; names the bad entries and fails when there is one. Archives of\n"
+        "versions before 101 carry no checksums: only the inflating is checked.\n\n%s",
+        kArchiveHelp);
     return o.help ? 0 : 2;
   }
   auto c = open_archive(o.positional[0], o);

@@ -54,9 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   files::TVrFileCollection c(limited());
   try {
     switch (form) {
-      case fuzz::Form::File:
-        c.OpenStream(std::make_unique<TKvBigMemoryStream>(rest));
-        break;
+      case fuzz::Form::File: c.OpenStream(std::make_unique<TKvBigMemoryStream>(rest)); break;
       case fuzz::Form::Appended:
         c.OpenStream(std::make_unique<TKvBigMemoryStream>(rest), files::ArchiveForm::Appended);
         break;

@@ -49,7 +49,11 @@ int main(int argc, char** argv) {
   const std::string ours = written_by_us(false);
   save(folder, "ours_file", fuzz::Form::File, ours);
   save(folder, "ours_empty", fuzz::Form::File, test::build_archive(102, {}));
-  std::string appended = std::string("\x7F" "ELF", 4) + std::string(60, 'P') + ours;
+  std::string appended = std::string(
+                             "\x7F"
+                             "ELF",
+                             4) +
+                         std::string(60, 'P') + ours;
   std::uint32_t base = 64;
   appended.append(reinterpret_cast<const char*>(&base), 4);
   appended += "nv";

@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 void save(const fs::path& folder, const std::string& name, char selector, const std::vector<std::uint8_t>& body) {
-  test::write_seed(folder.string(), name, selector, std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+  test::write_seed(folder.string(), name, selector,
+                   std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
 }
 
 }  // namespace
@@ -24,7 +25,8 @@ int main(int argc, char** argv) {
   const fs::path folder = test::seed_folder(argc, argv);
   if (folder.empty()) return 2;
   for (int version : {0, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108}) {
-    save(folder, "install_v" + std::to_string(version), 0, test::build_install_file(version, {"a.txt", "", "b\\c.bmp"}));
+    save(folder, "install_v" + std::to_string(version), 0,
+         test::build_install_file(version, {"a.txt", "", "b\\c.bmp"}));
   }
   files::TNovaInstallSet ours = files::TNovaInstallSet::Parse(test::build_install_file(108, {"x"}));
   ours.AddWrittenFile("save\\shot.bmp");

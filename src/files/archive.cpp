@@ -92,7 +92,10 @@ bool is_executable_container(const fs::path& file) {
   try {
     TKvBigFileStream s(file, file_mode::kOpenRead | file_mode::kShareDenyWrite, kSinglePart);
     char magic[4];
-    return s.Read(magic, 4) == 4 && std::memcmp(magic, "\x7F" "ELF", 4) == 0;
+    return s.Read(magic, 4) == 4 && std::memcmp(magic,
+                                                "\x7F"
+                                                "ELF",
+                                                4) == 0;
   } catch (const core::Error&) {
     return false;
   }
@@ -205,8 +208,10 @@ void TVrFileCollection::read_directory(TKvBigStream& stream, std::int64_t data_b
   const std::int64_t data_size = data_end - data_base;
   for (std::size_t i = 0; i < d.offsets.size(); ++i) {
     std::int64_t o = d.offsets[i];
-    if (o < 0 || o > data_size) fail_directory(core::format("offset %d lies outside the data", {static_cast<long long>(o)}));
-    if (i > 0 && o < d.offsets[i - 1]) fail_directory(core::format("entry %d has a negative length", {static_cast<long long>(i - 1)}));
+    if (o < 0 || o > data_size)
+      fail_directory(core::format("offset %d lies outside the data", {static_cast<long long>(o)}));
+    if (i > 0 && o < d.offsets[i - 1])
+      fail_directory(core::format("entry %d has a negative length", {static_cast<long long>(i - 1)}));
   }
 
   m_version = d.version;

@@ -193,7 +193,8 @@ bool TVrFileCollection::Write(TKvBigStream& out) {
   ArchiveScrambler offsets_key;
   for (std::int64_t o : offsets) {
     std::uint32_t k = offsets_key.Next();
-    auto v = static_cast<std::uint64_t>(o) ^ (static_cast<std::uint64_t>(k) | (k >= 0x80000000u ? 0xFFFFFFFF00000000ull : 0));
+    auto v = static_cast<std::uint64_t>(o) ^
+             (static_cast<std::uint64_t>(k) | (k >= 0x80000000u ? 0xFFFFFFFF00000000ull : 0));
     table.u64(v);
   }
   table.bytes(std::span<const std::uint8_t>(stored));

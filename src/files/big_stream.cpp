@@ -170,7 +170,9 @@ std::int64_t TKvBigFileStream::GetSize() {
   return total;
 }
 
-void TKvBigFileStream::SetPosition(std::int64_t position) { m_position = std::clamp<std::int64_t>(position, 0, GetSize()); }
+void TKvBigFileStream::SetPosition(std::int64_t position) {
+  m_position = std::clamp<std::int64_t>(position, 0, GetSize());
+}
 
 std::int64_t TKvBigFileStream::Read(void* buffer, std::int64_t count) {
   auto* out = static_cast<std::uint8_t*>(buffer);
@@ -229,6 +231,7 @@ void TKvBigMemoryStream::SetPosition(std::int64_t position) {
 }
 
 std::int64_t TKvBigMemoryStream::Write(const void* buffer, std::int64_t count) {
+  count = std::min(count, kMaxMemoryStreamSize - m_position);
   if (count <= 0) return 0;
   std::int64_t end = m_position + count;
   if (end > static_cast<std::int64_t>(m_block.size())) m_block.resize_uninitialized(static_cast<std::size_t>(end));
@@ -272,7 +275,9 @@ std::int64_t TKvBigWindowStream::GetSize() {
   return std::max<std::int64_t>(m_source->GetSize() - m_start, 0);
 }
 
-void TKvBigWindowStream::SetPosition(std::int64_t position) { m_position = std::clamp<std::int64_t>(position, 0, GetSize()); }
+void TKvBigWindowStream::SetPosition(std::int64_t position) {
+  m_position = std::clamp<std::int64_t>(position, 0, GetSize());
+}
 
 std::int64_t TKvBigWindowStream::Read(void* buffer, std::int64_t count) {
   if (!m_source || count <= 0) return 0;

@@ -17,7 +17,8 @@ namespace {
 }
 
 [[noreturn]] void fail_too_large(std::size_t max_size) {
-  throw core::Error(core::format("compressed data inflates to more than %u bytes", {static_cast<unsigned long long>(max_size)}));
+  throw core::Error(
+      core::format("compressed data inflates to more than %u bytes", {static_cast<unsigned long long>(max_size)}));
 }
 
 // Runs one zlib call on the next slices of input and output (zlib counts in
@@ -121,8 +122,8 @@ void DeflateLevel1(std::span<const std::uint8_t> in, MemoryBlock& out) {
   std::size_t produced = 0;
   while (true) {
     if (produced == out.size()) out.resize_uninitialized(out.size() * 2);
-    int r = zlib_step(z, in, consumed, out, produced,
-                      [&](bool last) { return deflate(&z, last ? Z_FINISH : Z_NO_FLUSH); });
+    int r =
+        zlib_step(z, in, consumed, out, produced, [&](bool last) { return deflate(&z, last ? Z_FINISH : Z_NO_FLUSH); });
     if (r == Z_STREAM_END) break;
     if (r != Z_OK && r != Z_BUF_ERROR) core::throw_error("zlib: compressing failed");
   }

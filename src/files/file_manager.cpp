@@ -142,8 +142,9 @@ std::vector<fs::path> TVrFileManager::current_cdrom_roots() const {
 void TVrFileManager::SetBaseFolder(const fs::path& folder) { m_base_folder = folder; }
 
 bool TVrFileManager::mounted(const fs::path& file_name) const {
-  return std::any_of(m_archives.begin(), m_archives.end(),
-                     [&](const auto& a) { return a->Form() != ArchiveForm::Resource && same_path_ci(a->FileName(), file_name); });
+  return std::any_of(m_archives.begin(), m_archives.end(), [&](const auto& a) {
+    return a->Form() != ArchiveForm::Resource && same_path_ci(a->FileName(), file_name);
+  });
 }
 
 int TVrFileManager::Mount(const fs::path& file_name) {
@@ -177,7 +178,8 @@ TVrFileCollection& TVrFileManager::Archive(int index) const {
 }
 
 TVrFileCollection& TVrFileManager::MemoryArchive() {
-  if (m_archives.empty() || m_archives.front()->Form() != ArchiveForm::None || !m_archives.front()->FileName().empty()) {
+  if (m_archives.empty() || m_archives.front()->Form() != ArchiveForm::None ||
+      !m_archives.front()->FileName().empty()) {
     auto memory = std::make_unique<TVrFileCollection>(m_env.archive_options);
     memory->Open({});
     m_archives.insert(m_archives.begin(), std::move(memory));

@@ -93,8 +93,8 @@ struct DiscPrompt {
   std::string project_title;  // compared with the title in "install.dat"
   std::string caption;        // the application title
   // "%d" stands for the disc number.
-  std::string disc_text;      // default "ディスク%dを入れてから[OK]をクリックしてください"
-  std::string quit_text;      // default "終了します"
+  std::string disc_text;  // default "ディスク%dを入れてから[OK]をクリックしてください"
+  std::string quit_text;  // default "終了します"
   // Set when the user confirms quitting.
   core::FrameClock* clock = nullptr;
   std::function<void()> request_close;

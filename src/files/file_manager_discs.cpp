@@ -137,8 +137,8 @@ std::optional<TNovaInstallSet> TVrFileManager::LocateStartupData(const DiscPromp
   if (auto game = m_finder.FindFile(exe_folder, "game.dat")) {
     Mount(*game);
     if (set.data_installed) return set;
-  } else if (set.data_installed &&
-             std::any_of(m_archives.begin(), m_archives.end(), [](const auto& a) { return a->Container() != nullptr; })) {
+  } else if (set.data_installed && std::any_of(m_archives.begin(), m_archives.end(),
+                                               [](const auto& a) { return a->Container() != nullptr; })) {
     return set;
   }
 

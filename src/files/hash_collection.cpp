@@ -34,8 +34,10 @@ void THashCollection::link(THashCollectionItem& item) {
 }
 
 void THashCollection::unlink(THashCollectionItem& item) {
-  if (item.m_prev) item.m_prev->m_next = item.m_next;
-  else m_heads[item.m_bucket] = item.m_next;
+  if (item.m_prev)
+    item.m_prev->m_next = item.m_next;
+  else
+    m_heads[item.m_bucket] = item.m_next;
   if (item.m_next) item.m_next->m_prev = item.m_prev;
   item.m_prev = item.m_next = nullptr;
 }
@@ -72,7 +74,8 @@ void THashCollection::Delete(int index) {
   THashCollectionItem& item = ItemAt(index);
   unlink(item);
   m_items.erase(m_items.begin() + index);
-  for (std::size_t i = static_cast<std::size_t>(index); i < m_items.size(); ++i) m_items[i]->m_index = static_cast<int>(i);
+  for (std::size_t i = static_cast<std::size_t>(index); i < m_items.size(); ++i)
+    m_items[i]->m_index = static_cast<int>(i);
 }
 
 void THashCollection::Clear() {

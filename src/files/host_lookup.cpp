@@ -122,8 +122,10 @@ std::optional<fs::path> HostFileFinder::match(const fs::path& folder, const std:
       found_any = true;
       std::vector<const std::string*> order;
       for (const auto& h : it->second) {
-        if (h == exact) order.insert(order.begin(), &h);
-        else order.push_back(&h);
+        if (h == exact)
+          order.insert(order.begin(), &h);
+        else
+          order.push_back(&h);
       }
       for (const std::string* h : order) {
         fs::path candidate = folder / *h;

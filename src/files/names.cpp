@@ -19,8 +19,10 @@ std::string extension(std::string_view name) {
   std::size_t dot = std::string_view::npos;
   core::for_each_char(name, [&](std::size_t i, std::size_t n) {
     if (n != 1) return;
-    if (name[i] == '.') dot = i;
-    else if (name[i] == '\\' || name[i] == ':') dot = std::string_view::npos;
+    if (name[i] == '.')
+      dot = i;
+    else if (name[i] == '\\' || name[i] == ':')
+      dot = std::string_view::npos;
   });
   return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
 }
@@ -99,8 +101,7 @@ bool split_dos_time(std::int32_t dos_time, std::tm& tm) {
   tm.tm_min = static_cast<int>((time >> 5) & 63);
   tm.tm_sec = static_cast<int>(time & 31) * 2;
   tm.tm_isdst = -1;
-  return tm.tm_mon >= 0 && tm.tm_mon < 12 && tm.tm_mday >= 1 && tm.tm_hour < 24 && tm.tm_min < 60 &&
-         tm.tm_sec < 60;
+  return tm.tm_mon >= 0 && tm.tm_mon < 12 && tm.tm_mday >= 1 && tm.tm_hour < 24 && tm.tm_min < 60 && tm.tm_sec < 60;
 }
 
 }  // namespace

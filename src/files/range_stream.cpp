@@ -58,9 +58,9 @@ std::int64_t TRangeStream::GetPosition() {
 
 TFileRangeStream::TFileRangeStream(const std::filesystem::path& file_name, std::int64_t length, std::int64_t start,
                                    RangeLength rule, std::int64_t part_size)
-    : TRangeStream(std::make_unique<TKvBigFileStream>(file_name, file_mode::kOpenRead | file_mode::kShareDenyWrite,
-                                                      part_size),
-                   start, length, rule) {}
+    : TRangeStream(
+          std::make_unique<TKvBigFileStream>(file_name, file_mode::kOpenRead | file_mode::kShareDenyWrite, part_size),
+          start, length, rule) {}
 
 TResourceRangeStream::TResourceRangeStream(std::string_view resource_name, std::int64_t length, std::int64_t start,
                                            std::string_view resource_type, const std::filesystem::path& module,

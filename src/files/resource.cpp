@@ -11,7 +11,7 @@
 namespace nova::files {
 namespace {
 
-constexpr std::uint32_t kNoBits = 8;         // SHT_NOBITS
+constexpr std::uint32_t kNoBits = 8;              // SHT_NOBITS
 constexpr std::uint16_t kExtendedIndex = 0xFFFF;  // SHN_XINDEX
 
 std::uint64_t le(const std::uint8_t* p, int n) {
@@ -46,7 +46,12 @@ std::optional<SectionRange> find_elf_section(TKvBigStream& file, std::string_vie
   const auto file_size = static_cast<std::uint64_t>(file.GetSize());
   std::uint8_t ident[64] = {};
   if (!read_at(file, 0, ident, 52)) return std::nullopt;  // the smaller (32-bit) header
-  if (std::memcmp(ident, "\x7F" "ELF", 4) != 0 || ident[5] != 1 /* little-endian */) return std::nullopt;
+  if (std::memcmp(ident,
+                  "\x7F"
+                  "ELF",
+                  4) != 0 ||
+      ident[5] != 1 /* little-endian */)
+    return std::nullopt;
   const bool wide = ident[4] == 2;
   if (!wide && ident[4] != 1) return std::nullopt;
   if (wide && !read_at(file, 0, ident, 64)) return std::nullopt;

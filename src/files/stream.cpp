@@ -158,7 +158,9 @@ void TKvMemoryStream::Clear() {
   m_position = 0;
 }
 
-void TKvMemoryStream::SetSize(std::int64_t size) { m_block.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0))); }
+void TKvMemoryStream::SetSize(std::int64_t size) {
+  m_block.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+}
 
 void TKvMemoryStream::LoadFromFile(const fs::path& path) {
   host::read_whole_file(path, m_block);

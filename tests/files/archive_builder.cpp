@@ -168,12 +168,13 @@ std::string build_elf(const std::vector<RawSection>& sections, bool wide) {
   const std::size_t shnum = sections.size() + 2;
 
   std::string f;
-  f += "\x7F" "ELF";
+  f += "\x7F"
+       "ELF";
   f.push_back(wide ? 2 : 1);  // class
   f.push_back(1);             // little-endian
   f.push_back(1);             // version
   f.append(9, '\0');
-  put16(f, 2);   // ET_EXEC
+  put16(f, 2);  // ET_EXEC
   put16(f, wide ? 62 : 3);
   put32(f, 1);
   if (wide) {
@@ -198,14 +199,14 @@ std::string build_elf(const std::vector<RawSection>& sections, bool wide) {
     put32(f, name);
     put32(f, type);
     if (wide) {
-      put64(f, 0);       // flags
-      put64(f, 0);       // addr
+      put64(f, 0);  // flags
+      put64(f, 0);  // addr
       put64(f, offset);
       put64(f, size);
-      put32(f, 0);       // link
-      put32(f, 0);       // info
-      put64(f, 1);       // align
-      put64(f, 0);       // entsize
+      put32(f, 0);  // link
+      put32(f, 0);  // info
+      put64(f, 1);  // align
+      put64(f, 0);  // entsize
     } else {
       put32(f, 0);
       put32(f, 0);
@@ -246,8 +247,10 @@ std::vector<std::uint8_t> build_install_file(int version, const std::vector<std:
   put_str(w, "s13a");
   put_str(w, "s13b");
   for (int i = 0; i < 8 + 4; ++i) {
-    if (version >= 100) put64(w, static_cast<std::uint64_t>(-1000 - i));
-    else put32(w, static_cast<std::uint32_t>(-1000 - i));
+    if (version >= 100)
+      put64(w, static_cast<std::uint64_t>(-1000 - i));
+    else
+      put32(w, static_cast<std::uint32_t>(-1000 - i));
   }
   w.push_back(static_cast<char>(16));
   if (version > 100) w.push_back(static_cast<char>(17));

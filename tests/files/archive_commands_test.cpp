@@ -13,8 +13,8 @@ namespace nova::files {
 namespace {
 
 namespace fs = std::filesystem;
-using test::read_file;
 using test::noise;
+using test::read_file;
 using test::TempDir;
 using test::write_file;
 
@@ -57,7 +57,8 @@ TEST(ArchiveCommands, PackThenUnpackGivesTheSameFilesByteForByte) {
   EXPECT_NE(out.find("packed 6 files"), std::string::npos) << out;
   ASSERT_EQ(run("unpack " + q(dir / "game.dat") + " " + q(dir / "out"), &out), 0) << out;
   EXPECT_EQ(tree(dir / "out"), tree(dir / "src"));
-  struct stat packed {}, unpacked {};
+  struct stat packed {
+  }, unpacked{};
   ASSERT_EQ(::stat((dir / "src" / "nova.npb").c_str(), &packed), 0);
   ASSERT_EQ(::stat((dir / "out" / "nova.npb").c_str(), &unpacked), 0);
   EXPECT_EQ(unpacked.st_mtime, packed.st_mtime - packed.st_mtime % 2)

@@ -133,7 +133,8 @@ TEST(ArchiveReading, AnOffsetWhoseKeyHasTheTopBitGetsItsHighWordInverted) {
   for (const auto& r : raw) table += 4 + r.name.size();
   const std::size_t at = table + top * 8;
   std::uint32_t high = 0;
-  for (int k = 3; k >= 0; --k) high = high << 8 | static_cast<std::uint8_t>(bytes[at + 4 + static_cast<std::size_t>(k)]);
+  for (int k = 3; k >= 0; --k)
+    high = high << 8 | static_cast<std::uint8_t>(bytes[at + 4 + static_cast<std::size_t>(k)]);
   EXPECT_EQ(high, 0xFFFFFFFFu) << "a small offset stored with its high word inverted";
   TVrFileCollection c;
   c.OpenStream(std::make_unique<TKvBigMemoryStream>(as_bytes(bytes)));
@@ -257,7 +258,11 @@ TEST(ArchiveForms, ACompanionDirectoryIsFoundWhateverItsCase) {
 TEST(ArchiveForms, AnAppendedArchiveIsFoundByItsTrailer) {
   TempDir dir;
   const auto raw = sample_entries(102);
-  const std::string front = std::string("\x7F" "ELF", 4) + std::string(5000, 'P');
+  const std::string front = std::string(
+                                "\x7F"
+                                "ELF",
+                                4) +
+                            std::string(5000, 'P');
   write_file(dir / "novaplayer", test::build_appended(front, 102, raw));
   write_file(dir / "player.exe", test::build_appended("MZ stub", 102, raw));
   for (const char* name : {"novaplayer", "player.exe"}) {
@@ -302,7 +307,8 @@ TEST(ArchiveForms, AnArchiveSplitIntoPartsReadsAcrossTheBoundaries) {
   TVrFileCollection c(options);
   c.Open(dir / "game.dat");
   ASSERT_EQ(c.EntryCount(), 5);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(text_of(c, raw[static_cast<std::size_t>(i)].name), raw[static_cast<std::size_t>(i)].data) << i;
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(text_of(c, raw[static_cast<std::size_t>(i)].name), raw[static_cast<std::size_t>(i)].data) << i;
 }
 
 }  // namespace

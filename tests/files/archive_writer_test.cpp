@@ -99,8 +99,8 @@ TEST(ArchiveWriting, SourceFilesFollowTheNineTenthsRuleAndTheExtensionList) {
     bool stored;
   };
   const std::vector<Case> cases = {
-      {"ninety_five.txt", p95, true},   // 95 > 100 × 9 / 10
-      {"ninety.txt", p90, false},       // 90 is not more than 90
+      {"ninety_five.txt", p95, true},  // 95 > 100 × 9 / 10
+      {"ninety.txt", p90, false},      // 90 is not more than 90
       {"music.ogg", compressible, true},
       {"MUSIC2.OGG", compressible, true},
       {"clip.mp", compressible, true},  // ".MP" is part of ".MPG"
@@ -163,7 +163,7 @@ TEST(ArchiveWriting, TheProgressCallbackSeesEveryEntryTwiceAndCanStop) {
   });
   TKvBigMemoryStream out;
   EXPECT_FALSE(c.Write(out));
-  const std::vector<std::string> expected = {"e0:0:before", "e0:0:after", "e1:1:before",
+  const std::vector<std::string> expected = {"e0:0:before", "e0:0:after",  "e1:1:before",
                                              "e1:1:after",  "e2:2:before", "e2:2:after"};
   EXPECT_EQ(calls, expected);
 }

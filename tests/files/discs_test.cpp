@@ -110,7 +110,8 @@ TEST(Discs, EnsureFileAsksOnlyForFilesOnAnotherDiscThatAreNotStreamed) {
   EXPECT_TRUE(m->EnsureFile("here.txt", discs, ".wav.wma.ogg", prompt()));
   EXPECT_FALSE(m->EnsureFile("", discs, ".wav.wma.ogg", prompt()));
   EXPECT_FALSE(m->EnsureFile("elsewhere\\x.nsb", discs, ".wav.wma.ogg", prompt())) << "no disc holds it";
-  EXPECT_FALSE(m->EnsureFile("disc2\\voice.WAV", discs, ".wav.wma.ogg", prompt())) << "streamed files are not asked for";
+  EXPECT_FALSE(m->EnsureFile("disc2\\voice.WAV", discs, ".wav.wma.ogg", prompt()))
+      << "streamed files are not asked for";
   EXPECT_TRUE(t.dialogs.boxes.empty());
   EXPECT_TRUE(m->EnsureFile("disc2\\scene.nsb", discs, ".wav.wma.ogg", prompt()));
   EXPECT_EQ(t.dialogs.boxes.size(), 1u);

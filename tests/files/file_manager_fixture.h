@@ -69,8 +69,6 @@ class ManagerTest {
   int max_rounds = 20;
 };
 
-inline std::string read_text(TVrFileManager& m, std::string_view name) {
-  return std::string(m.ReadFile(name)->view());
-}
+inline std::string read_text(TVrFileManager& m, std::string_view name) { return std::string(m.ReadFile(name)->view()); }
 
 }  // namespace nova::files::testing

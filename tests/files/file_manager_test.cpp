@@ -12,11 +12,11 @@ namespace nova::files {
 namespace {
 
 namespace fs = std::filesystem;
+using test::write_file;
 using testing::Entry;
 using testing::ManagerTest;
 using testing::read_text;
 using testing::write_archive;
-using test::write_file;
 
 std::string not_found(std::string_view name) { return std::string(name) + test::sjis(":ファイルがありません"); }
 
@@ -30,7 +30,8 @@ std::string read_range(Stream& s) {
 TEST(FileManager, TheBaseFolderComesFirstThenArchivesInMountOrderThenDiscs) {
   ManagerTest t;
   write_file(t.root / "base" / "A.txt", "base a");
-  write_archive(t.root / "one.dat", {{"a.txt", "one a"}, {"b.txt", "one b"}, {"d.txt", "one d older"}, {"D.TXT", "one d"}});
+  write_archive(t.root / "one.dat",
+                {{"a.txt", "one a"}, {"b.txt", "one b"}, {"d.txt", "one d older"}, {"D.TXT", "one d"}});
   write_archive(t.root / "two.dat", {{"b.txt", "two b"}, {"c.txt", "two c"}});
   write_file(t.root / "cd" / "C.TXT", "disc c");
   write_file(t.root / "cd" / "Movie" / "E.txt", "disc e");
@@ -122,7 +123,8 @@ TEST(FileManager, MemoryFilesLiveInTheFirstArchive) {
 TEST(FileManager, RangesShowStoredEntriesInPlaceAndOthersInflated) {
   ManagerTest t;
   const std::string movie(static_cast<std::size_t>(kArchiveLimit) + 100, 'm');
-  write_archive(t.root / "game.dat", {{"movie.mpg", movie}, {"script.txt", "compressed text text text"}, {"empty.wav", ""}});
+  write_archive(t.root / "game.dat",
+                {{"movie.mpg", movie}, {"script.txt", "compressed text text text"}, {"empty.wav", ""}});
   write_file(t.root / "base" / "loose.ogg", "loose file");
   auto m = t.make();
   m->SetBaseFolder(t.root / "base");

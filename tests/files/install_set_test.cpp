@@ -22,7 +22,8 @@ TEST(InstallSets, EveryVersionReadsItsFieldsAndIsRewrittenWhole) {
     EXPECT_EQ(s.disc, 2);
     EXPECT_EQ(s.title, "Title");
     EXPECT_EQ(s.data_installed, version > 102);
-    EXPECT_EQ(s.written_files, (version > 101 ? std::vector<std::string>{"a.txt", "b.txt"} : std::vector<std::string>{}))
+    EXPECT_EQ(s.written_files,
+              (version > 101 ? std::vector<std::string>{"a.txt", "b.txt"} : std::vector<std::string>{}))
         << "empty names are skipped";
     ASSERT_EQ(s.records14.size(), 2u);
     EXPECT_EQ(s.records14[1][3], -1007) << "4-byte values below version 100 keep their sign";

@@ -210,10 +210,10 @@ TEST(BufferedReader, HandsBackUnreadBytesWhenItGoes) {
     reader.ReadBuffer(big.data(), 200000);
     EXPECT_EQ(big, data.substr(10, 200000));
     EXPECT_EQ(reader.Position(), 200010);
-    EXPECT_EQ(reader.i32(), static_cast<std::int32_t>(static_cast<std::uint8_t>(data[200010]) |
-                                                      static_cast<std::uint8_t>(data[200011]) << 8 |
-                                                      static_cast<std::uint8_t>(data[200012]) << 16 |
-                                                      static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[200013])) << 24));
+    EXPECT_EQ(reader.i32(), static_cast<std::int32_t>(
+                                static_cast<std::uint8_t>(data[200010]) | static_cast<std::uint8_t>(data[200011]) << 8 |
+                                static_cast<std::uint8_t>(data[200012]) << 16 |
+                                static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[200013])) << 24));
     std::string rest(100000, '\0');
     EXPECT_EQ(reader.Read(rest.data(), 100000), 250000 - 200014);
     EXPECT_THROW(reader.u8(), core::Error);
@@ -297,7 +297,8 @@ TEST(WindowStreams, ShowAPartOfTheSourceAndWriteOnlyWhenUnbounded) {
   EXPECT_EQ(read_all(window), "3456");
   EXPECT_EQ(window.Write("x", 1), 0);
 
-  TKvBigWindowStream open_end(std::make_unique<TKvBigMemoryStream>(as_bytes("head")), 4, TKvBigWindowStream::kUnbounded);
+  TKvBigWindowStream open_end(std::make_unique<TKvBigMemoryStream>(as_bytes("head")), 4,
+                              TKvBigWindowStream::kUnbounded);
   EXPECT_EQ(open_end.GetSize(), 0);
   open_end.WriteBuffer("tail", 4);
   EXPECT_EQ(open_end.GetSize(), 4);
