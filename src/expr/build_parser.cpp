@@ -12,7 +12,7 @@ namespace nova::expr {
 
 namespace {
 
-[[noreturn]] void syntax_error() { core::throw_error_utf8("構文エラー"); }
+[[noreturn]] void syntax_error() { core::throw_error(core::sjis("構文エラー")); }
 
 // For each byte: 0 a one-byte character, 1 a lead byte, 2 a trail byte.
 std::vector<std::uint8_t> char_kinds(std::string_view s) {
@@ -299,7 +299,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
     std::string indexes = s.substr(open + 1, close - open - 1);
     std::string t = new_alias();
     s.replace(q, close - q + 1, t);
-    if (trim(indexes).empty()) core::throw_error_utf8("配列の添え字が不正です");
+    if (trim(indexes).empty()) core::throw_error(core::sjis("配列の添え字が不正です"));
     TBuildOpeData op{ocDimTo, t, {name}};
     for (const std::string& index : split_commas(indexes, false)) op.operands.push_back(process_argument(index, depth));
     m_ops.push_back(std::move(op));

@@ -370,7 +370,7 @@ TParamType TNovaParser::Impl::temporary_type(const TOpeData& op, const OpRuntime
 TParamCollectionItem& TNovaParser::Impl::create_temporary(const TOpeData& op, OpRuntime& r) {
   TParamType type = temporary_type(op, r);
   Slot& s = slots[static_cast<std::size_t>(r.target.slot)];
-  if (s.item->is_linked() || s.state == Slot::Pending) core::throw_error_utf8("内部エラー");
+  if (s.item->is_linked() || s.state == Slot::Pending) core::throw_error(core::sjis("内部エラー"));
   TCustomParam& current = s.item->value();
   if (current.kind() == PK_INT && type == PT_INT) {
     auto& p = static_cast<TParamInt&>(current);

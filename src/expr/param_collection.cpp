@@ -173,7 +173,7 @@ TParamCollectionItem& TParamCollection::add(std::uint8_t type, std::string name)
 }
 
 TParamCollectionItem& TParamCollection::create(std::string_view name, TParamType type, TVarScope scope, bool& created) {
-  if (name.empty()) core::throw_error_utf8("変数名がありません");
+  if (name.empty()) core::throw_error(core::sjis("変数名がありません"));
   if (is_name_blank(name) || (name[0] >= '0' && name[0] <= '9')) {
     core::throw_error(core::format(core::sjis("\"%s\"：変数名が不正です"), {name}));
   }

@@ -13,7 +13,7 @@ namespace nova::expr {
 
 // --- Errors and helpers -----------------------------------------------------
 
-void throw_bad_subscript() { core::throw_error_utf8("配列の添字が不正です"); }
+void throw_bad_subscript() { core::throw_error(core::sjis("配列の添字が不正です")); }
 
 void throw_bad_dims(std::span<const std::int32_t> sizes) {
   std::string joined;
@@ -123,7 +123,7 @@ void TParamArray<Traits>::copy_all(const TCustomParam& source) {
       copy_all(*plain);
       return;
     }
-    core::throw_error_utf8("CopyMem:変数の型があいません");
+    core::throw_error(core::sjis("CopyMem:変数の型があいません"));
   }
   if (same == this) return;
   m_dims = same->m_dims;

@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "core/format.h"
+#include "core/sjis.h"
 #include "expr/op_codes.h"
 
 namespace nova::expr {
@@ -21,7 +22,7 @@ std::string ope_code_name(std::uint8_t code) {
 
 namespace {
 
-[[noreturn]] void internal_error() { core::throw_error_utf8("内部エラー"); }
+[[noreturn]] void internal_error() { core::throw_error(core::sjis("内部エラー")); }
 
 }  // namespace
 
@@ -39,7 +40,7 @@ TParamType TSysFuncMan::result_type(int index, std::span<TCustomParam* const> ar
   const TSysFuncInfo& info = kSysFuncs[static_cast<std::size_t>(index)];
   if (!info.result_by_property) return info.result;
   std::int32_t id = args.size() >= 2 ? args[1]->as_int() : -1;
-  if (id < 0 || id >= kPropertyCount) core::throw_error_utf8("GetPropの引数が違います");
+  if (id < 0 || id >= kPropertyCount) core::throw_error(core::sjis("GetPropの引数が違います"));
   if (!m_properties) core::throw_error("GetProp: the property types are not available (no provider attached)");
   return m_properties->property_type(id);
 }

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/format.h"
+#include "core/sjis.h"
 #include "expr/number_text.h"
 #include "expr/param_collection.h"
 
@@ -77,7 +78,7 @@ typename Traits::T own(const TSysValue& v, TParamType t) {
 }  // namespace
 
 const TSystemVariableInfo& TParamSystem::info() const {
-  if (m_index < 0 || m_index >= kSystemVariableCount) core::throw_error_utf8("内部エラー");
+  if (m_index < 0 || m_index >= kSystemVariableCount) core::throw_error(core::sjis("内部エラー"));
   return kSystemVariables[static_cast<std::size_t>(m_index)];
 }
 
@@ -301,12 +302,12 @@ void TParamSystem::fill_str(std::string_view v) {
 void TParamSystem::copy_all(const TCustomParam& source) {
   NOVA_SYS_FORWARD_WRITE(copy_all(source))
   provider();
-  core::throw_error_utf8("CopyMem:変数の型があいません");
+  core::throw_error(core::sjis("CopyMem:変数の型があいません"));
 }
 void TParamSystem::assign(const TCustomParam& source) {
   NOVA_SYS_FORWARD_WRITE(assign(source))
   provider();
-  core::throw_error_utf8("CopyMem:変数の型があいません");
+  core::throw_error(core::sjis("CopyMem:変数の型があいません"));
 }
 #undef NOVA_SYS_FORWARD_WRITE
 
