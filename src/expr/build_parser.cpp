@@ -54,6 +54,14 @@ bool is_char(const std::string& s, const std::vector<std::uint8_t>& k, std::size
   return k[i] == 0 && s[i] == c;
 }
 
+// The last one-byte character `c`, or npos.
+std::size_t last_char(const std::string& s, const std::vector<std::uint8_t>& k, char c) {
+  for (std::size_t p = s.size(); p-- > 0;) {
+    if (is_char(s, k, p, c)) return p;
+  }
+  return std::string::npos;
+}
+
 // Checks that `open`/`close` pairs balance (a closer first is an error too).
 void check_balance(const std::string& s, char open, char close) {
   auto k = char_kinds(s);
@@ -197,11 +205,8 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
   for (;;) {
     auto k = char_kinds(s);
     std::size_t open = std::string::npos;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      if (is_char(s, k, i, '"')) {
-        open = i;
-        break;
-      }
+    for (std::size_t i = 0; i < s.size() && open == std::string::npos; ++i) {
+      if (is_char(s, k, i, '"')) open = i;
     }
     if (open == std::string::npos) break;
     std::string content = "\"";
@@ -275,13 +280,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
   check_balance(s, '[', ']');
   for (;;) {
     auto k = char_kinds(s);
-    std::size_t open = std::string::npos;
-    for (std::size_t p = s.size(); p-- > 0;) {
-      if (is_char(s, k, p, '[')) {
-        open = p;
-        break;
-      }
-    }
+    std::size_t open = last_char(s, k, '[');
     if (open == std::string::npos) break;
     std::size_t q = open;
     while (q > 0 && k[q - 1] == 0 && is_blank(s[q - 1])) --q;
@@ -308,13 +307,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
   // Stage 4: parenthesised groups, innermost (last) first.
   for (;;) {
     auto k = char_kinds(s);
-    std::size_t open = std::string::npos;
-    for (std::size_t p = s.size(); p-- > 0;) {
-      if (is_char(s, k, p, '(')) {
-        open = p;
-        break;
-      }
-    }
+    std::size_t open = last_char(s, k, '(');
     if (open == std::string::npos) break;
     std::size_t close = matching(s, open, '(', ')');
     std::string inner = s.substr(open + 1, close - open - 1);

@@ -324,8 +324,7 @@ void TNovaParser::Impl::prepare() {
   }
 }
 
-[[gnu::always_inline]] inline TParamCollectionItem* TNovaParser::Impl::resolve(NameRef& ref,
-                                                                               const std::string& name) {
+[[gnu::always_inline]] inline TParamCollectionItem* TNovaParser::Impl::resolve(NameRef& ref, const std::string& name) {
   if (ref.slot >= 0) {
     // While every "____" item of the store is one of ours, a temporary name
     // means our slot, live or not; otherwise the store decides.
