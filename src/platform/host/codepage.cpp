@@ -246,6 +246,9 @@ std::optional<std::string> from_utf8(std::string_view utf8) {
 
 std::string from_utf8_lossy(std::string_view utf8, char replacement) {
   if (is_ascii(utf8)) return std::string(utf8);
+  // Most texts convert whole; only a text that does not pays for going
+  // character by character.
+  if (auto whole = from_utf8(utf8)) return std::move(*whole);
   std::string out;
   for (std::size_t i = 0; i < utf8.size();) {
     char32_t cp = 0;
