@@ -43,4 +43,8 @@ class CdAudio {
   virtual void set_line_volume(const CdLineVolume& v) = 0;
 };
 
+// CD audio without drives: what both backends offer until track folders
+// are supported. The line volume is kept as set.
+std::unique_ptr<CdAudio> create_driveless_cd_audio();
+
 }  // namespace nova::platform

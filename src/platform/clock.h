@@ -16,6 +16,10 @@ struct DateTime {
   int millisecond = 0;
 };
 
+// The calendar at `epoch_ms` milliseconds after 1970-01-01 UTC, in local
+// time or UTC.
+DateTime date_time_from_epoch_ms(std::int64_t epoch_ms, bool local);
+
 class Clock {
  public:
   virtual ~Clock() = default;

@@ -20,23 +20,6 @@ namespace nova::platform {
 
 namespace {
 
-DateTime to_date_time(std::int64_t epoch_ms, bool local) {
-  std::time_t secs = static_cast<std::time_t>(epoch_ms / 1000);
-  std::tm tm{};
-  if (local) localtime_r(&secs, &tm);
-  else gmtime_r(&secs, &tm);
-  DateTime d;
-  d.year = tm.tm_year + 1900;
-  d.month = tm.tm_mon + 1;
-  d.day = tm.tm_mday;
-  d.day_of_week = tm.tm_wday;
-  d.hour = tm.tm_hour;
-  d.minute = tm.tm_min;
-  d.second = tm.tm_sec;
-  d.millisecond = static_cast<int>(epoch_ms % 1000);
-  return d;
-}
-
 class HeadlessClock final : public Clock {
  public:
   explicit HeadlessClock(const std::atomic<std::uint32_t>& ms)
@@ -45,8 +28,8 @@ class HeadlessClock final : public Clock {
                              std::chrono::system_clock::now().time_since_epoch())
                              .count()) {}
   std::uint32_t ticks_ms() const override { return m_ms.load(); }
-  DateTime local_time() const override { return to_date_time(m_start_epoch_ms + m_ms.load(), true); }
-  DateTime utc_time() const override { return to_date_time(m_start_epoch_ms + m_ms.load(), false); }
+  DateTime local_time() const override { return date_time_from_epoch_ms(m_start_epoch_ms + m_ms.load(), true); }
+  DateTime utc_time() const override { return date_time_from_epoch_ms(m_start_epoch_ms + m_ms.load(), false); }
 
  private:
   const std::atomic<std::uint32_t>& m_ms;
@@ -123,18 +106,6 @@ class HeadlessMidi final : public MidiOutput {
 
  private:
   HeadlessPlatform& m_platform;
-};
-
-// No CD-ROM drives unless a later backend adds track folders.
-class NoCdAudio final : public CdAudio {
- public:
-  std::vector<std::string> drives() override { return {}; }
-  std::unique_ptr<CdDrive> open(int) override { return nullptr; }
-  CdLineVolume line_volume() override { return m_volume; }
-  void set_line_volume(const CdLineVolume& v) override { m_volume = v; }
-
- private:
-  CdLineVolume m_volume;
 };
 
 }  // namespace
@@ -317,7 +288,7 @@ HeadlessPlatform::HeadlessPlatform(HeadlessOptions options) : m_options(std::mov
   m_dialogs = std::make_unique<HeadlessDialogs>(*this);
   m_sound = std::make_unique<HeadlessSound>(m_options.record_audio);
   m_midi = std::make_unique<HeadlessMidi>(*this);
-  m_cd = std::make_unique<NoCdAudio>();
+  m_cd = create_driveless_cd_audio();
   if (!m_options.input_script.empty()) m_script = parse_input_script(m_options.input_script);
 }
 

@@ -25,13 +25,8 @@ namespace {
 
 DateTime date_time_now(bool local) {
   auto now = std::chrono::system_clock::now();
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-  std::time_t secs = static_cast<std::time_t>(ms / 1000);
-  std::tm tm{};
-  if (local) localtime_r(&secs, &tm);
-  else gmtime_r(&secs, &tm);
-  return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_wday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms % 1000)};
+  return date_time_from_epoch_ms(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count(),
+                                 local);
 }
 
 class SystemClock final : public Clock {
@@ -363,17 +358,6 @@ class SynthMidi final : public MidiOutput {
   Platform& m_platform;
 };
 
-class NoCdAudio final : public CdAudio {
- public:
-  std::vector<std::string> drives() override { return {}; }
-  std::unique_ptr<CdDrive> open(int) override { return nullptr; }
-  CdLineVolume line_volume() override { return m_volume; }
-  void set_line_volume(const CdLineVolume& v) override { m_volume = v; }
-
- private:
-  CdLineVolume m_volume;
-};
-
 // ---------------------------------------------------------------------------
 
 class SdlPlatform final : public Platform {
@@ -472,7 +456,7 @@ class SdlPlatform final : public Platform {
     return *m_sound;
   }
   MidiOutput& midi() override { return m_midi; }
-  CdAudio& cd_audio() override { return m_cd; }
+  CdAudio& cd_audio() override { return *m_cd; }
 
  private:
   bool translate(const SDL_Event& ev, Event& e) {
@@ -553,7 +537,7 @@ class SdlPlatform final : public Platform {
   std::unique_ptr<FontService> m_fonts;
   std::unique_ptr<SdlSound> m_sound;
   SynthMidi m_midi{*this};
-  NoCdAudio m_cd;
+  std::unique_ptr<CdAudio> m_cd = create_driveless_cd_audio();
 };
 
 }  // namespace
