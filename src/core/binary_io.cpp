@@ -25,9 +25,12 @@ long double extended_from_bytes(const std::uint8_t* p) {
   int exponent = (p[8] | (p[9] & 0x7F) << 8);
   bool negative = p[9] & 0x80;
   long double v;
-  if (exponent == 0 && mantissa == 0) v = 0;
-  else if (exponent == 0x7FFF) v = (mantissa << 1) == 0 ? INFINITY : NAN;
-  else v = std::ldexp(static_cast<long double>(mantissa), exponent - 16383 - 63);
+  if (exponent == 0 && mantissa == 0)
+    v = 0;
+  else if (exponent == 0x7FFF)
+    v = (mantissa << 1) == 0 ? INFINITY : NAN;
+  else
+    v = std::ldexp(static_cast<long double>(mantissa), exponent - 16383 - 63);
   return negative ? -v : v;
 }
 
@@ -36,9 +39,13 @@ void extended_to_bytes(long double v, std::uint8_t* p) {
   if (negative) v = -v;
   std::uint64_t mantissa = 0;
   int exponent = 0;
-  if (std::isnan(v)) { exponent = 0x7FFF; mantissa = 0xC000000000000000ull; }
-  else if (std::isinf(v)) { exponent = 0x7FFF; mantissa = 0x8000000000000000ull; }
-  else if (v != 0) {
+  if (std::isnan(v)) {
+    exponent = 0x7FFF;
+    mantissa = 0xC000000000000000ull;
+  } else if (std::isinf(v)) {
+    exponent = 0x7FFF;
+    mantissa = 0x8000000000000000ull;
+  } else if (v != 0) {
     int e = 0;
     long double m = std::frexp(v, &e);  // v = m * 2^e, 0.5 <= m < 1
     mantissa = static_cast<std::uint64_t>(std::ldexp(m, 64));

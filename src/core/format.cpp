@@ -83,7 +83,8 @@ void format_string(std::string& out, const FormatArg& arg, const Spec& s) {
   } else {
     text = std::to_string(std::get<std::uint64_t>(arg.value()));
   }
-  if (s.precision >= 0 && text.size() > static_cast<std::size_t>(s.precision)) text.resize(static_cast<std::size_t>(s.precision));
+  if (s.precision >= 0 && text.size() > static_cast<std::size_t>(s.precision))
+    text.resize(static_cast<std::size_t>(s.precision));
   pad_and_append(out, "", "", text, s, false);
 }
 
@@ -110,19 +111,26 @@ std::string format(std::string_view pattern, std::initializer_list<FormatArg> ar
     Spec s;
     for (; i < pattern.size(); ++i) {
       char f = pattern[i];
-      if (f == '-') s.left = true;
-      else if (f == '0') s.zero = true;
-      else if (f == '+') s.plus = true;
-      else if (f == ' ') s.space = true;
-      else if (f == '#') s.alt = true;
-      else break;
+      if (f == '-')
+        s.left = true;
+      else if (f == '0')
+        s.zero = true;
+      else if (f == '+')
+        s.plus = true;
+      else if (f == ' ')
+        s.space = true;
+      else if (f == '#')
+        s.alt = true;
+      else
+        break;
     }
     auto read_number = [&](int& target) {
       if (i < pattern.size() && pattern[i] == '*') {
         ++i;
         target = 0;
         if (next_arg != args.end()) {
-          if (auto* v = std::get_if<std::int64_t>(&next_arg->value())) target = static_cast<int>(std::clamp<std::int64_t>(*v, 0, 4096));
+          if (auto* v = std::get_if<std::int64_t>(&next_arg->value()))
+            target = static_cast<int>(std::clamp<std::int64_t>(*v, 0, 4096));
           ++next_arg;
         }
         return;
@@ -143,14 +151,20 @@ std::string format(std::string_view pattern, std::initializer_list<FormatArg> ar
       read_number(s.precision);
     }
     // Length modifiers carry no meaning here: every integer is 64-bit.
-    while (i < pattern.size() && (pattern[i] == 'l' || pattern[i] == 'h' || pattern[i] == 'z' || pattern[i] == 'j')) ++i;
+    while (i < pattern.size() && (pattern[i] == 'l' || pattern[i] == 'h' || pattern[i] == 'z' || pattern[i] == 'j'))
+      ++i;
     if (i >= pattern.size()) {
       out.push_back('%');
       break;
     }
     s.conv = pattern[i++];
     switch (s.conv) {
-      case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o':
         if (next_arg != args.end()) format_integer(out, *next_arg++, s);
         break;
       case 's':
@@ -159,9 +173,12 @@ std::string format(std::string_view pattern, std::initializer_list<FormatArg> ar
       case 'c':
         if (next_arg != args.end()) {
           char ch = 0;
-          if (auto* v = std::get_if<std::int64_t>(&next_arg->value())) ch = static_cast<char>(*v);
-          else if (auto* u = std::get_if<std::uint64_t>(&next_arg->value())) ch = static_cast<char>(*u);
-          else if (auto* t = std::get_if<std::string_view>(&next_arg->value()); t && !t->empty()) ch = (*t)[0];
+          if (auto* v = std::get_if<std::int64_t>(&next_arg->value()))
+            ch = static_cast<char>(*v);
+          else if (auto* u = std::get_if<std::uint64_t>(&next_arg->value()))
+            ch = static_cast<char>(*u);
+          else if (auto* t = std::get_if<std::string_view>(&next_arg->value()); t && !t->empty())
+            ch = (*t)[0];
           ++next_arg;
           pad_and_append(out, "", "", std::string_view(&ch, 1), s, false);
         }

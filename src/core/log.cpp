@@ -124,8 +124,10 @@ bool configure_log_levels(std::string_view setting) {
     pos = comma + 1;
   }
   for (auto [ch, l] : changes) {
-    if (ch < 0) set_log_level_all(l);
-    else set_log_level(static_cast<Channel>(ch), l);
+    if (ch < 0)
+      set_log_level_all(l);
+    else
+      set_log_level(static_cast<Channel>(ch), l);
   }
   return true;
 }

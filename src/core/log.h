@@ -18,7 +18,18 @@
 namespace nova::core {
 
 enum class Channel : std::uint8_t {
-  Core, Platform, App, Files, Expr, Script, Data, Components, Text, Graphics, Media, Tools,
+  Core,
+  Platform,
+  App,
+  Files,
+  Expr,
+  Script,
+  Data,
+  Components,
+  Text,
+  Graphics,
+  Media,
+  Tools,
   Count
 };
 

@@ -7,9 +7,9 @@ namespace nova::platform {
 
 struct DateTime {
   int year = 0;
-  int month = 0;         // 1..12
-  int day = 0;           // 1..31
-  int day_of_week = 0;   // 0 Sunday .. 6 Saturday
+  int month = 0;        // 1..12
+  int day = 0;          // 1..31
+  int day_of_week = 0;  // 0 Sunday .. 6 Saturday
   int hour = 0;
   int minute = 0;
   int second = 0;

@@ -25,8 +25,8 @@ struct MessageBoxSpec {
 
 // File dialogs answer host paths; nullopt when the user cancels.
 struct FileDialogSpec {
-  std::string title;                 // Shift-JIS
-  std::string filter;                // the system's filter text ("Text|*.txt|All|*.*"), Shift-JIS
+  std::string title;   // Shift-JIS
+  std::string filter;  // the system's filter text ("Text|*.txt|All|*.*"), Shift-JIS
   std::filesystem::path start_folder;
   bool must_exist = true;
 };

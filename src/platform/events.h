@@ -8,19 +8,19 @@ namespace nova::platform {
 
 enum class EventType : std::uint8_t {
   None,
-  MouseMove,    // x, y in client coordinates
-  MouseDown,    // button, x, y
-  MouseUp,      // button, x, y
-  MouseWheel,   // wheel: +120 per notch away from the user (up), −120 towards
-  KeyDown,      // key (virtual-key code), repeat
-  KeyUp,        // key
-  TextInput,    // text (Shift-JIS), for edit controls
-  Activate,     // the application became active
-  Deactivate,   // the application lost the focus
-  Close,        // the user asked to close the window
-  Expose,       // the window content must be presented again
+  MouseMove,      // x, y in client coordinates
+  MouseDown,      // button, x, y
+  MouseUp,        // button, x, y
+  MouseWheel,     // wheel: +120 per notch away from the user (up), −120 towards
+  KeyDown,        // key (virtual-key code), repeat
+  KeyUp,          // key
+  TextInput,      // text (Shift-JIS), for edit controls
+  Activate,       // the application became active
+  Deactivate,     // the application lost the focus
+  Close,          // the user asked to close the window
+  Expose,         // the window content must be presented again
   DisplayChange,  // the display mode changed under us
-  Wake,         // posted by another thread (Platform::wake); carries nothing
+  Wake,           // posted by another thread (Platform::wake); carries nothing
 };
 
 enum class MouseButton : std::uint8_t { None, Left, Right, Middle };

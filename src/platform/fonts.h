@@ -22,27 +22,27 @@ struct FontFamily {
 };
 
 struct FontRequest {
-  std::string face;   // Shift-JIS face name as the title gives it
-  int height = 16;    // cell height in pixels (ascent + descent), as a positive Windows height
-  int weight = 400;   // 400 normal, 700 bold
+  std::string face;  // Shift-JIS face name as the title gives it
+  int height = 16;   // cell height in pixels (ascent + descent), as a positive Windows height
+  int weight = 400;  // 400 normal, 700 bold
   bool italic = false;
   bool underline = false;
   bool strike_out = false;
 };
 
 struct OutlineTextMetrics {
-  int height = 0;             // ascent + descent
+  int height = 0;  // ascent + descent
   int ascent = 0;
   int descent = 0;
-  int internal_leading = 0;   // height − the em size
+  int internal_leading = 0;  // height − the em size
   int average_char_width = 0;
   int max_char_width = 0;
   int underscore_size = 0;
   int underscore_position = 0;  // above the baseline; negative below it
   int strikeout_size = 0;
-  int strikeout_position = 0;   // above the baseline
+  int strikeout_position = 0;  // above the baseline
   bool fixed_pitch = false;
-  std::string face_used;        // the installed family actually used (UTF-8)
+  std::string face_used;  // the installed family actually used (UTF-8)
 };
 
 // The bitmap formats of glyph outlines. Gray formats carry raw levels
@@ -55,11 +55,11 @@ constexpr int glyph_levels(GlyphFormat f) {
 }
 
 struct GlyphMetrics {
-  int black_box_x = 0;   // width of the inked box
-  int black_box_y = 0;   // height of the inked box
-  int origin_x = 0;      // left edge of the box relative to the pen position
-  int origin_y = 0;      // top edge of the box above the baseline
-  int cell_inc_x = 0;    // advance of the pen
+  int black_box_x = 0;  // width of the inked box
+  int black_box_y = 0;  // height of the inked box
+  int origin_x = 0;     // left edge of the box relative to the pen position
+  int origin_y = 0;     // top edge of the box above the baseline
+  int cell_inc_x = 0;   // advance of the pen
   int cell_inc_y = 0;
 };
 
@@ -70,9 +70,9 @@ struct GlyphBitmap {
 };
 
 struct AbcWidths {
-  int a = 0;            // space before the inked part
-  unsigned b = 0;       // inked width
-  int c = 0;            // space after it; a + b + c is the advance
+  int a = 0;       // space before the inked part
+  unsigned b = 0;  // inked width
+  int c = 0;       // space after it; a + b + c is the advance
 };
 
 class Font {

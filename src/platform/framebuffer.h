@@ -19,7 +19,9 @@ class Framebuffer {
 
   int width() const { return m_width; }
   int height() const { return m_height; }
-  std::uint32_t* row(int y) { return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width); }
+  std::uint32_t* row(int y) {
+    return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
+  }
   const std::uint32_t* row(int y) const {
     return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
   }

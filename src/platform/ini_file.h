@@ -31,7 +31,9 @@ class IniFile {
 
   void write(std::string_view section, std::string_view key, std::string_view value);
   void write_int(std::string_view section, std::string_view key, int value);
-  void write_bool(std::string_view section, std::string_view key, bool value) { write(section, key, value ? "1" : "0"); }
+  void write_bool(std::string_view section, std::string_view key, bool value) {
+    write(section, key, value ? "1" : "0");
+  }
   void erase(std::string_view section, std::string_view key);
 
   bool has_section(std::string_view section) const;

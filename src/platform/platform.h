@@ -103,7 +103,7 @@ struct HeadlessOptions {
   DisplayMode desktop{1920, 1080, 32, 60};
   // The desktop minus a 40-pixel task bar at the bottom.
   Rect work_area{0, 0, 1920, 1040};
-  std::vector<DisplayMode> modes{{640, 480, 16, 60}, {640, 480, 32, 60}, {800, 600, 16, 60}, {800, 600, 32, 60},
+  std::vector<DisplayMode> modes{{640, 480, 16, 60},  {640, 480, 32, 60},  {800, 600, 16, 60},  {800, 600, 32, 60},
                                  {1024, 768, 32, 60}, {1280, 720, 32, 60}, {1920, 1080, 32, 60}};
   // How message boxes are answered when no answer was queued: Yes / OK
   // (true) or No / Cancel (false).

@@ -42,8 +42,8 @@ class SoundOutput {
 
 // One block handed to a WaveOut device.
 struct WaveBlock {
-  std::vector<std::uint8_t> bytes;    // 16-bit interleaved PCM of the device format
-  std::atomic<bool> done{false};      // set by the device when played (or reset)
+  std::vector<std::uint8_t> bytes;  // 16-bit interleaved PCM of the device format
+  std::atomic<bool> done{false};    // set by the device when played (or reset)
 };
 
 // The waveOut device: blocks play in the order written.

@@ -50,9 +50,7 @@ struct Rect {
 enum class PixelFormat : std::uint8_t { Xrgb32, Rgb565, Xrgb1555 };
 
 constexpr int bytes_per_pixel(PixelFormat f) { return f == PixelFormat::Xrgb32 ? 4 : 2; }
-constexpr int bit_count(PixelFormat f) {
-  return f == PixelFormat::Xrgb32 ? 32 : (f == PixelFormat::Rgb565 ? 16 : 15);
-}
+constexpr int bit_count(PixelFormat f) { return f == PixelFormat::Xrgb32 ? 32 : (f == PixelFormat::Rgb565 ? 16 : 15); }
 
 // Borrowed pixels: `pitch` bytes from one row to the next, top row first.
 struct PixelView {
@@ -69,8 +67,7 @@ struct PixelView {
 // channels by bit replication so that white stays white.
 constexpr std::uint32_t to_rgb32(std::uint32_t pixel, PixelFormat format) {
   switch (format) {
-    case PixelFormat::Xrgb32:
-      return pixel & 0x00FFFFFFu;
+    case PixelFormat::Xrgb32: return pixel & 0x00FFFFFFu;
     case PixelFormat::Rgb565: {
       std::uint32_t r = (pixel >> 11) & 0x1F, g = (pixel >> 5) & 0x3F, b = pixel & 0x1F;
       return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);

@@ -55,9 +55,9 @@ class UiText {
   // Captions may hold "&" before the accelerator letter ("&S"); "&&" is a
   // literal "&". The marker is not drawn; the letter is underlined.
   struct Caption {
-    std::string text;        // without markers, Shift-JIS
-    int accelerator = -1;    // byte offset of the underlined character, or −1
-    char key = 0;            // the accelerator key, upper-case ASCII, or 0
+    std::string text;      // without markers, Shift-JIS
+    int accelerator = -1;  // byte offset of the underlined character, or −1
+    char key = 0;          // the accelerator key, upper-case ASCII, or 0
   };
   static Caption parse_caption(std::string_view sjis_caption);
 
@@ -168,8 +168,8 @@ class Form {
   Size m_client;
   std::vector<Control> m_controls;
   int m_focus = -1;
-  int m_pressed = -1;      // button or check box held with the mouse
-  int m_dragging = -1;     // track bar whose thumb is dragged
+  int m_pressed = -1;   // button or check box held with the mouse
+  int m_dragging = -1;  // track bar whose thumb is dragged
   bool m_dirty = true;
   Canvas m_canvas;
 };

@@ -30,7 +30,8 @@ class Fonts : public ::testing::Test {
 };
 
 std::uint16_t code_of(std::string_view sjis_char) {
-  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(sjis_char[0]) << 8 | static_cast<std::uint8_t>(sjis_char[1]));
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(sjis_char[0]) << 8 |
+                                    static_cast<std::uint8_t>(sjis_char[1]));
 }
 
 // Raw level of pixel (x, y) scaled to 0..64, for comparing formats.

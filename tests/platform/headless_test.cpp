@@ -1,5 +1,3 @@
-#include "platform/headless/headless_platform.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +5,7 @@
 #include <thread>
 
 #include "platform/error.h"
+#include "platform/headless/headless_platform.h"
 #include "platform/keys.h"
 #include "platform/synth_midi.h"
 #include "support/test_support.h"
@@ -85,7 +84,8 @@ TEST(HeadlessWindow, DirtyRectanglesAndScalingAndSixteenBitSources) {
   };
   for (int y = 5; y < 15; ++y) {
     for (int x = 10; x < 30; ++x) {
-      std::uint32_t expected = to_rgb32(px[static_cast<std::size_t>((y - 5) / 2 * 20 + (x - 10) / 2)], PixelFormat::Rgb565);
+      std::uint32_t expected =
+          to_rgb32(px[static_cast<std::size_t>((y - 5) / 2 * 20 + (x - 10) / 2)], PixelFormat::Rgb565);
       ASSERT_EQ(at(x, y), expected);
     }
   }
@@ -241,7 +241,7 @@ TEST(HeadlessMidiTest, RecordingPortKeepsWhatWasSent) {
   EXPECT_FALSE(p.midi().open(7));
   port->short_message(0x7F3C90);  // note on, middle C, velocity 127
   p.advance_ms(15);
-  port->short_message(0x05C0);    // program change carries one data byte
+  port->short_message(0x05C0);  // program change carries one data byte
   const std::uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
   port->long_message(sysex);
   auto rec = p.midi_records();
@@ -269,7 +269,7 @@ TEST(HeadlessMidiTest, SynthesizerPortIsHeardInTheRecordedOutput) {
     ASSERT_EQ(p.midi().ports().size(), 2u);
     auto synth = p.midi().open(1);
     ASSERT_TRUE(synth);
-    p.advance_ms(100);  // silence first
+    p.advance_ms(100);               // silence first
     synth->short_message(0x0000C0);  // piano
     synth->short_message(0x7F3C90);  // middle C, full velocity
     p.advance_ms(300);
@@ -281,8 +281,10 @@ TEST(HeadlessMidiTest, SynthesizerPortIsHeardInTheRecordedOutput) {
   ASSERT_GT(wav.size(), 44u + 4u * 44100u * 400u / 1000u);
   auto peak = [&](std::size_t from_ms, std::size_t to_ms) {
     int m = 0;
-    for (std::size_t i = 44 + from_ms * 44100 / 1000 * 4; i + 1 < 44 + to_ms * 44100 / 1000 * 4 && i + 1 < wav.size(); i += 2) {
-      int v = static_cast<std::int16_t>(static_cast<unsigned char>(wav[i]) | static_cast<unsigned char>(wav[i + 1]) << 8);
+    for (std::size_t i = 44 + from_ms * 44100 / 1000 * 4; i + 1 < 44 + to_ms * 44100 / 1000 * 4 && i + 1 < wav.size();
+         i += 2) {
+      int v =
+          static_cast<std::int16_t>(static_cast<unsigned char>(wav[i]) | static_cast<unsigned char>(wav[i + 1]) << 8);
       m = std::max(m, std::abs(v));
     }
     return m;

@@ -27,7 +27,8 @@ std::uint32_t be32(const std::string& s, std::size_t at) {
 // Reads a window through xwd: the X server's own copy of its pixels.
 std::optional<XwdImage> grab(std::uint64_t window) {
   std::string data;
-  if (test::run_command("xwd -silent -id " + std::to_string(window), &data) != 0 || data.size() < 100) return std::nullopt;
+  if (test::run_command("xwd -silent -id " + std::to_string(window), &data) != 0 || data.size() < 100)
+    return std::nullopt;
   const std::uint32_t header_size = be32(data, 0), byte_order = be32(data, 28), bpp = be32(data, 44);
   const std::uint32_t bytes_per_line = be32(data, 48), ncolors = be32(data, 76);
   XwdImage img;
@@ -35,7 +36,8 @@ std::optional<XwdImage> grab(std::uint64_t window) {
   img.height = static_cast<int>(be32(data, 20));
   if (bpp != 32) return std::nullopt;
   std::size_t offset = header_size + ncolors * 12;
-  if (data.size() < offset + static_cast<std::size_t>(bytes_per_line) * static_cast<std::size_t>(img.height)) return std::nullopt;
+  if (data.size() < offset + static_cast<std::size_t>(bytes_per_line) * static_cast<std::size_t>(img.height))
+    return std::nullopt;
   for (int y = 0; y < img.height; ++y) {
     for (int x = 0; x < img.width; ++x) {
       std::size_t at = offset + static_cast<std::size_t>(y) * bytes_per_line + static_cast<std::size_t>(x) * 4;
@@ -66,7 +68,8 @@ TEST(SdlWindow, PresentedPictureIsWhatTheServerShows) {
   std::vector<std::uint32_t> px(160 * 120);
   for (int y = 0; y < 120; ++y) {
     for (int x = 0; x < 160; ++x) {
-      px[static_cast<std::size_t>(y * 160 + x)] = y < 60 ? (x < 80 ? 0xFF0000 : 0x00FF00) : (x < 80 ? 0x0000FF : 0x123456);
+      px[static_cast<std::size_t>(y * 160 + x)] =
+          y < 60 ? (x < 80 ? 0xFF0000 : 0x00FF00) : (x < 80 ? 0x0000FF : 0x123456);
     }
   }
   PixelView src{reinterpret_cast<const std::uint8_t*>(px.data()), 160, 120, 640, PixelFormat::Xrgb32};

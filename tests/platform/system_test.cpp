@@ -30,8 +30,10 @@ class InstanceLockTest : public ::testing::Test {
     setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
   }
   void TearDown() override {
-    if (m_old.empty()) unsetenv("XDG_RUNTIME_DIR");
-    else setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
+    if (m_old.empty())
+      unsetenv("XDG_RUNTIME_DIR");
+    else
+      setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
   }
   test::TempDir m_dir;
   std::string m_old;
@@ -95,8 +97,12 @@ TEST(Drives, MountTableGivesDriveTypesAndCdRoots) {
   std::string root = dir.path().string();
   std::string info =
       "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-      "30 22 11:0 / " + root + "/cd ro,relatime - iso9660 /dev/sr0 ro\n"
-      "31 22 0:50 / " + root + "/net rw - nfs4 server:/export rw\n"
+      "30 22 11:0 / " +
+      root +
+      "/cd ro,relatime - iso9660 /dev/sr0 ro\n"
+      "31 22 0:50 / " +
+      root +
+      "/net rw - nfs4 server:/export rw\n"
       "32 22 0:51 / /mnt/My\\040Disc ro - udf /dev/sr1 ro\n"
       "garbage line\n";
   auto mounts = read_mounts(info);

@@ -24,9 +24,9 @@ class HeadlessClock final : public Clock {
  public:
   explicit HeadlessClock(const std::atomic<std::uint32_t>& ms)
       : m_ms(ms),
-        m_start_epoch_ms(std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::system_clock::now().time_since_epoch())
-                             .count()) {}
+        m_start_epoch_ms(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count()) {}
   std::uint32_t ticks_ms() const override { return m_ms.load(); }
   DateTime local_time() const override { return date_time_from_epoch_ms(m_start_epoch_ms + m_ms.load(), true); }
   DateTime utc_time() const override { return date_time_from_epoch_ms(m_start_epoch_ms + m_ms.load(), false); }
@@ -46,7 +46,10 @@ class HeadlessDialogs final : public Dialogs {
     if (m_platform.options().echo_message_boxes) {
       std::fprintf(stderr, "[message box] %s: %s -> %s\n", codepage::to_utf8(spec.caption).c_str(),
                    codepage::to_utf8(spec.text).c_str(),
-                   a == MessageAnswer::Ok ? "OK" : a == MessageAnswer::Cancel ? "Cancel" : a == MessageAnswer::Yes ? "Yes" : "No");
+                   a == MessageAnswer::Ok       ? "OK"
+                   : a == MessageAnswer::Cancel ? "Cancel"
+                   : a == MessageAnswer::Yes    ? "Yes"
+                                                : "No");
     }
     return a;
   }
@@ -121,7 +124,8 @@ class HeadlessSound final : public SoundOutput {
 
   class Stream final : public AudioStream {
    public:
-    Stream(HeadlessSound& owner, AudioFormat f, AudioPull pull) : m_owner(owner), m_format(f), m_pull(std::move(pull)) {}
+    Stream(HeadlessSound& owner, AudioFormat f, AudioPull pull)
+        : m_owner(owner), m_format(f), m_pull(std::move(pull)) {}
     ~Stream() override { m_owner.remove(this); }
     const AudioFormat& format() const override { return m_format; }
     void pause(bool paused) override { m_paused.store(paused); }
@@ -174,7 +178,8 @@ class HeadlessSound final : public SoundOutput {
     }
     if (m_recorder && out_frames) {
       std::vector<std::int16_t> out(mix.size());
-      for (std::size_t i = 0; i < mix.size(); ++i) out[i] = static_cast<std::int16_t>(std::clamp(mix[i], -32768, 32767));
+      for (std::size_t i = 0; i < mix.size(); ++i)
+        out[i] = static_cast<std::int16_t>(std::clamp(mix[i], -32768, 32767));
       m_recorder->write(out);
     }
   }
@@ -244,7 +249,9 @@ class HeadlessWindow final : public Window {
     m_bordered = p.bordered;
   }
 
-  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override { m_back.draw(src, src_rect, dst_rect); }
+  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override {
+    m_back.draw(src, src_rect, dst_rect);
+  }
   void fill(Rect rect, std::uint32_t rgb) override { m_back.fill(rect, rgb); }
   void present(std::span<const Rect> rects) override {
     if (rects.empty()) {
@@ -319,7 +326,9 @@ std::unique_ptr<Cursor> HeadlessPlatform::create_cursor(const CursorImage& image
   return std::make_unique<NullCursor>();
 }
 
-std::unique_ptr<ScreenSaverInhibitor> HeadlessPlatform::inhibit_screen_saver() { return std::make_unique<NullInhibitor>(); }
+std::unique_ptr<ScreenSaverInhibitor> HeadlessPlatform::inhibit_screen_saver() {
+  return std::make_unique<NullInhibitor>();
+}
 
 bool HeadlessPlatform::poll_event(Event& e) {
   std::lock_guard lock(m_mutex);
@@ -341,8 +350,10 @@ bool HeadlessPlatform::wait_event(Event& e, int timeout_ms) {
   {
     std::unique_lock lock(m_mutex);
     auto ready = [this] { return !m_queue.empty() || m_woken; };
-    if (timeout_ms < 0) m_cv.wait(lock, ready);
-    else m_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
+    if (timeout_ms < 0)
+      m_cv.wait(lock, ready);
+    else
+      m_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
   }
   return poll_event(e);
 }
@@ -400,8 +411,7 @@ void HeadlessPlatform::push_event(Event e) {
         e.x = m_pointer.x;
         e.y = m_pointer.y;
         break;
-      default:
-        break;
+      default: break;
     }
     m_queue.push_back(std::move(e));
   }

@@ -79,10 +79,15 @@ std::vector<ScriptedEvent> parse_input_script(std::string_view text) {
       need(4);
       e.key = vk_from_name(words[2]);
       if (e.key < 0) fail("unknown key");
-      if (words[3] == "down") e.type = EventType::KeyDown;
-      else if (words[3] == "repeat") { e.type = EventType::KeyDown; e.repeat = true; }
-      else if (words[3] == "up") e.type = EventType::KeyUp;
-      else fail("expected down, up or repeat");
+      if (words[3] == "down")
+        e.type = EventType::KeyDown;
+      else if (words[3] == "repeat") {
+        e.type = EventType::KeyDown;
+        e.repeat = true;
+      } else if (words[3] == "up")
+        e.type = EventType::KeyUp;
+      else
+        fail("expected down, up or repeat");
     } else if (what == "text") {
       auto rest = split_words(line, 3);
       if (rest.size() != 3) fail("expected text");
@@ -90,7 +95,8 @@ std::vector<ScriptedEvent> parse_input_script(std::string_view text) {
       e.text = codepage::from_utf8_lossy(rest[2]);
     } else if (what == "activate" || what == "deactivate" || what == "close") {
       need(2);
-      e.type = what == "activate" ? EventType::Activate : (what == "deactivate" ? EventType::Deactivate : EventType::Close);
+      e.type =
+          what == "activate" ? EventType::Activate : (what == "deactivate" ? EventType::Deactivate : EventType::Close);
     } else {
       fail("unknown event");
     }

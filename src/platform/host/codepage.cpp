@@ -9,7 +9,9 @@
 namespace nova::platform::codepage {
 namespace {
 
-constexpr std::uint8_t fold_upper_single(std::uint8_t b) { return (b >= 'a' && b <= 'z') ? static_cast<std::uint8_t>(b - 32) : b; }
+constexpr std::uint8_t fold_upper_single(std::uint8_t b) {
+  return (b >= 'a' && b <= 'z') ? static_cast<std::uint8_t>(b - 32) : b;
+}
 
 // Full-width Latin lower case ａ..ｚ is 0x8281..0x829A, upper case Ａ..Ｚ is
 // 0x8260..0x8279: the same trail offset minus 0x21.
@@ -27,7 +29,8 @@ std::string map_chars(std::string_view s, Map map) {
     if (n == 1) {
       out[i] = static_cast<char>(map(static_cast<std::uint8_t>(out[i])));
     } else {
-      std::uint16_t code = static_cast<std::uint16_t>(static_cast<std::uint8_t>(out[i]) << 8 | static_cast<std::uint8_t>(out[i + 1]));
+      std::uint16_t code =
+          static_cast<std::uint16_t>(static_cast<std::uint8_t>(out[i]) << 8 | static_cast<std::uint8_t>(out[i + 1]));
       std::uint16_t m = map(code);
       out[i] = static_cast<char>(m >> 8);
       out[i + 1] = static_cast<char>(m & 0xFF);
@@ -103,11 +106,21 @@ std::size_t utf8_length(std::string_view s, std::size_t i, char32_t* cp) {
   std::uint8_t c = b(i);
   std::size_t n;
   char32_t v;
-  if (c < 0x80) { *cp = c; return 1; }
-  if ((c & 0xE0) == 0xC0) { n = 2; v = c & 0x1F; }
-  else if ((c & 0xF0) == 0xE0) { n = 3; v = c & 0x0F; }
-  else if ((c & 0xF8) == 0xF0) { n = 4; v = c & 0x07; }
-  else return 0;
+  if (c < 0x80) {
+    *cp = c;
+    return 1;
+  }
+  if ((c & 0xE0) == 0xC0) {
+    n = 2;
+    v = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3;
+    v = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4;
+    v = c & 0x07;
+  } else
+    return 0;
   if (i + n > s.size()) return 0;
   for (std::size_t k = 1; k < n; ++k) {
     if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -170,7 +183,9 @@ bool one_to_sjis(char32_t cp, std::string& out) {
 
 }  // namespace
 
-std::string to_upper(std::string_view sjis) { return map_chars(sjis, [](std::uint16_t c) { return fold_upper_code(c); }); }
+std::string to_upper(std::string_view sjis) {
+  return map_chars(sjis, [](std::uint16_t c) { return fold_upper_code(c); });
+}
 
 std::string to_lower(std::string_view sjis) {
   return map_chars(sjis, [](std::uint16_t c) -> std::uint16_t {
@@ -184,10 +199,14 @@ int compare(std::string_view a, std::string_view b, bool ignore_case) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     std::size_t na = char_length(a, i), nb = char_length(b, j);
-    std::uint16_t ca = na == 1 ? static_cast<std::uint8_t>(a[i])
-                               : static_cast<std::uint16_t>(static_cast<std::uint8_t>(a[i]) << 8 | static_cast<std::uint8_t>(a[i + 1]));
-    std::uint16_t cb = nb == 1 ? static_cast<std::uint8_t>(b[j])
-                               : static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[j]) << 8 | static_cast<std::uint8_t>(b[j + 1]));
+    std::uint16_t ca =
+        na == 1
+            ? static_cast<std::uint8_t>(a[i])
+            : static_cast<std::uint16_t>(static_cast<std::uint8_t>(a[i]) << 8 | static_cast<std::uint8_t>(a[i + 1]));
+    std::uint16_t cb =
+        nb == 1
+            ? static_cast<std::uint8_t>(b[j])
+            : static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[j]) << 8 | static_cast<std::uint8_t>(b[j + 1]));
     if (ignore_case) {
       ca = fold_upper_code(ca);
       cb = fold_upper_code(cb);

@@ -408,8 +408,10 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
     const unsigned char* row = bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch;
     for (unsigned x = 0; x < bm.width; ++x) {
       unsigned char v = 0;
-      if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) v = row[x];
-      else if (bm.pixel_mode == FT_PIXEL_MODE_MONO) v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+      if (bm.pixel_mode == FT_PIXEL_MODE_GRAY)
+        v = row[x];
+      else if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
+        v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
       out.gray[static_cast<std::size_t>(y) * bm.width + x] = v;
     }
   }

@@ -24,8 +24,7 @@ void draw_rows(Framebuffer& fb, const PixelView& src, Rect s, Rect d, Rect clipp
   const int sw = s.width(), sh = s.height(), dw = d.width(), dh = d.height();
   const bool unscaled = sw == dw && sh == dh;
   for (int y = clipped.top; y < clipped.bottom; ++y) {
-    int sy = unscaled ? s.top + (y - d.top)
-                      : s.top + static_cast<int>(static_cast<std::int64_t>(y - d.top) * sh / dh);
+    int sy = unscaled ? s.top + (y - d.top) : s.top + static_cast<int>(static_cast<std::int64_t>(y - d.top) * sh / dh);
     const std::uint8_t* srow = src.row(sy);
     std::uint32_t* drow = fb.row(y);
     if (unscaled && F == PixelFormat::Xrgb32) {
@@ -34,8 +33,8 @@ void draw_rows(Framebuffer& fb, const PixelView& src, Rect s, Rect d, Rect clipp
       continue;
     }
     for (int x = clipped.left; x < clipped.right; ++x) {
-      int sx = unscaled ? s.left + (x - d.left)
-                        : s.left + static_cast<int>(static_cast<std::int64_t>(x - d.left) * sw / dw);
+      int sx =
+          unscaled ? s.left + (x - d.left) : s.left + static_cast<int>(static_cast<std::int64_t>(x - d.left) * sw / dw);
       drow[x] = load<F>(srow, sx);
     }
   }

@@ -54,7 +54,8 @@ IniFile IniFile::parse(std::string_view text) {
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       std::size_t close = line.find(']');
-      std::string_view name = trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      std::string_view name =
+          trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       current = ini.find_section(name);
       if (!current) {
         ini.m_sections.push_back(Section{std::string(name), {}});

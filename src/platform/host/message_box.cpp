@@ -69,7 +69,8 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
   const int text_left = has_icon ? 64 : 20;
   const int body_height = std::max(text_height, has_icon ? 32 : 0);
   const int buttons_width = static_cast<int>(choices.size()) * (kButtonWidth + 8) - 8;
-  const Size client{std::max({text_left + text_width + 24, buttons_width + 40, 200}), 20 + body_height + 20 + kButtonHeight + 14};
+  const Size client{std::max({text_left + text_width + 24, buttons_width + 40, 200}),
+                    20 + body_height + 20 + kButtonHeight + 14};
 
   std::string joined;
   for (std::size_t i = 0; i < lines.size(); ++i) joined += (i ? "\n" : "") + lines[i];
@@ -93,7 +94,8 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
     form.add(icon);
   }
   const int text_top = 20 + (body_height - text_height) / 2;
-  form.add(Control{ControlKind::Label, "text", joined, Rect::from_size(text_left, text_top, text_width + 4, text_height)});
+  form.add(
+      Control{ControlKind::Label, "text", joined, Rect::from_size(text_left, text_top, text_width + 4, text_height)});
   std::vector<int> button_ids;
   int x = client.width - 16 - buttons_width;
   for (std::size_t i = 0; i < choices.size(); ++i) {

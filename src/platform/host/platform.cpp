@@ -1,6 +1,5 @@
 #include "platform/platform.h"
 
-
 namespace nova::platform {
 
 Platform::~Platform() { shut_down_posting(); }

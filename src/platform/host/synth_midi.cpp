@@ -41,8 +41,10 @@ class SynthPort final : public MidiPort {
     switch (status & 0xF0) {
       case 0x80: fluid_synth_noteoff(m_synth, ch, d1); break;
       case 0x90:
-        if (d2 == 0) fluid_synth_noteoff(m_synth, ch, d1);
-        else fluid_synth_noteon(m_synth, ch, d1, d2);
+        if (d2 == 0)
+          fluid_synth_noteoff(m_synth, ch, d1);
+        else
+          fluid_synth_noteon(m_synth, ch, d1, d2);
         break;
       case 0xA0: fluid_synth_key_pressure(m_synth, ch, d1, d2); break;
       case 0xB0: fluid_synth_cc(m_synth, ch, d1, d2); break;
@@ -60,7 +62,8 @@ class SynthPort final : public MidiPort {
     std::size_t begin = (!bytes.empty() && bytes.front() == 0xF0) ? 1 : 0;
     std::size_t end = (bytes.size() > begin && bytes.back() == 0xF7) ? bytes.size() - 1 : bytes.size();
     if (end <= begin) return;
-    std::vector<char> body(bytes.begin() + static_cast<std::ptrdiff_t>(begin), bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    std::vector<char> body(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(end));
     fluid_synth_sysex(m_synth, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr, 0);
   }
 

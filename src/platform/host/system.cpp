@@ -137,8 +137,8 @@ DriveType drive_type(const fs::path& path, const std::vector<MountInfo>& mounts)
   std::string ps = p.string();
   for (const auto& m : mounts) {
     std::string mp = m.mount_point.string();
-    bool prefix = ps == mp || mp == "/" ||
-                  (ps.size() > mp.size() && ps.compare(0, mp.size(), mp) == 0 && ps[mp.size()] == '/');
+    bool prefix =
+        ps == mp || mp == "/" || (ps.size() > mp.size() && ps.compare(0, mp.size(), mp) == 0 && ps[mp.size()] == '/');
     if (prefix && mp.size() >= best_len) {
       best = &m;
       best_len = mp.size();

@@ -14,8 +14,10 @@ void WaitableEvent::set() {
     std::lock_guard lock(m_mutex);
     m_set = true;
   }
-  if (m_manual) m_cv.notify_all();
-  else m_cv.notify_one();
+  if (m_manual)
+    m_cv.notify_all();
+  else
+    m_cv.notify_one();
 }
 
 void WaitableEvent::reset() {

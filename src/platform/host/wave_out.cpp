@@ -1,7 +1,7 @@
-#include "platform/sound.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "platform/sound.h"
 
 namespace nova::platform {
 

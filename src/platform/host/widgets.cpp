@@ -9,7 +9,7 @@
 namespace nova::platform {
 namespace {
 
-constexpr std::uint32_t kFace = 0xF0F0F0;      // dialog and tool-bar background
+constexpr std::uint32_t kFace = 0xF0F0F0;  // dialog and tool-bar background
 constexpr std::uint32_t kText = 0x000000;
 constexpr std::uint32_t kGrayText = 0x6D6D6D;
 constexpr std::uint32_t kBorder = 0xADADAD;
@@ -35,10 +35,20 @@ void draw_icon(Canvas& c, int x0, int y0, MessageIconKind kind) {
   const std::uint32_t mark = triangle ? 0x000000 : 0xFFFFFF;
   auto bar = [&](int x, int y, int w, int h) { c.fill(Rect::from_size(x0 + x, y0 + y, w, h), mark); };
   switch (kind) {
-    case MessageIconKind::Warning: bar(15, 10, 3, 11); bar(15, 23, 3, 3); break;
-    case MessageIconKind::Information: bar(14, 7, 4, 4); bar(14, 13, 4, 13); break;
+    case MessageIconKind::Warning:
+      bar(15, 10, 3, 11);
+      bar(15, 23, 3, 3);
+      break;
+    case MessageIconKind::Information:
+      bar(14, 7, 4, 4);
+      bar(14, 13, 4, 13);
+      break;
     case MessageIconKind::Question:
-      bar(11, 7, 10, 3); bar(19, 9, 3, 6); bar(14, 14, 7, 3); bar(14, 16, 3, 5); bar(14, 23, 3, 3);
+      bar(11, 7, 10, 3);
+      bar(19, 9, 3, 6);
+      bar(14, 14, 7, 3);
+      bar(14, 16, 3, 5);
+      bar(14, 23, 3, 3);
       break;
     case MessageIconKind::Error:
       for (int k = 0; k < 14; ++k) {
@@ -189,10 +199,14 @@ void UiText::draw(Canvas& canvas, int x, int y, std::string_view s, std::uint32_
 // ---------------------------------------------------------------------------
 
 ToolBar::ToolBar(FontService& fonts, std::vector<std::string> captions, int button_width, int button_height)
-    : m_text(fonts, ui_face_name(), 12), m_captions(std::move(captions)), m_button_width(button_width),
+    : m_text(fonts, ui_face_name(), 12),
+      m_captions(std::move(captions)),
+      m_button_width(button_width),
       m_button_height(button_height) {}
 
-Rect ToolBar::button_rect(int index) const { return Rect::from_size(2 + index * m_button_width, 2, m_button_width, m_button_height); }
+Rect ToolBar::button_rect(int index) const {
+  return Rect::from_size(2 + index * m_button_width, 2, m_button_width, m_button_height);
+}
 
 int ToolBar::handle(const Event& e) {
   auto hit = [&](int x, int y) {
@@ -224,8 +238,7 @@ int ToolBar::handle(const Event& e) {
         m_dirty = true;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return clicked;
 }
@@ -380,8 +393,10 @@ std::vector<Form::Action> Form::handle(const Event& e) {
         Control& c = control(m_focus);
         int pos = c.position;
         switch (e.key) {
-          case vk::LEFT: case vk::UP: pos -= 1; break;
-          case vk::RIGHT: case vk::DOWN: pos += 1; break;
+          case vk::LEFT:
+          case vk::UP: pos -= 1; break;
+          case vk::RIGHT:
+          case vk::DOWN: pos += 1; break;
           case vk::PRIOR: pos -= c.page_size; break;
           case vk::NEXT: pos += c.page_size; break;
           case vk::HOME: pos = c.min; break;
@@ -448,8 +463,7 @@ std::vector<Form::Action> Form::handle(const Event& e) {
         if (hit({e.x, e.y}) == i) press(i, out);
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return out;
 }
@@ -480,9 +494,7 @@ const Canvas& Form::draw() {
         }
         break;
       }
-      case ControlKind::Icon:
-        draw_icon(m_canvas, b.left, b.top, c.icon);
-        break;
+      case ControlKind::Icon: draw_icon(m_canvas, b.left, b.top, c.icon); break;
       case ControlKind::CheckBox: {
         Rect box = Rect::from_size(b.left, b.top + (b.height() - 13) / 2, 13, 13);
         m_canvas.fill(box, i == m_pressed ? kPressed : 0xFFFFFF);
@@ -498,7 +510,9 @@ const Canvas& Form::draw() {
           }
         }
         m_text.draw(m_canvas, b.left + 17, ty, cap.text, text_color, cap.accelerator);
-        if (i == shown_focus) m_canvas.focus_frame({b.left + 15, ty - 1, b.left + 19 + m_text.width(cap.text), ty + m_text.height() + 1}, 0x000000);
+        if (i == shown_focus)
+          m_canvas.focus_frame({b.left + 15, ty - 1, b.left + 19 + m_text.width(cap.text), ty + m_text.height() + 1},
+                               0x000000);
         break;
       }
       case ControlKind::TrackBar: {

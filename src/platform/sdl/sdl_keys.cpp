@@ -20,7 +20,9 @@ int vk_from_sdl(int scancode, int keycode) {
   if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return vk::NUMPAD0 + 1 + (sc - SDL_SCANCODE_KP_1);
   switch (sc) {
     case SDL_SCANCODE_KP_0: return vk::NUMPAD0;
-    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: case SDL_SCANCODE_RETURN2: return vk::RETURN;
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER:
+    case SDL_SCANCODE_RETURN2: return vk::RETURN;
     case SDL_SCANCODE_ESCAPE: return vk::ESCAPE;
     case SDL_SCANCODE_BACKSPACE: return vk::BACK;
     case SDL_SCANCODE_TAB: return vk::TAB;
@@ -67,9 +69,12 @@ int vk_from_sdl(int scancode, int keycode) {
     case SDL_SCANCODE_KP_PERIOD: return vk::DECIMAL;
     case SDL_SCANCODE_KP_COMMA: return vk::SEPARATOR;
     case SDL_SCANCODE_APPLICATION: return vk::APPS;
-    case SDL_SCANCODE_LCTRL: case SDL_SCANCODE_RCTRL: return vk::CONTROL;
-    case SDL_SCANCODE_LSHIFT: case SDL_SCANCODE_RSHIFT: return vk::SHIFT;
-    case SDL_SCANCODE_LALT: case SDL_SCANCODE_RALT: return vk::MENU;
+    case SDL_SCANCODE_LCTRL:
+    case SDL_SCANCODE_RCTRL: return vk::CONTROL;
+    case SDL_SCANCODE_LSHIFT:
+    case SDL_SCANCODE_RSHIFT: return vk::SHIFT;
+    case SDL_SCANCODE_LALT:
+    case SDL_SCANCODE_RALT: return vk::MENU;
     case SDL_SCANCODE_LGUI: return vk::LWIN;
     case SDL_SCANCODE_RGUI: return vk::RWIN;
     case SDL_SCANCODE_CLEAR: return vk::CLEAR;

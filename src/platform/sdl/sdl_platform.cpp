@@ -3,9 +3,9 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -171,7 +171,9 @@ class SdlWindow final : public Window {
     set_position(p.position);
   }
 
-  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override { m_back.draw(src, src_rect, dst_rect); }
+  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override {
+    m_back.draw(src, src_rect, dst_rect);
+  }
   void fill(Rect rect, std::uint32_t rgb) override { m_back.fill(rect, rgb); }
 
   void present(std::span<const Rect> rects) override {
@@ -185,13 +187,15 @@ class SdlWindow final : public Window {
       const void* src = m_back.row(r.top) + r.left;
       void* dst = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(r.top) * surface->pitch +
                   static_cast<std::ptrdiff_t>(r.left) * surface->format->BytesPerPixel;
-      SDL_ConvertPixels(r.width(), r.height(), SDL_PIXELFORMAT_XRGB8888, src, m_back.width() * 4, surface->format->format,
-                        dst, surface->pitch);
+      SDL_ConvertPixels(r.width(), r.height(), SDL_PIXELFORMAT_XRGB8888, src, m_back.width() * 4,
+                        surface->format->format, dst, surface->pitch);
       update.push_back(SDL_Rect{r.left, r.top, r.width(), r.height()});
     };
     if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-    if (rects.empty()) copy(bounds);
-    else for (const Rect& r : rects) copy(r);
+    if (rects.empty())
+      copy(bounds);
+    else
+      for (const Rect& r : rects) copy(r);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     if (!update.empty()) SDL_UpdateWindowSurfaceRects(m_window, update.data(), static_cast<int>(update.size()));
   }
@@ -205,8 +209,10 @@ class SdlWindow final : public Window {
   }
   void set_cursor_position(Point p) override { SDL_WarpMouseInWindow(m_window, p.x, p.y); }
   void set_cursor(const Cursor* cursor) override {
-    if (cursor) SDL_SetCursor(static_cast<const SdlCursor*>(cursor)->get());
-    else SDL_SetCursor(SDL_GetDefaultCursor());
+    if (cursor)
+      SDL_SetCursor(static_cast<const SdlCursor*>(cursor)->get());
+    else
+      SDL_SetCursor(SDL_GetDefaultCursor());
   }
   std::unique_ptr<EditControl> create_edit(EditKind) override {
     throw PlatformError("edit controls are not available in this build");
@@ -332,7 +338,8 @@ class SdlSound final : public SoundOutput {
       }
     }
     auto* out = reinterpret_cast<std::int16_t*>(stream);
-    for (std::size_t i = 0; i < frames * 2; ++i) out[i] = static_cast<std::int16_t>(std::clamp(m_mix[i], -32768, 32767));
+    for (std::size_t i = 0; i < frames * 2; ++i)
+      out[i] = static_cast<std::int16_t>(std::clamp(m_mix[i], -32768, 32767));
   }
 
   SDL_AudioDeviceID m_device = 0;
@@ -428,11 +435,11 @@ class SdlPlatform final : public Platform {
     SDL_Event ev;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
     for (;;) {
-      int wait = timeout_ms < 0 ? -1
-                                : static_cast<int>(std::max<long long>(
-                                      0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                             deadline - std::chrono::steady_clock::now())
-                                             .count()));
+      int wait = timeout_ms < 0
+                     ? -1
+                     : static_cast<int>(std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                   deadline - std::chrono::steady_clock::now())
+                                                                   .count()));
       int got = wait < 0 ? SDL_WaitEvent(&ev) : SDL_WaitEventTimeout(&ev, wait);
       if (!got) return false;
       if (translate(ev, e)) return true;
@@ -466,9 +473,7 @@ class SdlPlatform final : public Platform {
       return true;
     }
     switch (ev.type) {
-      case SDL_QUIT:
-        e.type = EventType::Close;
-        return true;
+      case SDL_QUIT: e.type = EventType::Close; return true;
       case SDL_MOUSEMOTION:
         e.type = EventType::MouseMove;
         e.window = ev.motion.windowID;
@@ -482,8 +487,8 @@ class SdlPlatform final : public Platform {
         e.window = ev.button.windowID;
         e.x = ev.button.x;
         e.y = ev.button.y;
-        e.button = ev.button.button == SDL_BUTTON_LEFT    ? MouseButton::Left
-                   : ev.button.button == SDL_BUTTON_RIGHT ? MouseButton::Right
+        e.button = ev.button.button == SDL_BUTTON_LEFT     ? MouseButton::Left
+                   : ev.button.button == SDL_BUTTON_RIGHT  ? MouseButton::Right
                    : ev.button.button == SDL_BUTTON_MIDDLE ? MouseButton::Middle
                                                            : MouseButton::None;
         e.modifiers = modifiers_now();
@@ -518,16 +523,11 @@ class SdlPlatform final : public Platform {
           case SDL_WINDOWEVENT_FOCUS_LOST: e.type = EventType::Deactivate; return true;
           case SDL_WINDOWEVENT_CLOSE: e.type = EventType::Close; return true;
           case SDL_WINDOWEVENT_EXPOSED:
-          case SDL_WINDOWEVENT_SIZE_CHANGED:
-            e.type = EventType::Expose;
-            return true;
+          case SDL_WINDOWEVENT_SIZE_CHANGED: e.type = EventType::Expose; return true;
           default: return false;
         }
-      case SDL_DISPLAYEVENT:
-        e.type = EventType::DisplayChange;
-        return true;
-      default:
-        return false;
+      case SDL_DISPLAYEVENT: e.type = EventType::DisplayChange; return true;
+      default: return false;
     }
   }
 
