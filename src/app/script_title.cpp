@@ -33,6 +33,8 @@ bool resource_is_archive(const std::filesystem::path& module) {
 
 SystemFunctions::SystemFunctions(std::uint32_t seed) : random(seed) {
   funcs.set_behaviour(kRandomFunction, [this](expr::TCustomParam& target, std::span<expr::TCustomParam* const> args) {
+    // Compiled streams from outside may call with any operand count.
+    if (args.empty()) core::throw_error("Random: the argument is missing");
     target.set_int(random.next(args[0]->as_int()));
   });
 }

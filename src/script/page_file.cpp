@@ -26,6 +26,8 @@ TPropertyTable TPageFile::property_table() const {
 
 void TPageFile::set_property_table(const TPropertyTable& table) {
   record_size = kPropertySetBytes;
+  record_count = kCommandCount;
+  extra_records.clear();
   property_records.clear();
   for (const TPropertySet& set : table) {
     property_records.emplace_back(reinterpret_cast<const char*>(set.bytes().data()), set.bytes().size());
@@ -48,8 +50,10 @@ TPageFile TPageFile::parse(std::span<const std::uint8_t> bytes, std::string_view
   if (n > 0 && static_cast<std::uint64_t>(page.record_size) * static_cast<std::uint64_t>(n) > r.remaining()) {
     r.fail("property-set records truncated");
   }
-  page.property_records.reserve(static_cast<std::size_t>(n));
-  for (std::int32_t i = 0; i < n; ++i) page.property_records.push_back(r.bytes(static_cast<std::size_t>(page.record_size)));
+  page.record_count = n;
+  const std::int32_t used = std::min(n, static_cast<std::int32_t>(kCommandCount));
+  for (std::int32_t i = 0; i < used; ++i) page.property_records.push_back(r.bytes(static_cast<std::size_t>(page.record_size)));
+  page.extra_records = r.bytes(static_cast<std::size_t>(page.record_size) * static_cast<std::size_t>(n - used));
   const TPropertyTable table = page.property_table();
 
   const std::int32_t m = r.i32();
@@ -67,12 +71,19 @@ void TPageFile::write(core::ByteWriter& w) const {
     return;
   }
   w.u8(return_type);
-  w.i32(static_cast<std::int32_t>(property_records.size()));
+  const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(std::max(record_count, 0)), kCommandCount);
+  const std::size_t size = static_cast<std::size_t>(std::max(record_size, 0));
+  if (record_count < 0 || record_size < 0 || property_records.size() != used ||
+      extra_records.size() != size * (static_cast<std::size_t>(record_count) - used)) {
+    core::throw_error("property-set records that do not match their count and size");
+  }
+  w.i32(record_count);
   w.i32(record_size);
   for (const std::string& rec : property_records) {
-    if (rec.size() != static_cast<std::size_t>(record_size)) core::throw_error("property-set record of the wrong size");
+    if (rec.size() != size) core::throw_error("property-set record of the wrong size");
     w.bytes(rec);
   }
+  w.bytes(extra_records);
   const TPropertyTable table = property_table();
   w.i32(static_cast<std::int32_t>(commands.size()));
   for (const TCommandRecord& c : commands) write_command_record(w, c, version, table);

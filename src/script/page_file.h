@@ -37,8 +37,13 @@ struct TPageFile {
   std::int32_t version = kNewPageVersion;
   std::uint8_t return_type = 1;
   std::int32_t record_size = kPropertySetBytes;
-  // The N records as stored, each of record_size bytes.
+  // N, the number of property-set records.
+  std::int32_t record_count = 0;
+  // The records of codes 0 ... 60 as stored, each of record_size bytes.
   std::vector<std::string> property_records;
+  // The records of higher codes, as stored (not used). Kept as one block: a
+  // page may claim any number of empty records.
+  std::string extra_records;
   std::vector<TCommandRecord> commands;
   // Bytes after the last command.
   std::string trailing;

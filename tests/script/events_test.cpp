@@ -162,6 +162,23 @@ TEST_F(Events, AnEventWhosePageCannotBeHadIsDropped) {
   EXPECT_EQ(log.count("gone.nsb"), 1);
 }
 
+TEST_F(Events, ADamagedHandlerPageIsDroppedAndCommentsAreNoLabels) {
+  var("r");
+  page("main.nsb", idle_main());
+  page("h.nsb", {Cmd("Comment").s("text", "go").go(), Cmd("Calc").e("expression", "r = r + 1").go(),
+                 Cmd("Label").s("name", "go").go(), Cmd("Calc").e("expression", "r = r + 10")});
+  host.files["bad.nsb"] = {104, 0, 0, 0, 1, 0xFF};
+  cm->StartAt("main.nsb");
+  const ComponentId c = events.add_component("c");
+  events.raise(c, 36, "bad.src");
+  events.raise(c, 37, "h.src:go");
+  ScriptLog log;
+  tick(2);
+  EXPECT_EQ(log.count("bad.src"), 1);
+  EXPECT_TRUE(events.entries().empty());
+  EXPECT_EQ(ivalue("r"), 10) << "the handler starts at the label, not at the comment of that text";
+}
+
 TEST_F(Events, AFailingCommandIsRetriedOncePerTick) {
   var("after");
   page("main.nsb", {Cmd("Calc").e("expression", "after = after + 1").go(),

@@ -151,7 +151,8 @@ TEST_F(Flow, WhileLoopsWithContinueAndBreakRunInOneTick) {
 TEST_F(Flow, EmptyConditionsAreFalse) {
   var("r");
   page("main.nsb", {Cmd("Jump").s("page", "other.nsb").go(), Cmd("Exit").go(), Cmd("Break").i("index", -1).go(),
-                    Cmd("Call").s("page", "other.nsb").go(), Cmd("Calc").e("expression", "r = 1")});
+                    Cmd("Continue").i("index", -1).go(), Cmd("Call").s("page", "other.nsb").go(),
+                    Cmd("Calc").e("expression", "r = 1")});
   page("other.nsb", {Cmd("Calc").e("expression", "r = 2")});
   cm->StartAt("main.nsb");
   tick();

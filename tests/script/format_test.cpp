@@ -117,7 +117,9 @@ TEST(PageFiles, VersionsDecideWhichFieldsAreStored) {
       {{CC_MOVIESTOP, "uninterruptible"}, 106}, {{29, "format"}, 110},
       {{CC_GAMESAVE, "after_load_index"}, 104}, {{57, "paused"}, 107},
       {{58, "format"}, 110}};
-  for (const auto& [field, last_without] : rules) {
+  for (const auto& rule : rules) {
+    const auto field = rule.first;
+    const int last_without = rule.second;
     SCOPED_TRACE(std::string(command_spec(field.first).name) + "." + field.second);
     auto size_at = [&](int version) {
       TPageFile p;

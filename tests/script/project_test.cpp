@@ -77,19 +77,6 @@ class Project : public ::testing::Test {
       p.RunTick();
     }
   }
-  // The status variables of a save file, read into a fresh store.
-  std::unique_ptr<expr::TParamCollection> status_of(const fs::path& save) {
-    TSaveFile file(save);
-    auto archive = file.open();
-    auto store_read = std::make_unique<expr::TParamCollection>();
-    files::TVrFile* entry = archive->Find(kStatusEntryName);
-    if (!entry) return nullptr;
-    files::MemoryBlock b;
-    archive->ReadEntry(*entry, b);
-    read_status_record(b.bytes(), *store_read);
-    return store_read;
-  }
-
   test::TempDir dir;
   fs::path title = dir / "title";
   fs::path exe_folder = dir / "player";
@@ -107,7 +94,7 @@ class Project : public ::testing::Test {
 TEST_F(Project, ARunComputesStatusVariablesThatTheNextRunRestores) {
   settings.exit_page = "exit.nsb";
   settings.initial_variables = {{expr::PT_INT, "score", 5, 0, false, ""}, {expr::PT_INT, "visits", 0, 0, false, ""},
-                                {expr::PT_STR, "who", 0, 0, false, "x"}};
+                                {expr::PT_STR, "who", 0, 0, false, "x"}, {9, "odd", 0, 0, false, ""}};
   write_settings();
   write_page("main.nsb", {Cmd("Calc").e("expression", "score = score + 1").go(),
                           Cmd("Calc").e("expression", "who = who ++ \"y\"").go(), Cmd("Terminate")});
@@ -117,11 +104,12 @@ TEST_F(Project, ARunComputesStatusVariablesThatTheNextRunRestores) {
   EXPECT_FALSE(clock.TerminateFlag.load());
   EXPECT_EQ(p->title(), test::sjis("テスト題"));
   EXPECT_TRUE(p->status_restored());
+  EXPECT_EQ(store->find("odd"), nullptr) << "a type that is none of the value types is skipped";
   run(*p);
   EXPECT_EQ(close_requests, 1);
   p.reset();  // the exit page runs once, then the status is written
   EXPECT_TRUE(clock.TerminateFlag.load());
-  auto saved = status_of(title / "save.dat");
+  auto saved = saved_status(title / "save.dat");
   ASSERT_NE(saved, nullptr);
   EXPECT_EQ(saved->find("score")->value().as_int(), 6);
   EXPECT_EQ(saved->find("visits")->value().as_int(), 1);
@@ -132,7 +120,7 @@ TEST_F(Project, ARunComputesStatusVariablesThatTheNextRunRestores) {
   EXPECT_EQ(store->find("score")->value().as_int(), 6);
   run(*p);
   p.reset();
-  saved = status_of(title / "save.dat");
+  saved = saved_status(title / "save.dat");
   EXPECT_EQ(saved->find("score")->value().as_int(), 7);
   EXPECT_EQ(saved->find("visits")->value().as_int(), 2);
   EXPECT_EQ(saved->find("who")->value().as_str(), "xyy");
@@ -309,7 +297,7 @@ TEST_F(Project, TheExitPageRunsOnceEvenWhenTheScriptTerminated) {
   clock.TerminateFlag.store(true);  // the window closes
   p.reset();
   EXPECT_TRUE(clock.TerminateFlag.load());
-  auto saved = status_of(title / "save.dat");
+  auto saved = saved_status(title / "save.dat");
   ASSERT_NE(saved, nullptr);
   EXPECT_EQ(saved->find("bye")->value().as_int(), 2) << "one tick: up to the wait";
 }

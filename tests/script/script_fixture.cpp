@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/format.h"
+#include "script/save_file.h"
 
 namespace nova::script::testing {
 
@@ -76,6 +77,17 @@ std::vector<std::uint8_t> page_bytes(const std::vector<TCommandRecord>& commands
   }
   file.set_property_table(property_table_for(file.commands));
   return file.bytes();
+}
+
+std::unique_ptr<expr::TParamCollection> saved_status(const std::filesystem::path& save_file) {
+  auto archive = TSaveFile(save_file).open();
+  files::TVrFile* entry = archive->Find(kStatusEntryName);
+  if (!entry) return nullptr;
+  files::MemoryBlock record;
+  archive->ReadEntry(*entry, record);
+  auto store = std::make_unique<expr::TParamCollection>();
+  read_status_record(record.bytes(), *store);
+  return store;
 }
 
 std::vector<std::uint8_t> MemoryHost::ReadFile(std::string_view name) {

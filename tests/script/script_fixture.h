@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -55,6 +56,10 @@ class Cmd {
 // command's index + 1, and the property table is the one they need.
 std::vector<std::uint8_t> page_bytes(const std::vector<TCommandRecord>& commands, std::int32_t version = 104,
                                      std::uint8_t return_type = 1);
+
+// The status variables a save file holds, read into a new store; nullptr
+// when it has no status record.
+std::unique_ptr<expr::TParamCollection> saved_status(const std::filesystem::path& save_file);
 
 // Pages and files by exact name.
 class MemoryHost final : public ScriptHost {

@@ -110,6 +110,34 @@ TEST_F(State, StatesBefore116HaveNoEventLevel) {
   EXPECT_THROW(cm->LoadState(r, 116), core::Error);
 }
 
+TEST_F(State, AHandlerStateWithNothingUnderItReturnsToTheEndedScript) {
+  core::ByteWriter w;
+  w.str("");   // no current page
+  w.i32(0);
+  w.u8(1);     // continue flag
+  w.u8(0);
+  w.i32(1);    // a handler runs...
+  w.str("");
+  w.i32(0);
+  core::ByteWriter spare;
+  spare.str("");
+  spare.i32(0);
+  spare.u8(0);
+  spare.u8(0);
+  spare.str("");
+  spare.i32(0);
+  spare.str("");
+  spare.str("");
+  spare.u8(0);
+  w.bytes(spare.data());
+  w.i32(0);    // ...with no frame under it
+  w.i32(2);
+  load(w.take_string());
+  tick();  // returns: the loop does not spin on the missing page
+  EXPECT_EQ(cm->State(), 0);
+  EXPECT_FALSE(cm->ContinueFlag());
+}
+
 TEST_F(State, DamagedStatesRaise) {
   build();
   const std::string saved = save();

@@ -1,0 +1,10 @@
+// Seeds: pages of every command code in several versions, written by the
+// page writer.
+#include "../script_common/samples.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 1;
+  int n = 0;
+  for (const auto& [name, bytes] : nova::fuzz::sample_pages()) nova::fuzz::write_seed(argv[1], n++, bytes);
+  return 0;
+}
