@@ -40,7 +40,8 @@ inline std::vector<std::uint8_t> page_of(std::vector<script::TCommandRecord> com
   script::TPageFile page;
   page.version = version;
   page.commands = std::move(commands);
-  for (std::size_t i = 0; i < page.commands.size(); ++i) page.commands[i].line_number = static_cast<std::int32_t>(i + 1);
+  for (std::size_t i = 0; i < page.commands.size(); ++i)
+    page.commands[i].line_number = static_cast<std::int32_t>(i + 1);
   page.set_property_table(script::property_table_for(page.commands));
   return page.bytes();
 }

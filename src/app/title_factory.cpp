@@ -47,7 +47,8 @@ class BuildFactory final : public TitleFactory {
   std::unique_ptr<ComponentHost> create_component_system(PlayerContext&) override { return nullptr; }
 
   std::unique_ptr<ProjectHost> create_project(PlayerContext& ctx) override {
-    if (!m_files || !m_variables || !m_functions) core::throw_error("the title's data, variables or functions are missing");
+    if (!m_files || !m_variables || !m_functions)
+      core::throw_error("the title's data, variables or functions are missing");
     const bool headless = ctx.platform.backend() == platform::Backend::Headless;
     auto fatal = [&ctx, headless] {
       if (headless) ctx.exit_status = 1;

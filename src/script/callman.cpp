@@ -26,8 +26,10 @@ Target split_target(std::string_view target) {
   std::size_t colon = std::string_view::npos;
   core::for_each_char(target, [&](std::size_t at, std::size_t n) {
     if (n != 1) return;
-    if (target[at] == ':') colon = at;
-    else if (target[at] == '.' || target[at] == '\\') colon = std::string_view::npos;
+    if (target[at] == ':')
+      colon = at;
+    else if (target[at] == '.' || target[at] == '\\')
+      colon = std::string_view::npos;
   });
   Target t;
   std::string_view page = target;
@@ -67,9 +69,7 @@ void assign_converted(expr::TCustomParam& target, const expr::TCustomParam& valu
   }
 }
 
-std::uint32_t clock_bits(const core::FrameClock& clock) {
-  return static_cast<std::uint32_t>(clock.GameClockMs.load());
-}
+std::uint32_t clock_bits(const core::FrameClock& clock) { return static_cast<std::uint32_t>(clock.GameClockMs.load()); }
 
 }  // namespace
 
@@ -237,8 +237,7 @@ void TCallMan::AssignResult(const TStack& frame) {
     }
     // Not a variable: maybe an element ("a[2]"); the expression language
     // assigns it, and stops silently when the name is not there at all.
-    TExpression::compile(frame.result_variable + " = " + literal(frame.return_value->as_str()))
-        .run(store(), funcs());
+    TExpression::compile(frame.result_variable + " = " + literal(frame.return_value->as_str())).run(store(), funcs());
   } catch (const core::Error& e) {
     core::logf(core::Channel::Script, core::Level::Warning, "the result of a call to %s(%d) was not stored in %s: %s",
                {frame.page, frame.position, frame.result_variable, e.message()});

@@ -134,14 +134,15 @@ TCommandRecord read_command_record(core::ByteReader& r, int page_version, const 
   return c;
 }
 
-void write_command_record(core::ByteWriter& w, const TCommandRecord& c, int page_version,
-                          const TPropertyTable& table) {
+void write_command_record(core::ByteWriter& w, const TCommandRecord& c, int page_version, const TPropertyTable& table) {
   const CommandSpec& spec = c.spec();
   if (c.fields.size() != spec.fields.size()) fail_record(c, "wrong number of fields");
   for (std::size_t i = 0; i < spec.fields.size(); ++i) {
-    if (c.fields[i].kind != spec.fields[i].kind) fail_record(c, core::format("field %s has the wrong kind", {spec.fields[i].name}));
+    if (c.fields[i].kind != spec.fields[i].kind)
+      fail_record(c, core::format("field %s has the wrong kind", {spec.fields[i].name}));
     if (!spec.fields[i].present_in(page_version) && !field_is_empty(c.fields[i])) {
-      fail_record(c, core::format("field %s is not stored in pages of version %d", {spec.fields[i].name, page_version}));
+      fail_record(c,
+                  core::format("field %s is not stored in pages of version %d", {spec.fields[i].name, page_version}));
     }
   }
   std::vector<int> ids;

@@ -47,9 +47,9 @@ using TPropertyTable = std::array<TPropertySet, kCommandCount>;
 
 struct TCommandField {
   FieldKind kind = FieldKind::Int;
-  std::int32_t number = 0;              // Int, Byte
-  std::string bytes;                    // String, Text
-  TExpression expression;               // Expression
+  std::int32_t number = 0;               // Int, Byte
+  std::string bytes;                     // String, Text
+  TExpression expression;                // Expression
   std::vector<TExpression> expressions;  // ExpressionList
 };
 

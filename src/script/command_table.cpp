@@ -18,22 +18,27 @@ constexpr FieldSpec kMessageBox[] = {{K::Expression, "box"}};
 constexpr FieldSpec kName[] = {{K::String, "name"}};
 constexpr FieldSpec kText[] = {{K::String, "text"}};
 constexpr FieldSpec kPageTarget[] = {{K::String, "page"}, {K::Int, "index"}, {K::Expression, "condition"}};
-constexpr FieldSpec kCall[] = {{K::String, "page"},           {K::Int, "index"},
-                               {K::String, "result"},         {K::Expression, "condition"},
+constexpr FieldSpec kCall[] = {{K::String, "page"},
+                               {K::Int, "index"},
+                               {K::String, "result"},
+                               {K::Expression, "condition"},
                                {K::ExpressionList, "arguments"}};
-constexpr FieldSpec kWait[] = {{K::Expression, "condition"}, {K::Expression, "time"},
+constexpr FieldSpec kWait[] = {
+    {K::Expression, "condition"}, {K::Expression, "time"}, {K::Expression, "uninterruptible", 106}};
+constexpr FieldSpec kFlip[] = {{K::Expression, "transition"},
+                               {K::Expression, "duration"},
+                               {K::Expression, "reverse"},
+                               {K::Expression, "surface_mode"},
+                               {K::ExpressionList, "names"},
+                               {K::Expression, "clear_back"},
+                               {K::Expression, "param1"},
+                               {K::Expression, "param2"},
+                               {K::Expression, "transition_text", 100},
                                {K::Expression, "uninterruptible", 106}};
-constexpr FieldSpec kFlip[] = {
-    {K::Expression, "transition"},     {K::Expression, "duration"},  {K::Expression, "reverse"},
-    {K::Expression, "surface_mode"},   {K::ExpressionList, "names"}, {K::Expression, "clear_back"},
-    {K::Expression, "param1"},         {K::Expression, "param2"},    {K::Expression, "transition_text", 100},
-    {K::Expression, "uninterruptible", 106}};
 constexpr FieldSpec kVarNew[] = {
     {K::String, "name"}, {K::Byte, "type"}, {K::Expression, "initial"}, {K::Byte, "scope"}};
-constexpr FieldSpec kGetProp[] = {
-    {K::Expression, "component"}, {K::Expression, "property"}, {K::String, "variable"}};
-constexpr FieldSpec kSetProp[] = {
-    {K::Expression, "component"}, {K::Expression, "property"}, {K::Expression, "value"}};
+constexpr FieldSpec kGetProp[] = {{K::Expression, "component"}, {K::Expression, "property"}, {K::String, "variable"}};
+constexpr FieldSpec kSetProp[] = {{K::Expression, "component"}, {K::Expression, "property"}, {K::Expression, "value"}};
 constexpr FieldSpec kTextIns[] = {{K::Text, "text"},
                                   {K::Expression, "box"},
                                   {K::Expression, "history"},
@@ -43,8 +48,10 @@ constexpr FieldSpec kMovieStop[] = {{K::Expression, "component"},
                                     {K::Expression, "fade"},
                                     {K::Expression, "wait"},
                                     {K::Expression, "uninterruptible", 106}};
-constexpr FieldSpec kCallHist[] = {{K::Expression, "box"},   {K::Expression, "first"},
-                                   {K::Expression, "count"}, {K::Expression, "flag"},
+constexpr FieldSpec kCallHist[] = {{K::Expression, "box"},
+                                   {K::Expression, "first"},
+                                   {K::Expression, "count"},
+                                   {K::Expression, "flag"},
                                    {K::Expression, "format", 110}};
 constexpr FieldSpec kWhile[] = {{K::Expression, "condition"}, {K::Int, "exit_index"}};
 constexpr FieldSpec kWhileLoop[] = {{K::Expression, "expression"}, {K::Int, "loop_index"}};
@@ -55,9 +62,9 @@ constexpr FieldSpec kGameSave[] = {{K::Expression, "slot"},
                                    {K::Expression, "caption"}};
 constexpr FieldSpec kSlot[] = {{K::Expression, "slot"}};
 constexpr FieldSpec kReset[] = {{K::String, "page"}, {K::Int, "index"}, {K::Byte, "full"}};
-constexpr FieldSpec kPropMotion[] = {{K::Expression, "name"},     {K::Expression, "target"},
-                                     {K::Expression, "property"}, {K::Expression, "end_value"},
-                                     {K::Expression, "duration"}, {K::Expression, "motion_type"},
+constexpr FieldSpec kPropMotion[] = {{K::Expression, "name"},       {K::Expression, "target"},
+                                     {K::Expression, "property"},   {K::Expression, "end_value"},
+                                     {K::Expression, "duration"},   {K::Expression, "motion_type"},
                                      {K::Expression, "paused", 107}};
 constexpr FieldSpec kFormatHist[] = {{K::Expression, "component"}, {K::Expression, "format", 110}};
 constexpr FieldSpec kCabinet[] = {{K::Expression, "mode"}, {K::ExpressionList, "names"}};

@@ -83,18 +83,24 @@ void TComCall::Execute(TCallMan& cm, TPage&, std::int32_t) {
 }
 
 void TComExit::go_to(TCallMan& cm) const {
-  if (number(1) < 0) cm.EndPage();
-  else cm.SetPosition(number(1));
+  if (number(1) < 0)
+    cm.EndPage();
+  else
+    cm.SetPosition(number(1));
 }
 
 void TComExit::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  if (expression(0).is_true(cm.store(), cm.funcs())) cm.EndPage();
-  else cm.Advance();
+  if (expression(0).is_true(cm.store(), cm.funcs()))
+    cm.EndPage();
+  else
+    cm.Advance();
 }
 
 void TComBreak::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  if (expression(0).is_true(cm.store(), cm.funcs())) go_to(cm);
-  else cm.Advance();
+  if (expression(0).is_true(cm.store(), cm.funcs()))
+    go_to(cm);
+  else
+    cm.Advance();
 }
 
 void TComContinue::Execute(TCallMan& cm, TPage&, std::int32_t) {

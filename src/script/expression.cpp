@@ -62,14 +62,12 @@ bool TExpression::flag_or(expr::TParamCollection& store, const expr::TSysFuncMan
   return v ? v->as_flag() : fallback;
 }
 
-std::int32_t TExpression::int_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs,
-                                 std::int32_t fallback) {
+std::int32_t TExpression::int_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, std::int32_t fallback) {
   const expr::TCustomParam* v = run(store, funcs);
   return v ? v->as_int() : fallback;
 }
 
-long double TExpression::float_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs,
-                                  long double fallback) {
+long double TExpression::float_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, long double fallback) {
   const expr::TCustomParam* v = run(store, funcs);
   return v ? v->as_float() : fallback;
 }

@@ -52,7 +52,8 @@ TPageFile TPageFile::parse(std::span<const std::uint8_t> bytes, std::string_view
   }
   page.record_count = n;
   const std::int32_t used = std::min(n, static_cast<std::int32_t>(kCommandCount));
-  for (std::int32_t i = 0; i < used; ++i) page.property_records.push_back(r.bytes(static_cast<std::size_t>(page.record_size)));
+  for (std::int32_t i = 0; i < used; ++i)
+    page.property_records.push_back(r.bytes(static_cast<std::size_t>(page.record_size)));
   page.extra_records = r.bytes(static_cast<std::size_t>(page.record_size) * static_cast<std::size_t>(n - used));
   const TPropertyTable table = page.property_table();
 

@@ -72,8 +72,8 @@ void TProject::start() {
     m_folders = TProjectSetting::Parse(ReadFile(kOriginalSettingsName)).folders;
   }
 
-  m_interpreter = std::make_unique<TCallMan>(
-      TCallManServices{m_services.clock, m_services.store, m_services.funcs, *this});
+  m_interpreter =
+      std::make_unique<TCallMan>(TCallManServices{m_services.clock, m_services.store, m_services.funcs, *this});
   m_interpreter->set_event_queue(m_options.events);
   m_interpreter->set_trace_hook(m_options.trace);
   m_previous_variables = m_services.store.system_variables();

@@ -95,7 +95,8 @@ fs::path locate_save_file(const SavePathInputs& inputs, std::string_view title) 
     return first / kSaveFileName;
   }
   const fs::path& beside = inputs.executable_folder;
-  if (!is_program_files_folder(beside, inputs.program_folders) && can_create_file_in(beside)) return beside / kSaveFileName;
+  if (!is_program_files_folder(beside, inputs.program_folders) && can_create_file_in(beside))
+    return beside / kSaveFileName;
 
   const fs::path folder = inputs.user_data_folder / user_folder_name(title);
   fs::create_directories(folder, ec);

@@ -13,9 +13,9 @@ constexpr int kSender = 11;
 
 expr::TSystemVariableProvider& TInterpreterVariables::next(int index) const {
   if (!m_next) {
-    const std::string_view name =
-        index >= 0 && index < expr::kSystemVariableCount ? expr::kSystemVariables[static_cast<std::size_t>(index)].name
-                                                        : std::string_view("?");
+    const std::string_view name = index >= 0 && index < expr::kSystemVariableCount
+                                      ? expr::kSystemVariables[static_cast<std::size_t>(index)].name
+                                      : std::string_view("?");
     core::throw_error(core::format("system variable %s is not available in this build", {name}));
   }
   return *m_next;

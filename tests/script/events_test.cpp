@@ -72,8 +72,9 @@ TEST_F(Events, HandlersSeeArgumentsAndSenderAndReturnToTheScript) {
 TEST_F(Events, AnUninterruptibleWaitHoldsEventsBack) {
   var("h");
   var("done");
-  page("main.nsb", {Cmd("Wait").e("time", "100").e("uninterruptible", "TRUE").go(),
-                    Cmd("Calc").e("expression", "done = 1").go(), Cmd("Wait")},
+  page("main.nsb",
+       {Cmd("Wait").e("time", "100").e("uninterruptible", "TRUE").go(), Cmd("Calc").e("expression", "done = 1").go(),
+        Cmd("Wait")},
        107);
   page("h.nsb", {Cmd("Calc").e("expression", "h = done + 1")});
   cm->StartAt("main.nsb");
@@ -181,9 +182,9 @@ TEST_F(Events, ADamagedHandlerPageIsDroppedAndCommentsAreNoLabels) {
 
 TEST_F(Events, AFailingCommandIsRetriedOncePerTick) {
   var("after");
-  page("main.nsb", {Cmd("Calc").e("expression", "after = after + 1").go(),
-                    Cmd("VarNew").s("name", "1bad").i("type", 1).go().line(7),
-                    Cmd("Calc").e("expression", "after = 100")});
+  page("main.nsb",
+       {Cmd("Calc").e("expression", "after = after + 1").go(),
+        Cmd("VarNew").s("name", "1bad").i("type", 1).go().line(7), Cmd("Calc").e("expression", "after = 100")});
   cm->StartAt("main.nsb");
   ScriptLog log;
   tick(5);
@@ -270,9 +271,9 @@ TEST_F(Events, FullPCResetRestartsEverything) {
   var("h");
   page("main.nsb", {Cmd("Wait").e("time", "1000")});
   page("new.nsb", {Cmd("Calc").e("expression", "m = 10").go(), Cmd("Calc").e("expression", "m = m + 5")});
-  page("h.nsb", {Cmd("VarNew").s("name", "loc").i("type", 1).i("scope", 2).go(),
-                 Cmd("PCReset").s("page", "new.nsb").i("index", 1).i("full", 1).go(),
-                 Cmd("Calc").e("expression", "h = 1")});
+  page("h.nsb",
+       {Cmd("VarNew").s("name", "loc").i("type", 1).i("scope", 2).go(),
+        Cmd("PCReset").s("page", "new.nsb").i("index", 1).i("full", 1).go(), Cmd("Calc").e("expression", "h = 1")});
   cm->StartAt("main.nsb");
   tick();
   const ComponentId c = events.add_component("c");

@@ -61,7 +61,8 @@ TEST_F(Flow, WaitCountsFrameTimeFromItsSecondRun) {
 TEST_F(Flow, WaitConditionsAndAbsentTime) {
   var("done");
   var("hold", expr::PT_BOOL).value().set_flag(true);
-  page("false.nsb", {Cmd("Wait").e("condition", "FALSE").e("time", "1000").go(), Cmd("Calc").e("expression", "done = 1")});
+  page("false.nsb",
+       {Cmd("Wait").e("condition", "FALSE").e("time", "1000").go(), Cmd("Calc").e("expression", "done = 1")});
   cm->StartAt("false.nsb");
   tick();
   EXPECT_EQ(ivalue("done"), 1) << "a false condition ends the wait at once, time or not";
@@ -86,18 +87,12 @@ TEST_F(Flow, IfChainsRunTheFirstTrueBranch) {
   var("r");
   var("n");
   // If x == 1 / Elseif x == 2 / Elseif x == 3 (nested If inside) / Else.
-  page("main.nsb", {Cmd("If").e("condition", "x == 1").go(),
-                    Cmd("Calc").e("expression", "r = 1").level(1).go(),
-                    Cmd("Elseif").e("condition", "x == 2").go(),
-                    Cmd("Calc").e("expression", "r = 2").level(1).go(),
-                    Cmd("Elseif").e("condition", "x == 3").go(),
-                    Cmd("If").e("condition", "n == 0").level(1).go(),
-                    Cmd("Calc").e("expression", "r = 30").level(2).go(),
-                    Cmd("Else").level(1).go(),
-                    Cmd("Calc").e("expression", "r = 31").level(2).go(),
-                    Cmd("Else").go(),
-                    Cmd("Calc").e("expression", "r = 4").level(1).go(),
-                    Cmd("Calc").e("expression", "n = n + 100")});
+  page("main.nsb", {Cmd("If").e("condition", "x == 1").go(), Cmd("Calc").e("expression", "r = 1").level(1).go(),
+                    Cmd("Elseif").e("condition", "x == 2").go(), Cmd("Calc").e("expression", "r = 2").level(1).go(),
+                    Cmd("Elseif").e("condition", "x == 3").go(), Cmd("If").e("condition", "n == 0").level(1).go(),
+                    Cmd("Calc").e("expression", "r = 30").level(2).go(), Cmd("Else").level(1).go(),
+                    Cmd("Calc").e("expression", "r = 31").level(2).go(), Cmd("Else").go(),
+                    Cmd("Calc").e("expression", "r = 4").level(1).go(), Cmd("Calc").e("expression", "n = n + 100")});
   const std::pair<int, int> cases[] = {{1, 1}, {2, 2}, {3, 31}, {7, 4}};
   for (auto [x, r] : cases) {
     store.find("x")->value().set_int(x);
@@ -112,12 +107,12 @@ TEST_F(Flow, IfChainsRunTheFirstTrueBranch) {
 
 TEST_F(Flow, AFalseElseifIsPassedOverAndACommentedBranchWithIt) {
   var("r");
-  page("main.nsb", {Cmd("If").e("condition", "FALSE").go(), Cmd("Calc").e("expression", "r = 1").level(1).go(),
-                    Cmd("Elseif").e("condition", "TRUE").skip().go(),
-                    Cmd("Calc").e("expression", "r = 2").level(1).go(),
-                    Cmd("Elseif").e("condition", "FALSE").go(), Cmd("Calc").e("expression", "r = 3").level(1).go(),
-                    Cmd("Elseif").e("condition", "TRUE").go(), Cmd("Calc").e("expression", "r = r + 4").level(1).go(),
-                    Cmd("Else").go(), Cmd("Calc").e("expression", "r = 5").level(1).go()});
+  page("main.nsb",
+       {Cmd("If").e("condition", "FALSE").go(), Cmd("Calc").e("expression", "r = 1").level(1).go(),
+        Cmd("Elseif").e("condition", "TRUE").skip().go(), Cmd("Calc").e("expression", "r = 2").level(1).go(),
+        Cmd("Elseif").e("condition", "FALSE").go(), Cmd("Calc").e("expression", "r = 3").level(1).go(),
+        Cmd("Elseif").e("condition", "TRUE").go(), Cmd("Calc").e("expression", "r = r + 4").level(1).go(),
+        Cmd("Else").go(), Cmd("Calc").e("expression", "r = 5").level(1).go()});
   cm->StartAt("main.nsb");
   tick();
   EXPECT_EQ(ivalue("r"), 4);
@@ -127,14 +122,14 @@ TEST_F(Flow, WhileLoopsWithContinueAndBreakRunInOneTick) {
   var("i");
   var("s");
   var("done");
-  page("main.nsb", {Cmd("WhileInit").e("expression", "i = 0"),                                  // 0
-                    Cmd("While").e("condition", "i < 10").i("exit_index", 7).go(),            // 1
-                    Cmd("Calc").e("expression", "i = i + 1").level(1).go(),                   // 2
-                    Cmd("Continue").e("condition", "i == 2").i("index", 6).level(1).go(),     // 3
-                    Cmd("Break").e("condition", "i == 4").i("index", 7).level(1).go(),        // 4
-                    Cmd("Calc").e("expression", "s = s + i").level(1).go(),                   // 5
-                    Cmd("WhileLoop").i("loop_index", 1),                                      // 6
-                    Cmd("Calc").e("expression", "done = 1")});                                // 7
+  page("main.nsb", {Cmd("WhileInit").e("expression", "i = 0"),                             // 0
+                    Cmd("While").e("condition", "i < 10").i("exit_index", 7).go(),         // 1
+                    Cmd("Calc").e("expression", "i = i + 1").level(1).go(),                // 2
+                    Cmd("Continue").e("condition", "i == 2").i("index", 6).level(1).go(),  // 3
+                    Cmd("Break").e("condition", "i == 4").i("index", 7).level(1).go(),     // 4
+                    Cmd("Calc").e("expression", "s = s + i").level(1).go(),                // 5
+                    Cmd("WhileLoop").i("loop_index", 1),                                   // 6
+                    Cmd("Calc").e("expression", "done = 1")});                             // 7
   cm->StartAt("main.nsb");
   tick();
   EXPECT_EQ(ivalue("i"), 4);
@@ -164,8 +159,10 @@ TEST_F(Flow, ElevenPagesThroughJumpKeepTen) {
   var("n");
   for (int k = 0; k <= 10; ++k) {
     std::vector<TCommandRecord> cmds = {Cmd("Calc").e("expression", "n = n + 1").go()};
-    if (k < 10) cmds.push_back(Cmd("Jump").s("page", "p" + std::to_string(k + 1) + ".nsb").e("condition", "TRUE").go());
-    else cmds.push_back(Cmd("Wait"));
+    if (k < 10)
+      cmds.push_back(Cmd("Jump").s("page", "p" + std::to_string(k + 1) + ".nsb").e("condition", "TRUE").go());
+    else
+      cmds.push_back(Cmd("Wait"));
     page("p" + std::to_string(k) + ".nsb", cmds);
   }
   cm->StartAt("p0.nsb");
@@ -184,7 +181,8 @@ TEST_F(Flow, ElevenPagesThroughJumpKeepTen) {
 
 TEST_F(Flow, JumpToAMissingPageGoesOn) {
   var("r");
-  page("main.nsb", {Cmd("Jump").s("page", "gone.nsb").e("condition", "TRUE").go(), Cmd("Calc").e("expression", "r = 1")});
+  page("main.nsb",
+       {Cmd("Jump").s("page", "gone.nsb").e("condition", "TRUE").go(), Cmd("Calc").e("expression", "r = 1")});
   cm->StartAt("main.nsb");
   tick();
   EXPECT_EQ(ivalue("r"), 1);
@@ -199,14 +197,30 @@ TEST_F(Flow, CallPassesArgumentsAndStoresResults) {
   var("count");
   var("depth");
   // The called page returns a string (type 4) built from its arguments.
-  page("sub.nsb", {Cmd("VarNew").s("name", "loc").i("type", 1).e("initial", "7").i("scope", 2).go(),
-                   Cmd("Calc").e("expression", "count = @ParamCount").go(),
-                   Cmd("Calc").e("expression", "depth = @StackCount").go(),
-                   Cmd("Calc").e("expression", "@Result = @ParamStr[0] ++ @ParamStr[1]")},
-       104, expr::PT_STR);
-  page("main.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "r").list("arguments", {"1", "", "\"2\""}).go(),
-                    Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "a[2]").list("arguments", {"\"3\"", "4"}).go(),
-                    Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "missing").list("arguments", {"5", "6"}).go(),
+  page(
+      "sub.nsb",
+      {Cmd("VarNew").s("name", "loc").i("type", 1).e("initial", "7").i("scope", 2).go(),
+       Cmd("Calc").e("expression", "count = @ParamCount").go(), Cmd("Calc").e("expression", "depth = @StackCount").go(),
+       Cmd("Calc").e("expression", "@Result = @ParamStr[0] ++ @ParamStr[1]")},
+      104, expr::PT_STR);
+  page("main.nsb", {Cmd("Call")
+                        .s("page", "sub.nsb")
+                        .e("condition", "TRUE")
+                        .s("result", "r")
+                        .list("arguments", {"1", "", "\"2\""})
+                        .go(),
+                    Cmd("Call")
+                        .s("page", "sub.nsb")
+                        .e("condition", "TRUE")
+                        .s("result", "a[2]")
+                        .list("arguments", {"\"3\"", "4"})
+                        .go(),
+                    Cmd("Call")
+                        .s("page", "sub.nsb")
+                        .e("condition", "TRUE")
+                        .s("result", "missing")
+                        .list("arguments", {"5", "6"})
+                        .go(),
                     Cmd("Calc").e("expression", "depth = depth + 100")});
   cm->StartAt("main.nsb");
   tick(20);
@@ -228,7 +242,10 @@ TEST_F(Flow, ResultTextsStayOneLiteral) {
   var("evil");
   page("sub.nsb", {Cmd("Calc").e("expression", "@Result = @ParamStr[0]")}, 104, expr::PT_STR);
   // The returned text holds a quote, a backslash and an expression.
-  page("main.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "t[1]")
+  page("main.nsb", {Cmd("Call")
+                        .s("page", "sub.nsb")
+                        .e("condition", "TRUE")
+                        .s("result", "t[1]")
                         .list("arguments", {"\"a\\\" + (evil = 1) + \\\"\\\\b表\""})});
   cm->StartAt("main.nsb");
   tick(5);
@@ -252,7 +269,8 @@ TEST_F(Flow, TraceLinesNameClockPageAndLine) {
 
 TEST_F(Flow, TerminateSetsTheFlagAndAsksToClose) {
   var("a");
-  page("main.nsb", {Cmd("Calc").e("expression", "a = 1").go(), Cmd("Terminate").go(), Cmd("Calc").e("expression", "a = 2")});
+  page("main.nsb",
+       {Cmd("Calc").e("expression", "a = 1").go(), Cmd("Terminate").go(), Cmd("Calc").e("expression", "a = 2")});
   cm->StartAt("main.nsb");
   tick();
   EXPECT_TRUE(clock.TerminateFlag.load());

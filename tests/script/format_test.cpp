@@ -68,8 +68,8 @@ TPageFile page_of_every_code(int version) {
 
 TEST(CommandTable, HoldsEveryCodeInOrder) {
   std::set<std::string_view> names;
-  const std::set<int> component_codes = {8, 9, 10, 11, 12, 23, 24, 25, 30, 36, 37, 42, 43, 44,
-                                         48, 49, 50, 51, 52, 53, 54, 56, 59, 60};
+  const std::set<int> component_codes = {8,  9,  10, 11, 12, 23, 24, 25, 30, 36, 37, 42,
+                                         43, 44, 48, 49, 50, 51, 52, 53, 54, 56, 59, 60};
   for (int code = 0; code < kCommandCount; ++code) {
     const CommandSpec& c = command_spec(code);
     EXPECT_EQ(c.code, code);
@@ -111,12 +111,15 @@ TEST(PageFiles, EveryCommandRoundTripsInEveryVersion) {
 
 TEST(PageFiles, VersionsDecideWhichFieldsAreStored) {
   // field, the last version without it
-  const std::pair<std::pair<int, const char*>, int> rules[] = {
-      {{CC_WAIT, "uninterruptible"}, 106},  {{CC_FLIP, "transition_text"}, 100},
-      {{CC_FLIP, "uninterruptible"}, 106},  {{CC_TEXTINS, "uninterruptible"}, 106},
-      {{CC_MOVIESTOP, "uninterruptible"}, 106}, {{29, "format"}, 110},
-      {{CC_GAMESAVE, "after_load_index"}, 104}, {{57, "paused"}, 107},
-      {{58, "format"}, 110}};
+  const std::pair<std::pair<int, const char*>, int> rules[] = {{{CC_WAIT, "uninterruptible"}, 106},
+                                                               {{CC_FLIP, "transition_text"}, 100},
+                                                               {{CC_FLIP, "uninterruptible"}, 106},
+                                                               {{CC_TEXTINS, "uninterruptible"}, 106},
+                                                               {{CC_MOVIESTOP, "uninterruptible"}, 106},
+                                                               {{29, "format"}, 110},
+                                                               {{CC_GAMESAVE, "after_load_index"}, 104},
+                                                               {{57, "paused"}, 107},
+                                                               {{58, "format"}, 110}};
   for (const auto& rule : rules) {
     const auto field = rule.first;
     const int last_without = rule.second;
@@ -132,8 +135,10 @@ TEST(PageFiles, VersionsDecideWhichFieldsAreStored) {
     TPageFile p;
     p.version = last_without;
     TCommandRecord r = TCommandRecord::make(field.first);
-    if (r.field(field.second).kind == FieldKind::Int) r.field(field.second).number = 3;
-    else r.field(field.second).expression = TExpression::compile("1");
+    if (r.field(field.second).kind == FieldKind::Int)
+      r.field(field.second).number = 3;
+    else
+      r.field(field.second).expression = TExpression::compile("1");
     p.commands.push_back(r);
     EXPECT_NE(error_of([&] { p.bytes(); }).find("not stored in pages of version"), std::string::npos);
   }
@@ -147,7 +152,7 @@ TEST(PageFiles, PropertyRecordsUseTheirFirst21Bytes) {
   w.i32(25);
   for (int code = 0; code < 63; ++code) {
     std::string rec(25, '\0');
-    if (code == CC_BOXNEW) rec[0] = 0x09;  // PR_NAME (0) and PR_LEFT (3)
+    if (code == CC_BOXNEW) rec[0] = 0x09;            // PR_NAME (0) and PR_LEFT (3)
     rec[21] = rec[22] = rec[23] = rec[24] = '\xFF';  // beyond the 168 bits
     if (code > 60) rec.assign(25, '\xFF');
     w.bytes(rec);
@@ -291,8 +296,11 @@ TEST(ProjectSettings, RoundTripWithEveryField) {
   s.reserved = 9;
   s.disc_text = "disc %d";
   s.quit_text = "quit";
-  s.initial_variables = {{1, "i", 42, 0, false, ""},   {2, "f", 0, 2.5L, false, ""}, {3, "b", 0, 0, true, ""},
-                         {4, "s", 0, 0, false, "txt"}, {0, "ref", 0, 0, false, ""}};
+  s.initial_variables = {{1, "i", 42, 0, false, ""},
+                         {2, "f", 0, 2.5L, false, ""},
+                         {3, "b", 0, 0, true, ""},
+                         {4, "s", 0, 0, false, "txt"},
+                         {0, "ref", 0, 0, false, ""}};
   s.folders.Add("bgm\\", 2);
   const auto bytes = s.Bytes();
   const TProjectSetting r = TProjectSetting::Parse(bytes);

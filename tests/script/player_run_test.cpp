@@ -43,16 +43,17 @@ TEST_F(PlayerRun, ATitleComputesItsStatusAndTerminates) {
                          {expr::PT_INT, "lucky", -1, 0, false, ""},
                          {expr::PT_STR, "greeting", 0, 0, false, ""}};
   write("nova.npb", s.Bytes());
-  write("main.nsb", page_bytes({Cmd("VarNew").s("name", "i").i("type", 1).e("initial", "0").go(),
-                                Cmd("WhileInit").e("expression", "i = 0"),
-                                Cmd("While").e("condition", "i < 10").i("exit_index", 5).go(),
-                                Cmd("Calc").e("expression", "total = total + i").level(1).go(),
-                                Cmd("WhileLoop").e("expression", "i = i + 1").i("loop_index", 2),
-                                Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "sq")
-                                    .list("arguments", {"total"}).go(),
-                                Cmd("Calc").e("expression", "lucky = Random(1000000)").go(),
-                                Cmd("Calc").e("expression", "greeting = \"こんにちは\" ++ \"!\"").go(),
-                                Cmd("Wait").e("time", "45").go(), Cmd("Terminate")}));
+  write(
+      "main.nsb",
+      page_bytes(
+          {Cmd("VarNew").s("name", "i").i("type", 1).e("initial", "0").go(), Cmd("WhileInit").e("expression", "i = 0"),
+           Cmd("While").e("condition", "i < 10").i("exit_index", 5).go(),
+           Cmd("Calc").e("expression", "total = total + i").level(1).go(),
+           Cmd("WhileLoop").e("expression", "i = i + 1").i("loop_index", 2),
+           Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "sq").list("arguments", {"total"}).go(),
+           Cmd("Calc").e("expression", "lucky = Random(1000000)").go(),
+           Cmd("Calc").e("expression", "greeting = \"こんにちは\" ++ \"!\"").go(), Cmd("Wait").e("time", "45").go(),
+           Cmd("Terminate")}));
   write("sub.nsb", page_bytes({Cmd("Calc").e("expression", "@Result = @ParamStr[0] * 2")}, 104, expr::PT_INT));
 
   std::string out;
@@ -87,7 +88,8 @@ TEST_F(PlayerRun, SwallowedErrorsReachTheTraceAndTheLog) {
     ++errors;
   }
   EXPECT_GE(errors, 9) << "retried at every tick:\n" << trace;
-  EXPECT_NE(out.find("main.nsb(12): \"1bad\"：変数名が不正です"), std::string::npos) << "on the Script channel:\n" << out;
+  EXPECT_NE(out.find("main.nsb(12): \"1bad\"：変数名が不正です"), std::string::npos) << "on the Script channel:\n"
+                                                                                     << out;
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 // The project's start and end over a real file manager on a temporary
 // folder: the failure messages, the status record restored and written,
 // initial variables, "save:" files, save captions, the settings' options.
+#include "script/project.h"
+
 #include <gtest/gtest.h>
 
 #include "core/error.h"
 #include "files/archive.h"
 #include "files/file_manager.h"
-#include "script/project.h"
 #include "script_fixture.h"
 
 namespace nova::script::testing {
@@ -93,8 +94,10 @@ class Project : public ::testing::Test {
 
 TEST_F(Project, ARunComputesStatusVariablesThatTheNextRunRestores) {
   settings.exit_page = "exit.nsb";
-  settings.initial_variables = {{expr::PT_INT, "score", 5, 0, false, ""}, {expr::PT_INT, "visits", 0, 0, false, ""},
-                                {expr::PT_STR, "who", 0, 0, false, "x"}, {9, "odd", 0, 0, false, ""}};
+  settings.initial_variables = {{expr::PT_INT, "score", 5, 0, false, ""},
+                                {expr::PT_INT, "visits", 0, 0, false, ""},
+                                {expr::PT_STR, "who", 0, 0, false, "x"},
+                                {9, "odd", 0, 0, false, ""}};
   write_settings();
   write_page("main.nsb", {Cmd("Calc").e("expression", "score = score + 1").go(),
                           Cmd("Calc").e("expression", "who = who ++ \"y\"").go(), Cmd("Terminate")});

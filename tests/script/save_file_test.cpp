@@ -1,5 +1,7 @@
 // Where "save.dat" lies, how it is rewritten, and that a player killed while
 // writing it leaves the previous file whole.
+#include "script/save_file.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,7 +13,6 @@
 #include <thread>
 
 #include "core/error.h"
-#include "script/save_file.h"
 #include "support/test_support.h"
 
 namespace nova::script {
@@ -105,9 +106,8 @@ TEST(SaveFile, AFailedStoreLeavesTheOldFile) {
   TSaveFile good(dir / "save.dat");
   good.put_entry("save:a", std::vector<std::uint8_t>{1});
   const std::string before = test::read_file(dir / "save.dat");
-  TSaveFile failing(dir / "save.dat", [](const fs::path&, std::span<const std::uint8_t>) {
-    throw core::Error("disk full");
-  });
+  TSaveFile failing(dir / "save.dat",
+                    [](const fs::path&, std::span<const std::uint8_t>) { throw core::Error("disk full"); });
   EXPECT_THROW(failing.put_entry("save:b", std::vector<std::uint8_t>{2}), core::Error);
   EXPECT_EQ(test::read_file(dir / "save.dat"), before);
 }

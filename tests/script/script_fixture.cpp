@@ -129,8 +129,8 @@ InterpreterTest::~InterpreterTest() {
   core::set_stderr_logging(true);
 }
 
-void InterpreterTest::page(const std::string& name, const std::vector<TCommandRecord>& commands,
-                           std::int32_t version, std::uint8_t return_type) {
+void InterpreterTest::page(const std::string& name, const std::vector<TCommandRecord>& commands, std::int32_t version,
+                           std::uint8_t return_type) {
   host.files[name] = page_bytes(commands, version, return_type);
 }
 

@@ -38,10 +38,15 @@ class State : public InterpreterTest {
     var("r");
     var("after");
     page("main.nsb", {Cmd("Wait").e("time", "300").go(), Cmd("Calc").e("expression", "after = r + 1")});
-    page("h.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").s("result", "r").list("arguments", {"21", "\"x\""}).go(),
+    page("h.nsb", {Cmd("Call")
+                       .s("page", "sub.nsb")
+                       .e("condition", "TRUE")
+                       .s("result", "r")
+                       .list("arguments", {"21", "\"x\""})
+                       .go(),
                    Cmd("Calc").e("expression", "r = r * 10")});
-    page("sub.nsb", {Cmd("Wait").e("time", "60").go(), Cmd("Calc").e("expression", "@Result = @ParamStr[0] * 2")},
-         104, expr::PT_INT);
+    page("sub.nsb", {Cmd("Wait").e("time", "60").go(), Cmd("Calc").e("expression", "@Result = @ParamStr[0] * 2")}, 104,
+         expr::PT_INT);
     cm->StartAt("main.nsb");
     tick(2);
     events.raise(events.add_component("button"), 36, "h.src", {"7"});
@@ -112,11 +117,11 @@ TEST_F(State, StatesBefore116HaveNoEventLevel) {
 
 TEST_F(State, AHandlerStateWithNothingUnderItReturnsToTheEndedScript) {
   core::ByteWriter w;
-  w.str("");   // no current page
+  w.str("");  // no current page
   w.i32(0);
-  w.u8(1);     // continue flag
+  w.u8(1);  // continue flag
   w.u8(0);
-  w.i32(1);    // a handler runs...
+  w.i32(1);  // a handler runs...
   w.str("");
   w.i32(0);
   core::ByteWriter spare;
@@ -130,7 +135,7 @@ TEST_F(State, AHandlerStateWithNothingUnderItReturnsToTheEndedScript) {
   spare.str("");
   spare.u8(0);
   w.bytes(spare.data());
-  w.i32(0);    // ...with no frame under it
+  w.i32(0);  // ...with no frame under it
   w.i32(2);
   load(w.take_string());
   tick();  // returns: the loop does not spin on the missing page
@@ -170,11 +175,16 @@ TEST_F(State, DamagedStatesRaise) {
 
 TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
   const std::pair<const char*, const char*> unbuilt[] = {
-      {"BoxNew", "BoxNew: components are not built yet"},     {"Timer", "Timer: components are not built yet"},
-      {"GetProp", "GetProp: components are not built yet"},   {"SetProp", "SetProp: components are not built yet"},
-      {"TextIns", "TextIns: components are not built yet"},   {"MovieStop", "MovieStop: components are not built yet"},
-      {"Flip", "Flip: screen transitions are not built yet"}, {"SaveCabinet", "SaveCabinet: components are not built yet"},
-      {"GameSave", "GameSave: game saves are not built yet"}, {"GameLoad", "GameLoad: game loads are not built yet"},
+      {"BoxNew", "BoxNew: components are not built yet"},
+      {"Timer", "Timer: components are not built yet"},
+      {"GetProp", "GetProp: components are not built yet"},
+      {"SetProp", "SetProp: components are not built yet"},
+      {"TextIns", "TextIns: components are not built yet"},
+      {"MovieStop", "MovieStop: components are not built yet"},
+      {"Flip", "Flip: screen transitions are not built yet"},
+      {"SaveCabinet", "SaveCabinet: components are not built yet"},
+      {"GameSave", "GameSave: game saves are not built yet"},
+      {"GameLoad", "GameLoad: game loads are not built yet"},
       {"ClrHist", "ClrHist: the message history is not built yet"},
       {"ClrRead", "ClrRead: read marks are not built yet"},
       {"Reset", "Reset: the DB tables and the message history are not built yet"}};
