@@ -293,13 +293,14 @@ class LineReader {
 
   void label(const SourceCommand& c) {
     auto it = c.fields.find("name");
-    if (it == c.fields.end()) return;
-    StringValue v = parse_string_value(it->second.text);
+    // A Label without a name is the label of the empty name.
+    StringValue v = it == c.fields.end() ? StringValue{} : parse_string_value(it->second.text);
     if (!v.error.empty()) return;  // reported when the field is compiled
     const int index = static_cast<int>(m_page.commands.size()) - 1;
     if (!m_page.labels.emplace(v.sjis, index).second) {
-      m_d.warning(m_page.file, c.line, it->second.column,
-                  "the label \"" + it->second.text + "\" is defined twice; targets go to the first");
+      m_d.warning(m_page.file, c.line, it == c.fields.end() ? c.column : it->second.column,
+                  "the label \"" + (it == c.fields.end() ? std::string() : it->second.text) +
+                      "\" is defined twice; targets go to the first");
     }
   }
 
@@ -426,7 +427,7 @@ class LineReader {
       const bool named = named_segment(s.text, name, value, bare) && !bare && known_field(c.code, name) &&
                          syntax.form != Form::Rest;
       if (!named) {
-        positional(c, l, base + s.offset, s.text);
+        if (!s.text.empty()) positional(c, l, base + s.offset, s.text);
         first_named = 1;
       }
     } else if (!segments.empty() && syntax.form == Form::None && !segments[0].text.empty()) {
@@ -939,7 +940,7 @@ class Compiler {
         case FieldKind::Int: break;
       }
     }
-    if (c.code == script::CC_VARNEW && r.field("name").bytes.empty()) {
+    if (c.code == script::CC_VARNEW && !field(c, "name")) {
       error(c.line, c.column, "VarNew needs a variable name");
     }
     if (syntax.form == Form::Target || syntax.form == Form::CallTarget || c.code == script::CC_GAMESAVE) {

@@ -286,7 +286,11 @@ class CommandWriter {
           break;
         }
         case FieldKind::String:
-          if (!f.bytes.empty()) set(name, string_source(f.bytes, ";,"));
+          // A variable's name is spelled out even when empty: sources name
+          // their variables.
+          if (!f.bytes.empty() || code == script::CC_VARNEW) {
+            set(name, f.bytes.empty() ? "\"\"" : string_source(f.bytes, ";,"));
+          }
           break;
         case FieldKind::Byte:
           if (use == FieldUse::VarType || use == FieldUse::VarScope) {

@@ -346,9 +346,12 @@ std::string string_source(std::string_view sjis, std::string_view separators) {
   bool bare = u && !u->empty();
   if (bare) {
     const char first = u->front(), last = u->back();
-    if (first == ' ' || first == '\t' || last == ' ' || last == '\t' || first == '"' || first == '`') bare = false;
+    if (first == ' ' || first == '\t' || last == ' ' || last == '\t') bare = false;
+    // Quotes anywhere would start a quoted part for the cutting of the line.
     for (char c : *u) {
-      if (static_cast<std::uint8_t>(c) < 0x20 || separators.find(c) != std::string_view::npos) bare = false;
+      if (static_cast<std::uint8_t>(c) < 0x20 || c == '"' || c == '`' || separators.find(c) != std::string_view::npos) {
+        bare = false;
+      }
     }
   }
   return bare ? *u : quoted_source(sjis);

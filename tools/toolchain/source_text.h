@@ -115,7 +115,7 @@ std::optional<std::string> exact_utf8(std::string_view sjis);
 std::optional<std::string> to_sjis(std::string_view utf8, std::string* error);
 
 // Writes a Shift-JIS string as a source value: bare when it reads back the
-// same (no separator, quote or blank at either end, not empty), else quoted
+// same (no separator or quote anywhere, no blank at either end, not empty), else quoted
 // with escapes. `separators` are the characters the place it goes to cuts
 // at (";" for fields, also "," for list items, ":" for a target's page).
 std::string string_source(std::string_view sjis, std::string_view separators = ";");
