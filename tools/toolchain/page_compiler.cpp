@@ -31,12 +31,24 @@ using script::TPageFile;
 
 // --- 1. Names and values ----------------------------------------------------------
 
+namespace {
+
+// Page names compare as the file manager finds files: without regard to
+// case, "/" standing for "\" (no trail byte is 0x2F).
+std::string page_key(std::string_view page) {
+  std::string key = core::upper(page);
+  std::replace(key.begin(), key.end(), '/', '\\');
+  return key;
+}
+
+}  // namespace
+
 void TitleLabels::add(std::string_view page, std::map<std::string, int> labels) {
-  m_pages[core::upper(page)] = std::move(labels);
+  m_pages[page_key(page)] = std::move(labels);
 }
 
 const std::map<std::string, int>* TitleLabels::find(std::string_view page) const {
-  auto it = m_pages.find(core::upper(page));
+  auto it = m_pages.find(page_key(page));
   return it == m_pages.end() ? nullptr : &it->second;
 }
 
@@ -75,15 +87,14 @@ std::optional<int> keyword(std::span<const Keyword> table, std::string_view word
 }  // namespace
 
 std::string replace_constants(std::string_view s) {
+  // Words run between the characters the compiler splits at; a double-byte
+  // character is part of the word it stands in.
+  auto splits = [](char c) {
+    return std::string_view("\"()[],+-*/%|&^=<> \t").find(c) != std::string_view::npos && c != 0;
+  };
   std::string out;
   for (std::size_t i = 0; i < s.size();) {
-    const char c = s[i];
-    if (core::char_length(s, i) == 2) {
-      out.append(s.substr(i, 2));
-      i += 2;
-      continue;
-    }
-    if (c == '"') {
+    if (s[i] == '"') {
       // A string literal, with the compiler's escapes, passes unchanged.
       std::size_t j = i + 1;
       while (j < s.size() && s[j] != '"') j += (s[j] == '\\' && j + 1 < s.size()) ? 2 : core::char_length(s, j);
@@ -92,23 +103,21 @@ std::string replace_constants(std::string_view s) {
       i = j;
       continue;
     }
-    const bool starts_name = (std::isalpha(static_cast<unsigned char>(c)) || c == '_') &&
-                             (i == 0 || (!is_name_char(s[i - 1]) && s[i - 1] != '@'));
-    if (!starts_name) {
-      out.push_back(c);
-      ++i;
+    if (splits(s[i])) {
+      out.push_back(s[i++]);
       continue;
     }
     std::size_t j = i;
-    while (j < s.size() && is_name_char(s[j])) ++j;
+    while (j < s.size() && (core::char_length(s, j) == 2 || !splits(s[j]))) j += core::char_length(s, j);
+    const std::string_view word = s.substr(i, j - i);
     std::size_t k = j;
     while (k < s.size() && (s[k] == ' ' || s[k] == '\t')) ++k;
     const bool called = k < s.size() && (s[k] == '(' || s[k] == '[');
-    auto value = called ? std::nullopt : components::find_prop_constant(s.substr(i, j - i));
-    if (value && s.substr(i, j - i).find('_') != std::string_view::npos) {
+    auto value = called || word.find('_') == std::string_view::npos ? std::nullopt : components::find_prop_constant(word);
+    if (value) {
       out += std::to_string(*value);
     } else {
-      out.append(s.substr(i, j - i));
+      out.append(word);
     }
     i = j;
   }
@@ -238,12 +247,12 @@ class LineReader {
       if (previous_opens && l.indent > blocks.back().first) {
         blocks.emplace_back(l.indent, blocks.back().second + 1);
       } else {
+        const bool dedented = l.indent < blocks.back().first;
         while (blocks.size() > 1 && l.indent < blocks.back().first) blocks.pop_back();
         if (l.indent != blocks.back().first) {
           m_d.error(m_page.file, l.number, l.indent + 1,
-                    l.indent > blocks.back().first
-                        ? "unexpected indentation (only If, Elseif, Else and While open a block)"
-                        : "bad indentation: the line matches no enclosing block");
+                    dedented ? "bad indentation: the line matches no enclosing block"
+                             : "unexpected indentation (only If, Elseif, Else and While open a block)");
         }
       }
       SourceCommand c;
@@ -750,7 +759,7 @@ class Compiler {
     index_field.number = 0;
     if (!t.label) return;
     const std::map<std::string, int>* labels = nullptr;
-    if (core::equal_ci(*t.page, m_p.page_name)) {
+    if (page_key(*t.page) == page_key(m_p.page_name)) {
       labels = &m_p.labels;
     } else if (m_title) {
       labels = m_title->find(*t.page);

@@ -40,8 +40,8 @@ namespace nova::tools {
 class TitleLabels {
  public:
   // `page` is the page's name in Shift-JIS ("sub\\menu.nsb"); names compare
-  // without regard to case, labels exactly. A label's index is that of its
-  // first Label command.
+  // without regard to case and with "/" standing for "\\", labels exactly.
+  // A label's index is that of its first Label command.
   void add(std::string_view page, std::map<std::string, int> labels);
   const std::map<std::string, int>* find(std::string_view page) const;
 

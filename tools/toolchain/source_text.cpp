@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "core/error.h"
@@ -23,9 +25,22 @@ void Diagnostics::warning(std::string file, int line, int column, std::string me
   m_items.push_back({Diagnostic::Severity::Warning, std::move(file), line, column, std::move(message)});
 }
 
+std::vector<Diagnostic> Diagnostics::sorted() const {
+  std::map<std::string, std::size_t> file_order;
+  for (const Diagnostic& d : m_items) file_order.emplace(d.file, file_order.size());
+  std::vector<Diagnostic> out = m_items;
+  std::stable_sort(out.begin(), out.end(), [&](const Diagnostic& a, const Diagnostic& b) {
+    const std::size_t fa = file_order[a.file], fb = file_order[b.file];
+    if (fa != fb) return fa < fb;
+    if (a.line != b.line) return a.line < b.line;
+    return a.column < b.column;
+  });
+  return out;
+}
+
 std::string Diagnostics::format() const {
   std::string out;
-  for (const Diagnostic& d : m_items) {
+  for (const Diagnostic& d : sorted()) {
     out += d.file;
     if (d.line > 0) out += ":" + std::to_string(d.line);
     if (d.line > 0 && d.column > 0) out += ":" + std::to_string(d.column);

@@ -40,8 +40,11 @@ class Diagnostics {
   void warning(std::string file, int line, int column, std::string message);
   bool has_errors() const { return m_errors > 0; }
   int error_count() const { return m_errors; }
+  // In the order found.
   const std::vector<Diagnostic>& items() const { return m_items; }
-  // "file:line:column: error: message", one per line.
+  // By file (in the order files first appear), then by line and column.
+  std::vector<Diagnostic> sorted() const;
+  // "file:line:column: error: message", one per line, sorted.
   std::string format() const;
 
  private:

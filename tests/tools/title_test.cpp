@@ -1,0 +1,174 @@
+// Whole titles: building source trees into folders and archives, dumping
+// titles back into source trees, and the nova command's subcommands.
+#include "tools/toolchain/title.h"
+
+#include <gtest/gtest.h>
+
+#include "files/archive.h"
+#include "script/page_file.h"
+#include "support/test_support.h"
+#include "tools/toolchain/page_decompiler.h"
+
+namespace nova::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using test::read_file;
+using test::TempDir;
+using test::write_file;
+
+void write_sample_tree(const fs::path& src) {
+  write_file(src / "project.nvp", "title: サンプル\nstart: start.nsb\nvariable: int score = 0\n");
+  write_file(src / "start.nvs",
+             "VarNew int i = 0\n"
+             "Call sub/menu.nsb:add(2) -> i\n"
+             "Jump sub\\menu.nsb:again\n");
+  write_file(src / "sub" / "menu.nvs",
+             "Label add\n"
+             "Calc @Result = StrToIntDef(@ParamStr[0], 0) + 1\n"
+             "Exit\n"
+             "Label again\n"
+             "Jump start.nsb\n");
+  write_file(src / "OLD.NSB.nvs", "Comment kept as it is named\n");
+  write_file(src / "pictures" / "bg.png", std::string("\x89PNG\r\n\x1a\n", 8) + "data");
+  write_file(src / ".hidden" / "skip.nvs", "this is not compiled\n");
+}
+
+std::map<std::string, std::string> files_of(const fs::path& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) out[e.path().lexically_relative(root).generic_string()] = read_file(e.path());
+  }
+  return out;
+}
+
+TEST(Title, BuildsSourceTreesIntoFoldersAndArchives) {
+  TempDir dir;
+  write_sample_tree(dir / "src");
+  Diagnostics d;
+  BuildReport report;
+  ASSERT_TRUE(build_title(dir / "src", dir / "out", {}, d, report)) << d.format();
+  EXPECT_EQ(report.pages, 3);
+  EXPECT_EQ(report.assets, 1);
+  const auto files = files_of(dir / "out");
+  EXPECT_EQ(files.size(), 5u);
+  for (const char* name : {"nova.npb", "start.nsb", "sub/menu.nsb", "OLD.NSB", "pictures/bg.png"}) {
+    EXPECT_TRUE(files.count(name)) << name;
+  }
+  // Targets on other pages found their labels ("sub/menu" and "sub\menu"
+  // name the same page).
+  const std::string start = files.at("start.nsb");
+  const auto page = script::TPageFile::parse(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(start.data()), start.size()));
+  EXPECT_EQ(page.commands[1].field("index").number, 0);
+  EXPECT_EQ(page.commands[2].field("index").number, 3);
+
+  ASSERT_TRUE(build_title(dir / "src", dir / "packed", {true}, d, report)) << d.format();
+  EXPECT_EQ(files_of(dir / "packed").size(), 1u);
+  files::TVrFileCollection archive;
+  archive.Open(dir / "packed" / "game.dat");
+  EXPECT_EQ(archive.EntryCount(), 5);
+  files::MemoryBlock block;
+  archive.ReadEntry(*archive.Find("start.nsb"), block);
+  EXPECT_EQ(std::string(block.view()), start);
+}
+
+TEST(Title, ExactDumpsOfFoldersAndArchivesBuildBackToTheSameFiles) {
+  TempDir dir;
+  write_sample_tree(dir / "src");
+  Diagnostics d;
+  BuildReport built;
+  ASSERT_TRUE(build_title(dir / "src", dir / "out", {}, d, built)) << d.format();
+  ASSERT_TRUE(build_title(dir / "src", dir / "packed", {true}, d, built)) << d.format();
+  const auto original = files_of(dir / "out");
+  for (const fs::path& title : {dir / "out", dir / "packed" / "game.dat"}) {
+    SCOPED_TRACE(title.string());
+    const fs::path src = dir / ("dump-" + title.filename().string());
+    const fs::path again = dir / ("again-" + title.filename().string());
+    DumpReport report;
+    ASSERT_TRUE(dump_title(title, src, {true, false}, d, report)) << d.format();
+    EXPECT_EQ(report.pages, 3);
+    EXPECT_EQ(report.raw_expressions, 0);
+    EXPECT_EQ(report.unverified_pages, 0);
+    EXPECT_TRUE(report.project_verified);
+    ASSERT_TRUE(build_title(src, again, {}, d, built)) << d.format();
+    EXPECT_EQ(files_of(again), original);
+  }
+}
+
+TEST(Title, RefusesTreesWithoutProjectOrWithClashingNames) {
+  TempDir dir;
+  write_file(dir / "a" / "start.nvs", "Calc a = 1\n");
+  Diagnostics d;
+  BuildReport report;
+  EXPECT_FALSE(build_title(dir / "a", dir / "out-a", {}, d, report));
+  EXPECT_NE(d.format().find("project source is missing"), std::string::npos) << d.format();
+  EXPECT_FALSE(fs::exists(dir / "out-a"));
+
+  write_file(dir / "b" / "project.nvp", "title: b\n");
+  write_file(dir / "b" / "x.nvs", "Calc a = 1\n");
+  write_file(dir / "b" / "X.nsb", "an asset that would overwrite the page\n");
+  write_file(dir / "b" / "y.nvs", "Calc a = (\n");
+  Diagnostics e;
+  EXPECT_FALSE(build_title(dir / "b", dir / "out-b", {}, e, report));
+  EXPECT_NE(e.format().find("gives already"), std::string::npos) << e.format();
+  EXPECT_NE(e.format().find("y.nvs:1:6"), std::string::npos) << e.format();
+  EXPECT_FALSE(fs::exists(dir / "out-b"));
+}
+
+TEST(Title, NamesPagesAfterTheirSourceFiles) {
+  EXPECT_EQ(page_name_of_source("sub/menu.nvs"), "sub\\menu.nsb");
+  EXPECT_EQ(page_name_of_source("OLD.NSB.nvs"), "OLD.NSB");
+  EXPECT_EQ(source_of_page_name("sub\\menu.nsb"), fs::path("sub/menu.nvs"));
+  EXPECT_EQ(source_of_page_name("OLD.NSB"), fs::path("OLD.NSB.nvs"));
+  // A trail byte 0x5C is not a folder separator.
+  const std::string hyo = test::sjis("表.nsb");
+  EXPECT_EQ(page_name_of_source(source_of_page_name(hyo)), hyo);
+}
+
+std::string nova(const std::string& args, int* status) {
+  std::string out;
+  *status = test::run_command((test::binary_dir() / "tools" / "nova").string() + " " + args + " 2>&1", &out);
+  return out;
+}
+
+TEST(NovaCommand, ExprPrintsOperationsOrTheCompilersMessage) {
+  int status = 0;
+  std::string out = nova("expr 'a = b + c * 2'", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out,
+            "ocMul      ____0 := c, 2\n"
+            "ocPlus     ____1 := b, ____0\n"
+            "ocTo       a := ____1\n");
+  out = nova("expr --hex 'x'", &status);
+  EXPECT_EQ(status, 0);
+  // One operation: ocTo, target "____arg", one operand, the name "x".
+  EXPECT_EQ(out, "01000000" "01" "07000000" "5F5F5F5F617267" "01000000" "00" "01000000" "78" "\n");
+  out = nova("expr 'a = (1 +'", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("構文エラー"), std::string::npos) << out;
+  // --sjis takes the bytes as they are: 0x95 0x5C is one character.
+  out = nova("expr --sjis \"$(printf '\\225\\134 = 1')\"", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("表 := 1"), std::string::npos) << out;
+}
+
+TEST(NovaCommand, DumpNamesWhatItKeptAsRawBytes) {
+  TempDir dir;
+  write_sample_tree(dir / "src");
+  int status = 0;
+  std::string out = nova("build " + (dir / "src").string() + " " + (dir / "out").string(), &status);
+  ASSERT_EQ(status, 0) << out;
+  out = nova("dump --exact " + (dir / "out" / "start.nsb").string(), &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Call sub/menu.nsb:add(2) -> i"), std::string::npos) << out;
+  EXPECT_NE(out.find("(0 kept as raw bytes)"), std::string::npos) << out;
+  out = nova("dump " + (dir / "out").string(), &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("give -o SRC"), std::string::npos) << out;
+  out = nova("build " + (dir / "missing").string() + " " + (dir / "x").string(), &status);
+  EXPECT_EQ(status, 1);
+}
+
+}  // namespace
+}  // namespace nova::tools
