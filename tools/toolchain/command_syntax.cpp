@@ -43,7 +43,9 @@ constexpr F kLoopExitF[] = {{"if", "condition"}, {"to", "index", U::LoopIndex}};
 constexpr F kGameSaveF[] = {{"after_load_page", "after_load_page", U::TargetPage},
                             {"after_load_index", "after_load_index", U::TargetIndex}};
 constexpr F kResetF[] = {{"page", "page", U::TargetPage}, {"index", "index", U::TargetIndex}};
-constexpr F kMotionF[] = {{"property", "property", U::Property}};
+constexpr F kMotionF[] = {{"property", "property", U::Property},
+                          {"end_value", "end_value", U::PropertyValue},
+                          {"motion_type", "motion_type", U::PropertyValue}};
 
 constexpr CommandSyntax plain(Form form, std::span<const std::string_view> positional = {},
                               std::span<const FieldSyntax> fields = {}, std::uint8_t cont = 1) {

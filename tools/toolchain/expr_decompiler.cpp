@@ -512,7 +512,7 @@ class Search {
   }
 
  private:
-  bool out_of_budget(int budget) const { return m_result.compilations >= budget; }
+  bool out_of_budget(int budget) const { return m_result.compilations >= budget || m_work >= m_options.work; }
 
   bool try_subsets(int r, int budget) {
     const int n = static_cast<int>(m_paren_points.size());
@@ -620,6 +620,7 @@ class Search {
     memo = Score{};
     if (m_options.acceptable && !m_options.acceptable(*text)) return false;
     ++m_result.compilations;
+    m_work += text->size();
     std::string bytes;
     try {
       bytes = m_options.compile(*text);
@@ -652,6 +653,7 @@ class Search {
   const DecompileOptions& m_options;
   const int m_target_gaps;
   int m_plain_gaps = 0;
+  std::size_t m_work = 0;
   Choices m_choices;
   std::vector<int> m_unary_points;
   std::vector<int> m_paren_points;

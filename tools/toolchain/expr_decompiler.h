@@ -44,8 +44,10 @@ struct DecompileOptions {
   // Texts the caller cannot place (for instance ones holding its own
   // separators) are passed over; empty accepts everything.
   std::function<bool(std::string_view text)> acceptable;
-  // The most compilations one search makes.
+  // The most compilations one search makes, and the most text (in bytes)
+  // it compiles altogether: long expressions get fewer tries.
   int budget = 20000;
+  std::size_t work = 4'000'000;
   // False: the first equivalent text is good enough.
   bool want_exact = true;
 };

@@ -127,6 +127,7 @@ class Values {
       return u && placeable(*u);
     };
     o.want_exact = m_options.exact;
+    o.budget = m_options.expression_budget;
     DecompiledExpression d = decompile_expression(stream, o);
     if (d.match == DecompileMatch::None || (m_options.exact && d.match != DecompileMatch::Exact)) return std::nullopt;
     return exact_utf8(d.text);
@@ -205,11 +206,8 @@ std::optional<TextForm> text_form(const std::string& bytes) {
     TextForm f;
     f.initial_wait = wait;
     if (stored.version() != text::kCurrentStreamVersion) f.version = stored.version();
-    if (auto lines = text_lines(*tagged, stored, wait)) {
-      f.block = *lines;
-    } else {
-      f.field = quoted_source(*tagged);
-    }
+    f.field = quoted_source(*tagged);
+    if (auto lines = text_lines(*tagged, stored, wait)) f.block = *lines;
     return f;
   }
   return std::nullopt;
@@ -229,6 +227,7 @@ struct CommandLines {
   std::vector<std::string> named;     // "name: value" on the command's line
   std::vector<std::string> below;     // "name: value" on lines of their own
   std::vector<std::string> text;      // a text block
+  std::string text_field;             // the same text as a "text:" value
   std::vector<std::string> comments;  // --ops
 };
 
@@ -450,6 +449,7 @@ class CommandWriter {
       set("text", form->field);
     } else {
       out.text = form->block;
+      out.text_field = form->field;
     }
   }
 
@@ -600,13 +600,17 @@ class PageWriter {
           if (explicit_lines) ++*explicit_lines;
         }
       }
-      // Properties go on lines of their own unless that would push the next
-      // command past its stored line.
-      if (m_options.exact && !c.below.empty() && i + 1 < m_page.commands.size()) {
-        const int after = static_cast<int>(m_out.size() + 1 + c.below.size() + c.text.size());
-        if (m_page.commands[i + 1].line_number <= after) {
+      // Properties and texts go on lines of their own unless that would
+      // push the next command past its stored line.
+      if (m_options.exact && i + 1 < m_page.commands.size()) {
+        const int next_line = m_page.commands[i + 1].line_number;
+        if (!c.below.empty() && next_line <= static_cast<int>(m_out.size() + 1 + c.below.size() + c.text.size())) {
           c.named.insert(c.named.begin(), c.below.begin(), c.below.end());
           c.below.clear();
+        }
+        if (!c.text.empty() && next_line <= static_cast<int>(m_out.size() + 1 + c.text.size())) {
+          c.named.push_back("text: " + c.text_field);
+          c.text.clear();
         }
       }
       std::string line = indent + c.head;
