@@ -1,0 +1,117 @@
+#include "title_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "support/test_support.h"
+#include "tools/toolchain/source_text.h"
+
+namespace nova::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string shell_quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+std::vector<std::string> words_of(const std::string& line) {
+  std::vector<std::string> w;
+  std::istringstream in(line);
+  for (std::string s; in >> s;) w.push_back(s);
+  return w;
+}
+
+// The part of a trace line after its clock ("0000000f : start.nsb(3)").
+std::string without_clock(const std::string& line) {
+  const std::size_t at = line.find(" : ");
+  return at == std::string::npos ? line : line.substr(at + 3);
+}
+
+}  // namespace
+
+Expectation parse_expectation(const std::string& text, const std::string& where) {
+  Expectation e;
+  for (const std::string& raw : lines_of(text)) {
+    const std::string line(tools::trim(raw));
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t colon = line.find(':');
+    const std::string key = line.substr(0, colon);
+    const std::string value = colon == std::string::npos ? "" : std::string(tools::trim(line.substr(colon + 1)));
+    if (key == "ticks") {
+      e.ticks = std::stoi(value);
+    } else if (key == "seed") {
+      e.seed = std::stoi(value);
+    } else if (key == "errors") {
+      e.errors_allowed = value == "allowed";
+    } else if (key == "trace") {
+      e.trace.emplace_back(false, value);
+    } else if (key == "trace_at") {
+      e.trace.emplace_back(true, value);
+    } else if (key == "no_trace") {
+      e.no_trace.push_back(value);
+    } else if (key == "status") {
+      e.status.push_back("status " + value);
+    } else if (key == "no_status") {
+      e.no_status.push_back(value);
+    } else {
+      ADD_FAILURE() << where << ": unknown expectation " << line;
+    }
+  }
+  return e;
+}
+
+void run_title(const fs::path& source, const Expectation& e) {
+  TempDir dir;
+  const fs::path out = dir / "title";
+  std::string log;
+  const fs::path nova = binary_dir() / "tools" / "nova";
+  const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
+  ASSERT_EQ(run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log), 0)
+      << log;
+  const fs::path trace_file = dir / "trace.txt";
+  const int status = run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) +
+                                     " --seed " + std::to_string(e.seed) + " --trace " + shell_quote(trace_file) + " " +
+                                     shell_quote(out) + " 2>&1",
+                                 &log);
+  EXPECT_EQ(status, 0) << log;
+  const std::string trace_text = read_file(trace_file);
+  const std::vector<std::string> trace = lines_of(trace_text);
+  ASSERT_FALSE(trace.empty()) << log;
+
+  std::size_t at = 0;
+  for (const auto& [with_clock, want] : e.trace) {
+    while (at < trace.size() && (with_clock ? trace[at] : without_clock(trace[at])) != want) ++at;
+    ASSERT_LT(at, trace.size()) << "no trace line \"" << want << "\" in its place; the trace:\n" << trace_text;
+    ++at;
+  }
+  for (const std::string& line : trace) {
+    for (const std::string& unwanted : e.no_trace) EXPECT_NE(without_clock(line), unwanted) << "traced: " << line;
+    if (!e.errors_allowed) {
+      EXPECT_EQ(line.find("<Error>"), std::string::npos) << line;
+    }
+  }
+
+  std::string report;
+  ASSERT_EQ(run_command(shell_quote(nova) + " dump " + shell_quote(out / "save.dat") + " 2>&1", &report), 0) << report;
+  const std::vector<std::string> saved = lines_of(report);
+  for (const std::string& want : e.status) {
+    EXPECT_NE(std::find(saved.begin(), saved.end(), want), saved.end()) << "no \"" << want << "\" in:\n" << report;
+  }
+  for (const std::string& name : e.no_status) {
+    for (const std::string& line : saved) {
+      const std::vector<std::string> words = words_of(line);
+      EXPECT_FALSE(words.size() > 2 && words[0] == "status" && words[2] == name) << line;
+    }
+  }
+}
+
+}  // namespace nova::test
