@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "components/property_table.h"
+#include "core/sjis.h"
 #include "script/command_table.h"
 #include "support/test_support.h"
 #include "text/glyph_stream.h"
@@ -191,16 +192,7 @@ TEST(PageCompiler, StoresTextBlocksAsGlyphStreamsWithDoubleByteCharactersWhole) 
   // A line break after a tag adds no space.
   const std::string want = sjis("表示ソポ|");
   std::vector<std::uint16_t> expected;
-  for (std::size_t i = 0; i < want.size();) {
-    const auto b = static_cast<std::uint8_t>(want[i]);
-    if (b >= 0x81 && (b <= 0x9F || b >= 0xE0)) {
-      expected.push_back(static_cast<std::uint16_t>(b << 8 | static_cast<std::uint8_t>(want[i + 1])));
-      i += 2;
-    } else {
-      expected.push_back(b);
-      ++i;
-    }
-  }
+  core::for_each_char(want, [&](std::size_t at, std::size_t) { expected.push_back(core::char_code_at(want, at)); });
   EXPECT_EQ(codes, expected);
   EXPECT_TRUE(std::holds_alternative<text::TWdOpeReturn>(t.glyphs().back()));
   EXPECT_EQ(page.commands[0].field("wait").expression.stream(), expr_bytes("TRUE"));

@@ -1075,16 +1075,7 @@ class Compiler {
       return it == m_p.directives.end() ? nullptr : &it->second;
     };
     // The version: as given, or the lowest that stores every field used.
-    std::int32_t needed = script::kNewPageVersion;
-    for (std::size_t i = 0; i < m_records.size(); ++i) {
-      const CommandSpec& spec = m_records[i].spec();
-      for (std::size_t k = 0; k < spec.fields.size(); ++k) {
-        if (spec.fields[k].above_version >= 0 && !empty_field(m_records[i].fields[k])) {
-          needed = std::max(needed, spec.fields[k].above_version + 1);
-        }
-      }
-    }
-    page.version = m_version.value_or(needed);
+    page.version = m_version.value_or(needed_page_version(m_records));
     if (page.is_newer()) {
       const Directive* body = dir("body");
       if (!m_p.commands.empty()) {
@@ -1097,7 +1088,7 @@ class Compiler {
       for (std::size_t i = 0; i < m_records.size(); ++i) {
         const CommandSpec& spec = m_records[i].spec();
         for (std::size_t k = 0; k < spec.fields.size(); ++k) {
-          if (!spec.fields[k].present_in(page.version) && !empty_field(m_records[i].fields[k])) {
+          if (!spec.fields[k].present_in(page.version) && !is_empty_field(m_records[i].fields[k])) {
             error(m_p.commands[i].line, m_p.commands[i].column,
                   core::format("the field %s of %s is stored only by pages of version %d and above (the page "
                                "says @version %d)",
@@ -1203,18 +1194,6 @@ class Compiler {
     page.commands = std::move(m_records);
   }
 
-  static bool empty_field(const TCommandField& f) {
-    switch (f.kind) {
-      case FieldKind::Expression: return f.expression.empty();
-      case FieldKind::ExpressionList: return f.expressions.empty();
-      case FieldKind::String:
-      case FieldKind::Text: return f.bytes.empty();
-      case FieldKind::Int:
-      case FieldKind::Byte: return f.number == 0;
-    }
-    return true;
-  }
-
   const ParsedPageData& m_p;
   const TitleLabels* m_title;
   Diagnostics& m_d;
@@ -1225,6 +1204,31 @@ class Compiler {
 };
 
 }  // namespace
+
+bool is_empty_field(const TCommandField& f) {
+  switch (f.kind) {
+    case FieldKind::Expression: return f.expression.empty();
+    case FieldKind::ExpressionList: return f.expressions.empty();
+    case FieldKind::String:
+    case FieldKind::Text: return f.bytes.empty();
+    case FieldKind::Int:
+    case FieldKind::Byte: return f.number == 0;
+  }
+  return true;
+}
+
+std::int32_t needed_page_version(std::span<const TCommandRecord> commands) {
+  std::int32_t needed = script::kNewPageVersion;
+  for (const TCommandRecord& r : commands) {
+    const CommandSpec& spec = r.spec();
+    for (std::size_t k = 0; k < spec.fields.size(); ++k) {
+      if (spec.fields[k].above_version >= 0 && !is_empty_field(r.fields[k])) {
+        needed = std::max(needed, spec.fields[k].above_version + 1);
+      }
+    }
+  }
+  return needed;
+}
 
 TPageFile PageSource::compile(const TitleLabels* title, Diagnostics& diagnostics) const {
   return Compiler(*m_data, title, diagnostics).run();

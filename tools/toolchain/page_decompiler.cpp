@@ -235,7 +235,7 @@ class CommandWriter {
  public:
   CommandWriter(const TPageFile& page, const PageDumpOptions& options, Values& values, PageDumpStats& stats,
                 const std::map<std::string, int>& own_labels)
-      : m_page(page), m_options(options), m_values(values), m_stats(stats), m_own(own_labels) {
+      : m_page(page), m_options(options), m_values(values), m_stats(stats) {
     for (const auto& [name, index] : own_labels) m_own_by_index.emplace(index, name);
   }
 
@@ -520,7 +520,6 @@ class CommandWriter {
   const PageDumpOptions& m_options;
   Values& m_values;
   PageDumpStats& m_stats;
-  const std::map<std::string, int>& m_own;
   std::map<int, std::string> m_own_by_index;
 };
 
@@ -670,18 +669,7 @@ class PageWriter {
 
   void header(Lines lines, int index_base) {
     const bool exact = m_options.exact;
-    std::int32_t needed = script::kNewPageVersion;
-    for (const TCommandRecord& r : m_page.commands) {
-      const CommandSpec& spec = r.spec();
-      for (std::size_t k = 0; k < spec.fields.size(); ++k) {
-        const TCommandField& f = r.fields[k];
-        const bool empty = f.kind == FieldKind::Expression      ? f.expression.empty()
-                           : f.kind == FieldKind::ExpressionList ? f.expressions.empty()
-                           : (f.kind == FieldKind::String || f.kind == FieldKind::Text) ? f.bytes.empty()
-                                                                                         : f.number == 0;
-        if (spec.fields[k].above_version >= 0 && !empty) needed = std::max(needed, spec.fields[k].above_version + 1);
-      }
-    }
+    const std::int32_t needed = needed_page_version(m_page.commands);
     const std::int32_t v = m_page.version;
     if (m_page.is_newer() || v <= script::kRefusedPageVersion || (exact && v != needed)) {
       m_out.push_back(core::format("@version %d", {v}));
