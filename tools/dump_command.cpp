@@ -41,13 +41,17 @@ void output(const std::string& text, const std::string& out) {
   }
 }
 
-// The labels of the pages beside a page of a title folder (one holding
-// nova.npb), so that targets on them show by label; the page's own name is
-// its path below that folder.
+// The labels of the pages of the title folder a page lies in (the nearest
+// folder above it that holds nova.npb), so that targets on them show by
+// label; the page's own name is its path below that folder.
 std::string page_context(const fs::path& file, TitleLabels& labels) {
-  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-  std::string own = *platform::codepage::from_utf8(file.filename().string());
+  std::string own = platform::codepage::from_utf8_lossy(file.filename().string());
   std::error_code ec;
+  fs::path folder = fs::absolute(file, ec).parent_path();
+  for (int up = 0; up < 8 && !fs::exists(folder / "nova.npb", ec); ++up) {
+    if (!folder.has_parent_path() || folder.parent_path() == folder) return own;
+    folder = folder.parent_path();
+  }
   if (!fs::exists(folder / "nova.npb", ec)) return own;
   for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
