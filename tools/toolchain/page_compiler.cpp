@@ -1111,8 +1111,12 @@ class Compiler {
         if (s.text.empty()) continue;
         if (auto v = parse_integer(s.text)) n.push_back(*v);
       }
-      if (n.size() != 2 || n[0] < 0 || n[1] < 0 || n[0] > 100000 || n[1] > 100000) {
-        error(d->line, d->column, "@property_records takes a count and a size");
+      // A page may claim any number of empty records, but the bytes the
+      // directive makes must stay within what a page file can hold.
+      constexpr std::int64_t kMaxRecordBytes = std::int64_t{1} << 28;
+      if (n.size() != 2 || n[0] < 0 || n[1] < 0 || n[0] > INT32_MAX || n[1] > INT32_MAX ||
+          (n[1] > 0 && n[0] > kMaxRecordBytes / n[1])) {
+        error(d->line, d->column, "@property_records takes a count and a size (at most 256 MiB of records)");
       } else {
         count = static_cast<std::int32_t>(n[0]);
         size = static_cast<std::int32_t>(n[1]);
