@@ -37,13 +37,19 @@ std::string slashes_to_backslashes(std::string s) {
 }
 
 // The files below a folder, relative, sorted; names beginning with "." are
-// left out.
-std::vector<fs::path> files_below(const fs::path& root, Diagnostics& d) {
+// left out, and so is the folder `skip` (an output folder inside the tree).
+std::vector<fs::path> files_below(const fs::path& root, Diagnostics& d, const fs::path& skip = {}) {
   std::vector<fs::path> out;
   std::error_code ec;
+  const fs::path skipped = skip.empty() ? fs::path() : fs::weakly_canonical(skip, ec);
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     const std::string name = it->path().filename().string();
+    std::error_code same;
+    if (!skipped.empty() && it->is_directory(same) && fs::weakly_canonical(it->path(), same) == skipped) {
+      it.disable_recursion_pending();
+      continue;
+    }
     if (!name.empty() && name[0] == '.') {
       if (it->is_directory(ec)) it.disable_recursion_pending();
       continue;
@@ -105,7 +111,7 @@ bool build_title(const fs::path& source, const fs::path& output, const BuildOpti
               "gives the title file \"" + utf8(name) + "\", which " + it->second + " gives already");
     }
   };
-  for (const fs::path& rel : files_below(source, d)) {
+  for (const fs::path& rel : files_below(source, d, output)) {
     const std::string shown = (source / rel).string();
     if (rel == fs::path(kProjectSourceName)) {
       project = rel;

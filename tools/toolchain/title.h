@@ -31,8 +31,9 @@ struct BuildReport {
   int assets = 0;
 };
 
-// Builds the tree `source` into the folder `output`. Nothing is written when
-// any source has an error; every error of every file is reported.
+// Builds the tree `source` into the folder `output` (which may lie inside
+// the tree: it is not read as a source). Nothing is written when any source
+// has an error; every error of every file is reported.
 bool build_title(const std::filesystem::path& source, const std::filesystem::path& output, const BuildOptions& options,
                  Diagnostics& diagnostics, BuildReport& report);
 
