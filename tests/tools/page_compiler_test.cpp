@@ -133,7 +133,7 @@ TEST(PageCompiler, SetsFlagsByDefaultAndAsWritten) {
       "Calc a = 3; continue: no\n"
       "TextIns \"box\"\n"
       "TextIns \"box\"; continue: yes\n"
-      "Wait 100; uninterruptible: TRUE\n"
+      "Wait 100; uninterruptible\n"
       "Flip 3, 500\n");
   const int skips[] = {0, 1, 0, 0, 0, 0, 0};
   const int conts[] = {1, 1, 0, 0, 1, 1, 0};
@@ -142,6 +142,8 @@ TEST(PageCompiler, SetsFlagsByDefaultAndAsWritten) {
     EXPECT_EQ(page.commands[i].continue_flag, conts[i]) << i;
   }
   EXPECT_EQ(page.commands[5].field("time").expression.stream(), expr_bytes("100"));
+  // A field without a value is on.
+  EXPECT_EQ(page.commands[5].field("uninterruptible").expression.stream(), expr_bytes("TRUE"));
   EXPECT_EQ(page.version, 107);  // the uninterruptible expression
   EXPECT_EQ(page.commands[6].field("transition").expression.stream(), expr_bytes("3"));
   EXPECT_EQ(page.commands[6].field("duration").expression.stream(), expr_bytes("500"));
@@ -236,6 +238,7 @@ TEST(PageCompiler, NamesTheLineOfEachErrorAndReportsThemAll) {
       {"Wait 10; sometime: 2\n", 1, "unknown field \"sometime\""},
       {"@version 104\nWait 10; uninterruptible: TRUE\n", 2, "version 107"},
       {"TextIns \"b\"\n    <A>link</A>\n", 1, "<A>タグにHREF値がありません"},
+      {"Calc a = 1\nVarDel; name\n", 2, "needs a value"},
   };
   for (const Broken& b : cases) {
     SCOPED_TRACE(b.source);

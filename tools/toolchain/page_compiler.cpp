@@ -369,9 +369,19 @@ class LineReader {
     c.fields.emplace(name, std::move(v));
   }
 
-  void named_fields(SourceCommand& c, const SourceLine& l, std::string_view text, std::size_t base,
-                    const std::vector<Segment>& segments, std::size_t first) {
-    (void)text;
+  // A field written without a value is on: the flags skip, continue and
+  // full, and every expression (TRUE).
+  static bool may_be_bare(int code, const std::string& name) {
+    if (name == "skip" || name == "continue") return true;
+    if (command_syntax(code).form == Form::ComponentName && components::find_property(name)) return true;
+    auto f = find_source_field(code, name);
+    if (!f) return false;
+    const script::FieldKind kind = script::command_spec(code).fields[f->index].kind;
+    return kind == FieldKind::Expression || (kind == FieldKind::Byte && f->use == FieldUse::Plain);
+  }
+
+  void named_fields(SourceCommand& c, const SourceLine& l, std::size_t base, const std::vector<Segment>& segments,
+                    std::size_t first) {
     for (std::size_t i = first; i < segments.size(); ++i) {
       const Segment& s = segments[i];
       if (s.text.empty()) continue;
@@ -389,9 +399,7 @@ class LineReader {
       v.line = l.number;
       const std::size_t value_offset = bare ? 0 : s.text.size() - value.size();
       v.column = column_of(l, base + s.offset + value_offset);
-      if (bare && name != "skip" && name != "continue" && name != "uninterruptible" && name != "wait" &&
-          name != "history" && name != "reverse" && name != "clear_back" && name != "full" && name != "paused" &&
-          name != "flag" && name != "mode") {
+      if (bare && !may_be_bare(c.code, name)) {
         m_d.error(m_page.file, l.number, v.column, "the field \"" + name + "\" needs a value (" + name + ": ...)");
         continue;
       }
@@ -400,7 +408,7 @@ class LineReader {
   }
 
   void continuation(SourceCommand& c, const SourceLine& l) {
-    named_fields(c, l, l.text, 0, split_segments(l.text, ';', false), 0);
+    named_fields(c, l, 0, split_segments(l.text, ';', false), 0);
   }
 
   bool command_line(SourceCommand& c, const SourceLine& l) {
@@ -450,7 +458,7 @@ class LineReader {
         first_named = 1;
       }
     }
-    named_fields(c, l, rest, base, segments, first_named);
+    named_fields(c, l, base, segments, first_named);
     return true;
   }
 
@@ -660,6 +668,7 @@ class Compiler {
   }
 
   TExpression expression(const FieldText& v, FieldUse use) {
+    if (v.bare_flag) return TExpression::compile("TRUE");
     if (v.text.empty()) return {};
     if (is_raw_value(v.text)) {
       auto bytes = parse_raw_value(v.text);
