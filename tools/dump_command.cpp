@@ -163,8 +163,8 @@ int run_dump(const std::vector<std::string>& args) {
     return 0;
   }
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  const script::TPageFile page = script::TPageFile::parse(std::span<const std::uint8_t>(data, bytes.size()),
-                                                          platform::codepage::from_utf8_lossy(file.filename().string()));
+  const script::TPageFile page = script::TPageFile::parse(
+      std::span<const std::uint8_t>(data, bytes.size()), platform::codepage::from_utf8_lossy(file.filename().string()));
   TitleLabels labels;
   PageDumpOptions o;
   o.exact = exact;
@@ -173,7 +173,8 @@ int run_dump(const std::vector<std::string>& args) {
   o.title = &labels;
   PageDumpStats stats;
   output(dump_page(page, o, stats), out);
-  print_counts(file.filename().string().c_str(), stats.expressions, stats.raw_expressions, stats.texts, stats.raw_texts);
+  print_counts(file.filename().string().c_str(), stats.expressions, stats.raw_expressions, stats.texts,
+               stats.raw_texts);
   if (exact && !stats.verified) {
     std::fprintf(stderr, "nova dump: the source does not build back to identical bytes\n");
     return 1;

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tools::Diagnostics p;
   if (auto settings = tools::compile_project_source(text, "fuzz.nvp", p)) {
     try {
-      script::TProjectSetting::Parse(std::span<const std::uint8_t>(
-          reinterpret_cast<const std::uint8_t*>(settings->data()), settings->size()));
+      script::TProjectSetting::Parse(
+          std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(settings->data()), settings->size()));
     } catch (const core::Error&) {
       std::abort();
     }

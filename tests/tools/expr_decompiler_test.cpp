@@ -28,19 +28,37 @@ void expect_round_trip(const std::string& text) {
 TEST(ExprDecompiler, ReproducesTheTemporariesOfRedundantParentheses) {
   // Each of these differs from its plainest form only in the numbering the
   // parentheses and signs leave behind.
-  for (const char* text : {"(a + b) * c", "a = b + c * 2", "-x + 3", "a - -5", "(a == 1) & (b == 2)",
-                           "((a == 1) & (b == 2)) | ((c == 3) & (d == 4))", "(a + b) + c", "a + (b + c)",
-                           "((a + b))", "x = (a)", "(\"s\") ++ t", "(Max(a, b)) * 2", "a * -b + c * -(d + 1)",
-                           "- -a * b", "x = -a", "0 - a * b", "-a * b", "(a[1]) + 2", "a[i + 1] = b[j] * 2",
-                           "Max((a + b), (c))", "Copy(s, 1, Length(s) - 1)", "a[b[c[1]]]", "f1 = a[1, 2] + m[x, y]"}) {
+  for (const char* text : {"(a + b) * c",
+                           "a = b + c * 2",
+                           "-x + 3",
+                           "a - -5",
+                           "(a == 1) & (b == 2)",
+                           "((a == 1) & (b == 2)) | ((c == 3) & (d == 4))",
+                           "(a + b) + c",
+                           "a + (b + c)",
+                           "((a + b))",
+                           "x = (a)",
+                           "(\"s\") ++ t",
+                           "(Max(a, b)) * 2",
+                           "a * -b + c * -(d + 1)",
+                           "- -a * b",
+                           "x = -a",
+                           "0 - a * b",
+                           "-a * b",
+                           "(a[1]) + 2",
+                           "a[i + 1] = b[j] * 2",
+                           "Max((a + b), (c))",
+                           "Copy(s, 1, Length(s) - 1)",
+                           "a[b[c[1]]]",
+                           "f1 = a[1, 2] + m[x, y]"}) {
     SCOPED_TRACE(text);
     expect_round_trip(text);
   }
 }
 
 TEST(ExprDecompiler, WritesConstantsSoTheyReadBackAsTheSameKind) {
-  for (const char* text : {"x = $FFFFFFFF", "x = 1.5", "x = 0.001", "x = 123456789.25", "x = 1.0e300",
-                           "x = 0.0", "TRUE", "s = \"a\\\"b\\\\c\\nd\"", "s = \"\"", "n = 2147483647"}) {
+  for (const char* text : {"x = $FFFFFFFF", "x = 1.5", "x = 0.001", "x = 123456789.25", "x = 1.0e300", "x = 0.0",
+                           "TRUE", "s = \"a\\\"b\\\\c\\nd\"", "s = \"\"", "n = 2147483647"}) {
     SCOPED_TRACE(text);
     expect_round_trip(text);
   }

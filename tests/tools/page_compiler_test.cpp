@@ -104,21 +104,21 @@ TEST(PageCompiler, TurnsLabelsIntoIndexesOnThisPageAndOthers) {
 
 TEST(PageCompiler, GivesLoopsTheirIndexes) {
   const TPageFile page = compile_ok(
-      "WhileInit i = 0\n"      // 0
-      "While i < 10\n"          // 1
-      "    If i == 5\n"         // 2
-      "        Break\n"         // 3
-      "    While j\n"           // 4
+      "WhileInit i = 0\n"          // 0
+      "While i < 10\n"             // 1
+      "    If i == 5\n"            // 2
+      "        Break\n"            // 3
+      "    While j\n"              // 4
       "        Continue; if: k\n"  // 5
       "    WhileLoop j = j - 1\n"  // 6
-      "    Continue\n"          // 7
-      "WhileLoop i = i + 1\n"   // 8
-      "Calc done = TRUE\n");    // 9
+      "    Continue\n"             // 7
+      "WhileLoop i = i + 1\n"      // 8
+      "Calc done = TRUE\n");       // 9
   ASSERT_EQ(page.commands.size(), 10u);
   EXPECT_EQ(page.commands[1].field("exit_index").number, 9);
-  EXPECT_EQ(page.commands[3].field("index").number, 9);   // Break: after the loop's WhileLoop
+  EXPECT_EQ(page.commands[3].field("index").number, 9);  // Break: after the loop's WhileLoop
   EXPECT_EQ(page.commands[4].field("exit_index").number, 7);
-  EXPECT_EQ(page.commands[5].field("index").number, 6);   // Continue: the inner WhileLoop
+  EXPECT_EQ(page.commands[5].field("index").number, 6);  // Continue: the inner WhileLoop
   EXPECT_EQ(page.commands[6].field("loop_index").number, 4);
   EXPECT_EQ(page.commands[7].field("index").number, 8);
   EXPECT_EQ(page.commands[8].field("loop_index").number, 1);
@@ -160,8 +160,7 @@ TEST(PageCompiler, MakesThePropertySetTheUnionOfItsCommands) {
       "SetProp \"m1\", fontheight, 24\n");
   const script::TPropertyTable table = page.property_table();
   using namespace components;
-  EXPECT_EQ(table[script::CC_BOXNEW + 2].ids(),
-            (std::vector<int>{PR_NAME, PR_LEFT, PR_TOP, PR_FONTSTYLE, PR_HALIGN}));
+  EXPECT_EQ(table[script::CC_BOXNEW + 2].ids(), (std::vector<int>{PR_NAME, PR_LEFT, PR_TOP, PR_FONTSTYLE, PR_HALIGN}));
   // Each message box holds every property of the set; what it does not give
   // is empty.
   const TCommandRecord& first = page.commands[0];
@@ -185,8 +184,8 @@ TEST(PageCompiler, StoresTextBlocksAsGlyphStreamsWithDoubleByteCharactersWhole) 
       "Calc a = 1\n");
   ASSERT_EQ(page.commands.size(), 2u);
   const std::string& bytes = page.commands[0].field("text").bytes;
-  const text::ParsedText t = text::read_glyph_stream(std::span<const std::uint8_t>(
-      reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  const text::ParsedText t = text::read_glyph_stream(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   std::vector<std::uint16_t> codes;
   for (const text::TWdGlyph& g : t.glyphs()) {
     if (auto* c = std::get_if<text::TWdChar>(&g)) codes.push_back(c->code);

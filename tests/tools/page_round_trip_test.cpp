@@ -47,21 +47,33 @@ TEST(PageRoundTrip, ExactDumpsOfRandomPagesBuildToTheirOwnBytes) {
         const TPageFile& b = *again;
         for (std::size_t k = 0; k < std::min(b.commands.size(), read.commands.size()); ++k) {
           script::TPageFile one_a = read, one_b = b;
-          if (read.commands[k].nesting_level != b.commands[k].nesting_level) why += "level differs at " + std::to_string(k) + "\n";
-          if (read.commands[k].line_number != b.commands[k].line_number) why += "line differs at " + std::to_string(k) + "\n";
+          if (read.commands[k].nesting_level != b.commands[k].nesting_level)
+            why += "level differs at " + std::to_string(k) + "\n";
+          if (read.commands[k].line_number != b.commands[k].line_number)
+            why += "line differs at " + std::to_string(k) + "\n";
           for (std::size_t f = 0; f < read.commands[k].fields.size(); ++f) {
             const auto& x = read.commands[k].fields[f];
             const auto& y = b.commands[k].fields[f];
-            if (x.bytes != y.bytes || x.number != y.number || !(x.expression == y.expression) || x.expressions.size() != y.expressions.size())
+            if (x.bytes != y.bytes || x.number != y.number || !(x.expression == y.expression) ||
+                x.expressions.size() != y.expressions.size())
               why += "field " + std::to_string(f) + " differs at " + std::to_string(k) + "\n";
           }
-          if (read.commands[k].properties.size() != b.commands[k].properties.size()) why += "properties differ at " + std::to_string(k) + "\n";
-          else for (std::size_t q = 0; q < b.commands[k].properties.size(); ++q) if (!(read.commands[k].properties[q].expression == b.commands[k].properties[q].expression)) why += "property differs at " + std::to_string(k) + "\n";
-          if (read.commands[k].code_byte != b.commands[k].code_byte || read.commands[k].skip_flag != b.commands[k].skip_flag || read.commands[k].continue_flag != b.commands[k].continue_flag) why += "head differs at " + std::to_string(k) + "\n";
+          if (read.commands[k].properties.size() != b.commands[k].properties.size())
+            why += "properties differ at " + std::to_string(k) + "\n";
+          else
+            for (std::size_t q = 0; q < b.commands[k].properties.size(); ++q)
+              if (!(read.commands[k].properties[q].expression == b.commands[k].properties[q].expression))
+                why += "property differs at " + std::to_string(k) + "\n";
+          if (read.commands[k].code_byte != b.commands[k].code_byte ||
+              read.commands[k].skip_flag != b.commands[k].skip_flag ||
+              read.commands[k].continue_flag != b.commands[k].continue_flag)
+            why += "head differs at " + std::to_string(k) + "\n";
         }
         if (b.version != read.version) why += "version\n";
         if (b.property_records != read.property_records) why += "records\n";
-        if (b.extra_records != read.extra_records || b.record_count != read.record_count || b.record_size != read.record_size) why += "extra\n";
+        if (b.extra_records != read.extra_records || b.record_count != read.record_count ||
+            b.record_size != read.record_size)
+          why += "extra\n";
         if (b.trailing != read.trailing) why += "trailing\n";
       }
       FAIL() << "page " << i << ": " << why << "\n" << source;

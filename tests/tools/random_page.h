@@ -114,8 +114,8 @@ class RandomPage {
   }
 
   std::string string_value() {
-    static const char* const kParts[] = {"abc", "sub.nsb", " lead", "trail ", "a;b", "a:b", "\"q\"", "x,y", "#1",
-                                          "(p)", "a->b", "`", "\\", "", "tab\there", "="};
+    static const char* const kParts[] = {"abc", "sub.nsb", " lead", "trail ", "a;b", "a:b", "\"q\"",     "x,y",
+                                         "#1",  "(p)",     "a->b",  "`",      "\\",  "",    "tab\there", "="};
     if (m_odd && m_r.chance(5)) return bytes(1 + m_r.pick(6));
     std::string s;
     const int k = 1 + m_r.pick(2);
@@ -153,12 +153,22 @@ class RandomPage {
   }
 
   std::string glyph_stream() {
-    static const char* const kTexts[] = {
-        "plain text", "<B>bold</B> and <I>italic</I>", "a<BR>b<BR CLEAR>c", "<FONT SIZE=20 COLOR=#FF0000>red</FONT>",
-        "<RUBY VALUE=\"ruby\">漢字</RUBY>", "<A HREF=\"x\">link</A>", "<WAIT VALUE=10>slow</WAIT> fast",
-        "<DIV ALIGN=CENTER>mid</DIV>", "<VAR NAME=\"score\"> points", "<IMG SRC=\"a.png\" ALIGN=TOP>",
-        "two  spaces", "\\<not a tag\\>", "<EVENT VALUE=\"go\" END>", "<NOBR>together</NOBR>", "<INDENT>in<UNDENT>",
-        "表ソ|ポ"};
+    static const char* const kTexts[] = {"plain text",
+                                         "<B>bold</B> and <I>italic</I>",
+                                         "a<BR>b<BR CLEAR>c",
+                                         "<FONT SIZE=20 COLOR=#FF0000>red</FONT>",
+                                         "<RUBY VALUE=\"ruby\">漢字</RUBY>",
+                                         "<A HREF=\"x\">link</A>",
+                                         "<WAIT VALUE=10>slow</WAIT> fast",
+                                         "<DIV ALIGN=CENTER>mid</DIV>",
+                                         "<VAR NAME=\"score\"> points",
+                                         "<IMG SRC=\"a.png\" ALIGN=TOP>",
+                                         "two  spaces",
+                                         "\\<not a tag\\>",
+                                         "<EVENT VALUE=\"go\" END>",
+                                         "<NOBR>together</NOBR>",
+                                         "<INDENT>in<UNDENT>",
+                                         "表ソ|ポ"};
     if (m_odd && m_r.chance(5)) {
       ++m_foreign_texts;
       return bytes(m_r.pick(30));
@@ -169,8 +179,8 @@ class RandomPage {
     text::ParseOptions o;
     o.initial_wait = m_r.chance(80) ? 50 : m_r.pick(200);
     text::ParsedText t = text::parse_tagged_lines(lines, o);
-    static const text::StreamVersion kVersions[] = {text::kCurrentStreamVersion, {101, true}, {100, true},
-                                                    text::StreamVersion::headerless()};
+    static const text::StreamVersion kVersions[] = {
+        text::kCurrentStreamVersion, {101, true}, {100, true}, text::StreamVersion::headerless()};
     const text::StreamVersion v = m_odd ? kVersions[m_r.pick(4)] : text::kCurrentStreamVersion;
     try {
       auto out = text::write_glyph_stream(t, v);

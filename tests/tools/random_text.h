@@ -90,8 +90,8 @@ class RandomText {
       std::string a = atom(depth);
       return chance(10) ? "-" + a : a;
     }
-    static const char* const kOps[] = {"+", "-", "*", "/", "%", "|", "&", "^", "==", ">", "<",
-                                       ">=", "<=", "<<", ">>", "++", "<>"};
+    static const char* const kOps[] = {
+        "+", "-", "*", "/", "%", "|", "&", "^", "==", ">", "<", ">=", "<=", "<<", ">>", "++", "<>"};
     std::string a = value_text(depth - 1);
     std::string b = value_text(depth - 1);
     if (chance(30)) a = "(" + a + ")";

@@ -75,13 +75,14 @@ void run_title(const fs::path& source, const Expectation& e) {
   std::string log;
   const fs::path nova = binary_dir() / "tools" / "nova";
   const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
-  ASSERT_EQ(run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log), 0)
+  ASSERT_EQ(run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log),
+            0)
       << log;
   const fs::path trace_file = dir / "trace.txt";
-  const int status = run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) +
-                                     " --seed " + std::to_string(e.seed) + " --trace " + shell_quote(trace_file) + " " +
-                                     shell_quote(out) + " 2>&1",
-                                 &log);
+  const int status =
+      run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
+                      std::to_string(e.seed) + " --trace " + shell_quote(trace_file) + " " + shell_quote(out) + " 2>&1",
+                  &log);
   EXPECT_EQ(status, 0) << log;
   const std::string trace_text = read_file(trace_file);
   const std::vector<std::string> trace = lines_of(trace_text);

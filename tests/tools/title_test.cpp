@@ -143,7 +143,16 @@ TEST(NovaCommand, ExprPrintsOperationsOrTheCompilersMessage) {
   out = nova("expr --hex 'x'", &status);
   EXPECT_EQ(status, 0);
   // One operation: ocTo, target "____arg", one operand, the name "x".
-  EXPECT_EQ(out, "01000000" "01" "07000000" "5F5F5F5F617267" "01000000" "00" "01000000" "78" "\n");
+  EXPECT_EQ(out,
+            "01000000"
+            "01"
+            "07000000"
+            "5F5F5F5F617267"
+            "01000000"
+            "00"
+            "01000000"
+            "78"
+            "\n");
   out = nova("expr 'a = (1 +'", &status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(out.find("構文エラー"), std::string::npos) << out;

@@ -29,10 +29,8 @@ constexpr std::string_view kFormat[] = {"component", "format"};
 
 constexpr F kConditionF[] = {{"if", "condition"}};
 constexpr F kJumpF[] = {{"page", "page", U::TargetPage}, {"index", "index", U::TargetIndex}, {"if", "condition"}};
-constexpr F kCallF[] = {{"page", "page", U::TargetPage},
-                        {"index", "index", U::TargetIndex},
-                        {"if", "condition"},
-                        {"args", "arguments"}};
+constexpr F kCallF[] = {
+    {"page", "page", U::TargetPage}, {"index", "index", U::TargetIndex}, {"if", "condition"}, {"args", "arguments"}};
 constexpr F kWaitF[] = {{"while", "condition"}};
 constexpr F kVarNewF[] = {{"type", "type", U::VarType}, {"scope", "scope", U::VarScope}};
 constexpr F kGetPropF[] = {{"property", "property", U::Property}};
@@ -57,67 +55,67 @@ constexpr CommandSyntax block(std::span<const std::string_view> positional, std:
 constexpr CommandSyntax component() { return {Form::ComponentName, kName, {}, 1, false}; }
 
 const std::array<CommandSyntax, script::kCommandCount> kSyntax = {{
-    block(kIf, kConditionF),                               // 0 If
-    block(kIf, kConditionF),                               // 1 Elseif
-    block({}, {}),                                         // 2 Else
-    plain(Form::Rest, kName),                              // 3 Label
-    plain(Form::Target, {}, kJumpF),                       // 4 Jump
-    plain(Form::CallTarget, {}, kCallF),                   // 5 Call
-    plain(Form::None, {}, kConditionF),                    // 6 Exit
-    plain(Form::Values, kTime, kWaitF),                    // 7 Wait
-    component(),                                           // 8 BoxNew
-    component(),                                           // 9 ImgNew
-    component(),                                           // 10 MesNew
-    component(),                                           // 11 Timer
-    component(),                                           // 12 Movie
-    plain(Form::Values, kFlipValues, {}, 0),               // 13 Flip
-    plain(Form::Rest, kExpression),                        // 14 Calc
-    plain(Form::VarNew, {}, kVarNewF),                     // 15 VarNew
-    plain(Form::Rest, kName),                              // 16 VarDel
-    plain(Form::Values, kProp, kGetPropF),                 // 17 GetProp
-    plain(Form::Values, kSetProp, kSetPropF),              // 18 SetProp
-    plain(Form::Rest, kComponent),                         // 19 ObjDel
-    plain(Form::Values, kBox, {}, 0),                      // 20 TextIns
-    plain(Form::Values, kMovieStop, {}, 0),                // 21 MovieStop
-    plain(Form::None),                                     // 22 ClrHist
-    component(),                                           // 23 Cinema
-    component(),                                           // 24 Caption
-    component(),                                           // 25 Menu
-    plain(Form::Rest, kComponent),                         // 26 MenuClose
-    plain(Form::Rest, kText, {}, 0),                       // 27 Comment
-    plain(Form::Rest, kBox),                               // 28 TextClr
-    plain(Form::Values, kCallHist),                        // 29 CallHist
-    component(),                                           // 30 Button
-    block(kIf, kWhileF),                                   // 31 While
-    plain(Form::Rest, kExpression),                        // 32 WhileInit
-    plain(Form::Rest, kExpression, kWhileLoopF),           // 33 WhileLoop
-    plain(Form::None, {}, kLoopExitF),                     // 34 Break
-    plain(Form::None, {}, kLoopExitF),                     // 35 Continue
-    component(),                                           // 36 ParticleNew
-    component(),                                           // 37 FireNew
-    plain(Form::Values, kSave, kGameSaveF, 0),             // 38 GameSave
-    plain(Form::Rest, kSlot, {}, 0),                       // 39 GameLoad
-    plain(Form::Target, {}, kResetF),                      // 40 PCReset
-    plain(Form::Target, {}, kResetF),                      // 41 Reset
-    component(),                                           // 42 Sound
-    component(),                                           // 43 EditNew
-    component(),                                           // 44 MemoNew
-    plain(Form::None),                                     // 45 Terminate
-    plain(Form::None, {}, {}, 0),                          // 46 DoEvent
-    plain(Form::None),                                     // 47 ClrRead
-    component(),                                           // 48 MapImgNew
-    component(),                                           // 49 WaveNew
-    component(),                                           // 50 TileNew
-    component(),                                           // 51 SliderNew
-    component(),                                           // 52 ScrollbarNew
-    component(),                                           // 53 GaugeNew
-    component(),                                           // 54 CGCaption
-    plain(Form::Rest, kComponent),                         // 55 MediaPlay
-    component(),                                           // 56 PrevMenuNew
-    plain(Form::Values, kMotion, kMotionF),                // 57 PropMotion
-    plain(Form::Values, kFormat),                          // 58 FormatHist
-    component(),                                           // 59 SaveCabinet
-    component(),                                           // 60 LoadCabinet
+    block(kIf, kConditionF),                      // 0 If
+    block(kIf, kConditionF),                      // 1 Elseif
+    block({}, {}),                                // 2 Else
+    plain(Form::Rest, kName),                     // 3 Label
+    plain(Form::Target, {}, kJumpF),              // 4 Jump
+    plain(Form::CallTarget, {}, kCallF),          // 5 Call
+    plain(Form::None, {}, kConditionF),           // 6 Exit
+    plain(Form::Values, kTime, kWaitF),           // 7 Wait
+    component(),                                  // 8 BoxNew
+    component(),                                  // 9 ImgNew
+    component(),                                  // 10 MesNew
+    component(),                                  // 11 Timer
+    component(),                                  // 12 Movie
+    plain(Form::Values, kFlipValues, {}, 0),      // 13 Flip
+    plain(Form::Rest, kExpression),               // 14 Calc
+    plain(Form::VarNew, {}, kVarNewF),            // 15 VarNew
+    plain(Form::Rest, kName),                     // 16 VarDel
+    plain(Form::Values, kProp, kGetPropF),        // 17 GetProp
+    plain(Form::Values, kSetProp, kSetPropF),     // 18 SetProp
+    plain(Form::Rest, kComponent),                // 19 ObjDel
+    plain(Form::Values, kBox, {}, 0),             // 20 TextIns
+    plain(Form::Values, kMovieStop, {}, 0),       // 21 MovieStop
+    plain(Form::None),                            // 22 ClrHist
+    component(),                                  // 23 Cinema
+    component(),                                  // 24 Caption
+    component(),                                  // 25 Menu
+    plain(Form::Rest, kComponent),                // 26 MenuClose
+    plain(Form::Rest, kText, {}, 0),              // 27 Comment
+    plain(Form::Rest, kBox),                      // 28 TextClr
+    plain(Form::Values, kCallHist),               // 29 CallHist
+    component(),                                  // 30 Button
+    block(kIf, kWhileF),                          // 31 While
+    plain(Form::Rest, kExpression),               // 32 WhileInit
+    plain(Form::Rest, kExpression, kWhileLoopF),  // 33 WhileLoop
+    plain(Form::None, {}, kLoopExitF),            // 34 Break
+    plain(Form::None, {}, kLoopExitF),            // 35 Continue
+    component(),                                  // 36 ParticleNew
+    component(),                                  // 37 FireNew
+    plain(Form::Values, kSave, kGameSaveF, 0),    // 38 GameSave
+    plain(Form::Rest, kSlot, {}, 0),              // 39 GameLoad
+    plain(Form::Target, {}, kResetF),             // 40 PCReset
+    plain(Form::Target, {}, kResetF),             // 41 Reset
+    component(),                                  // 42 Sound
+    component(),                                  // 43 EditNew
+    component(),                                  // 44 MemoNew
+    plain(Form::None),                            // 45 Terminate
+    plain(Form::None, {}, {}, 0),                 // 46 DoEvent
+    plain(Form::None),                            // 47 ClrRead
+    component(),                                  // 48 MapImgNew
+    component(),                                  // 49 WaveNew
+    component(),                                  // 50 TileNew
+    component(),                                  // 51 SliderNew
+    component(),                                  // 52 ScrollbarNew
+    component(),                                  // 53 GaugeNew
+    component(),                                  // 54 CGCaption
+    plain(Form::Rest, kComponent),                // 55 MediaPlay
+    component(),                                  // 56 PrevMenuNew
+    plain(Form::Values, kMotion, kMotionF),       // 57 PropMotion
+    plain(Form::Values, kFormat),                 // 58 FormatHist
+    component(),                                  // 59 SaveCabinet
+    component(),                                  // 60 LoadCabinet
 }};
 
 }  // namespace
@@ -140,7 +138,8 @@ std::optional<ResolvedField> find_source_field(int code, std::string_view source
     if (spec.fields[i].name != source_name) continue;
     // A field the row renames is known only by its new name.
     bool renamed = false;
-    for (const FieldSyntax& f : syntax.fields) renamed = renamed || (f.table_name == source_name && f.source_name != source_name);
+    for (const FieldSyntax& f : syntax.fields)
+      renamed = renamed || (f.table_name == source_name && f.source_name != source_name);
     if (renamed) return std::nullopt;
     return ResolvedField{i, FieldUse::Plain, spec.fields[i].name};
   }

@@ -270,7 +270,8 @@ std::optional<Tree> build_tree(const ExprStream& s) {
     if (n.kind == Kind::Call) {
       for (int c : n.children) t.nodes[static_cast<std::size_t>(c)].arg_root = true;
     } else if (n.kind == Kind::Array) {
-      for (std::size_t k = 1; k < n.children.size(); ++k) t.nodes[static_cast<std::size_t>(n.children[k])].arg_root = true;
+      for (std::size_t k = 1; k < n.children.size(); ++k)
+        t.nodes[static_cast<std::size_t>(n.children[k])].arg_root = true;
     }
   }
   return t;
@@ -388,7 +389,8 @@ class Renderer {
       }
       case Kind::Array: {
         const int name = n.children[0];
-        std::string s = node(name).kind == Kind::Leaf ? leaf(*node(name).leaf, false, true) : render(name, {false, false});
+        std::string s =
+            node(name).kind == Kind::Leaf ? leaf(*node(name).leaf, false, true) : render(name, {false, false});
         s += "[";
         for (std::size_t k = 1; k < n.children.size(); ++k) {
           if (k > 1) s += ", ";

@@ -82,8 +82,7 @@ std::string operand_text(const ExprOperand& o) {
       std::string t = expr::float_text(*v);
       return t.find_first_of(".EN") == std::string::npos ? t + ".0" : t;
     }
-    case OperandKind::Flag:
-      return o.flag == 1 ? "TRUE" : o.flag == 0 ? "FALSE" : core::format("flag:%d", {o.flag});
+    case OperandKind::Flag: return o.flag == 1 ? "TRUE" : o.flag == 0 ? "FALSE" : core::format("flag:%d", {o.flag});
   }
   return {};
 }
@@ -178,9 +177,8 @@ std::vector<std::string> format_operations(const ExprStream& stream) {
       args += operand_text(op.operands[i]);
     }
     if (op.code == expr::ocFunc) {
-      std::string name = op.function < expr::kSysFuncCount
-                             ? std::string(expr::kSysFuncs[op.function].name)
-                             : core::format("function#%d", {op.function});
+      std::string name = op.function < expr::kSysFuncCount ? std::string(expr::kSysFuncs[op.function].name)
+                                                           : core::format("function#%d", {op.function});
       line += name + "(" + args + ")";
     } else {
       line += args;

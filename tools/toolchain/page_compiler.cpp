@@ -73,7 +73,7 @@ struct Keyword {
   std::string_view name;
   int value;
 };
-constexpr Keyword kTypes[] = {{"none", 0}, {"int", 1}, {"integer", 1}, {"float", 2}, {"real", 2},
+constexpr Keyword kTypes[] = {{"none", 0}, {"int", 1},  {"integer", 1}, {"float", 2}, {"real", 2},
                               {"bool", 3}, {"flag", 3}, {"str", 4},     {"string", 4}};
 constexpr Keyword kScopes[] = {{"global", 0}, {"auto", 1}, {"local", 2}, {"status", 3}};
 
@@ -113,7 +113,8 @@ std::string replace_constants(std::string_view s) {
     std::size_t k = j;
     while (k < s.size() && (s[k] == ' ' || s[k] == '\t')) ++k;
     const bool called = k < s.size() && (s[k] == '(' || s[k] == '[');
-    auto value = called || word.find('_') == std::string_view::npos ? std::nullopt : components::find_prop_constant(word);
+    auto value =
+        called || word.find('_') == std::string_view::npos ? std::nullopt : components::find_prop_constant(word);
     if (value) {
       out += std::to_string(*value);
     } else {
@@ -286,8 +287,8 @@ class LineReader {
     while (n < t.size() && is_name_char(t[n])) ++n;
     const std::string name = lower_ascii(t.substr(1, n - 1));
     Directive d{std::string(trim(t.substr(n))), l.number, column_of(l, n)};
-    static const std::set<std::string> known = {"version",     "returns",       "line_numbers", "property_records",
-                                                "extra_records", "trailing",    "body"};
+    static const std::set<std::string> known = {"version",       "returns",  "line_numbers", "property_records",
+                                                "extra_records", "trailing", "body"};
     if (name == "record") {
       m_page.records.emplace_back(0, d);
       return;
@@ -363,7 +364,8 @@ class LineReader {
       m_d.error(m_page.file, v.line, v.column, "the field \"" + name + "\" is given twice");
       return;
     }
-    if (command_syntax(c.code).form == Form::ComponentName && !is_head_field(name) && name != "mode" && name != "names") {
+    if (command_syntax(c.code).form == Form::ComponentName && !is_head_field(name) && name != "mode" &&
+        name != "names") {
       c.properties.push_back(name);
     }
     c.fields.emplace(name, std::move(v));
@@ -441,8 +443,8 @@ class LineReader {
       std::string name;
       std::string_view value;
       bool bare = false;
-      const bool named = named_segment(s.text, name, value, bare) && !bare && known_field(c.code, name) &&
-                         syntax.form != Form::Rest;
+      const bool named =
+          named_segment(s.text, name, value, bare) && !bare && known_field(c.code, name) && syntax.form != Form::Rest;
       if (!named) {
         if (!s.text.empty()) positional(c, l, base + s.offset, s.text);
         first_named = 1;
@@ -453,8 +455,9 @@ class LineReader {
       std::string_view value;
       bool bare = false;
       if (!named_segment(segments[0].text, name, value, bare)) {
-        m_d.error(m_page.file, l.number, column_of(l, base + segments[0].offset),
-                  std::string(script::command_spec(c.code).name) + " takes no values here; write fields as name: value");
+        m_d.error(
+            m_page.file, l.number, column_of(l, base + segments[0].offset),
+            std::string(script::command_spec(c.code).name) + " takes no values here; write fields as name: value");
         first_named = 1;
       }
     }
@@ -597,8 +600,8 @@ namespace {
 // The commands whose condition is TRUE when the source gives none: an empty
 // condition counts as false at run time, and these are meant to act.
 bool condition_defaults_true(int code) {
-  return code == script::CC_JUMP || code == script::CC_CALL || code == script::CC_EXIT ||
-         code == script::CC_BREAK || code == script::CC_CONTINUE;
+  return code == script::CC_JUMP || code == script::CC_CALL || code == script::CC_EXIT || code == script::CC_BREAK ||
+         code == script::CC_CONTINUE;
 }
 
 struct Target {
@@ -642,8 +645,9 @@ class Compiler {
   std::optional<std::int64_t> number(const FieldText& v, std::int64_t low, std::int64_t high, std::string_view what) {
     auto n = parse_integer(v.text);
     if (!n || *n < low || *n > high) {
-      error(v.line, v.column, core::format("%s must be a number from %d to %d, not \"%s\"",
-                                           {what, static_cast<long long>(low), static_cast<long long>(high), v.text}));
+      error(v.line, v.column,
+            core::format("%s must be a number from %d to %d, not \"%s\"",
+                         {what, static_cast<long long>(low), static_cast<long long>(high), v.text}));
       return std::nullopt;
     }
     return n;
@@ -943,8 +947,9 @@ class Compiler {
         case FieldKind::Byte:
           if (!v) break;
           if (use == FieldUse::VarType || use == FieldUse::VarScope) {
-            auto k = keyword(use == FieldUse::VarType ? std::span<const Keyword>(kTypes) : std::span<const Keyword>(kScopes),
-                             v->text);
+            auto k =
+                keyword(use == FieldUse::VarType ? std::span<const Keyword>(kTypes) : std::span<const Keyword>(kScopes),
+                        v->text);
             if (k) {
               f.number = *k;
             } else if (auto n = number(*v, 0, 255, use == FieldUse::VarType ? "the type" : "the scope")) {
@@ -990,7 +995,8 @@ class Compiler {
   // --- 4. Loops ---------------------------------------------------------------
 
   void close_loops(std::size_t below_level) {
-    while (!m_loops.empty() && (below_level == SIZE_MAX || static_cast<std::size_t>(m_loops.back().level) >= below_level)) {
+    while (!m_loops.empty() &&
+           (below_level == SIZE_MAX || static_cast<std::size_t>(m_loops.back().level) >= below_level)) {
       const OpenLoop& open = m_loops.back();
       const SourceCommand& w = m_p.commands[open.while_index];
       if (!field(w, "exit")) error(w.line, w.column, "While without a WhileLoop at its indentation after its block");
@@ -1005,13 +1011,15 @@ class Compiler {
   void loops(const SourceCommand& c, std::size_t index) {
     TCommandRecord& r = m_records[index];
     if (c.code == script::CC_WHILELOOP) {
-      while (!m_loops.empty() && m_loops.back().level > c.level) close_loops(static_cast<std::size_t>(m_loops.back().level));
+      while (!m_loops.empty() && m_loops.back().level > c.level)
+        close_loops(static_cast<std::size_t>(m_loops.back().level));
       const FieldText* explicit_loop = field(c, "loop");
       if (!m_loops.empty() && m_loops.back().level == c.level) {
         const OpenLoop open = m_loops.back();
         m_loops.pop_back();
         TCommandRecord& w = m_records[open.while_index];
-        if (!field(m_p.commands[open.while_index], "exit")) w.field("exit_index").number = static_cast<std::int32_t>(index + 1);
+        if (!field(m_p.commands[open.while_index], "exit"))
+          w.field("exit_index").number = static_cast<std::int32_t>(index + 1);
         for (std::size_t e : open.exits) {
           if (!field(m_p.commands[e], "to")) {
             m_records[e].field("index").number =
@@ -1138,8 +1146,9 @@ class Compiler {
       auto bytes = space == std::string::npos ? std::nullopt : parse_raw_value(d.value.substr(space));
       if (!code || *code < 0 || *code >= std::min(count, script::kCommandCount) || !bytes ||
           bytes->size() != static_cast<std::size_t>(size)) {
-        error(d.line, d.column, core::format("@record takes a code below %d and `...` of %d bytes",
-                                             {std::min(count, script::kCommandCount), size}));
+        error(d.line, d.column,
+              core::format("@record takes a code below %d and `...` of %d bytes",
+                           {std::min(count, script::kCommandCount), size}));
         continue;
       }
       const auto c = static_cast<std::size_t>(*code);
@@ -1149,9 +1158,10 @@ class Compiler {
       std::copy_n(bytes->begin(), std::min<std::size_t>(bytes->size(), set.size()), set.begin());
       for (int id : used.ids()) {
         if (!table[c].has(id)) {
-          error(d.line, d.column,
-                core::format("the record of code %d leaves out the property %s that its commands give",
-                             {static_cast<int>(c), components::kProperties[static_cast<std::size_t>(id)].short_name()}));
+          error(
+              d.line, d.column,
+              core::format("the record of code %d leaves out the property %s that its commands give",
+                           {static_cast<int>(c), components::kProperties[static_cast<std::size_t>(id)].short_name()}));
         }
       }
       stored[static_cast<int>(c)] = *bytes;
@@ -1169,7 +1179,8 @@ class Compiler {
       std::string rec(reinterpret_cast<const char*>(set.data()), set.size());
       if (static_cast<std::size_t>(size) < rec.size()) {
         if (rec.find_first_not_of('\0', static_cast<std::size_t>(size)) != std::string::npos) {
-          error(0, 0, core::format("property-set records of %d bytes cannot hold the properties of code %d", {size, c}));
+          error(0, 0,
+                core::format("property-set records of %d bytes cannot hold the properties of code %d", {size, c}));
         }
       }
       rec.resize(static_cast<std::size_t>(size), '\0');
@@ -1184,11 +1195,12 @@ class Compiler {
     if (const Directive* d = dir("extra_records")) {
       page.extra_records = raw_directive(*d, "extra_records").value_or("");
     } else if (count > script::kCommandCount) {
-      page.extra_records.assign(static_cast<std::size_t>(count - script::kCommandCount) * static_cast<std::size_t>(size),
-                                '\0');
+      page.extra_records.assign(
+          static_cast<std::size_t>(count - script::kCommandCount) * static_cast<std::size_t>(size), '\0');
     }
     if (count > script::kCommandCount &&
-        page.extra_records.size() != static_cast<std::size_t>(count - script::kCommandCount) * static_cast<std::size_t>(size)) {
+        page.extra_records.size() !=
+            static_cast<std::size_t>(count - script::kCommandCount) * static_cast<std::size_t>(size)) {
       error(dir("extra_records") ? dir("extra_records")->line : 0, 0,
             "@extra_records must hold the records of the codes above 60");
     }

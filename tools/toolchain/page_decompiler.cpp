@@ -112,7 +112,8 @@ class Values {
       try {
         const ExprStream s = parse_expr_stream(stream);
         if (s.ops.size() == 1 && s.ops[0].target == "____arg" && s.ops[0].operands.size() == 1 &&
-            s.ops[0].operands[0].kind == OperandKind::Int && components::is_property_id(s.ops[0].operands[0].int_value)) {
+            s.ops[0].operands[0].kind == OperandKind::Int &&
+            components::is_property_id(s.ops[0].operands[0].int_value)) {
           const auto& row = components::kProperties[static_cast<std::size_t>(s.ops[0].operands[0].int_value)];
           std::string name = lower_ascii(row.short_name());
           if (compile(name) == stream) return name;
@@ -296,8 +297,9 @@ class CommandWriter {
             const auto& names = use == FieldUse::VarType ? std::span<const std::string_view>(kTypeNames)
                                                          : std::span<const std::string_view>(kScopeNames);
             if (use == FieldUse::VarScope && f.number == 0) break;
-            set(name, static_cast<std::size_t>(f.number) < names.size() ? std::string(names[static_cast<std::size_t>(f.number)])
-                                                                        : std::to_string(f.number));
+            set(name, static_cast<std::size_t>(f.number) < names.size()
+                          ? std::string(names[static_cast<std::size_t>(f.number)])
+                          : std::to_string(f.number));
           } else if (f.number != 0) {
             set(name, f.number == 1 ? "yes" : std::to_string(f.number));
           }
@@ -495,8 +497,7 @@ class CommandWriter {
     const std::int32_t scope = r.field("scope").number;
     const std::string& name = r.field("name").bytes;
     auto u = exact_utf8(name);
-    const bool bare_name = u && !u->empty() &&
-                           std::all_of(u->begin(), u->end(), [](char c) {
+    const bool bare_name = u && !u->empty() && std::all_of(u->begin(), u->end(), [](char c) {
                              return static_cast<std::uint8_t>(c) > 0x20 && c != '=' && c != ';' && c != '"' && c != '`';
                            });
     if (type < 0 || type > 4 || scope < 0 || scope > 3 || !bare_name) return {};
@@ -679,9 +680,8 @@ class PageWriter {
       return;
     }
     if (m_page.return_type != 1) {
-      m_out.push_back(m_page.return_type <= 4
-                          ? "@returns " + std::string(kTypeNames[m_page.return_type])
-                          : core::format("@returns %d", {m_page.return_type}));
+      m_out.push_back(m_page.return_type <= 4 ? "@returns " + std::string(kTypeNames[m_page.return_type])
+                                              : core::format("@returns %d", {m_page.return_type}));
     }
     if (!exact) return;
     if (lines == Lines::Index) {
@@ -690,8 +690,10 @@ class PageWriter {
     }
     // Records: their count, their size, and those that differ from what the
     // commands give.
-    const bool standard_shape = m_page.record_count == script::kCommandCount && m_page.record_size == script::kPropertySetBytes;
-    if (!standard_shape) m_out.push_back(core::format("@property_records %d %d", {m_page.record_count, m_page.record_size}));
+    const bool standard_shape =
+        m_page.record_count == script::kCommandCount && m_page.record_size == script::kPropertySetBytes;
+    if (!standard_shape)
+      m_out.push_back(core::format("@property_records %d %d", {m_page.record_count, m_page.record_size}));
     const script::TPropertyTable derived = derived_table();
     for (std::size_t c = 0; c < m_page.property_records.size(); ++c) {
       const auto& set = derived[c].bytes();
@@ -701,8 +703,7 @@ class PageWriter {
         m_out.push_back(core::format("@record %d %s", {static_cast<int>(c), raw_value(m_page.property_records[c])}));
       }
     }
-    if (!m_page.extra_records.empty() &&
-        m_page.extra_records.find_first_not_of('\0') != std::string::npos) {
+    if (!m_page.extra_records.empty() && m_page.extra_records.find_first_not_of('\0') != std::string::npos) {
       m_out.push_back("@extra_records " + raw_value(m_page.extra_records));
     }
     if (!m_page.trailing.empty()) m_out.push_back("@trailing " + raw_value(m_page.trailing));

@@ -24,8 +24,8 @@ namespace nova::tools {
 
 struct PageDumpOptions {
   bool exact = false;
-  bool ops = false;  // the operations of every expression, as comments
-  std::string page_name;                // the page's own name (Shift-JIS)
+  bool ops = false;                    // the operations of every expression, as comments
+  std::string page_name;               // the page's own name (Shift-JIS)
   const TitleLabels* title = nullptr;  // the other pages' labels, when known
   // The most compilations the search for one expression's text makes.
   int expression_budget = 20000;

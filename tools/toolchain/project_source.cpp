@@ -38,8 +38,8 @@ struct TypeName {
   std::string_view name;
   std::uint8_t code;
 };
-constexpr TypeName kTypes[] = {{"none", 0}, {"int", 1}, {"float", 2}, {"bool", 3}, {"str", 4},
-                               {"integer", 1}, {"real", 2}, {"flag", 3}, {"string", 4}};
+constexpr TypeName kTypes[] = {{"none", 0},    {"int", 1},  {"float", 2}, {"bool", 3},  {"str", 4},
+                               {"integer", 1}, {"real", 2}, {"flag", 3},  {"string", 4}};
 
 std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 
@@ -87,8 +87,8 @@ class ProjectCompiler {
     if (m_d.error_count() > before) return std::nullopt;
     if (m_exact) {
       try {
-        TProjectSetting::Parse(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(m_exact->data()),
-                                                             m_exact->size()));
+        TProjectSetting::Parse(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(m_exact->data()), m_exact->size()));
       } catch (const core::Error& e) {
         m_d.error(m_file, m_exact_line, 0, "exact_bytes is no settings file: " + utf8(e.message()));
         return std::nullopt;
@@ -122,10 +122,24 @@ class ProjectCompiler {
     rest.remove_prefix(colon + 1);
     const std::size_t lead = rest.find_first_not_of(" \t");
     Value v{std::string(trim(rest)), l.number, column_of(l, colon + 1 + (lead == std::string_view::npos ? 0 : lead))};
-    static const std::set<std::string> keys = {"version", "title", "screen", "display_options", "start", "exit",
-                                               "registry_key", "image_key", "keep_status", "idle",
-                                               "streamed_extensions", "pause_when_inactive", "reserved", "disc_text",
-                                               "quit_text", "variable", "folder", "exact_bytes"};
+    static const std::set<std::string> keys = {"version",
+                                               "title",
+                                               "screen",
+                                               "display_options",
+                                               "start",
+                                               "exit",
+                                               "registry_key",
+                                               "image_key",
+                                               "keep_status",
+                                               "idle",
+                                               "streamed_extensions",
+                                               "pause_when_inactive",
+                                               "reserved",
+                                               "disc_text",
+                                               "quit_text",
+                                               "variable",
+                                               "folder",
+                                               "exact_bytes"};
     if (!keys.count(key)) {
       m_d.error(m_file, l.number, l.indent + 1, "unknown project field \"" + key + "\"");
       return;
@@ -203,7 +217,8 @@ class ProjectCompiler {
     auto n = string(name);
     if (!n) return;
     var.name = *n;
-    Value value{eq == std::string_view::npos ? std::string() : std::string(trim(rest.substr(eq + 1))), v.line, v.column};
+    Value value{eq == std::string_view::npos ? std::string() : std::string(trim(rest.substr(eq + 1))), v.line,
+                v.column};
     if (!value.text.empty()) {
       switch (var.type) {
         case expr::PT_INT:
@@ -232,7 +247,8 @@ class ProjectCompiler {
   void folder(const Value& v) {
     std::string_view t = v.text;
     std::size_t eq = std::string_view::npos;
-    for (std::size_t at = find_unquoted(t, '='); at != std::string_view::npos; at = find_unquoted(t, '=', at + 1)) eq = at;
+    for (std::size_t at = find_unquoted(t, '='); at != std::string_view::npos; at = find_unquoted(t, '=', at + 1))
+      eq = at;
     if (eq == std::string_view::npos) {
       error(v, "a folder is PATH = DISC");
       return;
@@ -295,7 +311,8 @@ class ProjectCompiler {
     if (const Value* v = stored("streamed_extensions", stores_streamed(version))) {
       s.streamed_extensions = string(*v).value_or("");
     }
-    if (const Value* v = stored("pause_when_inactive", stores_pause(version))) s.pause_when_inactive = flag(*v).value_or(0);
+    if (const Value* v = stored("pause_when_inactive", stores_pause(version)))
+      s.pause_when_inactive = flag(*v).value_or(0);
     if (const Value* v = stored("reserved", stores_reserved(version))) s.reserved = flag(*v).value_or(0);
     s.disc_text = default_disc_text();
     s.quit_text = default_quit_text();
@@ -359,7 +376,9 @@ std::string fields_of(const TProjectSetting& s) {
       case expr::PT_INT: line += " = " + std::to_string(var.int_value); break;
       case expr::PT_FLOAT: line += " = " + float_text(var.float_value); break;
       case expr::PT_BOOL: line += var.flag_value ? " = TRUE" : " = FALSE"; break;
-      case expr::PT_STR: line += " = " + (var.string_value.empty() ? std::string("\"\"") : value_source(var.string_value)); break;
+      case expr::PT_STR:
+        line += " = " + (var.string_value.empty() ? std::string("\"\"") : value_source(var.string_value));
+        break;
       default: break;
     }
     put("variable", line);

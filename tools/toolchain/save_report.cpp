@@ -65,8 +65,8 @@ std::string save_report(const std::filesystem::path& save_file) {
       r.set_context(name);
       const std::int32_t version = r.i32();
       const std::string caption = r.str();
-      slots.emplace_back(*slot, core::format("slot %d: version %d, caption %s",
-                                             {*slot, version, quoted_source(caption)}));
+      slots.emplace_back(*slot,
+                         core::format("slot %d: version %d, caption %s", {*slot, version, quoted_source(caption)}));
     } else if (name == script::kStatusEntryName) {
       archive.ReadEntry(f, block);
       expr::TParamCollection store;

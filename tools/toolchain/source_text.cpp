@@ -1,8 +1,8 @@
 #include "tools/toolchain/source_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -266,9 +266,7 @@ StringValue parse_quoted_prefix(std::string_view text, std::size_t& length) {
         i += 2;
         break;
       }
-      default:
-        v.error = core::format("unknown escape \\%s in a quoted string", {std::string(1, text[i])});
-        return v;
+      default: v.error = core::format("unknown escape \\%s in a quoted string", {std::string(1, text[i])}); return v;
     }
   }
   v.error = "the quoted string is not closed";
@@ -417,8 +415,8 @@ void write_host_file(const std::filesystem::path& path, std::string_view bytes) 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) {
-    core::throw_error(platform::codepage::from_utf8_lossy(path.string() + ": cannot write the file (" +
-                                                          std::strerror(errno) + ")"));
+    core::throw_error(
+        platform::codepage::from_utf8_lossy(path.string() + ": cannot write the file (" + std::strerror(errno) + ")"));
   }
 }
 

@@ -27,9 +27,9 @@ namespace nova::tools {
 struct Diagnostic {
   enum class Severity : std::uint8_t { Error, Warning };
   Severity severity = Severity::Error;
-  std::string file;  // as given to the compiler (UTF-8)
-  int line = 0;      // 1-based; 0 for the file as a whole
-  int column = 0;    // 1-based, in characters; 0 when unknown
+  std::string file;     // as given to the compiler (UTF-8)
+  int line = 0;         // 1-based; 0 for the file as a whole
+  int column = 0;       // 1-based, in characters; 0 when unknown
   std::string message;  // UTF-8
 };
 
@@ -73,7 +73,7 @@ int column_of(const SourceLine& line, std::size_t offset);
 // --- Segments ---------------------------------------------------------------
 
 struct Segment {
-  std::string text;       // trimmed
+  std::string text;        // trimmed
   std::size_t offset = 0;  // of the first byte of `text` in the cut text
 };
 

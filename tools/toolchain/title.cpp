@@ -245,7 +245,8 @@ bool dump_title(const fs::path& title, const fs::path& output, const DumpOptions
   auto add = [&](TitleEntry e) {
     const std::string key = core::upper(e.name);
     if (by_name.count(key)) {
-      d.warning(title.string(), 0, 0, "\"" + utf8(e.name) + "\" is both a file and an archive entry; the entry is dumped");
+      d.warning(title.string(), 0, 0,
+                "\"" + utf8(e.name) + "\" is both a file and an archive entry; the entry is dumped");
       return;
     }
     by_name[key] = entries.size();
