@@ -27,5 +27,6 @@ struct CommandRegistration {
 
 #define NOVA_TOOL_CONCAT2(a, b) a##b
 #define NOVA_TOOL_CONCAT(a, b) NOVA_TOOL_CONCAT2(a, b)
-#define NOVA_TOOL_COMMAND(...) \
-  static ::nova::tools::CommandRegistration NOVA_TOOL_CONCAT(nova_tool_command_, __LINE__)(::nova::tools::Command{__VA_ARGS__})
+#define NOVA_TOOL_COMMAND(...)                                                   \
+  static ::nova::tools::CommandRegistration NOVA_TOOL_CONCAT(nova_tool_command_, \
+                                                             __LINE__)(::nova::tools::Command{__VA_ARGS__})

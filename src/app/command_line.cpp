@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include <CLI/CLI.hpp>
-
 #include <charconv>
 #include <cstdint>
 #include <sstream>
@@ -41,15 +40,12 @@ struct Parser {
                    "scripted input: one event a line (\"TICK mouse X Y\", \"TICK ldown\", \"TICK key VK down\" ...)")
         ->type_name("FILE");
     app.add_option("--trace", o.trace_file, "write the interpreter's trace lines to FILE")->type_name("FILE");
-    app.add_option("--answer", answer, "how headless message boxes are answered (default yes/OK)")
-        ->type_name("yes|no");
+    app.add_option("--answer", answer, "how headless message boxes are answered (default yes/OK)")->type_name("yes|no");
     app.add_option("--record-audio", o.record_audio, "headless: write the mixed sound output as WAV")
         ->type_name("FILE");
     app.add_option("--seed", seed, "seed of the standard random generator")->type_name("N");
-    app.add_option("--modes", modes, "headless display modes, e.g. 640x480x32@60,800x600x16@60")
-        ->type_name("LIST");
-    app.add_option("--surface", o.surface_setting, "screen surface setting 0, 1 or 2 (default 0)")
-        ->type_name("0|1|2");
+    app.add_option("--modes", modes, "headless display modes, e.g. 640x480x32@60,800x600x16@60")->type_name("LIST");
+    app.add_option("--surface", o.surface_setting, "screen surface setting 0, 1 or 2 (default 0)")->type_name("0|1|2");
   }
 };
 
@@ -134,7 +130,8 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     std::int64_t v = -1;
     auto [q, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc() || q != text.data() + text.size() || v < 0 || v > max) {
-      result.message = std::string(option) + " wants a number from 0 to " + std::to_string(max) + ", got \"" + text + "\"";
+      result.message =
+          std::string(option) + " wants a number from 0 to " + std::to_string(max) + ", got \"" + text + "\"";
       return std::nullopt;
     }
     return v;

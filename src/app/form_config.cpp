@@ -33,8 +33,10 @@ void TFormConfig::FormCreate() {
   m_form = std::make_unique<platform::Form>(m_ctx.platform.fonts(), kClient);
 
   // Controls in tab order.
-  m_check = m_form->add(Control{ControlKind::CheckBox, "CheckSound", core::sjis("DirectSoundを使用する(&S)"), {16, 14, 254, 34}});
-  m_label = m_form->add(Control{ControlKind::Label, "LabelBuff", core::sjis("サウンドの遅延時間(&D)："), {16, 50, 180, 64}});
+  m_check = m_form->add(
+      Control{ControlKind::CheckBox, "CheckSound", core::sjis("DirectSoundを使用する(&S)"), {16, 14, 254, 34}});
+  m_label =
+      m_form->add(Control{ControlKind::Label, "LabelBuff", core::sjis("サウンドの遅延時間(&D)："), {16, 50, 180, 64}});
   Control info{ControlKind::Label, "LabelBuffInfo", "", {180, 50, 254, 64}};
   info.align = platform::TextAlign::Right;
   m_info = m_form->add(info);
@@ -111,10 +113,14 @@ void TFormConfig::handle(const platform::Event& e) {
     return;
   }
   for (const auto& a : m_form->handle(e)) {
-    if (a.control == m_check) CheckSoundClick();
-    else if (a.control == m_track) TrackBuffChange();
-    else if (a.control == m_ok) btnOKClick();
-    else if (a.control == m_cancel) btnCancelClick();
+    if (a.control == m_check)
+      CheckSoundClick();
+    else if (a.control == m_track)
+      TrackBuffChange();
+    else if (a.control == m_ok)
+      btnOKClick();
+    else if (a.control == m_cancel)
+      btnCancelClick();
     if (!m_showing) return;
   }
   redraw();

@@ -48,8 +48,7 @@ void TFormView::FormCreate() {
     m_ctx.random_seed = *m_ctx.options.seed;
   } else {
     platform::DateTime t = m_ctx.platform.clock().utc_time();
-    m_ctx.random_seed =
-        static_cast<std::uint32_t>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond);
+    m_ctx.random_seed = static_cast<std::uint32_t>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond);
   }
 
   m_ctx.settings = read_game_settings(m_ctx.exe_folder);
@@ -113,7 +112,11 @@ void TFormView::title_start() {
 
   trace("MediaInit");
   if (m_project) {
-    MediaStart start{m_window.get(), m_panel, m_screen_width, m_screen_height, m_project->display_option_a(),
+    MediaStart start{m_window.get(),
+                     m_panel,
+                     m_screen_width,
+                     m_screen_height,
+                     m_project->display_option_a(),
                      m_project->display_option_b()};
     m_media = m_factory.create_media(m_ctx, start);
   }
@@ -401,15 +404,16 @@ void TFormView::route_mouse(const platform::Event& e) {
         m_panel_pressed = false;
         if (m_components) m_components->set_buttons_down(false, false);
       }
-      if (clicked == 0) exit_button();
-      else if (clicked == 1) SetFullScreen(!m_full_screen);
+      if (clicked == 0)
+        exit_button();
+      else if (clicked == 1)
+        SetFullScreen(!m_full_screen);
       break;
     }
     case platform::EventType::MouseWheel:
       if (m_components && e.wheel != 0) m_components->wheel(e.wheel < 0);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -422,21 +426,13 @@ void TFormView::handle_event(const platform::Event& e) {
       // window does; only the tool bar's exit button asks.
       request_close();
       break;
-    case EventType::Expose:
-      present_all();
-      break;
-    case EventType::Activate:
-      ApplicationEventsActivate();
-      break;
-    case EventType::Deactivate:
-      ApplicationEventsDeactivate();
-      break;
+    case EventType::Expose: present_all(); break;
+    case EventType::Activate: ApplicationEventsActivate(); break;
+    case EventType::Deactivate: ApplicationEventsDeactivate(); break;
     case EventType::MouseMove:
     case EventType::MouseDown:
     case EventType::MouseUp:
-    case EventType::MouseWheel:
-      route_mouse(e);
-      break;
+    case EventType::MouseWheel: route_mouse(e); break;
     case EventType::KeyDown:
       // Codes of 256 and more have no key state; auto-repeats are the key
       // handling's own business (it repeats by its own timing).
@@ -447,8 +443,7 @@ void TFormView::handle_event(const platform::Event& e) {
     case EventType::KeyUp:
       if (m_components && e.key >= 0 && e.key < 256) m_components->key_up(e.key);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -464,8 +459,10 @@ void TFormView::take_screenshots(std::int64_t tick) {
 
 void TFormView::run() {
   if (m_closed || !m_created) return;
-  if (m_ctx.platform.backend() == platform::Backend::Headless) run_headless();
-  else run_windowed();
+  if (m_ctx.platform.backend() == platform::Backend::Headless)
+    run_headless();
+  else
+    run_windowed();
   FormClose();
 }
 

@@ -23,8 +23,10 @@ std::string instance_lock_name(std::string_view source) {
     char buffer[MB_LEN_MAX];
     std::mbstate_t out{};
     std::size_t m = std::wcrtomb(buffer, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(wc))), &out);
-    if (m == static_cast<std::size_t>(-1)) upper.append(source.substr(i, n));
-    else upper.append(buffer, m);
+    if (m == static_cast<std::size_t>(-1))
+      upper.append(source.substr(i, n));
+    else
+      upper.append(buffer, m);
     i += n;
   }
   if (upper.empty() || upper.back() != '/') upper.push_back('/');

@@ -67,7 +67,9 @@ class FakeComponents final : public ComponentHost {
   void reload_surfaces() override { m_log.add("reload_surfaces"); }
   void release_input() override { m_log.add("release_input"); }
   void invalidate_all() override {}
-  void set_buttons_down(bool l, bool r) override { m_log.add(std::string("buttons ") + (l ? "L" : "-") + (r ? "R" : "-")); }
+  void set_buttons_down(bool l, bool r) override {
+    m_log.add(std::string("buttons ") + (l ? "L" : "-") + (r ? "R" : "-"));
+  }
   void press_current(bool l, bool r) override { m_log.add(std::string("press ") + (l ? "L" : "-") + (r ? "R" : "-")); }
   void mouse_move(int x, int y) override { m_log.add("move " + std::to_string(x) + "," + std::to_string(y)); }
   void wheel(bool down) override { m_log.add(down ? "wheel down" : "wheel up"); }

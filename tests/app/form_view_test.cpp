@@ -48,10 +48,10 @@ TEST(FormView, StartAndShutdownRunInTheSystemsOrder) {
     EXPECT_EQ(view.panel(), platform::Rect::from_size(0, 22, 640, 480));
     view.FormClose();
   }
-  EXPECT_EQ(p.steps, (std::vector<std::string>{"FormCreate", "TBasePanel.Create", "DXSound.Initialize", "NovaInitialize",
-                                               "TProject.Create", "MediaInit", "NovaInitColor", "Project.Free",
-                                               "SysFuncMan.Free", "ParamMan.Free", "NovaFinalize", "MediaFinal",
-                                               "FormClose"}));
+  EXPECT_EQ(p.steps,
+            (std::vector<std::string>{"FormCreate", "TBasePanel.Create", "DXSound.Initialize", "NovaInitialize",
+                                      "TProject.Create", "MediaInit", "NovaInitColor", "Project.Free",
+                                      "SysFuncMan.Free", "ParamMan.Free", "NovaFinalize", "MediaFinal", "FormClose"}));
   // The subsystems go in the shutdown order too.
   auto& calls = p.factory.log.calls;
   auto pos = [&](const char* c) { return std::find(calls.begin(), calls.end(), c) - calls.begin(); };
@@ -275,11 +275,11 @@ TEST(FormView, FullScreenSwitchStepsAndFallback) {
   p.steps.clear();
   view.SetFullScreen(true);
   EXPECT_TRUE(view.full_screen());
-  EXPECT_EQ(p.steps, (std::vector<std::string>{
-                         "SetFullScreen", "SetFullScreen.Full", "SetFullScreen.Full.Bases.FreeDX",
-                         "SetFullScreen.Full.MediaSuspend", "SetFullScreen.Full.ScreenMan.FreeDX",
-                         "SetFullScreen.Full.StoreWindow", "SetFullScreen.Full.SetScreenManIndex",
-                         "SetFullScreen.SetBounds", "SetFullScreen.Bases.Reload", "SetFullScreen.MediaResume"}));
+  EXPECT_EQ(p.steps, (std::vector<std::string>{"SetFullScreen", "SetFullScreen.Full", "SetFullScreen.Full.Bases.FreeDX",
+                                               "SetFullScreen.Full.MediaSuspend", "SetFullScreen.Full.ScreenMan.FreeDX",
+                                               "SetFullScreen.Full.StoreWindow", "SetFullScreen.Full.SetScreenManIndex",
+                                               "SetFullScreen.SetBounds", "SetFullScreen.Bases.Reload",
+                                               "SetFullScreen.MediaResume"}));
   EXPECT_FALSE(view.window()->bordered());
   EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 480}));
   EXPECT_EQ(view.window()->position(), (platform::Point{0, 0}));

@@ -94,8 +94,7 @@ TEST(LoopThread, RealThreadTicksAndStopsWhileATickIsPosted) {
   // Ticks reach the "main thread" through post_and_wait; stop() must not
   // deadlock on one that is waiting.
   TLoopThread loop(
-      clock, p.clock(), [&](const TLoopThread::Tick& t) { return p.post_and_wait(t); },
-      [&] { p.run_posted_tasks(); });
+      clock, p.clock(), [&](const TLoopThread::Tick& t) { return p.post_and_wait(t); }, [&] { p.run_posted_tasks(); });
   loop.set_tick([&] { ++ticks; });
   loop.start();
   for (int i = 0; i < 200 && ticks.load() < 3; ++i) {
@@ -109,9 +108,10 @@ TEST(LoopThread, RealThreadTicksAndStopsWhileATickIsPosted) {
 }
 
 TEST(CommandLine, OptionsThenData) {
-  const char* argv[] = {"novaplayer", "--headless", "--max-ticks", "50", "--screenshot", "10:a.png",
-                        "--screenshot", "20:b.png", "--answer", "no", "--seed", "42", "--modes",
-                        "640x480x32@60,800x600x16", "/data/one", "--headless", "two.dat"};
+  const char* argv[] = {
+      "novaplayer", "--headless", "--max-ticks", "50",     "--screenshot", "10:a.png", "--screenshot",
+      "20:b.png",   "--answer",   "no",          "--seed", "42",           "--modes",  "640x480x32@60,800x600x16",
+      "/data/one",  "--headless", "two.dat"};
   auto r = parse_command_line(17, argv);
   ASSERT_TRUE(r.options) << r.message;
   const PlayerOptions& o = *r.options;
@@ -131,9 +131,12 @@ TEST(CommandLine, OptionsThenData) {
   EXPECT_EQ(parse_command_line(2, config).options->data.front(), "/CONFIG");
   const char* dashdash[] = {"novaplayer", "--", "--odd-folder"};
   EXPECT_EQ(parse_command_line(3, dashdash).options->data.front(), "--odd-folder");
-  for (std::vector<const char*> bad : {std::vector<const char*>{"p", "--nope"}, {"p", "--max-ticks", "-1"},
-                                       {"p", "--screenshot", "x.png"}, {"p", "--modes", "640x480"},
-                                       {"p", "--modes", "640x480x12"}, {"p", "--answer", "maybe"}}) {
+  for (std::vector<const char*> bad : {std::vector<const char*>{"p", "--nope"},
+                                       {"p", "--max-ticks", "-1"},
+                                       {"p", "--screenshot", "x.png"},
+                                       {"p", "--modes", "640x480"},
+                                       {"p", "--modes", "640x480x12"},
+                                       {"p", "--answer", "maybe"}}) {
     auto e = parse_command_line(static_cast<int>(bad.size()), bad.data());
     EXPECT_FALSE(e.options) << bad[1];
     EXPECT_FALSE(e.message.empty());
