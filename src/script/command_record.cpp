@@ -13,18 +13,6 @@ constexpr std::size_t kMinExpressionBytes = 4;
   core::throw_error(core::format("%s (line %d): %s", {command_spec(c.code()).name, c.line_number, what}));
 }
 
-bool field_is_empty(const TCommandField& f) {
-  switch (f.kind) {
-    case FieldKind::Expression: return f.expression.empty();
-    case FieldKind::ExpressionList: return f.expressions.empty();
-    case FieldKind::String:
-    case FieldKind::Text: return f.bytes.empty();
-    case FieldKind::Int:
-    case FieldKind::Byte: return f.number == 0;
-  }
-  return true;
-}
-
 void read_field(core::ByteReader& r, TCommandField& f) {
   switch (f.kind) {
     case FieldKind::Expression: f.expression.load(r); break;
@@ -60,6 +48,18 @@ void write_field(core::ByteWriter& w, const TCommandField& f) {
 }
 
 }  // namespace
+
+bool field_is_empty(const TCommandField& f) {
+  switch (f.kind) {
+    case FieldKind::Expression: return f.expression.empty();
+    case FieldKind::ExpressionList: return f.expressions.empty();
+    case FieldKind::String:
+    case FieldKind::Text: return f.bytes.empty();
+    case FieldKind::Int:
+    case FieldKind::Byte: return f.number == 0;
+  }
+  return true;
+}
 
 void TPropertySet::set(int id, bool on) {
   if (id < 0 || id >= kPropertySetBytes * 8) core::throw_error("property id out of range");

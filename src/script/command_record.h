@@ -53,6 +53,10 @@ struct TCommandField {
   std::vector<TExpression> expressions;  // ExpressionList
 };
 
+// Whether a field holds nothing: an empty expression, list, string or text,
+// or the number 0 (what a page version that does not store it reads).
+bool field_is_empty(const TCommandField& f);
+
 struct TPropertyExpression {
   int id = 0;
   TExpression expression;

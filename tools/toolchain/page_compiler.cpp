@@ -1105,7 +1105,7 @@ class Compiler {
       for (std::size_t i = 0; i < m_records.size(); ++i) {
         const CommandSpec& spec = m_records[i].spec();
         for (std::size_t k = 0; k < spec.fields.size(); ++k) {
-          if (!spec.fields[k].present_in(page.version) && !is_empty_field(m_records[i].fields[k])) {
+          if (!spec.fields[k].present_in(page.version) && !script::field_is_empty(m_records[i].fields[k])) {
             error(m_p.commands[i].line, m_p.commands[i].column,
                   core::format("the field %s of %s is stored only by pages of version %d and above (the page "
                                "says @version %d)",
@@ -1230,24 +1230,12 @@ class Compiler {
 
 }  // namespace
 
-bool is_empty_field(const TCommandField& f) {
-  switch (f.kind) {
-    case FieldKind::Expression: return f.expression.empty();
-    case FieldKind::ExpressionList: return f.expressions.empty();
-    case FieldKind::String:
-    case FieldKind::Text: return f.bytes.empty();
-    case FieldKind::Int:
-    case FieldKind::Byte: return f.number == 0;
-  }
-  return true;
-}
-
 std::int32_t needed_page_version(std::span<const TCommandRecord> commands) {
   std::int32_t needed = script::kNewPageVersion;
   for (const TCommandRecord& r : commands) {
     const CommandSpec& spec = r.spec();
     for (std::size_t k = 0; k < spec.fields.size(); ++k) {
-      if (spec.fields[k].above_version >= 0 && !is_empty_field(r.fields[k])) {
+      if (spec.fields[k].above_version >= 0 && !script::field_is_empty(r.fields[k])) {
         needed = std::max(needed, spec.fields[k].above_version + 1);
       }
     }

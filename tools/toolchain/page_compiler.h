@@ -87,10 +87,6 @@ std::optional<script::TPageFile> compile_page_source(std::string_view utf8, cons
 // checks its candidates with this.
 std::string compile_field_expression(std::string_view sjis_text, FieldUse use);
 
-// Whether a field holds nothing: an empty expression, list, string or text,
-// or the number 0 (what a page version that does not store it reads).
-bool is_empty_field(const script::TCommandField& field);
-
 // The lowest page version that stores every field the commands use, and at
 // least the version of new pages (104).
 std::int32_t needed_page_version(std::span<const script::TCommandRecord> commands);
