@@ -10,6 +10,14 @@
 
 namespace nova::expr {
 
+// The value of one hexadecimal digit (either case), -1 for any other byte.
+constexpr int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // Integer text: blanks (0x20) before the number, an optional sign, then
 // decimal digits, or hexadecimal digits after "$", "x" or "0x" (either case).
 // Decimal values must fit 32 signed bits; hexadecimal ones may use all 32 bits

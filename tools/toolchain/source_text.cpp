@@ -10,6 +10,7 @@
 #include "core/error.h"
 #include "core/format.h"
 #include "core/sjis.h"
+#include "expr/number_text.h"
 #include "platform/codepage.h"
 
 namespace nova::tools {
@@ -63,13 +64,6 @@ std::size_t utf8_length(std::string_view s, std::size_t i) {
     if ((static_cast<std::uint8_t>(s[i + k]) >> 6) != 2) return 0;
   }
   return n;
-}
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -255,8 +249,8 @@ StringValue parse_quoted_prefix(std::string_view text, std::size_t& length) {
       case 'r': pending.push_back('\r'); break;
       case 't': pending.push_back('\t'); break;
       case 'x': {
-        int hi = i + 1 < text.size() ? hex_digit(text[i + 1]) : -1;
-        int lo = i + 2 < text.size() ? hex_digit(text[i + 2]) : -1;
+        int hi = i + 1 < text.size() ? expr::hex_digit(text[i + 1]) : -1;
+        int lo = i + 2 < text.size() ? expr::hex_digit(text[i + 2]) : -1;
         if (hi < 0 || lo < 0) {
           v.error = "\\x needs two hexadecimal digits";
           return v;
@@ -305,7 +299,7 @@ std::optional<std::string> parse_raw_value(std::string_view text) {
   int high = -1;
   for (char c : text.substr(1, text.size() - 2)) {
     if (c == ' ' || c == '\t') continue;
-    const int d = hex_digit(c);
+    const int d = expr::hex_digit(c);
     if (d < 0) return std::nullopt;
     if (high < 0) {
       high = d;
@@ -381,7 +375,7 @@ std::optional<std::int64_t> parse_integer(std::string_view text) {
   std::int64_t v = 0;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     for (char c : text.substr(2)) {
-      const int d = hex_digit(c);
+      const int d = expr::hex_digit(c);
       if (d < 0 || v > (INT64_C(1) << 40)) return std::nullopt;
       v = v * 16 + d;
     }
