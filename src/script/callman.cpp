@@ -335,6 +335,7 @@ void TCallMan::RunTick() {
   const auto& terminate = clock().TerminateFlag;
   if (terminate.load()) return;
   m_end_tick = false;
+  std::uint32_t passes = 0;
   do {
     switch (m_state) {
       case 0:
@@ -350,6 +351,7 @@ void TCallMan::RunTick() {
         } else if (b == 2) {
           m_event_level = 2;
           m_state = 2;
+          m_cut_reported = false;
           return;
         } else if (m_state != 1) {
           m_continue = 1;
@@ -372,13 +374,24 @@ void TCallMan::RunTick() {
           if (m_event_level <= 2) m_state = 2;
         } else if (b == 2) {
           m_state = 2;
+          m_cut_reported = false;
           return;
         }
         break;
       }
     }
-    if (m_end_tick) return;
+    if (m_end_tick) break;
+    if (++passes >= m_pass_limit) {
+      if (!m_cut_reported) {
+        m_cut_reported = true;
+        const std::string where = m_current ? m_current->name() : std::string();
+        core::logf(core::Channel::Script, core::Level::Warning,
+                   "%s: %u commands without yielding; the rest runs in the next frames", {where, passes});
+      }
+      return;
+    }
   } while ((m_continue == 1 || m_state != 0) && !terminate.load());
+  m_cut_reported = false;
 }
 
 // --- Moves ------------------------------------------------------------------------------

@@ -78,7 +78,17 @@ class TCallMan {
   // A page that cannot be loaded raises its error.
   void StartAt(std::string_view name);
   // One frame tick. Returns at once while TerminateFlag is set.
+  //
+  // A tick also ends after `pass_limit()` passes of its loop, though the
+  // script would go on: a loop that never yields (a script mistake, or a
+  // damaged page) must not freeze the player, whose window, exit button and
+  // frame limit are served between ticks. The interpreter is whole between
+  // passes, so the next tick carries on exactly where this one stopped; only
+  // a script running millions of commands in one frame can tell.
   void RunTick();
+  static constexpr std::uint32_t kDefaultPassLimit = 4'000'000;
+  std::uint32_t pass_limit() const { return m_pass_limit; }
+  void set_pass_limit(std::uint32_t passes) { m_pass_limit = passes == 0 ? 1 : passes; }
   // The cached page of exactly this name, loaded when missing; when making
   // it current the position becomes 0 first. A page of version 102 or below
   // sets TerminateFlag, shows "リビルドしてください" and closes the player;
@@ -171,6 +181,10 @@ class TCallMan {
   bool m_yield = false;
   // The tick ends after this pass (a command failed or stays waiting).
   bool m_end_tick = false;
+  std::uint32_t m_pass_limit = kDefaultPassLimit;
+  // Whether a tick was cut at the pass limit since the script last yielded
+  // (reported once per run of such a loop).
+  bool m_cut_reported = false;
   // The command traced last (page name and position).
   std::string m_traced_page;
   std::int32_t m_traced_position = -1;

@@ -87,6 +87,15 @@ void TProject::start() {
 }
 
 void TProject::take_settings(const TProjectSetting& s) {
+  // The window, the panel and every surface are sized from this; a damaged
+  // file must not size them (a negative or huge side overflows the window
+  // arithmetic and asks for gigabytes of pixels). 0 stays allowed: it means
+  // a title without a screen.
+  if (s.screen_width < 0 || s.screen_width > kMaxScreenSide || s.screen_height < 0 ||
+      s.screen_height > kMaxScreenSide) {
+    core::throw_error(core::format("%s: screen size %dx%d is out of range (0 to %d a side)",
+                                   {kSettingsName, s.screen_width, s.screen_height, kMaxScreenSide}));
+  }
   m_setting = s;
   m_title = s.title;
   m_keep_status = s.keep_status;

@@ -47,6 +47,9 @@
 
 namespace nova::script {
 
+// The largest screen side a title may ask for; the start refuses more.
+inline constexpr std::int32_t kMaxScreenSide = 16384;
+
 struct ProjectServices {
   core::FrameClock& clock;
   files::TVrFileManager& files;

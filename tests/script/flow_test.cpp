@@ -143,6 +143,41 @@ TEST_F(Flow, WhileLoopsWithContinueAndBreakRunInOneTick) {
   EXPECT_EQ(cm->CurrentPage(), nullptr);
 }
 
+TEST_F(Flow, ALoopThatNeverYieldsIsCarriedOverTicksAtThePassLimit) {
+  // Without the limit this tick would never return and the player would
+  // hang; with it each tick runs a share and the loop goes on exactly.
+  ScriptLog log;
+  var("i");
+  var("after");
+  page("main.nsb", {Cmd("While").e("condition", "i < 1000").i("exit_index", 3).go(),  // 0
+                    Cmd("Calc").e("expression", "i = i + 1").level(1).go(),           // 1
+                    Cmd("WhileLoop").i("loop_index", 0),                              // 2
+                    Cmd("Calc").e("expression", "after = i")});                       // 3
+  EXPECT_EQ(cm->pass_limit(), TCallMan::kDefaultPassLimit);
+  cm->set_pass_limit(300);
+  cm->StartAt("main.nsb");
+  tick();
+  EXPECT_EQ(ivalue("i"), 100) << "three commands an iteration, 300 passes";
+  tick();
+  EXPECT_EQ(ivalue("i"), 200);
+  EXPECT_EQ(log.count("commands without yielding"), 1) << "one warning for one run of the loop";
+  tick(8);
+  EXPECT_EQ(ivalue("i"), 1000);
+  EXPECT_EQ(ivalue("after"), 0) << "the loop's last check is the pass the limit cut";
+  tick();
+  EXPECT_EQ(ivalue("after"), 1000) << "the loop ended as it would have in one tick";
+
+  // A loop that never ends still leaves every tick, and the terminate flag
+  // (the exit button, the frame limit) is seen between them.
+  page("spin.nsb", {Cmd("While").e("condition", "TRUE").i("exit_index", 2).go(), Cmd("WhileLoop").i("loop_index", 0)});
+  cm->StartAt("spin.nsb");
+  tick(3);
+  EXPECT_EQ(current(), "spin.nsb");
+  EXPECT_EQ(log.count("commands without yielding"), 2);
+  clock.TerminateFlag.store(true);
+  tick();
+}
+
 TEST_F(Flow, EmptyConditionsAreFalse) {
   var("r");
   page("main.nsb", {Cmd("Jump").s("page", "other.nsb").go(), Cmd("Exit").go(), Cmd("Break").i("index", -1).go(),

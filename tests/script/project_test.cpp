@@ -183,6 +183,31 @@ TEST_F(Project, ANewerSettingsFileIsRefused) {
   EXPECT_FALSE(fs::exists(title / "save.dat"));
 }
 
+TEST_F(Project, AScreenSizeOutOfRangeIsRefusedAtTheStart) {
+  // A damaged file would otherwise size the window and the surfaces from it.
+  for (auto [w, h] : {std::pair{640, -1}, {-2147483647 - 1, 480}, {kMaxScreenSide + 1, 480}, {640, 1 << 30}}) {
+    SCOPED_TRACE(::testing::Message() << w << "x" << h);
+    settings.screen_width = w;
+    settings.screen_height = h;
+    write_settings();
+    try {
+      start();
+      ADD_FAILURE() << "no error";
+    } catch (const core::Error& e) {
+      EXPECT_NE(e.message().find("screen size"), std::string::npos) << e.message();
+    }
+    EXPECT_TRUE(clock.TerminateFlag.load());
+    EXPECT_FALSE(fs::exists(title / "save.dat"));
+  }
+  // The bounds themselves are titles like any other (0: no screen).
+  for (auto [w, h] : {std::pair{0, 0}, {kMaxScreenSide, 1}}) {
+    settings.screen_width = w;
+    settings.screen_height = h;
+    write_settings();
+    EXPECT_EQ(start()->screen_width(), w);
+  }
+}
+
 TEST_F(Project, WithoutArgumentsTheTitlesDataIsLocated) {
   write_settings();
   auto p = start(false);
