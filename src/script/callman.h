@@ -86,7 +86,7 @@ class TCallMan {
   // passes, so the next tick carries on exactly where this one stopped; only
   // a script running millions of commands in one frame can tell.
   void RunTick();
-  static constexpr std::uint32_t kDefaultPassLimit = 4'000'000;
+  static constexpr std::uint32_t kDefaultPassLimit = 1'000'000;
   std::uint32_t pass_limit() const { return m_pass_limit; }
   void set_pass_limit(std::uint32_t passes) { m_pass_limit = passes == 0 ? 1 : passes; }
   // The cached page of exactly this name, loaded when missing; when making
