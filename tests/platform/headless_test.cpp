@@ -167,7 +167,7 @@ TEST(HeadlessInput, BadScriptsNameTheLine) {
   } catch (const PlatformError& e) {
     EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
   }
-  for (const char* bad : {"x mouse 1 2", "1 mouse 1", "1 fly", "-1 close", "1 key A sideways"}) {
+  for (const char* bad : {"x mouse 1 2", "1 mouse 1", "1 fly", "-1 close", "1 key A sideways", "5 wheel 333333331"}) {
     EXPECT_THROW(parse_input_script(bad), PlatformError) << bad;
   }
 }

@@ -72,7 +72,12 @@ std::vector<ScriptedEvent> parse_input_script(std::string_view text) {
     } else if (what == "wheel") {
       need(3);
       int notches = 0;
-      if (!parse_number(words[2], notches)) fail("bad wheel count");
+      // A wheel event carries notches × 120 in an int; far more notches than
+      // any hand turns at once would overflow it.
+      constexpr int kMaxNotches = 10000;
+      if (!parse_number(words[2], notches) || notches < -kMaxNotches || notches > kMaxNotches) {
+        fail("bad wheel count (-10000 to 10000)");
+      }
       e.type = EventType::MouseWheel;
       e.wheel = notches * 120;
     } else if (what == "key") {
