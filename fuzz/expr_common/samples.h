@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/seeds.h"  // write_seed
 #include "core/binary_io.h"
 #include "expr/param_collection.h"
 
@@ -34,14 +35,6 @@ inline const std::vector<std::string>& expression_samples() {
       "x = 1e+5",
   };
   return samples;
-}
-
-inline void write_seed(const std::filesystem::path& dir, int n, const std::vector<std::uint8_t>& bytes) {
-  std::filesystem::create_directories(dir);
-  std::FILE* f = std::fopen((dir / ("seed" + std::to_string(n))).c_str(), "wb");
-  if (!f) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
 }
 
 // Variables the samples name: scalars of each type, arrays, an alias.

@@ -1,11 +1,9 @@
 // Seeds of the glyph stream fuzzer: texts of every kind of glyph, written by
 // our writer in every version it distinguishes.
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "core/format.h"
+#include "../common/seeds.h"
 #include "text/glyph_stream.h"
 #include "text/tag_parser.h"
 
@@ -27,21 +25,15 @@ const char* const kTexts[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
-    return 2;
-  }
-  const std::filesystem::path folder = argv[1];
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 2;
   const text::StreamVersion versions[] = {
       text::StreamVersion::headerless(), {99, true}, {100, true}, {101, true}, {102, true}};
   int n = 0;
   for (const char* source : kTexts) {
     const text::ParsedText parsed = text::parse_tagged_text(source);
     for (text::StreamVersion v : versions) {
-      const std::vector<std::uint8_t> bytes = text::write_glyph_stream(parsed, v);
-      std::ofstream out(folder / core::format("seed%03d", {n++}), std::ios::binary);
-      out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      fuzz::write_seed(folder, n++, text::write_glyph_stream(parsed, v));
     }
   }
   return 0;

@@ -1,46 +1,32 @@
 // Seeds: INI files as our writer writes them (the settings dialog's
 // "game.ini", a registry substitute with Shift-JIS values), and a few as
 // people write them by hand.
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "../common/seeds.h"
 #include "platform/ini_file.h"
 
 using nova::platform::IniFile;
 
-namespace {
-
-void write_seed(const std::filesystem::path& folder, int n, const std::string& bytes) {
-  std::ofstream out(folder / ("seed" + std::to_string(n)), std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
-    return 2;
-  }
-  const std::filesystem::path folder = argv[1];
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = nova::fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 2;
   int n = 0;
   IniFile game;
   game.write_bool("Option", "DirectSound", true);
   game.write_int("Option", "DelayTime", 300);
-  write_seed(folder, n++, game.to_text());
+  nova::fuzz::write_seed(folder, n++, game.to_text());
   IniFile registry;
   registry.write("HKEY_CURRENT_USER\\Software\\Title", "Path", "/games/title");
   registry.write("HKEY_CURRENT_USER\\Software\\Title", "Name", "\x83\x5c\x95\x5c");
   registry.write_int("Other", "Count", -12);
-  write_seed(folder, n++, registry.to_text());
+  nova::fuzz::write_seed(folder, n++, registry.to_text());
   const char* const by_hand[] = {
       "; comment\r\n[Option]\r\nDelayTime = $1F4\r\nDirectSound=0x1\r\n\r\n[Empty]\r\n",
       "key before any section\n[a]\nx=1\n[A]\nX=2\n=novalue\n[unterminated\nline without equals\n",
       "[Option]\nDelayTime=-2147483648\nDirectSound=99999999999\n",
   };
-  for (const char* text : by_hand) write_seed(folder, n++, text);
+  for (const char* text : by_hand) nova::fuzz::write_seed(folder, n++, text);
   return 0;
 }

@@ -1,12 +1,10 @@
 // Seeds of the tag language fuzzer: texts over every tag and the tokenizer's
 // special cases, each as written and as our tag writer writes its glyphs back.
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "../common/seeds.h"
 #include "core/error.h"
-#include "core/format.h"
 #include "text/tag_parser.h"
 #include "text/tag_writer.h"
 
@@ -30,26 +28,17 @@ const char* const kTexts[] = {
     "<FONT SIZE = 3 COLOR=#12><<B>>\x83\x5c<x",
 };
 
-void write_seed(const std::filesystem::path& folder, int n, const std::string& bytes) {
-  std::ofstream out(folder / core::format("seed%03d", {n}), std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
-    return 2;
-  }
-  const std::filesystem::path folder = argv[1];
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 2;
   int n = 0;
   for (const char* source : kTexts) {
-    write_seed(folder, n++, source);
+    fuzz::write_seed(folder, n++, source);
     try {
       const text::ParsedText parsed = text::parse_tagged_text(source);
-      if (auto tagged = text::write_tagged_text(parsed, 50)) write_seed(folder, n++, *tagged);
+      if (auto tagged = text::write_tagged_text(parsed, 50)) fuzz::write_seed(folder, n++, *tagged);
     } catch (const core::Error&) {
       // A text the language rejects is a seed as it stands.
     }
