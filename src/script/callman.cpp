@@ -335,6 +335,7 @@ void TCallMan::RunTick() {
   const auto& terminate = clock().TerminateFlag;
   if (terminate.load()) return;
   m_end_tick = false;
+  const std::uint32_t limit = m_pass_limit;
   std::uint32_t passes = 0;
   do {
     switch (m_state) {
@@ -381,17 +382,21 @@ void TCallMan::RunTick() {
       }
     }
     if (m_end_tick) break;
-    if (++passes >= m_pass_limit) {
-      if (!m_cut_reported) {
-        m_cut_reported = true;
-        const std::string where = m_current ? m_current->name() : std::string();
-        core::logf(core::Channel::Script, core::Level::Warning,
-                   "%s: %u commands without yielding; the rest runs in the next frames", {where, passes});
-      }
-      return;
-    }
-  } while ((m_continue == 1 || m_state != 0) && !terminate.load());
+  } while ((m_continue == 1 || m_state != 0) && !terminate.load() && ++passes < limit);
+  // Only the limit ends the loop with passes at the limit.
+  if (passes >= limit) [[unlikely]] {
+    ReportCutTick(passes);
+    return;
+  }
   m_cut_reported = false;
+}
+
+void TCallMan::ReportCutTick(std::uint32_t passes) {
+  if (m_cut_reported) return;
+  m_cut_reported = true;
+  const std::string where = m_current ? m_current->name() : std::string();
+  core::logf(core::Channel::Script, core::Level::Warning,
+             "%s: %u commands without yielding; the rest runs in the next frames", {where, passes});
 }
 
 // --- Moves ------------------------------------------------------------------------------

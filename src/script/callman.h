@@ -157,6 +157,7 @@ class TCallMan {
   void AssignResult(const TStack& frame);
   void Restore(const TStack& frame);
   void PushCurrent(bool with_state);
+  [[gnu::cold]] void ReportCutTick(std::uint32_t passes);
   void ReportError(const TPage& page, std::int32_t position, std::string_view message);
   void Trace(std::string_view line);
   bool Inside() const { return m_current && m_current->commands().contains(m_position); }
