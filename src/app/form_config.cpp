@@ -1,5 +1,6 @@
 #include "app/form_config.h"
 
+#include "app/game_ini.h"
 #include "core/format.h"
 #include "core/sjis.h"
 #include "platform/headless/headless_platform.h"
@@ -55,11 +56,12 @@ void TFormConfig::FormCreate() {
   m_cancel = m_form->add(cancel);
 
   m_showing = true;
-  platform::IniFile ini(game_ini_path(m_ctx.exe_folder));
-  m_form->control(m_check).checked = ini.read_bool("Sound", "DirectSound", true);
+  // The player's own reading of the file, so the track bar shows the delay
+  // the player would use (rounded down to 100 ms and kept within its range).
+  const GameSettings settings = read_game_settings(m_ctx.exe_folder);
+  m_form->control(m_check).checked = settings.direct_sound;
   CheckSoundClick();
-  // The track bar clamps what the file says into its range.
-  m_form->control(m_track).position = std::clamp(ini.read_int("Sound", "DelayTime", 500) / 100, 1, 5);
+  m_form->control(m_track).position = settings.delay_time / 100;
   TrackBuffChange();
   redraw();
 }

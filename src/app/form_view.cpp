@@ -8,6 +8,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "expr/random.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/headless/headless_platform.h"
@@ -47,8 +48,8 @@ void TFormView::FormCreate() {
   if (m_ctx.options.seed) {
     m_ctx.random_seed = *m_ctx.options.seed;
   } else {
-    platform::DateTime t = m_ctx.platform.clock().utc_time();
-    m_ctx.random_seed = static_cast<std::uint32_t>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond);
+    const platform::DateTime t = m_ctx.platform.clock().utc_time();
+    m_ctx.random_seed = expr::StandardRandom::seed_from_time(t.hour, t.minute, t.second, t.millisecond);
   }
 
   m_ctx.settings = read_game_settings(m_ctx.exe_folder);
@@ -345,16 +346,12 @@ void TFormView::ApplicationEventsDeactivate() {
 }
 
 void TFormView::ApplicationEventsActivate() {
-  if (!m_project || m_project->pause_when_inactive()) {
-    if (m_loop) m_loop->resume();
-    if (m_components) {
-      m_ctx.clock.ActiveFlag.store(true);
-      m_ctx.clock.LastTickMs.store(m_ctx.platform.clock().ticks_ms());
-      if (m_media) m_media->resume_all();
-    }
-  } else if (m_components) {
+  const bool paused = !m_project || m_project->pause_when_inactive();
+  if (paused && m_loop) m_loop->resume();
+  if (m_components) {
     m_ctx.clock.ActiveFlag.store(true);
     m_ctx.clock.LastTickMs.store(m_ctx.platform.clock().ticks_ms());
+    if (paused && m_media) m_media->resume_all();
   }
 }
 

@@ -10,10 +10,8 @@ std::filesystem::path game_ini_path(const std::filesystem::path& exe_folder) { r
 
 GameSettings read_game_settings(const std::filesystem::path& exe_folder) {
   GameSettings s;
-  std::error_code ec;
-  const auto path = game_ini_path(exe_folder);
-  if (!std::filesystem::exists(path, ec)) return s;
-  platform::IniFile ini(path);
+  // A missing file reads as an empty one: every value its default.
+  platform::IniFile ini(game_ini_path(exe_folder));
   s.direct_sound = ini.read_bool("Sound", "DirectSound", true);
   s.delay_time = std::clamp(ini.read_int("Sound", "DelayTime", s.delay_time) / 100 * 100, 100, 500);
   s.use_wmp = ini.read_bool("Video", "UseWMP", s.use_wmp);
