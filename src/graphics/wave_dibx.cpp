@@ -43,7 +43,9 @@ void TDIBXWave::forward(int top, int bottom, DrawBand draw) {
   top = std::max(top, m_origin_y);
   bottom = std::min(bottom, m_origin_y + table);
   if (top >= bottom) return;
-  SaveTargetClip();
+  // A local copy: the saved slot belongs to the wave component, which may be
+  // holding a clip of its own across this draw.
+  const Rect saved = m_target->ClipRect();
   const Rect limit = m_target->EffectiveClip();
   int y = top;
   while (y < bottom) {
@@ -58,7 +60,7 @@ void TDIBXWave::forward(int top, int bottom, DrawBand draw) {
     }
     y = end;
   }
-  RestoreTargetClip();
+  m_target->SetClipRect(saved);
 }
 
 void TDIBXWave::FillRect(const Rect& r, std::uint32_t v) {
@@ -72,9 +74,6 @@ void TDIBXWave::AddRect(const Rect& r, std::uint32_t v) {
 }
 void TDIBXWave::SubRect(const Rect& r, std::uint32_t v) {
   forward(r.top, r.bottom, [&](int dx) { m_target->SubRect(r.translated(dx, 0), v); });
-}
-void TDIBXWave::Assign(const TCustomDIBX& src) {
-  Draw(0, 0, false, false, false, Rect{0, 0, src.GetWidth(), src.GetHeight()}, src);
 }
 void TDIBXWave::Draw(int x, int y, bool fv, bool fh, bool keyed, const Rect& sr, const TCustomDIBX& src) {
   forward(y, y + sr.height(), [&](int dx) { m_target->Draw(x + dx, y, fv, fh, keyed, sr, src); });

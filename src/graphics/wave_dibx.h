@@ -40,7 +40,8 @@ class TDIBXWave : public TCustomDIBX {
     m_origin_x = x;
     m_origin_y = y;
   }
-  // Copies the target's clip into the saved copy, and back.
+  // Copies the target's clip into the saved copy, and back. The slot is the
+  // caller's alone: forwarded draws keep their own copy.
   void SaveTargetClip();
   void RestoreTargetClip();
 
@@ -53,7 +54,6 @@ class TDIBXWave : public TCustomDIBX {
   void BlendRect(const Rect& rect, std::uint32_t value, int opacity) override;
   void AddRect(const Rect& rect, std::uint32_t value) override;
   void SubRect(const Rect& rect, std::uint32_t value) override;
-  void Assign(const TCustomDIBX& src) override;
   void Draw(int x, int y, bool flip_v, bool flip_h, bool keyed, const Rect& src_rect, const TCustomDIBX& src) override;
   void DrawMasked(int x, int y, const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect,
                   const TCustomDIBX& src) override;
@@ -88,8 +88,8 @@ class TDIBXWave : public TCustomDIBX {
                 const TCustomDIBX& src, int gap_y) override;
   void TileBlend(const Rect& dst_rect, int gap_x, int phase_y, int phase_x, int opacity, bool keyed,
                  const Rect& src_rect, const TCustomDIBX& src, int gap_y) override;
-  void TileAdd(const Rect& dst_rect, int gap_x, int phase_y, int phase_x, int opacity, bool keyed,
-               const Rect& src_rect, const TCustomDIBX& src, int gap_y) override;
+  void TileAdd(const Rect& dst_rect, int gap_x, int phase_y, int phase_x, int opacity, bool keyed, const Rect& src_rect,
+               const TCustomDIBX& src, int gap_y) override;
   void TileMasked(const Rect& dst_rect, int gap_x, int phase_y, int phase_x, const TCustomDIBX& alpha,
                   const Rect& src_rect, const TCustomDIBX& src, int gap_y) override;
   void TileMaskedBlend(const Rect& dst_rect, int gap_x, int phase_y, int phase_x, const TCustomDIBX& alpha,

@@ -2,6 +2,8 @@
 // keep the display contract.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/error.h"
 #include "graphics/dx_dibx.h"
 #include "graphics/memory_dibx.h"
@@ -61,6 +63,23 @@ TEST(WaveSurface, ClipRectsAreKeptInTheWindowAndHandedToTheTarget) {
   wave.ResetClip();
   EXPECT_FALSE(wave.HasClip());
   EXPECT_FALSE(target.HasClip());
+}
+
+TEST(WaveSurface, ForwardedDrawsLeaveTheSavedClipAlone) {
+  TDIBX target;
+  target.SetSize(30, 30, 32);
+  TDIBXWave wave(&target);
+  wave.SetSize(30, 30, 32);
+  wave.Offsets() = std::vector<int>(30, 1);
+  target.SetClipRect(Rect{0, 0, 20, 20});
+  wave.SaveTargetClip();
+  target.SetClipRect(Rect{2, 2, 10, 10});
+  wave.FillRect(Rect{0, 0, 30, 30}, 0xABCDEF);
+  EXPECT_EQ(target.ClipRect(), (Rect{2, 2, 10, 10})) << "the draw puts back the clip it found";
+  EXPECT_EQ(target.GetPixel(9, 9), 0xABCDEFu);
+  EXPECT_EQ(target.GetPixel(10, 9), 0u) << "drawn inside the clip it found";
+  wave.RestoreTargetClip();
+  EXPECT_EQ(target.ClipRect(), (Rect{0, 0, 20, 20})) << "the saved clip is the caller's own";
 }
 
 TEST(DisplaySurface, CreationAndPalettesFollowTheDisplayRules) {
