@@ -91,7 +91,6 @@ void TScreenManager::SetModeIndex(int index) {
   const bool to_full = index >= 0;
   if (m_mode_index == -2 || was_full != to_full) {
     m_screen.reset();
-    m_display_open = false;
   }
   set_up(index);
 }
@@ -103,7 +102,6 @@ void TScreenManager::set_up(int index) {
     // The display refused the mode: back to the window.
     core::logf(core::Channel::Graphics, core::Level::Warning, "screen: full-screen mode %d refused", {index});
     m_screen.reset();
-    m_display_open = false;
     m_mode_index = -1;
   }
   set_up_window();
@@ -125,8 +123,6 @@ void TScreenManager::make_screen(bool display_surface, int bits) {
 
 void TScreenManager::set_up_window() {
   if (m_window.fullscreen_mode() >= 0) m_window.set_fullscreen(-1);
-  m_full_screen = false;
-  m_display_open = true;
   m_display_bits = m_desktop_bits;
   const bool five_five_five = m_display_bits == 15;
   if (m_options.surface_setting == 2 && (five_five_five || m_display_bits == 32)) {
@@ -140,8 +136,6 @@ void TScreenManager::set_up_window() {
 bool TScreenManager::set_up_full_screen(int index) {
   const Listed& listed = m_modes[static_cast<std::size_t>(index)];
   if (m_window.set_fullscreen(listed.platform_index) != listed.platform_index) return false;
-  m_display_open = true;
-  m_full_screen = true;
   m_display_bits = listed.mode.bit_count;
   const int setting = m_options.surface_setting;
   if (m_display_bits < 16 || setting == 1) {
@@ -157,18 +151,15 @@ bool TScreenManager::set_up_full_screen(int index) {
 }
 
 void TScreenManager::blit(const Rect& src, const Rect& dst, std::vector<platform::Rect>& shown) {
-  const Rect s = src.intersected(Rect{0, 0, m_screen->GetWidth(), m_screen->GetHeight()});
-  if (s.empty() || dst.empty()) return;
-  if (m_gdi) {
-    TDeviceContext* dc = GetDC();
-    if (!dc) return;
-    m_screen->StretchToDC(*dc, dst, src);
-  } else {
-    const platform::PixelView v = m_screen->PresentView();
-    if (!v.pixels) return;
-    m_window.draw_pixels(v, src, dst.translated(m_panel.x, m_panel.y));
-  }
-  shown.push_back(dst.translated(m_panel.x, m_panel.y));
+  // A rectangle off the screen shows nothing and must not count as a frame.
+  if (dst.empty() || src.intersected(Rect{0, 0, m_screen->GetWidth(), m_screen->GetHeight()}).empty()) return;
+  const platform::PixelView v = m_screen->PresentView();
+  if (!v.pixels) return;
+  // Straight to the window rather than through the cached panel context,
+  // whose origin is the one of the moment it was made.
+  const Rect to = dst.translated(m_panel.x, m_panel.y);
+  m_window.draw_pixels(v, src, to);
+  shown.push_back(to);
 }
 
 void TScreenManager::Present(TPresentSource& source) {
@@ -200,7 +191,7 @@ void TScreenManager::Present(TPresentSource& source) {
 }
 
 TDeviceContext* TScreenManager::GetDC() {
-  if (!m_display_open) return nullptr;
+  if (m_mode_index == -2) return nullptr;
   if (!m_dc) m_dc = std::make_unique<PanelDC>(m_window, m_panel);
   return m_dc.get();
 }
@@ -210,7 +201,6 @@ void TScreenManager::ReleaseDC() { m_dc.reset(); }
 void TScreenManager::Release() {
   ReleaseDC();
   m_screen.reset();
-  m_display_open = false;
   m_mode_index = -2;
 }
 

@@ -12,8 +12,8 @@
 // Window::draw_pixels, then Window::present shows the rectangles drawn.
 // "Display" presentation stands where the exclusive display surfaces stood
 // (a TDxDIBX screen surface, blitted rectangle by rectangle); "GDI"
-// presentation draws a TDIBX screen surface with StretchToDC and stretches
-// the whole screen when the display scale is not a multiple of 100.
+// presentation draws a TDIBX screen surface the same way but stretches the
+// whole screen when the display scale is not a multiple of 100.
 //
 // The surface setting (0, 1 or 2) is the player's option
 // `TScreenOptions::surface_setting`; the shell takes it from its command
@@ -81,9 +81,9 @@ class TScreenManager {
   int GetScreenBitCount() const { return m_screen_bits; }
   int DesktopBitCount() const { return m_desktop_bits; }
   int DisplayBitCount() const { return m_display_bits; }
-  bool FullScreenActive() const { return m_full_screen; }
-  // True when presentation goes through StretchToDC, false for display
-  // surfaces.
+  bool FullScreenActive() const { return m_mode_index >= 0; }
+  // True when the screen surface is a memory surface (whose scaled
+  // presentation stretches the whole screen), false for display surfaces.
   bool UsesGdi() const { return m_gdi; }
 
   void SetPanelOrigin(platform::Point p) { m_panel = p; }
@@ -132,9 +132,7 @@ class TScreenManager {
   int m_desktop_bits = 24;
   int m_display_bits = 0;
   int m_screen_bits = 16;
-  bool m_display_open = false;
   bool m_gdi = true;
-  bool m_full_screen = false;
   std::unique_ptr<TCustomDIBX> m_screen;
   std::unique_ptr<TDeviceContext> m_dc;
   std::uint64_t m_presented = 0;
