@@ -59,7 +59,7 @@ namespace {
 // sides between them when there is height left.
 template <class Strip>
 void frame_strips(const Rect& r, int w, Strip strip) {
-  const std::int64_t w64 = std::int64_t{r.right} - r.left, h64 = std::int64_t{r.bottom} - r.top;
+  const std::int64_t w64 = r.width64(), h64 = r.height64();
   if (w <= 0 || w64 <= 0 || h64 <= 0 || w64 > INT32_MAX || h64 > INT32_MAX) return;
   const int width = static_cast<int>(w64), height = static_cast<int>(h64);
   w = std::min(w, height);

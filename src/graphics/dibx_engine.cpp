@@ -156,14 +156,27 @@ std::unique_ptr<TDIBX> snapshot(const TCustomDIBX& s) {
   return copy;
 }
 
-// When the source or the mask is the destination itself, runs draw with
-// copies in their place and answers true.
+// When the source or the mask is the destination itself, runs draw with a
+// copy in place of whichever of them it is and answers true. Only what the
+// draw writes over is copied.
 template <class Draw>
 bool unaliased(const TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, Draw draw) {
   if (&src != &dst && mask != &dst) return false;
-  const std::unique_ptr<TDIBX> s = snapshot(src);
-  const std::unique_ptr<TDIBX> m = mask == &dst && mask != &src ? snapshot(*mask) : nullptr;
-  if (s) draw(*s, mask == &src ? s.get() : m ? m.get() : mask);
+  std::unique_ptr<TDIBX> src_copy;
+  if (&src == &dst) {
+    src_copy = snapshot(src);
+    if (!src_copy) return true;
+  }
+  const TCustomDIBX& from = src_copy ? *src_copy : src;
+  std::unique_ptr<TDIBX> mask_copy;
+  const TCustomDIBX* m = mask;
+  if (mask == &src) {
+    m = &from;
+  } else if (mask == &dst) {
+    mask_copy = snapshot(*mask);
+    if (mask_copy) m = mask_copy.get();
+  }
+  draw(from, m);
   return true;
 }
 
@@ -467,8 +480,8 @@ void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
 
 bool plan_stretch(const Rect& clip, const Rect& dst_rect, const Rect& src_rect, bool flip_v, bool flip_h,
                   SampledPlan& out) {
-  const std::int64_t dw = std::int64_t{dst_rect.right} - dst_rect.left, dh = std::int64_t{dst_rect.bottom} - dst_rect.top;
-  const std::int64_t sw = std::int64_t{src_rect.right} - src_rect.left, sh = std::int64_t{src_rect.bottom} - src_rect.top;
+  const std::int64_t dw = dst_rect.width64(), dh = dst_rect.height64();
+  const std::int64_t sw = src_rect.width64(), sh = src_rect.height64();
   if (dw < 1 || dh < 1 || sw < 1 || sh < 1) return false;
   const double fx = static_cast<double>(sw) / static_cast<double>(dw), fy = static_cast<double>(sh) / static_cast<double>(dh);
   Rect d = dst_rect;

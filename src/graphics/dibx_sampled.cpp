@@ -23,8 +23,8 @@ bool plan_rotate(const Rect& clip, int x, int y, int angle, int pivot_x, int piv
   // Corners relative to the pivot, zoomed: the pivot sits at its offset from
   // the rectangle's top-left corner, the far corners one pixel inside.
   const double left = -zx * (static_cast<double>(pivot_x) - s.left), top = -zy * (static_cast<double>(pivot_y) - s.top);
-  const double right = left + (static_cast<double>(s.right) - s.left) * zx - 1;
-  const double bottom = top + (static_cast<double>(s.bottom) - s.top) * zy - 1;
+  const double right = left + static_cast<double>(s.width64()) * zx - 1;
+  const double bottom = top + static_cast<double>(s.height64()) * zy - 1;
   double min_x = 0, max_x = 0, min_y = 0, max_y = 0;
   bool first = true;
   for (double cx : {left, right}) {

@@ -41,7 +41,7 @@ template <class DrawTile>
 void for_each_tile(const Rect& dst, const Rect& area, const Rect& s, int phase_x, int phase_y, int gap_x, int gap_y,
                    DrawTile draw) {
   // A tile wider than any surface is bad input; nothing sensible to draw.
-  const std::int64_t w64 = std::int64_t{s.right} - s.left, h64 = std::int64_t{s.bottom} - s.top;
+  const std::int64_t w64 = s.width64(), h64 = s.height64();
   if (w64 <= 0 || h64 <= 0 || w64 > kMaxTile || h64 > kMaxTile) return;
   const int w = static_cast<int>(w64), h = static_cast<int>(h64);
   // A gap that would put a tile on top of the previous one is no gap.
@@ -160,7 +160,7 @@ Lattice lattice(int edge, int zoom, int pitch, int phase) {
 template <class DrawTile>
 void for_each_zoomed_tile(const Rect& dst, const Rect& area, const Rect& s, int zoom_x, int zoom_y, int pitch_x,
                           int pitch_y, int phase_x, int phase_y, DrawTile draw) {
-  const std::int64_t sw = std::int64_t{s.right} - s.left, sh = std::int64_t{s.bottom} - s.top;
+  const std::int64_t sw = s.width64(), sh = s.height64();
   if (zoom_x < 1 || zoom_y < 1 || sw <= 0 || sh <= 0 || sw > kMaxTile || sh > kMaxTile) return;
   const int tw = static_cast<int>(std::clamp(zoom_x / 256.0 * static_cast<double>(sw), 1.0, 1e9));
   const int th = static_cast<int>(std::clamp(zoom_y / 256.0 * static_cast<double>(sh), 1.0, 1e9));
@@ -218,7 +218,7 @@ void TCustomDIBX::TileStretchMasked(const Rect& dst_rect, int pitch_x, int phase
 }
 
 void TCustomDIBX::PatternFrame(const Rect& rect, int width, int phase_y, int phase_x, const TCustomDIBX& src) {
-  const std::int64_t w64 = std::int64_t{rect.right} - rect.left, h64 = std::int64_t{rect.bottom} - rect.top;
+  const std::int64_t w64 = rect.width64(), h64 = rect.height64();
   if (width <= 0 || w64 <= 0 || h64 <= 0 || w64 > INT32_MAX || h64 > INT32_MAX) return;
   const int w = static_cast<int>(w64), h = static_cast<int>(h64);
   width = std::min(width, std::max(w, h));

@@ -86,9 +86,12 @@ using RowFn = void (*)(const RowJob&);
 // the source row `row` at column cols[i] (table form), or from
 // (u >> 16, v >> 16) with u = u0 + i × du, v = v0 + i × dv, mirrored to
 // mirror_x − x and mirror_y − y when asked (affine form, `base` the row 0
-// address). Every sample must lie inside the source. `slack` is the number
-// of bytes readable after the source's last pixel (vector gathers read four
-// bytes at a time).
+// address). Every sample must lie inside the source. `end` is one past the
+// source's last readable byte: vector gathers read four bytes at a time and
+// fall back to the scalar form where a read at the furthest sample would
+// pass it. They take the furthest sample to be at one end of the run, so
+// the columns (and rows) must move in one direction along it; a table that
+// turns back could make them read past `end`.
 struct GatherJob {
   std::uint8_t* out = nullptr;
   const std::uint8_t* row = nullptr;

@@ -29,6 +29,10 @@ struct Rect {
   static constexpr Rect from_size(int x, int y, int w, int h) { return {x, y, x + w, y + h}; }
   constexpr int width() const { return right - left; }
   constexpr int height() const { return bottom - top; }
+  // The same without overflow, for rectangles from scripts whose corners may
+  // lie anywhere in the int range.
+  constexpr std::int64_t width64() const { return std::int64_t{right} - left; }
+  constexpr std::int64_t height64() const { return std::int64_t{bottom} - top; }
   constexpr bool empty() const { return right <= left || bottom <= top; }
   constexpr bool contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
   constexpr Rect intersected(const Rect& o) const {
