@@ -49,10 +49,6 @@ bool can_create_file_in(const fs::path& folder) {
   return ok;
 }
 
-bool starts_with_ci(std::string_view name, std::string_view prefix) {
-  return name.size() >= prefix.size() && core::equal_ci(name.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 // --- Paths ---------------------------------------------------------------------------
@@ -186,7 +182,7 @@ void TSaveFile::put_entry(std::string_view name, const std::optional<std::vector
 }
 
 std::optional<std::int32_t> game_slot_of(std::string_view entry_name) {
-  if (!starts_with_ci(entry_name, kGameEntryPrefix)) return std::nullopt;
+  if (!core::starts_with_ci(entry_name, kGameEntryPrefix)) return std::nullopt;
   const std::string_view digits = entry_name.substr(kGameEntryPrefix.size());
   if (digits.empty()) return std::nullopt;
   std::int64_t slot = 0;

@@ -19,23 +19,13 @@ constexpr std::array<std::string_view, 3> kRawClosers = {"-->", "</SCRIPT>", "</
 // The characters a backslash takes literally.
 constexpr std::string_view kEscapable = "\"%<>\\{}";
 
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Case-insensitive ASCII prefix test. The patterns are plain ASCII, and a
-// lead byte never equals one of their bytes, so no character is split.
-bool starts_with_ci(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (ascii_upper(s[i]) != prefix[i]) return false;
-  }
-  return true;
-}
-
-// The length of the pattern of `patterns` that the text starts with, or 0.
+// The length of the pattern of `patterns` that the text starts with (without
+// regard to case), or 0. The patterns are plain ASCII, and no double-byte
+// character equals ASCII characters, so no character is split.
 template <std::size_t N>
 std::size_t match_any(std::string_view s, const std::array<std::string_view, N>& patterns) {
   for (std::string_view p : patterns) {
-    if (starts_with_ci(s, p)) return p.size();
+    if (core::starts_with_ci(s, p)) return p.size();
   }
   return 0;
 }
@@ -157,16 +147,16 @@ class Tokenizer {
     m_markup = true;
     const std::string tag = m_token;
     emit();
-    if (starts_with_ci(tag, "<PRE") && !m_textarea) {
+    if (core::starts_with_ci(tag, "<PRE") && !m_textarea) {
       m_pre = true;
       m_skip_cr = true;
-    } else if (starts_with_ci(tag, "</PRE")) {
+    } else if (core::starts_with_ci(tag, "</PRE")) {
       m_pre = false;
       drop_break_before_close();
-    } else if (starts_with_ci(tag, "<TEXTAREA")) {
+    } else if (core::starts_with_ci(tag, "<TEXTAREA")) {
       m_textarea = true;
       m_skip_cr = true;
-    } else if (starts_with_ci(tag, "</TEXTAREA")) {
+    } else if (core::starts_with_ci(tag, "</TEXTAREA")) {
       m_textarea = false;
       drop_break_before_close();
     }

@@ -46,7 +46,7 @@ struct Token {
   bool operator==(const Token&) const = default;
 };
 
-// The tokens of a joined text, in order. Never empty.
+// The tokens of a joined text, in order; none for an empty text.
 std::vector<Token> tokenize(std::string_view joined);
 
 // Whether a token is a tag: markup, longer than two bytes, beginning with '<'
