@@ -20,16 +20,6 @@ std::int32_t TDecorateList::find(const TDecorate& d) const {
   return -1;
 }
 
-std::int32_t TDecorateList::acquire(const TDecorate& d) {
-  std::int32_t index = find(d);
-  if (index < 0) {
-    m_records.push_back({d, 0});
-    index = size() - 1;
-  }
-  ++m_records[static_cast<std::size_t>(index)].ref_count;
-  return index;
-}
-
 void TDecorateList::add_ref(std::int32_t index) { ++m_records.at(static_cast<std::size_t>(index)).ref_count; }
 
 void TDecorateList::save(core::ByteWriter& w, int version) const {

@@ -38,9 +38,32 @@ struct TDecorate {
   bool operator==(const TDecorate&) const = default;
 };
 
+// The fields of a decoration that one FONT tag sets. They are pushed and
+// popped together, so they travel as one value; the defaults are TDecorate's.
+struct FontFields {
+  std::int32_t size = 0;
+  std::int32_t color = -1;
+  std::int32_t border_color = -1;
+  std::int32_t shadow_color = -1;
+  std::string font_name;
+  std::int32_t border_width = -1;
+  std::int32_t shadow_width = -1;
+
+  FontFields() = default;
+  explicit FontFields(const TDecorate& d)
+      : size(d.size),
+        color(d.color),
+        border_color(d.border_color),
+        shadow_color(d.shadow_color),
+        font_name(d.font_name),
+        border_width(d.border_width),
+        shadow_width(d.shadow_width) {}
+  bool operator==(const FontFields&) const = default;
+};
+
 // The decoration records of one text, in index order. Indexes stay valid as
-// long as the list lives: records are only ever appended, and a text is
-// replaced as a whole (clear), so no record is taken out from under a glyph.
+// long as the list lives: records are only ever appended, so no record is
+// taken out from under a glyph.
 class TDecorateList {
  public:
   struct Record {
@@ -48,9 +71,6 @@ class TDecorateList {
     std::int32_t ref_count = 0;
   };
 
-  // The index of a record equal to `d`, its count raised by one; a new record
-  // (count 1) when there is none.
-  std::int32_t acquire(const TDecorate& d);
   // Raises the count of an existing record.
   void add_ref(std::int32_t index);
   // The index of the first record equal to `d`, or -1; counts are unchanged.
@@ -68,7 +88,6 @@ class TDecorateList {
   }
   std::int32_t ref_count(std::int32_t index) const { return m_records.at(static_cast<std::size_t>(index)).ref_count; }
   const std::vector<Record>& records() const { return m_records; }
-  void clear() { m_records.clear(); }
 
   // The stream form: an int32 count, then per record: reference count,
   // color, border color, size (int32 each), style flags, no-break flag (one

@@ -157,9 +157,8 @@ ParsedText read_glyph_stream(std::span<const std::uint8_t> bytes) {
   return read_glyph_stream(r);
 }
 
-void write_glyph_stream(core::ByteWriter& out, const ParsedText& text, StreamVersion version) {
+std::vector<std::uint8_t> write_glyph_stream(const ParsedText& text, StreamVersion version) {
   check_writable(text, version);
-  // Written aside first, so that an error part way leaves `out` as it was.
   core::ByteWriter w;
   const int v = version.number;
   if (version.header) w.bytes(core::format("KvWord%.3d", {v}));
@@ -202,13 +201,13 @@ void write_glyph_stream(core::ByteWriter& out, const ParsedText& text, StreamVer
         },
         g);
   }
-  out.bytes(std::span<const std::uint8_t>(w.data()));
+  return w.take();
 }
 
-std::vector<std::uint8_t> write_glyph_stream(const ParsedText& text, StreamVersion version) {
-  core::ByteWriter w;
-  write_glyph_stream(w, text, version);
-  return w.take();
+void write_glyph_stream(core::ByteWriter& out, const ParsedText& text, StreamVersion version) {
+  // Made whole before any of it is appended, so that an error part way
+  // leaves `out` as it was.
+  out.bytes(std::span<const std::uint8_t>(write_glyph_stream(text, version)));
 }
 
 std::vector<std::uint8_t> write_glyph_stream(const ParsedText& text) {

@@ -1,6 +1,7 @@
 #include "text/glyphs.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <iterator>
 
@@ -17,7 +18,14 @@ struct Overloaded : F... {
 template <typename... F>
 Overloaded(F...) -> Overloaded<F...>;
 
+constexpr std::array<std::string_view, 5> kAlignNames = {"LEFT", "RIGHT", "CENTER", "TOP", "BOTTOM"};
+
 }  // namespace
+
+std::string_view align_name(Align a) {
+  const auto code = static_cast<std::size_t>(a);
+  return code >= 1 && code <= kAlignNames.size() ? kAlignNames[code - 1] : std::string_view();
+}
 
 std::optional<GlyphStreamType> stream_type(const TWdGlyph& g) {
   return std::visit(Overloaded{
@@ -77,34 +85,6 @@ std::size_t ParsedText::erase_produced(std::size_t first, std::size_t last) {
   const auto removed = static_cast<std::size_t>(end - kept);
   m_glyphs.erase(kept, end);
   return removed;
-}
-
-void ParsedText::append_copy(const ParsedText& from, std::int32_t first, std::int32_t last) {
-  const auto count = static_cast<std::int32_t>(from.size());
-  if (last < 0 || last >= count) last = count - 1;
-  first = std::max(first, 0);
-  for (std::int32_t i = first; i <= last; ++i) {
-    TWdGlyph g = from.m_glyphs[static_cast<std::size_t>(i)];
-    // Every glyph that refers to a decoration, produced ones included, is
-    // moved onto the equal record of this list.
-    std::visit(
-        [&](auto& glyph) {
-          if constexpr (requires { glyph.decoration; }) {
-            glyph.decoration = intern(from.m_decorations[glyph.decoration]);
-          }
-        },
-        g);
-    if (is_produced(g)) {
-      m_glyphs.push_back(std::move(g));
-    } else {
-      append(std::move(g));
-    }
-  }
-}
-
-void ParsedText::clear() {
-  m_glyphs.clear();
-  m_decorations.clear();
 }
 
 ParsedText ParsedText::from_stored(TDecorateList decorations, std::vector<TWdGlyph> glyphs, StreamVersion version) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -22,6 +23,11 @@ namespace nova::text {
 
 // Alignment codes: DIV takes Left to Center, IMG takes Center to Bottom.
 enum class Align : std::uint8_t { Left = 1, Right = 2, Center = 3, Top = 4, Bottom = 5 };
+
+// The name of an alignment in the tag language's ALIGN attribute ("LEFT" ...
+// "BOTTOM"); empty for a code outside Left ... Bottom (a stream may hold any
+// byte there).
+std::string_view align_name(Align a);
 
 // One character (a single byte, or lead byte × 256 + trail byte).
 struct TWdChar {
@@ -166,12 +172,6 @@ class ParsedText {
   void insert_produced(std::size_t at, std::vector<TWdGlyph> produced);
   // Removes the produced glyphs in [first, last); answers how many went.
   std::size_t erase_produced(std::size_t first, std::size_t last);
-
-  // Appends copies of glyphs [first, last] of another text (last -1 or past
-  // the end: to its last glyph), their decorations interned into this list.
-  void append_copy(const ParsedText& from, std::int32_t first, std::int32_t last);
-
-  void clear();
 
   // For the stream reader: a text exactly as stored, decoration counts and
   // all. Raises core::Error when a glyph refers to a decoration the list does

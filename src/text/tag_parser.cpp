@@ -46,41 +46,21 @@ std::optional<std::int32_t> parse_color(std::string_view v) {
   if (v.size() != 7 || v[0] != '#') return std::nullopt;
   std::uint32_t rgb = 0;
   for (char c : v.substr(1)) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else {
-      return std::nullopt;
-    }
+    const int digit = expr::hex_digit(c);
+    if (digit < 0) return std::nullopt;
     rgb = rgb << 4 | static_cast<std::uint32_t>(digit);
   }
   const std::uint32_t r = rgb >> 16 & 0xFF, g = rgb >> 8 & 0xFF, b = rgb & 0xFF;
   return static_cast<std::int32_t>(r | g << 8 | b << 16);
 }
 
-// The alignment names of the ALIGN attribute.
-struct AlignName {
-  std::string_view name;
-  Align align;
-};
-constexpr std::array<AlignName, 5> kAlignNames = {{
-    {"LEFT", Align::Left},
-    {"RIGHT", Align::Right},
-    {"CENTER", Align::Center},
-    {"TOP", Align::Top},
-    {"BOTTOM", Align::Bottom},
-}};
-
 // The alignment an ALIGN value names when it lies in [lowest, highest], else
 // the fallback (also without the attribute).
 Align parse_align(const std::string* value, Align lowest, Align highest, Align fallback) {
   if (!value) return fallback;
-  for (const AlignName& a : kAlignNames) {
-    if (core::equal_ci(*value, a.name)) return (a.align >= lowest && a.align <= highest) ? a.align : fallback;
+  for (auto code = static_cast<int>(lowest); code <= static_cast<int>(highest); ++code) {
+    const auto align = static_cast<Align>(code);
+    if (core::equal_ci(*value, align_name(align))) return align;
   }
   return fallback;
 }
@@ -106,14 +86,9 @@ class ValueStack {
 struct TTagValList {
   explicit TTagValList(std::int32_t initial_wait) : wait(initial_wait) {}
 
-  ValueStack<std::int32_t> size{0};
-  ValueStack<std::int32_t> color{-1};
-  // FONT BCOLOR: the color of the characters' border.
-  ValueStack<std::int32_t> border_color{-1};
-  ValueStack<std::int32_t> shadow_color{-1};
-  ValueStack<std::string> font_name{std::string()};
-  ValueStack<std::int32_t> border_width{-1};
-  ValueStack<std::int32_t> shadow_width{-1};
+  // One level per open FONT tag (BCOLOR is the color of the characters'
+  // border).
+  ValueStack<FontFields> font{FontFields()};
   std::uint8_t style = 0;
   bool no_break = false;
   std::string ruby;
@@ -122,16 +97,17 @@ struct TTagValList {
   ValueStack<std::int32_t> wait;
 
   TDecorate decoration() const {
+    const FontFields& f = font.top();
     TDecorate d;
-    d.size = size.top();
-    d.color = color.top();
-    d.border_color = border_color.top();
-    d.shadow_color = shadow_color.top();
-    d.border_width = border_width.top();
-    d.shadow_width = shadow_width.top();
+    d.size = f.size;
+    d.color = f.color;
+    d.border_color = f.border_color;
+    d.shadow_color = f.shadow_color;
+    d.border_width = f.border_width;
+    d.shadow_width = f.shadow_width;
+    d.font_name = f.font_name;
     d.style = style;
     d.no_break = no_break;
-    d.font_name = font_name.top();
     d.ruby = ruby;
     return d;
   }
@@ -201,46 +177,32 @@ class TagParser {
   }
 
   void tag_font(const Tag& tag, int) {
-    auto integer = [&](const char* name, const ValueStack<std::int32_t>& stack) {
-      const std::string* v = tag.find(name);
-      return v ? expr::parse_int(*v).value_or(stack.top()) : stack.top();
+    // The new level starts as a copy of the current one and each attribute
+    // overwrites only its own field, so an attribute that is missing or does
+    // not parse keeps the value that was current when the tag began.
+    FontFields f = m_state.font.top();
+    auto integer = [&](const char* name, std::int32_t& field) {
+      if (const std::string* v = tag.find(name)) field = expr::parse_int(*v).value_or(field);
     };
-    auto color = [&](const char* name, const ValueStack<std::int32_t>& stack) {
-      const std::string* v = tag.find(name);
-      return v ? parse_color(*v).value_or(stack.top()) : stack.top();
+    auto color = [&](const char* name, std::int32_t& field) {
+      if (const std::string* v = tag.find(name)) field = parse_color(*v).value_or(field);
     };
     // BORDER and SHADOW alone switch the effect on at width 1.
-    auto width = [&](const char* name, const ValueStack<std::int32_t>& stack) {
-      const std::string* v = tag.find(name);
-      if (!v) return stack.top();
-      return std::max<std::int32_t>(expr::parse_int(*v).value_or(1), 0);
+    auto width = [&](const char* name, std::int32_t& field) {
+      if (const std::string* v = tag.find(name)) field = std::max<std::int32_t>(expr::parse_int(*v).value_or(1), 0);
     };
-    const std::string* name = tag.find("NAME");
-    // All values are taken before any is pushed, so each falls back on the
-    // value that was current when the tag began.
-    const std::int32_t size = integer("SIZE", m_state.size);
-    const std::int32_t fore = color("COLOR", m_state.color);
-    const std::int32_t border_color = color("BCOLOR", m_state.border_color);
-    const std::int32_t shadow_color = color("SCOLOR", m_state.shadow_color);
-    const std::int32_t border = width("BORDER", m_state.border_width);
-    const std::int32_t shadow = width("SHADOW", m_state.shadow_width);
-    m_state.size.push(size);
-    m_state.color.push(fore);
-    m_state.border_color.push(border_color);
-    m_state.shadow_color.push(shadow_color);
-    m_state.font_name.push(name ? *name : m_state.font_name.top());
-    m_state.border_width.push(border);
-    m_state.shadow_width.push(shadow);
+    integer("SIZE", f.size);
+    color("COLOR", f.color);
+    color("BCOLOR", f.border_color);
+    color("SCOLOR", f.shadow_color);
+    if (const std::string* name = tag.find("NAME")) f.font_name = *name;
+    width("BORDER", f.border_width);
+    width("SHADOW", f.shadow_width);
+    m_state.font.push(std::move(f));
     decoration_changed();
   }
   void tag_end_font(const Tag&, int) {
-    m_state.size.pop();
-    m_state.color.pop();
-    m_state.border_color.pop();
-    m_state.shadow_color.pop();
-    m_state.font_name.pop();
-    m_state.border_width.pop();
-    m_state.shadow_width.pop();
+    m_state.font.pop();
     decoration_changed();
   }
 
@@ -419,13 +381,9 @@ std::string unescape_literal(std::string_view s) {
   return out;
 }
 
-ParsedText parse_tokens(std::span<const Token> tokens, const ParseOptions& options) {
-  return TagParser(options).run(tokens);
-}
-
 ParsedText parse_tagged_lines(std::span<const std::string> lines, const ParseOptions& options) {
   const std::vector<Token> tokens = tokenize(join_lines(lines));
-  return parse_tokens(tokens, options);
+  return TagParser(options).run(tokens);
 }
 
 ParsedText parse_tagged_text(std::string_view text, const ParseOptions& options) {

@@ -7,7 +7,7 @@
 //   A HREF / /A          link of the following glyphs (HREF unescaped)
 //   B I S U  and /B ...  bold, italic, strike-out, underline on and off
 //   FONT SIZE COLOR BCOLOR SCOLOR NAME BORDER SHADOW / /FONT
-//                        push (pop) all seven font stacks at once
+//                        push (pop) one level of the font fields
 //   NOBR / /NOBR         no line break between no-break glyphs
 //   RUBY VALUE / /RUBY   ruby text of the following glyphs
 //   DIV ALIGN / /DIV     push (pop) the alignment, adding an alignment glyph
@@ -70,6 +70,5 @@ struct ParseOptions {
 // whole text is rejected then.
 ParsedText parse_tagged_text(std::string_view text, const ParseOptions& options = {});
 ParsedText parse_tagged_lines(std::span<const std::string> lines, const ParseOptions& options = {});
-ParsedText parse_tokens(std::span<const Token> tokens, const ParseOptions& options = {});
 
 }  // namespace nova::text

@@ -12,36 +12,12 @@ namespace nova::text {
 
 namespace {
 
-// The fields that one FONT tag sets.
-struct FontFields {
-  std::int32_t size = 0;
-  std::int32_t color = -1;
-  std::int32_t border_color = -1;
-  std::int32_t shadow_color = -1;
-  std::string font_name;
-  std::int32_t border_width = -1;
-  std::int32_t shadow_width = -1;
-
-  explicit FontFields(const TDecorate& d)
-      : size(d.size),
-        color(d.color),
-        border_color(d.border_color),
-        shadow_color(d.shadow_color),
-        font_name(d.font_name),
-        border_width(d.border_width),
-        shadow_width(d.shadow_width) {}
-  FontFields() = default;
-  bool operator==(const FontFields&) const = default;
-};
-
 struct StyleTag {
   std::uint8_t bit;
   std::string_view name;
 };
 constexpr std::array<StyleTag, 4> kStyleTags = {
     {{FS_BOLD, "B"}, {FS_ITALIC, "I"}, {FS_UNDERLINE, "U"}, {FS_STRIKEOUT, "S"}}};
-
-constexpr std::array<std::string_view, 6> kAlignNames = {"", "LEFT", "RIGHT", "CENTER", "TOP", "BOTTOM"};
 
 // Thrown inside the writer when the text holds what no tag can express.
 struct Inexpressible {};
@@ -67,9 +43,8 @@ class TagWriter {
     write_code(c.code);
   }
   void write(const TWdOpeAlign& a) {
-    const auto code = static_cast<std::size_t>(a.align);
-    if (code < 1 || code > 3) throw Inexpressible{};
-    tag(core::format("<DIV ALIGN=%s>", {kAlignNames[code]}));
+    if (a.align < Align::Left || a.align > Align::Center) throw Inexpressible{};
+    tag(core::format("<DIV ALIGN=%s>", {align_name(a.align)}));
   }
   void write(const TWdOpeReturn& r) { tag(r.clear ? "<BR CLEAR>" : "<BR>"); }
   void write(const TWdOpeIndent&) { tag("<INDENT>"); }
@@ -83,14 +58,13 @@ class TagWriter {
   void write(const TWdOpeVar& v) { write_variable(v, "<VAR NAME="); }
   void write(const TWdOpeHistChar& h) { write_variable(h, "<HISTCHAR VALUE="); }
   void write(const TWdImg& img) {
-    const auto code = static_cast<std::size_t>(img.align);
-    if (code < 3 || code > 5) throw Inexpressible{};
+    if (img.align < Align::Center || img.align > Align::Bottom) throw Inexpressible{};
     set_no_break(img.no_break);
     set_ruby(img.ruby);
     set_link(img.link);
     set_wait(img.wait);
     std::string t = "<IMG SRC=" + quoted(img.source);
-    if (img.align != Align::Bottom) t += core::format(" ALIGN=%s", {kAlignNames[code]});
+    if (img.align != Align::Bottom) t += core::format(" ALIGN=%s", {align_name(img.align)});
     tag(t + ">");
   }
   // Produced glyphs are not part of the text as written.
