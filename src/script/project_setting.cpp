@@ -7,14 +7,6 @@
 namespace nova::script {
 namespace {
 
-// Which fields a version stores.
-bool has_exit_page(std::int32_t v) { return v >= 110; }
-bool has_keep_status(std::int32_t v) { return v > 103; }
-bool has_idle_option(std::int32_t v) { return v >= 106; }
-bool has_streamed_extensions(std::int32_t v) { return v >= 109; }
-bool has_pause_when_inactive(std::int32_t v) { return v > 112; }
-bool has_reserved(std::int32_t v) { return v >= 114; }
-
 // The smallest initial variable: a type byte and an empty name.
 constexpr std::size_t kMinVariableBytes = 1 + 4;
 

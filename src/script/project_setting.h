@@ -36,6 +36,14 @@ namespace nova::script {
 
 constexpr std::int32_t kNewestSettingsVersion = 115;
 
+// Which fields a version of the file stores.
+inline bool has_exit_page(std::int32_t v) { return v >= 110; }
+inline bool has_keep_status(std::int32_t v) { return v > 103; }
+inline bool has_idle_option(std::int32_t v) { return v >= 106; }
+inline bool has_streamed_extensions(std::int32_t v) { return v >= 109; }
+inline bool has_pause_when_inactive(std::int32_t v) { return v > 112; }
+inline bool has_reserved(std::int32_t v) { return v >= 114; }
+
 struct TInitialVariable {
   std::uint8_t type = 0;  // PT code
   std::string name;
