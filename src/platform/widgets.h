@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dialogs.h"
 #include "platform/events.h"
 #include "platform/fonts.h"
 #include "platform/types.h"
@@ -103,7 +104,6 @@ class ToolBar {
 
 enum class ControlKind : std::uint8_t { Label, CheckBox, TrackBar, Button, Icon };
 enum class TextAlign : std::uint8_t { Left, Right, Center };
-enum class MessageIconKind : std::uint8_t { None, Warning, Information, Question, Error };
 
 struct Control {
   ControlKind kind = ControlKind::Label;
@@ -123,7 +123,7 @@ struct Control {
   // caption may hold several lines ("\n", with or without "\r").
   int focus_control = -1;
   // Icon: 32 × 32 at the top-left of the bounds.
-  MessageIconKind icon = MessageIconKind::None;
+  MessageIcon icon = MessageIcon::None;
 };
 
 // A dialog's client area: controls in tab order, keyboard and mouse

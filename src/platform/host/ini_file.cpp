@@ -222,7 +222,12 @@ bool write_file_atomically(const fs::path& path, std::string_view bytes) {
   ::fchmod(fd, 0644);
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmpl.c_str());
+  if (!ok) {
+    // Callers report the cause from errno: the clean-up must not replace it.
+    const int err = errno;
+    ::unlink(tmpl.c_str());
+    errno = err;
+  }
   return ok;
 }
 

@@ -33,17 +33,6 @@ std::vector<std::string> wrap(UiText& text, std::string_view sjis) {
   return out;
 }
 
-MessageIconKind icon_kind(MessageIcon i) {
-  switch (i) {
-    case MessageIcon::Warning: return MessageIconKind::Warning;
-    case MessageIcon::Information: return MessageIconKind::Information;
-    case MessageIcon::Question: return MessageIconKind::Question;
-    case MessageIcon::Error: return MessageIconKind::Error;
-    case MessageIcon::None: break;
-  }
-  return MessageIconKind::None;
-}
-
 }  // namespace
 
 MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
@@ -90,7 +79,7 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
   Form form(platform.fonts(), client);
   if (has_icon) {
     Control icon{ControlKind::Icon, "icon", "", Rect::from_size(20, 20, 32, 32)};
-    icon.icon = icon_kind(spec.icon);
+    icon.icon = spec.icon;
     form.add(icon);
   }
   const int text_top = 20 + (body_height - text_height) / 2;

@@ -21,10 +21,10 @@ constexpr std::uint32_t kPressedBorder = 0x005499;
 
 // The four message icons, drawn as shapes: a yellow triangle with "!", and
 // circles (blue "i", blue "?", red "×").
-void draw_icon(Canvas& c, int x0, int y0, MessageIconKind kind) {
-  if (kind == MessageIconKind::None) return;
-  const bool triangle = kind == MessageIconKind::Warning;
-  const std::uint32_t fill = triangle ? 0xF8C800 : (kind == MessageIconKind::Error ? 0xD83030 : 0x2A72C8);
+void draw_icon(Canvas& c, int x0, int y0, MessageIcon kind) {
+  if (kind == MessageIcon::None) return;
+  const bool triangle = kind == MessageIcon::Warning;
+  const std::uint32_t fill = triangle ? 0xF8C800 : (kind == MessageIcon::Error ? 0xD83030 : 0x2A72C8);
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 32; ++x) {
       const double dx = x + 0.5 - 16, dy = y + 0.5 - 16;
@@ -35,28 +35,28 @@ void draw_icon(Canvas& c, int x0, int y0, MessageIconKind kind) {
   const std::uint32_t mark = triangle ? 0x000000 : 0xFFFFFF;
   auto bar = [&](int x, int y, int w, int h) { c.fill(Rect::from_size(x0 + x, y0 + y, w, h), mark); };
   switch (kind) {
-    case MessageIconKind::Warning:
+    case MessageIcon::Warning:
       bar(15, 10, 3, 11);
       bar(15, 23, 3, 3);
       break;
-    case MessageIconKind::Information:
+    case MessageIcon::Information:
       bar(14, 7, 4, 4);
       bar(14, 13, 4, 13);
       break;
-    case MessageIconKind::Question:
+    case MessageIcon::Question:
       bar(11, 7, 10, 3);
       bar(19, 9, 3, 6);
       bar(14, 14, 7, 3);
       bar(14, 16, 3, 5);
       bar(14, 23, 3, 3);
       break;
-    case MessageIconKind::Error:
+    case MessageIcon::Error:
       for (int k = 0; k < 14; ++k) {
         bar(9 + k, 9 + k, 2, 2);
         bar(21 - k, 9 + k, 2, 2);
       }
       break;
-    case MessageIconKind::None: break;
+    case MessageIcon::None: break;
   }
 }
 
