@@ -128,28 +128,7 @@ int run_list(const std::vector<std::string>& args) {
 
 // --- unpack ------------------------------------------------------------------
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd(Fd&& o) noexcept : m_fd(o.m_fd) { o.m_fd = -1; }
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      if (m_fd >= 0) ::close(m_fd);
-      m_fd = o.m_fd;
-      o.m_fd = -1;
-    }
-    return *this;
-  }
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
+using files::host::Fd;
 
 // Opens the entry's file below the target folder, making the folders on the
 // way. No component is followed through a link, so an entry cannot be
@@ -170,16 +149,6 @@ Fd create_below(int root, const std::vector<std::string>& parts, const std::stri
   int fd = ::openat(current.get(), parts.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) fail(shown + ": cannot create the file (" + std::strerror(errno) + ")");
   return Fd(fd);
-}
-
-void write_all(int fd, const std::uint8_t* p, std::size_t n, const std::string& shown) {
-  while (n > 0) {
-    ssize_t k = ::write(fd, p, n);
-    if (k < 0 && errno == EINTR) continue;
-    if (k < 0) fail(shown + ": cannot write (" + std::strerror(errno) + ")");
-    p += k;
-    n -= static_cast<std::size_t>(k);
-  }
 }
 
 int run_unpack(const std::vector<std::string>& args) {
@@ -241,7 +210,7 @@ int run_unpack(const std::vector<std::string>& args) {
     } catch (const core::Error& e) {
       fail(shown + ": " + utf8(e.message()));
     }
-    write_all(out.get(), data.data(), data.size(), shown);
+    if (!files::host::write_all(out.get(), data.bytes())) fail(shown + ": cannot write (" + std::strerror(errno) + ")");
     std::int64_t when = files::names::unix_from_dos_time(p.entry->time_stamp);
     if (p.entry->time_stamp != 0 && when >= 0) {
       struct timespec times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
@@ -254,10 +223,11 @@ int run_unpack(const std::vector<std::string>& args) {
 
 // --- pack --------------------------------------------------------------------
 
-// Whether `file` is the archive being written or one of its parts.
-bool is_output(const fs::path& file, const fs::path& output) {
+// Whether `file` is the archive being written or one of its parts;
+// `output_folder` is the output's folder, made canonical once by the caller.
+bool is_output(const fs::path& file, const fs::path& output, const fs::path& output_folder) {
   std::error_code ec;
-  if (fs::weakly_canonical(file.parent_path(), ec) != fs::weakly_canonical(output.parent_path(), ec)) return false;
+  if (fs::weakly_canonical(file.parent_path(), ec) != output_folder) return false;
   if (file.filename() == output.filename()) return true;
   if (file.stem() != fs::path(output).replace_extension().filename()) return false;
   std::string ext = file.extension().string();
@@ -283,6 +253,8 @@ int run_pack(const std::vector<std::string>& args) {
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) fail(folder.string() + ": no such folder");
 
+  std::error_code canonical_ec;
+  const fs::path output_folder = fs::weakly_canonical(output.parent_path(), canonical_ec);
   std::vector<std::pair<std::string, fs::path>> found;  // title name, host path
   for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
@@ -290,14 +262,16 @@ int run_pack(const std::vector<std::string>& args) {
       std::fprintf(stderr, "nova pack: skipping the link %s\n", it->path().c_str());
       continue;
     }
-    if (!it->is_regular_file(ec) || is_output(it->path(), output)) continue;
+    if (!it->is_regular_file(ec) || is_output(it->path(), output, output_folder)) continue;
     const std::string relative = it->path().lexically_relative(folder).string();
-    auto bad = platform::codepage::first_unconvertible(relative);
-    if (bad) {
-      fail(it->path().string() + ": the name has a character that Shift-JIS cannot hold, at byte " +
-           std::to_string(*bad) + " of \"" + relative + "\"");
+    auto converted = platform::codepage::from_utf8(relative);
+    if (!converted) {
+      // Only a name that fails is searched for the spot to show.
+      auto bad = platform::codepage::first_unconvertible(relative);
+      fail(it->path().string() + ": the name has a character that Shift-JIS cannot hold" +
+           (bad ? ", at byte " + std::to_string(*bad) + " of" : " in") + " \"" + relative + "\"");
     }
-    std::string name = *platform::codepage::from_utf8(relative);
+    std::string name = std::move(*converted);
     std::replace(name.begin(), name.end(), '/', '\\');  // "/" is never part of a Shift-JIS character
     found.emplace_back(std::move(name), it->path());
   }
@@ -330,15 +304,7 @@ int run_pack(const std::vector<std::string>& args) {
       files::TKvBigWindowStream archive(std::move(file), base, files::TKvBigWindowStream::kUnbounded);
       c.Write(archive);
       files::TKvBigStream& whole = archive.Source();
-      whole.SetPosition(whole.GetSize());
-      const auto b = static_cast<std::uint32_t>(base);
-      const std::uint8_t trailer[6] = {static_cast<std::uint8_t>(b),
-                                       static_cast<std::uint8_t>(b >> 8),
-                                       static_cast<std::uint8_t>(b >> 16),
-                                       static_cast<std::uint8_t>(b >> 24),
-                                       'n',
-                                       'v'};
-      whole.WriteBuffer(trailer, 6);
+      files::write_appended_trailer(whole, base);
       written = whole.GetSize();
       ::chmod(output.c_str(), 0755);
     } else {

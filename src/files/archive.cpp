@@ -49,6 +49,21 @@ std::int64_t appended_base(TKvBigStream& container) {
   return base;
 }
 
+// Whether the appended form applies to the file (".exe", ".scr", or an ELF
+// file by its first bytes, read through `contents` from its start).
+bool is_executable(const fs::path& file, TKvBigStream& contents) {
+  std::string ext = core::upper(file.extension().string());
+  if (ext == ".EXE" || ext == ".SCR") return true;
+  char magic[4];
+  contents.SetPosition(0);
+  const bool elf = contents.Read(magic, 4) == 4 && std::memcmp(magic,
+                                                               "\x7F"
+                                                               "ELF",
+                                                               4) == 0;
+  contents.SetPosition(0);
+  return elf;
+}
+
 struct RawDirectory {
   std::int32_t version = 0;
   std::vector<std::string> names;
@@ -86,19 +101,20 @@ bool has_appended_trailer(const fs::path& file) {
   }
 }
 
-bool is_executable_container(const fs::path& file) {
-  std::string ext = core::upper(file.extension().string());
-  if (ext == ".EXE" || ext == ".SCR") return true;
-  try {
-    TKvBigFileStream s(file, file_mode::kOpenRead | file_mode::kShareDenyWrite, kSinglePart);
-    char magic[4];
-    return s.Read(magic, 4) == 4 && std::memcmp(magic,
-                                                "\x7F"
-                                                "ELF",
-                                                4) == 0;
-  } catch (const core::Error&) {
-    return false;
+void write_appended_trailer(TKvBigStream& container, std::int64_t base) {
+  if (base < 0 || base > INT32_MAX) {
+    throw core::Error(
+        core::format("the appended archive's start %d does not fit in the trailer", {static_cast<long long>(base)}));
   }
+  const auto b = static_cast<std::uint32_t>(base);
+  const std::uint8_t trailer[6] = {static_cast<std::uint8_t>(b),
+                                   static_cast<std::uint8_t>(b >> 8),
+                                   static_cast<std::uint8_t>(b >> 16),
+                                   static_cast<std::uint8_t>(b >> 24),
+                                   'n',
+                                   'v'};
+  container.SetPosition(container.GetSize());
+  container.WriteBuffer(trailer, 6);
 }
 
 TVrFileCollection::TVrFileCollection(ArchiveOptions options) : m_options(options), m_inflater(options.inflate) {}
@@ -123,14 +139,6 @@ void TVrFileCollection::reset() {
 }
 
 // --- the directory -----------------------------------------------------------
-
-void TVrFileCollection::ReadDirectory(TKvBigStream& stream, std::int64_t data_end) {
-  read_directory(stream, stream.GetPosition(), data_end);
-}
-
-void TVrFileCollection::ReadDirectoryFor(TKvBigStream& stream, std::int64_t data_base, std::int64_t data_end) {
-  read_directory(stream, data_base, data_end);
-}
 
 void TVrFileCollection::read_directory(TKvBigStream& stream, std::int64_t data_base, std::int64_t data_end) {
   RawDirectory d;
@@ -169,9 +177,7 @@ void TVrFileCollection::read_directory(TKvBigStream& stream, std::int64_t data_b
       if (length < 0 || length > remaining()) fail_directory(core::format("bad name length %d", {length}));
       name.resize(static_cast<std::size_t>(length));
       in.ReadBuffer(name.data(), length);
-      if (scrambled) {
-        for (char& c : name) c = static_cast<char>(static_cast<std::uint8_t>(c) ^ (names_key.Next() & 0xFF));
-      }
+      if (scrambled) names_key.Scramble(name);
     }
 
     d.offsets.resize(count + 1);
@@ -180,10 +186,7 @@ void TVrFileCollection::read_directory(TKvBigStream& stream, std::int64_t data_b
     for (auto& offset : d.offsets) {
       if (wide) {
         auto v = static_cast<std::uint64_t>(in.i64());
-        if (scrambled) {
-          std::uint32_t k = offsets_key.Next();
-          v ^= static_cast<std::uint64_t>(k) | (k >= 0x80000000u ? 0xFFFFFFFF00000000ull : 0);
-        }
+        if (scrambled) v ^= offsets_key.NextWide();
         offset = static_cast<std::int64_t>(v);
       } else {
         std::uint32_t v = in.u32();
@@ -248,8 +251,8 @@ void TVrFileCollection::Open(const fs::path& file_name) {
 
 void TVrFileCollection::open_file(const fs::path& file_name) {
   const std::uint32_t mode = file_mode::kOpenRead | file_mode::kShareDenyWrite;
-  if (is_executable_container(file_name)) {
-    auto container = std::make_unique<TKvBigFileStream>(file_name, mode, m_options.part_size);
+  auto container = std::make_unique<TKvBigFileStream>(file_name, mode, m_options.part_size);
+  if (is_executable(file_name, *container)) {
     const std::int64_t base = appended_base(*container);
     container->SetPosition(base);
     read_directory(*container, base, container->GetSize() - 6);
@@ -267,7 +270,6 @@ void TVrFileCollection::open_file(const fs::path& file_name) {
     auto found = title_name ? m_finder.FindFile(file_name.parent_path(), *title_name) : std::nullopt;
     companion = found ? *found : fs::path();
   }
-  auto container = std::make_unique<TKvBigFileStream>(file_name, mode, m_options.part_size);
   if (!companion.empty()) {
     TKvBigFileStream directory(companion, mode, kSinglePart);
     try {

@@ -65,6 +65,16 @@ class ArchiveScrambler {
     m_state = m_state * 5u + ArchiveKey;
     return m_state;
   }
+  // The key of a 64-bit offset: the next value sign-extended.
+  std::uint64_t NextWide() {
+    const std::uint32_t k = Next();
+    return static_cast<std::uint64_t>(k) | (k >= 0x80000000u ? 0xFFFFFFFF00000000ull : 0);
+  }
+  // Scrambles (or unscrambles: the step is its own inverse) a name in
+  // place, each byte XORed with the low byte of the next value.
+  void Scramble(std::string& name) {
+    for (char& c : name) c = static_cast<char>(static_cast<std::uint8_t>(c) ^ (Next() & 0xFF));
+  }
 
  private:
   std::uint32_t m_state = 0;
@@ -139,15 +149,6 @@ class TVrFileCollection : public THashCollectionOf<TVrFile> {
   // offsets refer to `data` (the companion form).
   void OpenSplit(std::unique_ptr<TKvBigStream> directory, std::unique_ptr<TKvBigStream> data);
 
-  // Reads a directory from `stream` at its position B into the collection
-  // (appending the sentinel), checking offsets against `data_end`: the
-  // container position where data ends (the size of the data's container,
-  // or where an appended archive's trailer starts).
-  void ReadDirectory(TKvBigStream& stream, std::int64_t data_end);
-  // The same for a directory whose data lies in another stream (offsets
-  // relative to its start, which ends at data_end).
-  void ReadDirectoryFor(TKvBigStream& stream, std::int64_t data_base, std::int64_t data_end);
-
   // The entry's data (inflated). Raises core::Error naming the entry when
   // it cannot be read.
   void ReadEntry(const TVrFile& entry, MemoryBlock& out);
@@ -200,6 +201,11 @@ class TVrFileCollection : public THashCollectionOf<TVrFile> {
 
  private:
   void reset();
+  // Reads a directory from `stream` at its position into the collection
+  // (appending the sentinel). Offsets are relative to `data_base` and are
+  // checked against `data_end`: the container position where data ends (the
+  // size of the data's container, or where an appended archive's trailer
+  // starts).
   void read_directory(TKvBigStream& stream, std::int64_t data_base, std::int64_t data_end);
   void open_file(const std::filesystem::path& file_name);
   std::int64_t write_entry(TKvBigStream& out, const TVrFile& entry, std::uint8_t& stored, std::int32_t& time_stamp,
@@ -224,7 +230,9 @@ class TVrFileCollection : public THashCollectionOf<TVrFile> {
 
 // True when the file ends with the "nv" trailer of an appended archive.
 bool has_appended_trailer(const std::filesystem::path& file);
-// True for a file that the appended form applies to (".exe", ".scr", ELF).
-bool is_executable_container(const std::filesystem::path& file);
+// Writes the trailer of an archive appended to `container` at its end: the
+// archive's start `base` (int32), then "nv". Raises core::Error when the
+// start does not fit in the trailer.
+void write_appended_trailer(TKvBigStream& container, std::int64_t base);
 
 }  // namespace nova::files

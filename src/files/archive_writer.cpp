@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int64_t kSinglePart = INT64_MAX;
-constexpr std::int64_t kCopyChunk = 1 << 20;
 
 // The extension occurs in the list of never-compressed extensions. An empty
 // extension occurs nowhere (a file without one is compressible).
@@ -30,15 +29,12 @@ bool in_stored_list(const std::string& upper_extension) {
 // Copies `count` bytes from the source's position to the output and answers
 // their CRC-32.
 std::uint32_t copy_with_crc(TKvBigStream& source, std::int64_t count, TKvBigStream& out) {
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[static_cast<std::size_t>(std::min(count, kCopyChunk)) + 1]);
   std::uint32_t crc = 0;
-  for (std::int64_t done = 0; done < count;) {
-    std::int64_t n = std::min(kCopyChunk, count - done);
-    source.ReadBuffer(buffer.get(), n);
-    crc = Crc32(crc, {buffer.get(), static_cast<std::size_t>(n)});
-    out.WriteBuffer(buffer.get(), n);
-    done += n;
-  }
+  read_in_chunks(source, count, [&](std::span<const std::uint8_t> piece) {
+    crc = Crc32(crc, piece);
+    out.WriteBuffer(piece.data(), static_cast<std::int64_t>(piece.size()));
+    return true;
+  });
   return crc;
 }
 
@@ -146,7 +142,7 @@ bool TVrFileCollection::Write(TKvBigStream& out) {
   ArchiveScrambler names_key;
   for (const TVrFile* e : entries) {
     std::string name = e->Name();
-    for (char& c : name) c = static_cast<char>(static_cast<std::uint8_t>(c) ^ (names_key.Next() & 0xFF));
+    names_key.Scramble(name);
     header.str(name);
   }
   out.SetPosition(0);
@@ -191,12 +187,7 @@ bool TVrFileCollection::Write(TKvBigStream& out) {
 
   core::ByteWriter table;
   ArchiveScrambler offsets_key;
-  for (std::int64_t o : offsets) {
-    std::uint32_t k = offsets_key.Next();
-    auto v = static_cast<std::uint64_t>(o) ^
-             (static_cast<std::uint64_t>(k) | (k >= 0x80000000u ? 0xFFFFFFFF00000000ull : 0));
-    table.u64(v);
-  }
+  for (std::int64_t o : offsets) table.u64(static_cast<std::uint64_t>(o) ^ offsets_key.NextWide());
   table.bytes(std::span<const std::uint8_t>(stored));
   for (std::int32_t t : times) table.i32(t);
   for (std::uint32_t s : sums) table.u32(s);

@@ -10,8 +10,8 @@
 
 #include "core/error.h"
 #include "core/format.h"
-#include "core/log.h"
 #include "files/resource.h"
+#include "platform/system.h"
 
 namespace nova::files {
 namespace fs = std::filesystem;
@@ -111,6 +111,19 @@ void TKvBigStream::ReadBuffer(void* buffer, std::int64_t count) {
 
 void TKvBigStream::WriteBuffer(const void* buffer, std::int64_t count) {
   if (count > 0) detail::require_written(Write(buffer, count), count);
+}
+
+bool read_in_chunks(TKvBigStream& source, std::int64_t count,
+                    const std::function<bool(std::span<const std::uint8_t> piece)>& piece) {
+  if (count <= 0) return true;
+  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[static_cast<std::size_t>(std::min(count, kCopyBufferSize))]);
+  for (std::int64_t done = 0; done < count;) {
+    const std::int64_t n = std::min(kCopyBufferSize, count - done);
+    source.ReadBuffer(buffer.get(), n);
+    if (!piece({buffer.get(), static_cast<std::size_t>(n)})) return false;
+    done += n;
+  }
+  return true;
 }
 
 // --- TKvBigFileStream --------------------------------------------------------
@@ -231,13 +244,9 @@ void TKvBigMemoryStream::SetPosition(std::int64_t position) {
 }
 
 std::int64_t TKvBigMemoryStream::Write(const void* buffer, std::int64_t count) {
-  count = std::min(count, kMaxMemoryStreamSize - m_position);
-  if (count <= 0) return 0;
-  std::int64_t end = m_position + count;
-  if (end > static_cast<std::int64_t>(m_block.size())) m_block.resize_uninitialized(static_cast<std::size_t>(end));
-  std::memcpy(m_block.data() + m_position, buffer, static_cast<std::size_t>(count));
-  m_position = end;
-  return count;
+  std::int64_t n = m_block.write_at(m_position, buffer, count);
+  m_position += n;
+  return n;
 }
 
 std::int64_t TKvBigMemoryStream::Read(void* buffer, std::int64_t count) {
@@ -305,17 +314,20 @@ namespace {
 
 detail::ResourceOpen open_resource(const fs::path& module, std::string_view name, std::string_view type) {
   detail::ResourceOpen r;
-  auto where = find_resource(module, name, type);
-  if (!where) return r;
+  const fs::path path = module.empty() ? platform::executable_path() : module;
+  // The module is opened once: the section is looked up through the stream
+  // that then reads it.
   try {
-    r.file = std::make_unique<TKvBigFileStream>(where->module, file_mode::kOpenRead | file_mode::kShareDenyWrite);
-  } catch (const core::Error& e) {
-    core::logf(core::Channel::Files, core::Level::Warning, "resource module: %s", {e.message()});
-    return r;
+    auto file = std::make_unique<TKvBigFileStream>(path, file_mode::kOpenRead | file_mode::kShareDenyWrite);
+    auto range = find_elf_section(*file, resource_section_name(name, type));
+    if (!range) return r;
+    r.file = std::move(file);
+    r.offset = range->offset;
+    r.size = range->size;
+    r.found = true;
+  } catch (const core::Error&) {
+    // A module that cannot be read has no resources.
   }
-  r.offset = where->range.offset;
-  r.size = where->range.size;
-  r.found = true;
   return r;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -63,6 +64,13 @@ class TKvBigStream {
   void WriteBuffer(const void* buffer, std::int64_t count);
 };
 
+// Reads `count` bytes from the source's position in pieces of at most 1 MiB
+// and hands each to `piece` in order, so that large entries never sit in
+// memory whole. Stops when `piece` answers false and then answers false; a
+// source that ends early raises core::Error.
+bool read_in_chunks(TKvBigStream& source, std::int64_t count,
+                    const std::function<bool(std::span<const std::uint8_t> piece)>& piece);
+
 // A file set: part 0 is the file itself, part k >= 1 is the file name
 // without its extension, a dot and k in three digits ("game.dat",
 // "game.001", "game.002" ...). Read as one stream of the parts' total size.
@@ -92,9 +100,6 @@ class TKvBigFileStream final : public TKvBigStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Read(void* buffer, std::int64_t count) override;
 
-  const std::filesystem::path& FileName() const { return m_file_name; }
-  std::uint32_t Mode() const { return m_mode; }
-  std::int64_t PartSize() const { return m_part_size; }
   int PartCount() const { return static_cast<int>(m_parts.size()); }
 
   // The name of part k of a file set ("%s.%.3d" on the name without its
@@ -160,7 +165,6 @@ class TKvBigWindowStream : public TKvBigStream {
   std::int64_t Read(void* buffer, std::int64_t count) override;
 
   TKvBigStream& Source() { return *m_source; }
-  std::int64_t Start() const { return m_start; }
 
  private:
   std::unique_ptr<TKvBigStream> m_source;

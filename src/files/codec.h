@@ -31,8 +31,6 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
-  InflateBackend Backend() const { return m_backend; }
-
   // Inflates the zlib stream at the start of `in` up to its end (bytes after
   // it are ignored) into `out`, replacing its contents. Raises core::Error
   // when the data is damaged or truncated, or would inflate to more than

@@ -46,19 +46,6 @@ bool same_path_ci(const fs::path& a, const fs::path& b) {
   return true;
 }
 
-bool write_all(int fd, const std::uint8_t* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t k = ::write(fd, p, n);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += k;
-    n -= static_cast<std::size_t>(k);
-  }
-  return true;
-}
-
 bool readable_folder(const fs::path& p) {
   DIR* d = ::opendir(p.c_str());
   if (!d) return false;
@@ -356,17 +343,12 @@ fs::path TVrFileManager::RealFileName(std::string_view name) {
         // Media entries can be large: copy them in pieces.
         TKvBigStream& container = *archive->Container();
         container.SetPosition(entry->offset);
-        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(entry->length, 1 << 20)));
-        for (std::int64_t done = 0; ok && done < entry->length;) {
-          std::int64_t n = std::min<std::int64_t>(entry->length - done, static_cast<std::int64_t>(buffer.size()));
-          container.ReadBuffer(buffer.data(), n);
-          ok = write_all(fd, buffer.data(), static_cast<std::size_t>(n));
-          done += n;
-        }
+        ok = read_in_chunks(container, entry->length,
+                            [&](std::span<const std::uint8_t> piece) { return host::write_all(fd, piece); });
       } else {
         MemoryBlock data;
         archive->ReadEntry(*entry, data);
-        ok = write_all(fd, data.data(), data.size());
+        ok = host::write_all(fd, data.bytes());
       }
     } catch (...) {
       ::close(fd);

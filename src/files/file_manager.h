@@ -129,7 +129,6 @@ class TVrFileManager {
   void Unmount(int index);
   int ArchiveCount() const { return static_cast<int>(m_archives.size()); }
   TVrFileCollection& Archive(int index) const;
-  const std::vector<std::filesystem::path>& DiscRoots() const { return m_disc_roots; }
 
   // --- The in-memory archive ------------------------------------------------
   // Creates or replaces the memory entry of that name in the in-memory
@@ -194,13 +193,17 @@ class TVrFileManager {
   std::optional<TNovaInstallSet> LocateStartupData(const DiscPrompt& prompt);
 
  private:
-  struct Source;
   std::optional<std::filesystem::path> base_file(std::string_view name);
   std::optional<std::filesystem::path> disc_file(std::string_view name);
   TVrFileCollection* archive_holding(std::string_view name, TVrFile** entry, bool with_container);
   const std::filesystem::path& work_folder();
-  std::filesystem::path make_work_file(std::uint32_t id, std::string_view name);
-  bool disc_matches(const std::filesystem::path& root, std::string_view title, const int* disc_number);
+  // The disc's "game.dat" when the root holds it and an "install.dat" of
+  // the title (and, when given, of the disc number); else nullopt.
+  std::optional<std::filesystem::path> disc_game(const std::filesystem::path& root, std::string_view title,
+                                                 const int* disc_number);
+  // Mounts the disc's "game.dat" (once) and looks in its root for loose
+  // files too.
+  void mount_disc_root(const std::filesystem::path& root, const std::filesystem::path& game);
   std::vector<std::filesystem::path> current_cdrom_roots() const;
   bool mounted(const std::filesystem::path& file_name) const;
 

@@ -50,29 +50,33 @@ platform::MessageAnswer ask(platform::Dialogs& dialogs, std::string caption, std
 
 }  // namespace
 
-bool TVrFileManager::disc_matches(const fs::path& root, std::string_view title, const int* disc_number) {
+std::optional<fs::path> TVrFileManager::disc_game(const fs::path& root, std::string_view title,
+                                                  const int* disc_number) {
   auto game = m_finder.FindFile(root, "game.dat");
   auto install = m_finder.FindFile(root, "install.dat");
-  if (!game || !install) return false;
+  if (!game || !install) return std::nullopt;
   try {
     TNovaInstallSet set = TNovaInstallSet::LoadFromFile(*install);
-    return set.title == title && (!disc_number || set.disc == *disc_number);
+    if (set.title == title && (!disc_number || set.disc == *disc_number)) return game;
   } catch (const core::Error& e) {
     core::logf(core::Channel::Files, core::Level::Warning, "%s", {e.message()});
-    return false;
   }
+  return std::nullopt;
+}
+
+void TVrFileManager::mount_disc_root(const fs::path& root, const fs::path& game) {
+  Mount(game);  // -1 when it is mounted already: it is there either way
+  // A disc inserted after start is looked in for loose files too.
+  if (std::find(m_disc_roots.begin(), m_disc_roots.end(), root) == m_disc_roots.end()) m_disc_roots.push_back(root);
 }
 
 bool TVrFileManager::MountDisc(int n, std::string_view project_title) {
   bool any = false;
   for (const auto& root : current_cdrom_roots()) {
-    if (!disc_matches(root, project_title, &n)) continue;
-    auto game = m_finder.FindFile(root, "game.dat");
-    if (!game) continue;
-    Mount(*game);  // -1 when it is mounted already: it is there either way
-    any = true;
-    // A disc inserted after start is looked in for loose files too.
-    if (std::find(m_disc_roots.begin(), m_disc_roots.end(), root) == m_disc_roots.end()) m_disc_roots.push_back(root);
+    if (auto game = disc_game(root, project_title, &n)) {
+      mount_disc_root(root, *game);
+      any = true;
+    }
   }
   return any;
 }
@@ -144,12 +148,9 @@ std::optional<TNovaInstallSet> TVrFileManager::LocateStartupData(const DiscPromp
 
   for (int round = 1;; ++round) {
     for (const auto& root : current_cdrom_roots()) {
-      if (!holds_a_disc(root) || !disc_matches(root, set.title, nullptr)) continue;
-      if (auto game = m_finder.FindFile(root, "game.dat")) {
-        Mount(*game);
-        if (std::find(m_disc_roots.begin(), m_disc_roots.end(), root) == m_disc_roots.end()) {
-          m_disc_roots.push_back(root);
-        }
+      if (!holds_a_disc(root)) continue;
+      if (auto game = disc_game(root, set.title, nullptr)) {
+        mount_disc_root(root, *game);
         return set;
       }
     }

@@ -8,11 +8,21 @@
 namespace nova::files {
 
 std::uint8_t THashCollection::HashOfName(std::string_view name) {
-  const std::string lower = platform::codepage::to_lower(name);
-  const std::size_t n = lower.size();
+  const std::size_t n = name.size();
   unsigned h = static_cast<unsigned>(n * 16) & 0xFF;
-  if (n >= 2) h = (h + static_cast<std::uint8_t>(lower[n - 2]) + static_cast<std::uint8_t>(lower[0])) & 0xFF;
-  return static_cast<std::uint8_t>(h);
+  if (n < 2) return static_cast<std::uint8_t>(h);
+  // Every lookup hashes its name: rather than lower-case a copy of it, fold
+  // only the characters that hold byte 0 and byte n - 2. A character is
+  // folded whole, so a trail byte changes only as part of its pair.
+  auto lowered_byte = [&](std::size_t at, std::size_t length, std::size_t index) {
+    const std::string lower = platform::codepage::to_lower(name.substr(at, length));
+    return static_cast<std::uint8_t>(lower[index - at]);
+  };
+  core::for_each_char(name, [&](std::size_t at, std::size_t length) {
+    if (at == 0) h += lowered_byte(at, length, 0);
+    if (at <= n - 2 && n - 2 < at + length) h += lowered_byte(at, length, n - 2);
+  });
+  return static_cast<std::uint8_t>(h & 0xFF);
 }
 
 THashCollection::~THashCollection() = default;

@@ -31,7 +31,6 @@ class THashCollectionItem {
   const std::string& Name() const { return m_name; }
   // The position in the collection, or -1 while in none.
   int Index() const { return m_index; }
-  std::uint8_t Bucket() const { return m_bucket; }
 
  private:
   friend class THashCollection;

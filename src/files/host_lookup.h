@@ -38,8 +38,6 @@ class HostFileFinder {
   // has no Shift-JIS form.
   static std::optional<std::string> TitleNameOf(const std::filesystem::path& host_name);
 
-  // Forgets every listing.
-  void Forget() { m_listings.clear(); }
   // How many times a folder was listed (for tests of the cache).
   std::uint64_t ListingCount() const { return m_listing_count; }
 

@@ -168,14 +168,15 @@ void TFolderDiskList::Write(core::ByteWriter& out) const {
 }
 
 std::int32_t TFolderDiskList::DiscOf(std::string_view name) const {
-  std::string current = core::upper(name);
+  // equal_ci folds case itself, so the name is walked as it stands.
+  std::string_view current = name;
   while (!current.empty()) {
     const std::string key = names::with_separator(current);
     for (const auto& p : m_pairs) {
       if (core::equal_ci(names::with_separator(p.folder), key)) return p.disc;
     }
     std::size_t cut = names::last_separator(current);
-    current.resize(cut == std::string::npos ? 0 : cut);
+    current = current.substr(0, cut == std::string_view::npos ? 0 : cut);
   }
   return 0;
 }

@@ -40,9 +40,6 @@ class TRangeStream : public Stream {
   std::int64_t GetSize() override { return m_length; }
   std::int64_t GetPosition() override;
 
-  std::int64_t Start() const { return m_start; }
-  std::int64_t Length() const { return m_length; }
-
  private:
   std::unique_ptr<TKvBigStream> m_source;
   std::int64_t m_start;

@@ -13,6 +13,7 @@
 #include "core/error.h"
 #include "core/format.h"
 #include "platform/codepage.h"
+#include "platform/ini_file.h"
 
 namespace nova::files {
 namespace fs = std::filesystem;
@@ -31,23 +32,6 @@ void Stream::ReadBuffer(void* buffer, std::int64_t count) {
 
 void Stream::WriteBuffer(const void* buffer, std::int64_t count) {
   if (count > 0) detail::require_written(Write(buffer, count), count);
-}
-
-std::int64_t Stream::CopyFrom(Stream& source, std::int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.GetSize();
-  }
-  constexpr std::int64_t kChunk = 1 << 20;
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[static_cast<std::size_t>(std::min(count, kChunk)) + 1]);
-  std::int64_t done = 0;
-  while (done < count) {
-    std::int64_t n = std::min(kChunk, count - done);
-    source.ReadBuffer(buffer.get(), n);
-    WriteBuffer(buffer.get(), n);
-    done += n;
-  }
-  return done;
 }
 
 // --- MemoryBlock -------------------------------------------------------------
@@ -114,6 +98,17 @@ std::int64_t MemoryBlock::read_at(std::int64_t position, void* buffer, std::int6
   return n;
 }
 
+std::int64_t MemoryBlock::write_at(std::int64_t position, const void* buffer, std::int64_t count) {
+  count = std::min(count, kMaxMemoryStreamSize - position);
+  if (count <= 0 || position < 0) return 0;
+  const auto at = static_cast<std::size_t>(position);
+  const std::size_t old = m_size;
+  if (at + static_cast<std::size_t>(count) > old) resize_uninitialized(at + static_cast<std::size_t>(count));
+  if (at > old) std::memset(m_data.get() + old, 0, at - old);
+  std::memcpy(m_data.get() + at, buffer, static_cast<std::size_t>(count));
+  return count;
+}
+
 void MemoryBlock::append(std::span<const std::uint8_t> bytes) {
   std::size_t old = m_size;
   resize_uninitialized(old + bytes.size());
@@ -129,13 +124,9 @@ std::int64_t TKvMemoryStream::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t TKvMemoryStream::Write(const void* buffer, std::int64_t count) {
-  count = std::min(count, kMaxMemoryStreamSize - m_position);
-  if (count <= 0) return 0;
-  std::int64_t end = m_position + count;
-  if (end > static_cast<std::int64_t>(m_block.size())) m_block.resize(static_cast<std::size_t>(end));
-  std::memcpy(m_block.data() + m_position, buffer, static_cast<std::size_t>(count));
-  m_position = end;
-  return count;
+  std::int64_t n = m_block.write_at(m_position, buffer, count);
+  m_position += n;
+  return n;
 }
 
 std::int64_t TKvMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
@@ -181,22 +172,36 @@ namespace {
   throw core::Error(core::format("%s: %s (%s)", {path_text(path), what, std::strerror(err)}));
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-  int release() { return std::exchange(m_fd, -1); }
-
- private:
-  int m_fd;
-};
-
 }  // namespace
+
+Fd::~Fd() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+Fd::Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+  if (this != &other) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = std::exchange(other.m_fd, -1);
+  }
+  return *this;
+}
+
+bool write_all(int fd, std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 void read_whole_file(const fs::path& path, MemoryBlock& out) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -220,29 +225,9 @@ void read_whole_file(const fs::path& path, MemoryBlock& out) {
 }
 
 void write_file_atomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
-  fs::path temp = path;
-  temp += ".nvtmp-XXXXXX";
-  std::string name = temp.string();
-  Fd fd(::mkstemp(name.data()));
-  if (fd.get() < 0) fail_io(path, "cannot create the file", errno);
-  auto discard = [&](int err) {
-    ::unlink(name.c_str());
-    fail_io(path, "cannot write the file", err);
-  };
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      discard(errno);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  // mkstemp makes the file private; a saved file gets the usual permissions.
-  ::fchmod(fd.get(), 0644);
-  if (::fsync(fd.get()) != 0) discard(errno);
-  if (::close(fd.release()) != 0) discard(errno);
-  if (::rename(name.c_str(), path.c_str()) != 0) discard(errno);
+  // The platform's writer leaves errno at the cause when it fails.
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!platform::write_file_atomically(path, text)) fail_io(path, "cannot write the file", errno);
 }
 
 }  // namespace host

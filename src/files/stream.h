@@ -36,11 +36,6 @@ class Stream {
   // Like Read and Write, but anything short raises core::Error.
   void ReadBuffer(void* buffer, std::int64_t count);
   void WriteBuffer(const void* buffer, std::int64_t count);
-
-  // Copies `count` bytes from the source's position into this stream; a
-  // count of 0 copies the whole source from its start. Answers the count
-  // copied; a source that ends early raises core::Error.
-  std::int64_t CopyFrom(Stream& source, std::int64_t count);
 };
 
 namespace detail {
@@ -81,6 +76,11 @@ class MemoryBlock {
   // Copies up to `count` bytes from `position` (clamped to the size) and
   // answers how many.
   std::int64_t read_at(std::int64_t position, void* buffer, std::int64_t count) const;
+  // Copies up to `count` bytes to `position`, growing the block to at most
+  // kMaxMemoryStreamSize bytes; bytes between the old end and `position`
+  // become zero (the bytes overwritten are not cleared first). Answers how
+  // many were written.
+  std::int64_t write_at(std::int64_t position, const void* buffer, std::int64_t count);
   void append(std::span<const std::uint8_t> bytes);
 
  private:
@@ -134,6 +134,23 @@ class TKvMemoryStream : public Stream {
 
 // Host file helpers shared by the streams.
 namespace host {
+// Owns a host file descriptor and closes it when it goes (-1: none).
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : m_fd(fd) {}
+  ~Fd();
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept;
+  Fd& operator=(Fd&& other) noexcept;
+  int get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+// Writes every byte to the descriptor, going on after short writes and
+// interruptions. False when a write fails; errno tells why.
+bool write_all(int fd, std::span<const std::uint8_t> bytes);
 // Reads the whole file; raises core::Error naming it when it cannot.
 void read_whole_file(const std::filesystem::path& path, MemoryBlock& out);
 // Writes the bytes as the file, atomically (temporary file, fsync, rename).

@@ -24,6 +24,10 @@ TEST(HashOfName, FollowsTheLengthAndTwoByteRule) {
   const std::string upper = test::sjis("ＡＢ"), lower = test::sjis("ａｂ");
   EXPECT_EQ(THashCollection::HashOfName(upper), THashCollection::HashOfName(lower));
   EXPECT_EQ(THashCollection::HashOfName(lower), (4 * 16 + 0x82 + 0x82) % 256);
+  // Byte n - 2 as a trail byte folds with its pair (Ａ's 0x60 becomes 0x81),
+  // and a trail byte that looks like a letter (ア is 0x83 0x41) stays.
+  EXPECT_EQ(THashCollection::HashOfName(test::sjis("Ａx")), (3 * 16 + 0x82 + 0x81) % 256);
+  EXPECT_EQ(THashCollection::HashOfName(test::sjis("アx")), (3 * 16 + 0x83 + 0x41) % 256);
 }
 
 TEST(HashCollections, TheNewestOfEqualNamesWinsAndPositionsFollowDeletes) {
