@@ -21,10 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const std::string& utf8_message) {
-  throw core::Error(platform::codepage::from_utf8_lossy(utf8_message));
-}
-
 bool name_is(const fs::path& p, std::string_view name) { return core::equal_ci(p.filename().string(), name); }
 bool has_extension(const fs::path& p, std::string_view ext) { return core::equal_ci(p.extension().string(), ext); }
 
@@ -56,11 +52,7 @@ std::string page_context(const fs::path& file, TitleLabels& labels) {
   for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     if (!it->is_regular_file(ec) || !has_extension(it->path(), ".nsb")) continue;
-    std::string rel = it->path().lexically_relative(folder).generic_string();
-    for (char& c : rel) {
-      if (c == '/') c = '\\';
-    }
-    auto name = platform::codepage::from_utf8(rel);
+    auto name = title_name_of_path(it->path().lexically_relative(folder));
     if (!name) continue;
     try {
       const std::string bytes = read_host_file(it->path());
@@ -97,7 +89,7 @@ int run_dump(const std::vector<std::string>& args) {
     } else if (a == "--ops") {
       ops = true;
     } else if (a == "-o" || a == "--output") {
-      if (i + 1 >= args.size()) fail(a + " needs a file or folder");
+      if (i + 1 >= args.size()) core::throw_error_utf8(a + " needs a file or folder");
       out = args[++i];
     } else if (a == "--help" || a == "-h") {
       help = true;
@@ -129,7 +121,7 @@ int run_dump(const std::vector<std::string>& args) {
   std::error_code ec;
   const bool single_file = has_extension(file, ".nsb") || name_is(file, "nova.npb") || name_is(file, "save.dat");
   if (fs::is_directory(file, ec) || (!single_file && is_archive(file))) {
-    if (out.empty()) fail("nova dump: a title is dumped into a folder: give -o SRC");
+    if (out.empty()) core::throw_error_utf8("nova dump: a title is dumped into a folder: give -o SRC");
     DumpOptions o;
     o.exact = exact;
     o.ops = ops;
@@ -147,7 +139,7 @@ int run_dump(const std::vector<std::string>& args) {
     }
     return 0;
   }
-  if (!fs::is_regular_file(file, ec)) fail(file.string() + ": no such file");
+  if (!fs::is_regular_file(file, ec)) core::throw_error_utf8(file.string() + ": no such file");
   if (name_is(file, "save.dat")) {
     output(save_report(file), out);
     return 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/sjis.h"
 #include "script/command_table.h"
 
 namespace nova::tools {
@@ -169,5 +170,32 @@ bool is_head_field(std::string_view name) {
   }
   return false;
 }
+
+bool condition_defaults_true(int code) {
+  return code == script::CC_JUMP || code == script::CC_CALL || code == script::CC_EXIT || code == script::CC_BREAK ||
+         code == script::CC_CONTINUE;
+}
+
+namespace {
+
+std::optional<int> find_name(std::span<const std::string_view> names, std::string_view word) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (core::equal_ci(names[i], word)) return static_cast<int>(i);
+  }
+  return std::nullopt;
+}
+
+// The other spellings of the types, by code.
+constexpr std::string_view kTypeAliases[] = {"", "integer", "real", "flag", "string"};
+
+}  // namespace
+
+std::optional<int> parse_type_name(std::string_view word) {
+  if (auto code = find_name(kTypeNames, word)) return code;
+  if (word.empty()) return std::nullopt;
+  return find_name(kTypeAliases, word);
+}
+
+std::optional<int> parse_scope_name(std::string_view word) { return find_name(kScopeNames, word); }
 
 }  // namespace nova::tools

@@ -69,4 +69,18 @@ FieldUse use_of(int code, std::size_t table_index);
 inline constexpr std::string_view kHeadFields[] = {"skip", "continue", "line", "level", "code_byte"};
 bool is_head_field(std::string_view name);
 
+// Whether a command's condition is TRUE when the source gives none: an
+// empty condition counts as false at run time, and these commands (Jump,
+// Call, Exit, Break, Continue) are meant to act.
+bool condition_defaults_true(int code);
+
+// Variable types by their codes (none, int, float, bool, str) and scopes
+// (global, auto, local, status), as sources and dumps write them.
+inline constexpr std::string_view kTypeNames[] = {"none", "int", "float", "bool", "str"};
+inline constexpr std::string_view kScopeNames[] = {"global", "auto", "local", "status"};
+// The code of a type or scope name, without regard to case; a type may also
+// be written integer, real, flag or string. nullopt for any other word.
+std::optional<int> parse_type_name(std::string_view word);
+std::optional<int> parse_scope_name(std::string_view word);
+
 }  // namespace nova::tools

@@ -124,6 +124,9 @@ struct Node {
   std::vector<int> children;
   bool arg_root = false;   // a function argument or an array index: its parentheses are stripped
   bool can_unary = false;  // 0 - x, which "-x" also compiles to
+  // Leaf and Literal: the text, the same in every candidate; nullopt when
+  // there is none.
+  std::optional<std::string> text;
 };
 
 enum class Mode : std::uint8_t { Value, Assign, AssignAlias };
@@ -184,6 +187,22 @@ std::string_view symbol_of(std::uint8_t code) {
     case expr::ocNEqual: return "<>";
     default: return "?";
   }
+}
+
+// The text of an operand; an array's name may hold no blanks.
+std::optional<std::string> leaf_text(const ExprOperand& o, bool array_name) {
+  switch (o.kind) {
+    case OperandKind::Name: return name_text(o.text, !array_name);
+    case OperandKind::Int:
+      return o.int_value >= 0 ? expr::int_text(o.int_value)
+                              : core::format("$%08X", {static_cast<std::uint32_t>(o.int_value)});
+    case OperandKind::Float: return float_text(o.float_bytes);
+    case OperandKind::Flag:
+      if (o.flag <= 1) return o.flag ? "TRUE" : "FALSE";
+      return std::nullopt;
+    case OperandKind::String: return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 // Reads the operations back into the tree: every temporary must be written
@@ -266,13 +285,20 @@ std::optional<Tree> build_tree(const ExprStream& s) {
   t.root = operand_node(last.operands[0]);
   if (!pending.empty()) return std::nullopt;
 
+  std::vector<bool> array_name(t.nodes.size(), false);
   for (Node& n : t.nodes) {
     if (n.kind == Kind::Call) {
       for (int c : n.children) t.nodes[static_cast<std::size_t>(c)].arg_root = true;
     } else if (n.kind == Kind::Array) {
+      array_name[static_cast<std::size_t>(n.children[0])] = true;
       for (std::size_t k = 1; k < n.children.size(); ++k)
         t.nodes[static_cast<std::size_t>(n.children[k])].arg_root = true;
     }
+  }
+  for (std::size_t i = 0; i < t.nodes.size(); ++i) {
+    Node& n = t.nodes[i];
+    if (n.kind == Kind::Leaf) n.text = leaf_text(*n.leaf, array_name[i]);
+    if (n.kind == Kind::Literal) n.text = literal_text(n.op->operands[0].text);
   }
   return t;
 }
@@ -342,36 +368,20 @@ class Renderer {
     return render(child, {false, lead_op});
   }
 
-  std::string leaf(const ExprOperand& o, bool arg, bool array_name) {
-    std::optional<std::string> text;
-    switch (o.kind) {
-      case OperandKind::Name:
-        if (arg && o.text.empty()) return {};
-        text = name_text(o.text, !array_name);
-        break;
-      case OperandKind::Int:
-        text = o.int_value >= 0 ? expr::int_text(o.int_value)
-                                : core::format("$%08X", {static_cast<std::uint32_t>(o.int_value)});
-        break;
-      case OperandKind::Float: text = float_text(o.float_bytes); break;
-      case OperandKind::Flag:
-        if (o.flag <= 1) text = o.flag ? "TRUE" : "FALSE";
-        break;
-      case OperandKind::String: break;
-    }
-    if (!text) m_ok = false;
-    return text.value_or("");
+  // A Leaf or Literal node's text.
+  std::string leaf(int id, bool arg) {
+    const Node& n = node(id);
+    // An argument left out is an empty name, written as nothing.
+    if (arg && n.kind == Kind::Leaf && n.leaf->kind == OperandKind::Name && n.leaf->text.empty()) return {};
+    if (!n.text) m_ok = false;
+    return n.text.value_or("");
   }
 
   std::string bare(int id, Ctx ctx) {
     const Node& n = node(id);
     switch (n.kind) {
-      case Kind::Leaf: return leaf(*n.leaf, ctx.arg, false);
-      case Kind::Literal: {
-        auto text = literal_text(n.op->operands[0].text);
-        if (!text) m_ok = false;
-        return text.value_or("");
-      }
+      case Kind::Leaf:
+      case Kind::Literal: return leaf(id, ctx.arg);
       case Kind::Copy: {
         const int c = n.children[0];
         // An argument that is an element reference is copied by the
@@ -389,8 +399,7 @@ class Renderer {
       }
       case Kind::Array: {
         const int name = n.children[0];
-        std::string s =
-            node(name).kind == Kind::Leaf ? leaf(*node(name).leaf, false, true) : render(name, {false, false});
+        std::string s = node(name).kind == Kind::Leaf ? leaf(name, false) : render(name, {false, false});
         s += "[";
         for (std::size_t k = 1; k < n.children.size(); ++k) {
           if (k > 1) s += ", ";

@@ -54,34 +54,11 @@ const std::map<std::string, int>* TitleLabels::find(std::string_view page) const
 
 namespace {
 
-std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
-
-std::string lower_ascii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool is_name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 bool is_identifier(std::string_view s) {
   if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
   return std::all_of(s.begin(), s.end(), is_name_char);
-}
-
-struct Keyword {
-  std::string_view name;
-  int value;
-};
-constexpr Keyword kTypes[] = {{"none", 0}, {"int", 1},  {"integer", 1}, {"float", 2}, {"real", 2},
-                              {"bool", 3}, {"flag", 3}, {"str", 4},     {"string", 4}};
-constexpr Keyword kScopes[] = {{"global", 0}, {"auto", 1}, {"local", 2}, {"status", 3}};
-
-std::optional<int> keyword(std::span<const Keyword> table, std::string_view word) {
-  for (const Keyword& k : table) {
-    if (core::equal_ci(k.name, word)) return k.value;
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -175,7 +152,7 @@ struct ParsedPageData {
   std::vector<SourceCommand> commands;
   std::map<std::string, int> labels;
   std::map<std::string, Directive> directives;
-  std::vector<std::pair<int, Directive>> records;  // @record CODE
+  std::vector<Directive> records;  // @record CODE BYTES
 };
 
 namespace {
@@ -187,9 +164,7 @@ std::size_t matching_paren(std::string_view text, std::size_t open) {
   for (std::size_t i = open; i < text.size();) {
     const char c = text[i];
     if (c == '"' || c == '`') {
-      std::size_t q = i + 1;
-      while (q < text.size() && text[q] != c) q += (c == '"' && text[q] == '\\') ? 2 : 1;
-      i = q + 1;
+      i = skip_quoted(text, i);
       continue;
     }
     if (c == '(') ++depth;
@@ -285,12 +260,12 @@ class LineReader {
     std::string_view t = l.text;
     std::size_t n = 1;
     while (n < t.size() && is_name_char(t[n])) ++n;
-    const std::string name = lower_ascii(t.substr(1, n - 1));
+    const std::string name = platform::codepage::to_lower(t.substr(1, n - 1));
     Directive d{std::string(trim(t.substr(n))), l.number, column_of(l, n)};
     static const std::set<std::string> known = {"version",       "returns",  "line_numbers", "property_records",
                                                 "extra_records", "trailing", "body"};
     if (name == "record") {
-      m_page.records.emplace_back(0, d);
+      m_page.records.push_back(d);
       return;
     }
     if (!known.count(name)) {
@@ -322,7 +297,7 @@ class LineReader {
     if (n == 0) return false;
     std::size_t k = n;
     while (k < seg.size() && (seg[k] == ' ' || seg[k] == '\t')) ++k;
-    name = lower_ascii(seg.substr(0, n));
+    name = platform::codepage::to_lower(seg.substr(0, n));
     if (k == seg.size()) {
       bare = true;
       value = {};
@@ -544,12 +519,12 @@ class LineReader {
     };
     auto [first, first_at] = word();
     std::size_t mark = i;
-    if (keyword(kScopes, first)) {
+    if (parse_scope_name(first)) {
       put(c, l, "scope", first, offset + first_at);
       std::tie(first, first_at) = word();
       mark = i;
     }
-    if (!keyword(kTypes, first)) {
+    if (!parse_type_name(first)) {
       m_d.error(m_page.file, l.number, column_of(l, offset + first_at),
                 "VarNew needs a type and a name, as in: VarNew int count = 0 (types: int, float, bool, str)");
       return;
@@ -596,13 +571,6 @@ PageSource PageSource::parse(std::string_view utf8_text, std::string file, std::
 // --- 3. The fields of one command ------------------------------------------------
 
 namespace {
-
-// The commands whose condition is TRUE when the source gives none: an empty
-// condition counts as false at run time, and these are meant to act.
-bool condition_defaults_true(int code) {
-  return code == script::CC_JUMP || code == script::CC_CALL || code == script::CC_EXIT || code == script::CC_BREAK ||
-         code == script::CC_CONTINUE;
-}
 
 struct Target {
   std::optional<std::string> page;
@@ -947,9 +915,7 @@ class Compiler {
         case FieldKind::Byte:
           if (!v) break;
           if (use == FieldUse::VarType || use == FieldUse::VarScope) {
-            auto k =
-                keyword(use == FieldUse::VarType ? std::span<const Keyword>(kTypes) : std::span<const Keyword>(kScopes),
-                        v->text);
+            auto k = use == FieldUse::VarType ? parse_type_name(v->text) : parse_scope_name(v->text);
             if (k) {
               f.number = *k;
             } else if (auto n = number(*v, 0, 255, use == FieldUse::VarType ? "the type" : "the scope")) {
@@ -1062,13 +1028,15 @@ class Compiler {
     return bytes;
   }
 
+  // The directive @name of the page, or null.
+  const Directive* dir(const char* name) const {
+    auto it = m_p.directives.find(name);
+    return it == m_p.directives.end() ? nullptr : &it->second;
+  }
+
   void page_header(TPageFile& page) {
-    auto dir = [&](const char* name) -> const Directive* {
-      auto it = m_p.directives.find(name);
-      return it == m_p.directives.end() ? nullptr : &it->second;
-    };
     if (const Directive* d = dir("returns")) {
-      if (auto k = keyword(kTypes, d->value)) {
+      if (auto k = parse_type_name(d->value)) {
         page.return_type = static_cast<std::uint8_t>(*k);
       } else if (auto n = parse_integer(d->value); n && *n >= 0 && *n <= 255) {
         page.return_type = static_cast<std::uint8_t>(*n);
@@ -1087,10 +1055,6 @@ class Compiler {
   }
 
   void finish_page(TPageFile& page) {
-    auto dir = [&](const char* name) -> const Directive* {
-      auto it = m_p.directives.find(name);
-      return it == m_p.directives.end() ? nullptr : &it->second;
-    };
     // The version: as given, or the lowest that stores every field used.
     page.version = m_version.value_or(needed_page_version(m_records));
     if (page.is_newer()) {
@@ -1140,7 +1104,7 @@ class Compiler {
       }
     }
     std::map<int, std::string> stored;
-    for (const auto& [unused, d] : m_p.records) {
+    for (const Directive& d : m_p.records) {
       const std::size_t space = d.value.find_first_of(" \t");
       auto code = parse_integer(d.value.substr(0, space));
       auto bytes = space == std::string::npos ? std::nullopt : parse_raw_value(d.value.substr(space));

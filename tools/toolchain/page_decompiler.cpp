@@ -5,7 +5,6 @@
 #include "tools/toolchain/page_decompiler.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "components/property_table.h"
@@ -49,15 +48,6 @@ constexpr int kMaxPadding = 40;
 // Component commands with more properties than this list them one a line.
 constexpr std::size_t kPropertiesOnOneLine = 3;
 
-std::string lower_ascii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-constexpr std::string_view kTypeNames[] = {"none", "int", "float", "bool", "str"};
-constexpr std::string_view kScopeNames[] = {"global", "auto", "local", "status"};
-
 // What the writer must spell out for one command because building the
 // plain source gave something else.
 struct Forced {
@@ -68,76 +58,6 @@ struct Forced {
 };
 
 // --- 1. Values ------------------------------------------------------------------
-
-class Values {
- public:
-  Values(const PageDumpOptions& options, PageDumpStats& stats) : m_options(options), m_stats(stats) {}
-
-  // An expression as source text (UTF-8); a raw value when no text gives its
-  // bytes (or, for plain dumps, its operations).
-  std::string expression(const TExpression& e, FieldUse use) {
-    ++m_stats.expressions;
-    const std::string& stream = e.stream();
-    const auto key = std::make_pair(stream, use);
-    auto it = m_cache.find(key);
-    if (it == m_cache.end()) it = m_cache.emplace(key, find_text(stream, use)).first;
-    if (!it->second) {
-      ++m_stats.raw_expressions;
-      return raw_value(stream);
-    }
-    return *it->second;
-  }
-
-  std::vector<std::string> operations(const TExpression& e) const {
-    try {
-      std::vector<std::string> out;
-      for (const std::string& l : format_operations(parse_expr_stream(e.stream()))) {
-        out.push_back(platform::codepage::to_utf8(l));
-      }
-      return out;
-    } catch (const core::Error&) {
-      return {"(not a compiled expression)"};
-    }
-  }
-
- private:
-  static bool placeable(std::string_view utf8) {
-    return !utf8.empty() && find_unquoted(utf8, ';') == std::string_view::npos && utf8.front() != '`';
-  }
-
-  std::optional<std::string> find_text(const std::string& stream, FieldUse use) const {
-    auto compile = [use](std::string_view text) { return compile_field_expression(text, use); };
-    // A property id is shown by the property's name.
-    if (use == FieldUse::Property) {
-      try {
-        const ExprStream s = parse_expr_stream(stream);
-        if (s.ops.size() == 1 && s.ops[0].target == "____arg" && s.ops[0].operands.size() == 1 &&
-            s.ops[0].operands[0].kind == OperandKind::Int &&
-            components::is_property_id(s.ops[0].operands[0].int_value)) {
-          const auto& row = components::kProperties[static_cast<std::size_t>(s.ops[0].operands[0].int_value)];
-          std::string name = lower_ascii(row.short_name());
-          if (compile(name) == stream) return name;
-        }
-      } catch (const core::Error&) {
-      }
-    }
-    DecompileOptions o;
-    o.compile = compile;
-    o.acceptable = [](std::string_view sjis) {
-      auto u = exact_utf8(sjis);
-      return u && placeable(*u);
-    };
-    o.want_exact = m_options.exact;
-    o.budget = m_options.expression_budget;
-    DecompiledExpression d = decompile_expression(stream, o);
-    if (d.match == DecompileMatch::None || (m_options.exact && d.match != DecompileMatch::Exact)) return std::nullopt;
-    return exact_utf8(d.text);
-  }
-
-  const PageDumpOptions& m_options;
-  PageDumpStats& m_stats;
-  std::map<std::pair<std::string, FieldUse>, std::optional<std::string>> m_cache;
-};
 
 // A glyph stream as the lines of a text block, or as one "text:" value.
 struct TextForm {
@@ -214,6 +134,85 @@ std::optional<TextForm> text_form(const std::string& bytes) {
   return std::nullopt;
 }
 
+class Values {
+ public:
+  Values(const PageDumpOptions& options, PageDumpStats& stats) : m_options(options), m_stats(stats) {}
+
+  // An expression as source text (UTF-8); a raw value when no text gives its
+  // bytes (or, for plain dumps, its operations).
+  std::string expression(const TExpression& e, FieldUse use) {
+    ++m_stats.expressions;
+    const std::string& stream = e.stream();
+    const auto key = std::make_pair(stream, use);
+    auto it = m_cache.find(key);
+    if (it == m_cache.end()) it = m_cache.emplace(key, find_text(stream, use)).first;
+    if (!it->second) {
+      ++m_stats.raw_expressions;
+      return raw_value(stream);
+    }
+    return *it->second;
+  }
+
+  // The text form of a glyph stream. Every write round asks for the same
+  // texts again, so each is worked out once.
+  const std::optional<TextForm>& text(const std::string& bytes) {
+    auto it = m_texts.find(bytes);
+    if (it == m_texts.end()) it = m_texts.emplace(bytes, text_form(bytes)).first;
+    return it->second;
+  }
+
+  std::vector<std::string> operations(const TExpression& e) const {
+    try {
+      std::vector<std::string> out;
+      for (const std::string& l : format_operations(parse_expr_stream(e.stream()))) {
+        out.push_back(platform::codepage::to_utf8(l));
+      }
+      return out;
+    } catch (const core::Error&) {
+      return {"(not a compiled expression)"};
+    }
+  }
+
+ private:
+  static bool placeable(std::string_view utf8) {
+    return !utf8.empty() && find_unquoted(utf8, ';') == std::string_view::npos && utf8.front() != '`';
+  }
+
+  std::optional<std::string> find_text(const std::string& stream, FieldUse use) const {
+    auto compile = [use](std::string_view text) { return compile_field_expression(text, use); };
+    // A property id is shown by the property's name.
+    if (use == FieldUse::Property) {
+      try {
+        const ExprStream s = parse_expr_stream(stream);
+        if (s.ops.size() == 1 && s.ops[0].target == "____arg" && s.ops[0].operands.size() == 1 &&
+            s.ops[0].operands[0].kind == OperandKind::Int &&
+            components::is_property_id(s.ops[0].operands[0].int_value)) {
+          const auto& row = components::kProperties[static_cast<std::size_t>(s.ops[0].operands[0].int_value)];
+          std::string name = platform::codepage::to_lower(row.short_name());
+          if (compile(name) == stream) return name;
+        }
+      } catch (const core::Error&) {
+      }
+    }
+    DecompileOptions o;
+    o.compile = compile;
+    o.acceptable = [](std::string_view sjis) {
+      auto u = exact_utf8(sjis);
+      return u && placeable(*u);
+    };
+    o.want_exact = m_options.exact;
+    o.budget = m_options.expression_budget;
+    DecompiledExpression d = decompile_expression(stream, o);
+    if (d.match == DecompileMatch::None || (m_options.exact && d.match != DecompileMatch::Exact)) return std::nullopt;
+    return exact_utf8(d.text);
+  }
+
+  const PageDumpOptions& m_options;
+  PageDumpStats& m_stats;
+  std::map<std::pair<std::string, FieldUse>, std::optional<std::string>> m_cache;
+  std::map<std::string, std::optional<TextForm>> m_texts;
+};
+
 // A page or label of a target, bare when it reads back the same.
 std::string target_part(std::string_view sjis, std::string_view separators) {
   std::string s = string_source(sjis, separators);
@@ -261,8 +260,7 @@ class CommandWriter {
       if (use == FieldUse::TargetPage || use == FieldUse::TargetIndex || use == FieldUse::LoopIndex) continue;
       switch (f.kind) {
         case FieldKind::Expression:
-          if (name == "if" && (code == script::CC_JUMP || code == script::CC_CALL || code == script::CC_EXIT ||
-                               code == script::CC_BREAK || code == script::CC_CONTINUE)) {
+          if (name == "if" && condition_defaults_true(code)) {
             if (f.expression == TExpression::compile("TRUE")) break;
             if (f.expression.empty()) {
               set(name, "");
@@ -369,7 +367,8 @@ class CommandWriter {
       for (const script::TPropertyExpression& p : r.properties) {
         const bool keep = std::find(extra_empty.begin(), extra_empty.end(), p.id) != extra_empty.end();
         if (p.expression.empty() && !keep) continue;
-        const std::string name = lower_ascii(components::kProperties[static_cast<std::size_t>(p.id)].short_name());
+        const std::string name =
+            platform::codepage::to_lower(components::kProperties[static_cast<std::size_t>(p.id)].short_name());
         std::string value = p.expression.empty() ? "" : m_values.expression(p.expression, FieldUse::PropertyValue);
         if (m_options.ops && !p.expression.empty()) add_ops(out, name, p.expression);
         if (p.id == components::PR_NAME && !p.expression.empty() && positional.empty()) {
@@ -435,7 +434,7 @@ class CommandWriter {
             std::vector<std::string>& order) {
     if (bytes.empty()) return;
     ++m_stats.texts;
-    auto form = text_form(bytes);
+    const std::optional<TextForm>& form = m_values.text(bytes);
     auto set = [&](const std::string& name, std::string value) {
       present[name] = std::move(value);
       order.push_back(name);
@@ -658,16 +657,6 @@ class PageWriter {
     return out;
   }
 
-  // The property table that building the written commands gives.
-  script::TPropertyTable derived_table() const {
-    script::TPropertyTable table{};
-    for (const TCommandRecord& r : m_page.commands) {
-      if (!r.spec().has_properties) continue;
-      for (const script::TPropertyExpression& p : r.properties) table[static_cast<std::size_t>(r.code())].set(p.id);
-    }
-    return table;
-  }
-
   void header(Lines lines, int index_base) {
     const bool exact = m_options.exact;
     const std::int32_t needed = needed_page_version(m_page.commands);
@@ -694,7 +683,8 @@ class PageWriter {
         m_page.record_count == script::kCommandCount && m_page.record_size == script::kPropertySetBytes;
     if (!standard_shape)
       m_out.push_back(core::format("@property_records %d %d", {m_page.record_count, m_page.record_size}));
-    const script::TPropertyTable derived = derived_table();
+    // The property table that building the written commands gives.
+    const script::TPropertyTable derived = script::property_table_for(m_page.commands);
     for (std::size_t c = 0; c < m_page.property_records.size(); ++c) {
       const auto& set = derived[c].bytes();
       std::string expected(reinterpret_cast<const char*>(set.data()), set.size());

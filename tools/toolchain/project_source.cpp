@@ -12,6 +12,7 @@
 #include "expr/number_text.h"
 #include "expr/types.h"
 #include "platform/codepage.h"
+#include "tools/toolchain/command_syntax.h"
 
 namespace nova::tools {
 namespace {
@@ -19,29 +20,12 @@ namespace {
 using script::TInitialVariable;
 using script::TProjectSetting;
 
-// Which fields a version of the file stores.
-bool stores_exit(std::int32_t v) { return v >= 110; }
-bool stores_keep_status(std::int32_t v) { return v > 103; }
-bool stores_idle(std::int32_t v) { return v >= 106; }
-bool stores_streamed(std::int32_t v) { return v >= 109; }
-bool stores_pause(std::int32_t v) { return v > 112; }
-bool stores_reserved(std::int32_t v) { return v >= 114; }
-
 // What a source leaves out means what a new title wants: its status kept,
 // and the player's own prompts.
 constexpr std::uint8_t kDefaultKeepStatus = 1;
 const std::string& default_disc_text() { return core::sjis("ディスク%dを入れてから[OK]をクリックしてください"); }
 const std::string& default_quit_text() { return core::sjis("終了します"); }
 constexpr std::string_view kDefaultStart = "start.nsb";
-
-struct TypeName {
-  std::string_view name;
-  std::uint8_t code;
-};
-constexpr TypeName kTypes[] = {{"none", 0},    {"int", 1},  {"float", 2}, {"bool", 3},  {"str", 4},
-                               {"integer", 1}, {"real", 2}, {"flag", 3},  {"string", 4}};
-
-std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 
 std::string float_text(long double v) {
   core::ByteWriter want;
@@ -116,8 +100,7 @@ class ProjectCompiler {
       m_d.error(m_file, l.number, l.indent + 1, "expected a project field as name: value");
       return;
     }
-    std::string key = l.text.substr(0, n);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = platform::codepage::to_lower(l.text.substr(0, n));
     std::string_view rest = l.text;
     rest.remove_prefix(colon + 1);
     const std::size_t lead = rest.find_first_not_of(" \t");
@@ -192,14 +175,9 @@ class ProjectCompiler {
     const std::size_t space = t.find_first_of(" \t");
     TInitialVariable var;
     std::string_view type = t.substr(0, space);
-    bool known = false;
-    for (const TypeName& k : kTypes) {
-      if (core::equal_ci(k.name, type)) {
-        var.type = k.code;
-        known = true;
-      }
-    }
-    if (!known) {
+    if (auto code = parse_type_name(type)) {
+      var.type = static_cast<std::uint8_t>(*code);
+    } else {
       auto n = parse_integer(type);
       if (!n || *n < 0 || *n > 255) {
         error(v, "a variable is TYPE NAME = VALUE, with the types int, float, bool and str");
@@ -300,20 +278,20 @@ class ProjectCompiler {
     }
     s.start_page = std::string(kDefaultStart);
     if (const Value* v = get("start")) s.start_page = string(*v).value_or("");
-    if (const Value* v = stored("exit", stores_exit(version))) s.exit_page = string(*v).value_or("");
+    if (const Value* v = stored("exit", script::has_exit_page(version))) s.exit_page = string(*v).value_or("");
     if (const Value* v = get("registry_key")) s.registry_key = string(*v).value_or("");
     if (const Value* v = get("image_key")) {
       s.image_key = static_cast<std::int32_t>(integer(*v, INT32_MIN, UINT32_MAX).value_or(0));
     }
-    if (stores_keep_status(version)) s.keep_status = kDefaultKeepStatus;
-    if (const Value* v = stored("keep_status", stores_keep_status(version))) s.keep_status = flag(*v).value_or(0);
-    if (const Value* v = stored("idle", stores_idle(version))) s.idle_option = flag(*v).value_or(0);
-    if (const Value* v = stored("streamed_extensions", stores_streamed(version))) {
+    if (script::has_keep_status(version)) s.keep_status = kDefaultKeepStatus;
+    if (const Value* v = stored("keep_status", script::has_keep_status(version))) s.keep_status = flag(*v).value_or(0);
+    if (const Value* v = stored("idle", script::has_idle_option(version))) s.idle_option = flag(*v).value_or(0);
+    if (const Value* v = stored("streamed_extensions", script::has_streamed_extensions(version))) {
       s.streamed_extensions = string(*v).value_or("");
     }
-    if (const Value* v = stored("pause_when_inactive", stores_pause(version)))
+    if (const Value* v = stored("pause_when_inactive", script::has_pause_when_inactive(version)))
       s.pause_when_inactive = flag(*v).value_or(0);
-    if (const Value* v = stored("reserved", stores_reserved(version))) s.reserved = flag(*v).value_or(0);
+    if (const Value* v = stored("reserved", script::has_reserved(version))) s.reserved = flag(*v).value_or(0);
     s.disc_text = default_disc_text();
     s.quit_text = default_quit_text();
     if (const Value* v = get("disc_text")) s.disc_text = string(*v).value_or("");
@@ -357,20 +335,21 @@ std::string fields_of(const TProjectSetting& s) {
     put("display_options", core::format("%d, %d", {s.display_option_a, s.display_option_b}));
   }
   put("start", s.start_page.empty() ? "\"\"" : value_source(s.start_page));
-  if (stores_exit(v) && !s.exit_page.empty()) put("exit", value_source(s.exit_page));
+  if (script::has_exit_page(v) && !s.exit_page.empty()) put("exit", value_source(s.exit_page));
   if (!s.registry_key.empty()) put("registry_key", value_source(s.registry_key));
   if (s.image_key) put("image_key", std::to_string(s.image_key));
-  if (stores_keep_status(v) && s.keep_status != kDefaultKeepStatus) put("keep_status", flag_source(s.keep_status));
-  if (stores_idle(v) && s.idle_option) put("idle", flag_source(s.idle_option));
-  if (stores_streamed(v) && s.streamed_extensions != TProjectSetting().streamed_extensions) {
+  if (script::has_keep_status(v) && s.keep_status != kDefaultKeepStatus) put("keep_status", flag_source(s.keep_status));
+  if (script::has_idle_option(v) && s.idle_option) put("idle", flag_source(s.idle_option));
+  if (script::has_streamed_extensions(v) && s.streamed_extensions != TProjectSetting().streamed_extensions) {
     put("streamed_extensions", s.streamed_extensions.empty() ? "\"\"" : value_source(s.streamed_extensions));
   }
-  if (stores_pause(v) && s.pause_when_inactive) put("pause_when_inactive", flag_source(s.pause_when_inactive));
-  if (stores_reserved(v) && s.reserved) put("reserved", std::to_string(s.reserved));
+  if (script::has_pause_when_inactive(v) && s.pause_when_inactive)
+    put("pause_when_inactive", flag_source(s.pause_when_inactive));
+  if (script::has_reserved(v) && s.reserved) put("reserved", std::to_string(s.reserved));
   if (s.disc_text != default_disc_text()) put("disc_text", s.disc_text.empty() ? "\"\"" : value_source(s.disc_text));
   if (s.quit_text != default_quit_text()) put("quit_text", s.quit_text.empty() ? "\"\"" : value_source(s.quit_text));
   for (const TInitialVariable& var : s.initial_variables) {
-    std::string line = var.type < 5 ? std::string(kTypes[var.type].name) : std::to_string(var.type);
+    std::string line = var.type < std::size(kTypeNames) ? std::string(kTypeNames[var.type]) : std::to_string(var.type);
     line += " " + name_source(var.name);
     switch (var.type) {
       case expr::PT_INT: line += " = " + std::to_string(var.int_value); break;

@@ -11,12 +11,11 @@
 #include "files/archive.h"
 #include "platform/codepage.h"
 #include "script/save_file.h"
+#include "tools/toolchain/command_syntax.h"
 #include "tools/toolchain/source_text.h"
 
 namespace nova::tools {
 namespace {
-
-std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 
 std::string element_text(const expr::TCustomParam& v, std::int32_t i) {
   switch (v.type()) {
@@ -28,12 +27,11 @@ std::string element_text(const expr::TCustomParam& v, std::int32_t i) {
   }
 }
 
-constexpr std::string_view kTypeNames[] = {"none", "int", "float", "bool", "str"};
-
 std::string variable_line(const expr::TParamCollectionItem& item) {
   const expr::TCustomParam& v = item.value();
   const auto type = static_cast<std::size_t>(v.type());
-  std::string line = "status " + std::string(type < 5 ? kTypeNames[type] : "?") + " " + utf8(item.name());
+  std::string line =
+      "status " + std::string(type < std::size(kTypeNames) ? kTypeNames[type] : "?") + " " + utf8(item.name());
   const std::vector<std::int32_t> dims = v.dims();
   if (dims.empty()) return line + " = " + element_text(v, 0);
   line += "[";
@@ -48,7 +46,7 @@ std::string variable_line(const expr::TParamCollectionItem& item) {
 std::string save_report(const std::filesystem::path& save_file) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(save_file, ec)) {
-    core::throw_error(platform::codepage::from_utf8_lossy(save_file.string() + ": no such file"));
+    core::throw_error_utf8(save_file.string() + ": no such file");
   }
   files::TVrFileCollection archive;
   archive.Open(save_file);

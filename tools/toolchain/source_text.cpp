@@ -5,12 +5,12 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "core/error.h"
 #include "core/format.h"
 #include "core/sjis.h"
 #include "expr/number_text.h"
+#include "files/stream.h"
 #include "platform/codepage.h"
 
 namespace nova::tools {
@@ -129,10 +129,6 @@ std::string_view trim(std::string_view s) {
   return s.substr(a, b - a);
 }
 
-namespace {
-
-// Steps over a quoted string or raw value starting at `i`; answers the
-// position after it (the end of the text when it is not closed).
 std::size_t skip_quoted(std::string_view s, std::size_t i) {
   const char quote = s[i];
   for (++i; i < s.size(); ++i) {
@@ -144,8 +140,6 @@ std::size_t skip_quoted(std::string_view s, std::size_t i) {
   }
   return s.size();
 }
-
-}  // namespace
 
 std::size_t find_unquoted(std::string_view text, char c, std::size_t from) {
   for (std::size_t i = from; i < text.size();) {
@@ -189,6 +183,8 @@ std::vector<Segment> split_segments(std::string_view text, char separator, bool 
 }
 
 // --- Values -----------------------------------------------------------------
+
+std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 
 std::optional<std::string> to_sjis(std::string_view utf8, std::string* error) {
   if (auto s = platform::codepage::from_utf8(utf8)) return s;
@@ -396,11 +392,9 @@ std::optional<std::int64_t> parse_flag(std::string_view text) {
 }
 
 std::string read_host_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) core::throw_error(platform::codepage::from_utf8_lossy(path.string() + ": cannot read the file"));
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  files::MemoryBlock block;
+  files::host::read_whole_file(path, block);
+  return std::string(block.view());
 }
 
 void write_host_file(const std::filesystem::path& path, std::string_view bytes) {
@@ -409,8 +403,7 @@ void write_host_file(const std::filesystem::path& path, std::string_view bytes) 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) {
-    core::throw_error(
-        platform::codepage::from_utf8_lossy(path.string() + ": cannot write the file (" + std::strerror(errno) + ")"));
+    core::throw_error_utf8(path.string() + ": cannot write the file (" + std::strerror(errno) + ")");
   }
 }
 

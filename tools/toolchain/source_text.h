@@ -82,6 +82,10 @@ struct Segment {
 // segment at all; otherwise every separator makes one more segment.
 std::vector<Segment> split_segments(std::string_view text, char separator, bool nested);
 
+// Steps over the quoted string or raw value that starts at `i` (a '"' or a
+// '`'): the position after it, or the end of the text when it is not closed.
+std::size_t skip_quoted(std::string_view text, std::size_t i);
+
 // The position of the first `c` outside quotes and backquotes, or npos.
 std::size_t find_unquoted(std::string_view text, char c, std::size_t from = 0);
 
@@ -113,6 +117,8 @@ std::string raw_value(std::string_view bytes);
 // Shift-JIS to UTF-8 that converts back to the very bytes; nullopt when it
 // would not (bytes that are no character, or characters with several codes).
 std::optional<std::string> exact_utf8(std::string_view sjis);
+// Shift-JIS to UTF-8 for messages (what has no character shows as U+FFFD).
+std::string utf8(std::string_view sjis);
 // UTF-8 to Shift-JIS with a message naming the first character that cannot
 // be held (by its column within `utf8`).
 std::optional<std::string> to_sjis(std::string_view utf8, std::string* error);

@@ -11,6 +11,7 @@
 #include "files/names.h"
 #include "platform/codepage.h"
 #include "script/page_file.h"
+#include "script/save_file.h"
 #include "tools/toolchain/page_compiler.h"
 #include "tools/toolchain/page_decompiler.h"
 #include "tools/toolchain/project_source.h"
@@ -22,18 +23,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kSettingsName = "nova.npb";
-constexpr std::string_view kSaveName = "save.dat";
 constexpr std::string_view kArchiveName = "game.dat";
-
-std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 
 bool ends_with_ci(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && core::equal_ci(s.substr(s.size() - tail.size()), tail);
-}
-
-std::string slashes_to_backslashes(std::string s) {
-  std::replace(s.begin(), s.end(), '/', '\\');
-  return s;
 }
 
 // The files below a folder, relative, sorted; names beginning with "." are
@@ -70,19 +63,38 @@ void write_file(const fs::path& path, std::span<const std::uint8_t> bytes) {
   write_host_file(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+// Copies a loose file as it is, making the folder it goes to.
+void copy_asset(const fs::path& from, const fs::path& to, Diagnostics& d) {
+  std::error_code ec;
+  fs::create_directories(to.parent_path(), ec);
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  if (ec) d.error(from.string(), 0, 0, "cannot copy to " + to.string() + " (" + ec.message() + ")");
+}
+
 }  // namespace
+
+std::optional<std::string> title_name_of_path(const fs::path& relative) {
+  std::string u = relative.generic_string();
+  std::replace(u.begin(), u.end(), '/', '\\');
+  return platform::codepage::from_utf8(u);
+}
+
+fs::path path_of_title_name(std::string_view sjis_name) {
+  std::string u = utf8(sjis_name);
+  std::replace(u.begin(), u.end(), '\\', '/');
+  return fs::path(u);
+}
 
 std::optional<std::string> page_name_of_source(const fs::path& relative) {
   std::string u = relative.generic_string();
   if (!ends_with_ci(u, kPageSourceExtension)) return std::nullopt;
   u.resize(u.size() - kPageSourceExtension.size());
   if (!ends_with_ci(u, ".nsb")) u += ".nsb";
-  return platform::codepage::from_utf8(slashes_to_backslashes(u));
+  return title_name_of_path(u);
 }
 
 fs::path source_of_page_name(std::string_view sjis_name) {
-  std::string u = utf8(sjis_name);
-  std::replace(u.begin(), u.end(), '\\', '/');
+  std::string u = path_of_title_name(sjis_name).string();
   if (u.size() >= 4 && u.substr(u.size() - 4) == ".nsb") u.resize(u.size() - 4);
   return fs::path(u + std::string(kPageSourceExtension));
 }
@@ -128,7 +140,7 @@ bool build_title(const fs::path& source, const fs::path& output, const BuildOpti
       page_files.push_back({rel, *name});
       continue;
     }
-    auto name = platform::codepage::from_utf8(slashes_to_backslashes(rel.generic_string()));
+    auto name = title_name_of_path(rel);
     if (!name) {
       d.error(shown, 0, 0, "the file name has a character that Shift-JIS cannot hold");
       continue;
@@ -179,11 +191,6 @@ bool build_title(const fs::path& source, const fs::path& output, const BuildOpti
     d.error(output.string(), 0, 0, "cannot make the output folder (" + ec.message() + ")");
     return false;
   }
-  auto host_path = [&](const std::string& name) {
-    std::string u = utf8(name);
-    std::replace(u.begin(), u.end(), '\\', '/');
-    return output / fs::path(u);
-  };
   try {
     if (options.pack) {
       files::TVrFileCollection archive;
@@ -197,13 +204,8 @@ bool build_title(const fs::path& source, const fs::path& output, const BuildOpti
       archive.Write(out);
     } else {
       write_host_file(output / kSettingsName, *settings);
-      for (const auto& [name, bytes] : built) write_file(host_path(name), bytes);
-      for (const auto& [name, rel] : assets) {
-        const fs::path to = host_path(name);
-        fs::create_directories(to.parent_path(), ec);
-        fs::copy_file(source / rel, to, fs::copy_options::overwrite_existing, ec);
-        if (ec) d.error((source / rel).string(), 0, 0, "cannot copy to " + to.string() + " (" + ec.message() + ")");
-      }
+      for (const auto& [name, bytes] : built) write_file(output / path_of_title_name(name), bytes);
+      for (const auto& [name, rel] : assets) copy_asset(source / rel, output / path_of_title_name(name), d);
     }
   } catch (const core::Error& e) {
     d.error(output.string(), 0, 0, utf8(e.message()));
@@ -271,7 +273,7 @@ bool dump_title(const fs::path& title, const fs::path& output, const DumpOptions
     std::vector<fs::path> loose;
     for (const fs::path& rel : files_below(title, d)) {
       const std::string g = rel.generic_string();
-      if (core::equal_ci(g, kSaveName)) continue;  // the player's saves, not the title's
+      if (core::equal_ci(g, script::kSaveFileName)) continue;  // the player's saves, not the title's
       if (core::equal_ci(g, kArchiveName)) {
         open_archive(title / rel);
         continue;
@@ -279,7 +281,7 @@ bool dump_title(const fs::path& title, const fs::path& output, const DumpOptions
       loose.push_back(rel);
     }
     for (const fs::path& rel : loose) {
-      auto name = platform::codepage::from_utf8(slashes_to_backslashes(rel.generic_string()));
+      auto name = title_name_of_path(rel);
       if (!name) {
         d.error((title / rel).string(), 0, 0, "the file name has a character that Shift-JIS cannot hold");
         continue;
@@ -365,14 +367,11 @@ bool dump_title(const fs::path& title, const fs::path& output, const DumpOptions
       report.project_verified = verified;
     }
     for (const TitleEntry* a : assets) {
-      std::string u = utf8(a->name);
-      std::replace(u.begin(), u.end(), '\\', '/');
+      const fs::path to = output / path_of_title_name(a->name);
       if (!a->host.empty()) {
-        fs::create_directories((output / u).parent_path(), ec);
-        fs::copy_file(a->host, output / u, fs::copy_options::overwrite_existing, ec);
-        if (ec) d.error(a->host.string(), 0, 0, "cannot copy (" + ec.message() + ")");
+        copy_asset(a->host, to, d);
       } else {
-        write_file(output / u, a->read());
+        write_file(to, a->read());
       }
       ++report.assets;
     }

@@ -59,6 +59,12 @@ struct DumpReport {
 bool dump_title(const std::filesystem::path& title, const std::filesystem::path& output, const DumpOptions& options,
                 Diagnostics& diagnostics, DumpReport& report);
 
+// The title name of a file below a title or source folder ("sub/a.png" →
+// "sub\a.png"), in Shift-JIS; nullopt when the name has no Shift-JIS form.
+std::optional<std::string> title_name_of_path(const std::filesystem::path& relative);
+// The relative host path of a title name ("sub\a.png" → "sub/a.png").
+std::filesystem::path path_of_title_name(std::string_view sjis_name);
+
 // The page name a source file builds ("sub/menu.nvs" → "sub\menu.nsb"), in
 // Shift-JIS; nullopt when the name has no Shift-JIS form.
 std::optional<std::string> page_name_of_source(const std::filesystem::path& relative);
