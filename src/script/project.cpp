@@ -12,6 +12,21 @@ namespace {
 constexpr std::string_view kSettingsName = "nova.npb";
 constexpr std::string_view kOriginalSettingsName = "/original_nova.npb";
 
+// What the project answers until "nova.npb" is taken: the data location step
+// may already ask for a disc with these texts, and a start that stops before
+// the file keeps them (the window's caption is the title).
+TProjectSetting built_in_setting() {
+  TProjectSetting s;
+  s.title = core::sjis("情報");
+  s.keep_status = 1;
+  s.idle_option = 1;
+  s.streamed_extensions = "wav.wma.ogg";
+  s.pause_when_inactive = 0;
+  s.disc_text = core::sjis("ディスク%dを入れてから[OK]をクリックしてください");
+  s.quit_text = core::sjis("終了します");
+  return s;
+}
+
 }  // namespace
 
 TProject::TProject(ProjectServices services, ProjectOptions options)
@@ -46,9 +61,7 @@ TProject::~TProject() {
 void TProject::start() {
   auto& terminate = m_services.clock.TerminateFlag;
   terminate.store(true);
-  m_title = core::sjis("情報");
-  m_disc_text = core::sjis("ディスク%dを入れてから[OK]をクリックしてください");
-  m_quit_text = core::sjis("終了します");
+  m_setting = built_in_setting();
 
   if (m_options.save_paths.arguments.empty() && !m_services.files.LocateStartupData(prompt())) {
     if (m_options.on_fatal) m_options.on_fatal();
@@ -63,13 +76,17 @@ void TProject::start() {
   }
   take_settings(TProjectSetting::Parse(bytes));
 
-  restore_status();
-  create_initial_variables();
-  terminate.store(false);
-  read_save_captions();
+  {
+    // One opening of the save file serves the status (step 5) and the
+    // captions (step 8).
+    const auto save_archive = restore_status();
+    create_initial_variables();
+    terminate.store(false);
+    read_save_captions(*save_archive);
+  }
 
   if (m_services.files.Exists(kOriginalSettingsName)) {
-    m_folders = TProjectSetting::Parse(ReadFile(kOriginalSettingsName)).folders;
+    m_setting.folders = TProjectSetting::Parse(ReadFile(kOriginalSettingsName)).folders;
   }
 
   m_interpreter =
@@ -97,17 +114,9 @@ void TProject::take_settings(const TProjectSetting& s) {
                                    {kSettingsName, s.screen_width, s.screen_height, kMaxScreenSide}));
   }
   m_setting = s;
-  m_title = s.title;
-  m_keep_status = s.keep_status;
-  m_idle_option = s.idle_option;
-  m_streamed_extensions = s.streamed_extensions;
-  m_pause_when_inactive = s.pause_when_inactive;
-  m_disc_text = s.disc_text;
-  m_quit_text = s.quit_text;
-  m_folders = s.folders;
 }
 
-void TProject::restore_status() {
+std::unique_ptr<files::TVrFileCollection> TProject::restore_status() {
   TSaveFile file = save_file();
   auto archive = file.open();
   if (files::TVrFile* entry = archive->Find(kStatusEntryName)) {
@@ -120,10 +129,7 @@ void TProject::restore_status() {
   for (int i = 0; i < archive->Count(); ++i) {
     const files::TVrFile& entry = archive->At(i);
     const std::string& name = entry.Name();
-    if (entry.IsSentinel() || name.size() < kScriptFilePrefix.size() ||
-        !core::equal_ci(std::string_view(name).substr(0, kScriptFilePrefix.size()), kScriptFilePrefix)) {
-      continue;
-    }
+    if (entry.IsSentinel() || !core::starts_with_ci(name, kScriptFilePrefix)) continue;
     try {
       files::MemoryBlock data;
       archive->ReadEntry(entry, data);
@@ -135,6 +141,7 @@ void TProject::restore_status() {
     }
   }
   m_status_restored = true;
+  return archive;
 }
 
 void TProject::create_initial_variables() {
@@ -159,28 +166,21 @@ void TProject::create_initial_variables() {
   }
 }
 
-void TProject::read_save_captions() {
-  TSaveFile file = save_file();
-  if (!file.exists()) return;
-  try {
-    auto archive = file.open();
-    for (int i = 0; i < archive->Count(); ++i) {
-      const files::TVrFile& entry = archive->At(i);
-      const std::optional<std::int32_t> slot = game_slot_of(entry.Name());
-      if (!slot || entry.IsSentinel()) continue;
-      try {
-        files::MemoryBlock data;
-        archive->ReadEntry(entry, data);
-        core::ByteReader r(data.bytes());
-        r.set_context(entry.Name());
-        r.i32();  // the record's version
-        m_captions[*slot] = r.str();
-      } catch (const core::Error& e) {
-        core::logf(core::Channel::Script, core::Level::Warning, "save.dat: %s: %s", {entry.Name(), e.message()});
-      }
+void TProject::read_save_captions(files::TVrFileCollection& archive) {
+  for (int i = 0; i < archive.Count(); ++i) {
+    const files::TVrFile& entry = archive.At(i);
+    const std::optional<std::int32_t> slot = game_slot_of(entry.Name());
+    if (!slot || entry.IsSentinel()) continue;
+    try {
+      files::MemoryBlock data;
+      archive.ReadEntry(entry, data);
+      core::ByteReader r(data.bytes());
+      r.set_context(entry.Name());
+      r.i32();  // the record's version
+      m_captions[*slot] = r.str();
+    } catch (const core::Error& e) {
+      core::logf(core::Channel::Script, core::Level::Warning, "save.dat: %s: %s", {entry.Name(), e.message()});
     }
-  } catch (const core::Error& e) {
-    core::logf(core::Channel::Script, core::Level::Warning, "save.dat: %s", {e.message()});
   }
 }
 
@@ -194,7 +194,7 @@ void TProject::RunTick() {
 
 const std::filesystem::path& TProject::SaveFilePath() {
   if (!m_save_path) {
-    m_save_path = locate_save_file(m_options.save_paths, m_title);
+    m_save_path = locate_save_file(m_options.save_paths, m_setting.title);
     core::logf(core::Channel::Script, core::Level::Debug, "the save file is %s",
                {files::host::path_text(*m_save_path)});
   }
@@ -213,7 +213,7 @@ void TProject::WriteStatus() {
   std::error_code ec;
   // The record is only ever stored into an existing folder: a save file
   // whose folder went away is not made anew from the status alone.
-  if (!m_keep_status || !std::filesystem::is_directory(file.path().parent_path(), ec)) return;
+  if (!m_setting.keep_status || !std::filesystem::is_directory(file.path().parent_path(), ec)) return;
   auto archive = file.open();
   for (int i = archive->IndexOf(kStatusEntryName); i >= 0; i = archive->IndexOf(kStatusEntryName)) archive->Delete(i);
   core::ByteWriter record;
@@ -230,17 +230,17 @@ void TProject::WriteStatus() {
 
 files::DiscPrompt TProject::prompt() const {
   files::DiscPrompt p;
-  p.project_title = m_title;
-  p.caption = m_title;
-  p.disc_text = m_disc_text;
-  p.quit_text = m_quit_text;
+  p.project_title = m_setting.title;
+  p.caption = m_setting.title;
+  p.disc_text = m_setting.disc_text;
+  p.quit_text = m_setting.quit_text;
   p.clock = &m_services.clock;
   p.request_close = m_options.request_close;
   return p;
 }
 
 bool TProject::EnsureFile(std::string_view name) {
-  return m_services.files.EnsureFile(name, m_folders, m_streamed_extensions, prompt());
+  return m_services.files.EnsureFile(name, m_setting.folders, m_setting.streamed_extensions, prompt());
 }
 
 std::vector<std::uint8_t> TProject::ReadFile(std::string_view name) {

@@ -82,7 +82,7 @@ class TProject final : public ScriptHost {
   TProject& operator=(const TProject&) = delete;
 
   // --- The settings -------------------------------------------------------------
-  const std::string& title() const { return m_title; }
+  const std::string& title() const { return m_setting.title; }
   std::int32_t screen_width() const { return m_setting.screen_width; }
   std::int32_t screen_height() const { return m_setting.screen_height; }
   std::int32_t display_option_a() const { return m_setting.display_option_a; }
@@ -91,13 +91,13 @@ class TProject final : public ScriptHost {
   const std::string& exit_page() const { return m_setting.exit_page; }
   const std::string& registry_key() const { return m_setting.registry_key; }
   std::int32_t image_key() const { return m_setting.image_key; }
-  bool keep_status() const { return m_keep_status != 0; }
-  std::uint8_t idle_option() const { return m_idle_option; }
-  const std::string& streamed_extensions() const { return m_streamed_extensions; }
-  bool pause_when_inactive() const { return m_pause_when_inactive != 0; }
-  const std::string& disc_text() const { return m_disc_text; }
-  const std::string& quit_text() const { return m_quit_text; }
-  const files::TFolderDiskList& folders() const { return m_folders; }
+  bool keep_status() const { return m_setting.keep_status != 0; }
+  std::uint8_t idle_option() const { return m_setting.idle_option; }
+  const std::string& streamed_extensions() const { return m_setting.streamed_extensions; }
+  bool pause_when_inactive() const { return m_setting.pause_when_inactive != 0; }
+  const std::string& disc_text() const { return m_setting.disc_text; }
+  const std::string& quit_text() const { return m_setting.quit_text; }
+  const files::TFolderDiskList& folders() const { return m_setting.folders; }
 
   // The interpreter; null when the start stopped before step 10.
   TCallMan* interpreter() const { return m_interpreter.get(); }
@@ -129,24 +129,19 @@ class TProject final : public ScriptHost {
  private:
   void start();
   void take_settings(const TProjectSetting& s);
-  void restore_status();
+  // Returns the opened save file, which step 8 reads again.
+  std::unique_ptr<files::TVrFileCollection> restore_status();
   void create_initial_variables();
-  void read_save_captions();
+  void read_save_captions(files::TVrFileCollection& archive);
   files::DiscPrompt prompt() const;
   TSaveFile save_file();
 
   ProjectServices m_services;
   ProjectOptions m_options;
 
+  // The built-in values until "nova.npb" is taken (a start that stops
+  // before it shows them), then the file's, with step 9's folder-disc list.
   TProjectSetting m_setting;
-  std::string m_title;
-  std::uint8_t m_keep_status = 1;
-  std::uint8_t m_idle_option = 1;
-  std::string m_streamed_extensions = "wav.wma.ogg";
-  std::uint8_t m_pause_when_inactive = 0;
-  std::string m_disc_text;
-  std::string m_quit_text;
-  files::TFolderDiskList m_folders;
   std::map<std::int32_t, std::string> m_captions;
   std::optional<std::filesystem::path> m_save_path;
   TStatusTail m_status_tail;
