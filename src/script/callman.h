@@ -70,7 +70,6 @@ class TCallMan {
 
   // Not owned; may be null.
   void set_event_queue(EventQueue* queue) { m_events = queue; }
-  EventQueue* event_queue() const { return m_events; }
   void set_trace_hook(TraceHook hook) { m_trace = std::move(hook); }
 
   // Restarts at the beginning of a page: no arguments, no frames (call

@@ -262,17 +262,6 @@ class TComComponent : public TCommand {
  public:
   using TCommand::TCommand;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-
-  bool has_property(int id) const { return record().property(id) != nullptr; }
-  // Typed reads of a slot: the expression's value in that type, or the
-  // default when the slot is absent or the expression produced no value.
-  std::int32_t read_int(TCallMan& cm, int id, std::int32_t fallback);
-  long double read_float(TCallMan& cm, int id, long double fallback);
-  bool read_flag(TCallMan& cm, int id, bool fallback);
-  std::string read_text(TCallMan& cm, int id, std::string_view fallback = {});
-
- private:
-  TExpression* slot(int id);
 };
 
 class TComControl : public TComComponent {
@@ -345,7 +334,9 @@ class TComFlip final : public TCoded<CC_FLIP> {
   void Start(TCallMan& cm) override;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
   void Finish(TCallMan& cm) override;
-  bool Yields() const override { return m_duration_positive; }
+  // Nested events would run during a flip's wait, and that wait (a positive
+  // duration) comes with the transition itself, which is not built yet.
+  bool Yields() const override { return false; }
   bool IsUninterruptible() const override { return m_uninterruptible; }
   // "nova100", uninterruptible, clear back (bytes).
   void SaveState(core::ByteWriter& w) const override;
@@ -354,7 +345,6 @@ class TComFlip final : public TCoded<CC_FLIP> {
  private:
   bool m_uninterruptible = false;
   bool m_clear_back = false;
-  bool m_duration_positive = false;
 };
 
 // MovieStop and TextIns wait on a component; a game save keeps the

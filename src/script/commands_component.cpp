@@ -6,36 +6,9 @@
 
 namespace nova::script {
 
-// --- Property expressions ---------------------------------------------------------
+// --- Components ----------------------------------------------------------------------
 
 void TComComponent::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "components are"); }
-
-TExpression* TComComponent::slot(int id) {
-  for (TPropertyExpression& p : mutable_record().properties) {
-    if (p.id == id) return &p.expression;
-  }
-  return nullptr;
-}
-
-std::int32_t TComComponent::read_int(TCallMan& cm, int id, std::int32_t fallback) {
-  TExpression* e = slot(id);
-  return e ? e->int_or(cm.store(), cm.funcs(), fallback) : fallback;
-}
-
-long double TComComponent::read_float(TCallMan& cm, int id, long double fallback) {
-  TExpression* e = slot(id);
-  return e ? e->float_or(cm.store(), cm.funcs(), fallback) : fallback;
-}
-
-bool TComComponent::read_flag(TCallMan& cm, int id, bool fallback) {
-  TExpression* e = slot(id);
-  return e ? e->flag_or(cm.store(), cm.funcs(), fallback) : fallback;
-}
-
-std::string TComComponent::read_text(TCallMan& cm, int id, std::string_view fallback) {
-  TExpression* e = slot(id);
-  return e ? e->text_or(cm.store(), cm.funcs(), fallback) : std::string(fallback);
-}
 
 // --- Flip ---------------------------------------------------------------------------
 
@@ -47,14 +20,14 @@ void TComFlip::Finish(TCallMan&) { throw_not_built(*this, "screen transitions ar
 
 void TComFlip::SaveState(core::ByteWriter& w) const {
   write_state_header(w);
-  w.u8(m_uninterruptible ? 1 : 0);
-  w.u8(m_clear_back ? 1 : 0);
+  w.boolean(m_uninterruptible);
+  w.boolean(m_clear_back);
 }
 
 void TComFlip::LoadState(core::ByteReader& r) {
   if (read_state_header(r) >= 100) {
-    bool uninterruptible = r.u8() != 0;
-    m_clear_back = r.u8() != 0;
+    bool uninterruptible = r.boolean();
+    m_clear_back = r.boolean();
     m_uninterruptible = uninterruptible;
   }
 }
@@ -67,15 +40,15 @@ void TComWaitOn::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*thi
 void TComWaitOn::SaveState(core::ByteWriter& w) const {
   write_state_header(w);
   w.str(m_target);
-  w.u8(m_waiting ? 1 : 0);
-  w.u8(m_uninterruptible ? 1 : 0);
+  w.boolean(m_waiting);
+  w.boolean(m_uninterruptible);
 }
 
 void TComWaitOn::LoadState(core::ByteReader& r) {
   const int version = read_state_header(r);
   std::string target = r.str();
-  bool waiting = r.u8() != 0;
-  if (version >= 100) m_uninterruptible = r.u8() != 0;
+  bool waiting = r.boolean();
+  if (version >= 100) m_uninterruptible = r.boolean();
   m_target = std::move(target);
   m_waiting = waiting;
 }

@@ -67,15 +67,4 @@ std::int32_t TExpression::int_or(expr::TParamCollection& store, const expr::TSys
   return v ? v->as_int() : fallback;
 }
 
-long double TExpression::float_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, long double fallback) {
-  const expr::TCustomParam* v = run(store, funcs);
-  return v ? v->as_float() : fallback;
-}
-
-std::string TExpression::text_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs,
-                                 std::string_view fallback) {
-  const expr::TCustomParam* v = run(store, funcs);
-  return v ? v->as_str() : std::string(fallback);
-}
-
 }  // namespace nova::script

@@ -50,8 +50,6 @@ class TExpression {
   bool is_true(expr::TParamCollection& store, const expr::TSysFuncMan& funcs);
   bool flag_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, bool fallback);
   std::int32_t int_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, std::int32_t fallback);
-  long double float_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, long double fallback);
-  std::string text_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, std::string_view fallback);
 
   friend bool operator==(const TExpression& a, const TExpression& b) { return a.stream() == b.stream(); }
 
