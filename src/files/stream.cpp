@@ -13,7 +13,6 @@
 #include "core/error.h"
 #include "core/format.h"
 #include "platform/codepage.h"
-#include "platform/ini_file.h"
 
 namespace nova::files {
 namespace fs = std::filesystem;
@@ -224,10 +223,25 @@ void read_whole_file(const fs::path& path, MemoryBlock& out) {
   out.resize_uninitialized(done);
 }
 
+// Not the platform's settings writer: a leftover temporary after a crash
+// keeps the file's own name in front ("save.dat.nvtmp-…"), so that it is
+// plainly the save file's.
 void write_file_atomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
-  // The platform's writer leaves errno at the cause when it fails.
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (!platform::write_file_atomically(path, text)) fail_io(path, "cannot write the file", errno);
+  fs::path temp = path;
+  temp += ".nvtmp-XXXXXX";
+  std::string name = temp.string();
+  Fd fd(::mkstemp(name.data()));
+  if (fd.get() < 0) fail_io(path, "cannot create the file", errno);
+  auto discard = [&](int err) {
+    ::unlink(name.c_str());
+    fail_io(path, "cannot write the file", err);
+  };
+  if (!write_all(fd.get(), bytes)) discard(errno);
+  // mkstemp makes the file private; a saved file gets the usual permissions.
+  ::fchmod(fd.get(), 0644);
+  if (::fsync(fd.get()) != 0) discard(errno);
+  if (::close(fd.release()) != 0) discard(errno);
+  if (::rename(name.c_str(), path.c_str()) != 0) discard(errno);
 }
 
 }  // namespace host

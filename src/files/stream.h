@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace nova::files {
 
@@ -144,6 +145,9 @@ class Fd {
   Fd(Fd&& other) noexcept;
   Fd& operator=(Fd&& other) noexcept;
   int get() const { return m_fd; }
+  // Gives the descriptor up without closing it (to close it by hand and
+  // see the result).
+  int release() { return std::exchange(m_fd, -1); }
 
  private:
   int m_fd;
