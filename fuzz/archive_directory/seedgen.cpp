@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/seeds.h"
 #include "archive_builder.h"
 #include "files/archive.h"
 #include "fuzz_input.h"
@@ -16,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 void save(const fs::path& folder, const std::string& name, fuzz::Form form, const std::string& body) {
-  test::write_seed(folder.string(), name, static_cast<char>(form), body);
+  fuzz::write_seed(folder, name, static_cast<char>(form), body);
 }
 
 std::string written_by_us(bool with_big_entry) {
@@ -44,7 +45,7 @@ std::vector<test::RawEntry> raw_entries(int version) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path folder = test::seed_folder(argc, argv);
+  const fs::path folder = fuzz::seed_folder(argc, argv);
   if (folder.empty()) return 2;
   const std::string ours = written_by_us(false);
   save(folder, "ours_file", fuzz::Form::File, ours);

@@ -35,4 +35,20 @@ inline void write_seed(const std::filesystem::path& dir, int n, const std::vecto
   write_seed(dir, n, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+// A named seed of a target whose first byte selects what the rest is.
+inline void write_seed(const std::filesystem::path& dir, const std::string& name, char selector,
+                       std::string_view body) {
+  std::filesystem::create_directories(dir);
+  std::FILE* f = std::fopen((dir / name).c_str(), "wb");
+  if (!f) return;
+  std::fputc(static_cast<unsigned char>(selector), f);
+  std::fwrite(body.data(), 1, body.size(), f);
+  std::fclose(f);
+}
+
+inline void write_seed(const std::filesystem::path& dir, const std::string& name, char selector,
+                       const std::vector<std::uint8_t>& body) {
+  write_seed(dir, name, selector, std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+}
+
 }  // namespace nova::fuzz

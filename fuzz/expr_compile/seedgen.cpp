@@ -2,10 +2,9 @@
 #include "../expr_common/samples.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) return 1;
+  const std::filesystem::path folder = nova::fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 1;
   int n = 0;
-  for (const std::string& s : nova::fuzz::expression_samples()) {
-    nova::fuzz::write_seed(argv[1], n++, std::vector<std::uint8_t>(s.begin(), s.end()));
-  }
+  for (const std::string& s : nova::fuzz::expression_samples()) nova::fuzz::write_seed(folder, n++, s);
   return 0;
 }

@@ -4,7 +4,8 @@
 #include "expr/build_parser.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) return 1;
+  const std::filesystem::path folder = nova::fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 1;
   int n = 0;
   for (const std::string& s : nova::fuzz::expression_samples()) {
     nova::expr::TBuildNovaParser b;
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     } catch (const nova::core::Error&) {
       continue;
     }
-    nova::fuzz::write_seed(argv[1], n++, w.data());
+    nova::fuzz::write_seed(folder, n++, w.data());
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/seeds.h"
 #include "archive_builder.h"
 #include "core/binary_io.h"
 #include "files/install_set.h"
@@ -12,26 +13,17 @@
 using namespace nova;
 namespace fs = std::filesystem;
 
-namespace {
-
-void save(const fs::path& folder, const std::string& name, char selector, const std::vector<std::uint8_t>& body) {
-  test::write_seed(folder.string(), name, selector,
-                   std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  const fs::path folder = test::seed_folder(argc, argv);
+  const fs::path folder = fuzz::seed_folder(argc, argv);
   if (folder.empty()) return 2;
   for (int version : {0, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108}) {
-    save(folder, "install_v" + std::to_string(version), 0,
-         test::build_install_file(version, {"a.txt", "", "b\\c.bmp"}));
+    fuzz::write_seed(folder, "install_v" + std::to_string(version), 0,
+                     test::build_install_file(version, {"a.txt", "", "b\\c.bmp"}));
   }
   files::TNovaInstallSet ours = files::TNovaInstallSet::Parse(test::build_install_file(108, {"x"}));
   ours.AddWrittenFile("save\\shot.bmp");
   ours.records14.push_back({1, 2, 3, 4});
-  save(folder, "install_ours", 0, ours.Bytes());
+  fuzz::write_seed(folder, "install_ours", 0, ours.Bytes());
 
   files::TFolderDiskList list;
   list.Add("BGM", 2);
@@ -39,6 +31,6 @@ int main(int argc, char** argv) {
   list.Add("\x83\x5C", 4);
   core::ByteWriter w;
   list.Write(w);
-  save(folder, "folder_disc_list", 1, w.data());
+  fuzz::write_seed(folder, "folder_disc_list", 1, w.data());
   return 0;
 }

@@ -6,13 +6,15 @@
 
 int main(int argc, char** argv) {
   using namespace nova;
-  if (argc < 2) return 1;
+  const std::filesystem::path folder = fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 1;
   int n = 0;
-  for (const auto& [name, bytes] : fuzz::sample_pages()) fuzz::write_seed(argv[1], n++, bytes);
+  for (const auto& [name, bytes] : fuzz::sample_pages()) fuzz::write_seed(folder, n++, bytes);
   for (const std::string& text : fuzz::expression_samples()) {
     try {
+      // Compiled first: a sample that fails takes no seed number.
       const std::string s = tools::compile_expression_text(text);
-      fuzz::write_seed(argv[1], n++, std::vector<std::uint8_t>(s.begin(), s.end()));
+      fuzz::write_seed(folder, n++, s);
     } catch (const core::Error&) {
     }
   }

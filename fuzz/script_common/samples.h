@@ -70,6 +70,19 @@ inline std::map<std::string, std::vector<std::uint8_t>> sample_pages() {
   return pages;
 }
 
+// Settings of `version` naming a title, its pages and one folder, with the
+// given initial variables.
+inline script::TProjectSetting sample_settings(int version, std::vector<script::TInitialVariable> variables) {
+  script::TProjectSetting s;
+  s.version = version;
+  s.title = "title";
+  s.start_page = "main.nsb";
+  if (version >= 110) s.exit_page = "exit.nsb";
+  s.initial_variables = std::move(variables);
+  s.folders.Add("bgm\\", 2);
+  return s;
+}
+
 class MemoryHost final : public script::ScriptHost {
  public:
   explicit MemoryHost(std::map<std::string, std::vector<std::uint8_t>> files) : m_files(std::move(files)) {}

@@ -3,8 +3,9 @@
 #include "../script_common/samples.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) return 1;
+  const std::filesystem::path folder = nova::fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 1;
   int n = 0;
-  for (const auto& [name, bytes] : nova::fuzz::sample_pages()) nova::fuzz::write_seed(argv[1], n++, bytes);
+  for (const auto& [name, bytes] : nova::fuzz::sample_pages()) nova::fuzz::write_seed(folder, n++, bytes);
   return 0;
 }

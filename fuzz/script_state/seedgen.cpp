@@ -4,8 +4,9 @@
 #include "script/event_queue.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) return 1;
   using namespace nova;
+  const std::filesystem::path folder = fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 1;
   fuzz::MemoryHost host(fuzz::sample_pages());
   core::FrameClock clock;
   expr::TParamCollection store;
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     core::ByteWriter w;
     w.u8(version_byte);
     cm.SaveState(w);
-    fuzz::write_seed(argv[1], n++, w.data());
+    fuzz::write_seed(folder, n++, w.data());
   };
   seed(33);  // version 140
   for (int t = 0; t < 3; ++t) {

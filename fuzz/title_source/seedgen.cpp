@@ -6,11 +6,10 @@
 
 int main(int argc, char** argv) {
   using namespace nova;
-  if (argc < 2) return 1;
+  const std::filesystem::path folder = fuzz::seed_folder(argc, argv);
+  if (folder.empty()) return 1;
   int n = 0;
-  auto seed = [&](const std::string& text) {
-    fuzz::write_seed(argv[1], n++, std::vector<std::uint8_t>(text.begin(), text.end()));
-  };
+  auto seed = [&](const std::string& text) { fuzz::write_seed(folder, n++, text); };
   for (const auto& [name, bytes] : fuzz::sample_pages()) {
     const script::TPageFile page = script::TPageFile::parse(bytes, name);
     for (bool exact : {false, true}) {
@@ -22,14 +21,10 @@ int main(int argc, char** argv) {
     }
   }
   for (int version : {100, 103, 106, 110, 115}) {
-    script::TProjectSetting s;
-    s.version = version;
-    s.title = "title";
-    s.start_page = "main.nsb";
-    if (version >= 110) s.exit_page = "exit.nsb";
-    s.initial_variables = {{1, "i", 5, 0, false, ""}, {2, "f", 0, 1.5L, false, ""}, {4, "s", 0, 0, false, "x y"}};
-    s.folders.Add("bgm\\", 2);
-    const auto bytes = s.Bytes();
+    const auto bytes =
+        fuzz::sample_settings(version,
+                              {{1, "i", 5, 0, false, ""}, {2, "f", 0, 1.5L, false, ""}, {4, "s", 0, 0, false, "x y"}})
+            .Bytes();
     seed(tools::dump_project(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), true));
   }
   return 0;

@@ -3,8 +3,6 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <stdexcept>
 
@@ -110,21 +108,6 @@ std::string noise(std::size_t n, std::uint32_t seed) {
   std::string s(n, '\0');
   for (auto& c : s) c = static_cast<char>(rng());
   return s;
-}
-
-std::string seed_folder(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
-    return {};
-  }
-  std::filesystem::create_directories(argv[1]);
-  return argv[1];
-}
-
-void write_seed(const std::string& folder, const std::string& name, char selector, std::string_view body) {
-  std::ofstream out(folder + "/" + name, std::ios::binary);
-  out.put(selector);
-  out.write(body.data(), static_cast<std::streamsize>(body.size()));
 }
 
 std::string zlib_compress(std::string_view data, int level) {

@@ -49,13 +49,6 @@ std::string build_appended(std::string_view front, int version, const std::vecto
 // n pseudo-random bytes (incompressible), the same for the same seed.
 std::string noise(std::size_t n, std::uint32_t seed);
 
-// The corpus folder of a seed generator's command line, made when missing;
-// empty (after printing the usage) when the command line is wrong.
-std::string seed_folder(int argc, char** argv);
-
-// Writes a fuzz seed: the selector byte, then the body.
-void write_seed(const std::string& folder, const std::string& name, char selector, std::string_view body);
-
 // zlib at the given level.
 std::string zlib_compress(std::string_view data, int level = 6);
 std::uint32_t crc32_of(std::string_view data);
