@@ -34,7 +34,7 @@ constexpr int kSw = 853, kSh = 480;
 // 30 degrees in 1/256 of a turn, rounded; pixman turns by the same angle.
 constexpr int kAngle = 21;
 
-enum class Plane { None, Soft, Sprite };
+enum class Plane { Soft, Sprite };
 
 void fill_random(TDIBX& s, std::uint32_t seed) {
   std::mt19937 rng(seed);
@@ -86,8 +86,8 @@ struct Scene {
     fill_random(dst, 1);
     fill_random(src, 2);
     fill_random(small_src, 3);
-    fill_plane(plane, kind == Plane::None ? Plane::Sprite : kind);
-    fill_plane(small_plane, kind == Plane::None ? Plane::Sprite : kind);
+    fill_plane(plane, kind);
+    fill_plane(small_plane, kind);
   }
 };
 

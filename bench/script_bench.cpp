@@ -3,9 +3,7 @@
 // a C++ loop; and the page reader on a large page.
 #include <benchmark/benchmark.h>
 
-#include <map>
-
-#include "core/error.h"
+#include "../fuzz/script_common/samples.h"  // MemoryHost
 #include "core/format.h"
 #include "script/callman.h"
 #include "script/page.h"
@@ -16,19 +14,6 @@ namespace {
 using namespace nova;
 
 constexpr int kIterations = 100000;
-
-class Host final : public script::ScriptHost {
- public:
-  bool EnsureFile(std::string_view name) override { return files.count(std::string(name)) > 0; }
-  std::vector<std::uint8_t> ReadFile(std::string_view name) override {
-    auto it = files.find(std::string(name));
-    if (it == files.end()) core::throw_error("missing");
-    return it->second;
-  }
-  void ShowFatal(std::string_view, std::string_view) override {}
-  void RequestClose() override {}
-  std::map<std::string, std::vector<std::uint8_t>> files;
-};
 
 script::TCommandRecord cmd(int code, const char* field, const char* expression, bool go = true) {
   script::TCommandRecord r = script::TCommandRecord::make(code);
@@ -55,12 +40,11 @@ struct Bench {
     bool created = false;
     store.create("i", expr::PT_INT, expr::TVarScope::Global, created);
     store.create("s", expr::PT_INT, expr::TVarScope::Global, created);
-    host.files["loop.nsb"] = loop_page();
   }
   core::FrameClock clock;
   expr::TParamCollection store;
   expr::TSysFuncMan funcs;
-  Host host;
+  fuzz::MemoryHost host{{{"loop.nsb", loop_page()}}};
 };
 
 void BM_InterpreterLoop(benchmark::State& state) {
