@@ -7,6 +7,7 @@
 #include "core/sjis.h"
 #include "expr/function_table.h"
 #include "expr/number_text.h"
+#include "expr/types.h"
 
 namespace nova::expr {
 
@@ -47,8 +48,6 @@ std::string trim(std::string_view s) {
   return std::string(s.substr(a, b - a));
 }
 
-bool starts_temp(std::string_view s) { return s.size() >= 4 && s.substr(0, 4) == "____"; }
-
 // A one-byte character `c` at byte `i`.
 bool is_char(const std::string& s, const std::vector<std::uint8_t>& k, std::size_t i, char c) {
   return k[i] == 0 && s[i] == c;
@@ -62,9 +61,11 @@ std::size_t last_char(const std::string& s, const std::vector<std::uint8_t>& k, 
   return std::string::npos;
 }
 
+// The scanners below take `k`, the char_kinds of `s`, from their callers,
+// which hold it already for the same text.
+
 // Checks that `open`/`close` pairs balance (a closer first is an error too).
-void check_balance(const std::string& s, char open, char close) {
-  auto k = char_kinds(s);
+void check_balance(const std::string& s, const std::vector<std::uint8_t>& k, char open, char close) {
   int depth = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (is_char(s, k, i, open)) ++depth;
@@ -78,7 +79,6 @@ void check_balance(const std::string& s, char open, char close) {
 std::vector<std::string> split_commas(std::string_view s, bool brackets) {
   std::vector<std::string> parts;
   auto k = char_kinds(s);
-  std::string str(s);
   int depth = 0;
   std::size_t start = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -96,8 +96,8 @@ std::vector<std::string> split_commas(std::string_view s, bool brackets) {
 }
 
 // The position of the matching closer for the opener at `open_pos`.
-std::size_t matching(const std::string& s, std::size_t open_pos, char open, char close) {
-  auto k = char_kinds(s);
+std::size_t matching(const std::string& s, const std::vector<std::uint8_t>& k, std::size_t open_pos, char open,
+                     char close) {
   int depth = 0;
   for (std::size_t i = open_pos; i < s.size(); ++i) {
     if (is_char(s, k, i, open)) ++depth;
@@ -107,8 +107,7 @@ std::size_t matching(const std::string& s, std::size_t open_pos, char open, char
 }
 
 // The deepest nesting of ( and [ together.
-int max_nesting(const std::string& s) {
-  auto k = char_kinds(s);
+int max_nesting(const std::string& s, const std::vector<std::uint8_t>& k) {
   int depth = 0, deepest = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (k[i] != 0) continue;
@@ -167,9 +166,9 @@ void TBuildNovaParser::compile(std::string_view text) {
   // operation that uses it exists.
   for (std::size_t i = 0; i < m_ops.size();) {
     TBuildOpeData& op = m_ops[i];
-    bool removable = op.code == ocTo && !op.operands.empty() && starts_temp(op.target) && starts_temp(op.operands[0]) &&
-                     op.target.rfind("____d_", 0) != 0 && op.operands[0].rfind("____d_", 0) != 0 &&
-                     op.target != "____arg" && op.operands[0] != "____arg";
+    bool removable = op.code == ocTo && !op.operands.empty() && is_temporary_name(op.target) &&
+                     is_temporary_name(op.operands[0]) && op.target.rfind("____d_", 0) != 0 &&
+                     op.operands[0].rfind("____d_", 0) != 0 && op.target != "____arg" && op.operands[0] != "____arg";
     if (!removable) {
       ++i;
       continue;
@@ -187,9 +186,12 @@ void TBuildNovaParser::compile(std::string_view text) {
 
 std::string TBuildNovaParser::process_argument(std::string_view arg, int depth) {
   std::string a = trim(arg);
-  while (!a.empty() && a[0] == '(' && matching(a, 0, '(', ')') == a.size() - 1) a = trim(a.substr(1, a.size() - 2));
-  if (a.empty()) return a;
   auto k = char_kinds(a);
+  while (!a.empty() && a[0] == '(' && matching(a, k, 0, '(', ')') == a.size() - 1) {
+    a = trim(a.substr(1, a.size() - 2));
+    k = char_kinds(a);
+  }
+  if (a.empty()) return a;
   bool expression = false;
   for (std::size_t i = 0; i < a.size() && !expression; ++i) expression = k[i] == 0 && is_expression_char(a[i]);
   if (!expression) return a;
@@ -242,11 +244,14 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
     s.replace(open, close - open + 1, t);
   }
 
-  // Only the outermost text can nest; what recursion sees is a part of it.
-  if (depth == 0 && max_nesting(s) > kMaxNesting) syntax_error();
+  {
+    const auto k = char_kinds(s);
+    // Only the outermost text can nest; what recursion sees is a part of it.
+    if (depth == 0 && max_nesting(s, k) > kMaxNesting) syntax_error();
+    check_balance(s, k, '(', ')');
+  }
 
   // Stage 2: function calls, innermost (last) first.
-  check_balance(s, '(', ')');
   for (;;) {
     auto k = char_kinds(s);
     std::size_t open = std::string::npos, name_start = 0;
@@ -264,7 +269,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
     std::size_t name_end = open;
     while (name_end > name_start && is_blank(s[name_end - 1])) --name_end;
     std::string name = s.substr(name_start, name_end - name_start);
-    std::size_t close = matching(s, open, '(', ')');
+    std::size_t close = matching(s, k, open, '(', ')');
     std::string args = s.substr(open + 1, close - open - 1);
     std::string t = new_temp();
     s.replace(name_start, close - name_start + 1, t);
@@ -277,7 +282,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
   }
 
   // Stage 3: array references, innermost (last) first.
-  check_balance(s, '[', ']');
+  check_balance(s, char_kinds(s), '[', ']');
   for (;;) {
     auto k = char_kinds(s);
     std::size_t open = last_char(s, k, '[');
@@ -294,7 +299,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
     }
     if (q == name_end) syntax_error();
     std::string name = s.substr(q, name_end - q);
-    std::size_t close = matching(s, open, '[', ']');
+    std::size_t close = matching(s, k, open, '[', ']');
     std::string indexes = s.substr(open + 1, close - open - 1);
     std::string t = new_alias();
     s.replace(q, close - q + 1, t);
@@ -309,7 +314,7 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
     auto k = char_kinds(s);
     std::size_t open = last_char(s, k, '(');
     if (open == std::string::npos) break;
-    std::size_t close = matching(s, open, '(', ')');
+    std::size_t close = matching(s, k, open, '(', ')');
     std::string inner = s.substr(open + 1, close - open - 1);
     std::string t = new_temp();
     s.replace(open, close - open + 1, t);
@@ -415,13 +420,20 @@ void TBuildNovaParser::compile_text(std::string s, int depth) {
   syntax_error();
 }
 
+void write_op_header(core::ByteWriter& w, TOpeCode code, std::string_view target, std::int32_t operand_count,
+                     std::uint8_t func_index) {
+  w.u8(code);
+  w.str(target);
+  w.i32(operand_count);
+  if (code == ocFunc) w.u8(func_index);
+}
+
 void TBuildNovaParser::write(core::ByteWriter& out) const {
   core::ByteWriter w;
   w.i32(static_cast<std::int32_t>(m_ops.size()));
   for (const TBuildOpeData& op : m_ops) {
-    w.u8(op.code);
-    w.str(op.target);
     std::size_t first = 0;
+    std::uint8_t func_index = 0;
     if (op.code == ocFunc) {
       const std::string& name = op.operands.at(0);
       auto index = find_sys_func(name);
@@ -431,28 +443,26 @@ void TBuildNovaParser::write(core::ByteWriter& out) const {
       if (args < info.min_args || (info.max_args >= 0 && args > info.max_args)) {
         core::throw_error(std::string(info.name) + core::sjis(" 引数の数が不正です"));
       }
-      w.i32(args);
-      w.u8(static_cast<std::uint8_t>(*index));
+      func_index = static_cast<std::uint8_t>(*index);
       first = 1;
-    } else {
-      w.i32(static_cast<std::int32_t>(op.operands.size()));
     }
+    write_op_header(w, op.code, op.target, static_cast<std::int32_t>(op.operands.size() - first), func_index);
     for (std::size_t i = first; i < op.operands.size(); ++i) {
       const std::string& t = op.operands[i];
       if (auto n = parse_int(t)) {
-        w.u8(1);
+        w.u8(PT_INT);
         w.i32(*n);
       } else if (auto f = parse_float(t)) {
-        w.u8(2);
+        w.u8(PT_FLOAT);
         w.f80(*f);
       } else if (t == "TRUE" || t == "FALSE") {
-        w.u8(3);
+        w.u8(PT_BOOL);
         w.u8(t == "TRUE" ? 1 : 0);
       } else if (t.size() > 1 && t.front() == '"' && t.back() == '"') {
-        w.u8(4);
+        w.u8(PT_STR);
         w.str(std::string_view(t).substr(1, t.size() - 2));
       } else {
-        w.u8(0);
+        w.u8(PT_NONE);  // a variable, by name
         w.str(t);
       }
     }

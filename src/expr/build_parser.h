@@ -40,6 +40,17 @@ struct TBuildOpeData {
   std::vector<std::string> operands;
 };
 
+// The compiled stream:
+//   stream    := count:int32, count × operation
+//   operation := code:u8, target:str, operand count:int32,
+//                function index:u8 (ocFunc only), operands
+//   operand   := kind:u8 (a TParamType code), then by kind: PT_NONE a variable
+//                name:str, PT_INT int32, PT_FLOAT f80, PT_BOOL u8, PT_STR str
+// Writes one operation's fields before its operands; TNovaParser::save
+// writes the same header.
+void write_op_header(core::ByteWriter& w, TOpeCode code, std::string_view target, std::int32_t operand_count,
+                     std::uint8_t func_index);
+
 // The deepest nesting of parentheses and brackets the compiler accepts.
 constexpr int kMaxNesting = 256;
 

@@ -28,6 +28,6 @@ extern const std::array<TSysFuncInfo, kSysFuncCount> kSysFuncs;
 std::optional<int> find_sys_func(std::string_view name);
 
 // Indexes used by name elsewhere.
-enum SysFuncIndex : int { SF_GETPROP = 2, SF_CALC = 136 };
+enum SysFuncIndex : int { SF_GETPROP = 2, SF_RANDOM = 26 };
 
 }  // namespace nova::expr

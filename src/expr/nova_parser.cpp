@@ -205,26 +205,26 @@ constexpr std::size_t kMinOperandBytes = 2;
 std::unique_ptr<TCustomParam> read_operand(core::ByteReader& r) {
   std::uint8_t kind = r.u8();
   switch (kind) {
-    case 0: return std::make_unique<TParamVar>(r.str());
-    case 1: return std::make_unique<TParamInt>(r.i32());
-    case 2: return std::make_unique<TParamFloat>(r.f80());
-    case 3: return std::make_unique<TParamFlag>(r.u8() != 0);
-    case 4: return std::make_unique<TParamStr>(r.str());
+    case PT_NONE: return std::make_unique<TParamVar>(r.str());
+    case PT_INT: return std::make_unique<TParamInt>(r.i32());
+    case PT_FLOAT: return std::make_unique<TParamFloat>(r.f80());
+    case PT_BOOL: return std::make_unique<TParamFlag>(r.u8() != 0);
+    case PT_STR: return std::make_unique<TParamStr>(r.str());
     default: r.fail("invalid operand kind");
   }
 }
 
 void write_operand(core::ByteWriter& w, const TCustomParam& v) {
   if (const TParamVar* ref = v.as_reference()) {
-    w.u8(0);
+    w.u8(PT_NONE);
     w.str(ref->name());
     return;
   }
   switch (v.type()) {
-    case PT_INT: w.u8(1), w.i32(v.as_int()); break;
-    case PT_FLOAT: w.u8(2), w.f80(v.as_float()); break;
-    case PT_BOOL: w.u8(3), w.u8(v.as_flag() ? 1 : 0); break;
-    default: w.u8(4), w.str(v.as_str()); break;
+    case PT_INT: w.u8(PT_INT), w.i32(v.as_int()); break;
+    case PT_FLOAT: w.u8(PT_FLOAT), w.f80(v.as_float()); break;
+    case PT_BOOL: w.u8(PT_BOOL), w.u8(v.as_flag() ? 1 : 0); break;
+    default: w.u8(PT_STR), w.str(v.as_str()); break;
   }
 }
 
@@ -267,10 +267,7 @@ void TNovaParser::load(core::ByteReader& r) {
 void TNovaParser::save(core::ByteWriter& w) const {
   w.i32(static_cast<std::int32_t>(m_impl->ops.size()));
   for (const TOpeData& op : m_impl->ops) {
-    w.u8(op.code);
-    w.str(op.target);
-    w.i32(static_cast<std::int32_t>(op.operands.size()));
-    if (op.code == ocFunc) w.u8(op.func_index);
+    write_op_header(w, op.code, op.target, static_cast<std::int32_t>(op.operands.size()), op.func_index);
     for (const auto& v : op.operands) write_operand(w, *v);
   }
 }
@@ -312,12 +309,12 @@ void TNovaParser::Impl::prepare() {
     TOpeData& op = ops[i];
     OpRuntime& r = rt[i];
     r.valid = op.code != ocNone && op.code <= kLastOpeCode && op.operands.size() >= required_operands(op.code);
-    if (TParamCollection::is_temporary_name(op.target)) r.target.slot = slot_for(op.target);
+    if (is_temporary_name(op.target)) r.target.slot = slot_for(op.target);
     for (auto& v : op.operands) {
       r.args.push_back(v.get());
       if (TParamVar* var = v->as_reference()) {
         OperandRef ref{var, {}};
-        if (TParamCollection::is_temporary_name(var->name())) ref.ref.slot = slot_for(var->name());
+        if (is_temporary_name(var->name())) ref.ref.slot = slot_for(var->name());
         r.vars.push_back(ref);
       }
     }
@@ -690,13 +687,7 @@ void var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view
   // The expression may have freed or replaced the variable: look it up again.
   TParamCollectionItem* var = store.find_for_creation(name, scope == TVarScope::Local);
   if (!var) return;
-  switch (type) {
-    case PT_INT: var->value().set_int(result->as_int()); break;
-    case PT_FLOAT: var->value().set_float(result->as_float()); break;
-    case PT_BOOL: var->value().set_flag(result->as_flag()); break;
-    case PT_STR: var->value().set_str(result->as_str()); break;
-    default: break;
-  }
+  set_scalar_as(var->value(), type, *result);
 }
 
 }  // namespace nova::expr

@@ -42,13 +42,11 @@ std::uint64_t next_epoch() {
 }  // namespace
 
 TParamCollection::TParamCollection() : m_generation(next_epoch()) {
-  m_system_items.reserve(kSystemVariableCount);
   for (int i = 0; i < kSystemVariableCount; ++i) {
     auto* item = new TParamCollectionItem(std::string(kSystemVariables[static_cast<std::size_t>(i)].name),
                                           std::make_unique<TParamSystem>(i, *this));
     item->m_system = true;
     link(*item, hash_of_name(item->m_name));
-    m_system_items.push_back(item);
   }
 }
 
@@ -164,7 +162,10 @@ void TParamCollection::unlink(TParamCollectionItem& item) {
 }
 
 TParamCollectionItem& TParamCollection::add(std::uint8_t type, std::string name) {
-  auto value = make_value(type);
+  return add(std::move(name), make_value(type));
+}
+
+TParamCollectionItem& TParamCollection::add(std::string name, std::unique_ptr<TCustomParam> value) {
   bool reference = value->as_reference() != nullptr;
   auto* item = new TParamCollectionItem(std::move(name), std::move(value));
   link(*item, hash_of_name(item->m_name));
@@ -187,7 +188,6 @@ TParamCollectionItem& TParamCollection::create(std::string_view name, TParamType
   if (scope == TVarScope::AutoDelete || local) item.m_frame_id = m_call_depth;
   item.m_local = local;
   item.m_status = scope == TVarScope::Status;
-  ++m_generation;
   created = true;
   return item;
 }
@@ -209,13 +209,11 @@ void TParamCollection::dispose(TParamCollectionItem* item) {
 
 void TParamCollection::remove(TParamCollectionItem& item) {
   if (item.m_system || !item.m_linked) return;
-  unlink(item);
   if (item.m_temp_counter) {
-    --*item.m_temp_counter;
-    item.m_temp_counter = nullptr;
-    unbind_references_to(item);
+    unlink_temporary(item);  // its owner keeps it
     return;
   }
+  unlink(item);
   if (item.m_value->as_reference()) --m_reference_items;
   unbind_references_to(item);
   dispose(&item);

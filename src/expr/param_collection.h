@@ -43,7 +43,7 @@ enum class TVarScope : std::uint8_t { Global = 0, AutoDelete = 1, Local = 2, Sta
 class TParamCollectionItem {
  public:
   TParamCollectionItem(std::string name, std::unique_ptr<TCustomParam> value)
-      : m_name(std::move(name)), m_value(std::move(value)), m_temp_named(is_temp_name(m_name)) {}
+      : m_name(std::move(name)), m_value(std::move(value)), m_temp_named(is_temporary_name(m_name)) {}
   TParamCollectionItem(const TParamCollectionItem&) = delete;
   TParamCollectionItem& operator=(const TParamCollectionItem&) = delete;
 
@@ -64,7 +64,6 @@ class TParamCollectionItem {
   std::int32_t frame_id() const { return m_frame_id; }
   bool is_local() const { return m_local; }
   bool is_system() const { return m_system; }
-  bool is_temporary() const { return m_temp_counter != nullptr; }
   bool is_linked() const { return m_linked; }
 
   // For the owner of a temporary: swaps in another value (the store's
@@ -77,8 +76,6 @@ class TParamCollectionItem {
 
  private:
   friend class TParamCollection;
-  static bool is_temp_name(std::string_view n) { return n.size() >= 4 && n.substr(0, 4) == "____"; }
-
   std::string m_name;
   std::unique_ptr<TCustomParam> m_value;
   bool m_temp_named;  // the name begins with "____"
@@ -113,7 +110,6 @@ class TParamCollection {
   // second-to-last and first bytes of the lower-cased name, when it has at
   // least two bytes).
   static std::uint8_t hash_of_name(std::string_view name);
-  static bool is_temporary_name(std::string_view name) { return name.size() >= 4 && name.substr(0, 4) == "____"; }
 
   // A local variable of the current depth wins at once; otherwise the last
   // non-local variable of that name along the chain (the oldest, with
@@ -126,6 +122,9 @@ class TParamCollection {
   // Appends a new global variable with a fresh value of `type` (PT_NONE: an
   // unbound reference). Other codes raise core::Error.
   TParamCollectionItem& add(std::uint8_t type, std::string name = {});
+  // Appends a new global variable holding `value` (not null), as loading
+  // does with the values it has read.
+  TParamCollectionItem& add(std::string name, std::unique_ptr<TCustomParam> value);
 
   // The creation half of VarNew: an empty name is "変数名がありません", a
   // name that contains a blank or begins with a digit is
@@ -179,7 +178,6 @@ class TParamCollection {
   // Items in creation order.
   std::size_t size() const { return m_size; }
   std::vector<TParamCollectionItem*> items() const;
-  TParamCollectionItem& system_item(int index) const { return *m_system_items[static_cast<std::size_t>(index)]; }
 
   // The provider of the system variables (not owned; attached by the layer
   // that implements them and detached before it goes).
@@ -216,9 +214,6 @@ class TParamCollection {
   void unlink(TParamCollectionItem& item);
   void dispose(TParamCollectionItem* item);
   void unbind_references_to(const TParamCollectionItem& item);
-  void bump_if_named(std::string_view name) {
-    if (!is_temporary_name(name)) ++m_generation;
-  }
   std::vector<const TParamCollectionItem*> save_order(bool status) const;
   static void write_record(core::ByteWriter& w, const TParamCollectionItem& item);
   static std::vector<StagedItem> read_records(core::ByteReader& r);
@@ -231,7 +226,6 @@ class TParamCollection {
   TParamCollectionItem* m_first = nullptr;
   TParamCollectionItem* m_last = nullptr;
   std::size_t m_size = 0;
-  std::vector<TParamCollectionItem*> m_system_items;
 
   std::int32_t m_call_depth = 0;
   std::uint64_t m_generation = 1;

@@ -32,6 +32,31 @@ namespace {
 constexpr std::size_t kMinRecordBytes = 1 + 4 + 9 + 7;
 constexpr std::size_t kMinPushedEntryBytes = 4 + 4 + 9;
 
+struct PushedEntry {
+  std::uint8_t type;
+  std::string name;
+  std::unique_ptr<TCustomParam> value;
+};
+
+// Reads one pushed block's entries, refusing counts the data cannot hold and
+// codes that name no class.
+std::vector<PushedEntry> read_pushed_entries(core::ByteReader& r) {
+  std::int32_t count = r.i32();
+  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinPushedEntryBytes) {
+    r.fail("pushed variable count out of range");
+  }
+  std::vector<PushedEntry> entries;
+  entries.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    std::int32_t type = r.i32();
+    if (type < 0 || type > PT_STR) r.fail("invalid pushed variable type");
+    PushedEntry e{static_cast<std::uint8_t>(type), r.str(), make_value(static_cast<std::uint8_t>(type))};
+    e.value->load(r);
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
 }  // namespace
 
 void TParamCollection::write_record(core::ByteWriter& w, const TParamCollectionItem& item) {
@@ -113,29 +138,18 @@ void TParamCollection::rebind(TParamVar& ref) {
 void TParamCollection::commit(std::vector<StagedItem>& staged) {
   for (StagedItem& s : staged) {
     if (s.name.empty()) continue;  // read and dropped
-    TParamCollectionItem& item = add(s.type, std::move(s.name));
-    item.m_value = std::move(s.value);
+    TParamCollectionItem& item = add(std::move(s.name), std::move(s.value));
     item.m_status = s.status != 0;
     item.m_reserved = s.reserved;
     item.m_frame_id = s.frame_id;
     item.m_local = s.local != 0;
     if (TParamVar* ref = item.m_value->as_reference()) rebind(*ref);
   }
-  ++m_generation;
 }
 
 std::string TParamCollection::read_pushed_block(core::ByteReader& r) {
   std::size_t start = r.position();
-  std::int32_t count = r.i32();
-  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinPushedEntryBytes) {
-    r.fail("pushed variable count out of range");
-  }
-  for (std::int32_t i = 0; i < count; ++i) {
-    std::int32_t type = r.i32();
-    if (type < 0 || type > PT_STR) r.fail("invalid pushed variable type");
-    r.str();
-    make_value(static_cast<std::uint8_t>(type))->load(r);
-  }
+  read_pushed_entries(r);  // only to check the block; pop reads it again
   auto bytes = r.data().subspan(start, r.position() - start);
   return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
@@ -222,44 +236,26 @@ void TParamCollection::pop() {
   std::string block = std::move(m_pushed.back());
   m_pushed.pop_back();
 
-  struct Entry {
-    std::uint8_t type;
-    std::string name;
-    std::unique_ptr<TCustomParam> value;
-  };
-  std::vector<Entry> entries;
   core::ByteReader r(block);
-  std::int32_t count = r.i32();
-  for (std::int32_t i = 0; i < count; ++i) {
-    Entry e;
-    e.type = static_cast<std::uint8_t>(r.i32());
-    e.name = r.str();
-    e.value = make_value(e.type);
-    e.value->load(r);
-    entries.push_back(std::move(e));
-  }
+  std::vector<PushedEntry> entries = read_pushed_entries(r);
 
-  for (Entry& e : entries) {
+  for (PushedEntry& e : entries) {
     TParamCollectionItem* item = find(e.name);
     if (item && item->m_system) {
       // The store's head is fixed: a system variable is written, never
       // replaced, and only when the type still matches.
-      if (item->class_code() != e.type) continue;
-      switch (e.type) {
-        case PT_INT: item->value().set_int(e.value->as_int()); break;
-        case PT_FLOAT: item->value().set_float(e.value->as_float()); break;
-        case PT_BOOL: item->value().set_flag(e.value->as_flag()); break;
-        case PT_STR: item->value().set_str(e.value->as_str()); break;
-        default: break;
-      }
+      if (item->class_code() == e.type) set_scalar_as(item->value(), static_cast<TParamType>(e.type), *e.value);
       continue;
     }
     if (item && item->class_code() != e.type) {
       remove(*item);
       item = nullptr;
     }
-    if (!item) item = &add(e.type, e.name);
-    item->m_value = std::move(e.value);
+    if (item) {
+      item->m_value = std::move(e.value);
+    } else {
+      item = &add(std::move(e.name), std::move(e.value));
+    }
     if (TParamVar* ref = item->m_value->as_reference()) rebind(*ref);
   }
 }

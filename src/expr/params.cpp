@@ -46,6 +46,16 @@ std::unique_ptr<TCustomParam> make_value(std::uint8_t type) {
   core::throw_error(core::format("invalid value type %d", {static_cast<int>(type)}));
 }
 
+void set_scalar_as(TCustomParam& dst, TParamType t, const TCustomParam& src) {
+  switch (t) {
+    case PT_INT: dst.set_int(src.as_int()); break;
+    case PT_FLOAT: dst.set_float(src.as_float()); break;
+    case PT_BOOL: dst.set_flag(src.as_flag()); break;
+    case PT_STR: dst.set_str(src.as_str()); break;
+    case PT_NONE: break;
+  }
+}
+
 const std::string& type_display_name(TParamType t) {
   static const std::string none;
   switch (t) {
@@ -314,13 +324,7 @@ void TParamVar::copy_all(const TCustomParam& source) {
     target()->copy_all(source);
     return;
   }
-  switch (type()) {
-    case PT_INT: set_int(source.as_int()); break;
-    case PT_FLOAT: set_float(source.as_float()); break;
-    case PT_BOOL: set_flag(source.as_flag()); break;
-    case PT_STR: set_str(source.as_str()); break;
-    default: break;
-  }
+  set_scalar_as(*this, type(), source);
 }
 void TParamVar::assign(const TCustomParam& source) {
   if (m_item && !m_element) {
@@ -381,12 +385,7 @@ std::unique_ptr<TCustomParam> TParamVar::detached() const {
   const TParamType t = type();
   if (t == PT_NONE) return nullptr;
   std::unique_ptr<TCustomParam> v = make_value(t);
-  switch (t) {
-    case PT_INT: v->set_int(as_int()); break;
-    case PT_FLOAT: v->set_float(as_float()); break;
-    case PT_BOOL: v->set_flag(as_flag()); break;
-    default: v->set_str(as_str()); break;
-  }
+  set_scalar_as(*v, t, *this);
   return v;
 }
 

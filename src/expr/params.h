@@ -133,6 +133,10 @@ class TCustomParam {
 // unbound TParamVar for PT_NONE. Other codes raise core::Error.
 std::unique_ptr<TCustomParam> make_value(std::uint8_t type);
 
+// Writes `src`, read as type `t`, into `dst` with the scalar write of that
+// type (set_int, set_float, set_flag or set_str); PT_NONE writes nothing.
+void set_scalar_as(TCustomParam& dst, TParamType t, const TCustomParam& src);
+
 // Raises "配列の添字が不正です".
 [[noreturn]] void throw_bad_subscript();
 // Raises "配列の要素数[%s]が不正です" for these sizes.

@@ -47,7 +47,6 @@ class TKvRandom {
   // caller and raises core::Error.
   std::int32_t draw();
 
-  std::size_t deck_size() const { return m_deck.size(); }
   std::uint32_t state() const { return m_state; }
 
  private:

@@ -31,10 +31,6 @@ void TSysFuncMan::set_behaviour(int index, Behaviour behaviour) {
   m_behaviours[static_cast<std::size_t>(index)] = std::move(behaviour);
 }
 
-bool TSysFuncMan::has_behaviour(int index) const {
-  return index >= 0 && index < kSysFuncCount && m_behaviours[static_cast<std::size_t>(index)] != nullptr;
-}
-
 TParamType TSysFuncMan::result_type(int index, std::span<TCustomParam* const> args) const {
   if (index < 0 || index >= kSysFuncCount) internal_error();
   const TSysFuncInfo& info = kSysFuncs[static_cast<std::size_t>(index)];

@@ -36,7 +36,6 @@ class TSysFuncMan {
   using Behaviour = std::function<void(TCustomParam& target, std::span<TCustomParam* const> args)>;
 
   void set_behaviour(int index, Behaviour behaviour);
-  bool has_behaviour(int index) const;
 
   // Not owned; must outlive the manager's use.
   void set_property_types(const TPropertyTypes* types) { m_properties = types; }

@@ -75,6 +75,21 @@ typename Traits::T own(const TSysValue& v, TParamType t) {
   }
 }
 
+// The other direction, for writes: a value of From's type into the field of
+// type `t`. From's to_* functions are the same table of rules as the from_*
+// functions own<> uses, so reads and writes cannot drift apart.
+template <typename From>
+TSysValue to_own(TParamType t, typename From::T v) {
+  TSysValue s;
+  switch (t) {
+    case PT_INT: s.i = From::to_int(v); break;
+    case PT_FLOAT: s.f = From::to_float(v); break;
+    case PT_BOOL: s.b = From::to_flag(v); break;
+    default: s.s = From::to_str(v); break;
+  }
+  return s;
+}
+
 }  // namespace
 
 const TSystemVariableInfo& TParamSystem::info() const {
@@ -117,38 +132,9 @@ void TParamSystem::write(std::int32_t element, const TSysValue& v) {
   if (info().writable) p.write(m_index, element, v);
 }
 
-void TParamSystem::write_int(std::int32_t e, std::int32_t v) {
-  TSysValue s;
-  switch (info().type) {
-    case PT_INT: s.i = v; break;
-    case PT_FLOAT: s.f = v; break;
-    case PT_BOOL: s.b = v != 0; break;
-    default: s.s = int_text(v); break;
-  }
-  write(e, s);
-}
-
-void TParamSystem::write_float(std::int32_t e, long double v) {
-  TSysValue s;
-  switch (info().type) {
-    case PT_INT: s.i = float_to_int(v); break;
-    case PT_FLOAT: s.f = v; break;
-    case PT_BOOL: s.b = v != 0; break;
-    default: s.s = float_text(v); break;
-  }
-  write(e, s);
-}
-
-void TParamSystem::write_flag(std::int32_t e, bool v) {
-  TSysValue s;
-  switch (info().type) {
-    case PT_INT: s.i = v ? 1 : 0; break;
-    case PT_FLOAT: s.f = v ? 1 : 0; break;
-    case PT_BOOL: s.b = v; break;
-    default: s.s = v ? "TRUE" : "FALSE"; break;
-  }
-  write(e, s);
-}
+void TParamSystem::write_int(std::int32_t e, std::int32_t v) { write(e, to_own<IntTraits>(info().type, v)); }
+void TParamSystem::write_float(std::int32_t e, long double v) { write(e, to_own<FloatTraits>(info().type, v)); }
+void TParamSystem::write_flag(std::int32_t e, bool v) { write(e, to_own<FlagTraits>(info().type, v ? 1 : 0)); }
 
 void TParamSystem::write_str(std::int32_t e, std::string_view v) {
   TSysValue s;
@@ -395,12 +381,7 @@ void TParamSystem::load(core::ByteReader& r) {
   }
   std::unique_ptr<TCustomParam> v = make_value(in.type);
   v->load(r);
-  switch (in.type) {
-    case PT_INT: set_int(v->as_int()); break;
-    case PT_FLOAT: set_float(v->as_float()); break;
-    case PT_BOOL: set_flag(v->as_flag()); break;
-    default: set_str(v->as_str()); break;
-  }
+  set_scalar_as(*this, in.type, *v);
 }
 
 }  // namespace nova::expr

@@ -18,6 +18,11 @@ enum TParamType : std::uint8_t {
 
 constexpr bool is_value_type(std::uint8_t code) { return code <= PT_STR; }
 
+// Names beginning with "____" are the compiler's temporaries ("____N",
+// "____d_N", "____arg"): they live in the parser's slots, and the store counts
+// them apart from the generation that caches lookups of other names.
+constexpr bool is_temporary_name(std::string_view name) { return name.starts_with("____"); }
+
 // The type's name as authors see it ("整数", "実数", "フラグ", "文字列"), in
 // Shift-JIS; empty for PT_NONE.
 const std::string& type_display_name(TParamType t);
