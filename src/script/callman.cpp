@@ -8,6 +8,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "expr/params.h"
 #include "script/expression.h"
 
 namespace nova::script {
@@ -56,17 +57,6 @@ std::string literal(std::string_view text) {
   });
   out += '"';
   return out;
-}
-
-// Writes a value into a variable in the variable's own type.
-void assign_converted(expr::TCustomParam& target, const expr::TCustomParam& value) {
-  switch (target.type()) {
-    case expr::PT_INT: target.set_int(value.as_int()); break;
-    case expr::PT_FLOAT: target.set_float(value.as_float()); break;
-    case expr::PT_BOOL: target.set_flag(value.as_flag()); break;
-    case expr::PT_STR: target.set_str(value.as_str()); break;
-    default: break;  // an unbound reference takes nothing
-  }
 }
 
 std::uint32_t clock_bits(const core::FrameClock& clock) { return static_cast<std::uint32_t>(clock.GameClockMs.load()); }
@@ -232,7 +222,8 @@ void TCallMan::AssignResult(const TStack& frame) {
   if (frame.result_variable.empty() || !frame.return_value) return;
   try {
     if (expr::TParamCollectionItem* item = store().find(frame.result_variable)) {
-      assign_converted(item->value(), *frame.return_value);
+      // In the variable's own type; an unbound reference takes nothing.
+      expr::set_scalar_as(item->value(), item->value().type(), *frame.return_value);
       return;
     }
     // Not a variable: maybe an element ("a[2]"); the expression language
