@@ -121,7 +121,7 @@ int run_dump(const std::vector<std::string>& args) {
   std::error_code ec;
   const bool single_file = has_extension(file, ".nsb") || name_is(file, "nova.npb") || name_is(file, "save.dat");
   if (fs::is_directory(file, ec) || (!single_file && is_archive(file))) {
-    if (out.empty()) core::throw_error_utf8("nova dump: a title is dumped into a folder: give -o SRC");
+    if (out.empty()) core::throw_error_utf8("a title is dumped into a folder: give -o SRC");
     DumpOptions o;
     o.exact = exact;
     o.ops = ops;

@@ -12,8 +12,6 @@
 namespace nova::app {
 namespace {
 
-constexpr int kRandomFunction = 26;
-
 // The last two bytes of a resource are "vf" when it holds an archive.
 bool resource_is_archive(const std::filesystem::path& module) {
   auto found = files::find_resource(module, "DUMMY", "BINTYPE");
@@ -32,7 +30,7 @@ bool resource_is_archive(const std::filesystem::path& module) {
 }  // namespace
 
 SystemFunctions::SystemFunctions(std::uint32_t seed) : random(seed) {
-  funcs.set_behaviour(kRandomFunction, [this](expr::TCustomParam& target, std::span<expr::TCustomParam* const> args) {
+  funcs.set_behaviour(expr::SF_RANDOM, [this](expr::TCustomParam& target, std::span<expr::TCustomParam* const> args) {
     // Compiled streams from outside may call with any operand count.
     if (args.empty()) core::throw_error("Random: the argument is missing");
     target.set_int(random.next(args[0]->as_int()));
