@@ -30,11 +30,11 @@ using namespace nova::files;
 
 fs::path bench_folder() {
   static const fs::path folder = [] {
-    fs::path p = nova::platform::temp_folder() / ("nova-bench-files-" + std::to_string(::getpid()));
+    fs::path p = fs::temp_directory_path() / ("nova-bench-files-" + std::to_string(::getpid()));
     fs::create_directories(p);
     std::atexit([] {
       std::error_code ec;
-      fs::remove_all(nova::platform::temp_folder() / ("nova-bench-files-" + std::to_string(::getpid())), ec);
+      fs::remove_all(fs::temp_directory_path() / ("nova-bench-files-" + std::to_string(::getpid())), ec);
     });
     return p;
   }();

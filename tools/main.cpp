@@ -1,11 +1,13 @@
 // `nova`: the authoring command line.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "core/error.h"
+#include "core/log.h"
 #include "platform/codepage.h"
 #include "tools/commands.h"
 
@@ -31,6 +33,7 @@ void print_help() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* setting = std::getenv("NOVA_LOG")) nova::core::apply_log_setting(setting, "nova");
   if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
     print_help();
     return argc < 2 ? 2 : 0;

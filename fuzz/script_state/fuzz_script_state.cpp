@@ -6,7 +6,7 @@
 
 #include "../script_common/samples.h"
 #include "core/error.h"
-#include "script/event_queue.h"
+#include "components/events.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nova;
@@ -17,11 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   core::FrameClock clock;
   expr::TParamCollection store;
   expr::TSysFuncMan funcs;
-  script::ListEventQueue events;
+  components::ListEventQueue events;
   events.add_component("button");
   events.add_component("timer");
   script::TCallMan cm({clock, store, funcs, host});
   cm.set_event_queue(&events);
+  cm.set_component_directory(&events);
   core::ByteReader r(std::span<const std::uint8_t>(data + 1, size - 1));
   try {
     cm.LoadState(r, version);
@@ -32,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   cm.SaveState(w);
   script::TCallMan again({clock, store, funcs, host});
   again.set_event_queue(&events);
+  again.set_component_directory(&events);
   core::ByteReader back(std::span<const std::uint8_t>(w.data()));
   again.LoadState(back, 140);
   if (!back.at_end()) std::abort();

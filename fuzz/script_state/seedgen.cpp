@@ -1,7 +1,7 @@
 // Seeds: interpreter states saved in the middle of waits, handlers and
 // calls on the sample pages.
 #include "../script_common/samples.h"
-#include "script/event_queue.h"
+#include "components/events.h"
 
 int main(int argc, char** argv) {
   using namespace nova;
@@ -13,10 +13,11 @@ int main(int argc, char** argv) {
   bool created = false;
   store.create("i", expr::PT_INT, expr::TVarScope::Global, created);
   expr::TSysFuncMan funcs;
-  script::ListEventQueue events;
-  const script::ComponentId button = events.add_component("button");
+  components::ListEventQueue events;
+  const components::ComponentId button = events.add_component("button");
   script::TCallMan cm({clock, store, funcs, host});
   cm.set_event_queue(&events);
+  cm.set_component_directory(&events);
   cm.StartAt("main.nsb");
   int n = 0;
   auto seed = [&](std::uint8_t version_byte) {

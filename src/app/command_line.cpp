@@ -25,6 +25,7 @@ struct Parser {
   std::string answer = "yes";
   std::string max_ticks;
   std::string seed;
+  std::string date;
 
   Parser() {
     app.prefix_command();
@@ -46,6 +47,9 @@ struct Parser {
     app.add_option("--seed", seed, "seed of the standard random generator")->type_name("N");
     app.add_option("--modes", modes, "headless display modes, e.g. 640x480x32@60,800x600x16@60")->type_name("LIST");
     app.add_option("--surface", o.surface_setting, "screen surface setting 0, 1 or 2 (default 0)")->type_name("0|1|2");
+    app.add_option("--date", date,
+                   "the calendar at timer 0, advancing with the player's timer (headless default 2000-01-01 00:00:00)")
+        ->type_name("\"YYYY-MM-DD HH:MM:SS[.mmm]\"");
   }
 };
 
@@ -96,7 +100,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       if (i > 0) {
         const std::string& prev = args[i - 1];
         for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio",
-                                  "--seed", "--modes", "--surface"}) {
+                                  "--seed", "--modes", "--surface", "--date"}) {
           if (prev == takes) is_value = true;
         }
       }
@@ -145,6 +149,13 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     auto v = number(p.seed, 4294967295LL, "--seed");
     if (!v) return result;
     o.seed = static_cast<std::uint32_t>(*v);
+  }
+  if (!p.date.empty()) {
+    o.date = platform::parse_date_time(p.date);
+    if (!o.date) {
+      result.message = "--date wants \"YYYY-MM-DD HH:MM:SS[.mmm]\", got \"" + p.date + "\"";
+      return result;
+    }
   }
   if (o.surface_setting < 0 || o.surface_setting > 2) {
     result.message = "--surface wants 0, 1 or 2";

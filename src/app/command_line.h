@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/window.h"
 
 namespace nova::app {
@@ -31,6 +32,9 @@ struct PlayerOptions {
   std::vector<platform::DisplayMode> modes;
   // How the screen surface is made (0, 1 or 2; see the screen manager).
   int surface_setting = 0;
+  // --date: the calendar at timer value 0, advancing with the timer (no
+  // time zone); headless runs without it start at 2000-01-01 00:00:00.
+  std::optional<platform::DateTime> date;
 
   // The data arguments, in order, as given (host paths or "/config").
   std::vector<std::string> data;

@@ -23,12 +23,13 @@ bool is_config_argument(const std::string& a) {
 
 int run_entry(PlayerContext& ctx, TitleFactory& factory, const std::filesystem::path& exe_path) {
   // A player started from the disc itself ends at once, without a word.
-  if (platform::drive_type(exe_path) == platform::DriveType::CdRom) {
+  const platform::System& system = ctx.platform.system();
+  if (system.drive_type(exe_path) == platform::DriveType::CdRom) {
     core::log(core::Channel::App, core::Level::Info, "started from a CD-ROM: ending");
     return 0;
   }
   std::string source = ctx.options.data.empty() ? ctx.exe_folder.string() + "/" : ctx.options.data.front();
-  auto lock = platform::InstanceLock::acquire(instance_lock_name(source));
+  auto lock = platform::InstanceLock::acquire(instance_lock_name(source), system.runtime_folder());
   if (!lock) {
     core::log(core::Channel::App, core::Level::Info, "another player runs on this title: ending");
     return 0;

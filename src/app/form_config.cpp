@@ -3,7 +3,6 @@
 #include "app/game_ini.h"
 #include "core/format.h"
 #include "core/sjis.h"
-#include "platform/headless/headless_platform.h"
 #include "platform/ini_file.h"
 
 namespace nova::app {
@@ -129,22 +128,21 @@ void TFormConfig::handle(const platform::Event& e) {
 }
 
 void TFormConfig::run() {
-  if (auto* h = m_ctx.platform.headless()) {
-    h->set_input_origin({0, 0});
-    for (std::int64_t step = 0; m_showing; ++step) {
-      if (m_ctx.options.max_ticks && step >= *m_ctx.options.max_ticks) break;
-      if (!h->has_pending_script()) break;
-      h->begin_tick(step);
-      platform::Event e;
-      while (m_showing && m_ctx.platform.poll_event(e)) handle(e);
-    }
-    if (m_showing) FormClose();
-    return;
-  }
-  while (m_showing) {
-    platform::Event e;
-    if (m_ctx.platform.wait_event(e, 250)) handle(e);
-  }
+  // The dialog's part in the platform's frame loop. Where nobody answers it
+  // (scripted input only), it ends as Cancel once the script has no more
+  // events or the frame limit is reached, so that it never waits for ever.
+  struct Frames final : platform::FrameHooks {
+    TFormConfig& dialog;
+    explicit Frames(TFormConfig& d) : dialog(d) {}
+    bool finished() const override { return !dialog.m_showing; }
+    void handle_event(const platform::Event& e) override { dialog.handle(e); }
+  } frames(*this);
+  m_ctx.platform.set_scripted_input_origin({0, 0});
+  platform::FrameLoopOptions options;
+  options.max_frames = m_ctx.options.max_ticks;
+  options.end_with_input = true;
+  m_ctx.platform.run_frames(frames, options);
+  if (m_showing) FormClose();
 }
 
 }  // namespace nova::app

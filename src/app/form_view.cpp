@@ -11,7 +11,6 @@
 #include "expr/random.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/headless/headless_platform.h"
 #include "platform/png_writer.h"
 
 namespace nova::app {
@@ -68,10 +67,11 @@ void TFormView::FormCreate() {
   trace("TBasePanel.Create");
   m_panel = platform::Rect::from_size(0, dock_height(), kDesignedWidth, kDesignedHeight);
 
-  m_variables = m_factory.create_variable_store(m_ctx);
-  m_system_functions = m_factory.create_system_functions(m_ctx);
+  m_factory.create_variable_store(m_ctx);
+  m_factory.create_system_functions(m_ctx);
 
   m_created = true;
+  register_variables();
   try {
     title_start();
   } catch (const core::Error& e) {
@@ -91,6 +91,23 @@ void TFormView::FormCreate() {
   m_inhibitor = m_ctx.platform.inhibit_screen_saver();
 }
 
+void TFormView::register_variables() {
+  VariableStore* variables = m_ctx.services.variables();
+  if (!variables) return;
+  auto shell = std::make_unique<ShellVariables>(m_ctx.clock, m_ctx.platform, static_cast<ShellHooks&>(*this));
+  auto history = std::make_unique<HistoryPlaceholder>();
+  auto components = std::make_unique<ComponentPlaceholder>();
+  using Claim = expr::TSystemVariableRouter::Claim;
+  variables->router.attach("shell", *shell, ShellVariables::kIndexes);
+  variables->router.attach("shell (no MIDI)", *shell, ShellVariables::kNoMidiIndexes, Claim::Replaceable);
+  variables->router.attach("history placeholder", *history, HistoryPlaceholder::kIndexes, Claim::Replaceable);
+  variables->router.attach("component placeholder", *components, ComponentPlaceholder::kIndexes, Claim::Replaceable);
+  m_shell_variables = shell.get();
+  variables->providers.push_back(std::move(shell));
+  variables->providers.push_back(std::move(history));
+  variables->providers.push_back(std::move(components));
+}
+
 void TFormView::title_start() {
   auto& trace = m_ctx.step_trace;
   trace("DXSound.Initialize");
@@ -98,34 +115,35 @@ void TFormView::title_start() {
   // fail here, as the system ignores a failure at this step anyway.
 
   trace("NovaInitialize");
-  m_components = m_factory.create_component_system(m_ctx);
+  m_factory.create_component_system(m_ctx);
 
   trace("TProject.Create");
-  m_project = m_factory.create_project(m_ctx);
-  if (m_project) {
-    m_screen_width = m_project->screen_width();
-    m_screen_height = m_project->screen_height();
-    m_window->set_caption(m_project->title());
+  m_factory.create_project(m_ctx);
+  if (ProjectHost* project = this->project()) {
+    m_screen_width = project->screen_width();
+    m_screen_height = project->screen_height();
+    m_window->set_caption(project->title());
+    if (m_shell_variables) m_shell_variables->set_project(project->title(), m_screen_width, m_screen_height);
   } else {
     m_screen_width = kDesignedWidth;
     m_screen_height = kDesignedHeight;
   }
 
   trace("MediaInit");
-  if (m_project) {
+  if (ProjectHost* project = this->project()) {
     MediaStart start{m_window.get(),
                      m_panel,
                      m_screen_width,
                      m_screen_height,
-                     m_project->display_option_a(),
-                     m_project->display_option_b()};
-    m_media = m_factory.create_media(m_ctx, start);
+                     project->display_option_a(),
+                     project->display_option_b()};
+    m_factory.create_media(m_ctx, start);
   }
 
   trace("NovaInitColor");
-  if (m_components) m_components->init_colors();
+  if (components()) components()->init_colors();
 
-  if (m_project) {
+  if (project()) {
     m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
     // Centred in the work area; halves truncate toward zero.
     platform::Rect work = m_ctx.platform.work_area();
@@ -133,19 +151,21 @@ void TFormView::title_start() {
     const int outer_w = m_screen_width + frame.left + frame.right;
     const int outer_h = m_screen_height + dock_height() + frame.top + frame.bottom;
     m_window->set_position({work.left + (work.width() - outer_w) / 2, work.top + (work.height() - outer_h) / 2});
-    if (m_components) m_components->set_screen_size(m_screen_width, m_screen_height);
+    if (components()) components()->set_screen_size(m_screen_width, m_screen_height);
   }
   place_panel();
 
+  // Once the title has started, every system variable has its holder.
+  if (VariableStore* variables = m_ctx.services.variables(); variables && !m_ctx.clock.TerminateFlag.load()) {
+    variables->router.check_complete();
+  }
+
+  // The timing thread hands its ticks to the main thread; a frame loop on a
+  // virtual clock steps it on the main thread itself, where posting runs
+  // the tick at once.
   m_loop = std::make_unique<TLoopThread>(
       m_ctx.clock, m_ctx.platform.clock(),
-      [this](const TLoopThread::Tick& tick) {
-        if (m_ctx.platform.backend() == platform::Backend::Headless) {
-          tick();
-          return true;
-        }
-        return m_ctx.platform.post_and_wait(tick);
-      },
+      [this](const TLoopThread::Tick& tick) { return m_ctx.platform.post_and_wait(tick); },
       [this] { m_ctx.platform.run_posted_tasks(); });
   m_loop->set_tick([this] { tick_wrapper(); });
 }
@@ -155,25 +175,26 @@ void TFormView::place_panel() {
   const int x = (client.width - m_screen_width) / 2;
   const int y = m_full_screen ? (client.height - m_screen_height) / 2 : dock_height();
   m_panel = platform::Rect::from_size(x, y, m_screen_width, m_screen_height);
-  if (auto* h = m_ctx.platform.headless()) h->set_input_origin({m_panel.left, m_panel.top});
+  m_ctx.platform.set_scripted_input_origin({m_panel.left, m_panel.top});
   if (ScreenHost* s = screen()) s->set_panel_origin({m_panel.left, m_panel.top});
 }
 
 void TFormView::FrameTick() {
-  if (!m_project) return;
-  m_factory.delete_queued_work_files();
-  if (m_components) m_components->begin_frame();
-  m_project->run_tick();
+  ProjectHost* project = this->project();
+  if (!project) return;
+  if (files::TVrFileManager* files = m_ctx.services.files()) files->DeleteWorkFiles();
+  if (components()) components()->begin_frame();
+  project->run_tick();
   if (m_ctx.clock.TerminateFlag.load()) return;
-  if (m_components) m_components->update_frame();
+  if (components()) components()->update_frame();
   m_ctx.clock.FrameCount.store(m_ctx.clock.FrameCount.load() + 1);
-  if (m_project->perform_pending_save_load()) return;
+  if (project->perform_pending_save_load()) return;
   m_draw_counter = (m_draw_counter + 1) % std::max(1, m_ctx.clock.FpsDivider.load());
   if (m_draw_counter != 0) return;
-  if (m_components) m_components->draw();
+  if (components()) components()->draw();
   if (ScreenHost* s = screen()) s->present();
-  if (m_components) m_components->advance_transitions();
-  if (m_media) m_media->frame_shown();
+  if (components()) components()->advance_transitions();
+  if (media()) media()->frame_shown();
 }
 
 void TFormView::tick_wrapper() {
@@ -197,7 +218,9 @@ void TFormView::tick_wrapper() {
     m_rate_accumulator = 0;
   }
   ++m_ticks_run;
-  if (m_ctx.platform.backend() != platform::Backend::Headless) {
+  // On a virtual clock the frame loop counts frames itself (a frame whose
+  // tick did not run still has its number).
+  if (!m_ctx.platform.virtual_clock()) {
     take_screenshots(m_ticks_run - 1);
     if (m_ctx.options.max_ticks && m_ticks_run >= *m_ctx.options.max_ticks) request_close();
   }
@@ -215,8 +238,8 @@ void TFormView::SetFullScreen(bool on) {
   FlagGuard switching(m_ctx.clock.SwitchingScreen);
   if (on == m_full_screen) return;
   bool midi_paused = false;
-  if (m_media && m_media->midi_device_open()) {
-    m_media->pause_midi_and_close();
+  if (media() && media()->midi_device_open()) {
+    media()->pause_midi_and_close();
     midi_paused = true;
   }
   ScreenHost* s = screen();
@@ -224,13 +247,13 @@ void TFormView::SetFullScreen(bool on) {
     trace("SetFullScreen.Full");
     if (!s || s->preferred_mode() < 0) {
       // Nothing changes; the music that was paused for the switch plays on.
-      if (midi_paused) m_media->reopen_midi_and_resume();
+      if (midi_paused) media()->reopen_midi_and_resume();
       return;
     }
     trace("SetFullScreen.Full.Bases.FreeDX");
-    if (m_components) m_components->free_surfaces();
+    if (components()) components()->free_surfaces();
     trace("SetFullScreen.Full.MediaSuspend");
-    m_media->suspend_video();
+    media()->suspend_video();
     show_toolbar(false);
     trace("SetFullScreen.Full.ScreenMan.FreeDX");
     s->release();
@@ -244,17 +267,14 @@ void TFormView::SetFullScreen(bool on) {
       m_full_screen = true;
     } else {
       trace("SetFullScreen.Full.SetScreenManIndexFail");
-      m_window->set_placement(m_stored_placement);
-      m_window->set_bordered(true);
-      m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
-      show_toolbar(true);
+      return_to_window();
     }
   } else {
     trace("SetFullScreen.Normal");
     trace("SetFullScreen.Normal.Bases.FreeDX");
-    if (m_components) m_components->free_surfaces();
+    if (components()) components()->free_surfaces();
     trace("SetFullScreen.Normal.MediaSuspend");
-    if (m_media) m_media->suspend_video();
+    if (media()) media()->suspend_video();
     show_toolbar(true);
     trace("SetFullScreen.Normal.ScreenMan.FreeDX");
     if (s) s->release();
@@ -267,13 +287,43 @@ void TFormView::SetFullScreen(bool on) {
   }
   trace("SetFullScreen.SetBounds");
   place_panel();
-  if (midi_paused) m_media->reopen_midi_and_resume();
+  if (midi_paused) media()->reopen_midi_and_resume();
   trace("SetFullScreen.Bases.Reload");
-  if (m_components) m_components->reload_surfaces();
+  if (components()) components()->reload_surfaces();
   trace("SetFullScreen.MediaResume");
-  if (m_media) m_media->resume_video();
+  if (media()) media()->resume_video();
   m_window->fill({0, 0, m_window->client_size().width, m_window->client_size().height}, 0x000000);
-  if (m_components) m_components->invalidate_all();
+  if (components()) components()->invalidate_all();
+  draw_toolbar(true);
+  m_window->present({});
+}
+
+void TFormView::return_to_window() {
+  m_window->set_placement(m_stored_placement);
+  m_window->set_bordered(true);
+  m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
+  show_toolbar(true);
+  m_full_screen = false;
+}
+
+void TFormView::ReselectFullScreen() {
+  ScreenHost* s = screen();
+  if (!m_full_screen || !s || s->current_mode() == s->preferred_mode()) return;
+  auto& trace = m_ctx.step_trace;
+  trace("ReselectFullScreen");
+  FlagGuard switching(m_ctx.clock.SwitchingScreen);
+  if (components()) components()->free_surfaces();
+  if (media()) media()->suspend_video();
+  if (!full_screen_select(s->preferred_mode())) {
+    trace("ReselectFullScreen.Fail");
+    s->select_mode(-1);
+    return_to_window();
+  }
+  place_panel();
+  if (components()) components()->reload_surfaces();
+  if (media()) media()->resume_video();
+  m_window->fill({0, 0, m_window->client_size().width, m_window->client_size().height}, 0x000000);
+  if (components()) components()->invalidate_all();
   draw_toolbar(true);
   m_window->present({});
 }
@@ -298,7 +348,7 @@ void TFormView::show_toolbar(bool on) {
     platform::Rect area{0, 0, m_window->client_size().width, dock_height()};
     m_window->fill(area, 0x000000);
     m_window->present(std::span<const platform::Rect>(&area, 1));
-    if (m_components) m_components->invalidate_all();
+    if (components()) components()->invalidate_all();
   }
 }
 
@@ -309,7 +359,7 @@ void TFormView::present_all() {
 void TFormView::show_error(const std::string& sjis_message, bool fatal) {
   core::log(core::Channel::App, core::Level::Error, sjis_message);
   platform::MessageBoxSpec box;
-  box.caption = fatal ? core::sjis("警告") : (m_project ? m_project->title() : std::string("NovaPlayer"));
+  box.caption = fatal ? core::sjis("警告") : (project() ? project()->title() : std::string("NovaPlayer"));
   box.text = sjis_message;
   box.icon = fatal ? platform::MessageIcon::Warning : platform::MessageIcon::Error;
   box.buttons = platform::MessageButtons::Ok;
@@ -320,10 +370,10 @@ void TFormView::show_error(const std::string& sjis_message, bool fatal) {
 void TFormView::exit_button() {
   const bool saved = m_ctx.clock.TerminateFlag.load();
   m_ctx.clock.TerminateFlag.store(true);
-  const std::string title = m_project ? m_project->title() : std::string();
+  const std::string title = project() ? project()->title() : std::string();
   platform::MessageBoxSpec box;
   box.caption = title;
-  box.text = platform::system_language_is_japanese() ? core::format(core::sjis("「%s」を終了しますか？"), {title})
+  box.text = m_ctx.platform.system().language_is_japanese() ? core::format(core::sjis("「%s」を終了しますか？"), {title})
                                                      : core::format("Do you want to exit %s?", {title});
   box.icon = platform::MessageIcon::Question;
   box.buttons = platform::MessageButtons::YesNo;
@@ -336,22 +386,22 @@ void TFormView::exit_button() {
 }
 
 void TFormView::ApplicationEventsDeactivate() {
-  if (m_project && !m_project->pause_when_inactive()) return;
+  if (project() && !project()->pause_when_inactive()) return;
   if (m_loop) m_loop->suspend();
-  if (m_components) {
+  if (components()) {
     m_ctx.clock.ActiveFlag.store(false);
-    if (m_media) m_media->pause_all();
-    m_components->release_input();
+    if (media()) media()->pause_all();
+    components()->release_input();
   }
 }
 
 void TFormView::ApplicationEventsActivate() {
-  const bool paused = !m_project || m_project->pause_when_inactive();
+  const bool paused = !project() || project()->pause_when_inactive();
   if (paused && m_loop) m_loop->resume();
-  if (m_components) {
+  if (components()) {
     m_ctx.clock.ActiveFlag.store(true);
     m_ctx.clock.LastTickMs.store(m_ctx.platform.clock().ticks_ms());
-    if (paused && m_media) m_media->resume_all();
+    if (paused && media()) media()->resume_all();
   }
 }
 
@@ -369,7 +419,7 @@ void TFormView::route_mouse(const platform::Event& e) {
       // The pointer over the shown bar belongs to the bar, so the bar stays.
       if (on_toolbar) break;
       if (in_panel || m_panel_pressed || (m_full_screen && m_panel.contains(p))) {
-        if (m_components) m_components->mouse_move(px, py);
+        if (components()) components()->mouse_move(px, py);
         // In full screen the bar shows while the pointer is on the panel's
         // top row, when the panel fills the screen's height.
         if (m_full_screen && m_panel.height() == m_window->client_size().height) show_toolbar(py == 0);
@@ -385,9 +435,9 @@ void TFormView::route_mouse(const platform::Event& e) {
       } else if (in_panel && m_ctx.clock.ActiveFlag.load()) {
         const bool left = e.button == platform::MouseButton::Left, right = e.button == platform::MouseButton::Right;
         m_panel_pressed = true;
-        if (m_components) {
-          m_components->set_buttons_down(left, right);
-          m_components->press_current(left, right);
+        if (components()) {
+          components()->set_buttons_down(left, right);
+          components()->press_current(left, right);
         }
       }
       break;
@@ -399,7 +449,7 @@ void TFormView::route_mouse(const platform::Event& e) {
       }
       if (in_panel || m_panel_pressed) {
         m_panel_pressed = false;
-        if (m_components) m_components->set_buttons_down(false, false);
+        if (components()) components()->set_buttons_down(false, false);
       }
       if (clicked == 0)
         exit_button();
@@ -408,7 +458,7 @@ void TFormView::route_mouse(const platform::Event& e) {
       break;
     }
     case platform::EventType::MouseWheel:
-      if (m_components && e.wheel != 0) m_components->wheel(e.wheel < 0);
+      if (components() && e.wheel != 0) components()->wheel(e.wheel < 0);
       break;
     default: break;
   }
@@ -425,6 +475,7 @@ void TFormView::handle_event(const platform::Event& e) {
       break;
     case EventType::Expose: present_all(); break;
     case EventType::Activate: ApplicationEventsActivate(); break;
+    case EventType::DisplayChange: ReselectFullScreen(); break;
     case EventType::Deactivate: ApplicationEventsDeactivate(); break;
     case EventType::MouseMove:
     case EventType::MouseDown:
@@ -433,12 +484,12 @@ void TFormView::handle_event(const platform::Event& e) {
     case EventType::KeyDown:
       // Codes of 256 and more have no key state; auto-repeats are the key
       // handling's own business (it repeats by its own timing).
-      if (m_components && m_ctx.clock.ActiveFlag.load() && !e.repeat && e.key >= 0 && e.key < 256) {
-        m_components->key_down(e.key);
+      if (components() && m_ctx.clock.ActiveFlag.load() && !e.repeat && e.key >= 0 && e.key < 256) {
+        components()->key_down(e.key);
       }
       break;
     case EventType::KeyUp:
-      if (m_components && e.key >= 0 && e.key < 256) m_components->key_up(e.key);
+      if (components() && e.key >= 0 && e.key < 256) components()->key_up(e.key);
       break;
     default: break;
   }
@@ -454,42 +505,32 @@ void TFormView::take_screenshots(std::int64_t tick) {
   }
 }
 
+// The main window's part in the platform's frame loop.
+class TFormView::Frames final : public platform::FrameHooks {
+ public:
+  explicit Frames(TFormView& view) : m_view(view) {}
+  bool finished() const override { return m_view.m_close_requested; }
+  void handle_event(const platform::Event& e) override { m_view.handle_event(e); }
+  void begin_real_time() override {
+    if (m_view.m_loop) m_view.m_loop->start();
+  }
+  void virtual_frame(std::int64_t frame, std::uint32_t now_ms) override {
+    if (m_view.m_loop && !m_view.m_loop->suspended()) m_view.m_loop->step(now_ms);
+    m_view.take_screenshots(frame);
+  }
+
+ private:
+  TFormView& m_view;
+};
+
 void TFormView::run() {
   if (m_closed || !m_created) return;
-  if (m_ctx.platform.backend() == platform::Backend::Headless)
-    run_headless();
-  else
-    run_windowed();
-  FormClose();
-}
-
-void TFormView::run_headless() {
-  auto* h = m_ctx.platform.headless();
   if (m_loop) m_loop->reset_previous(m_ctx.platform.clock().ticks_ms());
-  for (std::int64_t tick = 0; !m_close_requested; ++tick) {
-    if (m_ctx.options.max_ticks && tick >= *m_ctx.options.max_ticks) break;
-    h->begin_tick(tick);
-    platform::Event e;
-    while (m_ctx.platform.poll_event(e)) handle_event(e);
-    m_ctx.platform.run_posted_tasks();
-    if (m_close_requested) break;
-    // The virtual clock: one tick is 15 ms, so runs repeat exactly.
-    h->advance_ms(15);
-    if (m_loop && !m_loop->suspended()) m_loop->step(m_ctx.platform.clock().ticks_ms());
-    take_screenshots(tick);
-  }
-}
-
-void TFormView::run_windowed() {
-  if (m_loop) m_loop->start();
-  while (!m_close_requested) {
-    platform::Event e;
-    if (m_ctx.platform.wait_event(e, 100)) {
-      handle_event(e);
-      while (!m_close_requested && m_ctx.platform.poll_event(e)) handle_event(e);
-    }
-    m_ctx.platform.run_posted_tasks();
-  }
+  Frames frames(*this);
+  platform::FrameLoopOptions options;
+  options.max_frames = m_ctx.options.max_ticks;
+  m_ctx.platform.run_frames(frames, options);
+  FormClose();
 }
 
 void TFormView::FormClose() {
@@ -499,17 +540,18 @@ void TFormView::FormClose() {
   auto& trace = m_ctx.step_trace;
   m_ctx.clock.TerminateFlag.store(true);
   m_loop.reset();
+  TitleServices& services = m_ctx.services;
   trace("Project.Free");
-  m_project.reset();
+  services.free_project();
   trace("SysFuncMan.Free");
-  m_system_functions.reset();
+  services.free_functions();
   trace("ParamMan.Free");
-  m_variables.reset();
+  m_shell_variables = nullptr;
+  services.free_variables();
   trace("NovaFinalize");
-  m_components.reset();
+  services.free_components();
   trace("MediaFinal");
-  if (m_media) m_media->finalize();
-  m_media.reset();
+  services.free_media();
   trace("FormClose");
   m_inhibitor.reset();
   if (m_window) m_window->hide();

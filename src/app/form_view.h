@@ -12,13 +12,14 @@
 
 #include "app/loop_thread.h"
 #include "app/player_context.h"
+#include "app/shell_variables.h"
 #include "app/title_host.h"
 #include "platform/widgets.h"
 #include "platform/window.h"
 
 namespace nova::app {
 
-class TFormView {
+class TFormView final : private ShellHooks {
  public:
   TFormView(PlayerContext& ctx, TitleFactory& factory);
   ~TFormView();
@@ -38,6 +39,10 @@ class TFormView {
   // FrameTick with the screen-switch guard and the display-rate measurement.
   void tick_wrapper();
   void SetFullScreen(bool on);
+  // While full screen is on with another mode in force than the chosen one
+  // (the display was disturbed, or a script chose another), selects the
+  // chosen mode again; falls back to the window when the display refuses.
+  void ReselectFullScreen();
   void handle_event(const platform::Event& e);
   void ApplicationEventsActivate();
   void ApplicationEventsDeactivate();
@@ -47,17 +52,25 @@ class TFormView {
   void request_close() { m_close_requested = true; }
 
   bool closed() const { return m_closed; }
-  bool full_screen() const { return m_full_screen; }
+  bool full_screen() const override { return m_full_screen; }
   platform::Window* window() const { return m_window.get(); }
   platform::Rect panel() const { return m_panel; }
   int dock_height() const { return m_toolbar ? m_toolbar->dock_height() : 0; }
   bool toolbar_visible() const { return m_toolbar_visible; }
-  ProjectHost* project() const { return m_project.get(); }
-  ComponentHost* components() const { return m_components.get(); }
-  MediaHost* media() const { return m_media.get(); }
+  ProjectHost* project() const { return m_ctx.services.project(); }
+  ComponentHost* components() const { return m_ctx.services.components(); }
+  MediaHost* media() const { return m_ctx.services.media(); }
   std::int64_t ticks_run() const { return m_ticks_run; }
 
  private:
+  class Frames;
+
+  // ShellHooks
+  void set_full_screen(bool on) override { SetFullScreen(on); }
+  void reselect_full_screen() override { ReselectFullScreen(); }
+  ScreenHost* screen() const override { return media() ? media()->screen() : nullptr; }
+
+  void register_variables();
   void title_start();
   void place_panel();
   void draw_toolbar(bool force);
@@ -66,10 +79,8 @@ class TFormView {
   void show_error(const std::string& sjis_message, bool fatal);
   void route_mouse(const platform::Event& e);
   void take_screenshots(std::int64_t tick);
-  void run_headless();
-  void run_windowed();
-  ScreenHost* screen() const { return m_media ? m_media->screen() : nullptr; }
   bool full_screen_select(int mode);  // select the mode; false when a different one is in force
+  void return_to_window();
 
   PlayerContext& m_ctx;
   TitleFactory& m_factory;
@@ -81,11 +92,8 @@ class TFormView {
   int m_screen_width = 640;
   int m_screen_height = 480;
 
-  std::unique_ptr<Subsystem> m_variables;
-  std::unique_ptr<Subsystem> m_system_functions;
-  std::unique_ptr<ComponentHost> m_components;
-  std::unique_ptr<ProjectHost> m_project;
-  std::unique_ptr<MediaHost> m_media;
+  // The shell's system variables, registered with the variable store.
+  ShellVariables* m_shell_variables = nullptr;
   std::unique_ptr<TLoopThread> m_loop;
 
   int m_draw_counter = 0;

@@ -1,5 +1,6 @@
 // novaplayer: the player executable.
 #include <clocale>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -12,12 +13,14 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/platform.h"
-#include "platform/system.h"
 
 int main(int argc, char** argv) {
   // The lock-name rule upper-cases in the user's locale.
   std::setlocale(LC_ALL, "");
   std::setlocale(LC_NUMERIC, "C");
+  // The diagnostics the user asked for; a setting that cannot be read is
+  // said once and ignored.
+  if (const char* setting = std::getenv("NOVA_LOG")) nova::core::apply_log_setting(setting, "novaplayer");
   auto parsed = nova::app::parse_command_line(argc, argv);
   if (!parsed.options) {
     std::fprintf(stderr, "novaplayer: %s\n", parsed.message.c_str());
@@ -49,7 +52,8 @@ int main(int argc, char** argv) {
     }
     auto backend = options.headless ? nova::platform::Backend::Headless : nova::platform::Backend::Sdl;
     auto platform = nova::platform::create_platform(backend, headless);
-    const auto exe = nova::platform::executable_path();
+    if (options.date) platform->clock().set_calendar(options.date);
+    const auto exe = platform->system().executable_path();
     nova::app::PlayerContext ctx(*platform, options, exe.parent_path());
     auto factory = nova::app::create_title_factory();
     return nova::app::run_entry(ctx, *factory, exe);

@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/game_ini.h"
 #include "app/step_trace.h"
+#include "app/title_services.h"
 #include "core/frame_clock.h"
 #include "platform/platform.h"
 
@@ -35,6 +36,9 @@ struct PlayerContext {
   // The process's exit status; a headless start that fails with a fatal
   // message sets it, so that automation sees the failure.
   int exit_status = 0;
+  // The title's subsystems. Declared last, so that they go first and find
+  // the clock and the settings still there.
+  TitleServices services;
 };
 
 }  // namespace nova::app

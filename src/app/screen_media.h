@@ -44,6 +44,8 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
   void reset_frame_count() override;
   void set_display_rate(double rate) override { m_rate = rate; }
   int preferred_mode() const override { return m_manager->PreferredModeIndex(); }
+  void set_preferred_mode(int index) override { m_manager->SetPreferredModeIndex(index); }
+  int mode_count() const override { return m_manager->ModeCount(); }
   int current_mode() const override { return m_manager->ModeIndex(); }
   void select_mode(int index) override { m_manager->SetModeIndex(index); }
   void release() override { m_manager->Release(); }

@@ -2,7 +2,6 @@
 
 #include "core/error.h"
 #include "core/log.h"
-#include "expr/function_table.h"
 #include "files/archive.h"
 #include "files/big_stream.h"
 #include "files/host_lookup.h"
@@ -29,14 +28,6 @@ bool resource_is_archive(const std::filesystem::path& module) {
 
 }  // namespace
 
-SystemFunctions::SystemFunctions(std::uint32_t seed) : random(seed) {
-  funcs.set_behaviour(expr::SF_RANDOM, [this](expr::TCustomParam& target, std::span<expr::TCustomParam* const> args) {
-    // Compiled streams from outside may call with any operand count.
-    if (args.empty()) core::throw_error("Random: the argument is missing");
-    target.set_int(random.next(args[0]->as_int()));
-  });
-}
-
 bool ScriptProjectHost::perform_pending_save_load() {
   if (m_project->pending_load_slot >= 0) {
     m_project->pending_load_slot = -1;
@@ -49,21 +40,15 @@ bool ScriptProjectHost::perform_pending_save_load() {
   return false;
 }
 
-TraceFile::TraceFile(const std::filesystem::path& path) : m_file(std::fopen(path.c_str(), "wb")) {
+TraceFile::TraceFile(const std::filesystem::path& path) : m_file(platform::LineFile::create(path)) {
   if (!m_file) {
     core::logf(core::Channel::App, core::Level::Error, "cannot write the trace file %s",
                {platform::codepage::from_utf8_lossy(path.string())});
   }
 }
 
-TraceFile::~TraceFile() {
-  if (m_file) std::fclose(m_file);
-}
-
 void TraceFile::write(std::string_view sjis_line) {
-  if (!m_file) return;
-  const std::string line = platform::codepage::to_utf8(sjis_line) + "\n";
-  std::fwrite(line.data(), 1, line.size(), m_file);
+  if (m_file) m_file->write_line(platform::codepage::to_utf8(sjis_line));
 }
 
 void mount_title_data(files::TVrFileManager& files, const std::filesystem::path& executable,

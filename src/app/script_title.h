@@ -1,40 +1,37 @@
-// The script engine as the main window drives it: the variable store and
-// the builtin function manager as subsystems the window frees at their
-// steps, the project behind the ProjectHost interface, the trace file, and
-// the mounting of the title's data.
+// The script engine as the main window drives it: the project behind the
+// ProjectHost interface, the trace file, and the mounting of the title's
+// data.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string_view>
 
 #include "app/player_context.h"
 #include "app/title_host.h"
-#include "expr/param_collection.h"
-#include "expr/random.h"
-#include "expr/sys_func_man.h"
 #include "files/file_manager.h"
+#include "platform/line_file.h"
 #include "script/project.h"
 
 namespace nova::app {
 
-struct VariableStore final : Subsystem {
-  expr::TParamCollection store;
-};
+// --trace FILE: one line per interpreter trace line or swallowed error,
+// in UTF-8.
+class TraceFile {
+ public:
+  explicit TraceFile(const std::filesystem::path& path);
+  void write(std::string_view sjis_line);
 
-// The builtin function manager with the standard random generator behind
-// the Random function, seeded with the player's seed (--seed, or the time of
-// day at start).
-struct SystemFunctions final : Subsystem {
-  explicit SystemFunctions(std::uint32_t seed);
-  expr::TSysFuncMan funcs;
-  expr::StandardRandom random;
+ private:
+  std::unique_ptr<platform::LineFile> m_file;
 };
 
 class ScriptProjectHost final : public ProjectHost {
  public:
-  explicit ScriptProjectHost(std::unique_ptr<script::TProject> project) : m_project(std::move(project)) {}
+  // The trace file, when given, is where the project's trace hook writes;
+  // it goes after the project, whose end still traces.
+  ScriptProjectHost(std::unique_ptr<TraceFile> trace, std::unique_ptr<script::TProject> project)
+      : m_trace(std::move(trace)), m_project(std::move(project)) {}
 
   std::string title() const override { return m_project->title(); }
   int screen_width() const override { return m_project->screen_width(); }
@@ -50,21 +47,8 @@ class ScriptProjectHost final : public ProjectHost {
   script::TProject& project() { return *m_project; }
 
  private:
+  std::unique_ptr<TraceFile> m_trace;
   std::unique_ptr<script::TProject> m_project;
-};
-
-// --trace FILE: one line per interpreter trace line or swallowed error,
-// in UTF-8.
-class TraceFile {
- public:
-  explicit TraceFile(const std::filesystem::path& path);
-  ~TraceFile();
-  TraceFile(const TraceFile&) = delete;
-  TraceFile& operator=(const TraceFile&) = delete;
-  void write(std::string_view sjis_line);
-
- private:
-  std::FILE* m_file = nullptr;
 };
 
 // FormCreate's mounting of the title's data: without arguments the

@@ -6,81 +6,88 @@
 #include "app/title_host.h"
 #include "core/error.h"
 #include "core/log.h"
-#include "platform/headless/headless_platform.h"
-#include "platform/system.h"
 
 namespace nova::app {
 namespace {
 
-// A headless player asks for a missing disc a few times, then gives up:
+// An unattended player asks for a missing disc a few times, then gives up:
 // its boxes answer at once and would ask for ever.
-constexpr int kHeadlessPromptRounds = 3;
+constexpr int kUnattendedPromptRounds = 3;
 
-// The subsystems of this build. Each step answers what exists; the main
-// window runs without what does not (there is no component system yet, and
-// of the media only the screen manager).
+// The subsystems of this build. Each step fills its slot of the title
+// services when the build has the subsystem; the main window runs without
+// what it does not (there is no component system yet, and of the media only
+// the screen manager).
 class BuildFactory final : public TitleFactory {
  public:
   void mount_data(PlayerContext& ctx) override {
     // The file manager stands where the system makes it, before anything
-    // of the title is read; the factory outlives the main window, so work
-    // files are deleted when the process ends.
-    files::FileManagerEnvironment env = files::FileManagerEnvironment::FromHost();
+    // of the title is read; the title services keep it to the end of the
+    // process, so work files are deleted last.
+    platform::System& system = ctx.platform.system();
+    files::FileManagerEnvironment env = files::FileManagerEnvironment::FromSystem(system);
     env.executable = executable_of(ctx);
-    if (ctx.platform.backend() == platform::Backend::Headless) env.max_prompt_rounds = kHeadlessPromptRounds;
-    m_files = std::make_unique<files::TVrFileManager>(ctx.platform.dialogs(), std::move(env));
-    mount_title_data(*m_files, executable_of(ctx), arguments(ctx));
+    if (ctx.platform.unattended()) env.max_prompt_rounds = kUnattendedPromptRounds;
+    ctx.services.set_files(std::make_unique<files::TVrFileManager>(ctx.platform.dialogs(), std::move(env)));
+    mount_title_data(*ctx.services.files(), executable_of(ctx), arguments(ctx));
   }
 
-  std::unique_ptr<Subsystem> create_variable_store(PlayerContext&) override {
-    auto s = std::make_unique<VariableStore>();
-    m_variables = s.get();
-    return s;
+  void create_variable_store(PlayerContext& ctx) override {
+    ctx.services.set_variables(std::make_unique<VariableStore>());
   }
 
-  std::unique_ptr<Subsystem> create_system_functions(PlayerContext& ctx) override {
-    auto s = std::make_unique<SystemFunctions>(ctx.random_seed);
-    m_functions = s.get();
-    return s;
+  void create_system_functions(PlayerContext& ctx) override {
+    ctx.services.set_functions(std::make_unique<SystemFunctions>(ctx.random_seed));
   }
 
-  std::unique_ptr<ComponentHost> create_component_system(PlayerContext&) override { return nullptr; }
+  void create_component_system(PlayerContext&) override {}
 
-  std::unique_ptr<ProjectHost> create_project(PlayerContext& ctx) override {
-    if (!m_files || !m_variables || !m_functions)
+  void create_project(PlayerContext& ctx) override {
+    TitleServices& services = ctx.services;
+    if (!services.files() || !services.variables() || !services.functions())
       core::throw_error("the title's data, variables or functions are missing");
-    const bool headless = ctx.platform.backend() == platform::Backend::Headless;
-    auto fatal = [&ctx, headless] {
-      if (headless) ctx.exit_status = 1;
+    const bool unattended = ctx.platform.unattended();
+    auto fatal = [&ctx, unattended] {
+      if (unattended) ctx.exit_status = 1;
     };
-    if (!ctx.options.trace_file.empty()) m_trace = std::make_unique<TraceFile>(ctx.options.trace_file);
+    std::unique_ptr<TraceFile> trace;
+    if (!ctx.options.trace_file.empty()) trace = std::make_unique<TraceFile>(ctx.options.trace_file);
 
     script::ProjectOptions options;
     options.save_paths.arguments = arguments(ctx);
     options.save_paths.executable_folder = ctx.exe_folder;
-    options.save_paths.user_data_folder = platform::user_data_folder();
+    options.save_paths.user_data_folder = ctx.platform.system().user_data_folder();
+    options.save_paths.folder_writable = [&system = ctx.platform.system()](const std::filesystem::path& folder) {
+      return system.folder_writable(folder);
+    };
     options.request_close = [&ctx] {
       if (ctx.request_close) ctx.request_close();
     };
     options.on_fatal = fatal;
-    if (m_trace) options.trace = [trace = m_trace.get()](std::string_view line) { trace->write(line); };
+    if (trace) options.trace = [file = trace.get()](std::string_view line) { file->write(line); };
+    components::TNovaBaseList* base_list = nullptr;
+    if (ComponentHost* c = services.components()) {
+      options.events = c->events();
+      options.directory = c->directory();
+      base_list = c->base_list();
+    }
+    VariableStore& variables = *services.variables();
     try {
       auto project = std::make_unique<script::TProject>(
-          script::ProjectServices{ctx.clock, *m_files, m_variables->store, m_functions->funcs, ctx.platform.dialogs()},
+          script::ProjectServices{ctx.clock, *services.files(), variables.store, services.functions()->funcs,
+                                  ctx.platform.dialogs(), variables.router, base_list},
           std::move(options));
-      return std::make_unique<ScriptProjectHost>(std::move(project));
+      services.set_project(std::make_unique<ScriptProjectHost>(std::move(trace), std::move(project)));
     } catch (const core::Error&) {
       fatal();
       throw;
     }
   }
 
-  std::unique_ptr<MediaHost> create_media(PlayerContext& ctx, const MediaStart& start) override {
-    return std::make_unique<ScreenMedia>(ctx, start);
-  }
-
-  void delete_queued_work_files() override {
-    if (m_files) m_files->DeleteWorkFiles();
+  void create_media(PlayerContext& ctx, const MediaStart& start) override {
+    auto media = std::make_unique<ScreenMedia>(ctx, start);
+    if (ComponentHost* c = ctx.services.components()) media->set_present_source(c->present_source());
+    ctx.services.set_media(std::move(media));
   }
 
  private:
@@ -88,13 +95,8 @@ class BuildFactory final : public TitleFactory {
     return {ctx.options.data.begin(), ctx.options.data.end()};
   }
   static std::filesystem::path executable_of(const PlayerContext& ctx) {
-    return ctx.exe_folder / platform::executable_path().filename();
+    return ctx.exe_folder / ctx.platform.system().executable_path().filename();
   }
-
-  std::unique_ptr<files::TVrFileManager> m_files;
-  std::unique_ptr<TraceFile> m_trace;
-  VariableStore* m_variables = nullptr;
-  SystemFunctions* m_functions = nullptr;
 };
 
 }  // namespace

@@ -13,22 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "components/events.h"
 #include "platform/types.h"
 
 namespace nova::platform {
 class Window;
 }
+namespace nova::graphics {
+class TPresentSource;
+}
+namespace nova::components {
+class TNovaBaseList;
+}
 
 namespace nova::app {
 
 struct PlayerContext;
-
-// An object the main window owns and frees at its step (the variable store,
-// the builtin function manager).
-class Subsystem {
- public:
-  virtual ~Subsystem() = default;
-};
 
 // The project with its interpreter.
 class ProjectHost {
@@ -70,6 +70,13 @@ class ComponentHost {
   virtual void wheel(bool down) = 0;                         // the current base
   virtual void key_down(int key) = 0;                        // key state and a recorded press
   virtual void key_up(int key) = 0;
+
+  // What the interpreter and the screen take from the component system
+  // (null where this one has none).
+  virtual components::EventQueue* events() { return nullptr; }
+  virtual const components::ComponentDirectory* directory() { return nullptr; }
+  virtual components::TNovaBaseList* base_list() { return nullptr; }
+  virtual graphics::TPresentSource* present_source() { return nullptr; }
 };
 
 // The screen manager as the window drives it.
@@ -81,8 +88,12 @@ class ScreenHost {
   virtual int frame_count() const = 0;
   virtual void reset_frame_count() = 0;
   virtual void set_display_rate(double rate) = 0;
-  // The full-screen mode chosen at start (−1 when none is usable).
+  // The full-screen mode chosen (at start, or by @DisplayModeIndex); −1
+  // when none is usable.
   virtual int preferred_mode() const = 0;
+  virtual void set_preferred_mode(int index) { (void)index; }
+  // The modes full screen can use.
+  virtual int mode_count() const { return preferred_mode() >= 0 ? 1 : 0; }
   // −1 window, 0.. a full-screen mode, −2 released.
   virtual int current_mode() const = 0;
   virtual void select_mode(int index) = 0;
@@ -119,20 +130,22 @@ struct MediaStart {
   int display_option_b = 0;
 };
 
+// Makes the title's subsystems at their steps of the title start, each into
+// its slot of the title services (ctx.services); a step this build has
+// nothing for leaves its slot empty.
 class TitleFactory {
  public:
   virtual ~TitleFactory() = default;
-  // Mounts the title's data (the base folder, archives beside or inside the
-  // executable, or the command-line arguments).
+  // Makes the file manager and mounts the title's data (the base folder,
+  // archives beside or inside the executable, or the command-line
+  // arguments).
   virtual void mount_data(PlayerContext& ctx) = 0;
-  virtual std::unique_ptr<Subsystem> create_variable_store(PlayerContext& ctx) = 0;
-  virtual std::unique_ptr<Subsystem> create_system_functions(PlayerContext& ctx) = 0;
-  virtual std::unique_ptr<ComponentHost> create_component_system(PlayerContext& ctx) = 0;
+  virtual void create_variable_store(PlayerContext& ctx) = 0;
+  virtual void create_system_functions(PlayerContext& ctx) = 0;
+  virtual void create_component_system(PlayerContext& ctx) = 0;
   // May raise core::Error (shown in a warning box; the window closes).
-  virtual std::unique_ptr<ProjectHost> create_project(PlayerContext& ctx) = 0;
-  virtual std::unique_ptr<MediaHost> create_media(PlayerContext& ctx, const MediaStart& start) = 0;
-  // The virtual file manager's queue of work files to delete.
-  virtual void delete_queued_work_files() = 0;
+  virtual void create_project(PlayerContext& ctx) = 0;
+  virtual void create_media(PlayerContext& ctx, const MediaStart& start) = 0;
 };
 
 // The factory of this build: it makes every subsystem the build has.

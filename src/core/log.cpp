@@ -3,7 +3,6 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -26,7 +25,6 @@ struct Logger {
 
   Logger() {
     for (auto& l : levels) l.store(static_cast<std::uint8_t>(Level::Warning));
-    if (const char* env = std::getenv("NOVA_LOG")) configure_log_levels(env);
   }
 };
 
@@ -130,6 +128,14 @@ bool configure_log_levels(std::string_view setting) {
       set_log_level(static_cast<Channel>(ch), l);
   }
   return true;
+}
+
+void apply_log_setting(std::string_view setting, std::string_view program) {
+  if (setting.empty() || configure_log_levels(setting)) return;
+  std::fprintf(stderr,
+               "%.*s: NOVA_LOG=%.*s is not a log setting (for example debug, or script=trace,files=debug); "
+               "ignored\n",
+               static_cast<int>(program.size()), program.data(), static_cast<int>(setting.size()), setting.data());
 }
 
 void set_stderr_logging(bool on) { logger().stderr_on.store(on); }

@@ -70,6 +70,11 @@ void set_log_level_all(Level l);
 // Returns false and changes nothing when the text is malformed.
 bool configure_log_levels(std::string_view setting);
 
+// The entry points' reading of the NOVA_LOG environment setting: applies
+// it, or says once on standard error (naming the program) that it cannot be
+// read and leaves the levels as they are.
+void apply_log_setting(std::string_view setting, std::string_view program);
+
 // Turns the standard-error sink off (tests that check output) or on again.
 void set_stderr_logging(bool on);
 

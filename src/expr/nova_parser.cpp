@@ -461,7 +461,11 @@ void TNovaParser::Impl::bind_alias(const TOpeData& op, TParamCollectionItem* tar
     stride *= value.dim_size(static_cast<std::int32_t>(k));
     if (flat > kMaxElements * 2 || flat < -kMaxElements * 2 || stride > kMaxElements) overflow = true;
   }
-  if (overflow || flat >= value.count()) fail("要素数を超えています");
+  // The system's arrays answer the empty value outside their range, so any
+  // element of them may be bound.
+  const bool system_array =
+      value.kind() == PK_SYSTEM && static_cast<const TParamSystem&>(value).is_system_array();
+  if (overflow || (!system_array && flat >= value.count())) fail("要素数を超えています");
   if (!target) missing_variable(op.target);
   TParamVar* alias = target->value().as_reference();
   if (!alias) invalid(op);
@@ -676,18 +680,19 @@ bool check_expression(std::string_view text, TParamCollection& store, const TSys
   }
 }
 
-void var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type, TVarScope scope,
+bool var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type, TVarScope scope,
              TNovaParser& init) {
   bool created = false;
   TParamCollectionItem& item = store.create(name, type, scope, created);
-  if (!created && item.is_status()) return;
-  init.execute(store, funcs);
+  if (!created && item.is_status()) return true;
+  const bool ran = init.empty() || init.execute(store, funcs);
   const TCustomParam* result = init.result();
-  if (!result) return;
+  if (!result) return ran;
   // The expression may have freed or replaced the variable: look it up again.
   TParamCollectionItem* var = store.find_for_creation(name, scope == TVarScope::Local);
-  if (!var) return;
+  if (!var) return ran;
   set_scalar_as(var->value(), type, *result);
+  return ran;
 }
 
 }  // namespace nova::expr

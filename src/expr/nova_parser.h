@@ -87,8 +87,9 @@ bool check_expression(std::string_view text, TParamCollection& store, const TSys
 
 // VarNew: creates or finds the variable (TParamCollection::create); unless it
 // is an existing status variable, runs `init` and writes its result, read as
-// `type`, into the variable with the matching scalar write.
-void var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type, TVarScope scope,
+// `type`, into the variable with the matching scalar write. False when `init`
+// stopped at an error (its last_error says which).
+bool var_new(TParamCollection& store, const TSysFuncMan& funcs, std::string_view name, TParamType type, TVarScope scope,
              TNovaParser& init);
 
 }  // namespace nova::expr

@@ -90,6 +90,25 @@ TSysValue to_own(TParamType t, typename From::T v) {
   return s;
 }
 
+// @Result and @Temp can lead back to themselves through names and
+// references (@Temp naming a reference bound to @Temp, say), and each step
+// calls the next: one use follows at most this many forwarding steps, then
+// acts as if the variable stood for nothing.
+constexpr int kMaxForwarding = 8;
+thread_local int t_forward_depth = 0;
+
+class ForwardStep {
+ public:
+  ForwardStep() : m_ok(t_forward_depth < kMaxForwarding) { ++t_forward_depth; }
+  ~ForwardStep() { --t_forward_depth; }
+  ForwardStep(const ForwardStep&) = delete;
+  ForwardStep& operator=(const ForwardStep&) = delete;
+  bool ok() const { return m_ok; }
+
+ private:
+  bool m_ok;
+};
+
 }  // namespace
 
 const TSystemVariableInfo& TParamSystem::info() const {
@@ -112,7 +131,8 @@ TParamType TParamSystem::type() const {
   const TSystemVariableInfo& i = info();
   if (!i.forwards) return i.type;
   TSystemVariableProvider* p = m_store.system_variables();
-  TCustomParam* r = p ? p->referred(m_index) : nullptr;
+  ForwardStep step;
+  TCustomParam* r = (p && step.ok()) ? p->referred(m_index) : nullptr;
   return r ? r->type() : PT_NONE;
 }
 
@@ -166,7 +186,8 @@ void TParamSystem::write_str(std::int32_t e, std::string_view v) {
 std::int32_t TParamSystem::count() const {
   const TSystemVariableInfo& i = info();
   if (i.forwards) {
-    TCustomParam* r = referred();
+    ForwardStep step;
+    TCustomParam* r = step.ok() ? referred() : nullptr;
     return r ? r->count() : 1;
   }
   TSystemVariableProvider& p = provider();
@@ -178,13 +199,15 @@ void TParamSystem::set_count(std::int32_t n) {
     provider();
     return;
   }
-  if (TCustomParam* r = referred()) r->set_count(n);
+  ForwardStep step;
+  if (TCustomParam* r = step.ok() ? referred() : nullptr) r->set_count(n);
 }
 
-#define NOVA_SYS_FORWARD_READ(call, zero) \
-  if (info().forwards) {                  \
-    TCustomParam* r = referred();         \
-    return r ? r->call : zero;            \
+#define NOVA_SYS_FORWARD_READ(call, zero)              \
+  if (info().forwards) {                               \
+    ForwardStep step;                                  \
+    TCustomParam* r = step.ok() ? referred() : nullptr; \
+    return r ? r->call : zero;                         \
   }
 
 bool TParamSystem::as_flag() const {
@@ -221,12 +244,13 @@ std::string TParamSystem::str_at(std::int32_t i) const {
 }
 #undef NOVA_SYS_FORWARD_READ
 
-#define NOVA_SYS_FORWARD_WRITE(call)    \
-  if (info().forwards) {                \
-    if (TCustomParam* r = referred()) { \
-      r->call;                          \
-    }                                   \
-    return;                             \
+#define NOVA_SYS_FORWARD_WRITE(call)                          \
+  if (info().forwards) {                                      \
+    ForwardStep step;                                         \
+    if (TCustomParam* r = step.ok() ? referred() : nullptr) { \
+      r->call;                                                \
+    }                                                         \
+    return;                                                   \
   }
 
 void TParamSystem::set_flag(bool v) {
@@ -299,7 +323,8 @@ void TParamSystem::assign(const TCustomParam& source) {
 
 std::int32_t TParamSystem::dim_count() const {
   if (info().forwards) {
-    TCustomParam* r = referred();
+    ForwardStep step;
+    TCustomParam* r = step.ok() ? referred() : nullptr;
     return r ? r->dim_count() : 1;
   }
   provider();
@@ -309,7 +334,8 @@ std::int32_t TParamSystem::dim_count() const {
 std::int32_t TParamSystem::dim_size(std::int32_t i) const {
   const TSystemVariableInfo& in = info();
   if (in.forwards) {
-    TCustomParam* r = referred();
+    ForwardStep step;
+    TCustomParam* r = step.ok() ? referred() : nullptr;
     return r ? r->dim_size(i) : 1;
   }
   TSystemVariableProvider& p = provider();
@@ -319,7 +345,8 @@ std::int32_t TParamSystem::dim_size(std::int32_t i) const {
 std::vector<std::int32_t> TParamSystem::dims() const {
   const TSystemVariableInfo& in = info();
   if (in.forwards) {
-    TCustomParam* r = referred();
+    ForwardStep step;
+    TCustomParam* r = step.ok() ? referred() : nullptr;
     return r ? r->dims() : std::vector<std::int32_t>{};
   }
   TSystemVariableProvider& p = provider();
@@ -329,7 +356,8 @@ std::vector<std::int32_t> TParamSystem::dims() const {
 
 std::int32_t TParamSystem::index_of(std::string_view text, bool case_sensitive, bool partial) const {
   if (info().forwards) {
-    TCustomParam* r = referred();
+    ForwardStep step;
+    TCustomParam* r = step.ok() ? referred() : nullptr;
     return r ? r->index_of(text, case_sensitive, partial) : -1;
   }
   return TCustomParam::index_of(text, case_sensitive, partial);
@@ -338,7 +366,8 @@ std::int32_t TParamSystem::index_of(std::string_view text, bool case_sensitive, 
 std::unique_ptr<TCustomParam> TParamSystem::detached() const {
   const TSystemVariableInfo& in = info();
   if (in.forwards) {
-    TCustomParam* r = referred();
+    ForwardStep step;
+    TCustomParam* r = step.ok() ? referred() : nullptr;
     return r ? r->detached() : nullptr;
   }
   std::unique_ptr<TCustomParam> v = make_value(in.type);
@@ -372,7 +401,8 @@ void TParamSystem::save(core::ByteWriter& w) const {
 void TParamSystem::load(core::ByteReader& r) {
   const TSystemVariableInfo& in = info();
   if (in.forwards) {
-    if (TCustomParam* target = referred()) {
+    ForwardStep step;
+    if (TCustomParam* target = step.ok() ? referred() : nullptr) {
       target->load(r);
     } else {
       TParamVar().load(r);

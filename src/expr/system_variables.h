@@ -84,6 +84,13 @@ class TParamSystem final : public TCustomParam {
   TParamSystem(int index, const TParamCollection& store) : TCustomParam(PK_SYSTEM), m_index(index), m_store(store) {}
 
   int index() const { return m_index; }
+  // One of the arrays the system answers (@ParamStr, the key arrays,
+  // @MidiPorts): any element index is valid, and one outside the range
+  // reads as the empty value.
+  bool is_system_array() const {
+    return m_index >= 0 && m_index < kSystemVariableCount &&
+           kSystemVariables[static_cast<std::size_t>(m_index)].is_array;
+  }
 
   TParamType type() const override;
   std::int32_t count() const override;

@@ -9,7 +9,6 @@
 #include "core/sjis.h"
 #include "files/names.h"
 #include "files/resource.h"
-#include "platform/system.h"
 
 namespace nova::files {
 namespace fs = std::filesystem;
@@ -289,7 +288,7 @@ void TVrFileCollection::open_file(const fs::path& file_name) {
 void TVrFileCollection::OpenResource(const fs::path& module, std::string_view resource_name,
                                      std::string_view resource_type) {
   reset();
-  const fs::path executable = platform::executable_path();
+  const fs::path& executable = m_options.executable;
   const bool other_module = !module.empty() && !core::equal_ci(module.string(), executable.string());
   const fs::path path = other_module ? module : executable;
   std::unique_ptr<TKvBigFileStream> file;

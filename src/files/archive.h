@@ -115,6 +115,8 @@ struct ArchiveOptions {
   InflateBackend inflate = InflateBackend::Libdeflate;
   // Entries inflating to more than this raise an error.
   std::size_t max_inflated_size = kMaxInflatedSize;
+  // The running executable, which an empty module name means.
+  std::filesystem::path executable;
 };
 
 class TVrFileCollection : public THashCollectionOf<TVrFile> {
@@ -138,7 +140,7 @@ class TVrFileCollection : public THashCollectionOf<TVrFile> {
   // not an existing file gives an empty collection without container.
   void Open(const std::filesystem::path& file_name);
   // Clears the collection and reads a resource archive of a module (empty:
-  // the executable). A module that cannot be read leaves the collection
+  // the options' executable). A module that cannot be read leaves the collection
   // empty; a missing or empty resource raises "リソースが見つかりません".
   void OpenResource(const std::filesystem::path& module, std::string_view resource_name,
                     std::string_view resource_type);

@@ -11,7 +11,6 @@
 #include "core/error.h"
 #include "core/format.h"
 #include "files/resource.h"
-#include "platform/system.h"
 
 namespace nova::files {
 namespace fs = std::filesystem;
@@ -314,7 +313,8 @@ namespace {
 
 detail::ResourceOpen open_resource(const fs::path& module, std::string_view name, std::string_view type) {
   detail::ResourceOpen r;
-  const fs::path path = module.empty() ? platform::executable_path() : module;
+  if (module.empty()) return r;
+  const fs::path& path = module;
   // The module is opened once: the section is looked up through the stream
   // that then reads it.
   try {

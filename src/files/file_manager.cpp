@@ -82,12 +82,12 @@ TVrLockData* TVrLockList::Find(std::string_view name) {
 
 // --- environment -------------------------------------------------------------
 
-FileManagerEnvironment FileManagerEnvironment::FromHost() {
+FileManagerEnvironment FileManagerEnvironment::FromSystem(const platform::System& system) {
   FileManagerEnvironment env;
-  env.disc_roots = platform::cdrom_roots();
-  env.current_cdrom_roots = [] { return platform::cdrom_roots(); };
-  env.temp_folder = platform::temp_folder();
-  env.executable = platform::executable_path();
+  env.disc_roots = system.cdrom_roots();
+  env.current_cdrom_roots = [&system] { return system.cdrom_roots(); };
+  env.temp_folder = system.temp_folder();
+  env.executable = system.executable_path();
   return env;
 }
 
@@ -103,6 +103,7 @@ DiscPrompt DiscPrompt::Defaults() {
 
 TVrFileManager::TVrFileManager(platform::Dialogs& dialogs, FileManagerEnvironment environment)
     : m_dialogs(dialogs), m_env(std::move(environment)) {
+  if (m_env.archive_options.executable.empty()) m_env.archive_options.executable = m_env.executable;
   for (const auto& root : m_env.disc_roots) {
     if (readable_folder(root)) m_disc_roots.push_back(root);
   }

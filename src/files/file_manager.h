@@ -32,6 +32,7 @@
 #include "files/install_set.h"
 #include "files/range_stream.h"
 #include "files/stream.h"
+#include "platform/system.h"
 
 namespace nova::core {
 struct FrameClock;
@@ -84,8 +85,9 @@ struct FileManagerEnvironment {
   // for ever.
   int max_prompt_rounds = 0;
 
-  // The host's: mounted CD-ROMs with a readable root, $TMPDIR, /proc/self/exe.
-  static FileManagerEnvironment FromHost();
+  // The system's: mounted CD-ROMs, the temporary folder, the executable.
+  // The system must outlive the manager (the CD-ROM roots are asked again).
+  static FileManagerEnvironment FromSystem(const platform::System& system);
 };
 
 // The texts and hooks of disc prompts, from the project.

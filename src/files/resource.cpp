@@ -6,7 +6,6 @@
 #include "core/error.h"
 #include "core/sjis.h"
 #include "files/big_stream.h"
-#include "platform/system.h"
 
 namespace nova::files {
 namespace {
@@ -104,7 +103,8 @@ std::optional<SectionRange> find_elf_section(TKvBigStream& file, std::string_vie
 
 std::optional<ResourceLocation> find_resource(const std::filesystem::path& module, std::string_view resource_name,
                                               std::string_view resource_type) {
-  std::filesystem::path path = module.empty() ? platform::executable_path() : module;
+  if (module.empty()) return std::nullopt;
+  const std::filesystem::path& path = module;
   try {
     TKvBigFileStream file(path, file_mode::kOpenRead | file_mode::kShareDenyWrite);
     auto range = find_elf_section(file, resource_section_name(resource_name, resource_type));

@@ -12,6 +12,7 @@
 
 #include "core/error.h"
 #include "core/format.h"
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 
 namespace nova::files {
@@ -223,25 +224,8 @@ void read_whole_file(const fs::path& path, MemoryBlock& out) {
   out.resize_uninitialized(done);
 }
 
-// Not the platform's settings writer: a leftover temporary after a crash
-// keeps the file's own name in front ("save.dat.nvtmp-…"), so that it is
-// plainly the save file's.
 void write_file_atomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
-  fs::path temp = path;
-  temp += ".nvtmp-XXXXXX";
-  std::string name = temp.string();
-  Fd fd(::mkstemp(name.data()));
-  if (fd.get() < 0) fail_io(path, "cannot create the file", errno);
-  auto discard = [&](int err) {
-    ::unlink(name.c_str());
-    fail_io(path, "cannot write the file", err);
-  };
-  if (!write_all(fd.get(), bytes)) discard(errno);
-  // mkstemp makes the file private; a saved file gets the usual permissions.
-  ::fchmod(fd.get(), 0644);
-  if (::fsync(fd.get()) != 0) discard(errno);
-  if (::close(fd.release()) != 0) discard(errno);
-  if (::rename(name.c_str(), path.c_str()) != 0) discard(errno);
+  if (const int err = platform::write_file_atomically(path, bytes)) fail_io(path, "cannot write the file", err);
 }
 
 }  // namespace host

@@ -72,8 +72,14 @@ class TScreenManager {
   int ModeCount() const { return static_cast<int>(m_modes.size()); }
   // The listed mode; all zero for an index outside the list.
   platform::DisplayMode GetMode(int index) const;
-  // The mode chosen at start, −1 when none is listed.
+  // The mode full screen uses: chosen at start (−1 when none is listed),
+  // and changed by SetPreferredModeIndex.
   int PreferredModeIndex() const { return m_preferred; }
+  // Chooses another listed mode for full screen; an index outside the list
+  // is ignored (nothing could be selected with it).
+  void SetPreferredModeIndex(int index) {
+    if (index >= 0 && index < ModeCount()) m_preferred = index;
+  }
 
   // The surface the base list composes into; nullptr after Release.
   TCustomDIBX* GetScreenSurface() const { return m_screen.get(); }

@@ -96,8 +96,10 @@ class FontService {
  public:
   virtual ~FontService() = default;
 
-  // The installed families (and the Windows names the substitution table
-  // can serve), each once, in a stable order.
+  // The Windows names of the substitution table whose substitutes are
+  // installed, in the table's order, then the installed families whose
+  // names have a Shift-JIS form, sorted by their bytes; each name once, no
+  // vertical ("@") faces.
   virtual std::vector<FontFamily> families() = 0;
 
   // True when a face of exactly this name (without regard to case) can be

@@ -63,8 +63,4 @@ class IniFile {
   std::vector<Section> m_sections;
 };
 
-// Writes `bytes` to `path` through a temporary file in the same folder and a
-// rename, so readers see the old or the new file, never a torn one.
-bool write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
-
 }  // namespace nova::platform

@@ -25,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/cdaudio.h"
@@ -41,14 +42,60 @@ namespace nova::platform {
 
 enum class Backend : std::uint8_t { Sdl, Headless };
 
-class HeadlessPlatform;
+// What a frame loop does at each of its steps; the platform's run_frames
+// calls it. A backend with a real clock waits for events and leaves the
+// ticks to the timing thread (which posts them to the main thread); a
+// backend with a virtual clock steps the frames itself.
+class FrameHooks {
+ public:
+  virtual ~FrameHooks() = default;
+  // True once the loop should end; asked before each frame and after each
+  // event.
+  virtual bool finished() const = 0;
+  virtual void handle_event(const Event& e) = 0;
+  // A real clock: called once before the loop first waits (the timing
+  // thread starts here).
+  virtual void begin_real_time() {}
+  // A virtual clock: once per frame, after the frame's events were handled
+  // and the clock advanced; `frame` counts from 0.
+  virtual void virtual_frame(std::int64_t frame, std::uint32_t now_ms) {
+    (void)frame;
+    (void)now_ms;
+  }
+};
+
+struct FrameLoopOptions {
+  // A virtual clock stops after this many frames.
+  std::optional<std::int64_t> max_frames;
+  // A virtual clock stops when its scripted input has no more events (a
+  // dialog that only a person could end).
+  bool end_with_input = false;
+  // How far a virtual frame advances the clock.
+  std::uint32_t frame_ms = 15;
+};
 
 class Platform {
  public:
+  Platform();
   virtual ~Platform();
 
   virtual Backend backend() const = 0;
-  HeadlessPlatform* headless();
+
+  // --- Capabilities --------------------------------------------------------
+  // The timer moves only as the frame loop steps it (runs repeat exactly).
+  virtual bool virtual_clock() const = 0;
+  // Message boxes are answered without a person (at once, as told): a
+  // prompt that would be asked again and again must give up, and a fatal
+  // start must end the process with a failure status.
+  virtual bool unattended() const = 0;
+  // Scripted input speaks in coordinates relative to this point of the
+  // client area (the player's display panel). Without scripted input there
+  // is nothing to do.
+  virtual void set_scripted_input_origin(Point origin) { (void)origin; }
+
+  // --- The frame loop ------------------------------------------------------
+  // Runs until the hooks say finished (or a virtual clock's options end it).
+  virtual void run_frames(FrameHooks& hooks, const FrameLoopOptions& options) = 0;
 
   // --- Display -----------------------------------------------------------
   virtual std::unique_ptr<Window> create_window(const WindowSpec& spec) = 0;
@@ -73,6 +120,7 @@ class Platform {
   // Thread-safe: runs `task` on the main thread (at its next
   // run_posted_tasks) and waits for it to finish. Answers false, without
   // running it, when posting has been shut down (the player is closing).
+  // Called on the main thread itself, it runs the task at once.
   bool post_and_wait(std::function<void()> task);
   // Main thread: runs what other threads posted. Returns how many ran.
   int run_posted_tasks();
@@ -86,6 +134,7 @@ class Platform {
   virtual SoundOutput& sound() = 0;
   virtual MidiOutput& midi() = 0;
   virtual CdAudio& cd_audio() = 0;
+  virtual System& system() = 0;
 
  private:
   struct Posted {
@@ -97,6 +146,7 @@ class Platform {
   std::condition_variable m_post_cv;
   std::deque<Posted*> m_posted;
   bool m_posting_closed = false;
+  std::thread::id m_main_thread;
 };
 
 struct HeadlessOptions {
@@ -114,6 +164,9 @@ struct HeadlessOptions {
   std::filesystem::path record_audio;
   // Echo message boxes to standard error (caption and text).
   bool echo_message_boxes = true;
+  // What the kernel services answer instead of the host's (folders, the
+  // executable, mounts, language, read-only folders).
+  SystemOverrides system;
 };
 
 // Creates a backend. The SDL backend throws PlatformError when SDL cannot

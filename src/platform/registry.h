@@ -13,8 +13,9 @@ namespace nova::platform {
 
 class Registry {
  public:
-  // `file` defaults to user_config_folder() / "registry.ini".
-  explicit Registry(std::filesystem::path file = {});
+  // `file` is the substitute's file: the System service's configuration
+  // folder + "registry.ini".
+  explicit Registry(std::filesystem::path file);
 
   // Key paths and value names compare without regard to case; values are
   // Shift-JIS bytes.

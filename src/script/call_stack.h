@@ -14,11 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "components/events.h"
 #include "expr/param_collection.h"
 #include "expr/params.h"
-#include "script/event_queue.h"
 
 namespace nova::script {
+
+// The interpreter refers to components only through these.
+using components::ComponentDirectory;
+using components::ComponentId;
+using components::EventEntry;
+using components::EventQueue;
 
 struct TStack {
   std::string page;  // empty: the script had ended
@@ -26,7 +32,7 @@ struct TStack {
   bool started = false;
   std::string result_variable;  // empty: none
   std::vector<std::string> arguments;
-  ComponentId sender = 0;
+  ComponentId sender;
   std::uint8_t continue_flag = 0;
   // The state a started command wrote (SaveState), or none.
   std::optional<std::string> saved_state;

@@ -66,6 +66,7 @@ std::uint32_t clock_bits(const core::FrameClock& clock) { return static_cast<std
 TCallMan::TCallMan(TCallManServices services) : m_services(services), m_stack(services.store) {}
 
 TCallMan::~TCallMan() {
+  FlushExpressionErrors();
   m_current = nullptr;
   m_stack.clear();
   m_pages.clear();
@@ -119,8 +120,8 @@ std::string TCallMan::ParamStr(std::int32_t i) const {
 }
 
 std::string TCallMan::SenderName() const {
-  if (m_state == 0 || m_sender == 0 || !m_events) return {};
-  return m_events->component_name(m_sender).value_or(std::string());
+  if (m_state == 0 || !m_sender || !m_directory) return {};
+  return m_directory->name_of(m_sender).value_or(std::string());
 }
 
 expr::TCustomParam* TCallMan::ResultValue() {
@@ -149,6 +150,51 @@ void TCallMan::ReportError(const TPage& page, std::int32_t position, std::string
 
 // --- Steps ------------------------------------------------------------------------
 
+void TCallMan::ReportExpressionError(std::string_view message) {
+  // Outside a command (a result being stored on return), or when the
+  // command's page has left the cache, the place is where the script stands.
+  const bool running = m_running_page && Cached(m_running_page);
+  const TPage* page = running ? m_running_page : m_current;
+  const std::int32_t position = running ? m_running_position : m_position;
+  const std::string page_name = page ? page->name() : std::string();
+  const std::int32_t line =
+      page && page->commands().contains(position) ? page->command(position).line_number() : 0;
+  std::string key = core::format("%s\n%d\n%s", {page_name, position, message});
+  if (auto it = m_expr_error_index.find(key); it != m_expr_error_index.end()) {
+    ++m_expr_errors[it->second].repeats;
+    core::logf(core::Channel::Script, core::Level::Debug, "%s(%d): %s", {page_name, line, message});
+    return;
+  }
+  if (m_expr_errors.size() >= kExprErrorPlaces) {
+    ++m_expr_errors_elsewhere;
+    core::logf(core::Channel::Script, core::Level::Debug, "%s(%d): %s", {page_name, line, message});
+    return;
+  }
+  m_expr_error_index.emplace(std::move(key), m_expr_errors.size());
+  m_expr_errors.push_back({page_name, line, std::string(message), 0});
+  core::logf(core::Channel::Script, core::Level::Warning, "%s(%d): %s", {page_name, line, message});
+  if (m_trace) {
+    m_trace(core::format("%.8x : <ExprError>%s(%d) %s", {clock_bits(clock()), page_name, line, message}));
+  }
+}
+
+void TCallMan::FlushExpressionErrors() {
+  if (m_trace) {
+    for (const ExprErrorPlace& p : m_expr_errors) {
+      if (p.repeats == 0) continue;
+      m_trace(core::format("<ExprError>%s(%d) %s: %d more",
+                           {p.page, p.line, p.message, static_cast<std::int64_t>(p.repeats)}));
+    }
+    if (m_expr_errors_elsewhere > 0) {
+      m_trace(core::format("<ExprError>%d more at other places",
+                           {static_cast<std::int64_t>(m_expr_errors_elsewhere)}));
+    }
+  }
+  m_expr_errors.clear();
+  m_expr_error_index.clear();
+  m_expr_errors_elsewhere = 0;
+}
+
 void TCallMan::RunCommand() {
   TPage* page = m_current;
   const std::int32_t position = m_position;
@@ -163,6 +209,16 @@ void TCallMan::RunCommand() {
     m_traced_position = position;
     Trace(core::format("%.8x : %s(%d)", {clock_bits(clock()), page->name(), command.line_number()}));
   }
+  // The command's expressions report their errors at its place; a page
+  // the command evicts must not be named afterwards.
+  struct Running {
+    TCallMan& cm;
+    Running(TCallMan& c, const TPage* p, std::int32_t at) : cm(c) {
+      cm.m_running_page = p;
+      cm.m_running_position = at;
+    }
+    ~Running() { cm.m_running_page = nullptr; }
+  } running(*this, page, position);
   try {
     if (!m_started) {
       if (command.IsSkipped()) {
@@ -214,7 +270,7 @@ int TCallMan::Step() {
   TStack& frame = m_stack.pop();
   AssignResult(frame);
   Restore(frame);
-  if (frame.sender == 0) return 1;
+  if (!frame.sender) return 1;
   return r == 0 ? -1 : r;
 }
 
@@ -399,7 +455,7 @@ void TCallMan::StartAt(std::string_view name) {
   m_arguments.clear();
   m_state = 0;
   m_stack.clear();
-  m_sender = 0;
+  m_sender = {};
   if (m_events) {
     for (std::int32_t level = 1; level <= m_event_level; ++level) m_events->remove_level(level);
   }
@@ -439,7 +495,7 @@ void TCallMan::ResetTo(std::string_view page, std::int32_t index, bool full) {
     for (std::int32_t i = m_stack.count() - 1; i >= 0; --i) {
       store().delete_frame(i);
       const TStack& frame = m_stack.at(i);
-      if (frame.sender != 0 || !frame.started || frame.page.empty()) continue;
+      if (frame.sender || !frame.started || frame.page.empty()) continue;
       // A command the main script had started is finished (a transition
       // completes), so nothing is left half done.
       TPage& p = LoadPage(frame.page, false);
@@ -453,18 +509,18 @@ void TCallMan::ResetTo(std::string_view page, std::int32_t index, bool full) {
   store().delete_frame(m_stack.count());
   std::optional<std::int32_t> lowest;
   for (std::int32_t i = 0; i < m_stack.count(); ++i) {
-    if (m_stack.at(i).sender != 0) {
+    if (m_stack.at(i).sender) {
       lowest = i;
       break;
     }
   }
-  if (!lowest && m_state != 0 && m_sender != 0 && m_events && m_events->component_name(m_sender)) {
+  if (!lowest && m_state != 0 && m_sender && m_directory && m_directory->name_of(m_sender)) {
     lowest = m_stack.count();
   }
   std::optional<std::int32_t> main_frame;
   if (lowest) {
     for (std::int32_t i = *lowest - 1; i >= 0; --i) {
-      if (m_stack.at(i).sender == 0) {
+      if (!m_stack.at(i).sender) {
         main_frame = i;
         break;
       }

@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/binary_io.h"
@@ -38,9 +39,12 @@
 #include "expr/param_collection.h"
 #include "expr/sys_func_man.h"
 #include "script/call_stack.h"
-#include "script/event_queue.h"
 #include "script/page.h"
 #include "script/script_host.h"
+
+namespace nova::components {
+class TNovaBaseList;
+}
 
 namespace nova::script {
 
@@ -55,6 +59,9 @@ struct TCallManServices {
   expr::TParamCollection& store;
   const expr::TSysFuncMan& funcs;
   ScriptHost& host;
+  // The component system's base list, which the component commands drive;
+  // null without one.
+  components::TNovaBaseList* base_list = nullptr;
 };
 
 class TCallMan {
@@ -68,8 +75,10 @@ class TCallMan {
   TCallMan(const TCallMan&) = delete;
   TCallMan& operator=(const TCallMan&) = delete;
 
-  // Not owned; may be null.
+  // Not owned; either may be null (there is no queue before the component
+  // system exists, and tests may give a queue without names).
   void set_event_queue(EventQueue* queue) { m_events = queue; }
+  void set_component_directory(const ComponentDirectory* directory) { m_directory = directory; }
   void set_trace_hook(TraceHook hook) { m_trace = std::move(hook); }
 
   // Restarts at the beginning of a page: no arguments, no frames (call
@@ -146,6 +155,15 @@ class TCallMan {
   void ResetTo(std::string_view page, std::int32_t index, bool full);
   // Sets TerminateFlag and asks the main window to close.
   void Terminate();
+  // An expression of the running command stopped at an error (which the
+  // command swallows). The first time for a command position and message
+  // it is logged as a warning and traced as "<ExprError>"; repeats are
+  // logged at debug level and counted, and the counts are traced as
+  // "<ExprError>PAGE(LINE) MESSAGE: N more" when the interpreter ends. At
+  // most kExprErrorPlaces pairs are remembered; errors beyond them are
+  // counted in one closing line.
+  void ReportExpressionError(std::string_view message);
+  static constexpr std::size_t kExprErrorPlaces = 1000;
 
  private:
   struct Checkpoint;
@@ -157,6 +175,7 @@ class TCallMan {
   void Restore(const TStack& frame);
   void PushCurrent(bool with_state);
   [[gnu::cold]] void ReportCutTick(std::uint32_t passes);
+  void FlushExpressionErrors();
   void ReportError(const TPage& page, std::int32_t position, std::string_view message);
   void Trace(std::string_view line);
   bool Inside() const { return m_current && m_current->commands().contains(m_position); }
@@ -164,6 +183,7 @@ class TCallMan {
 
   TCallManServices m_services;
   EventQueue* m_events = nullptr;
+  const ComponentDirectory* m_directory = nullptr;
   TraceHook m_trace;
 
   std::list<std::unique_ptr<TPage>> m_pages;
@@ -174,7 +194,7 @@ class TCallMan {
   bool m_started = false;
   std::vector<std::string> m_arguments;
   int m_state = 0;
-  ComponentId m_sender = 0;
+  ComponentId m_sender;
   std::int32_t m_event_level = 2;
 
   // The step's command yields; set from the command each step runs.
@@ -191,6 +211,21 @@ class TCallMan {
   // The last error reported, so that a command failing again at every tick
   // is logged as a repeat.
   std::string m_last_error;
+
+  // The command running now (its page and position), for the reports of
+  // its expressions.
+  const TPage* m_running_page = nullptr;
+  std::int32_t m_running_position = 0;
+  // Expression errors by place, in the order first seen.
+  struct ExprErrorPlace {
+    std::string page;
+    std::int32_t line = 0;
+    std::string message;
+    std::uint64_t repeats = 0;
+  };
+  std::vector<ExprErrorPlace> m_expr_errors;
+  std::unordered_map<std::string, std::size_t> m_expr_error_index;
+  std::uint64_t m_expr_errors_elsewhere = 0;
 };
 
 }  // namespace nova::script

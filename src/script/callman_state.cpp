@@ -35,24 +35,24 @@ std::vector<std::string> read_strings(core::ByteReader& r) {
   return list;
 }
 
-std::string sender_name(const EventQueue* events, ComponentId id) {
-  if (!events || id == 0) return {};
-  return events->component_name(id).value_or(std::string());
+std::string sender_name(const ComponentDirectory* names, ComponentId id) {
+  if (!names || !id) return {};
+  return names->name_of(id).value_or(std::string());
 }
 
-ComponentId find_sender(const EventQueue* events, const std::string& name) {
-  if (!events || name.empty()) return 0;
-  return events->find_component(name);
+ComponentId find_sender(const ComponentDirectory* names, const std::string& name) {
+  if (!names || name.empty()) return {};
+  return names->find(name);
 }
 
-void write_frame(core::ByteWriter& w, const TStack& f, const EventQueue* events) {
+void write_frame(core::ByteWriter& w, const TStack& f, const ComponentDirectory* names) {
   w.str(f.page);
   w.i32(f.position);
   w.u8(f.started ? 1 : 0);
   w.u8(f.continue_flag);
   w.str(f.result_variable);
   write_strings(w, f.arguments);
-  w.str(sender_name(events, f.sender));
+  w.str(sender_name(names, f.sender));
   w.str(f.saved_state.value_or(std::string()));
   // A reference value (a page returning PT_NONE) holds nothing to keep.
   if (!f.return_value || f.return_value->as_reference()) {
@@ -63,7 +63,7 @@ void write_frame(core::ByteWriter& w, const TStack& f, const EventQueue* events)
   }
 }
 
-TStack read_frame(core::ByteReader& r, const EventQueue* events) {
+TStack read_frame(core::ByteReader& r, const ComponentDirectory* names) {
   TStack f;
   f.page = r.str();
   f.position = r.i32();
@@ -71,7 +71,7 @@ TStack read_frame(core::ByteReader& r, const EventQueue* events) {
   f.continue_flag = r.u8();
   f.result_variable = r.str();
   f.arguments = read_strings(r);
-  f.sender = find_sender(events, r.str());
+  f.sender = find_sender(names, r.str());
   std::string state = r.str();
   if (!state.empty()) f.saved_state = std::move(state);
   const std::uint8_t type = r.u8();
@@ -91,11 +91,11 @@ void TCallMan::SaveState(core::ByteWriter& w) const {
   w.u8(m_continue);
   w.u8(m_started ? 1 : 0);
   w.i32(m_state);
-  w.str(sender_name(m_events, m_sender));
+  w.str(sender_name(m_directory, m_sender));
   write_strings(w, m_arguments);
-  write_frame(w, m_stack.spare(), m_events);
+  write_frame(w, m_stack.spare(), m_directory);
   w.i32(m_stack.count());
-  for (std::int32_t i = 0; i < m_stack.count(); ++i) write_frame(w, m_stack.at(i), m_events);
+  for (std::int32_t i = 0; i < m_stack.count(); ++i) write_frame(w, m_stack.at(i), m_directory);
   w.i32(m_event_level);
   if (m_started && Inside()) m_current->command(m_position).SaveState(w);
 }
@@ -109,14 +109,14 @@ void TCallMan::LoadState(core::ByteReader& r, std::int32_t save_version) {
   const bool started = r.u8() != 0;
   const std::int32_t state = r.i32();
   if (state < 0 || state > 3) r.fail("interpreter state out of range");
-  const ComponentId sender = find_sender(m_events, r.str());
+  const ComponentId sender = find_sender(m_directory, r.str());
   std::vector<std::string> arguments = read_strings(r);
-  TStack spare = read_frame(r, m_events);
+  TStack spare = read_frame(r, m_directory);
   const std::int32_t count = r.i32();
   if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinFrameBytes) r.fail("frame count out of range");
   std::vector<TStack> frames;
   frames.reserve(static_cast<std::size_t>(count));
-  for (std::int32_t i = 0; i < count; ++i) frames.push_back(read_frame(r, m_events));
+  for (std::int32_t i = 0; i < count; ++i) frames.push_back(read_frame(r, m_directory));
   const std::int32_t event_level = save_version >= kEventLevelSaveVersion ? r.i32() : 2;
 
   TPage* current = page.empty() ? nullptr : &LoadPage(page, true);

@@ -27,7 +27,7 @@ void TCommand::Execute(TCallMan& cm, TPage&, std::int32_t) { cm.Advance(); }
 
 // --- Branches -----------------------------------------------------------------
 
-bool TComIf::condition(TCallMan& cm) { return expression(0).is_true(cm.store(), cm.funcs()); }
+bool TComIf::condition(TCallMan& cm) { return expression(0).is_true(cm); }
 
 void TComIf::skip_block(TCallMan& cm, std::int32_t index) const { script::skip_block(cm, *this, index); }
 
@@ -65,19 +65,19 @@ void TComElse::Execute(TCallMan& cm, TPage&, std::int32_t index) { script::skip_
 
 void TComJump::Execute(TCallMan& cm, TPage&, std::int32_t) {
   cm.Advance();
-  if (!expression(2).is_true(cm.store(), cm.funcs())) return;
+  if (!expression(2).is_true(cm)) return;
   if (!cm.host().EnsureFile(text(0))) return;
   cm.JumpTo(text(0), number(1));
 }
 
 void TComCall::Execute(TCallMan& cm, TPage&, std::int32_t) {
   cm.Advance();
-  if (!expression(3).is_true(cm.store(), cm.funcs())) return;
+  if (!expression(3).is_true(cm)) return;
   if (!cm.host().EnsureFile(text(0))) return;
   std::vector<std::string> arguments;
   for (TExpression& e : field(4).expressions) {
     // An argument without a value is left out.
-    if (const expr::TCustomParam* v = e.run(cm.store(), cm.funcs())) arguments.push_back(v->as_str());
+    if (const expr::TCustomParam* v = e.run(cm)) arguments.push_back(v->as_str());
   }
   cm.CallPage(text(0), number(1), text(2), std::move(arguments));
 }
@@ -90,14 +90,14 @@ void TComExit::go_to(TCallMan& cm) const {
 }
 
 void TComExit::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  if (expression(0).is_true(cm.store(), cm.funcs()))
+  if (expression(0).is_true(cm))
     cm.EndPage();
   else
     cm.Advance();
 }
 
 void TComBreak::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  if (expression(0).is_true(cm.store(), cm.funcs()))
+  if (expression(0).is_true(cm))
     go_to(cm);
   else
     cm.Advance();
@@ -105,17 +105,17 @@ void TComBreak::Execute(TCallMan& cm, TPage&, std::int32_t) {
 
 void TComContinue::Execute(TCallMan& cm, TPage&, std::int32_t) {
   cm.Advance();
-  if (expression(0).is_true(cm.store(), cm.funcs())) go_to(cm);
+  if (expression(0).is_true(cm)) go_to(cm);
 }
 
 // --- Loops ------------------------------------------------------------------------
 
 void TComWhile::Execute(TCallMan& cm, TPage&, std::int32_t) {
   cm.Advance();
-  if (!expression(0).is_true(cm.store(), cm.funcs())) cm.SetPosition(number(1));
+  if (!expression(0).is_true(cm)) cm.SetPosition(number(1));
 }
 
-void TComRuntime::run_expression(TCallMan& cm) { expression(0).run(cm.store(), cm.funcs()); }
+void TComRuntime::run_expression(TCallMan& cm) { expression(0).run(cm); }
 
 void TComWhileInit::Execute(TCallMan& cm, TPage&, std::int32_t) {
   cm.Advance();
@@ -130,13 +130,13 @@ void TComWhileLoop::Execute(TCallMan& cm, TPage&, std::int32_t) {
 // --- Waits ------------------------------------------------------------------------
 
 void TComWait::Start(TCallMan& cm) {
-  m_remaining = expression(1).int_or(cm.store(), cm.funcs(), 0);
+  m_remaining = expression(1).int_or(cm, 0);
   m_first_run = 1;
-  m_uninterruptible = expression(2).flag_or(cm.store(), cm.funcs(), false);
+  m_uninterruptible = expression(2).flag_or(cm, false);
 }
 
 void TComWait::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  const expr::TCustomParam* condition = expression(0).run(cm.store(), cm.funcs());
+  const expr::TCustomParam* condition = expression(0).run(cm);
   // A condition with a value that is not true ends the wait at once, with
   // or without time; an absent one holds it.
   if (condition && !condition->as_flag()) {
@@ -182,7 +182,7 @@ void TComWait::LoadState(core::ByteReader& r) {
 
 void TComCalc::Execute(TCallMan& cm, TPage&, std::int32_t) {
   cm.Advance();
-  expression(0).run(cm.store(), cm.funcs());
+  expression(0).run(cm);
 }
 
 void TComVarNew::Execute(TCallMan& cm, TPage&, std::int32_t) {
@@ -194,8 +194,11 @@ void TComVarNew::Execute(TCallMan& cm, TPage&, std::int32_t) {
   if (scope > static_cast<int>(expr::TVarScope::Status)) {
     core::throw_error(core::format("VarNew: variable scope %d is not a scope", {scope}));
   }
-  expr::var_new(cm.store(), cm.funcs(), text(0), static_cast<expr::TParamType>(type),
-                static_cast<expr::TVarScope>(scope), expression(2).parser());
+  expr::TNovaParser& init = expression(2).parser();
+  if (!expr::var_new(cm.store(), cm.funcs(), text(0), static_cast<expr::TParamType>(type),
+                     static_cast<expr::TVarScope>(scope), init)) {
+    cm.ReportExpressionError(init.last_error());
+  }
 }
 
 void TComVarDel::Execute(TCallMan& cm, TPage&, std::int32_t) {

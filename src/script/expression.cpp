@@ -1,5 +1,7 @@
 #include "script/expression.h"
 
+#include "script/callman.h"
+
 namespace nova::script {
 
 TExpression::TExpression(const TExpression& other) : m_stream(other.m_stream) { m_parser.assign(other.m_parser); }
@@ -57,13 +59,24 @@ bool TExpression::is_true(expr::TParamCollection& store, const expr::TSysFuncMan
   return v && v->as_flag();
 }
 
-bool TExpression::flag_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, bool fallback) {
-  const expr::TCustomParam* v = run(store, funcs);
+const expr::TCustomParam* TExpression::run(TCallMan& cm) {
+  if (m_parser.empty()) return nullptr;
+  if (!m_parser.execute(cm.store(), cm.funcs())) cm.ReportExpressionError(m_parser.last_error());
+  return m_parser.result();
+}
+
+bool TExpression::is_true(TCallMan& cm) {
+  const expr::TCustomParam* v = run(cm);
+  return v && v->as_flag();
+}
+
+bool TExpression::flag_or(TCallMan& cm, bool fallback) {
+  const expr::TCustomParam* v = run(cm);
   return v ? v->as_flag() : fallback;
 }
 
-std::int32_t TExpression::int_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, std::int32_t fallback) {
-  const expr::TCustomParam* v = run(store, funcs);
+std::int32_t TExpression::int_or(TCallMan& cm, std::int32_t fallback) {
+  const expr::TCustomParam* v = run(cm);
   return v ? v->as_int() : fallback;
 }
 

@@ -17,6 +17,8 @@
 
 namespace nova::script {
 
+class TCallMan;
+
 class TExpression {
  public:
   TExpression() = default;
@@ -45,11 +47,16 @@ class TExpression {
   expr::TNovaParser& parser() { return m_parser; }
 
   // Runs the expression; its result, or nullptr when it produced none. The
-  // result stays valid until the next run.
+  // result stays valid until the next run. Run for a command, an error that
+  // stops the expression is swallowed as ever, but the interpreter reports
+  // it (log and trace) so that the author can see why the script
+  // misbehaves; run on its own (tools, benchmarks) it is only swallowed.
+  const expr::TCustomParam* run(TCallMan& cm);
+  bool is_true(TCallMan& cm);
+  bool flag_or(TCallMan& cm, bool fallback);
+  std::int32_t int_or(TCallMan& cm, std::int32_t fallback);
   const expr::TCustomParam* run(expr::TParamCollection& store, const expr::TSysFuncMan& funcs);
   bool is_true(expr::TParamCollection& store, const expr::TSysFuncMan& funcs);
-  bool flag_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, bool fallback);
-  std::int32_t int_or(expr::TParamCollection& store, const expr::TSysFuncMan& funcs, std::int32_t fallback);
 
   friend bool operator==(const TExpression& a, const TExpression& b) { return a.stream() == b.stream(); }
 

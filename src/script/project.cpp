@@ -52,7 +52,7 @@ TProject::~TProject() {
       core::logf(core::Channel::Script, core::Level::Warning, "the status was not saved: %s", {e.what()});
     }
   }
-  if (m_variables) m_services.store.set_system_variables(m_previous_variables);
+  if (m_variables) m_services.system_variables.detach(*m_variables);
   m_interpreter.reset();
 }
 
@@ -89,13 +89,13 @@ void TProject::start() {
     m_setting.folders = TProjectSetting::Parse(ReadFile(kOriginalSettingsName)).folders;
   }
 
-  m_interpreter =
-      std::make_unique<TCallMan>(TCallManServices{m_services.clock, m_services.store, m_services.funcs, *this});
+  m_interpreter = std::make_unique<TCallMan>(
+      TCallManServices{m_services.clock, m_services.store, m_services.funcs, *this, m_services.base_list});
   m_interpreter->set_event_queue(m_options.events);
+  m_interpreter->set_component_directory(m_options.directory);
   m_interpreter->set_trace_hook(m_options.trace);
-  m_previous_variables = m_services.store.system_variables();
-  m_variables = std::make_unique<TInterpreterVariables>(*m_interpreter, m_previous_variables);
-  m_services.store.set_system_variables(m_variables.get());
+  m_variables = std::make_unique<TInterpreterVariables>(*m_interpreter);
+  m_services.system_variables.attach("interpreter", *m_variables, TInterpreterVariables::kIndexes);
   if (m_services.files.Exists(m_setting.start_page)) {
     m_interpreter->StartAt(m_setting.start_page);
   } else {

@@ -37,6 +37,7 @@
 #include "core/frame_clock.h"
 #include "expr/param_collection.h"
 #include "expr/sys_func_man.h"
+#include "expr/system_variable_router.h"
 #include "files/file_manager.h"
 #include "platform/dialogs.h"
 #include "script/callman.h"
@@ -44,6 +45,10 @@
 #include "script/save_file.h"
 #include "script/script_host.h"
 #include "script/script_variables.h"
+
+namespace nova::components {
+class TNovaBaseList;
+}
 
 namespace nova::script {
 
@@ -56,6 +61,11 @@ struct ProjectServices {
   expr::TParamCollection& store;
   const expr::TSysFuncMan& funcs;
   platform::Dialogs& dialogs;
+  // The store's provider of system variables: the interpreter answers its
+  // five there while it lives.
+  expr::TSystemVariableRouter& system_variables;
+  // The component system's base list; null without one.
+  components::TNovaBaseList* base_list = nullptr;
 };
 
 struct ProjectOptions {
@@ -70,8 +80,10 @@ struct ProjectOptions {
   TCallMan::TraceHook trace;
   // How "save.dat" is written (tests interrupt it); default: atomically.
   TSaveFile::Store save_store;
-  // The component system's event queue, when it exists.
+  // The component system's event queue and component names, when it
+  // exists.
   EventQueue* events = nullptr;
+  const ComponentDirectory* directory = nullptr;
 };
 
 class TProject final : public ScriptHost {
@@ -149,7 +161,6 @@ class TProject final : public ScriptHost {
 
   std::unique_ptr<TCallMan> m_interpreter;
   std::unique_ptr<TInterpreterVariables> m_variables;
-  expr::TSystemVariableProvider* m_previous_variables = nullptr;
 };
 
 }  // namespace nova::script

@@ -1,8 +1,5 @@
 #include "script/save_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -32,21 +29,6 @@ void append_image_cache(core::ByteWriter& w) { w.u8(kEmptyImageCache); }
 void append_tables(core::ByteWriter& w) {
   w.i32(kTableBlockVersion);
   w.i32(0);
-}
-
-// Whether a file can be made in the folder: create a test file, see that
-// it is there, and delete it whatever happened.
-bool can_create_file_in(const fs::path& folder) {
-  const fs::path test = folder / "save.dat.$$$";
-  const int fd = ::open(test.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  bool ok = false;
-  if (fd >= 0) {
-    ::close(fd);
-    std::error_code ec;
-    ok = fs::is_regular_file(test, ec);
-  }
-  ::unlink(test.c_str());
-  return ok;
 }
 
 }  // namespace
@@ -91,7 +73,8 @@ fs::path locate_save_file(const SavePathInputs& inputs, std::string_view title) 
     return first / kSaveFileName;
   }
   const fs::path& beside = inputs.executable_folder;
-  if (!is_program_files_folder(beside, inputs.program_folders) && can_create_file_in(beside))
+  if (!is_program_files_folder(beside, inputs.program_folders) && inputs.folder_writable &&
+      inputs.folder_writable(beside))
     return beside / kSaveFileName;
 
   const fs::path folder = inputs.user_data_folder / user_folder_name(title);

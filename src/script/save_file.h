@@ -54,6 +54,9 @@ struct SavePathInputs {
   // saves in the per-user folder, as one below the program files folder
   // does on the system the titles come from.
   std::vector<std::filesystem::path> program_folders = {"/usr", "/opt", "/snap"};
+  // Whether a file can be made in a folder (the System service's answer);
+  // without it the executable's folder never holds the saves.
+  std::function<bool(const std::filesystem::path&)> folder_writable;
 };
 
 // Whether the folder lies in (or is) one of the program folders.
@@ -71,7 +74,7 @@ std::string user_folder_name(std::string_view title);
 // - with arguments: in argument 1 when it is a folder (or does not exist),
 //   else in the folder of the file it names (an archive);
 // - else beside the executable when that folder is not a program folder and
-//   a test file can be created there;
+//   a file can be created there;
 // - else in the per-user folder named after the title, created when
 //   missing ("データファイルを作成することができません" when it cannot be);
 //   an old "save.dat" beside the executable is copied there once.

@@ -1,9 +1,9 @@
 // The system variables the interpreter answers: "@Result" (the top frame's
 // return value), "@ParamCount", "@ParamStr", "@Sender" and "@StackCount".
-// Every other system variable goes to the next provider in the chain; with
-// none, reading or writing it raises an error naming it, so an expression
-// that touches it stops instead of computing with a made-up value.
+// The project registers it for these indexes while its interpreter lives.
 #pragma once
+
+#include <array>
 
 #include "expr/system_variables.h"
 #include "script/callman.h"
@@ -12,9 +12,10 @@ namespace nova::script {
 
 class TInterpreterVariables final : public expr::TSystemVariableProvider {
  public:
-  // Neither is owned; both outlive the provider.
-  explicit TInterpreterVariables(TCallMan& interpreter, expr::TSystemVariableProvider* next = nullptr)
-      : m_cm(interpreter), m_next(next) {}
+  static constexpr std::array<int, 5> kIndexes = {expr::SV_RESULT, 9, expr::SV_PARAMSTR, 11, expr::SV_STACKCOUNT};
+
+  // The interpreter is not owned and outlives the provider.
+  explicit TInterpreterVariables(TCallMan& interpreter) : m_cm(interpreter) {}
 
   expr::TCustomParam* referred(int index) override;
   std::int32_t count(int index) override;
@@ -22,10 +23,7 @@ class TInterpreterVariables final : public expr::TSystemVariableProvider {
   void write(int index, std::int32_t element, const expr::TSysValue& in) override;
 
  private:
-  expr::TSystemVariableProvider& next(int index) const;
-
   TCallMan& m_cm;
-  expr::TSystemVariableProvider* m_next;
 };
 
 }  // namespace nova::script

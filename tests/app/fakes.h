@@ -142,32 +142,34 @@ class FakeMedia final : public MediaHost {
 class FakeFactory final : public TitleFactory {
  public:
   void mount_data(PlayerContext&) override { log.add("mount"); }
-  std::unique_ptr<Subsystem> create_variable_store(PlayerContext&) override { return nullptr; }
-  std::unique_ptr<Subsystem> create_system_functions(PlayerContext&) override { return nullptr; }
-  std::unique_ptr<ComponentHost> create_component_system(PlayerContext&) override {
-    if (!with_components) return nullptr;
+  void create_variable_store(PlayerContext&) override {}
+  void create_system_functions(PlayerContext&) override {}
+  void create_component_system(PlayerContext& ctx) override {
+    if (!with_components) return;
     auto c = std::make_unique<FakeComponents>(log);
     components = c.get();
-    return c;
+    ctx.services.set_components(std::move(c));
   }
-  std::unique_ptr<ProjectHost> create_project(PlayerContext&) override {
+  void create_project(PlayerContext& ctx) override {
     if (project_error) throw core::Error(*project_error);
-    if (!with_project) return nullptr;
+    if (!with_project) return;
     auto p = std::make_unique<FakeProject>(log);
     p->width = width;
     p->height = height;
     p->pause_inactive = pause_inactive;
     project = p.get();
-    return p;
+    ctx.services.set_project(std::move(p));
   }
-  std::unique_ptr<MediaHost> create_media(PlayerContext& ctx, const MediaStart& start) override {
-    if (real_screen) return std::make_unique<ScreenMedia>(ctx, start);
-    if (!with_media) return nullptr;
+  void create_media(PlayerContext& ctx, const MediaStart& start) override {
+    if (real_screen) {
+      ctx.services.set_media(std::make_unique<ScreenMedia>(ctx, start));
+      return;
+    }
+    if (!with_media) return;
     auto m = std::make_unique<FakeMedia>(log);
     media = m.get();
-    return m;
+    ctx.services.set_media(std::move(m));
   }
-  void delete_queued_work_files() override { log.add("work files"); }
 
   CallLog log;
   bool with_project = true, with_components = true, with_media = true, pause_inactive = true;

@@ -88,9 +88,10 @@ TEST(ScriptTitle, PendingSavesAndLoadsRaiseNamingTheirCommand) {
   SystemFunctions functions(1);
   script::ProjectOptions options;
   options.save_paths.arguments = {f.dir.path()};
-  ScriptProjectHost host(std::make_unique<script::TProject>(
-      script::ProjectServices{clock, files, variables.store, functions.funcs, f.platform.dialogs()},
-      std::move(options)));
+  ScriptProjectHost host(nullptr, std::make_unique<script::TProject>(
+                                      script::ProjectServices{clock, files, variables.store, functions.funcs,
+                                                              f.platform.dialogs(), variables.router},
+                                      std::move(options)));
   EXPECT_FALSE(host.perform_pending_save_load());
   host.project().pending_load_slot = 2;
   host.project().pending_save_slot = 1;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -156,8 +158,24 @@ TEST_F(Fonts, FamilyListCarriesPitchAndWindowsNames) {
   EXPECT_TRUE(find("ＭＳ ゴシック")->fixed_pitch);
   EXPECT_FALSE(find("IPAPGothic")->fixed_pitch);
   EXPECT_FALSE(find("ＭＳ Ｐ明朝")->fixed_pitch);
-  // Each name once, in a stable order.
-  for (std::size_t i = 1; i < families.size(); ++i) EXPECT_LT(families[i - 1].name, families[i].name);
+  // The Windows names first, in the substitution table's order, then the
+  // installed families sorted by their bytes; each name once, no vertical
+  // faces.
+  ASSERT_GE(families.size(), 3u);
+  EXPECT_EQ(families[0].name, sjis("ＭＳ ゴシック"));
+  EXPECT_EQ(families[1].name, sjis("MS Gothic"));
+  EXPECT_EQ(families[2].name, sjis("ＭＳ Ｐゴシック"));
+  std::set<std::string> seen;
+  for (const auto& f : families) {
+    EXPECT_TRUE(seen.insert(f.name).second) << f.name;
+    EXPECT_NE(f.name.front(), '@');
+  }
+  std::size_t sorted_from = families.size() - 1;
+  while (sorted_from > 0 && families[sorted_from - 1].name < families[sorted_from].name) --sorted_from;
+  std::set<std::string> installed_part;
+  for (std::size_t i = sorted_from; i < families.size(); ++i) installed_part.insert(families[i].name);
+  for (const char* name : {"IPAGothic", "IPAPGothic", "IPAゴシック"}) EXPECT_EQ(installed_part.count(sjis(name)), 1u);
+  EXPECT_EQ(installed_part.count(sjis("ＭＳ ゴシック")), 0u);
 }
 
 TEST_F(Fonts, StylesChangeTheGlyphs) {

@@ -25,30 +25,20 @@ int in_child(Fn fn) {
 
 class InstanceLockTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_old = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
-    setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (m_old.empty())
-      unsetenv("XDG_RUNTIME_DIR");
-    else
-      setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-  }
+  const std::filesystem::path& dir() const { return m_dir.path(); }
   test::TempDir m_dir;
-  std::string m_old;
 };
 
 TEST_F(InstanceLockTest, SecondProcessCannotTakeAHeldLock) {
-  auto lock = InstanceLock::acquire("-GAMES-TITLE-");
+  auto lock = InstanceLock::acquire("-GAMES-TITLE-", dir());
   ASSERT_TRUE(lock);
   EXPECT_EQ(lock->path().parent_path(), m_dir.path());
   // fcntl locks are per process: another process must be refused, while a
   // different name is free.
-  EXPECT_EQ(in_child([] { return InstanceLock::acquire("-GAMES-TITLE-") ? 0 : 1; }), 1);
-  EXPECT_EQ(in_child([] { return InstanceLock::acquire("-GAMES-OTHER-") ? 0 : 1; }), 0);
+  EXPECT_EQ(in_child([this] { return InstanceLock::acquire("-GAMES-TITLE-", dir()) ? 0 : 1; }), 1);
+  EXPECT_EQ(in_child([this] { return InstanceLock::acquire("-GAMES-OTHER-", dir()) ? 0 : 1; }), 0);
   lock.reset();
-  EXPECT_EQ(in_child([] { return InstanceLock::acquire("-GAMES-TITLE-") ? 0 : 1; }), 0);
+  EXPECT_EQ(in_child([this] { return InstanceLock::acquire("-GAMES-TITLE-", dir()) ? 0 : 1; }), 0);
 }
 
 TEST_F(InstanceLockTest, LockDiesWithItsProcess) {
@@ -57,7 +47,7 @@ TEST_F(InstanceLockTest, LockDiesWithItsProcess) {
   ASSERT_EQ(pipe(pipefd), 0);
   pid_t pid = fork();
   if (pid == 0) {
-    auto lock = InstanceLock::acquire("-DYING-");
+    auto lock = InstanceLock::acquire("-DYING-", dir());
     char ok = lock ? 1 : 0;
     if (write(pipefd[1], &ok, 1) != 1) _exit(2);
     pause();
@@ -66,10 +56,10 @@ TEST_F(InstanceLockTest, LockDiesWithItsProcess) {
   char ok = 0;
   ASSERT_EQ(read(pipefd[0], &ok, 1), 1);
   ASSERT_EQ(ok, 1);
-  EXPECT_FALSE(InstanceLock::acquire("-DYING-"));
+  EXPECT_FALSE(InstanceLock::acquire("-DYING-", dir()));
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-  EXPECT_TRUE(InstanceLock::acquire("-DYING-"));
+  EXPECT_TRUE(InstanceLock::acquire("-DYING-", dir()));
   close(pipefd[0]);
   close(pipefd[1]);
 }
@@ -82,10 +72,10 @@ TEST_F(InstanceLockTest, LongNamesBecomeAPrefixAndAHash) {
   EXPECT_NE(a, b);
   EXPECT_LT(a.size(), 160u);
   EXPECT_NE(a.find(std::string(100, 'A')), std::string::npos);
-  auto lock = InstanceLock::acquire(deep);
+  auto lock = InstanceLock::acquire(deep, dir());
   ASSERT_TRUE(lock);
-  EXPECT_EQ(in_child([&] { return InstanceLock::acquire(deep) ? 0 : 1; }), 1);
-  EXPECT_EQ(in_child([&] { return InstanceLock::acquire(other) ? 0 : 1; }), 0);
+  EXPECT_EQ(in_child([&, this] { return InstanceLock::acquire(deep, dir()) ? 0 : 1; }), 1);
+  EXPECT_EQ(in_child([&, this] { return InstanceLock::acquire(other, dir()) ? 0 : 1; }), 0);
   // A name of exactly 200 bytes is kept whole.
   EXPECT_NE(InstanceLock::file_name_for(std::string(200, 'C')).find(std::string(200, 'C')), std::string::npos);
 }
@@ -105,7 +95,7 @@ TEST(Drives, MountTableGivesDriveTypesAndCdRoots) {
       "/net rw - nfs4 server:/export rw\n"
       "32 22 0:51 / /mnt/My\\040Disc ro - udf /dev/sr1 ro\n"
       "garbage line\n";
-  auto mounts = read_mounts(info);
+  auto mounts = parse_mounts(info);
   ASSERT_EQ(mounts.size(), 4u);
   EXPECT_EQ(mounts[3].mount_point, "/mnt/My Disc");
   EXPECT_EQ(drive_type(dir / "cd" / "data", mounts), DriveType::CdRom);
@@ -117,29 +107,65 @@ TEST(Drives, MountTableGivesDriveTypesAndCdRoots) {
   ASSERT_EQ(roots.size(), 2u);
   EXPECT_EQ(roots[0], dir / "cd");
   EXPECT_EQ(roots[1], "/mnt/My Disc");
-  // The real table reads and has a root mount.
-  EXPECT_FALSE(read_mounts().empty());
+  // The host's table reads and has a root mount.
+  EXPECT_FALSE(make_system()->mounts().empty());
 }
 
-TEST(Folders, FollowTheXdgVariables) {
+TEST(SystemService, AnswersTheHostUnlessOverridden) {
   test::TempDir dir;
   setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  EXPECT_EQ(user_data_folder(), dir / "data" / "novaplayer");
-  EXPECT_EQ(user_config_folder(), dir / "config" / "novaplayer");
+  auto host = make_system();
+  EXPECT_EQ(host->user_data_folder(), dir / "data" / "novaplayer");
+  EXPECT_EQ(host->user_config_folder(), dir / "config" / "novaplayer");
   unsetenv("XDG_DATA_HOME");
   unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(user_data_folder().filename(), "novaplayer");
-  EXPECT_EQ(executable_path().filename(), "platform_tests");
+  EXPECT_EQ(host->user_data_folder().filename(), "novaplayer");
+  EXPECT_EQ(host->executable_path().filename(), "platform_tests");
   setenv("LANG", "ja_JP.UTF-8", 1);
   unsetenv("LC_MESSAGES");
-  EXPECT_TRUE(system_language_is_japanese());
+  EXPECT_TRUE(host->language_is_japanese());
   setenv("LC_MESSAGES", "en_US.UTF-8", 1);
-  EXPECT_FALSE(system_language_is_japanese());
+  EXPECT_FALSE(host->language_is_japanese());
   setenv("LANG", "C", 1);
   setenv("LC_MESSAGES", "ja_JP.eucJP", 1);
-  EXPECT_TRUE(system_language_is_japanese());
+  EXPECT_TRUE(host->language_is_japanese());
   unsetenv("LC_MESSAGES");
+
+  // Overrides answer instead of the host: a test can make an install
+  // read-only although it runs as root, or speak another language.
+  std::filesystem::create_directories(dir / "install" / "sub");
+  EXPECT_TRUE(host->folder_writable(dir / "install" / "sub"));
+  SystemOverrides o;
+  o.executable = dir / "install" / "player";
+  o.temp_folder = dir / "tmp";
+  o.runtime_folder = dir / "run";
+  o.user_data_folder = dir / "d";
+  o.user_config_folder = dir / "c";
+  o.japanese = false;
+  o.read_only_folders = {dir / "install"};
+  o.mountinfo = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n30 22 11:0 / " + (dir / "install").string() +
+                " ro - iso9660 /dev/sr0 ro\n";
+  auto configured = make_system(o);
+  EXPECT_EQ(configured->executable_path(), dir / "install" / "player");
+  EXPECT_EQ(configured->temp_folder(), dir / "tmp");
+  EXPECT_EQ(configured->runtime_folder(), dir / "run");
+  EXPECT_EQ(configured->user_data_folder(), dir / "d");
+  EXPECT_EQ(configured->user_config_folder(), dir / "c");
+  setenv("LANG", "ja_JP.UTF-8", 1);
+  EXPECT_FALSE(configured->language_is_japanese());
+  setenv("LANG", "C", 1);
+  EXPECT_FALSE(configured->folder_writable(dir / "install"));
+  EXPECT_FALSE(configured->folder_writable(dir / "install" / "sub"));
+  EXPECT_TRUE(configured->folder_writable(dir.path()));
+  EXPECT_EQ(configured->drive_type(dir / "install" / "sub"), DriveType::CdRom);
+  ASSERT_EQ(configured->cdrom_roots().size(), 1u);
+  // The probe leaves nothing behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "install" / "sub"),
+                          std::filesystem::directory_iterator()),
+            0);
+  // A folder that does not exist takes no file.
+  EXPECT_FALSE(host->folder_writable(dir / "missing"));
 }
 
 TEST(IniFileTest, ReadsAndWritesTheSystemsIniFiles) {

@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "files/archive.h"
 #include "files/file_manager.h"
+#include "platform/system.h"
 #include "script_fixture.h"
 
 namespace nova::script::testing {
@@ -57,6 +58,8 @@ class Project : public ::testing::Test {
     env.max_prompt_rounds = 1;
     files = std::make_unique<files::TVrFileManager>(dialogs, env);
     store = std::make_unique<expr::TParamCollection>();
+    router = std::make_unique<expr::TSystemVariableRouter>();
+    store->set_system_variables(router.get());
     ProjectOptions o;
     if (with_arguments) {
       o.save_paths.arguments = {title};
@@ -64,11 +67,13 @@ class Project : public ::testing::Test {
     }
     o.save_paths.executable_folder = exe_folder;
     o.save_paths.user_data_folder = dir / "user";
+    o.save_paths.folder_writable = [](const fs::path& folder) { return platform::make_system()->folder_writable(folder); };
     o.request_close = [this] { ++close_requests; };
     o.on_fatal = [this] { ++fatal; };
     o.trace = [this](std::string_view line) { trace.emplace_back(line); };
     clock.TerminateFlag.store(false);
-    return std::make_unique<TProject>(ProjectServices{clock, *files, *store, funcs, dialogs}, std::move(o));
+    return std::make_unique<TProject>(ProjectServices{clock, *files, *store, funcs, dialogs, *router},
+                                      std::move(o));
   }
   // Ticks until the script ends the player (at most n ticks).
   void run(TProject& p, int n = 100) {
@@ -86,6 +91,7 @@ class Project : public ::testing::Test {
   expr::TSysFuncMan funcs;
   Dialogs dialogs;
   std::unique_ptr<files::TVrFileManager> files;
+  std::unique_ptr<expr::TSystemVariableRouter> router;
   std::unique_ptr<expr::TParamCollection> store;
   std::vector<std::string> trace;
   int close_requests = 0;
@@ -330,13 +336,16 @@ TEST_F(Project, TheExitPageRunsOnceEvenWhenTheScriptTerminated) {
   EXPECT_EQ(saved->find("bye")->value().as_int(), 2) << "one tick: up to the wait";
 }
 
-TEST_F(Project, TheInterpretersVariablesChainToTheStoresProvider) {
+TEST_F(Project, TheInterpreterAnswersItsVariablesWhileItLives) {
   write_settings();
   write_page("main.nsb", {Cmd("Wait")});
   auto p = start();
-  EXPECT_NE(store->system_variables(), nullptr);
+  for (int index : {0, 9, 10, 11, 50}) EXPECT_EQ(router->holder_name(index), "interpreter") << index;
+  EXPECT_EQ(router->holder_name(12), "") << "the shell's are not the project's";
+  EXPECT_EQ(store->find("@StackCount")->value().as_int(), 0);
   p.reset();
-  EXPECT_EQ(store->system_variables(), nullptr) << "detached with the project";
+  EXPECT_EQ(router->holder_name(9), "") << "detached with the project";
+  EXPECT_THROW(store->find("@ParamCount")->value().as_int(), core::Error);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/error.h"
+#include "platform/system.h"
 #include "support/test_support.h"
 
 namespace nova::script {
@@ -27,10 +28,12 @@ class SavePaths : public ::testing::Test {
     fs::create_directories(data);
     inputs.executable_folder = exe;
     inputs.user_data_folder = dir / "user";
+    inputs.folder_writable = [this](const fs::path& folder) { return system->folder_writable(folder); };
   }
   test::TempDir dir;
   fs::path exe = dir / "player";
   fs::path data = dir / "data";
+  std::unique_ptr<platform::System> system = platform::make_system();
   SavePathInputs inputs;
 };
 
@@ -45,8 +48,14 @@ TEST_F(SavePaths, AnArgumentKeepsTheSavesInItsFolder) {
 
 TEST_F(SavePaths, BesideTheExecutableWhenItsFolderIsWritable) {
   EXPECT_EQ(locate_save_file(inputs, "t"), exe / "save.dat");
-  EXPECT_FALSE(fs::exists(exe / "save.dat.$$$")) << "the test file is deleted";
+  EXPECT_TRUE(fs::is_empty(exe)) << "the test file is deleted";
   EXPECT_FALSE(fs::exists(dir / "user"));
+  // An install the system calls read-only (as tests running as root cannot
+  // make one) keeps its saves in the user's folder.
+  platform::SystemOverrides o;
+  o.read_only_folders = {exe};
+  system = platform::make_system(o);
+  EXPECT_EQ(locate_save_file(inputs, "t"), dir / "user" / "t" / "save.dat");
 }
 
 TEST_F(SavePaths, BelowAProgramFolderInTheUsersFolderWithTheOldFileCopiedOnce) {
@@ -159,18 +168,40 @@ TEST(SaveFile, AKillWhileWritingLeavesTheLastWholeFile) {
   for (char& c : blob) c = static_cast<char>(random());
   write_generation(file, 0, blob);
 
+  // How long one whole write takes on this machine, so that the kills fall
+  // before, during and between writes however fast or slow it is.
+  using Clock = std::chrono::steady_clock;
+  Clock::duration one_write{};
+  for (int i = 0; i < 3; ++i) {
+    const auto start = Clock::now();
+    write_generation(file, 0, blob);
+    one_write = std::max(one_write, Clock::now() - start);
+  }
+
   int last = 0, completed = 0, mid_write = 0;
+  std::uniform_real_distribution<double> fraction(0.0, 2.5);
   for (int round = 0; round < 40; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      close(ready[0]);
       try {
+        // The writing starts now: the parent times its kill from here, not
+        // from the fork, whose cost varies much more than a write's.
+        const char go = 1;
+        if (write(ready[1], &go, 1) != 1) _exit(4);
         for (int generation = last + 1;; ++generation) write_generation(file, generation, blob);
       } catch (...) {
         _exit(3);
       }
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(3000 + (round * 7919) % 60000));
+    close(ready[1]);
+    char go = 0;
+    ASSERT_EQ(read(ready[0], &go, 1), 1);
+    close(ready[0]);
+    std::this_thread::sleep_for(std::chrono::duration_cast<Clock::duration>(one_write * fraction(random)));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
@@ -184,7 +215,9 @@ TEST(SaveFile, AKillWhileWritingLeavesTheLastWholeFile) {
   }
   EXPECT_GT(completed, 0) << "some writes finished between the kills";
   EXPECT_GT(mid_write, 0) << "some kills landed while the file was being written";
-  std::printf("kills: 40, of them while a file was written: %d; writes completed: %d\n", mid_write, completed);
+  std::printf("one write: %lld ms; kills: 40, of them while a file was written: %d; writes completed: %d\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(one_write).count()),
+              mid_write, completed);
 }
 
 }  // namespace

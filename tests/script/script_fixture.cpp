@@ -118,6 +118,7 @@ InterpreterTest::InterpreterTest() {
   core::set_stderr_logging(false);
   cm = std::make_unique<TCallMan>(TCallManServices{clock, store, funcs, host});
   cm->set_event_queue(&events);
+    cm->set_component_directory(&events);
   cm->set_trace_hook([this](std::string_view line) { trace.emplace_back(line); });
   variables = std::make_unique<TInterpreterVariables>(*cm);
   store.set_system_variables(variables.get());

@@ -20,13 +20,15 @@
 #include "expr/sys_func_man.h"
 #include "script/callman.h"
 #include "script/command_record.h"
-#include "script/event_queue.h"
+#include "components/events.h"
 #include "script/page_file.h"
 #include "script/script_host.h"
 #include "script/script_variables.h"
 #include "support/test_support.h"
 
 namespace nova::script::testing {
+
+using components::ListEventQueue;
 
 // A command record under construction. Texts are UTF-8 and become
 // Shift-JIS.

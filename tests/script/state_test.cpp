@@ -24,6 +24,7 @@ class State : public InterpreterTest {
     variables.reset();
     cm = std::make_unique<TCallMan>(TCallManServices{clock, store, funcs, host});
     cm->set_event_queue(&events);
+    cm->set_component_directory(&events);
     variables = std::make_unique<TInterpreterVariables>(*cm);
     store.set_system_variables(variables.get());
   }
@@ -70,7 +71,7 @@ TEST_F(State, AStateReadBackGoesOnTheSameWay) {
   store.find("r")->value().set_int(0);
   store.find("after")->value().set_int(0);
   // The queue as it was: the handler's entry runs at level 1.
-  events.raise(events.find_component("button"), 36, "h.src", {"7"});
+  events.raise(events.find("button"), 36, "h.src", {"7"});
   events.first_pending()->level = 1;
   restart();
   load(saved);
@@ -80,7 +81,7 @@ TEST_F(State, AStateReadBackGoesOnTheSameWay) {
   EXPECT_EQ(cm->ParamStr(0), "21");
   EXPECT_EQ(cm->ParamStr(1), "x");
   EXPECT_EQ(cm->State(), 2) << "the handler waits in its call";
-  EXPECT_EQ(cm->Stack().at(1).sender, events.find_component("button"));
+  EXPECT_EQ(cm->Stack().at(1).sender, events.find("button"));
   EXPECT_EQ(cm->Stack().at(0).arguments.size(), 0u);
   ASSERT_TRUE(cm->Stack().at(0).saved_state.has_value()) << "the main script's wait was started";
   ASSERT_NE(cm->ResultValue(), nullptr);
@@ -96,9 +97,10 @@ TEST_F(State, SendersThatAreGoneLoadAsNone) {
   ListEventQueue other;
   restart();
   cm->set_event_queue(&other);
+  cm->set_component_directory(&other);
   load(saved);
-  EXPECT_EQ(cm->Stack().at(1).sender, 0u);
-  EXPECT_EQ(cm->Sender(), 0u);
+  EXPECT_TRUE(cm->Stack().at(1).sender.none());
+  EXPECT_TRUE(cm->Sender().none());
 }
 
 TEST_F(State, StatesBefore116HaveNoEventLevel) {

@@ -25,7 +25,7 @@ std::string sjis(std::string_view utf8_text) {
 std::string utf8(std::string_view sjis_bytes) { return platform::codepage::to_utf8(sjis_bytes); }
 
 TempDir::TempDir() {
-  std::string tmpl = (platform::temp_folder() / "nova-test-XXXXXX").string();
+  std::string tmpl = (std::filesystem::temp_directory_path() / "nova-test-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   m_path = tmpl;
 }

@@ -15,25 +15,27 @@
 namespace nova::platform {
 
 // ---------------------------------------------------------------------------
-// Clock: virtual milliseconds on top of the wall-clock time at start, so the
-// calendar is plausible while the timer is repeatable.
+// Clock: virtual milliseconds, and a calendar that starts at a fixed date
+// (2000-01-01 unless the player was given one) and advances with them, so
+// that a run reads the same dates and seeds every time.
 
 namespace {
 
 class HeadlessClock final : public Clock {
  public:
-  explicit HeadlessClock(const std::atomic<std::uint32_t>& ms)
-      : m_ms(ms),
-        m_start_epoch_ms(
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-                .count()) {}
-  std::uint32_t ticks_ms() const override { return m_ms.load(); }
-  DateTime local_time() const override { return date_time_from_epoch_ms(m_start_epoch_ms + m_ms.load(), true); }
-  DateTime utc_time() const override { return date_time_from_epoch_ms(m_start_epoch_ms + m_ms.load(), false); }
+  explicit HeadlessClock(const std::atomic<std::uint64_t>& total_ms) : m_total(total_ms) {}
+  std::uint32_t ticks_ms() const override { return static_cast<std::uint32_t>(m_total.load()); }
+  DateTime local_time() const override { return now(); }
+  DateTime utc_time() const override { return now(); }
+  void set_calendar(std::optional<DateTime> at_timer_zero) override {
+    m_calendar = at_timer_zero.value_or(kDefaultCalendar);
+  }
 
  private:
-  const std::atomic<std::uint32_t>& m_ms;
-  std::int64_t m_start_epoch_ms;
+  static constexpr DateTime kDefaultCalendar{2000, 1, 1, 6, 0, 0, 0, 0};
+  DateTime now() const { return calendar_after(m_calendar, static_cast<std::int64_t>(m_total.load())); }
+  const std::atomic<std::uint64_t>& m_total;
+  DateTime m_calendar = kDefaultCalendar;
 };
 
 class HeadlessDialogs final : public Dialogs {
@@ -291,7 +293,8 @@ class HeadlessWindow final : public Window {
 // ---------------------------------------------------------------------------
 
 HeadlessPlatform::HeadlessPlatform(HeadlessOptions options) : m_options(std::move(options)) {
-  m_clock = std::make_unique<HeadlessClock>(m_clock_ms);
+  m_clock = std::make_unique<HeadlessClock>(m_total_ms);
+  m_system = make_system(m_options.system);
   m_dialogs = std::make_unique<HeadlessDialogs>(*this);
   m_sound = std::make_unique<HeadlessSound>(m_options.record_audio);
   m_midi = std::make_unique<HeadlessMidi>(*this);
@@ -377,10 +380,23 @@ MidiOutput& HeadlessPlatform::midi() { return *m_midi; }
 CdAudio& HeadlessPlatform::cd_audio() { return *m_cd; }
 
 void HeadlessPlatform::advance_ms(std::uint32_t ms) {
-  std::uint32_t now = m_clock_ms.load() + ms;
-  m_clock_ms.store(now);
-  m_total_ms += ms;
-  m_sound->advance_to(m_total_ms);
+  const std::uint64_t total = m_total_ms.load() + ms;
+  m_total_ms.store(total);
+  m_sound->advance_to(total);
+}
+
+void HeadlessPlatform::run_frames(FrameHooks& hooks, const FrameLoopOptions& options) {
+  for (std::int64_t frame = 0; !hooks.finished(); ++frame) {
+    if (options.max_frames && frame >= *options.max_frames) break;
+    if (options.end_with_input && !has_pending_script()) break;
+    begin_tick(frame);
+    Event e;
+    while (!hooks.finished() && poll_event(e)) hooks.handle_event(e);
+    run_posted_tasks();
+    if (hooks.finished()) break;
+    advance_ms(options.frame_ms);
+    hooks.virtual_frame(frame, now_ms());
+  }
 }
 
 void HeadlessPlatform::begin_tick(std::int64_t tick) {

@@ -24,6 +24,12 @@ class HeadlessPlatform final : public Platform {
   ~HeadlessPlatform() override;
 
   Backend backend() const override { return Backend::Headless; }
+  bool virtual_clock() const override { return true; }
+  bool unattended() const override { return true; }
+  void set_scripted_input_origin(Point origin) override { m_input_origin = origin; }
+  // Frame by frame: the scripted events of the frame, the posted tasks, the
+  // clock advanced by the frame, then the hooks' frame.
+  void run_frames(FrameHooks& hooks, const FrameLoopOptions& options) override;
 
   std::unique_ptr<Window> create_window(const WindowSpec& spec) override;
   std::vector<DisplayMode> display_modes() override { return m_options.modes; }
@@ -42,6 +48,7 @@ class HeadlessPlatform final : public Platform {
   SoundOutput& sound() override;
   MidiOutput& midi() override;
   CdAudio& cd_audio() override;
+  System& system() override { return *m_system; }
 
   // --- Driving the backend ---------------------------------------------------
   // Advances the virtual clock; the sound output consumes (and records) that
@@ -55,10 +62,6 @@ class HeadlessPlatform final : public Platform {
   // Queues an event as if the user had caused it; mouse events without
   // coordinates use the last pointer position.
   void push_event(Event e);
-  // Scripted pointer positions are relative to this point of the client
-  // area: the player sets it to its display panel, so scripts speak panel
-  // coordinates (the tool bar lies at negative y then).
-  void set_input_origin(Point origin) { m_input_origin = origin; }
 
   // Answers for the next message boxes, used before the default.
   void queue_answer(MessageAnswer a);
@@ -77,7 +80,7 @@ class HeadlessPlatform final : public Platform {
   // Internal to the backend.
   HeadlessWindow* newest_window() const;
   void forget_window(HeadlessWindow* w);
-  std::uint32_t now_ms() const { return m_clock_ms.load(); }
+  std::uint32_t now_ms() const { return static_cast<std::uint32_t>(m_total_ms.load()); }
   std::mutex& midi_mutex() { return m_midi_mutex; }
   std::vector<MidiRecord>& midi_log() { return m_midi_log; }
   MessageAnswer next_answer(MessageButtons buttons);
@@ -85,8 +88,10 @@ class HeadlessPlatform final : public Platform {
 
  private:
   HeadlessOptions m_options;
-  std::atomic<std::uint32_t> m_clock_ms{0};
+  // Milliseconds since start; the timer is its low 32 bits.
+  std::atomic<std::uint64_t> m_total_ms{0};
   std::unique_ptr<Clock> m_clock;
+  std::unique_ptr<System> m_system;
   std::unique_ptr<Dialogs> m_dialogs;
   std::unique_ptr<FontService> m_fonts;
   std::unique_ptr<HeadlessSound> m_sound;
@@ -109,7 +114,6 @@ class HeadlessPlatform final : public Platform {
 
   mutable std::mutex m_midi_mutex;
   std::vector<MidiRecord> m_midi_log;
-  std::uint64_t m_total_ms = 0;
 };
 
 }  // namespace nova::platform

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "platform/codepage.h"
@@ -180,19 +181,26 @@ class FreeTypeFontService final : public FontService {
   }
 
   std::vector<FontFamily> families() override {
-    std::map<std::string, bool> names;  // Shift-JIS name -> fixed pitch, sorted
-    for (const auto& entry : m_installed) {
-      for (const auto& name : entry.second.names) {
-        if (auto s = codepage::from_utf8(name)) names.emplace(*s, entry.second.face.fixed_pitch);
-      }
-    }
+    std::vector<FontFamily> out;
+    std::set<std::string> seen;
+    // Vertical faces ("@" + name) are the same faces turned; titles list
+    // them nowhere.
+    auto add = [&](const std::string& sjis, bool fixed) {
+      if (sjis.empty() || sjis.front() == '@' || !seen.insert(sjis).second) return;
+      out.push_back(FontFamily{sjis, fixed});
+    };
     for (const auto& sub : substitution_table()) {
       if (auto f = resolve(sub.windows_name)) {
-        if (auto s = codepage::from_utf8(sub.windows_name)) names.emplace(*s, f->fixed_pitch);
+        if (auto s = codepage::from_utf8(sub.windows_name)) add(*s, f->fixed_pitch);
       }
     }
-    std::vector<FontFamily> out;
-    for (auto& [name, fixed] : names) out.push_back(FontFamily{name, fixed});
+    std::map<std::string, bool> installed;  // Shift-JIS name -> fixed pitch, sorted by bytes
+    for (const auto& entry : m_installed) {
+      for (const auto& name : entry.second.names) {
+        if (auto s = codepage::from_utf8(name)) installed.emplace(*s, entry.second.face.fixed_pitch);
+      }
+    }
+    for (const auto& [name, fixed] : installed) add(name, fixed);
     return out;
   }
 

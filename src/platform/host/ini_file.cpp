@@ -1,14 +1,12 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <fstream>
 #include <sstream>
+
+#include "platform/atomic_file.h"
 
 namespace nova::platform {
 namespace fs = std::filesystem;
@@ -196,39 +194,11 @@ std::vector<std::string> IniFile::keys(std::string_view section) const {
 
 bool IniFile::save() const { return !m_path.empty() && save(m_path); }
 
-bool IniFile::save(const fs::path& path) const { return write_file_atomically(path, to_text()); }
-
-bool write_file_atomically(const fs::path& path, std::string_view bytes) {
-  fs::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return false;
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  // mkstemp makes the file 0600; a settings file is an ordinary file.
-  ::fchmod(fd, 0644);
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    // Callers report the cause from errno: the clean-up must not replace it.
-    const int err = errno;
-    ::unlink(tmpl.c_str());
-    errno = err;
-  }
-  return ok;
+bool IniFile::save(const fs::path& path) const {
+  const int err = write_file_atomically(path, to_text());
+  // Callers report the cause from errno.
+  if (err != 0) errno = err;
+  return err == 0;
 }
 
 }  // namespace nova::platform

@@ -2,9 +2,21 @@
 
 namespace nova::platform {
 
+Platform::Platform() : m_main_thread(std::this_thread::get_id()) {}
+
 Platform::~Platform() { shut_down_posting(); }
 
 bool Platform::post_and_wait(std::function<void()> task) {
+  if (std::this_thread::get_id() == m_main_thread) {
+    // Waiting for itself would never end; the main thread is where the
+    // task must run anyway.
+    {
+      std::lock_guard lock(m_post_mutex);
+      if (m_posting_closed) return false;
+    }
+    task();
+    return true;
+  }
   Posted p;
   p.task = std::move(task);
   {

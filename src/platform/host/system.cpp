@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +21,14 @@ fs::path env_path(const char* name) {
   return (v && *v) ? fs::path(v) : fs::path();
 }
 
+fs::path host_temp_folder() {
+  fs::path t = env_path("TMPDIR");
+  return t.empty() ? fs::path("/tmp") : t;
+}
+
 fs::path home_folder() {
   fs::path h = env_path("HOME");
-  return h.empty() ? temp_folder() : h;
+  return h.empty() ? host_temp_folder() : h;
 }
 
 // FNV-1a, 64 bits: stable across runs and machines, which a lock name needs.
@@ -79,8 +85,8 @@ std::string InstanceLock::file_name_for(std::string_view name) {
   return "novaplayer-lock" + base;
 }
 
-std::unique_ptr<InstanceLock> InstanceLock::acquire(std::string_view name) {
-  fs::path path = runtime_folder() / file_name_for(name);
+std::unique_ptr<InstanceLock> InstanceLock::acquire(std::string_view name, const fs::path& folder) {
+  fs::path path = folder / file_name_for(name);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return nullptr;
   struct flock fl {};
@@ -93,18 +99,9 @@ std::unique_ptr<InstanceLock> InstanceLock::acquire(std::string_view name) {
   return std::unique_ptr<InstanceLock>(new InstanceLock(fd, std::move(path)));
 }
 
-std::vector<MountInfo> read_mounts(std::optional<std::string_view> mountinfo_text) {
-  std::string text;
-  if (mountinfo_text) {
-    text = *mountinfo_text;
-  } else {
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-  }
+std::vector<MountInfo> parse_mounts(std::string_view text) {
   std::vector<MountInfo> mounts;
-  std::istringstream lines(text);
+  std::istringstream lines{std::string(text)};
   std::string line;
   while (std::getline(lines, line)) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
@@ -159,8 +156,6 @@ DriveType drive_type(const fs::path& path, const std::vector<MountInfo>& mounts)
   return DriveType::Fixed;
 }
 
-DriveType drive_type(const fs::path& path) { return drive_type(path, read_mounts()); }
-
 std::vector<fs::path> cdrom_roots(const std::vector<MountInfo>& mounts) {
   std::vector<fs::path> roots;
   for (const auto& m : mounts) {
@@ -169,47 +164,98 @@ std::vector<fs::path> cdrom_roots(const std::vector<MountInfo>& mounts) {
   return roots;
 }
 
-std::vector<fs::path> cdrom_roots() { return cdrom_roots(read_mounts()); }
+namespace {
 
-fs::path executable_path() {
+fs::path host_executable_path() {
   std::error_code ec;
   fs::path p = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::path() : p;
 }
 
-fs::path executable_folder() { return executable_path().parent_path(); }
-
-fs::path temp_folder() {
-  fs::path t = env_path("TMPDIR");
-  return t.empty() ? fs::path("/tmp") : t;
-}
-
-fs::path runtime_folder() {
+fs::path host_runtime_folder() {
   fs::path r = env_path("XDG_RUNTIME_DIR");
   std::error_code ec;
   if (!r.empty() && fs::is_directory(r, ec)) return r;
-  return temp_folder();
+  return host_temp_folder();
 }
 
-fs::path user_data_folder() {
+fs::path host_user_data_folder() {
   fs::path d = env_path("XDG_DATA_HOME");
   if (d.empty()) d = home_folder() / ".local" / "share";
   return d / "novaplayer";
 }
 
-fs::path user_config_folder() {
+fs::path host_user_config_folder() {
   fs::path d = env_path("XDG_CONFIG_HOME");
   if (d.empty()) d = home_folder() / ".config";
   return d / "novaplayer";
 }
 
-bool system_language_is_japanese() {
+bool host_language_is_japanese() {
   // The user-interface language is the messages locale, else LANG.
   for (const char* name : {"LC_MESSAGES", "LANG"}) {
     const char* v = std::getenv(name);
     if (v && *v) return std::strncmp(v, "ja", 2) == 0;
   }
   return false;
+}
+
+std::string host_mountinfo() {
+  std::ifstream in("/proc/self/mountinfo");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Whether a file can be made in the folder: create a test file of a fresh
+// name, see that it is there, and delete it.
+bool can_create_file_in(const fs::path& folder) {
+  std::string test = (folder / ".novaplayer-write-XXXXXX").string();
+  const int fd = ::mkstemp(test.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  std::error_code ec;
+  const bool ok = fs::is_regular_file(test, ec);
+  ::unlink(test.c_str());
+  return ok;
+}
+
+bool lies_in(const fs::path& path, const fs::path& folder) {
+  std::error_code ec;
+  const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec).lexically_normal();
+  const fs::path f = fs::weakly_canonical(fs::absolute(folder, ec), ec).lexically_normal();
+  auto mismatch = std::mismatch(f.begin(), f.end(), p.begin(), p.end());
+  return mismatch.first == f.end() || (std::next(mismatch.first) == f.end() && mismatch.first->empty());
+}
+
+class HostSystem final : public System {
+ public:
+  explicit HostSystem(SystemOverrides o) : m_o(std::move(o)) {}
+
+  fs::path executable_path() const override { return m_o.executable.value_or(host_executable_path()); }
+  fs::path temp_folder() const override { return m_o.temp_folder.value_or(host_temp_folder()); }
+  fs::path runtime_folder() const override { return m_o.runtime_folder.value_or(host_runtime_folder()); }
+  fs::path user_data_folder() const override { return m_o.user_data_folder.value_or(host_user_data_folder()); }
+  fs::path user_config_folder() const override {
+    return m_o.user_config_folder.value_or(host_user_config_folder());
+  }
+  std::vector<MountInfo> mounts() const override { return parse_mounts(m_o.mountinfo.value_or(host_mountinfo())); }
+  bool language_is_japanese() const override { return m_o.japanese.value_or(host_language_is_japanese()); }
+  bool folder_writable(const fs::path& folder) const override {
+    for (const fs::path& ro : m_o.read_only_folders) {
+      if (lies_in(folder, ro)) return false;
+    }
+    return can_create_file_in(folder);
+  }
+
+ private:
+  SystemOverrides m_o;
+};
+
+}  // namespace
+
+std::unique_ptr<System> make_system(SystemOverrides overrides) {
+  return std::make_unique<HostSystem>(std::move(overrides));
 }
 
 }  // namespace nova::platform

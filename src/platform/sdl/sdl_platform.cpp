@@ -35,8 +35,13 @@ class SystemClock final : public Clock {
     // SDL_GetTicks wraps at 49 days exactly like the system's timer.
     return SDL_GetTicks();
   }
-  DateTime local_time() const override { return date_time_now(true); }
-  DateTime utc_time() const override { return date_time_now(false); }
+  DateTime local_time() const override { return m_calendar ? fixed() : date_time_now(true); }
+  DateTime utc_time() const override { return m_calendar ? fixed() : date_time_now(false); }
+  void set_calendar(std::optional<DateTime> at_timer_zero) override { m_calendar = at_timer_zero; }
+
+ private:
+  DateTime fixed() const { return calendar_after(*m_calendar, static_cast<std::int64_t>(SDL_GetTicks64())); }
+  std::optional<DateTime> m_calendar;
 };
 
 int bit_count_of(Uint32 format) {
@@ -387,6 +392,22 @@ class SdlPlatform final : public Platform {
   }
 
   Backend backend() const override { return Backend::Sdl; }
+  bool virtual_clock() const override { return false; }
+  bool unattended() const override { return false; }
+
+  void run_frames(FrameHooks& hooks, const FrameLoopOptions&) override {
+    // The timing thread posts the ticks; this thread only waits for events
+    // and runs what was posted.
+    hooks.begin_real_time();
+    while (!hooks.finished()) {
+      Event e;
+      if (wait_event(e, 100)) {
+        hooks.handle_event(e);
+        while (!hooks.finished() && poll_event(e)) hooks.handle_event(e);
+      }
+      run_posted_tasks();
+    }
+  }
 
   std::unique_ptr<Window> create_window(const WindowSpec& spec) override { return std::make_unique<SdlWindow>(spec); }
 
@@ -464,6 +485,7 @@ class SdlPlatform final : public Platform {
   }
   MidiOutput& midi() override { return m_midi; }
   CdAudio& cd_audio() override { return *m_cd; }
+  System& system() override { return *m_system; }
 
  private:
   bool translate(const SDL_Event& ev, Event& e) {
@@ -538,6 +560,7 @@ class SdlPlatform final : public Platform {
   std::unique_ptr<SdlSound> m_sound;
   SynthMidi m_midi{*this};
   std::unique_ptr<CdAudio> m_cd = create_driveless_cd_audio();
+  std::unique_ptr<System> m_system = make_system();
 };
 
 }  // namespace

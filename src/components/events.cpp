@@ -1,10 +1,8 @@
-#include "script/event_queue.h"
+#include "components/events.h"
 
 #include <algorithm>
 
-#include "core/sjis.h"
-
-namespace nova::script {
+namespace nova::components {
 
 EventEntry* ListEventQueue::first_pending() {
   for (EventEntry& e : m_entries) {
@@ -25,27 +23,41 @@ void ListEventQueue::remove_running() {
   std::erase_if(m_entries, [](const EventEntry& e) { return e.level != 0; });
 }
 
-std::optional<std::string> ListEventQueue::component_name(ComponentId id) const {
-  for (const Component& c : m_components) {
-    if (c.id == id) return c.name;
-  }
+const ListEventQueue::Slot* ListEventQueue::resolve(ComponentId id) const {
+  if (id.none() || id.slot() >= m_slots.size()) return nullptr;
+  const Slot& s = m_slots[id.slot()];
+  return (s.used && s.generation == id.generation()) ? &s : nullptr;
+}
+
+std::optional<std::string> ListEventQueue::name_of(ComponentId id) const {
+  if (const Slot* s = resolve(id)) return s->name;
   return std::nullopt;
 }
 
-ComponentId ListEventQueue::find_component(std::string_view name) const {
-  for (const Component& c : m_components) {
-    if (core::equal_ci(c.name, name)) return c.id;
+ComponentId ListEventQueue::find(std::string_view name) const {
+  for (std::size_t i = 0; i < m_slots.size(); ++i) {
+    const Slot& s = m_slots[i];
+    if (s.used && s.name == name) return ComponentId(static_cast<std::uint32_t>(i), s.generation);
   }
-  return 0;
+  return {};
 }
 
 ComponentId ListEventQueue::add_component(std::string name) {
-  m_components.push_back({m_next_id, std::move(name)});
-  return m_next_id++;
+  auto free = std::find_if(m_slots.begin(), m_slots.end(), [](const Slot& s) { return !s.used; });
+  if (free == m_slots.end()) free = m_slots.insert(m_slots.end(), Slot{});
+  // Generations start at 1 and skip 0 when they wrap, so a live handle is
+  // never "none".
+  if (++free->generation == 0) free->generation = 1;
+  free->used = true;
+  free->name = std::move(name);
+  return ComponentId(static_cast<std::uint32_t>(free - m_slots.begin()), free->generation);
 }
 
 void ListEventQueue::remove_component(ComponentId id) {
-  std::erase_if(m_components, [&](const Component& c) { return c.id == id; });
+  if (!resolve(id)) return;
+  Slot& s = m_slots[id.slot()];
+  s.used = false;
+  s.name.clear();
   std::erase_if(m_entries, [&](const EventEntry& e) { return e.sender == id && e.level == 0; });
 }
 
@@ -60,4 +72,4 @@ bool ListEventQueue::raise(ComponentId sender, std::uint8_t event_id, std::strin
   return true;
 }
 
-}  // namespace nova::script
+}  // namespace nova::components

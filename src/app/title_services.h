@@ -1,0 +1,90 @@
+// TitleServices: the one owner of what a title's run shares. The slots are
+// filled at the steps of the title start (the factory makes each object at
+// its step) and emptied at the steps of the close, which FormClose takes in
+// its own traced order; the file manager lives until the process ends, so
+// the work files are deleted last. Owned with the player context, so that a
+// test can build a player of its own.
+//
+// Everything else holds these objects by reference or borrowed pointer;
+// nothing here is a hidden global.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "app/title_host.h"
+#include "expr/param_collection.h"
+#include "expr/random.h"
+#include "expr/store_variables.h"
+#include "expr/sys_func_man.h"
+#include "expr/system_variable_router.h"
+#include "files/file_manager.h"
+
+namespace nova::app {
+
+// The builtin function manager and the standard random generator behind
+// Random, seeded with the player's seed (--seed, or the time of day at
+// start). The functions of each layer are registered in layer order.
+struct SystemFunctions {
+  explicit SystemFunctions(std::uint32_t seed);
+  expr::TSysFuncMan funcs;
+  expr::StandardRandom random;
+};
+
+// The variable store with its system variables: the router every "@"
+// variable goes through, and the provider of those the store answers.
+struct VariableStore {
+  VariableStore();
+  ~VariableStore();
+  VariableStore(const VariableStore&) = delete;
+  VariableStore& operator=(const VariableStore&) = delete;
+
+  expr::TParamCollection store;
+  expr::TSystemVariableRouter router;
+  expr::TStoreVariables store_variables{store};
+  // The other providers and placeholders app registers; they are detached
+  // before they go.
+  std::vector<std::unique_ptr<expr::TSystemVariableProvider>> providers;
+};
+
+class TitleServices {
+ public:
+  TitleServices() = default;
+  ~TitleServices();
+  TitleServices(const TitleServices&) = delete;
+  TitleServices& operator=(const TitleServices&) = delete;
+
+  // In the order of the title start.
+  files::TVrFileManager* files() const { return m_files.get(); }
+  VariableStore* variables() const { return m_variables.get(); }
+  SystemFunctions* functions() const { return m_functions.get(); }
+  ComponentHost* components() const { return m_components.get(); }
+  ProjectHost* project() const { return m_project.get(); }
+  MediaHost* media() const { return m_media.get(); }
+
+  // Filled by the factory at each step. Each slot is filled once.
+  void set_files(std::unique_ptr<files::TVrFileManager> f) { m_files = std::move(f); }
+  void set_variables(std::unique_ptr<VariableStore> v) { m_variables = std::move(v); }
+  void set_functions(std::unique_ptr<SystemFunctions> f) { m_functions = std::move(f); }
+  void set_components(std::unique_ptr<ComponentHost> c) { m_components = std::move(c); }
+  void set_project(std::unique_ptr<ProjectHost> p) { m_project = std::move(p); }
+  void set_media(std::unique_ptr<MediaHost> m) { m_media = std::move(m); }
+
+  // The close, one step each (FormClose traces them).
+  void free_project() { m_project.reset(); }
+  void free_functions() { m_functions.reset(); }
+  void free_variables() { m_variables.reset(); }
+  void free_components() { m_components.reset(); }
+  // Frees the screen and the media managers and finalises the media.
+  void free_media();
+
+ private:
+  std::unique_ptr<files::TVrFileManager> m_files;
+  std::unique_ptr<VariableStore> m_variables;
+  std::unique_ptr<SystemFunctions> m_functions;
+  std::unique_ptr<ComponentHost> m_components;
+  std::unique_ptr<ProjectHost> m_project;
+  std::unique_ptr<MediaHost> m_media;
+};
+
+}  // namespace nova::app
