@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "../script_common/samples.h"
-#include "core/error.h"
 #include "components/events.h"
+#include "core/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nova;

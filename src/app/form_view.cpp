@@ -373,8 +373,9 @@ void TFormView::exit_button() {
   const std::string title = project() ? project()->title() : std::string();
   platform::MessageBoxSpec box;
   box.caption = title;
-  box.text = m_ctx.platform.system().language_is_japanese() ? core::format(core::sjis("「%s」を終了しますか？"), {title})
-                                                     : core::format("Do you want to exit %s?", {title});
+  box.text = m_ctx.platform.system().language_is_japanese()
+                 ? core::format(core::sjis("「%s」を終了しますか？"), {title})
+                 : core::format("Do you want to exit %s?", {title});
   box.icon = platform::MessageIcon::Question;
   box.buttons = platform::MessageButtons::YesNo;
   box.owner = m_window.get();

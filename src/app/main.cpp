@@ -1,7 +1,7 @@
 // novaplayer: the player executable.
 #include <clocale>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <fstream>
 #include <sstream>

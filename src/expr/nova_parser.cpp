@@ -184,14 +184,19 @@ struct TNovaParser::Impl {
   [[noreturn]] void invalid(const TOpeData& op) const;
   void finish();
   void materialize();
-  static bool is_system(const TParamCollectionItem* item) {
+  // @Result and @Temp stand for a variable found by name, which may be one
+  // of the run's temporaries; the other system variables answer from their
+  // subsystem's state and never look at names, so they need no
+  // temporaries in the store.
+  static bool is_forwarding_system(const TParamCollectionItem* item) {
     if (!item) return false;
-    const TCustomParam& v = item->value();
-    if (v.kind() == PK_VAR) {
-      const TParamCollectionItem* b = static_cast<const TParamVar&>(v).bound();
-      return b && b->value().kind() == PK_SYSTEM;
+    const TCustomParam* v = &item->value();
+    if (v->kind() == PK_VAR) {
+      const TParamCollectionItem* b = static_cast<const TParamVar*>(v)->bound();
+      if (!b) return false;
+      v = &b->value();
     }
-    return v.kind() == PK_SYSTEM;
+    return v->kind() == PK_SYSTEM && static_cast<const TParamSystem*>(v)->forwards();
   }
 };
 
@@ -463,8 +468,7 @@ void TNovaParser::Impl::bind_alias(const TOpeData& op, TParamCollectionItem* tar
   }
   // The system's arrays answer the empty value outside their range, so any
   // element of them may be bound.
-  const bool system_array =
-      value.kind() == PK_SYSTEM && static_cast<const TParamSystem&>(value).is_system_array();
+  const bool system_array = value.kind() == PK_SYSTEM && static_cast<const TParamSystem&>(value).is_system_array();
   if (overflow || (!system_array && flat >= value.count())) fail("要素数を超えています");
   if (!target) missing_variable(op.target);
   TParamVar* alias = target->value().as_reference();
@@ -477,6 +481,19 @@ void TNovaParser::Impl::perform(const TOpeData& op, OpRuntime& r, TCustomParam& 
   switch (op.code) {
     case ocTo: {
       const TCustomParam& a = *o[0];
+      // A system variable converts what it is given by its own rules (a
+      // text that is no number leaves a number unchanged), so it gets the
+      // value in the value's own type.
+      if (t.kind() == PK_SYSTEM) {
+        switch (a.type()) {
+          case PT_INT: t.set_int(a.as_int()); break;
+          case PT_FLOAT: t.set_float(a.as_float()); break;
+          case PT_BOOL: t.set_flag(a.as_flag()); break;
+          case PT_STR: t.set_str(a.as_str()); break;
+          default: break;
+        }
+        return;
+      }
       switch (t.quick_type()) {
         case PT_INT: write_int(t, read_int(a)); break;
         case PT_FLOAT: t.set_float(a.as_float()); break;
@@ -569,14 +586,14 @@ void TNovaParser::Impl::run(std::size_t index) {
     } else {
       v.var->bind_whole_plain(item);
     }
-    if (!eager && is_system(item)) materialize();
+    if (!eager && is_forwarding_system(item)) materialize();
   }
   if (!eager && op.code == ocFunc) materialize();
   if (!r.valid) invalid(op);
   // 2. A temporary target is made on first use, typed by the operation.
   TParamCollectionItem* target = resolve(r.target, op.target);
   if (!target && r.target.slot >= 0) target = &create_temporary(op, r);
-  if (!eager && is_system(target)) materialize();
+  if (!eager && is_forwarding_system(target)) materialize();
   if (op.code == ocDimTo) {
     bind_alias(op, target);
     return;

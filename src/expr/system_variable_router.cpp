@@ -17,9 +17,9 @@ void TSystemVariableRouter::attach(std::string_view name, TSystemVariableProvide
     }
     const auto& holders = m_holders[static_cast<std::size_t>(index)];
     if (!holders.empty() && holders.back().claim == Claim::Owned) {
-      core::throw_error(core::format("%s: the system variable %s is already answered by %s",
-                                     {name, kSystemVariables[static_cast<std::size_t>(index)].name,
-                                      holders.back().name}));
+      core::throw_error(
+          core::format("%s: the system variable %s is already answered by %s",
+                       {name, kSystemVariables[static_cast<std::size_t>(index)].name, holders.back().name}));
     }
   }
   for (int index : indexes) {

@@ -111,10 +111,7 @@ class ForwardStep {
 
 }  // namespace
 
-const TSystemVariableInfo& TParamSystem::info() const {
-  if (m_index < 0 || m_index >= kSystemVariableCount) core::throw_error(core::sjis("内部エラー"));
-  return kSystemVariables[static_cast<std::size_t>(m_index)];
-}
+void TParamSystem::bad_index() { core::throw_error(core::sjis("内部エラー")); }
 
 TSystemVariableProvider& TParamSystem::provider() const {
   const TSystemVariableInfo& i = info();
@@ -144,7 +141,12 @@ TSysValue TParamSystem::read(std::int32_t element) const {
 
 bool TParamSystem::read_flag(std::int32_t e) const { return own<FlagTraits>(read(e), info().type) != 0; }
 long double TParamSystem::read_float(std::int32_t e) const { return own<FloatTraits>(read(e), info().type); }
-std::int32_t TParamSystem::read_int(std::int32_t e) const { return own<IntTraits>(read(e), info().type); }
+std::int32_t TParamSystem::read_int(std::int32_t e) const {
+  const TParamType type = info().type;
+  const TSysValue v = read(e);
+  // Most reads are of an integer variable as an integer.
+  return type == PT_INT ? v.i : own<IntTraits>(v, type);
+}
 std::string TParamSystem::read_str(std::int32_t e) const { return own<StrTraits>(read(e), info().type); }
 
 void TParamSystem::write(std::int32_t element, const TSysValue& v) {
@@ -203,11 +205,11 @@ void TParamSystem::set_count(std::int32_t n) {
   if (TCustomParam* r = step.ok() ? referred() : nullptr) r->set_count(n);
 }
 
-#define NOVA_SYS_FORWARD_READ(call, zero)              \
-  if (info().forwards) {                               \
-    ForwardStep step;                                  \
+#define NOVA_SYS_FORWARD_READ(call, zero)               \
+  if (info().forwards) {                                \
+    ForwardStep step;                                   \
     TCustomParam* r = step.ok() ? referred() : nullptr; \
-    return r ? r->call : zero;                         \
+    return r ? r->call : zero;                          \
   }
 
 bool TParamSystem::as_flag() const {

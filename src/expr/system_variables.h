@@ -81,16 +81,20 @@ class TParamSystem final : public TCustomParam {
  public:
   // `store` provides the attached provider; it outlives the value. An index
   // outside 0 ... 50 makes every operation raise "内部エラー".
-  TParamSystem(int index, const TParamCollection& store) : TCustomParam(PK_SYSTEM), m_index(index), m_store(store) {}
+  TParamSystem(int index, const TParamCollection& store)
+      : TCustomParam(PK_SYSTEM),
+        m_index(index),
+        m_info(index >= 0 && index < kSystemVariableCount ? &kSystemVariables[static_cast<std::size_t>(index)]
+                                                          : nullptr),
+        m_store(store) {}
 
   int index() const { return m_index; }
+  // @Result or @Temp: every operation goes to the value it stands for.
+  bool forwards() const { return m_info && m_info->forwards; }
   // One of the arrays the system answers (@ParamStr, the key arrays,
   // @MidiPorts): any element index is valid, and one outside the range
   // reads as the empty value.
-  bool is_system_array() const {
-    return m_index >= 0 && m_index < kSystemVariableCount &&
-           kSystemVariables[static_cast<std::size_t>(m_index)].is_array;
-  }
+  bool is_system_array() const { return m_info && m_info->is_array; }
 
   TParamType type() const override;
   std::int32_t count() const override;
@@ -131,7 +135,12 @@ class TParamSystem final : public TCustomParam {
   void reset_fresh() override {}
 
  private:
-  const TSystemVariableInfo& info() const;
+  const TSystemVariableInfo& info() const {
+    if (!m_info) [[unlikely]]
+      bad_index();
+    return *m_info;
+  }
+  [[noreturn]] static void bad_index();
   TSystemVariableProvider& provider() const;
   // The referred value of a forwarding variable (nullptr when none).
   TCustomParam* referred() const;
@@ -149,6 +158,7 @@ class TParamSystem final : public TCustomParam {
   std::string read_str(std::int32_t element) const;
 
   int m_index;
+  const TSystemVariableInfo* m_info;  // null for an index outside the table
   const TParamCollection& m_store;
 };
 

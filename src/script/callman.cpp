@@ -157,8 +157,7 @@ void TCallMan::ReportExpressionError(std::string_view message) {
   const TPage* page = running ? m_running_page : m_current;
   const std::int32_t position = running ? m_running_position : m_position;
   const std::string page_name = page ? page->name() : std::string();
-  const std::int32_t line =
-      page && page->commands().contains(position) ? page->command(position).line_number() : 0;
+  const std::int32_t line = page && page->commands().contains(position) ? page->command(position).line_number() : 0;
   std::string key = core::format("%s\n%d\n%s", {page_name, position, message});
   if (auto it = m_expr_error_index.find(key); it != m_expr_error_index.end()) {
     ++m_expr_errors[it->second].repeats;
@@ -186,8 +185,7 @@ void TCallMan::FlushExpressionErrors() {
                            {p.page, p.line, p.message, static_cast<std::int64_t>(p.repeats)}));
     }
     if (m_expr_errors_elsewhere > 0) {
-      m_trace(core::format("<ExprError>%d more at other places",
-                           {static_cast<std::int64_t>(m_expr_errors_elsewhere)}));
+      m_trace(core::format("<ExprError>%d more at other places", {static_cast<std::int64_t>(m_expr_errors_elsewhere)}));
     }
   }
   m_expr_errors.clear();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <clocale>
 
 #include "app/command_line.h"
@@ -136,11 +137,29 @@ TEST(CommandLine, OptionsThenData) {
                                        {"p", "--screenshot", "x.png"},
                                        {"p", "--modes", "640x480"},
                                        {"p", "--modes", "640x480x12"},
-                                       {"p", "--answer", "maybe"}}) {
+                                       {"p", "--answer", "maybe"},
+                                       {"p", "--date", "2024-02-30 10:00:00"},
+                                       {"p", "--date", "2024-03-10T10:00:00"},
+                                       {"p", "--date", "2024-03-10 24:00:00"}}) {
     auto e = parse_command_line(static_cast<int>(bad.size()), bad.data());
     EXPECT_FALSE(e.options) << bad[1];
     EXPECT_FALSE(e.message.empty());
   }
+  const char* dated[] = {"novaplayer", "--date", "2024-02-29 23:59:59.950", "t"};
+  auto d = parse_command_line(4, dated);
+  ASSERT_TRUE(d.options && d.options->date) << d.message;
+  EXPECT_EQ(d.options->date->day, 29);
+  EXPECT_EQ(d.options->date->millisecond, 950);
+  EXPECT_EQ(d.options->date->day_of_week, 4) << "a Thursday";
+  // The calendar goes on with the timer, across days, months and years.
+  const platform::DateTime later = platform::calendar_after(*d.options->date, 60);
+  EXPECT_EQ((std::array<int, 5>{later.year, later.month, later.day, later.day_of_week, later.millisecond}),
+            (std::array<int, 5>{2024, 3, 1, 5, 10}));
+  const platform::DateTime year_end{1999, 12, 31, 0, 23, 59, 59, 999};
+  const platform::DateTime y2k = platform::calendar_after(year_end, 1);
+  EXPECT_EQ((std::array<int, 4>{y2k.year, y2k.month, y2k.day, y2k.day_of_week}), (std::array<int, 4>{2000, 1, 1, 6}));
+  const platform::DateTime before = platform::calendar_after(y2k, -86'400'001);
+  EXPECT_EQ((std::array<int, 3>{before.day, before.hour, before.millisecond}), (std::array<int, 3>{30, 23, 999}));
   const char* help[] = {"novaplayer", "--help"};
   auto h = parse_command_line(2, help);
   ASSERT_TRUE(h.options);

@@ -350,18 +350,21 @@ TEST_F(Executor, CheckRoutineAndVarNew) {
 namespace nova::expr {
 namespace {
 
-// A provider whose @MouseX reads 1 when the store holds a variable "____0".
-class ProbeVariables : public TSystemVariableProvider {
+// @Temp standing for the variable a name gives, as AssignTemp makes it.
+class NamedTemp : public TSystemVariableProvider {
  public:
-  explicit ProbeVariables(TParamCollection& s) : store(s) {}
-  TCustomParam* referred(int) override { return nullptr; }
+  explicit NamedTemp(TParamCollection& s) : store(s) {}
+  TCustomParam* referred(int) override {
+    TParamCollectionItem* item = store.find(store.temp_name());
+    return item ? &item->value() : nullptr;
+  }
   std::int32_t count(int) override { return 1; }
-  void read(int, std::int32_t, TSysValue& out) override { out.i = store.find("____0") ? 1 : 0; }
+  void read(int, std::int32_t, TSysValue&) override {}
   void write(int, std::int32_t, const TSysValue&) override {}
   TParamCollection& store;
 };
 
-TEST_F(Executor, FunctionsAndSystemVariablesSeeTheRunsTemporaries) {
+TEST_F(Executor, FunctionsAndForwardingSystemVariablesSeeTheRunsTemporaries) {
   // "____0" holds the literal; the function looks it up by name in the store.
   funcs.set_behaviour(50, [&](TCustomParam& t, std::span<TCustomParam* const> args) {
     t.set_flag(store.find(args[0]->as_str()) != nullptr);
@@ -369,11 +372,14 @@ TEST_F(Executor, FunctionsAndSystemVariablesSeeTheRunsTemporaries) {
   auto r = run("VarExists(\"____0\") ++ VarExists(\"____9\")");
   ASSERT_NE(r, nullptr) << error();
   EXPECT_EQ(r->as_str(), "TRUEFALSE");
-  ProbeVariables probe(store);
-  store.set_system_variables(&probe);
-  r = run("\"x\" ++ @MouseX");
+  // @Temp named after the run's first temporary finds it.
+  NamedTemp temp(store);
+  store.set_system_variables(&temp);
+  store.set_temp_name("____0");
+  r = run("\"x\" ++ @Temp");
   ASSERT_NE(r, nullptr) << error();
-  EXPECT_EQ(r->as_str(), "x1");
+  EXPECT_EQ(r->as_str(), "xx");
+  store.set_temp_name("");
   store.set_system_variables(nullptr);
   EXPECT_EQ(store.find("____0"), nullptr);
   EXPECT_EQ(store.size(), 51u);

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "support/test_support.h"
 

@@ -144,8 +144,8 @@ TEST(SystemService, AnswersTheHostUnlessOverridden) {
   o.user_config_folder = dir / "c";
   o.japanese = false;
   o.read_only_folders = {dir / "install"};
-  o.mountinfo = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n30 22 11:0 / " + (dir / "install").string() +
-                " ro - iso9660 /dev/sr0 ro\n";
+  o.mountinfo =
+      "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n30 22 11:0 / " + (dir / "install").string() + " ro - iso9660 /dev/sr0 ro\n";
   auto configured = make_system(o);
   EXPECT_EQ(configured->executable_path(), dir / "install" / "player");
   EXPECT_EQ(configured->temp_folder(), dir / "tmp");

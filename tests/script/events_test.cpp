@@ -291,3 +291,35 @@ TEST_F(Events, FullPCResetRestartsEverything) {
 
 }  // namespace
 }  // namespace nova::script::testing
+
+namespace nova::script::testing {
+namespace {
+
+TEST_F(Events, ASenderGoneMidHandlerIsNeverTakenForTheNextInItsSlot) {
+  var("before", expr::PT_STR);
+  var("after", expr::PT_STR);
+  var("p5", expr::PT_STR);
+  page("main.nsb", idle_main());
+  page("h.nsb", {Cmd("Calc").e("expression", "before = @Sender").go(),
+                 Cmd("Calc").e("expression", "p5 = \"<\" ++ @ParamStr[5] ++ \">\"").go(), Cmd("Wait").e("time", "30"),
+                 Cmd("Calc").e("expression", "after = \"<\" ++ @Sender ++ \">\"")});
+  cm->StartAt("main.nsb");
+  const ComponentId button = events.add_component("button");
+  ASSERT_TRUE(events.raise(button, 37, "h.src", {"a", "b"}));
+  tick();
+  EXPECT_EQ(svalue("before"), "button");
+  EXPECT_EQ(svalue("p5"), "<>") << "@ParamStr outside the arguments reads \"\"";
+  // The button goes while its handler waits; a new component takes its
+  // slot. The handler runs on, without a sender.
+  events.remove_component(button);
+  const ComponentId newcomer = events.add_component("newcomer");
+  EXPECT_EQ(newcomer.slot(), button.slot());
+  EXPECT_NE(newcomer, button);
+  EXPECT_EQ(events.name_of(button), std::nullopt);
+  tick(4);
+  EXPECT_EQ(svalue("after"), "<>");
+  EXPECT_EQ(cm->State(), 0) << "the handler ended normally";
+}
+
+}  // namespace
+}  // namespace nova::script::testing

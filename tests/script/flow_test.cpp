@@ -346,3 +346,56 @@ TEST_F(Flow, VariablesAreMadeAndDeleted) {
 
 }  // namespace
 }  // namespace nova::script::testing
+
+namespace nova::script::testing {
+namespace {
+
+TEST_F(Flow, ExpressionErrorsAreSwallowedButReachTheAuthorOncePerPlace) {
+  ScriptLog log;
+  var("i");
+  var("target").value().set_int(7);
+  page("main.nsb", {Cmd("WhileInit").e("expression", "i = 0").line(3),                       // 0
+                    Cmd("While").e("condition", "i < 100").i("exit_index", 5).go().line(4),  // 1
+                    Cmd("Calc").e("expression", "i = i + 1").level(1).go().line(5),          // 2
+                    Cmd("Calc").e("expression", "target = 1 / 0").level(1).go().line(6),     // 3
+                    Cmd("WhileLoop").i("loop_index", 1).line(7),                             // 4
+                    Cmd("Calc").e("expression", "unknown_name + 1").line(8)});               // 5
+  cm->StartAt("main.nsb");
+  tick();
+  EXPECT_EQ(ivalue("i"), 100);
+  EXPECT_EQ(ivalue("target"), 7) << "the failed expression assigns nothing";
+  EXPECT_EQ(log.count("main.nsb(6)", core::Level::Warning), 1) << "warned once for the place and message";
+  EXPECT_EQ(log.count("main.nsb(6)", core::Level::Debug), 99) << "the repeats are logged quietly";
+  auto count = [&](std::string_view text) {
+    return std::count_if(trace.begin(), trace.end(),
+                         [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_EQ(count("<ExprError>main.nsb(6)"), 1);
+  EXPECT_EQ(count("<ExprError>main.nsb(8)"), 1);
+  EXPECT_EQ(count(" more"), 0) << "the counts are written when the trace closes";
+  cm.reset();
+  ASSERT_EQ(count("<ExprError>main.nsb(6)"), 2);
+  const std::string& closing = trace.back();
+  EXPECT_EQ(closing.rfind("<ExprError>main.nsb(6) ", 0), 0u) << closing;
+  EXPECT_NE(closing.find(": 99 more"), std::string::npos) << closing;
+  EXPECT_EQ(count("<ExprError>main.nsb(8)"), 1) << "an error that happened once has no closing line";
+}
+
+TEST_F(Flow, ExpressionErrorPlacesAreBounded) {
+  ScriptLog log;
+  // 1,200 distinct places (one command each) fail once: the first 1,000
+  // are traced, the rest are counted in one closing line.
+  std::vector<TCommandRecord> commands;
+  for (int n = 0; n < 1200; ++n) commands.push_back(Cmd("Calc").e("expression", "missing + 1").go().line(n + 1));
+  page("many.nsb", commands);
+  cm->StartAt("many.nsb");
+  tick();
+  const auto traced = std::count_if(trace.begin(), trace.end(),
+                                    [](const std::string& l) { return l.find("<ExprError>") != std::string::npos; });
+  EXPECT_EQ(traced, static_cast<long>(TCallMan::kExprErrorPlaces));
+  cm.reset();
+  EXPECT_EQ(trace.back(), "<ExprError>200 more at other places");
+}
+
+}  // namespace
+}  // namespace nova::script::testing

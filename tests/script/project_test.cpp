@@ -67,13 +67,14 @@ class Project : public ::testing::Test {
     }
     o.save_paths.executable_folder = exe_folder;
     o.save_paths.user_data_folder = dir / "user";
-    o.save_paths.folder_writable = [](const fs::path& folder) { return platform::make_system()->folder_writable(folder); };
+    o.save_paths.folder_writable = [](const fs::path& folder) {
+      return platform::make_system()->folder_writable(folder);
+    };
     o.request_close = [this] { ++close_requests; };
     o.on_fatal = [this] { ++fatal; };
     o.trace = [this](std::string_view line) { trace.emplace_back(line); };
     clock.TerminateFlag.store(false);
-    return std::make_unique<TProject>(ProjectServices{clock, *files, *store, funcs, dialogs, *router},
-                                      std::move(o));
+    return std::make_unique<TProject>(ProjectServices{clock, *files, *store, funcs, dialogs, *router}, std::move(o));
   }
   // Ticks until the script ends the player (at most n ticks).
   void run(TProject& p, int n = 100) {

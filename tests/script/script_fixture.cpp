@@ -99,7 +99,10 @@ std::vector<std::uint8_t> MemoryHost::ReadFile(std::string_view name) {
 ScriptLog::ScriptLog() {
   core::set_log_level(core::Channel::Script, core::Level::Trace);
   m_sink = std::make_unique<core::LogSink>([this](core::Channel c, core::Level l, std::string_view m) {
-    if (c == core::Channel::Script && l != core::Level::Trace) lines.emplace_back(m);
+    if (c == core::Channel::Script && l != core::Level::Trace) {
+      lines.emplace_back(m);
+      levels.push_back(l);
+    }
   });
 }
 
@@ -108,9 +111,11 @@ ScriptLog::~ScriptLog() {
   core::set_log_level(core::Channel::Script, core::Level::Warning);
 }
 
-int ScriptLog::count(std::string_view text) const {
+int ScriptLog::count(std::string_view text, std::optional<core::Level> level) const {
   int n = 0;
-  for (const auto& l : lines) n += l.find(text) != std::string::npos;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    n += lines[i].find(text) != std::string::npos && (!level || levels[i] == *level);
+  }
   return n;
 }
 
@@ -118,7 +123,7 @@ InterpreterTest::InterpreterTest() {
   core::set_stderr_logging(false);
   cm = std::make_unique<TCallMan>(TCallManServices{clock, store, funcs, host});
   cm->set_event_queue(&events);
-    cm->set_component_directory(&events);
+  cm->set_component_directory(&events);
   cm->set_trace_hook([this](std::string_view line) { trace.emplace_back(line); });
   variables = std::make_unique<TInterpreterVariables>(*cm);
   store.set_system_variables(variables.get());

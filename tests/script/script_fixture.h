@@ -10,17 +10,18 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "components/events.h"
 #include "core/frame_clock.h"
 #include "core/log.h"
 #include "expr/param_collection.h"
 #include "expr/sys_func_man.h"
 #include "script/callman.h"
 #include "script/command_record.h"
-#include "components/events.h"
 #include "script/page_file.h"
 #include "script/script_host.h"
 #include "script/script_variables.h"
@@ -87,9 +88,10 @@ class ScriptLog {
  public:
   ScriptLog();
   ~ScriptLog();
-  // Messages containing the text.
-  int count(std::string_view text) const;
+  // Messages containing the text (at `level` only, when given).
+  int count(std::string_view text, std::optional<core::Level> level = std::nullopt) const;
   std::vector<std::string> lines;
+  std::vector<core::Level> levels;  // of each line
 
  private:
   std::unique_ptr<core::LogSink> m_sink;

@@ -50,6 +50,10 @@ Expectation parse_expectation(const std::string& text, const std::string& where)
       e.ticks = std::stoi(value);
     } else if (key == "seed") {
       e.seed = std::stoi(value);
+    } else if (key == "args") {
+      e.args = value;
+    } else if (key == "identical_runs") {
+      e.identical_runs = value == "yes";
     } else if (key == "errors") {
       e.errors_allowed = value == "allowed";
     } else if (key == "trace") {
@@ -69,21 +73,40 @@ Expectation parse_expectation(const std::string& text, const std::string& where)
   return e;
 }
 
+namespace {
+
+// Builds the title into `out` and plays it; answers the player's exit
+// status, with its output in `log`.
+int build_and_play(const fs::path& source, const Expectation& e, const fs::path& out, const fs::path& trace_file,
+                   std::string& log) {
+  const fs::path nova = binary_dir() / "tools" / "nova";
+  const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
+  if (run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log) != 0) {
+    ADD_FAILURE() << log;
+    return -1;
+  }
+  return run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
+                         std::to_string(e.seed) + " " + e.args + " --trace " + shell_quote(trace_file) + " " +
+                         shell_quote(out) + " 2>&1",
+                     &log);
+}
+
+}  // namespace
+
 void run_title(const fs::path& source, const Expectation& e) {
   TempDir dir;
   const fs::path out = dir / "title";
   std::string log;
   const fs::path nova = binary_dir() / "tools" / "nova";
-  const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
-  ASSERT_EQ(run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log),
-            0)
-      << log;
   const fs::path trace_file = dir / "trace.txt";
-  const int status =
-      run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
-                      std::to_string(e.seed) + " --trace " + shell_quote(trace_file) + " " + shell_quote(out) + " 2>&1",
-                  &log);
+  const int status = build_and_play(source, e, out, trace_file, log);
   EXPECT_EQ(status, 0) << log;
+  if (e.identical_runs) {
+    std::string again;
+    EXPECT_EQ(build_and_play(source, e, dir / "again", dir / "trace2.txt", again), 0) << again;
+    EXPECT_EQ(read_file(out / "save.dat"), read_file(dir / "again" / "save.dat")) << "two runs, two save files";
+    EXPECT_EQ(read_file(trace_file), read_file(dir / "trace2.txt"));
+  }
   const std::string trace_text = read_file(trace_file);
   const std::vector<std::string> trace = lines_of(trace_text);
   ASSERT_FALSE(trace.empty()) << log;

@@ -13,6 +13,10 @@ namespace nova::test {
 struct Expectation {
   int ticks = 100;
   int seed = 1;
+  // More options for the player, as on its command line.
+  std::string args;
+  // Two runs of fresh builds must leave byte-identical save files.
+  bool identical_runs = false;
   bool errors_allowed = false;
   std::vector<std::pair<bool, std::string>> trace;  // in order; true: with the clock
   std::vector<std::string> no_trace;

@@ -5,8 +5,7 @@
 
 namespace nova::platform {
 
-Registry::Registry(std::filesystem::path file)
-    : m_file(std::move(file)) {}
+Registry::Registry(std::filesystem::path file) : m_file(std::move(file)) {}
 
 std::optional<std::string> Registry::read_string(std::string_view key_path, std::string_view value_name) const {
   IniFile ini(m_file);

@@ -236,9 +236,7 @@ class HostSystem final : public System {
   fs::path temp_folder() const override { return m_o.temp_folder.value_or(host_temp_folder()); }
   fs::path runtime_folder() const override { return m_o.runtime_folder.value_or(host_runtime_folder()); }
   fs::path user_data_folder() const override { return m_o.user_data_folder.value_or(host_user_data_folder()); }
-  fs::path user_config_folder() const override {
-    return m_o.user_config_folder.value_or(host_user_config_folder());
-  }
+  fs::path user_config_folder() const override { return m_o.user_config_folder.value_or(host_user_config_folder()); }
   std::vector<MountInfo> mounts() const override { return parse_mounts(m_o.mountinfo.value_or(host_mountinfo())); }
   bool language_is_japanese() const override { return m_o.japanese.value_or(host_language_is_japanese()); }
   bool folder_writable(const fs::path& folder) const override {
