@@ -137,6 +137,8 @@ class TCallMan {
   const expr::TSysFuncMan& funcs() const { return m_services.funcs; }
   core::FrameClock& clock() const { return m_services.clock; }
   ScriptHost& host() const { return m_services.host; }
+  // The base list the component commands drive; null without components.
+  components::TNovaBaseList* base_list() const { return m_services.base_list; }
 
   void Advance() { ++m_position; }
   void SetPosition(std::int32_t index) { m_position = index; }

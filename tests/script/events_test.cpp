@@ -323,3 +323,62 @@ TEST_F(Events, ASenderGoneMidHandlerIsNeverTakenForTheNextInItsSlot) {
 
 }  // namespace
 }  // namespace nova::script::testing
+
+namespace nova::script::testing {
+namespace {
+
+TEST_F(Events, StartAtRemovesTheRunningHandlersEntriesWhileANestedOneRuns) {
+  var("a");
+  var("b");
+  page("main.nsb", idle_main());
+  page("a.nsb", {Cmd("Calc").e("expression", "a = 1").go(), Cmd("Wait").e("time", "500").go()});
+  page("b.nsb", {Cmd("Calc").e("expression", "b = 1").go(), Cmd("Wait").e("time", "500").go()});
+  page("other.nsb", idle_main());
+  cm->StartAt("main.nsb");
+  tick();
+  const ComponentId first = events.add_component("first"), second = events.add_component("second"),
+                    third = events.add_component("third");
+  events.raise(first, 36, "a.src");
+  tick();
+  events.raise(second, 36, "b.src");
+  tick();
+  ASSERT_EQ(cm->EventLevel(), 3) << "a nested handler runs";
+  events.raise(third, 36, "b.src");  // pending while the nested one runs
+  ASSERT_EQ(events.entries().size(), 3u);
+  cm->StartAt("other.nsb");
+  // The entries of levels 1 to EventLevel go; the pending one stays for the
+  // restarted script.
+  ASSERT_EQ(events.entries().size(), 1u);
+  EXPECT_EQ(events.entries()[0].sender, third);
+  EXPECT_EQ(events.entries()[0].level, 0);
+  EXPECT_EQ(cm->EventLevel(), 2);
+  EXPECT_EQ(cm->StackCount(), 0);
+  EXPECT_EQ(store.call_depth(), 0);
+  EXPECT_EQ(cm->State(), 0);
+}
+
+TEST_F(Events, APartialPCResetFromTheMainScriptKeepsItsCallFrames) {
+  var("m");
+  var("back");
+  page("main.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").go(),
+                    Cmd("Calc").e("expression", "back = 1")});
+  page("sub.nsb", {Cmd("VarNew").s("name", "loc").i("type", 1).i("scope", 2).go(),
+                   Cmd("PCReset").s("page", "new.nsb").i("index", 1).go(), Cmd("Calc").e("expression", "m = 99")});
+  page("new.nsb", {Cmd("Calc").e("expression", "m = 10").go(), Cmd("Calc").e("expression", "m = m + 5").go(),
+                   Cmd("Wait").e("time", "30")});
+  cm->StartAt("main.nsb");
+  tick();
+  // No handler runs: the page becomes current at the index, the call's
+  // locals go, and the call frame stays, so the page returns to the caller.
+  EXPECT_EQ(current(), "new.nsb");
+  EXPECT_EQ(ivalue("m"), 5);
+  EXPECT_EQ(cm->StackCount(), 1);
+  EXPECT_EQ(store.find("loc"), nullptr);
+  tick(4);
+  EXPECT_EQ(ivalue("back"), 1) << "back in main after the Call";
+  EXPECT_EQ(ivalue("m"), 5) << "sub.nsb was not resumed";
+  EXPECT_EQ(cm->StackCount(), 0);
+}
+
+}  // namespace
+}  // namespace nova::script::testing

@@ -343,6 +343,62 @@ TEST(ProjectSettings, OlderVersionsLackFieldsAndKeepTheirDefaults) {
   EXPECT_EQ(error_of([&] { TProjectSetting::Parse(newer); }), test::sjis("このバージョンには対応していません"));
 }
 
+// A settings file laid out by hand, field by field, as an older editor wrote
+// it (not by our writer): each field only where its version has it.
+std::vector<std::uint8_t> hand_settings(std::int32_t version) {
+  core::ByteWriter w;
+  w.i32(version);
+  w.str("T");
+  w.i32(800);
+  w.i32(600);
+  w.i32(1024);
+  w.i32(768);
+  w.str("start.nsb");
+  if (version >= 110) w.str("exit.nsb");
+  w.str("Reg");
+  w.i32(-5);
+  if (version > 103) w.u8(1);                  // keep status
+  if (version >= 106) w.u8(1);                 // idle option
+  if (version >= 109) w.str(".ogg");           // streamed extensions
+  if (version > 112) w.u8(1);                  // pause when inactive
+  if (version >= 114) w.u8(9);                 // reserved
+  w.str("disc %d");
+  w.str("quit");
+  w.i32(1);  // one initial variable
+  w.u8(expr::PT_INT);
+  w.str("v");
+  w.i32(42);
+  w.i32(1);  // one folder on disc 2
+  w.str("movie\\");
+  w.i32(2);
+  return w.take();
+}
+
+TEST(ProjectSettings, EachVersionBoundaryReadsItsFieldsFromHandLaidBytes) {
+  for (std::int32_t v : {105, 106, 108, 109, 110, 112, 113, 114}) {
+    SCOPED_TRACE(v);
+    const std::vector<std::uint8_t> bytes = hand_settings(v);
+    const TProjectSetting s = TProjectSetting::Parse(bytes);
+    EXPECT_EQ(s.version, v);
+    EXPECT_EQ(s.title, "T");
+    EXPECT_EQ(s.display_option_a, 1024);
+    EXPECT_EQ(s.image_key, -5);
+    EXPECT_EQ(s.keep_status, 1);
+    EXPECT_EQ(s.idle_option, v >= 106 ? 1 : 0);
+    EXPECT_EQ(s.streamed_extensions, v >= 109 ? ".ogg" : ".wav.wma.ogg.mid");
+    EXPECT_EQ(s.exit_page, v >= 110 ? "exit.nsb" : "");
+    EXPECT_EQ(s.pause_when_inactive, v >= 113 ? 1 : 0);
+    EXPECT_EQ(s.reserved, v >= 114 ? 9 : 0);
+    EXPECT_EQ(s.disc_text, "disc %d");
+    EXPECT_EQ(s.quit_text, "quit");
+    ASSERT_EQ(s.initial_variables.size(), 1u);
+    EXPECT_EQ(s.initial_variables[0].int_value, 42);
+    EXPECT_EQ(s.folders.DiscOf("movie\\a.mpg"), 2);
+    // Our writer lays out the same bytes for the version.
+    EXPECT_EQ(s.Bytes(), bytes);
+  }
+}
+
 class StatusRecords : public ::testing::Test {
  protected:
   StatusRecords() {
