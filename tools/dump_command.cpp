@@ -100,15 +100,19 @@ int run_dump(const std::vector<std::string>& args) {
       positional.push_back(a);
     }
   }
-  if (help || positional.size() != 1) {
+  if (help || positional.empty()) {
     std::printf(
-        "usage: nova dump FILE [--exact] [--ops] [-o OUT]\n\n"
+        "usage: nova dump FILE [--exact] [--ops] [-o OUT]\n"
+        "       nova dump TITLE [MORE DATA...] -o SRC [--exact] [--ops]\n\n"
         "Shows a title file as source that nova build compiles back:\n"
         "  a page (.nsb)       page source\n"
         "  nova.npb            project source\n"
         "  save.dat            its slots with their captions and its status variables\n"
         "  a title (a folder or an archive such as game.dat)  with -o SRC: the whole\n"
-        "                      source tree\n"
+        "                      source tree; the data arguments are the player's (a\n"
+        "                      folder, then more folders or archives), and the title\n"
+        "                      is read as the player reads it: a file in the folder\n"
+        "                      shadows an archive entry of its name\n"
         "  --exact  source that builds back to identical bytes (keeping line numbers,\n"
         "           nesting levels, indexes, property sets and versions that the\n"
         "           source could not otherwise give); what has no text is kept as raw\n"
@@ -120,14 +124,19 @@ int run_dump(const std::vector<std::string>& args) {
   const fs::path file = positional[0];
   std::error_code ec;
   const bool single_file = has_extension(file, ".nsb") || name_is(file, "nova.npb") || name_is(file, "save.dat");
-  if (fs::is_directory(file, ec) || (!single_file && is_archive(file))) {
+  if (positional.size() > 1 && single_file) {
+    std::fprintf(stderr, "nova dump: one file at a time (more arguments are for a whole title)\n");
+    return 2;
+  }
+  if (positional.size() > 1 || fs::is_directory(file, ec) || (!single_file && is_archive(file))) {
     if (out.empty()) core::throw_error_utf8("a title is dumped into a folder: give -o SRC");
     DumpOptions o;
     o.exact = exact;
     o.ops = ops;
     Diagnostics diagnostics;
     DumpReport report;
-    const bool ok = dump_title(file, out, o, diagnostics, report);
+    const bool ok =
+        dump_title(std::vector<fs::path>(positional.begin(), positional.end()), out, o, diagnostics, report);
     std::fputs(diagnostics.format().c_str(), stderr);
     if (!ok) return 1;
     std::printf("dumped %d pages and %d other files into %s\n", report.pages, report.assets, out.c_str());

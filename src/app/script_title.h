@@ -1,6 +1,5 @@
 // The script engine as the main window drives it: the project behind the
-// ProjectHost interface, the trace file, and the mounting of the title's
-// data.
+// ProjectHost interface, and the trace file.
 #pragma once
 
 #include <filesystem>
@@ -50,12 +49,5 @@ class ScriptProjectHost final : public ProjectHost {
   std::unique_ptr<TraceFile> m_trace;
   std::unique_ptr<script::TProject> m_project;
 };
-
-// FormCreate's mounting of the title's data: without arguments the
-// executable's folder, its resource archive and its appended archive; with
-// arguments the first as the base folder, then each argument's "game.dat"
-// and each argument that is an archive with the "nv" trailer.
-void mount_title_data(files::TVrFileManager& files, const std::filesystem::path& executable,
-                      const std::vector<std::filesystem::path>& arguments);
 
 }  // namespace nova::app

@@ -6,6 +6,7 @@
 #include "app/title_host.h"
 #include "core/error.h"
 #include "core/log.h"
+#include "files/title_mount.h"
 
 namespace nova::app {
 namespace {
@@ -29,7 +30,7 @@ class BuildFactory final : public TitleFactory {
     env.executable = executable_of(ctx);
     if (ctx.platform.unattended()) env.max_prompt_rounds = kUnattendedPromptRounds;
     ctx.services.set_files(std::make_unique<files::TVrFileManager>(ctx.platform.dialogs(), std::move(env)));
-    mount_title_data(*ctx.services.files(), executable_of(ctx), arguments(ctx));
+    files::mount_title_data(*ctx.services.files(), executable_of(ctx), arguments(ctx));
   }
 
   void create_variable_store(PlayerContext& ctx) override {

@@ -23,16 +23,7 @@ std::string xwininfo(const std::string& args) {
   return out;
 }
 
-// Waits until `pred` holds, up to `limit`.
-template <typename Pred>
-bool eventually(Pred pred, std::chrono::milliseconds limit = 10s) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(50ms);
-  }
-  return false;
-}
+using test::eventually;
 
 TEST(MainWindowOnX11, OpensWithToolBarAndAsksBeforeExiting) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";

@@ -6,6 +6,7 @@
 
 #include "core/error.h"
 #include "files/archive.h"
+#include "files/title_mount.h"
 #include "platform/headless/headless_platform.h"
 #include "script/page_file.h"
 #include "support/test_support.h"
@@ -53,7 +54,7 @@ TEST(ScriptTitle, ArgumentsMountTheirGameDataAndArchives) {
   test::write_file(f.dir / "b.exe", appended("in_exe.txt"));
   test::write_file(f.dir / "c.dat", archive_of("in_plain.txt", "c"));
   auto files = f.make();
-  mount_title_data(files, f.env.executable, {f.dir / "a", f.dir / "b.exe", f.dir / "c.dat"});
+  files::mount_title_data(files, f.env.executable, {f.dir / "a", f.dir / "b.exe", f.dir / "c.dat"});
   EXPECT_TRUE(files.Exists("beside.txt")) << "argument 1 is the base folder";
   EXPECT_TRUE(files.Exists("in_game.txt"));
   EXPECT_TRUE(files.Exists("in_exe.txt"));
@@ -66,7 +67,7 @@ TEST(ScriptTitle, WithoutArgumentsThePlayersFolderAndItsAppendedArchive) {
   f.env.executable = f.dir / "player" / "title.exe";
   test::write_file(f.env.executable, appended("in_exe.txt"));
   auto files = f.make();
-  mount_title_data(files, f.env.executable, {});
+  files::mount_title_data(files, f.env.executable, {});
   EXPECT_TRUE(files.Exists("beside.txt"));
   EXPECT_TRUE(files.Exists("in_exe.txt"));
 }

@@ -56,11 +56,13 @@ TEST(ScreenPresentX11, TheServerShowsTheComposedAndTheDoubledPixels) {
   auto platform = platform::create_platform(platform::Backend::Sdl);
   auto window = platform->create_window({"screen", {320, 200}});
   platform::Event e;
-  for (int i = 0; i < 40; ++i) {
+  test::eventually([&] {
     while (platform->poll_event(e)) {
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+    std::string info;
+    test::run_command("xwininfo -id " + std::to_string(window->native_handle()), &info);
+    return info.find("IsViewable") != std::string::npos;
+  });
   TScreenManager sm(*platform, *window, 100, 160, 100, 160, {0, 0});
   TCustomDIBX& screen = *sm.GetScreenSurface();
   ASSERT_EQ(screen.GetBitCount(), 32) << "a 24-bit X screen is a display above 16 bits";
@@ -72,14 +74,13 @@ TEST(ScreenPresentX11, TheServerShowsTheComposedAndTheDoubledPixels) {
   FullScreenSource src;
   auto grab_after = [&](auto present) {
     std::optional<std::vector<std::uint32_t>> img;
-    for (int attempt = 0; attempt < 20; ++attempt) {
+    test::eventually([&] {
       while (platform->poll_event(e)) {
       }
       present();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       img = server_pixels(window->native_handle(), 320, 200);
-      if (img) break;
-    }
+      return img.has_value();
+    });
     return img;
   };
   auto img = grab_after([&] {

@@ -59,11 +59,13 @@ TEST(SdlWindow, PresentedPictureIsWhatTheServerShows) {
   EXPECT_EQ(window->client_size(), (Size{160, 120}));
   // Let the window map before drawing into it.
   Event e;
-  for (int i = 0; i < 50; ++i) {
+  test::eventually([&] {
     while (platform->poll_event(e)) {
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+    std::string info;
+    test::run_command("xwininfo -id " + std::to_string(window->native_handle()), &info);
+    return info.find("IsViewable") != std::string::npos;
+  });
   // Four quadrants of known colours, one of them from a 16-bit source.
   std::vector<std::uint32_t> px(160 * 120);
   for (int y = 0; y < 120; ++y) {
@@ -79,14 +81,13 @@ TEST(SdlWindow, PresentedPictureIsWhatTheServerShows) {
   window->draw_pixels(src16, {0, 0, 20, 10}, {130, 100, 150, 110});
   window->present({});
   std::optional<XwdImage> img;
-  for (int attempt = 0; attempt < 20; ++attempt) {
+  test::eventually([&] {
     while (platform->poll_event(e)) {
     }
     window->present({});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     img = grab(window->native_handle());
-    if (img && img->width == 160 && img->pixels[0] == 0xFF0000) break;
-  }
+    return img && img->width == 160 && img->pixels[0] == 0xFF0000;
+  });
   ASSERT_TRUE(img);
   ASSERT_EQ(img->width, 160);
   ASSERT_EQ(img->height, 120);
@@ -107,13 +108,12 @@ TEST(SdlWindow, CaptionAndSizeReachTheServer) {
   window->set_client_size({240, 180});
   Event e;
   std::string info;
-  for (int attempt = 0; attempt < 40; ++attempt) {
+  test::eventually([&] {
     while (platform->poll_event(e)) {
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
     test::run_command("LC_ALL=C.UTF-8 xwininfo -id " + std::to_string(window->native_handle()), &info);
-    if (info.find("Width: 240") != std::string::npos) break;
-  }
+    return info.find("Width: 240") != std::string::npos && info.find("\"題名\"") != std::string::npos;
+  });
   EXPECT_NE(info.find("\"題名\""), std::string::npos) << info;
   EXPECT_NE(info.find("Width: 240"), std::string::npos) << info;
   EXPECT_NE(info.find("Height: 180"), std::string::npos) << info;

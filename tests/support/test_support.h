@@ -1,10 +1,12 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace nova::test {
@@ -42,5 +44,19 @@ std::filesystem::path source_dir();
 // Runs a command line through /bin/sh; returns its exit status, and its
 // standard output in `out` when given.
 int run_command(const std::string& command, std::string* out = nullptr);
+
+// Waits until `pred` holds, asking again every 25 ms; false when it still
+// does not after `limit`. For what another process or the X server does in
+// its own time: the limit is far beyond what any machine needs, so a test
+// waits only as long as its machine takes.
+template <typename Pred>
+bool eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return true;
+}
 
 }  // namespace nova::test

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "core/sjis.h"
 #include "files/archive.h"
+#include "files/big_stream.h"
+#include "files/file_manager.h"
+#include "files/title_mount.h"
+#include "platform/headless/headless_platform.h"
 #include "script/page_file.h"
 #include "support/test_support.h"
 #include "tools/toolchain/page_decompiler.h"
@@ -86,7 +93,7 @@ TEST(Title, ExactDumpsOfFoldersAndArchivesBuildBackToTheSameFiles) {
     const fs::path src = dir / ("dump-" + title.filename().string());
     const fs::path again = dir / ("again-" + title.filename().string());
     DumpReport report;
-    ASSERT_TRUE(dump_title(title, src, {true, false}, d, report)) << d.format();
+    ASSERT_TRUE(dump_title({title}, src, {true, false}, d, report)) << d.format();
     EXPECT_EQ(report.pages, 3);
     EXPECT_EQ(report.raw_expressions, 0);
     EXPECT_EQ(report.unverified_pages, 0);
@@ -177,6 +184,124 @@ TEST(NovaCommand, DumpNamesWhatItKeptAsRawBytes) {
   EXPECT_NE(out.find("give -o SRC"), std::string::npos) << out;
   out = nova("build " + (dir / "missing").string() + " " + (dir / "x").string(), &status);
   EXPECT_EQ(status, 1);
+}
+
+}  // namespace
+}  // namespace nova::tools
+
+namespace nova::tools {
+namespace {
+
+// An executable-like file with an archive behind it, found by its "nv"
+// trailer: front, archive, int32 start, "nv".
+std::string appended_archive(const std::vector<std::pair<std::string, std::string>>& entries) {
+  files::TVrFileCollection c;
+  for (const auto& [name, data] : entries) c.AddMemoryFile(name, files::as_bytes(data));
+  files::TKvBigMemoryStream out;
+  c.Write(out);
+  const std::string front = "MZ the front of a program";
+  std::string file = front + std::string(reinterpret_cast<const char*>(out.bytes().data()), out.bytes().size());
+  const auto start = static_cast<std::uint32_t>(front.size());
+  for (int i = 0; i < 4; ++i) file += static_cast<char>(start >> (8 * i) & 0xFF);
+  return file + "nv";
+}
+
+// Every name a title holds, with the bytes the player's lookup gives.
+std::map<std::string, std::string> as_played(const std::vector<fs::path>& arguments,
+                                             const std::vector<std::string>& names) {
+  test::TempDir work;
+  files::FileManagerEnvironment env;
+  env.temp_folder = work.path();
+  env.current_cdrom_roots = [] { return std::vector<fs::path>{}; };
+  platform::HeadlessPlatform platform{platform::HeadlessOptions{}};
+  files::TVrFileManager manager(platform.dialogs(), env);
+  files::mount_title_data(manager, {}, arguments);
+  std::map<std::string, std::string> out;
+  for (const std::string& name : names) {
+    if (!manager.Exists(name)) continue;
+    const auto stream = manager.ReadFile(name);
+    const auto bytes = stream->bytes();
+    out[core::upper(name)] = std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  return out;
+}
+
+std::string listing(const fs::path& root) {
+  std::string out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    out += e.path().lexically_relative(root).generic_string() + " " +
+           std::to_string(static_cast<int>(e.status().permissions())) + " " +
+           (e.is_regular_file() ? read_file(e.path()) : std::string()) + "\n";
+  }
+  return out;
+}
+
+TEST(Title, ADumpIsTheTitleThatPlays) {
+  TempDir dir;
+  // Two builds give the pages: the loose ones win where the player looks
+  // first, the packed ones stand behind them.
+  write_file(dir / "loose-src" / "project.nvp", "title: loose\nstart: start.nsb\n");
+  write_file(dir / "loose-src" / "start.nvs", "VarNew status int from_loose = 1\nCall only.nsb\nWait\n");
+  write_file(dir / "packed-src" / "project.nvp", "title: packed\nstart: start.nsb\n");
+  write_file(dir / "packed-src" / "start.nvs", "VarNew status int from_pack = 1\n");
+  write_file(dir / "packed-src" / "only.nvs", "VarNew status int only = 2\n");
+  write_file(dir / "packed-src" / "BG" / "A.BRI", "packed picture");
+  Diagnostics d;
+  BuildReport built;
+  ASSERT_TRUE(build_title(dir / "loose-src", dir / "loose", {}, d, built)) << d.format();
+  ASSERT_TRUE(build_title(dir / "packed-src", dir / "packed", {true}, d, built)) << d.format();
+
+  const fs::path t = dir / "title";
+  fs::create_directories(t / "bg");
+  fs::copy_file(dir / "loose" / "nova.npb", t / "nova.npb");
+  fs::copy_file(dir / "loose" / "start.nsb", t / "Start.nsb");
+  write_file(t / "bg" / "a.bri", "loose picture");
+  fs::copy_file(dir / "packed" / "game.dat", t / "game.dat");
+  write_file(dir / "extra.exe", appended_archive({{"extra.txt", "from behind a program"}}));
+  const std::vector<fs::path> arguments = {t, dir / "extra.exe"};
+  const std::string before = listing(t);
+
+  const fs::path nova = test::binary_dir() / "tools" / "nova";
+  std::string log;
+  ASSERT_EQ(test::run_command("'" + nova.string() + "' dump --exact '" + t.string() + "' '" +
+                                  (dir / "extra.exe").string() + "' -o '" + (dir / "src").string() + "' 2>&1",
+                              &log),
+            0)
+      << log;
+  EXPECT_NE(log.find("is shadowed by the file " + (t / "nova.npb").string()), std::string::npos) << log;
+  EXPECT_NE(log.find("\"start.nsb\" is shadowed by the file " + (t / "Start.nsb").string()), std::string::npos) << log;
+  EXPECT_NE(log.find("\"BG\\A.BRI\" is shadowed by the file " + (t / "bg" / "a.bri").string()), std::string::npos)
+      << log;
+  EXPECT_EQ(listing(t), before) << "the dump changes nothing in the title";
+
+  const std::vector<std::string> names = {"nova.npb", "start.nsb", "bg\\a.bri", "only.nsb", "extra.txt"};
+  const auto original = as_played(arguments, names);
+  ASSERT_EQ(original.size(), names.size());
+  EXPECT_EQ(original.at("BG\\A.BRI"), "loose picture");
+  for (bool pack : {false, true}) {
+    SCOPED_TRACE(pack ? "packed" : "loose");
+    const fs::path rebuilt = dir / (pack ? "rebuilt-packed" : "rebuilt-loose");
+    ASSERT_TRUE(build_title(dir / "src", rebuilt, {pack}, d, built)) << d.format();
+    EXPECT_EQ(as_played({rebuilt}, names), original);
+  }
+
+  // The player plays both the same way.
+  const fs::path player = test::binary_dir() / "src" / "app" / "novaplayer";
+  auto play = [&](const std::string& args, const fs::path& trace) {
+    std::string out;
+    EXPECT_EQ(test::run_command("'" + player.string() + "' --headless --max-ticks 20 --trace '" + trace.string() +
+                                    "' " + args + " 2>&1",
+                                &out),
+              0)
+        << out;
+    return read_file(trace);
+  };
+  const std::string trace_original =
+      play("'" + t.string() + "' '" + (dir / "extra.exe").string() + "'", dir / "original.trace");
+  const std::string trace_rebuilt = play("'" + (dir / "rebuilt-loose").string() + "'", dir / "rebuilt.trace");
+  EXPECT_EQ(trace_original, trace_rebuilt);
+  EXPECT_NE(trace_original.find("only.nsb(1)"), std::string::npos);
+  EXPECT_EQ(read_file(t / "save.dat"), read_file(dir / "rebuilt-loose" / "save.dat"));
 }
 
 }  // namespace

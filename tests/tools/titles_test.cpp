@@ -52,7 +52,7 @@ TEST_P(Titles, PagesComeBackFromExactDumpsWithoutRawBytes) {
   BuildReport built;
   ASSERT_TRUE(build_title(c.source, dir / "built", {}, d, built)) << d.format();
   DumpReport report;
-  ASSERT_TRUE(dump_title(dir / "built", dir / "source", {true, false}, d, report)) << d.format();
+  ASSERT_TRUE(dump_title({dir / "built"}, dir / "source", {true, false}, d, report)) << d.format();
   std::cout << c.name << ": " << report.pages << " pages, " << report.expressions << " expressions ("
             << report.raw_expressions << " kept as raw bytes), " << report.texts << " texts (" << report.raw_texts
             << " kept as raw bytes)\n";

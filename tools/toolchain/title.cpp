@@ -8,8 +8,12 @@
 #include "core/sjis.h"
 #include "files/archive.h"
 #include "files/big_stream.h"
+#include "files/file_manager.h"
+#include "files/host_lookup.h"
 #include "files/names.h"
+#include "files/title_mount.h"
 #include "platform/codepage.h"
+#include "platform/dialogs.h"
 #include "script/page_file.h"
 #include "script/save_file.h"
 #include "tools/toolchain/page_compiler.h"
@@ -221,12 +225,18 @@ namespace {
 
 // One file of a title: its name and where its bytes come from.
 struct TitleEntry {
-  std::string name;  // Shift-JIS, "\" between folders
+  std::string name;  // Shift-JIS, "\\" between folders
   fs::path host;     // a loose file, or empty
   const files::TVrFile* entry = nullptr;
   files::TVrFileCollection* archive = nullptr;
+  files::TVrFileManager* manager = nullptr;  // read by the player's lookup
 
   std::vector<std::uint8_t> read() const {
+    if (manager) {
+      auto stream = manager->ReadFile(name);
+      auto bytes = stream->bytes();
+      return {bytes.begin(), bytes.end()};
+    }
     if (!host.empty()) {
       const std::string s = read_host_file(host);
       return {s.begin(), s.end()};
@@ -237,62 +247,121 @@ struct TitleEntry {
   }
 };
 
+// The file manager of a dump asks nobody anything: it reads what is there.
+class NoDialogs final : public platform::Dialogs {
+ public:
+  platform::MessageAnswer message_box(const platform::MessageBoxSpec& spec) override {
+    return spec.buttons == platform::MessageButtons::YesNo ? platform::MessageAnswer::No
+                                                           : platform::MessageAnswer::Cancel;
+  }
+  std::optional<fs::path> open_file(const platform::FileDialogSpec&) override { return std::nullopt; }
+  std::optional<fs::path> save_file(const platform::FileDialogSpec&) override { return std::nullopt; }
+  std::optional<fs::path> select_folder(const platform::FileDialogSpec&) override { return std::nullopt; }
+};
+
 }  // namespace
 
-bool dump_title(const fs::path& title, const fs::path& output, const DumpOptions& options, Diagnostics& d,
-                DumpReport& report) {
+bool dump_title(const std::vector<fs::path>& arguments, const fs::path& output, const DumpOptions& options,
+                Diagnostics& d, DumpReport& report) {
   std::error_code ec;
+  if (arguments.empty()) {
+    d.error("", 0, 0, "no title given (a folder, or an archive such as game.dat)");
+    return false;
+  }
+  const fs::path& title = arguments.front();
   std::vector<TitleEntry> entries;
   std::map<std::string, std::size_t> by_name;  // upper-case
-  auto add = [&](TitleEntry e) {
-    const std::string key = core::upper(e.name);
-    if (by_name.count(key)) {
-      d.warning(title.string(), 0, 0,
-                "\"" + utf8(e.name) + "\" is both a file and an archive entry; the entry is dumped");
-      return;
-    }
-    by_name[key] = entries.size();
-    entries.push_back(std::move(e));
-  };
   std::vector<std::unique_ptr<files::TVrFileCollection>> archives;
-  auto open_archive = [&](const fs::path& file) {
+  NoDialogs dialogs;
+  std::unique_ptr<files::TVrFileManager> manager;
+
+  if (arguments.size() == 1 && fs::is_regular_file(title, ec)) {
+    // An archive alone: its entries, each once.
     auto c = std::make_unique<files::TVrFileCollection>();
     try {
-      c->Open(file);
+      c->Open(title);
     } catch (const core::Error& e) {
-      d.error(file.string(), 0, 0, utf8(e.message()));
-      return;
+      d.error(title.string(), 0, 0, utf8(e.message()));
+      return false;
     }
     for (int i = 0; i < c->Count(); ++i) {
       const files::TVrFile& f = c->At(i);
-      if (!f.IsSentinel()) add({f.Name(), {}, &f, c.get()});
+      if (f.IsSentinel()) continue;
+      const std::string key = core::upper(f.Name());
+      if (by_name.count(key)) {
+        d.warning(title.string(), 0, 0, "\"" + utf8(f.Name()) + "\" is in the archive twice; the first is dumped");
+        continue;
+      }
+      by_name[key] = entries.size();
+      entries.push_back({f.Name(), {}, &f, c.get(), nullptr});
     }
     archives.push_back(std::move(c));
-  };
-  if (fs::is_directory(title, ec)) {
-    std::vector<fs::path> loose;
-    for (const fs::path& rel : files_below(title, d)) {
-      const std::string g = rel.generic_string();
-      if (core::equal_ci(g, script::kSaveFileName)) continue;  // the player's saves, not the title's
-      if (core::equal_ci(g, kArchiveName)) {
-        open_archive(title / rel);
-        continue;
-      }
-      loose.push_back(rel);
-    }
-    for (const fs::path& rel : loose) {
-      auto name = title_name_of_path(rel);
-      if (!name) {
-        d.error((title / rel).string(), 0, 0, "the file name has a character that Shift-JIS cannot hold");
-        continue;
-      }
-      add({*name, title / rel, nullptr, nullptr});
-    }
-  } else if (fs::is_regular_file(title, ec)) {
-    open_archive(title);
   } else {
-    d.error(title.string(), 0, 0, "no such title (a folder or an archive)");
-    return false;
+    // A title as the player mounts it: the base folder's files first, then
+    // the entries of the archives in their mounting order, each name once
+    // and read by the player's own lookup, so that the dump is the title
+    // that plays.
+    for (const fs::path& a : arguments) {
+      if (!fs::exists(a, ec)) {
+        d.error(a.string(), 0, 0, "no such title (a folder or an archive)");
+        return false;
+      }
+    }
+    files::FileManagerEnvironment env;
+    env.temp_folder = fs::temp_directory_path(ec);
+    env.current_cdrom_roots = [] { return std::vector<fs::path>{}; };
+    env.max_prompt_rounds = 1;
+    manager = std::make_unique<files::TVrFileManager>(dialogs, std::move(env));
+    try {
+      files::mount_title_data(*manager, {}, arguments);
+    } catch (const core::Error& e) {
+      d.error(title.string(), 0, 0, utf8(e.message()));
+      return false;
+    }
+    std::map<std::string, fs::path> loose_by_name;  // upper-case name -> the file the lookup finds
+    if (fs::is_directory(title, ec)) {
+      files::HostFileFinder finder;
+      for (const fs::path& rel : files_below(title, d)) {
+        const std::string g = rel.generic_string();
+        if (core::equal_ci(g, script::kSaveFileName)) continue;  // the player's saves, not the title's
+        if (core::equal_ci(g, kArchiveName)) continue;           // mounted: its entries are the title's
+        auto name = title_name_of_path(rel);
+        if (!name) {
+          d.error((title / rel).string(), 0, 0, "the file name has a character that Shift-JIS cannot hold");
+          continue;
+        }
+        const std::string key = core::upper(*name);
+        if (by_name.count(key)) {
+          const std::optional<fs::path> found = finder.FindFile(title, *name);
+          d.warning((title / rel).string(), 0, 0,
+                    "another file of this name without regard to case is what the player reads" +
+                        (found ? " (" + found->string() + ")" : std::string()) + "; this one is left out");
+          continue;
+        }
+        loose_by_name[key] = title / rel;
+        by_name[key] = entries.size();
+        entries.push_back({*name, {}, nullptr, nullptr, manager.get()});
+      }
+    }
+    for (int i = 1; i < manager->ArchiveCount(); ++i) {
+      files::TVrFileCollection& archive = manager->Archive(i);
+      for (int k = 0; k < archive.Count(); ++k) {
+        const files::TVrFile& f = archive.At(k);
+        if (f.IsSentinel()) continue;
+        const std::string key = core::upper(f.Name());
+        if (by_name.count(key)) {
+          auto loose = loose_by_name.find(key);
+          if (loose != loose_by_name.end()) {
+            d.warning(archive.FileName().string(), 0, 0,
+                      "note: the entry \"" + utf8(f.Name()) + "\" is shadowed by the file " + loose->second.string() +
+                          ", which the player reads and which is dumped");
+          }
+          continue;
+        }
+        by_name[key] = entries.size();
+        entries.push_back({f.Name(), {}, nullptr, nullptr, manager.get()});
+      }
+    }
   }
   if (d.has_errors()) return false;
 

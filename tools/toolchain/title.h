@@ -53,11 +53,15 @@ struct DumpReport {
   bool project_verified = true;
 };
 
-// Writes the source tree of the title at `title` (a folder or an archive)
-// into `output`. Problems that do not stop the dump (a page that does not
-// parse, kept as an asset) are reported as warnings.
-bool dump_title(const std::filesystem::path& title, const std::filesystem::path& output, const DumpOptions& options,
-                Diagnostics& diagnostics, DumpReport& report);
+// Writes the source tree of a title into `output`. The arguments are the
+// player's data arguments: a folder (with more folders or archives after
+// it), mounted as the player mounts them and read by its lookup, so that a
+// base-folder file shadows an archive entry of its name (a note says so);
+// or an archive alone, dumped entry by entry. Nothing in the title is
+// changed. Problems that do not stop the dump (a page that does not parse,
+// kept as an asset) are reported as warnings.
+bool dump_title(const std::vector<std::filesystem::path>& arguments, const std::filesystem::path& output,
+                const DumpOptions& options, Diagnostics& diagnostics, DumpReport& report);
 
 // The title name of a file below a title or source folder ("sub/a.png" →
 // "sub\a.png"), in Shift-JIS; nullopt when the name has no Shift-JIS form.
