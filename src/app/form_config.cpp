@@ -1,8 +1,12 @@
 #include "app/form_config.h"
 
+#include <cerrno>
+#include <system_error>
+
 #include "app/game_ini.h"
 #include "core/format.h"
 #include "core/sjis.h"
+#include "platform/codepage.h"
 #include "platform/ini_file.h"
 
 namespace nova::app {
@@ -57,7 +61,7 @@ void TFormConfig::FormCreate() {
   m_showing = true;
   // The player's own reading of the file, so the track bar shows the delay
   // the player would use (rounded down to 100 ms and kept within its range).
-  const GameSettings settings = read_game_settings(m_ctx.exe_folder);
+  const GameSettings settings = read_game_settings(game_ini_places(m_ctx.exe_folder, m_ctx.platform.system()).read);
   m_form->control(m_check).checked = settings.direct_sound;
   CheckSoundClick();
   m_form->control(m_track).position = settings.delay_time / 100;
@@ -80,10 +84,29 @@ void TFormConfig::TrackBuffChange() {
 }
 
 void TFormConfig::btnOKClick() {
-  platform::IniFile ini(game_ini_path(m_ctx.exe_folder));
+  const GameIniPlaces places = game_ini_places(m_ctx.exe_folder, m_ctx.platform.system());
+  // What the file held stays (other sections, UseWMP); it goes where the
+  // player will read it.
+  platform::IniFile ini(places.read);
   ini.write_bool("Sound", "DirectSound", m_form->control(m_check).checked);
   ini.write_int("Sound", "DelayTime", m_form->control(m_track).position * 100);
-  ini.save();
+  std::error_code ec;
+  if (places.write.parent_path() != m_ctx.exe_folder)
+    std::filesystem::create_directories(places.write.parent_path(), ec);
+  if (!ini.save(places.write)) {
+    const int err = errno;
+    // The settings are not lost silently: the dialog stays open.
+    platform::MessageBoxSpec box;
+    box.caption = core::sjis("動作設定");
+    box.text = core::sjis("設定を保存できません") + "\r\n" +
+               platform::codepage::from_utf8_lossy(places.write.string()) + "\r\n" +
+               platform::codepage::from_utf8_lossy(std::generic_category().message(err));
+    box.icon = platform::MessageIcon::Error;
+    box.buttons = platform::MessageButtons::Ok;
+    box.owner = m_window.get();
+    m_ctx.platform.dialogs().message_box(box);
+    return;
+  }
   FormClose();
 }
 

@@ -1,5 +1,5 @@
 // TFormConfig: the sound settings dialog ("/config"), which writes
-// "game.ini" beside the executable.
+// "game.ini" where the player reads it (game_ini.h).
 #pragma once
 
 #include <memory>

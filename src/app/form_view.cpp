@@ -51,7 +51,7 @@ void TFormView::FormCreate() {
     m_ctx.random_seed = expr::StandardRandom::seed_from_time(t.hour, t.minute, t.second, t.millisecond);
   }
 
-  m_ctx.settings = read_game_settings(m_ctx.exe_folder);
+  m_ctx.settings = read_game_settings(game_ini_places(m_ctx.exe_folder, m_ctx.platform.system()).read);
 
   m_toolbar = std::make_unique<platform::ToolBar>(m_ctx.platform.fonts(),
                                                   std::vector<std::string>{core::sjis("終了"), core::sjis("画面切替")});
@@ -62,33 +62,46 @@ void TFormView::FormCreate() {
   m_window = m_ctx.platform.create_window(spec);
   m_window->fill({0, 0, spec.client_size.width, spec.client_size.height}, 0x000000);
 
-  m_factory.mount_data(m_ctx);
-
-  trace("TBasePanel.Create");
-  m_panel = platform::Rect::from_size(0, dock_height(), kDesignedWidth, kDesignedHeight);
-
-  m_factory.create_variable_store(m_ctx);
-  m_factory.create_system_functions(m_ctx);
-
+  // Everything from the mounting on may fail on the title's data (a damaged
+  // game.dat as much as a damaged nova.npb): the message is shown in a
+  // warning box and the window closes without having been shown.
   m_created = true;
-  register_variables();
   try {
+    m_factory.mount_data(m_ctx);
+
+    trace("TBasePanel.Create");
+    m_panel = platform::Rect::from_size(0, dock_height(), kDesignedWidth, kDesignedHeight);
+
+    m_factory.create_variable_store(m_ctx);
+    m_factory.create_system_functions(m_ctx);
+    register_variables();
+
     title_start();
   } catch (const core::Error& e) {
-    show_error(e.message(), true);
-    FormClose();
+    failed_start(e.message());
     return;
   } catch (const platform::PlatformError& e) {
-    show_error(platform::codepage::from_utf8_lossy(e.what()), true);
-    FormClose();
+    failed_start(platform::codepage::from_utf8_lossy(e.what()));
     return;
   }
-  if (m_ctx.clock.TerminateFlag.load()) m_close_requested = true;
+  if (m_ctx.clock.TerminateFlag.load()) {
+    // The start stopped after its message (no project, no start page): the
+    // window closes without ever being shown.
+    m_close_requested = true;
+    return;
+  }
 
   m_window->show();
   draw_toolbar(true);
   m_window->present({});
   m_inhibitor = m_ctx.platform.inhibit_screen_saver();
+}
+
+void TFormView::failed_start(const std::string& sjis_message) {
+  show_error(sjis_message, true);
+  // Unattended, nobody reads the box: the status tells automation.
+  if (m_ctx.platform.unattended()) m_ctx.exit_status = 1;
+  FormClose();
 }
 
 void TFormView::register_variables() {

@@ -71,6 +71,7 @@ class TFormView final : private ShellHooks {
   ScreenHost* screen() const override { return media() ? media()->screen() : nullptr; }
 
   void register_variables();
+  void failed_start(const std::string& sjis_message);
   void title_start();
   void place_panel();
   void draw_toolbar(bool force);

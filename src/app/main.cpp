@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
       ss << in.rdbuf();
       headless.input_script = ss.str();
     }
+    // SIGINT and SIGTERM close the player in order (exit page, status
+    // save); a second one ends it at once.
+    nova::platform::handle_quit_signals();
     auto backend = options.headless ? nova::platform::Backend::Headless : nova::platform::Backend::Sdl;
     auto platform = nova::platform::create_platform(backend, headless);
     if (options.date) platform->clock().set_calendar(options.date);

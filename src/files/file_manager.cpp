@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
@@ -119,6 +120,63 @@ TVrFileManager::~TVrFileManager() {
     std::error_code ec;
     fs::remove_all(m_work_folder, ec);
   }
+  if (m_work_lock >= 0) ::close(m_work_lock);
+}
+
+namespace {
+
+constexpr std::string_view kWorkFolderPrefix = "novaplayer-";
+constexpr const char* kWorkLockName = ".lock";
+
+// Takes the lock of a work folder's lock file; -1 when it is held (or the
+// file cannot be opened as a plain file of ours).
+int take_work_lock(const fs::path& file, bool create) {
+  const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT | O_EXCL : 0);
+  const int fd = ::open(file.c_str(), flags, 0600);
+  if (fd < 0) return -1;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_SETLK, &fl) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool is_work_folder_name(const std::string& name) {
+  if (name.size() != kWorkFolderPrefix.size() + 6 || name.compare(0, kWorkFolderPrefix.size(), kWorkFolderPrefix) != 0)
+    return false;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(kWorkFolderPrefix.size()), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+}  // namespace
+
+int TVrFileManager::RemoveStaleWorkFolders(const fs::path& temp_folder) {
+  int removed = 0;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(temp_folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const fs::path folder = it->path();
+    if (!is_work_folder_name(folder.filename().string())) continue;
+    struct stat st {};
+    // Only a real folder of this user: never a link, never someone else's.
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
+    struct stat lock_st {};
+    const fs::path lock = folder / kWorkLockName;
+    if (::lstat(lock.c_str(), &lock_st) != 0 || !S_ISREG(lock_st.st_mode)) continue;
+    const int fd = take_work_lock(lock, false);
+    if (fd < 0) continue;  // its player lives
+    std::error_code gone;
+    fs::remove_all(folder, gone);
+    ::close(fd);
+    if (!gone) {
+      ++removed;
+      core::logf(core::Channel::Files, core::Level::Info, "removed the work folder %s of a player that ended",
+                 {host::path_text(folder)});
+    }
+  }
+  return removed;
 }
 
 std::vector<fs::path> TVrFileManager::current_cdrom_roots() const {
@@ -311,13 +369,14 @@ TVrFile* TVrFileManager::FindEntry(std::string_view name) {
 
 const fs::path& TVrFileManager::work_folder() {
   if (m_work_folder.empty()) {
-    std::string pattern = (m_env.temp_folder / "novaplayer-XXXXXX").string();
+    std::string pattern = (m_env.temp_folder / (std::string(kWorkFolderPrefix) + "XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) {
       core::logf(core::Channel::Files, core::Level::Error, "cannot make the work folder in %s",
                  {host::path_text(m_env.temp_folder)});
       fail_work_file();
     }
     m_work_folder = pattern;
+    m_work_lock = take_work_lock(m_work_folder / kWorkLockName, true);
   }
   return m_work_folder;
 }

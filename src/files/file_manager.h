@@ -107,6 +107,14 @@ struct DiscPrompt {
 class TVrFileManager {
  public:
   TVrFileManager(platform::Dialogs& dialogs, FileManagerEnvironment environment);
+
+  // Removes the work folders of players that were killed: folders of this
+  // user named "novaplayer-" + six characters in `temp_folder`, each holding
+  // the lock file its player keeps locked while it runs; a folder whose
+  // lock can be taken has no player any more. Links, other users' folders,
+  // folders without a lock file and other names are left alone. Answers how
+  // many were removed.
+  static int RemoveStaleWorkFolders(const std::filesystem::path& temp_folder);
   // Queues every work file for deletion and deletes the queue and the work
   // folder.
   ~TVrFileManager();
@@ -216,6 +224,9 @@ class TVrFileManager {
   std::filesystem::path m_base_folder;
   TVrLockList m_locks;
   std::filesystem::path m_work_folder;
+  // The lock file inside the work folder, held while the manager lives, so
+  // that a later player can tell a folder whose player was killed.
+  int m_work_lock = -1;
   std::vector<std::filesystem::path> m_delete_queue;
   std::vector<std::filesystem::path> m_written_files;
   HostFileFinder m_finder;

@@ -16,6 +16,7 @@
 // post_and_wait(), which other threads use to reach the main thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -127,6 +128,14 @@ class Platform {
   // Main thread: refuses further posts and releases waiting posters.
   void shut_down_posting();
 
+  // --- Quitting from outside -------------------------------------------------
+  // SIGINT and SIGTERM (once handle_quit_signals is called) and the end of
+  // the session reach the main loop as one Close event without a window. A
+  // modal loop (a message box) that receives it answers as cancelled and
+  // hands it back, so that the main loop still closes the application in
+  // order.
+  void requeue_quit() { m_quit_requeued.store(true); }
+
   // --- Services ------------------------------------------------------------
   virtual Clock& clock() = 0;
   virtual Dialogs& dialogs() = 0;
@@ -135,6 +144,11 @@ class Platform {
   virtual MidiOutput& midi() = 0;
   virtual CdAudio& cd_audio() = 0;
   virtual System& system() = 0;
+
+ protected:
+  // The backends ask this when they look for events: true once for each
+  // quit to deliver.
+  bool take_quit();
 
  private:
   struct Posted {
@@ -147,7 +161,15 @@ class Platform {
   std::deque<Posted*> m_posted;
   bool m_posting_closed = false;
   std::thread::id m_main_thread;
+  std::atomic<bool> m_quit_requeued{false};
+  int m_quit_signals_seen = 0;
 };
+
+// Makes SIGINT and SIGTERM ask every platform's main loop to close (see
+// requeue_quit); a second one while the first is being served ends the
+// process at once, for a player that does not close. For the player's
+// entry point: it is process-wide.
+void handle_quit_signals();
 
 struct HeadlessOptions {
   DisplayMode desktop{1920, 1080, 32, 60};

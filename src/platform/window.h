@@ -84,6 +84,7 @@ class Window {
 
   virtual void show() = 0;
   virtual void hide() = 0;
+  virtual bool visible() const = 0;
 
   // Full screen in the display mode of that index (Platform::display_modes),
   // or back to the window for −1. Returns the index in force afterwards,

@@ -38,13 +38,13 @@ TEST(LockName, UpperCasesInTheUsersLocale) {
 
 TEST(GameIni, DefaultsRoundingAndClamping) {
   test::TempDir dir;
-  GameSettings d = read_game_settings(dir.path());
+  GameSettings d = read_game_settings(dir / "game.ini");
   EXPECT_TRUE(d.direct_sound);
   EXPECT_EQ(d.delay_time, 500);
   EXPECT_FALSE(d.use_wmp);
   auto delay_for = [&](const std::string& value) {
     test::write_file(dir / "game.ini", "[Sound]\r\nDelayTime=" + value + "\r\n");
-    return read_game_settings(dir.path()).delay_time;
+    return read_game_settings(dir / "game.ini").delay_time;
   };
   EXPECT_EQ(delay_for("1234"), 500);
   EXPECT_EQ(delay_for("50"), 100);
@@ -53,9 +53,35 @@ TEST(GameIni, DefaultsRoundingAndClamping) {
   EXPECT_EQ(delay_for("399"), 300);
   EXPECT_EQ(delay_for("junk"), 500);
   test::write_file(dir / "game.ini", "[Sound]\nDirectSound=0\n[Video]\nUseWMP=1\n");
-  GameSettings s = read_game_settings(dir.path());
+  GameSettings s = read_game_settings(dir / "game.ini");
   EXPECT_FALSE(s.direct_sound);
   EXPECT_TRUE(s.use_wmp);
+}
+
+TEST(GameIni, BesideAWritableInstallElseInTheUsersFolder) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir / "games" / "title");
+  platform::SystemOverrides o;
+  o.user_config_folder = dir / "config";
+  const std::filesystem::path exe = dir / "games" / "title";
+  const GameIniPlaces writable = game_ini_places(exe, *platform::make_system(o));
+  EXPECT_EQ(writable.write, exe / "game.ini");
+  EXPECT_EQ(writable.read, exe / "game.ini");
+  // The per-user folder is named after the executable's folder as the
+  // instance lock is.
+  EXPECT_EQ(writable.per_user, dir / "config" / instance_lock_name(exe.string() + "/") / "game.ini");
+  o.read_only_folders = {exe};
+  const GameIniPlaces read_only = game_ini_places(exe, *platform::make_system(o));
+  EXPECT_EQ(read_only.write, read_only.per_user);
+  EXPECT_EQ(read_only.read, exe / "game.ini") << "nothing written per user yet";
+  test::write_file(read_only.per_user, "[Sound]\r\nDelayTime=200\r\n");
+  const GameIniPlaces both = game_ini_places(exe, *platform::make_system(o));
+  EXPECT_EQ(both.read, both.per_user);
+  EXPECT_EQ(read_game_settings(both.read).delay_time, 200);
+  // Once a per-user copy exists, the dialog writes it even when the
+  // install takes files again, since it is the one the player reads.
+  o.read_only_folders.clear();
+  EXPECT_EQ(game_ini_places(exe, *platform::make_system(o)).write, both.per_user);
 }
 
 TEST(LoopThread, StallRuleAndWaits) {

@@ -228,7 +228,7 @@ class HeadlessWindow final : public Window {
   bool bordered() const override { return m_bordered; }
   void show() override { m_visible = true; }
   void hide() override { m_visible = false; }
-  bool visible() const { return m_visible; }
+  bool visible() const override { return m_visible; }
 
   int set_fullscreen(int mode_index) override {
     auto modes = m_platform.display_modes();
@@ -334,6 +334,11 @@ std::unique_ptr<ScreenSaverInhibitor> HeadlessPlatform::inhibit_screen_saver() {
 }
 
 bool HeadlessPlatform::poll_event(Event& e) {
+  if (take_quit()) {
+    e = Event{};
+    e.type = EventType::Close;
+    return true;
+  }
   std::lock_guard lock(m_mutex);
   if (!m_queue.empty()) {
     e = std::move(m_queue.front());

@@ -107,6 +107,12 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
   for (;;) {
     Event e;
     if (!platform.wait_event(e, 100)) continue;
+    if (e.type == EventType::Close && e.window == 0) {
+      // The application is asked to quit (a signal, the session ending):
+      // the box gives way as if cancelled, and the main loop gets the quit.
+      platform.requeue_quit();
+      return escape_answer;
+    }
     if (e.window != window->id()) continue;
     if (e.type == EventType::Close) return escape_answer;
     if (e.type == EventType::Expose) {

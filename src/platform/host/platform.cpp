@@ -1,6 +1,38 @@
 #include "platform/platform.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace nova::platform {
+namespace {
+
+// Signals are the process's, so their count is too; each platform keeps how
+// many it has delivered.
+std::atomic<int> g_quit_signals{0};
+
+void on_quit_signal(int signal_number) {
+  if (g_quit_signals.fetch_add(1) > 0) ::_exit(128 + signal_number);
+}
+
+}  // namespace
+
+void handle_quit_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_quit_signal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool Platform::take_quit() {
+  if (m_quit_requeued.exchange(false)) return true;
+  const int signals = g_quit_signals.load();
+  if (signals > m_quit_signals_seen) {
+    m_quit_signals_seen = signals;
+    return true;
+  }
+  return false;
+}
 
 Platform::Platform() : m_main_thread(std::this_thread::get_id()) {}
 

@@ -125,6 +125,7 @@ class SdlWindow final : public Window {
   bool bordered() const override { return (SDL_GetWindowFlags(m_window) & SDL_WINDOW_BORDERLESS) == 0; }
   void show() override { SDL_ShowWindow(m_window); }
   void hide() override { SDL_HideWindow(m_window); }
+  bool visible() const override { return (SDL_GetWindowFlags(m_window) & SDL_WINDOW_SHOWN) != 0; }
 
   int set_fullscreen(int mode_index) override {
     if (mode_index < 0) {
@@ -378,7 +379,9 @@ class SdlPlatform final : public Platform {
     // We decide ourselves when the screen saver is off (while a title runs).
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
+    // The platform turns SIGINT and SIGTERM into a quit itself (and a second
+    // one into an immediate end), for both backends alike.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       throw PlatformError(std::string("cannot start the display: ") + SDL_GetError());
     }
@@ -446,6 +449,7 @@ class SdlPlatform final : public Platform {
   std::unique_ptr<ScreenSaverInhibitor> inhibit_screen_saver() override { return std::make_unique<SdlInhibitor>(); }
 
   bool poll_event(Event& e) override {
+    if (deliver_quit(e)) return true;
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
       if (translate(ev, e)) return true;
@@ -453,6 +457,7 @@ class SdlPlatform final : public Platform {
     return false;
   }
   bool wait_event(Event& e, int timeout_ms) override {
+    if (deliver_quit(e)) return true;
     SDL_Event ev;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
     for (;;) {
@@ -488,6 +493,13 @@ class SdlPlatform final : public Platform {
   System& system() override { return *m_system; }
 
  private:
+  bool deliver_quit(Event& e) {
+    if (!take_quit()) return false;
+    e = Event{};
+    e.type = EventType::Close;
+    return true;
+  }
+
   bool translate(const SDL_Event& ev, Event& e) {
     e = Event{};
     if (ev.type == m_wake_type) {
