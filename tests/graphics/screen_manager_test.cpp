@@ -140,6 +140,7 @@ class RefusingWindow final : public platform::Window {
   bool bordered() const override { return m_w.bordered(); }
   void show() override { m_w.show(); }
   void hide() override { m_w.hide(); }
+  bool visible() const override { return m_w.visible(); }
   int set_fullscreen(int) override { return -1; }
   int fullscreen_mode() const override { return -1; }
   platform::WindowPlacement placement() const override { return m_w.placement(); }
