@@ -8,8 +8,10 @@
 // and on coverage within one step of the coarser format.
 //
 // Faces are shared: every installed file is opened once per service, and
-// each Font keeps its own FreeType size object on it. Fonts are used from
-// one thread (the main thread), as the glyph manager is.
+// each Font keeps its own FreeType size object on it. Each Font keeps the
+// characters it rendered last (at most kFontGlyphCacheLimit), and asks its
+// fallback, which keeps its own, for the characters its face lacks. Fonts are
+// used from one thread (the main thread), as the glyph manager is.
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <list>
 #include <map>
 #include <unordered_map>
 
@@ -135,19 +138,25 @@ class FreeTypeFont final : public Font {
 
   const FontRequest& request() const override { return m_request; }
   const OutlineTextMetrics& metrics() const override { return m_metrics; }
-  std::optional<GlyphBitmap> glyph(std::uint16_t code, GlyphFormat format) override;
+  GlyphBitmap glyph(std::uint16_t code, GlyphFormat format) override;
   AbcWidths abc_widths(std::uint16_t code) override;
   int text_width(std::string_view sjis) override;
+  std::size_t cached_glyphs() const override {
+    return m_cache.size() + (m_fallback ? m_fallback->cached_glyphs() : 0);
+  }
 
   bool ok() const { return m_size != nullptr; }
 
  private:
   struct Rendered {
+    GlyphStatus status = GlyphStatus::Rendered;
     GlyphMetrics metrics;
     std::vector<std::uint8_t> gray;  // width × height, 0..255, no padding
   };
-  // Loads and renders one character at 256 levels, cached per code.
+  // Loads and renders one character at 256 levels. The answer is valid until
+  // the next call (on this font or its fallback).
   const Rendered* render(std::uint16_t code);
+  const Rendered& remember(std::uint16_t code, Rendered r);
   bool load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out);
 
   FreeTypeFontService& m_service;
@@ -158,7 +167,9 @@ class FreeTypeFont final : public Font {
   int m_ppem = 0;
   bool m_synthetic_bold = false;
   bool m_synthetic_italic = false;
-  std::unordered_map<std::uint16_t, Rendered> m_cache;
+  // The characters rendered last, most recent first, and where each is.
+  std::list<std::pair<std::uint16_t, Rendered>> m_cache;
+  std::unordered_map<std::uint16_t, std::list<std::pair<std::uint16_t, Rendered>>::iterator> m_cached;
   std::unique_ptr<FreeTypeFont> m_fallback;  // the default face, for characters this face lacks
   bool m_fallback_tried = false;
 };
@@ -217,6 +228,12 @@ class FreeTypeFontService final : public FontService {
   }
 
   FT_Library library() const { return m_library; }
+
+  std::string rasterizer_version() const override {
+    FT_Int major = 0, minor = 0, patch = 0;
+    FT_Library_Version(m_library, &major, &minor, &patch);
+    return "FreeType " + std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+  }
 
  private:
   struct InstalledEntry {
@@ -374,6 +391,7 @@ FreeTypeFont::FreeTypeFont(FreeTypeFontService& service, std::shared_ptr<SharedF
   m.strikeout_position = scale(m_face->strikeout_position);
   m.fixed_pitch = m_face->fixed_pitch;
   m.face_used = m_face->family;
+  m.file_used = m_face->file;
 }
 
 bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out) {
@@ -424,32 +442,51 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
   return true;
 }
 
+const FreeTypeFont::Rendered& FreeTypeFont::remember(std::uint16_t code, Rendered r) {
+  if (m_cache.size() >= kFontGlyphCacheLimit) {
+    m_cached.erase(m_cache.back().first);
+    m_cache.pop_back();
+  }
+  m_cache.emplace_front(code, std::move(r));
+  m_cached[code] = m_cache.begin();
+  return m_cache.front().second;
+}
+
 const FreeTypeFont::Rendered* FreeTypeFont::render(std::uint16_t code) {
-  if (auto it = m_cache.find(code); it != m_cache.end()) return &it->second;
+  if (auto it = m_cached.find(code); it != m_cached.end()) {
+    m_cache.splice(m_cache.begin(), m_cache, it->second);
+    return &it->second->second;
+  }
+  Rendered r;
   auto unicode = codepage::code_to_unicode(code);
-  if (!unicode) return nullptr;
+  if (!unicode) {
+    r.status = GlyphStatus::Unmapped;
+    return &remember(code, std::move(r));
+  }
   FT_Face face = m_face->face;
   FT_UInt index = FT_Get_Char_Index(face, *unicode);
-  Rendered r;
   if (index == 0 && *unicode != 0) {
     if (!m_fallback_tried) {
       m_fallback_tried = true;
       m_fallback = m_service.make_fallback(m_request, *m_face);
     }
-    if (m_fallback) {
-      const Rendered* fr = m_fallback->render(code);
-      if (!fr) return nullptr;
-      return &m_cache.emplace(code, *fr).first->second;
-    }
+    // The fallback keeps its own renderings; this font keeps no copy.
+    if (m_fallback) return m_fallback->render(code);
   }
+  // A failed load is not remembered: it is asked again next time.
   if (!load(face, m_size, index, r)) return nullptr;
-  return &m_cache.emplace(code, std::move(r)).first->second;
+  return &remember(code, std::move(r));
 }
 
-std::optional<GlyphBitmap> FreeTypeFont::glyph(std::uint16_t code, GlyphFormat format) {
-  const Rendered* r = render(code);
-  if (!r) return std::nullopt;
+GlyphBitmap FreeTypeFont::glyph(std::uint16_t code, GlyphFormat format) {
   GlyphBitmap out;
+  const Rendered* r = render(code);
+  if (!r) {
+    out.status = GlyphStatus::Refused;
+    return out;
+  }
+  out.status = r->status;
+  if (r->status != GlyphStatus::Rendered) return out;
   out.metrics = r->metrics;
   if (r->gray.empty()) return out;
   const int w = r->metrics.black_box_x, h = r->metrics.black_box_y;
@@ -479,7 +516,7 @@ std::optional<GlyphBitmap> FreeTypeFont::glyph(std::uint16_t code, GlyphFormat f
 
 AbcWidths FreeTypeFont::abc_widths(std::uint16_t code) {
   const Rendered* r = render(code);
-  if (!r) return {};
+  if (!r || r->status != GlyphStatus::Rendered) return {};
   AbcWidths abc;
   if (r->gray.empty()) {
     abc.a = 0;
@@ -500,7 +537,7 @@ int FreeTypeFont::text_width(std::string_view sjis) {
     std::uint16_t code = n == 2 ? static_cast<std::uint16_t>(static_cast<std::uint8_t>(sjis[i]) << 8 |
                                                              static_cast<std::uint8_t>(sjis[i + 1]))
                                 : static_cast<std::uint8_t>(sjis[i]);
-    if (const Rendered* r = render(code)) width += r->metrics.cell_inc_x;
+    if (const Rendered* r = render(code); r && r->status == GlyphStatus::Rendered) width += r->metrics.cell_inc_x;
     i += n;
   }
   return width;

@@ -1,0 +1,614 @@
+#include "text/glyph_painter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "core/error.h"
+#include "graphics/pixel_format.h"
+
+namespace nova::text {
+
+namespace {
+
+using graphics::Rect;
+using graphics::TCustomDIBX;
+
+// A rectangle in 64-bit coordinates: cells and offsets from scripts may put
+// a glyph anywhere, and nothing here may overflow on the way to the clip.
+struct Box {
+  std::int64_t left = 0;
+  std::int64_t top = 0;
+  std::int64_t right = 0;
+  std::int64_t bottom = 0;
+
+  static Box sized(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) { return {x, y, x + w, y + h}; }
+  bool empty() const { return right <= left || bottom <= top; }
+  Box united(const Box& o) const {
+    if (empty()) return o;
+    if (o.empty()) return *this;
+    return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
+  }
+  Box grown(std::int64_t r) const { return {left - r, top - r, right + r, bottom + r}; }
+  bool inside(const Rect& r) const {
+    return left >= r.left && top >= r.top && right <= r.right && bottom <= r.bottom;
+  }
+  // The part inside `r` (which lies in the int range), or an empty Rect.
+  Rect clipped(const Rect& r) const {
+    const Rect out{static_cast<int>(std::clamp<std::int64_t>(left, r.left, r.right)),
+                   static_cast<int>(std::clamp<std::int64_t>(top, r.top, r.bottom)),
+                   static_cast<int>(std::clamp<std::int64_t>(right, r.left, r.right)),
+                   static_cast<int>(std::clamp<std::int64_t>(bottom, r.top, r.bottom))};
+    return out.empty() ? Rect{} : out;
+  }
+  // As a Rect, limited to the int range.
+  Rect as_rect() const {
+    if (empty()) return {};
+    auto limit = [](std::int64_t v) {
+      return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    return {limit(left), limit(top), limit(right), limit(bottom)};
+  }
+};
+
+bool inside(const Rect& r, std::int64_t x, std::int64_t y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
+
+// Whether a colour surface is drawn into at all.
+bool draws_colour(const TCustomDIBX* s) {
+  if (!s || s->IsEmpty()) return false;
+  const int bits = s->GetBitCount();
+  return bits == 15 || bits == 16 || bits == 32;
+}
+
+// The geometry of a glyph in its cell, the same for both implementations:
+// which operations run, in which order, where. `Ops` does the pixels.
+template <class Ops>
+Rect paint(const TFontPixel& g, std::int32_t offset, const GlyphDrawing& d, Ops& ops) {
+  if (g.empty()) return {};
+  const std::int64_t X = d.cell.left, Y = d.cell.top, W = d.cell.width64(), H = d.cell.height64();
+  const std::int64_t bw = d.border_width, sw = d.shadow_width;
+  const std::int64_t L = g.left_bearing, O = offset, T = g.top_offset;
+  const std::int64_t gw = g.coverage_width(), gh = g.coverage_height();
+  const std::int64_t U = g.underline_thickness, P = g.strike_position, S = g.strike_thickness;
+  const std::int64_t gx = X + bw + L + O, gy = Y + bw + T;
+
+  Box drawn = Box::sized(X + L + O, Y + T, gw + 2 * bw + sw, gh + 2 * bw + sw);
+  auto bar = [&](const Box& b, std::uint32_t colour) {
+    if (b.empty()) return;
+    ops.bar(b, colour);
+    drawn = drawn.united(b);
+  };
+
+  if (bw == 0 && sw == 0) {
+    // The caller paints plain text by filling its colour through the mask,
+    // so the bars go into the mask alone.
+    ops.plain(gx, gy, d.text_color);
+    auto mask_bar = [&](const Box& b) {
+      if (b.empty()) return;
+      ops.mask_bar(b);
+      drawn = drawn.united(b);
+    };
+    if (U > 0) mask_bar({X, Y + H - U, X + W, Y + H});
+    if (S > 0) mask_bar({X, Y + P, X + W, Y + P + S});
+    return drawn.as_rect();
+  }
+
+  // Only the first of a run starts its shadow bars sw in, only the last ends
+  // its text bars sw short, so a run's bars join into one.
+  const std::int64_t shadow_left = d.first_of_run ? X + sw : X;
+  const std::int64_t text_right = X + W - (d.last_of_run ? sw : 0);
+  if (sw > 0) {
+    if (U > 0) bar({shadow_left, Y + H - 2 * bw - U, X + W, Y + H}, d.shadow_color);
+    if (bw == 0) {
+      ops.shadow_copy(gx + sw, gy + sw, d.shadow_color);
+    } else {
+      ops.stamp(gx + sw, gy + sw, d.shadow_color, bw);
+    }
+    drawn = drawn.united(Box::sized(gx + sw - bw, gy + sw - bw, gw + 2 * bw, gh + 2 * bw));
+    if (S > 0) bar({shadow_left, Y + sw + P, X + W, Y + sw + P + 2 * bw + S}, d.shadow_color);
+  }
+  if (U > 0) {
+    const std::int64_t top = Y + H - sw - bw - U;
+    bar({X, top, text_right, top + U}, d.text_color);
+    if (bw > 0) {
+      bar({X, top - bw, text_right, top}, d.border_color);
+      bar({X, top + U, text_right, top + U + bw}, d.border_color);
+    }
+  }
+  if (bw == 0) {
+    ops.composite_glyph(gx, gy, d.text_color);
+  } else {
+    ops.stamp(gx, gy, d.border_color, bw);
+    ops.bordered_body(gx, gy, d.text_color, d.border_color);
+  }
+  if (S > 0) {
+    bar({X, Y + bw + P, text_right, Y + bw + P + S}, d.text_color);
+    if (bw > 0) {
+      bar({X, Y + P, text_right, Y + P + bw}, d.border_color);
+      bar({X, Y + P + bw + S, text_right, Y + P + 2 * bw + S}, d.border_color);
+    }
+  }
+  return drawn.as_rect();
+}
+
+// What both implementations know of the surfaces.
+struct Targets {
+  TCustomDIBX* colour = nullptr;  // null when it is not drawn into
+  Rect colour_clip;
+  TCustomDIBX* mask = nullptr;
+  Rect mask_clip;
+  Rect mask_area;  // the whole mask, where its values can be read
+
+  explicit Targets(const GlyphDrawing& d) {
+    if (draws_colour(d.color)) {
+      colour = d.color;
+      colour_clip = colour->EffectiveClip();
+    }
+    if (d.mask && !d.mask->IsEmpty()) {
+      if (d.mask->GetBitCount() != 8) core::throw_error("DrawFontPixel: the mask is not an 8-bit surface");
+      mask = d.mask;
+      mask_clip = mask->EffectiveClip();
+      mask_area = Rect{0, 0, mask->GetWidth(), mask->GetHeight()};
+    }
+  }
+};
+
+// --- The reference -----------------------------------------------------------------
+
+class ReferenceOps {
+ public:
+  ReferenceOps(const TFontPixel& g, const Targets& t) : m_cov(g.coverage), m_t(t) {
+    if (t.colour) m_channels = {t.colour->GetRedMask(), t.colour->GetGreenMask(), t.colour->GetBlueMask()};
+  }
+
+  void bar(const Box& b, std::uint32_t value) {
+    if (m_t.colour) {
+      const Rect r = b.clipped(m_t.colour_clip);
+      for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) m_t.colour->SetPixel(x, y, value);
+      }
+    }
+    mask_bar(b);
+  }
+
+  void mask_bar(const Box& b) {
+    if (!m_t.mask) return;
+    const Rect r = b.clipped(m_t.mask_clip);
+    for (int y = r.top; y < r.bottom; ++y) {
+      for (int x = r.left; x < r.right; ++x) m_t.mask->SetPixel(x, y, 255);
+    }
+  }
+
+  // Plain characters: the colour copied hard where there is coverage, the
+  // mask the larger of itself and the coverage.
+  void plain(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
+    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+      if (c > 0 && colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
+      if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), std::max(m_t.mask->GetPixel(int(x), int(y)), c));
+    }, gx, gy);
+  }
+
+  // The shadow of a character without border: the coverage copied into the
+  // mask as it stands, the colour where there is coverage.
+  void shadow_copy(std::int64_t sx, std::int64_t sy, std::uint32_t colour) {
+    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+      if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), c);
+      if (c > 0 && colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
+    }, sx, sy);
+  }
+
+  void composite_glyph(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
+    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) { composite(x, y, colour, c); }, gx, gy);
+  }
+
+  // Every neighbour of every covered pixel, in row order, takes the colour
+  // with that pixel's coverage.
+  void stamp(std::int64_t px, std::int64_t py, std::uint32_t colour, std::int64_t r) {
+    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+      if (c == 0) return;
+      for (std::int64_t dy = -r; dy <= r; ++dy) {
+        for (std::int64_t dx = -r; dx <= r; ++dx) {
+          if (dx != 0 || dy != 0) composite(x + dx, y + dy, colour, c);
+        }
+      }
+    }, px, py);
+  }
+
+  // The body of a bordered character: the mask full where there is
+  // coverage, then the text colour blended over the border colour (not
+  // over the surface), exactly the text colour at full coverage.
+  void bordered_body(std::int64_t gx, std::int64_t gy, std::uint32_t text, std::uint32_t border) {
+    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+      if (c > 0 && mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), 255);
+    }, gx, gy);
+    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+      if (c == 0 || !colour_at(x, y)) return;
+      m_t.colour->SetPixel(int(x), int(y), c == 255 ? text : mix(c, text, border));
+    }, gx, gy);
+  }
+
+ private:
+  template <class Fn>
+  void each_pixel(Fn fn, std::int64_t at_x, std::int64_t at_y) {
+    for (int y = 0; y < m_cov.GetHeight(); ++y) {
+      for (int x = 0; x < m_cov.GetWidth(); ++x) fn(at_x + x, at_y + y, m_cov.GetPixel(x, y));
+    }
+  }
+
+  bool colour_at(std::int64_t x, std::int64_t y) const { return m_t.colour && inside(m_t.colour_clip, x, y); }
+  bool mask_at(std::int64_t x, std::int64_t y) const { return m_t.mask && inside(m_t.mask_clip, x, y); }
+
+  // Per channel ((w × colour + (255 − w) × d) >> 8), on the masked values in
+  // unsigned 32-bit arithmetic, masked again.
+  std::uint32_t mix(std::uint32_t w, std::uint32_t colour, std::uint32_t d) const {
+    std::uint32_t out = 0;
+    for (std::uint32_t m : m_channels) out |= ((w * (colour & m) + (255 - w) * (d & m)) >> 8) & m;
+    return out;
+  }
+
+  // The compositing rule of borders and shadows: coverage c of a colour onto
+  // a pixel whose mask value is m.
+  void composite(std::int64_t x, std::int64_t y, std::uint32_t colour, std::uint32_t c) {
+    if (c == 0) return;
+    if (c == 255) {
+      if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), 255);
+      if (colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
+      return;
+    }
+    const std::uint32_t m = m_t.mask && inside(m_t.mask_area, x, y) ? m_t.mask->GetPixel(int(x), int(y)) : 0;
+    const std::uint32_t grown = m + c * (255 - m) / 255;
+    const std::uint32_t w = grown == 0 ? 255 : c * 255 / grown;
+    if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), grown);
+    if (colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), mix(w, colour, m_t.colour->GetPixel(int(x), int(y))));
+  }
+
+  const graphics::TDIBX& m_cov;
+  const Targets& m_t;
+  std::array<std::uint32_t, 3> m_channels{};
+};
+
+// --- The fast path ---------------------------------------------------------------------
+
+// The compositing divisions for every coverage c and mask value m:
+// grown[c][m] = m + c × (255 − m) / 255, weight[c][g] = c × 255 / g (255 for
+// g = 0; at most 255, which is all a grown mask value can give).
+struct CompositeTables {
+  std::array<std::array<std::uint8_t, 256>, 256> grown;
+  std::array<std::array<std::uint8_t, 256>, 256> weight;
+};
+
+const CompositeTables& composite_tables() {
+  static const auto tables = [] {
+    auto t = std::make_unique<CompositeTables>();
+    for (std::uint32_t c = 0; c < 256; ++c) {
+      for (std::uint32_t m = 0; m < 256; ++m) {
+        t->grown[c][m] = static_cast<std::uint8_t>(m + c * (255 - m) / 255);
+        t->weight[c][m] = static_cast<std::uint8_t>(m == 0 ? 255 : std::min<std::uint32_t>(255, c * 255 / m));
+      }
+    }
+    return t;
+  }();
+  return *tables;
+}
+
+struct Layout32 {
+  using Pixel = std::uint32_t;
+  static constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0xFF00, kBlue = 0xFF;
+  // Red and blue share one product: each lane's sum stays below 2^16.
+  static std::uint32_t mix(std::uint32_t w, std::uint32_t colour, std::uint32_t d) {
+    const std::uint32_t rb = ((w * (colour & 0xFF00FF) + (255 - w) * (d & 0xFF00FF)) >> 8) & 0xFF00FF;
+    const std::uint32_t g = ((w * (colour & 0xFF00) + (255 - w) * (d & 0xFF00)) >> 8) & 0xFF00;
+    return rb | g;
+  }
+};
+
+template <std::uint32_t R, std::uint32_t G, std::uint32_t B>
+struct Layout16 {
+  using Pixel = std::uint16_t;
+  static constexpr std::uint32_t kRed = R, kGreen = G, kBlue = B;
+  static std::uint32_t mix(std::uint32_t w, std::uint32_t colour, std::uint32_t d) {
+    const std::uint32_t v = 255 - w;
+    return (((w * (colour & R) + v * (d & R)) >> 8) & R) | (((w * (colour & G) + v * (d & G)) >> 8) & G) |
+           (((w * (colour & B) + v * (d & B)) >> 8) & B);
+  }
+};
+using Layout565 = Layout16<0xF800, 0x07E0, 0x001F>;
+using Layout555 = Layout16<0x7C00, 0x03E0, 0x001F>;
+
+// One locked surface: the address of any pixel inside it.
+struct Locked {
+  std::uint8_t* base = nullptr;
+  std::ptrdiff_t pitch = 0;
+  std::uint8_t* row(std::int64_t y) const { return base + static_cast<std::ptrdiff_t>(y) * pitch; }
+};
+
+template <class L>
+class FastOps {
+  using Pixel = typename L::Pixel;
+  static constexpr std::ptrdiff_t kBytes = sizeof(Pixel);
+
+ public:
+  FastOps(const TFontPixel& g, const Targets& t, Locked colour, Locked mask, const std::uint8_t* cov,
+          std::ptrdiff_t cov_pitch)
+      : m_t(t),
+        m_colour(colour),
+        m_mask(mask),
+        m_cov(cov),
+        m_cov_pitch(cov_pitch),
+        m_w(g.coverage_width()),
+        m_h(g.coverage_height()),
+        m_tables(composite_tables()) {}
+
+  void bar(const Box& b, std::uint32_t value) {
+    if (m_t.colour) {
+      const Rect r = b.clipped(m_t.colour_clip);
+      const auto px = static_cast<Pixel>(value);
+      for (int y = r.top; y < r.bottom; ++y) {
+        std::uint8_t* p = m_colour.row(y) + r.left * kBytes;
+        for (int x = r.left; x < r.right; ++x, p += kBytes) std::memcpy(p, &px, kBytes);
+      }
+    }
+    mask_bar(b);
+  }
+
+  void mask_bar(const Box& b) {
+    if (!m_t.mask) return;
+    const Rect r = b.clipped(m_t.mask_clip);
+    for (int y = r.top; y < r.bottom; ++y) std::memset(m_mask.row(y) + r.left, 255, static_cast<std::size_t>(r.width()));
+  }
+
+  void plain(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
+    const auto px = static_cast<Pixel>(colour);
+    rows(gx, gy, colour_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
+      std::uint8_t* d = m_colour.row(y) + (x0 + from) * kBytes;
+      for (int i = from; i < to; ++i, d += kBytes) {
+        if (c[i] != 0) std::memcpy(d, &px, kBytes);
+      }
+    });
+    rows(gx, gy, mask_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
+      std::uint8_t* m = m_mask.row(y) + x0;
+      for (int i = from; i < to; ++i) m[i] = std::max(m[i], c[i]);
+    });
+  }
+
+  void shadow_copy(std::int64_t sx, std::int64_t sy, std::uint32_t colour) {
+    rows(sx, sy, mask_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
+      std::memcpy(m_mask.row(y) + x0 + from, c + from, static_cast<std::size_t>(to - from));
+    });
+    const auto px = static_cast<Pixel>(colour);
+    rows(sx, sy, colour_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
+      std::uint8_t* d = m_colour.row(y) + (x0 + from) * kBytes;
+      for (int i = from; i < to; ++i, d += kBytes) {
+        if (c[i] != 0) std::memcpy(d, &px, kBytes);
+      }
+    });
+  }
+
+  // Each covered pixel composited once: the glyph box clipped to the union
+  // of the two clips, each pixel checked against its surface's own.
+  void composite_glyph(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
+    const Box box = Box::sized(gx, gy, m_w, m_h);
+    if (fits(box)) {
+      for (int y = 0; y < m_h; ++y) {
+        const std::uint8_t* c = m_cov + y * m_cov_pitch;
+        std::uint8_t* d = m_t.colour ? m_colour.row(gy + y) + gx * kBytes : nullptr;
+        std::uint8_t* m = m_t.mask ? m_mask.row(gy + y) + gx : nullptr;
+        for (int x = 0; x < m_w; ++x) {
+          if (c[x] != 0) blend(d ? d + x * kBytes : nullptr, m ? m + x : nullptr, m != nullptr, colour, c[x]);
+        }
+      }
+      return;
+    }
+    for (int y = 0; y < m_h; ++y) {
+      const std::uint8_t* c = m_cov + y * m_cov_pitch;
+      for (int x = 0; x < m_w; ++x) {
+        if (c[x] != 0) blend_checked(gx + x, gy + y, colour, c[x]);
+      }
+    }
+  }
+
+  // The neighbours of every covered pixel in the order the rule gives (row
+  // order of the coverage, then the offsets), since compositing the same
+  // pixel twice depends on the order. Without the per-pixel clip test when
+  // the grown box lies inside every clip.
+  void stamp(std::int64_t px, std::int64_t py, std::uint32_t colour, std::int64_t r) {
+    const Box box = Box::sized(px, py, m_w, m_h).grown(r);
+    if (!fits(box)) {
+      for (int y = 0; y < m_h; ++y) {
+        const std::uint8_t* c = m_cov + y * m_cov_pitch;
+        for (int x = 0; x < m_w; ++x) {
+          if (c[x] == 0) continue;
+          for (std::int64_t dy = -r; dy <= r; ++dy) {
+            for (std::int64_t dx = -r; dx <= r; ++dx) {
+              if (dx != 0 || dy != 0) blend_checked(px + x + dx, py + y + dy, colour, c[x]);
+            }
+          }
+        }
+      }
+      return;
+    }
+    const int n = static_cast<int>(2 * r + 1);
+    const bool has_colour = m_t.colour != nullptr, has_mask = m_t.mask != nullptr;
+    const auto full = static_cast<Pixel>(colour);
+    for (int y = 0; y < m_h; ++y) {
+      const std::uint8_t* c = m_cov + y * m_cov_pitch;
+      // The top-left neighbour of the row's first pixel, in each surface.
+      std::uint8_t* d0 = has_colour ? m_colour.row(py + y - r) + (px - r) * kBytes : nullptr;
+      std::uint8_t* m0 = has_mask ? m_mask.row(py + y - r) + (px - r) : nullptr;
+      for (int x = 0; x < m_w; ++x) {
+        const std::uint32_t cv = c[x];
+        if (cv == 0) continue;
+        if (cv == 255) {
+          for (int j = 0; j < n; ++j) {
+            for (int i = 0; i < n; ++i) {
+              if (i == r && j == r) continue;
+              if (has_mask) m0[j * m_mask.pitch + x + i] = 255;
+              if (has_colour) std::memcpy(d0 + j * m_colour.pitch + (x + i) * kBytes, &full, kBytes);
+            }
+          }
+          continue;
+        }
+        const std::uint8_t* grown = m_tables.grown[cv].data();
+        const std::uint8_t* weight = m_tables.weight[cv].data();
+        for (int j = 0; j < n; ++j) {
+          std::uint8_t* mrow = has_mask ? m0 + j * m_mask.pitch + x : nullptr;
+          std::uint8_t* drow = has_colour ? d0 + j * m_colour.pitch + x * kBytes : nullptr;
+          for (int i = 0; i < n; ++i) {
+            if (i == r && j == r) continue;
+            std::uint32_t w;
+            if (has_mask) {
+              const std::uint8_t g = grown[mrow[i]];
+              mrow[i] = g;
+              w = weight[g];
+            } else {
+              w = weight[grown[0]];
+            }
+            if (has_colour) {
+              Pixel p;
+              std::memcpy(&p, drow + i * kBytes, kBytes);
+              p = static_cast<Pixel>(L::mix(w, colour, p));
+              std::memcpy(drow + i * kBytes, &p, kBytes);
+            }
+          }
+        }
+      }
+    }
+  }
+
+  void bordered_body(std::int64_t gx, std::int64_t gy, std::uint32_t text, std::uint32_t border) {
+    rows(gx, gy, mask_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
+      std::uint8_t* m = m_mask.row(y) + x0;
+      for (int i = from; i < to; ++i) {
+        if (c[i] != 0) m[i] = 255;
+      }
+    });
+    rows(gx, gy, colour_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
+      std::uint8_t* d = m_colour.row(y) + (x0 + from) * kBytes;
+      for (int i = from; i < to; ++i, d += kBytes) {
+        const std::uint32_t cv = c[i];
+        if (cv == 0) continue;
+        const auto p = static_cast<Pixel>(cv == 255 ? text : L::mix(cv, text, border));
+        std::memcpy(d, &p, kBytes);
+      }
+    });
+  }
+
+ private:
+  const Rect* colour_clip() const { return m_t.colour ? &m_t.colour_clip : nullptr; }
+  const Rect* mask_clip() const { return m_t.mask ? &m_t.mask_clip : nullptr; }
+
+  // Calls fn(coverage row, destination y, first column, end column, x of
+  // column 0) for each coverage row placed at (at_x, at_y) that meets the
+  // clip, with the columns inside it.
+  template <class Fn>
+  void rows(std::int64_t at_x, std::int64_t at_y, const Rect* clip, Fn fn) {
+    if (!clip) return;
+    const Rect r = Box::sized(at_x, at_y, m_w, m_h).clipped(*clip);
+    if (r.empty()) return;
+    const int from = static_cast<int>(r.left - at_x), to = static_cast<int>(r.right - at_x);
+    for (int y = r.top; y < r.bottom; ++y) fn(m_cov + (y - at_y) * m_cov_pitch, y, from, to, at_x);
+  }
+
+  // Whether a box lies inside every clip there is, so that no pixel of it
+  // needs a test.
+  bool fits(const Box& box) const {
+    return (!m_t.colour || box.inside(m_t.colour_clip)) && (!m_t.mask || box.inside(m_t.mask_clip));
+  }
+
+  // The compositing rule on one pixel of each surface (either may be null);
+  // `mask_writes` tells whether the mask pixel may change.
+  void blend(std::uint8_t* d, std::uint8_t* m, bool mask_writes, std::uint32_t colour, std::uint32_t c) {
+    if (c == 255) {
+      if (m && mask_writes) *m = 255;
+      if (d) {
+        const auto p = static_cast<Pixel>(colour);
+        std::memcpy(d, &p, kBytes);
+      }
+      return;
+    }
+    const std::uint8_t g = m_tables.grown[c][m ? *m : 0];
+    if (m && mask_writes) *m = g;
+    if (d) {
+      Pixel p;
+      std::memcpy(&p, d, kBytes);
+      p = static_cast<Pixel>(L::mix(m_tables.weight[c][g], colour, p));
+      std::memcpy(d, &p, kBytes);
+    }
+  }
+
+  void blend_checked(std::int64_t x, std::int64_t y, std::uint32_t colour, std::uint32_t c) {
+    std::uint8_t* d = m_t.colour && inside(m_t.colour_clip, x, y) ? m_colour.row(y) + x * kBytes : nullptr;
+    const bool readable = m_t.mask && inside(m_t.mask_area, x, y);
+    std::uint8_t* m = readable ? m_mask.row(y) + x : nullptr;
+    if (!d && !(m && inside(m_t.mask_clip, x, y))) return;
+    blend(d, m, m && inside(m_t.mask_clip, x, y), colour, c);
+  }
+
+  const Targets& m_t;
+  Locked m_colour;
+  Locked m_mask;
+  const std::uint8_t* m_cov;
+  std::ptrdiff_t m_cov_pitch;
+  int m_w;
+  int m_h;
+  const CompositeTables& m_tables;
+};
+
+template <class L>
+Rect paint_fast(const TFontPixel& g, std::int32_t offset, const GlyphDrawing& d, const Targets& t, Locked colour,
+                Locked mask, const std::uint8_t* cov) {
+  FastOps<L> ops(g, t, colour, mask, cov, g.coverage.GetPitch());
+  return paint(g, offset, d, ops);
+}
+
+}  // namespace
+
+Rect paint_glyph_reference(const TFontPixel& glyph, std::int32_t offset, const GlyphDrawing& drawing) {
+  if (glyph.empty()) return {};
+  const Targets targets(drawing);
+  ReferenceOps ops(glyph, targets);
+  return paint(glyph, offset, drawing, ops);
+}
+
+Rect paint_glyph(const TFontPixel& glyph, std::int32_t offset, const GlyphDrawing& drawing) {
+  if (glyph.empty()) return {};
+  const Targets targets(drawing);
+  const int bits = targets.colour ? targets.colour->GetBitCount() : 32;
+  // Only the layouts' own masks run on the fast path.
+  if (targets.colour && (targets.colour->GetRedMask() != graphics::masks_for_bit_count(bits).red ||
+                         targets.colour->GetGreenMask() != graphics::masks_for_bit_count(bits).green ||
+                         targets.colour->GetBlueMask() != graphics::masks_for_bit_count(bits).blue)) {
+    return paint_glyph_reference(glyph, offset, drawing);
+  }
+  Locked colour, mask;
+  const std::uint8_t* cov = glyph.coverage.LockRead(0, 0);
+  if (targets.colour) colour = {targets.colour->Lock(0, 0), targets.colour->GetPitch()};
+  if (targets.mask) mask = {targets.mask->Lock(0, 0), targets.mask->GetPitch()};
+  auto unlock = [&] {
+    glyph.coverage.UnlockRead();
+    if (targets.colour) targets.colour->Unlock();
+    if (targets.mask) targets.mask->Unlock();
+  };
+  if (!cov || (targets.colour && !colour.base) || (targets.mask && !mask.base)) {
+    // Surfaces without addressable memory (a wave surface) take the
+    // reference path.
+    unlock();
+    return paint_glyph_reference(glyph, offset, drawing);
+  }
+  Rect drawn;
+  try {
+    switch (bits) {
+      case 15: drawn = paint_fast<Layout555>(glyph, offset, drawing, targets, colour, mask, cov); break;
+      case 16: drawn = paint_fast<Layout565>(glyph, offset, drawing, targets, colour, mask, cov); break;
+      default: drawn = paint_fast<Layout32>(glyph, offset, drawing, targets, colour, mask, cov); break;
+    }
+  } catch (...) {
+    unlock();
+    throw;
+  }
+  unlock();
+  return drawn;
+}
+
+}  // namespace nova::text
