@@ -242,6 +242,13 @@ std::int32_t TFontPixelManager::HorizontalOffset(const TFontPixel& glyph, std::i
   return static_cast<std::int32_t>(o);
 }
 
+std::vector<std::size_t> TFontPixelManager::font_cache_counts() const {
+  std::vector<std::size_t> counts;
+  for (const PooledFont& f : m_pool) counts.push_back(f.font->cached_glyphs());
+  if (m_width_font.font) counts.push_back(m_width_font.font->cached_glyphs());
+  return counts;
+}
+
 graphics::Rect TFontPixelManager::DrawFontPixel(const FontPixelRef& ref, const GlyphDrawing& drawing) {
   const TFontPixel& glyph = ref.get();
   if (glyph.empty()) return {};

@@ -102,6 +102,9 @@ class TFontPixelManager {
   std::uint64_t generation() const { return m_generation; }
   // Fonts made from the service so far (glyph fonts and width fonts).
   std::size_t fonts_made() const { return m_fonts_made; }
+  // The characters each font the manager holds keeps rendered (the fonts'
+  // own caches, which the font service bounds).
+  std::vector<std::size_t> font_cache_counts() const;
 
  private:
   struct FontKey {
