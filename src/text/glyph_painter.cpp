@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "core/error.h"
 #include "graphics/pixel_format.h"
@@ -270,26 +273,38 @@ class ReferenceOps {
 
 // --- The fast path ---------------------------------------------------------------------
 
-// The compositing divisions for every coverage c and mask value m:
-// grown[c][m] = m + c × (255 − m) / 255, weight[c][g] = c × 255 / g (255 for
-// g = 0; at most 255, which is all a grown mask value can give).
-struct CompositeTables {
-  std::array<std::array<std::uint8_t, 256>, 256> grown;
-  std::array<std::array<std::uint8_t, 256>, 256> weight;
+// The compositing divisions for every coverage c and mask value m, in one
+// entry: the grown mask g = m + c × (255 − m) / 255 in the low byte and the
+// weight c × 255 / g (255 for g = 0) in the high byte. For every m a pixel
+// can hold, g ≥ c, so the weight never exceeds 255.
+struct CompositeTable {
+  std::array<std::array<std::uint16_t, 256>, 256> step;
 };
 
-const CompositeTables& composite_tables() {
-  static const auto tables = [] {
-    auto t = std::make_unique<CompositeTables>();
+const CompositeTable& composite_table() {
+  static const auto table = [] {
+    auto t = std::make_unique<CompositeTable>();
     for (std::uint32_t c = 0; c < 256; ++c) {
       for (std::uint32_t m = 0; m < 256; ++m) {
-        t->grown[c][m] = static_cast<std::uint8_t>(m + c * (255 - m) / 255);
-        t->weight[c][m] = static_cast<std::uint8_t>(m == 0 ? 255 : std::min<std::uint32_t>(255, c * 255 / m));
+        const std::uint32_t g = m + c * (255 - m) / 255;
+        const std::uint32_t w = g == 0 ? 255 : std::min<std::uint32_t>(255, c * 255 / g);
+        t->step[c][m] = static_cast<std::uint16_t>(g | w << 8);
       }
     }
     return t;
   }();
-  return *tables;
+  return *table;
+}
+
+// The word tricks below read bytes in little-endian order.
+static_assert(std::endian::native == std::endian::little);
+
+// A bit for every byte of `x` that is 0 (bit i for byte i), without a
+// branch.
+inline unsigned zero_bytes(std::uint64_t x) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  const std::uint64_t y = ~(((x & kLow7) + kLow7) | x | kLow7);  // 0x80 in each zero byte
+  return static_cast<unsigned>(((y >> 7) * 0x0102040810204080ULL) >> 56);
 }
 
 struct Layout32 {
@@ -338,7 +353,7 @@ class FastOps {
         m_cov_pitch(cov_pitch),
         m_w(g.coverage_width()),
         m_h(g.coverage_height()),
-        m_tables(composite_tables()) {}
+        m_table(composite_table()) {}
 
   void bar(const Box& b, std::uint32_t value) {
     if (m_t.colour) {
@@ -408,70 +423,150 @@ class FastOps {
     }
   }
 
-  // The neighbours of every covered pixel in the order the rule gives (row
-  // order of the coverage, then the offsets), since compositing the same
-  // pixel twice depends on the order. Without the per-pixel clip test when
-  // the grown box lies inside every clip.
+  // The neighbours of every covered pixel take its coverage of the colour,
+  // the covered pixels in row order and their neighbours in row order.
   void stamp(std::int64_t px, std::int64_t py, std::uint32_t colour, std::int64_t r) {
     const Box box = Box::sized(px, py, m_w, m_h).grown(r);
-    if (!fits(box)) {
-      for (int y = 0; y < m_h; ++y) {
-        const std::uint8_t* c = m_cov + y * m_cov_pitch;
-        for (int x = 0; x < m_w; ++x) {
-          if (c[x] == 0) continue;
-          for (std::int64_t dy = -r; dy <= r; ++dy) {
-            for (std::int64_t dx = -r; dx <= r; ++dx) {
-              if (dx != 0 || dy != 0) blend_checked(px + x + dx, py + y + dy, colour, c[x]);
-            }
-          }
-        }
+    if (fits(box)) {
+      if (r == 1) {
+        gather_one(box, colour);
+      } else {
+        gather(box, colour, static_cast<int>(r));
       }
       return;
     }
-    const int n = static_cast<int>(2 * r + 1);
-    const bool has_colour = m_t.colour != nullptr, has_mask = m_t.mask != nullptr;
-    const auto full = static_cast<Pixel>(colour);
+    // At a clip's edge: source by source, each neighbour tested.
     for (int y = 0; y < m_h; ++y) {
       const std::uint8_t* c = m_cov + y * m_cov_pitch;
-      // The top-left neighbour of the row's first pixel, in each surface.
-      std::uint8_t* d0 = has_colour ? m_colour.row(py + y - r) + (px - r) * kBytes : nullptr;
-      std::uint8_t* m0 = has_mask ? m_mask.row(py + y - r) + (px - r) : nullptr;
       for (int x = 0; x < m_w; ++x) {
-        const std::uint32_t cv = c[x];
-        if (cv == 0) continue;
-        if (cv == 255) {
-          for (int j = 0; j < n; ++j) {
-            for (int i = 0; i < n; ++i) {
-              if (i == r && j == r) continue;
-              if (has_mask) m0[j * m_mask.pitch + x + i] = 255;
-              if (has_colour) std::memcpy(d0 + j * m_colour.pitch + (x + i) * kBytes, &full, kBytes);
-            }
-          }
-          continue;
-        }
-        const std::uint8_t* grown = m_tables.grown[cv].data();
-        const std::uint8_t* weight = m_tables.weight[cv].data();
-        for (int j = 0; j < n; ++j) {
-          std::uint8_t* mrow = has_mask ? m0 + j * m_mask.pitch + x : nullptr;
-          std::uint8_t* drow = has_colour ? d0 + j * m_colour.pitch + x * kBytes : nullptr;
-          for (int i = 0; i < n; ++i) {
-            if (i == r && j == r) continue;
-            std::uint32_t w;
-            if (has_mask) {
-              const std::uint8_t g = grown[mrow[i]];
-              mrow[i] = g;
-              w = weight[g];
-            } else {
-              w = weight[grown[0]];
-            }
-            if (has_colour) {
-              Pixel p;
-              std::memcpy(&p, drow + i * kBytes, kBytes);
-              p = static_cast<Pixel>(L::mix(w, colour, p));
-              std::memcpy(drow + i * kBytes, &p, kBytes);
-            }
+        if (c[x] == 0) continue;
+        for (std::int64_t dy = -r; dy <= r; ++dy) {
+          for (std::int64_t dx = -r; dx <= r; ++dx) {
+            if (dx != 0 || dy != 0) blend_checked(px + x + dx, py + y + dy, colour, c[x]);
           }
         }
+      }
+    }
+  }
+
+  // The stamping of a box inside every clip, pixel by pixel of the box: the
+  // sources that reach a pixel are the window of 2r + 1 rows around it, and
+  // they reach it in the window's own row order (a source's row order is
+  // the rule's), so each pixel takes its composites in the same order as
+  // source-by-source stamping gives them, is read and written once, and
+  // needs only the composites after the last full coverage, which resets it.
+  void gather(const Box& box, std::uint32_t colour, int r) {
+    const int n = 2 * r + 1, pad = 2 * r;
+    const int pw = m_w + 2 * pad, ph = m_h + 2 * pad;
+    // The coverage with 2r columns and rows of zeros around it, so that the
+    // window of every pixel of the box lies inside.
+    thread_local std::vector<std::uint8_t> padded;
+    padded.assign(static_cast<std::size_t>(pw) * static_cast<std::size_t>(ph), 0);
+    for (int y = 0; y < m_h; ++y) {
+      std::memcpy(padded.data() + static_cast<std::size_t>(y + pad) * pw + pad, m_cov + y * m_cov_pitch,
+                  static_cast<std::size_t>(m_w));
+    }
+    // The window's offsets in row order, without its centre.
+    thread_local std::vector<int> offsets;
+    thread_local std::vector<std::uint8_t> seq;
+    offsets.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    seq.resize(offsets.size());
+    int count = 0;
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) {
+        if (i != r || j != r) offsets[static_cast<std::size_t>(count++)] = j * pw + i;
+      }
+    }
+    const bool has_colour = m_t.colour != nullptr, has_mask = m_t.mask != nullptr;
+    const int bw = m_w + 2 * r, bh = m_h + 2 * r;
+    for (int v = 0; v < bh; ++v) {
+      std::uint8_t* drow = has_colour ? m_colour.row(box.top + v) + box.left * kBytes : nullptr;
+      std::uint8_t* mrow = has_mask ? m_mask.row(box.top + v) + box.left : nullptr;
+      const std::uint8_t* window = padded.data() + static_cast<std::size_t>(v) * pw;
+      for (int u = 0; u < bw; ++u) {
+        const std::uint8_t* w0 = window + u;
+        std::uint32_t any = 0;
+        int last_full = -1;
+        for (int k = 0; k < count; ++k) {
+          const std::uint8_t c = w0[offsets[static_cast<std::size_t>(k)]];
+          seq[static_cast<std::size_t>(k)] = c;
+          any |= c;
+          if (c == 255) last_full = k;
+        }
+        if (any == 0) continue;
+        std::uint32_t m;
+        Pixel d = 0;
+        if (last_full >= 0) {
+          m = has_mask ? 255 : 0;
+          d = static_cast<Pixel>(colour);
+        } else {
+          m = has_mask ? mrow[u] : 0;
+          if (has_colour) std::memcpy(&d, drow + u * kBytes, kBytes);
+        }
+        for (int k = last_full + 1; k < count; ++k) {
+          const std::uint32_t c = seq[static_cast<std::size_t>(k)];
+          if (c == 0) continue;
+          const std::uint32_t step = m_table.step[c][m];
+          if (has_mask) m = step & 0xFF;
+          if (has_colour) d = static_cast<Pixel>(L::mix(step >> 8, colour, d));
+        }
+        if (has_mask) mrow[u] = static_cast<std::uint8_t>(m);
+        if (has_colour) std::memcpy(drow + u * kBytes, &d, kBytes);
+      }
+    }
+  }
+
+  // The gather for a border of 1, the common one: the eight neighbours of a
+  // pixel in one 64-bit word, their zero and full bytes found without a
+  // branch per neighbour.
+  void gather_one(const Box& box, std::uint32_t colour) {
+    const int pw = m_w + 4, ph = m_h + 4;
+    // Two rows and columns of zeros around the coverage, and 4 bytes more
+    // so that a whole word can be read at the end of a row.
+    thread_local std::vector<std::uint8_t> padded;
+    padded.assign(static_cast<std::size_t>(pw) * static_cast<std::size_t>(ph) + 4, 0);
+    for (int y = 0; y < m_h; ++y) {
+      std::memcpy(padded.data() + static_cast<std::size_t>(y + 2) * pw + 2, m_cov + y * m_cov_pitch,
+                  static_cast<std::size_t>(m_w));
+    }
+    const bool has_colour = m_t.colour != nullptr, has_mask = m_t.mask != nullptr;
+    const int bw = m_w + 2, bh = m_h + 2;
+    for (int v = 0; v < bh; ++v) {
+      std::uint8_t* drow = has_colour ? m_colour.row(box.top + v) + box.left * kBytes : nullptr;
+      std::uint8_t* mrow = has_mask ? m_mask.row(box.top + v) + box.left : nullptr;
+      const std::uint8_t* above = padded.data() + static_cast<std::size_t>(v) * pw;
+      for (int u = 0; u < bw; ++u) {
+        std::uint32_t a, b, c;
+        std::memcpy(&a, above + u, 4);
+        std::memcpy(&b, above + pw + u, 4);
+        std::memcpy(&c, above + 2 * pw + u, 4);
+        // The neighbours in the order they stamp: the row above, the left and
+        // right ones, the row below.
+        const std::uint64_t x = (a & 0xFFFFFF) | std::uint64_t{b & 0xFF} << 24 | std::uint64_t{b >> 16 & 0xFF} << 32 |
+                                std::uint64_t{c & 0xFFFFFF} << 40;
+        if (x == 0) continue;
+        const unsigned nonzero = ~zero_bytes(x) & 0xFF, full = zero_bytes(~x);
+        std::uint32_t m;
+        Pixel d = 0;
+        unsigned todo = nonzero;
+        if (full != 0) {
+          // Everything up to the last full coverage is overwritten by it.
+          const int last = 31 - std::countl_zero(full);
+          todo &= ~((2u << last) - 1);
+          m = has_mask ? 255 : 0;
+          d = static_cast<Pixel>(colour);
+        } else {
+          m = has_mask ? mrow[u] : 0;
+          if (has_colour) std::memcpy(&d, drow + u * kBytes, kBytes);
+        }
+        for (; todo != 0; todo &= todo - 1) {
+          const auto k = static_cast<unsigned>(std::countr_zero(todo));
+          const std::uint32_t step = m_table.step[x >> (8 * k) & 0xFF][m];
+          if (has_mask) m = step & 0xFF;
+          if (has_colour) d = static_cast<Pixel>(L::mix(step >> 8, colour, d));
+        }
+        if (has_mask) mrow[u] = static_cast<std::uint8_t>(m);
+        if (has_colour) std::memcpy(drow + u * kBytes, &d, kBytes);
       }
     }
   }
@@ -479,16 +574,16 @@ class FastOps {
   void bordered_body(std::int64_t gx, std::int64_t gy, std::uint32_t text, std::uint32_t border) {
     rows(gx, gy, mask_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
       std::uint8_t* m = m_mask.row(y) + x0;
-      for (int i = from; i < to; ++i) {
-        if (c[i] != 0) m[i] = 255;
-      }
+      for (int i = from; i < to; ++i) m[i] = c[i] != 0 ? 255 : m[i];
     });
     rows(gx, gy, colour_clip(), [&](const std::uint8_t* c, std::int64_t y, int from, int to, std::int64_t x0) {
       std::uint8_t* d = m_colour.row(y) + (x0 + from) * kBytes;
       for (int i = from; i < to; ++i, d += kBytes) {
         const std::uint32_t cv = c[i];
-        if (cv == 0) continue;
-        const auto p = static_cast<Pixel>(cv == 255 ? text : L::mix(cv, text, border));
+        Pixel p;
+        std::memcpy(&p, d, kBytes);
+        const auto mixed = static_cast<Pixel>(cv == 255 ? text : L::mix(cv, text, border));
+        p = cv != 0 ? mixed : p;
         std::memcpy(d, &p, kBytes);
       }
     });
@@ -527,12 +622,12 @@ class FastOps {
       }
       return;
     }
-    const std::uint8_t g = m_tables.grown[c][m ? *m : 0];
-    if (m && mask_writes) *m = g;
+    const std::uint32_t step = m_table.step[c][m ? *m : 0];
+    if (m && mask_writes) *m = static_cast<std::uint8_t>(step);
     if (d) {
       Pixel p;
       std::memcpy(&p, d, kBytes);
-      p = static_cast<Pixel>(L::mix(m_tables.weight[c][g], colour, p));
+      p = static_cast<Pixel>(L::mix(step >> 8, colour, p));
       std::memcpy(d, &p, kBytes);
     }
   }
@@ -552,7 +647,7 @@ class FastOps {
   std::ptrdiff_t m_cov_pitch;
   int m_w;
   int m_h;
-  const CompositeTables& m_tables;
+  const CompositeTable& m_table;
 };
 
 template <class L>

@@ -21,6 +21,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <list>
 #include <map>
@@ -98,6 +99,20 @@ struct InstalledFace {
   int index = 0;
   bool fixed_pitch = false;
 };
+
+// FreeType's 256 levels quantised to a gray format's raw levels:
+// (g × levels + 127) / 255.
+const std::array<std::uint8_t, 256>& level_table(GlyphFormat format) {
+  static const auto tables = [] {
+    std::array<std::array<std::uint8_t, 256>, 4> t{};
+    for (int f = 0; f < 4; ++f) {
+      const int levels = glyph_levels(static_cast<GlyphFormat>(f));
+      for (int g = 0; g < 256; ++g) t[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)] = static_cast<std::uint8_t>((g * levels + 127) / 255);
+    }
+    return t;
+  }();
+  return tables[static_cast<std::size_t>(format)];
+}
 
 int round_div(long long num, long long den) {
   if (den == 0) return 0;
@@ -422,19 +437,18 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
   out.metrics.cell_inc_x = static_cast<int>((slot->advance.x + extra_advance + 32) >> 6);
   out.metrics.cell_inc_y = 0;
   out.gray.assign(static_cast<std::size_t>(bm.width) * bm.rows, 0);
+  unsigned char ink = 0;
   for (unsigned y = 0; y < bm.rows; ++y) {
     const unsigned char* row = bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch;
-    for (unsigned x = 0; x < bm.width; ++x) {
-      unsigned char v = 0;
-      if (bm.pixel_mode == FT_PIXEL_MODE_GRAY)
-        v = row[x];
-      else if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
-        v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-      out.gray[static_cast<std::size_t>(y) * bm.width + x] = v;
+    unsigned char* to = out.gray.data() + static_cast<std::size_t>(y) * bm.width;
+    if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+      for (unsigned x = 0; x < bm.width; ++x) ink |= to[x] = row[x];
+    } else if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+      for (unsigned x = 0; x < bm.width; ++x) ink |= to[x] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     }
   }
   // No ink at all: a blank such as a space.
-  if (std::all_of(out.gray.begin(), out.gray.end(), [](unsigned char v) { return v == 0; })) {
+  if (ink == 0) {
     out.gray.clear();
     out.metrics.black_box_x = 0;
     out.metrics.black_box_y = 0;
@@ -502,14 +516,13 @@ GlyphBitmap FreeTypeFont::glyph(std::uint16_t code, GlyphFormat format) {
     }
     return out;
   }
-  const int levels = glyph_levels(format);
+  const std::array<std::uint8_t, 256>& level = level_table(format);
   out.pitch = (w + 3) & ~3;
   out.data.assign(static_cast<std::size_t>(out.pitch) * static_cast<std::size_t>(h), 0);
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      int g = r->gray[static_cast<std::size_t>(y * w + x)];
-      out.data[static_cast<std::size_t>(y * out.pitch + x)] = static_cast<std::uint8_t>((g * levels + 127) / 255);
-    }
+    const std::uint8_t* from = r->gray.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    std::uint8_t* to = out.data.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(out.pitch);
+    for (int x = 0; x < w; ++x) to[x] = level[from[x]];
   }
   return out;
 }
