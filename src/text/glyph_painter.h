@@ -54,4 +54,9 @@ graphics::Rect paint_glyph(const TFontPixel& glyph, std::int32_t offset, const G
 // The same, pixel by pixel from the formulas.
 graphics::Rect paint_glyph_reference(const TFontPixel& glyph, std::int32_t offset, const GlyphDrawing& drawing);
 
+// For tests and benchmarks: whether the fast path stamps borders of width 1
+// eight pixels at a time where the processor allows (the default), or one
+// at a time. Both give the same bytes.
+void use_vector_border(bool on);
+
 }  // namespace nova::text
