@@ -11,8 +11,8 @@ constexpr std::array<std::uint8_t, 2> kMono = {0, 255};
 constexpr std::array<std::uint8_t, 5> kGray2 = {0, 79, 127, 207, 255};
 
 constexpr std::array<std::uint8_t, 17> kGray4 = {
-    0,                                 //
-    43,  55,  67,  79,  91,  103, 115,  // 1..7
+    0,                                            //
+    43,  55,  67,  79,  91,  103, 115,            // 1..7
     159, 171, 183, 195, 207, 219, 231, 243, 255,  // 8..16
 };
 

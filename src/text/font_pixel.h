@@ -17,9 +17,9 @@ class TFontPixel {
  public:
   // The key: a single byte, or lead byte × 256 + trail byte.
   std::uint16_t code = 0;
-  std::string font_name;  // as asked for (not the face used)
-  std::int32_t size = 0;  // cell height in pixels as asked for (after the manager's limit)
-  std::uint8_t style = 0;  // FS_* bits
+  std::string font_name;     // as asked for (not the face used)
+  std::int32_t size = 0;     // cell height in pixels as asked for (after the manager's limit)
+  std::uint8_t style = 0;    // FS_* bits
   std::int32_t quality = 0;  // at the time it was made
 
   // The glyph's black box, one coverage byte (0..255) per pixel; width 0 for

@@ -27,6 +27,19 @@ std::int64_t round_half_even(std::int64_t n, std::int64_t d) {
   return q;
 }
 
+// The font of a glyph key: height the size, weight 700 when bold, and the
+// other style flags as they are.
+platform::FontRequest request_of(const std::string& name, std::int32_t size, std::uint8_t style) {
+  platform::FontRequest request;
+  request.face = name;
+  request.height = size;
+  request.weight = (style & FS_BOLD) ? 700 : 400;
+  request.italic = (style & FS_ITALIC) != 0;
+  request.underline = (style & FS_UNDERLINE) != 0;
+  request.strike_out = (style & FS_STRIKEOUT) != 0;
+  return request;
+}
+
 // The text of one character code, for its text width.
 std::string code_text(std::uint16_t code) {
   if (code < 0x100) return std::string(1, static_cast<char>(code));
@@ -36,7 +49,9 @@ std::string code_text(std::uint16_t code) {
 }  // namespace
 
 std::int64_t TFontPixel::coverage_bytes() const {
-  return empty() ? 0 : std::int64_t{coverage.GetPitch() < 0 ? -coverage.GetPitch() : coverage.GetPitch()} * coverage_height();
+  return empty()
+             ? 0
+             : std::int64_t{coverage.GetPitch() < 0 ? -coverage.GetPitch() : coverage.GetPitch()} * coverage_height();
 }
 
 const TFontPixel& FontPixelRef::get() const {
@@ -53,9 +68,7 @@ void TFontPixelManager::SetQuality(std::int32_t quality) {
   m_quality = std::clamp(quality, kLowestQuality, kHighestQuality);
 }
 
-std::int32_t TFontPixelManager::Ascent() const {
-  return m_selected ? m_pool.front().font->metrics().ascent : 0;
-}
+std::int32_t TFontPixelManager::Ascent() const { return m_selected ? m_pool.front().font->metrics().ascent : 0; }
 
 FontPixelRef TFontPixelManager::GetFontPixel(std::uint16_t code, std::string_view font_name, std::uint8_t style,
                                              std::int32_t size) {
@@ -89,7 +102,8 @@ TFontPixel& TFontPixelManager::make_glyph(std::uint16_t code, std::string_view f
 
 void TFontPixelManager::unlink_from_bucket(const TFontPixel& glyph) {
   std::vector<GlyphList::iterator>& bucket = m_buckets[glyph.code & 0xFF];
-  const auto at = std::find_if(bucket.begin(), bucket.end(), [&](const GlyphList::iterator& it) { return &*it == &glyph; });
+  const auto at =
+      std::find_if(bucket.begin(), bucket.end(), [&](const GlyphList::iterator& it) { return &*it == &glyph; });
   assert(at != bucket.end());
   *at = bucket.back();
   bucket.pop_back();
@@ -114,14 +128,7 @@ platform::Font* TFontPixelManager::select_font(const FontKey& key) {
     m_selected = true;
     return m_pool.front().font.get();
   }
-  platform::FontRequest request;
-  request.face = key.name;
-  request.height = key.size;
-  request.weight = (key.style & FS_BOLD) ? 700 : 400;
-  request.italic = (key.style & FS_ITALIC) != 0;
-  request.underline = (key.style & FS_UNDERLINE) != 0;
-  request.strike_out = (key.style & FS_STRIKEOUT) != 0;
-  std::unique_ptr<platform::Font> font = m_fonts.create_font(request);
+  std::unique_ptr<platform::Font> font = m_fonts.create_font(request_of(key.name, key.size, key.style));
   ++m_fonts_made;
   if (!font) {
     // The font replaced the selected one and its metrics cannot be read:
@@ -140,8 +147,8 @@ void TFontPixelManager::rasterize(TFontPixel& glyph) {
   platform::GlyphFormat format = format_of_quality(m_quality);
   platform::GlyphBitmap bitmap = font->glyph(glyph.code, format);
   if (bitmap.status == platform::GlyphStatus::Refused && format != platform::GlyphFormat::Mono) {
-    core::logf(core::Channel::Text, core::Level::Warning,
-               "glyph %04X refused at quality %d; the quality drops to 0", {glyph.code, m_quality});
+    core::logf(core::Channel::Text, core::Level::Warning, "glyph %04X refused at quality %d; the quality drops to 0",
+               {glyph.code, m_quality});
     m_quality = kLowestQuality;
     format = platform::GlyphFormat::Mono;
     bitmap = font->glyph(glyph.code, format);
@@ -206,14 +213,7 @@ platform::Font* TFontPixelManager::width_font(const FontKey& key) {
   for (const PooledFont& f : m_pool) {
     if (f.key == key) return f.font.get();
   }
-  platform::FontRequest request;
-  request.face = key.name;
-  request.height = key.size;
-  request.weight = (key.style & FS_BOLD) ? 700 : 400;
-  request.italic = (key.style & FS_ITALIC) != 0;
-  request.underline = (key.style & FS_UNDERLINE) != 0;
-  request.strike_out = (key.style & FS_STRIKEOUT) != 0;
-  m_width_font = PooledFont{key, m_fonts.create_font(request)};
+  m_width_font = PooledFont{key, m_fonts.create_font(request_of(key.name, key.size, key.style))};
   ++m_fonts_made;
   if (!m_width_font.font) {
     core::logf(core::Channel::Text, core::Level::Warning, "no font for the widths of %s at %d; glyphs are centred",

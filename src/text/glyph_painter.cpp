@@ -38,9 +38,7 @@ struct Box {
     return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
   }
   Box grown(std::int64_t r) const { return {left - r, top - r, right + r, bottom + r}; }
-  bool inside(const Rect& r) const {
-    return left >= r.left && top >= r.top && right <= r.right && bottom <= r.bottom;
-  }
+  bool inside(const Rect& r) const { return left >= r.left && top >= r.top && right <= r.right && bottom <= r.bottom; }
   // The part inside `r` (which lies in the int range), or an empty Rect.
   Rect clipped(const Rect& r) const {
     const Rect out{static_cast<int>(std::clamp<std::int64_t>(left, r.left, r.right)),
@@ -53,13 +51,16 @@ struct Box {
   Rect as_rect() const {
     if (empty()) return {};
     auto limit = [](std::int64_t v) {
-      return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+      return static_cast<int>(
+          std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     };
     return {limit(left), limit(top), limit(right), limit(bottom)};
   }
 };
 
-bool inside(const Rect& r, std::int64_t x, std::int64_t y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
+bool inside(const Rect& r, std::int64_t x, std::int64_t y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
 
 // Whether a colour surface is drawn into at all.
 bool draws_colour(const TCustomDIBX* s) {
@@ -190,19 +191,23 @@ class ReferenceOps {
   // Plain characters: the colour copied hard where there is coverage, the
   // mask the larger of itself and the coverage.
   void plain(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
-    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
-      if (c > 0 && colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
-      if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), std::max(m_t.mask->GetPixel(int(x), int(y)), c));
-    }, gx, gy);
+    each_pixel(
+        [&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+          if (c > 0 && colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
+          if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), std::max(m_t.mask->GetPixel(int(x), int(y)), c));
+        },
+        gx, gy);
   }
 
   // The shadow of a character without border: the coverage copied into the
   // mask as it stands, the colour where there is coverage.
   void shadow_copy(std::int64_t sx, std::int64_t sy, std::uint32_t colour) {
-    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
-      if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), c);
-      if (c > 0 && colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
-    }, sx, sy);
+    each_pixel(
+        [&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+          if (mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), c);
+          if (c > 0 && colour_at(x, y)) m_t.colour->SetPixel(int(x), int(y), colour);
+        },
+        sx, sy);
   }
 
   void composite_glyph(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
@@ -212,27 +217,33 @@ class ReferenceOps {
   // Every neighbour of every covered pixel, in row order, takes the colour
   // with that pixel's coverage.
   void stamp(std::int64_t px, std::int64_t py, std::uint32_t colour, std::int64_t r) {
-    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
-      if (c == 0) return;
-      for (std::int64_t dy = -r; dy <= r; ++dy) {
-        for (std::int64_t dx = -r; dx <= r; ++dx) {
-          if (dx != 0 || dy != 0) composite(x + dx, y + dy, colour, c);
-        }
-      }
-    }, px, py);
+    each_pixel(
+        [&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+          if (c == 0) return;
+          for (std::int64_t dy = -r; dy <= r; ++dy) {
+            for (std::int64_t dx = -r; dx <= r; ++dx) {
+              if (dx != 0 || dy != 0) composite(x + dx, y + dy, colour, c);
+            }
+          }
+        },
+        px, py);
   }
 
   // The body of a bordered character: the mask full where there is
   // coverage, then the text colour blended over the border colour (not
   // over the surface), exactly the text colour at full coverage.
   void bordered_body(std::int64_t gx, std::int64_t gy, std::uint32_t text, std::uint32_t border) {
-    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
-      if (c > 0 && mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), 255);
-    }, gx, gy);
-    each_pixel([&](std::int64_t x, std::int64_t y, std::uint32_t c) {
-      if (c == 0 || !colour_at(x, y)) return;
-      m_t.colour->SetPixel(int(x), int(y), c == 255 ? text : mix(c, text, border));
-    }, gx, gy);
+    each_pixel(
+        [&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+          if (c > 0 && mask_at(x, y)) m_t.mask->SetPixel(int(x), int(y), 255);
+        },
+        gx, gy);
+    each_pixel(
+        [&](std::int64_t x, std::int64_t y, std::uint32_t c) {
+          if (c == 0 || !colour_at(x, y)) return;
+          m_t.colour->SetPixel(int(x), int(y), c == 255 ? text : mix(c, text, border));
+        },
+        gx, gy);
   }
 
  private:
@@ -378,7 +389,8 @@ class FastOps {
   void mask_bar(const Box& b) {
     if (!m_t.mask) return;
     const Rect r = b.clipped(m_t.mask_clip);
-    for (int y = r.top; y < r.bottom; ++y) std::memset(m_mask.row(y) + r.left, 255, static_cast<std::size_t>(r.width()));
+    for (int y = r.top; y < r.bottom; ++y)
+      std::memset(m_mask.row(y) + r.left, 255, static_cast<std::size_t>(r.width()));
   }
 
   void plain(std::int64_t gx, std::int64_t gy, std::uint32_t colour) {
@@ -540,8 +552,8 @@ class FastOps {
     const int bw = m_w + 2, bh = m_h + 2;
     for (int v = 0; v < bh; ++v) {
       Row row{m_t.colour ? m_colour.row(box.top + v) + box.left * kBytes : nullptr,
-              m_t.mask ? m_mask.row(box.top + v) + box.left : nullptr,
-              padded.data() + static_cast<std::size_t>(v) * pw, pw};
+              m_t.mask ? m_mask.row(box.top + v) + box.left : nullptr, padded.data() + static_cast<std::size_t>(v) * pw,
+              pw};
       int u = 0;
 #if defined(__SSE2__)
       if (g_vector_border) {
@@ -622,8 +634,8 @@ class FastOps {
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, zero)) == 0xFFFF) return;
 
     const bool has_colour = row.colour != nullptr, has_mask = row.mask != nullptr;
-    __m128i m = has_mask ? _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row.mask + u)), zero)
-                         : zero;
+    __m128i m =
+        has_mask ? _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row.mask + u)), zero) : zero;
     // The channels of the pixels and of the colour, shifted down, and the
     // bits outside the channels (which a mix clears and a reset copies).
     __m128i d[4] = {zero, zero, zero, zero}, col[4];
@@ -639,14 +651,13 @@ class FastOps {
       if (has_mask) m = g;  // (a coverage of 0 leaves it, one of 255 makes it 255)
       if (!has_colour) continue;
       const __m128i num = _mm_mullo_epi16(c, full), den = _mm_max_epi16(g, one);
-      const __m128i w_lo = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num, zero)),
-                                                       _mm_cvtepi32_ps(_mm_unpacklo_epi16(den, zero))));
-      const __m128i w_hi = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num, zero)),
-                                                       _mm_cvtepi32_ps(_mm_unpackhi_epi16(den, zero))));
+      const __m128i w_lo = _mm_cvttps_epi32(
+          _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(den, zero))));
+      const __m128i w_hi = _mm_cvttps_epi32(
+          _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(den, zero))));
       const __m128i w = _mm_packs_epi32(w_lo, w_hi), iw = _mm_sub_epi16(full, w);
       for (int ch = 0; ch < 3; ++ch) {
-        const __m128i mixed =
-            _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(w, col[ch]), _mm_mullo_epi16(iw, d[ch])), 8);
+        const __m128i mixed = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(w, col[ch]), _mm_mullo_epi16(iw, d[ch])), 8);
         const __m128i kept = _mm_or_si128(_mm_and_si128(is0, d[ch]), _mm_andnot_si128(is0, mixed));
         d[ch] = _mm_or_si128(_mm_and_si128(is255, col[ch]), _mm_andnot_si128(is255, kept));
       }
@@ -662,8 +673,8 @@ class FastOps {
   // the bits outside the three colour channels.
   static constexpr std::uint32_t kPixelBits = sizeof(Pixel) == 4 ? 0xFFFFFFFFu : 0xFFFFu;
   static constexpr std::uint32_t kTopBits = kPixelBits & ~(L::kRed | L::kGreen | L::kBlue);
-  static constexpr int kShift[4] = {std::countr_zero(L::kRed), std::countr_zero(L::kGreen),
-                                    std::countr_zero(L::kBlue), kTopBits ? std::countr_zero(kTopBits) : 0};
+  static constexpr int kShift[4] = {std::countr_zero(L::kRed), std::countr_zero(L::kGreen), std::countr_zero(L::kBlue),
+                                    kTopBits ? std::countr_zero(kTopBits) : 0};
   static constexpr std::uint32_t kMax[4] = {L::kRed >> kShift[0], L::kGreen >> kShift[1], L::kBlue >> kShift[2],
                                             kTopBits >> kShift[3]};
 

@@ -80,9 +80,9 @@ class TestFont final : public platform::Font {
     int width = 0;
     for (std::size_t i = 0; i < sjis.size();) {
       const std::size_t n = platform::codepage::char_length(sjis, i);
-      const auto code = static_cast<std::uint16_t>(
-          n == 2 ? static_cast<std::uint8_t>(sjis[i]) << 8 | static_cast<std::uint8_t>(sjis[i + 1])
-                 : static_cast<std::uint8_t>(sjis[i]));
+      const auto code = static_cast<std::uint16_t>(n == 2 ? static_cast<std::uint8_t>(sjis[i]) << 8 |
+                                                                static_cast<std::uint8_t>(sjis[i + 1])
+                                                          : static_cast<std::uint8_t>(sjis[i]));
       width += m_service.shape(code, m_request).advance;
       i += n;
     }

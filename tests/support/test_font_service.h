@@ -20,7 +20,7 @@
 namespace nova::test {
 
 struct TestGlyphShape {
-  int width = 0;     // black box; 0 (or a height of 0) makes a blank
+  int width = 0;  // black box; 0 (or a height of 0) makes a blank
   int height = 0;
   int origin_x = 0;  // left edge of the box from the pen
   int origin_y = 0;  // top edge of the box above the baseline

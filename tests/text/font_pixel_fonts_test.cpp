@@ -74,8 +74,8 @@ TEST_F(InstalledFonts, EveryKindOfCharacterOfTheCodePageRasterizes) {
       0x8740, 0x8782, 0x8794,  // ① № ∑
       0xED40, 0xEEEC,          // NEC-selected IBM extensions
       0xFA40, 0xFA55, 0xFC4B,  // IBM extensions: ⅰ ￤ and the last
-      0xB1, 0xDF, 0xA1,        // ｱ ﾟ ｡
-      'A', '~', '0',
+      0xB1,   0xDF,   0xA1,    // ｱ ﾟ ｡
+      'A',    '~',    '0',
   };
   for (std::uint16_t code : inked) {
     const FontPixelRef g = manager.GetFontPixel(code, gothic, 0, 24);
@@ -133,8 +133,10 @@ TEST_F(InstalledFonts, AnUnknownFaceRendersAsTheDefaultUnderItsOwnKey) {
 // With the fonts the setup installs, the Japanese system faces are the IPA
 // fonts.
 TEST_F(InstalledFonts, TheJapaneseSystemFacesAreTheIpaFonts) {
-  const std::pair<const char*, const char*> faces[] = {
-      {"ＭＳ ゴシック", "IPAGothic"}, {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"ＭＳ 明朝", "IPAMincho"}, {"ＭＳ Ｐ明朝", "IPAPMincho"}};
+  const std::pair<const char*, const char*> faces[] = {{"ＭＳ ゴシック", "IPAGothic"},
+                                                       {"ＭＳ Ｐゴシック", "IPAPGothic"},
+                                                       {"ＭＳ 明朝", "IPAMincho"},
+                                                       {"ＭＳ Ｐ明朝", "IPAPMincho"}};
   for (const auto& [windows, installed] : faces) {
     platform::FontRequest r;
     r.face = test::sjis(windows);

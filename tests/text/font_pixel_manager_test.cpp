@@ -144,8 +144,11 @@ TEST_F(FontPixels, EveryRawLevelBecomesTheCoverageOfItsTable) {
       }
       case 2: return v == 0 ? 0 : v <= 7 ? 43 + 12 * (v - 1) : 159 + 12 * (v - 8);
       default:
-        return v == 0 ? 0 : v <= 7 ? 18 + 3 * (v - 1) : v <= 23 ? 55 + 3 * (v - 8) : v <= 39 ? 119 + 3 * (v - 24)
-                                                                                        : 183 + 3 * (v - 40);
+        return v == 0    ? 0
+               : v <= 7  ? 18 + 3 * (v - 1)
+               : v <= 23 ? 55 + 3 * (v - 8)
+               : v <= 39 ? 119 + 3 * (v - 24)
+                         : 183 + 3 * (v - 40);
     }
   };
   for (int quality = 0; quality <= 3; ++quality) {
@@ -350,7 +353,9 @@ TEST_F(Placement, WithoutWidthsToShareTheSpaceTheGlyphIsCentred) {
   EXPECT_EQ(manager.HorizontalOffset(glyph(6, 0, 8, 2, 2, -4), 24), 9);
   EXPECT_EQ(manager.HorizontalOffset(glyph(5, 0, 8, 2, 2, -4), 24), 9);  // 19 / 2 toward zero
   // Extreme widths stay in range.
-  EXPECT_GE(manager.HorizontalOffset(glyph(6, 0, 8, std::numeric_limits<int>::max(), 0, -std::numeric_limits<int>::max() + 1), 24), 0);
+  EXPECT_GE(manager.HorizontalOffset(
+                glyph(6, 0, 8, std::numeric_limits<int>::max(), 0, -std::numeric_limits<int>::max() + 1), 24),
+            0);
   EXPECT_EQ(manager.HorizontalOffset(glyph(6, 0, 8, -5, 0, 10), 24), 0);
 }
 

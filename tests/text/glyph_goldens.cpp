@@ -187,7 +187,8 @@ std::vector<Picture> read_pictures(const std::filesystem::path& path) {
     p.bits = r.i32();
     const std::int64_t count = std::int64_t{p.width} * p.height;
     if (p.width < 0 || p.height < 0 || count > static_cast<std::int64_t>(r.remaining())) r.fail("bad size");
-    for (std::int64_t i = 0; i < count; ++i) p.pixels.push_back(p.bits == 8 ? r.u8() : p.bits == 16 ? r.u16() : r.u32());
+    for (std::int64_t i = 0; i < count; ++i)
+      p.pixels.push_back(p.bits == 8 ? r.u8() : p.bits == 16 ? r.u16() : r.u32());
   }
   return out;
 }

@@ -48,8 +48,8 @@ std::string difference(const TDIBX& a, const TDIBX& b) {
   for (int y = 0; y < a.GetHeight(); ++y) {
     for (int x = 0; x < a.GetWidth(); ++x) {
       if (a.GetPixel(x, y) != b.GetPixel(x, y)) {
-        return "(" + std::to_string(x) + ", " + std::to_string(y) + "): " + std::to_string(a.GetPixel(x, y)) +
-               " vs " + std::to_string(b.GetPixel(x, y));
+        return "(" + std::to_string(x) + ", " + std::to_string(y) + "): " + std::to_string(a.GetPixel(x, y)) + " vs " +
+               std::to_string(b.GetPixel(x, y));
       }
     }
   }
@@ -72,83 +72,85 @@ TEST(GlyphPainter, TheFastPathEqualsTheReferenceBitForBit) {
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   int painted = 0;
   for (int form = 0; form < 2; ++form)
-  for (int bits : {32, 16, 15, 8, 24}) {
-    use_vector_border(form == 0);
-    for (int round = 0; round < 400; ++round) {
-      SCOPED_TRACE(testing::Message() << bits << " bits, round " << round << ", form " << form);
-      TFontPixel glyph;
-      GlyphSpec spec;
-      spec.width = uniform(0, 12);
-      spec.height = uniform(0, 12);
-      const int kind = uniform(0, 3);
-      std::vector<int> cov(static_cast<std::size_t>(spec.width * spec.height));
-      for (int& c : cov) {
-        const int pick = uniform(0, 9);
-        c = kind == 0 ? (pick < 5 ? 0 : 255) : pick < 3 ? 0 : pick < 5 ? 255 : uniform(1, 254);
-      }
-      spec.coverage = [&](int x, int y) { return cov[static_cast<std::size_t>(y * spec.width + x)]; };
-      spec.left_bearing = uniform(0, 4);
-      spec.top_offset = uniform(0, 6);
-      spec.underline = uniform(0, 2) == 0 ? 0 : uniform(1, 3);
-      spec.strike = uniform(0, 2) == 0 ? 0 : uniform(1, 3);
-      spec.strike_position = uniform(-2, 20);
-      spec.size = uniform(1, 30);
-      make_glyph(glyph, spec);
-
-      TDIBX colour, mask;
-      colour.SetSize(uniform(20, 48), uniform(20, 40), bits);
-      mask.SetSize(uniform(0, 3) == 0 ? uniform(10, 48) : colour.GetWidth(),
-                   uniform(0, 3) == 0 ? uniform(10, 40) : colour.GetHeight(), 8);
-      for (int y = 0; y < colour.GetHeight(); ++y) {
-        for (int x = 0; x < colour.GetWidth(); ++x) colour.SetPixel(x, y, static_cast<std::uint32_t>(rng()));
-      }
-      const int mask_kind = uniform(0, 2);
-      for (int y = 0; y < mask.GetHeight(); ++y) {
-        for (int x = 0; x < mask.GetWidth(); ++x) {
-          const auto v = static_cast<std::uint32_t>(mask_kind == 0 ? 0 : mask_kind == 1 ? uniform(0, 255) : 255 * uniform(0, 1));
-          mask.SetPixel(x, y, v);
+    for (int bits : {32, 16, 15, 8, 24}) {
+      use_vector_border(form == 0);
+      for (int round = 0; round < 400; ++round) {
+        SCOPED_TRACE(testing::Message() << bits << " bits, round " << round << ", form " << form);
+        TFontPixel glyph;
+        GlyphSpec spec;
+        spec.width = uniform(0, 12);
+        spec.height = uniform(0, 12);
+        const int kind = uniform(0, 3);
+        std::vector<int> cov(static_cast<std::size_t>(spec.width * spec.height));
+        for (int& c : cov) {
+          const int pick = uniform(0, 9);
+          c = kind == 0 ? (pick < 5 ? 0 : 255) : pick < 3 ? 0 : pick < 5 ? 255 : uniform(1, 254);
         }
-      }
-      auto random_clip = [&](TDIBX& s) {
-        if (uniform(0, 2) != 0) return;
-        const int l = uniform(0, s.GetWidth() - 1), t = uniform(0, s.GetHeight() - 1);
-        s.SetClipRect(Rect{l, t, uniform(l + 1, s.GetWidth()), uniform(t + 1, s.GetHeight())});
-      };
-      random_clip(colour);
-      random_clip(mask);
+        spec.coverage = [&](int x, int y) { return cov[static_cast<std::size_t>(y * spec.width + x)]; };
+        spec.left_bearing = uniform(0, 4);
+        spec.top_offset = uniform(0, 6);
+        spec.underline = uniform(0, 2) == 0 ? 0 : uniform(1, 3);
+        spec.strike = uniform(0, 2) == 0 ? 0 : uniform(1, 3);
+        spec.strike_position = uniform(-2, 20);
+        spec.size = uniform(1, 30);
+        make_glyph(glyph, spec);
 
-      GlyphDrawing d;
-      d.shadow_color = static_cast<std::uint32_t>(rng());
-      d.border_color = static_cast<std::uint32_t>(rng());
-      d.text_color = static_cast<std::uint32_t>(rng());
-      if (bits != 32) {
-        d.shadow_color &= 0xFFFF;
-        d.border_color &= 0xFFFF;
-        d.text_color &= 0xFFFF;
-      }
-      d.first_of_run = uniform(0, 1) == 1;
-      d.last_of_run = uniform(0, 1) == 1;
-      d.border_width = uniform(0, 4);
-      d.shadow_width = uniform(0, 4);
-      d.cell = Rect::from_size(uniform(-12, 40), uniform(-12, 36), uniform(-2, 30), uniform(-2, 30));
-      const int offset = uniform(0, 6);
-      const int surfaces = uniform(0, 9);  // now and then one of them is missing
+        TDIBX colour, mask;
+        colour.SetSize(uniform(20, 48), uniform(20, 40), bits);
+        mask.SetSize(uniform(0, 3) == 0 ? uniform(10, 48) : colour.GetWidth(),
+                     uniform(0, 3) == 0 ? uniform(10, 40) : colour.GetHeight(), 8);
+        for (int y = 0; y < colour.GetHeight(); ++y) {
+          for (int x = 0; x < colour.GetWidth(); ++x) colour.SetPixel(x, y, static_cast<std::uint32_t>(rng()));
+        }
+        const int mask_kind = uniform(0, 2);
+        for (int y = 0; y < mask.GetHeight(); ++y) {
+          for (int x = 0; x < mask.GetWidth(); ++x) {
+            const auto v = static_cast<std::uint32_t>(mask_kind == 0   ? 0
+                                                      : mask_kind == 1 ? uniform(0, 255)
+                                                                       : 255 * uniform(0, 1));
+            mask.SetPixel(x, y, v);
+          }
+        }
+        auto random_clip = [&](TDIBX& s) {
+          if (uniform(0, 2) != 0) return;
+          const int l = uniform(0, s.GetWidth() - 1), t = uniform(0, s.GetHeight() - 1);
+          s.SetClipRect(Rect{l, t, uniform(l + 1, s.GetWidth()), uniform(t + 1, s.GetHeight())});
+        };
+        random_clip(colour);
+        random_clip(mask);
 
-      TDIBX colour2, mask2;
-      copy(colour2, colour);
-      copy(mask2, mask);
-      d.color = surfaces == 0 ? nullptr : &colour;
-      d.mask = surfaces == 1 ? nullptr : &mask;
-      const Rect fast = paint_glyph(glyph, offset, d);
-      d.color = surfaces == 0 ? nullptr : &colour2;
-      d.mask = surfaces == 1 ? nullptr : &mask2;
-      const Rect reference = paint_glyph_reference(glyph, offset, d);
-      ASSERT_EQ(fast, reference);
-      ASSERT_EQ(difference(colour, colour2), "") << "colour";
-      ASSERT_EQ(difference(mask, mask2), "") << "mask";
-      painted += !fast.empty();
+        GlyphDrawing d;
+        d.shadow_color = static_cast<std::uint32_t>(rng());
+        d.border_color = static_cast<std::uint32_t>(rng());
+        d.text_color = static_cast<std::uint32_t>(rng());
+        if (bits != 32) {
+          d.shadow_color &= 0xFFFF;
+          d.border_color &= 0xFFFF;
+          d.text_color &= 0xFFFF;
+        }
+        d.first_of_run = uniform(0, 1) == 1;
+        d.last_of_run = uniform(0, 1) == 1;
+        d.border_width = uniform(0, 4);
+        d.shadow_width = uniform(0, 4);
+        d.cell = Rect::from_size(uniform(-12, 40), uniform(-12, 36), uniform(-2, 30), uniform(-2, 30));
+        const int offset = uniform(0, 6);
+        const int surfaces = uniform(0, 9);  // now and then one of them is missing
+
+        TDIBX colour2, mask2;
+        copy(colour2, colour);
+        copy(mask2, mask);
+        d.color = surfaces == 0 ? nullptr : &colour;
+        d.mask = surfaces == 1 ? nullptr : &mask;
+        const Rect fast = paint_glyph(glyph, offset, d);
+        d.color = surfaces == 0 ? nullptr : &colour2;
+        d.mask = surfaces == 1 ? nullptr : &mask2;
+        const Rect reference = paint_glyph_reference(glyph, offset, d);
+        ASSERT_EQ(fast, reference);
+        ASSERT_EQ(difference(colour, colour2), "") << "colour";
+        ASSERT_EQ(difference(mask, mask2), "") << "mask";
+        painted += !fast.empty();
+      }
     }
-  }
   use_vector_border(true);
   EXPECT_GT(painted, 2000);
 }
@@ -186,8 +188,14 @@ TEST(GlyphPainter, PlainCharactersCopyTheColourHardAndPutTheirBarsInTheMaskAlone
     Canvas c(32);
     c.mask.SetPixel(6, 5, 200);
     TFontPixel g;
-    make_glyph(g, {.width = 3, .height = 2, .coverage = [](int x, int) { return x * 100; }, .left_bearing = 1,
-                   .top_offset = 2, .underline = 2, .strike_position = 9, .strike = 1});
+    make_glyph(g, {.width = 3,
+                   .height = 2,
+                   .coverage = [](int x, int) { return x * 100; },
+                   .left_bearing = 1,
+                   .top_offset = 2,
+                   .underline = 2,
+                   .strike_position = 9,
+                   .strike = 1});
     const Rect drawn = paint(g, 3, c.drawing(Rect::from_size(2, 3, 10, 12)));
     // The glyph at (2 + 1 + 3, 3 + 2).
     EXPECT_EQ(c.colour.GetPixel(6, 5), 0u);  // coverage 0: untouched

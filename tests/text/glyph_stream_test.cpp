@@ -238,7 +238,7 @@ TEST(GlyphStream, Version101VariablesHaveWaitAndLinkBeforeTheirExpression) {
   w.str("l");
   w.i32(40);
   w.str("pic.bri");
-  w.u8(4);  // top
+  w.u8(4);   // top
   w.u8(10);  // history variable
   w.i32(0);
   w.i32(7);
@@ -268,7 +268,7 @@ TEST(GlyphStream, HeaderlessStreamsCarryGlyphsInTheOldestLayout) {
   const std::vector<std::uint8_t> expression = compiled("x");
   core::ByteWriter w;
   w.i32(1);
-  w.i32(2);   // count
+  w.i32(2);  // count
   w.i32(0x0000FF);
   w.i32(-1);
   w.i32(20);
@@ -315,8 +315,8 @@ TEST(GlyphStream, HeaderlessStreamsCarryGlyphsInTheOldestLayout) {
   EXPECT_EQ(text.decorations().ref_count(0), 2);
   // Written back, only the type byte's ignored high bit differs.
   std::vector<std::uint8_t> expected = w.data();
-  const std::size_t var_at = expected.size() - (1 + 4 + expression.size()) - (1 + 4 + 4 + 4 + 5 + 1) -
-                             (1 + 4 + expression.size());
+  const std::size_t var_at =
+      expected.size() - (1 + 4 + expression.size()) - (1 + 4 + 4 + 4 + 5 + 1) - (1 + 4 + expression.size());
   ASSERT_EQ(expected[var_at], 0x87);
   expected[var_at] = 7;
   EXPECT_EQ(write_glyph_stream(text), expected);

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     std::filesystem::path legend = sheet;
     legend.replace_extension(".txt");
     std::ofstream out(legend, std::ios::binary);
-    for (const auto& p : pictures) out << p.name << " (" << p.width << " x " << p.height << ", " << p.bits << " bits) " << p.note << "\n";
+    for (const auto& p : pictures)
+      out << p.name << " (" << p.width << " x " << p.height << ", " << p.bits << " bits) " << p.note << "\n";
     std::printf("%zu pictures; contact sheet %s, legend %s\n", pictures.size(), sheet.c_str(), legend.c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_glyph_goldens: %s\n", e.what());

@@ -135,8 +135,7 @@ TEST(Tokenizer, ALineBreakLooksAtTheByteBeforeItNotAtTheToken) {
 // break right after the opening tag is skipped.
 TEST(Tokenizer, ScriptTagsCountAndSwitchTheLineRules) {
   EXPECT_EQ(cut("<\\SCRIPT>\ra\tb"), (Tokens{"[<SCRIPT>]", "a        b"}));
-  EXPECT_EQ(cut("<\\SCRIPT>x\ry\x14\x14z</\\SCRIPT>\tw"),
-            (Tokens{"[<SCRIPT>]", "x", "y  z", "[</SCRIPT>]", "w"}));
+  EXPECT_EQ(cut("<\\SCRIPT>x\ry\x14\x14z</\\SCRIPT>\tw"), (Tokens{"[<SCRIPT>]", "x", "y  z", "[</SCRIPT>]", "w"}));
   // Nested openings need as many closings.
   EXPECT_EQ(cut("<\\script><\\SCRIPT></\\SCRIPT>a\tb</\\SCRIPT>a\tb"),
             (Tokens{"[<script>]", "[<SCRIPT>]", "[</SCRIPT>]", "a        b", "[</SCRIPT>]", "ab"}));

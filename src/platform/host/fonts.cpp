@@ -107,7 +107,9 @@ const std::array<std::uint8_t, 256>& level_table(GlyphFormat format) {
     std::array<std::array<std::uint8_t, 256>, 4> t{};
     for (int f = 0; f < 4; ++f) {
       const int levels = glyph_levels(static_cast<GlyphFormat>(f));
-      for (int g = 0; g < 256; ++g) t[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)] = static_cast<std::uint8_t>((g * levels + 127) / 255);
+      for (int g = 0; g < 256; ++g)
+        t[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)] =
+            static_cast<std::uint8_t>((g * levels + 127) / 255);
     }
     return t;
   }();
@@ -156,9 +158,7 @@ class FreeTypeFont final : public Font {
   GlyphBitmap glyph(std::uint16_t code, GlyphFormat format) override;
   AbcWidths abc_widths(std::uint16_t code) override;
   int text_width(std::string_view sjis) override;
-  std::size_t cached_glyphs() const override {
-    return m_cache.size() + (m_fallback ? m_fallback->cached_glyphs() : 0);
-  }
+  std::size_t cached_glyphs() const override { return m_cache.size() + (m_fallback ? m_fallback->cached_glyphs() : 0); }
 
   bool ok() const { return m_size != nullptr; }
 
