@@ -296,6 +296,40 @@ TEST_F(FontPixels, CoverageStaysWithinItsBudgetAndTheNewestGlyphStays) {
   EXPECT_EQ(small.coverage_bytes(), 48 * 48);
 }
 
+// Border and shadow widths from scripts and stored texts are limited to
+// 0..64: wider ones paint what 64 paints.
+TEST_F(FontPixels, BorderAndShadowWidthsAreLimited) {
+  service.shape = [](std::uint16_t, const FontRequest&) {
+    TestGlyphShape s;
+    s.width = 2;
+    s.height = 2;
+    s.origin_y = 10;
+    s.advance = 4;
+    s.level = [](int x, int, int levels) { return x == 0 ? levels : levels / 2; };
+    return s;
+  };
+  auto draw = [&](int border, int shadow, graphics::TDIBX& colour, graphics::TDIBX& mask) {
+    colour.SetSize(300, 300, 32);
+    mask.SetSize(300, 300, 8);
+    GlyphDrawing d{&colour, &mask, 0x112233, 0x445566, 0x778899, true, true, shadow, border, {100, 100, 110, 110}};
+    return manager.DrawFontPixel(manager.GetFontPixel(kA, "face", FS_UNDERLINE, 12), d);
+  };
+  graphics::TDIBX c64, m64, c_wide, m_wide;
+  const graphics::Rect limited = draw(64, 64, c64, m64);
+  const graphics::Rect wide = draw(1000, std::numeric_limits<std::int32_t>::max(), c_wide, m_wide);
+  EXPECT_EQ(wide, limited);
+  EXPECT_EQ(limited.right, 100 + 2 + 2 + 2 * 64 + 64);  // cell, offset, glyph, two borders, shadow
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      ASSERT_EQ(c_wide.GetPixel(x, y), c64.GetPixel(x, y)) << x << "," << y;
+      ASSERT_EQ(m_wide.GetPixel(x, y), m64.GetPixel(x, y)) << x << "," << y;
+    }
+  }
+  // Negative widths are none.
+  graphics::TDIBX c0, m0, c_neg, m_neg;
+  EXPECT_EQ(draw(-5, -1, c_neg, m_neg), draw(0, 0, c0, m0));
+}
+
 #ifndef NDEBUG
 TEST_F(FontPixels, AGlyphUsedAfterALaterCallAsserts) {
   FontPixelRef first = manager.GetFontPixel(kA, "face", 0, 24);
