@@ -1,5 +1,6 @@
 #include "text/coverage_levels.h"
 
+#include <algorithm>
 #include <array>
 
 namespace nova::text {
@@ -44,6 +45,19 @@ std::span<const std::uint8_t> coverage_table(platform::GlyphFormat format) {
     case platform::GlyphFormat::Gray8: break;
   }
   return kGray8;
+}
+
+const std::array<std::uint8_t, 256>& coverage_lookup(platform::GlyphFormat format) {
+  static const auto lookups = [] {
+    std::array<std::array<std::uint8_t, 256>, 4> out{};
+    for (int f = 0; f < 4; ++f) {
+      const std::span<const std::uint8_t> table = coverage_table(static_cast<platform::GlyphFormat>(f));
+      for (std::size_t raw = 0; raw < 256; ++raw)
+        out[static_cast<std::size_t>(f)][raw] = table[std::min(raw, table.size() - 1)];
+    }
+    return out;
+  }();
+  return lookups[static_cast<std::size_t>(format)];
 }
 
 }  // namespace nova::text

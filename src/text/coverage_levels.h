@@ -8,6 +8,7 @@
 // to 159).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -27,5 +28,9 @@ platform::GlyphFormat format_of_quality(std::int32_t quality);
 // 2 entries for the monochrome format (clear, set), 5, 17 and 65 for the
 // gray ones.
 std::span<const std::uint8_t> coverage_table(platform::GlyphFormat format);
+
+// The same table over every byte value, raw values above the format's
+// highest level taken as that level, for converting without a test.
+const std::array<std::uint8_t, 256>& coverage_lookup(platform::GlyphFormat format);
 
 }  // namespace nova::text

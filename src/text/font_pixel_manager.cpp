@@ -182,8 +182,7 @@ void TFontPixelManager::rasterize(TFontPixel& glyph) {
   const std::int64_t rows = std::min<std::int64_t>(h, static_cast<std::int64_t>(bitmap.data.size()) / pitch);
   glyph.coverage.SetSize(w, h, 8);
 
-  const std::span<const std::uint8_t> table = coverage_table(format);
-  const std::uint8_t top_level = static_cast<std::uint8_t>(table.size() - 1);
+  const std::array<std::uint8_t, 256>& table = coverage_lookup(format);
   std::uint8_t* out = glyph.coverage.Lock(0, 0);
   const std::ptrdiff_t out_pitch = glyph.coverage.GetPitch();
   for (std::int64_t y = 0; y < rows; ++y) {
@@ -192,7 +191,7 @@ void TFontPixelManager::rasterize(TFontPixel& glyph) {
     if (mono) {
       for (int x = 0; x < w; ++x) row[x] = (in[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     } else {
-      for (int x = 0; x < w; ++x) row[x] = table[std::min(in[x], top_level)];
+      for (int x = 0; x < w; ++x) row[x] = table[in[x]];
     }
   }
   glyph.coverage.Unlock();
