@@ -29,6 +29,17 @@ std::uint16_t kanji(int n) {
   return static_cast<std::uint16_t>((0x89 + n / 188) << 8 | (i < 63 ? 0x40 + i : 0x80 + i - 63));
 }
 
+// A box glyph: its size, the place of its box and its advance.
+TestGlyphShape box(int width, int height, int origin_x, int origin_y, int advance) {
+  TestGlyphShape s;
+  s.width = width;
+  s.height = height;
+  s.origin_x = origin_x;
+  s.origin_y = origin_y;
+  s.advance = advance;
+  return s;
+}
+
 class FontPixels : public ::testing::Test {
  protected:
   TestFontService service;
@@ -128,11 +139,7 @@ TEST_F(FontPixels, FontsAreMadeOnlyWhenNameSizeOrStyleChange) {
 // its quality: piecewise, with the jumps the titles were made for.
 TEST_F(FontPixels, EveryRawLevelBecomesTheCoverageOfItsTable) {
   service.shape = [](std::uint16_t, const FontRequest&) {
-    TestGlyphShape s;
-    s.width = 65;
-    s.height = 2;
-    s.advance = 66;
-    s.origin_y = 10;
+    TestGlyphShape s = box(65, 2, 0, 10, 66);
     s.level = [](int x, int y, int levels) { return levels == 1 ? (x + y) % 2 : std::min(x, levels); };
     return s;
   };
@@ -174,13 +181,7 @@ TEST_F(FontPixels, MetricsComeFromTheGlyphAndTheFont) {
   service.strikeout_size = 4;
   service.strikeout_position = 7;
   service.shape = [](std::uint16_t code, const FontRequest&) {
-    TestGlyphShape s;
-    s.width = 5;
-    s.height = 6;
-    s.origin_x = code == 'a' ? -2 : 3;
-    s.origin_y = code == 'a' ? 30 : 12;
-    s.advance = code == 'a' ? 4 : 14;
-    return s;
+    return code == 'a' ? box(5, 6, -2, 30, 4) : box(5, 6, 3, 12, 14);
   };
   const TFontPixel& g = get('b', "face", FS_UNDERLINE | FS_STRIKEOUT, 20);
   EXPECT_EQ(g.coverage_width(), 5);
@@ -300,11 +301,7 @@ TEST_F(FontPixels, CoverageStaysWithinItsBudgetAndTheNewestGlyphStays) {
 // 0..64: wider ones paint what 64 paints.
 TEST_F(FontPixels, BorderAndShadowWidthsAreLimited) {
   service.shape = [](std::uint16_t, const FontRequest&) {
-    TestGlyphShape s;
-    s.width = 2;
-    s.height = 2;
-    s.origin_y = 10;
-    s.advance = 4;
+    TestGlyphShape s = box(2, 2, 0, 10, 4);
     s.level = [](int x, int, int levels) { return x == 0 ? levels : levels / 2; };
     return s;
   };
@@ -347,12 +344,7 @@ class Placement : public FontPixels {
   // widths are (a, b, c).
   const TFontPixel& glyph(int gw, int l, int adv, int a, unsigned b, int c, std::int32_t size = 24) {
     service.shape = [=](std::uint16_t, const FontRequest&) {
-      TestGlyphShape s;
-      s.width = gw;
-      s.height = 4;
-      s.origin_x = l;
-      s.origin_y = 10;
-      s.advance = adv;
+      TestGlyphShape s = box(gw, 4, l, 10, adv);
       s.abc = AbcWidths{a, b, c};
       return s;
     };
