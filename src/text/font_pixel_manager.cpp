@@ -89,14 +89,26 @@ FontPixelRef TFontPixelManager::GetFontPixel(std::uint16_t code, std::string_vie
 
 TFontPixel& TFontPixelManager::make_glyph(std::uint16_t code, std::string_view font_name, std::uint8_t style,
                                           std::int32_t size) {
-  TFontPixel& g = m_mru.emplace_front();
+  if (m_mru.size() >= kMaxGlyphs) {
+    // The least recently used glyph goes; its place is used again for the
+    // new one (its coverage is replaced when the new glyph is rasterized).
+    const auto last = std::prev(m_mru.end());
+    unlink_from_bucket(*last);
+    m_coverage_bytes -= last->coverage_bytes();
+    m_mru.splice(m_mru.begin(), m_mru, last);
+    m_stale_coverage = !last->empty();
+  } else {
+    m_mru.emplace_front();
+    m_stale_coverage = false;
+  }
+  TFontPixel& g = m_mru.front();
   g.code = code;
-  g.font_name = std::string(font_name);
+  g.font_name.assign(font_name);
   g.size = size;
   g.style = style;
   g.quality = m_quality;
+  g.left_bearing = g.top_offset = g.underline_thickness = g.strike_position = g.strike_thickness = g.extra_advance = 0;
   m_buckets[code & 0xFF].push_back(m_mru.begin());
-  if (m_mru.size() > kMaxGlyphs) evict_last();
   return g;
 }
 
@@ -143,6 +155,16 @@ platform::Font* TFontPixelManager::select_font(const FontKey& key) {
 }
 
 void TFontPixelManager::rasterize(TFontPixel& glyph) {
+  // A glyph whose place was used before keeps that coverage until it is
+  // replaced; every way out that leaves the glyph empty clears it.
+  struct Stale {
+    TFontPixel& glyph;
+    bool& stale;
+    ~Stale() {
+      if (stale) glyph.coverage.Clear();
+      stale = false;
+    }
+  } stale{glyph, m_stale_coverage};
   platform::Font* font = select_font(FontKey{glyph.font_name, glyph.size, glyph.style});
   platform::GlyphFormat format = format_of_quality(m_quality);
   platform::GlyphBitmap bitmap = font->glyph(glyph.code, format);
@@ -181,6 +203,7 @@ void TFontPixelManager::rasterize(TFontPixel& glyph) {
   const std::int64_t pitch = mono ? (std::int64_t{w} + 31) / 32 * 4 : rounded;
   const std::int64_t rows = std::min<std::int64_t>(h, static_cast<std::int64_t>(bitmap.data.size()) / pitch);
   glyph.coverage.SetSize(w, h, 8);
+  m_stale_coverage = false;
 
   const std::array<std::uint8_t, 256>& table = coverage_lookup(format);
   std::uint8_t* out = glyph.coverage.Lock(0, 0);

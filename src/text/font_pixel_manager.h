@@ -136,6 +136,8 @@ class TFontPixelManager {
   // By the code's low byte: the glyphs of that bucket, as positions in m_mru.
   std::array<std::vector<GlyphList::iterator>, 256> m_buckets;
   std::int64_t m_coverage_bytes = 0;
+  // The glyph being made holds the coverage of the glyph its place held.
+  bool m_stale_coverage = false;
   std::uint64_t m_generation = 0;
 
   // The selected font first, then the ones kept in case they come back.

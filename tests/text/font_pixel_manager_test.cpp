@@ -67,6 +67,19 @@ TEST_F(FontPixels, The257thGlyphEvictsTheLeastRecentlyUsedOne) {
   get(kanji(1));  // evicted: made anew
   EXPECT_EQ(service.glyph_requests, 258);
   EXPECT_EQ(manager.cached_glyphs(), 256u);
+  // A glyph that takes the place of an evicted one holds nothing of it:
+  // the coverage of 256 boxes of 18 × 18 (rows of 20 bytes), less one when a
+  // blank or a glyph without a font comes in.
+  EXPECT_EQ(manager.coverage_bytes(), 256 * 20 * 18);
+  const TFontPixel& space = get(' ');
+  EXPECT_TRUE(space.empty());
+  EXPECT_EQ(space.extra_advance, 12);
+  EXPECT_EQ(manager.coverage_bytes(), 255 * 20 * 18);
+  service.no_font = true;
+  EXPECT_THROW(get(kA, "nowhere"), core::Error);
+  EXPECT_TRUE(get(kA, "nowhere").empty());
+  EXPECT_EQ(manager.coverage_bytes(), 254 * 20 * 18);
+  service.no_font = false;
   // Codes with the same low byte share a bucket and stay apart in it.
   const int before = service.glyph_requests;
   for (std::uint16_t code : {0x9A40, 0x9B40, 0x9C40, 0x9A40, 0x9C40, 0x9B40}) EXPECT_EQ(get(code).code, code);

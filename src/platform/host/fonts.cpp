@@ -171,7 +171,8 @@ class FreeTypeFont final : public Font {
   // Loads and renders one character at 256 levels. The answer is valid until
   // the next call (on this font or its fallback).
   const Rendered* render(std::uint16_t code);
-  const Rendered& remember(std::uint16_t code, Rendered r);
+  // Keeps `r` (leaving in it a buffer to use again) and answers the kept one.
+  const Rendered& remember(std::uint16_t code, Rendered& r);
   bool load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out);
 
   FreeTypeFontService& m_service;
@@ -185,6 +186,7 @@ class FreeTypeFont final : public Font {
   // The characters rendered last, most recent first, and where each is.
   std::list<std::pair<std::uint16_t, Rendered>> m_cache;
   std::unordered_map<std::uint16_t, std::list<std::pair<std::uint16_t, Rendered>>::iterator> m_cached;
+  Rendered m_spare;                          // where the next rendering is made
   std::unique_ptr<FreeTypeFont> m_fallback;  // the default face, for characters this face lacks
   bool m_fallback_tried = false;
 };
@@ -456,10 +458,18 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
   return true;
 }
 
-const FreeTypeFont::Rendered& FreeTypeFont::remember(std::uint16_t code, Rendered r) {
+const FreeTypeFont::Rendered& FreeTypeFont::remember(std::uint16_t code, Rendered& r) {
   if (m_cache.size() >= kFontGlyphCacheLimit) {
-    m_cached.erase(m_cache.back().first);
-    m_cache.pop_back();
+    // The least recently used rendering makes room; its entry, its place in
+    // the index and its buffer are used again (the buffer as `r`'s next one).
+    auto last = std::prev(m_cache.end());
+    auto entry = m_cached.extract(last->first);
+    entry.key() = code;
+    m_cached.insert(std::move(entry));
+    m_cache.splice(m_cache.begin(), m_cache, last);
+    last->first = code;
+    std::swap(last->second, r);
+    return last->second;
   }
   m_cache.emplace_front(code, std::move(r));
   m_cached[code] = m_cache.begin();
@@ -471,11 +481,14 @@ const FreeTypeFont::Rendered* FreeTypeFont::render(std::uint16_t code) {
     m_cache.splice(m_cache.begin(), m_cache, it->second);
     return &it->second->second;
   }
-  Rendered r;
+  Rendered& r = m_spare;
+  r.status = GlyphStatus::Rendered;
+  r.metrics = {};
   auto unicode = codepage::code_to_unicode(code);
   if (!unicode) {
     r.status = GlyphStatus::Unmapped;
-    return &remember(code, std::move(r));
+    r.gray.clear();
+    return &remember(code, r);
   }
   FT_Face face = m_face->face;
   FT_UInt index = FT_Get_Char_Index(face, *unicode);
@@ -489,7 +502,7 @@ const FreeTypeFont::Rendered* FreeTypeFont::render(std::uint16_t code) {
   }
   // A failed load is not remembered: it is asked again next time.
   if (!load(face, m_size, index, r)) return nullptr;
-  return &remember(code, std::move(r));
+  return &remember(code, r);
 }
 
 GlyphBitmap FreeTypeFont::glyph(std::uint16_t code, GlyphFormat format) {
