@@ -154,35 +154,47 @@ void BM_GetFontPixelMisses(benchmark::State& state) {
 }
 BENCHMARK(BM_GetFontPixelMisses)->Unit(benchmark::kMillisecond);
 
-// One round of misses drawn with a border into a page of cells.
-void draw_bordered_round(TDIBX& colour, TDIBX& mask) {
+// A 640 × 480 page of cells that glyphs are drawn into with a border of 1.
+struct BorderedPage {
+  static constexpr int kCell = kSize + 2;
+  TDIBX colour, mask;
+  GlyphDrawing drawing;
+
+  BorderedPage() {
+    colour.SetSize(640, 480, 32);
+    mask.SetSize(640, 480, 8);
+    drawing.color = &colour;
+    drawing.mask = &mask;
+    drawing.text_color = static_cast<std::uint32_t>(colour.ColorToPixel(0xFFFFFF));
+    drawing.border_color = static_cast<std::uint32_t>(colour.ColorToPixel(0x402000));
+    drawing.border_width = 1;
+  }
+  // Glyph i into its cell.
+  void draw(TFontPixelManager& manager, const FontPixelRef& glyph, int i) {
+    const int columns = colour.GetWidth() / kCell, cell = i % (columns * (colour.GetHeight() / kCell));
+    drawing.cell = Rect::from_size(cell % columns * kCell, cell / columns * kCell, kCell, kCell);
+    manager.DrawFontPixel(glyph, drawing);
+  }
+};
+
+// One round of misses drawn into the page.
+void draw_bordered_round(BorderedPage& page) {
   TFontPixelManager manager(fonts());
-  constexpr int kCell = kSize + 2;
-  const int columns = colour.GetWidth() / kCell, rows = colour.GetHeight() / kCell;
-  GlyphDrawing d;
-  d.color = &colour;
-  d.mask = &mask;
-  d.text_color = static_cast<std::uint32_t>(colour.ColorToPixel(0xFFFFFF));
-  d.border_color = static_cast<std::uint32_t>(colour.ColorToPixel(0x402000));
-  d.border_width = 1;
   for (int i = 0; i < kGlyphs; ++i) {
-    const int cell = i % (columns * rows);
-    d.cell = Rect::from_size(cell % columns * kCell, cell / columns * kCell, kCell, kCell);
-    manager.DrawFontPixel(manager.GetFontPixel(kanji()[static_cast<std::size_t>(i)], gothic(), 0, kSize), d);
+    page.draw(manager, manager.GetFontPixel(kanji()[static_cast<std::size_t>(i)], gothic(), 0, kSize), i);
   }
 }
 
 void BM_GetFontPixelMissesBordered(benchmark::State& state) {
-  TDIBX colour, mask;
-  colour.SetSize(640, 480, 32);
-  mask.SetSize(640, 480, 8);
-  draw_bordered_round(colour, mask);
+  BorderedPage page;
+  draw_bordered_round(page);
+  const TDIBX& mask = page.mask;
   long inked = 0;
   for (int y = 0; y < mask.GetHeight(); ++y) {
     for (int x = 0; x < mask.GetWidth(); ++x) inked += mask.GetPixel(x, y) == 255;
   }
   if (inked < 640 * 480 / 8) fail("the bordered glyphs left too little in the mask");
-  for (auto _ : state) draw_bordered_round(colour, mask);
+  for (auto _ : state) draw_bordered_round(page);
   state.SetItemsProcessed(state.iterations() * kGlyphs);
 }
 BENCHMARK(BM_GetFontPixelMissesBordered)->Unit(benchmark::kMillisecond);
@@ -290,17 +302,7 @@ void BM_MissesPaired(benchmark::State& state) {
   constexpr int kSlice = 100;
   check_misses();
   FreeTypeBaseline& ft = baseline();
-  TDIBX colour, mask;
-  colour.SetSize(640, 480, 32);
-  mask.SetSize(640, 480, 8);
-  constexpr int kCell = kSize + 2;
-  const int columns = colour.GetWidth() / kCell, rows = colour.GetHeight() / kCell;
-  GlyphDrawing d;
-  d.color = &colour;
-  d.mask = &mask;
-  d.text_color = static_cast<std::uint32_t>(colour.ColorToPixel(0xFFFFFF));
-  d.border_color = static_cast<std::uint32_t>(colour.ColorToPixel(0x402000));
-  d.border_width = 1;
+  BorderedPage page;
   double ours = 0, theirs = 0;
   unsigned sum = 0;
   for (auto _ : state) {
@@ -309,11 +311,7 @@ void BM_MissesPaired(benchmark::State& state) {
     for (int from = 0; from < kGlyphs; from += kSlice) {
       for (int i = from; i < from + kSlice; ++i) {
         const FontPixelRef g = manager.GetFontPixel(kanji()[static_cast<std::size_t>(i)], gothic(), 0, kSize);
-        if (bordered) {
-          const int cell = i % (columns * rows);
-          d.cell = Rect::from_size(cell % columns * kCell, cell / columns * kCell, kCell, kCell);
-          manager.DrawFontPixel(g, d);
-        }
+        if (bordered) page.draw(manager, g, i);
         sum += static_cast<unsigned>(g->coverage_width());
       }
       const double t1 = thread_seconds();
