@@ -1,5 +1,6 @@
 // Seeds of the tag language fuzzer: texts over every tag and the tokenizer's
-// special cases, each as written and as our tag writer writes its glyphs back.
+// special cases (caps, dangling lead bytes, blank lines, script text), each
+// as written and as our tag writer writes its glyphs back.
 #include <filesystem>
 #include <string>
 
@@ -26,6 +27,17 @@ const char* const kTexts[] = {
     "\\<B\\> \\\\ \\q \"quoted <B> text\r\n\" \x14\x14 tab\there",
     "<A>no href</A>",
     "<FONT SIZE = 3 COLOR=#12><<B>>\x83\x5c<x",
+    // Beyond the caps of sizes and widths, and numbers beyond the int range.
+    "<FONT SIZE=99999 BORDER=1000 SHADOW=65>big</FONT><FONT SIZE=-99999 BORDER=64 SHADOW=-1>small",
+    "<FONT SIZE=2147483648 BORDER=-2147483649 SHADOW=4294967296>x<FONT SIZE=-1025>y",
+    // Lead bytes with nothing after them.
+    "text\x82",
+    "<B>\x9F",
+    "\"quoted \xE0",
+    "<FONT NAME=\x81",
+    // Blank lines, and script text that keeps its breaks and tabs.
+    "Hello\r\n\r\nWorld\x14\r\nagain \t\r\nend",
+    "<\\SCRIPT>\r\na\tb\r\n</\\SCRIPT>\r\nc\td",
 };
 
 }  // namespace

@@ -7,9 +7,9 @@
 // the files. Names and text are Shift-JIS; the service converts at its edge.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +43,7 @@ struct OutlineTextMetrics {
   int strikeout_position = 0;  // above the baseline
   bool fixed_pitch = false;
   std::string face_used;  // the installed family actually used (UTF-8)
+  std::string file_used;  // its font file (UTF-8 path; empty when there is none)
 };
 
 // The bitmap formats of glyph outlines. Gray formats carry raw levels
@@ -63,11 +64,22 @@ struct GlyphMetrics {
   int cell_inc_y = 0;
 };
 
+// What became of a glyph request.
+enum class GlyphStatus : std::uint8_t {
+  Rendered,  // the bitmap; a character without ink (a space) has no data
+  Unmapped,  // the code is no character of the code page: no data, every metric 0
+  Refused,   // the character exists but could not be produced in that format
+};
+
 struct GlyphBitmap {
+  GlyphStatus status = GlyphStatus::Rendered;
   GlyphMetrics metrics;
   std::vector<std::uint8_t> data;  // empty for blank characters (a space)
   int pitch = 0;                   // bytes per row
 };
+
+// Characters a font keeps rendered, at most (its fallback's counted apart).
+inline constexpr std::size_t kFontGlyphCacheLimit = 256;
 
 struct AbcWidths {
   int a = 0;       // space before the inked part
@@ -82,10 +94,15 @@ class Font {
   virtual const OutlineTextMetrics& metrics() const = 0;
 
   // The outline bitmap of one character. `code` is a Shift-JIS character
-  // code (a byte, or lead × 256 + trail). Returns nullopt when the format
-  // cannot be produced; a character without ink (a space) gives an empty
-  // bitmap with its metrics.
-  virtual std::optional<GlyphBitmap> glyph(std::uint16_t code, GlyphFormat format) = 0;
+  // code (a byte, or lead × 256 + trail). A code that is no character (an
+  // unassigned code, a lone lead byte) is Unmapped; a character that cannot
+  // be produced in the format is Refused. A character of the code page that
+  // no face has keeps the face's missing-glyph shape.
+  virtual GlyphBitmap glyph(std::uint16_t code, GlyphFormat format) = 0;
+
+  // How many characters this font keeps rendered, its fallback's included;
+  // each of the two keeps at most kFontGlyphCacheLimit.
+  virtual std::size_t cached_glyphs() const = 0;
 
   virtual AbcWidths abc_widths(std::uint16_t code) = 0;
   // The advance width of a Shift-JIS text, character by character.
@@ -109,6 +126,9 @@ class FontService {
   // Makes a font. An unknown face falls back to the substitute of
   // "ＭＳ ゴシック"; nullptr only when no usable font file exists at all.
   virtual std::unique_ptr<Font> create_font(const FontRequest& request) = 0;
+
+  // The name and version of the rasterizer, for checks of stored pixels.
+  virtual std::string rasterizer_version() const = 0;
 };
 
 // The FreeType + fontconfig service. Both backends use it.

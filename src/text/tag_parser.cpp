@@ -181,17 +181,20 @@ class TagParser {
     // overwrites only its own field, so an attribute that is missing or does
     // not parse keeps the value that was current when the tag began.
     FontFields f = m_state.font.top();
-    auto integer = [&](const char* name, std::int32_t& field) {
-      if (const std::string* v = tag.find(name)) field = expr::parse_int(*v).value_or(field);
+    // Sizes keep their sign (later stages take the magnitude).
+    auto size = [&](const char* name, std::int32_t& field) {
+      if (const std::string* v = tag.find(name)) {
+        field = std::clamp(expr::parse_int(*v).value_or(field), -kMaxFontSize, kMaxFontSize);
+      }
     };
     auto color = [&](const char* name, std::int32_t& field) {
       if (const std::string* v = tag.find(name)) field = parse_color(*v).value_or(field);
     };
     // BORDER and SHADOW alone switch the effect on at width 1.
     auto width = [&](const char* name, std::int32_t& field) {
-      if (const std::string* v = tag.find(name)) field = std::max<std::int32_t>(expr::parse_int(*v).value_or(1), 0);
+      if (const std::string* v = tag.find(name)) field = std::clamp(expr::parse_int(*v).value_or(1), 0, kMaxWidth);
     };
-    integer("SIZE", f.size);
+    size("SIZE", f.size);
     color("COLOR", f.color);
     color("BCOLOR", f.border_color);
     color("SCOLOR", f.shadow_color);

@@ -7,7 +7,9 @@
 //   A HREF / /A          link of the following glyphs (HREF unescaped)
 //   B I S U  and /B ...  bold, italic, strike-out, underline on and off
 //   FONT SIZE COLOR BCOLOR SCOLOR NAME BORDER SHADOW / /FONT
-//                        push (pop) one level of the font fields
+//                        push (pop) one level of the font fields; SIZE is
+//                        limited to ±kMaxFontSize, BORDER and SHADOW to
+//                        0..kMaxWidth; BCOLOR is the colour of the border
 //   NOBR / /NOBR         no line break between no-break glyphs
 //   RUBY VALUE / /RUBY   ruby text of the following glyphs
 //   DIV ALIGN / /DIV     push (pop) the alignment, adding an alignment glyph
@@ -58,6 +60,12 @@ Tag parse_tag(std::string_view token);
 // The backslash escapes of the expression language's string literals:
 // \" and \\ stand for the character, \n for CR LF; any other backslash stays.
 std::string unescape_literal(std::string_view s);
+
+// The caps of FONT SIZE (either sign) and of BORDER and SHADOW: far above
+// real use, they keep a script or a stored text from asking for glyphs and
+// outlines of any size.
+inline constexpr std::int32_t kMaxFontSize = 1024;
+inline constexpr std::int32_t kMaxWidth = 64;
 
 struct ParseOptions {
   // The wait of glyphs before any WAIT tag: the value of @TextDelay when the

@@ -123,6 +123,7 @@ class TagWriter {
     m_font = FontFields();
     m_font_open = false;
     if (f == FontFields()) return;
+    if (f.size < -kMaxFontSize || f.size > kMaxFontSize) throw Inexpressible{};
     std::string t = "<FONT";
     if (f.size != 0) t += core::format(" SIZE=%d", {f.size});
     t += color_attribute("COLOR", f.color);
@@ -178,7 +179,7 @@ class TagWriter {
   }
   static std::string width_attribute(std::string_view name, std::int32_t width) {
     if (width == -1) return {};
-    if (width < 0) throw Inexpressible{};
+    if (width < 0 || width > kMaxWidth) throw Inexpressible{};
     return core::format(" %s=%d", {name, width});
   }
 

@@ -24,7 +24,8 @@ namespace nova::text {
 // CR, LF, 0x14, a lone lead byte, a code whose first byte is no lead byte), a
 // value with a double quote or a line break other than CR LF (in links and
 // events) or any line break or tab (in other values), a color or width below
-// -1, a color above 0xFFFFFF, style bits other than the four, an alignment
+// -1, a size or width beyond the FONT tag's caps, a color above 0xFFFFFF,
+// style bits other than the four, an alignment
 // code a tag cannot give, or a variable stored as a compiled expression.
 // `initial_wait` is the wait that the parse will start with. Produced
 // glyphs are left out.

@@ -40,7 +40,9 @@ std::vector<TWdGlyph> expand(std::string_view value, const TWdOpeVar& var) {
     const auto byte = static_cast<std::uint8_t>(value[at]);
     if (n == 1 && byte == '\r') {
       produced.emplace_back(TWdVarReturn{});
-    } else if (n == 2 || byte >= 0x20) {
+    } else if (n == 2 || (byte >= 0x20 && !core::is_lead_byte(value[at]))) {
+      // (A lead byte alone can only be the value's last byte: half a
+      // character, no glyph.)
       TWdVarChar c;
       c.link = var.link;
       c.wait = var.wait;

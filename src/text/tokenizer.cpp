@@ -44,6 +44,11 @@ class Tokenizer {
   void step() {
     const std::size_t len = core::char_length(m_text, m_pos);
     const char c = m_text[m_pos];
+    // A lead byte with nothing after it is half a character: no glyph.
+    if (len == 1 && core::is_lead_byte(c) && m_pos + 1 == m_text.size()) {
+      ++m_pos;
+      return;
+    }
     if (m_skip_cr) {
       m_skip_cr = false;
       if (len == 1 && c == kCR) {
@@ -85,18 +90,20 @@ class Tokenizer {
         }
         break;
       case kCR:
-        if (m_tag_depth == 0 && (m_pre || m_textarea)) {
+        if (m_tag_depth == 0 && keeps_layout()) {
           emit();
           if (m_pre) m_tokens.push_back({"<BR>", true});
-        } else if (!m_token.empty() && !m_ends_in_space) {
+        } else if (!m_token.empty() && (m_pos == 0 || m_text[m_pos - 1] != ' ')) {
+          // The byte before the break decides, not the token: after an empty
+          // line, a space mark or a dropped tab the break is one more space.
           append(' ');
         }
         break;
       case kSpaceMark:
-        if (m_pre || m_textarea || !m_ends_in_space) append(' ');
+        if (keeps_layout() || !m_ends_in_space) append(' ');
         break;
       case kTab:
-        if (m_pre || m_textarea) {
+        if (keeps_layout()) {
           for (int i = 0; i < 8; ++i) append(' ');
         }
         break;
@@ -159,8 +166,18 @@ class Tokenizer {
     } else if (core::starts_with_ci(tag, "</TEXTAREA")) {
       m_textarea = false;
       drop_break_before_close();
+    } else if (core::starts_with_ci(tag, "<SCRIPT")) {
+      // Only a script tag that is no raw block gets here ("<\SCRIPT>").
+      ++m_script;
+      m_skip_cr = true;
+    } else if (core::starts_with_ci(tag, "</SCRIPT")) {
+      --m_script;
     }
   }
+
+  // PRE, TEXTAREA and script text keep their line breaks, tabs and space
+  // marks.
+  bool keeps_layout() const { return m_pre || m_textarea || m_script > 0; }
 
   // The break that the last source line of a PRE block made is not shown.
   void drop_break_before_close() {
@@ -198,6 +215,7 @@ class Tokenizer {
   bool m_in_quote = false;
   bool m_pre = false;
   bool m_textarea = false;
+  int m_script = 0;  // open script tags less closed ones
   bool m_skip_cr = false;
 };
 

@@ -10,15 +10,19 @@
 //                   "</SCRIPT>", "</STYLE>" close; the whole block is one token
 //   '<'             opens a tag (a text token before it is emitted)
 //   '>'             in a tag: closes it at depth 0 and emits it; PRE and
-//                   TEXTAREA tags switch their modes
+//                   TEXTAREA tags switch their modes, and a script tag that
+//                   is no raw block ("<\SCRIPT>") counts script text up or
+//                   down
 //   '\'             before one of " % < > \ { } stands for that character;
 //                   dropped before anything else
-//   CR              in PRE or TEXTAREA (outside tags) ends the token, and PRE
-//                   adds "<BR>"; elsewhere it becomes one space
-//   0x14            a space (not doubled outside PRE and TEXTAREA)
-//   TAB             eight spaces in PRE and TEXTAREA, else dropped
+//   CR              in PRE, TEXTAREA or script text (outside tags) ends the
+//                   token, and PRE adds "<BR>"; elsewhere it becomes one
+//                   space unless the byte before it is a space
+//   0x14            a space (not doubled outside PRE, TEXTAREA and scripts)
+//   TAB             eight spaces in PRE, TEXTAREA and scripts, else dropped
 //   '"'             itself, and a quote begins
 //   other bytes     themselves; a space never follows a space in a token
+// A lead byte at the very end of the text is half a character and dropped.
 #pragma once
 
 #include <span>

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "support/test_support.h"
@@ -51,12 +52,12 @@ TEST_F(Fonts, KanjiRasterizesInsideItsCellInEveryFormat) {
   EXPECT_EQ(m.ascent + m.descent, 24);
   EXPECT_GT(m.ascent, m.descent);
   const std::uint16_t kan = code_of(sjis("漢"));
-  std::optional<GlyphBitmap> formats[4];
+  GlyphBitmap formats[4];
   const GlyphFormat all[] = {GlyphFormat::Mono, GlyphFormat::Gray2, GlyphFormat::Gray4, GlyphFormat::Gray8};
   for (int i = 0; i < 4; ++i) {
     formats[i] = f->glyph(kan, all[i]);
-    ASSERT_TRUE(formats[i]);
-    const GlyphMetrics& g = formats[i]->metrics;
+    ASSERT_EQ(formats[i].status, GlyphStatus::Rendered);
+    const GlyphMetrics& g = formats[i].metrics;
     EXPECT_GT(g.black_box_x, 8);
     EXPECT_GT(g.black_box_y, 8);
     // The black box lies inside the character cell.
@@ -69,24 +70,24 @@ TEST_F(Fonts, KanjiRasterizesInsideItsCellInEveryFormat) {
     EXPECT_NEAR(g.cell_inc_x, m.height - m.internal_leading, 1);
     EXPECT_GE(m.internal_leading, 0);
     const int pitch = all[i] == GlyphFormat::Mono ? ((g.black_box_x + 31) / 32) * 4 : (g.black_box_x + 3) & ~3;
-    EXPECT_EQ(formats[i]->pitch, pitch);
-    EXPECT_EQ(formats[i]->data.size(), static_cast<std::size_t>(pitch * g.black_box_y));
+    EXPECT_EQ(formats[i].pitch, pitch);
+    EXPECT_EQ(formats[i].data.size(), static_cast<std::size_t>(pitch * g.black_box_y));
     // Raw values stay within the format's levels.
     if (all[i] != GlyphFormat::Mono) {
-      EXPECT_LE(*std::max_element(formats[i]->data.begin(), formats[i]->data.end()), glyph_levels(all[i]));
+      EXPECT_LE(*std::max_element(formats[i].data.begin(), formats[i].data.end()), glyph_levels(all[i]));
     }
   }
   // All formats describe the same glyph: same box, and coverage agrees with
   // the finest format within one step of the coarser one.
-  const GlyphBitmap& fine = *formats[3];
+  const GlyphBitmap& fine = formats[3];
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(formats[i]->metrics.black_box_x, fine.metrics.black_box_x);
-    ASSERT_EQ(formats[i]->metrics.black_box_y, fine.metrics.black_box_y);
+    ASSERT_EQ(formats[i].metrics.black_box_x, fine.metrics.black_box_x);
+    ASSERT_EQ(formats[i].metrics.black_box_y, fine.metrics.black_box_y);
     const int step = all[i] == GlyphFormat::Mono ? 64 : 64 / glyph_levels(all[i]);
     int inked = 0;
     for (int y = 0; y < fine.metrics.black_box_y; ++y) {
       for (int x = 0; x < fine.metrics.black_box_x; ++x) {
-        const int a = level64(*formats[i], all[i], x, y), b = level64(fine, GlyphFormat::Gray8, x, y);
+        const int a = level64(formats[i], all[i], x, y), b = level64(fine, GlyphFormat::Gray8, x, y);
         EXPECT_LE(std::abs(a - b), step) << "format " << i << " at " << x << "," << y;
         inked += b > 0;
       }
@@ -100,11 +101,11 @@ TEST_F(Fonts, AdvanceIsTheSumOfAbcWidths) {
   ASSERT_TRUE(f);
   for (std::string_view ch : {"A", "i", "W", "g"}) {
     auto code = static_cast<std::uint16_t>(static_cast<unsigned char>(ch[0]));
-    auto g = f->glyph(code, GlyphFormat::Gray8);
-    ASSERT_TRUE(g);
+    const GlyphBitmap g = f->glyph(code, GlyphFormat::Gray8);
+    ASSERT_EQ(g.status, GlyphStatus::Rendered);
     AbcWidths abc = f->abc_widths(code);
-    EXPECT_EQ(abc.a + static_cast<int>(abc.b) + abc.c, g->metrics.cell_inc_x) << ch;
-    EXPECT_EQ(static_cast<int>(abc.b), g->metrics.black_box_x) << ch;
+    EXPECT_EQ(abc.a + static_cast<int>(abc.b) + abc.c, g.metrics.cell_inc_x) << ch;
+    EXPECT_EQ(static_cast<int>(abc.b), g.metrics.black_box_x) << ch;
   }
   // A proportional face gives narrow and wide letters different advances.
   EXPECT_LT(f->text_width("i"), f->text_width("W"));
@@ -115,10 +116,11 @@ TEST_F(Fonts, AdvanceIsTheSumOfAbcWidths) {
 TEST_F(Fonts, SpaceHasNoInkButAnAdvance) {
   auto f = font("ＭＳ ゴシック", 20);
   ASSERT_TRUE(f);
-  auto g = f->glyph(' ', GlyphFormat::Gray8);
-  ASSERT_TRUE(g);
-  EXPECT_TRUE(g->data.empty());
-  EXPECT_EQ(g->metrics.black_box_x, 0);
+  const GlyphBitmap g = f->glyph(' ', GlyphFormat::Gray8);
+  ASSERT_EQ(g.status, GlyphStatus::Rendered);
+  EXPECT_TRUE(g.data.empty());
+  EXPECT_EQ(g.metrics.black_box_x, 0);
+  EXPECT_GT(g.metrics.cell_inc_x, 0);
   const int em = f->metrics().height - f->metrics().internal_leading;
   EXPECT_NEAR(f->text_width(" "), em / 2, 1);  // half the em in a dual-width face
   EXPECT_EQ(f->text_width(sjis("　")), f->text_width(sjis("漢")));
@@ -181,19 +183,20 @@ TEST_F(Fonts, StylesChangeTheGlyphs) {
   auto regular = font("ＭＳ Ｐゴシック", 20);
   auto bold = font("ＭＳ Ｐゴシック", 20, 700);
   ASSERT_TRUE(regular && bold);
-  auto r = regular->glyph('H', GlyphFormat::Gray8);
-  auto b = bold->glyph('H', GlyphFormat::Gray8);
-  ASSERT_TRUE(r && b);
-  EXPECT_GT(b->metrics.cell_inc_x, r->metrics.cell_inc_x);
-  EXPECT_GT(b->metrics.black_box_x, r->metrics.black_box_x);
+  const GlyphBitmap r = regular->glyph('H', GlyphFormat::Gray8);
+  const GlyphBitmap b = bold->glyph('H', GlyphFormat::Gray8);
+  ASSERT_EQ(r.status, GlyphStatus::Rendered);
+  ASSERT_EQ(b.status, GlyphStatus::Rendered);
+  EXPECT_GT(b.metrics.cell_inc_x, r.metrics.cell_inc_x);
+  EXPECT_GT(b.metrics.black_box_x, r.metrics.black_box_x);
   FontRequest req;
   req.face = sjis("ＭＳ Ｐゴシック");
   req.height = 20;
   req.italic = true;
   auto italic = s_fonts->create_font(req);
-  auto i = italic->glyph('l', GlyphFormat::Gray8);
-  auto l = regular->glyph('l', GlyphFormat::Gray8);
-  EXPECT_GT(i->metrics.black_box_x, l->metrics.black_box_x);  // the slant widens a vertical stroke
+  const GlyphBitmap i = italic->glyph('l', GlyphFormat::Gray8);
+  const GlyphBitmap l = regular->glyph('l', GlyphFormat::Gray8);
+  EXPECT_GT(i.metrics.black_box_x, l.metrics.black_box_x);  // the slant widens a vertical stroke
   const auto& m = regular->metrics();
   EXPECT_GE(m.underscore_size, 1);
   EXPECT_LT(m.underscore_position, 0);
@@ -201,10 +204,59 @@ TEST_F(Fonts, StylesChangeTheGlyphs) {
   EXPECT_LT(m.strikeout_position, m.ascent);
 }
 
-TEST_F(Fonts, CharactersOutsideTheCodePageAreRefused) {
+// A code without a character is told apart from a glyph that failed: it is
+// unmapped, with no data and every metric 0, and it costs no fallback font.
+// A code of the user-defined area is a character (a private-use code point)
+// that no face has: it keeps the face's missing-glyph shape.
+TEST_F(Fonts, UnmappedCodesAreToldApartFromCharactersNoFaceHas) {
   auto f = font("ＭＳ ゴシック", 16);
-  EXPECT_FALSE(f->glyph(0x8540, GlyphFormat::Gray8).has_value());  // an unassigned code
-  EXPECT_FALSE(f->glyph(0x82, GlyphFormat::Gray8).has_value());    // a lone lead byte
+  for (std::uint16_t code : {std::uint16_t{0x8540}, std::uint16_t{0x86A0}, std::uint16_t{0x82}, std::uint16_t{0xFC}}) {
+    for (GlyphFormat format : {GlyphFormat::Mono, GlyphFormat::Gray8}) {
+      const GlyphBitmap g = f->glyph(code, format);
+      EXPECT_EQ(g.status, GlyphStatus::Unmapped) << code;
+      EXPECT_TRUE(g.data.empty());
+      EXPECT_EQ(g.metrics.black_box_x, 0);
+      EXPECT_EQ(g.metrics.cell_inc_x, 0);
+      EXPECT_EQ(g.metrics.origin_y, 0);
+    }
+    EXPECT_EQ(f->abc_widths(code).c, 0);
+  }
+  EXPECT_EQ(f->text_width("\x85\x40"), 0);
+  const GlyphBitmap user = f->glyph(0xF040, GlyphFormat::Gray8);
+  EXPECT_EQ(user.status, GlyphStatus::Rendered);
+  EXPECT_GT(user.metrics.cell_inc_x, 0);
+}
+
+// Each font keeps a bounded number of renderings, and a font that borrows
+// characters from its fallback keeps no copies of them.
+TEST_F(Fonts, RenderedCharactersAreKeptWithinABound) {
+  auto gothic = font("ＭＳ ゴシック", 20);
+  auto latin = font("Arial", 20);
+  ASSERT_TRUE(gothic && latin);
+  std::vector<std::uint16_t> kanji;
+  for (std::uint16_t code = 0x889F; kanji.size() < 600; ++code) {
+    if ((code & 0xFF) >= 0x40 && (code & 0xFF) != 0x7F && (code & 0xFF) <= 0xFC) kanji.push_back(code);
+  }
+  const GlyphBitmap first = gothic->glyph(kanji[0], GlyphFormat::Gray8);
+  for (std::uint16_t code : kanji) {
+    EXPECT_EQ(gothic->glyph(code, GlyphFormat::Gray8).status, GlyphStatus::Rendered);
+    EXPECT_EQ(latin->glyph(code, GlyphFormat::Gray4).status, GlyphStatus::Rendered);
+  }
+  for (std::uint16_t code = 0x20; code < 0x7F; ++code) latin->glyph(code, GlyphFormat::Gray8);
+  EXPECT_LE(gothic->cached_glyphs(), kFontGlyphCacheLimit);
+  EXPECT_GE(gothic->cached_glyphs(), kFontGlyphCacheLimit / 2);
+  EXPECT_LE(latin->cached_glyphs(), 2 * kFontGlyphCacheLimit);
+  // Rendered again after it left, a character is the same.
+  const GlyphBitmap again = gothic->glyph(kanji[0], GlyphFormat::Gray8);
+  EXPECT_EQ(again.data, first.data);
+  EXPECT_EQ(again.metrics.origin_x, first.metrics.origin_x);
+  EXPECT_EQ(again.metrics.cell_inc_x, first.metrics.cell_inc_x);
+}
+
+TEST_F(Fonts, FontsNameTheirFileAndTheServiceItsRasterizer) {
+  auto f = font("ＭＳ ゴシック", 16);
+  EXPECT_TRUE(std::filesystem::is_regular_file(f->metrics().file_used)) << f->metrics().file_used;
+  EXPECT_EQ(s_fonts->rasterizer_version().rfind("FreeType 2.", 0), 0u) << s_fonts->rasterizer_version();
 }
 
 }  // namespace

@@ -202,6 +202,126 @@ TEST(GlyphStream, OldLayoutsReadTheFieldsTheirVersionHad) {
   }
 }
 
+// One decoration record of the current layout: size 12, everything else
+// the text engine's own, with the given count.
+void plain_record(core::ByteWriter& w, std::int32_t count) {
+  w.i32(count);
+  w.i32(-1);  // color
+  w.i32(-1);  // border color
+  w.i32(12);  // size
+  w.u8(0);    // style
+  w.u8(0);    // no break
+  w.i32(-1);  // border width
+  w.str("");
+  w.str("");
+  w.i32(-1);  // shadow width
+  w.i32(-1);  // shadow color
+}
+
+// Version 101 gave variables their wait and link; the name was still stored
+// as its compiled expression. Written by hand, as the authoring tool of that
+// time wrote it, with an image and a history variable beside it.
+TEST(GlyphStream, Version101VariablesHaveWaitAndLinkBeforeTheirExpression) {
+  const std::vector<std::uint8_t> expression = compiled("score");
+  const std::vector<std::uint8_t> history = compiled("name");
+  core::ByteWriter w;
+  w.bytes(std::string_view("KvWord101"));
+  w.i32(1);
+  plain_record(w, 2);
+  w.i32(3);
+  w.u8(7);  // variable
+  w.i32(0);
+  w.i32(-25);
+  w.str("page:label");
+  w.bytes(std::span<const std::uint8_t>(expression));
+  w.u8(9);  // image
+  w.str("l");
+  w.i32(40);
+  w.str("pic.bri");
+  w.u8(4);   // top
+  w.u8(10);  // history variable
+  w.i32(0);
+  w.i32(7);
+  w.str("");
+  w.bytes(std::span<const std::uint8_t>(history));
+
+  const ParsedText text = read_glyph_stream(w.data());
+  EXPECT_EQ(text.version(), (StreamVersion{101, true}));
+  ASSERT_EQ(text.size(), 3u);
+  const auto& var = std::get<TWdOpeVar>(text[0]);
+  EXPECT_EQ(var.decoration, 0);
+  EXPECT_EQ(var.wait, -25);
+  EXPECT_EQ(var.link, "page:label");
+  EXPECT_EQ(var.name, "");
+  EXPECT_EQ(var.compiled, expression);
+  EXPECT_EQ(std::get<TWdImg>(text[1]), (TWdImg{"l", 40, "pic.bri", Align::Top, false, ""}));
+  const auto& hist = std::get<TWdOpeHistChar>(text[2]);
+  EXPECT_EQ(hist.wait, 7);
+  EXPECT_EQ(hist.compiled, history);
+  EXPECT_EQ(text.decorations()[0].size, 12);
+  EXPECT_EQ(write_glyph_stream(text), w.data());
+}
+
+// A stream without a header is version 0: the oldest record layout (border
+// as one byte, no shadow fields) and variables with neither wait nor link.
+TEST(GlyphStream, HeaderlessStreamsCarryGlyphsInTheOldestLayout) {
+  const std::vector<std::uint8_t> expression = compiled("x");
+  core::ByteWriter w;
+  w.i32(1);
+  w.i32(2);  // count
+  w.i32(0x0000FF);
+  w.i32(-1);
+  w.i32(20);
+  w.u8(FS_ITALIC);
+  w.u8(0);
+  w.u8(1);  // bordered
+  w.str("");
+  w.str("");
+  w.i32(5);
+  w.u8(1);  // character
+  w.str("");
+  w.i32(30);
+  w.u16(0x82A0);
+  w.i32(0);
+  w.u8(2);  // alignment
+  w.u8(3);
+  w.u8(0x87);  // a variable, with the type's high bit set
+  w.i32(0);
+  w.bytes(std::span<const std::uint8_t>(expression));
+  w.u8(9);
+  w.str("");
+  w.i32(30);
+  w.str("a.png");
+  w.u8(5);
+  w.u8(10);
+  w.i32(0);
+  w.bytes(std::span<const std::uint8_t>(expression));
+
+  const ParsedText text = read_glyph_stream(w.data());
+  EXPECT_EQ(text.version(), StreamVersion::headerless());
+  ASSERT_EQ(text.size(), 5u);
+  EXPECT_EQ(std::get<TWdChar>(text[0]), (TWdChar{"", 30, 0x82A0, 0}));
+  EXPECT_EQ(std::get<TWdOpeAlign>(text[1]).align, Align::Center);
+  EXPECT_EQ(std::get<TWdOpeVar>(text[2]).compiled, expression);
+  EXPECT_EQ(std::get<TWdOpeVar>(text[2]).wait, 0);
+  EXPECT_EQ(std::get<TWdImg>(text[3]).source, "a.png");
+  EXPECT_EQ(std::get<TWdOpeHistChar>(text[4]).compiled, expression);
+  const TDecorate& d = text.decorations()[0];
+  EXPECT_EQ(d.color, 0xFF);
+  EXPECT_EQ(d.size, 20);
+  EXPECT_EQ(d.style, FS_ITALIC);
+  EXPECT_EQ(d.border_width, 1);
+  EXPECT_EQ(d.shadow_width, -1);
+  EXPECT_EQ(text.decorations().ref_count(0), 2);
+  // Written back, only the type byte's ignored high bit differs.
+  std::vector<std::uint8_t> expected = w.data();
+  const std::size_t var_at =
+      expected.size() - (1 + 4 + expression.size()) - (1 + 4 + 4 + 4 + 5 + 1) - (1 + 4 + expression.size());
+  ASSERT_EQ(expected[var_at], 0x87);
+  expected[var_at] = 7;
+  EXPECT_EQ(write_glyph_stream(text), expected);
+}
+
 TEST(GlyphStream, HeadersAndHeaderlessStreams) {
   const std::vector<std::uint8_t> empty(8, 0);
   const ParsedText plain = read_glyph_stream(empty);

@@ -82,6 +82,40 @@ TEST(TagLanguage, TwoLinesShowAsOneUnlessBrokenByBr) {
   EXPECT_EQ(shown_text(parse_utf8("<PRE>\nx\ty\nz\n</PRE>w")), "x        y|zw");
 }
 
+// The blank line between two paragraphs is one more space glyph (with its
+// wait and caret position), and a lead byte at the end of the text is none.
+TEST(TagLanguage, BlankLinesKeepTheirSpaceAndADanglingLeadByteShowsNothing) {
+  const ParsedText text = parse_utf8("Hello\n\nWorld");
+  EXPECT_EQ(shown_text(text), "Hello  World");
+  EXPECT_EQ(chars_of(text).size(), 12u);
+  const ParsedText dangling = parse_tagged_text("ab\x82");
+  EXPECT_EQ(shown_text(dangling), "ab");
+  EXPECT_TRUE(parse_tagged_text("\x82").empty());
+}
+
+// Sizes and widths lie far above real use; these caps keep a script or a
+// stored text from asking for glyphs of any size.
+TEST(TagLanguage, FontSizeBorderAndShadowAreCapped) {
+  const ParsedText text = parse_utf8(
+      "<FONT SIZE=99999 BORDER=1000 SHADOW=65>a</FONT>"
+      "<FONT SIZE=-99999 BORDER=64 SHADOW=-1>b</FONT>"
+      "<FONT SIZE=-1024 BORDER=63>c</FONT><FONT SIZE=1024>d</FONT><FONT SIZE=-7>e");
+  const auto chars = chars_of(text);
+  ASSERT_EQ(chars.size(), 5u);
+  const TDecorate& a = decoration_of(text, chars[0]);
+  EXPECT_EQ(a.size, 1024);
+  EXPECT_EQ(a.border_width, 64);
+  EXPECT_EQ(a.shadow_width, 64);
+  const TDecorate& b = decoration_of(text, chars[1]);
+  EXPECT_EQ(b.size, -1024);  // the sign stays; the rasterizer takes the magnitude
+  EXPECT_EQ(b.border_width, 64);
+  EXPECT_EQ(b.shadow_width, 0);
+  EXPECT_EQ(decoration_of(text, chars[2]).size, -1024);
+  EXPECT_EQ(decoration_of(text, chars[2]).border_width, 63);
+  EXPECT_EQ(decoration_of(text, chars[3]).size, 1024);
+  EXPECT_EQ(decoration_of(text, chars[4]).size, -7);
+}
+
 TEST(TagLanguage, StyleTagsSetAndClearTheirBits) {
   const ParsedText text = parse_utf8("<B>a<I>b</B>c</I>d<U>e</U><S>f</S><b>g</B>h");
   const auto chars = chars_of(text);

@@ -85,8 +85,19 @@ TEST(TagWriter, WhatNoTagCanExpressIsRefused) {
   for (const auto& glyphs : refused_glyphs) EXPECT_FALSE(write_tagged_text(stored(glyphs), 30)) << glyphs.size();
 
   const std::vector<TDecorate> refused_decorations = {
-      {.color = -2},        {.color = 0x1000000}, {.border_color = -5},  {.border_width = -2},
-      {.shadow_width = -3}, {.style = 16},        {.font_name = "a\tb"}, {.ruby = "\x82"},
+      {.color = -2},
+      {.color = 0x1000000},
+      {.border_color = -5},
+      {.border_width = -2},
+      {.shadow_width = -3},
+      {.style = 16},
+      {.font_name = "a\tb"},
+      {.ruby = "\x82"},
+      // Beyond the caps of the FONT tag (a stream may hold any value).
+      {.size = 1025},
+      {.size = -1025},
+      {.border_width = 65},
+      {.shadow_width = 65},
   };
   for (const TDecorate& d : refused_decorations) EXPECT_FALSE(write_tagged_text(stored({ch('a')}, {d}), 30));
 

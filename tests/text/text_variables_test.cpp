@@ -60,6 +60,12 @@ TEST(TextVariables, ValuesFromTheListBecomeCharactersAndBreaks) {
   const std::int32_t last = prepare_variables(text, 0, -1, false, {&names, &source});
   EXPECT_TRUE(source.asked.empty());
   EXPECT_EQ(shown_text(text), test::sjis("太郎|次|z!"));
+  // A lead byte at the end of a value is no character.
+  ParsedText dangling = parse_utf8("<VAR NAME=v>");
+  NameValueList lead;
+  lead.set("v", "ab\x82");
+  prepare_variables(dangling, 0, -1, false, {&lead, nullptr});
+  EXPECT_EQ(shown_text(dangling), "ab");
   EXPECT_EQ(last, static_cast<std::int32_t>(text.size()) - 1);
 
   const auto& var = std::get<TWdOpeVar>(text[0]);

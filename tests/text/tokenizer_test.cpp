@@ -119,6 +119,57 @@ TEST(Tokenizer, AngleBracketsOutsideAndInsideTags) {
   EXPECT_TRUE(is_tag(tokenize("<X>")[0]));
 }
 
+// A line break becomes a space unless the byte right before it is a space:
+// an empty line, a space mark or a dropped tab before it still give one, so
+// the blank line between two paragraphs keeps its space.
+TEST(Tokenizer, ALineBreakLooksAtTheByteBeforeItNotAtTheToken) {
+  EXPECT_EQ(cut_lines({"Hello", "", "World"}), (Tokens{"Hello  World"}));
+  EXPECT_EQ(cut("a\x14\rb"), (Tokens{"a  b"}));
+  EXPECT_EQ(cut("a \t\rb"), (Tokens{"a  b"}));
+  EXPECT_EQ(cut("a \rb"), (Tokens{"a b"}));
+  EXPECT_EQ(cut_lines({"Hello", "", "", "World"}), (Tokens{"Hello   World"}));
+}
+
+// "<\SCRIPT>" is a whole tag, not a raw block: from it to "</SCRIPT>" line
+// breaks end tokens, tabs are eight spaces and space marks are kept, and the
+// break right after the opening tag is skipped.
+TEST(Tokenizer, ScriptTagsCountAndSwitchTheLineRules) {
+  EXPECT_EQ(cut("<\\SCRIPT>\ra\tb"), (Tokens{"[<SCRIPT>]", "a        b"}));
+  EXPECT_EQ(cut("<\\SCRIPT>x\ry\x14\x14z</\\SCRIPT>\tw"), (Tokens{"[<SCRIPT>]", "x", "y  z", "[</SCRIPT>]", "w"}));
+  // Nested openings need as many closings.
+  EXPECT_EQ(cut("<\\script><\\SCRIPT></\\SCRIPT>a\tb</\\SCRIPT>a\tb"),
+            (Tokens{"[<script>]", "[<SCRIPT>]", "[</SCRIPT>]", "a        b", "[</SCRIPT>]", "ab"}));
+  // Inside a tag a break is still a blank.
+  EXPECT_EQ(cut("<\\SCRIPT><FONT\rSIZE=2>"), (Tokens{"[<SCRIPT>]", "[<FONT SIZE=2>]"}));
+}
+
+// Rules that hold today, pinned from hand-written bytes.
+TEST(Tokenizer, SpaceMarksInQuotesRawBlocksInTagsAndBreaksBeforeClosingTags) {
+  // Inside quotes 0x14 is kept as the byte it is.
+  EXPECT_EQ(cut("\"a\x14\x14 b\""), (Tokens{"\"a\x14\x14 b\""}));
+  // A raw block opened inside a tag ends the tag's token; the ">" that
+  // closes the tag later ends a token that is no tag.
+  const auto raw = tokenize("<B <!-- x --> >y");
+  EXPECT_EQ(cut("<B <!-- x --> >y"), (Tokens{"[<B ]", "[<!-- x -->]", "[ >]", "y"}));
+  ASSERT_EQ(raw.size(), 4u);
+  EXPECT_FALSE(is_tag(raw[0]));
+  EXPECT_FALSE(is_tag(raw[2]));
+  // "</TEXTAREA" (as "</PRE") drops a "<BR>" right before it, a written one too.
+  EXPECT_EQ(cut("<TEXTAREA>a<BR></TEXTAREA>b"), (Tokens{"[<TEXTAREA>]", "a", "[</TEXTAREA>]", "b"}));
+  EXPECT_EQ(cut("<TEXTAREA>a<BR>b</TEXTAREA>"), (Tokens{"[<TEXTAREA>]", "a", "[<BR>]", "b", "[</TEXTAREA>]"}));
+  EXPECT_EQ(cut("<PRE>a<BR></PRE>"), (Tokens{"[<PRE>]", "a", "[</PRE>]"}));
+}
+
+// A lead byte with nothing after it is no character.
+TEST(Tokenizer, ALeadByteAtTheVeryEndIsDropped) {
+  EXPECT_EQ(cut("ab\x82"), (Tokens{"ab"}));
+  EXPECT_EQ(cut("\x82"), Tokens{});
+  EXPECT_EQ(cut("<B>\x82"), (Tokens{"[<B>]"}));
+  EXPECT_EQ(cut("\"q\x82"), (Tokens{"\"q"}));
+  // Not when a byte follows it: that byte is its trail, whatever it is.
+  EXPECT_EQ(cut("a\x82\x9F"), (Tokens{"a\x82\x9F"}));
+}
+
 // 表 ソ 能 end in 0x5C, ポ and − in 0x7C; none of them may act as a
 // backslash or a bar, before any rule.
 TEST(Tokenizer, DoubleByteCharactersWithDelimiterTrailBytesComeThroughWhole) {

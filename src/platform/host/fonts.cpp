@@ -8,8 +8,10 @@
 // and on coverage within one step of the coarser format.
 //
 // Faces are shared: every installed file is opened once per service, and
-// each Font keeps its own FreeType size object on it. Fonts are used from
-// one thread (the main thread), as the glyph manager is.
+// each Font keeps its own FreeType size object on it. Each Font keeps the
+// characters it rendered last (at most kFontGlyphCacheLimit), and asks its
+// fallback, which keeps its own, for the characters its face lacks. Fonts are
+// used from one thread (the main thread), as the glyph manager is.
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -19,7 +21,9 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <list>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -97,6 +101,22 @@ struct InstalledFace {
   bool fixed_pitch = false;
 };
 
+// FreeType's 256 levels quantised to a gray format's raw levels:
+// (g × levels + 127) / 255.
+const std::array<std::uint8_t, 256>& level_table(GlyphFormat format) {
+  static const auto tables = [] {
+    std::array<std::array<std::uint8_t, 256>, 4> t{};
+    for (int f = 0; f < 4; ++f) {
+      const int levels = glyph_levels(static_cast<GlyphFormat>(f));
+      for (int g = 0; g < 256; ++g)
+        t[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)] =
+            static_cast<std::uint8_t>((g * levels + 127) / 255);
+    }
+    return t;
+  }();
+  return tables[static_cast<std::size_t>(format)];
+}
+
 int round_div(long long num, long long den) {
   if (den == 0) return 0;
   long long q = (2 * num + (num >= 0 ? den : -den)) / (2 * den);
@@ -136,19 +156,24 @@ class FreeTypeFont final : public Font {
 
   const FontRequest& request() const override { return m_request; }
   const OutlineTextMetrics& metrics() const override { return m_metrics; }
-  std::optional<GlyphBitmap> glyph(std::uint16_t code, GlyphFormat format) override;
+  GlyphBitmap glyph(std::uint16_t code, GlyphFormat format) override;
   AbcWidths abc_widths(std::uint16_t code) override;
   int text_width(std::string_view sjis) override;
+  std::size_t cached_glyphs() const override { return m_cache.size() + (m_fallback ? m_fallback->cached_glyphs() : 0); }
 
   bool ok() const { return m_size != nullptr; }
 
  private:
   struct Rendered {
+    GlyphStatus status = GlyphStatus::Rendered;
     GlyphMetrics metrics;
     std::vector<std::uint8_t> gray;  // width × height, 0..255, no padding
   };
-  // Loads and renders one character at 256 levels, cached per code.
+  // Loads and renders one character at 256 levels. The answer is valid until
+  // the next call (on this font or its fallback).
   const Rendered* render(std::uint16_t code);
+  // Keeps `r` (leaving in it a buffer to use again) and answers the kept one.
+  const Rendered& remember(std::uint16_t code, Rendered& r);
   bool load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out);
 
   FreeTypeFontService& m_service;
@@ -159,7 +184,10 @@ class FreeTypeFont final : public Font {
   int m_ppem = 0;
   bool m_synthetic_bold = false;
   bool m_synthetic_italic = false;
-  std::unordered_map<std::uint16_t, Rendered> m_cache;
+  // The characters rendered last, most recent first, and where each is.
+  std::list<std::pair<std::uint16_t, Rendered>> m_cache;
+  std::unordered_map<std::uint16_t, std::list<std::pair<std::uint16_t, Rendered>>::iterator> m_cached;
+  Rendered m_spare;                          // where the next rendering is made
   std::unique_ptr<FreeTypeFont> m_fallback;  // the default face, for characters this face lacks
   bool m_fallback_tried = false;
 };
@@ -225,6 +253,12 @@ class FreeTypeFontService final : public FontService {
   }
 
   FT_Library library() const { return m_library; }
+
+  std::string rasterizer_version() const override {
+    FT_Int major = 0, minor = 0, patch = 0;
+    FT_Library_Version(m_library, &major, &minor, &patch);
+    return "FreeType " + std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+  }
 
  private:
   struct InstalledEntry {
@@ -382,6 +416,7 @@ FreeTypeFont::FreeTypeFont(FreeTypeFontService& service, std::shared_ptr<SharedF
   m.strikeout_position = scale(m_face->strikeout_position);
   m.fixed_pitch = m_face->fixed_pitch;
   m.face_used = m_face->family;
+  m.file_used = m_face->file;
 }
 
 bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out) {
@@ -412,19 +447,18 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
   out.metrics.cell_inc_x = static_cast<int>((slot->advance.x + extra_advance + 32) >> 6);
   out.metrics.cell_inc_y = 0;
   out.gray.assign(static_cast<std::size_t>(bm.width) * bm.rows, 0);
+  unsigned char ink = 0;
   for (unsigned y = 0; y < bm.rows; ++y) {
     const unsigned char* row = bm.buffer + static_cast<std::ptrdiff_t>(y) * bm.pitch;
-    for (unsigned x = 0; x < bm.width; ++x) {
-      unsigned char v = 0;
-      if (bm.pixel_mode == FT_PIXEL_MODE_GRAY)
-        v = row[x];
-      else if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
-        v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-      out.gray[static_cast<std::size_t>(y) * bm.width + x] = v;
+    unsigned char* to = out.gray.data() + static_cast<std::size_t>(y) * bm.width;
+    if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+      for (unsigned x = 0; x < bm.width; ++x) ink |= to[x] = row[x];
+    } else if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+      for (unsigned x = 0; x < bm.width; ++x) ink |= to[x] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     }
   }
   // No ink at all: a blank such as a space.
-  if (std::all_of(out.gray.begin(), out.gray.end(), [](unsigned char v) { return v == 0; })) {
+  if (ink == 0) {
     out.gray.clear();
     out.metrics.black_box_x = 0;
     out.metrics.black_box_y = 0;
@@ -432,32 +466,62 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
   return true;
 }
 
+const FreeTypeFont::Rendered& FreeTypeFont::remember(std::uint16_t code, Rendered& r) {
+  if (m_cache.size() >= kFontGlyphCacheLimit) {
+    // The least recently used rendering makes room; its entry, its place in
+    // the index and its buffer are used again (the buffer as `r`'s next one).
+    auto last = std::prev(m_cache.end());
+    auto entry = m_cached.extract(last->first);
+    entry.key() = code;
+    m_cached.insert(std::move(entry));
+    m_cache.splice(m_cache.begin(), m_cache, last);
+    last->first = code;
+    std::swap(last->second, r);
+    return last->second;
+  }
+  m_cache.emplace_front(code, std::move(r));
+  m_cached[code] = m_cache.begin();
+  return m_cache.front().second;
+}
+
 const FreeTypeFont::Rendered* FreeTypeFont::render(std::uint16_t code) {
-  if (auto it = m_cache.find(code); it != m_cache.end()) return &it->second;
+  if (auto it = m_cached.find(code); it != m_cached.end()) {
+    m_cache.splice(m_cache.begin(), m_cache, it->second);
+    return &it->second->second;
+  }
+  Rendered& r = m_spare;
+  r.status = GlyphStatus::Rendered;
+  r.metrics = {};
   auto unicode = codepage::code_to_unicode(code);
-  if (!unicode) return nullptr;
+  if (!unicode) {
+    r.status = GlyphStatus::Unmapped;
+    r.gray.clear();
+    return &remember(code, r);
+  }
   FT_Face face = m_face->face;
   FT_UInt index = FT_Get_Char_Index(face, *unicode);
-  Rendered r;
   if (index == 0 && *unicode != 0) {
     if (!m_fallback_tried) {
       m_fallback_tried = true;
       m_fallback = m_service.make_fallback(m_request, *m_face);
     }
-    if (m_fallback) {
-      const Rendered* fr = m_fallback->render(code);
-      if (!fr) return nullptr;
-      return &m_cache.emplace(code, *fr).first->second;
-    }
+    // The fallback keeps its own renderings; this font keeps no copy.
+    if (m_fallback) return m_fallback->render(code);
   }
+  // A failed load is not remembered: it is asked again next time.
   if (!load(face, m_size, index, r)) return nullptr;
-  return &m_cache.emplace(code, std::move(r)).first->second;
+  return &remember(code, r);
 }
 
-std::optional<GlyphBitmap> FreeTypeFont::glyph(std::uint16_t code, GlyphFormat format) {
-  const Rendered* r = render(code);
-  if (!r) return std::nullopt;
+GlyphBitmap FreeTypeFont::glyph(std::uint16_t code, GlyphFormat format) {
   GlyphBitmap out;
+  const Rendered* r = render(code);
+  if (!r) {
+    out.status = GlyphStatus::Refused;
+    return out;
+  }
+  out.status = r->status;
+  if (r->status != GlyphStatus::Rendered) return out;
   out.metrics = r->metrics;
   if (r->gray.empty()) return out;
   const int w = r->metrics.black_box_x, h = r->metrics.black_box_y;
@@ -473,21 +537,20 @@ std::optional<GlyphBitmap> FreeTypeFont::glyph(std::uint16_t code, GlyphFormat f
     }
     return out;
   }
-  const int levels = glyph_levels(format);
+  const std::array<std::uint8_t, 256>& level = level_table(format);
   out.pitch = (w + 3) & ~3;
   out.data.assign(static_cast<std::size_t>(out.pitch) * static_cast<std::size_t>(h), 0);
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      int g = r->gray[static_cast<std::size_t>(y * w + x)];
-      out.data[static_cast<std::size_t>(y * out.pitch + x)] = static_cast<std::uint8_t>((g * levels + 127) / 255);
-    }
+    const std::uint8_t* from = r->gray.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    std::uint8_t* to = out.data.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(out.pitch);
+    for (int x = 0; x < w; ++x) to[x] = level[from[x]];
   }
   return out;
 }
 
 AbcWidths FreeTypeFont::abc_widths(std::uint16_t code) {
   const Rendered* r = render(code);
-  if (!r) return {};
+  if (!r || r->status != GlyphStatus::Rendered) return {};
   AbcWidths abc;
   if (r->gray.empty()) {
     abc.a = 0;
@@ -508,7 +571,7 @@ int FreeTypeFont::text_width(std::string_view sjis) {
     std::uint16_t code = n == 2 ? static_cast<std::uint16_t>(static_cast<std::uint8_t>(sjis[i]) << 8 |
                                                              static_cast<std::uint8_t>(sjis[i + 1]))
                                 : static_cast<std::uint8_t>(sjis[i]);
-    if (const Rendered* r = render(code)) width += r->metrics.cell_inc_x;
+    if (const Rendered* r = render(code); r && r->status == GlyphStatus::Rendered) width += r->metrics.cell_inc_x;
     i += n;
   }
   return width;

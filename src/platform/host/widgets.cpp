@@ -178,15 +178,15 @@ void UiText::draw(Canvas& canvas, int x, int y, std::string_view s, std::uint32_
   const int baseline = y + m_font->metrics().ascent;
   for (std::size_t i = 0; i < s.size();) {
     std::size_t n = codepage::char_length(s, i);
-    auto g = m_font->glyph(code_at(s, i, n), GlyphFormat::Gray8);
-    if (!g) {
+    const GlyphBitmap g = m_font->glyph(code_at(s, i, n), GlyphFormat::Gray8);
+    if (g.status != GlyphStatus::Rendered) {
       i += n;
       continue;
     }
-    const GlyphMetrics& m = g->metrics;
-    for (int gy = 0; gy < m.black_box_y && !g->data.empty(); ++gy) {
+    const GlyphMetrics& m = g.metrics;
+    for (int gy = 0; gy < m.black_box_y && !g.data.empty(); ++gy) {
       for (int gx = 0; gx < m.black_box_x; ++gx) {
-        int level = g->data[static_cast<std::size_t>(gy * g->pitch + gx)];
+        int level = g.data[static_cast<std::size_t>(gy * g.pitch + gx)];
         canvas.blend_pixel(x + m.origin_x + gx, baseline - m.origin_y + gy, rgb, level * 255 / 64);
       }
     }
