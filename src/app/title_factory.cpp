@@ -41,7 +41,11 @@ class BuildFactory final : public TitleFactory {
     ctx.services.set_functions(std::make_unique<SystemFunctions>(ctx.random_seed));
   }
 
-  void create_component_system(PlayerContext&) override {}
+  void create_component_system(PlayerContext& ctx) override {
+    // Every character the components and texts draw comes from this cache;
+    // it stands before the component system and goes after it.
+    ctx.services.set_glyphs(std::make_unique<text::TFontPixelManager>(ctx.platform.fonts()));
+  }
 
   void create_project(PlayerContext& ctx) override {
     TitleServices& services = ctx.services;

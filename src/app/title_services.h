@@ -1,4 +1,6 @@
-// TitleServices: the one owner of what a title's run shares. The slots are
+// TitleServices: the one owner of what a title's run shares (file manager,
+// variable store, builtin functions, glyph manager, component system,
+// project, media with the screen manager). The slots are
 // filled at the steps of the title start (the factory makes each object at
 // its step) and emptied at the steps of the close, which FormClose takes in
 // its own traced order; the file manager lives until the process ends, so
@@ -19,6 +21,7 @@
 #include "expr/sys_func_man.h"
 #include "expr/system_variable_router.h"
 #include "files/file_manager.h"
+#include "text/font_pixel_manager.h"
 
 namespace nova::app {
 
@@ -58,6 +61,7 @@ class TitleServices {
   files::TVrFileManager* files() const { return m_files.get(); }
   VariableStore* variables() const { return m_variables.get(); }
   SystemFunctions* functions() const { return m_functions.get(); }
+  text::TFontPixelManager* glyphs() const { return m_glyphs.get(); }
   ComponentHost* components() const { return m_components.get(); }
   ProjectHost* project() const { return m_project.get(); }
   MediaHost* media() const { return m_media.get(); }
@@ -66,6 +70,7 @@ class TitleServices {
   void set_files(std::unique_ptr<files::TVrFileManager> f) { m_files = std::move(f); }
   void set_variables(std::unique_ptr<VariableStore> v) { m_variables = std::move(v); }
   void set_functions(std::unique_ptr<SystemFunctions> f) { m_functions = std::move(f); }
+  void set_glyphs(std::unique_ptr<text::TFontPixelManager> g) { m_glyphs = std::move(g); }
   void set_components(std::unique_ptr<ComponentHost> c) { m_components = std::move(c); }
   void set_project(std::unique_ptr<ProjectHost> p) { m_project = std::move(p); }
   void set_media(std::unique_ptr<MediaHost> m) { m_media = std::move(m); }
@@ -74,7 +79,11 @@ class TitleServices {
   void free_project() { m_project.reset(); }
   void free_functions() { m_functions.reset(); }
   void free_variables() { m_variables.reset(); }
-  void free_components() { m_components.reset(); }
+  // The component system, then the glyph manager it drew with.
+  void free_components() {
+    m_components.reset();
+    m_glyphs.reset();
+  }
   // Frees the screen and the media managers and finalises the media.
   void free_media();
 
@@ -82,6 +91,7 @@ class TitleServices {
   std::unique_ptr<files::TVrFileManager> m_files;
   std::unique_ptr<VariableStore> m_variables;
   std::unique_ptr<SystemFunctions> m_functions;
+  std::unique_ptr<text::TFontPixelManager> m_glyphs;
   std::unique_ptr<ComponentHost> m_components;
   std::unique_ptr<ProjectHost> m_project;
   std::unique_ptr<MediaHost> m_media;

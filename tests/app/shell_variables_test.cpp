@@ -70,6 +70,7 @@ TEST(ShellVariables, EveryIndexHasItsHolderOnceTheTitleRuns) {
   ASSERT_FALSE(p.ctx.clock.TerminateFlag.load());
   const expr::TSystemVariableRouter& router = p.ctx.services.variables()->router;
   EXPECT_TRUE(router.unclaimed().empty());
+  EXPECT_NE(p.ctx.services.glyphs(), nullptr) << "the glyph manager stands before the component system";
   EXPECT_EQ(router.holder_name(0), "interpreter");
   EXPECT_EQ(router.holder_name(7), "store");
   EXPECT_EQ(router.holder_name(12), "shell");
