@@ -27,6 +27,8 @@ class BuildFactory final : public TitleFactory {
     // process, so work files are deleted last.
     platform::System& system = ctx.platform.system();
     files::FileManagerEnvironment env = files::FileManagerEnvironment::FromSystem(system);
+    // Work files of players that were killed would stay for ever.
+    files::TVrFileManager::RemoveStaleWorkFolders(env.temp_folder);
     env.executable = executable_of(ctx);
     if (ctx.platform.unattended()) env.max_prompt_rounds = kUnattendedPromptRounds;
     ctx.services.set_files(std::make_unique<files::TVrFileManager>(ctx.platform.dialogs(), std::move(env)));

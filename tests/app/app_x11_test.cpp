@@ -1,7 +1,10 @@
 // The main window on a real X server (run under xvfb-run): what the server
 // reports of it, and the exit button's question.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -135,6 +138,48 @@ TEST(MainWindowOnX11, SwitchesToFullScreenAndBack) {
   EXPECT_EQ(line(back, "Absolute upper-left X"), line(windowed, "Absolute upper-left X")) << back;
   EXPECT_EQ(line(back, "Absolute upper-left Y"), line(windowed, "Absolute upper-left Y")) << back;
   EXPECT_LT(view.ticks_run(), 3000);
+}
+
+}  // namespace
+}  // namespace nova::app
+
+namespace nova::app {
+namespace {
+
+TEST(MainWindowOnX11, ASignalDuringTheExitQuestionClosesInOrder) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  platform::handle_quit_signals();
+  test::TempDir dir;
+  auto platform = platform::create_platform(platform::Backend::Sdl);
+  PlayerContext ctx(*platform, {}, dir.path());
+  testing::FakeFactory factory;
+  ctx.options.max_ticks = 20000;  // a safety net far away
+  TFormView view(ctx, factory);
+  view.FormCreate();
+  const std::string id = std::to_string(view.window()->native_handle());
+  bool asked = false;
+  std::thread driver([&] {
+    eventually([&] { return xwininfo("-id " + id).find("Map State: IsViewable") != std::string::npos; });
+    test::run_command("xdotool mousemove --window " + id + " 20 11 click 1");
+    asked = eventually([&] {
+      const std::string tree = xwininfo("-root -tree");
+      int n = 0;
+      for (auto at = tree.find("\"テスト\""); at != std::string::npos; at = tree.find("\"テスト\"", at + 1)) ++n;
+      return n >= 2;
+    });
+    // The question is open: the session asks the player to end.
+    kill(getpid(), SIGTERM);
+  });
+  view.run();
+  driver.join();
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(view.closed());
+  EXPECT_LT(view.ticks_run(), 20000) << "closed by the signal, not by the safety net";
+  // In order: the project (its exit page, the status) before the rest.
+  auto& calls = factory.log.calls;
+  auto pos = [&](const char* c) { return std::find(calls.begin(), calls.end(), c) - calls.begin(); };
+  ASSERT_LT(pos("project freed"), static_cast<long>(calls.size()));
+  EXPECT_LT(pos("project freed"), pos("media finalized"));
 }
 
 }  // namespace

@@ -141,7 +141,10 @@ class FakeMedia final : public MediaHost {
 // A factory handing out the doubles; each can be switched off.
 class FakeFactory final : public TitleFactory {
  public:
-  void mount_data(PlayerContext&) override { log.add("mount"); }
+  void mount_data(PlayerContext&) override {
+    log.add("mount");
+    if (mount_error) throw core::Error(*mount_error);
+  }
   void create_variable_store(PlayerContext&) override {}
   void create_system_functions(PlayerContext&) override {}
   void create_component_system(PlayerContext& ctx) override {
@@ -152,6 +155,9 @@ class FakeFactory final : public TitleFactory {
   }
   void create_project(PlayerContext& ctx) override {
     if (project_error) throw core::Error(*project_error);
+    // A start that stops after its own message (no start page) leaves the
+    // terminate flag set.
+    if (stop_at_start) ctx.clock.TerminateFlag.store(true);
     if (!with_project) return;
     auto p = std::make_unique<FakeProject>(log);
     p->width = width;
@@ -177,6 +183,8 @@ class FakeFactory final : public TitleFactory {
   bool real_screen = false;
   int width = 640, height = 480;
   std::optional<std::string> project_error;
+  std::optional<std::string> mount_error;
+  bool stop_at_start = false;
   FakeProject* project = nullptr;
   FakeComponents* components = nullptr;
   FakeMedia* media = nullptr;

@@ -119,6 +119,66 @@ TEST(FormView, ProjectErrorsAreShownAndCloseTheWindow) {
   EXPECT_EQ(boxes[0].icon, platform::MessageIcon::Warning);
 }
 
+TEST(FormView, AFailedStartNeverShowsItsWindow) {
+  // Damaged data: the mounting raises, the message is shown, the window
+  // closes; unattended, the status says so.
+  Player p;
+  p.factory.mount_error = test::sjis("game.dat: damaged archive directory");
+  TFormView view(p.ctx, p.factory);
+  view.FormCreate();
+  EXPECT_TRUE(view.closed());
+  EXPECT_FALSE(view.window()->visible());
+  auto boxes = p.platform.message_boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, test::sjis("警告"));
+  EXPECT_EQ(boxes[0].buttons, platform::MessageButtons::Ok);
+  EXPECT_EQ(p.ctx.exit_status, 1);
+  // A start that stops after its own message: closed, never shown.
+  Player q;
+  q.factory.stop_at_start = true;
+  TFormView stopped(q.ctx, q.factory);
+  stopped.FormCreate();
+  EXPECT_FALSE(stopped.window()->visible());
+  stopped.run();
+  EXPECT_EQ(q.factory.log.count("tick"), 0);
+  // A start that succeeds shows it.
+  Player r;
+  TFormView shown(r.ctx, r.factory);
+  shown.FormCreate();
+  EXPECT_TRUE(shown.window()->visible());
+}
+
+TEST(FormView, ADisturbedDisplayGetsTheChosenModeAgainOrTheWindow) {
+  Player p;
+  TFormView view(p.ctx, p.factory);
+  view.FormCreate();
+  view.SetFullScreen(true);
+  ASSERT_TRUE(view.full_screen());
+  testing::FakeScreen& screen = p.factory.media->screen_host;
+  platform::Event display_change;
+  display_change.type = platform::EventType::DisplayChange;
+  // Another mode in force (a display change underneath): the chosen one is
+  // selected again.
+  screen.current = 3;
+  p.factory.log.calls.clear();
+  view.handle_event(display_change);
+  EXPECT_EQ(screen.current, 0);
+  EXPECT_TRUE(view.full_screen());
+  EXPECT_EQ(p.factory.log.count("free_surfaces"), 1);
+  EXPECT_EQ(p.factory.log.count("reload_surfaces"), 1);
+  // When the display refuses it, back to the window as a failed switch.
+  screen.current = 3;
+  screen.refuse_full_screen = true;
+  view.handle_event(display_change);
+  EXPECT_FALSE(view.full_screen());
+  EXPECT_TRUE(view.toolbar_visible());
+  EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 480 + 22}));
+  // In the window a display change changes nothing.
+  p.factory.log.calls.clear();
+  view.handle_event(display_change);
+  EXPECT_EQ(p.factory.log.count("free_surfaces"), 0);
+}
+
 TEST(FormView, ExitQuestionStopsTicksAndNoResumesThem) {
   Player p;
   TFormView view(p.ctx, p.factory);

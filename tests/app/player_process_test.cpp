@@ -1,5 +1,6 @@
 // The player executable end to end: each test copies it into a folder of
 // its own, so "game.ini" and the data beside it are the test's.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -182,6 +183,145 @@ TEST_F(PlayerProcess, EveryLogSettingWorksAndChangesOnlyTheDiagnostics) {
     EXPECT_EQ(out.find("terminate called"), std::string::npos) << out;
     EXPECT_EQ(out.find("nova: NOVA_LOG=loud is not a log setting") != std::string::npos, setting == "loud") << out;
   }
+}
+
+}  // namespace
+}  // namespace nova::app
+
+namespace nova::app {
+namespace {
+
+// A title that runs until it is closed, and whose exit page stores a status
+// variable; built with nova into `out`.
+void build_closing_title(const fs::path& work, const fs::path& out, const std::string& exit_page) {
+  test::write_file(work / "src" / "project.nvp", "title: close\nstart: start.nsb\nexit: exit.nsb\n");
+  test::write_file(work / "src" / "start.nvs", "VarNew status int started = 1\nWait\n");
+  test::write_file(work / "src" / "exit.nvs", exit_page);
+  std::string log;
+  ASSERT_EQ(test::run_command("'" + (test::binary_dir() / "tools" / "nova").string() + "' build '" +
+                                  (work / "src").string() + "' '" + out.string() + "' 2>&1",
+                              &log),
+            0)
+      << log;
+}
+
+// Starts the player in the background with TMPDIR in the test's folder;
+// answers its process id.
+pid_t start_player(const fs::path& player, const fs::path& tmp, const std::vector<std::string>& args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("TMPDIR", tmp.c_str(), 1);
+    std::vector<char*> argv{const_cast<char*>("novaplayer")};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    dup2(devnull, 2);
+    execv(player.c_str(), argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+TEST_F(PlayerProcess, ASignalClosesTheHeadlessPlayerInOrderAndASecondEndsItAtOnce) {
+  fs::create_directories(m_dir / "tmp");
+  build_closing_title(m_dir.path(), m_dir / "t", "VarNew status int closed = 1\n");
+  const fs::path trace = m_dir / "trace.txt";
+  pid_t pid =
+      start_player(m_player, m_dir / "tmp",
+                   {"--headless", "--max-ticks", "100000000", "--trace", trace.string(), (m_dir / "t").string()});
+  ASSERT_TRUE(test::eventually([&] { return test::read_file(trace).find("start.nsb(2)") != std::string::npos; }));
+  kill(pid, SIGTERM);
+  int status = -1;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "closed, not killed";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::string saved;
+  test::run_command(
+      "'" + (test::binary_dir() / "tools" / "nova").string() + "' dump '" + (m_dir / "t" / "save.dat").string() + "'",
+      &saved);
+  EXPECT_NE(saved.find("status int closed = 1"), std::string::npos) << "the exit page ran and the status was saved\n"
+                                                                    << saved;
+  EXPECT_TRUE(fs::is_empty(m_dir / "tmp")) << "no work folder is left";
+
+  // An exit page that takes long: the second signal ends the player there.
+  build_closing_title(m_dir / "slow", m_dir / "slow-t",
+                      "VarNew status int n = 0\nWhile n >= 0\n  Calc n = n + 1\nWhileLoop\n");
+  const fs::path trace2 = m_dir / "trace2.txt";
+  pid =
+      start_player(m_player, m_dir / "tmp",
+                   {"--headless", "--max-ticks", "100000000", "--trace", trace2.string(), (m_dir / "slow-t").string()});
+  ASSERT_TRUE(test::eventually([&] { return test::read_file(trace2).find("start.nsb(2)") != std::string::npos; }));
+  kill(pid, SIGTERM);
+  ASSERT_TRUE(test::eventually([&] { return test::read_file(trace2).find("exit.nsb(") != std::string::npos; }));
+  kill(pid, SIGTERM);
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+}
+
+TEST_F(PlayerProcess, WorkFoldersOfKilledPlayersGoAtTheNextStart) {
+  const fs::path tmp = m_dir / "tmp";
+  fs::create_directories(tmp);
+  write_waiting_title(m_dir / "title");
+  // A killed player's folder: a lock file nobody holds.
+  fs::create_directories(tmp / "novaplayer-dead01");
+  test::write_file(tmp / "novaplayer-dead01" / ".lock", "");
+  test::write_file(tmp / "novaplayer-dead01" / "~nv00000001.ogg", "work file");
+  // A live player's: its lock is held by another process.
+  fs::create_directories(tmp / "novaplayer-live01");
+  test::write_file(tmp / "novaplayer-live01" / ".lock", "");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    const int fd = ::open((tmp / "novaplayer-live01" / ".lock").c_str(), O_RDWR);
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    const char ok = (fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0) ? 1 : 0;
+    if (write(ready[1], &ok, 1) != 1) _exit(2);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, 1);
+  // What must never be touched: another user's folder, a link, another name,
+  // a folder without a lock file.
+  fs::create_directories(tmp / "novaplayer-other1");
+  test::write_file(tmp / "novaplayer-other1" / ".lock", "");
+  ASSERT_EQ(chown((tmp / "novaplayer-other1").c_str(), 65534, 65534), 0);
+  fs::create_directories(m_dir / "elsewhere");
+  test::write_file(m_dir / "elsewhere" / ".lock", "");
+  fs::create_directory_symlink(m_dir / "elsewhere", tmp / "novaplayer-link01");
+  fs::create_directories(tmp / "novaplayer-x");
+  test::write_file(tmp / "novaplayer-x" / ".lock", "");
+  fs::create_directories(tmp / "novaplayer-nolock");
+
+  const pid_t pid = start_player(m_player, tmp, {"--headless", "--max-ticks", "3", (m_dir / "title").string()});
+  int status = -1;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(fs::exists(tmp / "novaplayer-dead01"));
+  EXPECT_TRUE(fs::exists(tmp / "novaplayer-live01" / ".lock"));
+  EXPECT_TRUE(fs::exists(tmp / "novaplayer-other1" / ".lock"));
+  EXPECT_TRUE(fs::is_symlink(tmp / "novaplayer-link01"));
+  EXPECT_TRUE(fs::exists(m_dir / "elsewhere" / ".lock"));
+  EXPECT_TRUE(fs::exists(tmp / "novaplayer-x"));
+  EXPECT_TRUE(fs::exists(tmp / "novaplayer-nolock"));
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST_F(PlayerProcess, ADamagedArchiveEndsWithAWarning) {
+  write_waiting_title(m_dir / "title");
+  test::write_file(m_dir / "title" / "game.dat", std::string("vf") + std::string(64, '\x7f'));
+  int status = -1;
+  const std::string out = run("--headless --max-ticks 5 " + (m_dir / "title").string(), &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("[message box] 警告:"), std::string::npos) << out;
 }
 
 }  // namespace
