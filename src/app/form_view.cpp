@@ -52,6 +52,7 @@ void TFormView::FormCreate() {
   }
 
   m_ctx.settings = read_game_settings(game_ini_places(m_ctx.exe_folder, m_ctx.platform.system()).read);
+  core::logf(core::Channel::App, core::Level::Info, "window system: %s", {m_ctx.platform.display_driver()});
 
   m_toolbar = std::make_unique<platform::ToolBar>(m_ctx.platform.fonts(),
                                                   std::vector<std::string>{core::sjis("終了"), core::sjis("画面切替")});
@@ -163,7 +164,10 @@ void TFormView::title_start() {
     platform::Rect frame = m_window->frame_extents();
     const int outer_w = m_screen_width + frame.left + frame.right;
     const int outer_h = m_screen_height + dock_height() + frame.top + frame.bottom;
-    m_window->set_position({work.left + (work.width() - outer_w) / 2, work.top + (work.height() - outer_h) / 2});
+    // Where windows cannot be placed (Wayland), the compositor centres them.
+    if (m_ctx.platform.can_place_windows()) {
+      m_window->set_position({work.left + (work.width() - outer_w) / 2, work.top + (work.height() - outer_h) / 2});
+    }
     if (components()) components()->set_screen_size(m_screen_width, m_screen_height);
   }
   place_panel();
@@ -273,7 +277,7 @@ void TFormView::SetFullScreen(bool on) {
     trace("SetFullScreen.Full.StoreWindow");
     m_stored_placement = m_window->placement();
     m_window->set_bordered(false);
-    m_window->set_position({0, 0});
+    if (m_ctx.platform.can_place_windows()) m_window->set_position({0, 0});
     m_window->set_client_size({m_screen_width, m_screen_height});
     trace("SetFullScreen.Full.SetScreenManIndex");
     if (full_screen_select(s->preferred_mode())) {
@@ -309,6 +313,8 @@ void TFormView::SetFullScreen(bool on) {
   if (components()) components()->invalidate_all();
   draw_toolbar(true);
   m_window->present({});
+  core::logf(core::Channel::App, core::Level::Info, "%s: the window's client area is %dx%d",
+             {m_full_screen ? "full screen" : "window", m_window->client_size().width, m_window->client_size().height});
 }
 
 void TFormView::return_to_window() {

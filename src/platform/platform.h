@@ -93,6 +93,11 @@ class Platform {
   // client area (the player's display panel). Without scripted input there
   // is nothing to do.
   virtual void set_scripted_input_origin(Point origin) { (void)origin; }
+  // Whether a window's position can be chosen (not under Wayland, where the
+  // compositor places windows; centring is then left to it).
+  virtual bool can_place_windows() const { return true; }
+  // The window system in use: "x11", "wayland", "headless" ...
+  virtual std::string display_driver() const = 0;
 
   // --- The frame loop ------------------------------------------------------
   // Runs until the hooks say finished (or a virtual clock's options end it).

@@ -26,6 +26,7 @@ class HeadlessPlatform final : public Platform {
   Backend backend() const override { return Backend::Headless; }
   bool virtual_clock() const override { return true; }
   bool unattended() const override { return true; }
+  std::string display_driver() const override { return "headless"; }
   void set_scripted_input_origin(Point origin) override { m_input_origin = origin; }
   // Frame by frame: the scripted events of the frame, the posted tasks, the
   // clock advanced by the frame, then the hooks' frame.

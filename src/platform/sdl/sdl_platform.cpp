@@ -6,9 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -80,7 +82,7 @@ class SdlInhibitor final : public ScreenSaverInhibitor {
 
 class SdlWindow final : public Window {
  public:
-  explicit SdlWindow(const WindowSpec& spec) {
+  SdlWindow(const WindowSpec& spec, bool wayland) : m_wayland(wayland) {
     std::string title = codepage::to_utf8(spec.caption);
     Uint32 flags = spec.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
@@ -140,6 +142,19 @@ class SdlWindow final : public Window {
     SDL_DisplayMode mode{}, desktop{};
     if (SDL_GetDisplayMode(display, mode_index, &mode) != 0) return m_fullscreen;
     SDL_GetDesktopDisplayMode(display, &desktop);
+    if (m_wayland) {
+      // Wayland changes no modes and places no windows: the compositor makes
+      // the window cover its output, and the player centres its panel in
+      // whatever size that gives.
+      if (SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        m_fullscreen = -1;
+        return -1;
+      }
+      const Size covered = settled_size({desktop.w, desktop.h});
+      m_back.resize(covered.width, covered.height);
+      m_fullscreen = mode_index;
+      return m_fullscreen;
+    }
     if (mode.w == desktop.w && mode.h == desktop.h) {
       // The display already has this size: a borderless window covering it
       // is full screen without a mode change, and works with or without a
@@ -226,11 +241,26 @@ class SdlWindow final : public Window {
   std::uint64_t native_handle() const override { return sdl_native_window_id(m_window); }
 
  private:
+  // The compositor answers a change of size in its own time: waits (a
+  // bounded while, handling what arrives) until the window has `want`, and
+  // answers the size it has.
+  Size settled_size(Size want) {
+    int w = 0, h = 0;
+    for (int i = 0; i < 100; ++i) {
+      SDL_PumpEvents();
+      SDL_GetWindowSize(m_window, &w, &h);
+      if (w == want.width && h == want.height) break;
+      SDL_Delay(10);
+    }
+    return {w > 0 ? w : want.width, h > 0 ? h : want.height};
+  }
+
   SDL_Window* m_window = nullptr;
   std::string m_caption;
   Framebuffer m_back;
   int m_fullscreen = -1;
   bool m_covering = false;  // full screen as a borderless window over the display
+  bool m_wayland = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -379,6 +409,11 @@ class SdlPlatform final : public Platform {
     // We decide ourselves when the screen saver is off (while a title runs).
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // On a Wayland desktop the native driver, where it starts; X11 (through
+    // the desktop's X server) otherwise. A driver the user named wins.
+    if (std::getenv("WAYLAND_DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland,x11");
+    }
     // The platform turns SIGINT and SIGTERM into a quit itself (and a second
     // one into an immediate end), for both backends alike.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -386,6 +421,8 @@ class SdlPlatform final : public Platform {
       throw PlatformError(std::string("cannot start the display: ") + SDL_GetError());
     }
     m_wake_type = SDL_RegisterEvents(1);
+    const char* driver = SDL_GetCurrentVideoDriver();
+    m_wayland = driver && std::string_view(driver) == "wayland";
     SDL_StartTextInput();
   }
   ~SdlPlatform() override {
@@ -397,6 +434,11 @@ class SdlPlatform final : public Platform {
   Backend backend() const override { return Backend::Sdl; }
   bool virtual_clock() const override { return false; }
   bool unattended() const override { return false; }
+  bool can_place_windows() const override { return !m_wayland; }
+  std::string display_driver() const override {
+    const char* d = SDL_GetCurrentVideoDriver();
+    return d ? d : "";
+  }
 
   void run_frames(FrameHooks& hooks, const FrameLoopOptions&) override {
     // The timing thread posts the ticks; this thread only waits for events
@@ -412,7 +454,9 @@ class SdlPlatform final : public Platform {
     }
   }
 
-  std::unique_ptr<Window> create_window(const WindowSpec& spec) override { return std::make_unique<SdlWindow>(spec); }
+  std::unique_ptr<Window> create_window(const WindowSpec& spec) override {
+    return std::make_unique<SdlWindow>(spec, m_wayland);
+  }
 
   std::vector<DisplayMode> display_modes() override {
     std::vector<DisplayMode> modes;
@@ -566,6 +610,7 @@ class SdlPlatform final : public Platform {
   }
 
   Uint32 m_wake_type = 0;
+  bool m_wayland = false;
   SystemClock m_clock;
   SdlDialogs m_dialogs{*this};
   std::unique_ptr<FontService> m_fonts;
