@@ -126,6 +126,12 @@ bool encode_from(const TDIBSurface& bitmap, int quality, EncodeTarget& out, Erro
   cinfo.in_color_space = JCS_EXT_BGR;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
+  // Colour at full resolution: titles' pictures are drawn art with sharp
+  // colour edges, which halved chroma smears.
+  for (int i = 0; i < cinfo.num_components; ++i) {
+    cinfo.comp_info[i].h_samp_factor = 1;
+    cinfo.comp_info[i].v_samp_factor = 1;
+  }
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<std::uint8_t*>(bitmap.Row(static_cast<int>(cinfo.next_scanline)));

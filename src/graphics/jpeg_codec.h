@@ -19,8 +19,8 @@ namespace nova::graphics {
 // space without an RGB form (CMYK), or a picture beyond `limits`.
 void decode_jpeg(std::span<const std::uint8_t> data, TDIBSurface& out, const PictureLimits& limits);
 
-// Encodes a 24-bit bitmap (not empty) at `quality` (limited to 1 ... 100)
-// into `out`, replacing its contents.
+// Encodes a 24-bit bitmap (not empty) at `quality` (limited to 1 ... 100),
+// colour not subsampled, into `out`, replacing its contents.
 void encode_jpeg(const TDIBSurface& bitmap, int quality, files::MemoryBlock& out);
 
 }  // namespace nova::graphics

@@ -41,7 +41,7 @@ std::string build_bri(const RawFile& f) {
   const int v = version_number(f);
   std::string out;
   if (f.magic) out += "Brio" + f.version;
-  const auto count = static_cast<std::int32_t>(f.frame_count >= 0 ? f.frame_count : static_cast<std::int32_t>(f.frames.size()));
+  const auto count = static_cast<std::int32_t>(f.frame_count != -1 ? f.frame_count : static_cast<std::int32_t>(f.frames.size()));
   if (v < 103) {
     out += i32(count);
     out += '\x01';
@@ -70,7 +70,7 @@ std::string build_bri(const RawFile& f) {
   for (const RawFrame& fr : f.frames) {
     out += str(fr.name) + i32(fr.transparent) + i32(fr.delay);
     out += std::string(5, '\0');
-    out += i32(fr.layer_count >= 0 ? fr.layer_count : static_cast<std::int32_t>(fr.layers.size()));
+    out += i32(fr.layer_count != -1 ? fr.layer_count : static_cast<std::int32_t>(fr.layers.size()));
     out += i32(fr.width) + i32(fr.height) + i32(fr.bits);
     if (fr.bits >= 1 && fr.bits <= 8) {
       for (std::size_t i = 0; i < (std::size_t{1} << fr.bits); ++i) {
