@@ -179,7 +179,7 @@ std::string build_bmp(const RawBmp& b) {
     header = le32(b.header_size) + i32(b.width) + i32(b.height) + le16(1) + le16(b.bits) + le32(b.compression) +
              le32(static_cast<std::uint32_t>(b.pixels.size())) + i32(2835) + i32(2835) + le32(b.colours_used) +
              le32(0);
-    if (b.header_size > 40) {
+    if (b.header_size >= 108) {
       for (std::size_t i = 0; i < 4; ++i) header += le32(i < b.masks.size() ? b.masks[i] : 0);
       header += std::string(b.header_size - 56, '\0');
     } else if (b.header_size == 40) {
