@@ -104,8 +104,9 @@ void decode_rle(std::span<const std::uint8_t> d, bool rle8, bool top_down, TDIBS
 void read_bmp(std::span<const std::uint8_t> data, TDIBSurface& out, const PictureLimits& limits) {
   core::ByteReader r(data);
   r.set_context("bitmap file");
-  if (data.size() < 2 || data[0] != 'B' || data[1] != 'M') fail("no \"BM\" signature");
-  r.skip(10);
+  const auto signature = r.span(2);
+  if (signature[0] != 'B' || signature[1] != 'M') fail("no \"BM\" signature");
+  r.skip(8);
   const std::uint32_t off_bits = r.u32();
   const std::uint32_t header_size = r.u32();
   std::int64_t width = 0, height = 0;

@@ -9,6 +9,7 @@
 #include "files/archive.h"
 #include "files/big_stream.h"
 #include "files/names.h"
+#include "graphics/brios.h"
 #include "platform/codepage.h"
 #include "script/page_file.h"
 #include "script/save_file.h"
@@ -195,6 +196,7 @@ bool build_title(const fs::path& source, const fs::path& output, const BuildOpti
     if (options.pack) {
       files::TVrFileCollection archive;
       archive.SetSourceFolder(source);
+      archive.SetBriCompressTest(graphics::IsUncompressedBrio);
       std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries = built;
       entries.emplace_back(std::string(kSettingsName), std::vector<std::uint8_t>(settings->begin(), settings->end()));
       std::sort(entries.begin(), entries.end());
