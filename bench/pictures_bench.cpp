@@ -72,8 +72,8 @@ void sprite_plane(nova::graphics::TDIBX& a) {
 }
 
 struct Pictures {
-  std::vector<std::uint8_t> layered;  // mode 0, two layers
-  std::vector<std::uint8_t> png;      // the composite with its plane, RGBA
+  std::vector<std::uint8_t> layered;    // mode 0, two layers
+  std::vector<std::uint8_t> png;        // the composite with its plane, RGBA
   std::vector<std::uint8_t> jpeg_file;  // mode 2, one layer
   std::vector<std::uint8_t> jpeg;       // its JPEG stream
 };
@@ -99,7 +99,8 @@ std::vector<std::uint8_t> encode_png(const TDIBSurface& c) {
   png_alloc_size_t size = 0;
   if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr)) throw std::runtime_error("png");
   std::vector<std::uint8_t> out(size);
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr)) throw std::runtime_error("png");
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr))
+    throw std::runtime_error("png");
   out.resize(size);
   return out;
 }
@@ -120,7 +121,8 @@ const Pictures& pictures() {
     TDIBSurface box;
     box.SetSize(kW, kH, 24);
     paint(box, 2);
-    for (int y = kBoxY; y < kBoxY + kBoxH; ++y) std::memcpy(overlay.surface.Row(y) + 3 * kBoxX, box.Row(y) + 3 * kBoxX, 3 * kBoxW);
+    for (int y = kBoxY; y < kBoxY + kBoxH; ++y)
+      std::memcpy(overlay.surface.Row(y) + 3 * kBoxX, box.Row(y) + 3 * kBoxX, 3 * kBoxW);
     overlay.transparent = static_cast<std::int32_t>(kKey);
     overlay.opacity = 128;
     nova::files::TKvMemoryStream s;

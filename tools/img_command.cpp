@@ -77,8 +77,7 @@ std::int32_t parse_key(const std::string& option, const std::string& text) {
   errno = 0;
   const unsigned long long v = std::strtoull(hex ? digits.c_str() + 2 : digits.c_str(), &end, hex ? 16 : 10);
   const bool ok = !digits.empty() && digits[0] != '-' && digits[0] != '+' && errno == 0 && end && *end == '\0' &&
-                  (hex ? digits.size() > 2 : true) &&
-                  (negative ? v <= 0x80000000ull : v <= 0xFFFFFFFFull);
+                  (hex ? digits.size() > 2 : true) && (negative ? v <= 0x80000000ull : v <= 0xFFFFFFFFull);
   if (!ok) fail(option + " needs a 32-bit number (decimal, or 0x hex), not \"" + text + "\"");
   const auto bits = static_cast<std::uint32_t>(negative ? 0u - static_cast<std::uint32_t>(v) : v);
   return static_cast<std::int32_t>(bits);
@@ -225,7 +224,8 @@ int run_topng(const Options& o) {
     return 0;
   }
   const int index = o.frame.value_or(0);
-  if (index >= list.Count()) fail(core::format("%s: there is no frame %d (%d frames)", {o.files[0], index, list.Count()}));
+  if (index >= list.Count())
+    fail(core::format("%s: there is no frame %d (%d frames)", {o.files[0], index, list.Count()}));
   save_png(list.Frames(index), out, index);
   return 0;
 }

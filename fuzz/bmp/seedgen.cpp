@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
   int n = 0;
   std::vector<graphics::PaletteEntry> palette;
   for (int i = 0; i < 256; ++i) {
-    palette.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 3), 0});
+    palette.push_back(
+        {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 3), 0});
   }
   for (std::uint32_t header : {12u, 40u, 108u, 124u}) {
     for (int bits : {1, 4, 8, 16, 24, 32}) {
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
   fields.height = 1;
   fields.bits = 16;
   fields.compression = 3;
-  for (const auto& masks : {std::vector<std::uint32_t>{0xF800, 0x07E0, 0x001F}, std::vector<std::uint32_t>{0x0F00, 0x00F0, 0x000F}}) {
+  for (const auto& masks :
+       {std::vector<std::uint32_t>{0xF800, 0x07E0, 0x001F}, std::vector<std::uint32_t>{0x0F00, 0x00F0, 0x000F}}) {
     fields.masks = masks;
     fields.pixels = gt::le32(0x12345678);
     fuzz::write_seed(folder, n++, gt::build_bmp(fields));

@@ -19,7 +19,7 @@ struct BlockGeometry {
 
 inline BlockGeometry block_geometry(const std::uint8_t* head) {
   return BlockGeometry{1 + head[0] % 64, 1 + head[1] % 64, kBlockBits[head[2] % 7], head[3] % 16, head[4] % 16,
-                       head[5], head[6] % 2, (head[7] & 1) != 0};
+                       head[5],          head[6] % 2,      (head[7] & 1) != 0};
 }
 
 inline std::string block_input(const BlockGeometry& g, const std::string& data) {

@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
           // Blocks 0 and 3 raw, 1 and 4 copies of 0, 2 from frame 0 layer
           // 0, 5 from frame 1 layer 0 (refused for layer 0 itself).
           const std::string raw = gt::raw_block(5, b, rows, 0, 0, 2, 2) + gt::raw_block(5, b, rows, 0, 2, 2, 1);
-          const std::string data =
-              gt::block_data({{-1, 0}, {-2, 0}, {0, 0}, {-1, 0}, {-2, 0}, {1, 0}}, raw, key);
+          const std::string data = gt::block_data({{-1, 0}, {-2, 0}, {0, 0}, {-1, 0}, {-2, 0}, {1, 0}}, raw, key);
           fuzz::write_seed(folder, n++, fuzz::block_input(g, data));
         }
       }

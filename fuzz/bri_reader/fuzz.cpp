@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   core::set_stderr_logging(false);
   if (size < 5) return 0;
   const std::uint8_t flags = data[0];
-  const auto key = static_cast<std::int32_t>(data[1] | data[2] << 8 | data[3] << 16 | static_cast<std::uint32_t>(data[4]) << 24);
+  const auto key =
+      static_cast<std::int32_t>(data[1] | data[2] << 8 | data[3] << 16 | static_cast<std::uint32_t>(data[4]) << 24);
   BrioLoad load = BrioLoad::None;
   if (flags & 1) load = load | BrioLoad::FirstFrameOnly;
   if (flags & 2) load = load | BrioLoad::KeepLayers;

@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     gt::RawLayer top = layer(5, 3, 24, 0, true);
     top.opacity = 128;
     top.transparent = 0x123456;
-    f.frames.push_back(gt::RawFrame{"v", 0x00FF00, 50, 5, 3, 24, {}, {layer(5, 3, 24, 0, true), top}, {graphics::Rect{0, 0, 2, 2}}, {}});
+    f.frames.push_back(gt::RawFrame{
+        "v", 0x00FF00, 50, 5, 3, 24, {}, {layer(5, 3, 24, 0, true), top}, {graphics::Rect{0, 0, 2, 2}}, {}});
     save(0x02, 0, gt::build_bri(f));
   }
   // Header sizes.
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
         return mode == 0 ? gt::zlib(d) : d;
       };
       gt::RawLayer l0, l1, l2;
-      l0.colour = data({{-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}}, std::string(4 * 4 + 2 * 2 * 2 + 1 * 2, '\x21'));
+      l0.colour =
+          data({{-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}}, std::string(4 * 4 + 2 * 2 * 2 + 1 * 2, '\x21'));
       l0.alpha = l0.colour;
       l1.colour = data({{-1, 0}, {-2, 0}, {0, 0}, {-1, 0}, {-2, 0}, {0, 0}}, std::string(4 + 2, '\x42'));
       l2.colour = data({{0, 1}, {0, 1}, {0, 1}, {0, 0}, {0, 0}, {-1, 0}}, std::string(1, '\x63'));

@@ -27,9 +27,9 @@ std::vector<std::uint8_t> make_png(int colour_type, int depth, bool interlaced, 
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   const int channels = colour_type == PNG_COLOR_TYPE_GRAY || colour_type == PNG_COLOR_TYPE_PALETTE ? 1
-                       : colour_type == PNG_COLOR_TYPE_GRAY_ALPHA                                ? 2
-                       : colour_type == PNG_COLOR_TYPE_RGB                                       ? 3
-                                                                                                 : 4;
+                       : colour_type == PNG_COLOR_TYPE_GRAY_ALPHA                                  ? 2
+                       : colour_type == PNG_COLOR_TYPE_RGB                                         ? 3
+                                                                                                   : 4;
   const std::size_t row_bytes = (w * static_cast<std::size_t>(channels * depth) + 7) / 8;
   std::vector<std::uint8_t> image(row_bytes * h);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 37 + 11);
@@ -46,7 +46,8 @@ std::vector<std::uint8_t> make_png(int colour_type, int depth, bool interlaced, 
   png_set_IHDR(png, info, w, h, depth, colour_type, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_color palette[16];
-  for (int i = 0; i < 16; ++i) palette[i] = png_color{static_cast<png_byte>(i * 16), static_cast<png_byte>(255 - i), 0x40};
+  for (int i = 0; i < 16; ++i)
+    palette[i] = png_color{static_cast<png_byte>(i * 16), static_cast<png_byte>(255 - i), 0x40};
   if (colour_type == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette, std::min(16, 1 << depth));
   if (trns) {
     if (colour_type == PNG_COLOR_TYPE_PALETTE) {

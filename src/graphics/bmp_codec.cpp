@@ -91,8 +91,9 @@ void decode_rle(std::span<const std::uint8_t> d, bool rle8, bool top_down, TDIBS
       const std::size_t padded = (bytes + 1) & ~std::size_t{1};
       need(padded);
       for (int i = 0; i < value; ++i) {
-        put(rle8 ? d[pos + static_cast<std::size_t>(i)]
-                 : (i & 1) ? d[pos + static_cast<std::size_t>(i / 2)] & 15u : d[pos + static_cast<std::size_t>(i / 2)] >> 4u);
+        put(rle8      ? d[pos + static_cast<std::size_t>(i)]
+            : (i & 1) ? d[pos + static_cast<std::size_t>(i / 2)] & 15u
+                      : d[pos + static_cast<std::size_t>(i / 2)] >> 4u);
       }
       pos += padded;
     }
@@ -141,16 +142,15 @@ void read_bmp(std::span<const std::uint8_t> data, TDIBSurface& out, const Pictur
     fail(header_name(header_size) + " is not read");
   }
   if (compression > kBitfields) fail(compression_name(compression) + " is not read");
-  const bool valid = (compression == kRgb && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
-                                              bits == 32)) ||
-                     (compression == kRle8 && bits == 8) || (compression == kRle4 && bits == 4) ||
-                     (compression == kBitfields && (bits == 16 || bits == 32));
+  const bool valid =
+      (compression == kRgb && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)) ||
+      (compression == kRle8 && bits == 8) || (compression == kRle4 && bits == 4) ||
+      (compression == kBitfields && (bits == 16 || bits == 32));
   if (!valid) {
-    fail(core::format("%d bits per pixel do not go with %s", {bits,
-                                                              compression == kRle8   ? "BI_RLE8"
-                                                              : compression == kRle4 ? "BI_RLE4"
-                                                              : compression == kRgb  ? "BI_RGB"
-                                                                                     : "BI_BITFIELDS"}));
+    fail(core::format("%d bits per pixel do not go with %s", {bits, compression == kRle8   ? "BI_RLE8"
+                                                                    : compression == kRle4 ? "BI_RLE4"
+                                                                    : compression == kRgb  ? "BI_RGB"
+                                                                                           : "BI_BITFIELDS"}));
   }
   if (compression != kBitfields || !have_masks) {
     if (bits == 16) {

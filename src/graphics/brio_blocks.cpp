@@ -60,8 +60,7 @@ std::int64_t block_data_limit(std::int64_t width, std::int64_t height, int bit_c
 
 void decode_blocks(std::span<const std::uint8_t> data, TDIBX& bitmap, int block_width, int block_height,
                    std::int32_t image_key, bool scrambled, const BlockPlace& place) {
-  Geometry g{bitmap.GetWidth(), bitmap.GetHeight(), block_width, block_height, 0, 0,
-             bitmap.GetStorageBitCount()};
+  Geometry g{bitmap.GetWidth(), bitmap.GetHeight(), block_width, block_height, 0, 0, bitmap.GetStorageBitCount()};
   if (block_width <= 0 || block_height <= 0) core::throw_error("blocks: a block side is not positive");
   g.columns = (g.width + block_width - 1) / block_width;
   g.rows = (g.height + block_height - 1) / block_height;

@@ -32,7 +32,8 @@ void mask_surface(TDIBSurface& s, std::int32_t key) {
 
 std::string lower_extension(const std::filesystem::path& path) {
   std::string ext = path.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext;
 }
 
@@ -52,7 +53,8 @@ int TBrioFrame::BitCount() const { return m_layers.empty() ? surface.BitCount() 
 void TBrioFrame::MakeMask(bool include_layers) {
   mask_surface(surface, transparent);
   if (!include_layers) return;
-  for (auto& layer : m_layers) mask_surface(layer->surface, layer->transparent != -1 ? layer->transparent : transparent);
+  for (auto& layer : m_layers)
+    mask_surface(layer->surface, layer->transparent != -1 ? layer->transparent : transparent);
 }
 
 Rect TBrioFrame::Trim() {
@@ -154,7 +156,8 @@ void TBrioFrameList::LoadFromFile(const std::filesystem::path& path, BrioLoad fl
     return;
   }
   LoadPicture(file.bytes(), png, name);
-  if (has(flags, BrioLoad::Convert)) convert_after_reading(Frames(0), has(flags, BrioLoad::KeepLayers), target_bit_count);
+  if (has(flags, BrioLoad::Convert))
+    convert_after_reading(Frames(0), has(flags, BrioLoad::KeepLayers), target_bit_count);
 }
 
 void TBrioFrameList::SaveToFile(const std::filesystem::path& path) {

@@ -1,8 +1,6 @@
 // Reading layered pictures: the header, frames, layers and their data
 // blocks, and the compositing of layers into each frame's picture as they
 // are read.
-#include "graphics/brios.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "core/format.h"
 #include "files/codec.h"
 #include "graphics/brio_blocks.h"
+#include "graphics/brios.h"
 #include "graphics/brios_private.h"
 #include "graphics/jpeg_codec.h"
 
@@ -36,8 +35,8 @@ class Input {
     m_position = m_start;
     if (auto* memory = dynamic_cast<files::TKvMemoryStream*>(&stream)) {
       const auto bytes = memory->bytes();
-      m_memory = bytes.subspan(std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int64_t>(m_start, 0)),
-                                                     bytes.size()));
+      m_memory = bytes.subspan(
+          std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int64_t>(m_start, 0)), bytes.size()));
       m_in_place = true;
       m_end = m_start + static_cast<std::int64_t>(m_memory.size());
     } else {
@@ -52,8 +51,7 @@ class Input {
   std::span<const std::uint8_t> take(std::int64_t n, std::string_view what) {
     if (n < 0) core::throw_error(core::format("%s: negative length %d", {what, static_cast<long long>(n)}));
     if (n > left()) {
-      core::throw_error(core::format("%s: the file ends %d bytes early",
-                                     {what, static_cast<long long>(n - left())}));
+      core::throw_error(core::format("%s: the file ends %d bytes early", {what, static_cast<long long>(n - left())}));
     }
     std::span<const std::uint8_t> out;
     if (m_in_place) {
@@ -140,8 +138,8 @@ class BrioReader {
   void composite(TBrioFrame& frame, TBrioLayer& layer, int index);
   void ensure_composite(TBrioFrame& frame);
   // Decodes one data block of rows or blocks into `bitmap` (sized).
-  void decode(std::span<const std::uint8_t> data, TDIBX& bitmap, TDIBSurface* borrower, bool compressed,
-              bool arranged, const BlockPlace& place);
+  void decode(std::span<const std::uint8_t> data, TDIBX& bitmap, TDIBSurface* borrower, bool compressed, bool arranged,
+              const BlockPlace& place);
   void account(std::int64_t bytes);
   std::size_t inflate(std::span<const std::uint8_t> data, std::span<std::uint8_t> out, std::string_view what);
   void convert_frame(TBrioFrame& frame) { convert(frame, has(m_flags, BrioLoad::KeepLayers), m_list.target_bit_count); }
@@ -234,8 +232,8 @@ void BrioReader::read_header() {
   }
   if (m_mode > kBrioJpeg) core::throw_error(core::format("storage mode %d is not 0, 1 or 2", {m_mode}));
   if (count < 0 || count > m_in.left() / kMinFrameRecord) {
-    core::throw_error(core::format("%d frames cannot fit in the %d bytes left",
-                                   {count, static_cast<long long>(m_in.left())}));
+    core::throw_error(
+        core::format("%d frames cannot fit in the %d bytes left", {count, static_cast<long long>(m_in.left())}));
   }
   m_list.version = m_version;
   m_list.background_colour = background;
@@ -258,8 +256,8 @@ void BrioReader::read_frame(int index) {
   m_bits = m_in.i32("the bit count");
   check_picture_size(m_width, m_height, m_bits, m_limits, "the frame");
   if (layers < 0 || layers > m_in.left() / kMinLayerRecord) {
-    core::throw_error(core::format("%d layers cannot fit in the %d bytes left",
-                                   {layers, static_cast<long long>(m_in.left())}));
+    core::throw_error(
+        core::format("%d layers cannot fit in the %d bytes left", {layers, static_cast<long long>(m_in.left())}));
   }
   m_palette = Palette{};
   if (m_bits <= 8) {
@@ -283,8 +281,8 @@ void BrioReader::read_frame(int index) {
     for (auto* list : {&frame.content_rects, &frame.second_rects}) {
       const std::int32_t n = m_in.i32("the rectangle count");
       if (n < 0 || n > m_in.left() / 16) {
-        core::throw_error(core::format("%d rectangles cannot fit in the %d bytes left",
-                                       {n, static_cast<long long>(m_in.left())}));
+        core::throw_error(
+            core::format("%d rectangles cannot fit in the %d bytes left", {n, static_cast<long long>(m_in.left())}));
       }
       const auto bytes = m_in.take(std::int64_t{16} * n, "the rectangles");
       for (std::int32_t i = 0; i < n; ++i) {
@@ -327,8 +325,9 @@ void BrioReader::read_layer(TBrioFrame& frame, int frame_index, int layer_index)
   } else {
     const bool blocks = arranged && m_block_width > 0 && m_block_height > 0;
     if (m_mode == kBrioRaw && !blocks && colour_size < row_bytes * m_height) {
-      core::throw_error(core::format("the colour data holds %d bytes where the bitmap needs %d",
-                                     {static_cast<long long>(colour_size), static_cast<long long>(row_bytes * m_height)}));
+      core::throw_error(
+          core::format("the colour data holds %d bytes where the bitmap needs %d",
+                       {static_cast<long long>(colour_size), static_cast<long long>(row_bytes * m_height)}));
     }
     account(row_bytes * m_height);
     layer.surface.SetSize(m_width, m_height, m_bits);

@@ -16,7 +16,10 @@ namespace {
 class BrioWriter {
  public:
   BrioWriter(const TBrioFrameList& list, int mode, int quality)
-      : m_list(list), m_key(list.ImageKey()), m_scrambled(m_key != 0), m_mode(m_scrambled ? kBrioRaw : mode),
+      : m_list(list),
+        m_key(list.ImageKey()),
+        m_scrambled(m_key != 0),
+        m_mode(m_scrambled ? kBrioRaw : mode),
         m_quality(quality) {}
 
   std::vector<std::uint8_t> write() {
@@ -61,8 +64,7 @@ class BrioWriter {
         const TBrioLayer& l = f.Layers(i);
         if (l.surface.Width() != base.Width() || l.surface.Height() != base.Height() ||
             l.surface.BitCount() != base.BitCount()) {
-          core::throw_error(core::format("frame %d: layer %d differs from the first in size or bit count",
-                                         {index, i}));
+          core::throw_error(core::format("frame %d: layer %d differs from the first in size or bit count", {index, i}));
         }
         write_layer_head(l.visible, l.transparent, l.opacity, l.alpha_enabled, l.name);
         write_data(&l.surface.Bitmap(), l.surface.GetPalette(), false);

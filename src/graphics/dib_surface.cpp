@@ -91,13 +91,13 @@ void check_picture_size(std::int64_t width, std::int64_t height, int bit_count, 
     core::throw_error(core::format("%s: bit count %d is not 1, 4, 8, 15, 16, 24 or 32", {what, bit_count}));
   }
   if (width < 0 || height < 0) {
-    core::throw_error(core::format("%s: negative size %d x %d", {what, static_cast<long long>(width),
-                                                                  static_cast<long long>(height)}));
+    core::throw_error(core::format("%s: negative size %d x %d",
+                                   {what, static_cast<long long>(width), static_cast<long long>(height)}));
   }
   if (width > limits.max_side || height > limits.max_side) {
-    core::throw_error(core::format("%s: %d x %d has a side above %d",
-                                   {what, static_cast<long long>(width), static_cast<long long>(height),
-                                    limits.max_side}));
+    core::throw_error(
+        core::format("%s: %d x %d has a side above %d",
+                     {what, static_cast<long long>(width), static_cast<long long>(height), limits.max_side}));
   }
   if (width * height > limits.max_pixels) {
     core::throw_error(core::format("%s: %d x %d is more than %d pixels",
@@ -161,35 +161,45 @@ std::uint32_t colour_to_pixel(int bit_count, const Palette& palette, std::int32_
     case 1:
     case 4:
     case 8: return static_cast<std::uint32_t>(nearest_palette_index(palette, 1 << bit_count, colour));
-    case 24:
-      return static_cast<std::uint32_t>(color_red(colour) << 16 | color_green(colour) << 8 | color_blue(colour));
+    case 24: return static_cast<std::uint32_t>(color_red(colour) << 16 | color_green(colour) << 8 | color_blue(colour));
     default: return static_cast<std::uint32_t>(color_to_pixel(bit_count, colour));
   }
 }
 
-void convert_pixels(const TCustomDIBX& src, const Palette& src_palette, TCustomDIBX& dst,
-                    const Palette& dst_palette) {
+void convert_pixels(const TCustomDIBX& src, const Palette& src_palette, TCustomDIBX& dst, const Palette& dst_palette) {
   const int w = std::min(src.GetWidth(), dst.GetWidth());
   const int h = std::min(src.GetHeight(), dst.GetHeight());
   if (w <= 0 || h <= 0) return;
   const int sb = src.GetBitCount(), db = dst.GetBitCount();
   const bool same_values = sb == db && (sb > 8 || src_palette == dst_palette);
+  // Screens are 32, 16 or 15 bits and pictures mostly 24 or 32: those rows
+  // convert in place; everything else goes pixel by pixel, a palette target
+  // looking each colour up once.
+  const bool rows = same_values || ((sb == 24 || sb == 32) && (db == 32 || db == 16 || db == 15));
+  std::unordered_map<std::int32_t, std::uint32_t> nearest;
   for (int y = 0; y < h; ++y) {
-    const std::uint8_t* s = src.LockRead(0, y);
-    std::uint8_t* d = dst.Lock(0, y);
-    if (s && d && same_values) {
-      std::memcpy(d, s, static_cast<std::size_t>(dib_row_bytes(w, sb)));
-    } else if (s && d && sb == 24 && db == 32) {
-      for (int x = 0; x < w; ++x, s += 3, d += 4) store32(d, s[0] | s[1] << 8 | static_cast<std::uint32_t>(s[2]) << 16);
-    } else {
-      d = nullptr;
+    const std::uint8_t* s = rows ? src.LockRead(0, y) : nullptr;
+    std::uint8_t* d = rows && s ? dst.Lock(0, y) : nullptr;
+    if (s && d) {
+      if (same_values) {
+        std::memcpy(d, s, static_cast<std::size_t>(dib_row_bytes(w, sb)));
+      } else {
+        const int step = sb / 8;
+        for (int x = 0; x < w; ++x, s += step) {
+          const std::uint32_t b = s[0], g = s[1], r = s[2];
+          if (db == 32) {
+            store32(d + 4 * x, r << 16 | g << 8 | b);
+          } else if (db == 16) {
+            store16(d + 2 * x, (r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
+          } else {
+            store16(d + 2 * x, (r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+          }
+        }
+      }
     }
-    dst.Unlock();
-    src.UnlockRead();
-    if (d) continue;
-    // Everything else pixel by pixel; a palette target looks colours up
-    // once.
-    std::unordered_map<std::int32_t, std::uint32_t> nearest;
+    if (d) dst.Unlock();
+    if (s) src.UnlockRead();
+    if (s && d) continue;
     for (int x = 0; x < w; ++x) {
       const std::int32_t c = pixel_to_colour(sb, src_palette, src.GetPixel(x, y));
       std::uint32_t v;

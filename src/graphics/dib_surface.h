@@ -66,8 +66,7 @@ std::uint32_t colour_to_pixel(int bit_count, const Palette& palette, std::int32_
 int nearest_palette_index(const Palette& palette, int entries, std::int32_t colour);
 // Copies `src` into `dst` (same size, any layouts; dst keeps its layout and
 // palette), converting every pixel.
-void convert_pixels(const TCustomDIBX& src, const Palette& src_palette, TCustomDIBX& dst,
-                    const Palette& dst_palette);
+void convert_pixels(const TCustomDIBX& src, const Palette& src_palette, TCustomDIBX& dst, const Palette& dst_palette);
 
 // --- The surface ---------------------------------------------------------------------------
 

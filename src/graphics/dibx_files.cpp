@@ -1,7 +1,5 @@
 // TCustomDIBX's file operations: pictures loaded by content, ".bmp" files
 // loaded and saved.
-#include "graphics/dibx.h"
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include "files/stream.h"
 #include "graphics/bmp_codec.h"
 #include "graphics/brios.h"
+#include "graphics/dibx.h"
 #include "graphics/png_codec.h"
 
 namespace nova::graphics {
@@ -18,7 +17,8 @@ namespace {
 
 bool is_bmp_name(const std::string& name) {
   std::string ext = std::filesystem::path(name).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext == ".bmp";
 }
 
@@ -49,7 +49,8 @@ void TCustomDIBX::LoadFromStream(files::Stream& stream, std::int32_t image_key) 
   if (!bmp && !png) return;
   files::MemoryBlock bytes;
   bytes.resize_uninitialized(static_cast<std::size_t>(std::max<std::int64_t>(stream.GetSize() - at, 0)));
-  bytes.resize_uninitialized(static_cast<std::size_t>(stream.Read(bytes.data(), static_cast<std::int64_t>(bytes.size()))));
+  bytes.resize_uninitialized(
+      static_cast<std::size_t>(stream.Read(bytes.data(), static_cast<std::int64_t>(bytes.size()))));
   TBrioFrameList list;
   list.LoadPicture(bytes.bytes(), png);
   take_picture(*this, list.Frames(0).surface);

@@ -37,9 +37,7 @@ void on_message(j_common_ptr c, int level) {
   if (level < 0) on_error(c);
 }
 
-void set_message(ErrorManager& e, const char* text) {
-  std::snprintf(e.message, sizeof e.message, "%s", text);
-}
+void set_message(ErrorManager& e, const char* text) { std::snprintf(e.message, sizeof e.message, "%s", text); }
 
 struct DecodeTarget {
   std::uint8_t* base;
@@ -80,8 +78,8 @@ bool decode_into(const std::uint8_t* data, std::size_t size, const DecodeTarget&
   jpeg_start_decompress(&cinfo);
   const JDIMENSION rows = std::min<JDIMENSION>(cinfo.output_height, static_cast<JDIMENSION>(t.height));
   const bool direct = cinfo.output_width == static_cast<JDIMENSION>(t.width);
-  const std::size_t copy = static_cast<std::size_t>(std::min<JDIMENSION>(cinfo.output_width,
-                                                                          static_cast<JDIMENSION>(t.width))) * 3;
+  const std::size_t copy =
+      static_cast<std::size_t>(std::min<JDIMENSION>(cinfo.output_width, static_cast<JDIMENSION>(t.width))) * 3;
   JSAMPARRAY temp = direct ? nullptr
                            : (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                         cinfo.output_width * 3, 1);
@@ -147,8 +145,8 @@ bool encode_from(const TDIBSurface& bitmap, int quality, EncodeTarget& out, Erro
 void decode_jpeg(std::span<const std::uint8_t> data, TDIBSurface& out, const PictureLimits& limits) {
   if (out.BitCount() != 24) core::throw_error("JPEG data: the target bitmap is not 24 bits");
   if (out.IsEmpty()) return;
-  DecodeTarget t{out.Row(0), out.RowBytes(), out.Width(), out.Height(), limits.max_side,
-                 static_cast<long long>(limits.max_pixels)};
+  DecodeTarget t{out.Row(0),   out.RowBytes(),  out.Width(),
+                 out.Height(), limits.max_side, static_cast<long long>(limits.max_pixels)};
   ErrorManager err{};
   if (!decode_into(data.data(), data.size(), t, err)) {
     core::throw_error(core::format("JPEG data is damaged (%s)", {std::string(err.message)}));

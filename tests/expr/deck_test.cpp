@@ -21,8 +21,9 @@ std::vector<std::int32_t> deck_permutation(std::uint32_t increment, std::int32_t
 
 // 100 increments: the edge values, then random ones of every size.
 std::vector<std::uint32_t> increments() {
-  std::vector<std::uint32_t> v = {0u, 1u, 2u, 0xFFFFFFFFu /* -1 */, 0x80000000u /* -2^31 */, 0x7FFFFFFFu,
-                                  static_cast<std::uint32_t>(-123456789), 5u, 12341u};
+  std::vector<std::uint32_t> v = {
+      0u, 1u,    2u, 0xFFFFFFFFu /* -1 */, 0x80000000u /* -2^31 */, 0x7FFFFFFFu, static_cast<std::uint32_t>(-123456789),
+      5u, 12341u};
   std::mt19937 rng(15);
   while (v.size() < 100) v.push_back(static_cast<std::uint32_t>(rng()) >> (rng() % 32));
   return v;

@@ -38,7 +38,8 @@ std::uint32_t through(int bits, std::uint32_t d, std::uint32_t s, std::uint8_t m
 }
 
 // Per byte of a 24-bit pixel.
-std::uint32_t bytes3(std::uint32_t a, std::uint32_t b, const std::function<std::uint32_t(std::uint32_t, std::uint32_t)>& f) {
+std::uint32_t bytes3(std::uint32_t a, std::uint32_t b,
+                     const std::function<std::uint32_t(std::uint32_t, std::uint32_t)>& f) {
   std::uint32_t out = 0;
   for (int i = 0; i < 3; ++i) out |= (f((a >> (8 * i)) & 255, (b >> (8 * i)) & 255) & 255) << (8 * i);
   return out;
@@ -61,7 +62,8 @@ TEST(LayerDrawing, SixteenDitherPatternsBelowFifteenBits) {
         for (int y = 0; y < 5; ++y) {
           for (int x = 0; x < 8; ++x) {
             const bool set = patterns[level][(y % 4) * 4 + x % 4] == '1' && !(x == 6 && y == 4);
-            ASSERT_EQ(dst.GetPixel(x, y), set ? 1u : 0u) << bits << " bits, opacity " << opacity << " at " << x << "," << y;
+            ASSERT_EQ(dst.GetPixel(x, y), set ? 1u : 0u)
+                << bits << " bits, opacity " << opacity << " at " << x << "," << y;
           }
         }
       }
@@ -74,9 +76,9 @@ TEST(LayerDrawing, SixteenDitherPatternsBelowFifteenBits) {
 TEST(LayerDrawing, OpacityBlendsDivideBy255ExceptAt32Bits) {
   const std::uint32_t d24 = 0x10F080, s24 = 0xF0107F;
   for (int a : {1, 128, 254}) {
-    EXPECT_EQ(px(24, d24, s24, a), bytes3(d24, s24, [a](std::uint32_t d, std::uint32_t s) {
-                return ((255 - a) * d + a * s) / 255;
-              })) << a;
+    EXPECT_EQ(px(24, d24, s24, a),
+              bytes3(d24, s24, [a](std::uint32_t d, std::uint32_t s) { return ((255 - a) * d + a * s) / 255; }))
+        << a;
   }
   EXPECT_EQ(px(24, d24, s24, 255), s24) << "255 copies";
   EXPECT_EQ(px(24, 0x000000, 0xFFFFFF, 1), 0x010101u);
@@ -91,9 +93,10 @@ TEST(LayerDrawing, OpacityBlendsDivideBy255ExceptAt32Bits) {
     return (((255 - a) * (d & m) + a * (s & m)) / 255) & m;
   };
   for (int a : {1, 100, 254}) {
-    EXPECT_EQ(px(16, d16, s16, a), channel(d16, s16, 0xF800, a) | channel(d16, s16, 0x07E0, a) | channel(d16, s16, 0x1F, a));
-    EXPECT_EQ(px(15, 0x7C1F, 0x03E0, a),
-              channel(0x7C1F, 0x03E0, 0x7C00, a) | channel(0x7C1F, 0x03E0, 0x03E0, a) | channel(0x7C1F, 0x03E0, 0x1F, a));
+    EXPECT_EQ(px(16, d16, s16, a),
+              channel(d16, s16, 0xF800, a) | channel(d16, s16, 0x07E0, a) | channel(d16, s16, 0x1F, a));
+    EXPECT_EQ(px(15, 0x7C1F, 0x03E0, a), channel(0x7C1F, 0x03E0, 0x7C00, a) | channel(0x7C1F, 0x03E0, 0x03E0, a) |
+                                             channel(0x7C1F, 0x03E0, 0x1F, a));
   }
   // 32 bits: two groups, >> 8; white over white at 128 darkens, the top
   // byte becomes 0.
@@ -134,9 +137,11 @@ TEST(LayerDrawing, ThroughAnAlphaPlane) {
   auto ch = [](std::uint32_t dv, std::uint32_t sv, std::uint32_t mask, std::uint32_t m) {
     return (((dv & mask) * (255 - m) + m * (sv & mask)) >> 8) & mask;
   };
-  EXPECT_EQ(through(16, 0xFFFF, 0x0000, 1), ch(0xFFFF, 0, 0xF800, 1) | ch(0xFFFF, 0, 0x07E0, 1) | ch(0xFFFF, 0, 0x1F, 1));
+  EXPECT_EQ(through(16, 0xFFFF, 0x0000, 1),
+            ch(0xFFFF, 0, 0xF800, 1) | ch(0xFFFF, 0, 0x07E0, 1) | ch(0xFFFF, 0, 0x1F, 1));
   EXPECT_EQ(through(16, 0xFFFF, 0x0000, 1), 0xF7DEu);
-  EXPECT_EQ(through(15, 0x7FFF, 0x0000, 200), ch(0x7FFF, 0, 0x7C00, 200) | ch(0x7FFF, 0, 0x03E0, 200) | ch(0x7FFF, 0, 0x1F, 200));
+  EXPECT_EQ(through(15, 0x7FFF, 0x0000, 200),
+            ch(0x7FFF, 0, 0x7C00, 200) | ch(0x7FFF, 0, 0x03E0, 200) | ch(0x7FFF, 0, 0x1F, 200));
   EXPECT_EQ(through(32, 0x00FFFFFF, 0x00FFFFFF, 128), 0x00FEFEFEu);
   EXPECT_EQ(through(32, 0xAA000000, 0xBB123456, 255), 0xBB123456u) << "255 copies the word";
   for (int bits : {8, 16, 24, 32}) EXPECT_EQ(through(bits, 0, 1, 255, 0), 0u) << "opacity 0 at " << bits;
@@ -171,9 +176,8 @@ TEST(Compositing, TheBottomPlaneIsCopiedAndAlphaEnabledLayersLoseTheirKey) {
   ASSERT_TRUE(f.HasAlpha());
   EXPECT_EQ(pixels_of(*f.surface.Alpha()), (std::vector<std::uint32_t>{0x40, 0x80}));
   EXPECT_EQ(f.surface.GetPixel(0, 0), 0x000001u);
-  EXPECT_EQ(f.surface.GetPixel(1, 0), bytes3(0x00ABCD, 0x00FFFF, [](std::uint32_t d, std::uint32_t s) {
-              return (d * 127 + 128 * s) >> 8;
-            }));
+  EXPECT_EQ(f.surface.GetPixel(1, 0),
+            bytes3(0x00ABCD, 0x00FFFF, [](std::uint32_t d, std::uint32_t s) { return (d * 127 + 128 * s) >> 8; }));
   // The same layer without its alpha flag keeps the key and its plane stays
   // its own.
   test::RawFile g = two_layers(24);
@@ -222,8 +226,8 @@ TEST(FrameOperations, MakeMaskAndTrim) {
   own_key.visible = false;
   own_key.transparent = 2;
   own_key.colour = l.colour;
-  f.frames.push_back(test::RawFrame{"", 7, 100, 4, 3, 8, {}, {l, own_key}, {Rect{0, 0, 2, 2}, Rect{3, 2, 4, 3}},
-                                    {Rect{-5, -5, 50, 50}}});
+  f.frames.push_back(test::RawFrame{
+      "", 7, 100, 4, 3, 8, {}, {l, own_key}, {Rect{0, 0, 2, 2}, Rect{3, 2, 4, 3}}, {Rect{-5, -5, 50, 50}}});
   auto list = load(test::build_bri(f));
   TBrioFrame& fr = list->Frames(0);
   fr.MakeMask(true);
@@ -264,7 +268,9 @@ TEST(FrameOperations, ConversionAfterReading) {
   f.mode = 1;
   test::RawLayer l;
   l.colour = test::dib_rows(2, 1, 8, {1, 2});
-  test::RawFrame fr{"", 2, 100, 2, 1, 8, {PaletteEntry{0, 0, 0, 0}, PaletteEntry{0, 0xFF, 0, 0}, PaletteEntry{0xFF, 0, 0, 0}}, {l}, {}, {}};
+  test::RawFrame fr{
+      "",  2,  100, 2, 1, 8, {PaletteEntry{0, 0, 0, 0}, PaletteEntry{0, 0xFF, 0, 0}, PaletteEntry{0xFF, 0, 0, 0}},
+      {l}, {}, {}};
   f.frames.push_back(fr);
   TBrioFrameList list;
   auto s = test::stream_of(test::build_bri(f));
@@ -307,12 +313,30 @@ TEST(Transfer, FramesAndPlanesIntoSurfaces) {
   EXPECT_EQ(s32.SecondRects(), (std::vector<Rect>{Rect{1, 0, 2, 1}}));
   CopyFrameToSurface(list->Frames(0), s16);
   EXPECT_EQ(s16.GetBitCount(), 16);
-  EXPECT_EQ(pixels_of(s16), (std::vector<std::uint32_t>{static_cast<std::uint32_t>(color_to_pixel(16, 0x563412)), 0xFFFF}));
+  EXPECT_EQ(pixels_of(s16),
+            (std::vector<std::uint32_t>{static_cast<std::uint32_t>(color_to_pixel(16, 0x563412)), 0xFFFF}));
   CopyAlphaToSurface(list->Frames(0), a);
   EXPECT_EQ(a.GetBitCount(), 8);
   EXPECT_EQ(pixels_of(a), (std::vector<std::uint32_t>{7, 250}));
   CopyFrameToSurface(list->Frames(1), s32);
   EXPECT_EQ(s32.GetPixel(0, 0), 0x123456u) << "32 into 32 clears the top byte";
+  // Into 15 and 16 bits, the channels truncate as ColorToPixel does, from
+  // 24 and from 32 bits alike; and back up they widen by replication.
+  TDIBX s15;
+  s15.SetSize(1, 1, 15);
+  for (int i : {0, 1}) {
+    CopyFrameToSurface(list->Frames(i), s15);
+    CopyFrameToSurface(list->Frames(i), s16);
+    EXPECT_EQ(s15.GetPixel(0, 0), static_cast<std::uint32_t>(color_to_pixel(15, 0x563412)));
+    EXPECT_EQ(s16.GetPixel(0, 0), static_cast<std::uint32_t>(color_to_pixel(16, 0x563412)));
+  }
+  TBrioFrameList wide;
+  TBrioFrame& w = wide.AddFrame();
+  w.surface.SetSize(2, 1, 16);
+  w.surface.SetPixel(0, 0, 0xFFFF);
+  w.surface.SetPixel(1, 0, 0x8410);  // 10000 100000 10000
+  CopyFrameToSurface(w, s32);
+  EXPECT_EQ(pixels_of(s32), (std::vector<std::uint32_t>{0xFFFFFF, 0x848284}));
   TDIBX untouched;
   untouched.SetSize(3, 3, 8);
   CopyAlphaToSurface(list->Frames(1), untouched);

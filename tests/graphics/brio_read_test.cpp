@@ -68,9 +68,10 @@ TEST(BrioRead, HeadsOfTheOlderVersionsAsTyped) {
     03000000 41 42 43  05000000 32000000       | name "ABC", transparent 5, delay 50
     00 00000000                                | ignored
     01000000 01000000 01000000 08000000)") +  // layers, width, height, bits
-                         palette8 + hex(R"(
+                         palette8 +
+                         hex(R"(
     0000000000000000 01 FFFFFFFF FF000000      | layer: ignored, visible, transparent, opacity
-    00000000)") +                              // name
+    00000000)") +  // name
                          zblock(hex("01 000000"));
   auto list = load(v0);
   EXPECT_EQ(list->version, 0);
@@ -88,7 +89,8 @@ TEST(BrioRead, HeadsOfTheOlderVersionsAsTyped) {
     00000000 FFFFFFFF 64000000 00 00000000
     01000000 01000000 01000000 18000000
     0000000000000000 01 FFFFFFFF FF000000 01    | alpha enabled
-    00000000)") + zblock(hex("102030 00")) + zblock(hex("80 000000"));
+    00000000)") + zblock(hex("102030 00")) +
+                           zblock(hex("80 000000"));
   list = load(v101);
   EXPECT_EQ(list->version, 101);
   EXPECT_EQ(list->background_colour, 0);
@@ -220,7 +222,8 @@ TEST(BrioRead, ScrambledRowsFollowTheKeysPermutation) {
     const std::string file = test::build_bri(f);
     auto list = load(file, BrioLoad::KeepLayers, key);
     EXPECT_EQ(pixels_of(list->Frames(0).surface), px) << "mode " << int{mode};
-    for (int y = 0; y < h; ++y) EXPECT_EQ(list->Frames(0).surface.Alpha()->GetPixel(1, y), static_cast<std::uint32_t>(y * 30));
+    for (int y = 0; y < h; ++y)
+      EXPECT_EQ(list->Frames(0).surface.Alpha()->GetPixel(1, y), static_cast<std::uint32_t>(y * 30));
     // Another key misplaces rows without noticing.
     EXPECT_NE(pixels_of(load(file, BrioLoad::None, key + 1)->Frames(0).surface), px);
   }
@@ -269,8 +272,8 @@ TEST(BrioRead, AScrambledBlockTableOfEveryKind) {
     // Layer 1: block 0 raw from b, block 1 a copy of block 0 (-2), block 2
     // from layer 0 (kind 0 = frame 0, argument = layer 0), block 3 raw,
     // block 4 a copy of block 0 (its top-left part), block 5 from layer 0.
-    l1.colour = data(test::block_data({{-1, 0}, {-2, 0}, {0, 0}, {-1, 0}, {-2, 0}, {0, 0}},
-                                      block(rb, 0) + block(rb, 3), key));
+    l1.colour =
+        data(test::block_data({{-1, 0}, {-2, 0}, {0, 0}, {-1, 0}, {-2, 0}, {0, 0}}, block(rb, 0) + block(rb, 3), key));
     l1.visible = false;
     test::RawFrame f0{"", -1, 100, w, h, 8, {}, {l0, l1}, {}, {}};
     // Frame 1: everything from frame 0, layer 1, except block 5 from layer 0.
@@ -282,7 +285,9 @@ TEST(BrioRead, AScrambledBlockTableOfEveryKind) {
     EXPECT_EQ(pixels_of(list->Frames(0).Layers(0).surface), a);
     std::vector<std::uint32_t> expected(static_cast<std::size_t>(w * h));
     auto at = [&](int x, int y) -> std::uint32_t& { return expected[static_cast<std::size_t>(y * w + x)]; };
-    auto from = [&](const std::vector<std::uint32_t>& v, int x, int y) { return v[static_cast<std::size_t>(y * w + x)]; };
+    auto from = [&](const std::vector<std::uint32_t>& v, int x, int y) {
+      return v[static_cast<std::size_t>(y * w + x)];
+    };
     for (int y = 0; y < h; ++y) {
       for (int x = 0; x < w; ++x) {
         const int k = (y / bh) * 3 + x / bw, lx = x % bw, ly = y % bh;
@@ -315,14 +320,14 @@ TEST(BrioRead, BlockCopiesOutOfBoundsOrThroughNothingAreRefused) {
     std::string raw;
     for (int x = 0; x < width; x += 2) {
       table.push_back({-1, 0});
-      raw += std::string(static_cast<std::size_t>(2 * ((std::min(2, width - x) * (bits == 15 ? 16 : bits) + 7) / 8)), '\x11');
+      raw += std::string(static_cast<std::size_t>(2 * ((std::min(2, width - x) * (bits == 15 ? 16 : bits) + 7) / 8)),
+                         '\x11');
     }
     l.colour = test::block_data(table, raw);
     if (plane) l.alpha = test::block_data(table, std::string(static_cast<std::size_t>(2 * width), '\x22'));
     return l;
   };
-  auto file = [&](std::vector<test::BlockEntry> last, int last_bits = 8, bool plane_in_0 = false,
-                  int last_width = 4) {
+  auto file = [&](std::vector<test::BlockEntry> last, int last_bits = 8, bool plane_in_0 = false, int last_width = 4) {
     test::RawFile f;
     f.mode = 1;
     f.block_width = 2;
@@ -337,8 +342,8 @@ TEST(BrioRead, BlockCopiesOutOfBoundsOrThroughNothingAreRefused) {
     l1.colour = test::block_data(last, raw);
     l1.alpha = test::block_data(last, raw);
     f.frames.push_back(test::RawFrame{"", -1, 100, w, h, 8, {}, {l0}, {}, {}});
-    f.frames.push_back(
-        test::RawFrame{"", -1, 100, last_width, h, last_bits, {}, {raw_layer(last_width, last_bits, plane_in_0), l1}, {}, {}});
+    f.frames.push_back(test::RawFrame{
+        "", -1, 100, last_width, h, last_bits, {}, {raw_layer(last_width, last_bits, plane_in_0), l1}, {}, {}});
     return test::build_bri(f);
   };
   auto refused = [&](const std::string& bytes, const std::string& why) {
@@ -349,9 +354,9 @@ TEST(BrioRead, BlockCopiesOutOfBoundsOrThroughNothingAreRefused) {
   refused(file({{-2, 1}, {-1, 0}}), "block 0: copies block 1, which is not filled yet");
   refused(file({{-1, 0}, {-2, -1}}), "block 1: copies block -1, which is not filled yet");
   refused(file({{0, 2}, {-1, 0}}), "copies frame 0, layer 2, which does not exist");
-  refused(file({{1, 1}, {-1, 0}}), "copies frame 1, layer 1, which is not read before it");   // itself
-  refused(file({{1, 5}, {-1, 0}}), "copies frame 1, layer 5, which is not read before it");   // a later layer
-  refused(file({{2, 0}, {-1, 0}}), "copies frame 2, layer 0, which is not read before it");   // a later frame
+  refused(file({{1, 1}, {-1, 0}}), "copies frame 1, layer 1, which is not read before it");  // itself
+  refused(file({{1, 5}, {-1, 0}}), "copies frame 1, layer 5, which is not read before it");  // a later layer
+  refused(file({{2, 0}, {-1, 0}}), "copies frame 2, layer 0, which is not read before it");  // a later frame
   refused(file({{1, 0}, {-3, 0}}), "kind -3 is not a kind of block");
   refused(file({{0, 0}, {-1, 0}}, 16), "whose size or bit count differs");
   refused(file({{0, 0}, {-1, 0}, {-1, 0}}, 8, false, 6), "whose size or bit count differs");
@@ -446,7 +451,8 @@ TEST(BrioRead, JpegLayersAreCroppedOrPaddedAndConvertedToTheFrame) {
   EXPECT_EQ(layer.surface.GetPixel(9, 3), 0u) << "black beyond the picture";
   const TDIBSurface& c = list->Frames(0).surface;
   EXPECT_EQ(c.BitCount(), 16);
-  EXPECT_EQ(c.GetPixel(3, 3), static_cast<std::uint32_t>(color_to_pixel(16, layer.surface.PixelToColour(layer.surface.GetPixel(3, 3)))));
+  EXPECT_EQ(c.GetPixel(3, 3),
+            static_cast<std::uint32_t>(color_to_pixel(16, layer.surface.PixelToColour(layer.surface.GetPixel(3, 3)))));
   EXPECT_EQ(c.Alpha()->GetPixel(9, 3), 0x7Fu) << "alpha data is plain zlib rows";
   // A damaged stream is an error, not a half picture.
   l.colour[l.colour.size() / 2] ^= 0x5A;

@@ -115,7 +115,8 @@ TEST(BrioWrite, RoundTripsOfEveryDepthModeAndKey) {
       auto original = load(file, keep ? BrioLoad::KeepLayers : BrioLoad::None);
       for (int mode : {0, 1, 2}) {
         for (std::int32_t key : {0, 1, -123456789}) {
-          SCOPED_TRACE(::testing::Message() << bits << " bits, mode " << mode << ", key " << key << ", layers " << keep);
+          SCOPED_TRACE(::testing::Message()
+                       << bits << " bits, mode " << mode << ", key " << key << ", layers " << keep);
           original->SetImageKey(key);
           files::TKvMemoryStream out;
           original->SaveToStream(out, mode, 95);
@@ -197,8 +198,7 @@ TEST(BrioWrite, RefusesWhatTheFormatCannotHold) {
   f.AddLayer().surface.SetSize(2, 2, 24);
   f.AddLayer().surface.SetSize(2, 2, 16);
   files::TKvMemoryStream out;
-  EXPECT_NE(error_of([&] { list.SaveToStream(out, 0, 70); }).find("layer 1 differs from the first"),
-            std::string::npos);
+  EXPECT_NE(error_of([&] { list.SaveToStream(out, 0, 70); }).find("layer 1 differs from the first"), std::string::npos);
   EXPECT_NE(error_of([&] { list.SaveToStream(out, 3, 70); }).find("storage mode 3"), std::string::npos);
   EXPECT_NE(error_of([&] { list.SaveToStream(out, 0, 256); }).find("quality 256"), std::string::npos);
 }

@@ -41,7 +41,8 @@ std::string build_bri(const RawFile& f) {
   const int v = version_number(f);
   std::string out;
   if (f.magic) out += "Brio" + f.version;
-  const auto count = static_cast<std::int32_t>(f.frame_count != -1 ? f.frame_count : static_cast<std::int32_t>(f.frames.size()));
+  const auto count =
+      static_cast<std::int32_t>(f.frame_count != -1 ? f.frame_count : static_cast<std::int32_t>(f.frames.size()));
   if (v < 103) {
     out += i32(count);
     out += '\x01';
@@ -164,7 +165,8 @@ std::string raw_block(int width, int bits, const std::string& rows, int x, int y
   const std::size_t row_bytes = static_cast<std::size_t>((width * sb + 31) / 32 * 4);
   const std::size_t n = static_cast<std::size_t>((w * sb + 7) / 8);
   std::string out;
-  for (int j = 0; j < h; ++j) out += rows.substr(row_bytes * static_cast<std::size_t>(y + j) + static_cast<std::size_t>(x * sb / 8), n);
+  for (int j = 0; j < h; ++j)
+    out += rows.substr(row_bytes * static_cast<std::size_t>(y + j) + static_cast<std::size_t>(x * sb / 8), n);
   return out;
 }
 
@@ -177,8 +179,7 @@ std::string build_bmp(const RawBmp& b) {
              le16(1) + le16(b.bits);
   } else {
     header = le32(b.header_size) + i32(b.width) + i32(b.height) + le16(1) + le16(b.bits) + le32(b.compression) +
-             le32(static_cast<std::uint32_t>(b.pixels.size())) + i32(2835) + i32(2835) + le32(b.colours_used) +
-             le32(0);
+             le32(static_cast<std::uint32_t>(b.pixels.size())) + i32(2835) + i32(2835) + le32(b.colours_used) + le32(0);
     if (b.header_size >= 108) {
       for (std::size_t i = 0; i < 4; ++i) header += le32(i < b.masks.size() ? b.masks[i] : 0);
       header += std::string(b.header_size - 56, '\0');
@@ -195,13 +196,12 @@ std::string build_bmp(const RawBmp& b) {
     table += static_cast<char>(e.red);
     if (b.header_size != 12) table += '\0';
   }
-  const std::uint32_t offset =
-      b.data_offset >= 0 ? static_cast<std::uint32_t>(b.data_offset)
-                         : static_cast<std::uint32_t>(14 + header.size() + table.size());
+  const std::uint32_t offset = b.data_offset >= 0 ? static_cast<std::uint32_t>(b.data_offset)
+                                                  : static_cast<std::uint32_t>(14 + header.size() + table.size());
   std::string body = header + table;
   if (14 + body.size() < offset) body.resize(offset - 14, '\0');
-  const std::string file_header = "BM" + le32(static_cast<std::uint32_t>(14 + body.size() + b.pixels.size())) +
-                                  le32(0) + le32(offset);
+  const std::string file_header =
+      "BM" + le32(static_cast<std::uint32_t>(14 + body.size() + b.pixels.size())) + le32(0) + le32(offset);
   return file_header + body + b.pixels;
 }
 
@@ -221,7 +221,10 @@ std::string png_chunk(const std::string& type, const std::string& body) {
 }
 
 std::string build_png(const RawPng& p) {
-  const int channels = p.colour_type == 0 || p.colour_type == 3 ? 1 : p.colour_type == 4 ? 2 : p.colour_type == 2 ? 3 : 4;
+  const int channels = p.colour_type == 0 || p.colour_type == 3 ? 1
+                       : p.colour_type == 4                     ? 2
+                       : p.colour_type == 2                     ? 3
+                                                                : 4;
   auto sample = [&](std::uint32_t x, std::uint32_t y, int c) {
     return p.samples.at((static_cast<std::size_t>(y) * p.width + x) * static_cast<std::size_t>(channels) +
                         static_cast<std::size_t>(c));

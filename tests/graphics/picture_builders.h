@@ -35,14 +35,14 @@ struct RawFrame {
   std::int32_t bits = 24;
   std::vector<PaletteEntry> palette;  // written as 2^bits entries (padded with black) when bits <= 8
   std::vector<RawLayer> layers;
-  std::vector<Rect> rects;   // written from version 104
+  std::vector<Rect> rects;  // written from version 104
   std::vector<Rect> rects2;
   std::int32_t layer_count = -1;  // -1: layers.size()
 };
 
 struct RawFile {
   bool magic = true;
-  std::string version = "106";  // three characters after the magic
+  std::string version = "106";    // three characters after the magic
   std::int32_t header_size = 40;  // version 103 and later
   bool scrambled = false;
   std::uint8_t mode = 0;
@@ -111,8 +111,8 @@ struct RawPng {
   bool interlaced = false;
   // Samples, row by row, one value per sample (16-bit samples as 0..65535).
   std::vector<std::uint32_t> samples;
-  std::vector<std::uint8_t> plte;  // r, g, b, ...
-  std::string trns;                // the tRNS chunk's body; empty: none
+  std::vector<std::uint8_t> plte;         // r, g, b, ...
+  std::string trns;                       // the tRNS chunk's body; empty: none
   std::vector<std::string> extra_chunks;  // whole chunks inserted before IDAT
 };
 std::string build_png(const RawPng& png);

@@ -35,7 +35,8 @@ test::RawPng sample_png(int colour_type, int depth, bool interlaced) {
   const int channels = colour_type == 0 || colour_type == 3 ? 1 : colour_type == 4 ? 2 : colour_type == 2 ? 3 : 4;
   const std::uint32_t top = (1u << depth) - 1;
   for (std::uint32_t i = 0; i < 15; ++i) {
-    for (int c = 0; c < channels; ++c) p.samples.push_back((i * 37 + static_cast<std::uint32_t>(c) * 91 + 5) * 2654435761u % (top + 1));
+    for (int c = 0; c < channels; ++c)
+      p.samples.push_back((i * 37 + static_cast<std::uint32_t>(c) * 91 + 5) * 2654435761u % (top + 1));
   }
   if (colour_type == 3) {
     for (int i = 0; i < (1 << depth); ++i) {
@@ -68,13 +69,15 @@ TEST(PngFiles, EveryColourTypeDepthAndInterlace) {
         const int channels = type == 0 || type == 3 ? 1 : type == 4 ? 2 : type == 2 ? 3 : 4;
         for (std::uint32_t i = 0; i < 15; ++i) {
           const int x = static_cast<int>(i % 5), y = static_cast<int>(i / 5);
-          auto s = [&](int c) { return p.samples[i * static_cast<std::uint32_t>(channels) + static_cast<std::uint32_t>(c)]; };
+          auto s = [&](int c) {
+            return p.samples[i * static_cast<std::uint32_t>(channels) + static_cast<std::uint32_t>(c)];
+          };
           if (type == 3) {
             EXPECT_EQ(f.surface.BitCount(), depth == 2 ? 4 : depth);
             EXPECT_EQ(f.surface.GetPixel(x, y), s(0));
-            EXPECT_EQ(f.surface.GetPalette()[s(0)], (PaletteEntry{static_cast<std::uint8_t>(s(0) * 3),
-                                                                   static_cast<std::uint8_t>(255 - s(0)),
-                                                                   static_cast<std::uint8_t>(s(0) * 16), 0}));
+            EXPECT_EQ(f.surface.GetPalette()[s(0)],
+                      (PaletteEntry{static_cast<std::uint8_t>(s(0) * 3), static_cast<std::uint8_t>(255 - s(0)),
+                                    static_cast<std::uint8_t>(s(0) * 16), 0}));
             continue;
           }
           EXPECT_EQ(f.surface.BitCount(), 24);

@@ -52,11 +52,11 @@ test::RawFile one_layer(int w, int h, int bits, std::uint8_t mode = 1) {
   return f;
 }
 
-#define EXPECT_REFUSED(bytes, text, ...)                                          \
-  do {                                                                            \
-    const std::string got_ = refusal(bytes __VA_OPT__(, ) __VA_ARGS__);           \
+#define EXPECT_REFUSED(bytes, text, ...)                                        \
+  do {                                                                          \
+    const std::string got_ = refusal(bytes __VA_OPT__(, ) __VA_ARGS__);         \
     EXPECT_NE(got_.find(text), std::string::npos) << "got: \"" << got_ << "\""; \
-    EXPECT_EQ(got_.rfind("bad.bri: ", 0), 0u) << "the error names the file";     \
+    EXPECT_EQ(got_.rfind("bad.bri: ", 0), 0u) << "the error names the file";    \
   } while (0)
 
 TEST(PictureHardening, SizesAndCountsAreRefusedBeforeAnythingIsAllocated) {

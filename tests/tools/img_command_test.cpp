@@ -25,9 +25,8 @@ std::string nova() { return (test::binary_dir() / "tools" / "nova").string(); }
 int run(const fs::path& dir, const std::string& args, std::string* out = nullptr, std::string* err = nullptr) {
   std::string text;
   const fs::path err_file = dir / ".stderr";
-  const int status = test::run_command("cd '" + dir.string() + "' && " + nova() + " " + args + " 2>'" +
-                                           err_file.string() + "'",
-                                       &text);
+  const int status = test::run_command(
+      "cd '" + dir.string() + "' && " + nova() + " " + args + " 2>'" + err_file.string() + "'", &text);
   if (out) *out = text;
   if (err) *err = read_file(err_file);
   return status;
@@ -98,11 +97,13 @@ void make_inputs(const fs::path& dir) {
   anim.mode = 0;
   for (int i = 0; i < 3; ++i) {
     gt::RawLayer back, front;
-    back.colour = gt::zlib(gt::dib_rows(4, 2, 16, std::vector<std::uint32_t>(8, 0x1234u * static_cast<std::uint32_t>(i + 1))));
+    back.colour =
+        gt::zlib(gt::dib_rows(4, 2, 16, std::vector<std::uint32_t>(8, 0x1234u * static_cast<std::uint32_t>(i + 1))));
     front.colour = gt::zlib(gt::dib_rows(4, 2, 16, {0, 0xFFFF, 0, 0xF800, 0, 0, 0x07E0, 0}));
     front.transparent = 0;
     front.opacity = 128;
-    anim.frames.push_back(gt::RawFrame{"f" + std::to_string(i), -1, 100, 4, 2, 16, {}, {back, front}, {graphics::Rect{0, 0, 2, 2}}, {}});
+    anim.frames.push_back(
+        gt::RawFrame{"f" + std::to_string(i), -1, 100, 4, 2, 16, {}, {back, front}, {graphics::Rect{0, 0, 2, 2}}, {}});
   }
   write_file(dir / "anim.bri", gt::build_bri(anim));
 }
@@ -136,9 +137,9 @@ TEST(NovaImg, TheDocumentedExamplesRunAndCoverEveryCommandAndOption) {
     EXPECT_EQ(run(dir.path(), c, &out, &err), 0) << c << "\n" << err;
     all += c + "\n";
   }
-  for (const char* option : {"img tobri ", "img topng ", "img resave ", "img --json ", "--key -", "--key 0x",
-                             "--key 4", "--mode 0", "--mode 1", "--mode 2", "--quality ", "--frame ", "--all",
-                             "--out-key ", "--keep-layers\n", "--keep-layers=1", "--keep-layers=0", "--first"}) {
+  for (const char* option : {"img tobri ", "img topng ", "img resave ", "img --json ", "--key -", "--key 0x", "--key 4",
+                             "--mode 0", "--mode 1", "--mode 2", "--quality ", "--frame ", "--all", "--out-key ",
+                             "--keep-layers\n", "--keep-layers=1", "--keep-layers=0", "--first"}) {
     EXPECT_NE(all.find(option), std::string::npos) << option << " is not run by any example";
   }
   // What the examples say they make.
@@ -233,7 +234,8 @@ std::string rich_file() {
   top.opacity = 7;
   top.colour = gt::dib_rows(2, 2, 8, {0, 0, 0, 0});
   const std::vector<graphics::PaletteEntry> pal = {{0, 0, 0, 0}, {0, 0, 0xFF, 0}, {0xFF, 0xFF, 0xFF, 0}};
-  f.frames.push_back(gt::RawFrame{"A", 1, 33, 2, 2, 8, pal, {bottom, top}, {graphics::Rect{0, 0, 1, 1}}, {graphics::Rect{1, 1, 2, 2}}});
+  f.frames.push_back(gt::RawFrame{
+      "A", 1, 33, 2, 2, 8, pal, {bottom, top}, {graphics::Rect{0, 0, 1, 1}}, {graphics::Rect{1, 1, 2, 2}}});
   gt::RawLayer nib;
   nib.colour = gt::dib_rows(3, 1, 4, {0xF, 0x0, 0x1});
   f.frames.push_back(gt::RawFrame{"", 15, 0, 3, 1, 4, {{1, 2, 3, 0}}, {nib}, {}, {}});
