@@ -200,8 +200,8 @@ class TCustomDIBX {
                                  bool flip_v, bool flip_h, const Rect& src_rect);
   virtual void StretchDrawAdd(const Rect& dst_rect, const TCustomDIBX& src, int opacity, bool flip_v, bool flip_h,
                               bool keyed, const Rect& src_rect);
-  virtual void StretchDrawMaskedAdd(const Rect& dst_rect, const TCustomDIBX& src, int opacity, const TCustomDIBX& alpha,
-                                    bool flip_v, bool flip_h, const Rect& src_rect);
+  virtual void StretchDrawMaskedAdd(const Rect& dst_rect, const TCustomDIBX& src, int opacity,
+                                    const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect);
 
   // --- Coverage draws ----------------------------------------------------------------
   // A 1-bit source drawn at 1/factor of its size: each factor × factor block
