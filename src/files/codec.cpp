@@ -21,6 +21,21 @@ namespace {
       core::format("compressed data inflates to more than %u bytes", {static_cast<unsigned long long>(max_size)}));
 }
 
+// A zlib inflate stream, ended when it goes.
+class ZlibInflate {
+ public:
+  ZlibInflate() {
+    if (inflateInit(&m_z) != Z_OK) core::throw_error("zlib: cannot start inflating");
+  }
+  ~ZlibInflate() { inflateEnd(&m_z); }
+  ZlibInflate(const ZlibInflate&) = delete;
+  ZlibInflate& operator=(const ZlibInflate&) = delete;
+  z_stream& get() { return m_z; }
+
+ private:
+  z_stream m_z{};
+};
+
 // Runs one zlib call on the next slices of input and output (zlib counts in
 // 32-bit units) and advances the counts; `call` gets whether the slice
 // holds the last of the input.
@@ -82,12 +97,8 @@ void Inflater::Inflate(std::span<const std::uint8_t> in, MemoryBlock& out, std::
 }
 
 void Inflater::InflateWithZlib(std::span<const std::uint8_t> in, MemoryBlock& out, std::size_t max_size) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) core::throw_error("zlib: cannot start inflating");
-  struct End {
-    z_stream& z;
-    ~End() { inflateEnd(&z); }
-  } end{z};
+  ZlibInflate stream;
+  z_stream& z = stream.get();
 
   out.resize_uninitialized(std::min<std::size_t>(std::max<std::size_t>(in.size() * 4, 16384), max_size));
   std::size_t produced = 0;
@@ -122,12 +133,8 @@ std::size_t Inflater::InflateInto(std::span<const std::uint8_t> in, std::span<st
 }
 
 std::size_t Inflater::InflateIntoWithZlib(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) core::throw_error("zlib: cannot start inflating");
-  struct End {
-    z_stream& z;
-    ~End() { inflateEnd(&z); }
-  } end{z};
+  ZlibInflate stream;
+  z_stream& z = stream.get();
   constexpr std::size_t kSlice = 1u << 30;
   std::size_t consumed = 0;
   std::size_t produced = 0;

@@ -37,6 +37,14 @@ void on_message(j_common_ptr c, int level) {
   if (level < 0) on_error(c);
 }
 
+// The error manager libjpeg calls back, leaving through `e.jump`.
+jpeg_error_mgr* arm(ErrorManager& e) {
+  jpeg_std_error(&e.pub);
+  e.pub.error_exit = on_error;
+  e.pub.emit_message = on_message;
+  return &e.pub;
+}
+
 void set_message(ErrorManager& e, const char* text) { std::snprintf(e.message, sizeof e.message, "%s", text); }
 
 struct DecodeTarget {
@@ -52,9 +60,7 @@ struct DecodeTarget {
 // message says why.
 bool decode_into(const std::uint8_t* data, std::size_t size, const DecodeTarget& t, ErrorManager& err) {
   jpeg_decompress_struct cinfo;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = on_error;
-  err.pub.emit_message = on_message;
+  cinfo.err = arm(err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
@@ -109,9 +115,7 @@ struct EncodeTarget {
 
 bool encode_from(const TDIBSurface& bitmap, int quality, EncodeTarget& out, ErrorManager& err) {
   jpeg_compress_struct cinfo;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = on_error;
-  err.pub.emit_message = on_message;
+  cinfo.err = arm(err);
   if (setjmp(err.jump)) {
     jpeg_destroy_compress(&cinfo);
     return false;

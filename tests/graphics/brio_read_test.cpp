@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "brio_test_util.h"
-#include "graphics/jpeg_codec.h"
 #include "picture_builders.h"
 
 namespace nova::graphics {
@@ -429,15 +428,10 @@ TEST(BrioRead, FirstFrameOnlyReadsOneAndLeavesTheStreamAfterIt) {
 
 TEST(BrioRead, JpegLayersAreCroppedOrPaddedAndConvertedToTheFrame) {
   // A flat 8 × 8 JPEG, read into a 16-bit frame of 10 × 4.
-  TDIBSurface picture;
-  picture.SetSize(8, 8, 24);
-  picture.Fill(0x40C080);
-  files::MemoryBlock jpeg;
-  encode_jpeg(picture, 95, jpeg);
   test::RawFile f;
   f.mode = 2;
   test::RawLayer l;
-  l.colour = std::string(jpeg.view());
+  l.colour = test::flat_jpeg(8, 8, 0x40C080, 95);
   l.alpha = test::zlib(std::string(48, '\x7F'));
   l.alpha_enabled = true;
   f.frames.push_back(test::RawFrame{"", -1, 100, 10, 4, 16, {}, {l}, {}, {}});

@@ -13,6 +13,7 @@
 #include "core/error.h"
 #include "files/stream.h"
 #include "graphics/brios.h"
+#include "graphics/jpeg_codec.h"
 
 namespace nova::graphics::test {
 
@@ -76,6 +77,16 @@ inline std::vector<std::uint32_t> pixels_of(const TCustomDIBX& s) {
   return out;
 }
 inline std::vector<std::uint32_t> pixels_of(const TDIBSurface& s) { return pixels_of(s.Bitmap()); }
+
+// A JPEG stream of a w × h picture of one 24-bit pixel value.
+inline std::string flat_jpeg(int w, int h, std::uint32_t pixel, int quality) {
+  TDIBSurface picture;
+  picture.SetSize(w, h, 24);
+  picture.Fill(pixel);
+  files::MemoryBlock jpeg;
+  encode_jpeg(picture, quality, jpeg);
+  return std::string(jpeg.view());
+}
 
 inline std::string bytes_of(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
 

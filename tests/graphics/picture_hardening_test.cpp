@@ -10,7 +10,6 @@
 
 #include "brio_test_util.h"
 #include "core/format.h"
-#include "graphics/jpeg_codec.h"
 #include "picture_builders.h"
 
 namespace {
@@ -159,13 +158,9 @@ TEST(PictureHardening, DataThatDoesNotHoldTheBitmapIsAnError) {
   bytes.replace(at, 4, test::le32(0xFFFFFFF0));
   EXPECT_REFUSED(bytes, "the layer name: negative length -16");
   // A JPEG layer cut short.
-  TDIBSurface picture;
-  picture.SetSize(16, 16, 24);
-  picture.Fill(0x808080);
-  files::MemoryBlock jpeg;
-  encode_jpeg(picture, 80, jpeg);
+  const std::string jpeg = test::flat_jpeg(16, 16, 0x808080, 80);
   f = one_layer(16, 16, 24, 2);
-  f.frames[0].layers[0].colour = std::string(jpeg.view().substr(0, jpeg.size() / 2));
+  f.frames[0].layers[0].colour = jpeg.substr(0, jpeg.size() / 2);
   EXPECT_REFUSED(test::build_bri(f), "JPEG data is damaged");
   f.frames[0].layers[0].colour = "";
   EXPECT_REFUSED(test::build_bri(f), "JPEG data is damaged");
@@ -192,13 +187,8 @@ std::vector<std::string> valid_files() {
   b.frames.push_back(test::RawFrame{"a", -1, 1, 4, 2, 8, {}, {l0, l1}, {}, {}});
   b.frames.push_back(test::RawFrame{"b", 3, 1, 4, 2, 8, {}, {l1}, {}, {}});
   out.push_back(test::build_bri(b));
-  TDIBSurface picture;
-  picture.SetSize(8, 8, 24);
-  picture.Fill(0x102030);
-  files::MemoryBlock jpeg;
-  encode_jpeg(picture, 50, jpeg);
   f = one_layer(8, 8, 24, 2);
-  f.frames[0].layers[0].colour = std::string(jpeg.view());
+  f.frames[0].layers[0].colour = test::flat_jpeg(8, 8, 0x102030, 50);
   f.frames[0].layers[0].alpha = test::zlib(std::string(64, '\x40'));
   out.push_back(test::build_bri(f));
   test::RawFile v0 = one_layer(2, 2, 4, 0);
