@@ -194,13 +194,15 @@ void read_bmp(std::span<const std::uint8_t> data, TDIBSurface& out, const Pictur
 
   out.SetPalette(palette);
   out.SetSize(static_cast<int>(width), static_cast<int>(height), our_bits);
+  if (bits == 32) out.CreateAlpha(0);
+  if (out.IsEmpty()) return;
   if (rle) {
     decode_rle(pixels, compression == kRle8, top_down, out);
     return;
   }
   const int w = static_cast<int>(width), h = static_cast<int>(height);
   const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
-  TDIBX* plane = bits == 32 ? &out.CreateAlpha(0) : nullptr;
+  TDIBX* plane = out.Alpha();
   const bool plain_32 = masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
   for (int i = 0; i < h; ++i) {
     const int y = top_down ? i : h - 1 - i;

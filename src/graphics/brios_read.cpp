@@ -358,7 +358,8 @@ void BrioReader::decode(std::span<const std::uint8_t> data, TDIBX& bitmap, TDIBS
   const bool blocks = arranged && m_block_width > 0 && m_block_height > 0;
   const bool scrambled = arranged && m_scrambled;
   const std::string_view what = place.alpha ? "the alpha data" : "the colour data";
-  if (data.empty() && rows_size == 0) return;
+  // An empty bitmap takes nothing from its data, whatever it holds.
+  if (rows_size == 0) return;
   const std::int64_t limit = blocks ? block_data_limit(w, h, bits, m_block_width, m_block_height) : rows_size;
   std::span<const std::uint8_t> bytes = data;
   if (compressed) {

@@ -121,7 +121,7 @@ class BrioWriter {
       return;
     }
     const auto row_bytes = static_cast<std::size_t>(dib_row_bytes(bitmap->GetWidth(), bitmap->GetBitCount()));
-    const int h = bitmap->GetHeight();
+    const int h = bitmap->IsEmpty() ? 0 : bitmap->GetHeight();
     std::vector<std::uint8_t> rows(row_bytes * static_cast<std::size_t>(h));
     // The i-th row written is bitmap row P(i) (the mode-2 alpha data is
     // never scrambled: a key forces mode 1).

@@ -242,7 +242,7 @@ void TDIBSurface::SetPalette(const Palette& palette) {
 TDIBX& TDIBSurface::CreateAlpha(std::uint8_t fill) {
   auto plane = std::make_unique<TDIBX>();
   plane->SetSize(Width(), Height(), 8);
-  if (fill != 0) {
+  if (fill != 0 && !plane->IsEmpty()) {
     for (int y = 0; y < Height(); ++y) std::memset(plane->Lock(0, y), fill, static_cast<std::size_t>(Width()));
   }
   m_alpha = std::move(plane);
@@ -281,7 +281,7 @@ void TDIBSurface::Crop(const Rect& rect) {
     from.GetPalette(palette);
     to->SetPalette(palette);
     const int sb = from.GetStorageBitCount();
-    for (int y = 0; y < r.height(); ++y) {
+    for (int y = 0; !r.empty() && y < r.height(); ++y) {
       if (sb >= 8) {
         std::memcpy(to->Lock(0, y), from.LockRead(r.left, r.top + y), static_cast<std::size_t>(r.width() * sb / 8));
       } else {

@@ -166,6 +166,35 @@ TEST(PictureHardening, DataThatDoesNotHoldTheBitmapIsAnError) {
   EXPECT_REFUSED(test::build_bri(f), "JPEG data is damaged");
 }
 
+TEST(PictureHardening, BitmapsWithoutPixelsReadMaskAndWriteBack) {
+  // Zero columns of three rows, in every mode: data is there but unused.
+  for (std::uint8_t mode : {0, 1}) {
+    test::RawFile f = one_layer(0, 3, 24, mode);
+    f.frames[0].layers[0].alpha = mode == 0 ? test::zlib("x") : "x";
+    f.frames[0].transparent = 5;
+    TBrioFrameList list;
+    auto s = test::stream_of(test::build_bri(f));
+    list.LoadFromStream(s, BrioLoad::KeepLayers);
+    TBrioFrame& fr = list.Frames(0);
+    EXPECT_EQ(fr.surface.Width(), 0);
+    EXPECT_EQ(fr.surface.Height(), 3);
+    list.MakeMasks(true);
+    EXPECT_EQ(fr.Trim(), (Rect{0, 0, 0, 3}));
+    files::TKvMemoryStream out;
+    list.SaveToStream(out, mode, 70);
+    EXPECT_EQ(test::load(std::string(out.view()))->Frames(0).surface.Height(), 3);
+  }
+  // A 32-bit bitmap file of no columns.
+  test::RawBmp b;
+  b.width = 0;
+  b.height = 2;
+  b.bits = 32;
+  TBrioFrameList list;
+  list.LoadPicture(files::as_bytes(test::build_bmp(b)), false);
+  EXPECT_TRUE(list.Frames(0).HasAlpha());
+  EXPECT_EQ(list.Frames(0).surface.Height(), 2);
+}
+
 // Valid files of every kind, for the prefixes and the changed fields.
 std::vector<std::string> valid_files() {
   std::vector<std::string> out;
@@ -216,7 +245,9 @@ TEST(PictureHardening, EveryPrefixAndEveryChangedFieldGivesAnErrorOrAPicture) {
     // A picture: every frame's composite is whole.
     for (int i = 0; i < list.Count(); ++i) {
       const TBrioFrame& f = list.Frames(i);
-      for (int y = 0; y < f.surface.Height(); ++y) (void)f.surface.GetPixel(f.surface.Width() - 1, y);
+      for (int y = 0; f.surface.Width() > 0 && y < f.surface.Height(); ++y) {
+        (void)f.surface.GetPixel(f.surface.Width() - 1, y);
+      }
     }
     return true;
   };
