@@ -99,8 +99,8 @@ class Input {
 
 }  // namespace
 
-// One reading of a file into a list (algorithms of the format: the header,
-// then every frame with its layers composited as they come).
+// One reading of a file into a list: the header, then every frame with its
+// layers composited as they come.
 class BrioReader {
  public:
   BrioReader(TBrioFrameList& list, files::Stream& stream, BrioLoad flags)
@@ -128,7 +128,8 @@ class BrioReader {
   const std::string& where() const { return m_where; }
   std::int64_t offset() const { return m_in.offset(); }
 
-  // Algorithm 4: masks for a transparent colour, then bit counts.
+  // The conversion after reading: masks for a transparent colour, then bit
+  // counts.
   static void convert(TBrioFrame& frame, bool layers, int target);
 
  private:
