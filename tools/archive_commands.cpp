@@ -18,6 +18,7 @@
 #include "core/sjis.h"
 #include "files/archive.h"
 #include "files/names.h"
+#include "graphics/brios.h"
 #include "platform/codepage.h"
 #include "tools/commands.h"
 
@@ -242,7 +243,8 @@ int run_pack(const std::vector<std::string>& args) {
         "Packs every file below DIR into ARCHIVE (version 102), named by its path\n"
         "below DIR with \"\\\" between folders. Files are compressed by the writer's\n"
         "rules: media and \".dat\" files, files of 5 MiB or more, and files that\n"
-        "compress by less than a tenth are stored as they are.\n"
+        "compress by less than a tenth are stored as they are; of layered pictures\n"
+        "(\".bri\") only those of storage mode 1 are compressed.\n"
         "  --exe PLAYER        write PLAYER followed by the archive (the appended form)\n"
         "  --stored-checksums  checksums over the stored bytes instead of the data\n"
         "  --part-size BYTES   split into parts of this size instead of 1 GiB\n");
@@ -280,6 +282,7 @@ int run_pack(const std::vector<std::string>& args) {
 
   TVrFileCollection c;
   c.SetSourceFolder(folder);
+  c.SetBriCompressTest(graphics::IsUncompressedBrio);
   for (const auto& f : found) c.AddSourceName(f.first, !o.stored_checksums);
   const bool terminal = ::isatty(2);
   c.SetProgress([&](const TVrFileCollection&, const TVrFile& e, bool&, int count, int index, std::int64_t bytes) {

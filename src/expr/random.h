@@ -44,7 +44,8 @@ class TKvRandom {
   // Advances the state, takes the integer at (state mod the deck's size) out
   // of the deck and answers it. The deck must not be empty: every user resets
   // it to the number of draws it makes, so an empty deck is a fault of the
-  // caller and raises core::Error.
+  // caller and raises core::Error. O(log n): block tables of small blocks
+  // draw hundreds of thousands of times from one deck.
   std::int32_t draw();
 
   std::uint32_t state() const { return m_state; }
@@ -52,7 +53,15 @@ class TKvRandom {
  private:
   std::uint32_t m_state = 0;
   std::uint32_t m_increment;
-  std::vector<std::int32_t> m_deck;
+  // The deck as a Fenwick tree over 0 ... n-1: m_tree[i] counts the
+  // integers still in the deck within the range that node i covers, so the
+  // k-th remaining integer is found by one descent instead of a search
+  // through a shrinking list.
+  std::vector<std::int32_t> m_tree;
+  std::int32_t m_size = 0;
+  std::int32_t m_left = 0;
+  // The largest power of two not above m_size (where the descent starts).
+  std::int32_t m_top_step = 0;
 };
 
 }  // namespace nova::expr

@@ -21,6 +21,21 @@ namespace {
       core::format("compressed data inflates to more than %u bytes", {static_cast<unsigned long long>(max_size)}));
 }
 
+// A zlib inflate stream, ended when it goes.
+class ZlibInflate {
+ public:
+  ZlibInflate() {
+    if (inflateInit(&m_z) != Z_OK) core::throw_error("zlib: cannot start inflating");
+  }
+  ~ZlibInflate() { inflateEnd(&m_z); }
+  ZlibInflate(const ZlibInflate&) = delete;
+  ZlibInflate& operator=(const ZlibInflate&) = delete;
+  z_stream& get() { return m_z; }
+
+ private:
+  z_stream m_z{};
+};
+
 // Runs one zlib call on the next slices of input and output (zlib counts in
 // 32-bit units) and advances the counts; `call` gets whether the slice
 // holds the last of the input.
@@ -82,12 +97,8 @@ void Inflater::Inflate(std::span<const std::uint8_t> in, MemoryBlock& out, std::
 }
 
 void Inflater::InflateWithZlib(std::span<const std::uint8_t> in, MemoryBlock& out, std::size_t max_size) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) core::throw_error("zlib: cannot start inflating");
-  struct End {
-    z_stream& z;
-    ~End() { inflateEnd(&z); }
-  } end{z};
+  ZlibInflate stream;
+  z_stream& z = stream.get();
 
   out.resize_uninitialized(std::min<std::size_t>(std::max<std::size_t>(in.size() * 4, 16384), max_size));
   std::size_t produced = 0;
@@ -107,6 +118,48 @@ void Inflater::InflateWithZlib(std::span<const std::uint8_t> in, MemoryBlock& ou
     if (consumed == in.size() && produced < out.size()) fail_damaged("the stream is truncated");
   }
   out.resize_uninitialized(produced);
+}
+
+std::size_t Inflater::InflateInto(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+  if (m_backend == InflateBackend::Libdeflate) {
+    std::size_t got = 0;
+    std::size_t used = 0;
+    libdeflate_result r =
+        libdeflate_zlib_decompress_ex(m_decompressor, in.data(), in.size(), out.data(), out.size(), &used, &got);
+    if (r == LIBDEFLATE_SUCCESS) return got;
+    if (r == LIBDEFLATE_INSUFFICIENT_SPACE) fail_too_large(out.size());
+  }
+  return InflateIntoWithZlib(in, out);
+}
+
+std::size_t Inflater::InflateIntoWithZlib(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+  ZlibInflate stream;
+  z_stream& z = stream.get();
+  constexpr std::size_t kSlice = 1u << 30;
+  std::size_t consumed = 0;
+  std::size_t produced = 0;
+  // One byte of room beyond the limit tells a stream that fits exactly from
+  // one that goes on.
+  std::uint8_t beyond = 0;
+  while (true) {
+    const bool past = produced == out.size();
+    z.next_in = const_cast<Bytef*>(in.data() + consumed);
+    z.avail_in = static_cast<uInt>(std::min(in.size() - consumed, kSlice));
+    z.next_out = past ? &beyond : out.data() + produced;
+    z.avail_out = past ? 1u : static_cast<uInt>(std::min(out.size() - produced, kSlice));
+    const uInt in_before = z.avail_in;
+    const uInt out_before = z.avail_out;
+    int r = inflate(&z, Z_NO_FLUSH);
+    consumed += in_before - z.avail_in;
+    const std::size_t made = out_before - z.avail_out;
+    if (past && made > 0) fail_too_large(out.size());
+    produced += made;
+    if (r == Z_STREAM_END) return produced;
+    if (r == Z_NEED_DICT) fail_damaged("needs a preset dictionary");
+    if (r == Z_DATA_ERROR) fail_damaged(z.msg ? z.msg : "bad data");
+    if (r == Z_MEM_ERROR) core::throw_error("zlib: out of memory");
+    if (consumed == in.size() && made == 0) fail_damaged("the stream is truncated");
+  }
 }
 
 void DeflateLevel1(std::span<const std::uint8_t> in, MemoryBlock& out) {

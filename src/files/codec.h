@@ -37,9 +37,17 @@ class Inflater {
   // `max_size` bytes.
   void Inflate(std::span<const std::uint8_t> in, MemoryBlock& out, std::size_t max_size = kMaxInflatedSize);
 
+  // Inflates the zlib stream at the start of `in` into `out`, whose size is
+  // the limit (pictures know the largest size a block can need, and decode
+  // straight into their bitmaps). Answers the number of bytes produced.
+  // Raises core::Error when the data is damaged or truncated, or would
+  // inflate to more than out.size() bytes; `out` may then hold anything.
+  std::size_t InflateInto(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
   // The reference: zlib's streaming inflate.
   static void InflateWithZlib(std::span<const std::uint8_t> in, MemoryBlock& out,
                               std::size_t max_size = kMaxInflatedSize);
+  static std::size_t InflateIntoWithZlib(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
  private:
   InflateBackend m_backend;

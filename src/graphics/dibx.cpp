@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/error.h"
 #include "graphics/dibx_engine.h"
 
 namespace nova::graphics {
@@ -195,15 +194,7 @@ void TCustomDIBX::DrawColorMasked(int x, int y, int opacity, std::uint32_t value
   }
 }
 
-// --- Files and buffers ---------------------------------------------------------------------
-
-void TCustomDIBX::LoadFromFile(const std::string& name) {
-  core::throw_error("LoadFromFile: picture files are not readable by this surface kind (" + name + ")");
-}
-
-void TCustomDIBX::SaveToFile(const std::string& name) {
-  core::throw_error("SaveToFile: picture files are not writable by this surface kind (" + name + ")");
-}
+// --- Buffers ---------------------------------------------------------------------
 
 void TCustomDIBX::Clear() {
   m_width = 0;

@@ -46,6 +46,10 @@
 
 #include "graphics/pixel_format.h"
 
+namespace nova::files {
+class Stream;
+}
+
 namespace nova::graphics {
 
 class TCustomDIBX;
@@ -254,8 +258,19 @@ class TCustomDIBX {
   virtual void StretchPaletteAdd(const Rect& dst_rect, const TCustomDIBX& src, PixelPalette palette, int opacity,
                                  bool flip_v, bool flip_h, int threshold, const Rect& src_rect);
 
-  // --- Files (the image-file reader and writer fill these in) -----------------------------
+  // --- Files ------------------------------------------------------------------------------
+  // By the content at the stream's position: "BM" a bitmap file, "PNG" at
+  // byte 1 a PNG file, "Brio" the first frame's picture of a layered file
+  // (`image_key` orders its rows). The surface is sized to the picture,
+  // keeping its bit count, and the picture converted into it; anything
+  // else leaves the surface and the stream as they are. A damaged picture
+  // raises core::Error.
+  virtual void LoadFromStream(files::Stream& stream, std::int32_t image_key);
+  // Loads a ".bmp" file (the extension in any case) that exists; does
+  // nothing for other names.
   virtual void LoadFromFile(const std::string& name);
+  // Writes the surface as a 24-bit ".bmp" file (replaced atomically); does
+  // nothing for other names.
   virtual void SaveToFile(const std::string& name);
 
   // --- Buffer management -------------------------------------------------------------------

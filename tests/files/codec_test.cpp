@@ -76,6 +76,34 @@ TEST(Inflating, StopsAtTheStreamEndAndRejectsDamagedData) {
   }
 }
 
+TEST(Inflating, IntoAFixedBufferStopsAtItsEndOnEveryBackend) {
+  const std::string data = sample(70000, 5, 25);
+  const std::string z = test::zlib_compress(data, 6);
+  for (auto backend : {InflateBackend::Libdeflate, InflateBackend::Zlib}) {
+    Inflater inflater(backend);
+    std::vector<std::uint8_t> exact(data.size());
+    ASSERT_EQ(inflater.InflateInto(as_bytes(z + "tail"), exact), data.size());
+    EXPECT_EQ(std::string(exact.begin(), exact.end()), data);
+    std::vector<std::uint8_t> roomy(data.size() + 100, 0xEE);
+    EXPECT_EQ(inflater.InflateInto(as_bytes(z), roomy), data.size()) << "less than the buffer is answered";
+    EXPECT_EQ(roomy.back(), 0xEE);
+    std::vector<std::uint8_t> small(data.size() - 1);
+    EXPECT_THROW(inflater.InflateInto(as_bytes(z), small), core::Error) << "one byte past the limit";
+    std::vector<std::uint8_t> none;
+    EXPECT_THROW(inflater.InflateInto(as_bytes(z), none), core::Error);
+    EXPECT_EQ(inflater.InflateInto(as_bytes(test::zlib_compress("")), none), 0u);
+    EXPECT_THROW(inflater.InflateInto(as_bytes(z.substr(0, z.size() - 9)), exact), core::Error) << "truncated";
+    std::string damaged = z;
+    damaged[damaged.size() - 1] ^= 1;
+    EXPECT_THROW(inflater.InflateInto(as_bytes(damaged), exact), core::Error) << "the Adler-32 check";
+  }
+  // A bomb: a megabyte of zeros into a kilobyte.
+  const std::string bomb = test::zlib_compress(std::string(1 << 20, '\0'), 9);
+  std::vector<std::uint8_t> kilo(1024);
+  EXPECT_THROW(Inflater().InflateInto(as_bytes(bomb), kilo), core::Error);
+  EXPECT_THROW(Inflater::InflateIntoWithZlib(as_bytes(bomb), kilo), core::Error);
+}
+
 TEST(Compressing, Level1IsZlibsLevel1AndTheCrcIsZlibs) {
   for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{700000}}) {
     const std::string data = sample(n, static_cast<std::uint32_t>(n), 20);

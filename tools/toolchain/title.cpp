@@ -12,6 +12,7 @@
 #include "files/host_lookup.h"
 #include "files/names.h"
 #include "files/title_mount.h"
+#include "graphics/brios.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "script/page_file.h"
@@ -199,6 +200,7 @@ bool build_title(const fs::path& source, const fs::path& output, const BuildOpti
     if (options.pack) {
       files::TVrFileCollection archive;
       archive.SetSourceFolder(source);
+      archive.SetBriCompressTest(graphics::IsUncompressedBrio);
       std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries = built;
       entries.emplace_back(std::string(kSettingsName), std::vector<std::uint8_t>(settings->begin(), settings->end()));
       std::sort(entries.begin(), entries.end());
