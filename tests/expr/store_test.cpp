@@ -410,3 +410,128 @@ TEST(Store, PopWritesSystemVariablesAndNeverReplacesThem) {
 
 }  // namespace
 }  // namespace nova::expr
+
+namespace nova::expr {
+namespace {
+
+// A game variable block laid out by hand as the version had it: one integer
+// "v" = 6, then the fields each version adds.
+std::vector<std::uint8_t> hand_game_block(std::int32_t version) {
+  core::ByteWriter w;
+  w.i32(1);
+  w.u8(PT_INT);
+  w.str("v");
+  w.i32(0);  // no dimensions
+  w.i32(1);  // one element
+  w.i32(6);
+  w.u8(0), w.u8(0), w.i32(-1), w.u8(0);
+  w.i32(70);     // text delay
+  w.str("cur");  // cursor text
+  if (version > 102) {
+    w.str("sel");
+    w.i32(4);
+  }
+  if (version > 112 && version < 135) {
+    for (int i = 1; i <= 6; ++i) w.i32(i);
+  }
+  if (version > 120) w.str("tname");
+  if (version >= 139) {
+    w.i32(1);  // one pushed block of one integer
+    w.i32(1);
+    w.i32(PT_INT);
+    w.str("p");
+    w.i32(0);
+    w.i32(1);
+    w.i32(99);
+  }
+  return w.take();
+}
+
+TEST(Store, EachGameBlockVersionBoundaryReadsItsFieldsFromHandLaidBytes) {
+  for (std::int32_t v : {112, 113, 120, 121, 134, 135, 138, 139}) {
+    SCOPED_TRACE(v);
+    const std::vector<std::uint8_t> bytes = hand_game_block(v);
+    TParamCollection s;
+    int history_fields = 0;
+    core::ByteReader r(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+    s.load_game_variables(r, v, [&](core::ByteReader& in) {
+      for (int i = 0; i < 6; ++i) history_fields += in.i32() == i + 1;
+    });
+    EXPECT_TRUE(r.at_end());
+    EXPECT_EQ(s.find("v")->value().as_int(), 6);
+    EXPECT_EQ(s.text_delay(), 70);
+    EXPECT_EQ(s.cursor_text(), "cur");
+    EXPECT_EQ(s.selected_string(), "sel");
+    EXPECT_EQ(history_fields, (v > 112 && v < 135) ? 6 : 0);
+    EXPECT_EQ(s.temp_name(), v > 120 ? "tname" : "");
+    EXPECT_EQ(s.pushed_count(), v >= 139 ? 1u : 0u);
+    if (v >= 139) {
+      s.pop();
+      EXPECT_EQ(s.find("p")->value().as_int(), 99);
+    }
+  }
+}
+
+TEST(Store, TheSaveOrderInBytesAndANamelessRecordDropped) {
+  TParamCollection s;
+  bool c = false;
+  s.create("first", PT_INT, TVarScope::Global, c).value().set_int(1);
+  TParamCollectionItem& alias = s.create("alias", PT_NONE, TVarScope::Global, c);
+  TParamCollectionItem& arr = s.create("arr", PT_INT, TVarScope::Global, c);
+  std::int32_t dims[] = {3};
+  arr.value().set_dims(dims);
+  arr.value().set_int_at(2, 5);
+  alias.value().as_reference()->bind_element(&arr, 2);
+  s.create("last", PT_STR, TVarScope::Global, c).value().set_str("z");
+  s.create("st1", PT_INT, TVarScope::Status, c).value().set_int(10);
+  s.create("st2", PT_INT, TVarScope::Status, c).value().set_int(20);
+
+  // Newest first, except that an alias comes after the array it refers to.
+  core::ByteWriter game;
+  s.save_game_variables(game);
+  core::ByteReader r(std::span<const std::uint8_t>(game.data()));
+  ASSERT_EQ(r.i32(), 4);
+  std::vector<std::string> names;
+  for (int i = 0; i < 4; ++i) {
+    const std::uint8_t type = r.u8();
+    names.push_back(r.str());
+    if (type == PT_NONE) {
+      EXPECT_EQ(names.back(), "alias");
+      EXPECT_EQ(r.i32(), 0);
+      r.str();
+      EXPECT_EQ(r.str(), "arr") << "the alias names its array";
+      r.u8();
+      EXPECT_EQ(r.i32(), 2);
+    } else {
+      make_value(type)->load(r);
+    }
+    r.skip(7);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"last", "arr", "alias", "first"}));
+  // The status block: newest first too.
+  core::ByteWriter status;
+  s.save_status_variables(status);
+  core::ByteReader sr(std::span<const std::uint8_t>(status.data()));
+  ASSERT_EQ(sr.i32(), 2);
+  sr.u8();
+  EXPECT_EQ(sr.str(), "st2");
+
+  // A record with an empty name is read and dropped; the next one loads.
+  core::ByteWriter w;
+  w.i32(2);
+  for (const char* name : {"", "kept"}) {
+    w.u8(PT_INT);
+    w.str(name);
+    TParamInt(3).save(w);
+    w.u8(1), w.u8(0), w.i32(-1), w.u8(0);
+  }
+  TParamCollection t;
+  core::ByteReader tr(std::span<const std::uint8_t>(w.data()));
+  t.load_status_variables(tr);
+  EXPECT_TRUE(tr.at_end());
+  EXPECT_EQ(t.size(), kSystemVariableCount + 1u);
+  EXPECT_EQ(t.find("kept")->value().as_int(), 3);
+}
+
+}  // namespace
+}  // namespace nova::expr
