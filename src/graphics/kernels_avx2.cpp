@@ -26,19 +26,16 @@ struct Avx2 {
   static V and_(V a, V b) { return _mm256_and_si256(a, b); }
   static V or_(V a, V b) { return _mm256_or_si256(a, b); }
   static V xor_(V a, V b) { return _mm256_xor_si256(a, b); }
+  // ~a & b
+  static V andnot(V a, V b) { return _mm256_andnot_si256(a, b); }
   static V cmpeq16(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
   static V cmpeq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
-  // Unpacking and packing work within 128-bit halves; every operand goes
-  // through the same unpack, so the pixels stay matched.
-  static V lo8(V a) { return _mm256_unpacklo_epi8(a, zero()); }
-  static V hi8(V a) { return _mm256_unpackhi_epi8(a, zero()); }
   static V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   template <int N>
   static V srl16(V a) { return _mm256_srli_epi16(a, N); }
   template <int N>
   static V sll16(V a) { return _mm256_slli_epi16(a, N); }
-  static V pack16(V a, V b) { return _mm256_packus_epi16(a, b); }
   static V adds8u(V a, V b) { return _mm256_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm256_subs_epu8(a, b); }
   static V min16(V a, V b) { return _mm256_min_epi16(a, b); }

@@ -3,10 +3,11 @@
 // ones. Private to kernels_sse2.cpp and kernels_avx2.cpp, each of which
 // includes it after defining its S.
 //
-// 32-bit pixels are widened to 16-bit lanes per byte: s × w + d × (255 − w)
-// is at most 255 × 255 and fits a lane, so the arithmetic is exact. 16- and
-// 15-bit pixels keep one pixel per lane and split it into its three
-// channels. Tails shorter than a vector run the per-pixel forms.
+// 32-bit pixels are split into their even and odd bytes, each in a 16-bit
+// lane: s × w + d × (255 − w) is at most 255 × 255 and fits a lane, so the
+// arithmetic is exact. 16- and 15-bit pixels keep one pixel per lane and
+// split it into its three channels. Tails shorter than a vector run the
+// per-pixel forms.
 #pragma once
 
 #include <emmintrin.h>
@@ -32,21 +33,33 @@ inline std::uint64_t load_u64(const std::uint8_t* p) {
 }
 
 // How a group of mask bytes looks: all 0 (nothing to do), all 255 (the
-// opaque closed form), or mixed.
-enum class MaskRun { Clear, Opaque, Mixed };
+// opaque closed form), none 0 (every pixel drawn), or some 0 (those pixels
+// kept as they are). The tests run on the integer units, which the vector
+// arithmetic leaves idle.
+enum class MaskRun { Clear, Opaque, Drawn, Holes };
+
+inline bool has_zero_byte(std::uint64_t v) {
+  return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
+}
 
 template <int N>
 inline MaskRun classify(const std::uint8_t* m) {
   if constexpr (N == 4) {
     const std::uint32_t v = load_u32(m);
-    return v == 0 ? MaskRun::Clear : v == 0xFFFFFFFFu ? MaskRun::Opaque : MaskRun::Mixed;
+    if (v == 0) return MaskRun::Clear;
+    if (v == 0xFFFFFFFFu) return MaskRun::Opaque;
+    return has_zero_byte(v | 0xFFFFFFFF00000000ull) ? MaskRun::Holes : MaskRun::Drawn;
   } else if constexpr (N == 8) {
     const std::uint64_t v = load_u64(m);
-    return v == 0 ? MaskRun::Clear : v == ~0ull ? MaskRun::Opaque : MaskRun::Mixed;
+    if (v == 0) return MaskRun::Clear;
+    if (v == ~0ull) return MaskRun::Opaque;
+    return has_zero_byte(v) ? MaskRun::Holes : MaskRun::Drawn;
   } else {
     static_assert(N == 16);
     const std::uint64_t a = load_u64(m), b = load_u64(m + 8);
-    return (a | b) == 0 ? MaskRun::Clear : (a & b) == ~0ull ? MaskRun::Opaque : MaskRun::Mixed;
+    if ((a | b) == 0) return MaskRun::Clear;
+    if ((a & b) == ~0ull) return MaskRun::Opaque;
+    return has_zero_byte(a) || has_zero_byte(b) ? MaskRun::Holes : MaskRun::Drawn;
   }
 }
 
@@ -60,131 +73,155 @@ struct K32 {
   static V load(const std::uint8_t* p, int i) { return S::loadu(p + static_cast<std::ptrdiff_t>(i) * 4); }
   static void store(std::uint8_t* p, int i, V v) { S::storeu(p + static_cast<std::ptrdiff_t>(i) * 4, v); }
 
-  // mix with 16-bit weight lanes for the low and high halves.
-  static V mix(V d, V s, V wl, V wh) {
-    const V ff = S::set16(255);
-    const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(s), wl), S::mullo16(S::lo8(d), S::xor_(wl, ff))));
-    const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(s), wh), S::mullo16(S::hi8(d), S::xor_(wh, ff))));
-    return S::pack16(lo, hi);
+  // Each 16-bit lane holds two channels, its even byte (blue, red) and its
+  // odd byte (green, the unused top), and both are weighed in place: masks,
+  // shifts and multiplies, no unpacking, so the shuffle units stay free. `w`
+  // holds the weight of the lane's pixel (at most 255) in every lane.
+  static V mix(V d, V s, V w) {
+    const V low = S::set16(0x00FF);
+    const V iw = S::xor_(w, low);  // 255 − w
+    const V even = S::add16(S::mullo16(S::and_(s, low), w), S::mullo16(S::and_(d, low), iw));
+    const V odd = S::add16(S::mullo16(S::template srl16<8>(s), w), S::mullo16(S::template srl16<8>(d), iw));
+    // Both sums are at most 255 × 255: the odd one's result is its high byte.
+    return S::or_(S::template srl16<8>(even), S::andnot(low, odd));
   }
-  static V scaled(V s, V wl, V wh) {
-    const V lo = S::template srl16<8>(S::mullo16(S::lo8(s), wl));
-    const V hi = S::template srl16<8>(S::mullo16(S::hi8(s), wh));
-    return S::pack16(lo, hi);
+  static V scaled(V s, V w) {
+    const V low = S::set16(0x00FF);
+    const V even = S::template srl16<8>(S::mullo16(S::and_(s, low), w));
+    const V odd = S::mullo16(S::template srl16<8>(s), w);
+    return S::or_(even, S::andnot(low, odd));
   }
+  // The mask bytes of a mask_dwords vector as weights in every lane.
+  static V weights(V m) { return S::and_(m, S::set16(0x00FF)); }
   static V colour_equal(V a, V b) {
     return S::cmpeq32(S::and_(S::xor_(a, b), S::set32(Layout<RowFormat::X888>::kColour)), S::zero());
   }
 
   template <bool Keyed>
   static void copy(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const src = j.src;
+    const int count = j.count;
     if constexpr (!Keyed) {
-      std::memmove(j.dst, j.src, static_cast<std::size_t>(j.count) * 4);
+      std::memmove(dst, src, static_cast<std::size_t>(count) * 4);
     } else {
       const V key = S::set32(j.key);
       int i = 0;
-      for (; i + P <= j.count; i += P) {
-        const V s = load(j.src, i);
-        store(j.dst, i, S::select(colour_equal(s, key), load(j.dst, i), s));
+      for (; i + P <= count; i += P) {
+        const V s = load(src, i);
+        store(dst, i, S::select(colour_equal(s, key), load(dst, i), s));
       }
-      px_range<RowFormat::X888, RowOp::Copy>(j, i, j.count);
+      px_range<RowFormat::X888, RowOp::Copy>(j, i, count);
     }
   }
 
   template <bool Keyed, bool SkipEqual, bool Additive>
   static void constant(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const src = j.src;
+    const int count = j.count;
     const V w = S::set16(j.opacity);
     const V key = S::set32(j.key);
     const V one = S::set8(1);
     // At full opacity (255 × s) >> 8 is s − 1 clamped at 0.
     const bool full = Additive && j.opacity == 255;
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const V s = load(j.src, i), d = load(j.dst, i);
-      V r = Additive ? S::adds8u(d, full ? S::subs8u(s, one) : scaled(s, w, w)) : mix(d, s, w, w);
-      if constexpr (Keyed) r = S::select(colour_equal(s, key), d, r);
-      if constexpr (SkipEqual) r = S::select(colour_equal(s, d), d, r);
-      store(j.dst, i, r);
+    for (; i + P <= count; i += P) {
+      const V s = load(src, i), d = load(dst, i);
+      V r = Additive ? S::adds8u(d, full ? S::subs8u(s, one) : scaled(s, w)) : mix(d, s, w);
+      if constexpr (Keyed || SkipEqual) {
+        V keep = Keyed ? colour_equal(s, key) : colour_equal(s, d);
+        if constexpr (Keyed && SkipEqual) keep = S::or_(keep, colour_equal(s, d));
+        r = S::select(keep, d, r);
+      }
+      store(dst, i, r);
     }
-    px_range<RowFormat::X888, Additive ? RowOp::Add : RowOp::Blend>(j, i, j.count);
+    px_range<RowFormat::X888, Additive ? RowOp::Add : RowOp::Blend>(j, i, count);
   }
 
   // Masked (Op == Masked), MaskedBlend and MaskedAdd.
   template <RowOp Op>
   static void masked(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const src = j.src;
+    const std::uint8_t* const mask = j.mask;
+    const int count = j.count;
     const V a = S::set16(j.opacity);
     const V one = S::set8(1);
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const MaskRun run = classify<P>(j.mask + i);
+    for (; i + P <= count; i += P) {
+      const MaskRun run = classify<P>(mask + i);
       if (run == MaskRun::Clear) continue;
-      const V s = load(j.src, i);
+      const V s = load(src, i);
       if (Op == RowOp::Masked && run == MaskRun::Opaque) {
         // Weight 255 leaves (255 × s) >> 8, which is s − 1 clamped at 0.
-        store(j.dst, i, S::subs8u(s, one));
+        store(dst, i, S::subs8u(s, one));
         continue;
       }
-      const V d = load(j.dst, i);
-      const V m = S::mask_dwords(j.mask + i);
-      V wl = S::lo8(m), wh = S::hi8(m);
-      if constexpr (Op != RowOp::Masked) {
-        wl = S::template srl16<8>(S::mullo16(wl, a));
-        wh = S::template srl16<8>(S::mullo16(wh, a));
-      }
-      V r = Op == RowOp::MaskedAdd ? S::adds8u(d, scaled(s, wl, wh)) : mix(d, s, wl, wh);
-      if (run == MaskRun::Mixed) r = S::select(S::cmpeq32(m, S::zero()), d, r);
-      store(j.dst, i, r);
+      const V d = load(dst, i);
+      const V m = S::mask_dwords(mask + i);
+      V w = weights(m);
+      if constexpr (Op != RowOp::Masked) w = S::template srl16<8>(S::mullo16(w, a));
+      V r = Op == RowOp::MaskedAdd ? S::adds8u(d, scaled(s, w)) : mix(d, s, w);
+      if (run == MaskRun::Holes) r = S::select(S::cmpeq32(m, S::zero()), d, r);
+      store(dst, i, r);
     }
-    px_range<RowFormat::X888, Op>(j, i, j.count);
+    px_range<RowFormat::X888, Op>(j, i, count);
   }
 
   static void colour_masked(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const mask = j.mask;
+    const int count = j.count;
     const V a = S::set16(j.opacity);
     const V c = S::set32(j.value);
     const bool full = j.opacity == 255;
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      if (classify<P>(j.mask + i) == MaskRun::Clear) continue;
-      const V d = load(j.dst, i);
-      const V m = S::mask_dwords(j.mask + i);
-      V wl = S::lo8(m), wh = S::hi8(m);
-      if (!full) {
-        wl = S::template srl16<8>(S::mullo16(wl, a));
-        wh = S::template srl16<8>(S::mullo16(wh, a));
-      }
+    for (; i + P <= count; i += P) {
+      if (classify<P>(mask + i) == MaskRun::Clear) continue;
+      const V d = load(dst, i);
+      const V m = S::mask_dwords(mask + i);
+      V w = weights(m);
+      if (!full) w = S::template srl16<8>(S::mullo16(w, a));
       const V keep = S::or_(S::cmpeq32(m, S::zero()), colour_equal(d, c));
-      store(j.dst, i, S::select(keep, d, mix(d, c, wl, wh)));
+      store(dst, i, S::select(keep, d, mix(d, c, w)));
     }
-    px_range<RowFormat::X888, RowOp::ColorMasked>(j, i, j.count);
+    px_range<RowFormat::X888, RowOp::ColorMasked>(j, i, count);
   }
 
   static void fill(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const int count = j.count;
     const V v = S::set32(j.value);
     int i = 0;
-    for (; i + P <= j.count; i += P) store(j.dst, i, v);
-    px_range<RowFormat::X888, RowOp::Fill>(j, i, j.count);
+    for (; i + P <= count; i += P) store(dst, i, v);
+    px_range<RowFormat::X888, RowOp::Fill>(j, i, count);
   }
 
   static void blend_rect(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const int count = j.count;
     const V v = S::set32(j.value);
     const V w = S::set16(j.opacity);
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const V d = load(j.dst, i);
-      store(j.dst, i, S::select(colour_equal(d, v), d, mix(d, v, w, w)));
+    for (; i + P <= count; i += P) {
+      const V d = load(dst, i);
+      store(dst, i, S::select(colour_equal(d, v), d, mix(d, v, w)));
     }
-    px_range<RowFormat::X888, RowOp::BlendRect>(j, i, j.count);
+    px_range<RowFormat::X888, RowOp::BlendRect>(j, i, count);
   }
 
   template <bool Add>
   static void add_sub_rect(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const int count = j.count;
     const V v = S::set32(j.value);
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const V d = load(j.dst, i);
-      store(j.dst, i, Add ? S::adds8u(d, v) : S::subs8u(d, v));
+    for (; i + P <= count; i += P) {
+      const V d = load(dst, i);
+      store(dst, i, Add ? S::adds8u(d, v) : S::subs8u(d, v));
     }
-    px_range<RowFormat::X888, Add ? RowOp::AddRect : RowOp::SubRect>(j, i, j.count);
+    px_range<RowFormat::X888, Add ? RowOp::AddRect : RowOp::SubRect>(j, i, count);
   }
 
   static void copy_row(const RowJob& j) { j.keyed ? copy<true>(j) : copy<false>(j); }
@@ -254,83 +291,103 @@ struct K16 {
 
   template <bool Keyed>
   static void copy(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const src = j.src;
+    const int count = j.count;
     if constexpr (!Keyed) {
-      std::memmove(j.dst, j.src, static_cast<std::size_t>(j.count) * 2);
+      std::memmove(dst, src, static_cast<std::size_t>(count) * 2);
     } else {
       const V key = S::set16(static_cast<int>(j.key & 0xFFFF));
       int i = 0;
-      for (; i + P <= j.count; i += P) {
-        const V s = load(j.src, i);
-        store(j.dst, i, S::select(colour_equal(s, key), load(j.dst, i), s));
+      for (; i + P <= count; i += P) {
+        const V s = load(src, i);
+        store(dst, i, S::select(colour_equal(s, key), load(dst, i), s));
       }
-      px_range<F, RowOp::Copy>(j, i, j.count);
+      px_range<F, RowOp::Copy>(j, i, count);
     }
   }
 
   template <bool Keyed, bool SkipEqual, bool Additive>
   static void constant(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const src = j.src;
+    const int count = j.count;
     const V w = S::set16(j.opacity);
     const V key = S::set16(static_cast<int>(j.key & 0xFFFF));
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const V s = load(j.src, i), d = load(j.dst, i);
+    for (; i + P <= count; i += P) {
+      const V s = load(src, i), d = load(dst, i);
       V r = Additive ? add(d, s, w) : mix(d, s, w);
-      if constexpr (Keyed) r = S::select(colour_equal(s, key), d, r);
-      if constexpr (SkipEqual) r = S::select(colour_equal(s, d), d, r);
-      store(j.dst, i, r);
+      if constexpr (Keyed || SkipEqual) {
+        V keep = Keyed ? colour_equal(s, key) : colour_equal(s, d);
+        if constexpr (Keyed && SkipEqual) keep = S::or_(keep, colour_equal(s, d));
+        r = S::select(keep, d, r);
+      }
+      store(dst, i, r);
     }
-    px_range<F, Additive ? RowOp::Add : RowOp::Blend>(j, i, j.count);
+    px_range<F, Additive ? RowOp::Add : RowOp::Blend>(j, i, count);
   }
 
   template <RowOp Op>
   static void masked(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const src = j.src;
+    const std::uint8_t* const mask = j.mask;
+    const int count = j.count;
     const V a = S::set16(j.opacity);
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const MaskRun run = classify<P>(j.mask + i);
+    for (; i + P <= count; i += P) {
+      const MaskRun run = classify<P>(mask + i);
       if (run == MaskRun::Clear) continue;
-      const V s = load(j.src, i), d = load(j.dst, i);
-      const V m = S::mask_words(j.mask + i);
+      const V s = load(src, i), d = load(dst, i);
+      const V m = S::mask_words(mask + i);
       const V w = Op == RowOp::Masked ? m : S::template srl16<8>(S::mullo16(m, a));
       V r = Op == RowOp::MaskedAdd ? add(d, s, w) : mix(d, s, w);
-      if (run == MaskRun::Mixed) r = S::select(S::cmpeq16(m, S::zero()), d, r);
-      store(j.dst, i, r);
+      if (run == MaskRun::Holes) r = S::select(S::cmpeq16(m, S::zero()), d, r);
+      store(dst, i, r);
     }
-    px_range<F, Op>(j, i, j.count);
+    px_range<F, Op>(j, i, count);
   }
 
   static void colour_masked(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const mask = j.mask;
+    const int count = j.count;
     const V a = S::set16(j.opacity);
     const V c = S::set16(static_cast<int>(j.value & 0xFFFF));
     const bool full = j.opacity == 255;
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      if (classify<P>(j.mask + i) == MaskRun::Clear) continue;
-      const V d = load(j.dst, i);
-      const V m = S::mask_words(j.mask + i);
+    for (; i + P <= count; i += P) {
+      if (classify<P>(mask + i) == MaskRun::Clear) continue;
+      const V d = load(dst, i);
+      const V m = S::mask_words(mask + i);
       const V w = full ? m : S::template srl16<8>(S::mullo16(m, a));
       const V keep = S::or_(S::cmpeq16(m, S::zero()), colour_equal(d, c));
-      store(j.dst, i, S::select(keep, d, mix(d, c, w)));
+      store(dst, i, S::select(keep, d, mix(d, c, w)));
     }
-    px_range<F, RowOp::ColorMasked>(j, i, j.count);
+    px_range<F, RowOp::ColorMasked>(j, i, count);
   }
 
   static void fill(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const int count = j.count;
     const V v = S::set16(static_cast<int>(j.value & 0xFFFF));
     int i = 0;
-    for (; i + P <= j.count; i += P) store(j.dst, i, v);
-    px_range<F, RowOp::Fill>(j, i, j.count);
+    for (; i + P <= count; i += P) store(dst, i, v);
+    px_range<F, RowOp::Fill>(j, i, count);
   }
 
   static void blend_rect(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const int count = j.count;
     const V v = S::set16(static_cast<int>(j.value & 0xFFFF));
     const V w = S::set16(j.opacity);
     int i = 0;
-    for (; i + P <= j.count; i += P) {
-      const V d = load(j.dst, i);
-      store(j.dst, i, S::select(colour_equal(d, v), d, mix(d, v, w)));
+    for (; i + P <= count; i += P) {
+      const V d = load(dst, i);
+      store(dst, i, S::select(colour_equal(d, v), d, mix(d, v, w)));
     }
-    px_range<F, RowOp::BlendRect>(j, i, j.count);
+    px_range<F, RowOp::BlendRect>(j, i, count);
   }
 
   static void copy_row(const RowJob& j) { j.keyed ? copy<true>(j) : copy<false>(j); }
