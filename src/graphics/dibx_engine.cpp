@@ -380,6 +380,16 @@ struct SampledRows {
   // An unfiltered copy gathers straight into the destination row.
   bool direct;
   RowJob job;
+
+  // Runs the kernel on `n` gathered pixels (and mask bytes) for a
+  // destination row.
+  void compose(std::uint8_t* drow, const std::uint8_t* pixels, const std::uint8_t* mask, int n) {
+    job.dst = drow;
+    job.src = pixels;
+    job.mask = mbase ? mask : nullptr;
+    job.count = n;
+    fn(job);
+  }
 };
 
 // A stretch: every row samples the same columns, so they are planned once,
@@ -440,12 +450,7 @@ void stretched_rows(SampledRows& r) {
       std::memcpy(drow, last_drow, row_bytes);
     }
     last_drow = drow;
-    if (r.direct) continue;
-    r.job.dst = drow;
-    r.job.src = src_tmp.data();
-    r.job.mask = r.mbase ? mask_tmp.data() : nullptr;
-    r.job.count = n;
-    r.fn(r.job);
+    if (!r.direct) r.compose(drow, src_tmp.data(), mask_tmp.data(), n);
   }
 }
 
@@ -465,11 +470,18 @@ void turned_rows(SampledRows& r) {
     sample_span(va, p.dvdx, p.valid.top, p.valid.bottom, w, f1, l1);
     spans[static_cast<std::size_t>(j)] = {std::max(f0, f1), std::min(l0, l1)};
   }
-  const int size = KernelSet::size_index(r.bytes);
-  const GatherFn src_affine = r.ks.gather_affine[size];
+  const GatherFn src_affine = r.ks.gather_affine[KernelSet::size_index(r.bytes)];
   std::vector<std::uint8_t> src_tmp(r.direct ? 0
                                              : static_cast<std::size_t>(kStrip) * static_cast<std::size_t>(r.bytes));
   std::vector<std::uint8_t> mask_tmp(r.mbase ? static_cast<std::size_t>(kStrip) : 0);
+  // What every run of samples shares; each row sets its start and length.
+  GatherJob walk;
+  walk.du = p.dudx;
+  walk.dv = p.dvdx;
+  walk.mirror_h = p.mirror_h;
+  walk.mirror_v = p.mirror_v;
+  walk.mirror_x = p.mirror_x;
+  walk.mirror_y = p.mirror_y;
   for (int s0 = 0; s0 < w; s0 += kStrip) {
     const int s1 = std::min(w, s0 + kStrip);
     for (int j = 0; j < h; ++j) {
@@ -478,20 +490,14 @@ void turned_rows(SampledRows& r) {
       if (first >= last) continue;
       const int n = last - first;
       std::uint8_t* drow = at(r.dbase, r.dpitch, p.dst.left + first, p.dst.top + j, r.bytes);
-      GatherJob g;
+      walk.count = n;
+      walk.u0 = p.u0 + j * p.dudy + first * p.dudx;
+      walk.v0 = p.v0 + j * p.dvdy + first * p.dvdx;
+      GatherJob g = walk;
       g.out = r.direct ? drow : src_tmp.data();
-      g.count = n;
       g.base = r.sbase;
       g.pitch = r.spitch;
       g.end = r.send;
-      g.u0 = p.u0 + j * p.dudy + first * p.dudx;
-      g.v0 = p.v0 + j * p.dvdy + first * p.dvdx;
-      g.du = p.dudx;
-      g.dv = p.dvdx;
-      g.mirror_h = p.mirror_h;
-      g.mirror_v = p.mirror_v;
-      g.mirror_x = p.mirror_x;
-      g.mirror_y = p.mirror_y;
       src_affine(g);
       if (r.mbase) {
         g.out = mask_tmp.data();
@@ -500,12 +506,7 @@ void turned_rows(SampledRows& r) {
         g.end = r.mend;
         r.ks.gather_affine[0](g);
       }
-      if (r.direct) continue;
-      r.job.dst = drow;
-      r.job.src = src_tmp.data();
-      r.job.mask = r.mbase ? mask_tmp.data() : nullptr;
-      r.job.count = n;
-      r.fn(r.job);
+      if (!r.direct) r.compose(drow, src_tmp.data(), mask_tmp.data(), n);
     }
   }
 }

@@ -168,10 +168,6 @@ void fill_avx2_kernels(KernelSet& set) {
   set.gather_table[0] = gather_table<1>;
   set.gather_table[1] = gather_table<2>;
   set.gather_table[2] = gather_table<4>;
-  // Turned rows have no block structure to exploit; they are read pixel by
-  // pixel and packed, as on the SSE2 path.
-  set.gather_affine[1] = gather_affine_packed<2>;
-  set.gather_affine[2] = gather_affine_packed<4>;
 }
 
 }  // namespace nova::graphics::detail

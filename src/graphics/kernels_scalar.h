@@ -175,28 +175,51 @@ inline void gather_table_range(const GatherJob& g, int from, int to) {
   }
 }
 
-// Outputs [from, to) of an affine gather. Mirroring is folded into the
-// origin and the signs of the steps, so the loop has no branch.
+// The addresses of an affine gather, from its output `from` on. Mirroring is
+// folded into the origin and the signs of the steps, so the walk has no
+// branch.
+template <int Bytes>
+class AffineWalk {
+ public:
+  AffineWalk(const GatherJob& g, int from)
+      : m_origin(g.base),
+        m_row_step(g.pitch),
+        m_col_step(Bytes),
+        m_u(g.u0 + from * g.du),
+        m_v(g.v0 + from * g.dv),
+        m_du(g.du),
+        m_dv(g.dv) {
+    if (g.mirror_v) {
+      m_origin += static_cast<std::ptrdiff_t>(g.mirror_y) * g.pitch;
+      m_row_step = -m_row_step;
+    }
+    if (g.mirror_h) {
+      m_origin += static_cast<std::ptrdiff_t>(g.mirror_x) * Bytes;
+      m_col_step = -m_col_step;
+    }
+  }
+  // The address of the next sample.
+  const std::uint8_t* next() {
+    const std::uint8_t* p = m_origin + static_cast<std::ptrdiff_t>(m_v >> 16) * m_row_step +
+                            static_cast<std::ptrdiff_t>(m_u >> 16) * m_col_step;
+    m_u += m_du;
+    m_v += m_dv;
+    return p;
+  }
+
+ private:
+  const std::uint8_t* m_origin;
+  std::ptrdiff_t m_row_step, m_col_step;
+  std::int64_t m_u, m_v;
+  const std::int64_t m_du, m_dv;
+};
+
+// Outputs [from, to) of an affine gather, pixel by pixel.
 template <int Bytes>
 inline void gather_affine_range(const GatherJob& g, int from, int to) {
   std::uint8_t* const out = g.out;
-  const std::uint8_t* origin = g.base;
-  std::ptrdiff_t row_step = g.pitch, col_step = Bytes;
-  if (g.mirror_v) {
-    origin += static_cast<std::ptrdiff_t>(g.mirror_y) * g.pitch;
-    row_step = -row_step;
-  }
-  if (g.mirror_h) {
-    origin += static_cast<std::ptrdiff_t>(g.mirror_x) * Bytes;
-    col_step = -col_step;
-  }
-  const std::int64_t du = g.du, dv = g.dv;
-  std::int64_t u = g.u0 + from * du, v = g.v0 + from * dv;
-  for (int i = from; i < to; ++i, u += du, v += dv) {
-    copy_bytes<Bytes>(
-        out + static_cast<std::ptrdiff_t>(i) * Bytes,
-        origin + static_cast<std::ptrdiff_t>(v >> 16) * row_step + static_cast<std::ptrdiff_t>(u >> 16) * col_step);
-  }
+  AffineWalk<Bytes> walk(g, from);
+  for (int i = from; i < to; ++i) copy_bytes<Bytes>(out + static_cast<std::ptrdiff_t>(i) * Bytes, walk.next());
 }
 
 }  // namespace

@@ -50,22 +50,9 @@ struct Sse2 {
   }
 };
 
-template <int Bytes>
-void gather_table(const GatherJob& g) {
-  gather_table_packed<Bytes>(g, 0, g.plan->count);
-}
-
 }  // namespace
 
-// Columns are gathered without blocks (the portable plan), packed four or
-// eight to a store.
-void fill_sse2_kernels(KernelSet& set) {
-  fill_vector_kernels<Sse2>(set);
-  set.gather_table[1] = gather_table<2>;
-  set.gather_table[2] = gather_table<4>;
-  set.gather_affine[1] = gather_affine_packed<2>;
-  set.gather_affine[2] = gather_affine_packed<4>;
-}
+void fill_sse2_kernels(KernelSet& set) { fill_vector_kernels<Sse2>(set); }
 
 }  // namespace nova::graphics::detail
 

@@ -455,45 +455,26 @@ inline void gather_table_packed(const GatherJob& g, int from, int to) {
   gather_table_range<Bytes>(g, i, to);
 }
 
-// The affine form with the same packing. Mirroring is folded into the
-// origin and the signs of the steps, as in the per-pixel form.
+// The affine form with the same packing.
 template <int Bytes>
 inline void gather_affine_packed(const GatherJob& g) {
   constexpr int kLanes = 16 / Bytes;
   std::uint8_t* const out = g.out;
-  const std::uint8_t* origin = g.base;
-  std::ptrdiff_t row_step = g.pitch, col_step = Bytes;
-  if (g.mirror_v) {
-    origin += static_cast<std::ptrdiff_t>(g.mirror_y) * g.pitch;
-    row_step = -row_step;
-  }
-  if (g.mirror_h) {
-    origin += static_cast<std::ptrdiff_t>(g.mirror_x) * Bytes;
-    col_step = -col_step;
-  }
-  const std::int64_t du = g.du, dv = g.dv;
-  std::int64_t u = g.u0, v = g.v0;
-  auto next = [&]() {
-    const std::uint8_t* p =
-        origin + static_cast<std::ptrdiff_t>(v >> 16) * row_step + static_cast<std::ptrdiff_t>(u >> 16) * col_step;
-    u += du;
-    v += dv;
-    return p;
-  };
+  AffineWalk<Bytes> walk(g, 0);
   int i = 0;
   if constexpr (Bytes == 4) {
     for (; i + kLanes <= g.count; i += kLanes) {
-      const __m128i a = _mm_cvtsi32_si128(static_cast<int>(load_u32(next())));
-      const __m128i b = _mm_cvtsi32_si128(static_cast<int>(load_u32(next())));
-      const __m128i c = _mm_cvtsi32_si128(static_cast<int>(load_u32(next())));
-      const __m128i d = _mm_cvtsi32_si128(static_cast<int>(load_u32(next())));
+      const __m128i a = _mm_cvtsi32_si128(static_cast<int>(load_u32(walk.next())));
+      const __m128i b = _mm_cvtsi32_si128(static_cast<int>(load_u32(walk.next())));
+      const __m128i c = _mm_cvtsi32_si128(static_cast<int>(load_u32(walk.next())));
+      const __m128i d = _mm_cvtsi32_si128(static_cast<int>(load_u32(walk.next())));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(i) * 4),
                        _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d)));
     }
   } else if constexpr (Bytes == 2) {
     auto load16 = [&]() {
       std::uint16_t x;
-      std::memcpy(&x, next(), 2);
+      std::memcpy(&x, walk.next(), 2);
       return static_cast<int>(x);
     };
     for (; i + kLanes <= g.count; i += kLanes) {
@@ -508,14 +489,27 @@ inline void gather_affine_packed(const GatherJob& g) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(i) * 2), x);
     }
   }
-  gather_affine_range<Bytes>(g, i, g.count);
+  // The walk has reached output i; the rest go pixel by pixel from there.
+  for (; i < g.count; ++i) copy_bytes<Bytes>(out + static_cast<std::ptrdiff_t>(i) * Bytes, walk.next());
 }
 
+template <int Bytes>
+void gather_table_packed_row(const GatherJob& g) {
+  gather_table_packed<Bytes>(g, 0, g.plan->count);
+}
+
+// The row kernels, and gathers without blocks (the portable plan) packed
+// four or eight pixels to a store. Turned rows have no block structure to
+// exploit, so every vector path reads them this way.
 template <class S>
 void fill_vector_kernels(KernelSet& set) {
   K32<S>::fill_set(set);
   K16<S, RowFormat::R565>::fill_set(set);
   K16<S, RowFormat::X555>::fill_set(set);
+  set.gather_table[1] = gather_table_packed_row<2>;
+  set.gather_table[2] = gather_table_packed_row<4>;
+  set.gather_affine[1] = gather_affine_packed<2>;
+  set.gather_affine[2] = gather_affine_packed<4>;
 }
 
 }  // namespace
