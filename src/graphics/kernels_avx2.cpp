@@ -32,6 +32,7 @@ struct Avx2 {
   static V cmpeq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
   static V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
+  static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
   template <int N>
   static V srl16(V a) { return _mm256_srli_epi16(a, N); }
   template <int N>

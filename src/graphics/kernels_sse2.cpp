@@ -28,6 +28,7 @@ struct Sse2 {
   static V cmpeq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
   static V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm_add_epi16(a, b); }
+  static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
   template <int N>
   static V srl16(V a) { return _mm_srli_epi16(a, N); }
   template <int N>
