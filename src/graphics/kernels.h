@@ -109,10 +109,9 @@ struct ColumnPlan {
 // plan's), or from (u >> 16, v >> 16) with u = u0 + i × du, v = v0 + i × dv,
 // mirrored to mirror_x − x and mirror_y − y when asked (affine form, `base`
 // the row 0 address). Every sample must lie inside the source. `end` is one
-// past the source's last readable byte: vector loads may read past a row's
-// last sample but never past `end`. The affine form takes the furthest
-// sample to be at one end of the run, so x and y must each move in one
-// direction along it.
+// past the source's last readable byte: the block loads of the table form
+// may read past a row's last sample but never past `end`; the affine form
+// reads its samples only.
 struct GatherJob {
   std::uint8_t* out = nullptr;
   const std::uint8_t* row = nullptr;
