@@ -325,7 +325,7 @@ std::vector<std::uint8_t> wipe_grey_levels(const WipeServices& services, const s
   std::vector<std::uint8_t> grey(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 255);
   if (!services.files || name.empty() || !services.files->exists(name)) return grey;
   TDIBX picture;
-  picture.SetSize(1, 1, 32);
+  picture.SetSize(0, 0, 32);
   try {
     const std::vector<std::uint8_t> bytes = services.files->read_all(name);
     files::TKvMemoryStream stream(bytes);
