@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "core/error.h"
 #include "graphics/wipe_mask.h"
@@ -219,49 +220,79 @@ void TWipeRipple::make_profile() {
   for (std::int64_t i = 0; i < m_ring; ++i) m_profile[static_cast<std::size_t>(i)] = (i % tooth) * m_param[0] / tooth;
 }
 
-void TWipeRipple::Draw(std::int64_t e, std::int64_t d) {
+namespace {
+
+// One 24-bit pixel as it is stored.
+struct Pixel24 {
+  std::uint8_t bytes[3];
+};
+
+}  // namespace
+
+template <class T>
+void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o,
+                            std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np) const {
   const int w = width(), h = height(), cx = w / 2, cy = h / 2;
+  auto new_row = [&](int y) { return reinterpret_cast<const T*>(n + np * y); };
+  for (int y = 0; y < m_qh; ++y) {
+    const int my = h - 1 - y;
+    T* d_top = reinterpret_cast<T*>(dst + dp * y);
+    T* d_bottom = reinterpret_cast<T*>(dst + dp * my);
+    const T* o_top = reinterpret_cast<const T*>(o + op * y);
+    const T* o_bottom = reinterpret_cast<const T*>(o + op * my);
+    const T* n_top = reinterpret_cast<const T*>(n + np * y);
+    const T* n_bottom = reinterpret_cast<const T*>(n + np * my);
+    const std::int32_t* dist = m_distance.data() + static_cast<std::size_t>(y) * m_qw;
+    // Along a row of the quarter the distance only shrinks towards the
+    // centre, so the row splits into the part the ring has not reached
+    // (the old screen), the ring, and the part it has passed (the new
+    // screen); the two plain parts are copied whole, mirrored copies too.
+    int ring_begin = 0;
+    while (ring_begin < m_qw && dist[ring_begin] > b) ++ring_begin;
+    int ring_end = ring_begin;
+    while (ring_end < m_qw && dist[ring_end] + m_ring - 1 - b >= 0) ++ring_end;
+    auto copy = [](T* to, const T* from, int begin, int end) {
+      if (begin < end) std::memcpy(to + begin, from + begin, static_cast<std::size_t>(end - begin) * sizeof(T));
+    };
+    for (auto [to, old_part, new_part] : {std::tuple{d_top, o_top, n_top}, std::tuple{d_bottom, o_bottom, n_bottom}}) {
+      copy(to, old_part, 0, ring_begin);
+      copy(to, old_part, w - ring_begin, w);
+      copy(to, new_part, ring_end, m_qw);
+      copy(to, new_part, w - m_qw, w - ring_end);
+    }
+    for (int x = ring_begin; x < ring_end; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * m_qw + x;
+      const int mx = w - 1 - x;
+      const std::int64_t k = dist[x] + m_ring - 1 - b;
+      const std::int64_t reach = dist[x] + m_profile[static_cast<std::size_t>(k)];
+      const std::int64_t sx = reach * m_sine[i] / 65536 + cx, sy = reach * m_cosine[i] / 65536 + cy;
+      if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
+        const int ax = static_cast<int>(sx), ay = static_cast<int>(sy);
+        d_top[x] = new_row(ay)[ax];
+        d_top[mx] = new_row(ay)[w - 1 - ax];
+        d_bottom[x] = new_row(h - 1 - ay)[ax];
+        d_bottom[mx] = new_row(h - 1 - ay)[w - 1 - ax];
+      } else {
+        d_top[x] = n_top[x];
+        d_top[mx] = n_top[mx];
+        d_bottom[x] = n_bottom[x];
+        d_bottom[mx] = n_bottom[mx];
+      }
+    }
+  }
+}
+
+void TWipeRipple::Draw(std::int64_t e, std::int64_t d) {
   const std::int64_t b = scale(m_reach + m_ring, e, d);
-  const int bytes = target().GetStorageBitCount() / 8;
   std::uint8_t* dst = target().Lock(0, 0);
   const std::uint8_t* o = old_screen().LockRead(0, 0);
   const std::uint8_t* n = new_screen().LockRead(0, 0);
   if (dst && o && n) {
     const std::ptrdiff_t dp = target().GetPitch(), op = old_screen().GetPitch(), np = new_screen().GetPitch();
-    auto put = [&](int x, int y, const std::uint8_t* src, std::ptrdiff_t pitch, int sx, int sy) {
-      std::memcpy(dst + dp * y + static_cast<std::ptrdiff_t>(x) * bytes, src + pitch * sy + static_cast<std::ptrdiff_t>(sx) * bytes,
-                  static_cast<std::size_t>(bytes));
-    };
-    for (int y = 0; y < m_qh; ++y) {
-      const int my = h - 1 - y;
-      for (int x = 0; x < m_qw; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y) * m_qw + x;
-        const int mx = w - 1 - x;
-        const std::int64_t k = m_distance[i] + m_ring - 1 - b;
-        if (k > m_ring - 1 || k < 0) {
-          const std::uint8_t* src = k < 0 ? n : o;
-          const std::ptrdiff_t pitch = k < 0 ? np : op;
-          put(x, y, src, pitch, x, y);
-          put(mx, y, src, pitch, mx, y);
-          put(x, my, src, pitch, x, my);
-          put(mx, my, src, pitch, mx, my);
-          continue;
-        }
-        const std::int64_t reach = m_distance[i] + m_profile[static_cast<std::size_t>(k)];
-        const std::int64_t sx = reach * m_sine[i] / 65536 + cx, sy = reach * m_cosine[i] / 65536 + cy;
-        if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
-          const int ax = static_cast<int>(sx), ay = static_cast<int>(sy);
-          put(x, y, n, np, ax, ay);
-          put(mx, y, n, np, w - 1 - ax, ay);
-          put(x, my, n, np, ax, h - 1 - ay);
-          put(mx, my, n, np, w - 1 - ax, h - 1 - ay);
-        } else {
-          put(x, y, n, np, x, y);
-          put(mx, y, n, np, mx, y);
-          put(x, my, n, np, x, my);
-          put(mx, my, n, np, mx, my);
-        }
-      }
+    switch (target().GetStorageBitCount()) {
+      case 32: draw_rows<std::uint32_t>(b, dst, dp, o, op, n, np); break;
+      case 24: draw_rows<Pixel24>(b, dst, dp, o, op, n, np); break;
+      default: draw_rows<std::uint16_t>(b, dst, dp, o, op, n, np); break;
     }
   }
   if (n) new_screen().UnlockRead();

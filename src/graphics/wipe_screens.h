@@ -3,6 +3,7 @@
 // black, ripple, blur through white or black, twists and the zoom.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -82,6 +83,11 @@ class TWipeRipple : public TCustomWipe {
 
  private:
   void make_profile();
+  // The quarter's rows and their mirror images at progress b, pixels of
+  // type T (the stored pixel).
+  template <class T>
+  void draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o, std::ptrdiff_t op,
+                 const std::uint8_t* n, std::ptrdiff_t np) const;
 
   int m_qw = 0, m_qh = 0;  // the quarter kept
   std::int64_t m_ring = 0;  // L

@@ -148,7 +148,9 @@ TEST(Region, RasterisingAgreesWithThePointTestOnRandomShapes) {
     const Rect b = r.bounds();
     for (int y = -2; y < 42; ++y) {
       for (int x = -2; x < 42; ++x) {
-        if (r.contains(x, y)) ASSERT_TRUE(b.contains({x, y})) << "round " << round;
+        if (r.contains(x, y)) {
+          ASSERT_TRUE(b.contains({x, y})) << "round " << round;
+        }
       }
     }
   }

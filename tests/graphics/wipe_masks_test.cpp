@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "graphics/kernels.h"
 #include "graphics/wipe_kernels.h"
@@ -114,8 +115,8 @@ TEST(WipeMask, EveryBuilderFollowsItsFormulaAtAQuarterHalfAndThreeQuarters) {
     for (bool rev : {false, true}) {
       for (int e : {25, 50, 75}) {
         Screens s(53, 37, 32, static_cast<unsigned>(c.type * 100 + e));
-        Setup setup;
-        Run run;
+        WipeSetup setup;
+        WipeRun run;
         run.type = c.type;
         run.e = e;
         run.d = 100;
@@ -136,7 +137,7 @@ TEST(WipeMask, EveryBuilderFollowsItsFormulaAtAQuarterHalfAndThreeQuarters) {
 
 TEST(WipeMask, BlindWithSoftnessOneSwitchesWholePixelsOneUnitAfterItsThreshold) {
   Screens s(45, 4, 32);
-  Setup setup;
+  WipeSetup setup;
   for (int e = 0; e < 60; ++e) {
     auto w = draw_once(s, setup, {WP_BLINDH, e, 60});
     ASSERT_TRUE(dynamic_cast<TWipeMask&>(*w).Binary());
@@ -153,7 +154,7 @@ TEST(WipeMask, BlindWithSoftnessOneSwitchesWholePixelsOneUnitAfterItsThreshold) 
 
 TEST(WipeMask, DitherRevealsTheSamePositionsInEveryCell) {
   Screens s(150, 140, 32);
-  Setup setup;
+  WipeSetup setup;
   for (int e : {0, 1, 25, 50, 75, 99}) {
     auto w = draw_once(s, setup, {WP_DITHER, e, 100});
     const auto& order = dynamic_cast<TWipeDither&>(*w).Order();
@@ -191,7 +192,7 @@ TEST(WipeMask, MaskFadeFollowsThePicturesGreyLevelsTiledFromTheCorner) {
   for (bool rev : {false, true}) {
     for (int e : {0, 20, 50, 64, 80, 99}) {
       Screens s(11, 9, 16);
-      Setup setup;
+      WipeSetup setup;
       setup.files.files["mask.bmp"] = grey_bitmap();
       draw_once(s, setup, {WP_MASKFADE, e, 128, rev, {}, {}, "mask.bmp"});
       const std::int64_t i = std::int64_t{e} * 512 / 128;
@@ -209,7 +210,7 @@ TEST(WipeMask, MaskFadeFollowsThePicturesGreyLevelsTiledFromTheCorner) {
 }
 
 TEST(WipeMask, MaskFadeWithoutAPictureFadesEvenlyAndCompletesAtHalfTheDuration) {
-  Setup setup;
+  WipeSetup setup;
   setup.files.files["broken.bmp"] = {'B', 'M', 1, 2, 3};
   for (const char* name : {"", "missing.png", "broken.bmp"}) {
     for (int e : {0, 1, 25, 49, 50, 51, 99}) {
@@ -223,7 +224,7 @@ TEST(WipeMask, MaskFadeWithoutAPictureFadesEvenlyAndCompletesAtHalfTheDuration) 
 
 TEST(WipeMask, ReversedCircleCloses) {
   Screens s(40, 30, 32);
-  Setup setup;
+  WipeSetup setup;
   int last = -1;
   for (int e = 0; e <= 88; e += 11) {
     draw_once(s, setup, {WP_CIRCLE, e, 100, true});
@@ -231,9 +232,13 @@ TEST(WipeMask, ReversedCircleCloses) {
     for (int y = 0; y < 30; ++y) {
       for (int x = 0; x < 40; ++x) old_pixels += s.target.GetPixel(x, y) == s.old_screen.GetPixel(x, y);
     }
-    if (last >= 0) EXPECT_LT(old_pixels, last) << "e " << e;
+    if (last >= 0) {
+      EXPECT_LT(old_pixels, last) << "e " << e;
+    }
     last = old_pixels;
-    if (e == 0) EXPECT_EQ(old_pixels, 40 * 30);
+    if (e == 0) {
+      EXPECT_EQ(old_pixels, 40 * 30);
+    }
     // The middle is old until the end; the corners turn new first.
     EXPECT_EQ(s.target.GetPixel(20, 15), s.old_screen.GetPixel(20, 15));
   }
@@ -245,7 +250,7 @@ TEST(WipeMask, ReversedCircleCloses) {
 
 TEST(WipeMask, BlockCoilListsASpiralAndFillsUpToTheProgress) {
   Screens s(50, 30, 32);
-  Setup setup;
+  WipeSetup setup;
   auto w = draw_once(s, setup, {WP_BLOCKCOIL, 0, 100, false, 10});
   const auto& coil = dynamic_cast<TWipeBlockCoil&>(*w);
   const std::vector<std::pair<int, int>> spiral = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {4, 1}, {4, 2}, {3, 2},
@@ -276,7 +281,7 @@ TEST(WipeMask, BlockCoilListsASpiralAndFillsUpToTheProgress) {
 
 TEST(WipeMask, BlockRandomTakesBlocksAtRandomIndexesOfTheRemainingList) {
   Screens s(60, 40, 16);
-  Setup setup;
+  WipeSetup setup;
   setup.random.set_seed(4242);
   auto w = draw_once(s, setup, {WP_BLOCKRANDOM, 40, 100, false, 20});
   std::vector<std::pair<int, int>> left, expected;
@@ -299,7 +304,7 @@ TEST(WipeMask, BlockRandomTakesBlocksAtRandomIndexesOfTheRemainingList) {
       },
       "block random");
   // Without the player's generator the type says what is missing.
-  Setup bare;
+  WipeSetup bare;
   WipeServices none = bare.services();
   none.random = nullptr;
   auto orphan = CreateTransition(WP_BLOCKRANDOM, s.surfaces(), none, 10);
@@ -309,7 +314,7 @@ TEST(WipeMask, BlockRandomTakesBlocksAtRandomIndexesOfTheRemainingList) {
 TEST(WipeMask, TheMaskIsRebuiltOnlyWhenItsProgressChangesAndJumpsBackDrawFresh) {
   for (int type : {WP_BLINDH, WP_GRID, WP_DITHER, WP_CIRCLE, WP_CLOCKHAND, WP_BLOCKCOIL, WP_MASKFADE}) {
     Screens s(70, 45, 32);
-    Setup setup;
+    WipeSetup setup;
     auto w = CreateTransition(type, s.surfaces(), setup.services(), 1000);
     w->Prepare();
     auto& mask = dynamic_cast<TWipeMask&>(*w);
@@ -341,7 +346,7 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
     for (int type : types) {
       for (int e : {13, 50, 87}) {
         Screens ref(77, 19, bits, static_cast<unsigned>(type + e));
-        Setup setup;
+        WipeSetup setup;
         {
           ScopedPixelPath path(PixelPath::Reference);
           draw_once(ref, setup, {type, e, 100, e == 50, 7, 9, ""});
@@ -350,7 +355,7 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
           if (p == PixelPath::Reference) continue;
           ScopedPixelPath path(p);
           Screens fast(77, 19, bits, static_cast<unsigned>(type + e));
-          Setup again;
+          WipeSetup again;
           draw_once(fast, again, {type, e, 100, e == 50, 7, 9, ""});
           EXPECT_EQ(first_difference(fast.target, ref.target), "")
               << wipe_type_info(type)->name << " bits " << bits << " path " << pixel_path_name(p);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,14 +49,14 @@ class MemoryFiles : public PictureFiles {
   }
 };
 
-struct Setup {
+struct WipeSetup {
   WipeGreyTables greys = make_wipe_grey_tables(32);
   expr::StandardRandom random{20261209};
   MemoryFiles files;
   WipeServices services() { return {&files, 0, &greys, &random}; }
 };
 
-struct Run {
+struct WipeRun {
   int type = WP_FADE;
   std::int32_t e = 0;
   std::int32_t d = 100;
@@ -66,7 +67,7 @@ struct Run {
 
 // Creates the transition, gives it the run's settings in the flip's order,
 // starts it and draws once at e.
-inline std::unique_ptr<TCustomWipe> draw_once(Screens& s, Setup& setup, const Run& run) {
+inline std::unique_ptr<TCustomWipe> draw_once(Screens& s, WipeSetup& setup, const WipeRun& run) {
   auto w = CreateTransition(run.type, s.surfaces(), setup.services(), run.d);
   if (!w) return w;
   w->SetReverse(run.reverse);
@@ -113,21 +114,21 @@ inline std::uint32_t sub_sat(std::uint32_t p, std::uint32_t g, int bits) {
 }
 
 // A picture given pixel by pixel.
-inline TDIBX expected_picture(int w, int h, int bits, const std::function<std::uint32_t(int, int)>& f) {
-  TDIBX e;
-  e.SetSize(w, h, bits);
+inline std::unique_ptr<TDIBX> expected_picture(int w, int h, int bits, const std::function<std::uint32_t(int, int)>& f) {
+  auto e = std::make_unique<TDIBX>();
+  e->SetSize(w, h, bits);
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) e.SetPixel(x, y, f(x, y));
+    for (int x = 0; x < w; ++x) e->SetPixel(x, y, f(x, y));
   }
   return e;
 }
 
 // The target must show mix(old, new, m(x, y)) everywhere.
 inline void expect_masked(const Screens& s, const std::function<int(int, int)>& m, const std::string& what) {
-  const TDIBX expected = expected_picture(s.width(), s.height(), s.bits(), [&](int x, int y) {
+  const auto expected = expected_picture(s.width(), s.height(), s.bits(), [&](int x, int y) {
     return mix(s.old_screen.GetPixel(x, y), s.new_screen.GetPixel(x, y), m(x, y), s.bits());
   });
-  EXPECT_EQ(first_difference(s.target, expected), "") << what;
+  EXPECT_EQ(first_difference(s.target, *expected), "") << what;
 }
 
 // Round to the nearest, halves to even.

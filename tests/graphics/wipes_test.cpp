@@ -33,9 +33,9 @@ std::uint32_t blend(std::uint32_t dst, std::uint32_t src, int a, int bits) {
 
 std::uint32_t grey(int bits, int g) { return static_cast<std::uint32_t>(color_to_pixel(bits, g * 0x010101)); }
 
-TDIBX copy_of(const TDIBX& s) {
-  TDIBX c;
-  copy_into(c, s);
+std::unique_ptr<TDIBX> copy_of(const TDIBX& s) {
+  auto c = std::make_unique<TDIBX>();
+  copy_into(*c, s);
   return c;
 }
 
@@ -43,8 +43,8 @@ TDIBX copy_of(const TDIBX& s) {
 
 TEST(WipeFactory, MakesEveryTypeWithItsDefaultsAndNothingForOtherValues) {
   Screens s(16, 12, 32);
-  Setup setup;
-  for (int type : {WP_NONE, 39, -1, 255}) EXPECT_EQ(CreateTransition(type, s.surfaces(), setup.services(), 100), nullptr);
+  WipeSetup setup;
+  for (int type : {int{WP_NONE}, 39, -1, 255}) EXPECT_EQ(CreateTransition(type, s.surfaces(), setup.services(), 100), nullptr);
   ASSERT_EQ(wipe_types().size(), 38u);
   for (const WipeTypeInfo& info : wipe_types()) {
     auto w = CreateTransition(info.value, s.surfaces(), setup.services(), 250);
@@ -70,7 +70,7 @@ TEST(WipeFactory, MakesEveryTypeWithItsDefaultsAndNothingForOtherValues) {
 }
 
 TEST(WipeFactory, RefusesEightBitTargetsAndScreensThatDoNotMatch) {
-  Setup setup;
+  WipeSetup setup;
   Screens eight(8, 8, 8);
   EXPECT_EQ(CreateTransition(WP_FADE, eight.surfaces(), setup.services(), 10), nullptr);
   Screens s(8, 8, 32);
@@ -89,7 +89,7 @@ TEST(WipeFactory, RefusesEightBitTargetsAndScreensThatDoNotMatch) {
 // Prepare → on each frame SetElapsed and DrawStep until it answers true.
 TEST(WipeFactory, IsDrivenInTheFlipsOrderAndFinishes) {
   Screens s(24, 16, 32);
-  Setup setup;
+  WipeSetup setup;
   auto w = CreateTransition(WP_SCROLLH, s.surfaces(), setup.services(), 30);
   ASSERT_TRUE(w);
   w->SetReverse(true);
@@ -117,13 +117,13 @@ TEST(WipeFactory, IsDrivenInTheFlipsOrderAndFinishes) {
 
 TEST(WipeFactory, ZeroDurationFinishesAtOnceAndNegativeElapsedCountsAsZero) {
   Screens s(12, 8, 32);
-  Setup setup;
-  const TDIBX before = copy_of(s.target);
+  WipeSetup setup;
+  const auto before = copy_of(s.target);
   auto w = CreateTransition(WP_FADE, s.surfaces(), setup.services(), 0);
   w->Prepare();
   w->SetElapsed(0);
   EXPECT_TRUE(w->DrawStep());
-  EXPECT_EQ(first_difference(s.target, before), "");
+  EXPECT_EQ(first_difference(s.target, *before), "");
   EXPECT_EQ(w->Bounds(), (Rect{0, 0, 12, 8}));
   auto n = CreateTransition(WP_FADE, s.surfaces(), setup.services(), 10);
   n->Prepare();
@@ -139,18 +139,18 @@ TEST(WipeFactory, ZeroDurationFinishesAtOnceAndNegativeElapsedCountsAsZero) {
 TEST(WipeFade, ShowsTheOldScreenFirstThenBlendsTheNewOneAndSlidesItWithParameters) {
   for (int bits : {32, 16, 15}) {
     Screens s(20, 14, bits);
-    Setup setup;
+    WipeSetup setup;
     draw_once(s, setup, {WP_FADE, 0, 7});
     EXPECT_EQ(first_difference(s.target, s.old_screen), "");
     draw_once(s, setup, {WP_FADE, 6, 7});
     const int a = 6 * 256 / 7;
-    EXPECT_EQ(first_difference(s.target, expected_picture(20, 14, bits, [&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *expected_picture(20, 14, bits, [&](int x, int y) {
                                  return blend(s.old_screen.GetPixel(x, y), s.new_screen.GetPixel(x, y), a, bits);
                                })),
               "");
     // r = (4 − 1 − 1) / 4: the new screen is at (round(0.5 × 9), round(0.5 × −5)) = (4, −2).
     draw_once(s, setup, {WP_FADE, 1, 4, false, 9, -5});
-    EXPECT_EQ(first_difference(s.target, expected_picture(20, 14, bits, [&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *expected_picture(20, 14, bits, [&](int x, int y) {
                                  const std::uint32_t o = s.old_screen.GetPixel(x, y);
                                  if (x < 4 || y + 2 >= 14) return o;
                                  return blend(o, s.new_screen.GetPixel(x - 4, y + 2), 64, bits);
@@ -162,29 +162,29 @@ TEST(WipeFade, ShowsTheOldScreenFirstThenBlendsTheNewOneAndSlidesItWithParameter
 TEST(WipeWhite, PassesThroughPureWhiteBlackOrAFlash) {
   for (int bits : {32, 16}) {
     Screens s(9, 7, bits);
-    Setup setup;
+    WipeSetup setup;
     auto picture = [&](auto f) { return expected_picture(9, 7, bits, f); };
     draw_once(s, setup, {WP_WHITE, 50, 100});
-    EXPECT_EQ(first_difference(s.target, picture([&](int, int) { return grey(bits, 255); })), "");
+    EXPECT_EQ(first_difference(s.target, *picture([&](int, int) { return grey(bits, 255); })), "");
     draw_once(s, setup, {WP_WHITE, 51, 100});
-    EXPECT_EQ(first_difference(s.target, picture([&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *picture([&](int x, int y) {
                                  return add_sat(s.new_screen.GetPixel(x, y), grey(bits, 251), bits);
                                })),
               "");
     draw_once(s, setup, {WP_WHITE, 20, 100});
-    EXPECT_EQ(first_difference(s.target, picture([&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *picture([&](int x, int y) {
                                  return add_sat(s.old_screen.GetPixel(x, y), grey(bits, 102), bits);
                                })),
               "");
     draw_once(s, setup, {WP_BLACK, 50, 100});
-    EXPECT_EQ(first_difference(s.target, picture([&](int, int) { return 0u; })), "");
+    EXPECT_EQ(first_difference(s.target, *picture([&](int, int) { return 0u; })), "");
     draw_once(s, setup, {WP_BLACK, 51, 100});
-    EXPECT_EQ(first_difference(s.target, picture([&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *picture([&](int x, int y) {
                                  return sub_sat(s.new_screen.GetPixel(x, y), grey(bits, 251), bits);
                                })),
               "");
     draw_once(s, setup, {WP_FLASH, 30, 100});
-    EXPECT_EQ(first_difference(s.target, picture([&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *picture([&](int x, int y) {
                                  return add_sat(s.new_screen.GetPixel(x, y), grey(bits, 255 - 76), bits);
                                })),
               "");
@@ -195,16 +195,16 @@ TEST(WipeWhite, PassesThroughPureWhiteBlackOrAFlash) {
 
 TEST(WipeScroll, PushesTheOldScreenOutByWidthTimesProgress) {
   Screens s(30, 20, 32);
-  Setup setup;
+  WipeSetup setup;
   for (bool rev : {false, true}) {
     draw_once(s, setup, {WP_SCROLLH, 3, 10, rev});
-    EXPECT_EQ(first_difference(s.target, expected_picture(30, 20, 32, [&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 20, 32, [&](int x, int y) {
                                  if (!rev) return x < 21 ? s.old_screen.GetPixel(x + 9, y) : s.new_screen.GetPixel(x - 21, y);
                                  return x >= 9 ? s.old_screen.GetPixel(x - 9, y) : s.new_screen.GetPixel(x + 21, y);
                                })),
               "");
     draw_once(s, setup, {WP_SCROLLV, 7, 10, rev});
-    EXPECT_EQ(first_difference(s.target, expected_picture(30, 20, 32, [&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 20, 32, [&](int x, int y) {
                                  if (!rev) return y < 6 ? s.old_screen.GetPixel(x, y + 14) : s.new_screen.GetPixel(x, y - 6);
                                  return y >= 14 ? s.old_screen.GetPixel(x, y - 14) : s.new_screen.GetPixel(x, y + 6);
                                })),
@@ -214,7 +214,7 @@ TEST(WipeScroll, PushesTheOldScreenOutByWidthTimesProgress) {
 
 TEST(WipeSudare, StretchesOneColumnOverEverythingBeforeIt) {
   Screens s(30, 12, 32);
-  Setup setup;
+  WipeSetup setup;
   struct Case {
     int type, e;
     bool rev;
@@ -230,7 +230,7 @@ TEST(WipeSudare, StretchesOneColumnOverEverythingBeforeIt) {
       src = &s.new_screen;
       k = 2 * size - k - 1;
     }
-    EXPECT_EQ(first_difference(s.target, expected_picture(30, 12, 32, [&](int x, int y) {
+    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 12, 32, [&](int x, int y) {
                                  const int i = h ? x : y;
                                  int from = i;
                                  if (!c.rev && i <= k) from = k;
@@ -244,7 +244,7 @@ TEST(WipeSudare, StretchesOneColumnOverEverythingBeforeIt) {
 
 TEST(WipeRubber, StretchesABandThatSwellsTowardsTheMiddleAndWorksWithDurationOne) {
   Screens s(30, 10, 32);
-  Setup setup;
+  WipeSetup setup;
   for (bool rev : {false, true}) {
     for (int e : {3, 10, 29, 40, 55}) {
       const int d = 59;
@@ -256,16 +256,16 @@ TEST(WipeRubber, StretchesABandThatSwellsTowardsTheMiddleAndWorksWithDurationOne
         k = 59 - k;
       }
       const long double dist = std::fabs(e - d / 2.0L);
-      TDIBX expected = copy_of(*src);
+      auto expected = copy_of(*src);
       if (!rev) {
         const int g = static_cast<int>(round_even(dist * (k / 2.0L) / (d / 2.0L)));
-        expected.StretchDraw({0, 0, k + 1, 10}, *src, 255, false, false, false, {std::max(0, k - g), 0, k + 1, 10});
+        expected->StretchDraw({0, 0, k + 1, 10}, *src, 255, false, false, false, {std::max(0, k - g), 0, k + 1, 10});
       } else {
         const int g = static_cast<int>(round_even(dist * ((k + 1) / 2.0L) / (d / 2.0L)));
         const int c = 30 - k - 1;
-        expected.StretchDraw({c, 0, 30, 10}, *src, 255, false, false, false, {c, 0, std::min(30, c + g + 1), 10});
+        expected->StretchDraw({c, 0, 30, 10}, *src, 255, false, false, false, {c, 0, std::min(30, c + g + 1), 10});
       }
-      EXPECT_EQ(first_difference(s.target, expected), "") << "e " << e << " rev " << rev;
+      EXPECT_EQ(first_difference(s.target, *expected), "") << "e " << e << " rev " << rev;
     }
   }
   // A flip without a duration value runs one unit: no division by zero,
@@ -275,28 +275,28 @@ TEST(WipeRubber, StretchesABandThatSwellsTowardsTheMiddleAndWorksWithDurationOne
     EXPECT_EQ(first_difference(s.target, s.old_screen), "");
   }
   draw_once(s, setup, {WP_RUBBERV, 12, 19});  // k = 12 ≥ 10: the new screen, k = 7
-  TDIBX expected = copy_of(s.new_screen);
+  auto expected = copy_of(s.new_screen);
   const int g = static_cast<int>(round_even(std::fabs(12 - 9.5L) * 3.5L / 9.5L));
-  expected.StretchDraw({0, 0, 30, 8}, s.new_screen, 255, false, false, false, {0, 7 - g, 30, 8});
-  EXPECT_EQ(first_difference(s.target, expected), "");
+  expected->StretchDraw({0, 0, 30, 8}, s.new_screen, 255, false, false, false, {0, 7 - g, 30, 8});
+  EXPECT_EQ(first_difference(s.target, *expected), "");
 }
 
 // --- Shrink and grow -------------------------------------------------------------------
 
 TEST(WipeSmallBig, EqualDrawRotateWithTheStatedZoomAndAngle) {
   Screens s(40, 30, 32);
-  Setup setup;
+  WipeSetup setup;
   for (bool rev : {false, true}) {
     draw_once(s, setup, {WP_SMALL, 30, 100, rev, 40});
-    TDIBX expected = copy_of(s.new_screen);
+    auto expected = copy_of(s.new_screen);
     // zoom round(69/100 × 255) = 176, angle round(±40 × 0.3) = ±12
-    expected.DrawRotate(20, 15, 255, false, false, false, rev ? -12 : 12, 15, 20, {0, 0, 40, 30}, s.old_screen, 176, 176);
-    EXPECT_EQ(first_difference(s.target, expected), "") << "small rev " << rev;
+    expected->DrawRotate(20, 15, 255, false, false, false, rev ? -12 : 12, 15, 20, {0, 0, 40, 30}, s.old_screen, 176, 176);
+    EXPECT_EQ(first_difference(s.target, *expected), "") << "small rev " << rev;
     draw_once(s, setup, {WP_BIG, 30, 100, rev, 40});
     expected = copy_of(s.old_screen);
     // zoom round(0.3 × 255) = round(76.5) = 76 (halves to even), angle round(±40 × 0.69) = ±28
-    expected.DrawRotate(20, 15, 255, false, false, false, rev ? -28 : 28, 15, 20, {0, 0, 40, 30}, s.new_screen, 76, 76);
-    EXPECT_EQ(first_difference(s.target, expected), "") << "big rev " << rev;
+    expected->DrawRotate(20, 15, 255, false, false, false, rev ? -28 : 28, 15, 20, {0, 0, 40, 30}, s.new_screen, 76, 76);
+    EXPECT_EQ(first_difference(s.target, *expected), "") << "big rev " << rev;
   }
 }
 
@@ -304,7 +304,7 @@ TEST(WipeSmallBig, EqualDrawRotateWithTheStatedZoomAndAngle) {
 
 TEST(WipeMosaic, FourPhasesOfBlockSizeAndOpacity) {
   Screens s(64, 48, 32);
-  Setup setup;
+  WipeSetup setup;
   struct Phase {
     int b, s, opacity;
     bool new_first;
@@ -335,12 +335,12 @@ TEST(WipeSpot, ARingBrightensEachPixelAndSwitchesItAsItPasses) {
     for (bool rev : {false, true}) {
       for (int e : {10, 50, 90}) {
         Screens s(41, 31, bits);
-        Setup setup;
+        WipeSetup setup;
         setup.greys = make_wipe_grey_tables(bits);
         draw_once(s, setup, {WP_SPOT, e, 100, rev});
         const std::int64_t reach = 25, b = std::int64_t{e} * (reach + 512) / 100;
         const auto& table = bits == 32 ? setup.greys.layout32 : setup.greys.layout16;
-        EXPECT_EQ(first_difference(s.target, expected_picture(41, 31, bits, [&](int x, int y) {
+        EXPECT_EQ(first_difference(s.target, *expected_picture(41, 31, bits, [&](int x, int y) {
                                      std::int64_t n = round_even(std::hypot(x - 20.0L, y - 15.0L));
                                      if (rev) n = reach - n;
                                      const std::uint32_t o = s.old_screen.GetPixel(x, y), nw = s.new_screen.GetPixel(x, y);
@@ -358,7 +358,7 @@ TEST(WipeSpot, ARingBrightensEachPixelAndSwitchesItAsItPasses) {
 
 TEST(WipeSpot, ThresholdsComeFromPrepareWithoutSetReverseAndNeedTheGreyTables) {
   Screens s(21, 11, 32);
-  Setup setup;
+  WipeSetup setup;
   auto w = CreateTransition(WP_SPOT, s.surfaces(), setup.services(), 100);
   w->Prepare();  // SetReverse never called
   w->SetElapsed(99);
@@ -391,13 +391,13 @@ TEST(WipeShadowWhite, EachPixelPassesThroughWhiteOrBlackInTheOrderOfThePicture) 
       for (bool rev : {false, true}) {
         for (int e : {100, 255, 256, 257, 400, 600, 767}) {
           Screens s(10, 5, 16);
-          Setup setup;
+          WipeSetup setup;
           setup.greys = make_wipe_grey_tables(16);
           setup.files.files["stripes.bmp"] = stripes_bitmap();
           draw_once(s, setup, {type, e, 768, rev, {}, {}, mask});
           const std::int64_t p = std::int64_t{e} * 768 / 768 + 255;
           const int levels[] = {0, 100, 255, 30, 200, 128};
-          EXPECT_EQ(first_difference(s.target, expected_picture(10, 5, 16, [&](int x, int y) {
+          EXPECT_EQ(first_difference(s.target, *expected_picture(10, 5, 16, [&](int x, int y) {
                                        int g = 255;
                                        if (*mask) {
                                          const int c = levels[(y % 2) * 3 + x % 3];
@@ -421,23 +421,24 @@ TEST(WipeShadowWhite, EachPixelPassesThroughWhiteOrBlackInTheOrderOfThePicture) 
   }
   // Through pure white: no picture, e = d / 3 is v = 255 everywhere.
   Screens s(6, 4, 32);
-  Setup setup;
+  WipeSetup setup;
   draw_once(s, setup, {WP_MASKWHITE, 256, 768});
-  EXPECT_EQ(first_difference(s.target, expected_picture(6, 4, 32, [](int, int) { return 0xFFFFFFu; })), "");
+  EXPECT_EQ(first_difference(s.target, *expected_picture(6, 4, 32, [](int, int) { return 0xFFFFFFu; })), "");
   draw_once(s, setup, {WP_MASKBLACK, 256, 768});
-  EXPECT_EQ(first_difference(s.target, expected_picture(6, 4, 32, [](int, int) { return 0u; })), "");
+  EXPECT_EQ(first_difference(s.target, *expected_picture(6, 4, 32, [](int, int) { return 0u; })), "");
 }
 
 // --- Ripple ----------------------------------------------------------------------------
 
 // The ring written out: every pixel of the (rounded-up) top-left quarter
 // and its three mirror images.
-TDIBX ripple_expected(const Screens& s, std::int64_t e, std::int64_t d, std::int64_t amplitude) {
+std::unique_ptr<TDIBX> ripple_expected(const Screens& s, std::int64_t e, std::int64_t d, std::int64_t amplitude) {
   const int w = s.width(), h = s.height(), cx = w / 2, cy = h / 2;
   const std::int64_t ring = std::int64_t{std::min(cx, cy)} * 2 / 3, tooth = ring / 4;
   const std::int64_t reach = round_even(std::hypot(static_cast<long double>(cx), static_cast<long double>(cy)));
   const std::int64_t b = e * (reach + ring) / d;
-  TDIBX out = copy_of(s.target);
+  auto holder = copy_of(s.target);
+  TDIBX& out = *holder;
   for (int y = 0; y < (h + 1) / 2; ++y) {
     for (int x = 0; x < (w + 1) / 2; ++x) {
       const long double dx = x - cx, dy = y - cy, dist = std::hypot(dx, dy);
@@ -472,7 +473,7 @@ TDIBX ripple_expected(const Screens& s, std::int64_t e, std::int64_t d, std::int
       out.SetPixel(mx, my, s.new_screen.GetPixel(w - 1 - ax, h - 1 - ay));
     }
   }
-  return out;
+  return holder;
 }
 
 TEST(WipeRipple, ARippledRingRunsFromTheCentreToTheCorners) {
@@ -481,17 +482,17 @@ TEST(WipeRipple, ARippledRingRunsFromTheCentreToTheCorners) {
   };
   for (const Case c : {Case{48, 36, 30, 5}, Case{48, 36, 60, 9}, Case{47, 35, 45, -7}, Case{48, 36, 99, 5}}) {
     Screens s(c.w, c.h, 32);
-    Setup setup;
-    const TDIBX expected = [&] {
+    WipeSetup setup;
+    const auto expected = [&] {
       Screens copy(c.w, c.h, 32);
       return ripple_expected(copy, c.e, 100, c.amplitude);
     }();
     draw_once(s, setup, {WP_RIPPLE, c.e, 100, false, c.amplitude});
-    EXPECT_EQ(first_difference(s.target, expected), "") << c.w << "x" << c.h << " e " << c.e;
+    EXPECT_EQ(first_difference(s.target, *expected), "") << c.w << "x" << c.h << " e " << c.e;
   }
   // Setting the amplitude recomputes the saw-tooth: 13 entries, teeth of 3.
   Screens s(60, 40, 32);
-  Setup setup;
+  WipeSetup setup;
   auto w = CreateTransition(WP_RIPPLE, s.surfaces(), setup.services(), 10);
   auto& ripple = dynamic_cast<TWipeRipple&>(*w);
   ASSERT_EQ(ripple.Profile().size(), 13u);  // min(30, 20) × 2 div 3
@@ -503,12 +504,12 @@ TEST(WipeRipple, ARippledRingRunsFromTheCentreToTheCorners) {
 
 TEST(WipeRipple, TargetsTooSmallForTeethGetAFlatProfile) {
   Screens s(10, 10, 32);
-  Setup setup;
+  WipeSetup setup;
   for (int e : {0, 20, 45, 70, 99}) {
     Screens copy(10, 10, 32);
-    const TDIBX expected = ripple_expected(copy, e, 100, 5);
+    const auto expected = ripple_expected(copy, e, 100, 5);
     auto w = draw_once(s, setup, {WP_RIPPLE, e, 100});
-    EXPECT_EQ(first_difference(s.target, expected), "") << "e " << e;
+    EXPECT_EQ(first_difference(s.target, *expected), "") << "e " << e;
     EXPECT_EQ(dynamic_cast<TWipeRipple&>(*w).Profile(), std::vector<std::int64_t>(3, 0));
   }
 }
@@ -517,10 +518,11 @@ TEST(WipeRipple, TargetsTooSmallForTeethGetAFlatProfile) {
 
 // Three passes of a box of 2r + 1 taps, horizontal then vertical, edges
 // repeated, rounded to the nearest; each channel alone.
-TDIBX blurred(const TDIBX& src, int r) {
+std::unique_ptr<TDIBX> blurred(const TDIBX& src, int r) {
   const int w = src.GetWidth(), h = src.GetHeight(), bits = src.GetBitCount();
   const ChannelMasks masks = masks_for_bit_count(bits);
-  TDIBX out;
+  auto holder = std::make_unique<TDIBX>();
+  TDIBX& out = *holder;
   out.SetSize(w, h, bits);
   std::vector<std::vector<int>> planes;
   for (int c = 0; c < masks.count; ++c) {
@@ -553,21 +555,22 @@ TDIBX blurred(const TDIBX& src, int r) {
     }
     out.SetPixel(i % w, i / w, v);
   }
-  return out;
+  return holder;
 }
 
 TEST(WipeBlur, GoesSoftThroughWhiteOrBlackAndSharpensAgain) {
   for (int bits : {32, 16}) {
     Screens s(40, 45, bits);  // radius 40 div 20 = 2
-    Setup setup;
-    const TDIBX soft_old = blurred(s.old_screen, 2), soft_new = blurred(s.new_screen, 2);
+    WipeSetup setup;
+    const auto soft_old_holder = blurred(s.old_screen, 2), soft_new_holder = blurred(s.new_screen, 2);
+    const TDIBX &soft_old = *soft_old_holder, &soft_new = *soft_new_holder;
     for (int type : {WP_BLURWHITE, WP_BLURBLACK}) {
       auto apply = [&](std::uint32_t p, int g) {
         return type == WP_BLURWHITE ? add_sat(p, grey(bits, g), bits) : sub_sat(p, grey(bits, g), bits);
       };
       for (int b : {0, 255, 256, 319, 320, 383, 384, 638}) {
         draw_once(s, setup, {type, b, 639});  // d = 639 makes b = e
-        EXPECT_EQ(first_difference(s.target, expected_picture(40, 45, bits, [&](int x, int y) {
+        EXPECT_EQ(first_difference(s.target, *expected_picture(40, 45, bits, [&](int x, int y) {
                                      if (b == 0) return s.old_screen.GetPixel(x, y);  // opacity 0 draws nothing
                                      if (b < 256) return blend(s.old_screen.GetPixel(x, y), soft_old.GetPixel(x, y), b, bits);
                                      if (b < 320) return apply(soft_old.GetPixel(x, y), (b - 256) * 4);
@@ -594,8 +597,9 @@ TEST(WipeTwist, RowsTurnByTheirPhaseAndRowsNotStartedStayUntouched) {
     for (bool rev : {false, true}) {
       for (int e : {10, 40, 80}) {
         Screens s(20, 16, 32, static_cast<unsigned>(e));
-        Setup setup;
-        TDIBX expected = copy_of(s.target);
+        WipeSetup setup;
+        auto holder = copy_of(s.target);
+        TDIBX& expected = *holder;
         const bool cols = type == WP_TWISTV;
         const int lines = cols ? 20 : 16, length = cols ? 16 : 20;
         for (int i = 0; i < lines; ++i) {
@@ -625,7 +629,7 @@ TEST(WipeTwist, RowsTurnByTheirPhaseAndRowsNotStartedStayUntouched) {
 
 TEST(WipeZoomin, ZoomsIntoThePointThenOutOfItOnTheNewScreen) {
   Screens s(64, 48, 32);
-  Setup setup;
+  WipeSetup setup;
   struct Case {
     int e;
     Rect rect;
@@ -652,7 +656,7 @@ TEST(WipeZoomin, ZoomsIntoThePointThenOutOfItOnTheNewScreen) {
 
 // --- Falling pieces --------------------------------------------------------------------
 
-TDIBX crack_expected(const Screens& s, std::uint32_t seed, std::int64_t size, std::int64_t step, std::int64_t e,
+std::unique_ptr<TDIBX> crack_expected(const Screens& s, std::uint32_t seed, std::int64_t size, std::int64_t step, std::int64_t e,
                      std::int64_t d) {
   const int w = s.width(), h = s.height();
   const int cols = static_cast<int>((w + size - 1) / size), rows = static_cast<int>((h + size - 1) / size);
@@ -673,7 +677,8 @@ TDIBX crack_expected(const Screens& s, std::uint32_t seed, std::int64_t size, st
   while (fall(fall_time) < h) ++fall_time;
   const std::int64_t count = static_cast<std::int64_t>(pieces.size());
   const std::int64_t b = e * (fall_time + (count - 1) * step) / d;
-  TDIBX out = copy_of(s.new_screen);
+  auto holder = copy_of(s.new_screen);
+  TDIBX& out = *holder;
   auto home = [&](const std::array<int, 3>& p) {
     return Rect{p[0] * static_cast<int>(size), p[1] * static_cast<int>(size), (p[0] + 1) * static_cast<int>(size),
                 (p[1] + 1) * static_cast<int>(size)}
@@ -693,32 +698,32 @@ TDIBX crack_expected(const Screens& s, std::uint32_t seed, std::int64_t size, st
     const Rect r = home(p);
     out.Draw(static_cast<int>(p[0] * size + t * p[2] / 100), static_cast<int>(y), false, false, false, r, s.old_screen);
   }
-  return out;
+  return holder;
 }
 
 TEST(WipeCrack, PiecesFallInTheGeneratorsOrderAndJumpsBackDrawFresh) {
   for (int e : {0, 40, 150, 333, 420, 499}) {
     Screens s(50, 40, 32);
-    Setup setup;
+    WipeSetup setup;
     setup.random.set_seed(777);
-    const TDIBX expected = crack_expected(s, 777, 16, 9, e, 500);
+    const auto expected = crack_expected(s, 777, 16, 9, e, 500);
     draw_once(s, setup, {WP_CRACK, e, 500, false, 16, 9});
-    EXPECT_EQ(first_difference(s.target, expected), "") << "e " << e;
+    EXPECT_EQ(first_difference(s.target, *expected), "") << "e " << e;
   }
   // Out-of-range parameters are raised: pieces of 16, no delay.
   Screens s(50, 40, 32);
-  Setup setup;
+  WipeSetup setup;
   setup.random.set_seed(5);
   auto w = draw_once(s, setup, {WP_CRACK, 200, 500, false, 3, -8});
   EXPECT_EQ(w->GetParam(0), 16);
   EXPECT_EQ(w->GetParam(1), 0);
-  EXPECT_EQ(first_difference(s.target, crack_expected(s, 5, 16, 0, 200, 500)), "");
+  EXPECT_EQ(first_difference(s.target, *crack_expected(s, 5, 16, 0, 200, 500)), "");
   // A film that jumps back draws what a fresh transition draws.
   for (int e : {450, 100, 480, 60}) {
     w->SetElapsed(e);
     w->DrawStep();
   }
-  EXPECT_EQ(first_difference(s.target, crack_expected(s, 5, 16, 0, 60, 500)), "");
+  EXPECT_EQ(first_difference(s.target, *crack_expected(s, 5, 16, 0, 60, 500)), "");
 }
 
 __extension__ typedef __int128 Int128;
@@ -726,7 +731,7 @@ __extension__ typedef __int128 Int128;
 TEST(WipeArithmetic, ProgressProductsBeyondThirtyTwoAndSixtyFourBitsAreExact) {
   const std::int32_t big = 0x7FFFFFFF;
   Screens s(64, 48, 32);
-  Setup setup;
+  WipeSetup setup;
   // e × (T + (C × R − 1) × S) passes 2^63.
   auto w = draw_once(s, setup, {WP_CRACK, big - 1, big, false, 16, big});
   auto& crack = dynamic_cast<TWipeCrack&>(*w);

@@ -2,6 +2,7 @@
 // makes now, and `nova img wipe` refuses what it cannot do.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -15,11 +16,11 @@ namespace fs = std::filesystem;
 
 std::string nova() { return (test::binary_dir() / "tools" / "nova").string(); }
 
-graphics::TDIBSurface read_strip(const fs::path& p) {
+std::unique_ptr<graphics::TDIBSurface> read_strip(const fs::path& p) {
   const std::string bytes = test::read_file(p);
-  graphics::TDIBSurface s;
+  auto s = std::make_unique<graphics::TDIBSurface>();
   std::int32_t transparent = -1;
-  graphics::read_png({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, s, transparent, {});
+  graphics::read_png({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, *s, transparent, {});
   return s;
 }
 
@@ -61,7 +62,7 @@ TEST(TransitionDocs, EveryStripIsWhatItsCommandMakes) {
     const int status = test::run_command("cd '" + folder.string() + "' && " + nova() + " img wipe old.png new.png '" +
                                          (temp.path() / out).string() + "'" + rest + " 2>&1", &err);
     ASSERT_EQ(status, 0) << line << "\n" << err;
-    EXPECT_EQ(difference(read_strip(temp.path() / out), read_strip(folder / out)), "")
+    EXPECT_EQ(difference(*read_strip(temp.path() / out), *read_strip(folder / out)), "")
         << out << " differs from what `" << line << "` makes (scripts/make-transition-strips)";
     ++strips;
   }
@@ -97,7 +98,8 @@ TEST(TransitionDocs, WipeRefusesWhatItCannotDo) {
   // 16-bit screens and a strip of one moment: the old picture through 5-6-5.
   std::string text;
   ASSERT_EQ(test::run_command(base + "old.png new.png" + out + " --type 12 --steps 1 --depth 16 2>&1", &text), 0) << text;
-  const graphics::TDIBSurface one = read_strip(temp.path() / "x.png"), old_picture = read_strip(folder / "old.png");
+  const auto one_holder = read_strip(temp.path() / "x.png"), old_holder = read_strip(folder / "old.png");
+  const graphics::TDIBSurface &one = *one_holder, &old_picture = *old_holder;
   ASSERT_EQ(one.Width(), 96);
   for (int y = 0; y < 72; ++y) {
     for (int x = 0; x < 96; ++x) {
