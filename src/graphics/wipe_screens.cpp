@@ -324,7 +324,9 @@ void wipe_box_blur(const TCustomDIBX& src, TDIBX& out, int radius) {
     auto run = [&](std::size_t first, int n, std::size_t step) {
       line.resize(static_cast<std::size_t>(n));
       for (int i = 0; i < n; ++i) line[static_cast<std::size_t>(i)] = plane[first + step * static_cast<std::size_t>(i)];
-      auto at = [&](std::int64_t i) { return line[static_cast<std::size_t>(std::clamp<std::int64_t>(i, 0, n - 1))]; };
+      auto at = [&](std::int64_t i) -> std::int64_t {
+        return line[static_cast<std::size_t>(std::clamp<std::int64_t>(i, 0, n - 1))];
+      };
       std::int64_t sum = 0;
       for (std::int64_t i = -radius; i <= radius; ++i) sum += at(i);
       for (int i = 0; i < n; ++i) {

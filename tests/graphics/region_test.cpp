@@ -108,7 +108,8 @@ TEST(Region, PieIncludesItsStartRayAndExcludesItsEnd) {
   EXPECT_FALSE(ccw.contains_point(-5, 0));
   EXPECT_FALSE(ccw.contains_point(3, -3));
   // A start beyond a turn wraps; a full turn is the disc; no sweep nothing.
-  EXPECT_TRUE(Region::pie(0, 0, 10, 450, 10).contains_point(5, -0.2));
+  EXPECT_TRUE(Region::pie(0, 0, 10, 450, 10).contains_point(5, 0.2));
+  EXPECT_FALSE(Region::pie(0, 0, 10, 450, 10).contains_point(5, -0.2));
   EXPECT_TRUE(Region::pie(0, 0, 10, 33, 360).contains_point(-2, 4));
   EXPECT_TRUE(Region::pie(0, 0, 10, 33, 0).empty());
 }

@@ -361,9 +361,21 @@ TEST(WipeSpot, ThresholdsComeFromPrepareWithoutSetReverseAndNeedTheGreyTables) {
   WipeSetup setup;
   auto w = CreateTransition(WP_SPOT, s.surfaces(), setup.services(), 100);
   w->Prepare();  // SetReverse never called
-  w->SetElapsed(99);
+  w->SetElapsed(40);
   w->DrawStep();
-  EXPECT_EQ(first_difference(s.target, s.new_screen), "");
+  const auto unreversed = copy_of(s.target);
+  draw_once(s, setup, {WP_SPOT, 40, 100, false});
+  EXPECT_EQ(first_difference(s.target, *unreversed), "");
+  // The flag as it stands at Prepare counts, whenever it was set.
+  auto r = CreateTransition(WP_SPOT, s.surfaces(), setup.services(), 100);
+  r->SetReverse(true);
+  r->Prepare();
+  r->SetElapsed(40);
+  r->DrawStep();
+  const auto reversed = copy_of(s.target);
+  draw_once(s, setup, {WP_SPOT, 40, 100, true});
+  EXPECT_EQ(first_difference(s.target, *reversed), "");
+  EXPECT_NE(first_difference(*reversed, *unreversed), "");
   WipeServices none = setup.services();
   none.greys = nullptr;
   for (int type : {WP_SPOT, WP_MASKWHITE, WP_MASKBLACK}) {
