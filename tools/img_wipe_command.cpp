@@ -151,7 +151,10 @@ int run_wipe(const WipeOptions& o) {
     fail(core::format("%s is %d x %d but %s is %d x %d; the screens must have one size",
                       {o.files[0], w, h, o.files[1], new_screen.GetWidth(), new_screen.GetHeight()}));
   }
+  // The screen shows the old picture when the transition starts (the
+  // twists leave the rows that have not started as they are).
   target.SetSize(w, h, o.depth);
+  target.Assign(old_screen);
 
   const graphics::WipeGreyTables greys = graphics::make_wipe_grey_tables(o.depth);
   expr::StandardRandom random(o.seed);
