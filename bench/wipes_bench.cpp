@@ -264,8 +264,8 @@ void BM_Pixman(benchmark::State& state, Baseline what, int bits) {
       switch (what) {
         case Baseline::Fade:
           pixman_image_composite32(PIXMAN_OP_SRC, old_image.image, nullptr, dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
-          pixman_image_composite32(PIXMAN_OP_OVER, new_image.image, masks[static_cast<std::size_t>(e)]->image, dst.image,
-                                   0, 0, 0, 0, 0, 0, kW, kH);
+          pixman_image_composite32(PIXMAN_OP_OVER, new_image.image, masks[static_cast<std::size_t>(e)]->image,
+                                   dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
           break;
         case Baseline::Small:
         case Baseline::Big: {
@@ -276,7 +276,8 @@ void BM_Pixman(benchmark::State& state, Baseline what, int bits) {
           const auto& b = bounds[static_cast<std::size_t>(e)];
           if (b[2] > 0 && b[3] > 0) {
             set_transform(over, turns[static_cast<std::size_t>(e)]);
-            pixman_image_composite32(PIXMAN_OP_OVER, over, nullptr, dst.image, b[0], b[1], 0, 0, b[0], b[1], b[2], b[3]);
+            pixman_image_composite32(PIXMAN_OP_OVER, over, nullptr, dst.image, b[0], b[1], 0, 0, b[0], b[1], b[2],
+                                     b[3]);
           }
           break;
         }
@@ -308,8 +309,8 @@ int register_all() {
     for (PixelPath path : nova::graphics::available_pixel_paths()) {
       if (path == PixelPath::Reference || path == best) continue;
       for (int type : {nova::graphics::WP_BLINDH, nova::graphics::WP_MASKFADE}) {
-        const std::string name = std::string(nova::graphics::pixel_path_name(path)) + "/" +
-                                 nova::graphics::wipe_type_info(type)->name + b;
+        const std::string name =
+            std::string(nova::graphics::pixel_path_name(path)) + "/" + nova::graphics::wipe_type_info(type)->name + b;
         benchmark::RegisterBenchmark(name.c_str(), BM_Wipe, type, bits, path)->Unit(us);
       }
     }

@@ -178,7 +178,8 @@ int run_wipe(const WipeOptions& o) {
   sheet.SetSize(static_cast<int>(sheet_width), h, 24);
   sheet.Fill(kGapColour);
   for (int i = 0; i < o.steps; ++i) {
-    const std::int32_t e = o.steps == 1 ? 0 : static_cast<std::int32_t>(std::int64_t{i} * (kDuration - 1) / (o.steps - 1));
+    const std::int32_t e =
+        o.steps == 1 ? 0 : static_cast<std::int32_t>(std::int64_t{i} * (kDuration - 1) / (o.steps - 1));
     wipe->SetElapsed(e);
     wipe->DrawStep();
     const int left = i * (w + kGap);

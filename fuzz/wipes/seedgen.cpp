@@ -31,14 +31,16 @@ int main(int argc, char** argv) {
       w.elapsed = {0, 7, 30, 12, 59, 45, 60, -3};
       const bool mask = type == 19 || type == 20 || type == 21;
       w.mask_name = mask;
-      nova::fuzz::write_seed(folder, n++, nova::fuzz::write_wipe_input(w, mask ? png.bytes() : std::span<const std::uint8_t>{}));
+      nova::fuzz::write_seed(folder, n++,
+                             nova::fuzz::write_wipe_input(w, mask ? png.bytes() : std::span<const std::uint8_t>{}));
       w.reverse = true;
       w.set_p0 = w.set_p1 = true;
       w.p0 = bits == 32 ? 0x7FFFFFFF : bits == 16 ? -5 : 3;
       w.p1 = bits == 15 ? 0x7FFFFFFF : -1;
       w.duration = bits == 24 ? 1 : 0x7FFFFFFF;
       w.elapsed = {1, 0x7FFFFFFE, 1000, 0x40000000};
-      nova::fuzz::write_seed(folder, n++, nova::fuzz::write_wipe_input(w, mask ? png.bytes() : std::span<const std::uint8_t>{}));
+      nova::fuzz::write_seed(folder, n++,
+                             nova::fuzz::write_wipe_input(w, mask ? png.bytes() : std::span<const std::uint8_t>{}));
     }
   }
   return 0;

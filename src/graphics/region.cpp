@@ -86,8 +86,7 @@ Region Region::polygon(std::vector<PointF> points) {
 
 Region Region::pie(double cx, double cy, double radius, double start_degrees, double sweep_degrees) {
   Region r;
-  if (!(radius >= 0) || sweep_degrees == 0 || !std::isfinite(sweep_degrees) || !std::isfinite(start_degrees))
-    return r;
+  if (!(radius >= 0) || sweep_degrees == 0 || !std::isfinite(sweep_degrees) || !std::isfinite(start_degrees)) return r;
   Shape s;
   s.kind = Kind::Pie;
   s.a = cx;
@@ -162,8 +161,7 @@ Rect Region::shape_bounds(const Shape& s) {
       }
       return {first_pixel(l), first_pixel(t), end_pixel(r), end_pixel(b)};
     }
-    case Kind::Pie:
-      return {first_pixel(s.a - s.c), first_pixel(s.b - s.c), end_pixel(s.a + s.c), end_pixel(s.b + s.c)};
+    case Kind::Pie: return {first_pixel(s.a - s.c), first_pixel(s.b - s.c), end_pixel(s.a + s.c), end_pixel(s.b + s.c)};
   }
   return {};
 }

@@ -30,8 +30,7 @@ void TWipeCrackDraw::Cut(int w, int h, int size, expr::StandardRandom& random) {
   while (Fall(m_fall_time) < h) ++m_fall_time;
 }
 
-void TWipeCrackDraw::Draw(TCustomDIBX& target, const TCustomDIBX& old_screen, std::int64_t b,
-                          std::int64_t step) const {
+void TWipeCrackDraw::Draw(TCustomDIBX& target, const TCustomDIBX& old_screen, std::int64_t b, std::int64_t step) const {
   const std::int64_t count = static_cast<std::int64_t>(m_pieces.size());
   auto home = [&](const Piece& p) {
     return Rect{p.column * m_size, p.row * m_size, p.column * m_size + m_size, p.row * m_size + m_size}.intersected(

@@ -32,9 +32,13 @@ struct Avx2 {
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
   template <int N>
-  static V srl16(V a) { return _mm256_srli_epi16(a, N); }
+  static V srl16(V a) {
+    return _mm256_srli_epi16(a, N);
+  }
   template <int N>
-  static V sll16(V a) { return _mm256_slli_epi16(a, N); }
+  static V sll16(V a) {
+    return _mm256_slli_epi16(a, N);
+  }
   static V pack16(V a, V b) { return _mm256_packus_epi16(a, b); }
   static V select(V m, V a, V b) { return _mm256_blendv_epi8(b, a, m); }
   // Eight mask bytes, each spread over the four bytes of its pixel.

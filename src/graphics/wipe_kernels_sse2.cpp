@@ -29,9 +29,13 @@ struct Sse2 {
   static V add16(V a, V b) { return _mm_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
   template <int N>
-  static V srl16(V a) { return _mm_srli_epi16(a, N); }
+  static V srl16(V a) {
+    return _mm_srli_epi16(a, N);
+  }
   template <int N>
-  static V sll16(V a) { return _mm_slli_epi16(a, N); }
+  static V sll16(V a) {
+    return _mm_slli_epi16(a, N);
+  }
   static V pack16(V a, V b) { return _mm_packus_epi16(a, b); }
   // Lanes of `a` where `m` is set, of `b` elsewhere.
   static V select(V m, V a, V b) { return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)); }

@@ -45,10 +45,8 @@ struct WipeVector {
   static V mix_bytes(V o, V n, V m) {
     const V ff = S::set16(255);
     const V mlo = S::lo8(m), mhi = S::hi8(m);
-    const V lo = S::template srl16<8>(
-        S::add16(S::mullo16(S::lo8(o), S::sub16(ff, mlo)), S::mullo16(S::lo8(n), mlo)));
-    const V hi = S::template srl16<8>(
-        S::add16(S::mullo16(S::hi8(o), S::sub16(ff, mhi)), S::mullo16(S::hi8(n), mhi)));
+    const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(o), S::sub16(ff, mlo)), S::mullo16(S::lo8(n), mlo)));
+    const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(o), S::sub16(ff, mhi)), S::mullo16(S::hi8(n), mhi)));
     V r = S::pack16(lo, hi);
     r = S::select(S::cmpeq8(m, S::zero()), o, r);
     return S::select(S::cmpeq8(m, S::set8(-1)), n, r);
@@ -62,8 +60,8 @@ struct WipeVector {
         S::storeu(j.dst + i * 4, S::loadu((run == 0 ? j.old_row : j.new_row) + i * 4));
         continue;
       }
-      S::storeu(j.dst + i * 4, mix_bytes(S::loadu(j.old_row + i * 4), S::loadu(j.new_row + i * 4),
-                                         S::mask_dwords(j.mask + i)));
+      S::storeu(j.dst + i * 4,
+                mix_bytes(S::loadu(j.old_row + i * 4), S::loadu(j.new_row + i * 4), S::mask_dwords(j.mask + i)));
     }
     for (; i < j.count; ++i) {
       std::uint32_t o, n;
@@ -89,7 +87,9 @@ struct WipeVector {
   }
 
   // One channel of 16-bit lanes: (a × (255 − m) + b × m) >> 8.
-  static V channel(V a, V b, V m, V inv) { return S::template srl16<8>(S::add16(S::mullo16(a, inv), S::mullo16(b, m))); }
+  static V channel(V a, V b, V m, V inv) {
+    return S::template srl16<8>(S::add16(S::mullo16(a, inv), S::mullo16(b, m)));
+  }
 
   template <int RedShift, int GreenMask, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
   static void mix16(const WipeRowJob& j) {
@@ -103,7 +103,8 @@ struct WipeVector {
       }
       const V o = S::loadu(j.old_row + i * 2), n = S::loadu(j.new_row + i * 2);
       const V m = S::mask_words(j.mask + i), inv = S::sub16(ff, m);
-      const V r = channel(S::and_(S::template srl16<RedShift>(o), c31), S::and_(S::template srl16<RedShift>(n), c31), m, inv);
+      const V r =
+          channel(S::and_(S::template srl16<RedShift>(o), c31), S::and_(S::template srl16<RedShift>(n), c31), m, inv);
       const V g = channel(S::and_(S::template srl16<5>(o), cg), S::and_(S::template srl16<5>(n), cg), m, inv);
       const V b = channel(S::and_(o, c31), S::and_(n, c31), m, inv);
       V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));

@@ -270,9 +270,7 @@ void TWipeGrid::OnPrepare() {
   }
 }
 
-std::int64_t TWipeGrid::Progress(std::int64_t e, std::int64_t d) const {
-  return scale(param1() + m_span - 4, e, d);
-}
+std::int64_t TWipeGrid::Progress(std::int64_t e, std::int64_t d) const { return scale(param1() + m_span - 4, e, d); }
 
 void TWipeGrid::Build(std::int64_t t, std::int64_t, std::int64_t) {
   const std::int64_t p = param0(), s = param1();
@@ -313,15 +311,16 @@ void TWipeDither::Build(std::int64_t n, std::int64_t, std::int64_t) {
   for (int y = 0; y < m_mask.GetHeight(); ++y) {
     std::uint8_t* row = mask_row(y);
     const std::uint8_t* from = cell + y * 64;
-    for (int x = 0; x < width(); x += 64) std::memcpy(row + x, from, static_cast<std::size_t>(std::min(64, width() - x)));
+    for (int x = 0; x < width(); x += 64)
+      std::memcpy(row + x, from, static_cast<std::size_t>(std::min(64, width() - x)));
   }
   m_binary = true;
 }
 
 // --- Mask pictures ---------------------------------------------------------------------------------
 
-std::vector<std::uint8_t> wipe_grey_levels(const WipeServices& services, const std::string& name, bool reverse,
-                                           int w, int h) {
+std::vector<std::uint8_t> wipe_grey_levels(const WipeServices& services, const std::string& name, bool reverse, int w,
+                                           int h) {
   std::vector<std::uint8_t> grey(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 255);
   if (!services.files || name.empty() || !services.files->exists(name)) return grey;
   TDIBX picture;
@@ -423,7 +422,10 @@ Region TWipeFan::Shape(long double fraction) const {
 Region TWipeWFan::Shape(long double fraction) const {
   const long double sweep = fraction * 90;
   const long double start = param0(), opposite = start + 180;
-  return sector(start, sweep).unite(sector(start, -sweep)).unite(sector(opposite, sweep)).unite(sector(opposite, -sweep));
+  return sector(start, sweep)
+      .unite(sector(start, -sweep))
+      .unite(sector(opposite, sweep))
+      .unite(sector(opposite, -sweep));
 }
 
 // --- Blocks --------------------------------------------------------------------------------------------

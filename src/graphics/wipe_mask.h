@@ -207,8 +207,8 @@ class TWipeDither : public TWipeMask {
 // when `reverse`, as (77 R + 150 G + 29 B) >> 8. A missing picture (no
 // files, an empty name, a name that does not exist) leaves 255; a picture
 // that cannot be read is logged and counts as missing.
-std::vector<std::uint8_t> wipe_grey_levels(const WipeServices& services, const std::string& name, bool reverse,
-                                           int w, int h);
+std::vector<std::uint8_t> wipe_grey_levels(const WipeServices& services, const std::string& name, bool reverse, int w,
+                                           int h);
 
 // Mask fade: each pixel switches over half of the duration, bright parts of
 // the picture first.

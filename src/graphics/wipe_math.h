@@ -33,7 +33,8 @@ inline std::int64_t round_even(long double v) {
 
 // An int64 limited to the int range.
 inline int to_int(std::int64_t v) {
-  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+  return static_cast<int>(
+      std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // ceil(a / b) for a >= 0, b > 0.

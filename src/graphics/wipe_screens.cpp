@@ -90,8 +90,7 @@ const std::array<std::uint32_t, 256>& grey_table(const WipeGreyTables& t, int bi
 
 // --- Mosaic ---------------------------------------------------------------------------------
 
-TWipeMosaic::TWipeMosaic(const WipeSurfaces& surfaces, const WipeServices& services)
-    : TCustomWipe(surfaces, services) {
+TWipeMosaic::TWipeMosaic(const WipeSurfaces& surfaces, const WipeServices& services) : TCustomWipe(surfaces, services) {
   m_work.SetSize(width(), height(), target().GetBitCount());
 }
 
@@ -181,8 +180,7 @@ void TWipeShadowWhite::Draw(std::int64_t e, std::int64_t d) {
 
 // --- Ripple ------------------------------------------------------------------------------------------
 
-TWipeRipple::TWipeRipple(const WipeSurfaces& surfaces, const WipeServices& services)
-    : TCustomWipe(surfaces, services) {
+TWipeRipple::TWipeRipple(const WipeSurfaces& surfaces, const WipeServices& services) : TCustomWipe(surfaces, services) {
   const int cx = width() / 2, cy = height() / 2;
   // The quarter reaches the middle column (row) of an odd size, which
   // mirrors onto itself; otherwise it would never be painted.
@@ -377,7 +375,7 @@ void TWipeBlurWhite::Draw(std::int64_t e, std::int64_t d) {
 
 void TWipeTwistH::Draw(std::int64_t e, std::int64_t d) {
   const bool columns = Columns();
-  const int lines = columns ? width() : height();  // rows (columns) that turn
+  const int lines = columns ? width() : height();   // rows (columns) that turn
   const int length = columns ? height() : width();  // pixels along each
   auto line_rect = [&](int k, int begin, int end) {
     return columns ? Rect{k, begin, k + 1, end} : Rect{begin, k, end, k + 1};

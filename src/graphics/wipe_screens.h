@@ -89,7 +89,7 @@ class TWipeRipple : public TCustomWipe {
   void draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o, std::ptrdiff_t op,
                  const std::uint8_t* n, std::ptrdiff_t np) const;
 
-  int m_qw = 0, m_qh = 0;  // the quarter kept
+  int m_qw = 0, m_qh = 0;   // the quarter kept
   std::int64_t m_ring = 0;  // L
   std::int64_t m_reach = 0;
   std::vector<std::int32_t> m_distance;

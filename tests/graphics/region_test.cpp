@@ -96,8 +96,8 @@ TEST(Region, PolygonUsesNonZeroWindingAndSharedEdgesGoToOneSide) {
 TEST(Region, PieIncludesItsStartRayAndExcludesItsEnd) {
   // Centre (0, 0); a quarter from straight up clockwise to the right.
   const Region q = Region::pie(0, 0, 10, 0, 90);
-  EXPECT_TRUE(q.contains_point(0, -5));    // on the start ray
-  EXPECT_FALSE(q.contains_point(5, 0));    // on the end ray
+  EXPECT_TRUE(q.contains_point(0, -5));  // on the start ray
+  EXPECT_FALSE(q.contains_point(5, 0));  // on the end ray
   EXPECT_TRUE(q.contains_point(3, -3));
   EXPECT_FALSE(q.contains_point(-3, -3));
   EXPECT_FALSE(q.contains_point(7.5, -7.5));  // beyond the radius
@@ -123,8 +123,9 @@ TEST(Region, RasterisingAgreesWithThePointTestOnRandomShapes) {
     const int shapes = 1 + static_cast<int>(rng() % 3);
     for (int s = 0; s < shapes; ++s) {
       switch (rng() % 4) {
-        case 0: r.unite(Region::rectangle(static_cast<int>(pos(rng)), static_cast<int>(pos(rng)),
-                                          static_cast<int>(pos(rng)), static_cast<int>(pos(rng))));
+        case 0:
+          r.unite(Region::rectangle(static_cast<int>(pos(rng)), static_cast<int>(pos(rng)), static_cast<int>(pos(rng)),
+                                    static_cast<int>(pos(rng))));
           break;
         case 1: {
           const double x = pos(rng), y = pos(rng);

@@ -106,10 +106,10 @@ struct MaskCase {
 
 TEST(WipeMask, EveryBuilderFollowsItsFormulaAtAQuarterHalfAndThreeQuarters) {
   const MaskCase cases[] = {
-      {WP_BLINDH, 20, 1},  {WP_BLINDH, 7, 9},    {WP_BLINDV, 20, 1},     {WP_BLINDV, 6, 5},   {WP_BLINDV, 90, 3},
-      {WP_CURTAINH, 30, 1}, {WP_CURTAINH, 4, 20}, {WP_CURTAINV, 30, 1},   {WP_CURTAINV, 5, 7}, {WP_GRID, 80, 30},
-      {WP_GRID, 9, 30},    {WP_GRIDH, 11, 13},   {WP_GRIDV, 7, 1},       {WP_CIRCLE, 0, 0},   {WP_CLOCKHAND, 0, 0},
-      {WP_CLOCKHAND, 135, 0}, {WP_FAN, 30, 0},   {WP_WFAN, 300, 0},      {WP_WFAN, 0, 0},
+      {WP_BLINDH, 20, 1},     {WP_BLINDH, 7, 9},    {WP_BLINDV, 20, 1},   {WP_BLINDV, 6, 5},   {WP_BLINDV, 90, 3},
+      {WP_CURTAINH, 30, 1},   {WP_CURTAINH, 4, 20}, {WP_CURTAINV, 30, 1}, {WP_CURTAINV, 5, 7}, {WP_GRID, 80, 30},
+      {WP_GRID, 9, 30},       {WP_GRIDH, 11, 13},   {WP_GRIDV, 7, 1},     {WP_CIRCLE, 0, 0},   {WP_CLOCKHAND, 0, 0},
+      {WP_CLOCKHAND, 135, 0}, {WP_FAN, 30, 0},      {WP_WFAN, 300, 0},    {WP_WFAN, 0, 0},
   };
   for (const MaskCase& c : cases) {
     for (bool rev : {false, true}) {
@@ -128,8 +128,9 @@ TEST(WipeMask, EveryBuilderFollowsItsFormulaAtAQuarterHalfAndThreeQuarters) {
         const bool ordered = c.type == WP_CURTAINH || c.type == WP_CURTAINV;
         const std::int64_t p = std::max(c.p0, ordered ? 1 : 2), sft = std::max(c.p1, 1);
         const MaskFormula f{c.type, 53, 37, e, 100, p, sft, rev};
-        expect_masked(s, f, std::string(wipe_type_info(c.type)->name) + " p0 " + std::to_string(c.p0) + " rev " +
-                                std::to_string(rev) + " e " + std::to_string(e));
+        expect_masked(s, f,
+                      std::string(wipe_type_info(c.type)->name) + " p0 " + std::to_string(c.p0) + " rev " +
+                          std::to_string(rev) + " e " + std::to_string(e));
       }
     }
   }
@@ -170,8 +171,9 @@ TEST(WipeMask, DitherRevealsTheSamePositionsInEveryCell) {
       for (int x = 0; x < 64; ++x) revealed_in_first_cell += s.target.GetPixel(x, y) == s.new_screen.GetPixel(x, y);
     }
     EXPECT_GE(revealed_in_first_cell, n);
-    expect_masked(s, [&](int x, int y) { return shown[static_cast<std::size_t>((y % 64) * 64 + x % 64)] ? 255 : 0; },
-                  "dither e " + std::to_string(e));
+    expect_masked(
+        s, [&](int x, int y) { return shown[static_cast<std::size_t>((y % 64) * 64 + x % 64)] ? 255 : 0; },
+        "dither e " + std::to_string(e));
   }
 }
 
@@ -217,7 +219,8 @@ TEST(WipeMask, MaskFadeWithoutAPictureFadesEvenlyAndCompletesAtHalfTheDuration) 
       Screens s(13, 7, 32);
       draw_once(s, setup, {WP_MASKFADE, e, 100, false, {}, {}, name});
       const int m = static_cast<int>(std::clamp<std::int64_t>(std::int64_t{e} * 512 / 100 - 1, 0, 255));
-      expect_masked(s, [&](int, int) { return m; }, std::string("no picture ") + name + " e " + std::to_string(e));
+      expect_masked(
+          s, [&](int, int) { return m; }, std::string("no picture ") + name + " e " + std::to_string(e));
     }
   }
 }
@@ -339,9 +342,9 @@ TEST(WipeMask, TheMaskIsRebuiltOnlyWhenItsProgressChangesAndJumpsBackDrawFresh) 
 // --- Fast paths --------------------------------------------------------------------------
 
 TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
-  const int types[] = {WP_BLINDH,  WP_BLINDV,    WP_CURTAINH, WP_CURTAINV,  WP_GRID,    WP_GRIDH,
-                       WP_GRIDV,   WP_DITHER,    WP_MASKFADE, WP_CLOCKHAND, WP_FAN,     WP_WFAN,
-                       WP_CIRCLE,  WP_BLOCKCOIL, WP_BLOCKRANDOM};
+  const int types[] = {WP_BLINDH, WP_BLINDV, WP_CURTAINH, WP_CURTAINV,  WP_GRID,
+                       WP_GRIDH,  WP_GRIDV,  WP_DITHER,   WP_MASKFADE,  WP_CLOCKHAND,
+                       WP_FAN,    WP_WFAN,   WP_CIRCLE,   WP_BLOCKCOIL, WP_BLOCKRANDOM};
   for (int bits : {15, 16, 32}) {
     for (int type : types) {
       for (int e : {13, 50, 87}) {
@@ -379,7 +382,8 @@ TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
     for (int format = 0; format < 3; ++format) {
       const int bytes = format == 0 ? 4 : 2;
       for (int count = 0; count < 70; ++count) {
-        std::vector<std::uint8_t> o(static_cast<std::size_t>(count * bytes) + 1), n(o.size()), mask(static_cast<std::size_t>(count) + 1);
+        std::vector<std::uint8_t> o(static_cast<std::size_t>(count * bytes) + 1), n(o.size()),
+            mask(static_cast<std::size_t>(count) + 1);
         for (auto& b : o) b = static_cast<std::uint8_t>(rng());
         for (auto& b : n) b = static_cast<std::uint8_t>(rng());
         for (int i = 0; i < count;) {

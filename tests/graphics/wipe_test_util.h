@@ -114,7 +114,8 @@ inline std::uint32_t sub_sat(std::uint32_t p, std::uint32_t g, int bits) {
 }
 
 // A picture given pixel by pixel.
-inline std::unique_ptr<TDIBX> expected_picture(int w, int h, int bits, const std::function<std::uint32_t(int, int)>& f) {
+inline std::unique_ptr<TDIBX> expected_picture(int w, int h, int bits,
+                                               const std::function<std::uint32_t(int, int)>& f) {
   auto e = std::make_unique<TDIBX>();
   e->SetSize(w, h, bits);
   for (int y = 0; y < h; ++y) {

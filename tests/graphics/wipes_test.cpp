@@ -44,7 +44,8 @@ std::unique_ptr<TDIBX> copy_of(const TDIBX& s) {
 TEST(WipeFactory, MakesEveryTypeWithItsDefaultsAndNothingForOtherValues) {
   Screens s(16, 12, 32);
   WipeSetup setup;
-  for (int type : {int{WP_NONE}, 39, -1, 255}) EXPECT_EQ(CreateTransition(type, s.surfaces(), setup.services(), 100), nullptr);
+  for (int type : {int{WP_NONE}, 39, -1, 255})
+    EXPECT_EQ(CreateTransition(type, s.surfaces(), setup.services(), 100), nullptr);
   ASSERT_EQ(wipe_types().size(), 38u);
   for (const WipeTypeInfo& info : wipe_types()) {
     auto w = CreateTransition(info.value, s.surfaces(), setup.services(), 250);
@@ -144,17 +145,21 @@ TEST(WipeFade, ShowsTheOldScreenFirstThenBlendsTheNewOneAndSlidesItWithParameter
     EXPECT_EQ(first_difference(s.target, s.old_screen), "");
     draw_once(s, setup, {WP_FADE, 6, 7});
     const int a = 6 * 256 / 7;
-    EXPECT_EQ(first_difference(s.target, *expected_picture(20, 14, bits, [&](int x, int y) {
-                                 return blend(s.old_screen.GetPixel(x, y), s.new_screen.GetPixel(x, y), a, bits);
-                               })),
+    EXPECT_EQ(first_difference(s.target, *expected_picture(20, 14, bits,
+                                                           [&](int x, int y) {
+                                                             return blend(s.old_screen.GetPixel(x, y),
+                                                                          s.new_screen.GetPixel(x, y), a, bits);
+                                                           })),
               "");
     // r = (4 − 1 − 1) / 4: the new screen is at (round(0.5 × 9), round(0.5 × −5)) = (4, −2).
     draw_once(s, setup, {WP_FADE, 1, 4, false, 9, -5});
-    EXPECT_EQ(first_difference(s.target, *expected_picture(20, 14, bits, [&](int x, int y) {
-                                 const std::uint32_t o = s.old_screen.GetPixel(x, y);
-                                 if (x < 4 || y + 2 >= 14) return o;
-                                 return blend(o, s.new_screen.GetPixel(x - 4, y + 2), 64, bits);
-                               })),
+    EXPECT_EQ(first_difference(s.target, *expected_picture(20, 14, bits,
+                                                           [&](int x, int y) {
+                                                             const std::uint32_t o = s.old_screen.GetPixel(x, y);
+                                                             if (x < 4 || y + 2 >= 14) return o;
+                                                             return blend(o, s.new_screen.GetPixel(x - 4, y + 2), 64,
+                                                                          bits);
+                                                           })),
               "");
   }
 }
@@ -198,16 +203,24 @@ TEST(WipeScroll, PushesTheOldScreenOutByWidthTimesProgress) {
   WipeSetup setup;
   for (bool rev : {false, true}) {
     draw_once(s, setup, {WP_SCROLLH, 3, 10, rev});
-    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 20, 32, [&](int x, int y) {
-                                 if (!rev) return x < 21 ? s.old_screen.GetPixel(x + 9, y) : s.new_screen.GetPixel(x - 21, y);
-                                 return x >= 9 ? s.old_screen.GetPixel(x - 9, y) : s.new_screen.GetPixel(x + 21, y);
-                               })),
+    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 20, 32,
+                                                           [&](int x, int y) {
+                                                             if (!rev)
+                                                               return x < 21 ? s.old_screen.GetPixel(x + 9, y)
+                                                                             : s.new_screen.GetPixel(x - 21, y);
+                                                             return x >= 9 ? s.old_screen.GetPixel(x - 9, y)
+                                                                           : s.new_screen.GetPixel(x + 21, y);
+                                                           })),
               "");
     draw_once(s, setup, {WP_SCROLLV, 7, 10, rev});
-    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 20, 32, [&](int x, int y) {
-                                 if (!rev) return y < 6 ? s.old_screen.GetPixel(x, y + 14) : s.new_screen.GetPixel(x, y - 6);
-                                 return y >= 14 ? s.old_screen.GetPixel(x, y - 14) : s.new_screen.GetPixel(x, y + 6);
-                               })),
+    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 20, 32,
+                                                           [&](int x, int y) {
+                                                             if (!rev)
+                                                               return y < 6 ? s.old_screen.GetPixel(x, y + 14)
+                                                                            : s.new_screen.GetPixel(x, y - 6);
+                                                             return y >= 14 ? s.old_screen.GetPixel(x, y - 14)
+                                                                            : s.new_screen.GetPixel(x, y + 6);
+                                                           })),
               "");
   }
 }
@@ -230,13 +243,14 @@ TEST(WipeSudare, StretchesOneColumnOverEverythingBeforeIt) {
       src = &s.new_screen;
       k = 2 * size - k - 1;
     }
-    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 12, 32, [&](int x, int y) {
-                                 const int i = h ? x : y;
-                                 int from = i;
-                                 if (!c.rev && i <= k) from = k;
-                                 if (c.rev && i >= size - k - 1) from = size - k - 1;
-                                 return h ? src->GetPixel(from, y) : src->GetPixel(x, from);
-                               })),
+    EXPECT_EQ(first_difference(s.target, *expected_picture(30, 12, 32,
+                                                           [&](int x, int y) {
+                                                             const int i = h ? x : y;
+                                                             int from = i;
+                                                             if (!c.rev && i <= k) from = k;
+                                                             if (c.rev && i >= size - k - 1) from = size - k - 1;
+                                                             return h ? src->GetPixel(from, y) : src->GetPixel(x, from);
+                                                           })),
               "")
         << c.type << " e " << c.e;
   }
@@ -290,12 +304,14 @@ TEST(WipeSmallBig, EqualDrawRotateWithTheStatedZoomAndAngle) {
     draw_once(s, setup, {WP_SMALL, 30, 100, rev, 40});
     auto expected = copy_of(s.new_screen);
     // zoom round(69/100 × 255) = 176, angle round(±40 × 0.3) = ±12
-    expected->DrawRotate(20, 15, 255, false, false, false, rev ? -12 : 12, 15, 20, {0, 0, 40, 30}, s.old_screen, 176, 176);
+    expected->DrawRotate(20, 15, 255, false, false, false, rev ? -12 : 12, 15, 20, {0, 0, 40, 30}, s.old_screen, 176,
+                         176);
     EXPECT_EQ(first_difference(s.target, *expected), "") << "small rev " << rev;
     draw_once(s, setup, {WP_BIG, 30, 100, rev, 40});
     expected = copy_of(s.old_screen);
     // zoom round(0.3 × 255) = round(76.5) = 76 (halves to even), angle round(±40 × 0.69) = ±28
-    expected->DrawRotate(20, 15, 255, false, false, false, rev ? -28 : 28, 15, 20, {0, 0, 40, 30}, s.new_screen, 76, 76);
+    expected->DrawRotate(20, 15, 255, false, false, false, rev ? -28 : 28, 15, 20, {0, 0, 40, 30}, s.new_screen, 76,
+                         76);
     EXPECT_EQ(first_difference(s.target, *expected), "") << "big rev " << rev;
   }
 }
@@ -340,15 +356,21 @@ TEST(WipeSpot, ARingBrightensEachPixelAndSwitchesItAsItPasses) {
         draw_once(s, setup, {WP_SPOT, e, 100, rev});
         const std::int64_t reach = 25, b = std::int64_t{e} * (reach + 512) / 100;
         const auto& table = bits == 32 ? setup.greys.layout32 : setup.greys.layout16;
-        EXPECT_EQ(first_difference(s.target, *expected_picture(41, 31, bits, [&](int x, int y) {
-                                     std::int64_t n = round_even(std::hypot(x - 20.0L, y - 15.0L));
-                                     if (rev) n = reach - n;
-                                     const std::uint32_t o = s.old_screen.GetPixel(x, y), nw = s.new_screen.GetPixel(x, y);
-                                     if (b < n) return o;
-                                     if (b < n + 256) return add_sat(o, table[static_cast<std::size_t>(b - n)], bits);
-                                     if (b < n + 512) return add_sat(nw, table[static_cast<std::size_t>(n - b + 511)], bits);
-                                     return nw;
-                                   })),
+        EXPECT_EQ(first_difference(
+                      s.target, *expected_picture(41, 31, bits,
+                                                  [&](int x, int y) {
+                                                    std::int64_t n = round_even(std::hypot(x - 20.0L, y - 15.0L));
+                                                    if (rev) n = reach - n;
+                                                    const std::uint32_t o = s.old_screen.GetPixel(x, y),
+                                                                        nw = s.new_screen.GetPixel(x, y);
+                                                    if (b < n) return o;
+                                                    if (b < n + 256)
+                                                      return add_sat(o, table[static_cast<std::size_t>(b - n)], bits);
+                                                    if (b < n + 512)
+                                                      return add_sat(nw, table[static_cast<std::size_t>(n - b + 511)],
+                                                                     bits);
+                                                    return nw;
+                                                  })),
                   "")
             << "bits " << bits << " rev " << rev << " e " << e;
       }
@@ -409,23 +431,27 @@ TEST(WipeShadowWhite, EachPixelPassesThroughWhiteOrBlackInTheOrderOfThePicture) 
           draw_once(s, setup, {type, e, 768, rev, {}, {}, mask});
           const std::int64_t p = std::int64_t{e} * 768 / 768 + 255;
           const int levels[] = {0, 100, 255, 30, 200, 128};
-          EXPECT_EQ(first_difference(s.target, *expected_picture(10, 5, 16, [&](int x, int y) {
-                                       int g = 255;
-                                       if (*mask) {
-                                         const int c = levels[(y % 2) * 3 + x % 3];
-                                         g = ((77 + 150 + 29) * (rev ? 255 - c : c)) >> 8;
-                                       }
-                                       const std::int64_t i = p + g - 255;
-                                       std::int64_t v = i <= 255 ? 0 : i < 768 ? i - 256 : 511;
-                                       std::uint32_t src = s.old_screen.GetPixel(x, y);
-                                       if (v > 255) {
-                                         src = s.new_screen.GetPixel(x, y);
-                                         v = 511 - v;
-                                       }
-                                       const std::uint32_t amount = setup.greys.layout16[static_cast<std::size_t>(v)];
-                                       return type == WP_MASKWHITE ? add_sat(src, amount, 16) : sub_sat(src, amount, 16);
-                                     })),
-                    "")
+          EXPECT_EQ(
+              first_difference(s.target, *expected_picture(10, 5, 16,
+                                                           [&](int x, int y) {
+                                                             int g = 255;
+                                                             if (*mask) {
+                                                               const int c = levels[(y % 2) * 3 + x % 3];
+                                                               g = ((77 + 150 + 29) * (rev ? 255 - c : c)) >> 8;
+                                                             }
+                                                             const std::int64_t i = p + g - 255;
+                                                             std::int64_t v = i <= 255 ? 0 : i < 768 ? i - 256 : 511;
+                                                             std::uint32_t src = s.old_screen.GetPixel(x, y);
+                                                             if (v > 255) {
+                                                               src = s.new_screen.GetPixel(x, y);
+                                                               v = 511 - v;
+                                                             }
+                                                             const std::uint32_t amount =
+                                                                 setup.greys.layout16[static_cast<std::size_t>(v)];
+                                                             return type == WP_MASKWHITE ? add_sat(src, amount, 16)
+                                                                                         : sub_sat(src, amount, 16);
+                                                           })),
+              "")
               << type << " mask '" << mask << "' rev " << rev << " e " << e;
         }
       }
@@ -540,7 +566,8 @@ std::unique_ptr<TDIBX> blurred(const TDIBX& src, int r) {
   for (int c = 0; c < masks.count; ++c) {
     const std::uint32_t m = masks.list[static_cast<std::size_t>(c)];
     std::vector<int> p(static_cast<std::size_t>(w * h));
-    for (int i = 0; i < w * h; ++i) p[static_cast<std::size_t>(i)] = static_cast<int>((src.GetPixel(i % w, i / w) & m) >> mask_shift(m));
+    for (int i = 0; i < w * h; ++i)
+      p[static_cast<std::size_t>(i)] = static_cast<int>((src.GetPixel(i % w, i / w) & m) >> mask_shift(m));
     for (int pass = 0; pass < 3 && r > 0; ++pass) {
       for (int dir = 0; dir < 2; ++dir) {
         std::vector<int> q(p.size());
@@ -548,10 +575,12 @@ std::unique_ptr<TDIBX> blurred(const TDIBX& src, int r) {
           for (int x = 0; x < w; ++x) {
             long sum = 0;
             for (int t = -r; t <= r; ++t) {
-              const int xx = dir == 0 ? std::clamp(x + t, 0, w - 1) : x, yy = dir == 1 ? std::clamp(y + t, 0, h - 1) : y;
+              const int xx = dir == 0 ? std::clamp(x + t, 0, w - 1) : x,
+                        yy = dir == 1 ? std::clamp(y + t, 0, h - 1) : y;
               sum += p[static_cast<std::size_t>(yy * w + xx)];
             }
-            q[static_cast<std::size_t>(y * w + x)] = static_cast<int>(std::lround(static_cast<double>(sum) / (2 * r + 1)));
+            q[static_cast<std::size_t>(y * w + x)] =
+                static_cast<int>(std::lround(static_cast<double>(sum) / (2 * r + 1)));
           }
         }
         p = q;
@@ -563,7 +592,9 @@ std::unique_ptr<TDIBX> blurred(const TDIBX& src, int r) {
     std::uint32_t v = 0;
     for (int c = 0; c < masks.count; ++c) {
       const std::uint32_t m = masks.list[static_cast<std::size_t>(c)];
-      v |= (static_cast<std::uint32_t>(planes[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)]) << mask_shift(m)) & m;
+      v |= (static_cast<std::uint32_t>(planes[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)])
+            << mask_shift(m)) &
+           m;
     }
     out.SetPixel(i % w, i / w, v);
   }
@@ -582,13 +613,21 @@ TEST(WipeBlur, GoesSoftThroughWhiteOrBlackAndSharpensAgain) {
       };
       for (int b : {0, 255, 256, 319, 320, 383, 384, 638}) {
         draw_once(s, setup, {type, b, 639});  // d = 639 makes b = e
-        EXPECT_EQ(first_difference(s.target, *expected_picture(40, 45, bits, [&](int x, int y) {
-                                     if (b == 0) return s.old_screen.GetPixel(x, y);  // opacity 0 draws nothing
-                                     if (b < 256) return blend(s.old_screen.GetPixel(x, y), soft_old.GetPixel(x, y), b, bits);
-                                     if (b < 320) return apply(soft_old.GetPixel(x, y), (b - 256) * 4);
-                                     if (b < 384) return apply(soft_new.GetPixel(x, y), (383 - b) * 4);
-                                     return blend(s.new_screen.GetPixel(x, y), soft_new.GetPixel(x, y), 639 - b, bits);
-                                   })),
+        EXPECT_EQ(first_difference(s.target, *expected_picture(40, 45, bits,
+                                                               [&](int x, int y) {
+                                                                 if (b == 0)
+                                                                   return s.old_screen.GetPixel(
+                                                                       x, y);  // opacity 0 draws nothing
+                                                                 if (b < 256)
+                                                                   return blend(s.old_screen.GetPixel(x, y),
+                                                                                soft_old.GetPixel(x, y), b, bits);
+                                                                 if (b < 320)
+                                                                   return apply(soft_old.GetPixel(x, y), (b - 256) * 4);
+                                                                 if (b < 384)
+                                                                   return apply(soft_new.GetPixel(x, y), (383 - b) * 4);
+                                                                 return blend(s.new_screen.GetPixel(x, y),
+                                                                              soft_new.GetPixel(x, y), 639 - b, bits);
+                                                               })),
                   "")
             << type << " bits " << bits << " b " << b;
       }
@@ -668,8 +707,8 @@ TEST(WipeZoomin, ZoomsIntoThePointThenOutOfItOnTheNewScreen) {
 
 // --- Falling pieces --------------------------------------------------------------------
 
-std::unique_ptr<TDIBX> crack_expected(const Screens& s, std::uint32_t seed, std::int64_t size, std::int64_t step, std::int64_t e,
-                     std::int64_t d) {
+std::unique_ptr<TDIBX> crack_expected(const Screens& s, std::uint32_t seed, std::int64_t size, std::int64_t step,
+                                      std::int64_t e, std::int64_t d) {
   const int w = s.width(), h = s.height();
   const int cols = static_cast<int>((w + size - 1) / size), rows = static_cast<int>((h + size - 1) / size);
   std::vector<std::array<int, 3>> left, pieces;
@@ -752,7 +791,8 @@ TEST(WipeArithmetic, ProgressProductsBeyondThirtyTwoAndSixtyFourBitsAreExact) {
   // A blind of the largest period: (S + 2P − 2) × e passes 2^63; near the
   // end every column has passed its threshold.
   draw_once(s, setup, {WP_BLINDH, big - 1, big, false, big, big});
-  expect_masked(s, [](int, int) { return 255; }, "blind of the largest period");
+  expect_masked(
+      s, [](int, int) { return 255; }, "blind of the largest period");
   auto v = draw_once(s, setup, {WP_BLINDV, 1, 2, false, big, 1});
   EXPECT_EQ(dynamic_cast<TWipeMask&>(*v).Mask().GetHeight(), 48);  // capped at the target
   // Grid cells as large as the int range, softness as large.

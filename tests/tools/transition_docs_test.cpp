@@ -60,7 +60,8 @@ TEST(TransitionDocs, EveryStripIsWhatItsCommandMakes) {
     }
     std::string err;
     const int status = test::run_command("cd '" + folder.string() + "' && " + nova() + " img wipe old.png new.png '" +
-                                         (temp.path() / out).string() + "'" + rest + " 2>&1", &err);
+                                             (temp.path() / out).string() + "'" + rest + " 2>&1",
+                                         &err);
     ASSERT_EQ(status, 0) << line << "\n" << err;
     EXPECT_EQ(difference(*read_strip(temp.path() / out), *read_strip(folder / out)), "")
         << out << " differs from what `" << line << "` makes (scripts/make-transition-strips)";
@@ -97,7 +98,8 @@ TEST(TransitionDocs, WipeRefusesWhatItCannotDo) {
   EXPECT_FALSE(fs::exists(temp.path() / "x.png"));
   // 16-bit screens and a strip of one moment: the old picture through 5-6-5.
   std::string text;
-  ASSERT_EQ(test::run_command(base + "old.png new.png" + out + " --type 12 --steps 1 --depth 16 2>&1", &text), 0) << text;
+  ASSERT_EQ(test::run_command(base + "old.png new.png" + out + " --type 12 --steps 1 --depth 16 2>&1", &text), 0)
+      << text;
   const auto one_holder = read_strip(temp.path() / "x.png"), old_holder = read_strip(folder / "old.png");
   const graphics::TDIBSurface &one = *one_holder, &old_picture = *old_holder;
   ASSERT_EQ(one.Width(), 96);
