@@ -6,16 +6,6 @@
 namespace nova::graphics::detail {
 namespace {
 
-inline std::uint32_t load32(const std::uint8_t* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline std::uint16_t load16(const std::uint8_t* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
 inline std::uint64_t load64(const std::uint8_t* p) {
   std::uint64_t v;
   std::memcpy(&v, p, 8);
@@ -33,25 +23,9 @@ void mix_row(const WipeRowJob& j) {
       std::memcpy(j.dst + i * Bytes, (m == 0 ? j.old_row : j.new_row) + i * Bytes, 8 * Bytes);
       continue;
     }
-    for (int k = i; k < i + 8; ++k) {
-      if constexpr (Bytes == 4) {
-        const std::uint32_t v = Mix(load32(j.old_row + k * 4), load32(j.new_row + k * 4), j.mask[k]);
-        std::memcpy(j.dst + k * 4, &v, 4);
-      } else {
-        const auto v = static_cast<std::uint16_t>(Mix(load16(j.old_row + k * 2), load16(j.new_row + k * 2), j.mask[k]));
-        std::memcpy(j.dst + k * 2, &v, 2);
-      }
-    }
+    for (int k = i; k < i + 8; ++k) wipe_mix_pixel<Bytes, Mix>(j, k);
   }
-  for (; i < j.count; ++i) {
-    if constexpr (Bytes == 4) {
-      const std::uint32_t v = Mix(load32(j.old_row + i * 4), load32(j.new_row + i * 4), j.mask[i]);
-      std::memcpy(j.dst + i * 4, &v, 4);
-    } else {
-      const auto v = static_cast<std::uint16_t>(Mix(load16(j.old_row + i * 2), load16(j.new_row + i * 2), j.mask[i]));
-      std::memcpy(j.dst + i * 2, &v, 2);
-    }
-  }
+  for (; i < j.count; ++i) wipe_mix_pixel<Bytes, Mix>(j, i);
 }
 
 // Binary masks: runs of equal mask bytes are copied whole.

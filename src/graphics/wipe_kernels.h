@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "graphics/kernels.h"
 
@@ -66,5 +67,22 @@ inline std::uint32_t wipe_mix_16(std::uint32_t o, std::uint32_t n, int m) {
 
 inline std::uint32_t wipe_mix_r565(std::uint32_t o, std::uint32_t n, int m) { return wipe_mix_16<11, 63>(o, n, m); }
 inline std::uint32_t wipe_mix_x555(std::uint32_t o, std::uint32_t n, int m) { return wipe_mix_16<10, 31>(o, n, m); }
+
+// Pixel k of a row of Bytes-byte pixels by the formulas (the portable
+// kernels and the tails of the vector ones). Pixels are little-endian
+// words, as on every processor the player runs on.
+template <int Bytes, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
+inline void wipe_mix_pixel(const WipeRowJob& j, int k) {
+  std::uint32_t o = 0, n = 0;
+  std::memcpy(&o, j.old_row + k * Bytes, Bytes);
+  std::memcpy(&n, j.new_row + k * Bytes, Bytes);
+  const std::uint32_t v = Mix(o, n, j.mask[k]);
+  std::memcpy(j.dst + k * Bytes, &v, Bytes);
+}
+
+template <int Bytes>
+inline void wipe_select_pixel(const WipeRowJob& j, int k) {
+  std::memcpy(j.dst + k * Bytes, (j.mask[k] ? j.new_row : j.old_row) + k * Bytes, Bytes);
+}
 
 }  // namespace nova::graphics::detail

@@ -52,38 +52,43 @@ struct WipeVector {
     return S::select(S::cmpeq8(m, S::set8(-1)), n, r);
   }
 
-  static void mix32(const WipeRowJob& j) {
+  // Every group of vector-width pixels: copied from one screen when its
+  // mask bytes are all 0 or all 255, else vec(old, new, mask bytes); the
+  // tail pixel by pixel.
+  template <int Bytes, int PerVector, class Vec>
+  static void each_group(const WipeRowJob& j, Vec vec, void (*pixel)(const WipeRowJob&, int)) {
     int i = 0;
-    for (; i + P32 <= j.count; i += P32) {
-      const int run = mask_run<P32>(j.mask + i);
+    for (; i + PerVector <= j.count; i += PerVector) {
+      const int run = mask_run<PerVector>(j.mask + i);
       if (run < 2) {
-        S::storeu(j.dst + i * 4, S::loadu((run == 0 ? j.old_row : j.new_row) + i * 4));
+        S::storeu(j.dst + i * Bytes, S::loadu((run == 0 ? j.old_row : j.new_row) + i * Bytes));
         continue;
       }
-      S::storeu(j.dst + i * 4,
-                mix_bytes(S::loadu(j.old_row + i * 4), S::loadu(j.new_row + i * 4), S::mask_dwords(j.mask + i)));
+      S::storeu(j.dst + i * Bytes, vec(S::loadu(j.old_row + i * Bytes), S::loadu(j.new_row + i * Bytes), j.mask + i));
     }
-    for (; i < j.count; ++i) {
-      std::uint32_t o, n;
-      std::memcpy(&o, j.old_row + i * 4, 4);
-      std::memcpy(&n, j.new_row + i * 4, 4);
-      const std::uint32_t v = wipe_mix_x888(o, n, j.mask[i]);
-      std::memcpy(j.dst + i * 4, &v, 4);
-    }
+    for (; i < j.count; ++i) pixel(j, i);
+  }
+
+  static void mix32(const WipeRowJob& j) {
+    each_group<4, P32>(
+        j, [](V o, V n, const std::uint8_t* m) { return mix_bytes(o, n, S::mask_dwords(m)); },
+        wipe_mix_pixel<4, wipe_mix_x888>);
   }
 
   static void select32(const WipeRowJob& j) {
-    int i = 0;
-    for (; i + P32 <= j.count; i += P32) {
-      const int run = mask_run<P32>(j.mask + i);
-      if (run < 2) {
-        S::storeu(j.dst + i * 4, S::loadu((run == 0 ? j.old_row : j.new_row) + i * 4));
-        continue;
-      }
-      const V keep_old = S::cmpeq8(S::mask_dwords(j.mask + i), S::zero());
-      S::storeu(j.dst + i * 4, S::select(keep_old, S::loadu(j.old_row + i * 4), S::loadu(j.new_row + i * 4)));
+    each_group<4, P32>(
+        j, [](V o, V n, const std::uint8_t* m) { return S::select(S::cmpeq8(S::mask_dwords(m), S::zero()), o, n); },
+        wipe_select_pixel<4>);
+  }
+
+  // The channel at `Shift` of 16-bit pixels, `bits` wide.
+  template <int Shift>
+  static V field(V p, V bits) {
+    if constexpr (Shift == 0) {
+      return S::and_(p, bits);
+    } else {
+      return S::and_(S::template srl16<Shift>(p), bits);
     }
-    for (; i < j.count; ++i) std::memcpy(j.dst + i * 4, (j.mask[i] ? j.new_row : j.old_row) + i * 4, 4);
   }
 
   // One channel of 16-bit lanes: (a × (255 − m) + b × m) >> 8.
@@ -93,46 +98,25 @@ struct WipeVector {
 
   template <int RedShift, int GreenMask, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
   static void mix16(const WipeRowJob& j) {
-    const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
-    int i = 0;
-    for (; i + P16 <= j.count; i += P16) {
-      const int run = mask_run<P16>(j.mask + i);
-      if (run < 2) {
-        S::storeu(j.dst + i * 2, S::loadu((run == 0 ? j.old_row : j.new_row) + i * 2));
-        continue;
-      }
-      const V o = S::loadu(j.old_row + i * 2), n = S::loadu(j.new_row + i * 2);
-      const V m = S::mask_words(j.mask + i), inv = S::sub16(ff, m);
-      const V r =
-          channel(S::and_(S::template srl16<RedShift>(o), c31), S::and_(S::template srl16<RedShift>(n), c31), m, inv);
-      const V g = channel(S::and_(S::template srl16<5>(o), cg), S::and_(S::template srl16<5>(n), cg), m, inv);
-      const V b = channel(S::and_(o, c31), S::and_(n, c31), m, inv);
-      V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
-      v = S::select(S::cmpeq16(m, S::zero()), o, v);
-      v = S::select(S::cmpeq16(m, ff), n, v);
-      S::storeu(j.dst + i * 2, v);
-    }
-    for (; i < j.count; ++i) {
-      std::uint16_t o, n;
-      std::memcpy(&o, j.old_row + i * 2, 2);
-      std::memcpy(&n, j.new_row + i * 2, 2);
-      const auto v = static_cast<std::uint16_t>(Mix(o, n, j.mask[i]));
-      std::memcpy(j.dst + i * 2, &v, 2);
-    }
+    each_group<2, P16>(
+        j,
+        [](V o, V n, const std::uint8_t* mask) {
+          const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
+          const V m = S::mask_words(mask), inv = S::sub16(ff, m);
+          const V r = channel(field<RedShift>(o, c31), field<RedShift>(n, c31), m, inv);
+          const V g = channel(field<5>(o, cg), field<5>(n, cg), m, inv);
+          const V b = channel(field<0>(o, c31), field<0>(n, c31), m, inv);
+          V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
+          v = S::select(S::cmpeq16(m, S::zero()), o, v);
+          return S::select(S::cmpeq16(m, ff), n, v);
+        },
+        wipe_mix_pixel<2, Mix>);
   }
 
   static void select16(const WipeRowJob& j) {
-    int i = 0;
-    for (; i + P16 <= j.count; i += P16) {
-      const int run = mask_run<P16>(j.mask + i);
-      if (run < 2) {
-        S::storeu(j.dst + i * 2, S::loadu((run == 0 ? j.old_row : j.new_row) + i * 2));
-        continue;
-      }
-      const V keep_old = S::cmpeq16(S::mask_words(j.mask + i), S::zero());
-      S::storeu(j.dst + i * 2, S::select(keep_old, S::loadu(j.old_row + i * 2), S::loadu(j.new_row + i * 2)));
-    }
-    for (; i < j.count; ++i) std::memcpy(j.dst + i * 2, (j.mask[i] ? j.new_row : j.old_row) + i * 2, 2);
+    each_group<2, P16>(
+        j, [](V o, V n, const std::uint8_t* m) { return S::select(S::cmpeq16(S::mask_words(m), S::zero()), o, n); },
+        wipe_select_pixel<2>);
   }
 
   static void fill(WipeKernelSet& set) {
