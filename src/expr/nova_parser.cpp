@@ -260,7 +260,10 @@ void TNovaParser::load(core::ByteReader& r) {
     op.code = static_cast<TOpeCode>(r.u8());
     op.target = r.str();
     std::int32_t n = r.i32();
-    if (op.code == ocFunc) op.func_index = r.u8();
+    if (op.code == ocFunc) {
+      op.func_index = r.u8();
+      if (op.func_index >= kSysFuncCount) r.fail("function index out of range");
+    }
     if (n < 0 || static_cast<std::size_t>(n) > r.remaining() / kMinOperandBytes) r.fail("operand count out of range");
     op.operands.reserve(static_cast<std::size_t>(n));
     for (std::int32_t i = 0; i < n; ++i) op.operands.push_back(read_operand(r));

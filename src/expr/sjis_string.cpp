@@ -1,5 +1,7 @@
 #include "expr/sjis_string.h"
 
+#include <algorithm>
+
 #include "core/error.h"
 #include "core/sjis.h"
 
@@ -39,21 +41,33 @@ std::string j_copy(std::string_view text, std::int32_t index, std::int32_t count
   return std::string(text.substr(start, end - start));
 }
 
+// Both searches let the library's substring search find candidates and walk
+// the character boundaries only up to each one: a candidate that starts
+// inside a double-byte character is passed over.
 std::size_t find_on_boundary(std::string_view text, std::string_view part, std::size_t from) {
   if (part.empty()) return std::string_view::npos;
-  for (std::size_t pos = from; pos < text.size(); pos += core::char_length(text, pos)) {
-    if (text.compare(pos, part.size(), part) == 0) return pos;
+  std::size_t boundary = from;
+  for (;;) {
+    const std::size_t candidate = text.find(part, boundary);
+    if (candidate == std::string_view::npos) return candidate;
+    while (boundary < candidate) boundary += core::char_length(text, boundary);
+    if (boundary == candidate) return candidate;
   }
-  return std::string_view::npos;
 }
 
 std::int32_t j_pos(std::string_view part, std::string_view text) {
   if (part.empty()) return 0;
+  std::size_t boundary = 0;
   std::int32_t index = 1;
-  for (std::size_t pos = 0; pos < text.size(); pos += core::char_length(text, pos), ++index) {
-    if (text.compare(pos, part.size(), part) == 0) return index;
+  for (;;) {
+    const std::size_t candidate = text.find(part, boundary);
+    if (candidate == std::string_view::npos) return 0;
+    while (boundary < candidate) {
+      boundary += core::char_length(text, boundary);
+      ++index;
+    }
+    if (boundary == candidate) return index;
   }
-  return 0;
 }
 
 std::string j_insert(std::string_view part, std::string_view text, std::int32_t index) {
@@ -133,6 +147,26 @@ std::string cut_at_delimiter(std::string& text, std::string_view delimiters) {
   std::string all = std::move(text);
   text.clear();
   return all;
+}
+
+std::vector<std::string> split_text_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  // The next CR and LF at or after pos, each searched again only once pos
+  // has passed it, so a text without one of them is scanned once.
+  std::size_t next_lf = text.find('\n'), next_cr = text.find('\r');
+  while (pos < text.size()) {
+    if (next_lf != std::string_view::npos && next_lf < pos) next_lf = text.find('\n', pos);
+    if (next_cr != std::string_view::npos && next_cr < pos) next_cr = text.find('\r', pos);
+    const std::size_t end = std::min(next_lf, next_cr);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(pos));
+      break;
+    }
+    lines.emplace_back(text.substr(pos, end - pos));
+    pos = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return lines;
 }
 
 }  // namespace nova::expr

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nova::expr {
 
@@ -60,5 +61,9 @@ std::string cut_at_delimiter(std::string& text, std::string_view delimiters);
 // byte offset `from` that starts on a character boundary, or npos. `from`
 // must itself be a character boundary.
 std::size_t find_on_boundary(std::string_view text, std::string_view part, std::size_t from = 0);
+
+// The lines of a text: each ends at CR, LF or CR LF; a final line break
+// adds no line, and an empty text has none.
+std::vector<std::string> split_text_lines(std::string_view text);
 
 }  // namespace nova::expr

@@ -26,6 +26,10 @@ namespace {
 
 }  // namespace
 
+bool TSysFuncMan::has_behaviour(int index) const {
+  return index >= 0 && index < kSysFuncCount && static_cast<bool>(m_behaviours[static_cast<std::size_t>(index)]);
+}
+
 void TSysFuncMan::set_behaviour(int index, Behaviour behaviour) {
   if (index < 0 || index >= kSysFuncCount) internal_error();
   m_behaviours[static_cast<std::size_t>(index)] = std::move(behaviour);
@@ -43,10 +47,16 @@ TParamType TSysFuncMan::result_type(int index, std::span<TCustomParam* const> ar
 
 void TSysFuncMan::call(TCustomParam& target, int index, std::span<TCustomParam* const> args) const {
   if (index < 0 || index >= kSysFuncCount) internal_error();
+  const TSysFuncInfo& info = kSysFuncs[static_cast<std::size_t>(index)];
+  // The compiler checks counts, but a damaged page may carry any: no
+  // behaviour is ever handed fewer or more arguments than its row allows.
+  const auto n = static_cast<std::int64_t>(args.size());
+  if (n < info.min_args || (info.max_args >= 0 && n > info.max_args)) {
+    core::throw_error(core::format("%s: called with %d arguments", {info.name, static_cast<std::int32_t>(n)}));
+  }
   const Behaviour& b = m_behaviours[static_cast<std::size_t>(index)];
   if (!b) {
-    core::throw_error(core::format("builtin function %s is not available (no behaviour registered)",
-                                   {kSysFuncs[static_cast<std::size_t>(index)].name}));
+    core::throw_error(core::format("builtin function %s is not available (no behaviour registered)", {info.name}));
   }
   b(target, args);
 }

@@ -36,6 +36,7 @@ class TSysFuncMan {
   using Behaviour = std::function<void(TCustomParam& target, std::span<TCustomParam* const> args)>;
 
   void set_behaviour(int index, Behaviour behaviour);
+  bool has_behaviour(int index) const;
 
   // Not owned; must outlive the manager's use.
   void set_property_types(const TPropertyTypes* types) { m_properties = types; }
@@ -46,8 +47,9 @@ class TSysFuncMan {
   // "内部エラー".
   TParamType result_type(int index, std::span<TCustomParam* const> args) const;
 
-  // Runs the function, raising core::Error for an index outside the table or
-  // a function whose behaviour is not registered.
+  // Runs the function, raising core::Error for an index outside the table, an
+  // argument count outside the function's row, or a function whose
+  // behaviour is not registered.
   void call(TCustomParam& target, int index, std::span<TCustomParam* const> args) const;
 
  private:
