@@ -456,7 +456,9 @@ void TVrFileManager::ListFolder(std::string_view folder, std::vector<std::string
       list.push_back(f.Name());
     }
   }
-  auto list_host = [&](const fs::path& root, bool make_writable) {
+  // Listing changes nothing on disk: a title that lists its files gets
+  // their names, never write permission on them.
+  auto list_host = [&](const fs::path& root) {
     auto dir = m_finder.FindFolder(root, folder);
     if (!dir) return;
     std::vector<std::string> found;
@@ -466,19 +468,25 @@ void TVrFileManager::ListFolder(std::string_view folder, std::vector<std::string
       if (!e.is_regular_file(type_ec)) continue;
       auto title_name = HostFileFinder::TitleNameOf(e.path().filename());
       if (!title_name) continue;
-      if (make_writable) {
-        struct stat st {};
-        if (::stat(e.path().c_str(), &st) == 0 && !(st.st_mode & S_IWUSR) && st.st_uid == ::geteuid()) {
-          ::chmod(e.path().c_str(), st.st_mode | S_IWUSR);
-        }
-      }
       found.push_back(key + *title_name);
     }
     std::sort(found.begin(), found.end());
     list.insert(list.end(), found.begin(), found.end());
   };
-  if (!m_base_folder.empty()) list_host(m_base_folder, true);
-  for (const auto& root : m_disc_roots) list_host(root, false);
+  if (!m_base_folder.empty()) list_host(m_base_folder);
+  for (const auto& root : m_disc_roots) list_host(root);
+}
+
+std::optional<TVrFileManager::HostHit> TVrFileManager::FindHostFile(std::string_view name) {
+  // The order of ReadFile: the base folder, then (when no archive holds
+  // the name) the discs.
+  if (auto path = base_file(name)) return HostHit{*path, m_base_folder};
+  TVrFile* entry = nullptr;
+  if (archive_holding(name, &entry, true)) return std::nullopt;
+  for (const auto& root : m_disc_roots) {
+    if (auto p = m_finder.FindFile(root, name)) return HostHit{*p, root};
+  }
+  return std::nullopt;
 }
 
 }  // namespace nova::files

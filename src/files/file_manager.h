@@ -166,9 +166,16 @@ class TVrFileManager {
   TVrFile* FindEntry(std::string_view name);
   // Appends the names of the files in a title folder ("bgm\"): archive
   // entries first (each name once), then the base folder's files, then each
-  // disc's. Read-only files found on disk are made writable for their
-  // owner, as the title expects of files it lists.
+  // disc's. File modes are left as they are.
   void ListFolder(std::string_view folder, std::vector<std::string>& list);
+  // Where ReadFile would take a name from the host: the file in the base
+  // folder or on a disc, with that root; nullopt when it reads the name
+  // from an archive or does not find it.
+  struct HostHit {
+    std::filesystem::path file;
+    std::filesystem::path root;
+  };
+  std::optional<HostHit> FindHostFile(std::string_view name);
   // The folder part of a name (names::folder_of).
   static std::string FolderOfName(std::string_view name);
 
