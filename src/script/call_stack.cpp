@@ -17,6 +17,11 @@ TStack& TStackList::pop() {
   return m_spare;
 }
 
+void TStackList::remove_at(std::int32_t i) {
+  m_frames.erase(m_frames.begin() + i);
+  m_store.set_call_depth(count());
+}
+
 void TStackList::clear() {
   m_frames.clear();
   m_store.set_call_depth(0);

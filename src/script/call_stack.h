@@ -49,6 +49,9 @@ class TStackList {
   // raises "スタックエラー".
   TStack& pop();
   void clear();
+  // Removes frame i (bottom first; the caller checks the range) and sets
+  // the call depth.
+  void remove_at(std::int32_t i);
 
   bool empty() const { return m_frames.empty(); }
   std::int32_t count() const { return static_cast<std::int32_t>(m_frames.size()); }

@@ -547,4 +547,12 @@ void TCallMan::Terminate() {
   host().RequestClose();
 }
 
+bool TCallMan::DeleteStack(std::int32_t index) {
+  if (index < 0 || index >= m_stack.count()) return false;
+  store().delete_frame(index);
+  m_stack.remove_at(index);
+  store().shift_frames_above(index);
+  return true;
+}
+
 }  // namespace nova::script

@@ -129,6 +129,10 @@ class TCallMan {
   ComponentId Sender() const { return m_sender; }
   const std::vector<std::string>& Arguments() const { return m_arguments; }
   const TStackList& Stack() const { return m_stack; }
+  // DeleteStack: removes frame `index` (0-based, bottom first) with the
+  // variables of its frame id; the variables of later frames move down one
+  // frame id. False, changing nothing, outside 0 ... StackCount() - 1.
+  bool DeleteStack(std::int32_t index);
   // Cached page names, most recently used first.
   std::vector<std::string> LoadedPageNames() const;
 

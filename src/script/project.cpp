@@ -226,6 +226,25 @@ void TProject::WriteStatus() {
   }
 }
 
+void TProject::StoreSaveEntries(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries) {
+  TSaveFile file = save_file();
+  auto archive = file.open();
+  auto put = [&archive](const std::string& name, std::span<const std::uint8_t> bytes) {
+    for (int i = archive->IndexOf(name); i >= 0; i = archive->IndexOf(name)) archive->Delete(i);
+    archive->AddMemoryFile(name, bytes);
+  };
+  for (const auto& [name, bytes] : entries) put(name, bytes);
+  files::TVrFileCollection& memory = m_services.files.MemoryArchive();
+  for (int i = 0; i < memory.Count(); ++i) {
+    const files::TVrFile& entry = memory.At(i);
+    if (entry.IsSentinel() || !core::starts_with_ci(entry.Name(), kScriptFilePrefix)) continue;
+    files::MemoryBlock data;
+    memory.ReadEntry(entry, data);
+    put(entry.Name(), data.bytes());
+  }
+  file.store(*archive);
+}
+
 // --- ScriptHost --------------------------------------------------------------------------
 
 files::DiscPrompt TProject::prompt() const {

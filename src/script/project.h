@@ -127,6 +127,11 @@ class TProject final : public ScriptHost {
   // Writes the status record into "save.dat" when keep status is on and the
   // save file's folder exists; errors while storing are logged, not raised.
   void WriteStatus();
+  // Stores "save.dat" with these entries (a game slot, the status ...) and
+  // every in-memory "save:" file, each replacing the entry of its name or
+  // added; other entries are kept. The file is replaced atomically. Raises
+  // core::Error when it cannot be stored (the old file is then untouched).
+  void StoreSaveEntries(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries);
 
   // Requests of GameSave and GameLoad, performed after the tick; -1: none.
   std::int32_t pending_load_slot = -1;
