@@ -42,6 +42,9 @@ struct Parser {
         ->type_name("FILE");
     app.add_option("--trace", o.trace_file, "write the interpreter's trace lines to FILE")->type_name("FILE");
     app.add_option("--answer", answer, "how headless message boxes are answered (default yes/OK)")->type_name("yes|no");
+    app.add_option("--dialog", o.dialog_answers,
+                   "headless: the answer of the next file dialog, a path or cancel (repeatable; then cancel)")
+        ->type_name("PATH|cancel");
     app.add_option("--record-audio", o.record_audio, "headless: write the mixed sound output as WAV")
         ->type_name("FILE");
     app.add_option("--seed", seed, "seed of the standard random generator")->type_name("N");
@@ -99,7 +102,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       bool is_value = false;
       if (i > 0) {
         const std::string& prev = args[i - 1];
-        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio",
+        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--dialog", "--record-audio",
                                   "--seed", "--modes", "--surface", "--date"}) {
           if (prev == takes) is_value = true;
         }

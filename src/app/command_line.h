@@ -25,6 +25,8 @@ struct PlayerOptions {
   std::filesystem::path input_script;
   std::filesystem::path trace_file;
   bool answer_yes = true;
+  // --dialog, in order.
+  std::vector<std::string> dialog_answers;
   std::filesystem::path record_audio;
   std::optional<std::uint32_t> seed;
   // Headless display modes ("640x480x32@60,800x600x16@60"); empty keeps the

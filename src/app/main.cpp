@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   try {
     nova::platform::HeadlessOptions headless;
     headless.answer_yes = options.answer_yes;
+    headless.dialog_answers = options.dialog_answers;
     headless.record_audio = options.record_audio;
     if (!options.modes.empty()) headless.modes = options.modes;
     if (!options.input_script.empty()) {

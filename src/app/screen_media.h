@@ -46,6 +46,10 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
   int preferred_mode() const override { return m_manager->PreferredModeIndex(); }
   void set_preferred_mode(int index) override { m_manager->SetPreferredModeIndex(index); }
   int mode_count() const override { return m_manager->ModeCount(); }
+  std::optional<platform::DisplayMode> mode(int index) const override {
+    if (index < 0 || index >= m_manager->ModeCount()) return std::nullopt;
+    return m_manager->GetMode(index);
+  }
   int current_mode() const override { return m_manager->ModeIndex(); }
   void select_mode(int index) override { m_manager->SetModeIndex(index); }
   void release() override { m_manager->Release(); }

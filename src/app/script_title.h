@@ -44,6 +44,10 @@ class ScriptProjectHost final : public ProjectHost {
   bool perform_pending_save_load() override;
 
   script::TProject& project() { return *m_project; }
+  // A line of the --trace file, when there is one (Shift-JIS).
+  void trace(std::string_view sjis_line) {
+    if (m_trace) m_trace->write(sjis_line);
+  }
 
  private:
   std::unique_ptr<TraceFile> m_trace;

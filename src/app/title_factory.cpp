@@ -1,5 +1,7 @@
 #include <memory>
 
+#include "app/app_functions.h"
+#include "app/pending_functions.h"
 #include "app/player_context.h"
 #include "app/screen_media.h"
 #include "app/script_title.h"
@@ -40,7 +42,14 @@ class BuildFactory final : public TitleFactory {
   }
 
   void create_system_functions(PlayerContext& ctx) override {
-    ctx.services.set_functions(std::make_unique<SystemFunctions>(ctx.random_seed));
+    if (!ctx.services.variables()) core::throw_error("the variable store is missing");
+    auto functions =
+        std::make_unique<SystemFunctions>(ctx.random_seed, ctx.services.variables()->store, ctx.services.files());
+    // The application's functions, and those the component system will
+    // bring, come after the lower layers'.
+    register_pending_component_functions(functions->funcs);
+    if (functions->access) register_app_functions(functions->funcs, ctx, *functions->access);
+    ctx.services.set_functions(std::move(functions));
   }
 
   void create_component_system(PlayerContext& ctx) override {
@@ -84,6 +93,11 @@ class BuildFactory final : public TitleFactory {
           script::ProjectServices{ctx.clock, *services.files(), variables.store, services.functions()->funcs,
                                   ctx.platform.dialogs(), variables.router, base_list},
           std::move(options));
+      SystemFunctions& functions = *services.functions();
+      if (functions.access) {
+        functions.extract_dialogs = std::make_unique<PlatformExtractDialogs>(ctx);
+        script::register_script_functions(functions.funcs, *project, *functions.access, *functions.extract_dialogs);
+      }
       services.set_project(std::make_unique<ScriptProjectHost>(std::move(trace), std::move(project)));
     } catch (const core::Error&) {
       fatal();

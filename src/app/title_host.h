@@ -10,11 +10,13 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "components/events.h"
 #include "platform/types.h"
+#include "platform/window.h"
 
 namespace nova::platform {
 class Window;
@@ -94,6 +96,11 @@ class ScreenHost {
   virtual void set_preferred_mode(int index) { (void)index; }
   // The modes full screen can use.
   virtual int mode_count() const { return preferred_mode() >= 0 ? 1 : 0; }
+  // Mode `index` of those (GetDisplayMode); nullopt outside 0 ... count - 1.
+  virtual std::optional<platform::DisplayMode> mode(int index) const {
+    (void)index;
+    return std::nullopt;
+  }
   // −1 window, 0.. a full-screen mode, −2 released.
   virtual int current_mode() const = 0;
   virtual void select_mode(int index) = 0;

@@ -1,13 +1,18 @@
 #include "app/title_services.h"
 
 #include "components/component_functions.h"
+#include "data/data_functions.h"
 #include "expr/expr_functions.h"
 
 namespace nova::app {
 
-SystemFunctions::SystemFunctions(std::uint32_t seed) : random(seed) {
-  expr::register_expr_functions(funcs, random);
+SystemFunctions::SystemFunctions(std::uint32_t seed, expr::TParamCollection& store, files::TVrFileManager* files)
+    : random(seed) {
+  // Layer order: each layer may replace what a lower one registered.
+  expr::register_expr_functions(funcs, store, random);
   components::register_component_functions(funcs);
+  data::register_data_functions(funcs);
+  if (files) access = std::make_unique<files::ScriptFileAccess>(*files);
 }
 
 VariableStore::VariableStore() {
@@ -29,6 +34,12 @@ TitleServices::~TitleServices() {
   free_variables();
   free_components();
   free_media();
+}
+
+void TitleServices::free_project() {
+  if (!m_project) return;
+  m_project.reset();
+  if (m_functions && m_functions->access) script::unregister_script_functions(m_functions->funcs, *m_functions->access);
 }
 
 void TitleServices::free_media() {

@@ -21,6 +21,8 @@
 #include "expr/sys_func_man.h"
 #include "expr/system_variable_router.h"
 #include "files/file_manager.h"
+#include "files/script_file_access.h"
+#include "script/script_functions.h"
 #include "text/font_pixel_manager.h"
 
 namespace nova::app {
@@ -28,10 +30,18 @@ namespace nova::app {
 // The builtin function manager and the standard random generator behind
 // Random, seeded with the player's seed (--seed, or the time of day at
 // start). The functions of each layer are registered in layer order.
+//
+// The script file access stands here too: the file functions reach files
+// only through it, and it remembers the paths the player chose this run.
 struct SystemFunctions {
-  explicit SystemFunctions(std::uint32_t seed);
+  // Registers the functions of expr, components and data; the file manager
+  // (may be null) is not owned and must outlive the functions.
+  SystemFunctions(std::uint32_t seed, expr::TParamCollection& store, files::TVrFileManager* files);
   expr::TSysFuncMan funcs;
   expr::StandardRandom random;
+  std::unique_ptr<files::ScriptFileAccess> access;  // null without a file manager
+  // ExtractFile's dialogs, once the script functions are registered.
+  std::unique_ptr<script::ExtractDialogs> extract_dialogs;
 };
 
 // The variable store with its system variables: the router every "@"
@@ -76,7 +86,8 @@ class TitleServices {
   void set_media(std::unique_ptr<MediaHost> m) { m_media = std::move(m); }
 
   // The close, one step each (FormClose traces them).
-  void free_project() { m_project.reset(); }
+  // The project, then the script functions that used it.
+  void free_project();
   void free_functions() { m_functions.reset(); }
   void free_variables() { m_variables.reset(); }
   // The component system, then the glyph manager it drew with.

@@ -191,6 +191,9 @@ struct HeadlessOptions {
   std::filesystem::path record_audio;
   // Echo message boxes to standard error (caption and text).
   bool echo_message_boxes = true;
+  // The answers of the file dialogs in order, each a path or "cancel";
+  // once they are used up, every dialog is cancelled.
+  std::vector<std::string> dialog_answers;
   // What the kernel services answer instead of the host's (folders, the
   // executable, mounts, language, read-only folders).
   SystemOverrides system;

@@ -86,7 +86,7 @@ TEST(ScriptTitle, PendingSavesAndLoadsRaiseNamingTheirCommand) {
   files.SetBaseFolder(f.dir.path());
   core::FrameClock clock;
   VariableStore variables;
-  SystemFunctions functions(1);
+  SystemFunctions functions(1, variables.store, &files);
   script::ProjectOptions options;
   options.save_paths.arguments = {f.dir.path()};
   ScriptProjectHost host(nullptr, std::make_unique<script::TProject>(

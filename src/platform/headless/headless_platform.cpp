@@ -47,17 +47,19 @@ class HeadlessDialogs final : public Dialogs {
     MessageAnswer a = m_platform.next_answer(spec.buttons);
     if (m_platform.options().echo_message_boxes) {
       std::fprintf(stderr, "[message box] %s: %s -> %s\n", codepage::to_utf8(spec.caption).c_str(),
-                   codepage::to_utf8(spec.text).c_str(),
-                   a == MessageAnswer::Ok       ? "OK"
-                   : a == MessageAnswer::Cancel ? "Cancel"
-                   : a == MessageAnswer::Yes    ? "Yes"
-                                                : "No");
+                   codepage::to_utf8(spec.text).c_str(), answer_name(a));
     }
     return a;
   }
-  std::optional<std::filesystem::path> open_file(const FileDialogSpec&) override { return std::nullopt; }
-  std::optional<std::filesystem::path> save_file(const FileDialogSpec&) override { return std::nullopt; }
-  std::optional<std::filesystem::path> select_folder(const FileDialogSpec&) override { return std::nullopt; }
+  std::optional<std::filesystem::path> open_file(const FileDialogSpec& spec) override {
+    return m_platform.next_dialog_answer("open", spec);
+  }
+  std::optional<std::filesystem::path> save_file(const FileDialogSpec& spec) override {
+    return m_platform.next_dialog_answer("save", spec);
+  }
+  std::optional<std::filesystem::path> select_folder(const FileDialogSpec& spec) override {
+    return m_platform.next_dialog_answer("folder", spec);
+  }
 
  private:
   HeadlessPlatform& m_platform;
@@ -467,9 +469,27 @@ MessageAnswer HeadlessPlatform::next_answer(MessageButtons buttons) {
   switch (buttons) {
     case MessageButtons::Ok: return MessageAnswer::Ok;
     case MessageButtons::OkCancel: return yes ? MessageAnswer::Ok : MessageAnswer::Cancel;
-    case MessageButtons::YesNo: return yes ? MessageAnswer::Yes : MessageAnswer::No;
+    case MessageButtons::YesNo:
+    case MessageButtons::YesNoAllCancel: return yes ? MessageAnswer::Yes : MessageAnswer::No;
   }
   return MessageAnswer::Ok;
+}
+
+std::optional<std::filesystem::path> HeadlessPlatform::next_dialog_answer(std::string_view kind,
+                                                                          const FileDialogSpec& spec) {
+  std::optional<std::filesystem::path> answer;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_dialog_answers_taken < m_options.dialog_answers.size()) {
+      const std::string& a = m_options.dialog_answers[m_dialog_answers_taken++];
+      if (a != "cancel") answer = std::filesystem::path(a);
+    }
+  }
+  if (m_options.echo_message_boxes) {
+    std::fprintf(stderr, "[%s dialog] %s -> %s\n", std::string(kind).c_str(), codepage::to_utf8(spec.title).c_str(),
+                 answer ? answer->c_str() : "cancel");
+  }
+  return answer;
 }
 
 void HeadlessPlatform::record_message_box(const MessageBoxSpec& spec) {

@@ -85,6 +85,9 @@ class HeadlessPlatform final : public Platform {
   std::mutex& midi_mutex() { return m_midi_mutex; }
   std::vector<MidiRecord>& midi_log() { return m_midi_log; }
   MessageAnswer next_answer(MessageButtons buttons);
+  // The next --dialog answer: a path, or nullopt for "cancel" and when none
+  // is left.
+  std::optional<std::filesystem::path> next_dialog_answer(std::string_view kind, const FileDialogSpec& spec);
   void record_message_box(const MessageBoxSpec& spec);
 
  private:
@@ -105,6 +108,7 @@ class HeadlessPlatform final : public Platform {
   bool m_woken = false;
   std::vector<HeadlessWindow*> m_windows;
   std::deque<MessageAnswer> m_answers;
+  std::size_t m_dialog_answers_taken = 0;
   std::vector<MessageBoxSpec> m_boxes;
   std::uint32_t m_next_window_id = 1;
   Point m_pointer;

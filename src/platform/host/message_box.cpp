@@ -45,6 +45,13 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
     case MessageButtons::Ok: choices = {{"OK", MessageAnswer::Ok}}; break;
     case MessageButtons::OkCancel: choices = {{"OK", MessageAnswer::Ok}, {"キャンセル", MessageAnswer::Cancel}}; break;
     case MessageButtons::YesNo: choices = {{"はい(&Y)", MessageAnswer::Yes}, {"いいえ(&N)", MessageAnswer::No}}; break;
+    case MessageButtons::YesNoAllCancel:
+      choices = {{"はい(&Y)", MessageAnswer::Yes},
+                 {"いいえ(&N)", MessageAnswer::No},
+                 {"すべてはい(&A)", MessageAnswer::YesToAll},
+                 {"すべていいえ(&O)", MessageAnswer::NoToAll},
+                 {"キャンセル", MessageAnswer::Cancel}};
+      break;
   }
   const MessageAnswer escape_answer = choices.back().answer;
 

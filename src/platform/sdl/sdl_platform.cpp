@@ -272,14 +272,14 @@ class SdlDialogs final : public Dialogs {
   // Our own box rather than the window system's: it shows Japanese text
   // with the fonts every other text uses, and looks the same everywhere.
   MessageAnswer message_box(const MessageBoxSpec& spec) override { return run_message_box(m_platform, spec); }
-  std::optional<std::filesystem::path> open_file(const FileDialogSpec&) override {
-    throw PlatformError("file dialogs are not available in this build");
+  std::optional<std::filesystem::path> open_file(const FileDialogSpec& spec) override {
+    return run_desktop_file_dialog(m_platform, 0, spec);
   }
-  std::optional<std::filesystem::path> save_file(const FileDialogSpec&) override {
-    throw PlatformError("file dialogs are not available in this build");
+  std::optional<std::filesystem::path> save_file(const FileDialogSpec& spec) override {
+    return run_desktop_file_dialog(m_platform, 1, spec);
   }
-  std::optional<std::filesystem::path> select_folder(const FileDialogSpec&) override {
-    throw PlatformError("file dialogs are not available in this build");
+  std::optional<std::filesystem::path> select_folder(const FileDialogSpec& spec) override {
+    return run_desktop_file_dialog(m_platform, 2, spec);
   }
 
  private:
