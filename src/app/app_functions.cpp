@@ -19,8 +19,8 @@ namespace {
 using Args = expr::FunctionArgs;
 namespace cp = platform::codepage;
 
-constexpr int kGetDisplayMode = 65, kSetWallPaper = 125, kOpenUrl = 135, kSelectOpenFile = 148,
-              kSelectSaveFile = 149, kSelectDirectory = 150;
+constexpr int kGetDisplayMode = 65, kSetWallPaper = 125, kOpenUrl = 135, kSelectOpenFile = 148, kSelectSaveFile = 149,
+              kSelectDirectory = 150;
 // At most one URL is handed to the desktop a second.
 constexpr std::uint32_t kUrlIntervalMs = 1000;
 
@@ -63,7 +63,8 @@ std::optional<std::string> url_for_launch(std::string_view sjis_url) {
   if (!core::starts_with_ci(sjis_url, "http://") && !core::starts_with_ci(sjis_url, "https://")) return std::nullopt;
   for (std::size_t i = 0; i < sjis_url.size(); i += cp::char_length(sjis_url, i)) {
     const auto b = static_cast<std::uint8_t>(sjis_url[i]);
-    const bool wide_blank = cp::char_length(sjis_url, i) == 2 && b == 0x81 && static_cast<std::uint8_t>(sjis_url[i + 1]) == 0x40;
+    const bool wide_blank =
+        cp::char_length(sjis_url, i) == 2 && b == 0x81 && static_cast<std::uint8_t>(sjis_url[i + 1]) == 0x40;
     if (b <= 0x20 || b == 0x7F || wide_blank) return std::nullopt;
   }
   const auto back = cp::from_utf8(cp::to_utf8(sjis_url));
@@ -85,15 +86,12 @@ std::optional<std::string> url_for_launch(std::string_view sjis_url) {
 }
 
 void register_app_functions(expr::TSysFuncMan& funcs, PlayerContext& ctx, files::ScriptFileAccess& access) {
-  funcs.set_behaviour(kSelectOpenFile, [&ctx, &access](expr::TCustomParam& t, Args a) {
-    file_dialog(ctx, access, 0, t, a);
-  });
-  funcs.set_behaviour(kSelectSaveFile, [&ctx, &access](expr::TCustomParam& t, Args a) {
-    file_dialog(ctx, access, 1, t, a);
-  });
-  funcs.set_behaviour(kSelectDirectory, [&ctx, &access](expr::TCustomParam& t, Args a) {
-    file_dialog(ctx, access, 2, t, a);
-  });
+  funcs.set_behaviour(kSelectOpenFile,
+                      [&ctx, &access](expr::TCustomParam& t, Args a) { file_dialog(ctx, access, 0, t, a); });
+  funcs.set_behaviour(kSelectSaveFile,
+                      [&ctx, &access](expr::TCustomParam& t, Args a) { file_dialog(ctx, access, 1, t, a); });
+  funcs.set_behaviour(kSelectDirectory,
+                      [&ctx, &access](expr::TCustomParam& t, Args a) { file_dialog(ctx, access, 2, t, a); });
   funcs.set_behaviour(kSetWallPaper, [](expr::TCustomParam& t, Args) {
     // A title does not get to change the user's desktop.
     core::log(core::Channel::App, core::Level::Info, "SetWallPaper: refused; the desktop is left as it is");

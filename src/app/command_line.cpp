@@ -102,8 +102,8 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       bool is_value = false;
       if (i > 0) {
         const std::string& prev = args[i - 1];
-        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--dialog", "--record-audio",
-                                  "--seed", "--modes", "--surface", "--date"}) {
+        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--dialog",
+                                  "--record-audio", "--seed", "--modes", "--surface", "--date"}) {
           if (prev == takes) is_value = true;
         }
       }

@@ -14,8 +14,8 @@
 
 namespace nova::app {
 
-inline constexpr std::array<int, 21> kPendingComponentFunctions = {2,   3,   19,  24, 25, 32, 33, 34, 35, 36, 47,
-                                                                   69,  131, 132, 137, 140, 141, 145, 146, 147, 154};
+inline constexpr std::array<int, 21> kPendingComponentFunctions = {2,  3,   19,  24,  25,  32,  33,  34,  35,  36, 47,
+                                                                   69, 131, 132, 137, 140, 141, 145, 146, 147, 154};
 
 void register_pending_component_functions(expr::TSysFuncMan& funcs);
 

@@ -136,7 +136,8 @@ void register_array_functions(TSysFuncMan& funcs, TParamCollection& store) {
     v->set_dims(std::span<const std::int32_t>(&n, 1));
     if (v->kind() == PK_STR) {
       auto& elems = static_cast<TParamStr*>(v)->elements();
-      for (std::int32_t i = 0; i < n; ++i) elems[static_cast<std::size_t>(i)] = std::move(pieces[static_cast<std::size_t>(i)]);
+      for (std::int32_t i = 0; i < n; ++i)
+        elems[static_cast<std::size_t>(i)] = std::move(pieces[static_cast<std::size_t>(i)]);
       return;
     }
     for (std::int32_t i = 0; i < n; ++i) v->set_str_at(i, pieces[static_cast<std::size_t>(i)]);

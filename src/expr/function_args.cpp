@@ -9,8 +9,8 @@ namespace nova::expr {
 
 void check_text_size(std::string_view function, std::uint64_t bytes) {
   if (bytes > kMaxBuiltText) {
-    core::throw_error(core::format("%s: the text would exceed 64 MiB (%s bytes)",
-                                   {std::string(function), std::to_string(bytes)}));
+    core::throw_error(
+        core::format("%s: the text would exceed 64 MiB (%s bytes)", {std::string(function), std::to_string(bytes)}));
   }
 }
 

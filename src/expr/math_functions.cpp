@@ -44,10 +44,10 @@ void write_parts(Args a, std::int32_t x, std::int32_t y, std::int32_t z) {
 }  // namespace
 
 void register_math_functions(TSysFuncMan& funcs, StandardRandom& random) {
-  add(funcs, 20, [](TCustomParam& t, Args a) { t.set_flag(!a[0]->as_flag()); });  // Not
+  add(funcs, 20, [](TCustomParam& t, Args a) { t.set_flag(!a[0]->as_flag()); });                   // Not
   add(funcs, 26, [&random](TCustomParam& t, Args a) { t.set_int(random.next(a[0]->as_int())); });  // Random
-  add(funcs, 37, [](TCustomParam& t, Args a) { t.set_int(float_to_int(a[0]->as_float())); });  // Int
-  add(funcs, 38, [](TCustomParam& t, Args a) { t.set_float(a[0]->as_float()); });               // Float
+  add(funcs, 37, [](TCustomParam& t, Args a) { t.set_int(float_to_int(a[0]->as_float())); });      // Int
+  add(funcs, 38, [](TCustomParam& t, Args a) { t.set_float(a[0]->as_float()); });                  // Float
   add_float_function<sin_of>(funcs, 39);
   add_float_function<cos_of>(funcs, 40);
   add_float_function<tan_of>(funcs, 41);

@@ -66,8 +66,7 @@ std::optional<std::string> host_part(std::string_view sjis_part) {
 
 // Reads a regular host file that lies inside `root` (both checked by their
 // real paths), at most kMaxScriptFileSize bytes.
-std::optional<std::vector<std::uint8_t>> read_contained(const fs::path& file, const fs::path& root,
-                                                        std::string& why) {
+std::optional<std::vector<std::uint8_t>> read_contained(const fs::path& file, const fs::path& root, std::string& why) {
   const auto real = real_path(file);
   const auto real_root = real_path(root);
   if (!real || !real_root) {
@@ -201,8 +200,8 @@ std::optional<std::vector<std::uint8_t>> ScriptFileAccess::Read(std::string_view
     if (!bytes) refuse(name, why);
     return bytes;
   }
-  if (TVrFile* entry = m_files.FindEntry(name); entry && !entry->memory &&
-                                                static_cast<std::uint64_t>(entry->length) > kMaxScriptFileSize) {
+  if (TVrFile* entry = m_files.FindEntry(name);
+      entry && !entry->memory && static_cast<std::uint64_t>(entry->length) > kMaxScriptFileSize) {
     refuse(name, "it is larger than 64 MiB");
     return std::nullopt;
   }

@@ -15,8 +15,8 @@ namespace {
 
 using Args = expr::FunctionArgs;
 
-constexpr int kGetSaveCaption = 27, kListSaveCaption = 134, kDeleteStack = 157, kFileExists = 71,
-              kLoadTextFile = 72, kCopyFile = 158, kExtractFile = 151;
+constexpr int kGetSaveCaption = 27, kListSaveCaption = 134, kDeleteStack = 157, kFileExists = 71, kLoadTextFile = 72,
+              kCopyFile = 158, kExtractFile = 151;
 constexpr int kIndexes[] = {kGetSaveCaption, kListSaveCaption, kDeleteStack, kFileExists,
                             kLoadTextFile,   kCopyFile,        kExtractFile};
 
@@ -147,9 +147,8 @@ void register_script_functions(expr::TSysFuncMan& funcs, TProject& project, file
       return false;
     }
   });
-  funcs.set_behaviour(kGetSaveCaption, [&project](expr::TCustomParam& t, Args a) {
-    t.set_str(project.SaveCaption(a[0]->as_int()));
-  });
+  funcs.set_behaviour(kGetSaveCaption,
+                      [&project](expr::TCustomParam& t, Args a) { t.set_str(project.SaveCaption(a[0]->as_int())); });
   funcs.set_behaviour(kListSaveCaption, [&project](expr::TCustomParam& t, Args a) {
     std::vector<std::string> captions;
     std::vector<std::int32_t> slots;
@@ -173,9 +172,8 @@ void register_script_functions(expr::TSysFuncMan& funcs, TProject& project, file
     TCallMan* interpreter = project.interpreter();
     t.set_flag(interpreter && interpreter->DeleteStack(a[0]->as_int()));
   });
-  funcs.set_behaviour(kFileExists, [&access](expr::TCustomParam& t, Args a) {
-    t.set_flag(access.Exists(a[0]->as_str()));
-  });
+  funcs.set_behaviour(kFileExists,
+                      [&access](expr::TCustomParam& t, Args a) { t.set_flag(access.Exists(a[0]->as_str())); });
   funcs.set_behaviour(kLoadTextFile, [&access](expr::TCustomParam& t, Args a) {
     const auto bytes = access.Read(a[1]->as_str());
     if (!bytes) {
@@ -209,8 +207,7 @@ void unregister_script_functions(expr::TSysFuncMan& funcs, files::ScriptFileAcce
   access.set_save_hook({});
   for (int index : kIndexes) {
     funcs.set_behaviour(index, [index](expr::TCustomParam&, Args) {
-      core::throw_error(std::string(expr::kSysFuncs[static_cast<std::size_t>(index)].name) +
-                        ": the project is closed");
+      core::throw_error(std::string(expr::kSysFuncs[static_cast<std::size_t>(index)].name) + ": the project is closed");
     });
   }
 }

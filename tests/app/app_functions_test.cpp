@@ -51,8 +51,7 @@ class AppFunctions : public ::testing::Test {
     ctx->services.set_files(std::make_unique<files::TVrFileManager>(headless->dialogs(), env));
     ctx->services.files()->SetBaseFolder(dir / "title");
     ctx->services.set_variables(std::make_unique<VariableStore>());
-    auto functions =
-        std::make_unique<SystemFunctions>(1, ctx->services.variables()->store, ctx->services.files());
+    auto functions = std::make_unique<SystemFunctions>(1, ctx->services.variables()->store, ctx->services.files());
     register_pending_component_functions(functions->funcs);
     register_app_functions(functions->funcs, *ctx, *functions->access);
     ctx->services.set_functions(std::move(functions));
@@ -141,8 +140,8 @@ TEST_F(AppFunctions, OpenUrlTakesOnlyWebAddressesAtMostOnceASecond) {
   EXPECT_EQ(url_for_launch("http://example.com/a?b=c"), "http://example.com/a?b=c");
   EXPECT_EQ(url_for_launch("HTTPS://example.com/"), "HTTPS://example.com/");
   EXPECT_EQ(url_for_launch(test::sjis("https://例.jp/漢")), "https://%E4%BE%8B.jp/%E6%BC%A2");
-  for (std::string bad : {"ftp://example.com/", "file:///etc/passwd", "javascript:alert(1)", "http//x",
-                          "http://a b", "http://a\tb", "http://a\x7F", "xhttp://a", "/usr/bin/xterm"}) {
+  for (std::string bad : {"ftp://example.com/", "file:///etc/passwd", "javascript:alert(1)", "http//x", "http://a b",
+                          "http://a\tb", "http://a\x7F", "xhttp://a", "/usr/bin/xterm"}) {
     EXPECT_FALSE(url_for_launch(bad)) << bad;
   }
   EXPECT_FALSE(url_for_launch(test::sjis("http://a　b"))) << "a full-width blank";

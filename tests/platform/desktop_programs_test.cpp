@@ -69,9 +69,9 @@ TEST(DesktopPrograms, ZenityGetsItsExactArgumentsWithoutAShell) {
   const auto chosen = run_desktop_file_dialog(headless, 1, hostile_spec());
   ASSERT_TRUE(chosen);
   EXPECT_EQ(*chosen, fs::path("/home/u/chosen file.txt"));
-  EXPECT_EQ(stand_ins.args("zenity"), lines({"--file-selection", "--title=$(touch pwned) `touch pwned2`; rm x", "--save",
-                                             "--filename=/start dir/", "--file-filter=Text (*.txt) | *.txt *.log",
-                                             "--file-filter=All | *.*"}));
+  EXPECT_EQ(stand_ins.args("zenity"),
+            lines({"--file-selection", "--title=$(touch pwned) `touch pwned2`; rm x", "--save",
+                   "--filename=/start dir/", "--file-filter=Text (*.txt) | *.txt *.log", "--file-filter=All | *.*"}));
   EXPECT_FALSE(fs::exists("pwned"));
   EXPECT_FALSE(fs::exists(stand_ins.dir() / "pwned"));
   EXPECT_EQ(zenity_arguments(2, hostile_spec(), "/d"),
@@ -90,8 +90,8 @@ TEST(DesktopPrograms, KdialogStandsInWithoutZenityAndACancelAnswersNothing) {
                                               "/start dir", "*.txt *.log|Text (*.txt)", "*.*|All"}));
   stand_ins.add("kdialog", "", 1);
   EXPECT_FALSE(run_desktop_file_dialog(headless, 2, hostile_spec())) << "exit status 1 is a cancel";
-  EXPECT_EQ(stand_ins.args("kdialog"), lines({"--title", "$(touch pwned) `touch pwned2`; rm x",
-                                              "--getexistingdirectory", "/start dir"}));
+  EXPECT_EQ(stand_ins.args("kdialog"),
+            lines({"--title", "$(touch pwned) `touch pwned2`; rm x", "--getexistingdirectory", "/start dir"}));
 }
 
 TEST(DesktopPrograms, WithoutADialogProgramTheErrorSaysWhatIsMissing) {

@@ -66,16 +66,16 @@ class ScriptFunctions : public ::testing::Test {
     settings.start_page = "main.nsb";
     settings.keep_status = 1;
     write_page("main.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").go(), Cmd("Wait")});
-    write_page("sub.nsb", {Cmd("VarNew").s("name", "loc").i("type", 1).e("initial", "7").i("scope", 2).go(),
-                           Cmd("Wait")});
+    write_page("sub.nsb",
+               {Cmd("VarNew").s("name", "loc").i("type", 1).e("initial", "7").i("scope", 2).go(), Cmd("Wait")});
     test::write_file(title / "data.txt", "a\r\nb\rc\n");
     test::write_file(title / "empty.txt", "");
     test::write_file(title / "last.txt", "x\n\n");
     files::TVrFileCollection archive;
     for (const char* name : {"pics\\a.bri", "pics\\b.bri", "snd\\c.ogg"}) {
       const std::string data = std::string("data of ") + name;
-      archive.AddMemoryFile(name, std::span<const std::uint8_t>(
-                                      reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+      archive.AddMemoryFile(
+          name, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
     }
     files::TKvBigFileStream out(title / "game.dat", files::file_mode::kCreate);
     archive.Write(out);
@@ -108,8 +108,8 @@ class ScriptFunctions : public ::testing::Test {
     o.save_paths.user_data_folder = dir / "user";
     o.save_paths.folder_writable = [](const fs::path& f) { return platform::make_system()->folder_writable(f); };
     clock.TerminateFlag.store(false);
-    project = std::make_unique<TProject>(ProjectServices{clock, *file_manager, store, funcs, dialogs, *router},
-                                         std::move(o));
+    project =
+        std::make_unique<TProject>(ProjectServices{clock, *file_manager, store, funcs, dialogs, *router}, std::move(o));
     access = std::make_unique<files::ScriptFileAccess>(*file_manager);
     expr::register_expr_functions(funcs, store, random);
     register_script_functions(funcs, *project, *access, extract);
@@ -241,7 +241,8 @@ TEST_F(ScriptFunctions, ExtractFileKeepsSubfoldersAndAsksWithFiveAnswers) {
   extract.answers = {MessageAnswer::YesToAll};
   EXPECT_TRUE(run("ExtractFile(n, TRUE, \"out\")")->as_flag());
   EXPECT_EQ(extract.questions.size(), 1u);
-  EXPECT_NE(extract.questions[0].find(test::sjis("既に同名のファイルが存在します。上書きしますか？")), std::string::npos);
+  EXPECT_NE(extract.questions[0].find(test::sjis("既に同名のファイルが存在します。上書きしますか？")),
+            std::string::npos);
   EXPECT_EQ(test::read_file(title / "out" / "pics" / "b.bri"), "data of pics\\b.bri");
 
   // A folder a3 outside the base folder that nobody chose: the dialog is
