@@ -4,8 +4,9 @@
 // ToScreen…, InPrimary, InCabinet and SaveScreen belong to the component
 // layer, which is not built yet. Until it registers them, each raises
 // "<name>: needs the component system (not built yet)", so an expression
-// calling one stops with a message saying why. The component layer's
-// registrar replaces every one of these; then this file goes.
+// calling one stops with a message saying why. An index that already has a
+// behaviour (the component layer's registrar runs before this) is left as
+// it is; once the component layer registers all of them, this file goes.
 #pragma once
 
 #include <array>
