@@ -221,17 +221,16 @@ std::optional<std::vector<std::uint8_t>> ScriptFileAccess::Read(std::string_view
   }
 }
 
-std::optional<fs::path> ScriptFileAccess::place_below(const fs::path& root, std::string_view relative,
-                                                      bool make_folders) {
-  const std::vector<std::string> parts = names::components(relative);
+std::optional<fs::path> ScriptFileAccess::walk_folders(const fs::path& root, std::span<const std::string> parts,
+                                                       bool make_folders) {
   const auto real_root = real_path(root);
-  if (parts.empty() || !real_root) return std::nullopt;
+  if (!real_root) return std::nullopt;
   fs::path folder = root;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    if (auto found = m_finder.FindFolder(folder, parts[i])) {
+  for (const std::string& part : parts) {
+    if (auto found = m_finder.FindFolder(folder, part)) {
       folder = *found;
     } else {
-      const auto host = host_part(parts[i]);
+      const auto host = host_part(part);
       if (!make_folders || !host) return std::nullopt;
       folder /= *host;
       std::error_code ec;
@@ -241,6 +240,16 @@ std::optional<fs::path> ScriptFileAccess::place_below(const fs::path& root, std:
     const auto real = real_path(folder);
     if (!real || !is_inside(*real, *real_root)) return std::nullopt;
   }
+  return folder;
+}
+
+std::optional<fs::path> ScriptFileAccess::place_below(const fs::path& root, std::string_view relative,
+                                                      bool make_folders) {
+  const std::vector<std::string> parts = names::components(relative);
+  if (parts.empty()) return std::nullopt;
+  const auto walked = walk_folders(root, std::span<const std::string>(parts).first(parts.size() - 1), make_folders);
+  if (!walked) return std::nullopt;
+  const fs::path& folder = *walked;
   fs::path target;
   if (auto found = m_finder.FindFile(folder, parts.back())) {
     target = *found;
@@ -336,24 +345,7 @@ std::optional<fs::path> ScriptFileAccess::WritableFolder(std::string_view name) 
     rest = std::string(name);
   }
   if (!rest.empty() && !refusal(rest).empty()) return std::nullopt;
-  const auto real_root = real_path(root);
-  if (!real_root) return std::nullopt;
-  fs::path folder = root;
-  for (const std::string& part : names::components(rest)) {
-    if (auto found = m_finder.FindFolder(folder, part)) {
-      folder = *found;
-    } else {
-      const auto host = host_part(part);
-      if (!host) return std::nullopt;
-      folder /= *host;
-      std::error_code ec;
-      fs::create_directory(folder, ec);
-      if (ec) return std::nullopt;
-    }
-    const auto real = real_path(folder);
-    if (!real || !is_inside(*real, *real_root)) return std::nullopt;
-  }
-  return folder;
+  return walk_folders(root, names::components(rest), true);
 }
 
 std::optional<fs::path> ScriptFileAccess::PlaceInto(const fs::path& folder, std::string_view relative) {

@@ -108,6 +108,11 @@ class ScriptFileAccess {
   // folder's real path leaves the root or the destination is a link.
   std::optional<std::filesystem::path> place_below(const std::filesystem::path& root, std::string_view relative,
                                                    bool make_folders);
+  // Walks `parts` as folders below `root`, each matched without regard to
+  // case and made when missing and `make_folders`; nullopt when one is
+  // missing or its real path leaves the root.
+  std::optional<std::filesystem::path> walk_folders(const std::filesystem::path& root,
+                                                    std::span<const std::string> parts, bool make_folders);
   bool refuse(std::string_view name, std::string_view why) const;
 
   TVrFileManager& m_files;
