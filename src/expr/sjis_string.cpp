@@ -41,18 +41,33 @@ std::string j_copy(std::string_view text, std::int32_t index, std::int32_t count
   return std::string(text.substr(start, end - start));
 }
 
-// Both searches let the library's substring search find candidates and walk
-// the character boundaries only up to each one: a candidate that starts
-// inside a double-byte character is passed over.
+// Whether `at` is a character boundary, given the boundary `from` <= `at`.
+// A byte that cannot be a lead byte always ends a character, so the byte
+// after it is a boundary; from there on only lead-range bytes follow up to
+// `at`, and each one at a boundary takes the next byte with it. So `at` is a
+// boundary when the run of lead-range bytes just before it (stopping at
+// `from`) has even length. The scan is as long as that run, not as the
+// distance from `from`.
+bool is_boundary_after(std::string_view text, std::size_t from, std::size_t at) {
+  std::size_t run = 0;
+  while (at - run > from && core::is_lead_byte(text[at - run - 1])) ++run;
+  return run % 2 == 0;
+}
+
+// Finds candidates with the library's substring search and passes over
+// those that start inside a double-byte character. A candidate passed over
+// is a trail byte, so the byte after it starts a character: later checks
+// scan back no further than that, and the whole search reads each byte at
+// most twice.
 std::size_t find_on_boundary(std::string_view text, std::string_view part, std::size_t from) {
   if (part.empty()) return std::string_view::npos;
   std::size_t boundary = from;
-  for (;;) {
-    const std::size_t candidate = text.find(part, boundary);
-    if (candidate == std::string_view::npos) return candidate;
-    while (boundary < candidate) boundary += core::char_length(text, boundary);
-    if (boundary == candidate) return candidate;
+  for (std::size_t candidate = text.find(part, from); candidate != std::string_view::npos;
+       candidate = text.find(part, boundary)) {
+    if (is_boundary_after(text, boundary, candidate)) return candidate;
+    boundary = candidate + 1;
   }
+  return std::string_view::npos;
 }
 
 std::int32_t j_pos(std::string_view part, std::string_view text) {

@@ -57,6 +57,10 @@ bool is_trail_byte(std::string_view text, std::int32_t pos);
 // Without a delimiter the whole text is answered and `text` becomes empty.
 std::string cut_at_delimiter(std::string& text, std::string_view delimiters);
 
+// Whether byte offset `at` starts a character, given that `from` <= `at`
+// does.
+bool is_boundary_after(std::string_view text, std::size_t from, std::size_t at);
+
 // The byte offset of the first occurrence of `part` in `text` at or after
 // byte offset `from` that starts on a character boundary, or npos. `from`
 // must itself be a character boundary.

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "core/error.h"
+#include "core/sjis.h"
 #include "expr/kana.h"
 #include "expr/random.h"
 #include "expr/sjis_string.h"
@@ -82,6 +83,46 @@ TEST(SjisString, CutsAtTheFirstRealDelimiter) {
   std::string slash = sjis("表\\x");
   EXPECT_EQ(cut_at_delimiter(slash, "\\"), sjis("表"));
   EXPECT_EQ(slash, "x");
+}
+
+// The reference: walk every character from the start.
+std::size_t find_on_boundary_by_walking(std::string_view text, std::string_view part, std::size_t from) {
+  if (part.empty()) return std::string_view::npos;
+  for (std::size_t pos = from; pos < text.size(); pos += core::char_length(text, pos)) {
+    if (text.compare(pos, part.size(), part) == 0) return pos;
+  }
+  return std::string_view::npos;
+}
+
+TEST(SjisString, BoundarySearchesAgreeWithTheWalkOnLeadHeavyText) {
+  // Bytes drawn mostly from the lead range, so runs of lead-range bytes are
+  // long and candidates often start on a trail byte.
+  expr::TKvRandom r(77);
+  const std::uint8_t alphabet[] = {0x81, 0x8E, 0x9A, 0x9F, 0xE0, 0xFC, 0x5C, 0x41, 0xA0, 0x20};
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const std::size_t n = static_cast<std::uint32_t>(r.next()) % 300;
+    for (std::size_t i = 0; i < n; ++i)
+      text.push_back(static_cast<char>(alphabet[static_cast<std::uint32_t>(r.next()) % 10]));
+    for (int k = 0; k < 10; ++k) {
+      std::string part;
+      const std::size_t m = 1 + static_cast<std::uint32_t>(r.next()) % 3;
+      for (std::size_t i = 0; i < m; ++i)
+        part.push_back(static_cast<char>(alphabet[static_cast<std::uint32_t>(r.next()) % 10]));
+      ASSERT_EQ(find_on_boundary(text, part), find_on_boundary_by_walking(text, part, 0));
+      const auto at = find_on_boundary_by_walking(text, part, 0);
+      if (at != std::string_view::npos) {
+        EXPECT_EQ(j_pos(part, text), j_length(text.substr(0, at)) + 1);
+      } else {
+        EXPECT_EQ(j_pos(part, text), 0);
+      }
+    }
+  }
+  // Every candidate on a trail byte: "字" is 8E 9A, both in the lead range.
+  std::string all_lead;
+  for (int i = 0; i < 100000; ++i) all_lead += sjis("字");
+  EXPECT_EQ(find_on_boundary(all_lead, "\x9A\x8E"), std::string_view::npos);
+  EXPECT_EQ(find_on_boundary(all_lead + "\x9A\x8E", "\x9A\x8E"), all_lead.size());
 }
 
 TEST(Kana, HalfWidthToFullWidth) {
