@@ -148,33 +148,34 @@ void BM_PropertiesPaired(benchmark::State& state) {
   expr::TParamFlag flag_var, visible(true);
   expr::TParamStr str_var, tag("a tag of some length");
   constexpr int kSlice = 1000;
+  // One slice of the work through `get` and `set`; answers a sum of what
+  // was read, so that both sides can be checked against each other.
+  const auto slice = [&](auto&& get, auto&& set) {
+    std::int64_t sum = 0;
+    for (int i = 0; i < kSlice; ++i) {
+      set(PR_LEFT, left);
+      get(PR_LEFT, int_var);
+      set(PR_VISIBLE, visible);
+      get(PR_VISIBLE, flag_var);
+      set(PR_TAG, tag);
+      get(PR_TAG, str_var);
+      sum += int_var.as_int() + flag_var.as_int() + static_cast<std::int64_t>(str_var.elements()[0].size());
+      get(PR_ZOOMX, int_var);
+      sum += int_var.as_int();
+    }
+    return sum;
+  };
+  const auto our_get = [&](int id, expr::TCustomParam& var) { GetProp(c, id, var); };
+  const auto our_set = [&](int id, const expr::TCustomParam& value) { SetProp(c, id, value); };
+  const auto their_get = [&](int id, expr::TCustomParam& var) { baseline_get(props, id, var); };
+  const auto their_set = [&](int id, const expr::TCustomParam& value) { baseline_set(props, id, value); };
   std::int64_t ours_sum = 0, theirs_sum = 0;
   double ours = 0, theirs = 0;
   for (auto _ : state) {
     const double t0 = thread_seconds();
-    for (int i = 0; i < kSlice; ++i) {
-      SetProp(c, PR_LEFT, left);
-      GetProp(c, PR_LEFT, int_var);
-      SetProp(c, PR_VISIBLE, visible);
-      GetProp(c, PR_VISIBLE, flag_var);
-      SetProp(c, PR_TAG, tag);
-      GetProp(c, PR_TAG, str_var);
-      ours_sum += int_var.as_int() + flag_var.as_int() + static_cast<std::int64_t>(str_var.elements()[0].size());
-      GetProp(c, PR_ZOOMX, int_var);
-      ours_sum += int_var.as_int();
-    }
+    ours_sum += slice(our_get, our_set);
     const double t1 = thread_seconds();
-    for (int i = 0; i < kSlice; ++i) {
-      baseline_set(props, PR_LEFT, left);
-      baseline_get(props, PR_LEFT, int_var);
-      baseline_set(props, PR_VISIBLE, visible);
-      baseline_get(props, PR_VISIBLE, flag_var);
-      baseline_set(props, PR_TAG, tag);
-      baseline_get(props, PR_TAG, str_var);
-      theirs_sum += int_var.as_int() + flag_var.as_int() + static_cast<std::int64_t>(str_var.elements()[0].size());
-      baseline_get(props, PR_ZOOMX, int_var);
-      theirs_sum += int_var.as_int();
-    }
+    theirs_sum += slice(their_get, their_set);
     const double t2 = thread_seconds();
     ours += t1 - t0;
     theirs += t2 - t1;

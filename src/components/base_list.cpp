@@ -55,7 +55,9 @@ std::pair<std::string_view, std::int64_t> stem_and_start(std::string_view name) 
 
 }  // namespace
 
-TNovaBaseList::TNovaBaseList(BaseListServices services) : m_services(services) {
+TNovaBaseList::TNovaBaseList(BaseListServices services) : m_services(services) { make_bases(); }
+
+void TNovaBaseList::make_bases() {
   for (int i = 0; i < 2; ++i) {
     m_bases[static_cast<std::size_t>(i)] = std::make_unique<TNovaBase>();
     TNovaBase& b = *m_bases[static_cast<std::size_t>(i)];
@@ -80,6 +82,7 @@ TNovaBaseList::~TNovaBaseList() {
 void TNovaBaseList::give_handle(TNovaObject& o) {
   o.m_list = this;
   o.m_id = m_handles.add(&o);
+  o.m_properties = &o.Properties();
 }
 
 TNovaComponent& TNovaBaseList::adopt(std::unique_ptr<TNovaComponent> component) {
@@ -126,11 +129,15 @@ TNovaObject* TNovaBaseList::resolve(ComponentId id) const {
 // --- Names --------------------------------------------------------------------------------
 
 void TNovaBaseList::index_name(TNovaObject& o) {
-  if (o.m_registered && !o.m_name.empty()) m_names.add(o.m_name, &o, o.m_sequence);
+  if (!o.m_registered || o.m_name.empty()) return;
+  m_names.add(o.m_name, {&o, o.m_sequence, o.AsControl() != nullptr, o.m_pending_deletion});
+  o.m_indexed = true;
 }
 
 void TNovaBaseList::unindex_name(TNovaObject& o) {
-  if (o.m_registered && !o.m_name.empty()) m_names.remove(o.m_name, &o);
+  if (!o.m_indexed) return;
+  m_names.remove(o.m_name, &o);
+  o.m_indexed = false;
 }
 
 void TNovaBaseList::set_name(TNovaObject& o, std::string_view name) {
@@ -143,8 +150,8 @@ void TNovaBaseList::set_name(TNovaObject& o, std::string_view name) {
 TNovaComponent* TNovaBaseList::FindComponent(std::string_view name) const {
   if (name.empty() || name == kBase0Name) return &front_base();
   if (name == kByte1 || name == kBase1Name) return &back_base();
-  TNovaObject* o = m_names.find_first(name, [](const TNovaObject* c) { return !c->m_pending_deletion; });
-  return o ? o->AsComponent() : nullptr;
+  // Only components are registered.
+  return static_cast<TNovaComponent*>(m_names.find(name, false));
 }
 
 TNovaControl* TNovaBaseList::FindControl(std::string_view name) const {
@@ -152,9 +159,7 @@ TNovaControl* TNovaBaseList::FindControl(std::string_view name) const {
   if (name == kByte1) return &back_base();
   if (name == kBase0Name) return &base(0);
   if (name == kBase1Name) return &base(1);
-  TNovaObject* o = m_names.find_first(
-      name, [](const TNovaObject* c) { return !c->m_pending_deletion && c->AsControl() != nullptr; });
-  return o ? o->AsControl() : nullptr;
+  return static_cast<TNovaControl*>(m_names.find(name, true));
 }
 
 std::optional<std::string> TNovaBaseList::name_of(ComponentId id) const {
@@ -183,8 +188,7 @@ void TNovaBaseList::Rename(TNovaObject& o, std::string_view name) {
   if (o.m_name == name) return;
   // An empty name is no name: it takes nobody's place.
   if (!name.empty()) {
-    TNovaObject* other = m_names.find_first(name, [&](const TNovaObject* c) { return c != &o; });
-    if (other) {
+    if (TNovaObject* other = m_names.find_other(name, &o)) {
       if (o.AsControl()) {
         set_name(*other, free_numbered_name(name));
       } else {
@@ -199,11 +203,12 @@ void TNovaBaseList::Rename(TNovaObject& o, std::string_view name) {
 
 void TNovaBaseList::ScheduleDeletion(TNovaObject& o) {
   if (!registered(o) || o.IsScreenBase()) return;
+  // The name goes first: the index keeps the pending flag it was given.
+  set_name(o, {});
   if (!o.m_pending_deletion) {
     o.m_pending_deletion = true;
     m_deletions.push_back(o.m_id);
   }
-  set_name(o, {});
 }
 
 std::unique_ptr<TNovaObject> TNovaBaseList::release(TNovaObject& o) {

@@ -152,6 +152,9 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   friend class TNovaObject;
   friend class TNovaControl;
 
+  // Makes the two bases, named and with handles, outside the registry (at
+  // construction, and again when a reset has destroyed them).
+  void make_bases();
   void give_handle(TNovaObject& o);
   void index_name(TNovaObject& o);
   void unindex_name(TNovaObject& o);

@@ -6,25 +6,43 @@
 
 namespace nova::components {
 
-void NameIndex::add(const std::string& name, TNovaObject* object, std::uint64_t sequence) {
-  auto [it, fresh] = m_names.try_emplace(name);
-  std::vector<Entry>& bearers = it->second;
-  const auto at = std::upper_bound(bearers.begin(), bearers.end(), sequence,
-                                   [](std::uint64_t s, const Entry& e) { return s < e.sequence; });
-  bearers.insert(at, {object, sequence});
+void NameIndex::add(const std::string& name, const Entry& entry) {
+  auto [it, fresh] = m_names.try_emplace(name, Bearers{entry, {}});
   if (fresh) {
     if (const auto n = auto_number(name)) take_number(*n);
+    return;
   }
+  Bearers& b = it->second;
+  Entry e = entry;
+  if (e.sequence < b.first.sequence) std::swap(e, b.first);
+  const auto at = std::upper_bound(b.more.begin(), b.more.end(), e.sequence,
+                                   [](std::uint64_t s, const Entry& x) { return s < x.sequence; });
+  b.more.insert(at, e);
 }
 
-void NameIndex::remove(const std::string& name, TNovaObject* object) {
+void NameIndex::remove(const std::string& name, const TNovaObject* object) {
   const auto it = m_names.find(name);
   if (it == m_names.end()) return;
-  std::vector<Entry>& bearers = it->second;
-  std::erase_if(bearers, [&](const Entry& e) { return e.object == object; });
-  if (!bearers.empty()) return;
+  Bearers& b = it->second;
+  if (b.first.object != object) {
+    std::erase_if(b.more, [&](const Entry& e) { return e.object == object; });
+    return;
+  }
+  if (!b.more.empty()) {
+    b.first = b.more.front();
+    b.more.erase(b.more.begin());
+    return;
+  }
   m_names.erase(it);
   if (const auto n = auto_number(name)) free_number(*n);
+}
+
+TNovaObject* NameIndex::find(std::string_view name, bool controls_only) const {
+  return first_where(name, [&](const Entry& e) { return !e.pending && (!controls_only || e.control); });
+}
+
+TNovaObject* NameIndex::find_other(std::string_view name, const TNovaObject* self) const {
+  return first_where(name, [&](const Entry& e) { return e.object != self; });
 }
 
 void NameIndex::clear() {

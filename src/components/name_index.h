@@ -22,22 +22,25 @@ class TNovaObject;
 
 class NameIndex {
  public:
-  // `sequence` orders objects of one name: lower first (registration order).
-  void add(const std::string& name, TNovaObject* object, std::uint64_t sequence);
-  void remove(const std::string& name, TNovaObject* object);
+  // What a lookup needs of a bearer, kept in the index so that a lookup
+  // touches no object. `sequence` orders the bearers of a name (lower first:
+  // registration order); the other two never change while it is indexed.
+  struct Entry {
+    TNovaObject* object;
+    std::uint64_t sequence;
+    bool control;  // a TNovaControl
+    bool pending;  // scheduled for deletion (renamed after it was)
+  };
+
+  void add(const std::string& name, const Entry& entry);
+  void remove(const std::string& name, const TNovaObject* object);
   void clear();
 
-  // The bearers of `name` in registration order, first to last, until `fn`
-  // answers true; answers that object, or nullptr.
-  template <typename Fn>
-  TNovaObject* find_first(std::string_view name, Fn&& fn) const {
-    const auto it = m_names.find(name);
-    if (it == m_names.end()) return nullptr;
-    for (const Entry& e : it->second) {
-      if (fn(e.object)) return e.object;
-    }
-    return nullptr;
-  }
+  // The first bearer of `name` in registration order that is not pending
+  // deletion (and is a control, with `controls_only`); nullptr if none.
+  TNovaObject* find(std::string_view name, bool controls_only) const;
+  // The first bearer of `name` other than `self`, pending or not.
+  TNovaObject* find_other(std::string_view name, const TNovaObject* self) const;
   bool contains(std::string_view name) const { return m_names.find(name) != m_names.end(); }
 
   // The smallest N >= 0 for which no registered object bears "object" + N
@@ -48,20 +51,30 @@ class NameIndex {
   static std::optional<std::uint64_t> auto_number(std::string_view name);
 
  private:
-  struct Entry {
-    TNovaObject* object;
-    std::uint64_t sequence;
+  // Usually one bearer per name; several only after loading a stream that
+  // holds a name twice. The first lies in the node itself.
+  struct Bearers {
+    Entry first;
+    std::vector<Entry> more;
   };
   struct Hash {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
+  template <typename Fn>
+  TNovaObject* first_where(std::string_view name, Fn&& fn) const {
+    const auto it = m_names.find(name);
+    if (it == m_names.end()) return nullptr;
+    if (fn(it->second.first)) return it->second.first.object;
+    for (const Entry& e : it->second.more) {
+      if (fn(e)) return e.object;
+    }
+    return nullptr;
+  }
   void take_number(std::uint64_t n);
   void free_number(std::uint64_t n);
 
-  // Usually one bearer per name; several only after loading a stream that
-  // holds a name twice.
-  std::unordered_map<std::string, std::vector<Entry>, Hash, std::equal_to<>> m_names;
+  std::unordered_map<std::string, Bearers, Hash, std::equal_to<>> m_names;
   // The automatic numbers in use, as disjoint half-open runs [first, end),
   // keyed by first; neighbouring runs are merged.
   std::map<std::uint64_t, std::uint64_t> m_numbers;

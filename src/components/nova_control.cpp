@@ -52,76 +52,8 @@ void TNovaControl::Created() {
 
 // --- Setters ---------------------------------------------------------------------------
 
-template <typename T>
-bool TNovaControl::change(T& field, T v) {
-  if (field == v) return false;
-  Invalidate();
-  field = v;
-  return true;
-}
-
-void TNovaControl::SetLeft(std::int32_t v) {
-  if (!change(m_left, v)) return;
-  m_motion_x = m_motion_y = 0;
-  Invalidate();
-  PositionChanged();
-}
-
-void TNovaControl::SetTop(std::int32_t v) {
-  if (!change(m_top, v)) return;
-  m_motion_x = m_motion_y = 0;
-  Invalidate();
-  PositionChanged();
-}
-
-void TNovaControl::SetWidth(std::int32_t v) {
-  if (change(m_width, v)) Invalidate();
-}
-
-void TNovaControl::SetHeight(std::int32_t v) {
-  if (change(m_height, v)) Invalidate();
-}
-
-void TNovaControl::SetCenterX(std::int32_t v) {
-  if (!change(m_center_x, v)) return;
-  Invalidate();
-  PositionChanged();
-}
-
-void TNovaControl::SetCenterY(std::int32_t v) {
-  if (!change(m_center_y, v)) return;
-  Invalidate();
-  PositionChanged();
-}
-
 void TNovaControl::SetVisible(bool v) {
-  if (!change(m_visible, v)) return;
-  Invalidate();
-  if (owner()) owner()->visibility_changed(*this);
-}
-
-void TNovaControl::SetColor(std::int32_t v) {
-  if (change(m_color, v)) Invalidate();
-}
-
-void TNovaControl::SetPosZoomed(bool v) {
-  if (!change(m_pos_zoomed, v)) return;
-  Invalidate();
-  PositionChanged();
-}
-
-void TNovaControl::set_clip(int i, std::int32_t v) {
-  if (!change(m_clip[static_cast<std::size_t>(i)], v)) return;
-  Invalidate();
-  ClipChanged();
-}
-
-void TNovaControl::SetPlusX(std::int32_t v) {
-  if (change(m_plus_x, v)) Invalidate();
-}
-
-void TNovaControl::SetPlusY(std::int32_t v) {
-  if (change(m_plus_y, v)) Invalidate();
+  if (change(m_visible, v) && owner()) owner()->visibility_changed(*this);
 }
 
 void TNovaControl::SetHandleKey(bool v) {

@@ -72,23 +72,23 @@ class TNovaControl : public TNovaComponent {
   // True while an attached motion plays.
   bool Playing() const { return m_motion && m_motion->Playing(); }
 
-  void SetLeft(std::int32_t v);
-  void SetTop(std::int32_t v);
-  void SetWidth(std::int32_t v);
-  void SetHeight(std::int32_t v);
-  void SetCenterX(std::int32_t v);
-  void SetCenterY(std::int32_t v);
+  void SetLeft(std::int32_t v) { change(m_left, v, Then::NewPosition); }
+  void SetTop(std::int32_t v) { change(m_top, v, Then::NewPosition); }
+  void SetWidth(std::int32_t v) { change(m_width, v); }
+  void SetHeight(std::int32_t v) { change(m_height, v); }
+  void SetCenterX(std::int32_t v) { change(m_center_x, v, Then::Position); }
+  void SetCenterY(std::int32_t v) { change(m_center_y, v, Then::Position); }
   void SetVisible(bool v);
-  void SetColor(std::int32_t v);
+  void SetColor(std::int32_t v) { change(m_color, v); }
   void SetIgnoreMouse(std::int32_t v) { m_ignore_mouse = static_cast<std::uint8_t>(v); }
   void SetCursor(std::string_view v) { m_cursor = v; }
-  void SetPosZoomed(bool v);
-  void SetClipLeft(std::int32_t v) { set_clip(0, v); }
-  void SetClipTop(std::int32_t v) { set_clip(1, v); }
-  void SetClipWidth(std::int32_t v) { set_clip(2, v); }
-  void SetClipHeight(std::int32_t v) { set_clip(3, v); }
-  void SetPlusX(std::int32_t v);
-  void SetPlusY(std::int32_t v);
+  void SetPosZoomed(bool v) { change(m_pos_zoomed, v, Then::Position); }
+  void SetClipLeft(std::int32_t v) { change(m_clip[0], v, Then::Clip); }
+  void SetClipTop(std::int32_t v) { change(m_clip[1], v, Then::Clip); }
+  void SetClipWidth(std::int32_t v) { change(m_clip[2], v, Then::Clip); }
+  void SetClipHeight(std::int32_t v) { change(m_clip[3], v, Then::Clip); }
+  void SetPlusX(std::int32_t v) { change(m_plus_x, v); }
+  void SetPlusY(std::int32_t v) { change(m_plus_y, v); }
   void SetAniPaused(bool v) { m_ani_paused = v; }
   void SetHandleKey(bool v);
   // Sets all four, invalidating before and after.
@@ -189,10 +189,13 @@ class TNovaControl : public TNovaComponent {
   std::int64_t position(Axis axis, std::int32_t zoom) const;
   std::optional<std::int64_t> zoomed_on_parent_picture(Axis axis, std::int32_t zoom) const;
 
-  void set_clip(int i, std::int32_t v);
-  // The changed-value pattern of the setters.
+  // What else a setter's change calls for.
+  enum class Then { Nothing, Position, NewPosition, Clip };
+  // The pattern of the setters: nothing for an unchanged value; otherwise
+  // invalidate, store, (drop the motion position for a new position),
+  // invalidate, and pass a position or clip change on.
   template <typename T>
-  bool change(T& field, T v);
+  bool change(T& field, T v, Then then = Then::Nothing);
   static std::size_t event_slot(int id);
   void mark_children_unsorted() { m_children_unsorted = true; }
   void tidy_children() const;
@@ -232,5 +235,17 @@ class TNovaControl : public TNovaComponent {
   mutable bool m_children_unsorted = false;
   mutable std::size_t m_child_holes = 0;
 };
+
+template <typename T>
+bool TNovaControl::change(T& field, T v, Then then) {
+  if (field == v) return false;
+  Invalidate();
+  field = v;
+  if (then == Then::NewPosition) m_motion_x = m_motion_y = 0;
+  Invalidate();
+  if (then == Then::Position || then == Then::NewPosition) PositionChanged();
+  if (then == Then::Clip) ClipChanged();
+  return true;
+}
 
 }  // namespace nova::components

@@ -96,6 +96,9 @@ class TNovaObject {
   // The accessor table of the object's class.
   virtual const PropertyTable& Properties() const { return ClassProperties(); }
   static const PropertyTable& ClassProperties();
+  // The same, kept by the owner list once the object's class is complete,
+  // since every property access asks for it.
+  const PropertyTable& properties() const { return m_properties ? *m_properties : Properties(); }
 
   // --- Events ----------------------------------------------------------------------
   // The raise routine every event goes through. Reads the event property
@@ -228,12 +231,39 @@ class TNovaObject {
   std::int32_t m_order_offset = 0;
 
   // The owner list's bookkeeping.
+  const PropertyTable* m_properties = nullptr;
   ComponentId m_id;
   std::uint64_t m_sequence = 0;      // registration order
   std::size_t m_registry_index = 0;  // position in the registry while registered
   bool m_registered = false;
+  bool m_indexed = false;  // in the name index under m_name
   bool m_pending_deletion = false;
 };
+
+// --- The script's reads and writes -------------------------------------------------
+//
+// Both are inline: the table slot and its one call are the whole dispatch.
+
+// Raises "GetPropエラー" (or, for `set`, "SetPropエラー").
+[[noreturn]] void throw_prop_id_error(bool set);
+
+// Reads property `id` into `variable` with the property's type (the
+// variable converts it to its own). An id outside 0 ... 164 fails with
+// "GetPropエラー" and changes nothing.
+inline void GetProp(const TNovaObject& o, int id, expr::TCustomParam& variable) {
+  if (!is_property_id(id)) throw_prop_id_error(false);
+  const PropertySlot& s = o.properties().slot(static_cast<TPropId>(id));
+  s.get_param(o, s.index, variable);
+}
+
+// Converts `value` to the property's type and writes it. An id outside
+// 0 ... 164 fails with "SetPropエラー", as do PR_APPEARX and PR_APPEARY;
+// writes to read-only and unimplemented properties are ignored.
+inline void SetProp(TNovaObject& o, int id, const expr::TCustomParam& value) {
+  if (!is_property_id(id)) throw_prop_id_error(true);
+  const PropertySlot& s = o.properties().slot(static_cast<TPropId>(id));
+  s.set_param(o, s.index, value);
+}
 
 // A component: an object a script can name. Its destruction takes its
 // waiting events out of the queue (the owner list does it).

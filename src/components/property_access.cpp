@@ -5,16 +5,6 @@
 
 namespace nova::components {
 
-PropertySlot& PropertyTable::take(TPropId id, expr::TParamType type, int index) {
-  assert(kProperties[id].type == type && "the accessor's value type differs from the property's");
-  (void)type;
-  m_implemented.set(id);
-  PropertySlot& s = m_slots[id];
-  s = PropertySlot{};
-  s.index = index;
-  return s;
-}
-
 namespace {
 
 using expr::FlagTraits;
@@ -34,12 +24,41 @@ std::int32_t absent_int(const TNovaObject& o, TPropId id) {
   return row(id).absent_default;
 }
 
+// The script's side of a property the component does not implement, by
+// the row's type (the slot's index is the property id).
+void absent_int_into(const TNovaObject& o, int id, expr::TCustomParam& v) {
+  v.set_int(absent_int(o, static_cast<TPropId>(id)));
+}
+void absent_flag_into(const TNovaObject&, int id, expr::TCustomParam& v) {
+  v.set_flag(row(static_cast<TPropId>(id)).absent_default != 0);
+}
+void absent_float_into(const TNovaObject&, int, expr::TCustomParam& v) { v.set_float(0.0L); }
+void absent_str_into(const TNovaObject&, int, expr::TCustomParam& v) { v.set_str({}); }
+PropertySlot::ParamGet absent_read(TPropId id) {
+  switch (row(id).type) {
+    case expr::PT_INT: return &absent_int_into;
+    case expr::PT_BOOL: return &absent_flag_into;
+    case expr::PT_FLOAT: return &absent_float_into;
+    case expr::PT_STR:
+    case expr::PT_NONE: break;
+  }
+  return &absent_str_into;
+}
+void ignored_write(TNovaObject&, int, const expr::TCustomParam&) {}
+[[noreturn]] void failing_write(TNovaObject&, int, const expr::TCustomParam&) {
+  core::throw_error_utf8("SetPropエラー");
+}
+PropertySlot::ParamSet absent_write(TPropId id) {
+  return row(id).access == PropAccess::WriteFails ? &failing_write : &ignored_write;
+}
+
 // Reads the property in its own type and hands it to `to`, a visitor with
 // one overload per element type of the values.
 template <typename Visitor>
 auto visit_read(const TNovaObject& o, TPropId id, Visitor&& to) {
-  const PropertySlot& s = o.Properties().slot(id);
-  const bool own = o.Properties().implements(id);
+  const PropertyTable& table = o.properties();
+  const PropertySlot& s = table.slot(id);
+  const bool own = table.implements(id);
   switch (row(id).type) {
     case expr::PT_INT: return to.integer(own ? s.get_int(o, s.index) : absent_int(o, id));
     case expr::PT_BOOL: return to.flag(own ? s.get_flag(o, s.index) : row(id).absent_default != 0);
@@ -67,9 +86,10 @@ struct As {
 const PropertySlot* writable(TNovaObject& o, TPropId id) {
   const TPropertyInfo& r = row(id);
   if (r.access == PropAccess::WriteFails) core::throw_error_utf8("SetPropエラー");
-  if (r.access == PropAccess::ReadOnly || !o.Properties().implements(id)) return nullptr;
+  const PropertyTable& table = o.properties();
+  if (r.access == PropAccess::ReadOnly || !table.implements(id)) return nullptr;
   if (id == PR_TEXT) o.ResetTypingState();
-  return &o.Properties().slot(id);
+  return &table.slot(id);
 }
 
 // Writes `v` (of any element type, read through Traits) converted to the
@@ -101,12 +121,31 @@ void write_as(TNovaObject& o, TPropId id, const typename Traits::T& v) {
   }
 }
 
-TPropId checked_id(int id, const char* message_utf8) {
-  if (!is_property_id(id)) core::throw_error_utf8(message_utf8);
-  return static_cast<TPropId>(id);
+}  // namespace
+
+PropertyTable::PropertyTable() {
+  for (int id = 0; id < kPropCount; ++id) {
+    PropertySlot& s = m_slots[static_cast<std::size_t>(id)];
+    s.index = id;
+    s.get_param = absent_read(static_cast<TPropId>(id));
+    s.set_param = absent_write(static_cast<TPropId>(id));
+  }
 }
 
-}  // namespace
+PropertySlot& PropertyTable::take(TPropId id, expr::TParamType type, int index) {
+  assert(kProperties[id].type == type && "the accessor's value type differs from the property's");
+  (void)type;
+  m_implemented.set(id);
+  PropertySlot& s = m_slots[id];
+  s = PropertySlot{};
+  s.index = index;
+  s.set_param = absent_write(id);
+  return s;
+}
+
+bool PropertyTable::writable_row(TPropId id) { return row(id).access == PropAccess::ReadWrite; }
+
+void detail::reset_typing(TNovaObject& o) { o.ResetTypingState(); }
 
 std::int32_t read_int(const TNovaObject& o, TPropId id) { return visit_read(o, id, As<IntTraits>{}); }
 bool read_flag(const TNovaObject& o, TPropId id) { return visit_read(o, id, As<FlagTraits>{}) != 0; }
@@ -118,43 +157,6 @@ void write_flag(TNovaObject& o, TPropId id, bool v) { write_as<FlagTraits>(o, id
 void write_float(TNovaObject& o, TPropId id, long double v) { write_as<FloatTraits>(o, id, v); }
 void write_str(TNovaObject& o, TPropId id, std::string_view v) { write_as<StrTraits>(o, id, std::string(v)); }
 
-namespace {
-
-// Stores a read value into a variable with the property's type.
-struct IntoVariable {
-  expr::TCustomParam& var;
-  void integer(std::int32_t v) const { var.set_int(v); }
-  void flag(bool v) const { var.set_flag(v); }
-  void number(long double v) const { var.set_float(v); }
-  void text(std::string_view v) const { var.set_str(v); }
-};
-
-}  // namespace
-
-void GetProp(const TNovaObject& o, int id, expr::TCustomParam& variable) {
-  visit_read(o, checked_id(id, "GetPropエラー"), IntoVariable{variable});
-}
-
-void SetProp(TNovaObject& o, int id, const expr::TCustomParam& value) {
-  const TPropId p = checked_id(id, "SetPropエラー");
-  switch (row(p).type) {
-    case expr::PT_INT: write_int(o, p, value.as_int()); break;
-    case expr::PT_BOOL: write_flag(o, p, value.as_flag()); break;
-    case expr::PT_FLOAT: write_float(o, p, value.as_float()); break;
-    case expr::PT_STR: {
-      // A text value is written as it stands, without a copy.
-      if (value.quick_type() == expr::PT_STR && value.kind() == expr::PK_STR) {
-        const auto& s = static_cast<const expr::TParamStr&>(value);
-        if (!s.has_dims()) {
-          write_as<StrTraits>(o, p, s.elements()[0]);
-          break;
-        }
-      }
-      write_str(o, p, value.as_str());
-      break;
-    }
-    case expr::PT_NONE: break;
-  }
-}
+void throw_prop_id_error(bool set) { core::throw_error_utf8(set ? "SetPropエラー" : "GetPropエラー"); }
 
 }  // namespace nova::components

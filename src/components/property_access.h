@@ -30,10 +30,17 @@ namespace nova::components {
 
 class TNovaObject;
 
-// One property's accessor in a class's table. Only the pair of the
-// property's value type is used; `index` is handed to both (the cell of an
-// indexed accessor, 0 for plain ones). A missing setter ignores writes.
+// One property's accessor in a class's table. Two forms: the typed pair of
+// the property's value type, for the component system's own reads and
+// writes (only the pair of the row's type is set; a missing setter ignores
+// writes), and the pair that reads into and writes from the script's
+// values, which every slot has: for a property the class does not
+// implement they report the default and ignore the write (or fail it, for
+// PR_APPEARX and PR_APPEARY). `index` is handed to every call: the cell of
+// an indexed accessor, 0 for plain ones, the property id in absent slots.
 struct PropertySlot {
+  using ParamGet = void (*)(const TNovaObject&, int index, expr::TCustomParam& variable);
+  using ParamSet = void (*)(TNovaObject&, int index, const expr::TCustomParam& value);
   using IntGet = std::int32_t (*)(const TNovaObject&, int index);
   using IntSet = void (*)(TNovaObject&, int index, std::int32_t);
   using FlagGet = bool (*)(const TNovaObject&, int index);
@@ -53,6 +60,8 @@ struct PropertySlot {
   FloatSet set_float = nullptr;
   StrGet get_str = nullptr;
   StrSet set_str = nullptr;
+  ParamGet get_param = nullptr;
+  ParamSet set_param = nullptr;
   int index = 0;
 };
 
@@ -150,40 +159,80 @@ std::int32_t caret_get(const TNovaObject& o, int index) {
   return index == 0 ? p.x : p.y;
 }
 
+// The script's side of a typed accessor: the value read into a variable,
+// or a value converted to the type and written.
+template <auto TypedGet>
+void int_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
+  v.set_int(TypedGet(o, index));
+}
+template <auto TypedSet>
+void int_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
+  TypedSet(o, index, v.as_int());
+}
+template <auto TypedGet>
+void flag_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
+  v.set_flag(TypedGet(o, index));
+}
+template <auto TypedSet>
+void flag_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
+  TypedSet(o, index, v.as_flag());
+}
+template <auto TypedGet>
+void float_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
+  v.set_float(TypedGet(o, index));
+}
+template <auto TypedSet>
+void float_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
+  TypedSet(o, index, v.as_float());
+}
+template <auto TypedGet>
+void str_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
+  std::string scratch;
+  v.set_str(TypedGet(o, index, scratch));
+}
+// A plain text value is written as it stands, without a copy. PR_TEXT
+// first lets the component reset its typing state.
+void reset_typing(TNovaObject& o);
+template <auto TypedSet, bool ResetsTyping>
+void str_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
+  if constexpr (ResetsTyping) reset_typing(o);
+  if (v.kind() == expr::PK_STR && !static_cast<const expr::TParamStr&>(v).has_dims()) {
+    TypedSet(o, index, static_cast<const expr::TParamStr&>(v).elements()[0]);
+  } else {
+    TypedSet(o, index, v.as_str());
+  }
+}
+
 }  // namespace detail
 
 class PropertyTable {
  public:
+  // Every property absent: defaults read, writes ignored or failing.
+  PropertyTable();
+
   const PropertySlot& slot(TPropId id) const { return m_slots[id]; }
   // Whether a class on the way registered the property.
   bool implements(TPropId id) const { return m_implemented[id]; }
 
   // --- Registration, by member functions of the class (or of a base) -----------
   // Each registers the getter and, where given, the setter; the property's
-  // value type must match the function family.
+  // value type must match the function family. A setter of a read-only
+  // property is never called from a script.
   template <auto Get, auto Set = nullptr>
   void integer(TPropId id) {
-    PropertySlot& s = take(id, expr::PT_INT, 0);
-    s.get_int = &detail::int_get<Get, false>;
-    if constexpr (Set != nullptr) s.set_int = &detail::int_set<Set, false>;
+    plain<expr::PT_INT, Get, Set>(id);
   }
   template <auto Get, auto Set = nullptr>
   void flag(TPropId id) {
-    PropertySlot& s = take(id, expr::PT_BOOL, 0);
-    s.get_flag = &detail::flag_get<Get, false>;
-    if constexpr (Set != nullptr) s.set_flag = &detail::flag_set<Set, false>;
+    plain<expr::PT_BOOL, Get, Set>(id);
   }
   template <auto Get, auto Set = nullptr>
   void number(TPropId id) {
-    PropertySlot& s = take(id, expr::PT_FLOAT, 0);
-    s.get_float = &detail::float_get<Get, false>;
-    if constexpr (Set != nullptr) s.set_float = &detail::float_set<Set, false>;
+    plain<expr::PT_FLOAT, Get, Set>(id);
   }
   template <auto Get, auto Set = nullptr>
   void text(TPropId id) {
-    PropertySlot& s = take(id, expr::PT_STR, 0);
-    s.get_str = &detail::str_get<Get, false>;
-    if constexpr (Set != nullptr) s.set_str = &detail::str_set<Set, false>;
+    plain<expr::PT_STR, Get, Set>(id);
   }
 
   // Several text properties served by one pair taking the property id:
@@ -191,11 +240,7 @@ class PropertyTable {
   // std::string_view)` (a control's event targets).
   template <auto Get, auto Set>
   void texts_by_id(std::initializer_list<TPropId> ids) {
-    for (TPropId id : ids) {
-      PropertySlot& s = take(id, expr::PT_STR, id);
-      s.get_str = &detail::str_get<Get, true>;
-      s.set_str = &detail::str_set<Set, true>;
-    }
+    for (TPropId id : ids) strs<&detail::str_get<Get, true>, &detail::str_set<Set, true>>(id, id);
   }
 
   // PR_FONTSTYLE or PR_FONTHOVERSTYLE, by a getter answering the FS_* set
@@ -203,30 +248,30 @@ class PropertyTable {
   template <auto Get, auto Set>
   void font_style(TPropId id) {
     assert(id == PR_FONTSTYLE || id == PR_FONTHOVERSTYLE);
-    PropertySlot& s = take(id, expr::PT_INT, 0);
-    s.get_int = &detail::font_style_get<Get>;
-    s.set_int = &detail::font_style_set<Set>;
+    ints<&detail::font_style_get<Get>, &detail::font_style_set<Set>>(id, 0);
   }
   // PR_CARETX and PR_CARETY from one getter answering a platform::Point.
   template <auto Get>
   void caret() {
-    take(PR_CARETX, expr::PT_INT, 0).get_int = &detail::caret_get<Get>;
-    take(PR_CARETY, expr::PT_INT, 1).get_int = &detail::caret_get<Get>;
+    ints<&detail::caret_get<Get>, nullptr>(PR_CARETX, 0);
+    ints<&detail::caret_get<Get>, nullptr>(PR_CARETY, 1);
   }
   // PR_PARAM1, PR_PARAM2, PR_PARAM3: `long double Get(int) const` and
   // `void Set(int, long double)` with the index 0, 1, 2.
   template <auto Get, auto Set>
   void params() {
-    indexed_floats<Get, Set>({PR_PARAM1, PR_PARAM2, PR_PARAM3}, {0, 1, 2});
+    int index = 0;
+    for (TPropId id : {PR_PARAM1, PR_PARAM2, PR_PARAM3}) {
+      floats<&detail::float_get<Get, true>, &detail::float_set<Set, true>>(id, index++);
+    }
   }
   // PR_BORDERSOURCETL ... PR_BORDERSOURCEBR: the nine cells of a 3 × 3
   // frame in row order, index 0 to 8.
   template <auto Get, auto Set>
   void border_sources() {
     for (int cell = 0; cell < 9; ++cell) {
-      PropertySlot& s = take(static_cast<TPropId>(PR_BORDERSOURCETL + cell), expr::PT_STR, cell);
-      s.get_str = &detail::str_get<Get, true>;
-      s.set_str = &detail::str_set<Set, true>;
+      strs<&detail::str_get<Get, true>, &detail::str_set<Set, true>>(static_cast<TPropId>(PR_BORDERSOURCETL + cell),
+                                                                      cell);
     }
   }
   // PR_BORDERHALIGNT, C, B: cells 1, 4, 7 of a horizontal alignment per cell.
@@ -241,23 +286,90 @@ class PropertyTable {
   }
 
  private:
+  // Clears the slot of `id` for a new accessor and marks it implemented.
   PropertySlot& take(TPropId id, expr::TParamType type, int index);
+  // Whether a script's write of the row reaches a setter (the row is
+  // neither read-only nor failing).
+  static bool writable_row(TPropId id);
+
+  // Both forms of an accessor from its typed functions (TypedSet nullptr:
+  // writes are ignored).
+  template <auto TypedGet, auto TypedSet>
+  void ints(TPropId id, int index) {
+    PropertySlot& s = take(id, expr::PT_INT, index);
+    s.get_int = TypedGet;
+    s.get_param = &detail::int_into<TypedGet>;
+    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
+      s.set_int = TypedSet;
+      if (writable_row(id)) s.set_param = &detail::int_from<TypedSet>;
+    }
+  }
+  template <auto TypedGet, auto TypedSet>
+  void flags(TPropId id, int index) {
+    PropertySlot& s = take(id, expr::PT_BOOL, index);
+    s.get_flag = TypedGet;
+    s.get_param = &detail::flag_into<TypedGet>;
+    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
+      s.set_flag = TypedSet;
+      if (writable_row(id)) s.set_param = &detail::flag_from<TypedSet>;
+    }
+  }
+  template <auto TypedGet, auto TypedSet>
+  void floats(TPropId id, int index) {
+    PropertySlot& s = take(id, expr::PT_FLOAT, index);
+    s.get_float = TypedGet;
+    s.get_param = &detail::float_into<TypedGet>;
+    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
+      s.set_float = TypedSet;
+      if (writable_row(id)) s.set_param = &detail::float_from<TypedSet>;
+    }
+  }
+  template <auto TypedGet, auto TypedSet>
+  void strs(TPropId id, int index) {
+    PropertySlot& s = take(id, expr::PT_STR, index);
+    s.get_str = TypedGet;
+    s.get_param = &detail::str_into<TypedGet>;
+    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
+      s.set_str = TypedSet;
+      if (writable_row(id)) {
+        s.set_param = id == PR_TEXT ? &detail::str_from<TypedSet, true> : &detail::str_from<TypedSet, false>;
+      }
+    }
+  }
+
+  template <expr::TParamType Type, auto Get, auto Set>
+  void plain(TPropId id) {
+    constexpr bool kSets = !std::is_same_v<decltype(Set), std::nullptr_t>;
+    if constexpr (Type == expr::PT_INT) {
+      if constexpr (kSets) {
+        ints<&detail::int_get<Get, false>, &detail::int_set<Set, false>>(id, 0);
+      } else {
+        ints<&detail::int_get<Get, false>, nullptr>(id, 0);
+      }
+    } else if constexpr (Type == expr::PT_BOOL) {
+      if constexpr (kSets) {
+        flags<&detail::flag_get<Get, false>, &detail::flag_set<Set, false>>(id, 0);
+      } else {
+        flags<&detail::flag_get<Get, false>, nullptr>(id, 0);
+      }
+    } else if constexpr (Type == expr::PT_FLOAT) {
+      if constexpr (kSets) {
+        floats<&detail::float_get<Get, false>, &detail::float_set<Set, false>>(id, 0);
+      } else {
+        floats<&detail::float_get<Get, false>, nullptr>(id, 0);
+      }
+    } else {
+      if constexpr (kSets) {
+        strs<&detail::str_get<Get, false>, &detail::str_set<Set, false>>(id, 0);
+      } else {
+        strs<&detail::str_get<Get, false>, nullptr>(id, 0);
+      }
+    }
+  }
 
   template <auto Get, auto Set>
   void indexed_ints(std::array<TPropId, 3> ids, std::array<int, 3> cells) {
-    for (std::size_t i = 0; i < 3; ++i) {
-      PropertySlot& s = take(ids[i], expr::PT_INT, cells[i]);
-      s.get_int = &detail::int_get<Get, true>;
-      s.set_int = &detail::int_set<Set, true>;
-    }
-  }
-  template <auto Get, auto Set>
-  void indexed_floats(std::array<TPropId, 3> ids, std::array<int, 3> cells) {
-    for (std::size_t i = 0; i < 3; ++i) {
-      PropertySlot& s = take(ids[i], expr::PT_FLOAT, cells[i]);
-      s.get_float = &detail::float_get<Get, true>;
-      s.set_float = &detail::float_set<Set, true>;
-    }
+    for (std::size_t i = 0; i < 3; ++i) ints<&detail::int_get<Get, true>, &detail::int_set<Set, true>>(ids[i], cells[i]);
   }
 
   std::array<PropertySlot, kPropCount> m_slots{};
@@ -287,12 +399,7 @@ void write_flag(TNovaObject& o, TPropId id, bool v);
 void write_float(TNovaObject& o, TPropId id, long double v);
 void write_str(TNovaObject& o, TPropId id, std::string_view v);
 
-// Reads property `id` into `variable` with the property's type (the
-// variable converts it to its own). An id outside 0 ... 164 fails with
-// "GetPropエラー" and changes nothing.
-void GetProp(const TNovaObject& o, int id, expr::TCustomParam& variable);
-// Converts `value` to the property's type and writes it. An id outside
-// 0 ... 164 fails with "SetPropエラー", as do PR_APPEARX and PR_APPEARY.
-void SetProp(TNovaObject& o, int id, const expr::TCustomParam& value);
+// GetProp and SetProp, the script's reads and writes by id, are in
+// nova_object.h.
 
 }  // namespace nova::components

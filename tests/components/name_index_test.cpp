@@ -126,7 +126,7 @@ TEST(NameIndexNumbers, AutomaticNumbersAreExactCanonicalDecimals) {
       taken.erase(n);
     } else {
       holder[n] = owners.emplace_back(std::make_unique<TNovaObject>()).get();
-      index.add(name, holder[n], static_cast<std::uint64_t>(step));
+      index.add(name, {holder[n], static_cast<std::uint64_t>(step), false, false});
       taken.insert(n);
     }
     std::uint64_t expected = 0;

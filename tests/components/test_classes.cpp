@@ -5,9 +5,7 @@ namespace nova::test {
 const PropertyTable& TTestWave::ClassProperties() {
   static const PropertyTable table = [] {
     using C = TTestWave;
-    PropertyTable t = TNovaControl::ClassProperties();
-    t.integer<&C::Delay, &C::SetDelay>(PR_DELAY);
-    t.flag<&C::Paused, &C::SetPaused>(PR_PAUSED);
+    PropertyTable t = timed_properties();
     t.integer<&C::Amp, &C::SetAmp>(PR_AMP);
     t.integer<&C::WaveLen, &C::SetWaveLen>(PR_WAVELEN);
     t.text<&C::OnIdle, &C::SetOnIdle>(PR_ONIDLE);
@@ -17,18 +15,14 @@ const PropertyTable& TTestWave::ClassProperties() {
 }
 
 void TTestWave::SaveToStream(core::ByteWriter& w) const {
-  TNovaControl::SaveToStream(w);
-  w.i32(delay);
-  w.boolean(paused);
+  save_timed(w);
   w.i32(amp);
   w.i32(wavelen);
   w.str(on_idle);
 }
 
 void TTestWave::LoadFromStream(core::ByteReader& r, std::int32_t version) {
-  TNovaControl::LoadFromStream(r, version);
-  delay = r.i32();
-  paused = r.boolean();
+  load_timed(r, version);
   amp = r.i32();
   wavelen = r.i32();
   on_idle = r.str();
@@ -37,9 +31,7 @@ void TTestWave::LoadFromStream(core::ByteReader& r, std::int32_t version) {
 const PropertyTable& TTestTimer::ClassProperties() {
   static const PropertyTable table = [] {
     using C = TTestTimer;
-    PropertyTable t = TNovaComponent::ClassProperties();
-    t.integer<&C::Delay, &C::SetDelay>(PR_DELAY);
-    t.flag<&C::Paused, &C::SetPaused>(PR_PAUSED);
+    PropertyTable t = timed_properties();
     t.text<&C::OnNotify, &C::SetOnNotify>(PR_ONNOTIFY);
     t.flag<&C::AutoScrap, &C::SetAutoScrap>(PR_AUTOSCRAP);
     return t;
@@ -48,17 +40,13 @@ const PropertyTable& TTestTimer::ClassProperties() {
 }
 
 void TTestTimer::SaveToStream(core::ByteWriter& w) const {
-  TNovaComponent::SaveToStream(w);
-  w.i32(delay);
-  w.boolean(paused);
+  save_timed(w);
   w.str(on_notify);
   w.boolean(auto_scrap);
 }
 
 void TTestTimer::LoadFromStream(core::ByteReader& r, std::int32_t version) {
-  TNovaComponent::LoadFromStream(r, version);
-  delay = r.i32();
-  paused = r.boolean();
+  load_timed(r, version);
   on_notify = r.str();
   auto_scrap = r.boolean();
 }

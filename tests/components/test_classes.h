@@ -26,16 +26,44 @@ namespace nova::test {
 
 using namespace nova::components;
 
-class TTestWave : public TNovaControl {
+// PR_DELAY and PR_PAUSED, which the wave and the timer both have, with
+// their record (delay, paused) first among the class's fields.
+template <typename Base>
+class TTestTimed : public Base {
+ public:
+  std::int32_t Delay() const { return delay; }
+  void SetDelay(std::int32_t v) { delay = v; }
+  bool Paused() const { return paused; }
+  void SetPaused(bool v) { paused = v; }
+
+  std::int32_t delay = 0;
+  bool paused = false;
+
+ protected:
+  static PropertyTable timed_properties() {
+    PropertyTable t = Base::ClassProperties();
+    t.integer<&TTestTimed::Delay, &TTestTimed::SetDelay>(PR_DELAY);
+    t.flag<&TTestTimed::Paused, &TTestTimed::SetPaused>(PR_PAUSED);
+    return t;
+  }
+  void save_timed(core::ByteWriter& w) const {
+    Base::SaveToStream(w);
+    w.i32(delay);
+    w.boolean(paused);
+  }
+  void load_timed(core::ByteReader& r, std::int32_t version) {
+    Base::LoadFromStream(r, version);
+    delay = r.i32();
+    paused = r.boolean();
+  }
+};
+
+class TTestWave : public TTestTimed<TNovaControl> {
  public:
   TComponentType ComponentType() const override { return LT_WAVE; }
   const PropertyTable& Properties() const override { return ClassProperties(); }
   static const PropertyTable& ClassProperties();
 
-  std::int32_t Delay() const { return delay; }
-  void SetDelay(std::int32_t v) { delay = v; }
-  bool Paused() const { return paused; }
-  void SetPaused(bool v) { paused = v; }
   std::int32_t Amp() const { return amp; }
   void SetAmp(std::int32_t v) { amp = v; }
   std::int32_t WaveLen() const { return wavelen; }
@@ -48,8 +76,6 @@ class TTestWave : public TNovaControl {
   void SaveToStream(core::ByteWriter& w) const override;
   void LoadFromStream(core::ByteReader& r, std::int32_t version) override;
 
-  std::int32_t delay = 0;
-  bool paused = false;
   std::int32_t amp = 0;
   std::int32_t wavelen = 0;
   std::string on_idle;
@@ -67,16 +93,12 @@ class TTestAfterimage final : public TTestWave {
   ComponentId source;
 };
 
-class TTestTimer final : public TNovaComponent {
+class TTestTimer final : public TTestTimed<TNovaComponent> {
  public:
   TComponentType ComponentType() const override { return LT_TIMER; }
   const PropertyTable& Properties() const override { return ClassProperties(); }
   static const PropertyTable& ClassProperties();
 
-  std::int32_t Delay() const { return delay; }
-  void SetDelay(std::int32_t v) { delay = v; }
-  bool Paused() const { return paused; }
-  void SetPaused(bool v) { paused = v; }
   const std::string& OnNotify() const { return on_notify; }
   void SetOnNotify(std::string_view v) { on_notify = v; }
   bool AutoScrap() const { return auto_scrap; }
@@ -85,8 +107,6 @@ class TTestTimer final : public TNovaComponent {
   void SaveToStream(core::ByteWriter& w) const override;
   void LoadFromStream(core::ByteReader& r, std::int32_t version) override;
 
-  std::int32_t delay = 0;
-  bool paused = false;
   std::string on_notify;
   bool auto_scrap = false;
 };
