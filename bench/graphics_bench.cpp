@@ -1,11 +1,14 @@
 // The surface operations on a 1280 × 720 frame against pixman doing the same
 // work, and a plain copy of the frame as the memory limit.
 //
-// Each of our benchmarks runs on one pixel path (portable, sse2, avx2) and
+// Each of our benchmarks runs on one pixel path (portable, sse2, avx2) or on
+// "auto", the path and kernels the player picks on this processor, and
 // checks, once, that its result has the checksum of the per-pixel reference.
 // Alpha planes come in two shapes: "soft", every pixel partly transparent
 // (the worst case), and "sprite", mostly 0 and 255 with soft edges, as
-// character pictures are.
+// character pictures are. Stretches fill the frame from a source of 1 / 0.75,
+// 1 / 1.5 and 1 / 2.37 of its size, plain and mirrored both ways; pixman
+// scales the same source by the same transform with its nearest filter.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
@@ -15,7 +18,9 @@
 #include <memory>
 #include <numbers>
 #include <random>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "graphics/kernels.h"
 #include "graphics/memory_dibx.h"
@@ -29,8 +34,7 @@ using nova::graphics::TCustomDIBX;
 using nova::graphics::TDIBX;
 
 constexpr int kW = 1280, kH = 720;
-// 1.5 × stretch: the source is two thirds of the frame.
-constexpr int kSw = 853, kSh = 480;
+constexpr double kScales[] = {0.75, 1.5, 2.37};
 // 30 degrees in 1/256 of a turn, rounded; pixman turns by the same angle.
 constexpr int kAngle = 21;
 
@@ -75,34 +79,47 @@ std::uint64_t checksum(const TCustomDIBX& s) {
   return h;
 }
 
+enum class Op { Masked, Blend128, Add, MaskedAdd, Stretch, StretchMasked, Rotate, MaskedRotate };
+
+// One benchmarked operation: what it does, on which layout, with which alpha
+// plane, and for stretches the scale and whether it is mirrored.
+struct Work {
+  Op op = Op::Masked;
+  int bits = 32;
+  Plane kind = Plane::Soft;
+  double scale = 1;
+  bool mirrored = false;
+};
+
+bool stretches(Op op) { return op == Op::Stretch || op == Op::StretchMasked; }
+
+// The source of a stretch at `scale` fills the frame.
+int source_width(const Work& w) { return stretches(w.op) ? static_cast<int>(std::lround(kW / w.scale)) : kW; }
+int source_height(const Work& w) { return stretches(w.op) ? static_cast<int>(std::lround(kH / w.scale)) : kH; }
+
 struct Scene {
-  TDIBX dst, src, small_src, plane, small_plane;
-  Scene(int bits, Plane kind) {
-    dst.SetSize(kW, kH, bits);
-    src.SetSize(kW, kH, bits);
-    small_src.SetSize(kSw, kSh, bits);
-    plane.SetSize(kW, kH, 8);
-    small_plane.SetSize(kSw, kSh, 8);
+  TDIBX dst, src, plane;
+  explicit Scene(const Work& w) {
+    dst.SetSize(kW, kH, w.bits);
+    src.SetSize(source_width(w), source_height(w), w.bits);
+    plane.SetSize(source_width(w), source_height(w), 8);
     fill_random(dst, 1);
     fill_random(src, 2);
-    fill_random(small_src, 3);
-    fill_plane(plane, kind);
-    fill_plane(small_plane, kind);
+    fill_plane(plane, w.kind);
   }
 };
 
-enum class Op { Masked, Blend128, Add, MaskedAdd, Stretch, StretchMasked, Rotate, MaskedRotate };
-
-void run_op(Op op, Scene& s) {
+void run_op(const Work& w, Scene& s) {
   TDIBX& d = s.dst;
-  const Rect all{0, 0, kW, kH}, small{0, 0, kSw, kSh};
-  switch (op) {
+  const Rect all{0, 0, kW, kH}, source{0, 0, source_width(w), source_height(w)};
+  const bool m = w.mirrored;
+  switch (w.op) {
     case Op::Masked: d.DrawMasked(0, 0, s.plane, false, false, all, s.src); break;
     case Op::Blend128: d.DrawBlend(0, 0, 128, false, false, false, all, s.src); break;
     case Op::Add: d.DrawAdd(0, 0, 255, false, false, false, all, s.src); break;
     case Op::MaskedAdd: d.DrawMaskedAdd(0, 0, 255, s.plane, false, false, all, s.src); break;
-    case Op::Stretch: d.StretchDraw(all, s.small_src, 255, false, false, false, small); break;
-    case Op::StretchMasked: d.StretchDrawMasked(all, s.small_src, 255, s.small_plane, false, false, small); break;
+    case Op::Stretch: d.StretchDraw(all, s.src, 255, m, m, false, source); break;
+    case Op::StretchMasked: d.StretchDrawMasked(all, s.src, 255, s.plane, m, m, source); break;
     case Op::Rotate:
       d.DrawRotate(kW / 2, kH / 2, 255, false, false, false, kAngle, kH / 2, kW / 2, all, s.src, 256, 256);
       break;
@@ -112,28 +129,34 @@ void run_op(Op op, Scene& s) {
   }
 }
 
-void BM_Ours(benchmark::State& state, Op op, int bits, Plane kind, PixelPath path) {
+void BM_Ours(benchmark::State& state, Work w, PixelPath path) {
   ScopedPixelPath forced(path);
   if (!forced.ok()) {
     state.SkipWithError("path not available on this processor");
     return;
   }
-  // The result of one run must match the reference's.
-  {
-    Scene fast(bits, kind), ref(bits, kind);
-    run_op(op, fast);
+  // The result of one run must match the reference's; checked at the first
+  // repetition only, since the reference goes pixel by pixel.
+  static std::set<std::string> checked;
+  const std::string key = std::to_string(static_cast<int>(w.op)) + "/" + std::to_string(w.bits) + "/" +
+                          std::to_string(static_cast<int>(w.kind)) + "/" + std::to_string(w.scale) + "/" +
+                          std::to_string(w.mirrored) + "/" + std::string(nova::graphics::pixel_path_name(path));
+  if (checked.insert(key).second) {
+    Scene fast(w), ref(w);
+    run_op(w, fast);
     {
       ScopedPixelPath reference(PixelPath::Reference);
-      run_op(op, ref);
+      run_op(w, ref);
     }
     if (checksum(fast.dst) != checksum(ref.dst)) {
+      checked.erase(key);
       state.SkipWithError("result differs from the reference");
       return;
     }
   }
-  Scene s(bits, kind);
+  Scene s(w);
   for (auto _ : state) {
-    run_op(op, s);
+    run_op(w, s);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kW * kH);
@@ -165,15 +188,17 @@ void set_transform(pixman_image_t* image, const pixman_f_transform& ft) {
   pixman_image_set_filter(image, PIXMAN_FILTER_NEAREST, nullptr, 0);
 }
 
-void BM_Pixman(benchmark::State& state, Op op, int bits, Plane kind) {
-  Scene s(bits, kind);
-  const pixman_format_code_t f = pixman_format(bits);
-  PixmanImage dst(s.dst, f), src(s.src, f), small_src(s.small_src, f);
-  PixmanImage plane(s.plane, PIXMAN_a8), small_plane(s.small_plane, PIXMAN_a8);
+void BM_Pixman(benchmark::State& state, Work w) {
+  Scene s(w);
+  const pixman_format_code_t f = pixman_format(w.bits);
+  PixmanImage dst(s.dst, f), src(s.src, f), plane(s.plane, PIXMAN_a8);
   pixman_color_t half{0, 0, 0, 128 * 257};
   PixmanImage solid(pixman_image_create_solid_fill(&half));
+  // Destination to source: x × sw / W, mirrored to sw − x × sw / W.
+  const double fx = static_cast<double>(source_width(w)) / kW, fy = static_cast<double>(source_height(w)) / kH;
   pixman_f_transform scale;
-  pixman_f_transform_init_scale(&scale, static_cast<double>(kSw) / kW, static_cast<double>(kSh) / kH);
+  pixman_f_transform_init_scale(&scale, w.mirrored ? -fx : fx, w.mirrored ? -fy : fy);
+  if (w.mirrored) pixman_f_transform_translate(&scale, nullptr, source_width(w), source_height(w));
   pixman_f_transform rotate;
   pixman_f_transform_init_identity(&rotate);
   const double theta = kAngle * 2 * std::numbers::pi / 256;
@@ -182,19 +207,17 @@ void BM_Pixman(benchmark::State& state, Op op, int bits, Plane kind) {
   pixman_f_transform_translate(&rotate, nullptr, kW / 2.0, kH / 2.0);
   pixman_op_t pop = PIXMAN_OP_OVER;
   pixman_image_t *a = src.image, *m = nullptr;
-  switch (op) {
+  switch (w.op) {
     case Op::Masked: m = plane.image; break;
     case Op::Blend128: m = solid.image; break;
     case Op::Add: pop = PIXMAN_OP_ADD; break;
     case Op::MaskedAdd: pop = PIXMAN_OP_ADD; m = plane.image; break;
     case Op::Stretch:
       pop = PIXMAN_OP_SRC;
-      a = small_src.image;
       set_transform(a, scale);
       break;
     case Op::StretchMasked:
-      a = small_src.image;
-      m = small_plane.image;
+      m = plane.image;
       set_transform(a, scale);
       set_transform(m, scale);
       break;
@@ -224,14 +247,19 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kW * kH);
 }
 
-const char* op_name(Op op) {
-  switch (op) {
+std::string op_name(const Work& w) {
+  switch (w.op) {
     case Op::Masked: return "DrawMasked";
     case Op::Blend128: return "DrawBlend128";
     case Op::Add: return "DrawAdd";
     case Op::MaskedAdd: return "DrawMaskedAdd";
-    case Op::Stretch: return "StretchDraw1.5";
-    case Op::StretchMasked: return "StretchDrawMasked1.5";
+    case Op::Stretch:
+    case Op::StretchMasked: {
+      std::string scale = std::to_string(w.scale);
+      scale.erase(scale.find_last_not_of('0') + 1);
+      return std::string(w.op == Op::Stretch ? "StretchDraw" : "StretchDrawMasked") + scale +
+             (w.mirrored ? "mirrored" : "");
+    }
     case Op::Rotate: return "DrawRotate30";
     case Op::MaskedRotate: return "DrawMaskedRotate30";
   }
@@ -243,6 +271,8 @@ bool uses_plane(Op op) {
 }
 
 int register_all() {
+  // Read before any benchmark forces a path: what the player would use.
+  const PixelPath chosen = nova::graphics::pixel_path();
   benchmark::RegisterBenchmark("memcpy/frame32", BM_Memcpy)->Unit(benchmark::kMicrosecond);
   const Op all_ops[] = {Op::Masked, Op::Blend128, Op::Add, Op::MaskedAdd, Op::Stretch, Op::StretchMasked, Op::Rotate,
                         Op::MaskedRotate};
@@ -250,16 +280,26 @@ int register_all() {
     for (Op op : all_ops) {
       const bool packed16 = bits != 32;
       if (packed16 && (op == Op::Rotate || op == Op::MaskedRotate || op == Op::StretchMasked)) continue;
+      std::vector<Work> works;
       for (Plane kind : {Plane::Soft, Plane::Sprite}) {
         if (!uses_plane(op) && kind == Plane::Sprite) continue;
-        const std::string suffix = std::string(op_name(op)) + "/" + std::to_string(bits) +
-                                   (uses_plane(op) ? (kind == Plane::Soft ? "/soft" : "/sprite") : "");
-        benchmark::RegisterBenchmark(("pixman/" + suffix).c_str(), BM_Pixman, op, bits, kind)
-            ->Unit(benchmark::kMicrosecond);
+        if (!stretches(op)) {
+          works.push_back(Work{op, bits, kind});
+          continue;
+        }
+        for (double scale : kScales) {
+          for (bool mirrored : {false, true}) works.push_back(Work{op, bits, kind, scale, mirrored});
+        }
+      }
+      for (const Work& w : works) {
+        const std::string suffix = op_name(w) + "/" + std::to_string(bits) +
+                                   (uses_plane(op) ? (w.kind == Plane::Soft ? "/soft" : "/sprite") : "");
+        benchmark::RegisterBenchmark(("pixman/" + suffix).c_str(), BM_Pixman, w)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("auto/" + suffix).c_str(), BM_Ours, w, chosen)->Unit(benchmark::kMicrosecond);
         for (PixelPath path : nova::graphics::available_pixel_paths()) {
           if (path == PixelPath::Reference) continue;
           const std::string name = std::string(nova::graphics::pixel_path_name(path)) + "/" + suffix;
-          benchmark::RegisterBenchmark(name.c_str(), BM_Ours, op, bits, kind, path)->Unit(benchmark::kMicrosecond);
+          benchmark::RegisterBenchmark(name.c_str(), BM_Ours, w, path)->Unit(benchmark::kMicrosecond);
         }
       }
     }

@@ -17,6 +17,7 @@
 #include "graphics/png_codec.h"
 #include "platform/codepage.h"
 #include "tools/commands.h"
+#include "tools/img_wipe_command.h"
 
 namespace nova::tools {
 namespace {
@@ -36,7 +37,9 @@ const char* kUsage =
     "       nova img topng IN OUT.png [--key N] [--frame I | --all]\n"
     "       nova img resave IN OUT [--key N] [--out-key M] [--mode 0|1|2] [--quality Q]\n"
     "                       [--keep-layers[=1|0]]\n"
-    "       nova img --json FILE [--key N] [--first]\n\n"
+    "       nova img --json FILE [--key N] [--first]\n"
+    "       nova img wipe OLD NEW OUT.png --type N [--reverse] [--param0 P] [--param1 S]\n"
+    "                     [--mask FILE] [--key K] [--steps N] [--depth 32|16] [--seed S]\n\n"
     "Pictures are layered files (.bri), PNG or bitmap files (.bmp, .dib), known by\n"
     "their extension or else by their content. --key is the title's image key\n"
     "(signed or unsigned decimal, or 0x hex; 0 by default).\n"
@@ -50,6 +53,8 @@ const char* kUsage =
     "           storage mode 1, and rectangle lists are not written\n"
     "  --json   everything read from FILE as one JSON object; --first reads one\n"
     "           frame at most\n"
+    "  wipe     a strip of a screen transition from OLD to NEW (nova img wipe --help;\n"
+    "           docs/transitions.md)\n"
     "Outputs are written to a temporary name and renamed. See docs/pictures.md.\n";
 
 // --- Options -----------------------------------------------------------------------
@@ -375,6 +380,8 @@ int run_json(const Options& o) {
 }
 
 int run_img(const std::vector<std::string>& args) {
+  // wipe has options of its own.
+  if (!args.empty() && args[0] == "wipe") return run_img_wipe({args.begin() + 1, args.end()});
   const Options o = parse(args);
   if (o.help) {
     std::fputs(kUsage, stdout);
@@ -384,8 +391,8 @@ int run_img(const std::vector<std::string>& args) {
   if (o.command == "topng") return run_topng(o);
   if (o.command == "resave") return run_resave(o);
   if (o.command == "json") return run_json(o);
-  fail(o.command.empty() ? std::string("a command is needed (tobri, topng, resave or --json; see --help)")
-                         : "unknown command \"" + o.command + "\" (tobri, topng, resave or --json; see --help)");
+  fail(o.command.empty() ? std::string("a command is needed (tobri, topng, resave, wipe or --json; see --help)")
+                         : "unknown command \"" + o.command + "\" (tobri, topng, resave, wipe or --json; see --help)");
 }
 
 NOVA_TOOL_COMMAND("img", "make, convert and inspect pictures", run_img);

@@ -14,6 +14,7 @@
 #include "core/format.h"
 #include "platform/atomic_file.h"
 #include "platform/codepage.h"
+#include "platform/fd_io.h"
 
 namespace nova::files {
 namespace fs = std::filesystem;
@@ -188,20 +189,7 @@ Fd& Fd::operator=(Fd&& other) noexcept {
   return *this;
 }
 
-bool write_all(int fd, std::span<const std::uint8_t> bytes) {
-  const std::uint8_t* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool write_all(int fd, std::span<const std::uint8_t> bytes) { return platform::write_all(fd, bytes); }
 
 void read_whole_file(const fs::path& path, MemoryBlock& out) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

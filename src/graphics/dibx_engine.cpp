@@ -360,6 +360,159 @@ void restrict_valid(SampledPlan& p, int w, int h) {
   p.valid = p.valid.intersected(Rect{0, 0, 1 << 30, 1 << 30});
 }
 
+namespace {
+
+// What the row loops of a sampled draw share: the kernels, the locked
+// buffers and the compose of the draw.
+struct SampledRows {
+  const KernelSet& ks;
+  RowFn fn;
+  const SampledPlan& p;
+  int bytes;
+  std::uint8_t* dbase;
+  int dpitch;
+  const std::uint8_t* sbase;
+  int spitch;
+  const std::uint8_t* send;
+  const std::uint8_t* mbase;  // nullptr without an alpha plane
+  int mpitch;
+  const std::uint8_t* mend;
+  // An unfiltered copy gathers straight into the destination row.
+  bool direct;
+  RowJob job;
+
+  // Runs the kernel on `n` gathered pixels (and mask bytes) for a
+  // destination row.
+  void compose(std::uint8_t* drow, const std::uint8_t* pixels, const std::uint8_t* mask, int n) {
+    job.dst = drow;
+    job.src = pixels;
+    job.mask = mbase ? mask : nullptr;
+    job.count = n;
+    fn(job);
+  }
+};
+
+// A stretch: every row samples the same columns, so they are planned once,
+// and rows that sample the same source row take the gathered pixels again
+// (a copy of the destination row just drawn, for a direct draw).
+void stretched_rows(SampledRows& r) {
+  const SampledPlan& p = r.p;
+  const int w = p.dst.width(), h = p.dst.height();
+  int col_first = 0, col_last = 0;
+  sample_span(p.u0, p.dudx, p.valid.left, p.valid.right, w, col_first, col_last);
+  if (col_first >= col_last) return;
+  const int n = col_last - col_first;
+  std::vector<int> columns(static_cast<std::size_t>(n));
+  std::int64_t u = p.u0 + col_first * p.dudx;
+  for (int& x : columns) {
+    x = static_cast<int>(u >> 16);
+    if (p.mirror_h) x = p.mirror_x - x;
+    u += p.dudx;
+  }
+  ColumnPlan src_plan, mask_plan;
+  src_plan.cols = mask_plan.cols = columns.data();
+  src_plan.count = mask_plan.count = n;
+  src_plan.bytes = r.bytes;
+  mask_plan.bytes = 1;
+  const int size = KernelSet::size_index(r.bytes);
+  r.ks.plan_columns[size](src_plan);
+  if (r.mbase) r.ks.plan_columns[0](mask_plan);
+  const std::size_t row_bytes = static_cast<std::size_t>(n) * static_cast<std::size_t>(r.bytes);
+  std::vector<std::uint8_t> src_tmp(r.direct ? 0 : row_bytes);
+  std::vector<std::uint8_t> mask_tmp(r.mbase ? static_cast<std::size_t>(n) : 0);
+  int gathered = -1;  // the source row whose pixels were gathered last
+  const std::uint8_t* last_drow = nullptr;
+  for (int j = 0; j < h; ++j) {
+    const std::int64_t v = p.v0 + j * p.dvdy;
+    int f, l;
+    sample_span(v, 0, p.valid.top, p.valid.bottom, 1, f, l);
+    if (f >= l) continue;
+    int sy = static_cast<int>(v >> 16);
+    if (p.mirror_v) sy = p.mirror_y - sy;
+    std::uint8_t* drow = at(r.dbase, r.dpitch, p.dst.left + col_first, p.dst.top + j, r.bytes);
+    if (sy != gathered) {
+      GatherJob g;
+      g.out = r.direct ? drow : src_tmp.data();
+      g.row = at(r.sbase, r.spitch, 0, sy, r.bytes);
+      g.plan = &src_plan;
+      g.end = r.send;
+      g.count = n;
+      r.ks.gather_table[size](g);
+      if (r.mbase) {
+        g.out = mask_tmp.data();
+        g.row = at(r.mbase, r.mpitch, 0, sy, 1);
+        g.plan = &mask_plan;
+        g.end = r.mend;
+        r.ks.gather_table[0](g);
+      }
+      gathered = sy;
+    } else if (r.direct) {
+      std::memcpy(drow, last_drow, row_bytes);
+    }
+    last_drow = drow;
+    if (!r.direct) r.compose(drow, src_tmp.data(), mask_tmp.data(), n);
+  }
+}
+
+// A rotation. The destination is walked in columns of kStrip pixels: a
+// turned row crosses many source rows, and the rows of one strip stay within
+// the same few source rows and pages while a whole turned row would not.
+void turned_rows(SampledRows& r) {
+  constexpr int kStrip = 64;
+  const SampledPlan& p = r.p;
+  const int w = p.dst.width(), h = p.dst.height();
+  // Each row's samples inside the source: [first, last).
+  std::vector<std::pair<int, int>> spans(static_cast<std::size_t>(h));
+  for (int j = 0; j < h; ++j) {
+    const std::int64_t ua = p.u0 + j * p.dudy, va = p.v0 + j * p.dvdy;
+    int f0, l0, f1, l1;
+    sample_span(ua, p.dudx, p.valid.left, p.valid.right, w, f0, l0);
+    sample_span(va, p.dvdx, p.valid.top, p.valid.bottom, w, f1, l1);
+    spans[static_cast<std::size_t>(j)] = {std::max(f0, f1), std::min(l0, l1)};
+  }
+  const GatherFn src_affine = r.ks.gather_affine[KernelSet::size_index(r.bytes)];
+  std::vector<std::uint8_t> src_tmp(r.direct ? 0
+                                             : static_cast<std::size_t>(kStrip) * static_cast<std::size_t>(r.bytes));
+  std::vector<std::uint8_t> mask_tmp(r.mbase ? static_cast<std::size_t>(kStrip) : 0);
+  // What every run of samples shares; each row sets its start and length.
+  GatherJob walk;
+  walk.du = p.dudx;
+  walk.dv = p.dvdx;
+  walk.mirror_h = p.mirror_h;
+  walk.mirror_v = p.mirror_v;
+  walk.mirror_x = p.mirror_x;
+  walk.mirror_y = p.mirror_y;
+  for (int s0 = 0; s0 < w; s0 += kStrip) {
+    const int s1 = std::min(w, s0 + kStrip);
+    for (int j = 0; j < h; ++j) {
+      const auto [first_j, last_j] = spans[static_cast<std::size_t>(j)];
+      const int first = std::max(first_j, s0), last = std::min(last_j, s1);
+      if (first >= last) continue;
+      const int n = last - first;
+      std::uint8_t* drow = at(r.dbase, r.dpitch, p.dst.left + first, p.dst.top + j, r.bytes);
+      walk.count = n;
+      walk.u0 = p.u0 + j * p.dudy + first * p.dudx;
+      walk.v0 = p.v0 + j * p.dvdy + first * p.dvdx;
+      GatherJob g = walk;
+      g.out = r.direct ? drow : src_tmp.data();
+      g.base = r.sbase;
+      g.pitch = r.spitch;
+      g.end = r.send;
+      src_affine(g);
+      if (r.mbase) {
+        g.out = mask_tmp.data();
+        g.base = r.mbase;
+        g.pitch = r.mpitch;
+        g.end = r.mend;
+        r.ks.gather_affine[0](g);
+      }
+      if (!r.direct) r.compose(drow, src_tmp.data(), mask_tmp.data(), n);
+    }
+  }
+}
+
+}  // namespace
+
 void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* mask, const SampledPlan& plan,
                   const Compose& c) {
   if (unaliased(dst, src, mask, [&](const TCustomDIBX& s, const TCustomDIBX* m) { draw_sampled(dst, s, m, plan, c); })) return;
@@ -375,102 +528,28 @@ void draw_sampled(TCustomDIBX& dst, const TCustomDIBX& src, const TCustomDIBX* m
   ReadLock sl(&src);
   ReadLock ml(m);
   if (!dl.base() || !sl.base() || (m && !ml.base())) return;
-  const int w = p.dst.width(), h = p.dst.height();
 
   if (RowFn fn = fast_kernel(dst, src, m, c)) {
-    const KernelSet& ks = *active_kernels();
     const int bytes = dst.GetStorageBitCount() / 8;
-    const int dpitch = dst.GetPitch(), spitch = src.GetPitch(), mpitch = m ? m->GetPitch() : 0;
-    const GatherFn src_table = ks.gather_table[KernelSet::size_index(bytes)];
-    const GatherFn src_affine = ks.gather_affine[KernelSet::size_index(bytes)];
-    const std::uint8_t* src_end = buffer_end(sl.base(), spitch, src.GetWidth(), src.GetHeight(), bytes);
-    const std::uint8_t* mask_end = m ? buffer_end(ml.base(), mpitch, m->GetWidth(), m->GetHeight(), 1) : nullptr;
-    // An unfiltered copy gathers straight into the destination row.
-    const bool direct = c.mode == Mode::Copy && !c.keyed;
-    std::vector<std::uint8_t> src_tmp(direct ? 0 : static_cast<std::size_t>(w) * static_cast<std::size_t>(bytes));
-    std::vector<std::uint8_t> mask_tmp(m ? static_cast<std::size_t>(w) : 0);
-    // Without rotation every row samples the same columns: one table serves
-    // them all.
-    const bool same_columns = p.dudy == 0 && p.dvdx == 0;
-    std::vector<int> columns;
-    int col_first = 0, col_last = 0;
-    if (same_columns) {
-      sample_span(p.u0, p.dudx, p.valid.left, p.valid.right, w, col_first, col_last);
-      columns.resize(static_cast<std::size_t>(std::max(0, col_last - col_first)));
-      std::int64_t u = p.u0 + col_first * p.dudx;
-      for (int& x : columns) {
-        x = static_cast<int>(u >> 16);
-        if (p.mirror_h) x = p.mirror_x - x;
-        u += p.dudx;
-      }
-    }
-    RowJob job = job_for(c);
-    for (int j = 0; j < h; ++j) {
-      const std::int64_t ua = p.u0 + j * p.dudy, va = p.v0 + j * p.dvdy;
-      int first = 0, last = 0;
-      if (same_columns) {
-        int f1, l1;
-        sample_span(va, 0, p.valid.top, p.valid.bottom, 1, f1, l1);
-        if (f1 >= l1) continue;
-        first = col_first;
-        last = col_last;
-      } else {
-        int f0, l0, f1, l1;
-        sample_span(ua, p.dudx, p.valid.left, p.valid.right, w, f0, l0);
-        if (f0 >= l0) continue;
-        sample_span(va, p.dvdx, p.valid.top, p.valid.bottom, w, f1, l1);
-        first = std::max(f0, f1);
-        last = std::min(l0, l1);
-      }
-      if (first >= last) continue;
-      const int n = last - first;
-      std::uint8_t* drow = at(dl.base(), dpitch, p.dst.left + first, p.dst.top + j, bytes);
-      GatherJob g;
-      g.out = direct ? drow : src_tmp.data();
-      g.count = n;
-      if (same_columns) {
-        int sy = static_cast<int>(va >> 16);
-        if (p.mirror_v) sy = p.mirror_y - sy;
-        g.row = at(sl.base(), spitch, 0, sy, bytes);
-        g.cols = columns.data();
-        g.end = src_end;
-        src_table(g);
-        if (m) {
-          GatherJob gm = g;
-          gm.out = mask_tmp.data();
-          gm.row = at(ml.base(), mpitch, 0, sy, 1);
-          gm.end = mask_end;
-          ks.gather_table[0](gm);
-        }
-      } else {
-        g.base = sl.base();
-        g.pitch = spitch;
-        g.end = src_end;
-        g.u0 = ua + first * p.dudx;
-        g.v0 = va + first * p.dvdx;
-        g.du = p.dudx;
-        g.dv = p.dvdx;
-        g.mirror_h = p.mirror_h;
-        g.mirror_v = p.mirror_v;
-        g.mirror_x = p.mirror_x;
-        g.mirror_y = p.mirror_y;
-        src_affine(g);
-        if (m) {
-          GatherJob gm = g;
-          gm.out = mask_tmp.data();
-          gm.base = ml.base();
-          gm.pitch = mpitch;
-          gm.end = mask_end;
-          ks.gather_affine[0](gm);
-        }
-      }
-      if (direct) continue;
-      job.dst = drow;
-      job.src = src_tmp.data();
-      job.mask = m ? mask_tmp.data() : nullptr;
-      job.count = n;
-      fn(job);
-    }
+    const int spitch = src.GetPitch(), mpitch = m ? m->GetPitch() : 0;
+    SampledRows rows{*active_kernels(),
+                     fn,
+                     p,
+                     bytes,
+                     dl.base(),
+                     dst.GetPitch(),
+                     sl.base(),
+                     spitch,
+                     buffer_end(sl.base(), spitch, src.GetWidth(), src.GetHeight(), bytes),
+                     m ? ml.base() : nullptr,
+                     mpitch,
+                     m ? buffer_end(ml.base(), mpitch, m->GetWidth(), m->GetHeight(), 1) : nullptr,
+                     c.mode == Mode::Copy && !c.keyed,
+                     job_for(c)};
+    if (p.dudy == 0 && p.dvdx == 0)
+      stretched_rows(rows);
+    else
+      turned_rows(rows);
     return;
   }
 

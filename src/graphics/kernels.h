@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace nova::graphics {
 
@@ -82,20 +83,39 @@ struct RowJob {
 
 using RowFn = void (*)(const RowJob&);
 
+// The source columns every row of a stretch samples, in destination order,
+// prepared once per draw by the kernel set that gathers them. Sets that
+// gather with shuffles cut the table into blocks: each block's columns lie
+// within one vector load of the source row, and a per-block control moves
+// them into place, so a row costs one load, one shuffle and one store per
+// block whatever the scale factor. The outputs after the last block (and all
+// of them when a set makes no blocks) are read column by column.
+struct ColumnPlan {
+  struct Block {
+    std::int32_t offset = 0;  // byte offset of the load from the row start
+    std::int32_t take = 0;    // outputs the block yields (it stores a whole vector)
+  };
+  const int* cols = nullptr;
+  int count = 0;
+  int bytes = 0;  // pixel size, 1, 2 or 4
+  std::vector<Block> blocks;
+  std::vector<std::uint8_t> controls;  // one control vector per block
+  int planned = 0;                     // outputs the blocks cover, from the first
+  std::ptrdiff_t reach = 0;            // one past the furthest byte a block reads
+};
+
 // Reads `count` pixels of `bytes` bytes (1, 2 or 4) into `out`, pixel i from
-// the source row `row` at column cols[i] (table form), or from
-// (u >> 16, v >> 16) with u = u0 + i × du, v = v0 + i × dv, mirrored to
-// mirror_x − x and mirror_y − y when asked (affine form, `base` the row 0
-// address). Every sample must lie inside the source. `end` is one past the
-// source's last readable byte: vector gathers read four bytes at a time and
-// fall back to the scalar form where a read at the furthest sample would
-// pass it. They take the furthest sample to be at one end of the run, so
-// the columns (and rows) must move in one direction along it; a table that
-// turns back could make them read past `end`.
+// the source row `row` at column plan->cols[i] (table form; `count` is the
+// plan's), or from (u >> 16, v >> 16) with u = u0 + i × du, v = v0 + i × dv,
+// mirrored to mirror_x − x and mirror_y − y when asked (affine form, `base`
+// the row 0 address). Every sample must lie inside the source. `end` is one
+// past the source's last readable byte: the block loads of the table form
+// may read past a row's last sample but never past `end`; the affine form
+// reads its samples only.
 struct GatherJob {
   std::uint8_t* out = nullptr;
   const std::uint8_t* row = nullptr;
-  const int* cols = nullptr;
+  const ColumnPlan* plan = nullptr;
   const std::uint8_t* base = nullptr;
   const std::uint8_t* end = nullptr;  // one past the source's last byte
   int pitch = 0;
@@ -106,10 +126,13 @@ struct GatherJob {
 };
 
 using GatherFn = void (*)(const GatherJob&);
+// Fills the blocks of a plan whose cols, count and bytes are set.
+using PlanFn = void (*)(ColumnPlan&);
 
 struct KernelSet {
   RowFn fn[static_cast<int>(RowFormat::Count)][static_cast<int>(RowOp::Count)];
   // By pixel size: [0] 1 byte, [1] 2 bytes, [2] 4 bytes.
+  PlanFn plan_columns[3];
   GatherFn gather_table[3];
   GatherFn gather_affine[3];
   RowFn get(RowFormat f, RowOp op) const { return fn[static_cast<int>(f)][static_cast<int>(op)]; }

@@ -7,7 +7,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
 
 #include "graphics/kernels_x86.h"
 
@@ -26,19 +26,17 @@ struct Avx2 {
   static V and_(V a, V b) { return _mm256_and_si256(a, b); }
   static V or_(V a, V b) { return _mm256_or_si256(a, b); }
   static V xor_(V a, V b) { return _mm256_xor_si256(a, b); }
+  // ~a & b
+  static V andnot(V a, V b) { return _mm256_andnot_si256(a, b); }
   static V cmpeq16(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
   static V cmpeq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
-  // Unpacking and packing work within 128-bit halves; every operand goes
-  // through the same unpack, so the pixels stay matched.
-  static V lo8(V a) { return _mm256_unpacklo_epi8(a, zero()); }
-  static V hi8(V a) { return _mm256_unpackhi_epi8(a, zero()); }
   static V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
+  static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
   template <int N>
   static V srl16(V a) { return _mm256_srli_epi16(a, N); }
   template <int N>
   static V sll16(V a) { return _mm256_slli_epi16(a, N); }
-  static V pack16(V a, V b) { return _mm256_packus_epi16(a, b); }
   static V adds8u(V a, V b) { return _mm256_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm256_subs_epu8(a, b); }
   static V min16(V a, V b) { return _mm256_min_epi16(a, b); }
@@ -54,95 +52,123 @@ struct Avx2 {
   }
 };
 
-// --- Gathers ---------------------------------------------------------------------
+// --- Column gathers ----------------------------------------------------------------
 //
-// Eight samples at a time with vpgatherdd: each reads four bytes at the
-// sample's address, so a group whose furthest read would pass the end of the
-// source takes the per-pixel form.
+// Blocks of a column plan: 32-bit pixels load eight source pixels and move
+// them with vpermd; 16-bit pixels load eight and 8-bit pixels sixteen, copy
+// the load into both 128-bit halves and move them with vpshufb (which works
+// within halves). Each block stores one whole vector: 8, 16 or 32 outputs,
+// of which it yields `take`; the next block (or the per-pixel tail) writes
+// over the rest. No gather instruction is used: their speed differs widely
+// between processors and microcode versions.
 
-// Keeps the low `Bytes` bytes of each of the eight gathered dwords and
-// stores them packed.
 template <int Bytes>
-inline void store_packed(std::uint8_t* out, __m256i v) {
+struct BlockShape {
+  static constexpr int kLoad = Bytes == 4 ? 32 : 16;  // bytes read per block
+  static constexpr int kWindow = kLoad / Bytes;       // source pixels a block can reach
+  static constexpr int kOutputs = 32 / Bytes;         // outputs a block stores
+};
+
+template <int Bytes>
+void plan_columns(ColumnPlan& plan) {
+  using Shape = BlockShape<Bytes>;
+  plan.blocks.clear();
+  plan.controls.clear();
+  plan.planned = 0;
+  plan.reach = 0;
+  const int* cols = plan.cols;
+  int i = 0;
+  while (i + Shape::kOutputs <= plan.count) {
+    // As many outputs as fit the window, in any order of columns.
+    int lo = cols[i], hi = cols[i], take = 0;
+    while (take < Shape::kOutputs) {
+      const int c = cols[i + take];
+      const int nlo = std::min(lo, c), nhi = std::max(hi, c);
+      if (nhi - nlo >= Shape::kWindow) break;
+      lo = nlo;
+      hi = nhi;
+      ++take;
+    }
+    ColumnPlan::Block b;
+    b.offset = lo * Bytes;
+    b.take = take;
+    plan.blocks.push_back(b);
+    std::uint8_t control[32] = {};
+    for (int t = 0; t < take; ++t) {
+      const int d = cols[i + t] - lo;
+      if constexpr (Bytes == 4) {
+        std::memcpy(control + 4 * t, &d, 4);
+      } else {
+        for (int k = 0; k < Bytes; ++k) control[Bytes * t + k] = static_cast<std::uint8_t>(d * Bytes + k);
+      }
+    }
+    plan.controls.insert(plan.controls.end(), control, control + 32);
+    plan.reach = std::max<std::ptrdiff_t>(plan.reach, std::ptrdiff_t{b.offset} + Shape::kLoad);
+    i += take;
+  }
+  plan.planned = i;
+  // Blocks that yield under a quarter of their store cost more than the
+  // column-by-column form: strong reductions go without them.
+  if (!plan.blocks.empty() && plan.planned < static_cast<int>(plan.blocks.size()) * Shape::kOutputs / 4) {
+    plan.blocks.clear();
+    plan.controls.clear();
+    plan.planned = 0;
+    plan.reach = 0;
+  }
+}
+
+template <int Bytes>
+inline __m256i block_pixels(const std::uint8_t* from, const std::uint8_t* control) {
+  const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(control));
   if constexpr (Bytes == 4) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v);
-  } else if constexpr (Bytes == 2) {
-    const __m256i pick = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 4, 5, 8, 9,
-                                          12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, pick), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)), c);
   } else {
-    const __m256i pick = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
-                                          -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pick), _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))), c);
   }
 }
 
 template <int Bytes>
 void gather_table(const GatherJob& g) {
-  if (g.count <= 0) return;
-  // The columns run one way, so the furthest read is at one of the ends.
-  const std::ptrdiff_t far = std::max(g.cols[0], g.cols[g.count - 1]);
-  if (far * Bytes > g.end - g.row - 4) {
-    gather_table_range<Bytes>(g, 0, g.count);
-    return;
+  using Shape = BlockShape<Bytes>;
+  const ColumnPlan& p = *g.plan;
+  const std::uint8_t* const row = g.row;
+  const std::uint8_t* control = p.controls.data();
+  std::uint8_t* o = g.out;
+  const std::ptrdiff_t room = g.end - row;
+  if (p.reach <= room) {
+    for (const ColumnPlan::Block& b : p.blocks) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), block_pixels<Bytes>(row + b.offset, control));
+      o += static_cast<std::ptrdiff_t>(b.take) * Bytes;
+      control += 32;
+    }
+  } else {
+    // The last rows of a source: blocks whose load would pass its end take
+    // the per-pixel form.
+    int at = 0;
+    for (const ColumnPlan::Block& b : p.blocks) {
+      if (std::ptrdiff_t{b.offset} + Shape::kLoad <= room) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), block_pixels<Bytes>(row + b.offset, control));
+      } else {
+        gather_table_range<Bytes>(g, at, at + b.take);
+      }
+      at += b.take;
+      o += static_cast<std::ptrdiff_t>(b.take) * Bytes;
+      control += 32;
+    }
   }
-  int i = 0;
-  for (; i + 8 <= g.count; i += 8) {
-    const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g.cols + i));
-    const __m256i v = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g.row), idx, Bytes);
-    store_packed<Bytes>(g.out + static_cast<std::ptrdiff_t>(i) * Bytes, v);
-  }
-  gather_table_range<Bytes>(g, i, g.count);
-}
-
-template <int Bytes>
-void gather_affine(const GatherJob& g) {
-  constexpr std::int64_t kLimit = std::int64_t{1} << 30;
-  const std::int64_t u_last = g.u0 + (g.count - 1) * g.du, v_last = g.v0 + (g.count - 1) * g.dv;
-  const bool fits = g.count >= 8 && std::llabs(g.u0) < kLimit && std::llabs(u_last) < kLimit &&
-                    std::llabs(g.v0) < kLimit && std::llabs(v_last) < kLimit && std::llabs(g.du) < kLimit / 8 &&
-                    std::llabs(g.dv) < kLimit / 8;
-  // x and y each run one way along the row, so the furthest read is bounded
-  // by their ends.
-  auto end_x = [&](std::int64_t u) { return g.mirror_h ? g.mirror_x - (u >> 16) : u >> 16; };
-  auto end_y = [&](std::int64_t v) { return g.mirror_v ? g.mirror_y - (v >> 16) : v >> 16; };
-  const std::int64_t far_x = std::max(end_x(g.u0), end_x(u_last));
-  const std::int64_t far_y = g.pitch >= 0 ? std::max(end_y(g.v0), end_y(v_last)) : std::min(end_y(g.v0), end_y(v_last));
-  if (!fits || far_y * g.pitch + far_x * Bytes > g.end - g.base - 4) {
-    gather_affine_range<Bytes>(g, 0, g.count);
-    return;
-  }
-  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const __m256i du = _mm256_set1_epi32(static_cast<int>(g.du)), dv = _mm256_set1_epi32(static_cast<int>(g.dv));
-  __m256i u = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(g.u0)), _mm256_mullo_epi32(lanes, du));
-  __m256i v = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(g.v0)), _mm256_mullo_epi32(lanes, dv));
-  const __m256i du8 = _mm256_slli_epi32(du, 3), dv8 = _mm256_slli_epi32(dv, 3);
-  const __m256i mx = _mm256_set1_epi32(g.mirror_x), my = _mm256_set1_epi32(g.mirror_y);
-  const __m256i pitch = _mm256_set1_epi32(g.pitch);
-  int i = 0;
-  for (; i + 8 <= g.count; i += 8, u = _mm256_add_epi32(u, du8), v = _mm256_add_epi32(v, dv8)) {
-    __m256i x = _mm256_srai_epi32(u, 16), y = _mm256_srai_epi32(v, 16);
-    if (g.mirror_h) x = _mm256_sub_epi32(mx, x);
-    if (g.mirror_v) y = _mm256_sub_epi32(my, y);
-    const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(y, pitch), _mm256_slli_epi32(x, Bytes == 4 ? 2 : Bytes == 2 ? 1 : 0));
-    const __m256i px = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g.base), offset, 1);
-    store_packed<Bytes>(g.out + static_cast<std::ptrdiff_t>(i) * Bytes, px);
-  }
-  gather_affine_range<Bytes>(g, i, g.count);
+  gather_table_packed<Bytes>(g, p.planned, p.count);
 }
 
 }  // namespace
 
 void fill_avx2_kernels(KernelSet& set) {
   fill_vector_kernels<Avx2>(set);
+  set.plan_columns[0] = plan_columns<1>;
+  set.plan_columns[1] = plan_columns<2>;
+  set.plan_columns[2] = plan_columns<4>;
   set.gather_table[0] = gather_table<1>;
   set.gather_table[1] = gather_table<2>;
   set.gather_table[2] = gather_table<4>;
-  set.gather_affine[0] = gather_affine<1>;
-  set.gather_affine[1] = gather_affine<2>;
-  set.gather_affine[2] = gather_affine<4>;
 }
 
 }  // namespace nova::graphics::detail

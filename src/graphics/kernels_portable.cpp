@@ -40,9 +40,17 @@ void fill_format(KernelSet& set) {
   t[static_cast<int>(RowOp::SubRect)] = row<F, RowOp::SubRect>;
 }
 
+// The portable gathers read column by column: no blocks.
+void plan_nothing(ColumnPlan& plan) {
+  plan.blocks.clear();
+  plan.controls.clear();
+  plan.planned = 0;
+  plan.reach = 0;
+}
+
 template <int Bytes>
 void gather_table(const GatherJob& g) {
-  gather_table_range<Bytes>(g, 0, g.count);
+  gather_table_range<Bytes>(g, 0, g.plan->count);
 }
 template <int Bytes>
 void gather_affine(const GatherJob& g) {
@@ -55,6 +63,7 @@ void fill_portable_kernels(KernelSet& set) {
   fill_format<RowFormat::X888>(set);
   fill_format<RowFormat::R565>(set);
   fill_format<RowFormat::X555>(set);
+  for (PlanFn& f : set.plan_columns) f = plan_nothing;
   set.gather_table[0] = gather_table<1>;
   set.gather_table[1] = gather_table<2>;
   set.gather_table[2] = gather_table<4>;

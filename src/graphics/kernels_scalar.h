@@ -152,34 +152,74 @@ inline void copy_bytes(std::uint8_t* to, const std::uint8_t* from) {
   std::memcpy(to, from, Bytes);
 }
 
+// Outputs [from, to) of a table gather, column by column. The pointers are
+// held locally: the stores through `out` could otherwise be taken to change
+// the job and force a reload per pixel.
 template <int Bytes>
 inline void gather_table_range(const GatherJob& g, int from, int to) {
+  std::uint8_t* const out = g.out;
+  const std::uint8_t* const row = g.row;
+  const int* const cols = g.plan->cols;
   int i = from;
   // Four independent loads per step keep the load ports busy.
   for (; i + 4 <= to; i += 4) {
-    std::uint8_t* o = g.out + static_cast<std::ptrdiff_t>(i) * Bytes;
-    const int c0 = g.cols[i], c1 = g.cols[i + 1], c2 = g.cols[i + 2], c3 = g.cols[i + 3];
-    copy_bytes<Bytes>(o, g.row + static_cast<std::ptrdiff_t>(c0) * Bytes);
-    copy_bytes<Bytes>(o + Bytes, g.row + static_cast<std::ptrdiff_t>(c1) * Bytes);
-    copy_bytes<Bytes>(o + 2 * Bytes, g.row + static_cast<std::ptrdiff_t>(c2) * Bytes);
-    copy_bytes<Bytes>(o + 3 * Bytes, g.row + static_cast<std::ptrdiff_t>(c3) * Bytes);
+    std::uint8_t* o = out + static_cast<std::ptrdiff_t>(i) * Bytes;
+    const int c0 = cols[i], c1 = cols[i + 1], c2 = cols[i + 2], c3 = cols[i + 3];
+    copy_bytes<Bytes>(o, row + static_cast<std::ptrdiff_t>(c0) * Bytes);
+    copy_bytes<Bytes>(o + Bytes, row + static_cast<std::ptrdiff_t>(c1) * Bytes);
+    copy_bytes<Bytes>(o + 2 * Bytes, row + static_cast<std::ptrdiff_t>(c2) * Bytes);
+    copy_bytes<Bytes>(o + 3 * Bytes, row + static_cast<std::ptrdiff_t>(c3) * Bytes);
   }
   for (; i < to; ++i) {
-    copy_bytes<Bytes>(g.out + static_cast<std::ptrdiff_t>(i) * Bytes,
-                      g.row + static_cast<std::ptrdiff_t>(g.cols[i]) * Bytes);
+    copy_bytes<Bytes>(out + static_cast<std::ptrdiff_t>(i) * Bytes, row + static_cast<std::ptrdiff_t>(cols[i]) * Bytes);
   }
 }
 
+// The addresses of an affine gather, from its output `from` on. Mirroring is
+// folded into the origin and the signs of the steps, so the walk has no
+// branch.
+template <int Bytes>
+class AffineWalk {
+ public:
+  AffineWalk(const GatherJob& g, int from)
+      : m_origin(g.base),
+        m_row_step(g.pitch),
+        m_col_step(Bytes),
+        m_u(g.u0 + from * g.du),
+        m_v(g.v0 + from * g.dv),
+        m_du(g.du),
+        m_dv(g.dv) {
+    if (g.mirror_v) {
+      m_origin += static_cast<std::ptrdiff_t>(g.mirror_y) * g.pitch;
+      m_row_step = -m_row_step;
+    }
+    if (g.mirror_h) {
+      m_origin += static_cast<std::ptrdiff_t>(g.mirror_x) * Bytes;
+      m_col_step = -m_col_step;
+    }
+  }
+  // The address of the next sample.
+  const std::uint8_t* next() {
+    const std::uint8_t* p = m_origin + static_cast<std::ptrdiff_t>(m_v >> 16) * m_row_step +
+                            static_cast<std::ptrdiff_t>(m_u >> 16) * m_col_step;
+    m_u += m_du;
+    m_v += m_dv;
+    return p;
+  }
+
+ private:
+  const std::uint8_t* m_origin;
+  std::ptrdiff_t m_row_step, m_col_step;
+  std::int64_t m_u, m_v;
+  const std::int64_t m_du, m_dv;
+};
+
+// Outputs [from, to) of an affine gather, pixel by pixel.
 template <int Bytes>
 inline void gather_affine_range(const GatherJob& g, int from, int to) {
-  std::int64_t u = g.u0 + from * g.du, v = g.v0 + from * g.dv;
-  for (int i = from; i < to; ++i, u += g.du, v += g.dv) {
-    int x = static_cast<int>(u >> 16), y = static_cast<int>(v >> 16);
-    if (g.mirror_h) x = g.mirror_x - x;
-    if (g.mirror_v) y = g.mirror_y - y;
-    copy_bytes<Bytes>(g.out + static_cast<std::ptrdiff_t>(i) * Bytes,
-                      g.base + static_cast<std::ptrdiff_t>(y) * g.pitch + static_cast<std::ptrdiff_t>(x) * Bytes);
-  }
+  std::uint8_t* const out = g.out;
+  AffineWalk<Bytes> walk(g, from);
+  for (int i = from; i < to; ++i) copy_bytes<Bytes>(out + static_cast<std::ptrdiff_t>(i) * Bytes, walk.next());
 }
 
 }  // namespace

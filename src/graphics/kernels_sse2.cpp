@@ -22,17 +22,17 @@ struct Sse2 {
   static V and_(V a, V b) { return _mm_and_si128(a, b); }
   static V or_(V a, V b) { return _mm_or_si128(a, b); }
   static V xor_(V a, V b) { return _mm_xor_si128(a, b); }
+  // ~a & b
+  static V andnot(V a, V b) { return _mm_andnot_si128(a, b); }
   static V cmpeq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
   static V cmpeq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
-  static V lo8(V a) { return _mm_unpacklo_epi8(a, zero()); }
-  static V hi8(V a) { return _mm_unpackhi_epi8(a, zero()); }
   static V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm_add_epi16(a, b); }
+  static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
   template <int N>
   static V srl16(V a) { return _mm_srli_epi16(a, N); }
   template <int N>
   static V sll16(V a) { return _mm_slli_epi16(a, N); }
-  static V pack16(V a, V b) { return _mm_packus_epi16(a, b); }
   static V adds8u(V a, V b) { return _mm_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm_subs_epu8(a, b); }
   static V min16(V a, V b) { return _mm_min_epi16(a, b); }

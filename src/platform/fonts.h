@@ -41,6 +41,12 @@ struct OutlineTextMetrics {
   int underscore_position = 0;  // above the baseline; negative below it
   int strikeout_size = 0;
   int strikeout_position = 0;  // above the baseline
+  // The width a synthesized style adds to a line of text: the emboldening of
+  // a bold made from a regular face (what it widens each stroke and advance
+  // by) plus the lean of an italic made by slanting one (how far the top of
+  // the cell leans right). 0 for a face that has the style itself. Callers
+  // that fit text into a box add it once, as the system's overhang.
+  int overhang = 0;
   bool fixed_pitch = false;
   std::string face_used;  // the installed family actually used (UTF-8)
   std::string file_used;  // its font file (UTF-8 path; empty when there is none)

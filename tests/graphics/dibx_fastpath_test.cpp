@@ -2,6 +2,7 @@
 // bits, over random pictures, rectangles, clips, flips, keys and opacities.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -254,6 +255,76 @@ TEST(FastPathWideRows, MaskedDrawsOverLongRuns) {
         run(actual);
         EXPECT_EQ(test::first_difference(expected, actual), "") << bits << " bits, op " << op << ", "
                                                                   << pixel_path_name(path);
+      }
+    }
+  }
+}
+
+// Stretches and rotations over rows wide enough for the column blocks and
+// the strips of turned rows: scales from strong reduction to strong
+// enlargement, mirrored, clipped, through every compose (a direct copy,
+// which gathers into the destination and copies repeated rows, and the
+// keyed, blended, masked and additive forms, which reuse a gathered row),
+// with sources that end at the last pixel read.
+TEST(FastPathWideRows, StretchesAndRotationsAtManyScales) {
+  const double scales[] = {0.2, 0.5, 0.75, 1.0, 1.5, 2.37, 4.0, 9.0};
+  for (int bits : {32, 16, 15}) {
+    Rng rng(static_cast<unsigned>(bits * 31));
+    for (double scale : scales) {
+      for (int trial = 0; trial < 4; ++trial) {
+        const int sw = uniform(rng, 1, 260), sh = uniform(rng, 1, 30);
+        const int dw = std::clamp(static_cast<int>(sw * scale) + uniform(rng, -3, 3), 1, 700);
+        const int dh = std::clamp(static_cast<int>(sh * scale) + uniform(rng, -3, 3), 1, 60);
+        TDIBX dst, src, alpha;
+        dst.SetSize(dw + 8, dh + 4, bits);
+        src.SetSize(sw, sh, bits);
+        alpha.SetSize(sw, sh, 8);
+        test::fill_random(dst, rng);
+        test::fill_random(src, rng, trial % 2 == 0 ? 3 : 0);
+        test::fill_alpha_runs(alpha, rng);
+        src.SetTransparentValue(static_cast<std::int32_t>(src.GetPixel(0, 0)));
+        const bool flip_h = trial % 2 == 1, flip_v = trial >= 2;
+        const Rect to = Rect::from_size(uniform(rng, -6, 6), uniform(rng, -2, 2), dw, dh);
+        const Rect from = trial == 3 ? Rect{uniform(rng, 0, sw / 3), 0, sw, sh} : Rect{0, 0, sw, sh};
+        const bool clip = trial == 1;
+        const Rect clip_rect{uniform(rng, 0, 10), 1, dw - uniform(rng, 0, 10), dh + 3};
+        const int angle = uniform(rng, 1, 255), zoom = static_cast<int>(256 * scale);
+        const std::vector<std::function<void(TCustomDIBX&)>> ops = {
+            [&](TCustomDIBX& d) { d.StretchDraw(to, src, 255, flip_v, flip_h, false, from); },
+            [&](TCustomDIBX& d) { d.StretchDraw(to, src, 255, flip_v, flip_h, true, from); },
+            [&](TCustomDIBX& d) { d.StretchDraw(to, src, 77, flip_v, flip_h, false, from); },
+            [&](TCustomDIBX& d) { d.StretchDrawMasked(to, src, 255, alpha, flip_v, flip_h, from); },
+            [&](TCustomDIBX& d) { d.StretchDrawMaskedAdd(to, src, 180, alpha, flip_v, flip_h, from); },
+            [&](TCustomDIBX& d) { d.StretchDrawAdd(to, src, 255, flip_v, flip_h, false, from); },
+            [&](TCustomDIBX& d) {
+              d.DrawRotate(dw / 2, dh / 2, 255, flip_v, flip_h, false, angle, sh / 2, sw / 2, from, src, zoom, zoom);
+            },
+            [&](TCustomDIBX& d) {
+              d.DrawMaskedRotate(dw / 2, dh / 2, 200, alpha, flip_v, flip_h, angle, sh / 2, sw / 2, from, src, zoom,
+                                 zoom);
+            },
+        };
+        for (std::size_t k = 0; k < ops.size(); ++k) {
+          TDIBX expected;
+          test::copy_into(expected, dst);
+          if (clip) expected.IncludeClipRect(clip_rect);
+          {
+            ScopedPixelPath reference(PixelPath::Reference);
+            ops[k](expected);
+          }
+          for (PixelPath path : fast_paths()) {
+            TDIBX actual;
+            test::copy_into(actual, dst);
+            if (clip) actual.IncludeClipRect(clip_rect);
+            {
+              ScopedPixelPath fast(path);
+              ops[k](actual);
+            }
+            ASSERT_EQ(test::first_difference(expected, actual), "")
+                << "operation " << k << ", " << bits << " bits, scale " << scale << ", trial " << trial << ", "
+                << pixel_path_name(path);
+          }
+        }
       }
     }
   }

@@ -204,6 +204,36 @@ TEST_F(Fonts, StylesChangeTheGlyphs) {
   EXPECT_LT(m.strikeout_position, m.ascent);
 }
 
+// The overhang is what synthesis adds to a line: nothing for a regular face,
+// the emboldening (1/24 of the em, at least a pixel) for a bold made from the
+// regular face, and the slant's reach at the ascent for a slanted italic,
+// about a fifth of the ascent. The slanted stroke of "l" leans that far over
+// the height it spans.
+TEST_F(Fonts, SynthesizedStylesReportTheirOverhang) {
+  auto make = [](int weight, bool italic) {
+    FontRequest r;
+    r.face = sjis("ＭＳ Ｐゴシック");
+    r.height = 48;
+    r.weight = weight;
+    r.italic = italic;
+    return s_fonts->create_font(r);
+  };
+  const auto regular = make(400, false), bold = make(700, false), italic = make(400, true), both = make(700, true);
+  ASSERT_TRUE(regular && bold && italic && both);
+  EXPECT_EQ(regular->metrics().overhang, 0);
+  const int ppem = regular->metrics().height - regular->metrics().internal_leading;
+  const int embolden = std::max(1, (ppem * 64 / 24 + 32) / 64);
+  EXPECT_EQ(bold->metrics().overhang, embolden);
+  const int ascent = italic->metrics().ascent;
+  EXPECT_NEAR(italic->metrics().overhang, ascent * 0.2125, 0.5);
+  EXPECT_EQ(both->metrics().overhang, embolden + italic->metrics().overhang);
+  // The lean of a vertical stroke over its own height, within the
+  // antialiased edge pixels.
+  const GlyphBitmap l = regular->glyph('l', GlyphFormat::Gray8), il = italic->glyph('l', GlyphFormat::Gray8);
+  const int lean = il.metrics.black_box_x - l.metrics.black_box_x;
+  EXPECT_NEAR(lean, italic->metrics().overhang * il.metrics.black_box_y / ascent, 2);
+}
+
 // A code without a character is told apart from a glyph that failed: it is
 // unmapped, with no data and every metric 0, and it costs no fallback font.
 // A code of the user-defined area is a character (a private-use code point)

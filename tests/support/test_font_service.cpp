@@ -27,6 +27,7 @@ class TestFont final : public platform::Font {
     m_metrics.strikeout_size = service.strikeout_size;
     m_metrics.strikeout_position = service.strikeout_position;
     m_metrics.face_used = "test";
+    if (request.weight >= 600 || request.italic) m_metrics.overhang = service.synthetic_overhang;
   }
 
   const FontRequest& request() const override { return m_request; }

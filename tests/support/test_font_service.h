@@ -49,6 +49,9 @@ class TestFontService final : public platform::FontService {
   int underscore_size = 2;
   int strikeout_size = 2;
   int strikeout_position = 5;  // above the baseline
+  // The overhang of fonts asked for in bold or italic (regular ones have
+  // none), as a face without those styles reports it.
+  int synthetic_overhang = 0;
   // Formats the fonts refuse to produce.
   std::set<platform::GlyphFormat> refused;
   // create_font answers nullptr.

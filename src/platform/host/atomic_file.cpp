@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/fd_io.h"
+
 namespace nova::platform {
 namespace {
 
@@ -22,19 +24,6 @@ int injected_fault(const std::filesystem::path& path) {
 #else
 int injected_fault(const std::filesystem::path&) { return 0; }
 #endif
-
-bool write_all(int fd, const std::uint8_t* p, std::size_t left) {
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // A rename is only durable once the folder that holds the names is flushed.
 void sync_folder(const std::filesystem::path& folder) {
@@ -64,7 +53,7 @@ int write_file_atomically(const std::filesystem::path& path, std::span<const std
     ::unlink(name.c_str());
     return err;
   };
-  if (!write_all(fd, bytes.data(), bytes.size())) return fail(errno);
+  if (!write_all(fd, bytes)) return fail(errno);
   if (const int fault = injected_fault(path)) return fail(fault);
   // mkstemp makes the file private; the file gets the permissions asked for.
   const mode_t mask = ::umask(0);

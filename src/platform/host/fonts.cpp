@@ -123,6 +123,13 @@ int round_div(long long num, long long den) {
   return static_cast<int>(q);
 }
 
+// The slant the system gives synthesized italics, about 12 degrees (16.16).
+constexpr FT_Fixed kItalicSlant = 0x0366A;
+
+// Synthesized bold widens strokes horizontally and the advance with them, by
+// about 1/24 of the em (at least one pixel), in 26.6 pixels.
+FT_Pos bold_strength(int ppem) { return std::max<FT_Pos>(64, static_cast<FT_Pos>(ppem) * 64 / 24); }
+
 class FreeTypeFontService;
 
 // One opened face file, shared by the fonts made on it.
@@ -414,6 +421,10 @@ FreeTypeFont::FreeTypeFont(FreeTypeFontService& service, std::shared_ptr<SharedF
   m.underscore_position = scale(m_face->underline_position);
   m.strikeout_size = std::max(1, scale(m_face->strikeout_size));
   m.strikeout_position = scale(m_face->strikeout_position);
+  // What the synthesized styles add to a line: the emboldening, and the
+  // slant's reach at the ascent.
+  if (m_synthetic_bold) m.overhang += static_cast<int>((bold_strength(m_ppem) + 32) >> 6);
+  if (m_synthetic_italic) m.overhang += round_div(static_cast<long long>(m.ascent) * kItalicSlant, 0x10000);
   m.fixed_pitch = m_face->fixed_pitch;
   m.face_used = m_face->family;
   m.file_used = m_face->file;
@@ -426,14 +437,11 @@ bool FreeTypeFont::load(FT_Face face, FT_Size size, FT_UInt index, Rendered& out
   FT_Pos extra_advance = 0;
   if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
     if (m_synthetic_italic) {
-      // The slant the system gives synthesized italics, about 12 degrees.
-      FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
+      FT_Matrix shear{0x10000, kItalicSlant, 0, 0x10000};
       FT_Outline_Transform(&slot->outline, &shear);
     }
     if (m_synthetic_bold) {
-      // Synthesized bold widens strokes horizontally and the advance with
-      // them, by about 1/24 of the em (at least one pixel).
-      FT_Pos strength = std::max<FT_Pos>(64, static_cast<FT_Pos>(m_ppem) * 64 / 24);
+      const FT_Pos strength = bold_strength(m_ppem);
       FT_Outline_EmboldenXY(&slot->outline, strength, 0);
       extra_advance = strength;
     }

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/fd_io.h"
+
 namespace nova::platform {
 
 std::unique_ptr<LineFile> LineFile::create(const std::filesystem::path& path) {
@@ -23,18 +25,8 @@ bool LineFile::write_line(std::string_view bytes) {
   line.reserve(bytes.size() + 1);
   line.append(bytes);
   line.push_back('\n');
-  const char* p = line.data();
-  std::size_t left = line.size();
-  while (left > 0) {
-    const ssize_t n = ::write(m_fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return write_all(m_fd,
+                   std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
 }
 
 }  // namespace nova::platform

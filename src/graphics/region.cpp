@@ -1,0 +1,282 @@
+#include "graphics/region.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "graphics/dibx.h"
+
+namespace nova::graphics {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Pixel coordinates of real positions, kept inside the int range.
+int clamp_to_int(double v) {
+  if (!(v == v)) return 0;
+  constexpr double lo = std::numeric_limits<int>::min() / 2;
+  constexpr double hi = std::numeric_limits<int>::max() / 2;
+  return static_cast<int>(std::clamp(v, lo, hi));
+}
+
+// The first pixel whose centre may lie at or right of v, and one past the
+// last whose centre may lie at or left of v.
+int first_pixel(double v) { return clamp_to_int(std::floor(v - 0.5)); }
+int end_pixel(double v) { return clamp_to_int(std::floor(v + 0.5) + 1); }
+
+// Angle of a direction measured clockwise from straight up, in [0, 360).
+double clockwise_degrees(double dx, double dy) {
+  double a = std::atan2(dx, -dy) * (180.0 / kPi);
+  if (a < 0) a += 360.0;
+  if (a >= 360.0) a -= 360.0;
+  return a;
+}
+
+// v reduced into [0, 360).
+double wrap_degrees(double v) {
+  double r = std::fmod(v, 360.0);
+  if (r < 0) r += 360.0;
+  if (r >= 360.0) r -= 360.0;
+  return r;
+}
+
+}  // namespace
+
+Region Region::rectangle(int left, int top, int right, int bottom) {
+  Region r;
+  if (right < left || bottom < top) return r;
+  Shape s;
+  s.kind = Kind::Rectangle;
+  s.a = left;
+  s.b = top;
+  s.c = static_cast<double>(right) + 1;
+  s.d = static_cast<double>(bottom) + 1;
+  r.m_shapes.push_back(std::move(s));
+  return r;
+}
+
+Region Region::ellipse(int left, int top, int right, int bottom) {
+  if (right < left || bottom < top) return Region{};
+  return ellipse_box(left, top, static_cast<double>(right) + 1, static_cast<double>(bottom) + 1);
+}
+
+Region Region::ellipse_box(double left, double top, double right, double bottom) {
+  Region r;
+  if (!(right > left) || !(bottom > top)) return r;
+  Shape s;
+  s.kind = Kind::Ellipse;
+  s.a = left;
+  s.b = top;
+  s.c = right;
+  s.d = bottom;
+  r.m_shapes.push_back(std::move(s));
+  return r;
+}
+
+Region Region::polygon(std::vector<PointF> points) {
+  Region r;
+  if (points.size() < 3) return r;
+  Shape s;
+  s.kind = Kind::Polygon;
+  s.points = std::move(points);
+  r.m_shapes.push_back(std::move(s));
+  return r;
+}
+
+Region Region::pie(double cx, double cy, double radius, double start_degrees, double sweep_degrees) {
+  Region r;
+  if (!(radius >= 0) || sweep_degrees == 0 || !std::isfinite(sweep_degrees) || !std::isfinite(start_degrees)) return r;
+  Shape s;
+  s.kind = Kind::Pie;
+  s.a = cx;
+  s.b = cy;
+  s.c = radius;
+  s.d = wrap_degrees(start_degrees);
+  s.e = std::clamp(sweep_degrees, -360.0, 360.0);
+  r.m_shapes.push_back(std::move(s));
+  return r;
+}
+
+Region& Region::unite(const Region& other) {
+  m_shapes.insert(m_shapes.end(), other.m_shapes.begin(), other.m_shapes.end());
+  return *this;
+}
+
+bool Region::shape_contains(const Shape& s, double x, double y) {
+  switch (s.kind) {
+    case Kind::Rectangle: return x >= s.a && x < s.c && y >= s.b && y < s.d;
+    case Kind::Ellipse: {
+      const double rx = (s.c - s.a) / 2, ry = (s.d - s.b) / 2;
+      const double dx = (x - (s.a + rx)) / rx, dy = (y - (s.b + ry)) / ry;
+      return dx * dx + dy * dy <= 1.0;
+    }
+    case Kind::Polygon: {
+      // Winding number of a ray to the right; an edge counts for the rows
+      // [upper end, lower end), and a point exactly on it is left of it.
+      int winding = 0;
+      const std::size_t n = s.points.size();
+      for (std::size_t i = 0; i < n; ++i) {
+        const PointF& p = s.points[i];
+        const PointF& q = s.points[(i + 1) % n];
+        if ((p.y <= y) == (q.y <= y)) continue;
+        const double xi = p.x + (y - p.y) * (q.x - p.x) / (q.y - p.y);
+        if (x < xi) winding += q.y > p.y ? 1 : -1;
+      }
+      return winding != 0;
+    }
+    case Kind::Pie: {
+      const double dx = x - s.a, dy = y - s.b;
+      if (dx * dx + dy * dy > s.c * s.c) return false;
+      if (s.e >= 360.0 || s.e <= -360.0) return true;
+      const double a = clockwise_degrees(dx, dy);
+      if (s.e > 0) return wrap_degrees(a - s.d) < s.e;
+      // Counter-clockwise: the start itself belongs, the far end does not.
+      return wrap_degrees(s.d - a) < -s.e;
+    }
+  }
+  return false;
+}
+
+bool Region::contains_point(double x, double y) const {
+  for (const Shape& s : m_shapes) {
+    if (shape_contains(s, x, y)) return true;
+  }
+  return false;
+}
+
+bool Region::contains(int x, int y) const { return contains_point(x + 0.5, y + 0.5); }
+
+Rect Region::shape_bounds(const Shape& s) {
+  switch (s.kind) {
+    case Kind::Rectangle:
+    case Kind::Ellipse: return {first_pixel(s.a), first_pixel(s.b), end_pixel(s.c), end_pixel(s.d)};
+    case Kind::Polygon: {
+      double l = s.points[0].x, r = l, t = s.points[0].y, b = t;
+      for (const PointF& p : s.points) {
+        l = std::min(l, p.x);
+        r = std::max(r, p.x);
+        t = std::min(t, p.y);
+        b = std::max(b, p.y);
+      }
+      return {first_pixel(l), first_pixel(t), end_pixel(r), end_pixel(b)};
+    }
+    case Kind::Pie: return {first_pixel(s.a - s.c), first_pixel(s.b - s.c), end_pixel(s.a + s.c), end_pixel(s.b + s.c)};
+  }
+  return {};
+}
+
+Rect Region::bounds() const {
+  Rect r{};
+  for (const Shape& s : m_shapes) r = r.united(shape_bounds(s));
+  return r;
+}
+
+void Region::shape_crossings(const Shape& s, double yc, std::vector<double>& out) {
+  switch (s.kind) {
+    case Kind::Rectangle:
+      out.push_back(s.a);
+      out.push_back(s.c);
+      return;
+    case Kind::Ellipse: {
+      const double rx = (s.c - s.a) / 2, ry = (s.d - s.b) / 2;
+      const double t = (yc - (s.b + ry)) / ry;
+      if (t < -1 || t > 1) return;
+      const double half = rx * std::sqrt(std::max(0.0, 1 - t * t));
+      out.push_back(s.a + rx - half);
+      out.push_back(s.a + rx + half);
+      return;
+    }
+    case Kind::Polygon: {
+      const std::size_t n = s.points.size();
+      for (std::size_t i = 0; i < n; ++i) {
+        const PointF& p = s.points[i];
+        const PointF& q = s.points[(i + 1) % n];
+        if (yc < std::min(p.y, q.y) || yc > std::max(p.y, q.y)) continue;
+        if (p.y == q.y) {
+          out.push_back(p.x);
+          out.push_back(q.x);
+        } else {
+          out.push_back(p.x + (yc - p.y) * (q.x - p.x) / (q.y - p.y));
+        }
+      }
+      return;
+    }
+    case Kind::Pie: {
+      const double dy = yc - s.b;
+      if (std::abs(dy) > s.c) return;
+      const double half = std::sqrt(std::max(0.0, s.c * s.c - dy * dy));
+      out.push_back(s.a - half);
+      out.push_back(s.a + half);
+      out.push_back(s.a);
+      // The lines of both bounding rays (a ray points along (sin, −cos)).
+      for (double deg : {s.d, s.d + s.e}) {
+        const double rad = deg * (kPi / 180.0);
+        const double ux = std::sin(rad), uy = -std::cos(rad);
+        if (std::abs(uy) > 1e-12) out.push_back(s.a + dy / uy * ux);
+      }
+      return;
+    }
+  }
+}
+
+void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
+  out.clear();
+  const Rect b = bounds();
+  if (y < b.top || y >= b.bottom) return;
+  x0 = std::max(x0, b.left);
+  x1 = std::min(x1, b.right);
+  if (x0 >= x1) return;
+
+  // Windows of pixels around every place where membership may change; a
+  // run between two windows has one membership, read from its first pixel.
+  const double yc = y + 0.5;
+  std::vector<double> crossings;
+  for (const Shape& s : m_shapes) shape_crossings(s, yc, crossings);
+  std::vector<std::pair<int, int>> windows;
+  windows.reserve(crossings.size());
+  for (double c : crossings) {
+    if (!std::isfinite(c)) continue;
+    const int p = clamp_to_int(std::floor(std::clamp(c, x0 - 8.0, x1 + 8.0) - 0.5));
+    const int lo = std::max(x0, p - 2), hi = std::min(x1, p + 3);
+    if (lo < hi) windows.emplace_back(lo, hi);
+  }
+  std::sort(windows.begin(), windows.end());
+
+  auto add = [&](int begin, int end) {
+    if (!out.empty() && out.back().end == begin) {
+      out.back().end = end;
+    } else {
+      out.push_back({begin, end});
+    }
+  };
+  int pos = x0;
+  for (auto [lo, hi] : windows) {
+    lo = std::max(lo, pos);
+    if (lo >= hi) continue;
+    if (pos < lo && contains(pos, y)) add(pos, lo);
+    for (int x = lo; x < hi; ++x) {
+      if (contains(x, y)) add(x, x + 1);
+    }
+    pos = hi;
+  }
+  if (pos < x1 && contains(pos, y)) add(pos, x1);
+}
+
+void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy) const {
+  if (mask.GetBitCount() != 8 || mask.IsEmpty() || empty()) return;
+  const Rect b = bounds().translated(dx, dy).intersected({0, 0, mask.GetWidth(), mask.GetHeight()});
+  if (b.empty()) return;
+  std::uint8_t* base = mask.Lock(0, 0);
+  if (!base) return;
+  const int pitch = mask.GetPitch();
+  std::vector<Span> spans;
+  for (int y = b.top; y < b.bottom; ++y) {
+    row_spans(y - dy, b.left - dx, b.right - dx, spans);
+    std::uint8_t* row = base + static_cast<std::ptrdiff_t>(y) * pitch;
+    for (const Span& s : spans) std::fill(row + s.begin + dx, row + s.end + dx, value);
+  }
+  mask.Unlock();
+}
+
+}  // namespace nova::graphics

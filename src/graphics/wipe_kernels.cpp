@@ -1,0 +1,82 @@
+// The choice of the mask-transition kernels, and the portable set.
+#include "graphics/wipe_kernels.h"
+
+#include <cstring>
+
+namespace nova::graphics::detail {
+namespace {
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Runs of eight mask bytes that are all 0 or all 255 are copied whole from
+// one screen; the rest go pixel by pixel.
+template <int Bytes, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
+void mix_row(const WipeRowJob& j) {
+  int i = 0;
+  for (; i + 8 <= j.count; i += 8) {
+    const std::uint64_t m = load64(j.mask + i);
+    if (m == 0 || m == ~0ull) {
+      std::memcpy(j.dst + i * Bytes, (m == 0 ? j.old_row : j.new_row) + i * Bytes, 8 * Bytes);
+      continue;
+    }
+    for (int k = i; k < i + 8; ++k) wipe_mix_pixel<Bytes, Mix>(j, k);
+  }
+  for (; i < j.count; ++i) wipe_mix_pixel<Bytes, Mix>(j, i);
+}
+
+// Binary masks: runs of equal mask bytes are copied whole.
+template <int Bytes>
+void select_row(const WipeRowJob& j) {
+  int i = 0;
+  while (i < j.count) {
+    const bool from_new = j.mask[i] != 0;
+    int k = i + 1;
+    while (k < j.count && (j.mask[k] != 0) == from_new) ++k;
+    std::memcpy(j.dst + i * Bytes, (from_new ? j.new_row : j.old_row) + i * Bytes,
+                static_cast<std::size_t>(k - i) * Bytes);
+    i = k;
+  }
+}
+
+struct Sets {
+  WipeKernelSet portable{};
+  WipeKernelSet sse2{};
+  WipeKernelSet avx2{};
+  Sets() {
+    fill_wipe_portable(portable);
+    sse2 = portable;
+    fill_wipe_sse2(sse2);
+    avx2 = sse2;
+    fill_wipe_avx2(avx2);
+  }
+};
+
+}  // namespace
+
+void fill_wipe_portable(WipeKernelSet& set) {
+  set.mix[0] = mix_row<4, wipe_mix_x888>;
+  set.mix[1] = mix_row<2, wipe_mix_r565>;
+  set.mix[2] = mix_row<2, wipe_mix_x555>;
+  set.select[0] = select_row<4>;
+  set.select[1] = select_row<2>;
+  set.select[2] = select_row<2>;
+}
+
+const WipeKernelSet* wipe_kernels_for(PixelPath p) {
+  // The surfaces' kernel sets say which paths this processor has.
+  if (p == PixelPath::Reference || !kernels_for(p)) return nullptr;
+  static const Sets sets;
+  switch (p) {
+    case PixelPath::Portable: return &sets.portable;
+    case PixelPath::Sse2: return &sets.sse2;
+    case PixelPath::Avx2: return &sets.avx2;
+    case PixelPath::Reference: break;
+  }
+  return nullptr;
+}
+
+}  // namespace nova::graphics::detail

@@ -1,0 +1,88 @@
+// Row kernels of the mask-driven transitions: one target row from the old
+// and the new screen's rows and a mask row, for 32-bit (x8 r8 g8 b8),
+// 16-bit (r5 g6 b5) and 15-bit (x1 r5 g5 b5) pixels.
+//
+// mix: m = 0 the old pixel, m = 255 the new pixel, else per channel
+// (old × (255 − m) + new × m) >> 8. select (binary masks): m = 0 the old
+// pixel, else the new one. Every kernel gives exactly the colour bits of
+// these formulas; the bits that are not colour (the top byte of 32-bit
+// pixels, the top bit of 15-bit ones) may hold anything.
+//
+// Which set runs follows the surfaces' pixel path (kernels.h): Portable,
+// Sse2 or Avx2 (the AVX2 file alone is built for AVX2 and entered only when
+// the processor reports it); Reference has no set, and the caller works
+// pixel by pixel instead.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "graphics/kernels.h"
+
+namespace nova::graphics::detail {
+
+struct WipeRowJob {
+  std::uint8_t* dst = nullptr;
+  const std::uint8_t* old_row = nullptr;
+  const std::uint8_t* new_row = nullptr;
+  const std::uint8_t* mask = nullptr;  // `count` bytes
+  int count = 0;
+};
+
+using WipeRowFn = void (*)(const WipeRowJob&);
+
+struct WipeKernelSet {
+  // By RowFormat: X888, R565, X555.
+  WipeRowFn mix[3] = {};
+  WipeRowFn select[3] = {};
+};
+
+// The set of a path; nullptr for Reference or a path this processor lacks.
+const WipeKernelSet* wipe_kernels_for(PixelPath p);
+
+void fill_wipe_portable(WipeKernelSet& set);
+void fill_wipe_sse2(WipeKernelSet& set);
+void fill_wipe_avx2(WipeKernelSet& set);
+
+// One pixel by the formulas (the portable kernels and the vector tails).
+inline std::uint32_t wipe_mix_x888(std::uint32_t o, std::uint32_t n, int m) {
+  if (m == 0) return o;
+  if (m == 255) return n;
+  const std::uint32_t w = static_cast<std::uint32_t>(m), v = 255 - w;
+  std::uint32_t r = 0;
+  for (int s = 0; s < 24; s += 8) r |= ((((o >> s) & 0xFF) * v + ((n >> s) & 0xFF) * w) >> 8) << s;
+  return r;
+}
+
+template <int RedShift, std::uint32_t GreenMask>
+inline std::uint32_t wipe_mix_16(std::uint32_t o, std::uint32_t n, int m) {
+  if (m == 0) return o;
+  if (m == 255) return n;
+  const std::uint32_t w = static_cast<std::uint32_t>(m), v = 255 - w;
+  auto ch = [&](int shift, std::uint32_t mask) {
+    return ((((o >> shift) & mask) * v + ((n >> shift) & mask) * w) >> 8) << shift;
+  };
+  return ch(RedShift, 31) | ch(5, GreenMask) | ch(0, 31);
+}
+
+inline std::uint32_t wipe_mix_r565(std::uint32_t o, std::uint32_t n, int m) { return wipe_mix_16<11, 63>(o, n, m); }
+inline std::uint32_t wipe_mix_x555(std::uint32_t o, std::uint32_t n, int m) { return wipe_mix_16<10, 31>(o, n, m); }
+
+// Pixel k of a row of Bytes-byte pixels by the formulas (the portable
+// kernels and the tails of the vector ones). Pixels are little-endian
+// words, as on every processor the player runs on.
+template <int Bytes, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
+inline void wipe_mix_pixel(const WipeRowJob& j, int k) {
+  std::uint32_t o = 0, n = 0;
+  std::memcpy(&o, j.old_row + k * Bytes, Bytes);
+  std::memcpy(&n, j.new_row + k * Bytes, Bytes);
+  const std::uint32_t v = Mix(o, n, j.mask[k]);
+  std::memcpy(j.dst + k * Bytes, &v, Bytes);
+}
+
+template <int Bytes>
+inline void wipe_select_pixel(const WipeRowJob& j, int k) {
+  std::memcpy(j.dst + k * Bytes, (j.mask[k] ? j.new_row : j.old_row) + k * Bytes, Bytes);
+}
+
+}  // namespace nova::graphics::detail

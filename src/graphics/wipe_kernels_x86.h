@@ -1,0 +1,133 @@
+// The vector kernels of the mask-driven transitions, written once over a
+// small table of vector operations (S) and compiled with SSE2 and with AVX2
+// vectors. Private to wipe_kernels_sse2.cpp and wipe_kernels_avx2.cpp.
+//
+// 32-bit pixels are widened to 16-bit lanes per byte: o × (255 − m) + n × m
+// is at most 255 × 255 and fits a lane. 16- and 15-bit pixels keep one pixel
+// per lane, split into their channels. Groups whose mask bytes are all 0 or
+// all 255 are copied whole; tails shorter than a vector run the per-pixel
+// formulas.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "graphics/wipe_kernels.h"
+
+namespace nova::graphics::detail {
+namespace {
+
+template <int N>
+inline int mask_run(const std::uint8_t* m) {
+  std::uint64_t a = 0, b = 0;
+  if constexpr (N == 4) {
+    std::uint32_t v;
+    std::memcpy(&v, m, 4);
+    return v == 0 ? 0 : v == 0xFFFFFFFFu ? 1 : 2;
+  } else if constexpr (N == 8) {
+    std::memcpy(&a, m, 8);
+    return a == 0 ? 0 : a == ~0ull ? 1 : 2;
+  } else {
+    static_assert(N == 16);
+    std::memcpy(&a, m, 8);
+    std::memcpy(&b, m + 8, 8);
+    return (a | b) == 0 ? 0 : (a & b) == ~0ull ? 1 : 2;
+  }
+}
+
+template <class S>
+struct WipeVector {
+  using V = typename S::V;
+  static constexpr int P32 = S::kBytes / 4;
+  static constexpr int P16 = S::kBytes / 2;
+
+  // Per byte: m = 0 → o, m = 255 → n, else (o × (255 − m) + n × m) >> 8.
+  static V mix_bytes(V o, V n, V m) {
+    const V ff = S::set16(255);
+    const V mlo = S::lo8(m), mhi = S::hi8(m);
+    const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(o), S::sub16(ff, mlo)), S::mullo16(S::lo8(n), mlo)));
+    const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(o), S::sub16(ff, mhi)), S::mullo16(S::hi8(n), mhi)));
+    V r = S::pack16(lo, hi);
+    r = S::select(S::cmpeq8(m, S::zero()), o, r);
+    return S::select(S::cmpeq8(m, S::set8(-1)), n, r);
+  }
+
+  // Every group of vector-width pixels: copied from one screen when its
+  // mask bytes are all 0 or all 255, else vec(old, new, mask bytes); the
+  // tail pixel by pixel.
+  template <int Bytes, int PerVector, class Vec>
+  static void each_group(const WipeRowJob& j, Vec vec, void (*pixel)(const WipeRowJob&, int)) {
+    int i = 0;
+    for (; i + PerVector <= j.count; i += PerVector) {
+      const int run = mask_run<PerVector>(j.mask + i);
+      if (run < 2) {
+        S::storeu(j.dst + i * Bytes, S::loadu((run == 0 ? j.old_row : j.new_row) + i * Bytes));
+        continue;
+      }
+      S::storeu(j.dst + i * Bytes, vec(S::loadu(j.old_row + i * Bytes), S::loadu(j.new_row + i * Bytes), j.mask + i));
+    }
+    for (; i < j.count; ++i) pixel(j, i);
+  }
+
+  static void mix32(const WipeRowJob& j) {
+    each_group<4, P32>(
+        j, [](V o, V n, const std::uint8_t* m) { return mix_bytes(o, n, S::mask_dwords(m)); },
+        wipe_mix_pixel<4, wipe_mix_x888>);
+  }
+
+  static void select32(const WipeRowJob& j) {
+    each_group<4, P32>(
+        j, [](V o, V n, const std::uint8_t* m) { return S::select(S::cmpeq8(S::mask_dwords(m), S::zero()), o, n); },
+        wipe_select_pixel<4>);
+  }
+
+  // The channel at `Shift` of 16-bit pixels, `bits` wide.
+  template <int Shift>
+  static V field(V p, V bits) {
+    if constexpr (Shift == 0) {
+      return S::and_(p, bits);
+    } else {
+      return S::and_(S::template srl16<Shift>(p), bits);
+    }
+  }
+
+  // One channel of 16-bit lanes: (a × (255 − m) + b × m) >> 8.
+  static V channel(V a, V b, V m, V inv) {
+    return S::template srl16<8>(S::add16(S::mullo16(a, inv), S::mullo16(b, m)));
+  }
+
+  template <int RedShift, int GreenMask, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
+  static void mix16(const WipeRowJob& j) {
+    each_group<2, P16>(
+        j,
+        [](V o, V n, const std::uint8_t* mask) {
+          const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
+          const V m = S::mask_words(mask), inv = S::sub16(ff, m);
+          const V r = channel(field<RedShift>(o, c31), field<RedShift>(n, c31), m, inv);
+          const V g = channel(field<5>(o, cg), field<5>(n, cg), m, inv);
+          const V b = channel(field<0>(o, c31), field<0>(n, c31), m, inv);
+          V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
+          v = S::select(S::cmpeq16(m, S::zero()), o, v);
+          return S::select(S::cmpeq16(m, ff), n, v);
+        },
+        wipe_mix_pixel<2, Mix>);
+  }
+
+  static void select16(const WipeRowJob& j) {
+    each_group<2, P16>(
+        j, [](V o, V n, const std::uint8_t* m) { return S::select(S::cmpeq16(S::mask_words(m), S::zero()), o, n); },
+        wipe_select_pixel<2>);
+  }
+
+  static void fill(WipeKernelSet& set) {
+    set.mix[0] = mix32;
+    set.mix[1] = mix16<11, 63, wipe_mix_r565>;
+    set.mix[2] = mix16<10, 31, wipe_mix_x555>;
+    set.select[0] = select32;
+    set.select[1] = select16;
+    set.select[2] = select16;
+  }
+};
+
+}  // namespace
+}  // namespace nova::graphics::detail
