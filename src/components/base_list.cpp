@@ -148,17 +148,23 @@ void TNovaBaseList::set_name(TNovaObject& o, std::string_view name) {
 }
 
 TNovaComponent* TNovaBaseList::FindComponent(std::string_view name) const {
-  if (name.empty() || name == kBase0Name) return &front_base();
-  if (name == kByte1 || name == kBase1Name) return &back_base();
+  if (name.empty()) return &front_base();
+  // Every base name begins with byte 1, which script names seldom do.
+  if (name[0] == '\x01') {
+    if (name == kBase0Name) return &front_base();
+    if (name == kByte1 || name == kBase1Name) return &back_base();
+  }
   // Only components are registered.
   return static_cast<TNovaComponent*>(m_names.find(name, false));
 }
 
 TNovaControl* TNovaBaseList::FindControl(std::string_view name) const {
   if (name.empty()) return &front_base();
-  if (name == kByte1) return &back_base();
-  if (name == kBase0Name) return &base(0);
-  if (name == kBase1Name) return &base(1);
+  if (name[0] == '\x01') {
+    if (name == kByte1) return &back_base();
+    if (name == kBase0Name) return &base(0);
+    if (name == kBase1Name) return &base(1);
+  }
   return static_cast<TNovaControl*>(m_names.find(name, true));
 }
 

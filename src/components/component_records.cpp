@@ -76,9 +76,9 @@ void TNovaControl::SaveToStream(core::ByteWriter& w) const {
   for (int v : {m_reserved.left, m_reserved.top, m_reserved.right, m_reserved.bottom}) w.i32(v);
   w.u8(m_ignore_mouse);
   w.str(m_cursor);
-  for (std::size_t i = 0; i < kFirstKeyEvent; ++i) w.str(m_events[i]);
+  for (std::size_t i = 0; i < kFirstKeyEvent; ++i) w.str(target_at(i));
   w.boolean(m_handle_key);
-  for (std::size_t i = kFirstKeyEvent; i < m_events.size(); ++i) w.str(m_events[i]);
+  for (std::size_t i = kFirstKeyEvent; i < kEventTargets; ++i) w.str(target_at(i));
 
   const auto children = Children();
   const auto count =
@@ -117,11 +117,11 @@ void TNovaControl::LoadFromStream(core::ByteReader& r, std::int32_t version) {
   m_ignore_mouse = r.u8();
   m_cursor = r.str();
   for (std::size_t i = 0; i < kFirstKeyEvent; ++i) {
-    if (i != kMouseIn || version >= kMouseInVersion) m_events[i] = r.str();
+    if (i != kMouseIn || version >= kMouseInVersion) set_target_at(i, r.str());
   }
   if (version >= kKeyEventsVersion) {
     m_handle_key = r.boolean();
-    for (std::size_t i = kFirstKeyEvent; i < m_events.size(); ++i) m_events[i] = r.str();
+    for (std::size_t i = kFirstKeyEvent; i < kEventTargets; ++i) set_target_at(i, r.str());
   }
 
   const std::int32_t count = r.i32();

@@ -7,17 +7,18 @@
 namespace nova::components {
 
 void NameIndex::add(const std::string& name, const Entry& entry) {
-  auto [it, fresh] = m_names.try_emplace(name, Bearers{entry, {}});
+  auto [it, fresh] = m_names.try_emplace(name, Bearers{entry, nullptr});
   if (fresh) {
     if (const auto n = auto_number(name)) take_number(*n);
     return;
   }
   Bearers& b = it->second;
+  if (!b.more) b.more = std::make_unique<std::vector<Entry>>();
   Entry e = entry;
   if (e.sequence < b.first.sequence) std::swap(e, b.first);
-  const auto at = std::upper_bound(b.more.begin(), b.more.end(), e.sequence,
+  const auto at = std::upper_bound(b.more->begin(), b.more->end(), std::uint64_t{e.sequence},
                                    [](std::uint64_t s, const Entry& x) { return s < x.sequence; });
-  b.more.insert(at, e);
+  b.more->insert(at, e);
 }
 
 void NameIndex::remove(const std::string& name, const TNovaObject* object) {
@@ -25,12 +26,12 @@ void NameIndex::remove(const std::string& name, const TNovaObject* object) {
   if (it == m_names.end()) return;
   Bearers& b = it->second;
   if (b.first.object != object) {
-    std::erase_if(b.more, [&](const Entry& e) { return e.object == object; });
+    if (b.more) std::erase_if(*b.more, [&](const Entry& e) { return e.object == object; });
     return;
   }
-  if (!b.more.empty()) {
-    b.first = b.more.front();
-    b.more.erase(b.more.begin());
+  if (b.more && !b.more->empty()) {
+    b.first = b.more->front();
+    b.more->erase(b.more->begin());
     return;
   }
   m_names.erase(it);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,9 +28,9 @@ class NameIndex {
   // registration order); the other two never change while it is indexed.
   struct Entry {
     TNovaObject* object;
-    std::uint64_t sequence;
-    bool control;  // a TNovaControl
-    bool pending;  // scheduled for deletion (renamed after it was)
+    std::uint64_t sequence : 62;
+    std::uint64_t control : 1;  // a TNovaControl
+    std::uint64_t pending : 1;  // scheduled for deletion (renamed after it was)
   };
 
   void add(const std::string& name, const Entry& entry);
@@ -52,10 +53,11 @@ class NameIndex {
 
  private:
   // Usually one bearer per name; several only after loading a stream that
-  // holds a name twice. The first lies in the node itself.
+  // holds a name twice. The first lies in the node itself, which stays
+  // small: the others are kept apart.
   struct Bearers {
     Entry first;
-    std::vector<Entry> more;
+    std::unique_ptr<std::vector<Entry>> more;
   };
   struct Hash {
     using is_transparent = void;
@@ -66,7 +68,8 @@ class NameIndex {
     const auto it = m_names.find(name);
     if (it == m_names.end()) return nullptr;
     if (fn(it->second.first)) return it->second.first.object;
-    for (const Entry& e : it->second.more) {
+    if (!it->second.more) return nullptr;
+    for (const Entry& e : *it->second.more) {
       if (fn(e)) return e.object;
     }
     return nullptr;

@@ -93,6 +93,19 @@ std::size_t TNovaControl::event_slot(int id) {
   return 0;
 }
 
+const std::string& TNovaControl::target_at(std::size_t slot) const {
+  static const std::string kNone;
+  return m_targets ? (*m_targets)[slot] : kNone;
+}
+
+void TNovaControl::set_target_at(std::size_t slot, std::string_view target) {
+  if (!m_targets) {
+    if (target.empty()) return;
+    m_targets = std::make_unique<std::array<std::string, kEventTargets>>();
+  }
+  (*m_targets)[slot] = target;
+}
+
 // --- The tree ----------------------------------------------------------------------------
 
 std::string TNovaControl::ParentName() const { return m_parent ? m_parent->Name() : std::string(); }
@@ -109,6 +122,7 @@ int TNovaControl::Depth() const {
 }
 
 int TNovaControl::subtree_height() const {
+  if (m_children.empty()) return 0;
   // Level by level, so that no walk recurses.
   int height = 0;
   std::vector<const TNovaControl*> level{this}, next;

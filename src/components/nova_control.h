@@ -96,8 +96,8 @@ class TNovaControl : public TNovaComponent {
 
   // The event properties of the control, by id (PR_ONMOUSEMOVE ...
   // PR_ONWHEELUP, PR_ONMOUSEIN, PR_ONKEYDOWN ... PR_ONFOCUSOUT).
-  const std::string& EventTarget(int id) const { return m_events[event_slot(id)]; }
-  void SetEventTarget(int id, std::string_view target) { m_events[event_slot(id)] = target; }
+  const std::string& EventTarget(int id) const { return target_at(event_slot(id)); }
+  void SetEventTarget(int id, std::string_view target) { set_target_at(event_slot(id), target); }
 
   // --- The tree -------------------------------------------------------------------
   TNovaControl* Parent() const { return m_parent; }
@@ -197,6 +197,8 @@ class TNovaControl : public TNovaComponent {
   template <typename T>
   bool change(T& field, T v, Then then = Then::Nothing);
   static std::size_t event_slot(int id);
+  const std::string& target_at(std::size_t slot) const;
+  void set_target_at(std::size_t slot, std::string_view target);
   void mark_children_unsorted() { m_children_unsorted = true; }
   void tidy_children() const;
   int subtree_height() const;
@@ -216,7 +218,10 @@ class TNovaControl : public TNovaComponent {
   // PR_ONMOUSEMOVE, PR_ONMOUSEIN, PR_ONMOUSEOUT, PR_ONLBTNDOWN, PR_ONLBTNUP,
   // PR_ONRBTNDOWN, PR_ONRBTNUP, PR_ONWHEELDOWN, PR_ONWHEELUP, then
   // PR_ONKEYDOWN, PR_ONKEYUP, PR_ONKEYREPEAT, PR_ONFOCUSIN, PR_ONFOCUSOUT.
-  std::array<std::string, 14> m_events;
+  // Made when the first is set: most controls handle no event of their
+  // own, and the fourteen strings would more than double a control's size.
+  static constexpr std::size_t kEventTargets = 14;
+  std::unique_ptr<std::array<std::string, kEventTargets>> m_targets;
   std::uint8_t m_ignore_mouse = IM_NONE;
   std::string m_cursor;
   bool m_pos_zoomed = false;
