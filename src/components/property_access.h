@@ -271,7 +271,7 @@ class PropertyTable {
   void border_sources() {
     for (int cell = 0; cell < 9; ++cell) {
       strs<&detail::str_get<Get, true>, &detail::str_set<Set, true>>(static_cast<TPropId>(PR_BORDERSOURCETL + cell),
-                                                                      cell);
+                                                                     cell);
     }
   }
   // PR_BORDERHALIGNT, C, B: cells 1, 4, 7 of a horizontal alignment per cell.
@@ -369,7 +369,8 @@ class PropertyTable {
 
   template <auto Get, auto Set>
   void indexed_ints(std::array<TPropId, 3> ids, std::array<int, 3> cells) {
-    for (std::size_t i = 0; i < 3; ++i) ints<&detail::int_get<Get, true>, &detail::int_set<Set, true>>(ids[i], cells[i]);
+    for (std::size_t i = 0; i < 3; ++i)
+      ints<&detail::int_get<Get, true>, &detail::int_set<Set, true>>(ids[i], cells[i]);
   }
 
   std::array<PropertySlot, kPropCount> m_slots{};
