@@ -102,28 +102,13 @@ void call_set(TNovaObject& o, int index, T value) {
   }
 }
 
-template <auto Get, bool Indexed>
-std::int32_t int_get(const TNovaObject& o, int index) {
-  return static_cast<std::int32_t>(call_get<Get, Indexed>(o, index));
+// A member function as the typed accessor of a number or flag `V`.
+template <typename V, auto Get, bool Indexed>
+V value_get(const TNovaObject& o, int index) {
+  return static_cast<V>(call_get<Get, Indexed>(o, index));
 }
-template <auto Set, bool Indexed>
-void int_set(TNovaObject& o, int index, std::int32_t v) {
-  call_set<Set, Indexed>(o, index, v);
-}
-template <auto Get, bool Indexed>
-bool flag_get(const TNovaObject& o, int index) {
-  return call_get<Get, Indexed>(o, index);
-}
-template <auto Set, bool Indexed>
-void flag_set(TNovaObject& o, int index, bool v) {
-  call_set<Set, Indexed>(o, index, v);
-}
-template <auto Get, bool Indexed>
-long double float_get(const TNovaObject& o, int index) {
-  return call_get<Get, Indexed>(o, index);
-}
-template <auto Set, bool Indexed>
-void float_set(TNovaObject& o, int index, long double v) {
+template <typename V, auto Set, bool Indexed>
+void value_set(TNovaObject& o, int index, V v) {
   call_set<Set, Indexed>(o, index, v);
 }
 template <auto Get, bool Indexed>
@@ -161,29 +146,26 @@ std::int32_t caret_get(const TNovaObject& o, int index) {
 
 // The script's side of a typed accessor: the value read into a variable,
 // or a value converted to the type and written.
-template <auto TypedGet>
-void int_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
-  v.set_int(TypedGet(o, index));
-}
-template <auto TypedSet>
-void int_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
-  TypedSet(o, index, v.as_int());
-}
-template <auto TypedGet>
-void flag_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
-  v.set_flag(TypedGet(o, index));
-}
-template <auto TypedSet>
-void flag_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
-  TypedSet(o, index, v.as_flag());
+inline void put(expr::TCustomParam& v, std::int32_t x) { v.set_int(x); }
+inline void put(expr::TCustomParam& v, bool x) { v.set_flag(x); }
+inline void put(expr::TCustomParam& v, long double x) { v.set_float(x); }
+template <typename V>
+V value_of(const expr::TCustomParam& v) {
+  if constexpr (std::is_same_v<V, std::int32_t>) {
+    return v.as_int();
+  } else if constexpr (std::is_same_v<V, bool>) {
+    return v.as_flag();
+  } else {
+    return v.as_float();
+  }
 }
 template <auto TypedGet>
-void float_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
-  v.set_float(TypedGet(o, index));
+void value_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
+  put(v, TypedGet(o, index));
 }
-template <auto TypedSet>
-void float_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
-  TypedSet(o, index, v.as_float());
+template <typename V, auto TypedSet>
+void value_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
+  TypedSet(o, index, value_of<V>(v));
 }
 template <auto TypedGet>
 void str_into(const TNovaObject& o, int index, expr::TCustomParam& v) {
@@ -203,6 +185,43 @@ void str_from(TNovaObject& o, int index, const expr::TCustomParam& v) {
   }
 }
 
+// Per value type: the slot's typed pair, the typed wrappers of a class's
+// member functions, and the script's side of them.
+template <typename V, auto SlotGet, auto SlotSet>
+struct ValueForm {
+  static constexpr auto get = SlotGet;
+  static constexpr auto set = SlotSet;
+  template <auto Get, bool Indexed>
+  static constexpr auto member_get = &value_get<V, Get, Indexed>;
+  template <auto Set, bool Indexed>
+  static constexpr auto member_set = &value_set<V, Set, Indexed>;
+  template <auto TypedGet>
+  static constexpr auto into = &value_into<TypedGet>;
+  template <auto TypedSet>
+  static constexpr auto from = &value_from<V, TypedSet>;
+};
+template <expr::TParamType Type>
+struct SlotForm;
+template <>
+struct SlotForm<expr::PT_INT> : ValueForm<std::int32_t, &PropertySlot::get_int, &PropertySlot::set_int> {};
+template <>
+struct SlotForm<expr::PT_BOOL> : ValueForm<bool, &PropertySlot::get_flag, &PropertySlot::set_flag> {};
+template <>
+struct SlotForm<expr::PT_FLOAT> : ValueForm<long double, &PropertySlot::get_float, &PropertySlot::set_float> {};
+template <>
+struct SlotForm<expr::PT_STR> {
+  static constexpr auto get = &PropertySlot::get_str;
+  static constexpr auto set = &PropertySlot::set_str;
+  template <auto Get, bool Indexed>
+  static constexpr auto member_get = &str_get<Get, Indexed>;
+  template <auto Set, bool Indexed>
+  static constexpr auto member_set = &str_set<Set, Indexed>;
+  template <auto TypedGet>
+  static constexpr auto into = &str_into<TypedGet>;
+  template <auto TypedSet>
+  static constexpr auto from = &str_from<TypedSet, false>;
+};
+
 }  // namespace detail
 
 class PropertyTable {
@@ -220,19 +239,19 @@ class PropertyTable {
   // property is never called from a script.
   template <auto Get, auto Set = nullptr>
   void integer(TPropId id) {
-    plain<expr::PT_INT, Get, Set>(id);
+    members<expr::PT_INT, Get, Set>(id);
   }
   template <auto Get, auto Set = nullptr>
   void flag(TPropId id) {
-    plain<expr::PT_BOOL, Get, Set>(id);
+    members<expr::PT_BOOL, Get, Set>(id);
   }
   template <auto Get, auto Set = nullptr>
   void number(TPropId id) {
-    plain<expr::PT_FLOAT, Get, Set>(id);
+    members<expr::PT_FLOAT, Get, Set>(id);
   }
   template <auto Get, auto Set = nullptr>
   void text(TPropId id) {
-    plain<expr::PT_STR, Get, Set>(id);
+    members<expr::PT_STR, Get, Set>(id);
   }
 
   // Several text properties served by one pair taking the property id:
@@ -240,7 +259,7 @@ class PropertyTable {
   // std::string_view)` (a control's event targets).
   template <auto Get, auto Set>
   void texts_by_id(std::initializer_list<TPropId> ids) {
-    for (TPropId id : ids) strs<&detail::str_get<Get, true>, &detail::str_set<Set, true>>(id, id);
+    for (TPropId id : ids) members<expr::PT_STR, Get, Set, true>(id, id);
   }
 
   // PR_FONTSTYLE or PR_FONTHOVERSTYLE, by a getter answering the FS_* set
@@ -262,7 +281,7 @@ class PropertyTable {
   void params() {
     int index = 0;
     for (TPropId id : {PR_PARAM1, PR_PARAM2, PR_PARAM3}) {
-      floats<&detail::float_get<Get, true>, &detail::float_set<Set, true>>(id, index++);
+      members<expr::PT_FLOAT, Get, Set, true>(id, index++);
     }
   }
   // PR_BORDERSOURCETL ... PR_BORDERSOURCEBR: the nine cells of a 3 × 3
@@ -270,8 +289,7 @@ class PropertyTable {
   template <auto Get, auto Set>
   void border_sources() {
     for (int cell = 0; cell < 9; ++cell) {
-      strs<&detail::str_get<Get, true>, &detail::str_set<Set, true>>(static_cast<TPropId>(PR_BORDERSOURCETL + cell),
-                                                                     cell);
+      members<expr::PT_STR, Get, Set, true>(static_cast<TPropId>(PR_BORDERSOURCETL + cell), cell);
     }
   }
   // PR_BORDERHALIGNT, C, B: cells 1, 4, 7 of a horizontal alignment per cell.
@@ -292,85 +310,41 @@ class PropertyTable {
   // neither read-only nor failing).
   static bool writable_row(TPropId id);
 
-  // Both forms of an accessor from its typed functions (TypedSet nullptr:
-  // writes are ignored).
-  template <auto TypedGet, auto TypedSet>
-  void ints(TPropId id, int index) {
-    PropertySlot& s = take(id, expr::PT_INT, index);
-    s.get_int = TypedGet;
-    s.get_param = &detail::int_into<TypedGet>;
+  // Both forms of an accessor of value type `Type` from its typed
+  // functions (TypedSet nullptr: writes are ignored).
+  template <expr::TParamType Type, auto TypedGet, auto TypedSet>
+  void accessor(TPropId id, int index) {
+    using Form = detail::SlotForm<Type>;
+    PropertySlot& s = take(id, Type, index);
+    s.*Form::get = TypedGet;
+    s.get_param = Form::template into<TypedGet>;
     if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
-      s.set_int = TypedSet;
-      if (writable_row(id)) s.set_param = &detail::int_from<TypedSet>;
-    }
-  }
-  template <auto TypedGet, auto TypedSet>
-  void flags(TPropId id, int index) {
-    PropertySlot& s = take(id, expr::PT_BOOL, index);
-    s.get_flag = TypedGet;
-    s.get_param = &detail::flag_into<TypedGet>;
-    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
-      s.set_flag = TypedSet;
-      if (writable_row(id)) s.set_param = &detail::flag_from<TypedSet>;
-    }
-  }
-  template <auto TypedGet, auto TypedSet>
-  void floats(TPropId id, int index) {
-    PropertySlot& s = take(id, expr::PT_FLOAT, index);
-    s.get_float = TypedGet;
-    s.get_param = &detail::float_into<TypedGet>;
-    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
-      s.set_float = TypedSet;
-      if (writable_row(id)) s.set_param = &detail::float_from<TypedSet>;
-    }
-  }
-  template <auto TypedGet, auto TypedSet>
-  void strs(TPropId id, int index) {
-    PropertySlot& s = take(id, expr::PT_STR, index);
-    s.get_str = TypedGet;
-    s.get_param = &detail::str_into<TypedGet>;
-    if constexpr (!std::is_same_v<decltype(TypedSet), std::nullptr_t>) {
-      s.set_str = TypedSet;
-      if (writable_row(id)) {
-        s.set_param = id == PR_TEXT ? &detail::str_from<TypedSet, true> : &detail::str_from<TypedSet, false>;
+      s.*Form::set = TypedSet;
+      if (writable_row(id)) s.set_param = Form::template from<TypedSet>;
+      if constexpr (Type == expr::PT_STR) {
+        if (id == PR_TEXT && writable_row(id)) s.set_param = &detail::str_from<TypedSet, true>;
       }
     }
+  }
+  template <auto TypedGet, auto TypedSet>
+  void ints(TPropId id, int index) {
+    accessor<expr::PT_INT, TypedGet, TypedSet>(id, index);
   }
 
-  template <expr::TParamType Type, auto Get, auto Set>
-  void plain(TPropId id) {
-    constexpr bool kSets = !std::is_same_v<decltype(Set), std::nullptr_t>;
-    if constexpr (Type == expr::PT_INT) {
-      if constexpr (kSets) {
-        ints<&detail::int_get<Get, false>, &detail::int_set<Set, false>>(id, 0);
-      } else {
-        ints<&detail::int_get<Get, false>, nullptr>(id, 0);
-      }
-    } else if constexpr (Type == expr::PT_BOOL) {
-      if constexpr (kSets) {
-        flags<&detail::flag_get<Get, false>, &detail::flag_set<Set, false>>(id, 0);
-      } else {
-        flags<&detail::flag_get<Get, false>, nullptr>(id, 0);
-      }
-    } else if constexpr (Type == expr::PT_FLOAT) {
-      if constexpr (kSets) {
-        floats<&detail::float_get<Get, false>, &detail::float_set<Set, false>>(id, 0);
-      } else {
-        floats<&detail::float_get<Get, false>, nullptr>(id, 0);
-      }
+  // An accessor of member functions `Get` and `Set` (nullptr: read only),
+  // indexed by the slot's index or not.
+  template <expr::TParamType Type, auto Get, auto Set, bool Indexed = false>
+  void members(TPropId id, int index = 0) {
+    using Form = detail::SlotForm<Type>;
+    if constexpr (std::is_same_v<decltype(Set), std::nullptr_t>) {
+      accessor<Type, Form::template member_get<Get, Indexed>, nullptr>(id, index);
     } else {
-      if constexpr (kSets) {
-        strs<&detail::str_get<Get, false>, &detail::str_set<Set, false>>(id, 0);
-      } else {
-        strs<&detail::str_get<Get, false>, nullptr>(id, 0);
-      }
+      accessor<Type, Form::template member_get<Get, Indexed>, Form::template member_set<Set, Indexed>>(id, index);
     }
   }
-
   template <auto Get, auto Set>
   void indexed_ints(std::array<TPropId, 3> ids, std::array<int, 3> cells) {
-    for (std::size_t i = 0; i < 3; ++i)
-      ints<&detail::int_get<Get, true>, &detail::int_set<Set, true>>(ids[i], cells[i]);
+    for (std::size_t i = 0; i < 3; ++i) members<expr::PT_INT, Get, Set, true>(ids[i], cells[i]);
   }
 
   std::array<PropertySlot, kPropCount> m_slots{};
