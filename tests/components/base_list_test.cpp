@@ -108,6 +108,7 @@ TEST_F(Names, TheStemEndsAtANumberFrom2ToTheInt32Maximum) {
 TEST_F(Names, RenamingFollowsTheClassOfTheComponentBeingNamed) {
   // Naming a non-visual component like a visual one deletes the visual one.
   TTestWave& image = wave("same");
+  const ComponentId image_id = image.id();
   TTestTimer& sound = timer("same");
   EXPECT_TRUE(image.PendingDeletion());
   EXPECT_EQ(image.Name(), "") << "its name is cleared at once";
@@ -126,7 +127,7 @@ TEST_F(Names, RenamingFollowsTheClassOfTheComponentBeingNamed) {
   EXPECT_NE(list.resolve(t1_id), nullptr) << "still alive until the deletion step";
   list.destroy_scheduled();
   EXPECT_EQ(list.resolve(t1_id), nullptr);
-  EXPECT_EQ(list.resolve(image.id()), nullptr);
+  EXPECT_EQ(list.resolve(image_id), nullptr);
   EXPECT_EQ(list.FindComponent("tick"), &t2);
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "component_fixture.h"
 #include "core/error.h"
 #include "record_layouts.h"
@@ -276,9 +278,19 @@ TEST_F(Records, DamagedStreamsFailWholeAndLeaveNothingBehind) {
 }
 
 TEST_F(Records, TreesDeeperThanTheCapFailToLoad) {
-  const auto nested = [](int levels) {
-    std::vector<std::uint8_t> bytes = WaveLayout{140, "leaf"}.bytes();
-    for (int i = 0; i < levels; ++i) bytes = WaveLayout{140, "n", {bytes}}.bytes();
+  // A level is the part of a one-child record before its child and the
+  // part after it, so a deep tree is laid in one pass.
+  const std::vector<std::uint8_t> marker = {0xDE, 0xAD, 0xBE, 0xEF, 0x5A};
+  const std::vector<std::uint8_t> one = WaveLayout{140, "n", {marker}}.bytes();
+  const auto at = std::search(one.begin(), one.end(), marker.begin(), marker.end());
+  ASSERT_NE(at, one.end());
+  const std::vector<std::uint8_t> before(one.begin(), at), after(at + 5, one.end());
+  const auto nested = [&](int levels) {
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < levels; ++i) bytes.insert(bytes.end(), before.begin(), before.end());
+    const std::vector<std::uint8_t> leaf = WaveLayout{140, "leaf"}.bytes();
+    bytes.insert(bytes.end(), leaf.begin(), leaf.end());
+    for (int i = 0; i < levels; ++i) bytes.insert(bytes.end(), after.begin(), after.end());
     return bytes;
   };
   TNovaComponent& ok = read(nested(kMaxTreeDepth), 140);
