@@ -17,7 +17,8 @@ namespace {
 class Engine : public support::EngineFixture {};
 
 TEST_F(Engine, SettingsStartAtTheirDefaults) {
-  const KvWordSettings& s = TKvWord(m_manager).settings();
+  const TKvWord engine(m_manager);
+  const KvWordSettings& s = engine.settings();
   EXPECT_EQ(s.view_x, 0);
   EXPECT_EQ(s.view_y, 0);
   EXPECT_EQ(s.font_size, 12);

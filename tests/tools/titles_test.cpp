@@ -22,6 +22,9 @@ struct TitleCase {
   fs::path expect;  // expect.txt
 };
 
+// Names the case in test listings instead of dumping the struct's bytes.
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
+
 std::vector<TitleCase> title_cases() {
   std::vector<TitleCase> out;
   const fs::path root = test::source_dir() / "tests" / "titles";
