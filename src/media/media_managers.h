@@ -46,9 +46,11 @@ class TMediaManager {
   NovaLibrary& Library() const { return m_library; }
   files::TVrFileManager& Files() const { return m_files; }
 
+  // Appends an item made elsewhere (the kinds of later work; tests).
+  TDMediaItem* adopt(std::unique_ptr<TDMediaItem> item);
+
  protected:
   TMediaManager(NovaLibrary& library, files::TVrFileManager& files, bool has_enabled_flag);
-  TDMediaItem* adopt(std::unique_ptr<TDMediaItem> item);
 
  private:
   NovaLibrary& m_library;

@@ -21,7 +21,7 @@ std::int32_t gain_q16(double hundredths_db) {
 }  // namespace
 
 Voice::Voice(std::unique_ptr<DecoderStream> decoder) : m_decoder(std::move(decoder)) {
-  m_ring = std::make_unique<Chunk[]>(kRingChunks);
+  m_ring = std::make_unique<Chunk[]>(kRingSlots);
   if (m_decoder && m_decoder->ok()) {
     m_format = m_decoder->format();
     m_length = m_decoder->frames();
@@ -83,6 +83,8 @@ void Voice::set_position_ms(std::int64_t ms) {
 }
 
 void Voice::restart_at(std::int64_t frame) {
+  // An ended voice stays stopped where it is put until it is played.
+  if (is_end()) m_running.store(false);
   m_seek_frame.store(frame);
   m_generation.fetch_add(1);
   fill(4410);
@@ -113,7 +115,7 @@ void Voice::set_repeat(bool on) {
     const std::uint64_t write = m_write.load();
     if (!m_dead && m_produce_done && m_produced_generation == m_generation.load() && write > 0) {
       std::uint8_t expected = 1;
-      if (m_ring[(write - 1) % kRingChunks].end.compare_exchange_strong(expected, 2)) m_produce_done = false;
+      if (m_ring[(write - 1) % kRingSlots].end.compare_exchange_strong(expected, 2)) m_produce_done = false;
     }
   }
   fill(4410);
@@ -152,12 +154,19 @@ void Voice::fill(std::size_t frames) {
     m_produce_done = false;
   }
   bool looped_without_sound = false;
+  // What the ring holds ahead: chunks end early at loop points, so count
+  // their frames, not the chunks.
+  std::size_t ahead_frames = 0;
+  for (std::uint64_t i = m_read.load(std::memory_order_acquire), w = m_write.load(std::memory_order_relaxed); i < w; ++i) {
+    const Chunk& c = m_ring[i % kRingSlots];
+    if (c.generation == generation) ahead_frames += c.frames;
+  }
   while (!m_produce_done) {
     if (m_generation.load() != generation) return;  // sought again: the next fill starts there
     const std::uint64_t write = m_write.load(std::memory_order_relaxed);
     const std::uint64_t ahead = write - m_read.load(std::memory_order_acquire);
-    if (ahead >= kRingChunks || ahead * kChunkFrames >= frames) return;
-    Chunk& c = m_ring[write % kRingChunks];
+    if (ahead >= kRingSlots || ahead_frames >= frames) return;
+    Chunk& c = m_ring[write % kRingSlots];
     c.frames = 0;
     c.source_start = m_produce_pos;
     c.generation = generation;
@@ -188,6 +197,7 @@ void Voice::fill(std::size_t frames) {
       m_produce_done = true;
       break;
     }
+    ahead_frames += c.frames;
     m_write.store(write + 1, std::memory_order_release);
   }
 }
@@ -199,10 +209,16 @@ void Voice::mix_into(std::int32_t* acc, std::size_t frames, std::uint64_t callba
   const std::int32_t target_left = m_gain_left.load(std::memory_order_relaxed);
   const std::int32_t target_right = m_gain_right.load(std::memory_order_relaxed);
   const bool running = m_running.load(std::memory_order_acquire) && m_ended_generation.load() != generation;
+  // A sound that starts (or resumes) starts at its volume: the glide is
+  // only for changes while it is heard.
+  if (m_first_heard.load(std::memory_order_relaxed) == 0) {
+    m_current_left = target_left;
+    m_current_right = target_right;
+  }
   std::size_t done = 0;
   bool heard = false;
   while (read < write) {
-    Chunk& c = m_ring[read % kRingChunks];
+    Chunk& c = m_ring[read % kRingSlots];
     if (c.generation != generation) {  // before a seek: never heard
       ++read;
       m_read_offset = 0;

@@ -84,7 +84,10 @@ class Voice {
   std::uint64_t first_heard_callback() const { return m_first_heard.load(); }
 
   static constexpr std::size_t kChunkFrames = 512;
-  static constexpr std::size_t kRingChunks = 44;  // about half a second
+  static constexpr std::size_t kRingChunks = 44;  // about half a second ahead
+  // Room beyond that for what a seek left behind, so that the first 100 ms
+  // after a seek always fit before the output drops the old chunks.
+  static constexpr std::size_t kRingSlots = 64;
 
  private:
   struct Chunk {

@@ -47,6 +47,9 @@ class VorbisDecoder final : public PcmDecoder {
     m_format = {SampleKind::S16, info->channels, static_cast<int>(info->rate)};
     const ogg_int64_t total = ov_pcm_total(&m_file, -1);
     m_frames = total > 0 ? total : 0;
+    // A chained file is left in its last link once its links were counted:
+    // start at the first.
+    if (ov_pcm_seek(&m_file, 0) != 0) broken("cannot seek to the start");
   }
   ~VorbisDecoder() override {
     if (m_open) ov_clear(&m_file);
