@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace nova::media {
 namespace {
@@ -125,6 +126,10 @@ void Voice::set_repeat_pos_ms(std::int64_t ms) { m_repeat_pos.store(ms_to_frames
 
 void Voice::convert(const std::uint8_t* src, std::int64_t frames, std::int16_t* dst) const {
   const int channels = m_format.channels;
+  if (channels == 2 && m_ratio == 1 && m_format.bits_per_sample == 16) {
+    std::memcpy(dst, src, static_cast<std::size_t>(frames) * 4);  // the output's own format
+    return;
+  }
   const bool eight = m_format.bits_per_sample == 8;
   for (std::int64_t i = 0; i < frames; ++i) {
     std::int16_t l, r;
