@@ -59,8 +59,8 @@ void BM_LibraryMix32Voices(benchmark::State& state) {
   media::NovaLibrary library(output);
   std::vector<std::unique_ptr<files::TKvMemoryStream>> sources;
   for (int v = 0; v < kVoices; ++v) {
-    sources.push_back(std::make_unique<files::TKvMemoryStream>(
-        media::writers::write_wav({2, 44100, 16}, tone(44100, 200 + 37 * v))));
+    sources.push_back(
+        std::make_unique<files::TKvMemoryStream>(media::writers::write_wav({2, 44100, 16}, tone(44100, 200 + 37 * v))));
     const std::int32_t h = library.add_voice(sources.back().get(), false);
     library.novaOggSetAutoRepeat(h, true);
     library.novaOggPlay(h);
@@ -101,7 +101,8 @@ BENCHMARK(BM_CopyAndAddBaseline)->Unit(benchmark::kMillisecond);
 const std::vector<std::uint8_t>& vorbis_file() {
   static const std::vector<std::uint8_t> bytes = [] {
     std::vector<float> s(44100 * 10 * 2);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = 0.4f * static_cast<float>(std::sin(i * 0.013) * std::sin(i * 0.0007));
+    for (std::size_t i = 0; i < s.size(); ++i)
+      s[i] = 0.4f * static_cast<float>(std::sin(i * 0.013) * std::sin(i * 0.0007));
     return media::writers::write_vorbis(2, 44100, s, 0.5f);
   }();
   return bytes;
@@ -126,22 +127,24 @@ struct Memory {
 };
 
 void BM_VorbisRawLibvorbisfile(benchmark::State& state) {
-  const ov_callbacks callbacks{
-      [](void* p, std::size_t size, std::size_t n, void* src) -> std::size_t {
-        auto* m = static_cast<Memory*>(src);
-        const std::size_t k = std::min(size * n, m->bytes->size() - m->at);
-        std::memcpy(p, m->bytes->data() + m->at, k);
-        m->at += k;
-        return size ? k / size : 0;
-      },
-      [](void* src, ogg_int64_t off, int whence) -> int {
-        auto* m = static_cast<Memory*>(src);
-        const auto size = static_cast<ogg_int64_t>(m->bytes->size());
-        ogg_int64_t p = whence == SEEK_SET ? off : whence == SEEK_CUR ? static_cast<ogg_int64_t>(m->at) + off : size + off;
-        m->at = static_cast<std::size_t>(std::clamp<ogg_int64_t>(p, 0, size));
-        return 0;
-      },
-      nullptr, [](void* src) -> long { return static_cast<long>(static_cast<Memory*>(src)->at); }};
+  const ov_callbacks callbacks{[](void* p, std::size_t size, std::size_t n, void* src) -> std::size_t {
+                                 auto* m = static_cast<Memory*>(src);
+                                 const std::size_t k = std::min(size * n, m->bytes->size() - m->at);
+                                 std::memcpy(p, m->bytes->data() + m->at, k);
+                                 m->at += k;
+                                 return size ? k / size : 0;
+                               },
+                               [](void* src, ogg_int64_t off, int whence) -> int {
+                                 auto* m = static_cast<Memory*>(src);
+                                 const auto size = static_cast<ogg_int64_t>(m->bytes->size());
+                                 ogg_int64_t p = whence == SEEK_SET   ? off
+                                                 : whence == SEEK_CUR ? static_cast<ogg_int64_t>(m->at) + off
+                                                                      : size + off;
+                                 m->at = static_cast<std::size_t>(std::clamp<ogg_int64_t>(p, 0, size));
+                                 return 0;
+                               },
+                               nullptr,
+                               [](void* src) -> long { return static_cast<long>(static_cast<Memory*>(src)->at); }};
   std::vector<char> buf(4096 * 4);
   for (auto _ : state) {
     Memory m{&vorbis_file()};

@@ -154,9 +154,7 @@ bool TOggWaveItem::IsEnd() {
 
 bool TOggWaveItem::AtEnd() { return !m_buffer || m_buffer->Drained(); }
 
-bool TOggWaveItem::IsPlaying() {
-  return m_buffer && m_buffer->Started() && !m_paused && !m_buffer->Drained();
-}
+bool TOggWaveItem::IsPlaying() { return m_buffer && m_buffer->Started() && !m_paused && !m_buffer->Drained(); }
 
 void TOggWaveItem::Play() {
   // Deferred like every other sound while media is off.

@@ -70,22 +70,48 @@ class NovaLibrary {
   // The output replaces a lost device itself; nothing to restore.
   void novaWmpmanRestore() {}
   void novaWmpmanProcessEvent() {}
-  void novaWmpPlay(std::int32_t h) { with(h, [](Voice& v) { v.play(); }); }
-  void novaWmpPause(std::int32_t h) { with(h, [](Voice& v) { v.pause(); }); }
-  bool novaWmpIsPlaying(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.is_playing(); }); }
-  bool novaWmpIsPaused(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.is_paused(); }); }
-  bool novaWmpIsEnd(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.is_end(); }); }
-  std::int32_t novaWmpGetLen(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.length_ms(); }); }
+  void novaWmpPlay(std::int32_t h) {
+    with(h, [](Voice& v) { v.play(); });
+  }
+  void novaWmpPause(std::int32_t h) {
+    with(h, [](Voice& v) { v.pause(); });
+  }
+  bool novaWmpIsPlaying(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.is_playing(); });
+  }
+  bool novaWmpIsPaused(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.is_paused(); });
+  }
+  bool novaWmpIsEnd(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.is_end(); });
+  }
+  std::int32_t novaWmpGetLen(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.length_ms(); });
+  }
   std::int32_t novaWmpGetPosition(std::int32_t h) const {
     return ask(h, [](const Voice& v) { return v.position_ms(); });
   }
-  void novaWmpSetPosition(std::int32_t h, std::int32_t ms) { with(h, [ms](Voice& v) { v.set_position_ms(ms); }); }
-  std::int32_t novaWmpGetVol(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.volume(); }); }
-  void novaWmpSetVol(std::int32_t h, std::int32_t vol) { with(h, [vol](Voice& v) { v.set_volume(vol); }); }
-  std::int32_t novaWmpGetPan(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.pan(); }); }
-  void novaWmpSetPan(std::int32_t h, std::int32_t pan) { with(h, [pan](Voice& v) { v.set_pan(pan); }); }
-  bool novaWmpGetAutoRepeat(std::int32_t h) const { return ask(h, [](const Voice& v) { return v.repeat(); }); }
-  void novaWmpSetAutoRepeat(std::int32_t h, bool on) { with(h, [on](Voice& v) { v.set_repeat(on); }); }
+  void novaWmpSetPosition(std::int32_t h, std::int32_t ms) {
+    with(h, [ms](Voice& v) { v.set_position_ms(ms); });
+  }
+  std::int32_t novaWmpGetVol(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.volume(); });
+  }
+  void novaWmpSetVol(std::int32_t h, std::int32_t vol) {
+    with(h, [vol](Voice& v) { v.set_volume(vol); });
+  }
+  std::int32_t novaWmpGetPan(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.pan(); });
+  }
+  void novaWmpSetPan(std::int32_t h, std::int32_t pan) {
+    with(h, [pan](Voice& v) { v.set_pan(pan); });
+  }
+  bool novaWmpGetAutoRepeat(std::int32_t h) const {
+    return ask(h, [](const Voice& v) { return v.repeat(); });
+  }
+  void novaWmpSetAutoRepeat(std::int32_t h, bool on) {
+    with(h, [on](Voice& v) { v.set_repeat(on); });
+  }
 
   // --- Ogg player (the same voices, with a repeat position) ----------------------------
   std::int32_t novaOggmanAdd(files::Stream* stream, bool is_ogg) { return add_voice(stream, is_ogg); }
@@ -111,7 +137,9 @@ class NovaLibrary {
   std::int32_t novaOggGetRepeatPos(std::int32_t h) const {
     return ask(h, [](const Voice& v) { return v.repeat_pos_ms(); });
   }
-  void novaOggSetRepeatPos(std::int32_t h, std::int32_t ms) { with(h, [ms](Voice& v) { v.set_repeat_pos_ms(ms); }); }
+  void novaOggSetRepeatPos(std::int32_t h, std::int32_t ms) {
+    with(h, [ms](Voice& v) { v.set_repeat_pos_ms(ms); });
+  }
 
   // --- Decoder streams -------------------------------------------------------------------
   // Never fails for bad data: GetFormat then answers false.
@@ -154,7 +182,7 @@ class NovaLibrary {
   bool m_realtime;
   std::mutex m_callback_lock;
 
-  mutable std::mutex m_mutex;  // the handle maps
+  mutable std::mutex m_mutex;                                                       // the handle maps
   std::map<std::int32_t, std::pair<std::shared_ptr<Voice>, std::size_t>> m_voices;  // voice, slot
   std::map<std::int32_t, std::unique_ptr<DecoderStream>> m_decoder_streams;
   std::int32_t m_next_handle = 1;

@@ -162,7 +162,8 @@ void Voice::fill(std::size_t frames) {
   // What the ring holds ahead: chunks end early at loop points, so count
   // their frames, not the chunks.
   std::size_t ahead_frames = 0;
-  for (std::uint64_t i = m_read.load(std::memory_order_acquire), w = m_write.load(std::memory_order_relaxed); i < w; ++i) {
+  for (std::uint64_t i = m_read.load(std::memory_order_acquire), w = m_write.load(std::memory_order_relaxed); i < w;
+       ++i) {
     const Chunk& c = m_ring[i % kRingSlots];
     if (c.generation == generation) ahead_frames += c.frames;
   }

@@ -92,8 +92,8 @@ class Voice {
  private:
   struct Chunk {
     std::array<std::int16_t, kChunkFrames * 2> samples{};
-    std::uint32_t frames = 0;        // output frames in samples
-    std::int64_t source_start = 0;   // decoder frame of samples[0]
+    std::uint32_t frames = 0;       // output frames in samples
+    std::int64_t source_start = 0;  // decoder frame of samples[0]
     std::uint32_t generation = 0;
     // 0 none; 1 the sound ends after this chunk; 2 that end was taken back
     // (repeat switched on in time); 3 the output took the end.

@@ -92,8 +92,8 @@ std::int64_t TWavBuffer::GetPosition() const {
   // What was filled last is heard one block later.
   const std::int64_t bits_per_second = static_cast<std::int64_t>(m_format.bits_per_sample) * m_format.channels *
                                        static_cast<std::int64_t>(m_format.samples_per_sec);
-  const std::int64_t p = m_read_position - round_half_even(bits_per_second * delay, 8000) +
-                         round_half_even(bits_per_second * e, 8000);
+  const std::int64_t p =
+      m_read_position - round_half_even(bits_per_second * delay, 8000) + round_half_even(bits_per_second * e, 8000);
   const std::int64_t size = m_stream ? m_stream->GetSize() : 0;
   return std::clamp<std::int64_t>(p, 0, std::max<std::int64_t>(0, size));
 }

@@ -30,8 +30,7 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 class WavReader final : public PcmDecoder {
  public:
-  WavReader(files::Stream& source, RawFormat format, int stored_bytes, std::int64_t data_offset,
-            std::int64_t frames)
+  WavReader(files::Stream& source, RawFormat format, int stored_bytes, std::int64_t data_offset, std::int64_t frames)
       : m_source(source),
         m_format(format),
         m_stored_bytes(stored_bytes),
@@ -55,8 +54,9 @@ class WavReader final : public PcmDecoder {
       const std::size_t samples = static_cast<std::size_t>(got) * static_cast<std::size_t>(m_format.channels);
       for (std::size_t i = 0; i < samples; ++i) {
         const std::uint8_t* p = &m_packed[i * 3];
-        dst[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 | static_cast<std::uint32_t>(p[1]) << 16 |
-                                           static_cast<std::uint32_t>(p[2]) << 24);
+        dst[i] =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 | static_cast<std::uint32_t>(p[1]) << 16 |
+                                      static_cast<std::uint32_t>(p[2]) << 24);
       }
     } else {
       // A short read keeps whole frames only; the rest is read again next time.

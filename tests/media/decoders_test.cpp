@@ -30,9 +30,10 @@ TEST(WavReader, EveryPcmFormatReadsBackExactly) {
     bool extensible;
     decoders::SampleKind kind;
   };
-  for (const Case& c : {Case{8, false, false, decoders::SampleKind::U8}, Case{16, false, true, decoders::SampleKind::S16},
-                        Case{24, false, false, decoders::SampleKind::S32}, Case{32, false, true, decoders::SampleKind::S32},
-                        Case{32, true, false, decoders::SampleKind::F32}, Case{64, true, true, decoders::SampleKind::F64}}) {
+  for (const Case& c :
+       {Case{8, false, false, decoders::SampleKind::U8}, Case{16, false, true, decoders::SampleKind::S16},
+        Case{24, false, false, decoders::SampleKind::S32}, Case{32, false, true, decoders::SampleKind::S32},
+        Case{32, true, false, decoders::SampleKind::F32}, Case{64, true, true, decoders::SampleKind::F64}}) {
     SCOPED_TRACE(c.bits);
     const writers::PcmSpec spec{3, 11025, c.bits, c.is_float, c.extensible};
     std::vector<std::uint8_t> file;
@@ -79,13 +80,13 @@ TEST(WavReader, BadHeadersAreErrorsAndOtherCodecsAreLeftToFfmpeg) {
     files::TKvMemoryStream s(bytes);
     return open_wav_reader(s) != nullptr;
   };
-  EXPECT_FALSE(open(writers::write_wav_raw(2, 2, 22050, 4, 2048, data)));  // ADPCM: not ours
-  EXPECT_FALSE(open(writers::write_wav_raw(0x55, 2, 44100, 0, 1, data)));  // MP3: not ours
-  EXPECT_THROW(open(writers::write_wav_raw(1, 9, 44100, 16, 18, data)), core::Error);   // 9 channels
-  EXPECT_THROW(open(writers::write_wav_raw(1, 2, 3000, 16, 4, data)), core::Error);     // 3 kHz
-  EXPECT_THROW(open(writers::write_wav_raw(1, 2, 44100, 16, 3, data)), core::Error);    // block size
-  EXPECT_THROW(open(writers::write_wav_raw(1, 2, 44100, 12, 3, data)), core::Error);    // 12 bits
-  EXPECT_TRUE(open(writers::write_wav_raw(1, 1, 5512, 8, 1, data)));                    // old 5.5 kHz effect
+  EXPECT_FALSE(open(writers::write_wav_raw(2, 2, 22050, 4, 2048, data)));              // ADPCM: not ours
+  EXPECT_FALSE(open(writers::write_wav_raw(0x55, 2, 44100, 0, 1, data)));              // MP3: not ours
+  EXPECT_THROW(open(writers::write_wav_raw(1, 9, 44100, 16, 18, data)), core::Error);  // 9 channels
+  EXPECT_THROW(open(writers::write_wav_raw(1, 2, 3000, 16, 4, data)), core::Error);    // 3 kHz
+  EXPECT_THROW(open(writers::write_wav_raw(1, 2, 44100, 16, 3, data)), core::Error);   // block size
+  EXPECT_THROW(open(writers::write_wav_raw(1, 2, 44100, 12, 3, data)), core::Error);   // 12 bits
+  EXPECT_TRUE(open(writers::write_wav_raw(1, 1, 5512, 8, 1, data)));                   // old 5.5 kHz effect
   auto good = writers::write_wav_raw(1, 2, 44100, 16, 4, data);
   EXPECT_THROW(open({good.begin(), good.begin() + 30}), core::Error);  // cut inside the format chunk
   EXPECT_THROW(open(std::vector<std::uint8_t>(100, 'x')), core::Error);

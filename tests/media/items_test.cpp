@@ -70,9 +70,9 @@ TEST(MediaSystem, StartAndEndAreTracedStepByStep) {
     p.media->MediaFinal();
     trace = p.trace;
   }
-  EXPECT_EQ(trace, (std::vector<std::string>{"novaInit", "novaOggmanSetUseThread", "VideoMan.Create", "WmpMan.Create",
-                                             "OggMan.Create", "VideoMan.Free", "WmpMan.Free", "OggMan.Free",
-                                             "novaFinal"}));
+  EXPECT_EQ(trace,
+            (std::vector<std::string>{"novaInit", "novaOggmanSetUseThread", "VideoMan.Create", "WmpMan.Create",
+                                      "OggMan.Create", "VideoMan.Free", "WmpMan.Free", "OggMan.Free", "novaFinal"}));
   EXPECT_EQ(media_kind_of("bgm\\Op.OGG"), MediaKind::Ogg);
   EXPECT_EQ(media_kind_of("a.WAV"), MediaKind::Ogg);
   EXPECT_EQ(media_kind_of("x.wmv"), MediaKind::MediaPlayer);

@@ -37,8 +37,8 @@ TEST(SdlSound, TheFirstCallbackAfterPlayCarriesTheSound) {
     const std::uint64_t before = library.callback_count();
     const auto t0 = Clock::now();
     library.novaOggPlay(h);
-    ASSERT_TRUE(test::eventually([&] { return library.voice(h)->first_heard_callback() != 0; },
-                                 std::chrono::seconds(5)));
+    ASSERT_TRUE(
+        test::eventually([&] { return library.voice(h)->first_heard_callback() != 0; }, std::chrono::seconds(5)));
     const auto waited = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     worst_ms = std::max(worst_ms, waited);
     EXPECT_LE(library.voice(h)->first_heard_callback(), before + 1);

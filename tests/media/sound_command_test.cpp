@@ -87,15 +87,16 @@ TEST(SoundCommand, TheDemoTitlesSoundsRecordAsTheDemoScriptPlaysThem) {
                               title.string()),
             0);
   const std::string out = (dir / "audio.wav").string();
-  const CommandRun r = sound("--record-audio " + out + " " + title.string() + " bgm.ogg se.wav@1000 se.wav@2500 --seconds 6");
+  const CommandRun r =
+      sound("--record-audio " + out + " " + title.string() + " bgm.ogg se.wav@1000 se.wav@2500 --seconds 6");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("bgm.ogg: length 4000 ms, started at 0 ms, ended at 4005 ms"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("se.wav: length 200 ms, started at 1000 ms"), std::string::npos) << r.out;
   const auto pcm = read_recording(out);
   ASSERT_EQ(pcm.size() / 2, 6u * 44100);
   const auto left = channel(pcm, 0);
-  EXPECT_GT(rms(std::span(left).subspan(22050, 4410)), 500);        // the music
-  EXPECT_EQ(rms(std::span(left).subspan(44100 * 5, 22050)), 0);     // after its end
+  EXPECT_GT(rms(std::span(left).subspan(22050, 4410)), 500);     // the music
+  EXPECT_EQ(rms(std::span(left).subspan(44100 * 5, 22050)), 0);  // after its end
   // The chime at 1 s rises above the music.
   EXPECT_GT(largest_step(std::span(left).subspan(44100, 2205)), largest_step(std::span(left).subspan(22050, 2205)));
 }

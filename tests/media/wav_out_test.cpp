@@ -1,12 +1,13 @@
 // The wave mixer: its conversion table sample for sample, volumes, clipping,
 // loops, positions, the end of a sound, and the output timer.
+#include "media/wav_out.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 
 #include "media/mix_kernels.h"
-#include "media/wav_out.h"
 #include "media_test_util.h"
 #include "platform/headless/headless_platform.h"
 
@@ -18,8 +19,7 @@ using namespace testing;
 // A stream that claims more bytes than it yields.
 class ShortStream final : public files::Stream {
  public:
-  explicit ShortStream(std::vector<std::uint8_t> bytes, std::int64_t claimed)
-      : m_inner(bytes), m_claimed(claimed) {}
+  explicit ShortStream(std::vector<std::uint8_t> bytes, std::int64_t claimed) : m_inner(bytes), m_claimed(claimed) {}
   std::int64_t Read(void* b, std::int64_t n) override { return m_inner.Read(b, n); }
   std::int64_t Write(const void*, std::int64_t) override { return 0; }
   std::int64_t Seek(std::int64_t o, files::SeekOrigin origin) override {

@@ -183,8 +183,8 @@ class FfmpegDecoder final : public PcmDecoder {
     if (room > 44100 * 60) broken("frame too long");
     std::vector<std::int16_t> buf(static_cast<std::size_t>(room) * 2);
     auto* out = reinterpret_cast<std::uint8_t*>(buf.data());
-    const int got = swr_convert(m_swr, &out, room, frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
-                                in_samples);
+    const int got = swr_convert(m_swr, &out, room,
+                                frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, in_samples);
     if (got < 0) broken("conversion failed");
     std::int64_t start = 0;
     if (m_skip_to >= 0) {

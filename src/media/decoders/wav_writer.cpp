@@ -15,8 +15,8 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 void put_tag(std::vector<std::uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
 
-std::vector<std::uint8_t> build(std::uint16_t tag, bool extensible, int channels, int rate, int bits,
-                                int block_align, std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> build(std::uint16_t tag, bool extensible, int channels, int rate, int bits, int block_align,
+                                std::span<const std::uint8_t> data) {
   std::vector<std::uint8_t> out;
   const std::uint32_t fmt_size = extensible ? 40 : 16;
   put_tag(out, "RIFF");

@@ -13,9 +13,9 @@ namespace nova::media::writers {
 struct PcmSpec {
   int channels = 2;
   int rate = 44100;
-  int bits = 16;           // integer: 8, 16, 24, 32; float: 32, 64
-  bool is_float = false;   // format 3 instead of 1
-  bool extensible = false; // the extensible header (format 0xFFFE)
+  int bits = 16;            // integer: 8, 16, 24, 32; float: 32, 64
+  bool is_float = false;    // format 3 instead of 1
+  bool extensible = false;  // the extensible header (format 0xFFFE)
 };
 
 // Integer samples, interleaved, as stored: 8-bit samples 0..255, the others

@@ -402,8 +402,8 @@ class HeadlessTimer final : public PeriodicTimer {
 
 }  // namespace
 
-std::unique_ptr<PeriodicTimer> HeadlessPlatform::create_timer(std::uint32_t interval_ms,
-                                                              std::function<void()> callback, ThreadPriority) {
+std::unique_ptr<PeriodicTimer> HeadlessPlatform::create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                                              ThreadPriority) {
   auto state = std::make_shared<TimerState>();
   state->interval = std::max<std::uint32_t>(1, interval_ms);
   state->due = m_total_ms.load() + state->interval;
