@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (n == 0) break;
     total += n;
   }
+  if (d.frames() > 0 && total > d.frames()) std::abort();
   for (int k = 1; k <= 3; ++k) {
     d.seek_frame(d.frames() * ((control >> k) & 3) / 4);
     if (d.read_bytes(buf.data(), 1000) % f.block_align != 0) std::abort();

@@ -14,7 +14,8 @@ namespace nova::fuzz {
 inline std::vector<float> seed_tone(int frames, int channels, int rate) {
   std::vector<float> s(static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels));
   for (std::size_t i = 0; i < s.size(); ++i) {
-    s[i] = 0.4f * static_cast<float>(std::sin(static_cast<double>(i / static_cast<std::size_t>(channels)) * 0.07));
+    const double t = static_cast<double>(i / static_cast<std::size_t>(channels)) / rate;
+    s[i] = 0.4f * static_cast<float>(std::sin(t * 3000.0));
   }
   return s;
 }

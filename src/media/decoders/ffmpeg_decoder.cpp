@@ -55,6 +55,18 @@ int refuse_open(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary*
 class FfmpegDecoder final : public PcmDecoder {
  public:
   explicit FfmpegDecoder(files::Stream& source) {
+    // A failed open frees what it made: the destructor does not run then.
+    try {
+      open(source);
+    } catch (...) {
+      release();
+      throw;
+    }
+  }
+  ~FfmpegDecoder() override { release(); }
+
+ private:
+  void open(files::Stream& source) {
     source.Seek(0, files::SeekOrigin::Begin);
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBuffer));
     if (!buffer) broken("out of memory");
@@ -103,7 +115,7 @@ class FfmpegDecoder final : public PcmDecoder {
     m_known_length = m_frames > 0;
   }
 
-  ~FfmpegDecoder() override {
+  void release() {
     av_frame_free(&m_frame);
     av_packet_free(&m_packet);
     swr_free(&m_swr);
@@ -115,6 +127,7 @@ class FfmpegDecoder final : public PcmDecoder {
     }
   }
 
+ public:
   const RawFormat& format() const override { return m_format; }
   std::int64_t frames() const override { return m_frames; }
 
@@ -160,23 +173,36 @@ class FfmpegDecoder final : public PcmDecoder {
   }
 
  private:
-  void open_resampler() {
+  // The resampler from what the decoder says it gives; a frame that comes
+  // in another layout, format or rate gets a resampler of its own.
+  void open_resampler() { open_resampler(m_codec->ch_layout, m_codec->sample_fmt, m_codec->sample_rate); }
+  void open_resampler(const AVChannelLayout& layout, int sample_format, int rate) {
+    if (!plausible_format(layout.nb_channels, rate) || sample_format < 0) broken("channels or rate out of range");
     AVChannelLayout in{};
-    if (m_codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-      av_channel_layout_default(&in, m_codec->ch_layout.nb_channels);
-    } else if (av_channel_layout_copy(&in, &m_codec->ch_layout) < 0) {
+    if (layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+      av_channel_layout_default(&in, layout.nb_channels);
+    } else if (av_channel_layout_copy(&in, &layout) < 0) {
       broken("channel layout");
     }
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    const int r = swr_alloc_set_opts2(&m_swr, &stereo, AV_SAMPLE_FMT_S16, 44100, &in, m_codec->sample_fmt,
-                                      m_codec->sample_rate, 0, nullptr);
+    swr_free(&m_swr);
+    const int r = swr_alloc_set_opts2(&m_swr, &stereo, AV_SAMPLE_FMT_S16, 44100, &in,
+                                      static_cast<AVSampleFormat>(sample_format), rate, 0, nullptr);
     av_channel_layout_uninit(&in);
     if (r < 0 || swr_init(m_swr) < 0) broken("no conversion to the output format");
+    m_in_channels = layout.nb_channels;
+    m_in_format = sample_format;
+    m_in_rate = rate;
   }
 
   // Converts one decoded frame (or, with nullptr, what the resampler still
   // holds) into m_pending, dropping what lies before a seek's target.
   void convert(const AVFrame* frame) {
+    if (frame && (frame->ch_layout.nb_channels != m_in_channels || frame->format != m_in_format ||
+                  frame->sample_rate != m_in_rate)) {
+      open_resampler(frame->ch_layout, frame->format, frame->sample_rate);
+    }
+    if (frame && (!frame->extended_data || !frame->extended_data[0])) return;
     const int in_samples = frame ? frame->nb_samples : 0;
     const int room = swr_get_out_samples(m_swr, in_samples);
     if (room <= 0) return;
@@ -242,6 +268,9 @@ class FfmpegDecoder final : public PcmDecoder {
   AVPacket* m_packet = nullptr;
   AVFrame* m_frame = nullptr;
   int m_stream = -1;
+  int m_in_channels = 0;
+  int m_in_format = -1;
+  int m_in_rate = 0;
   RawFormat m_format;
   std::int64_t m_frames = 0;
   bool m_known_length = false;
@@ -261,7 +290,12 @@ class Converter final : public PcmDecoder {
     const RawFormat& f = m_inner->format();
     m_format = {SampleKind::S16, 2, 44100};
     m_frames = av_rescale_rnd(m_inner->frames(), 44100, f.rate, AV_ROUND_UP);
-    open();
+    try {
+      open();
+    } catch (...) {
+      swr_free(&m_swr);
+      throw;
+    }
   }
   ~Converter() override { swr_free(&m_swr); }
 

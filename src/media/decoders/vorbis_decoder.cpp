@@ -42,6 +42,16 @@ class VorbisDecoder final : public PcmDecoder {
     const ov_callbacks callbacks{read_cb, seek_cb, nullptr, tell_cb};
     if (ov_open_callbacks(&source, &m_file, nullptr, 0, callbacks) != 0) broken("no Vorbis stream");
     m_open = true;
+    // A failed check frees the file: the destructor does not run then.
+    try {
+      check();
+    } catch (...) {
+      ov_clear(&m_file);
+      throw;
+    }
+  }
+
+  void check() {
     const vorbis_info* info = ov_info(&m_file, 0);
     if (!info || !plausible_format(info->channels, info->rate)) broken("channels or rate out of range");
     m_format = {SampleKind::S16, info->channels, static_cast<int>(info->rate)};
