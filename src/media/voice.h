@@ -83,11 +83,11 @@ class Voice {
   // the last play (0: none yet).
   std::uint64_t first_heard_callback() const { return m_first_heard.load(); }
 
-  static constexpr std::size_t kChunkFrames = 512;
-  static constexpr std::size_t kRingChunks = 44;  // about half a second ahead
+  static constexpr std::size_t kChunkFrames = 1024;
+  static constexpr std::size_t kRingChunks = 22;  // about half a second ahead
   // Room beyond that for what a seek left behind, so that the first 100 ms
   // after a seek always fit before the output drops the old chunks.
-  static constexpr std::size_t kRingSlots = 64;
+  static constexpr std::size_t kRingSlots = 32;
 
  private:
   struct Chunk {
