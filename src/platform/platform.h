@@ -37,6 +37,7 @@
 #include "platform/midi.h"
 #include "platform/sound.h"
 #include "platform/system.h"
+#include "platform/timer.h"
 #include "platform/window.h"
 
 namespace nova::platform {
@@ -149,6 +150,15 @@ class Platform {
   virtual MidiOutput& midi() = 0;
   virtual CdAudio& cd_audio() = 0;
   virtual System& system() = 0;
+
+  // --- Timers --------------------------------------------------------------
+  // A periodic timer on the platform's clock: a thread under a real clock;
+  // under a virtual clock the frame driver runs it as the clock passes its
+  // due times (the sound pulled up to each of them first).
+  virtual std::unique_ptr<PeriodicTimer> create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                                      ThreadPriority priority = ThreadPriority::Normal) {
+    return start_thread_timer(interval_ms, std::move(callback), priority);
+  }
 
  protected:
   // The backends ask this when they look for events: true once for each

@@ -139,6 +139,8 @@ class HeadlessSound final : public SoundOutput {
     std::uint64_t m_frames_done = 0;
   };
 
+  bool realtime() const override { return false; }
+
   std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) override {
     if (format.sample_rate <= 0 || format.channels <= 0 || format.channels > 8) return nullptr;
     auto s = std::make_unique<Stream>(*this, format, std::move(pull));
@@ -384,10 +386,67 @@ SoundOutput& HeadlessPlatform::sound() { return *m_sound; }
 MidiOutput& HeadlessPlatform::midi() { return *m_midi; }
 CdAudio& HeadlessPlatform::cd_audio() { return *m_cd; }
 
+namespace {
+
+class HeadlessTimer final : public PeriodicTimer {
+ public:
+  HeadlessTimer(HeadlessPlatform& p, std::shared_ptr<HeadlessPlatform::TimerState> state)
+      : m_platform(p), m_state(std::move(state)) {}
+  ~HeadlessTimer() override { stop(); }
+  void stop() override { m_platform.stop_timer(m_state); }
+
+ private:
+  HeadlessPlatform& m_platform;
+  std::shared_ptr<HeadlessPlatform::TimerState> m_state;
+};
+
+}  // namespace
+
+std::unique_ptr<PeriodicTimer> HeadlessPlatform::create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                                              ThreadPriority) {
+  auto state = std::make_shared<TimerState>();
+  state->interval = std::max<std::uint32_t>(1, interval_ms);
+  state->due = m_total_ms.load() + state->interval;
+  state->callback = std::move(callback);
+  {
+    std::lock_guard lock(m_timer_mutex);
+    m_timers.push_back(state);
+  }
+  return std::make_unique<HeadlessTimer>(*this, std::move(state));
+}
+
+void HeadlessPlatform::stop_timer(const std::shared_ptr<TimerState>& t) {
+  std::lock_guard lock(m_timer_mutex);
+  t->stopped = true;
+  std::erase(m_timers, t);
+}
+
 void HeadlessPlatform::advance_ms(std::uint32_t ms) {
-  const std::uint64_t total = m_total_ms.load() + ms;
-  m_total_ms.store(total);
-  m_sound->advance_to(total);
+  const std::uint64_t target = m_total_ms.load() + ms;
+  for (;;) {
+    std::vector<std::shared_ptr<TimerState>> due;
+    std::uint64_t at = target + 1;
+    {
+      std::lock_guard lock(m_timer_mutex);
+      for (const auto& t : m_timers) at = std::min(at, t->due);
+      if (at > target) break;
+      for (const auto& t : m_timers) {
+        if (t->due == at) due.push_back(t);
+      }
+    }
+    m_sound->advance_to(at);
+    m_total_ms.store(at);
+    for (const auto& t : due) {
+      {
+        std::lock_guard lock(m_timer_mutex);
+        if (t->stopped) continue;
+        t->due += t->interval;
+      }
+      t->callback();
+    }
+  }
+  m_sound->advance_to(target);
+  m_total_ms.store(target);
 }
 
 void HeadlessPlatform::run_frames(FrameHooks& hooks, const FrameLoopOptions& options) {

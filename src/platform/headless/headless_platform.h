@@ -50,10 +50,15 @@ class HeadlessPlatform final : public Platform {
   MidiOutput& midi() override;
   CdAudio& cd_audio() override;
   System& system() override { return *m_system; }
+  // Runs in advance_ms, on the thread that advances the clock.
+  std::unique_ptr<PeriodicTimer> create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                              ThreadPriority priority = ThreadPriority::Normal) override;
 
   // --- Driving the backend ---------------------------------------------------
   // Advances the virtual clock; the sound output consumes (and records) that
-  // much sound.
+  // much sound. Timers fall due on the way: for each due time in order the
+  // sound is pulled up to it, the clock set to it and the timers due run;
+  // then the rest is pulled.
   void advance_ms(std::uint32_t ms);
   // Delivers the scripted events of this tick (and of earlier ticks not yet
   // delivered) to the event queue.
@@ -115,6 +120,19 @@ class HeadlessPlatform final : public Platform {
 
   mutable std::mutex m_midi_mutex;
   std::vector<MidiRecord> m_midi_log;
+
+ public:
+  struct TimerState {
+    std::uint32_t interval = 1;
+    std::uint64_t due = 0;
+    std::function<void()> callback;
+    bool stopped = false;
+  };
+  void stop_timer(const std::shared_ptr<TimerState>& t);
+
+ private:
+  std::mutex m_timer_mutex;
+  std::vector<std::shared_ptr<TimerState>> m_timers;
 };
 
 }  // namespace nova::platform

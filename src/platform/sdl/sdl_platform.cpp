@@ -11,12 +11,14 @@
 #include <ctime>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/edit_control.h"
 #include "platform/error.h"
 #include "platform/framebuffer.h"
+#include "platform/host/stream_mixer.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/sdl_native.h"
 #include "platform/synth_midi.h"
@@ -287,52 +289,57 @@ class SdlDialogs final : public Dialogs {
 };
 
 // ---------------------------------------------------------------------------
-// Sound: one SDL device at 44100 Hz stereo; every stream is mixed into it.
+// Sound: one SDL device at 44100 Hz stereo (1024-frame callbacks, about
+// 23 ms); every stream is mixed into it. Without a device the null pump
+// pulls the streams instead. A device that goes away is replaced by the
+// default device, or by the null pump when none opens; the streams stay as
+// they are, so every sound keeps its position.
 
 class SdlSound final : public SoundOutput {
  public:
   ~SdlSound() override {
-    if (m_device) SDL_CloseAudioDevice(m_device);
+    close_device();
+    m_null.reset();
   }
-
-  class Stream final : public AudioStream {
-   public:
-    Stream(SdlSound& owner, AudioFormat f, AudioPull pull) : m_owner(owner), m_format(f), m_pull(std::move(pull)) {}
-    ~Stream() override { m_owner.remove(this); }
-    const AudioFormat& format() const override { return m_format; }
-    void pause(bool paused) override { m_paused.store(paused); }
-
-    SdlSound& m_owner;
-    AudioFormat m_format;
-    AudioPull m_pull;
-    std::atomic<bool> m_paused{false};
-    double m_phase = 0;  // source frames owed, for other rates
-    std::vector<std::int16_t> m_scratch;
-  };
 
   std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) override {
     if (format.sample_rate <= 0 || format.channels <= 0 || format.channels > 8) return nullptr;
-    if (!open_device()) return nullptr;
-    auto s = std::make_unique<Stream>(*this, format, std::move(pull));
-    SDL_LockAudioDevice(m_device);
-    m_streams.push_back(s.get());
-    SDL_UnlockAudioDevice(m_device);
-    return s;
+    ensure_output();
+    return m_mixer.add(format, std::move(pull));
+  }
+  bool realtime() const override { return true; }
+  SoundStatus status() const override {
+    std::lock_guard lock(m_state_mutex);
+    return {m_null != nullptr, m_device, m_changes};
   }
 
-  void remove(Stream* s) {
-    SDL_LockAudioDevice(m_device);
-    std::erase(m_streams, s);
-    SDL_UnlockAudioDevice(m_device);
+  // SDL_AUDIODEVICEREMOVED for an output device.
+  void device_removed(std::uint32_t which) {
+    std::unique_lock lock(m_state_mutex);
+    if (!m_device || which != m_device) return;
+    lock.unlock();
+    close_device();
+    const bool reopened = open_device();
+    lock.lock();
+    ++m_changes;
+    lock.unlock();
+    if (!reopened) start_null("the sound device went away and no other opened; sound is discarded at the clock's rate");
   }
 
  private:
+  void ensure_output() {
+    {
+      std::lock_guard lock(m_state_mutex);
+      if (m_device || m_null || m_tried) return;
+      m_tried = true;
+    }
+    if (!open_device()) start_null("no sound device could be opened; sound is discarded at the clock's rate");
+  }
+
   bool open_device() {
-    if (m_device) return true;
-    if (m_failed) return false;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      m_failed = true;
-      return false;
+    if (!m_audio_started) {
+      if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+      m_audio_started = true;
     }
     SDL_AudioSpec want{}, have{};
     want.freq = 44100;
@@ -341,47 +348,48 @@ class SdlSound final : public SoundOutput {
     want.samples = 1024;
     want.callback = &SdlSound::callback;
     want.userdata = this;
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!m_device) {
-      m_failed = true;
-      return false;
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!id) return false;
+    {
+      std::lock_guard lock(m_state_mutex);
+      m_device = id;
+      m_null.reset();
     }
-    SDL_PauseAudioDevice(m_device, 0);
+    SDL_PauseAudioDevice(id, 0);
     return true;
   }
 
-  static void callback(void* self, Uint8* stream, int len) { static_cast<SdlSound*>(self)->mix(stream, len); }
-
-  void mix(Uint8* stream, int len) {
-    const std::size_t frames = static_cast<std::size_t>(len) / 4;
-    m_mix.assign(frames * 2, 0);
-    for (Stream* s : m_streams) {
-      if (s->m_paused.load()) continue;
-      const std::size_t ch = static_cast<std::size_t>(s->m_format.channels);
-      // Sources at other rates are stepped by nearest sample; the system's
-      // own output is 44100 Hz stereo, so this is the rare case.
-      s->m_phase += static_cast<double>(frames) * s->m_format.sample_rate / 44100.0;
-      std::size_t src_frames = static_cast<std::size_t>(s->m_phase);
-      s->m_phase -= static_cast<double>(src_frames);
-      s->m_scratch.assign(src_frames * ch, 0);
-      if (src_frames) s->m_pull(s->m_scratch);
-      for (std::size_t i = 0; i < frames && src_frames; ++i) {
-        std::size_t si = std::min(src_frames - 1, i * src_frames / frames);
-        std::int32_t l = s->m_scratch[si * ch];
-        std::int32_t r = ch > 1 ? s->m_scratch[si * ch + 1] : l;
-        m_mix[i * 2] += l;
-        m_mix[i * 2 + 1] += r;
-      }
+  void close_device() {
+    SDL_AudioDeviceID id = 0;
+    {
+      std::lock_guard lock(m_state_mutex);
+      id = std::exchange(m_device, 0);
     }
-    auto* out = reinterpret_cast<std::int16_t*>(stream);
-    for (std::size_t i = 0; i < frames * 2; ++i)
-      out[i] = static_cast<std::int16_t>(std::clamp(m_mix[i], -32768, 32767));
+    // Waits for a callback in progress.
+    if (id) SDL_CloseAudioDevice(id);
   }
 
+  void start_null(const char* why) {
+    {
+      std::lock_guard lock(m_state_mutex);
+      if (m_null) return;
+      m_null = std::make_unique<host::NullPump>(m_mixer);
+    }
+    notice(why);
+  }
+
+  static void callback(void* self, Uint8* stream, int len) {
+    static_cast<SdlSound*>(self)->m_mixer.mix(reinterpret_cast<std::int16_t*>(stream),
+                                              static_cast<std::size_t>(len) / 4);
+  }
+
+  host::StreamMixer m_mixer;
+  mutable std::mutex m_state_mutex;
   SDL_AudioDeviceID m_device = 0;
-  bool m_failed = false;
-  std::vector<Stream*> m_streams;
-  std::vector<std::int32_t> m_mix;
+  std::unique_ptr<host::NullPump> m_null;
+  bool m_tried = false;
+  bool m_audio_started = false;
+  int m_changes = 0;
 };
 
 class SynthMidi final : public MidiOutput {
@@ -605,6 +613,9 @@ class SdlPlatform final : public Platform {
           default: return false;
         }
       case SDL_DISPLAYEVENT: e.type = EventType::DisplayChange; return true;
+      case SDL_AUDIODEVICEREMOVED:
+        if (!ev.adevice.iscapture && m_sound) m_sound->device_removed(ev.adevice.which);
+        return false;
       default: return false;
     }
   }
@@ -623,5 +634,15 @@ class SdlPlatform final : public Platform {
 }  // namespace
 
 std::unique_ptr<Platform> create_sdl_platform() { return std::make_unique<SdlPlatform>(); }
+
+#ifdef NOVA_TEST_HOOKS
+void push_sound_device_removed(std::uint32_t device_id) {
+  SDL_Event ev{};
+  ev.type = SDL_AUDIODEVICEREMOVED;
+  ev.adevice.which = device_id;
+  ev.adevice.iscapture = 0;
+  SDL_PushEvent(&ev);
+}
+#endif
 
 }  // namespace nova::platform
