@@ -15,6 +15,7 @@
 #include "media/media_system.h"
 #include "platform/codepage.h"
 #include "platform/headless/headless_platform.h"
+#include "tools/command_errors.h"
 #include "tools/commands.h"
 
 namespace nova::tools {
@@ -32,8 +33,6 @@ const char* kUsage =
     "  --wave-mixer    play through the wave mixer (game.ini DirectSound off)\n"
     "  --delay-time MS the wave mixer's block length, 100 .. 500 (500 by default)\n"
     "  --seconds S     record S seconds; without it, until every sound has ended\n";
-
-[[noreturn]] void fail(const std::string& utf8) { throw core::Error(platform::codepage::from_utf8_lossy(utf8)); }
 
 int number(const std::string& option, const std::string& text) {
   char* end = nullptr;
