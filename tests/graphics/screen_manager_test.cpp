@@ -154,6 +154,19 @@ class RefusingWindow final : public platform::Window {
   void set_cursor(const platform::Cursor* c) override { m_w.set_cursor(c); }
   std::unique_ptr<platform::EditControl> create_edit(platform::EditKind k) override { return m_w.create_edit(k); }
   std::uint64_t native_handle() const override { return 0; }
+  void set_picture_layout(const platform::PictureLayout& l) override { m_w.set_picture_layout(l); }
+  void set_chrome(const platform::PixelView* strip) override { m_w.set_chrome(strip); }
+  int chrome_width() const override { return m_w.chrome_width(); }
+  platform::Size view_size() const override { return m_w.view_size(); }
+  void set_view_size(platform::Size s) override { m_w.set_view_size(s); }
+  platform::Size drawable_size() const override { return m_w.drawable_size(); }
+  int desktop_scale() const override { return m_w.desktop_scale(); }
+  platform::PixelView shown_pixels() const override { return m_w.shown_pixels(); }
+  platform::PictureTransform picture_transform() const override { return m_w.picture_transform(); }
+  platform::PointerPosition client_position_of(platform::Point p) const override {
+    return m_w.client_position_of(p);
+  }
+  platform::Point drawable_position_of(platform::Point p) const override { return m_w.drawable_position_of(p); }
 
  private:
   platform::Window& m_w;
