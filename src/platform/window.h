@@ -35,8 +35,9 @@ struct DisplayMode {
 // and client size in windowed mode.
 struct WindowPlacement {
   Point position;
-  Size client_size;
+  Size client_size;  // the window's size in points (the client area's for unscaled windows)
   bool bordered = true;
+  friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
 };
 
 struct WindowSpec {

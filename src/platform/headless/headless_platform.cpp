@@ -245,7 +245,9 @@ class HeadlessWindow final : public SurfaceWindow {
 
   int set_fullscreen(int mode_index) override {
     auto modes = m_platform.display_modes();
-    if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) {
+    if (mode_index >= 0 && m_platform.refuses_full_screen()) {
+      m_fullscreen = -1;
+    } else if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) {
       m_fullscreen = mode_index;
       m_position = {0, 0};
       if (scaled_window()) {

@@ -69,6 +69,16 @@ class HeadlessPlatform final : public Platform {
   // The pointer moved to this real pixel of the newest window.
   void push_pointer(Point drawable);
 
+  // The desktop changes under the player (a display change); the caller
+  // sends the DisplayChange event.
+  void set_desktop(DisplayMode desktop, Rect work_area) {
+    m_options.desktop = desktop;
+    m_options.work_area = work_area;
+  }
+  // Full screen is refused from now on (a display that cannot be covered).
+  void set_refuse_full_screen(bool on) { m_refuse_full_screen = on; }
+  bool refuses_full_screen() const { return m_refuse_full_screen; }
+
   // Answers for the next message boxes, used before the default.
   void queue_answer(MessageAnswer a);
   // Every message box shown so far.
@@ -94,6 +104,7 @@ class HeadlessPlatform final : public Platform {
 
  private:
   HeadlessOptions m_options;
+  bool m_refuse_full_screen = false;
   // Milliseconds since start; the timer is its low 32 bits.
   std::atomic<std::uint64_t> m_total_ms{0};
   std::unique_ptr<Clock> m_clock;
