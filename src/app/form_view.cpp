@@ -99,6 +99,7 @@ void TFormView::FormCreate() {
   m_window->show();
   draw_toolbar(true);
   m_window->present({});
+  log_window_size();
   m_inhibitor = m_ctx.platform.inhibit_screen_saver();
 }
 
