@@ -110,9 +110,15 @@ class SdlWindow final : public SurfaceWindow {
     if (!m_window) throw PlatformError(std::string("cannot create a window: ") + SDL_GetError());
     m_caption = spec.caption;
     m_registry.windows.emplace_back(SDL_GetWindowID(m_window), this);
+    // Under Wayland the window's own surface is in points; a renderer's
+    // output has the real pixels of a high-density output. Without one the
+    // surface serves (and the compositor scales it).
+    if (spec.scaled && wayland) m_renderer = SDL_CreateRenderer(m_window, -1, 0);
     sync_drawable();
   }
   ~SdlWindow() override {
+    if (m_texture) SDL_DestroyTexture(m_texture);
+    if (m_renderer) SDL_DestroyRenderer(m_renderer);
     std::erase_if(m_registry.windows, [this](const auto& entry) { return entry.second == this; });
     if (m_window) SDL_DestroyWindow(m_window);
   }
@@ -216,6 +222,10 @@ class SdlWindow final : public SurfaceWindow {
   }
 
   void present(std::span<const Rect> rects) override {
+    if (m_renderer) {
+      present_rendered(rects);
+      return;
+    }
     SDL_Surface* surface = sync_drawable();
     if (!surface) return;
     const std::vector<Rect> changed = m_surface.present(rects);
@@ -272,9 +282,43 @@ class SdlWindow final : public SurfaceWindow {
   std::uint64_t native_handle() const override { return sdl_native_window_id(m_window); }
 
  private:
-  // The window system's surface, whose size is the drawable's (real pixels
-  // on a high-density desktop); the desktop's scale follows from it.
+  void present_rendered(std::span<const Rect> rects) {
+    sync_drawable();
+    const std::vector<Rect> changed = m_surface.present(rects);
+    const Framebuffer& shown = m_surface.drawable();
+    if (shown.width() <= 0 || shown.height() <= 0) return;
+    if (!m_texture || m_texture_size != drawable_size()) {
+      if (m_texture) SDL_DestroyTexture(m_texture);
+      m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, shown.width(),
+                                    shown.height());
+      m_texture_size = drawable_size();
+      if (!m_texture) return;
+      SDL_UpdateTexture(m_texture, nullptr, shown.row(0), shown.width() * 4);
+    } else {
+      const Rect bounds{0, 0, shown.width(), shown.height()};
+      for (Rect r : changed) {
+        r = r.intersected(bounds);
+        if (r.empty()) continue;
+        const SDL_Rect area{r.left, r.top, r.width(), r.height()};
+        SDL_UpdateTexture(m_texture, &area, shown.row(r.top) + r.left, shown.width() * 4);
+      }
+    }
+    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
+    SDL_RenderPresent(m_renderer);
+  }
+
+  // The window system's surface (or the renderer's output), whose size is
+  // the drawable's (real pixels on a high-density desktop); the desktop's
+  // scale follows from it.
   SDL_Surface* sync_drawable() {
+    if (m_renderer) {
+      int pw = 0, ph = 0, w = 0, h = 0;
+      SDL_GetRendererOutputSize(m_renderer, &pw, &ph);
+      SDL_GetWindowSize(m_window, &w, &h);
+      if (pw > 0 && ph > 0) m_surface.set_drawable_size({pw, ph});
+      if (w > 0) m_surface.set_desktop_scale(std::max(1, (pw + w / 2) / w));
+      return nullptr;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(m_window);
     if (!surface || !scaled_window()) return surface;
     m_surface.set_drawable_size({surface->w, surface->h});
@@ -303,6 +347,9 @@ class SdlWindow final : public SurfaceWindow {
   int m_fullscreen = -1;
   bool m_desktop_full = false;  // the system's desktop-size full screen is on
   bool m_wayland = false;
+  SDL_Renderer* m_renderer = nullptr;
+  SDL_Texture* m_texture = nullptr;
+  Size m_texture_size;
   SdlWindowRegistry& m_registry;
 };
 
