@@ -114,7 +114,10 @@ std::string format_key_bindings(const KeyBindings& keys) {
 bool bound(const KeyBindings& keys, const platform::Event& e) {
   if (e.type != platform::EventType::KeyDown) return false;
   const std::uint32_t held = e.modifiers & (modifier::Shift | modifier::Control | modifier::Alt);
-  return std::any_of(keys.begin(), keys.end(), [&](const KeyBinding& b) { return b.key == e.key && b.modifiers == held; });
+  // Extra modifiers do not matter: a modifier whose release was lost while
+  // the window changed (Alt after Alt+Return) must not block F11.
+  return std::any_of(keys.begin(), keys.end(),
+                     [&](const KeyBinding& b) { return b.key == e.key && (held & b.modifiers) == b.modifiers; });
 }
 
 PlayerSettings read_player_settings(const platform::IniFile& ini) {

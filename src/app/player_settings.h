@@ -30,7 +30,7 @@ namespace nova::app {
 
 struct KeyBinding {
   int key = 0;                 // virtual-key code
-  std::uint32_t modifiers = 0;  // platform::modifier bits that must be held (and no others)
+  std::uint32_t modifiers = 0;  // platform::modifier bits that must be held (others may be)
   friend bool operator==(const KeyBinding&, const KeyBinding&) = default;
 };
 
@@ -40,8 +40,8 @@ using KeyBindings = std::vector<KeyBinding>;
 // for a name or modifier that is not known.
 std::optional<KeyBindings> parse_key_bindings(std::string_view text);
 std::string format_key_bindings(const KeyBindings& keys);
-// Whether a key-down event is one of the bindings (Shift, Ctrl and Alt as
-// the binding says).
+// Whether a key-down event is one of the bindings (with at least the
+// binding's Shift, Ctrl and Alt held).
 bool bound(const KeyBindings& keys, const platform::Event& e);
 
 struct PlayerSettings {

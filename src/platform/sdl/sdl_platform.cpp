@@ -189,7 +189,10 @@ class SdlWindow final : public SurfaceWindow {
       SDL_GetDesktopDisplayMode(display, &desktop);
       bounds = SDL_Rect{0, 0, desktop.w, desktop.h};
     }
-    if (SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
+    // Without a window manager the system's request is not served, and its
+    // undoing leaves the keyboard with nobody.
+    if ((m_wayland || sdl_window_manager_running(m_window)) &&
+        SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
       const Size got = settled_size({bounds.w, bounds.h}, m_wayland ? 100 : 30);
       if (m_wayland || got == Size{bounds.w, bounds.h}) {
         m_desktop_full = true;
