@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "app/player_settings.h"
 #include "platform/ini_file.h"
 
 using nova::platform::IniFile;
@@ -28,5 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (edited.read_int("option", "delaytime", 0) != 300) std::abort();
   edited.erase("OPTION", "DELAYTIME");
   if (edited.read("Option", "DelayTime")) std::abort();
+  // The player's settings: whatever the file holds reads as settings that
+  // write back and read the same, and the file's other keys stay.
+  const nova::app::PlayerSettings settings = nova::app::read_player_settings(ini);
+  IniFile stored = ini;
+  nova::app::write_player_settings(stored, settings);
+  if (nova::app::read_player_settings(IniFile::parse(stored.to_text())) != settings) std::abort();
+  for (const std::string& section : ini.sections()) {
+    for (const std::string& key : ini.keys(section)) {
+      if (section == "display" || section == "keys") continue;
+      if (stored.read(section, key) != ini.read(section, key)) std::abort();
+      (void)nova::app::parse_key_bindings(*ini.read(section, key));
+    }
+  }
   return 0;
 }

@@ -127,10 +127,10 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       bool is_value = false;
       if (i > 0) {
         const std::string& prev = args[i - 1];
-        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio",
-                                  "--seed", "--modes", "--surface", "--date", "--scale", "--filter",
-                                  "--window-scale", "--window-size", "--window-shot", "--desktop-scale",
-                                  "--key-full-screen", "--key-screenshot"}) {
+        for (const char* takes :
+             {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio", "--seed", "--modes",
+              "--surface", "--date", "--scale", "--filter", "--window-scale", "--window-size", "--window-shot",
+              "--desktop-scale", "--key-full-screen", "--key-screenshot"}) {
           if (prev == takes) is_value = true;
         }
       }
@@ -209,8 +209,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     }
     return true;
   };
-  if (!shots(p.screenshots, o.screenshots, "--screenshot") ||
-      !shots(p.window_shots, o.window_shots, "--window-shot")) {
+  if (!shots(p.screenshots, o.screenshots, "--screenshot") || !shots(p.window_shots, o.window_shots, "--window-shot")) {
     return result;
   }
   if (!p.scale.empty()) {

@@ -203,10 +203,9 @@ platform::Size TFormView::first_view_size() const {
   if (factor <= 0) {
     const platform::Rect work = m_ctx.platform.work_area();
     const platform::Rect frame = m_window->frame_extents();
-    factor = first_window_factor(
-        {m_screen_width, m_screen_height}, dock_height() * scale,
-        {(frame.left + frame.right) * scale, (frame.top + frame.bottom) * scale},
-        {work.width() * scale, work.height() * scale});
+    factor = first_window_factor({m_screen_width, m_screen_height}, dock_height() * scale,
+                                 {(frame.left + frame.right) * scale, (frame.top + frame.bottom) * scale},
+                                 {work.width() * scale, work.height() * scale});
   }
   auto points = [&](int pixels) { return (pixels + scale - 1) / scale; };
   return {points(m_screen_width * factor), points(m_screen_height * factor) + dock_height()};

@@ -173,7 +173,8 @@ std::optional<std::string> save_player_settings(const std::filesystem::path& use
   write_player_settings(ini, apply_overrides(read_player_settings(ini), overrides));
   std::error_code ec;
   std::filesystem::create_directories(user_config_folder, ec);
-  if (!ini.save(path)) return "cannot write " + path.string() + ": " + std::error_code(errno, std::generic_category()).message();
+  if (!ini.save(path))
+    return "cannot write " + path.string() + ": " + std::error_code(errno, std::generic_category()).message();
   return std::nullopt;
 }
 

@@ -29,7 +29,7 @@
 namespace nova::app {
 
 struct KeyBinding {
-  int key = 0;                 // virtual-key code
+  int key = 0;                  // virtual-key code
   std::uint32_t modifiers = 0;  // platform::modifier bits that must be held (others may be)
   friend bool operator==(const KeyBinding&, const KeyBinding&) = default;
 };
@@ -50,7 +50,8 @@ struct PlayerSettings {
   // 0: the largest whole factor that fits the work area.
   int window_scale = 0;
   KeyBindings full_screen_keys{{0x0D, platform::modifier::Alt}, {0x7A, 0}};  // Alt+Return, F11
-  KeyBindings screenshot_keys{{0x7B, 0}};                                     // F12
+  KeyBindings screenshot_keys{{0x7B, 0}};                                    // F12
+  friend bool operator==(const PlayerSettings&, const PlayerSettings&) = default;
 };
 
 // What the command line sets; unset fields keep the file's value.

@@ -61,9 +61,7 @@ struct PictureTransform {
 
   static PictureTransform make(Size source, Rect area, ScaleMode mode, ScaleFilter filter);
 
-  bool identity() const {
-    return target.width() == source.width && target.height() == source.height && !linear;
-  }
+  bool identity() const { return target.width() == source.width && target.height() == source.height && !linear; }
   // Drawable pixel → the panel pixel shown there. Outside the target the
   // answer lies outside the panel (negative, or the size or beyond).
   Point to_panel(Point drawable) const {

@@ -55,9 +55,9 @@ struct WindowSpec {
 // engine's size (the title's screen and the tool bar's dock); the window's
 // real size is its own.
 struct PictureLayout {
-  bool scaled = false;  // off: the client area is shown 1:1
-  Rect panel;           // the picture, in client coordinates
-  int chrome_height = 0;  // the tool-bar strip, in points (its client rows are above the panel)
+  bool scaled = false;           // off: the client area is shown 1:1
+  Rect panel;                    // the picture, in client coordinates
+  int chrome_height = 0;         // the tool-bar strip, in points (its client rows are above the panel)
   bool chrome_overlays = false;  // full screen: the strip lies over the picture while shown
   ScaleMode mode = ScaleMode::Fit;
   ScaleFilter filter = ScaleFilter::Auto;

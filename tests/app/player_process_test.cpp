@@ -87,13 +87,13 @@ TEST_F(PlayerProcess, ThePlayersDisplayOptionsAndKeys) {
   // the window's real pixels; 1:1 without a filter.
   test::write_file(m_dir / "input.txt", "3 key F2 down\n6 key F3 down\n9 key RETURN down alt\n");
   std::string out;
-  status = test::run_command(env + m_player.string() + " --headless --max-ticks 12 --window-size 700x530 " +
-                                 "--desktop-scale 2 --scale none --filter linear --key-full-screen F2 " +
-                                 "--key-screenshot F3 --input " + (m_dir / "input.txt").string() +
-                                 " --screenshot 1:" + (m_dir / "title.png").string() + " --window-shot 1:" +
-                                 (m_dir / "window.png").string() + " --window-shot 5:" +
-                                 (m_dir / "full.png").string() + " " + (m_dir / "title").string() + " 2>&1",
-                             &out);
+  status = test::run_command(
+      env + m_player.string() + " --headless --max-ticks 12 --window-size 700x530 " +
+          "--desktop-scale 2 --scale none --filter linear --key-full-screen F2 " + "--key-screenshot F3 --input " +
+          (m_dir / "input.txt").string() + " --screenshot 1:" + (m_dir / "title.png").string() +
+          " --window-shot 1:" + (m_dir / "window.png").string() + " --window-shot 5:" + (m_dir / "full.png").string() +
+          " " + (m_dir / "title").string() + " 2>&1",
+      &out);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(png_size(test::read_file(m_dir / "title.png")), std::make_pair(640, 480));
   EXPECT_EQ(png_size(test::read_file(m_dir / "window.png")), std::make_pair(1400, 1060));
@@ -121,9 +121,8 @@ TEST_F(PlayerProcess, ThePlayersDisplayOptionsAndKeys) {
   EXPECT_NE(ini.find("scale=integer"), std::string::npos) << ini;
   EXPECT_NE(ini.find("screenshot=none"), std::string::npos) << ini;
   EXPECT_NE(ini.find("full-screen=Alt+Return, F11"), std::string::npos) << ini;
-  status = test::run_command(env + m_player.string() + " --headless --max-ticks 3 " + (m_dir / "title").string() +
-                                 " 2>&1",
-                             &out);
+  status = test::run_command(
+      env + m_player.string() + " --headless --max-ticks 3 " + (m_dir / "title").string() + " 2>&1", &out);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("window: the window is 640x502 points (640x502 pixels), the picture 640x480 at 0,22"),
             std::string::npos)

@@ -189,8 +189,8 @@ TEST(PlayerSettingsFile, ReadsWritesKeepsUnknownKeysAndTheCommandLineWins) {
   EXPECT_EQ(s.scale, platform::ScaleMode::Stretch);
   EXPECT_EQ(s.filter, platform::ScaleFilter::Auto) << "an unknown filter keeps the default";
   EXPECT_EQ(s.window_scale, 3);
-  EXPECT_EQ(s.full_screen_keys,
-            (KeyBindings{{'F', platform::modifier::Control | platform::modifier::Shift}, {(platform::vk::F1 + 10), 0}}));
+  EXPECT_EQ(s.full_screen_keys, (KeyBindings{{'F', platform::modifier::Control | platform::modifier::Shift},
+                                             {(platform::vk::F1 + 10), 0}}));
   EXPECT_EQ(s.screenshot_keys, (KeyBindings{{(platform::vk::F1 + 11), 0}}));
   PlayerSettingsOverrides o;
   o.filter = platform::ScaleFilter::Nearest;

@@ -35,8 +35,9 @@ TEST(WindowModes, FullScreenThroughTheSystemVariableAndBack) {
       << log;
   auto play = [&](const std::string& options, const std::string& tag) {
     std::string out;
-    const std::string shots = " --screenshot 30:" + quoted(dir / (tag + "30.png")) + " --screenshot 80:" +
-                              quoted(dir / (tag + "80.png")) + " --screenshot 150:" + quoted(dir / (tag + "150.png"));
+    const std::string shots = " --screenshot 30:" + quoted(dir / (tag + "30.png")) +
+                              " --screenshot 80:" + quoted(dir / (tag + "80.png")) +
+                              " --screenshot 150:" + quoted(dir / (tag + "150.png"));
     EXPECT_EQ(test::run_command("NOVA_LOG=app=info " + quoted(player) + " " + options + " --max-ticks 200" + shots +
                                     " " + quoted(dir / "t") + " 2>&1",
                                 &out),

@@ -152,8 +152,8 @@ TEST(PictureTransform, ThePointerRoundTripsEveryPanelPixelAndTheBarsLieOutside) 
   const Size s{64, 48};
   for (auto mode : {ScaleMode::Fit, ScaleMode::Integer, ScaleMode::Stretch, ScaleMode::None}) {
     for (Size area : {Size{64, 48}, Size{200, 100}, Size{129, 200}, Size{333, 250}}) {
-      const PictureTransform t = PictureTransform::make(s, Rect::from_size(3, 20, area.width, area.height), mode,
-                                                        ScaleFilter::Auto);
+      const PictureTransform t =
+          PictureTransform::make(s, Rect::from_size(3, 20, area.width, area.height), mode, ScaleFilter::Auto);
       for (int y = 0; y < s.height; ++y) {
         for (int x = 0; x < s.width; ++x) {
           const Point d = t.to_drawable({x, y});

@@ -142,8 +142,7 @@ Rect PictureTransform::drawable_rect_of(Rect r) const {
 
 // ---------------------------------------------------------------------------
 
-void PictureScaler::render_reference(const PixelView& source, const PictureTransform& t, Framebuffer& out,
-                                     Rect clip) {
+void PictureScaler::render_reference(const PixelView& source, const PictureTransform& t, Framebuffer& out, Rect clip) {
   const Rect inner = fill_bars(t, out, clip);
   if (inner.empty() || !source.pixels || source.width <= 0 || source.height <= 0) {
     for (int y = inner.top; y < inner.bottom; ++y) std::fill(out.row(y) + inner.left, out.row(y) + inner.right, 0u);
