@@ -291,3 +291,47 @@ TEST(ScreenDC, TheDeviceContextDrawsOntoThePanelAndIsReleasedByPresent) {
 
 }  // namespace
 }  // namespace nova::graphics
+
+namespace nova::graphics {
+namespace {
+
+TEST(ScreenPresent, TheDisplayScaleComesBeforeThePlayersScaling) {
+  // The title's display scale of 200, then the player's integer scaling in
+  // a window twice the screen: each title pixel is a 4 × 4 block.
+  platform::HeadlessOptions o;
+  o.echo_message_boxes = false;
+  platform::HeadlessPlatform platform(o);
+  platform::WindowSpec spec;
+  spec.client_size = {80, 60};
+  spec.scaled = true;
+  auto window = platform.create_window(spec);
+  window->set_view_size({160, 120});
+  platform::PictureLayout layout;
+  layout.scaled = true;
+  layout.panel = Rect{0, 0, 80, 60};
+  layout.mode = platform::ScaleMode::Integer;
+  window->set_picture_layout(layout);
+  TScreenManager sm(platform, *window, 60, 80, 60, 80, {0, 0}, TScreenOptions{0});
+  auto* screen = dynamic_cast<TCustomDIBX*>(sm.GetScreenSurface());
+  ASSERT_NE(screen, nullptr);
+  test::Rng rng(3);
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 80; ++x) screen->SetPixel(x, y, static_cast<std::uint32_t>(rng()));
+  }
+  FakeSource src;
+  src.scale = 200;
+  src.rects = {Rect{0, 0, 40, 30}};
+  sm.Present(src);
+  const platform::PixelView v = window->shown_pixels();
+  ASSERT_EQ(v.width, 160);
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      std::uint32_t px;
+      std::memcpy(&px, v.row(y) + static_cast<std::ptrdiff_t>(x) * 4, 4);
+      ASSERT_EQ(px & 0xFFFFFF, expected_rgb(*screen, x / 4, y / 4)) << x << "," << y;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nova::graphics
