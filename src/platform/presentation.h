@@ -13,8 +13,9 @@
 //   floor((x − left + ½) × source ÷ target), the pixel under its centre;
 // - linear: the panel is sampled at (x − left + ½) × source ÷ target − ½ in
 //   16.16 fixed point, clamped to the panel, with 8-bit weights rounded to
-//   nearest, and each channel is (top × (256 − wy) + bottom × wy + 2^15) >> 16
-//   where top and bottom are c0 × (256 − wx) + c1 × wx.
+//   nearest; top and bottom are c0 × (256 − wx) + c1 × wx, and each channel
+//   is ((top × (256 − wy)) >> 8) + ((bottom × wy) >> 8) + 128) >> 8 (top or
+//   bottom alone at a weight of 0 or 256).
 // The fast path and the scalar reference give the same bytes.
 #pragma once
 
