@@ -383,6 +383,10 @@ void TFormView::ReselectFullScreen() {
     s->select_mode(-1);
     return_to_window();
   }
+  reload_after_switch();
+}
+
+void TFormView::reload_after_switch() {
   place_panel();
   if (components()) components()->reload_surfaces();
   if (media()) media()->resume_video();
@@ -407,13 +411,7 @@ void TFormView::DisplayChanged() {
     if (ScreenHost* s = screen()) s->select_mode(-1);
     return_to_window();
   }
-  place_panel();
-  if (components()) components()->reload_surfaces();
-  if (media()) media()->resume_video();
-  m_window->fill({0, 0, m_window->client_size().width, m_window->client_size().height}, 0x000000);
-  if (components()) components()->invalidate_all();
-  draw_toolbar(true);
-  m_window->present({});
+  reload_after_switch();
   log_window_size();
 }
 

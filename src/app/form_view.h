@@ -90,6 +90,9 @@ class TFormView final : private ShellHooks {
   // whole factor (player settings, else the largest that fits).
   platform::Size first_view_size() const;
   void log_window_size();
+  // After a change of the display: the panel placed again, the surfaces
+  // and video back, everything drawn anew.
+  void reload_after_switch();
   bool full_screen_select(int mode);  // select the mode; false when a different one is in force
   void return_to_window();
 

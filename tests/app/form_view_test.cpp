@@ -7,6 +7,7 @@
 #include "fakes.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/keys.h"
+#include "png_size.h"
 #include "support/test_support.h"
 
 namespace nova::app {
@@ -418,14 +419,7 @@ TEST(FormView, DisplayRateIsMeasuredEveryTwoSeconds) {
 namespace nova::app {
 namespace {
 
-std::pair<int, int> png_size(const std::string& png) {
-  auto be = [&](std::size_t at) {
-    return static_cast<int>(static_cast<unsigned char>(png[at]) << 24 | static_cast<unsigned char>(png[at + 1]) << 16 |
-                            static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]));
-  };
-  if (png.size() < 24 || png.substr(1, 3) != "PNG") return {0, 0};
-  return {be(16), be(20)};
-}
+using testing::png_size;
 
 TEST(FormView, ScreenshotsAreOfTheProjectsScreen) {
   Player p;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "png_size.h"
 #include "script/page_file.h"
 #include "script/project_setting.h"
 #include "support/test_support.h"
@@ -60,14 +61,7 @@ TEST_F(PlayerProcess, HelpAndBadOptions) {
   EXPECT_EQ(status, 2);
 }
 
-std::pair<int, int> png_size(const std::string& png) {
-  auto be = [&](std::size_t at) {
-    return static_cast<int>(static_cast<unsigned char>(png[at]) << 24 | static_cast<unsigned char>(png[at + 1]) << 16 |
-                            static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]));
-  };
-  if (png.size() < 24 || png.substr(1, 3) != "PNG") return {0, 0};
-  return {be(16), be(20)};
-}
+using testing::png_size;
 
 TEST_F(PlayerProcess, ThePlayersDisplayOptionsAndKeys) {
   write_waiting_title(m_dir / "title");
