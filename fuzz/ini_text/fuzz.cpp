@@ -1,6 +1,7 @@
 // Any text is an INI file (a damaged one reads as what can be read). What
 // is read must write back to a text that reads the same, and reading every
 // key as a number or a string must neither fail nor lose the value.
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -37,7 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (nova::app::read_player_settings(IniFile::parse(stored.to_text())) != settings) std::abort();
   for (const std::string& section : ini.sections()) {
     for (const std::string& key : ini.keys(section)) {
-      if (section == "display" || section == "keys") continue;
+      // Sections compare without regard to case: "[Display]" is the player's.
+      std::string lower = section;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (lower == "display" || lower == "keys") continue;
       if (stored.read(section, key) != ini.read(section, key)) std::abort();
       (void)nova::app::parse_key_bindings(*ini.read(section, key));
     }
