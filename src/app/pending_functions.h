@@ -1,12 +1,9 @@
-// PENDING: the builtin functions of the component system.
-//
-// GetProp, SetProp, Exists, the item functions, ListCompo, ToClient…/
-// ToScreen…, InPrimary, InCabinet and SaveScreen belong to the component
-// layer, which is not built yet. Until it registers them, each raises
-// "<name>: needs the component system (not built yet)", so an expression
-// calling one stops with a message saying why. An index that already has a
-// behaviour (the component layer's registrar runs before this) is left as
-// it is; once the component layer registers all of them, this file goes.
+// PENDING: SaveScreen, the one component function that needs the screen
+// bases' own pictures, which are not built yet. Until they are, it raises
+// "SaveScreen: needs the component system (not built yet)", so an
+// expression calling it stops with a message saying why. An index that
+// already has a behaviour is left as it is; once SaveScreen is registered,
+// this file goes.
 #pragma once
 
 #include <array>
@@ -15,8 +12,7 @@
 
 namespace nova::app {
 
-inline constexpr std::array<int, 21> kPendingComponentFunctions = {2,  3,   19,  24,  25,  32,  33,  34,  35,  36, 47,
-                                                                   69, 131, 132, 137, 140, 141, 145, 146, 147, 154};
+inline constexpr std::array<int, 1> kPendingComponentFunctions = {137};
 
 void register_pending_component_functions(expr::TSysFuncMan& funcs);
 

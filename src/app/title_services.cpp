@@ -10,7 +10,7 @@ SystemFunctions::SystemFunctions(std::uint32_t seed, expr::TParamCollection& sto
     : random(seed) {
   // Layer order: each layer may replace what a lower one registered.
   expr::register_expr_functions(funcs, store, random);
-  components::register_component_functions(funcs);
+  components::register_component_functions(funcs, component_scope);
   data::register_data_functions(funcs);
   if (files) access = std::make_unique<files::ScriptFileAccess>(*files);
 }

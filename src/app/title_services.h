@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/title_host.h"
+#include "components/component_functions.h"
 #include "expr/param_collection.h"
 #include "expr/random.h"
 #include "expr/store_variables.h"
@@ -37,6 +38,11 @@ struct SystemFunctions {
   // Registers the functions of expr, components and data; the file manager
   // (may be null) is not owned and must outlive the functions.
   SystemFunctions(std::uint32_t seed, expr::TParamCollection& store, files::TVrFileManager* files);
+  SystemFunctions(const SystemFunctions&) = delete;
+  SystemFunctions& operator=(const SystemFunctions&) = delete;
+  // The component functions' way to the components, set while a component
+  // system exists; the behaviours hold its address.
+  components::ComponentScope component_scope;
   expr::TSysFuncMan funcs;
   expr::StandardRandom random;
   std::unique_ptr<files::ScriptFileAccess> access;  // null without a file manager
@@ -81,7 +87,10 @@ class TitleServices {
   void set_variables(std::unique_ptr<VariableStore> v) { m_variables = std::move(v); }
   void set_functions(std::unique_ptr<SystemFunctions> f) { m_functions = std::move(f); }
   void set_glyphs(std::unique_ptr<text::TFontPixelManager> g) { m_glyphs = std::move(g); }
-  void set_components(std::unique_ptr<ComponentHost> c) { m_components = std::move(c); }
+  void set_components(std::unique_ptr<ComponentHost> c) {
+    m_components = std::move(c);
+    if (m_functions) m_functions->component_scope.list = m_components ? m_components->base_list() : nullptr;
+  }
   void set_project(std::unique_ptr<ProjectHost> p) { m_project = std::move(p); }
   void set_media(std::unique_ptr<MediaHost> m) { m_media = std::move(m); }
 
@@ -92,6 +101,7 @@ class TitleServices {
   void free_variables() { m_variables.reset(); }
   // The component system, then the glyph manager it drew with.
   void free_components() {
+    if (m_functions) m_functions->component_scope.list = nullptr;
     m_components.reset();
     m_glyphs.reset();
   }
