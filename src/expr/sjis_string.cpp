@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "core/sjis.h"
+#include "expr/sjis_scan.h"
 
 namespace nova::expr {
 
@@ -14,9 +15,7 @@ namespace {
 // The byte offset where character `index` (1-based) starts, or text.size()
 // when the text has fewer characters.
 std::size_t byte_of_char(std::string_view text, std::int32_t index) {
-  std::size_t pos = 0;
-  for (std::int32_t i = 1; i < index && pos < text.size(); ++i) pos += core::char_length(text, pos);
-  return pos;
+  return index <= 1 ? 0 : skip_chars(text, 0, static_cast<std::size_t>(index) - 1);
 }
 
 bool is_blank_at(std::string_view text, std::size_t pos, std::size_t len) {
@@ -27,17 +26,14 @@ bool is_blank_at(std::string_view text, std::size_t pos, std::size_t len) {
 }  // namespace
 
 std::int32_t j_length(std::string_view text) {
-  std::int32_t n = 0;
-  for (std::size_t pos = 0; pos < text.size(); pos += core::char_length(text, pos)) ++n;
-  return n;
+  return static_cast<std::int32_t>(count_chars(text, 0, text.size()).chars);
 }
 
 std::string j_copy(std::string_view text, std::int32_t index, std::int32_t count) {
   if (index < 1) index = 1;
   if (count < 1) return {};
-  std::size_t start = byte_of_char(text, index);
-  std::size_t end = start;
-  for (std::int32_t i = 0; i < count && end < text.size(); ++i) end += core::char_length(text, end);
+  const std::size_t start = byte_of_char(text, index);
+  const std::size_t end = skip_chars(text, start, static_cast<std::size_t>(count));
   return std::string(text.substr(start, end - start));
 }
 
@@ -72,16 +68,15 @@ std::size_t find_on_boundary(std::string_view text, std::string_view part, std::
 
 std::int32_t j_pos(std::string_view part, std::string_view text) {
   if (part.empty()) return 0;
-  std::size_t boundary = 0;
-  std::int32_t index = 1;
-  for (;;) {
-    const std::size_t candidate = text.find(part, boundary);
+  // The library's search finds candidates; the cursor counts characters up
+  // to each and passes over those that start inside a double-byte one.
+  CharCursor cursor(text);
+  for (std::size_t from = 0;;) {
+    const std::size_t candidate = text.find(part, from);
     if (candidate == std::string_view::npos) return 0;
-    while (boundary < candidate) {
-      boundary += core::char_length(text, boundary);
-      ++index;
-    }
-    if (boundary == candidate) return index;
+    const CharSpan before = cursor.before(candidate);
+    if (before.to_is_start) return static_cast<std::int32_t>(before.chars + 1);
+    from = candidate + 1;
   }
 }
 
@@ -98,10 +93,9 @@ std::string j_insert(std::string_view part, std::string_view text, std::int32_t 
 
 std::string j_delete(std::string_view text, std::int32_t index, std::int32_t count) {
   if (index < 1 || count < 1) return std::string(text);
-  std::size_t start = byte_of_char(text, index);
+  const std::size_t start = byte_of_char(text, index);
   if (start >= text.size()) return std::string(text);
-  std::size_t end = start;
-  for (std::int32_t i = 0; i < count && end < text.size(); ++i) end += core::char_length(text, end);
+  const std::size_t end = skip_chars(text, start, static_cast<std::size_t>(count));
   std::string out(text.substr(0, start));
   out.append(text.substr(end));
   return out;

@@ -9,6 +9,7 @@
 #include "core/sjis.h"
 #include "expr/kana.h"
 #include "expr/random.h"
+#include "expr/sjis_scan.h"
 #include "expr/sjis_string.h"
 #include "support/test_support.h"
 
@@ -123,6 +124,49 @@ TEST(SjisString, BoundarySearchesAgreeWithTheWalkOnLeadHeavyText) {
   for (int i = 0; i < 100000; ++i) all_lead += sjis("字");
   EXPECT_EQ(find_on_boundary(all_lead, "\x9A\x8E"), std::string_view::npos);
   EXPECT_EQ(find_on_boundary(all_lead + "\x9A\x8E", "\x9A\x8E"), all_lead.size());
+}
+
+TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
+  // Long lead-range runs (odd and even, across the 64-byte blocks), lone
+  // leads at the very end, and starts inside double-byte characters.
+  expr::TKvRandom r(5);
+  const std::uint8_t alphabet[] = {0x81, 0x9F, 0xE0, 0xFC, 0x80, 0xA0, 0xFD, 0x40, 0x7E, 0x00};
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const std::size_t n = static_cast<std::uint32_t>(r.next()) % 400;
+    const std::uint32_t leadish = static_cast<std::uint32_t>(r.next()) % 10;  // density of lead bytes
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t pick = static_cast<std::uint32_t>(r.next()) % 10;
+      text.push_back(static_cast<char>(alphabet[pick < leadish ? pick % 4 : pick]));
+    }
+    // Starting points that begin characters, by the walk.
+    std::vector<std::size_t> starts;
+    for (std::size_t pos = 0; pos <= text.size(); pos += pos < text.size() ? core::char_length(text, pos) : 1)
+      starts.push_back(pos);
+    for (int k = 0; k < 8 && !starts.empty(); ++k) {
+      const std::size_t from = starts[static_cast<std::uint32_t>(r.next()) % starts.size()];
+      for (std::size_t to = from; to <= text.size(); to += 1 + static_cast<std::uint32_t>(r.next()) % 23) {
+        const CharSpan fast = count_chars(text, from, to), slow = reference::count_chars(text, from, to);
+        ASSERT_EQ(fast.chars, slow.chars) << "round " << round << " from " << from << " to " << to;
+        ASSERT_EQ(fast.to_is_start, slow.to_is_start) << "round " << round << " from " << from << " to " << to;
+      }
+      for (std::size_t skip = 0; skip <= text.size() - from + 2; skip += 1 + static_cast<std::uint32_t>(r.next()) % 17)
+        ASSERT_EQ(skip_chars(text, from, skip), reference::skip_chars(text, from, skip)) << round << " " << skip;
+    }
+    CharCursor cursor(text);
+    for (std::size_t at = 0; at <= text.size(); at += 1 + static_cast<std::uint32_t>(r.next()) % 90) {
+      const CharSpan fast = cursor.before(at), slow = reference::count_chars(text, 0, at);
+      ASSERT_EQ(fast.chars, slow.chars) << round << " " << at;
+      ASSERT_EQ(fast.to_is_start, slow.to_is_start) << round << " " << at;
+    }
+  }
+  // A text of one double-byte character repeated: every odd offset is a trail.
+  std::string kanji;
+  for (int i = 0; i < 1000; ++i) kanji += sjis("字");
+  EXPECT_EQ(count_chars(kanji, 0, kanji.size()).chars, 1000u);
+  EXPECT_FALSE(count_chars(kanji, 0, 129).to_is_start);
+  EXPECT_EQ(skip_chars(kanji, 0, 999), 1998u);
+  EXPECT_EQ(j_copy(kanji + "x", 1000, 5), sjis("字") + "x");
 }
 
 TEST(Kana, HalfWidthToFullWidth) {
