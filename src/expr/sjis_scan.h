@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace nova::expr {
 
@@ -46,6 +47,16 @@ class CharCursor {
   std::size_t m_chars = 0;  // characters starting before m_block
   bool m_carry = false;     // the byte at m_block is a trail byte
 };
+
+namespace detail {
+// The lead-range mask kernels (64 bytes to 64 bits) this machine can run,
+// the portable one first, so tests hold each to it.
+struct LeadRangeKernel {
+  const char* name;
+  std::uint64_t (*bits)(const std::uint8_t* p64);
+};
+std::vector<LeadRangeKernel> lead_range_kernels();
+}  // namespace detail
 
 namespace reference {
 CharSpan count_chars(std::string_view text, std::size_t from, std::size_t to);

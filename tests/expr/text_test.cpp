@@ -160,6 +160,15 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
       ASSERT_EQ(fast.to_is_start, slow.to_is_start) << round << " " << at;
     }
   }
+  // Every byte value through each mask kernel, at every lane.
+  const auto kernels = detail::lead_range_kernels();
+  for (int shift = 0; shift < 64; shift += 7) {
+    std::uint8_t block[64];
+    for (int v = 0; v < 256; v += 64) {
+      for (int i = 0; i < 64; ++i) block[i] = static_cast<std::uint8_t>(v + ((i + shift) & 63));
+      for (const auto& k : kernels) EXPECT_EQ(k.bits(block), kernels[0].bits(block)) << k.name << " " << v;
+    }
+  }
   // A text of one double-byte character repeated: every odd offset is a trail.
   std::string kanji;
   for (int i = 0; i < 1000; ++i) kanji += sjis("字");
