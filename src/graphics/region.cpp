@@ -35,13 +35,33 @@ double clockwise_degrees(double dx, double dy) {
 
 // v reduced into [0, 360).
 double wrap_degrees(double v) {
-  double r = std::fmod(v, 360.0);
+  // fmod is exact and leaves values inside (−360, 360) as they are, which
+  // is where nearly every angle difference lies.
+  double r = v > -360.0 && v < 360.0 ? v : std::fmod(v, 360.0);
   if (r < 0) r += 360.0;
   if (r >= 360.0) r -= 360.0;
   return r;
 }
 
+// Whether a pie of start d and sweep e (as Region::pie keeps them) holds
+// the direction of angle a.
+bool pie_holds(double d, double e, double a) {
+  if (e >= 360.0 || e <= -360.0) return true;
+  if (e > 0) return wrap_degrees(a - d) < e;
+  // Counter-clockwise: the start itself belongs, the far end does not.
+  return wrap_degrees(d - a) < -e;
+}
+
 }  // namespace
+
+PieAngles::PieAngles(double cx, double cy, int w, int h)
+    : m_cx(cx), m_cy(cy), m_w(std::max(w, 0)), m_h(std::max(h, 0)) {
+  m_angles.resize(static_cast<std::size_t>(m_w) * static_cast<std::size_t>(m_h));
+  std::size_t i = 0;
+  for (int y = 0; y < m_h; ++y) {
+    for (int x = 0; x < m_w; ++x) m_angles[i++] = clockwise_degrees((x + 0.5) - cx, (y + 0.5) - cy);
+  }
+}
 
 Region Region::rectangle(int left, int top, int right, int bottom) {
   Region r;
@@ -94,6 +114,12 @@ Region Region::pie(double cx, double cy, double radius, double start_degrees, do
   s.c = radius;
   s.d = wrap_degrees(start_degrees);
   s.e = std::clamp(sweep_degrees, -360.0, 360.0);
+  const double rays[2] = {s.d, s.d + s.e};
+  for (int i = 0; i < 2; ++i) {
+    const double rad = rays[i] * (kPi / 180.0);
+    s.ray[i][0] = std::sin(rad);
+    s.ray[i][1] = -std::cos(rad);
+  }
   r.m_shapes.push_back(std::move(s));
   return r;
 }
@@ -129,10 +155,21 @@ bool Region::shape_contains(const Shape& s, double x, double y) {
       const double dx = x - s.a, dy = y - s.b;
       if (dx * dx + dy * dy > s.c * s.c) return false;
       if (s.e >= 360.0 || s.e <= -360.0) return true;
-      const double a = clockwise_degrees(dx, dy);
-      if (s.e > 0) return wrap_degrees(a - s.d) < s.e;
-      // Counter-clockwise: the start itself belongs, the far end does not.
-      return wrap_degrees(s.d - a) < -s.e;
+      return pie_holds(s.d, s.e, clockwise_degrees(dx, dy));
+    }
+  }
+  return false;
+}
+
+bool Region::pixel_contains(int x, int y, const PieAngles* angles) const {
+  const double px = x + 0.5, py = y + 0.5;
+  for (const Shape& s : m_shapes) {
+    double a = 0;
+    if (s.kind == Kind::Pie && angles && angles->find(s.a, s.b, x, y, a)) {
+      const double dx = px - s.a, dy = py - s.b;
+      if (dx * dx + dy * dy <= s.c * s.c && pie_holds(s.d, s.e, a)) return true;
+    } else if (shape_contains(s, px, py)) {
+      return true;
     }
   }
   return false;
@@ -210,9 +247,7 @@ void Region::shape_crossings(const Shape& s, double yc, std::vector<double>& out
       out.push_back(s.a + half);
       out.push_back(s.a);
       // The lines of both bounding rays (a ray points along (sin, −cos)).
-      for (double deg : {s.d, s.d + s.e}) {
-        const double rad = deg * (kPi / 180.0);
-        const double ux = std::sin(rad), uy = -std::cos(rad);
+      for (const auto& [ux, uy] : s.ray) {
         if (std::abs(uy) > 1e-12) out.push_back(s.a + dy / uy * ux);
       }
       return;
@@ -221,6 +256,12 @@ void Region::shape_crossings(const Shape& s, double yc, std::vector<double>& out
 }
 
 void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
+  RowScratch scratch;
+  row_spans(y, x0, x1, out, scratch, nullptr);
+}
+
+void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                       const PieAngles* angles) const {
   out.clear();
   const Rect b = bounds();
   if (y < b.top || y >= b.bottom) return;
@@ -231,10 +272,11 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
   // Windows of pixels around every place where membership may change; a
   // run between two windows has one membership, read from its first pixel.
   const double yc = y + 0.5;
-  std::vector<double> crossings;
+  std::vector<double>& crossings = scratch.crossings;
+  crossings.clear();
   for (const Shape& s : m_shapes) shape_crossings(s, yc, crossings);
-  std::vector<std::pair<int, int>> windows;
-  windows.reserve(crossings.size());
+  std::vector<std::pair<int, int>>& windows = scratch.windows;
+  windows.clear();
   for (double c : crossings) {
     if (!std::isfinite(c)) continue;
     const int p = clamp_to_int(std::floor(std::clamp(c, x0 - 8.0, x1 + 8.0) - 0.5));
@@ -254,16 +296,24 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
   for (auto [lo, hi] : windows) {
     lo = std::max(lo, pos);
     if (lo >= hi) continue;
-    if (pos < lo && contains(pos, y)) add(pos, lo);
+    if (pos < lo && pixel_contains(pos, y, angles)) add(pos, lo);
     for (int x = lo; x < hi; ++x) {
-      if (contains(x, y)) add(x, x + 1);
+      if (pixel_contains(x, y, angles)) add(x, x + 1);
     }
     pos = hi;
   }
-  if (pos < x1 && contains(pos, y)) add(pos, x1);
+  if (pos < x1 && pixel_contains(pos, y, angles)) add(pos, x1);
 }
 
 void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy) const {
+  rasterise(mask, value, dx, dy, nullptr);
+}
+
+void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, const PieAngles& angles) const {
+  rasterise(mask, value, 0, 0, &angles);
+}
+
+void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy, const PieAngles* angles) const {
   if (mask.GetBitCount() != 8 || mask.IsEmpty() || empty()) return;
   const Rect b = bounds().translated(dx, dy).intersected({0, 0, mask.GetWidth(), mask.GetHeight()});
   if (b.empty()) return;
@@ -271,8 +321,9 @@ void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy) co
   if (!base) return;
   const int pitch = mask.GetPitch();
   std::vector<Span> spans;
+  RowScratch scratch;
   for (int y = b.top; y < b.bottom; ++y) {
-    row_spans(y - dy, b.left - dx, b.right - dx, spans);
+    row_spans(y - dy, b.left - dx, b.right - dx, spans, scratch, angles);
     std::uint8_t* row = base + static_cast<std::ptrdiff_t>(y) * pitch;
     for (const Span& s : spans) std::fill(row + s.begin + dx, row + s.end + dx, value);
   }

@@ -31,6 +31,12 @@ struct Avx2 {
   static V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+  static V max8u(V a, V b) { return _mm256_max_epu8(a, b); }
+  static V max16(V a, V b) { return _mm256_max_epi16(a, b); }
+  static V adds8u(V a, V b) { return _mm256_adds_epu8(a, b); }
+  static V subs8u(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static V adds16u(V a, V b) { return _mm256_adds_epu16(a, b); }
+  static V subs16u(V a, V b) { return _mm256_subs_epu16(a, b); }
   template <int N>
   static V srl16(V a) {
     return _mm256_srli_epi16(a, N);
@@ -44,7 +50,9 @@ struct Avx2 {
   // Eight mask bytes, each spread over the four bytes of its pixel.
   static V mask_dwords(const std::uint8_t* m) {
     const V x = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m)));
-    return _mm256_mullo_epi32(x, _mm256_set1_epi32(0x01010101));
+    const V spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4, 4, 4, 4, 8, 8,
+                                      8, 8, 12, 12, 12, 12);
+    return _mm256_shuffle_epi8(x, spread);
   }
   // Sixteen mask bytes as 16-bit lanes.
   static V mask_words(const std::uint8_t* m) {

@@ -28,6 +28,12 @@ struct Sse2 {
   static V mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V max8u(V a, V b) { return _mm_max_epu8(a, b); }
+  static V max16(V a, V b) { return _mm_max_epi16(a, b); }
+  static V adds8u(V a, V b) { return _mm_adds_epu8(a, b); }
+  static V subs8u(V a, V b) { return _mm_subs_epu8(a, b); }
+  static V adds16u(V a, V b) { return _mm_adds_epu16(a, b); }
+  static V subs16u(V a, V b) { return _mm_subs_epu16(a, b); }
   template <int N>
   static V srl16(V a) {
     return _mm_srli_epi16(a, N);

@@ -363,17 +363,27 @@ void TWipeShadow::OnPrepare() {
 std::int64_t TWipeShadow::Progress(std::int64_t e, std::int64_t d) const { return scale(512, e, d); }
 
 void TWipeShadow::Build(std::int64_t i, std::int64_t, std::int64_t) {
-  std::uint8_t lut[256];
   m_binary = true;
   for (int g = 0; g < 256; ++g) {
-    lut[g] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(i + g - 256, 0, 255));
-    if (lut[g] != 0 && lut[g] != 255) m_binary = false;
+    const std::int64_t v = std::clamp<std::int64_t>(i + g - 256, 0, 255);
+    if (v != 0 && v != 255) m_binary = false;
   }
+  // clamp(g + i − 256, 0, 255) is a saturating byte addition (subtraction)
+  // of one amount, which the compiler turns into vector code.
+  const std::int64_t k = i - 256;
+  const unsigned amount = static_cast<unsigned>(std::min<std::int64_t>(k >= 0 ? k : -k, 255));
   const std::size_t w = static_cast<std::size_t>(width());
   for (int y = 0; y < height(); ++y) {
     std::uint8_t* row = mask_row(y);
     const std::uint8_t* g = m_grey.data() + w * static_cast<std::size_t>(y);
-    for (std::size_t x = 0; x < w; ++x) row[x] = lut[g[x]];
+    if (k >= 0) {
+      for (std::size_t x = 0; x < w; ++x) {
+        const unsigned v = g[x] + amount;
+        row[x] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+      }
+    } else {
+      for (std::size_t x = 0; x < w; ++x) row[x] = static_cast<std::uint8_t>(g[x] > amount ? g[x] - amount : 0);
+    }
   }
 }
 
@@ -396,9 +406,21 @@ TWipeSector::TWipeSector(const WipeSurfaces& surfaces, const WipeServices& servi
   m_progress_is_elapsed = true;
 }
 
+void TWipeSector::OnPrepare() {
+  TWipeMask::OnPrepare();
+  m_angles = PieAngles(width() / 2.0, height() / 2.0, width(), height());
+}
+
 void TWipeSector::Build(std::int64_t, std::int64_t e, std::int64_t d) {
   clear_mask(0);
-  Shape(static_cast<long double>(e) / static_cast<long double>(d)).rasterise(m_mask, 255);
+  const Region shape = Shape(static_cast<long double>(e) / static_cast<long double>(d));
+  // The reference path works out every pixel's angle as the region's
+  // point test does; the others read the same angles from the table.
+  if (pixel_path() == PixelPath::Reference) {
+    shape.rasterise(m_mask, 255);
+  } else {
+    shape.rasterise(m_mask, 255, m_angles);
+  }
   m_binary = true;
 }
 

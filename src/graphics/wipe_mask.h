@@ -242,11 +242,16 @@ class TWipeSector : public TWipeMask {
   TWipeSector(const WipeSurfaces& surfaces, const WipeServices& services);
 
  protected:
+  // Works out the angle of every pixel centre around the target's centre.
+  void OnPrepare() override;
   std::int64_t Progress(std::int64_t e, std::int64_t d) const override { return d > 0 ? e : 0; }
   void Build(std::int64_t, std::int64_t e, std::int64_t d) override;
   virtual Region Shape(long double fraction) const = 0;
   // A sector of a disc that covers the whole target.
   Region sector(long double start_degrees, long double sweep_degrees) const;
+
+ private:
+  PieAngles m_angles;
 };
 
 // [start, start + e/d × 360°), counter-clockwise when reversed.

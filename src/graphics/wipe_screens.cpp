@@ -8,6 +8,8 @@
 #include <tuple>
 
 #include "core/error.h"
+#include "graphics/kernels.h"
+#include "graphics/wipe_kernels.h"
 #include "graphics/wipe_mask.h"
 #include "graphics/wipe_math.h"
 
@@ -27,19 +29,9 @@ constexpr long double kPi = 3.141592653589793238462643383279502884L;
 
 // The layouts of the per-pixel types, with their channel masks as
 // constants so that the saturating arithmetic compiles to plain code.
-template <std::uint32_t R, std::uint32_t G, std::uint32_t B>
-struct Layout {
-  static std::uint32_t add(std::uint32_t p, std::uint32_t g) {
-    return std::min((p & R) + (g & R), R) | std::min((p & G) + (g & G), G) | std::min((p & B) + (g & B), B);
-  }
-  static std::uint32_t sub(std::uint32_t p, std::uint32_t g) {
-    auto one = [&](std::uint32_t m) { return (p & m) > (g & m) ? (p & m) - (g & m) : 0u; };
-    return one(R) | one(G) | one(B);
-  }
-};
-using L32 = Layout<0xFF0000, 0x00FF00, 0x0000FF>;
-using L16 = Layout<0xF800, 0x07E0, 0x001F>;
-using L15 = Layout<0x7C00, 0x03E0, 0x001F>;
+using L32 = detail::WipeX888;
+using L16 = detail::WipeR565;
+using L15 = detail::WipeX555;
 
 // Runs fn.template operator()<L, T>(x, y, old pixel, new pixel) -> pixel for
 // every pixel of the target, with L the layout and T the stored pixel type;
@@ -86,6 +78,42 @@ const std::array<std::uint32_t, 256>& grey_table(const WipeGreyTables& t, int bi
   return bit_count == 15 || bit_count == 16 ? t.layout16 : t.layout32;
 }
 
+// The shading kernels of the path in force for a target, or nullptr where
+// the per-pixel form runs (the reference and portable paths, 24-bit
+// targets).
+const detail::WipeKernelSet* shade_kernels(const TCustomDIBX& target) {
+  const PixelPath path = pixel_path();
+  if (path != PixelPath::Sse2 && path != PixelPath::Avx2) return nullptr;
+  const int bits = target.GetBitCount();
+  if (bits != 32 && bits != 16 && bits != 15) return nullptr;
+  return detail::wipe_kernels_for(path);
+}
+
+int shade_format(int bit_count) { return bit_count == 32 ? 0 : bit_count == 16 ? 1 : 2; }
+
+// The three screens' buffers, locked for one draw.
+struct LockedScreens {
+  TCustomDIBX& target;
+  const TCustomDIBX& old_screen;
+  const TCustomDIBX& new_screen;
+  std::uint8_t* dst;
+  const std::uint8_t* o;
+  const std::uint8_t* n;
+  LockedScreens(TCustomDIBX& t, const TCustomDIBX& os, const TCustomDIBX& ns)
+      : target(t), old_screen(os), new_screen(ns), dst(t.Lock(0, 0)), o(os.LockRead(0, 0)), n(ns.LockRead(0, 0)) {}
+  ~LockedScreens() {
+    if (n) new_screen.UnlockRead();
+    if (o) old_screen.UnlockRead();
+    if (dst) target.Unlock();
+  }
+  LockedScreens(const LockedScreens&) = delete;
+  LockedScreens& operator=(const LockedScreens&) = delete;
+  bool ok() const { return dst && o && n; }
+  std::uint8_t* d_row(int y) const { return dst + static_cast<std::ptrdiff_t>(target.GetPitch()) * y; }
+  const std::uint8_t* o_row(int y) const { return o + static_cast<std::ptrdiff_t>(old_screen.GetPitch()) * y; }
+  const std::uint8_t* n_row(int y) const { return n + static_cast<std::ptrdiff_t>(new_screen.GetPitch()) * y; }
+};
+
 }  // namespace
 
 // --- Mosaic ---------------------------------------------------------------------------------
@@ -124,11 +152,19 @@ void TWipeSpot::OnPrepare() {
   const int cx = width() / 2, cy = height() / 2;
   const std::int64_t reach = round_even(std::hypot(static_cast<long double>(cx), static_cast<long double>(cy)));
   m_span = reach + 512;
-  m_threshold.resize(static_cast<std::size_t>(width()) * static_cast<std::size_t>(height()));
+  const std::size_t w = static_cast<std::size_t>(width());
+  m_threshold.resize(w * static_cast<std::size_t>(height()));
+  const std::size_t chunks = (w + kSpotChunk - 1) / kSpotChunk;
+  m_chunk_low.assign(chunks * static_cast<std::size_t>(height()), 0);
+  m_chunk_high.assign(m_chunk_low.size(), 0);
   for (int y = 0; y < height(); ++y) {
     for (int x = 0; x < width(); ++x) {
       const std::int64_t n = round_even(std::hypot(static_cast<long double>(x - cx), static_cast<long double>(y - cy)));
-      m_threshold[static_cast<std::size_t>(y) * width() + x] = static_cast<std::int32_t>(Reverse() ? reach - n : n);
+      const auto t = static_cast<std::int32_t>(Reverse() ? reach - n : n);
+      m_threshold[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = t;
+      const std::size_t c = static_cast<std::size_t>(y) * chunks + static_cast<std::size_t>(x) / kSpotChunk;
+      if (x % kSpotChunk == 0 || t < m_chunk_low[c]) m_chunk_low[c] = t;
+      if (x % kSpotChunk == 0 || t > m_chunk_high[c]) m_chunk_high[c] = t;
     }
   }
 }
@@ -136,6 +172,10 @@ void TWipeSpot::OnPrepare() {
 void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   const auto& grey = grey_table(greys_of(services(), "WP_SPOT"), target().GetBitCount());
   const std::int64_t b = scale(m_span, e, d);
+  if (const detail::WipeKernelSet* set = shade_kernels(target())) {
+    target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, grey, b) : draw_rows<std::uint16_t>(*set, grey, b);
+    return;
+  }
   const std::int32_t* thresholds = m_threshold.data();
   const int w = width();
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
@@ -145,6 +185,68 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
     if (v < 512) return L::add(n, grey[static_cast<std::size_t>(511 - v)]);
     return n;
   });
+}
+
+// Chunks of a row whose thresholds all say "old" or all "new" are copied
+// whole; runs of the others get a key byte (new screen or not) and the grey
+// to add per pixel, then the shading kernel.
+template <class T>
+void TWipeSpot::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& grey,
+                          std::int64_t b) {
+  LockedScreens s(target(), old_screen(), new_screen());
+  if (!s.ok()) return;
+  const int w = width();
+  const std::size_t chunks = (static_cast<std::size_t>(w) + kSpotChunk - 1) / kSpotChunk;
+  const detail::WipeShadeFn shade = set.add[shade_format(target().GetBitCount())];
+  std::vector<std::uint8_t> key(static_cast<std::size_t>(w));
+  std::vector<T> amount(static_cast<std::size_t>(w));
+  // The grey of v = b − threshold, for v from −1 to 512: nothing outside
+  // the ring, brightening the old screen, then the new one.
+  std::array<T, 514> ring{};
+  for (std::size_t v = 0; v < 512; ++v) ring[v + 1] = static_cast<T>(grey[v < 256 ? v : 511 - v]);
+  for (int y = 0; y < height(); ++y) {
+    std::uint8_t* dst = s.d_row(y);
+    const std::uint8_t* o = s.o_row(y);
+    const std::uint8_t* n = s.n_row(y);
+    const std::int32_t* t = m_threshold.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    const std::int32_t* low = m_chunk_low.data() + static_cast<std::size_t>(y) * chunks;
+    const std::int32_t* high = m_chunk_high.data() + static_cast<std::size_t>(y) * chunks;
+    // The pending run of pixels in plain view [from, x) and its screen
+    // (0 old, 1 new, 2 in the ring).
+    int from = 0, kind = -1;
+    auto flush = [&](int end) {
+      if (from >= end) return;
+      const std::size_t bytes = static_cast<std::size_t>(from) * sizeof(T);
+      if (kind < 2) {
+        std::memcpy(dst + bytes, (kind == 0 ? o : n) + bytes, static_cast<std::size_t>(end - from) * sizeof(T));
+        return;
+      }
+      for (int x = from; x < end; ++x) {
+        const std::int64_t v = std::clamp<std::int64_t>(b - t[x], -1, 512);
+        key[static_cast<std::size_t>(x)] = v >= 256;
+        amount[static_cast<std::size_t>(x)] = ring[static_cast<std::size_t>(v + 1)];
+      }
+      detail::WipeShadeJob job;
+      job.dst = dst + bytes;
+      job.old_row = o + bytes;
+      job.new_row = n + bytes;
+      job.key = key.data() + from;
+      job.amount = reinterpret_cast<const std::uint8_t*>(amount.data() + from);
+      job.threshold = 1;
+      job.count = end - from;
+      shade(job);
+    };
+    for (std::size_t c = 0; c < chunks; ++c) {
+      const int k = b < low[c] ? 0 : b - high[c] >= 512 ? 1 : 2;
+      const int x = static_cast<int>(c * kSpotChunk);
+      if (k != kind) {
+        flush(x);
+        from = x;
+        kind = k;
+      }
+    }
+    flush(w);
+  }
 }
 
 // --- Mask white and black --------------------------------------------------------------------------
@@ -171,11 +273,51 @@ void TWipeShadowWhite::Draw(std::int64_t e, std::int64_t d) {
   const std::uint8_t* levels = m_grey.data();
   const int w = width();
   const bool darkens = Darkens();
+  if (const detail::WipeKernelSet* set = shade_kernels(target())) {
+    // The brighter levels switch first, so the new screen shows from one
+    // level on: the kernels compare each pixel's level with it.
+    const auto first = std::find(from_new.begin(), from_new.end(), 1);
+    if (std::all_of(first, from_new.end(), [](std::uint8_t v) { return v == 1; })) {
+      const int threshold = static_cast<int>(first - from_new.begin());
+      target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, amount, threshold)
+                                   : draw_rows<std::uint16_t>(*set, amount, threshold);
+      return;
+    }
+  }
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
     const std::size_t g = levels[static_cast<std::size_t>(y) * w + x];
     const std::uint32_t src = from_new[g] ? n : o;
     return darkens ? L::sub(src, amount[g]) : L::add(src, amount[g]);
   });
+}
+
+// Row by row: the grey to add (subtract) per pixel from its level, then the
+// shading kernel with the levels as keys. A threshold of 256 (no level
+// shows the new screen) takes the old screen for both.
+template <class T>
+void TWipeShadowWhite::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount,
+                                 int threshold) {
+  LockedScreens s(target(), old_screen(), new_screen());
+  if (!s.ok()) return;
+  const int w = width();
+  const int format = shade_format(target().GetBitCount());
+  const detail::WipeShadeFn shade = Darkens() ? set.subtract[format] : set.add[format];
+  std::array<T, 256> by_level{};
+  for (std::size_t g = 0; g < 256; ++g) by_level[g] = static_cast<T>(amount[g]);
+  std::vector<T> row(static_cast<std::size_t>(w));
+  for (int y = 0; y < height(); ++y) {
+    const std::uint8_t* levels = m_grey.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    for (int x = 0; x < w; ++x) row[static_cast<std::size_t>(x)] = by_level[levels[x]];
+    detail::WipeShadeJob job;
+    job.dst = s.d_row(y);
+    job.old_row = s.o_row(y);
+    job.new_row = threshold > 255 ? s.o_row(y) : s.n_row(y);
+    job.key = levels;
+    job.amount = reinterpret_cast<const std::uint8_t*>(row.data());
+    job.threshold = std::min(threshold, 255);
+    job.count = w;
+    shade(job);
+  }
 }
 
 // --- Ripple ------------------------------------------------------------------------------------------
@@ -245,10 +387,12 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
     // centre, so the row splits into the part the ring has not reached
     // (the old screen), the ring, and the part it has passed (the new
     // screen); the two plain parts are copied whole, mirrored copies too.
-    int ring_begin = 0;
-    while (ring_begin < m_qw && dist[ring_begin] > b) ++ring_begin;
-    int ring_end = ring_begin;
-    while (ring_end < m_qw && dist[ring_end] + m_ring - 1 - b >= 0) ++ring_end;
+    const std::int32_t* dist_end = dist + m_qw;
+    const int ring_begin =
+        static_cast<int>(std::partition_point(dist, dist_end, [&](std::int32_t v) { return v > b; }) - dist);
+    const int ring_end = static_cast<int>(
+        std::partition_point(dist + ring_begin, dist_end, [&](std::int32_t v) { return v + m_ring - 1 - b >= 0; }) -
+        dist);
     auto copy = [](T* to, const T* from, int begin, int end) {
       if (begin < end) std::memcpy(to + begin, from + begin, static_cast<std::size_t>(end - begin) * sizeof(T));
     };
@@ -258,18 +402,23 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
       copy(to, new_part, ring_end, m_qw);
       copy(to, new_part, w - m_qw, w - ring_end);
     }
+    const std::int32_t* sine = m_sine.data() + static_cast<std::size_t>(y) * m_qw;
+    const std::int32_t* cosine = m_cosine.data() + static_cast<std::size_t>(y) * m_qw;
+    // The profile entry of pixel x is dist[x] − (b − L + 1).
+    const std::int64_t* profile = m_profile.data();
+    const std::int64_t inner = b - m_ring + 1;
     for (int x = ring_begin; x < ring_end; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * m_qw + x;
       const int mx = w - 1 - x;
-      const std::int64_t k = dist[x] + m_ring - 1 - b;
-      const std::int64_t reach = dist[x] + m_profile[static_cast<std::size_t>(k)];
-      const std::int64_t sx = reach * m_sine[i] / 65536 + cx, sy = reach * m_cosine[i] / 65536 + cy;
-      if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
-        const int ax = static_cast<int>(sx), ay = static_cast<int>(sy);
-        d_top[x] = new_row(ay)[ax];
-        d_top[mx] = new_row(ay)[w - 1 - ax];
-        d_bottom[x] = new_row(h - 1 - ay)[ax];
-        d_bottom[mx] = new_row(h - 1 - ay)[w - 1 - ax];
+      const std::int64_t reach = dist[x] + profile[dist[x] - inner];
+      const std::int64_t sx = reach * sine[x] / 65536 + cx, sy = reach * cosine[x] / 65536 + cy;
+      if (static_cast<std::uint64_t>(sx) < static_cast<std::uint64_t>(w) &&
+          static_cast<std::uint64_t>(sy) < static_cast<std::uint64_t>(h)) {
+        const T* top = new_row(static_cast<int>(sy));
+        const T* bottom = new_row(h - 1 - static_cast<int>(sy));
+        d_top[x] = top[sx];
+        d_top[mx] = top[w - 1 - sx];
+        d_bottom[x] = bottom[sx];
+        d_bottom[mx] = bottom[w - 1 - sx];
       } else {
         d_top[x] = n_top[x];
         d_top[mx] = n_top[mx];
@@ -373,30 +522,177 @@ void TWipeBlurWhite::Draw(std::int64_t e, std::int64_t d) {
 
 // --- Twists -----------------------------------------------------------------------------------------------
 
+namespace {
+
+// What one row (column) of a twist shows at a turn: untouched before its
+// phase starts, the new screen's line once it has turned half round, else
+// black with `span` pixels of one screen's line squeezed into the middle.
+struct TwistLine {
+  enum class State { Untouched, New, Turning } state = State::Untouched;
+  int begin = 0;
+  int span = 0;
+  bool from_new = false;
+};
+
+TwistLine twist_line(long double turn, int i, int lines, int length, bool reverse) {
+  const int k = reverse ? lines - 1 - i : i;
+  const long double phi = turn - static_cast<long double>(k) / lines * (kPi / 2);
+  TwistLine line;
+  if (phi < 0) return line;
+  if (phi >= kPi) {
+    line.state = TwistLine::State::New;
+    return line;
+  }
+  line.state = TwistLine::State::Turning;
+  const std::int64_t w = round_even(std::cos(phi) * length);
+  line.span = static_cast<int>(w > 0 ? w : -w);
+  line.begin = (length - line.span) / 2;
+  line.from_new = w < 0;
+  return line;
+}
+
+// The squeezed line as the surfaces' stretch samples it: output j takes
+// source pixel (j × step) >> 16, the step being length / span in 16.16
+// truncated, and only the samples inside the line are drawn.
+struct TwistSamples {
+  std::int64_t step = 0;
+  int count = 0;  // outputs whose sample lies inside the line
+};
+
+TwistSamples twist_samples(int span, int length) {
+  TwistSamples t;
+  if (span <= 0) return t;
+  t.step = static_cast<std::int64_t>(static_cast<double>(length) / static_cast<double>(span) * 65536);
+  // The samples only grow, so the drawn outputs are a prefix.
+  int lo = 0, hi = span;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (((std::int64_t{mid} * t.step) >> 16) < length)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  t.count = lo;
+  return t;
+}
+
+// The twist straight through the buffers of 15-, 16- and 32-bit screens
+// (pixels of type T), in row order whichever way the lines run: a twist of
+// columns keeps every column's plan and walks the target row by row, so
+// that each row of the screens is read in one sweep.
+template <class T>
+void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCustomDIBX& new_screen, bool columns,
+                  long double turn, bool reverse) {
+  const int w = target.GetWidth(), h = target.GetHeight();
+  const int lines = columns ? w : h, length = columns ? h : w;
+  std::uint8_t* dst = target.Lock(0, 0);
+  const std::uint8_t* o = old_screen.LockRead(0, 0);
+  const std::uint8_t* n = new_screen.LockRead(0, 0);
+  if (dst && o && n) {
+    const std::ptrdiff_t dp = target.GetPitch(), op = old_screen.GetPitch(), np = new_screen.GetPitch();
+    auto d_row = [&](int y) { return reinterpret_cast<T*>(dst + dp * y); };
+    auto o_row = [&](int y) { return reinterpret_cast<const T*>(o + op * y); };
+    auto n_row = [&](int y) { return reinterpret_cast<const T*>(n + np * y); };
+    if (!columns) {
+      for (int y = 0; y < h; ++y) {
+        const TwistLine line = twist_line(turn, y, lines, length, reverse);
+        T* to = d_row(y);
+        if (line.state == TwistLine::State::Untouched) continue;
+        if (line.state == TwistLine::State::New) {
+          std::memcpy(to, n_row(y), static_cast<std::size_t>(w) * sizeof(T));
+          continue;
+        }
+        const TwistSamples t = twist_samples(line.span, length);
+        const T* from = line.from_new ? n_row(y) : o_row(y);
+        std::fill(to, to + line.begin, T{0});
+        std::int64_t u = 0;
+        for (int j = 0; j < t.count; ++j, u += t.step) to[line.begin + j] = from[u >> 16];
+        std::fill(to + line.begin + t.count, to + w, T{0});
+      }
+    } else {
+      // Per column, side by side so that a row's walk reads them in order:
+      // where its drawn samples start, how many there are, the step, and
+      // the screen's column they come from.
+      std::vector<int> first(static_cast<std::size_t>(w)), count(first.size());
+      std::vector<std::int64_t> step(first.size());
+      std::vector<const std::uint8_t*> base(first.size());
+      std::vector<std::ptrdiff_t> pitch(first.size());
+      // Runs of columns in one state, in order.
+      struct Run {
+        int begin, end;
+        TwistLine::State state;
+      };
+      std::vector<Run> runs;
+      for (int x = 0; x < w; ++x) {
+        const TwistLine line = twist_line(turn, x, lines, length, reverse);
+        if (runs.empty() || runs.back().state != line.state) runs.push_back({x, x, line.state});
+        runs.back().end = x + 1;
+        if (line.state != TwistLine::State::Turning) continue;
+        const TwistSamples t = twist_samples(line.span, length);
+        const auto i = static_cast<std::size_t>(x);
+        base[i] = (line.from_new ? n : o) + static_cast<std::ptrdiff_t>(x) * static_cast<std::ptrdiff_t>(sizeof(T));
+        pitch[i] = line.from_new ? np : op;
+        step[i] = t.step;
+        first[i] = line.begin;
+        count[i] = t.count;
+      }
+      // Pixels outside a column's samples are black: they read this one.
+      const T black{0};
+      for (int y = 0; y < h; ++y) {
+        T* to = d_row(y);
+        for (const Run& r : runs) {
+          if (r.state == TwistLine::State::Untouched) continue;
+          if (r.state == TwistLine::State::New) {
+            std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
+            continue;
+          }
+          for (int x = r.begin; x < r.end; ++x) {
+            const auto i = static_cast<std::size_t>(x);
+            const auto j = static_cast<std::uint32_t>(y - first[i]);
+            const bool inside = j < static_cast<std::uint32_t>(count[i]);
+            const std::int64_t row = inside ? (std::int64_t{j} * step[i]) >> 16 : 0;
+            to[x] = *(inside ? reinterpret_cast<const T*>(base[i] + pitch[i] * row) : &black);
+          }
+        }
+      }
+    }
+  }
+  if (n) new_screen.UnlockRead();
+  if (o) old_screen.UnlockRead();
+  if (dst) target.Unlock();
+}
+
+}  // namespace
+
 void TWipeTwistH::Draw(std::int64_t e, std::int64_t d) {
   const bool columns = Columns();
   const int lines = columns ? width() : height();   // rows (columns) that turn
   const int length = columns ? height() : width();  // pixels along each
+  const long double turn = static_cast<long double>(e) * 3 * kPi / (2 * static_cast<long double>(d));
+  if (pixel_path() != PixelPath::Reference) {
+    switch (target().GetBitCount()) {
+      case 32: twist_direct<std::uint32_t>(target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      case 16:
+      case 15: twist_direct<std::uint16_t>(target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      default: break;
+    }
+  }
+  // Through the surfaces' own operations, line by line.
   auto line_rect = [&](int k, int begin, int end) {
     return columns ? Rect{k, begin, k + 1, end} : Rect{begin, k, end, k + 1};
   };
-  const long double turn = static_cast<long double>(e) * 3 * kPi / (2 * static_cast<long double>(d));
   for (int i = 0; i < lines; ++i) {
-    const int k = Reverse() ? lines - 1 - i : i;
-    const long double phi = turn - static_cast<long double>(k) / lines * (kPi / 2);
-    if (phi < 0) continue;
+    const TwistLine line = twist_line(turn, i, lines, length, Reverse());
+    if (line.state == TwistLine::State::Untouched) continue;
     const Rect whole = line_rect(i, 0, length);
-    if (phi >= kPi) {
+    if (line.state == TwistLine::State::New) {
       target().Draw(whole.left, whole.top, false, false, false, whole, new_screen());
       continue;
     }
     target().FillRect(whole, 0);
-    const std::int64_t w = round_even(std::cos(phi) * length);
-    if (w == 0) continue;
-    const int span = static_cast<int>(w > 0 ? w : -w);
-    const int begin = (length - span) / 2;
-    target().StretchDraw(line_rect(i, begin, begin + span), w > 0 ? old_screen() : new_screen(), 255, false, false,
-                         false, whole);
+    if (line.span == 0) continue;
+    target().StretchDraw(line_rect(i, line.begin, line.begin + line.span), line.from_new ? new_screen() : old_screen(),
+                         255, false, false, false, whole);
   }
 }
 

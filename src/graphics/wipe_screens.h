@@ -3,11 +3,13 @@
 // black, ripple, blur through white or black, twists and the zoom.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "graphics/memory_dibx.h"
+#include "graphics/wipe_kernels.h"
 #include "graphics/wipes.h"
 
 namespace nova::graphics {
@@ -40,7 +42,14 @@ class TWipeSpot : public TCustomWipe {
   void Draw(std::int64_t e, std::int64_t d) override;
 
  private:
+  // Rows are judged in chunks of this many pixels by their lowest and
+  // highest threshold, so that chunks the ring is not on are copied whole.
+  static constexpr std::size_t kSpotChunk = 16;
+  template <class T>
+  void draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& grey, std::int64_t b);
+
   std::vector<std::int32_t> m_threshold;
+  std::vector<std::int32_t> m_chunk_low, m_chunk_high;  // per row, per chunk
   std::int64_t m_span = 0;
 };
 
@@ -57,6 +66,9 @@ class TWipeShadowWhite : public TCustomWipe {
   virtual bool Darkens() const { return false; }
 
  private:
+  template <class T>
+  void draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount, int threshold);
+
   std::vector<std::uint8_t> m_grey;
 };
 
