@@ -152,19 +152,15 @@ void TWipeSpot::OnPrepare() {
   const int cx = width() / 2, cy = height() / 2;
   const std::int64_t reach = round_even(std::hypot(static_cast<long double>(cx), static_cast<long double>(cy)));
   m_span = reach + 512;
-  const std::size_t w = static_cast<std::size_t>(width());
-  m_threshold.resize(w * static_cast<std::size_t>(height()));
-  const std::size_t chunks = (w + kSpotChunk - 1) / kSpotChunk;
-  m_chunk_low.assign(chunks * static_cast<std::size_t>(height()), 0);
-  m_chunk_high.assign(m_chunk_low.size(), 0);
-  for (int y = 0; y < height(); ++y) {
-    for (int x = 0; x < width(); ++x) {
-      const std::int64_t n = round_even(std::hypot(static_cast<long double>(x - cx), static_cast<long double>(y - cy)));
-      const auto t = static_cast<std::int32_t>(Reverse() ? reach - n : n);
-      m_threshold[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = t;
-      const std::size_t c = static_cast<std::size_t>(y) * chunks + static_cast<std::size_t>(x) / kSpotChunk;
-      if (x % kSpotChunk == 0 || t < m_chunk_low[c]) m_chunk_low[c] = t;
-      if (x % kSpotChunk == 0 || t > m_chunk_high[c]) m_chunk_high[c] = t;
+  // A pixel's distance depends only on |x − cx| and |y − cy|, which reach
+  // cx and cy at most (the centre is W / 2, H / 2 rounded down).
+  m_qw = cx + 1;
+  m_threshold.resize(static_cast<std::size_t>(m_qw) * static_cast<std::size_t>(cy + 1));
+  for (int q = 0; q <= cy; ++q) {
+    for (int a = 0; a <= cx; ++a) {
+      const std::int64_t n = round_even(std::hypot(static_cast<long double>(a), static_cast<long double>(q)));
+      m_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(m_qw) + static_cast<std::size_t>(a)] =
+          static_cast<std::int32_t>(Reverse() ? reach - n : n);
     }
   }
 }
@@ -176,10 +172,9 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
     target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, grey, b) : draw_rows<std::uint16_t>(*set, grey, b);
     return;
   }
-  const std::int32_t* thresholds = m_threshold.data();
-  const int w = width();
+  const int cx = width() / 2, cy = height() / 2;
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
-    const std::int64_t v = b - thresholds[static_cast<std::size_t>(y) * w + x];
+    const std::int64_t v = b - threshold(std::abs(x - cx), std::abs(y - cy));
     if (v < 0) return o;
     if (v < 256) return L::add(o, grey[static_cast<std::size_t>(v)]);
     if (v < 512) return L::add(n, grey[static_cast<std::size_t>(511 - v)]);
@@ -187,16 +182,17 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   });
 }
 
-// Chunks of a row whose thresholds all say "old" or all "new" are copied
-// whole; runs of the others get a key byte (new screen or not) and the grey
-// to add per pixel, then the shading kernel.
+// Along a row the thresholds only grow (shrink when reversed) away from the
+// centre column, so each half of the row splits into the part the old
+// screen shows, the ring and the part the new screen shows, found by binary
+// search. The plain parts are copied whole; the ring gets a key byte (new
+// screen or not) and the grey to add per pixel, then the shading kernel.
 template <class T>
 void TWipeSpot::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& grey,
                           std::int64_t b) {
   LockedScreens s(target(), old_screen(), new_screen());
   if (!s.ok()) return;
-  const int w = width();
-  const std::size_t chunks = (static_cast<std::size_t>(w) + kSpotChunk - 1) / kSpotChunk;
+  const int w = width(), cx = w / 2, cy = height() / 2;
   const detail::WipeShadeFn shade = set.add[shade_format(target().GetBitCount())];
   std::vector<std::uint8_t> key(static_cast<std::size_t>(w));
   std::vector<T> amount(static_cast<std::size_t>(w));
@@ -204,25 +200,22 @@ void TWipeSpot::draw_rows(const detail::WipeKernelSet& set, const std::array<std
   // the ring, brightening the old screen, then the new one.
   std::array<T, 514> ring{};
   for (std::size_t v = 0; v < 512; ++v) ring[v + 1] = static_cast<T>(grey[v < 256 ? v : 511 - v]);
+  // Which screen a threshold shows: 0 old, 1 new, 2 the ring.
+  auto kind = [&](std::int32_t t) { return b < t ? 0 : b - t >= 512 ? 1 : 2; };
   for (int y = 0; y < height(); ++y) {
     std::uint8_t* dst = s.d_row(y);
     const std::uint8_t* o = s.o_row(y);
     const std::uint8_t* n = s.n_row(y);
-    const std::int32_t* t = m_threshold.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-    const std::int32_t* low = m_chunk_low.data() + static_cast<std::size_t>(y) * chunks;
-    const std::int32_t* high = m_chunk_high.data() + static_cast<std::size_t>(y) * chunks;
-    // The pending run of pixels in plain view [from, x) and its screen
-    // (0 old, 1 new, 2 in the ring).
-    int from = 0, kind = -1;
-    auto flush = [&](int end) {
+    const std::int32_t* t = m_threshold.data() + static_cast<std::size_t>(std::abs(y - cy)) * m_qw;
+    auto paint = [&](int k, int from, int end) {
       if (from >= end) return;
       const std::size_t bytes = static_cast<std::size_t>(from) * sizeof(T);
-      if (kind < 2) {
-        std::memcpy(dst + bytes, (kind == 0 ? o : n) + bytes, static_cast<std::size_t>(end - from) * sizeof(T));
+      if (k < 2) {
+        std::memcpy(dst + bytes, (k == 0 ? o : n) + bytes, static_cast<std::size_t>(end - from) * sizeof(T));
         return;
       }
       for (int x = from; x < end; ++x) {
-        const std::int64_t v = std::clamp<std::int64_t>(b - t[x], -1, 512);
+        const std::int64_t v = std::clamp<std::int64_t>(b - t[std::abs(x - cx)], -1, 512);
         key[static_cast<std::size_t>(x)] = v >= 256;
         amount[static_cast<std::size_t>(x)] = ring[static_cast<std::size_t>(v + 1)];
       }
@@ -236,16 +229,21 @@ void TWipeSpot::draw_rows(const detail::WipeKernelSet& set, const std::array<std
       job.count = end - from;
       shade(job);
     };
-    for (std::size_t c = 0; c < chunks; ++c) {
-      const int k = b < low[c] ? 0 : b - high[c] >= 512 ? 1 : 2;
-      const int x = static_cast<int>(c * kSpotChunk);
-      if (k != kind) {
-        flush(x);
-        from = x;
-        kind = k;
-      }
+    // The kinds met going out from the centre, in order, and where each
+    // starts (as |x − cx|).
+    const int order[3] = {Reverse() ? 0 : 1, 2, Reverse() ? 1 : 0};
+    int starts[4] = {0, 0, 0, m_qw};
+    for (int i = 1; i < 3; ++i) {
+      starts[i] = static_cast<int>(
+          std::partition_point(t + starts[i - 1], t + m_qw, [&](std::int32_t v) { return kind(v) == order[i - 1]; }) -
+          t);
     }
-    flush(w);
+    for (int i = 0; i < 3; ++i) {
+      // Left half: x = cx − a for a in [starts[i], starts[i + 1]); right
+      // half: x = cx + a for a >= 1.
+      paint(order[i], std::max(0, cx - starts[i + 1] + 1), cx - starts[i] + 1);
+      paint(order[i], cx + std::max(1, starts[i]), std::min(w, cx + starts[i + 1]));
+    }
   }
 }
 
@@ -610,34 +608,32 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
         std::fill(to + line.begin + t.count, to + w, T{0});
       }
     } else {
-      // Per column, side by side so that a row's walk reads them in order:
-      // where its drawn samples start, how many there are, the step, and
-      // the screen's column they come from.
-      std::vector<int> first(static_cast<std::size_t>(w)), count(first.size());
-      std::vector<std::int64_t> step(first.size());
-      std::vector<const std::uint8_t*> base(first.size());
-      std::vector<std::ptrdiff_t> pitch(first.size());
-      // Runs of columns in one state, in order.
+      // Per column: where its drawn samples start, how many there are and
+      // the step, read in order as a row is walked.
+      struct Column {
+        std::int64_t step = 0;
+        std::int32_t first = 0, count = 0;
+      };
+      std::vector<Column> plan(static_cast<std::size_t>(w));
+      // Runs of columns in one state and drawn from one screen, in order.
       struct Run {
         int begin, end;
         TwistLine::State state;
+        bool from_new;
       };
       std::vector<Run> runs;
       for (int x = 0; x < w; ++x) {
         const TwistLine line = twist_line(turn, x, lines, length, reverse);
-        if (runs.empty() || runs.back().state != line.state) runs.push_back({x, x, line.state});
+        if (runs.empty() || runs.back().state != line.state || runs.back().from_new != line.from_new) {
+          runs.push_back({x, x, line.state, line.from_new});
+        }
         runs.back().end = x + 1;
         if (line.state != TwistLine::State::Turning) continue;
         const TwistSamples t = twist_samples(line.span, length);
-        const auto i = static_cast<std::size_t>(x);
-        base[i] = (line.from_new ? n : o) + static_cast<std::ptrdiff_t>(x) * static_cast<std::ptrdiff_t>(sizeof(T));
-        pitch[i] = line.from_new ? np : op;
-        step[i] = t.step;
-        first[i] = line.begin;
-        count[i] = t.count;
+        plan[static_cast<std::size_t>(x)] = {t.step, line.begin, t.count};
       }
-      // Pixels outside a column's samples are black: they read this one.
-      const T black{0};
+      // The target is walked row by row, so that each row of the screens is
+      // read in one sweep; pixels outside a column's samples are black.
       for (int y = 0; y < h; ++y) {
         T* to = d_row(y);
         for (const Run& r : runs) {
@@ -646,12 +642,16 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
             std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
             continue;
           }
+          const std::uint8_t* from = r.from_new ? n : o;
+          const std::ptrdiff_t sp = r.from_new ? np : op;
           for (int x = r.begin; x < r.end; ++x) {
-            const auto i = static_cast<std::size_t>(x);
-            const auto j = static_cast<std::uint32_t>(y - first[i]);
-            const bool inside = j < static_cast<std::uint32_t>(count[i]);
-            const std::int64_t row = inside ? (std::int64_t{j} * step[i]) >> 16 : 0;
-            to[x] = *(inside ? reinterpret_cast<const T*>(base[i] + pitch[i] * row) : &black);
+            const Column& c = plan[static_cast<std::size_t>(x)];
+            const auto j = static_cast<std::uint32_t>(y - c.first);
+            if (j < static_cast<std::uint32_t>(c.count)) {
+              to[x] = reinterpret_cast<const T*>(from + sp * ((std::int64_t{j} * c.step) >> 16))[x];
+            } else {
+              to[x] = T{0};
+            }
           }
         }
       }

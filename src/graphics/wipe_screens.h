@@ -31,8 +31,8 @@ class TWipeMosaic : public TCustomWipe {
 
 // A bright ring spreads from the centre (reversed: from the corners
 // inwards); each pixel flashes white and switches to the new screen as it
-// passes. Thresholds per pixel are built by Prepare from the reverse flag
-// as it then stands.
+// passes. Thresholds per pixel (kept for one quarter, which the others
+// mirror) are built by Prepare from the reverse flag as it then stands.
 class TWipeSpot : public TCustomWipe {
  public:
   using TCustomWipe::TCustomWipe;
@@ -42,14 +42,16 @@ class TWipeSpot : public TCustomWipe {
   void Draw(std::int64_t e, std::int64_t d) override;
 
  private:
-  // Rows are judged in chunks of this many pixels by their lowest and
-  // highest threshold, so that chunks the ring is not on are copied whole.
-  static constexpr std::size_t kSpotChunk = 16;
   template <class T>
   void draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& grey, std::int64_t b);
+  // The threshold of the pixels |x − cx| = a, |y − cy| = q.
+  std::int32_t threshold(int a, int q) const {
+    return m_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(m_qw) + static_cast<std::size_t>(a)];
+  }
 
+  // Per quarter pixel (a, q), row by row, m_qw = cx + 1 to a row.
   std::vector<std::int32_t> m_threshold;
-  std::vector<std::int32_t> m_chunk_low, m_chunk_high;  // per row, per chunk
+  int m_qw = 0;
   std::int64_t m_span = 0;
 };
 
