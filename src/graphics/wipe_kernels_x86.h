@@ -120,22 +120,6 @@ struct WipeVector {
         wipe_select_pixel<2>);
   }
 
-  // Pixels from the new screen where the key byte is at least the
-  // threshold, then a pixel row added (subtracted) per channel, saturating.
-  template <bool Sub>
-  static void shade32(const WipeShadeJob& j) {
-    const V t = S::set8(j.threshold);
-    int i = 0;
-    for (; i + P32 <= j.count; i += P32) {
-      const V k = S::mask_dwords(j.key + i);
-      const V from_new = S::cmpeq8(S::max8u(k, t), k);
-      const V src = S::select(from_new, S::loadu(j.new_row + i * 4), S::loadu(j.old_row + i * 4));
-      const V a = S::loadu(j.amount + i * 4);
-      S::storeu(j.dst + i * 4, Sub ? S::subs8u(src, a) : S::adds8u(src, a));
-    }
-    for (; i < j.count; ++i) wipe_shade_pixel<4, Sub ? WipeX888::sub : WipeX888::add>(j, i);
-  }
-
   // One channel of 16-bit pixels (field mask M), moved to the top of its
   // lane so that the lanes' unsigned saturation clamps it, then back.
   template <bool Sub, std::uint32_t M>
@@ -146,20 +130,37 @@ struct WipeVector {
     return S::and_(S::template srl16<top>(Sub ? S::subs16u(x, y) : S::adds16u(x, y)), m);
   }
 
-  template <bool Sub, std::uint32_t R, std::uint32_t G, std::uint32_t B>
-  static void shade16(const WipeShadeJob& j) {
+  // Pixels from the new screen where the key byte is at least the
+  // threshold, then a pixel row added (subtracted) per channel, saturating:
+  // bytes of 32-bit pixels saturate by themselves, 16-bit channels through
+  // shade_channel.
+  template <int Bytes, bool Sub, std::uint32_t R, std::uint32_t G, std::uint32_t B>
+  static void shade(const WipeShadeJob& j) {
     using C = WipeChannels<R, G, B>;
-    const V t = S::set16(j.threshold);
+    constexpr int per = Bytes == 4 ? P32 : P16;
+    const V t = Bytes == 4 ? S::set8(j.threshold) : S::set16(j.threshold);
     int i = 0;
-    for (; i + P16 <= j.count; i += P16) {
-      const V k = S::mask_words(j.key + i);
-      const V from_new = S::cmpeq16(S::max16(k, t), k);
-      const V src = S::select(from_new, S::loadu(j.new_row + i * 2), S::loadu(j.old_row + i * 2));
-      const V a = S::loadu(j.amount + i * 2);
-      S::storeu(j.dst + i * 2, S::or_(S::or_(shade_channel<Sub, R>(src, a), shade_channel<Sub, G>(src, a)),
-                                      shade_channel<Sub, B>(src, a)));
+    for (; i + per <= j.count; i += per) {
+      V from_new;
+      if constexpr (Bytes == 4) {
+        const V k = S::mask_dwords(j.key + i);
+        from_new = S::cmpeq8(S::max8u(k, t), k);
+      } else {
+        const V k = S::mask_words(j.key + i);
+        from_new = S::cmpeq16(S::max16(k, t), k);
+      }
+      const V src = S::select(from_new, S::loadu(j.new_row + i * Bytes), S::loadu(j.old_row + i * Bytes));
+      const V a = S::loadu(j.amount + i * Bytes);
+      V out;
+      if constexpr (Bytes == 4) {
+        out = Sub ? S::subs8u(src, a) : S::adds8u(src, a);
+      } else {
+        out =
+            S::or_(S::or_(shade_channel<Sub, R>(src, a), shade_channel<Sub, G>(src, a)), shade_channel<Sub, B>(src, a));
+      }
+      S::storeu(j.dst + i * Bytes, out);
     }
-    for (; i < j.count; ++i) wipe_shade_pixel<2, Sub ? C::sub : C::add>(j, i);
+    for (; i < j.count; ++i) wipe_shade_pixel<Bytes, Sub ? C::sub : C::add>(j, i);
   }
 
   static void fill(WipeKernelSet& set) {
@@ -169,12 +170,12 @@ struct WipeVector {
     set.select[0] = select32;
     set.select[1] = select16;
     set.select[2] = select16;
-    set.add[0] = shade32<false>;
-    set.add[1] = shade16<false, 0xF800, 0x07E0, 0x001F>;
-    set.add[2] = shade16<false, 0x7C00, 0x03E0, 0x001F>;
-    set.subtract[0] = shade32<true>;
-    set.subtract[1] = shade16<true, 0xF800, 0x07E0, 0x001F>;
-    set.subtract[2] = shade16<true, 0x7C00, 0x03E0, 0x001F>;
+    set.add[0] = shade<4, false, 0xFF0000, 0x00FF00, 0x0000FF>;
+    set.add[1] = shade<2, false, 0xF800, 0x07E0, 0x001F>;
+    set.add[2] = shade<2, false, 0x7C00, 0x03E0, 0x001F>;
+    set.subtract[0] = shade<4, true, 0xFF0000, 0x00FF00, 0x0000FF>;
+    set.subtract[1] = shade<2, true, 0xF800, 0x07E0, 0x001F>;
+    set.subtract[2] = shade<2, true, 0x7C00, 0x03E0, 0x001F>;
   }
 };
 
