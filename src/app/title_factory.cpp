@@ -17,8 +17,9 @@ constexpr int kUnattendedPromptRounds = 3;
 
 // The subsystems of this build. Each step fills its slot of the title
 // services when the build has the subsystem; the main window runs without
-// what it does not (there is no component system yet, and of the media only
-// the screen manager).
+// what it does not (the component system is made once its screen bases can
+// compose and route input, and of the media there is only the screen
+// manager).
 class BuildFactory final : public TitleFactory {
  public:
   void mount_data(PlayerContext& ctx) override {

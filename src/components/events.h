@@ -12,8 +12,9 @@
 // resolve to nothing once their component is destroyed, even after its slot
 // holds another component.
 //
-// ListEventQueue is a complete queue and directory over plain lists, for
-// tests and for players without a component system.
+// TTimerList is the queue a base list owns; ListEventQueue is a complete
+// queue and directory over plain lists, for tests and for players without a
+// component system.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/binary_io.h"
 
 namespace nova::components {
 
@@ -45,6 +48,66 @@ class ComponentId {
 
  private:
   std::uint64_t m_bits = 0;
+};
+
+// The slots behind ComponentIds: each live value has a slot and the
+// generation the slot had when the value arrived. A freed slot is taken
+// again by the next value, with a new generation; generations start at 1
+// and skip 0 when they wrap, so a live handle is never "none".
+template <typename T>
+class HandleTable {
+ public:
+  ComponentId add(T value) {
+    std::uint32_t slot;
+    if (!m_free.empty()) {
+      slot = m_free.back();
+      m_free.pop_back();
+    } else {
+      slot = static_cast<std::uint32_t>(m_slots.size());
+      m_slots.emplace_back();
+    }
+    Slot& s = m_slots[slot];
+    if (++s.generation == 0) s.generation = 1;
+    s.used = true;
+    s.value = std::move(value);
+    return ComponentId(slot, s.generation);
+  }
+  // The value of a live handle, else nullptr.
+  T* get(ComponentId id) {
+    if (id.none() || id.slot() >= m_slots.size()) return nullptr;
+    Slot& s = m_slots[id.slot()];
+    return (s.used && s.generation == id.generation()) ? &s.value : nullptr;
+  }
+  const T* get(ComponentId id) const { return const_cast<HandleTable*>(this)->get(id); }
+  // Frees the slot of a live handle; answers whether it was live.
+  bool remove(ComponentId id) {
+    if (!get(id)) return false;
+    Slot& s = m_slots[id.slot()];
+    s.used = false;
+    s.value = T{};
+    m_free.push_back(id.slot());
+    return true;
+  }
+  // Calls fn(id, value) for every live value in slot order, until fn
+  // answers true; answers that handle, or none.
+  template <typename Fn>
+  ComponentId find_if(Fn&& fn) const {
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+      const Slot& s = m_slots[i];
+      const ComponentId id(static_cast<std::uint32_t>(i), s.generation);
+      if (s.used && fn(s.value)) return id;
+    }
+    return {};
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t generation = 0;
+    bool used = false;
+    T value{};
+  };
+  std::vector<Slot> m_slots;
+  std::vector<std::uint32_t> m_free;
 };
 
 struct EventEntry {
@@ -86,7 +149,11 @@ class ComponentDirectory {
   virtual ComponentId find(std::string_view name) const = 0;
 };
 
-class ListEventQueue final : public EventQueue, public ComponentDirectory {
+// The queue of a base list (the system's TTimerList): the entries in the
+// order they were raised, with the operations the raise routine and the
+// destruction of a component need besides the interpreter's. The raising
+// rules themselves belong to the base list, which knows the senders.
+class TTimerList : public EventQueue {
  public:
   EventEntry* first_pending() override;
   void remove(const EventEntry& entry) override;
@@ -94,6 +161,41 @@ class ListEventQueue final : public EventQueue, public ComponentDirectory {
   void remove_running() override;
   void clear() override { m_entries.clear(); }
 
+  // Whether an entry of this sender and event id is in the queue: waiting
+  // or running, or with `waiting_only` only waiting (level 0).
+  bool holds(ComponentId sender, std::uint8_t event_id, bool waiting_only) const;
+  void append(EventEntry entry) { m_entries.push_back(std::move(entry)); }
+  // The sender is destroyed: its waiting entries go; running ones stay and
+  // run on without it.
+  void remove_sender(ComponentId sender);
+
+  const std::vector<EventEntry>& entries() const { return m_entries; }
+
+  // The entries of a screen record: an int32 count, then each entry (see
+  // write_event_entry). `load` reads every entry before it replaces the
+  // queue, so a damaged record leaves the queue as it was.
+  void save(core::ByteWriter& w, const ComponentDirectory& names) const;
+  void load(core::ByteReader& r, std::int32_t version, const ComponentDirectory& names);
+
+ private:
+  std::vector<EventEntry> m_entries;
+};
+
+// The record of one entry: target (string), the sender's name (string;
+// empty when the sender is gone), event id (one byte), run level (int32;
+// one byte before version 114, where any value but 0 means 1), arguments
+// (int32 count, then the strings). On reading, the sender is found by name
+// (none for an empty name); an event id outside 0 ... 164 or a negative run
+// level is an error.
+void write_event_entry(core::ByteWriter& w, const EventEntry& entry, const ComponentDirectory& names);
+EventEntry read_event_entry(core::ByteReader& r, std::int32_t version, const ComponentDirectory& names);
+// The stream version from which the run level is an int32.
+constexpr std::int32_t kRunLevelInt32Version = 114;
+
+// A complete queue and directory over plain lists, for tests and for
+// players without a component system.
+class ListEventQueue final : public TTimerList, public ComponentDirectory {
+ public:
   std::optional<std::string> name_of(ComponentId id) const override;
   ComponentId find(std::string_view name) const override;
 
@@ -109,18 +211,8 @@ class ListEventQueue final : public EventQueue, public ComponentDirectory {
   // entry was appended.
   bool raise(ComponentId sender, std::uint8_t event_id, std::string target, std::vector<std::string> arguments = {});
 
-  const std::vector<EventEntry>& entries() const { return m_entries; }
-
  private:
-  struct Slot {
-    std::uint32_t generation = 0;
-    bool used = false;
-    std::string name;
-  };
-  const Slot* resolve(ComponentId id) const;
-
-  std::vector<EventEntry> m_entries;
-  std::vector<Slot> m_slots;
+  HandleTable<std::string> m_names;
 };
 
 }  // namespace nova::components

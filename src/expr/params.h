@@ -231,7 +231,15 @@ class TParamArray : public TCustomParam {
   void set_flag(bool v) final { scalar() = Traits::from_flag(v); }
   void set_float(long double v) final { scalar() = Traits::from_float(v); }
   void set_int(std::int32_t v) final { scalar() = Traits::from_int(v); }
-  void set_str(std::string_view v) final { scalar() = Traits::from_str(v); }
+  void set_str(std::string_view v) final {
+    // A text is copied into the element's own buffer, which its capacity
+    // usually holds already: no allocation for each write.
+    if constexpr (std::is_same_v<T, std::string>) {
+      scalar().assign(v);
+    } else {
+      scalar() = Traits::from_str(v);
+    }
+  }
 
   bool flag_at(std::int32_t i) const final { return Traits::to_flag(at(i)); }
   long double float_at(std::int32_t i) const final { return Traits::to_float(at(i)); }
@@ -240,7 +248,13 @@ class TParamArray : public TCustomParam {
   void set_flag_at(std::int32_t i, bool v) final { at(i) = Traits::from_flag(v); }
   void set_float_at(std::int32_t i, long double v) final { at(i) = Traits::from_float(v); }
   void set_int_at(std::int32_t i, std::int32_t v) final { at(i) = Traits::from_int(v); }
-  void set_str_at(std::int32_t i, std::string_view v) final { at(i) = Traits::from_str(v); }
+  void set_str_at(std::int32_t i, std::string_view v) final {
+    if constexpr (std::is_same_v<T, std::string>) {
+      at(i).assign(v);
+    } else {
+      at(i) = Traits::from_str(v);
+    }
+  }
 
   std::int32_t dim_count() const final { return m_dims.empty() ? 1 : static_cast<std::int32_t>(m_dims.size()); }
   std::int32_t dim_size(std::int32_t i) const final {

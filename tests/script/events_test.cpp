@@ -3,6 +3,7 @@
 // failing or waiting command never freezes the player.
 #include <gtest/gtest.h>
 
+#include "components/base_list.h"
 #include "script/commands.h"
 #include "script_fixture.h"
 
@@ -326,6 +327,44 @@ TEST_F(Events, ASenderGoneMidHandlerIsNeverTakenForTheNextInItsSlot) {
 
 namespace nova::script::testing {
 namespace {
+
+// The same with the component system's own list: the component is
+// destroyed by the deletion step while its handler waits, and its slot is
+// reused; nothing reads the freed component (AddressSanitizer watches).
+TEST_F(Events, AComponentDestroyedDuringItsHandlerLeavesNoSender) {
+  components::TComponentFactory factory;
+  components::TNovaBaseList list({factory});
+  cm->set_event_queue(&list.events());
+  cm->set_component_directory(&list);
+  var("before", expr::PT_STR);
+  var("after", expr::PT_STR);
+  var("xy", expr::PT_STR);
+  page("main.nsb", idle_main());
+  page("h.nsb", {Cmd("Calc").e("expression", "before = @Sender").go(),
+                 Cmd("Calc").e("expression", "xy = @ParamStr[0] ++ \",\" ++ @ParamStr[1]").go(),
+                 Cmd("Wait").e("time", "30"), Cmd("Calc").e("expression", "after = \"<\" ++ @Sender ++ \">\"")});
+  cm->StartAt("main.nsb");
+  auto& button = list.make<components::TNovaControl>();
+  button.SetName("button");
+  button.SetEventTarget(components::PR_ONLBTNDOWN, "h.src");
+  ASSERT_TRUE(button.RaiseEvent(components::PR_ONLBTNDOWN, {4, -5}));
+  tick();
+  EXPECT_EQ(svalue("before"), "button");
+  EXPECT_EQ(svalue("xy"), "4,-5");
+  const ComponentId id = button.id();
+  list.ScheduleDeletion(button);
+  list.destroy_scheduled();
+  auto& newcomer = list.make<components::TNovaControl>();
+  newcomer.SetName("newcomer");
+  EXPECT_EQ(newcomer.id().slot(), id.slot());
+  EXPECT_EQ(list.events().entries().size(), 1u) << "the running entry stays";
+  tick(4);
+  EXPECT_EQ(svalue("after"), "<>");
+  EXPECT_EQ(cm->State(), 0);
+  EXPECT_TRUE(list.events().entries().empty());
+  cm->set_event_queue(nullptr);
+  cm->set_component_directory(nullptr);
+}
 
 TEST_F(Events, StartAtRemovesTheRunningHandlersEntriesWhileANestedOneRuns) {
   var("a");

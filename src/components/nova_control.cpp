@@ -1,0 +1,392 @@
+// TNovaControl: fields and setters, the tree, screen coordinates and the
+// operations of a visual component. Its record is in component_records.cpp.
+#include "components/nova_control.h"
+
+#include <algorithm>
+
+#include "components/base_list.h"
+#include "components/sibling_order.h"
+#include "core/error.h"
+#include "core/log.h"
+
+namespace nova::components {
+
+TNovaControl::~TNovaControl() = default;
+
+const PropertyTable& TNovaControl::ClassProperties() {
+  static const PropertyTable table = [] {
+    using C = TNovaControl;
+    PropertyTable t = TNovaComponent::ClassProperties();
+    t.text<&C::ParentName, &C::SetParentName>(PR_PARENT);
+    t.integer<&C::Left, &C::SetLeft>(PR_LEFT);
+    t.integer<&C::Top, &C::SetTop>(PR_TOP);
+    t.integer<&C::Width, &C::SetWidth>(PR_WIDTH);
+    t.integer<&C::Height, &C::SetHeight>(PR_HEIGHT);
+    t.integer<&C::Color, &C::SetColor>(PR_COLOR);
+    t.integer<&C::CenterX, &C::SetCenterX>(PR_OFFSETX);
+    t.integer<&C::CenterY, &C::SetCenterY>(PR_OFFSETY);
+    t.texts_by_id<&C::EventTarget, &C::SetEventTarget>(
+        {PR_ONMOUSEMOVE, PR_ONMOUSEOUT, PR_ONLBTNDOWN, PR_ONLBTNUP, PR_ONRBTNDOWN, PR_ONRBTNUP, PR_ONWHEELDOWN,
+         PR_ONWHEELUP, PR_ONMOUSEIN, PR_ONKEYDOWN, PR_ONKEYUP, PR_ONKEYREPEAT, PR_ONFOCUSIN, PR_ONFOCUSOUT});
+    t.flag<&C::VisibleField, &C::SetVisible>(PR_VISIBLE);
+    t.integer<&C::IgnoreMouse, &C::SetIgnoreMouse>(PR_IGNOREMOUSE);
+    t.text<&C::Cursor, &C::SetCursor>(PR_CURSOR);
+    t.flag<&C::PosZoomed, &C::SetPosZoomed>(PR_POSZOOMED);
+    t.integer<&C::ClipLeft, &C::SetClipLeft>(PR_CLIPLEFT);
+    t.integer<&C::ClipTop, &C::SetClipTop>(PR_CLIPTOP);
+    t.integer<&C::ClipWidth, &C::SetClipWidth>(PR_CLIPWIDTH);
+    t.integer<&C::ClipHeight, &C::SetClipHeight>(PR_CLIPHEIGHT);
+    t.flag<&C::AniPaused, &C::SetAniPaused>(PR_ANIPAUSED);
+    t.flag<&C::Playing>(PR_PLAYING);
+    t.flag<&C::HandleKey, &C::SetHandleKey>(PR_HANDLEKEY);
+    t.integer<&C::PlusX, &C::SetPlusX>(PR_PLUSX);
+    t.integer<&C::PlusY, &C::SetPlusY>(PR_PLUSY);
+    return t;
+  }();
+  return table;
+}
+
+void TNovaControl::Created() {
+  if (!owner()->focus()) owner()->mark_focus_dirty();
+}
+
+// --- Setters ---------------------------------------------------------------------------
+
+void TNovaControl::SetVisible(bool v) {
+  if (change(m_visible, v) && owner()) owner()->visibility_changed(*this);
+}
+
+void TNovaControl::SetHandleKey(bool v) {
+  if (m_handle_key == v) return;
+  m_handle_key = v;
+  if (owner()) owner()->handle_key_changed(*this);
+}
+
+void TNovaControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
+  Invalidate();
+  m_left = left;
+  m_top = top;
+  m_width = width;
+  m_height = height;
+  Invalidate();
+}
+
+std::size_t TNovaControl::event_slot(int id) {
+  switch (id) {
+    case PR_ONMOUSEMOVE: return 0;
+    case PR_ONMOUSEIN: return 1;
+    case PR_ONMOUSEOUT: return 2;
+    case PR_ONLBTNDOWN: return 3;
+    case PR_ONLBTNUP: return 4;
+    case PR_ONRBTNDOWN: return 5;
+    case PR_ONRBTNUP: return 6;
+    case PR_ONWHEELDOWN: return 7;
+    case PR_ONWHEELUP: return 8;
+    case PR_ONKEYDOWN: return 9;
+    case PR_ONKEYUP: return 10;
+    case PR_ONKEYREPEAT: return 11;
+    case PR_ONFOCUSIN: return 12;
+    case PR_ONFOCUSOUT: return 13;
+    default: break;
+  }
+  assert(false && "not an event property of a control");
+  return 0;
+}
+
+const std::string& TNovaControl::target_at(std::size_t slot) const {
+  static const std::string kNone;
+  return m_targets ? (*m_targets)[slot] : kNone;
+}
+
+void TNovaControl::set_target_at(std::size_t slot, std::string_view target) {
+  if (!m_targets) {
+    if (target.empty()) return;
+    m_targets = std::make_unique<std::array<std::string, kEventTargets>>();
+  }
+  (*m_targets)[slot] = target;
+}
+
+// --- The tree ----------------------------------------------------------------------------
+
+std::string TNovaControl::ParentName() const { return m_parent ? m_parent->Name() : std::string(); }
+
+void TNovaControl::SetParentName(std::string_view name) {
+  if (IsScreenBase() || !owner()) return;
+  if (TNovaControl* parent = owner()->FindControl(name)) SetParent(parent);
+}
+
+int TNovaControl::Depth() const {
+  int depth = 0;
+  for (const TNovaControl* p = m_parent; p; p = p->m_parent) ++depth;
+  return depth;
+}
+
+int TNovaControl::subtree_height() const {
+  if (m_children.empty()) return 0;
+  // Level by level, so that no walk recurses.
+  int height = 0;
+  std::vector<const TNovaControl*> level{this}, next;
+  for (;;) {
+    next.clear();
+    for (const TNovaControl* c : level) {
+      for (const TNovaControl* child : c->m_children) {
+        if (child) next.push_back(child);
+      }
+    }
+    if (next.empty()) return height;
+    ++height;
+    level.swap(next);
+  }
+}
+
+bool TNovaControl::Contains(const TNovaControl& other) const {
+  for (const TNovaControl* p = other.m_parent; p; p = p->m_parent) {
+    if (p == this) return true;
+  }
+  return false;
+}
+
+void TNovaControl::SetParent(TNovaControl* parent) {
+  if (parent == m_parent || parent == this || (parent && Contains(*parent))) return;
+  if (parent && parent->owner() != owner()) {
+    core::logf(core::Channel::Components, core::Level::Warning, "%s: a parent of another list is ignored", {Name()});
+    return;
+  }
+  if (parent && parent->Depth() + 1 + subtree_height() > kMaxTreeDepth) {
+    core::logf(core::Channel::Components, core::Level::Warning,
+               "%s: a parent change that makes the tree deeper than %d levels is ignored", {Name(), kMaxTreeDepth});
+    return;
+  }
+  Invalidate();
+  if (m_parent) {
+    TNovaControl* old = m_parent;
+    old->RemoveChild(*this);
+    if (old->ComponentType() == LT_CABINET) LeftCabinet();
+  }
+  m_parent = parent;
+  if (parent) {
+    parent->AddChild(*this);
+    if (parent->ComponentType() == LT_CABINET) EnteredCabinet();
+  }
+  Invalidate();
+
+  // Focus upkeep: a focus moved off the front base goes; a control arriving
+  // there while nothing has the focus may take it.
+  TNovaBaseList* list = owner();
+  if (!list) return;
+  const bool on_front = GetBase() == &list->front_base();
+  TNovaControl* focus = list->focus();
+  if (focus && (focus == this || Contains(*focus)) && !on_front) {
+    list->set_focus_handle({});
+    list->mark_focus_dirty();
+  } else if (!focus && on_front) {
+    list->mark_focus_dirty();
+  }
+}
+
+void TNovaControl::AddChild(TNovaControl& child) {
+  child.m_parent = this;
+  child.m_child_index = m_children.size();
+  m_children.push_back(&child);
+  m_children_unsorted = true;
+}
+
+void TNovaControl::RemoveChild(TNovaControl& child) {
+  if (child.m_parent != this) return;
+  // The slot stays empty until the list is next tidied, so that removing
+  // many children costs one compaction.
+  assert(m_children[child.m_child_index] == &child && "a child knows its place");
+  m_children[child.m_child_index] = nullptr;
+  ++m_child_holes;
+  child.m_parent = nullptr;
+}
+
+void TNovaControl::tidy_children() const {
+  if (!m_children_unsorted && m_child_holes == 0) return;
+  if (m_child_holes != 0) std::erase(m_children, nullptr);
+  if (m_children_unsorted) {
+    std::vector<TNovaControl*> scratch;
+    merge_sort(
+        std::span<TNovaControl*>(m_children),
+        [](const TNovaControl* a, const TNovaControl* b) { return sibling_before(*a, *b); }, scratch);
+  }
+  for (std::size_t i = 0; i < m_children.size(); ++i) m_children[i]->m_child_index = i;
+  m_child_holes = 0;
+  m_children_unsorted = false;
+}
+
+void TNovaControl::SortChildren() {
+  m_children_unsorted = true;
+  tidy_children();
+}
+
+std::span<TNovaControl* const> TNovaControl::Children() const {
+  tidy_children();
+  return m_children;
+}
+
+TNovaControl* TNovaControl::GetChild(std::int32_t index) const {
+  const auto children = Children();
+  if (index < 0 || static_cast<std::size_t>(index) >= children.size()) return nullptr;
+  return children[static_cast<std::size_t>(index)];
+}
+
+std::int32_t TNovaControl::ChildCount() const { return static_cast<std::int32_t>(Children().size()); }
+
+TNovaControl* TNovaControl::GetBase() const { return m_parent ? m_parent->GetBase() : nullptr; }
+
+graphics::TCustomDIBX* TNovaControl::GetSurface() const { return m_parent ? m_parent->GetSurface() : nullptr; }
+
+bool TNovaControl::IsInCabinet() const {
+  for (const TNovaControl* p = m_parent; p; p = p->m_parent) {
+    if (p->ComponentType() == LT_CABINET) return true;
+  }
+  return false;
+}
+
+bool TNovaControl::IsShowing() const {
+  if (!owner() || GetBase() != &owner()->front_base()) return false;
+  for (const TNovaControl* c = this; c; c = c->m_parent) {
+    if (!read_flag(*c, PR_VISIBLE)) return false;
+  }
+  return true;
+}
+
+void TNovaControl::PositionChanged() {
+  for (TNovaControl* c : m_children) {
+    if (c) c->PositionChanged();
+  }
+}
+
+void TNovaControl::ClipChanged() {
+  for (TNovaControl* c : m_children) {
+    if (c) c->ClipChanged();
+  }
+}
+
+void TNovaControl::InvalidateRect(const Rect& rect) {
+  if (m_parent) m_parent->InvalidateRect(rect);
+}
+
+// --- Screen coordinates ---------------------------------------------------------------
+//
+// A control places its center at its position inside its parent. All
+// divisions truncate towards zero; sums are taken in 64 bits and the
+// result wraps to 32 bits as the coordinate registers of the system did.
+
+namespace {
+
+constexpr std::int32_t kNoZoom = 256;
+
+struct AxisProps {
+  TPropId zoom, flip, scroll;
+};
+constexpr AxisProps kAxes[2] = {{PR_ZOOMX, PR_FLIPH, PR_SCROLLX}, {PR_ZOOMY, PR_FLIPV, PR_SCROLLY}};
+
+}  // namespace
+
+std::int64_t TNovaControl::scaled_center(Axis axis, std::int32_t zoom) const {
+  const std::int64_t center = axis == kHorizontal ? m_center_x : m_center_y;
+  const std::int64_t extent = axis == kHorizontal ? m_width : m_height;
+  const std::int64_t scaled = zoom == kNoZoom ? center : std::int64_t{zoom} * center / 256;
+  if (!read_flag(*this, kAxes[axis].flip)) return scaled;
+  return extent - scaled - 1;
+}
+
+std::int64_t TNovaControl::position(Axis axis, std::int32_t zoom) const {
+  if (m_motion) return axis == kHorizontal ? m_motion_x : m_motion_y;
+  const std::int64_t p = axis == kHorizontal ? m_left : m_top;
+  return m_pos_zoomed ? std::int64_t{zoom} * p / 256 : p;
+}
+
+// The position of a zoomed-position control on a parent that shows a
+// picture at another size: mapped from the parent's picture pixels to its
+// displayed size, in 16.16 fixed point rounded at one half.
+std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, std::int32_t zoom) const {
+  if (!m_pos_zoomed || !m_parent || m_parent->IsScreenBase() || m_motion) return std::nullopt;
+  const std::optional<Size> parent_image = m_parent->ImageSize(), image = ImageSize();
+  if (!parent_image || !image || zoom != read_int(*m_parent, kAxes[axis].zoom)) return std::nullopt;
+  const bool h = axis == kHorizontal;
+  const std::int64_t parent_picture = h ? parent_image->width : parent_image->height;
+  const std::int64_t parent_extent = h ? m_parent->m_width : m_parent->m_height;
+  const std::int64_t picture = h ? image->width : image->height;
+  const std::int64_t pos = h ? m_left : m_top, center = h ? m_center_x : m_center_y;
+  const std::int64_t ratio = parent_extent > 0 ? std::max<std::int64_t>(1, parent_picture * 65536 / parent_extent) : 1;
+  const std::int64_t v =
+      (read_flag(*this, kAxes[axis].flip) ? parent_picture + center - pos - picture : pos - center) * 65536;
+  std::int64_t offset = v / ratio;
+  if (v % ratio > 32767) ++offset;
+  const std::int64_t parent_screen = h ? m_parent->ScreenLeft() : m_parent->ScreenTop();
+  const std::int64_t plus = h ? m_plus_x : m_plus_y;
+  return offset + parent_screen + plus - read_int(*m_parent, kAxes[axis].scroll);
+}
+
+std::int32_t TNovaControl::screen_coordinate(Axis axis) const {
+  const std::int32_t zoom = read_int(*this, kAxes[axis].zoom);
+  if (const auto mapped = zoomed_on_parent_picture(axis, zoom)) return static_cast<std::int32_t>(*mapped);
+  std::int64_t v = position(axis, zoom) - scaled_center(axis, zoom);
+  if (m_parent) {
+    const std::int64_t parent_screen = axis == kHorizontal ? m_parent->ScreenLeft() : m_parent->ScreenTop();
+    v += parent_screen - read_int(*m_parent, kAxes[axis].scroll);
+  }
+  return static_cast<std::int32_t>(v + (axis == kHorizontal ? m_plus_x : m_plus_y));
+}
+
+std::int32_t TNovaControl::local_coordinate(Axis axis) const {
+  const std::int32_t zoom = read_int(*this, kAxes[axis].zoom);
+  return static_cast<std::int32_t>(position(axis, zoom) - scaled_center(axis, zoom) +
+                                   (axis == kHorizontal ? m_plus_x : m_plus_y));
+}
+
+Point TNovaControl::GetDrawOrigin() const {
+  std::int64_t xy[2];
+  for (Axis axis : {kHorizontal, kVertical}) {
+    std::int64_t v = position(axis, read_int(*this, kAxes[axis].zoom)) + (axis == kHorizontal ? m_plus_x : m_plus_y);
+    if (m_parent) {
+      v += (axis == kHorizontal ? m_parent->ScreenLeft() : m_parent->ScreenTop()) -
+           read_int(*m_parent, kAxes[axis].scroll);
+    }
+    xy[axis] = v;
+  }
+  return {static_cast<std::int32_t>(xy[0]), static_cast<std::int32_t>(xy[1])};
+}
+
+std::optional<Rect> TNovaControl::ClipRect() const {
+  if (m_clip[2] < 1 || m_clip[3] < 1) return std::nullopt;
+  const std::int64_t x = std::int64_t{ScreenLeft()} + m_clip[0], y = std::int64_t{ScreenTop()} + m_clip[1];
+  const auto clamp = [](std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); };
+  return Rect{clamp(x), clamp(y), clamp(x + m_clip[2]), clamp(y + m_clip[3])};
+}
+
+Point TNovaControl::ClientToScreen(Point p) const {
+  return {static_cast<int>(static_cast<std::uint32_t>(p.x) + static_cast<std::uint32_t>(ScreenLeft())),
+          static_cast<int>(static_cast<std::uint32_t>(p.y) + static_cast<std::uint32_t>(ScreenTop()))};
+}
+
+Point TNovaControl::ScreenToClient(Point p) const {
+  return {static_cast<int>(static_cast<std::uint32_t>(p.x) - static_cast<std::uint32_t>(ScreenLeft())),
+          static_cast<int>(static_cast<std::uint32_t>(p.y) - static_cast<std::uint32_t>(ScreenTop()))};
+}
+
+// --- Operations --------------------------------------------------------------------------
+
+bool TNovaControl::Update() {
+  if (!m_motion || !m_motion->Step(*this)) return false;
+  if (read_flag(*this, PR_AUTOSCRAP)) return true;
+  RaiseEvent(PR_ONPLAYEND, {}, PendingRule::WaitingOnly);
+  return false;
+}
+
+void TNovaControl::LoadMotion(std::string_view file) {
+  if (file.empty()) {
+    m_motion.reset();
+    return;
+  }
+  throw core::Error("TNovaMotion is not built yet");
+}
+
+void TNovaControl::KeyDown(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYDOWN, codes); }
+void TNovaControl::KeyUp(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYUP, codes); }
+void TNovaControl::KeyRepeat(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYREPEAT, codes); }
+
+}  // namespace nova::components

@@ -1,0 +1,106 @@
+// Component records laid byte by byte as streams of each version hold
+// them, without the writer: the record tests read them, and the record
+// fuzzer's seeds include them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "components/component_types.h"
+#include "components/nova_control.h"
+#include "core/binary_io.h"
+
+namespace nova::test {
+
+using components::IM_LCLICK;
+using components::LT_TIMER;
+using components::LT_WAVE;
+
+// A wave's record laid byte by byte as a stream of `version` holds it,
+// with `children` (already laid records with their type bytes) inside.
+struct WaveLayout {
+  std::int32_t version;
+  std::string name = "w";
+  std::vector<std::vector<std::uint8_t>> children;
+
+  std::vector<std::uint8_t> bytes() const {
+    core::ByteWriter w;
+    const std::int32_t v = version;
+    w.u8(LT_WAVE);
+    w.str(name);
+    w.i32(-9);               // priority
+    if (v >= 104) w.i32(4);  // order offset
+    if (v >= 120) w.str("tag");
+    for (std::int32_t x : {1, 2, 3, 4, 5, 6}) w.i32(x);  // left ... center y
+    w.u8(1);                                             // position zoomed
+    if (v >= 130) {
+      for (std::int32_t x : {7, 8, 9, 10}) w.i32(x);  // motion x, y, plus x, y
+    }
+    if (v >= 104) {
+      for (std::int32_t x : {11, 12, 13, 14}) w.i32(x);  // clip
+      w.u8(1);                                           // animation paused
+    }
+    w.u8(0);  // visible
+    w.i32(0x123456);
+    for (std::int32_t x : {15, 16, 17, 18}) w.i32(x);  // reserved rectangle
+    w.u8(IM_LCLICK);
+    w.str("c.cur");
+    w.str("move.src");
+    if (v >= 102) w.str("in.src");
+    for (const char* e : {"out.src", "ld.src", "lu.src", "rd.src", "ru.src", "wd.src", "wu.src"}) w.str(e);
+    if (v >= 118) {
+      w.u8(1);  // handles keys
+      for (const char* e : {"kd.src", "ku.src", "kr.src", "fi.src", "fo.src"}) w.str(e);
+    }
+    w.i32(static_cast<std::int32_t>(children.size()));
+    for (const auto& c : children) w.bytes(std::span<const std::uint8_t>(c));
+    // The class's fields, after the children.
+    w.i32(21);
+    w.u8(1);
+    w.i32(22);
+    w.i32(23);
+    w.str("idle.src");
+    return w.take();
+  }
+};
+
+// The wave's fields after the children: delay, paused, amp, wave length and
+// "idle.src".
+constexpr std::size_t kClassFieldBytes = 4 + 1 + 4 + 4 + 4 + 8;
+
+inline std::vector<std::uint8_t> timer_layout(std::int32_t version, std::string_view name) {
+  core::ByteWriter w;
+  w.u8(LT_TIMER);
+  w.str(name);
+  w.i32(2);
+  if (version >= 104) w.i32(0);
+  if (version >= 120) w.str("");
+  w.i32(500);
+  w.u8(0);
+  w.str("n.src");
+  w.u8(1);
+  return w.take();
+}
+
+// An event entry as a stream of `version` holds it (a one-byte run level
+// before 114).
+inline std::vector<std::uint8_t> event_layout(std::int32_t version, std::string_view target, std::string_view sender,
+                                              std::uint8_t id, std::int32_t level,
+                                              const std::vector<std::string>& arguments) {
+  core::ByteWriter w;
+  w.str(target);
+  w.str(sender);
+  w.u8(id);
+  if (version >= 114) {
+    w.i32(level);
+  } else {
+    w.u8(static_cast<std::uint8_t>(level));
+  }
+  w.i32(static_cast<std::int32_t>(arguments.size()));
+  for (const std::string& a : arguments) w.str(a);
+  return w.take();
+}
+
+}  // namespace nova::test
