@@ -4,9 +4,12 @@
 //
 // mix: m = 0 the old pixel, m = 255 the new pixel, else per channel
 // (old × (255 − m) + new × m) >> 8. select (binary masks): m = 0 the old
-// pixel, else the new one. Every kernel gives exactly the colour bits of
-// these formulas; the bits that are not colour (the top byte of 32-bit
-// pixels, the top bit of 15-bit ones) may hold anything.
+// pixel, else the new one. Every kernel gives exactly the stored bits of
+// these formulas, the bits that are not colour included (the top byte of
+// 32-bit pixels, the top bit of 15-bit ones): a pixel taken whole from a
+// screen keeps them, a computed one has them 0. So every path leaves the
+// same bytes in the target, which a later draw reading it back (a twist's
+// untouched rows) and any comparison of frames can rely on.
 //
 // Which set runs follows the surfaces' pixel path (kernels.h): Portable,
 // Sse2 or Avx2 (the AVX2 file alone is built for AVX2 and entered only when

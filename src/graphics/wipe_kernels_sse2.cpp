@@ -19,6 +19,7 @@ struct Sse2 {
   static V zero() { return _mm_setzero_si128(); }
   static V set8(int v) { return _mm_set1_epi8(static_cast<char>(v)); }
   static V set16(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
+  static V set32(std::uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
   static V and_(V a, V b) { return _mm_and_si128(a, b); }
   static V or_(V a, V b) { return _mm_or_si128(a, b); }
   static V cmpeq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }

@@ -42,13 +42,15 @@ struct WipeVector {
   static constexpr int P32 = S::kBytes / 4;
   static constexpr int P16 = S::kBytes / 2;
 
-  // Per byte: m = 0 → o, m = 255 → n, else (o × (255 − m) + n × m) >> 8.
+  // Per colour byte: m = 0 → o, m = 255 → n, else (o × (255 − m) + n × m)
+  // >> 8, with the top byte of a mixed pixel 0 as the per-pixel formula
+  // leaves it (a pixel taken whole keeps its own).
   static V mix_bytes(V o, V n, V m) {
     const V ff = S::set16(255);
     const V mlo = S::lo8(m), mhi = S::hi8(m);
     const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(o), S::sub16(ff, mlo)), S::mullo16(S::lo8(n), mlo)));
     const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(o), S::sub16(ff, mhi)), S::mullo16(S::hi8(n), mhi)));
-    V r = S::pack16(lo, hi);
+    V r = S::and_(S::pack16(lo, hi), S::set32(0x00FFFFFF));
     r = S::select(S::cmpeq8(m, S::zero()), o, r);
     return S::select(S::cmpeq8(m, S::set8(-1)), n, r);
   }
@@ -133,7 +135,8 @@ struct WipeVector {
   // Pixels from the new screen where the key byte is at least the
   // threshold, then a pixel row added (subtracted) per channel, saturating:
   // bytes of 32-bit pixels saturate by themselves, 16-bit channels through
-  // shade_channel.
+  // shade_channel. The bits outside the channels come out 0, as from the
+  // per-pixel formulas.
   template <int Bytes, bool Sub, std::uint32_t R, std::uint32_t G, std::uint32_t B>
   static void shade(const WipeShadeJob& j) {
     using C = WipeChannels<R, G, B>;
@@ -153,7 +156,7 @@ struct WipeVector {
       const V a = S::loadu(j.amount + i * Bytes);
       V out;
       if constexpr (Bytes == 4) {
-        out = Sub ? S::subs8u(src, a) : S::adds8u(src, a);
+        out = S::and_(Sub ? S::subs8u(src, a) : S::adds8u(src, a), S::set32(0x00FFFFFF));
       } else {
         out =
             S::or_(S::or_(shade_channel<Sub, R>(src, a), shade_channel<Sub, G>(src, a)), shade_channel<Sub, B>(src, a));
