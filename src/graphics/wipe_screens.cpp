@@ -632,25 +632,53 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
         const TwistSamples t = twist_samples(line.span, length);
         plan[static_cast<std::size_t>(x)] = {t.step, line.begin, t.count};
       }
-      // The target is walked row by row, so that each row of the screens is
-      // read in one sweep; pixels outside a column's samples are black.
-      for (int y = 0; y < h; ++y) {
-        T* to = d_row(y);
+      // The target is drawn in strips of columns. A turning column reads
+      // its screen's column at rows that follow no fixed stride, so reading
+      // the screens in place would fetch a line of another row, on another
+      // page, for nearly every pixel. Each strip of the screens it needs is
+      // first copied row by row into a block that stays in the cache (row 0
+      // black, row r + 1 the screen's row r), then every column picks its
+      // rows there; a pixel outside its column's samples picks row 0, so
+      // the walk has no branch on which columns of a row are inside (a
+      // pattern no branch predictor learns).
+      const int strip = static_cast<int>(std::clamp<std::size_t>(
+          (std::size_t{256} << 10) / (static_cast<std::size_t>(h) + 1) / sizeof(T) / 16 * 16, 16, 256));
+      const std::size_t block = static_cast<std::size_t>(strip) * (static_cast<std::size_t>(h) + 1);
+      std::vector<T> old_block(block), new_block(block);
+      std::vector<Run> strip_runs;
+      for (int x0 = 0; x0 < w; x0 += strip) {
+        const int x1 = std::min(w, x0 + strip), sw = x1 - x0;
+        strip_runs.clear();
+        bool need_old = false, need_new = false;
         for (const Run& r : runs) {
-          if (r.state == TwistLine::State::Untouched) continue;
-          if (r.state == TwistLine::State::New) {
-            std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
-            continue;
+          if (r.end <= x0 || r.begin >= x1 || r.state == TwistLine::State::Untouched) continue;
+          strip_runs.push_back({std::max(r.begin, x0), std::min(r.end, x1), r.state, r.from_new});
+          if (r.state == TwistLine::State::Turning) (r.from_new ? need_new : need_old) = true;
+        }
+        if (strip_runs.empty()) continue;
+        auto fill_block = [&](std::vector<T>& b, const std::uint8_t* base, std::ptrdiff_t pitch) {
+          std::fill(b.begin(), b.begin() + strip, T{0});
+          for (int y = 0; y < h; ++y) {
+            std::memcpy(b.data() + static_cast<std::size_t>(y + 1) * strip,
+                        reinterpret_cast<const T*>(base + pitch * y) + x0, static_cast<std::size_t>(sw) * sizeof(T));
           }
-          const std::uint8_t* from = r.from_new ? n : o;
-          const std::ptrdiff_t sp = r.from_new ? np : op;
-          for (int x = r.begin; x < r.end; ++x) {
-            const Column& c = plan[static_cast<std::size_t>(x)];
-            const auto j = static_cast<std::uint32_t>(y - c.first);
-            if (j < static_cast<std::uint32_t>(c.count)) {
-              to[x] = reinterpret_cast<const T*>(from + sp * ((std::int64_t{j} * c.step) >> 16))[x];
-            } else {
-              to[x] = T{0};
+        };
+        if (need_old) fill_block(old_block, o, op);
+        if (need_new) fill_block(new_block, n, np);
+        for (int y = 0; y < h; ++y) {
+          T* to = d_row(y);
+          for (const Run& r : strip_runs) {
+            if (r.state == TwistLine::State::New) {
+              std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
+              continue;
+            }
+            const T* from = (r.from_new ? new_block.data() : old_block.data()) - x0;
+            for (int x = r.begin; x < r.end; ++x) {
+              const Column& c = plan[static_cast<std::size_t>(x)];
+              const std::int64_t j = y - c.first;
+              const std::int64_t inside =
+                  -static_cast<std::int64_t>(static_cast<std::uint64_t>(j) < static_cast<std::uint64_t>(c.count));
+              to[x] = from[((((j * c.step) >> 16) + 1) & inside) * strip + x];
             }
           }
         }
