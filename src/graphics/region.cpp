@@ -161,20 +161,6 @@ bool Region::shape_contains(const Shape& s, double x, double y) {
   return false;
 }
 
-bool Region::pixel_contains(int x, int y, const PieAngles* angles) const {
-  const double px = x + 0.5, py = y + 0.5;
-  for (const Shape& s : m_shapes) {
-    double a = 0;
-    if (s.kind == Kind::Pie && angles && angles->find(s.a, s.b, x, y, a)) {
-      const double dx = px - s.a, dy = py - s.b;
-      if (dx * dx + dy * dy <= s.c * s.c && pie_holds(s.d, s.e, a)) return true;
-    } else if (shape_contains(s, px, py)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool Region::contains_point(double x, double y) const {
   for (const Shape& s : m_shapes) {
     if (shape_contains(s, x, y)) return true;
@@ -245,14 +231,31 @@ void Region::shape_crossings(const Shape& s, double yc, std::vector<double>& out
       const double half = std::sqrt(std::max(0.0, s.c * s.c - dy * dy));
       out.push_back(s.a - half);
       out.push_back(s.a + half);
-      out.push_back(s.a);
-      // The lines of both bounding rays (a ray points along (sin, −cos)).
+      // Away from the centre's rows a pie's membership changes along a row
+      // only where one of its rays crosses it (the angle turns through the
+      // wrap at straight up without a jump in the pie's own terms); near
+      // them, at the centre too, and on both lines of each ray.
+      const bool near_centre = std::abs(dy) < 2;
+      if (near_centre) out.push_back(s.a);
+      // The bounding rays point along (sin, −cos) from the centre.
       for (const auto& [ux, uy] : s.ray) {
-        if (std::abs(uy) > 1e-12) out.push_back(s.a + dy / uy * ux);
+        if (std::abs(uy) <= 1e-12) continue;
+        const double t = dy / uy;
+        if (near_centre || t > 0) out.push_back(s.a + t * ux);
       }
       return;
     }
   }
+}
+
+bool Region::shape_pixel(const Shape& s, int x, int y, const PieAngles* angles) {
+  const double px = x + 0.5, py = y + 0.5;
+  double a = 0;
+  if (s.kind == Kind::Pie && angles && angles->find(s.a, s.b, x, y, a)) {
+    const double dx = px - s.a, dy = py - s.b;
+    return dx * dx + dy * dy <= s.c * s.c && pie_holds(s.d, s.e, a);
+  }
+  return shape_contains(s, px, py);
 }
 
 void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
@@ -260,10 +263,9 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
   row_spans(y, x0, x1, out, scratch, nullptr);
 }
 
-void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
-                       const PieAngles* angles) const {
-  out.clear();
-  const Rect b = bounds();
+void Region::shape_row_spans(const Shape& s, int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                             const PieAngles* angles) {
+  const Rect b = shape_bounds(s);
   if (y < b.top || y >= b.bottom) return;
   x0 = std::max(x0, b.left);
   x1 = std::min(x1, b.right);
@@ -274,13 +276,17 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch
   const double yc = y + 0.5;
   std::vector<double>& crossings = scratch.crossings;
   crossings.clear();
-  for (const Shape& s : m_shapes) shape_crossings(s, yc, crossings);
+  shape_crossings(s, yc, crossings);
   std::vector<std::pair<int, int>>& windows = scratch.windows;
   windows.clear();
+  // A pie's crossings come from its rays' directions alone and are exact
+  // to far below a pixel: besides the two pixels whose centres straddle
+  // one, a pixel on each side covers any rounding. Other shapes keep two.
+  const int margin = s.kind == Kind::Pie ? 1 : 2;
   for (double c : crossings) {
     if (!std::isfinite(c)) continue;
     const int p = clamp_to_int(std::floor(std::clamp(c, x0 - 8.0, x1 + 8.0) - 0.5));
-    const int lo = std::max(x0, p - 2), hi = std::min(x1, p + 3);
+    const int lo = std::max(x0, p - margin), hi = std::min(x1, p + 1 + margin);
     if (lo < hi) windows.emplace_back(lo, hi);
   }
   std::sort(windows.begin(), windows.end());
@@ -296,13 +302,40 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch
   for (auto [lo, hi] : windows) {
     lo = std::max(lo, pos);
     if (lo >= hi) continue;
-    if (pos < lo && pixel_contains(pos, y, angles)) add(pos, lo);
+    if (pos < lo && shape_pixel(s, pos, y, angles)) add(pos, lo);
     for (int x = lo; x < hi; ++x) {
-      if (pixel_contains(x, y, angles)) add(x, x + 1);
+      if (shape_pixel(s, x, y, angles)) add(x, x + 1);
     }
     pos = hi;
   }
-  if (pos < x1 && pixel_contains(pos, y, angles)) add(pos, x1);
+  if (pos < x1 && shape_pixel(s, pos, y, angles)) add(pos, x1);
+}
+
+void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                       const PieAngles* angles) const {
+  out.clear();
+  if (m_shapes.size() == 1) {
+    shape_row_spans(m_shapes[0], y, x0, x1, out, scratch, angles);
+    return;
+  }
+  // A pixel belongs to the union when one shape holds it: each shape's
+  // spans, found with that shape's own tests, then merged.
+  std::vector<Span>& all = scratch.spans;
+  all.clear();
+  for (const Shape& s : m_shapes) {
+    std::vector<Span>& one = scratch.shape_spans;
+    one.clear();
+    shape_row_spans(s, y, x0, x1, one, scratch, angles);
+    all.insert(all.end(), one.begin(), one.end());
+  }
+  std::sort(all.begin(), all.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+  for (const Span& span : all) {
+    if (!out.empty() && span.begin <= out.back().end) {
+      out.back().end = std::max(out.back().end, span.end);
+    } else {
+      out.push_back(span);
+    }
+  }
 }
 
 void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy) const {

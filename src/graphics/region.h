@@ -95,6 +95,17 @@ class Region {
   };
   void row_spans(int y, int x0, int x1, std::vector<Span>& out) const;
 
+  // Scratch space of a row search, kept across the rows of one walk.
+  struct RowScratch {
+    std::vector<double> crossings;
+    std::vector<std::pair<int, int>> windows;
+    std::vector<Span> spans, shape_spans;
+  };
+  // The same, reusing `scratch` across the rows of a walk.
+  void row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch) const {
+    row_spans(y, x0, x1, out, scratch, nullptr);
+  }
+
   // Sets every pixel of an 8-bit surface that belongs to `value`, with the
   // region moved by (dx, dy); other pixels keep theirs. Clipped to the
   // surface (not to its clip rectangle); nothing happens on a surface of
@@ -116,20 +127,18 @@ class Region {
     std::vector<PointF> points;  // polygon
   };
 
-  // Scratch space of a row search, kept across the rows of a rasterisation.
-  struct RowScratch {
-    std::vector<double> crossings;
-    std::vector<std::pair<int, int>> windows;
-  };
-
   static bool shape_contains(const Shape& s, double x, double y);
-  // Pixel (x, y), a pie's angle read from `angles` when it holds it.
-  bool pixel_contains(int x, int y, const PieAngles* angles) const;
+  void row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch, const PieAngles* angles) const;
+  // Pixel (x, y) in one shape, a pie's angle read from `angles` when it
+  // holds it.
+  static bool shape_pixel(const Shape& s, int x, int y, const PieAngles* angles);
+  // The spans of one shape on row y within [x0, x1), appended to `out`.
+  static void shape_row_spans(const Shape& s, int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                              const PieAngles* angles);
   static Rect shape_bounds(const Shape& s);
   // Real x positions along the line y = yc where the shape's membership may
   // change (edges crossing the line).
   static void shape_crossings(const Shape& s, double yc, std::vector<double>& out);
-  void row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch, const PieAngles* angles) const;
   void rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy, const PieAngles* angles) const;
 
   std::vector<Shape> m_shapes;

@@ -406,22 +406,58 @@ TWipeSector::TWipeSector(const WipeSurfaces& surfaces, const WipeServices& servi
   m_progress_is_elapsed = true;
 }
 
-void TWipeSector::OnPrepare() {
-  TWipeMask::OnPrepare();
-  m_angles = PieAngles(width() / 2.0, height() / 2.0, width(), height());
+bool TWipeSector::draws_spans() const {
+  const int bits = target().GetBitCount();
+  return pixel_path() != PixelPath::Reference && (bits == 32 || bits == 16 || bits == 15);
 }
 
 void TWipeSector::Build(std::int64_t, std::int64_t e, std::int64_t d) {
-  clear_mask(0);
-  const Region shape = Shape(static_cast<long double>(e) / static_cast<long double>(d));
-  // The reference path works out every pixel's angle as the region's
-  // point test does; the others read the same angles from the table.
-  if (pixel_path() == PixelPath::Reference) {
-    shape.rasterise(m_mask, 255);
-  } else {
-    shape.rasterise(m_mask, 255, m_angles);
-  }
+  m_shape = Shape(static_cast<long double>(e) / static_cast<long double>(d));
   m_binary = true;
+  m_mask_drawn = !draws_spans();
+  if (!m_mask_drawn) return;
+  clear_mask(0);
+  m_shape.rasterise(m_mask, 255);
+}
+
+void TWipeSector::Draw(std::int64_t e, std::int64_t d) {
+  if (!draws_spans()) {
+    // After draws on a kernel path the mask was not drawn.
+    if (!m_mask_drawn) forget_mask();
+    TWipeMask::Draw(e, d);
+    return;
+  }
+  UpdateMask(e, d);
+  const int w = width(), h = height();
+  const std::size_t bytes = target().GetBitCount() == 32 ? 4 : 2;
+  std::uint8_t* dst = target().Lock(0, 0);
+  const std::uint8_t* o = old_screen().LockRead(0, 0);
+  const std::uint8_t* n = new_screen().LockRead(0, 0);
+  if (dst && o && n) {
+    const std::ptrdiff_t dp = target().GetPitch(), op = old_screen().GetPitch(), np = new_screen().GetPitch();
+    std::vector<Region::Span> spans;
+    Region::RowScratch scratch;
+    auto copy = [&](std::uint8_t* to, const std::uint8_t* from, int begin, int end) {
+      if (begin < end)
+        std::memcpy(to + begin * bytes, from + begin * bytes, static_cast<std::size_t>(end - begin) * bytes);
+    };
+    for (int y = 0; y < h; ++y) {
+      m_shape.row_spans(y, 0, w, spans, scratch);
+      std::uint8_t* to = dst + dp * y;
+      const std::uint8_t* old_row = o + op * y;
+      const std::uint8_t* new_row = n + np * y;
+      int pos = 0;
+      for (const Region::Span& span : spans) {
+        copy(to, old_row, pos, span.begin);
+        copy(to, new_row, span.begin, span.end);
+        pos = span.end;
+      }
+      copy(to, old_row, pos, w);
+    }
+  }
+  if (n) new_screen().UnlockRead();
+  if (o) old_screen().UnlockRead();
+  if (dst) target().Unlock();
 }
 
 Region TWipeSector::sector(long double start_degrees, long double sweep_degrees) const {

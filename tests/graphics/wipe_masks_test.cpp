@@ -368,6 +368,36 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
   }
 }
 
+// The sectors keep their shape instead of a mask on the kernel paths: a
+// draw at the same elapsed value after a change of path (both ways) still
+// gives the reference's pixels, on odd and even sizes.
+TEST(WipeMaskFastPath, SectorsDrawTheSamePixelsWhenThePathChangesBetweenDraws) {
+  for (int type : {WP_CLOCKHAND, WP_FAN, WP_WFAN}) {
+    for (auto [w, h] : {std::pair{64, 48}, std::pair{33, 71}}) {
+      Screens ref(w, h, 32, static_cast<unsigned>(type));
+      WipeSetup ref_setup;
+      {
+        ScopedPixelPath path(PixelPath::Reference);
+        draw_once(ref, ref_setup, {type, 37, 100, false, 45, 0, ""});
+      }
+      Screens s(w, h, 32, static_cast<unsigned>(type));
+      WipeSetup setup;
+      auto wipe = draw_once(s, setup, {type, 37, 100, false, 45, 0, ""});
+      EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " best path";
+      Rng rng(3);
+      fill_random(s.target, rng);
+      {
+        ScopedPixelPath path(PixelPath::Reference);
+        wipe->DrawStep();
+      }
+      EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " then the reference path";
+      fill_random(s.target, rng);
+      wipe->DrawStep();
+      EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " and back";
+    }
+  }
+}
+
 // The kernels alone on rows of every length, with masks of runs of 0, of
 // 255 and of anything, against the per-pixel formulas.
 TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
