@@ -52,12 +52,29 @@ struct WipeShadeJob {
 
 using WipeShadeFn = void (*)(const WipeShadeJob&);
 
+// One target row of the spotlight at progress b: for pixel k, v = b −
+// threshold[k]; v < 0 the old pixel, v >= 512 the new one, else the old
+// (v < 256) or new pixel with the grey (g, g, g), g = min(v, 511 − v),
+// added per channel, saturating. The grey is the format's own (the 32-bit
+// layout, 5-6-5 or 5-5-5); b and the thresholds lie in 0..32767.
+struct WipeSpotJob {
+  std::uint8_t* dst = nullptr;
+  const std::uint8_t* old_row = nullptr;
+  const std::uint8_t* new_row = nullptr;
+  const std::int16_t* threshold = nullptr;  // `count` values
+  int b = 0;
+  int count = 0;
+};
+
+using WipeSpotFn = void (*)(const WipeSpotJob&);
+
 struct WipeKernelSet {
   // By RowFormat: X888, R565, X555.
   WipeRowFn mix[3] = {};
   WipeRowFn select[3] = {};
   WipeShadeFn add[3] = {};
   WipeShadeFn subtract[3] = {};
+  WipeSpotFn spot[3] = {};
 };
 
 // The set of a path; nullptr for Reference or a path this processor lacks.
@@ -131,6 +148,30 @@ inline void wipe_shade_pixel(const WipeShadeJob& j, int k) {
   std::memcpy(&a, j.amount + k * Bytes, Bytes);
   const std::uint32_t v = Op(s, a);
   std::memcpy(j.dst + k * Bytes, &v, Bytes);
+}
+
+// The grey (g, g, g) of a format by its channels' top bits: X888, R565,
+// X555 (the grey tables of the screen's layouts hold the same values).
+inline std::uint32_t wipe_format_grey(int format, std::uint32_t g) {
+  if (format == 0) return g * 0x010101u;
+  if (format == 1) return ((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3);
+  return ((g >> 3) << 10) | ((g >> 3) << 5) | (g >> 3);
+}
+
+template <int Bytes, int Format, std::uint32_t (*Add)(std::uint32_t, std::uint32_t)>
+inline void wipe_spot_pixel(const WipeSpotJob& j, int k) {
+  const int v = j.b - j.threshold[k];
+  std::uint32_t o = 0, n = 0, out = 0;
+  std::memcpy(&o, j.old_row + k * Bytes, Bytes);
+  std::memcpy(&n, j.new_row + k * Bytes, Bytes);
+  if (v < 0) {
+    out = o;
+  } else if (v >= 512) {
+    out = n;
+  } else {
+    out = Add(v < 256 ? o : n, wipe_format_grey(Format, static_cast<std::uint32_t>(std::min(v, 511 - v))));
+  }
+  std::memcpy(j.dst + k * Bytes, &out, Bytes);
 }
 
 }  // namespace nova::graphics::detail

@@ -34,6 +34,8 @@ struct Avx2 {
   static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
   static V max8u(V a, V b) { return _mm256_max_epu8(a, b); }
   static V max16(V a, V b) { return _mm256_max_epi16(a, b); }
+  static V min16(V a, V b) { return _mm256_min_epi16(a, b); }
+  static V cmpgt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
   static V adds8u(V a, V b) { return _mm256_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm256_subs_epu8(a, b); }
   static V adds16u(V a, V b) { return _mm256_adds_epu16(a, b); }
@@ -54,6 +56,11 @@ struct Avx2 {
     const V spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4, 4, 4, 4, 8, 8,
                                       8, 8, 12, 12, 12, 12);
     return _mm256_shuffle_epi8(x, spread);
+  }
+  // Eight 16-bit values, each in both halves of its 32-bit lane.
+  static V thresholds_dwords(const std::int16_t* t) {
+    const V x = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+    return _mm256_or_si256(x, _mm256_slli_epi32(x, 16));
   }
   // Sixteen mask bytes as 16-bit lanes.
   static V mask_words(const std::uint8_t* m) {

@@ -31,6 +31,8 @@ struct Sse2 {
   static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
   static V max8u(V a, V b) { return _mm_max_epu8(a, b); }
   static V max16(V a, V b) { return _mm_max_epi16(a, b); }
+  static V min16(V a, V b) { return _mm_min_epi16(a, b); }
+  static V cmpgt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
   static V adds8u(V a, V b) { return _mm_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm_subs_epu8(a, b); }
   static V adds16u(V a, V b) { return _mm_adds_epu16(a, b); }
@@ -52,6 +54,11 @@ struct Sse2 {
     std::memcpy(&v, m, 4);
     V x = _mm_cvtsi32_si128(v);
     x = _mm_unpacklo_epi8(x, x);
+    return _mm_unpacklo_epi16(x, x);
+  }
+  // Four 16-bit values, each in both halves of its 32-bit lane.
+  static V thresholds_dwords(const std::int16_t* t) {
+    const V x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(t));
     return _mm_unpacklo_epi16(x, x);
   }
   // Eight mask bytes as 16-bit lanes.

@@ -166,6 +166,40 @@ struct WipeVector {
     for (; i < j.count; ++i) wipe_shade_pixel<Bytes, Sub ? C::sub : C::add>(j, i);
   }
 
+  // The spotlight: v = b − threshold in 16-bit lanes (for 32-bit pixels
+  // each threshold fills both halves of its pixel's lane, so every 16-bit
+  // comparison covers the whole pixel), the grey built from g in place,
+  // then the plain pixels chosen where v is outside the ring.
+  template <int Bytes, int Format, std::uint32_t R, std::uint32_t G, std::uint32_t B>
+  static void spot(const WipeSpotJob& j) {
+    using C = WipeChannels<R, G, B>;
+    constexpr int per = Bytes == 4 ? P32 : P16;
+    const V bv = S::set16(j.b), c511 = S::set16(511), c255 = S::set16(255);
+    int i = 0;
+    for (; i + per <= j.count; i += per) {
+      const V t = Bytes == 4 ? S::thresholds_dwords(j.threshold + i) : S::loadu(j.threshold + i);
+      const V v = S::sub16(bv, t);
+      const V before = S::cmpgt16(S::zero(), v), after = S::cmpgt16(v, c511);
+      const V o = S::loadu(j.old_row + i * Bytes), n = S::loadu(j.new_row + i * Bytes);
+      const V src = S::select(S::cmpgt16(v, c255), n, o);
+      const V g = S::min16(v, S::sub16(c511, v));
+      V out;
+      if constexpr (Bytes == 4) {
+        out = S::and_(S::adds8u(src, S::or_(g, S::template sll16<8>(g))), S::set32(0x00FFFFFF));
+      } else {
+        const V g5 = S::template srl16<3>(g);
+        const V grey =
+            Format == 1 ? S::or_(S::template sll16<11>(g5), S::or_(S::template sll16<5>(S::template srl16<2>(g)), g5))
+                        : S::or_(S::template sll16<10>(g5), S::or_(S::template sll16<5>(g5), g5));
+        out = S::or_(S::or_(shade_channel<false, R>(src, grey), shade_channel<false, G>(src, grey)),
+                     shade_channel<false, B>(src, grey));
+      }
+      out = S::select(before, o, out);
+      S::storeu(j.dst + i * Bytes, S::select(after, n, out));
+    }
+    for (; i < j.count; ++i) wipe_spot_pixel<Bytes, Format, C::add>(j, i);
+  }
+
   static void fill(WipeKernelSet& set) {
     set.mix[0] = mix32;
     set.mix[1] = mix16<11, 63, wipe_mix_r565>;
@@ -179,6 +213,9 @@ struct WipeVector {
     set.subtract[0] = shade<4, true, 0xFF0000, 0x00FF00, 0x0000FF>;
     set.subtract[1] = shade<2, true, 0xF800, 0x07E0, 0x001F>;
     set.subtract[2] = shade<2, true, 0x7C00, 0x03E0, 0x001F>;
+    set.spot[0] = spot<4, 0, 0xFF0000, 0x00FF00, 0x0000FF>;
+    set.spot[1] = spot<2, 1, 0xF800, 0x07E0, 0x001F>;
+    set.spot[2] = spot<2, 2, 0x7C00, 0x03E0, 0x001F>;
   }
 };
 

@@ -163,13 +163,38 @@ void TWipeSpot::OnPrepare() {
           static_cast<std::int32_t>(Reverse() ? reach - n : n);
     }
   }
+  // Whole rows of the upper half (the lower half mirrors it) in 16 bits,
+  // in target order for the vector kernels, when the progress fits.
+  m_row_threshold.clear();
+  if (m_span <= 32767) {
+    const int w = width();
+    m_row_threshold.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(cy + 1));
+    for (int q = 0; q <= cy; ++q) {
+      for (int x = 0; x < w; ++x) {
+        m_row_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+            static_cast<std::int16_t>(threshold(std::abs(x - cx), q));
+      }
+    }
+  }
 }
 
 void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   const auto& grey = grey_table(greys_of(services(), "WP_SPOT"), target().GetBitCount());
   const std::int64_t b = scale(m_span, e, d);
-  if (const detail::WipeKernelSet* set = shade_kernels(target())) {
-    target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, grey, b) : draw_rows<std::uint16_t>(*set, grey, b);
+  const detail::WipeKernelSet* set = shade_kernels(target());
+  const int format = shade_format(target().GetBitCount());
+  // The kernel builds the greys of the target's own layout; a table of
+  // another layout (a 16-bit target on a 15-bit screen) and thresholds
+  // beyond 16 bits go pixel by pixel.
+  const bool own_greys = [&] {
+    for (std::uint32_t g = 0; g < 256; ++g) {
+      if (grey[g] != detail::wipe_format_grey(format, g)) return false;
+    }
+    return true;
+  }();
+  if (set && !m_row_threshold.empty() && own_greys) {
+    target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(set->spot[format], b)
+                                 : draw_rows<std::uint16_t>(set->spot[format], b);
     return;
   }
   const int cx = width() / 2, cy = height() / 2;
@@ -185,28 +210,22 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
 // Along a row the thresholds only grow (shrink when reversed) away from the
 // centre column, so each half of the row splits into the part the old
 // screen shows, the ring and the part the new screen shows, found by binary
-// search. The plain parts are copied whole; the ring gets a key byte (new
-// screen or not) and the grey to add per pixel, then the shading kernel.
+// search. The plain parts are copied whole; the ring goes through the
+// spotlight kernel, which reads the row's thresholds in 16 bits.
 template <class T>
-void TWipeSpot::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& grey,
-                          std::int64_t b) {
+void TWipeSpot::draw_rows(detail::WipeSpotFn spot, std::int64_t b) {
   LockedScreens s(target(), old_screen(), new_screen());
   if (!s.ok()) return;
   const int w = width(), cx = w / 2, cy = height() / 2;
-  const detail::WipeShadeFn shade = set.add[shade_format(target().GetBitCount())];
-  std::vector<std::uint8_t> key(static_cast<std::size_t>(w));
-  std::vector<T> amount(static_cast<std::size_t>(w));
-  // The grey of v = b − threshold, for v from −1 to 512: nothing outside
-  // the ring, brightening the old screen, then the new one.
-  std::array<T, 514> ring{};
-  for (std::size_t v = 0; v < 512; ++v) ring[v + 1] = static_cast<T>(grey[v < 256 ? v : 511 - v]);
   // Which screen a threshold shows: 0 old, 1 new, 2 the ring.
   auto kind = [&](std::int32_t t) { return b < t ? 0 : b - t >= 512 ? 1 : 2; };
   for (int y = 0; y < height(); ++y) {
     std::uint8_t* dst = s.d_row(y);
     const std::uint8_t* o = s.o_row(y);
     const std::uint8_t* n = s.n_row(y);
-    const std::int32_t* t = m_threshold.data() + static_cast<std::size_t>(std::abs(y - cy)) * m_qw;
+    const std::size_t q = static_cast<std::size_t>(std::abs(y - cy));
+    const std::int32_t* t = m_threshold.data() + q * static_cast<std::size_t>(m_qw);
+    const std::int16_t* row16 = m_row_threshold.data() + q * static_cast<std::size_t>(w);
     auto paint = [&](int k, int from, int end) {
       if (from >= end) return;
       const std::size_t bytes = static_cast<std::size_t>(from) * sizeof(T);
@@ -214,20 +233,14 @@ void TWipeSpot::draw_rows(const detail::WipeKernelSet& set, const std::array<std
         std::memcpy(dst + bytes, (k == 0 ? o : n) + bytes, static_cast<std::size_t>(end - from) * sizeof(T));
         return;
       }
-      for (int x = from; x < end; ++x) {
-        const std::int64_t v = std::clamp<std::int64_t>(b - t[std::abs(x - cx)], -1, 512);
-        key[static_cast<std::size_t>(x)] = v >= 256;
-        amount[static_cast<std::size_t>(x)] = ring[static_cast<std::size_t>(v + 1)];
-      }
-      detail::WipeShadeJob job;
+      detail::WipeSpotJob job;
       job.dst = dst + bytes;
       job.old_row = o + bytes;
       job.new_row = n + bytes;
-      job.key = key.data() + from;
-      job.amount = reinterpret_cast<const std::uint8_t*>(amount.data() + from);
-      job.threshold = 1;
+      job.threshold = row16 + from;
+      job.b = static_cast<int>(b);
       job.count = end - from;
-      shade(job);
+      spot(job);
     };
     // The kinds met going out from the centre, in order, and where each
     // starts (as |x − cx|).

@@ -43,7 +43,7 @@ class TWipeSpot : public TCustomWipe {
 
  private:
   template <class T>
-  void draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& grey, std::int64_t b);
+  void draw_rows(detail::WipeSpotFn spot, std::int64_t b);
   // The threshold of the pixels |x − cx| = a, |y − cy| = q.
   std::int32_t threshold(int a, int q) const {
     return m_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(m_qw) + static_cast<std::size_t>(a)];
@@ -51,6 +51,9 @@ class TWipeSpot : public TCustomWipe {
 
   // Per quarter pixel (a, q), row by row, m_qw = cx + 1 to a row.
   std::vector<std::int32_t> m_threshold;
+  // The same for whole rows, q = 0..cy, x = 0..W − 1 (empty when the
+  // progress exceeds 16 bits).
+  std::vector<std::int16_t> m_row_threshold;
   int m_qw = 0;
   std::int64_t m_span = 0;
 };

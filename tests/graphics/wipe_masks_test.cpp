@@ -399,7 +399,8 @@ TEST(WipeMaskFastPath, SectorsDrawTheSamePixelsWhenThePathChangesBetweenDraws) {
 }
 
 // The kernels alone on rows of every length, with masks of runs of 0, of
-// 255 and of anything, against the per-pixel formulas.
+// 255 and of anything, and the spotlight's row, against the per-pixel
+// formulas.
 TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
   Rng rng(99);
   for (PixelPath p : available_pixel_paths()) {
@@ -441,6 +442,27 @@ TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
           }
           EXPECT_EQ(out.back(), 0xAB) << "wrote past the row";
         }
+        // The spotlight's row: thresholds around b so that every part of
+        // the ring and both plain sides occur, the greys from the layout.
+        std::vector<std::int16_t> thresholds(static_cast<std::size_t>(count));
+        const int b = uniform(rng, 600, 900);
+        for (auto& t : thresholds) t = static_cast<std::int16_t>(uniform(rng, b - 560, b + 40));
+        std::vector<std::uint8_t> out(o.size(), 0xAB);
+        set->spot[format]({out.data(), o.data(), n.data(), thresholds.data(), b, count});
+        const int bits = format == 0 ? 32 : format == 1 ? 16 : 15;
+        for (int i = 0; i < count; ++i) {
+          std::uint32_t ov = 0, nv = 0, got = 0;
+          std::memcpy(&ov, o.data() + i * bytes, static_cast<std::size_t>(bytes));
+          std::memcpy(&nv, n.data() + i * bytes, static_cast<std::size_t>(bytes));
+          std::memcpy(&got, out.data() + i * bytes, static_cast<std::size_t>(bytes));
+          const int v = b - thresholds[static_cast<std::size_t>(i)];
+          const std::uint32_t grey =
+              static_cast<std::uint32_t>(color_to_pixel(bits, (v < 256 ? v : 511 - v) * 0x010101));
+          const std::uint32_t want = v < 0 ? ov : v >= 512 ? nv : add_sat(v < 256 ? ov : nv, grey, bits);
+          ASSERT_EQ(got, want) << pixel_path_name(p) << " spot format " << format << " count " << count << " pixel "
+                               << i << " v " << v;
+        }
+        EXPECT_EQ(out.back(), 0xAB) << "wrote past the row";
       }
     }
   }
