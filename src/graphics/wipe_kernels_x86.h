@@ -166,6 +166,16 @@ struct WipeVector {
     for (; i < j.count; ++i) wipe_shade_pixel<Bytes, Sub ? C::sub : C::add>(j, i);
   }
 
+  // One channel (field mask M) of 16-bit pixels moved to the top of its
+  // lane, `top` (a value with only the channel's width of top bits) added
+  // with unsigned saturation (which fills the bits below), and moved back.
+  template <std::uint32_t M>
+  static V add_at_top(V p, V top) {
+    constexpr int shift = std::countl_zero(M) - 16;
+    const V m = S::set16(static_cast<int>(M));
+    return S::and_(S::template srl16<shift>(S::adds16u(S::template sll16<shift>(S::and_(p, m)), top)), m);
+  }
+
   // The spotlight: v = b − threshold in 16-bit lanes (for 32-bit pixels
   // each threshold fills both halves of its pixel's lane, so every 16-bit
   // comparison covers the whole pixel), the grey built from g in place,
@@ -175,29 +185,35 @@ struct WipeVector {
     using C = WipeChannels<R, G, B>;
     constexpr int per = Bytes == 4 ? P32 : P16;
     const V bv = S::set16(j.b), c511 = S::set16(511), c255 = S::set16(255);
+    // The job's fields in locals: the stores below could alias the job.
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const old_row = j.old_row;
+    const std::uint8_t* const new_row = j.new_row;
+    const std::int16_t* const threshold = j.threshold;
+    const int count = j.count;
     int i = 0;
-    for (; i + per <= j.count; i += per) {
-      const V t = Bytes == 4 ? S::thresholds_dwords(j.threshold + i) : S::loadu(j.threshold + i);
+    for (; i + per <= count; i += per) {
+      const V t = Bytes == 4 ? S::thresholds_dwords(threshold + i) : S::loadu(threshold + i);
       const V v = S::sub16(bv, t);
       const V before = S::cmpgt16(S::zero(), v), after = S::cmpgt16(v, c511);
-      const V o = S::loadu(j.old_row + i * Bytes), n = S::loadu(j.new_row + i * Bytes);
+      const V o = S::loadu(old_row + i * Bytes), n = S::loadu(new_row + i * Bytes);
       const V src = S::select(S::cmpgt16(v, c255), n, o);
       const V g = S::min16(v, S::sub16(c511, v));
       V out;
       if constexpr (Bytes == 4) {
         out = S::and_(S::adds8u(src, S::or_(g, S::template sll16<8>(g))), S::set32(0x00FFFFFF));
       } else {
-        const V g5 = S::template srl16<3>(g);
-        const V grey =
-            Format == 1 ? S::or_(S::template sll16<11>(g5), S::or_(S::template sll16<5>(S::template srl16<2>(g)), g5))
-                        : S::or_(S::template sll16<10>(g5), S::or_(S::template sll16<5>(g5), g5));
-        out = S::or_(S::or_(shade_channel<false, R>(src, grey), shade_channel<false, G>(src, grey)),
-                     shade_channel<false, B>(src, grey));
+        // Each channel of the grey is g's top bits, already at the top of
+        // the lane where its channel is added: 5 bits, or 6 for the green
+        // of 5-6-5.
+        const V grey5 = S::template sll16<8>(S::and_(g, S::set16(0xF8)));
+        const V grey_g = Format == 1 ? S::template sll16<8>(S::and_(g, S::set16(0xFC))) : grey5;
+        out = S::or_(S::or_(add_at_top<R>(src, grey5), add_at_top<G>(src, grey_g)), add_at_top<B>(src, grey5));
       }
       out = S::select(before, o, out);
-      S::storeu(j.dst + i * Bytes, S::select(after, n, out));
+      S::storeu(dst + i * Bytes, S::select(after, n, out));
     }
-    for (; i < j.count; ++i) wipe_spot_pixel<Bytes, Format, C::add>(j, i);
+    for (; i < count; ++i) wipe_spot_pixel<Bytes, Format, C::add>(j, i);
   }
 
   static void fill(WipeKernelSet& set) {

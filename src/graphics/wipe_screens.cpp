@@ -207,6 +207,37 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   });
 }
 
+namespace {
+
+// The first index in [lo, hi) where pred (true on a prefix) fails, found
+// from a guess by steps that double, then halving.
+template <class Pred>
+int gallop(const std::int32_t* v, int lo, int hi, int guess, Pred pred) {
+  int first = lo, last = hi;
+  if (guess < hi && pred(v[guess])) {
+    // Forwards: pred holds up to the guess.
+    first = guess + 1;
+    int probe = first;
+    for (int step = 1; probe < hi && pred(v[probe]); step *= 2) {
+      first = probe + 1;
+      probe += step;
+    }
+    last = std::min(probe, hi);
+  } else {
+    // Backwards: pred fails from the guess on.
+    last = guess;
+    int probe = guess - 1;
+    for (int step = 1; probe >= lo && !pred(v[probe]); step *= 2) {
+      last = probe;
+      probe -= step;
+    }
+    first = std::max(probe + 1, lo);
+  }
+  return static_cast<int>(std::partition_point(v + first, v + last, pred) - v);
+}
+
+}  // namespace
+
 // Along a row the thresholds only grow (shrink when reversed) away from the
 // centre column, so each half of the row splits into the part the old
 // screen shows, the ring and the part the new screen shows, found by binary
@@ -219,6 +250,7 @@ void TWipeSpot::draw_rows(detail::WipeSpotFn spot, std::int64_t b) {
   const int w = width(), cx = w / 2, cy = height() / 2;
   // Which screen a threshold shows: 0 old, 1 new, 2 the ring.
   auto kind = [&](std::int32_t t) { return b < t ? 0 : b - t >= 512 ? 1 : 2; };
+  int starts[4] = {0, 0, 0, m_qw};
   for (int y = 0; y < height(); ++y) {
     std::uint8_t* dst = s.d_row(y);
     const std::uint8_t* o = s.o_row(y);
@@ -244,12 +276,14 @@ void TWipeSpot::draw_rows(detail::WipeSpotFn spot, std::int64_t b) {
     };
     // The kinds met going out from the centre, in order, and where each
     // starts (as |x − cx|).
+    // Each boundary is searched for from where it lay on the row before,
+    // which is near: a few reads on one line of the table, not a binary
+    // search across the row.
     const int order[3] = {Reverse() ? 0 : 1, 2, Reverse() ? 1 : 0};
-    int starts[4] = {0, 0, 0, m_qw};
+    starts[3] = m_qw;
     for (int i = 1; i < 3; ++i) {
-      starts[i] = static_cast<int>(
-          std::partition_point(t + starts[i - 1], t + m_qw, [&](std::int32_t v) { return kind(v) == order[i - 1]; }) -
-          t);
+      starts[i] = gallop(t, starts[i - 1], m_qw, std::clamp(starts[i], starts[i - 1], m_qw),
+                         [&](std::int32_t v) { return kind(v) == order[i - 1]; });
     }
     for (int i = 0; i < 3; ++i) {
       // Left half: x = cx − a for a in [starts[i], starts[i + 1]); right
