@@ -305,13 +305,17 @@ int register_all() {
       const std::string name = std::string(nova::graphics::pixel_path_name(best)) + "/" + info.name + b;
       benchmark::RegisterBenchmark(name.c_str(), BM_Wipe, info.value, bits, best)->Unit(us);
     }
-    // The mask family's composition on the other paths.
+    // Every type on the x86-64 baseline too (what a processor without AVX2
+    // runs), and the mask family's composition on the portable path.
     for (PixelPath path : nova::graphics::available_pixel_paths()) {
       if (path == PixelPath::Reference || path == best) continue;
-      for (int type : {nova::graphics::WP_BLINDH, nova::graphics::WP_MASKFADE}) {
-        const std::string name =
-            std::string(nova::graphics::pixel_path_name(path)) + "/" + nova::graphics::wipe_type_info(type)->name + b;
-        benchmark::RegisterBenchmark(name.c_str(), BM_Wipe, type, bits, path)->Unit(us);
+      for (const auto& info : nova::graphics::wipe_types()) {
+        if (path != PixelPath::Sse2 && info.value != nova::graphics::WP_BLINDH &&
+            info.value != nova::graphics::WP_MASKFADE) {
+          continue;
+        }
+        const std::string name = std::string(nova::graphics::pixel_path_name(path)) + "/" + info.name + b;
+        benchmark::RegisterBenchmark(name.c_str(), BM_Wipe, info.value, bits, path)->Unit(us);
       }
     }
   }

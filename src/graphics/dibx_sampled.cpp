@@ -17,7 +17,7 @@ namespace {
 bool plan_rotate(const Rect& clip, int x, int y, int angle, int pivot_x, int pivot_y, const Rect& s, int zoom_x,
                  int zoom_y, bool flip_v, bool flip_h, SampledPlan& out) {
   if (zoom_x < 1 || zoom_y < 1 || s.right <= s.left || s.bottom <= s.top) return false;
-  const double theta = angle * 2 * std::numbers::pi / 256;
+  const double theta = static_cast<double>(angle) * 2 * std::numbers::pi / 256;
   const double c = std::cos(theta), sn = std::sin(theta);
   const double zx = zoom_x / 256.0, zy = zoom_y / 256.0;
   // Corners relative to the pivot, zoomed: the pivot sits at its offset from

@@ -34,11 +34,17 @@ struct Avx2 {
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
   template <int N>
-  static V srl16(V a) { return _mm256_srli_epi16(a, N); }
+  static V srl16(V a) {
+    return _mm256_srli_epi16(a, N);
+  }
   template <int N>
-  static V sll16(V a) { return _mm256_slli_epi16(a, N); }
+  static V sll16(V a) {
+    return _mm256_slli_epi16(a, N);
+  }
   static V adds8u(V a, V b) { return _mm256_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static V adds16u(V a, V b) { return _mm256_adds_epu16(a, b); }
+  static V subs16u(V a, V b) { return _mm256_subs_epu16(a, b); }
   static V min16(V a, V b) { return _mm256_min_epi16(a, b); }
   static V select(V m, V a, V b) { return _mm256_blendv_epi8(b, a, m); }
   static V mask_dwords(const std::uint8_t* m) {

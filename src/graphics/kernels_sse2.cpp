@@ -30,11 +30,17 @@ struct Sse2 {
   static V add16(V a, V b) { return _mm_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
   template <int N>
-  static V srl16(V a) { return _mm_srli_epi16(a, N); }
+  static V srl16(V a) {
+    return _mm_srli_epi16(a, N);
+  }
   template <int N>
-  static V sll16(V a) { return _mm_slli_epi16(a, N); }
+  static V sll16(V a) {
+    return _mm_slli_epi16(a, N);
+  }
   static V adds8u(V a, V b) { return _mm_adds_epu8(a, b); }
   static V subs8u(V a, V b) { return _mm_subs_epu8(a, b); }
+  static V adds16u(V a, V b) { return _mm_adds_epu16(a, b); }
+  static V subs16u(V a, V b) { return _mm_subs_epu16(a, b); }
   static V min16(V a, V b) { return _mm_min_epi16(a, b); }
   static V select(V m, V a, V b) { return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)); }
   // Four mask bytes, each spread over the four bytes of its pixel.

@@ -38,9 +38,7 @@ inline std::uint64_t load_u64(const std::uint8_t* p) {
 // arithmetic leaves idle.
 enum class MaskRun { Clear, Opaque, Drawn, Holes };
 
-inline bool has_zero_byte(std::uint64_t v) {
-  return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
-}
+inline bool has_zero_byte(std::uint64_t v) { return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0; }
 
 template <int N>
 inline MaskRun classify(const std::uint8_t* m) {
@@ -249,8 +247,10 @@ struct K32 {
 
   static void copy_row(const RowJob& j) { j.keyed ? copy<true>(j) : copy<false>(j); }
   static void blend_row(const RowJob& j) {
-    if (j.keyed) j.skip_equal ? constant<true, true, false>(j) : constant<true, false, false>(j);
-    else j.skip_equal ? constant<false, true, false>(j) : constant<false, false, false>(j);
+    if (j.keyed)
+      j.skip_equal ? constant<true, true, false>(j) : constant<true, false, false>(j);
+    else
+      j.skip_equal ? constant<false, true, false>(j) : constant<false, false, false>(j);
   }
   static void add_row(const RowJob& j) { j.keyed ? constant<true, false, true>(j) : constant<false, false, true>(j); }
 
@@ -290,12 +290,8 @@ struct K16 {
     if constexpr (F == RowFormat::X555) r = S::and_(r, S::set16(31));
     return {r, S::and_(S::template srl16<5>(x), S::set16(static_cast<int>(L::kMax[1]))), S::and_(x, S::set16(31))};
   }
-  static V join(const Split& c) {
-    return S::or_(S::or_(S::template sll16<kRed>(c.r), S::template sll16<5>(c.g)), c.b);
-  }
-  static V mix1(V cd, V cs, V w, V iw) {
-    return S::template srl16<8>(S::add16(S::mullo16(cs, w), S::mullo16(cd, iw)));
-  }
+  static V join(const Split& c) { return S::or_(S::or_(S::template sll16<kRed>(c.r), S::template sll16<5>(c.g)), c.b); }
+  static V mix1(V cd, V cs, V w, V iw) { return S::template srl16<8>(S::add16(S::mullo16(cs, w), S::mullo16(cd, iw))); }
   static V mix(V d, V s, V w) {
     const V iw = S::xor_(w, S::set16(255));
     const Split a = split(d), b = split(s);
@@ -413,10 +409,38 @@ struct K16 {
     px_range<F, RowOp::BlendRect>(j, i, count);
   }
 
+  // One channel of d ± v, saturating: the channel is moved to the top of
+  // its lane, where the unsigned saturating lane arithmetic clamps it at
+  // its own maximum (all ones) or at 0, then moved back.
+  template <bool Add, int C>
+  static V add_sub_channel(V d, V v) {
+    constexpr int top = 16 - L::kShift[C] - (L::kMax[C] == 63 ? 6 : 5);
+    const V m = S::set16(static_cast<int>(L::kMax[C] << L::kShift[C]));
+    const V a = S::template sll16<top>(S::and_(d, m)), b = S::template sll16<top>(S::and_(v, m));
+    return S::and_(S::template srl16<top>(Add ? S::adds16u(a, b) : S::subs16u(a, b)), m);
+  }
+
+  template <bool Add>
+  static void add_sub_rect(const RowJob& j) {
+    std::uint8_t* const dst = j.dst;
+    const int count = j.count;
+    const V v = S::set16(static_cast<int>(j.value & 0xFFFF));
+    int i = 0;
+    for (; i + P <= count; i += P) {
+      const V d = load(dst, i);
+      store(
+          dst, i,
+          S::or_(S::or_(add_sub_channel<Add, 0>(d, v), add_sub_channel<Add, 1>(d, v)), add_sub_channel<Add, 2>(d, v)));
+    }
+    px_range<F, Add ? RowOp::AddRect : RowOp::SubRect>(j, i, count);
+  }
+
   static void copy_row(const RowJob& j) { j.keyed ? copy<true>(j) : copy<false>(j); }
   static void blend_row(const RowJob& j) {
-    if (j.keyed) j.skip_equal ? constant<true, true, false>(j) : constant<true, false, false>(j);
-    else j.skip_equal ? constant<false, true, false>(j) : constant<false, false, false>(j);
+    if (j.keyed)
+      j.skip_equal ? constant<true, true, false>(j) : constant<true, false, false>(j);
+    else
+      j.skip_equal ? constant<false, true, false>(j) : constant<false, false, false>(j);
   }
   static void add_row(const RowJob& j) { j.keyed ? constant<true, false, true>(j) : constant<false, false, true>(j); }
 
@@ -431,7 +455,8 @@ struct K16 {
     t[static_cast<int>(RowOp::ColorMasked)] = colour_masked;
     t[static_cast<int>(RowOp::Fill)] = fill;
     t[static_cast<int>(RowOp::BlendRect)] = blend_rect;
-    // AddRect and SubRect keep the portable forms.
+    t[static_cast<int>(RowOp::AddRect)] = add_sub_rect<true>;
+    t[static_cast<int>(RowOp::SubRect)] = add_sub_rect<false>;
   }
 };
 

@@ -35,13 +35,33 @@ double clockwise_degrees(double dx, double dy) {
 
 // v reduced into [0, 360).
 double wrap_degrees(double v) {
-  double r = std::fmod(v, 360.0);
+  // fmod is exact and leaves values inside (−360, 360) as they are, which
+  // is where nearly every angle difference lies.
+  double r = v > -360.0 && v < 360.0 ? v : std::fmod(v, 360.0);
   if (r < 0) r += 360.0;
   if (r >= 360.0) r -= 360.0;
   return r;
 }
 
+// Whether a pie of start d and sweep e (as Region::pie keeps them) holds
+// the direction of angle a.
+bool pie_holds(double d, double e, double a) {
+  if (e >= 360.0 || e <= -360.0) return true;
+  if (e > 0) return wrap_degrees(a - d) < e;
+  // Counter-clockwise: the start itself belongs, the far end does not.
+  return wrap_degrees(d - a) < -e;
+}
+
 }  // namespace
+
+PieAngles::PieAngles(double cx, double cy, int w, int h)
+    : m_cx(cx), m_cy(cy), m_w(std::max(w, 0)), m_h(std::max(h, 0)) {
+  m_angles.resize(static_cast<std::size_t>(m_w) * static_cast<std::size_t>(m_h));
+  std::size_t i = 0;
+  for (int y = 0; y < m_h; ++y) {
+    for (int x = 0; x < m_w; ++x) m_angles[i++] = clockwise_degrees((x + 0.5) - cx, (y + 0.5) - cy);
+  }
+}
 
 Region Region::rectangle(int left, int top, int right, int bottom) {
   Region r;
@@ -94,6 +114,12 @@ Region Region::pie(double cx, double cy, double radius, double start_degrees, do
   s.c = radius;
   s.d = wrap_degrees(start_degrees);
   s.e = std::clamp(sweep_degrees, -360.0, 360.0);
+  const double rays[2] = {s.d, s.d + s.e};
+  for (int i = 0; i < 2; ++i) {
+    const double rad = rays[i] * (kPi / 180.0);
+    s.ray[i][0] = std::sin(rad);
+    s.ray[i][1] = -std::cos(rad);
+  }
   r.m_shapes.push_back(std::move(s));
   return r;
 }
@@ -129,10 +155,7 @@ bool Region::shape_contains(const Shape& s, double x, double y) {
       const double dx = x - s.a, dy = y - s.b;
       if (dx * dx + dy * dy > s.c * s.c) return false;
       if (s.e >= 360.0 || s.e <= -360.0) return true;
-      const double a = clockwise_degrees(dx, dy);
-      if (s.e > 0) return wrap_degrees(a - s.d) < s.e;
-      // Counter-clockwise: the start itself belongs, the far end does not.
-      return wrap_degrees(s.d - a) < -s.e;
+      return pie_holds(s.d, s.e, clockwise_degrees(dx, dy));
     }
   }
   return false;
@@ -208,21 +231,41 @@ void Region::shape_crossings(const Shape& s, double yc, std::vector<double>& out
       const double half = std::sqrt(std::max(0.0, s.c * s.c - dy * dy));
       out.push_back(s.a - half);
       out.push_back(s.a + half);
-      out.push_back(s.a);
-      // The lines of both bounding rays (a ray points along (sin, −cos)).
-      for (double deg : {s.d, s.d + s.e}) {
-        const double rad = deg * (kPi / 180.0);
-        const double ux = std::sin(rad), uy = -std::cos(rad);
-        if (std::abs(uy) > 1e-12) out.push_back(s.a + dy / uy * ux);
+      // Away from the centre's rows a pie's membership changes along a row
+      // only where one of its rays crosses it (the angle turns through the
+      // wrap at straight up without a jump in the pie's own terms); near
+      // them, at the centre too, and on both lines of each ray.
+      const bool near_centre = std::abs(dy) < 2;
+      if (near_centre) out.push_back(s.a);
+      // The bounding rays point along (sin, −cos) from the centre.
+      for (const auto& [ux, uy] : s.ray) {
+        if (std::abs(uy) <= 1e-12) continue;
+        const double t = dy / uy;
+        if (near_centre || t > 0) out.push_back(s.a + t * ux);
       }
       return;
     }
   }
 }
 
+bool Region::shape_pixel(const Shape& s, int x, int y, const PieAngles* angles) {
+  const double px = x + 0.5, py = y + 0.5;
+  double a = 0;
+  if (s.kind == Kind::Pie && angles && angles->find(s.a, s.b, x, y, a)) {
+    const double dx = px - s.a, dy = py - s.b;
+    return dx * dx + dy * dy <= s.c * s.c && pie_holds(s.d, s.e, a);
+  }
+  return shape_contains(s, px, py);
+}
+
 void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
-  out.clear();
-  const Rect b = bounds();
+  RowScratch scratch;
+  row_spans(y, x0, x1, out, scratch, nullptr);
+}
+
+void Region::shape_row_spans(const Shape& s, int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                             const PieAngles* angles) {
+  const Rect b = shape_bounds(s);
   if (y < b.top || y >= b.bottom) return;
   x0 = std::max(x0, b.left);
   x1 = std::min(x1, b.right);
@@ -231,14 +274,19 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
   // Windows of pixels around every place where membership may change; a
   // run between two windows has one membership, read from its first pixel.
   const double yc = y + 0.5;
-  std::vector<double> crossings;
-  for (const Shape& s : m_shapes) shape_crossings(s, yc, crossings);
-  std::vector<std::pair<int, int>> windows;
-  windows.reserve(crossings.size());
+  std::vector<double>& crossings = scratch.crossings;
+  crossings.clear();
+  shape_crossings(s, yc, crossings);
+  std::vector<std::pair<int, int>>& windows = scratch.windows;
+  windows.clear();
+  // A pie's crossings come from its rays' directions alone and are exact
+  // to far below a pixel: besides the two pixels whose centres straddle
+  // one, a pixel on each side covers any rounding. Other shapes keep two.
+  const int margin = s.kind == Kind::Pie ? 1 : 2;
   for (double c : crossings) {
     if (!std::isfinite(c)) continue;
     const int p = clamp_to_int(std::floor(std::clamp(c, x0 - 8.0, x1 + 8.0) - 0.5));
-    const int lo = std::max(x0, p - 2), hi = std::min(x1, p + 3);
+    const int lo = std::max(x0, p - margin), hi = std::min(x1, p + 1 + margin);
     if (lo < hi) windows.emplace_back(lo, hi);
   }
   std::sort(windows.begin(), windows.end());
@@ -254,16 +302,51 @@ void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out) const {
   for (auto [lo, hi] : windows) {
     lo = std::max(lo, pos);
     if (lo >= hi) continue;
-    if (pos < lo && contains(pos, y)) add(pos, lo);
+    if (pos < lo && shape_pixel(s, pos, y, angles)) add(pos, lo);
     for (int x = lo; x < hi; ++x) {
-      if (contains(x, y)) add(x, x + 1);
+      if (shape_pixel(s, x, y, angles)) add(x, x + 1);
     }
     pos = hi;
   }
-  if (pos < x1 && contains(pos, y)) add(pos, x1);
+  if (pos < x1 && shape_pixel(s, pos, y, angles)) add(pos, x1);
+}
+
+void Region::row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                       const PieAngles* angles) const {
+  out.clear();
+  if (m_shapes.size() == 1) {
+    shape_row_spans(m_shapes[0], y, x0, x1, out, scratch, angles);
+    return;
+  }
+  // A pixel belongs to the union when one shape holds it: each shape's
+  // spans, found with that shape's own tests, then merged.
+  std::vector<Span>& all = scratch.spans;
+  all.clear();
+  for (const Shape& s : m_shapes) {
+    std::vector<Span>& one = scratch.shape_spans;
+    one.clear();
+    shape_row_spans(s, y, x0, x1, one, scratch, angles);
+    all.insert(all.end(), one.begin(), one.end());
+  }
+  std::sort(all.begin(), all.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+  for (const Span& span : all) {
+    if (!out.empty() && span.begin <= out.back().end) {
+      out.back().end = std::max(out.back().end, span.end);
+    } else {
+      out.push_back(span);
+    }
+  }
 }
 
 void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy) const {
+  rasterise(mask, value, dx, dy, nullptr);
+}
+
+void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, const PieAngles& angles) const {
+  rasterise(mask, value, 0, 0, &angles);
+}
+
+void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy, const PieAngles* angles) const {
   if (mask.GetBitCount() != 8 || mask.IsEmpty() || empty()) return;
   const Rect b = bounds().translated(dx, dy).intersected({0, 0, mask.GetWidth(), mask.GetHeight()});
   if (b.empty()) return;
@@ -271,8 +354,9 @@ void Region::rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy) co
   if (!base) return;
   const int pitch = mask.GetPitch();
   std::vector<Span> spans;
+  RowScratch scratch;
   for (int y = b.top; y < b.bottom; ++y) {
-    row_spans(y - dy, b.left - dx, b.right - dx, spans);
+    row_spans(y - dy, b.left - dx, b.right - dx, spans, scratch, angles);
     std::uint8_t* row = base + static_cast<std::ptrdiff_t>(y) * pitch;
     for (const Span& s : spans) std::fill(row + s.begin + dx, row + s.end + dx, value);
   }

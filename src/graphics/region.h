@@ -31,6 +31,28 @@ namespace nova::graphics {
 
 class TCustomDIBX;
 
+// The clockwise angles from straight up of the pixel centres of a w × h
+// area around one centre, worked out once: a region whose pies share that
+// centre reads them instead of computing each pixel's angle again, and gets
+// the same values. Holds w × h doubles.
+class PieAngles {
+ public:
+  PieAngles() = default;
+  PieAngles(double cx, double cy, int w, int h);
+  // The angle of pixel (x, y) when this table holds it for a pie centred
+  // at (cx, cy); false otherwise.
+  bool find(double cx, double cy, int x, int y, double& angle) const {
+    if (cx != m_cx || cy != m_cy || x < 0 || y < 0 || x >= m_w || y >= m_h) return false;
+    angle = m_angles[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_w) + static_cast<std::size_t>(x)];
+    return true;
+  }
+
+ private:
+  double m_cx = 0, m_cy = 0;
+  int m_w = 0, m_h = 0;
+  std::vector<double> m_angles;
+};
+
 class Region {
  public:
   struct PointF {
@@ -73,11 +95,25 @@ class Region {
   };
   void row_spans(int y, int x0, int x1, std::vector<Span>& out) const;
 
+  // Scratch space of a row search, kept across the rows of one walk.
+  struct RowScratch {
+    std::vector<double> crossings;
+    std::vector<std::pair<int, int>> windows;
+    std::vector<Span> spans, shape_spans;
+  };
+  // The same, reusing `scratch` across the rows of a walk.
+  void row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch) const {
+    row_spans(y, x0, x1, out, scratch, nullptr);
+  }
+
   // Sets every pixel of an 8-bit surface that belongs to `value`, with the
   // region moved by (dx, dy); other pixels keep theirs. Clipped to the
   // surface (not to its clip rectangle); nothing happens on a surface of
   // another bit count.
   void rasterise(TCustomDIBX& mask, std::uint8_t value, int dx = 0, int dy = 0) const;
+  // The same, unmoved, reading the pies' angles from `angles` where it
+  // holds them.
+  void rasterise(TCustomDIBX& mask, std::uint8_t value, const PieAngles& angles) const;
 
  private:
   enum class Kind : std::uint8_t { Rectangle, Ellipse, Polygon, Pie };
@@ -86,14 +122,24 @@ class Region {
     // Rectangle and ellipse: the area's box. Pie: centre (a, b), radius c,
     // start d, sweep e.
     double a = 0, b = 0, c = 0, d = 0, e = 0;
+    // Pie: the directions (sin, −cos) of both bounding rays.
+    double ray[2][2] = {};
     std::vector<PointF> points;  // polygon
   };
 
   static bool shape_contains(const Shape& s, double x, double y);
+  void row_spans(int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch, const PieAngles* angles) const;
+  // Pixel (x, y) in one shape, a pie's angle read from `angles` when it
+  // holds it.
+  static bool shape_pixel(const Shape& s, int x, int y, const PieAngles* angles);
+  // The spans of one shape on row y within [x0, x1), appended to `out`.
+  static void shape_row_spans(const Shape& s, int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
+                              const PieAngles* angles);
   static Rect shape_bounds(const Shape& s);
   // Real x positions along the line y = yc where the shape's membership may
   // change (edges crossing the line).
   static void shape_crossings(const Shape& s, double yc, std::vector<double>& out);
+  void rasterise(TCustomDIBX& mask, std::uint8_t value, int dx, int dy, const PieAngles* angles) const;
 
   std::vector<Shape> m_shapes;
 };

@@ -4,9 +4,12 @@
 //
 // mix: m = 0 the old pixel, m = 255 the new pixel, else per channel
 // (old × (255 − m) + new × m) >> 8. select (binary masks): m = 0 the old
-// pixel, else the new one. Every kernel gives exactly the colour bits of
-// these formulas; the bits that are not colour (the top byte of 32-bit
-// pixels, the top bit of 15-bit ones) may hold anything.
+// pixel, else the new one. Every kernel gives exactly the stored bits of
+// these formulas, the bits that are not colour included (the top byte of
+// 32-bit pixels, the top bit of 15-bit ones): a pixel taken whole from a
+// screen keeps them, a computed one has them 0. So every path leaves the
+// same bytes in the target, which a later draw reading it back (a twist's
+// untouched rows) and any comparison of frames can rely on.
 //
 // Which set runs follows the surfaces' pixel path (kernels.h): Portable,
 // Sse2 or Avx2 (the AVX2 file alone is built for AVX2 and entered only when
@@ -14,6 +17,7 @@
 // pixel by pixel instead.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -31,10 +35,46 @@ struct WipeRowJob {
 
 using WipeRowFn = void (*)(const WipeRowJob&);
 
+// One target row of the shading transitions (spotlight, mask white and
+// black): pixel k is the new screen's when key[k] >= threshold (0..255),
+// else the old screen's, with the pixel amount[k] (a row of pixels of the
+// target's layout) added per channel, saturating, or subtracted, floored at
+// 0.
+struct WipeShadeJob {
+  std::uint8_t* dst = nullptr;
+  const std::uint8_t* old_row = nullptr;
+  const std::uint8_t* new_row = nullptr;
+  const std::uint8_t* key = nullptr;     // `count` bytes
+  const std::uint8_t* amount = nullptr;  // `count` pixels
+  int threshold = 0;
+  int count = 0;
+};
+
+using WipeShadeFn = void (*)(const WipeShadeJob&);
+
+// One target row of the spotlight at progress b: for pixel k, v = b −
+// threshold[k]; v < 0 the old pixel, v >= 512 the new one, else the old
+// (v < 256) or new pixel with the grey (g, g, g), g = min(v, 511 − v),
+// added per channel, saturating. The grey is the format's own (the 32-bit
+// layout, 5-6-5 or 5-5-5); b and the thresholds lie in 0..32767.
+struct WipeSpotJob {
+  std::uint8_t* dst = nullptr;
+  const std::uint8_t* old_row = nullptr;
+  const std::uint8_t* new_row = nullptr;
+  const std::int16_t* threshold = nullptr;  // `count` values
+  int b = 0;
+  int count = 0;
+};
+
+using WipeSpotFn = void (*)(const WipeSpotJob&);
+
 struct WipeKernelSet {
   // By RowFormat: X888, R565, X555.
   WipeRowFn mix[3] = {};
   WipeRowFn select[3] = {};
+  WipeShadeFn add[3] = {};
+  WipeShadeFn subtract[3] = {};
+  WipeSpotFn spot[3] = {};
 };
 
 // The set of a path; nullptr for Reference or a path this processor lacks.
@@ -68,6 +108,22 @@ inline std::uint32_t wipe_mix_16(std::uint32_t o, std::uint32_t n, int m) {
 inline std::uint32_t wipe_mix_r565(std::uint32_t o, std::uint32_t n, int m) { return wipe_mix_16<11, 63>(o, n, m); }
 inline std::uint32_t wipe_mix_x555(std::uint32_t o, std::uint32_t n, int m) { return wipe_mix_16<10, 31>(o, n, m); }
 
+// Saturating addition and subtraction of a pixel per channel, for the
+// channel masks R, G and B; the bits outside them come out 0.
+template <std::uint32_t R, std::uint32_t G, std::uint32_t B>
+struct WipeChannels {
+  static std::uint32_t add(std::uint32_t p, std::uint32_t g) {
+    return std::min((p & R) + (g & R), R) | std::min((p & G) + (g & G), G) | std::min((p & B) + (g & B), B);
+  }
+  static std::uint32_t sub(std::uint32_t p, std::uint32_t g) {
+    auto one = [&](std::uint32_t m) { return (p & m) > (g & m) ? (p & m) - (g & m) : 0u; };
+    return one(R) | one(G) | one(B);
+  }
+};
+using WipeX888 = WipeChannels<0xFF0000, 0x00FF00, 0x0000FF>;
+using WipeR565 = WipeChannels<0xF800, 0x07E0, 0x001F>;
+using WipeX555 = WipeChannels<0x7C00, 0x03E0, 0x001F>;
+
 // Pixel k of a row of Bytes-byte pixels by the formulas (the portable
 // kernels and the tails of the vector ones). Pixels are little-endian
 // words, as on every processor the player runs on.
@@ -83,6 +139,39 @@ inline void wipe_mix_pixel(const WipeRowJob& j, int k) {
 template <int Bytes>
 inline void wipe_select_pixel(const WipeRowJob& j, int k) {
   std::memcpy(j.dst + k * Bytes, (j.mask[k] ? j.new_row : j.old_row) + k * Bytes, Bytes);
+}
+
+template <int Bytes, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
+inline void wipe_shade_pixel(const WipeShadeJob& j, int k) {
+  std::uint32_t s = 0, a = 0;
+  std::memcpy(&s, (j.key[k] >= j.threshold ? j.new_row : j.old_row) + k * Bytes, Bytes);
+  std::memcpy(&a, j.amount + k * Bytes, Bytes);
+  const std::uint32_t v = Op(s, a);
+  std::memcpy(j.dst + k * Bytes, &v, Bytes);
+}
+
+// The grey (g, g, g) of a format by its channels' top bits: X888, R565,
+// X555 (the grey tables of the screen's layouts hold the same values).
+inline std::uint32_t wipe_format_grey(int format, std::uint32_t g) {
+  if (format == 0) return g * 0x010101u;
+  if (format == 1) return ((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3);
+  return ((g >> 3) << 10) | ((g >> 3) << 5) | (g >> 3);
+}
+
+template <int Bytes, int Format, std::uint32_t (*Add)(std::uint32_t, std::uint32_t)>
+inline void wipe_spot_pixel(const WipeSpotJob& j, int k) {
+  const int v = j.b - j.threshold[k];
+  std::uint32_t o = 0, n = 0, out = 0;
+  std::memcpy(&o, j.old_row + k * Bytes, Bytes);
+  std::memcpy(&n, j.new_row + k * Bytes, Bytes);
+  if (v < 0) {
+    out = o;
+  } else if (v >= 512) {
+    out = n;
+  } else {
+    out = Add(v < 256 ? o : n, wipe_format_grey(Format, static_cast<std::uint32_t>(std::min(v, 511 - v))));
+  }
+  std::memcpy(j.dst + k * Bytes, &out, Bytes);
 }
 
 }  // namespace nova::graphics::detail

@@ -20,6 +20,7 @@ struct Avx2 {
   static V zero() { return _mm256_setzero_si256(); }
   static V set8(int v) { return _mm256_set1_epi8(static_cast<char>(v)); }
   static V set16(int v) { return _mm256_set1_epi16(static_cast<short>(v)); }
+  static V set32(std::uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
   static V and_(V a, V b) { return _mm256_and_si256(a, b); }
   static V or_(V a, V b) { return _mm256_or_si256(a, b); }
   static V cmpeq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
@@ -31,6 +32,14 @@ struct Avx2 {
   static V mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static V sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+  static V max8u(V a, V b) { return _mm256_max_epu8(a, b); }
+  static V max16(V a, V b) { return _mm256_max_epi16(a, b); }
+  static V min16(V a, V b) { return _mm256_min_epi16(a, b); }
+  static V cmpgt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+  static V adds8u(V a, V b) { return _mm256_adds_epu8(a, b); }
+  static V subs8u(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static V adds16u(V a, V b) { return _mm256_adds_epu16(a, b); }
+  static V subs16u(V a, V b) { return _mm256_subs_epu16(a, b); }
   template <int N>
   static V srl16(V a) {
     return _mm256_srli_epi16(a, N);
@@ -44,7 +53,14 @@ struct Avx2 {
   // Eight mask bytes, each spread over the four bytes of its pixel.
   static V mask_dwords(const std::uint8_t* m) {
     const V x = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m)));
-    return _mm256_mullo_epi32(x, _mm256_set1_epi32(0x01010101));
+    const V spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4, 4, 4, 4, 8, 8,
+                                      8, 8, 12, 12, 12, 12);
+    return _mm256_shuffle_epi8(x, spread);
+  }
+  // Eight 16-bit values, each in both halves of its 32-bit lane.
+  static V thresholds_dwords(const std::int16_t* t) {
+    const V x = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+    return _mm256_or_si256(x, _mm256_slli_epi32(x, 16));
   }
   // Sixteen mask bytes as 16-bit lanes.
   static V mask_words(const std::uint8_t* m) {

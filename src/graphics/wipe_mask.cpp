@@ -363,17 +363,27 @@ void TWipeShadow::OnPrepare() {
 std::int64_t TWipeShadow::Progress(std::int64_t e, std::int64_t d) const { return scale(512, e, d); }
 
 void TWipeShadow::Build(std::int64_t i, std::int64_t, std::int64_t) {
-  std::uint8_t lut[256];
   m_binary = true;
   for (int g = 0; g < 256; ++g) {
-    lut[g] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(i + g - 256, 0, 255));
-    if (lut[g] != 0 && lut[g] != 255) m_binary = false;
+    const std::int64_t v = std::clamp<std::int64_t>(i + g - 256, 0, 255);
+    if (v != 0 && v != 255) m_binary = false;
   }
+  // clamp(g + i − 256, 0, 255) is a saturating byte addition (subtraction)
+  // of one amount, which the compiler turns into vector code.
+  const std::int64_t k = i - 256;
+  const unsigned amount = static_cast<unsigned>(std::min<std::int64_t>(k >= 0 ? k : -k, 255));
   const std::size_t w = static_cast<std::size_t>(width());
   for (int y = 0; y < height(); ++y) {
     std::uint8_t* row = mask_row(y);
     const std::uint8_t* g = m_grey.data() + w * static_cast<std::size_t>(y);
-    for (std::size_t x = 0; x < w; ++x) row[x] = lut[g[x]];
+    if (k >= 0) {
+      for (std::size_t x = 0; x < w; ++x) {
+        const unsigned v = g[x] + amount;
+        row[x] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+      }
+    } else {
+      for (std::size_t x = 0; x < w; ++x) row[x] = static_cast<std::uint8_t>(g[x] > amount ? g[x] - amount : 0);
+    }
   }
 }
 
@@ -396,10 +406,58 @@ TWipeSector::TWipeSector(const WipeSurfaces& surfaces, const WipeServices& servi
   m_progress_is_elapsed = true;
 }
 
+bool TWipeSector::draws_spans() const {
+  const int bits = target().GetBitCount();
+  return pixel_path() != PixelPath::Reference && (bits == 32 || bits == 16 || bits == 15);
+}
+
 void TWipeSector::Build(std::int64_t, std::int64_t e, std::int64_t d) {
-  clear_mask(0);
-  Shape(static_cast<long double>(e) / static_cast<long double>(d)).rasterise(m_mask, 255);
+  m_shape = Shape(static_cast<long double>(e) / static_cast<long double>(d));
   m_binary = true;
+  m_mask_drawn = !draws_spans();
+  if (!m_mask_drawn) return;
+  clear_mask(0);
+  m_shape.rasterise(m_mask, 255);
+}
+
+void TWipeSector::Draw(std::int64_t e, std::int64_t d) {
+  if (!draws_spans()) {
+    // After draws on a kernel path the mask was not drawn.
+    if (!m_mask_drawn) forget_mask();
+    TWipeMask::Draw(e, d);
+    return;
+  }
+  UpdateMask(e, d);
+  const int w = width(), h = height();
+  const std::size_t bytes = target().GetBitCount() == 32 ? 4 : 2;
+  std::uint8_t* dst = target().Lock(0, 0);
+  const std::uint8_t* o = old_screen().LockRead(0, 0);
+  const std::uint8_t* n = new_screen().LockRead(0, 0);
+  if (dst && o && n) {
+    const std::ptrdiff_t dp = target().GetPitch(), op = old_screen().GetPitch(), np = new_screen().GetPitch();
+    std::vector<Region::Span> spans;
+    Region::RowScratch scratch;
+    auto copy = [&](std::uint8_t* to, const std::uint8_t* from, int begin, int end) {
+      if (begin < end)
+        std::memcpy(to + begin * bytes, from + begin * bytes, static_cast<std::size_t>(end - begin) * bytes);
+    };
+    for (int y = 0; y < h; ++y) {
+      m_shape.row_spans(y, 0, w, spans, scratch);
+      std::uint8_t* to = dst + dp * y;
+      const std::uint8_t* old_row = o + op * y;
+      const std::uint8_t* new_row = n + np * y;
+      int pos = 0;
+      for (const Region::Span& span : spans) {
+        copy(to, old_row, pos, span.begin);
+        copy(to, new_row, span.begin, span.end);
+        pos = span.end;
+      }
+      copy(to, old_row, pos, w);
+    }
+  }
+  if (n) new_screen().UnlockRead();
+  if (o) old_screen().UnlockRead();
+  if (dst) target().Unlock();
 }
 
 Region TWipeSector::sector(long double start_degrees, long double sweep_degrees) const {

@@ -242,11 +242,22 @@ class TWipeSector : public TWipeMask {
   TWipeSector(const WipeSurfaces& surfaces, const WipeServices& services);
 
  protected:
+  // On the kernel paths at 15, 16 and 32 bits the shape is kept instead of
+  // a mask (which then stays as it was): every row is copied straight from
+  // the two screens, the shape's spans from the new one and the gaps from
+  // the old one, which the mask would only have said again pixel by pixel.
+  void Draw(std::int64_t e, std::int64_t d) override;
   std::int64_t Progress(std::int64_t e, std::int64_t d) const override { return d > 0 ? e : 0; }
   void Build(std::int64_t, std::int64_t e, std::int64_t d) override;
   virtual Region Shape(long double fraction) const = 0;
   // A sector of a disc that covers the whole target.
   Region sector(long double start_degrees, long double sweep_degrees) const;
+
+ private:
+  bool draws_spans() const;
+
+  Region m_shape;
+  bool m_mask_drawn = false;
 };
 
 // [start, start + e/d × 360°), counter-clockwise when reversed.

@@ -8,6 +8,8 @@
 #include <tuple>
 
 #include "core/error.h"
+#include "graphics/kernels.h"
+#include "graphics/wipe_kernels.h"
 #include "graphics/wipe_mask.h"
 #include "graphics/wipe_math.h"
 
@@ -27,19 +29,9 @@ constexpr long double kPi = 3.141592653589793238462643383279502884L;
 
 // The layouts of the per-pixel types, with their channel masks as
 // constants so that the saturating arithmetic compiles to plain code.
-template <std::uint32_t R, std::uint32_t G, std::uint32_t B>
-struct Layout {
-  static std::uint32_t add(std::uint32_t p, std::uint32_t g) {
-    return std::min((p & R) + (g & R), R) | std::min((p & G) + (g & G), G) | std::min((p & B) + (g & B), B);
-  }
-  static std::uint32_t sub(std::uint32_t p, std::uint32_t g) {
-    auto one = [&](std::uint32_t m) { return (p & m) > (g & m) ? (p & m) - (g & m) : 0u; };
-    return one(R) | one(G) | one(B);
-  }
-};
-using L32 = Layout<0xFF0000, 0x00FF00, 0x0000FF>;
-using L16 = Layout<0xF800, 0x07E0, 0x001F>;
-using L15 = Layout<0x7C00, 0x03E0, 0x001F>;
+using L32 = detail::WipeX888;
+using L16 = detail::WipeR565;
+using L15 = detail::WipeX555;
 
 // Runs fn.template operator()<L, T>(x, y, old pixel, new pixel) -> pixel for
 // every pixel of the target, with L the layout and T the stored pixel type;
@@ -86,6 +78,42 @@ const std::array<std::uint32_t, 256>& grey_table(const WipeGreyTables& t, int bi
   return bit_count == 15 || bit_count == 16 ? t.layout16 : t.layout32;
 }
 
+// The shading kernels of the path in force for a target, or nullptr where
+// the per-pixel form runs (the reference and portable paths, 24-bit
+// targets).
+const detail::WipeKernelSet* shade_kernels(const TCustomDIBX& target) {
+  const PixelPath path = pixel_path();
+  if (path != PixelPath::Sse2 && path != PixelPath::Avx2) return nullptr;
+  const int bits = target.GetBitCount();
+  if (bits != 32 && bits != 16 && bits != 15) return nullptr;
+  return detail::wipe_kernels_for(path);
+}
+
+int shade_format(int bit_count) { return bit_count == 32 ? 0 : bit_count == 16 ? 1 : 2; }
+
+// The three screens' buffers, locked for one draw.
+struct LockedScreens {
+  TCustomDIBX& target;
+  const TCustomDIBX& old_screen;
+  const TCustomDIBX& new_screen;
+  std::uint8_t* dst;
+  const std::uint8_t* o;
+  const std::uint8_t* n;
+  LockedScreens(TCustomDIBX& t, const TCustomDIBX& os, const TCustomDIBX& ns)
+      : target(t), old_screen(os), new_screen(ns), dst(t.Lock(0, 0)), o(os.LockRead(0, 0)), n(ns.LockRead(0, 0)) {}
+  ~LockedScreens() {
+    if (n) new_screen.UnlockRead();
+    if (o) old_screen.UnlockRead();
+    if (dst) target.Unlock();
+  }
+  LockedScreens(const LockedScreens&) = delete;
+  LockedScreens& operator=(const LockedScreens&) = delete;
+  bool ok() const { return dst && o && n; }
+  std::uint8_t* d_row(int y) const { return dst + static_cast<std::ptrdiff_t>(target.GetPitch()) * y; }
+  const std::uint8_t* o_row(int y) const { return o + static_cast<std::ptrdiff_t>(old_screen.GetPitch()) * y; }
+  const std::uint8_t* n_row(int y) const { return n + static_cast<std::ptrdiff_t>(new_screen.GetPitch()) * y; }
+};
+
 }  // namespace
 
 // --- Mosaic ---------------------------------------------------------------------------------
@@ -124,11 +152,28 @@ void TWipeSpot::OnPrepare() {
   const int cx = width() / 2, cy = height() / 2;
   const std::int64_t reach = round_even(std::hypot(static_cast<long double>(cx), static_cast<long double>(cy)));
   m_span = reach + 512;
-  m_threshold.resize(static_cast<std::size_t>(width()) * static_cast<std::size_t>(height()));
-  for (int y = 0; y < height(); ++y) {
-    for (int x = 0; x < width(); ++x) {
-      const std::int64_t n = round_even(std::hypot(static_cast<long double>(x - cx), static_cast<long double>(y - cy)));
-      m_threshold[static_cast<std::size_t>(y) * width() + x] = static_cast<std::int32_t>(Reverse() ? reach - n : n);
+  // A pixel's distance depends only on |x − cx| and |y − cy|, which reach
+  // cx and cy at most (the centre is W / 2, H / 2 rounded down).
+  m_qw = cx + 1;
+  m_threshold.resize(static_cast<std::size_t>(m_qw) * static_cast<std::size_t>(cy + 1));
+  for (int q = 0; q <= cy; ++q) {
+    for (int a = 0; a <= cx; ++a) {
+      const std::int64_t n = round_even(std::hypot(static_cast<long double>(a), static_cast<long double>(q)));
+      m_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(m_qw) + static_cast<std::size_t>(a)] =
+          static_cast<std::int32_t>(Reverse() ? reach - n : n);
+    }
+  }
+  // Whole rows of the upper half (the lower half mirrors it) in 16 bits,
+  // in target order for the vector kernels, when the progress fits.
+  m_row_threshold.clear();
+  if (m_span <= 32767) {
+    const int w = width();
+    m_row_threshold.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(cy + 1));
+    for (int q = 0; q <= cy; ++q) {
+      for (int x = 0; x < w; ++x) {
+        m_row_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+            static_cast<std::int16_t>(threshold(std::abs(x - cx), q));
+      }
     }
   }
 }
@@ -136,15 +181,117 @@ void TWipeSpot::OnPrepare() {
 void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   const auto& grey = grey_table(greys_of(services(), "WP_SPOT"), target().GetBitCount());
   const std::int64_t b = scale(m_span, e, d);
-  const std::int32_t* thresholds = m_threshold.data();
-  const int w = width();
+  const detail::WipeKernelSet* set = shade_kernels(target());
+  const int format = shade_format(target().GetBitCount());
+  // The kernel builds the greys of the target's own layout; a table of
+  // another layout (a 16-bit target on a 15-bit screen) and thresholds
+  // beyond 16 bits go pixel by pixel.
+  const bool own_greys = [&] {
+    for (std::uint32_t g = 0; g < 256; ++g) {
+      if (grey[g] != detail::wipe_format_grey(format, g)) return false;
+    }
+    return true;
+  }();
+  if (set && !m_row_threshold.empty() && own_greys) {
+    target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(set->spot[format], b)
+                                 : draw_rows<std::uint16_t>(set->spot[format], b);
+    return;
+  }
+  const int cx = width() / 2, cy = height() / 2;
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
-    const std::int64_t v = b - thresholds[static_cast<std::size_t>(y) * w + x];
+    const std::int64_t v = b - threshold(std::abs(x - cx), std::abs(y - cy));
     if (v < 0) return o;
     if (v < 256) return L::add(o, grey[static_cast<std::size_t>(v)]);
     if (v < 512) return L::add(n, grey[static_cast<std::size_t>(511 - v)]);
     return n;
   });
+}
+
+namespace {
+
+// The first index in [lo, hi) where pred (true on a prefix) fails, found
+// from a guess by steps that double, then halving.
+template <class Pred>
+int gallop(const std::int32_t* v, int lo, int hi, int guess, Pred pred) {
+  int first = lo, last = hi;
+  if (guess < hi && pred(v[guess])) {
+    // Forwards: pred holds up to the guess.
+    first = guess + 1;
+    int probe = first;
+    for (int step = 1; probe < hi && pred(v[probe]); step *= 2) {
+      first = probe + 1;
+      probe += step;
+    }
+    last = std::min(probe, hi);
+  } else {
+    // Backwards: pred fails from the guess on.
+    last = guess;
+    int probe = guess - 1;
+    for (int step = 1; probe >= lo && !pred(v[probe]); step *= 2) {
+      last = probe;
+      probe -= step;
+    }
+    first = std::max(probe + 1, lo);
+  }
+  return static_cast<int>(std::partition_point(v + first, v + last, pred) - v);
+}
+
+}  // namespace
+
+// Along a row the thresholds only grow (shrink when reversed) away from the
+// centre column, so each half of the row splits into the part the old
+// screen shows, the ring and the part the new screen shows, found by binary
+// search. The plain parts are copied whole; the ring goes through the
+// spotlight kernel, which reads the row's thresholds in 16 bits.
+template <class T>
+void TWipeSpot::draw_rows(detail::WipeSpotFn spot, std::int64_t b) {
+  LockedScreens s(target(), old_screen(), new_screen());
+  if (!s.ok()) return;
+  const int w = width(), cx = w / 2, cy = height() / 2;
+  // Which screen a threshold shows: 0 old, 1 new, 2 the ring.
+  auto kind = [&](std::int32_t t) { return b < t ? 0 : b - t >= 512 ? 1 : 2; };
+  int starts[4] = {0, 0, 0, m_qw};
+  for (int y = 0; y < height(); ++y) {
+    std::uint8_t* dst = s.d_row(y);
+    const std::uint8_t* o = s.o_row(y);
+    const std::uint8_t* n = s.n_row(y);
+    const std::size_t q = static_cast<std::size_t>(std::abs(y - cy));
+    const std::int32_t* t = m_threshold.data() + q * static_cast<std::size_t>(m_qw);
+    const std::int16_t* row16 = m_row_threshold.data() + q * static_cast<std::size_t>(w);
+    auto paint = [&](int k, int from, int end) {
+      if (from >= end) return;
+      const std::size_t bytes = static_cast<std::size_t>(from) * sizeof(T);
+      if (k < 2) {
+        std::memcpy(dst + bytes, (k == 0 ? o : n) + bytes, static_cast<std::size_t>(end - from) * sizeof(T));
+        return;
+      }
+      detail::WipeSpotJob job;
+      job.dst = dst + bytes;
+      job.old_row = o + bytes;
+      job.new_row = n + bytes;
+      job.threshold = row16 + from;
+      job.b = static_cast<int>(b);
+      job.count = end - from;
+      spot(job);
+    };
+    // The kinds met going out from the centre, in order, and where each
+    // starts (as |x − cx|).
+    // Each boundary is searched for from where it lay on the row before,
+    // which is near: a few reads on one line of the table, not a binary
+    // search across the row.
+    const int order[3] = {Reverse() ? 0 : 1, 2, Reverse() ? 1 : 0};
+    starts[3] = m_qw;
+    for (int i = 1; i < 3; ++i) {
+      starts[i] = gallop(t, starts[i - 1], m_qw, std::clamp(starts[i], starts[i - 1], m_qw),
+                         [&](std::int32_t v) { return kind(v) == order[i - 1]; });
+    }
+    for (int i = 0; i < 3; ++i) {
+      // Left half: x = cx − a for a in [starts[i], starts[i + 1]); right
+      // half: x = cx + a for a >= 1.
+      paint(order[i], std::max(0, cx - starts[i + 1] + 1), cx - starts[i] + 1);
+      paint(order[i], cx + std::max(1, starts[i]), std::min(w, cx + starts[i + 1]));
+    }
+  }
 }
 
 // --- Mask white and black --------------------------------------------------------------------------
@@ -171,11 +318,51 @@ void TWipeShadowWhite::Draw(std::int64_t e, std::int64_t d) {
   const std::uint8_t* levels = m_grey.data();
   const int w = width();
   const bool darkens = Darkens();
+  if (const detail::WipeKernelSet* set = shade_kernels(target())) {
+    // The brighter levels switch first, so the new screen shows from one
+    // level on: the kernels compare each pixel's level with it.
+    const auto first = std::find(from_new.begin(), from_new.end(), 1);
+    if (std::all_of(first, from_new.end(), [](std::uint8_t v) { return v == 1; })) {
+      const int threshold = static_cast<int>(first - from_new.begin());
+      target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, amount, threshold)
+                                   : draw_rows<std::uint16_t>(*set, amount, threshold);
+      return;
+    }
+  }
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
     const std::size_t g = levels[static_cast<std::size_t>(y) * w + x];
     const std::uint32_t src = from_new[g] ? n : o;
     return darkens ? L::sub(src, amount[g]) : L::add(src, amount[g]);
   });
+}
+
+// Row by row: the grey to add (subtract) per pixel from its level, then the
+// shading kernel with the levels as keys. A threshold of 256 (no level
+// shows the new screen) takes the old screen for both.
+template <class T>
+void TWipeShadowWhite::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount,
+                                 int threshold) {
+  LockedScreens s(target(), old_screen(), new_screen());
+  if (!s.ok()) return;
+  const int w = width();
+  const int format = shade_format(target().GetBitCount());
+  const detail::WipeShadeFn shade = Darkens() ? set.subtract[format] : set.add[format];
+  std::array<T, 256> by_level{};
+  for (std::size_t g = 0; g < 256; ++g) by_level[g] = static_cast<T>(amount[g]);
+  std::vector<T> row(static_cast<std::size_t>(w));
+  for (int y = 0; y < height(); ++y) {
+    const std::uint8_t* levels = m_grey.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    for (int x = 0; x < w; ++x) row[static_cast<std::size_t>(x)] = by_level[levels[x]];
+    detail::WipeShadeJob job;
+    job.dst = s.d_row(y);
+    job.old_row = s.o_row(y);
+    job.new_row = threshold > 255 ? s.o_row(y) : s.n_row(y);
+    job.key = levels;
+    job.amount = reinterpret_cast<const std::uint8_t*>(row.data());
+    job.threshold = std::min(threshold, 255);
+    job.count = w;
+    shade(job);
+  }
 }
 
 // --- Ripple ------------------------------------------------------------------------------------------
@@ -245,10 +432,12 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
     // centre, so the row splits into the part the ring has not reached
     // (the old screen), the ring, and the part it has passed (the new
     // screen); the two plain parts are copied whole, mirrored copies too.
-    int ring_begin = 0;
-    while (ring_begin < m_qw && dist[ring_begin] > b) ++ring_begin;
-    int ring_end = ring_begin;
-    while (ring_end < m_qw && dist[ring_end] + m_ring - 1 - b >= 0) ++ring_end;
+    const std::int32_t* dist_end = dist + m_qw;
+    const int ring_begin =
+        static_cast<int>(std::partition_point(dist, dist_end, [&](std::int32_t v) { return v > b; }) - dist);
+    const int ring_end = static_cast<int>(
+        std::partition_point(dist + ring_begin, dist_end, [&](std::int32_t v) { return v + m_ring - 1 - b >= 0; }) -
+        dist);
     auto copy = [](T* to, const T* from, int begin, int end) {
       if (begin < end) std::memcpy(to + begin, from + begin, static_cast<std::size_t>(end - begin) * sizeof(T));
     };
@@ -258,18 +447,23 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
       copy(to, new_part, ring_end, m_qw);
       copy(to, new_part, w - m_qw, w - ring_end);
     }
+    const std::int32_t* sine = m_sine.data() + static_cast<std::size_t>(y) * m_qw;
+    const std::int32_t* cosine = m_cosine.data() + static_cast<std::size_t>(y) * m_qw;
+    // The profile entry of pixel x is dist[x] − (b − L + 1).
+    const std::int64_t* profile = m_profile.data();
+    const std::int64_t inner = b - m_ring + 1;
     for (int x = ring_begin; x < ring_end; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * m_qw + x;
       const int mx = w - 1 - x;
-      const std::int64_t k = dist[x] + m_ring - 1 - b;
-      const std::int64_t reach = dist[x] + m_profile[static_cast<std::size_t>(k)];
-      const std::int64_t sx = reach * m_sine[i] / 65536 + cx, sy = reach * m_cosine[i] / 65536 + cy;
-      if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
-        const int ax = static_cast<int>(sx), ay = static_cast<int>(sy);
-        d_top[x] = new_row(ay)[ax];
-        d_top[mx] = new_row(ay)[w - 1 - ax];
-        d_bottom[x] = new_row(h - 1 - ay)[ax];
-        d_bottom[mx] = new_row(h - 1 - ay)[w - 1 - ax];
+      const std::int64_t reach = dist[x] + profile[dist[x] - inner];
+      const std::int64_t sx = reach * sine[x] / 65536 + cx, sy = reach * cosine[x] / 65536 + cy;
+      if (static_cast<std::uint64_t>(sx) < static_cast<std::uint64_t>(w) &&
+          static_cast<std::uint64_t>(sy) < static_cast<std::uint64_t>(h)) {
+        const T* top = new_row(static_cast<int>(sy));
+        const T* bottom = new_row(h - 1 - static_cast<int>(sy));
+        d_top[x] = top[sx];
+        d_top[mx] = top[w - 1 - sx];
+        d_bottom[x] = bottom[sx];
+        d_bottom[mx] = bottom[w - 1 - sx];
       } else {
         d_top[x] = n_top[x];
         d_top[mx] = n_top[mx];
@@ -373,30 +567,207 @@ void TWipeBlurWhite::Draw(std::int64_t e, std::int64_t d) {
 
 // --- Twists -----------------------------------------------------------------------------------------------
 
+namespace {
+
+// What one row (column) of a twist shows at a turn: untouched before its
+// phase starts, the new screen's line once it has turned half round, else
+// black with `span` pixels of one screen's line squeezed into the middle.
+struct TwistLine {
+  enum class State { Untouched, New, Turning } state = State::Untouched;
+  int begin = 0;
+  int span = 0;
+  bool from_new = false;
+};
+
+TwistLine twist_line(long double turn, int i, int lines, int length, bool reverse) {
+  const int k = reverse ? lines - 1 - i : i;
+  const long double phi = turn - static_cast<long double>(k) / lines * (kPi / 2);
+  TwistLine line;
+  if (phi < 0) return line;
+  if (phi >= kPi) {
+    line.state = TwistLine::State::New;
+    return line;
+  }
+  line.state = TwistLine::State::Turning;
+  const std::int64_t w = round_even(std::cos(phi) * length);
+  line.span = static_cast<int>(w > 0 ? w : -w);
+  line.begin = (length - line.span) / 2;
+  line.from_new = w < 0;
+  return line;
+}
+
+// The squeezed line as the surfaces' stretch samples it: output j takes
+// source pixel (j × step) >> 16, the step being length / span in 16.16
+// truncated, and only the samples inside the line are drawn.
+struct TwistSamples {
+  std::int64_t step = 0;
+  int count = 0;  // outputs whose sample lies inside the line
+};
+
+TwistSamples twist_samples(int span, int length) {
+  TwistSamples t;
+  if (span <= 0) return t;
+  t.step = static_cast<std::int64_t>(static_cast<double>(length) / static_cast<double>(span) * 65536);
+  // The samples only grow, so the drawn outputs are a prefix.
+  int lo = 0, hi = span;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (((std::int64_t{mid} * t.step) >> 16) < length)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  t.count = lo;
+  return t;
+}
+
+// The twist straight through the buffers of 15-, 16- and 32-bit screens
+// (pixels of type T), in row order whichever way the lines run: a twist of
+// columns keeps every column's plan and walks the target row by row, so
+// that each row of the screens is read in one sweep.
+template <class T>
+void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCustomDIBX& new_screen, bool columns,
+                  long double turn, bool reverse) {
+  const int w = target.GetWidth(), h = target.GetHeight();
+  const int lines = columns ? w : h, length = columns ? h : w;
+  std::uint8_t* dst = target.Lock(0, 0);
+  const std::uint8_t* o = old_screen.LockRead(0, 0);
+  const std::uint8_t* n = new_screen.LockRead(0, 0);
+  if (dst && o && n) {
+    const std::ptrdiff_t dp = target.GetPitch(), op = old_screen.GetPitch(), np = new_screen.GetPitch();
+    auto d_row = [&](int y) { return reinterpret_cast<T*>(dst + dp * y); };
+    auto o_row = [&](int y) { return reinterpret_cast<const T*>(o + op * y); };
+    auto n_row = [&](int y) { return reinterpret_cast<const T*>(n + np * y); };
+    if (!columns) {
+      for (int y = 0; y < h; ++y) {
+        const TwistLine line = twist_line(turn, y, lines, length, reverse);
+        T* to = d_row(y);
+        if (line.state == TwistLine::State::Untouched) continue;
+        if (line.state == TwistLine::State::New) {
+          std::memcpy(to, n_row(y), static_cast<std::size_t>(w) * sizeof(T));
+          continue;
+        }
+        const TwistSamples t = twist_samples(line.span, length);
+        const T* from = line.from_new ? n_row(y) : o_row(y);
+        std::fill(to, to + line.begin, T{0});
+        std::int64_t u = 0;
+        for (int j = 0; j < t.count; ++j, u += t.step) to[line.begin + j] = from[u >> 16];
+        std::fill(to + line.begin + t.count, to + w, T{0});
+      }
+    } else {
+      // Per column: where its drawn samples start, how many there are and
+      // the step, read in order as a row is walked.
+      struct Column {
+        std::int64_t step = 0;
+        std::int32_t first = 0, count = 0;
+      };
+      std::vector<Column> plan(static_cast<std::size_t>(w));
+      // Runs of columns in one state and drawn from one screen, in order.
+      struct Run {
+        int begin, end;
+        TwistLine::State state;
+        bool from_new;
+      };
+      std::vector<Run> runs;
+      for (int x = 0; x < w; ++x) {
+        const TwistLine line = twist_line(turn, x, lines, length, reverse);
+        if (runs.empty() || runs.back().state != line.state || runs.back().from_new != line.from_new) {
+          runs.push_back({x, x, line.state, line.from_new});
+        }
+        runs.back().end = x + 1;
+        if (line.state != TwistLine::State::Turning) continue;
+        const TwistSamples t = twist_samples(line.span, length);
+        plan[static_cast<std::size_t>(x)] = {t.step, line.begin, t.count};
+      }
+      // The target is drawn in strips of columns. A turning column reads
+      // its screen's column at rows that follow no fixed stride, so reading
+      // the screens in place would fetch a line of another row, on another
+      // page, for nearly every pixel. Each strip of the screens it needs is
+      // first copied row by row into a block that stays in the cache (row 0
+      // black, row r + 1 the screen's row r), then every column picks its
+      // rows there; a pixel outside its column's samples picks row 0, so
+      // the walk has no branch on which columns of a row are inside (a
+      // pattern no branch predictor learns).
+      const int strip = static_cast<int>(std::clamp<std::size_t>(
+          (std::size_t{256} << 10) / (static_cast<std::size_t>(h) + 1) / sizeof(T) / 16 * 16, 16, 256));
+      const std::size_t block = static_cast<std::size_t>(strip) * (static_cast<std::size_t>(h) + 1);
+      std::vector<T> old_block(block), new_block(block);
+      std::vector<Run> strip_runs;
+      for (int x0 = 0; x0 < w; x0 += strip) {
+        const int x1 = std::min(w, x0 + strip), sw = x1 - x0;
+        strip_runs.clear();
+        bool need_old = false, need_new = false;
+        for (const Run& r : runs) {
+          if (r.end <= x0 || r.begin >= x1 || r.state == TwistLine::State::Untouched) continue;
+          strip_runs.push_back({std::max(r.begin, x0), std::min(r.end, x1), r.state, r.from_new});
+          if (r.state == TwistLine::State::Turning) (r.from_new ? need_new : need_old) = true;
+        }
+        if (strip_runs.empty()) continue;
+        auto fill_block = [&](std::vector<T>& b, const std::uint8_t* base, std::ptrdiff_t pitch) {
+          std::fill(b.begin(), b.begin() + strip, T{0});
+          for (int y = 0; y < h; ++y) {
+            std::memcpy(b.data() + static_cast<std::size_t>(y + 1) * strip,
+                        reinterpret_cast<const T*>(base + pitch * y) + x0, static_cast<std::size_t>(sw) * sizeof(T));
+          }
+        };
+        if (need_old) fill_block(old_block, o, op);
+        if (need_new) fill_block(new_block, n, np);
+        for (int y = 0; y < h; ++y) {
+          T* to = d_row(y);
+          for (const Run& r : strip_runs) {
+            if (r.state == TwistLine::State::New) {
+              std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
+              continue;
+            }
+            const T* from = (r.from_new ? new_block.data() : old_block.data()) - x0;
+            for (int x = r.begin; x < r.end; ++x) {
+              const Column& c = plan[static_cast<std::size_t>(x)];
+              const std::int64_t j = y - c.first;
+              const std::int64_t inside =
+                  -static_cast<std::int64_t>(static_cast<std::uint64_t>(j) < static_cast<std::uint64_t>(c.count));
+              to[x] = from[((((j * c.step) >> 16) + 1) & inside) * strip + x];
+            }
+          }
+        }
+      }
+    }
+  }
+  if (n) new_screen.UnlockRead();
+  if (o) old_screen.UnlockRead();
+  if (dst) target.Unlock();
+}
+
+}  // namespace
+
 void TWipeTwistH::Draw(std::int64_t e, std::int64_t d) {
   const bool columns = Columns();
   const int lines = columns ? width() : height();   // rows (columns) that turn
   const int length = columns ? height() : width();  // pixels along each
+  const long double turn = static_cast<long double>(e) * 3 * kPi / (2 * static_cast<long double>(d));
+  if (pixel_path() != PixelPath::Reference) {
+    switch (target().GetBitCount()) {
+      case 32: twist_direct<std::uint32_t>(target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      case 16:
+      case 15: twist_direct<std::uint16_t>(target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      default: break;
+    }
+  }
+  // Through the surfaces' own operations, line by line.
   auto line_rect = [&](int k, int begin, int end) {
     return columns ? Rect{k, begin, k + 1, end} : Rect{begin, k, end, k + 1};
   };
-  const long double turn = static_cast<long double>(e) * 3 * kPi / (2 * static_cast<long double>(d));
   for (int i = 0; i < lines; ++i) {
-    const int k = Reverse() ? lines - 1 - i : i;
-    const long double phi = turn - static_cast<long double>(k) / lines * (kPi / 2);
-    if (phi < 0) continue;
+    const TwistLine line = twist_line(turn, i, lines, length, Reverse());
+    if (line.state == TwistLine::State::Untouched) continue;
     const Rect whole = line_rect(i, 0, length);
-    if (phi >= kPi) {
+    if (line.state == TwistLine::State::New) {
       target().Draw(whole.left, whole.top, false, false, false, whole, new_screen());
       continue;
     }
     target().FillRect(whole, 0);
-    const std::int64_t w = round_even(std::cos(phi) * length);
-    if (w == 0) continue;
-    const int span = static_cast<int>(w > 0 ? w : -w);
-    const int begin = (length - span) / 2;
-    target().StretchDraw(line_rect(i, begin, begin + span), w > 0 ? old_screen() : new_screen(), 255, false, false,
-                         false, whole);
+    if (line.span == 0) continue;
+    target().StretchDraw(line_rect(i, line.begin, line.begin + line.span), line.from_new ? new_screen() : old_screen(),
+                         255, false, false, false, whole);
   }
 }
 

@@ -3,11 +3,13 @@
 // black, ripple, blur through white or black, twists and the zoom.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "graphics/memory_dibx.h"
+#include "graphics/wipe_kernels.h"
 #include "graphics/wipes.h"
 
 namespace nova::graphics {
@@ -29,8 +31,8 @@ class TWipeMosaic : public TCustomWipe {
 
 // A bright ring spreads from the centre (reversed: from the corners
 // inwards); each pixel flashes white and switches to the new screen as it
-// passes. Thresholds per pixel are built by Prepare from the reverse flag
-// as it then stands.
+// passes. Thresholds per pixel (kept for one quarter, which the others
+// mirror) are built by Prepare from the reverse flag as it then stands.
 class TWipeSpot : public TCustomWipe {
  public:
   using TCustomWipe::TCustomWipe;
@@ -40,7 +42,19 @@ class TWipeSpot : public TCustomWipe {
   void Draw(std::int64_t e, std::int64_t d) override;
 
  private:
+  template <class T>
+  void draw_rows(detail::WipeSpotFn spot, std::int64_t b);
+  // The threshold of the pixels |x − cx| = a, |y − cy| = q.
+  std::int32_t threshold(int a, int q) const {
+    return m_threshold[static_cast<std::size_t>(q) * static_cast<std::size_t>(m_qw) + static_cast<std::size_t>(a)];
+  }
+
+  // Per quarter pixel (a, q), row by row, m_qw = cx + 1 to a row.
   std::vector<std::int32_t> m_threshold;
+  // The same for whole rows, q = 0..cy, x = 0..W − 1 (empty when the
+  // progress exceeds 16 bits).
+  std::vector<std::int16_t> m_row_threshold;
+  int m_qw = 0;
   std::int64_t m_span = 0;
 };
 
@@ -57,6 +71,9 @@ class TWipeShadowWhite : public TCustomWipe {
   virtual bool Darkens() const { return false; }
 
  private:
+  template <class T>
+  void draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount, int threshold);
+
   std::vector<std::uint8_t> m_grey;
 };
 

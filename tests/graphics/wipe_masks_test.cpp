@@ -360,7 +360,7 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
           Screens fast(77, 19, bits, static_cast<unsigned>(type + e));
           WipeSetup again;
           draw_once(fast, again, {type, e, 100, e == 50, 7, 9, ""});
-          EXPECT_EQ(first_difference(fast.target, ref.target), "")
+          EXPECT_EQ(first_stored_difference(fast.target, ref.target), "")
               << wipe_type_info(type)->name << " bits " << bits << " path " << pixel_path_name(p);
         }
       }
@@ -368,8 +368,39 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
   }
 }
 
+// The sectors keep their shape instead of a mask on the kernel paths: a
+// draw at the same elapsed value after a change of path (both ways) still
+// gives the reference's pixels, on odd and even sizes.
+TEST(WipeMaskFastPath, SectorsDrawTheSamePixelsWhenThePathChangesBetweenDraws) {
+  for (int type : {WP_CLOCKHAND, WP_FAN, WP_WFAN}) {
+    for (auto [w, h] : {std::pair{64, 48}, std::pair{33, 71}}) {
+      Screens ref(w, h, 32, static_cast<unsigned>(type));
+      WipeSetup ref_setup;
+      {
+        ScopedPixelPath path(PixelPath::Reference);
+        draw_once(ref, ref_setup, {type, 37, 100, false, 45, 0, ""});
+      }
+      Screens s(w, h, 32, static_cast<unsigned>(type));
+      WipeSetup setup;
+      auto wipe = draw_once(s, setup, {type, 37, 100, false, 45, 0, ""});
+      EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " best path";
+      Rng rng(3);
+      fill_random(s.target, rng);
+      {
+        ScopedPixelPath path(PixelPath::Reference);
+        wipe->DrawStep();
+      }
+      EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " then the reference path";
+      fill_random(s.target, rng);
+      wipe->DrawStep();
+      EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " and back";
+    }
+  }
+}
+
 // The kernels alone on rows of every length, with masks of runs of 0, of
-// 255 and of anything, against the per-pixel formulas.
+// 255 and of anything, and the spotlight's row, against the per-pixel
+// formulas.
 TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
   Rng rng(99);
   for (PixelPath p : available_pixel_paths()) {
@@ -407,11 +438,31 @@ TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
             std::memcpy(&got, out.data() + i * bytes, static_cast<std::size_t>(bytes));
             const int bits = format == 0 ? 32 : format == 1 ? 16 : 15;
             const std::uint32_t want = mix(ov, nv, m[static_cast<std::size_t>(i)], bits);
-            ASSERT_EQ(got & colour_bits(bits), want & colour_bits(bits))
-                << pixel_path_name(p) << " format " << format << " count " << count << " pixel " << i;
+            ASSERT_EQ(got, want) << pixel_path_name(p) << " format " << format << " count " << count << " pixel " << i;
           }
           EXPECT_EQ(out.back(), 0xAB) << "wrote past the row";
         }
+        // The spotlight's row: thresholds around b so that every part of
+        // the ring and both plain sides occur, the greys from the layout.
+        std::vector<std::int16_t> thresholds(static_cast<std::size_t>(count));
+        const int b = uniform(rng, 600, 900);
+        for (auto& t : thresholds) t = static_cast<std::int16_t>(uniform(rng, b - 560, b + 40));
+        std::vector<std::uint8_t> out(o.size(), 0xAB);
+        set->spot[format]({out.data(), o.data(), n.data(), thresholds.data(), b, count});
+        const int bits = format == 0 ? 32 : format == 1 ? 16 : 15;
+        for (int i = 0; i < count; ++i) {
+          std::uint32_t ov = 0, nv = 0, got = 0;
+          std::memcpy(&ov, o.data() + i * bytes, static_cast<std::size_t>(bytes));
+          std::memcpy(&nv, n.data() + i * bytes, static_cast<std::size_t>(bytes));
+          std::memcpy(&got, out.data() + i * bytes, static_cast<std::size_t>(bytes));
+          const int v = b - thresholds[static_cast<std::size_t>(i)];
+          const std::uint32_t grey =
+              static_cast<std::uint32_t>(color_to_pixel(bits, (v < 256 ? v : 511 - v) * 0x010101));
+          const std::uint32_t want = v < 0 ? ov : v >= 512 ? nv : add_sat(v < 256 ? ov : nv, grey, bits);
+          ASSERT_EQ(got, want) << pixel_path_name(p) << " spot format " << format << " count " << count << " pixel "
+                               << i << " v " << v;
+        }
+        EXPECT_EQ(out.back(), 0xAB) << "wrote past the row";
       }
     }
   }

@@ -132,6 +132,23 @@ inline void expect_masked(const Screens& s, const std::function<int(int, int)>& 
   EXPECT_EQ(first_difference(s.target, *expected), "") << what;
 }
 
+// The first pixel whose stored bits differ, the bits outside the colour
+// channels included (the top byte of 32-bit pixels, the top bit of 15-bit
+// ones): the fast paths of the transitions give whole pixels equal to the
+// reference's, not only their colours.
+inline std::string first_stored_difference(const TCustomDIBX& a, const TCustomDIBX& b) {
+  if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return "sizes differ";
+  for (int y = 0; y < a.GetHeight(); ++y) {
+    for (int x = 0; x < a.GetWidth(); ++x) {
+      const std::uint32_t pa = a.GetPixel(x, y), pb = b.GetPixel(x, y);
+      if (pa != pb)
+        return "(" + std::to_string(x) + ", " + std::to_string(y) + "): " + std::to_string(pa) + " vs " +
+               std::to_string(pb);
+    }
+  }
+  return "";
+}
+
 // Round to the nearest, halves to even.
 inline std::int64_t round_even(long double v) { return static_cast<std::int64_t>(std::nearbyintl(v)); }
 

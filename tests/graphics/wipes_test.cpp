@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "core/sjis.h"
+#include "graphics/kernels.h"
 #include "graphics/wipe_crack.h"
 #include "graphics/wipe_mask.h"
 #include "graphics/wipe_screens.h"
@@ -801,6 +802,92 @@ TEST(WipeArithmetic, ProgressProductsBeyondThirtyTwoAndSixtyFourBitsAreExact) {
   draw_once(s, setup, {WP_SMALL, 99, 100, true, -big - 1});
   draw_once(s, setup, {WP_FADE, 0, big, false, big, -big - 1});
   EXPECT_EQ(first_difference(s.target, s.old_screen), "");
+}
+
+// --- Fast paths ---------------------------------------------------------------------------
+
+// The types that paint through their own row code (twists, spotlight, mask
+// white and black, the blurs and plain white, black and flash at every
+// depth) give on every path the bytes of the reference path, frame by frame
+// along an elapsed sequence that jumps back and forth, on random screens.
+// Both runs start from the same target, so lines a twist leaves untouched
+// keep the same earlier frame on both. The types with rows of their own
+// give whole stored pixels; those drawn by the surfaces' operations (blurs,
+// white, black, flash) give the colour bits those operations promise.
+TEST(WipeScreensFastPath, EveryPathGivesTheReferencesBytesAlongASequenceThatJumpsBack) {
+  const int types[] = {WP_TWISTH,    WP_TWISTV,    WP_SPOT,  WP_MASKWHITE, WP_MASKBLACK,
+                       WP_BLURWHITE, WP_BLURBLACK, WP_WHITE, WP_BLACK,     WP_FLASH};
+  const int elapsed[] = {30, 95, 10, 61, 0, 47, 99, 20};
+  for (int bits : {15, 16, 32}) {
+    for (int type : types) {
+      for (const char* mask : {"", "stripes.bmp"}) {
+        if (*mask && type != WP_MASKWHITE && type != WP_MASKBLACK) continue;
+        for (bool rev : {false, true}) {
+          const unsigned seed = static_cast<unsigned>(type * 7 + bits + rev);
+          auto start = [&](Screens& s, WipeSetup& setup) {
+            setup.greys = make_wipe_grey_tables(bits);
+            setup.files.files["stripes.bmp"] = stripes_bitmap();
+            auto w = CreateTransition(type, s.surfaces(), setup.services(), 100);
+            w->SetReverse(rev);
+            w->SetMaskName(mask);
+            w->Prepare();
+            return w;
+          };
+          Screens ref(83, 37, bits, seed);
+          WipeSetup ref_setup;
+          std::vector<std::unique_ptr<TDIBX>> frames;
+          {
+            ScopedPixelPath path(PixelPath::Reference);
+            auto w = start(ref, ref_setup);
+            for (int e : elapsed) {
+              w->SetElapsed(e);
+              w->DrawStep();
+              frames.push_back(copy_of(ref.target));
+            }
+          }
+          for (PixelPath p : available_pixel_paths()) {
+            if (p == PixelPath::Reference) continue;
+            ScopedPixelPath path(p);
+            Screens fast(83, 37, bits, seed);
+            WipeSetup setup;
+            auto w = start(fast, setup);
+            for (std::size_t i = 0; i < std::size(elapsed); ++i) {
+              w->SetElapsed(elapsed[i]);
+              w->DrawStep();
+              const bool own_rows = type != WP_BLURWHITE && type != WP_BLURBLACK && type != WP_WHITE &&
+                                    type != WP_BLACK && type != WP_FLASH;
+              ASSERT_EQ(own_rows ? first_stored_difference(fast.target, *frames[i])
+                                 : first_difference(fast.target, *frames[i]),
+                        "")
+                  << wipe_type_info(type)->name << " bits " << bits << " mask '" << mask << "' rev " << rev << " path "
+                  << pixel_path_name(p) << " e " << elapsed[i];
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// The twists on lines much longer than wide and the reverse: squeezed
+// lines of one pixel, of the whole length, and everything between.
+TEST(WipeScreensFastPath, TwistsOfLongAndShortLinesMatchTheReference) {
+  for (auto [w, h] : {std::pair{3, 150}, std::pair{150, 3}, std::pair{1, 1}, std::pair{64, 64}}) {
+    for (int type : {WP_TWISTH, WP_TWISTV}) {
+      for (int e = 0; e < 60; e += 7) {
+        Screens ref(w, h, 32, static_cast<unsigned>(e));
+        WipeSetup setup;
+        {
+          ScopedPixelPath path(PixelPath::Reference);
+          draw_once(ref, setup, {type, e, 60});
+        }
+        ScopedPixelPath path(best_pixel_path());
+        Screens fast(w, h, 32, static_cast<unsigned>(e));
+        draw_once(fast, setup, {type, e, 60});
+        ASSERT_EQ(first_stored_difference(fast.target, ref.target), "") << type << " " << w << "x" << h << " e " << e;
+      }
+    }
+  }
 }
 
 }  // namespace
