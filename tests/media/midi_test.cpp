@@ -153,6 +153,30 @@ TEST(MidiPlayer, AGapBetweenTicksAdvancesASecondAtMost) {
   EXPECT_TRUE(player.IsPlaying());
 }
 
+// An output whose ports never open (no sound font, no device).
+class ClosedOutput final : public platform::MidiOutput {
+ public:
+  std::vector<platform::MidiPortInfo> ports() override { return {{"gone"}}; }
+  std::unique_ptr<platform::MidiPort> open(int) override { return nullptr; }
+};
+
+TEST(MidiPlayer, WithoutAPortTheClockStillRunsToTheEnd) {
+  ClosedOutput output;
+  doubles::ManualClock clock;
+  TMidiPlayV player(output, clock, doubles::idle_timers());
+  player.Load(smf({SmfTrack{{note_on(0, 0, 60, 1), note_on(960, 0, 61, 1)}}}));
+  EXPECT_FALSE(player.OpenDevice(-1));
+  player.ResetDevice();
+  player.PlayFrom(0);
+  EXPECT_TRUE(player.IsPlaying());
+  for (int i = 0; i < 110 && !player.IsEnd(); ++i) {
+    clock.now += 10;
+    player.Tick();
+  }
+  EXPECT_TRUE(player.IsEnd());
+  EXPECT_EQ(player.Position(), 1010);
+}
+
 // The manager on the headless platform: port 0 (the mapper) records.
 struct MidiRig {
   explicit MidiRig(std::filesystem::path record = {})
