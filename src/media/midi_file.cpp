@@ -33,16 +33,33 @@ std::span<const std::uint8_t> rmid_data(std::span<const std::uint8_t> file) {
   return {};
 }
 
+// A non-negative product to the nearest integer, ties to even (without
+// a library call per event).
+std::int64_t round_even(double v) {
+  auto q = static_cast<std::int64_t>(v);
+  const double d = v - static_cast<double>(q);
+  if (d > 0.5 || (d == 0.5 && (q & 1))) ++q;
+  return q;
+}
+
+std::uint8_t channel_kind(std::uint8_t status, std::span<const std::uint8_t> body) {
+  switch (status & 0xF0) {
+    case 0x80: return kMidiNoteOff;
+    case 0x90: return body.size() >= 2 && body[1] > 0 ? kMidiNoteOn : kMidiNoteOff;
+    case 0xA0: return kMidiKeyPressure;
+    case 0xB0: return kMidiControl;
+    case 0xC0: return kMidiProgram;
+    case 0xD0: return kMidiChannelPressure;
+    case 0xE0: return kMidiPitchBend;
+    default: return kMidiOther;
+  }
+}
+
 constexpr std::uint8_t kGsReset[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
 
 }  // namespace
 
 // --- TMidiStream --------------------------------------------------------------------------
-
-std::optional<std::uint8_t> TMidiStream::byte() {
-  if (m_pos >= m_end) return std::nullopt;
-  return m_bytes[m_pos++];
-}
 
 std::optional<std::uint32_t> TMidiStream::be16() {
   if (left() < 2) return std::nullopt;
@@ -56,17 +73,6 @@ std::optional<std::uint32_t> TMidiStream::be32() {
   std::uint32_t v = 0;
   for (int i = 0; i < 4; ++i) v = v << 8 | m_bytes[m_pos++];
   return v;
-}
-
-std::optional<std::uint32_t> TMidiStream::quantity() {
-  std::uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) {
-    const auto b = byte();
-    if (!b) return std::nullopt;
-    v = v << 7 | (*b & 0x7Fu);
-    if (!(*b & 0x80)) return v;
-  }
-  return std::nullopt;  // a fifth byte: not a quantity
 }
 
 bool TMidiStream::skip(std::size_t n) {
@@ -93,16 +99,7 @@ std::uint8_t classify_midi_event(std::uint8_t category, std::span<const std::uin
   if (category == kMidiSysEx) {
     return data.size() == sizeof kGsReset && std::equal(data.begin(), data.end(), kGsReset) ? kMidiGsReset : kMidiOther;
   }
-  switch (data[0] & 0xF0) {
-    case 0x80: return kMidiNoteOff;
-    case 0x90: return data.size() >= 3 && data[2] > 0 ? kMidiNoteOn : kMidiNoteOff;
-    case 0xA0: return kMidiKeyPressure;
-    case 0xB0: return kMidiControl;
-    case 0xC0: return kMidiProgram;
-    case 0xD0: return kMidiChannelPressure;
-    case 0xE0: return kMidiPitchBend;
-    default: return kMidiOther;
-  }
+  return channel_kind(data[0], data.subspan(1));
 }
 
 void TMidiV::Parse(std::span<const std::uint8_t> file) {
@@ -131,6 +128,10 @@ void TMidiV::parse_smf(std::span<const std::uint8_t> smf) {
   if (at > smf.size()) return;
   std::int32_t sequence = 0;
   std::vector<std::size_t> starts;
+  // An event takes at least two bytes of the file (a delta and a running
+  // data byte); its data is never longer than what it took.
+  m_events.m_events.reserve((smf.size() - at) / 2 + 1);
+  m_events.m_bytes.reserve(smf.size() - at + 2);
   for (int track = 0; track < m_track_count && at + 8 <= smf.size();) {
     const bool is_track = tag_at(smf, at, "MTrk");
     TMidiStream chunk(smf, at + 4, smf.size());
@@ -150,8 +151,12 @@ void TMidiV::parse_smf(std::span<const std::uint8_t> smf) {
     const auto mid = ev.begin() + static_cast<std::ptrdiff_t>(starts[i]);
     const auto last = i + 1 < starts.size() ? ev.begin() + static_cast<std::ptrdiff_t>(starts[i + 1]) : ev.end();
     if (mid == ev.begin() || mid == last || (mid - 1)->tick <= mid->tick) continue;
-    std::inplace_merge(ev.begin(), mid, last,
-                       [](const TMidiMsgEvent& a, const TMidiMsgEvent& b) { return a.tick < b.tick; });
+    // Into a buffer kept between files (a stable merge: the earlier range
+    // first on equal ticks), then back.
+    m_merge.resize(static_cast<std::size_t>(last - ev.begin()));
+    std::merge(ev.begin(), mid, mid, last, m_merge.begin(),
+               [](const TMidiMsgEvent& a, const TMidiMsgEvent& b) { return a.tick < b.tick; });
+    std::copy(m_merge.begin(), m_merge.end(), ev.begin());
   }
   if (!ev.empty() && ev.back().kind != kMidiEndOfTrack) {
     constexpr std::uint8_t kEnd[] = {0xFF, 0x2F};
@@ -162,18 +167,24 @@ void TMidiV::parse_smf(std::span<const std::uint8_t> smf) {
 
 void TMidiV::add(std::int64_t tick, std::int64_t delta, std::int32_t track, std::int32_t sequence,
                  std::uint8_t category, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body) {
-  TMidiMsgEvent e;
+  TMidiMsgEvent& e = m_events.m_events.emplace_back();
   e.tick = capped(tick);
   e.delta = capped(delta);
   e.sequence = sequence;
   e.length = static_cast<std::int32_t>(head.size() + body.size());
   e.category = category;
   e.track = track;
-  e.offset = static_cast<std::uint32_t>(m_events.m_bytes.size());
-  m_events.m_bytes.insert(m_events.m_bytes.end(), head.begin(), head.end());
-  m_events.m_bytes.insert(m_events.m_bytes.end(), body.begin(), body.end());
-  e.kind = classify_midi_event(category, m_events.data(e));
-  m_events.m_events.push_back(e);
+  std::vector<std::uint8_t>& pool = m_events.m_bytes;
+  e.offset = static_cast<std::uint32_t>(pool.size());
+  // Channel messages are most of a file: a byte or two, no library call.
+  for (const std::uint8_t b : head) pool.push_back(b);
+  if (body.size() <= 2) {
+    for (const std::uint8_t b : body) pool.push_back(b);
+  } else {
+    pool.insert(pool.end(), body.begin(), body.end());
+  }
+  e.kind = category == kMidiChannel ? channel_kind(head[0], body)
+                                    : classify_midi_event(category, {pool.data() + e.offset, pool.size() - e.offset});
 }
 
 void TMidiV::read_track(TMidiStream& s, std::int32_t track, std::int32_t& sequence) {
@@ -240,7 +251,7 @@ void TMidiV::time_events() {
   std::int64_t previous = 0;
   for (TMidiMsgEvent& e : ev) {
     const double product = static_cast<double>(e.tick - previous) * static_cast<double>(current);
-    t = std::min<std::int64_t>(t + static_cast<std::int64_t>(std::nearbyint(product)), kCap);
+    t = std::min<std::int64_t>(t + round_even(product), kCap);
     e.time = static_cast<std::int32_t>(t);
     previous = e.tick;
     if (e.kind == kMidiTempo && e.length >= 5) {

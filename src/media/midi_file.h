@@ -30,11 +30,22 @@ class TMidiStream {
 
   std::size_t position() const { return m_pos; }
   std::size_t left() const { return m_end > m_pos ? m_end - m_pos : 0; }
-  std::optional<std::uint8_t> byte();
+  std::optional<std::uint8_t> byte() {
+    if (m_pos >= m_end) return std::nullopt;
+    return m_bytes[m_pos++];
+  }
   std::optional<std::uint32_t> be16();
   std::optional<std::uint32_t> be32();
   // At most four bytes of 7 bits, most significant first.
-  std::optional<std::uint32_t> quantity();
+  std::optional<std::uint32_t> quantity() {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4 && m_pos < m_end; ++i) {
+      const std::uint8_t b = m_bytes[m_pos++];
+      v = v << 7 | (b & 0x7Fu);
+      if (!(b & 0x80)) return v;
+    }
+    return std::nullopt;  // cut short, or a fifth byte: not a quantity
+  }
   bool skip(std::size_t n);
   void back() { --m_pos; }
   // Bytes already passed (within the buffer).
@@ -124,6 +135,7 @@ class TMidiV {
            std::span<const std::uint8_t> head, std::span<const std::uint8_t> body);
   void time_events();
 
+  std::vector<TMidiMsgEvent> m_merge;
   int m_format = 0;
   int m_track_count = 0;
   int m_division = 0;
