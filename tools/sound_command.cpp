@@ -23,16 +23,22 @@ namespace {
 
 const char* kUsage =
     "usage: nova sound --record-audio OUT.wav TITLE NAME[@MS]... [--repeat] [--volume V]\n"
-    "                  [--wave-mixer [--delay-time MS]] [--seconds S]\n\n"
+    "                  [--wave-mixer [--delay-time MS]] [--seconds S]\n"
+    "                  [--midi-port N] [--cd-folder DIR]...\n\n"
     "Plays the title's sounds (TITLE is mounted as the player mounts its data) on the\n"
     "virtual clock, in 15 ms frames, and writes what is heard to OUT.wav (44100 Hz\n"
     "16-bit stereo). NAME@MS starts a sound MS ms in (0 without). Prints each sound's\n"
-    "length and the time it ended.\n"
+    "length and the time it ended. NAME may be a MIDI file (.mid) or a CD track\n"
+    "(CD_n, from the --cd-folder drives).\n"
     "  --repeat        every sound repeats (needs --seconds)\n"
     "  --volume V      every sound's volume in hundredths of a decibel (0 .. -10000)\n"
     "  --wave-mixer    play through the wave mixer (game.ini DirectSound off)\n"
     "  --delay-time MS the wave mixer's block length, 100 .. 500 (500 by default)\n"
-    "  --seconds S     record S seconds; without it, until every sound has ended\n";
+    "  --seconds S     record S seconds; without it, until every sound has ended\n"
+    "  --midi-port N   the MIDI device: 0 the mapper (here the recording port, not\n"
+    "                  heard), 1.. the ports; by default the software synthesizer\n"
+    "  --cd-folder DIR a folder of track files (track01.wav ...) as a CD drive;\n"
+    "                  repeatable (D:, E: ... in order)\n";
 
 int number(const std::string& option, const std::string& text) {
   char* end = nullptr;
@@ -54,7 +60,8 @@ int run_sound(const std::vector<std::string>& args) {
   std::filesystem::path title;
   std::vector<Sound> sounds;
   bool repeat = false, mixer = false;
-  std::optional<int> volume, delay, seconds;
+  std::optional<int> volume, delay, seconds, midi_port;
+  std::vector<std::filesystem::path> cd_folders;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string& {
@@ -76,6 +83,10 @@ int run_sound(const std::vector<std::string>& args) {
       delay = number(a, value());
     } else if (a == "--seconds") {
       seconds = number(a, value());
+    } else if (a == "--midi-port") {
+      midi_port = number(a, value());
+    } else if (a == "--cd-folder") {
+      cd_folders.emplace_back(value());
     } else if (a.rfind("--", 0) == 0) {
       std::fputs(kUsage, stderr);
       return 2;
@@ -108,19 +119,37 @@ int run_sound(const std::vector<std::string>& args) {
   files::mount_title_data(files, std::filesystem::current_path() / "nova", {title});
   {
     media::MediaSystem media(platform, files, {!mixer, delay.value_or(500)});
+    for (const auto& folder : cd_folders) {
+      if (!std::filesystem::is_directory(folder)) fail("--cd-folder: not a folder: " + folder.string());
+    }
+    media.SetCdSettings({cd_folders, {}, {}});
     media.CreateManagers();
+    media::TMidiManager& midi = *media.MidiMan();
+    if (midi_port) {
+      if (*midi_port < 0 || *midi_port >= midi.DeviceCount())
+        fail("--midi-port: 0 .. " + std::to_string(midi.DeviceCount() - 1));
+      midi.SelectDevice(*midi_port);
+    } else {
+      midi.SelectDeviceByName("Software synthesizer");
+    }
     for (Sound& s : sounds) {
       const std::string shown = platform::codepage::to_utf8(s.name);
       try {
         switch (media::media_kind_of(s.name)) {
           case media::MediaKind::Ogg: s.item = media.OggMan()->Add(s.name); break;
           case media::MediaKind::MediaPlayer: s.item = media.WmpMan()->Add(s.name); break;
-          default: fail(shown + ": not a sound this command plays (.ogg, .wav, .wma, .asf)");
+          case media::MediaKind::Midi: s.item = midi.Add(s.name); break;
+          case media::MediaKind::CdAudio: s.item = media.CddaMan()->Add(s.name); break;
+          default: fail(shown + ": not a sound this command plays (.ogg, .wav, .wma, .asf, .mid, CD_n)");
         }
       } catch (const core::Error& e) {
         fail(shown + ": " + platform::codepage::to_utf8(e.message()));
       }
       if (s.item->GetLength() == 0 && s.item->AtEnd()) fail(shown + ": the sound does not decode");
+      if (s.item->GetLength() == 0 && media::media_kind_of(s.name) == media::MediaKind::CdAudio)
+        fail(shown + ": no such track on the --cd-folder drives");
+      if (s.item->GetLength() == 0 && media::media_kind_of(s.name) == media::MediaKind::Midi)
+        fail(shown + ": no MIDI events (not a MIDI file, or empty)");
       s.item->SetRepeat(repeat);
       if (volume) s.item->SetVolume(*volume);
     }

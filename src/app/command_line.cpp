@@ -50,6 +50,10 @@ struct Parser {
         ->type_name("PATH|cancel");
     app.add_option("--record-audio", o.record_audio, "headless: write the mixed sound output as WAV")
         ->type_name("FILE");
+    app.add_option("--cd-folder", o.cd_folders,
+                   "a folder of CD track files (track01.wav, track02.ogg ...) as a CD drive; repeatable: "
+                   "D:, E: ... in order")
+        ->type_name("DIR");
     app.add_option("--seed", seed, "seed of the standard random generator")->type_name("N");
     app.add_option("--modes", modes, "headless display modes, e.g. 640x480x32@60,800x600x16@60")->type_name("LIST");
     app.add_option("--surface", o.surface_setting, "screen surface setting 0, 1 or 2 (default 0)")->type_name("0|1|2");
@@ -130,10 +134,11 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       bool is_value = false;
       if (i > 0) {
         const std::string& prev = args[i - 1];
-        for (const char* takes :
-             {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--dialog", "--record-audio", "--seed",
-              "--modes", "--surface", "--date", "--scale", "--filter", "--window-scale", "--window-size",
-              "--window-shot", "--desktop-scale", "--key-full-screen", "--key-screenshot"}) {
+        for (const char* takes : {"--max-ticks",   "--screenshot",    "--input",           "--trace",
+                                  "--answer",      "--dialog",        "--record-audio",    "--cd-folder",
+                                  "--seed",        "--modes",         "--surface",         "--date",
+                                  "--scale",       "--filter",        "--window-scale",    "--window-size",
+                                  "--window-shot", "--desktop-scale", "--key-full-screen", "--key-screenshot"}) {
           if (prev == takes) is_value = true;
         }
       }

@@ -29,6 +29,8 @@ struct PlayerOptions {
   // --dialog, in order.
   std::vector<std::string> dialog_answers;
   std::filesystem::path record_audio;
+  // Folders of CD track files, each a drive ("D:", "E:" ... in order).
+  std::vector<std::filesystem::path> cd_folders;
   std::optional<std::uint32_t> seed;
   // Headless display modes ("640x480x32@60,800x600x16@60"); empty keeps the
   // backend's list.

@@ -155,7 +155,8 @@ void TFormView::title_start() {
                      m_screen_width,
                      m_screen_height,
                      project->display_option_a(),
-                     project->display_option_b()};
+                     project->display_option_b(),
+                     project->registry_key()};
     m_factory.create_media(m_ctx, start);
   }
 

@@ -1,5 +1,8 @@
 #include "app/screen_media.h"
 
+#include "app/title_services.h"
+#include "platform/registry.h"
+
 namespace nova::app {
 
 ScreenMedia::ScreenMedia(PlayerContext& ctx, const MediaStart& start) : m_ctx(ctx) {
@@ -15,12 +18,30 @@ ScreenMedia::ScreenMedia(PlayerContext& ctx, const MediaStart& start) : m_ctx(ct
         ctx.platform, *start.window, start.display_option_b, start.display_option_a, start.screen_height,
         start.screen_width, platform::Point{start.panel.left, start.panel.top}, options);
   }
-  if (m_media) m_media->CreateManagers();
+  if (m_media) {
+    media::CdSettings cd;
+    cd.folders = ctx.options.cd_folders;
+    cd.registry_key = start.registry_key;
+    cd.read_registry = [&ctx](std::string_view key, std::string_view value) {
+      return platform::Registry(ctx.platform.system().user_config_folder() / "registry.ini").read_string(key, value);
+    };
+    m_media->SetCdSettings(std::move(cd));
+    m_media->CreateManagers();
+    if (VariableStore* variables = ctx.services.variables()) {
+      m_midi_ports = std::make_unique<media::MidiPortVariables>(*m_media->MidiMan());
+      variables->router.attach("MIDI manager", *m_midi_ports, media::MidiPortVariables::kIndexes);
+    }
+  }
 }
 
 ScreenMedia::~ScreenMedia() { finalize(); }
 
 void ScreenMedia::finalize() {
+  if (m_midi_ports) {
+    // The store may have gone first (the close frees it before the media).
+    if (VariableStore* variables = m_ctx.services.variables()) variables->router.detach(*m_midi_ports);
+    m_midi_ports.reset();
+  }
   if (m_manager) {
     m_ctx.step_trace("ScreenMan.Free");
     m_manager.reset();

@@ -3,8 +3,10 @@
 // and the managers), to which the window's activation, the composed frames
 // and the display-mode switches are forwarded. Start: novaInit, the screen
 // manager, the managers; end: the screen manager, the managers, novaFinal,
-// every step on the step trace. The CD audio and MIDI managers come with
-// their own work (the MIDI calls below do nothing until then).
+// every step on the step trace. The CD audio manager gets the --cd-folder
+// drives and the project's registry key; the MIDI manager answers
+// "@MidiPort" and "@MidiPorts" through the variable store's router while
+// it exists. The MIDI device stays open across a display switch.
 #pragma once
 
 #include <memory>
@@ -13,6 +15,7 @@
 #include "app/title_host.h"
 #include "graphics/screen_manager.h"
 #include "media/media_system.h"
+#include "media/midi_port_variables.h"
 
 namespace nova::app {
 
@@ -48,6 +51,8 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
   void resume_video() override {
     if (m_media) m_media->MediaResume();
   }
+  // Nothing to close around a display switch: the port needs no reopening
+  // here, and reopening the synthesizer would reload its sound font.
   bool midi_device_open() const override { return false; }
   void pause_midi_and_close() override {}
   void reopen_midi_and_resume() override {}
@@ -73,6 +78,7 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
 
   PlayerContext& m_ctx;
   std::unique_ptr<media::MediaSystem> m_media;
+  std::unique_ptr<media::MidiPortVariables> m_midi_ports;
   std::unique_ptr<graphics::TScreenManager> m_manager;
   graphics::TPresentSource* m_source = nullptr;
   std::uint64_t m_counted_from = 0;

@@ -37,6 +37,7 @@ class ScriptProjectHost final : public ProjectHost {
   int screen_height() const override { return m_project->screen_height(); }
   int display_option_a() const override { return m_project->display_option_a(); }
   int display_option_b() const override { return m_project->display_option_b(); }
+  std::string registry_key() const override { return m_project->registry_key(); }
   bool pause_when_inactive() const override { return m_project->pause_when_inactive(); }
   void run_tick() override { m_project->RunTick(); }
   // Game saves and loads are not built: a pending request raises an error

@@ -42,6 +42,9 @@ class ProjectHost {
   // The preferred full-screen size (the project's two display options).
   virtual int display_option_a() const = 0;
   virtual int display_option_b() const = 0;
+  // The project's registry key (Shift-JIS; empty: none), under which the
+  // registry substitute keeps the title's values ("CDDrive").
+  virtual std::string registry_key() const { return {}; }
   virtual bool pause_when_inactive() const = 0;
   // One tick of the interpreter.
   virtual void run_tick() = 0;
@@ -135,6 +138,7 @@ struct MediaStart {
   int screen_height = 0;
   int display_option_a = 0;
   int display_option_b = 0;
+  std::string registry_key;
 };
 
 // Makes the title's subsystems at their steps of the title start, each into

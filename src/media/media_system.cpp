@@ -32,6 +32,20 @@ void MediaSystem::CreateManagers() {
   m_wmp = std::make_unique<TWmpManager>(*m_library, m_files);
   trace("OggMan.Create");
   m_ogg = std::make_unique<TOggManager>(*m_library, m_files, m_platform, m_settings);
+  trace("CddaMan.Create");
+  platform::CdAudio* cd = &m_platform.cd_audio();
+  if (!m_cd_settings.folders.empty()) {
+    m_cd_folders = std::make_unique<CdFolderAudio>(*m_library, m_cd_settings.folders);
+    cd = m_cd_folders.get();
+  }
+  m_cdda =
+      std::make_unique<TCddaManager>(*m_library, m_files, *cd, m_cd_settings.registry_key, m_cd_settings.read_registry);
+  trace("MidiMan.Create");
+  platform::Platform& p = m_platform;
+  m_midi = std::make_unique<TMidiManager>(
+      *m_library, m_files, p.midi(), p.clock(), [&p](std::uint32_t interval, std::function<void()> callback) {
+        return p.create_timer(interval, std::move(callback), platform::ThreadPriority::TimeCritical);
+      });
 }
 
 void MediaSystem::MediaFinal() {
@@ -48,6 +62,15 @@ void MediaSystem::MediaFinal() {
     trace("OggMan.Free");
     m_ogg.reset();
   }
+  if (m_cdda) {
+    trace("CddaMan.Free");
+    m_cdda.reset();
+    m_cd_folders.reset();
+  }
+  if (m_midi) {
+    trace("MidiMan.Free");
+    m_midi.reset();
+  }
   trace("novaFinal");
   m_library.reset();
 }
@@ -56,18 +79,31 @@ void MediaSystem::PauseAll() {
   if (m_video) m_video->PauseAll();
   if (m_wmp) m_wmp->PauseAll();
   if (m_ogg) m_ogg->PauseAll();
+  if (m_cdda) {
+    m_cdda->PauseAll();
+    // The line's level goes back to what it was while we are away.
+    m_cdda->RestoreLineVolume();
+  }
+  if (m_midi) m_midi->PauseAll();
 }
 
 void MediaSystem::ResumeAll() {
   if (m_video) m_video->ResumeAll();
   if (m_wmp) m_wmp->ResumeAll();
   if (m_ogg) m_ogg->ResumeAll();
+  if (m_cdda) {
+    m_cdda->ReadLineVolume();
+    m_cdda->ResumeAll();
+  }
+  if (m_midi) m_midi->ResumeAll();
 }
 
 void MediaSystem::SetEnabled(bool enabled) {
   // The video manager has no switch of its own.
   if (m_wmp) m_wmp->SetEnabled(enabled);
   if (m_ogg) m_ogg->SetEnabled(enabled);
+  if (m_cdda) m_cdda->SetEnabled(enabled);
+  if (m_midi) m_midi->SetEnabled(enabled);
 }
 
 void MediaSystem::FrameShown() {

@@ -6,19 +6,26 @@
 //
 // Start-up: novaInit (the library opens its output stream on the
 // platform's sound output), novaOggmanSetUseThread; then, after the host
-// made the screen manager, the video, media-player and Ogg managers in this
-// order. The CD audio and MIDI managers have their slots here and come
-// with their own work; until then those slots stay empty.
+// made the screen manager, the video, media-player, Ogg, CD audio and MIDI
+// managers in this order. CD audio plays the --cd-folder drives when there
+// are any, else the platform's (which has none); MIDI plays through the
+// platform's ports on a periodic timer of the platform.
 //
 // Main thread only. The platform and the file manager must outlive it.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/file_manager.h"
+#include "media/cd_folders.h"
+#include "media/cdda_manager.h"
 #include "media/media_managers.h"
+#include "media/midi_manager.h"
 #include "media/nova_library.h"
 #include "platform/platform.h"
 
@@ -28,6 +35,14 @@ namespace nova::media {
 // lower-casing).
 enum class MediaKind : std::uint8_t { None, Midi, MediaPlayer, Ogg, CdAudio };
 MediaKind media_kind_of(std::string_view name);
+
+// What the CD audio manager is made with.
+struct CdSettings {
+  // Folders of track files, each a drive ("D:", "E:" ...).
+  std::vector<std::filesystem::path> folders;
+  std::string registry_key;  // the project's; empty: none
+  RegistryReader read_registry;
+};
 
 class MediaSystem {
  public:
@@ -40,7 +55,9 @@ class MediaSystem {
   MediaSystem(const MediaSystem&) = delete;
   MediaSystem& operator=(const MediaSystem&) = delete;
 
-  // The video, media-player and Ogg managers, in this order.
+  // Before CreateManagers.
+  void SetCdSettings(CdSettings settings) { m_cd_settings = std::move(settings); }
+  // The video, media-player, Ogg, CD audio and MIDI managers, in this order.
   void CreateManagers();
   // Frees the managers in order, then novaFinal. Safe to call twice.
   void MediaFinal();
@@ -49,6 +66,8 @@ class MediaSystem {
   TVideoManager* VideoMan() const { return m_video.get(); }
   TWmpManager* WmpMan() const { return m_wmp.get(); }
   TOggManager* OggMan() const { return m_ogg.get(); }
+  TCddaManager* CddaMan() const { return m_cdda.get(); }
+  TMidiManager* MidiMan() const { return m_midi.get(); }
   NovaLibrary* Library() const { return m_library.get(); }
 
   // Every manager in turn.
@@ -74,6 +93,10 @@ class MediaSystem {
   std::unique_ptr<TVideoManager> m_video;
   std::unique_ptr<TWmpManager> m_wmp;
   std::unique_ptr<TOggManager> m_ogg;
+  CdSettings m_cd_settings;
+  std::unique_ptr<CdFolderAudio> m_cd_folders;
+  std::unique_ptr<TCddaManager> m_cdda;
+  std::unique_ptr<TMidiManager> m_midi;
 };
 
 }  // namespace nova::media

@@ -122,6 +122,11 @@ void Voice::set_repeat(bool on) {
   fill(4410);
 }
 
+void Voice::set_line_gain(std::int32_t left, std::int32_t right) {
+  m_line_left.store(std::clamp(left, 0, 65535));
+  m_line_right.store(std::clamp(right, 0, 65535));
+}
+
 void Voice::set_repeat_pos_ms(std::int64_t ms) { m_repeat_pos.store(ms_to_frames(ms)); }
 
 void Voice::convert(const std::uint8_t* src, std::int64_t frames, std::int16_t* dst) const {
@@ -234,7 +239,20 @@ void Voice::mix_into(std::int32_t* acc, std::size_t frames, std::uint64_t callba
     const std::size_t n = std::min<std::size_t>(c.frames - m_read_offset, frames - done);
     const std::int16_t* s = c.samples.data() + static_cast<std::size_t>(m_read_offset) * 2;
     std::int32_t* a = acc + done * 2;
-    if (m_current_left == target_left && m_current_right == target_right) {
+    const std::int32_t line_left = m_line_left.load(std::memory_order_relaxed);
+    const std::int32_t line_right = m_line_right.load(std::memory_order_relaxed);
+    if (line_left != 65535 || line_right != 65535) {
+      const auto span = static_cast<std::int64_t>(frames);
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto k = static_cast<std::int64_t>(done + i + 1);
+        const auto gl = m_current_left + (target_left - m_current_left) * k / span;
+        const auto gr = m_current_right + (target_right - m_current_right) * k / span;
+        const std::int64_t l = std::int64_t{s[i * 2]} * line_left / 65535;
+        const std::int64_t r = std::int64_t{s[i * 2 + 1]} * line_right / 65535;
+        a[i * 2] += static_cast<std::int32_t>((l * gl) >> 16);
+        a[i * 2 + 1] += static_cast<std::int32_t>((r * gr) >> 16);
+      }
+    } else if (m_current_left == target_left && m_current_right == target_right) {
       if (target_left == 65536 && target_right == 65536) {
         for (std::size_t i = 0; i < n * 2; ++i) a[i] += s[i];
       } else {

@@ -57,6 +57,10 @@ class Voice {
   // decibel.
   void set_pan(std::int32_t p);
   std::int32_t pan() const { return m_pan; }
+  // A linear gain per channel in 1/65535 (65535 leaves the samples as they
+  // are), applied before the volume: the CD line's level. Takes effect at
+  // the next callback, without a glide.
+  void set_line_gain(std::int32_t left, std::int32_t right);
   void set_repeat(bool on);
   bool repeat() const { return m_repeat.load(); }
   void set_repeat_pos_ms(std::int64_t ms);
@@ -125,6 +129,8 @@ class Voice {
   std::atomic<std::int64_t> m_repeat_pos{0};
   std::atomic<std::int32_t> m_gain_left{65536};  // Q16
   std::atomic<std::int32_t> m_gain_right{65536};
+  std::atomic<std::int32_t> m_line_left{65535};
+  std::atomic<std::int32_t> m_line_right{65535};
   std::atomic<std::uint64_t> m_heard{0};  // frame << 16 | generation's low bits
   std::atomic<std::uint64_t> m_first_heard{0};
 

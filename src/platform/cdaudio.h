@@ -1,7 +1,9 @@
 // CD audio, standing where the MCI CD audio device and the mixer's CD line
 // stand. On Linux a "drive" is either a real audio CD (not supported here:
 // there are then no drives) or a folder of track files named on the command
-// line (track01.wav, track02.ogg ...), which plays through the sound output.
+// line (track01.wav, track02.ogg ...); those decode, so they live with the
+// media library (src/media/cd_folders.h) and implement these interfaces.
+// A drive's state is read when asked: nothing polls.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,9 @@ class CdDrive {
   virtual int position_seconds() = 0;
   virtual bool play(int track, int from_second) = 0;
   virtual void stop() = 0;
+  // The play list is the one track last played: with repeat on, it starts
+  // again at its end without a gap; off, the drive stops there.
+  virtual void set_repeat(bool on) = 0;
 };
 
 struct CdLineVolume {

@@ -57,6 +57,7 @@ TEST_F(PlayerProcess, HelpAndBadOptions) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("--headless"), std::string::npos);
   EXPECT_NE(help.find("/config"), std::string::npos);
+  EXPECT_NE(help.find("--cd-folder"), std::string::npos);
   run("--no-such-option", &status);
   EXPECT_EQ(status, 2);
 }

@@ -154,6 +154,13 @@ TEST(CommandLine, OptionsThenData) {
   // Everything from the first data argument on is data, even option-like text.
   EXPECT_EQ(o.data, (std::vector<std::string>{"/data/one", "--headless", "two.dat"}));
 
+  // CD folders, repeatable, each a drive in order.
+  const char* cd[] = {"novaplayer", "--cd-folder", "/cd/one", "--headless", "--cd-folder", "/cd/two", "/title"};
+  auto with_cd = parse_command_line(7, cd);
+  ASSERT_TRUE(with_cd.options) << with_cd.message;
+  EXPECT_EQ(with_cd.options->cd_folders, (std::vector<std::filesystem::path>{"/cd/one", "/cd/two"}));
+  EXPECT_EQ(with_cd.options->data, (std::vector<std::string>{"/title"}));
+
   const char* config[] = {"novaplayer", "/CONFIG"};
   EXPECT_EQ(parse_command_line(2, config).options->data.front(), "/CONFIG");
   const char* dashdash[] = {"novaplayer", "--", "--odd-folder"};

@@ -74,7 +74,9 @@ TEST(ShellVariables, EveryIndexHasItsHolderOnceTheTitleRuns) {
   EXPECT_EQ(router.holder_name(0), "interpreter");
   EXPECT_EQ(router.holder_name(7), "store");
   EXPECT_EQ(router.holder_name(12), "shell");
-  EXPECT_EQ(router.holder_name(46), "shell (no MIDI)");
+  // The MIDI manager took the shell's stand-in answers over.
+  EXPECT_EQ(router.holder_name(45), "MIDI manager");
+  EXPECT_EQ(router.holder_name(46), "MIDI manager");
   EXPECT_EQ(router.holder_name(43), "history placeholder");
   EXPECT_EQ(router.holder_name(35), "component placeholder");
 
@@ -82,8 +84,9 @@ TEST(ShellVariables, EveryIndexHasItsHolderOnceTheTitleRuns) {
   EXPECT_EQ(p.sys("@ScrHeight").as_int(), 480);
   EXPECT_EQ(p.sys("@Title").as_str(), test::sjis("変数の題"));
   EXPECT_FALSE(p.sys("@IsDebug").as_flag());
-  EXPECT_EQ(p.sys("@MidiPort").as_str(), "");
-  EXPECT_EQ(p.sys("@MidiPorts").count(), 0);
+  EXPECT_EQ(p.sys("@MidiPort").as_str(), test::sjis("MIDIマッパー"));
+  // The mapper, then the platform's ports.
+  EXPECT_EQ(p.sys("@MidiPorts").count(), 1 + static_cast<std::int32_t>(p.platform.midi().ports().size()));
   EXPECT_EQ(p.sys("@HistoryCount").as_int(), 0);
   ASSERT_TRUE(p.run("@HistoryMaxCount = 30"));
   EXPECT_EQ(p.sys("@HistoryMaxCount").as_int(), 30);

@@ -72,7 +72,8 @@ TEST(MediaSystem, StartAndEndAreTracedStepByStep) {
   }
   EXPECT_EQ(trace,
             (std::vector<std::string>{"novaInit", "novaOggmanSetUseThread", "VideoMan.Create", "WmpMan.Create",
-                                      "OggMan.Create", "VideoMan.Free", "WmpMan.Free", "OggMan.Free", "novaFinal"}));
+                                      "OggMan.Create", "CddaMan.Create", "MidiMan.Create", "VideoMan.Free",
+                                      "WmpMan.Free", "OggMan.Free", "CddaMan.Free", "MidiMan.Free", "novaFinal"}));
   EXPECT_EQ(media_kind_of("bgm\\Op.OGG"), MediaKind::Ogg);
   EXPECT_EQ(media_kind_of("a.WAV"), MediaKind::Ogg);
   EXPECT_EQ(media_kind_of("x.wmv"), MediaKind::MediaPlayer);

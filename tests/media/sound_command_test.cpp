@@ -2,6 +2,7 @@
 // title's sounds as the demo script records them.
 #include <gtest/gtest.h>
 
+#include "media/decoders/smf_writer.h"
 #include "media_test_util.h"
 
 namespace nova::media {
@@ -75,6 +76,49 @@ TEST(SoundCommand, RecordsATitlesSoundsWithEveryOption) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("broken.ogg"), std::string::npos) << r.out;
   EXPECT_EQ(sound("--record-audio " + out).status, 2);
+}
+
+TEST(SoundCommand, MidiFilesAndCdTracksRecordToo) {
+  test::TempDir dir;
+  const auto title = dir / "title";
+  std::filesystem::create_directories(title);
+  std::filesystem::create_directories(dir / "cd");
+  writers::SmfSpec spec;
+  spec.tracks = {writers::SmfTrack{
+      {writers::program(0, 0, 19), writers::note_on(480, 0, 60, 110), writers::note_off(960, 0, 60)}}};
+  test::write_file(title / "music.mid", as_string(writers::write_smf(spec)));
+  std::vector<std::int32_t> track(44100 * 2, 1234);
+  test::write_file(dir / "cd" / "track02.wav", as_string(wav16(2, 44100, track)));
+  const std::string out = (dir / "out.wav").string();
+
+  // The synthesizer by default: silent until the note at 500 ms.
+  CommandRun r = sound("--record-audio " + out + " " + title.string() + " music.mid --seconds 2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("music.mid: length 1000 ms, started at 0 ms, ended at 1020 ms"), std::string::npos) << r.out;
+  auto pcm = read_recording(out);
+  const auto left = channel(pcm, 0);
+  if (std::filesystem::exists("/usr/share/sounds/sf2/default-GM.sf2")) {
+    EXPECT_EQ(rms(std::span(left).subspan(0, 22050)), 0);
+    EXPECT_GT(rms(std::span(left).subspan(24255, 4410)), 100);
+  }
+  // Device 0, the mapper: the recording port, nothing heard.
+  r = sound("--record-audio " + out + " " + title.string() + " music.mid --midi-port 0 --seconds 2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  pcm = read_recording(out);
+  EXPECT_EQ(rms(channel(pcm, 0)), 0);
+
+  // CD tracks from a folder: track 2 (track 1 is missing, a data track).
+  r = sound("--record-audio " + out + " " + title.string() + " CD_2 --cd-folder " + (dir / "cd").string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("CD_2: length 1000 ms, started at 0 ms, ended at"), std::string::npos) << r.out;
+  pcm = read_recording(out);
+  EXPECT_EQ(pcm[2 * 22050], 1234);
+  for (const std::string& bad : {std::string(" CD_1 --cd-folder ") + (dir / "cd").string(), std::string(" CD_2"),
+                                 std::string(" CD_0 --cd-folder ") + (dir / "cd").string(),
+                                 std::string(" music.mid --midi-port 9"), std::string(" CD_2 --cd-folder /nowhere")}) {
+    r = sound("--record-audio " + out + " " + title.string() + bad);
+    EXPECT_EQ(r.status, 1) << bad << r.out;
+  }
 }
 
 TEST(SoundCommand, TheDemoTitlesSoundsRecordAsTheDemoScriptPlaysThem) {

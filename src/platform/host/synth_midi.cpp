@@ -2,11 +2,33 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <span>
 #include <vector>
 
 namespace nova::platform {
 namespace {
+
+constexpr std::uint8_t kGmSystemOn[] = {0x7E, 0x7F, 0x09, 0x01};
+constexpr std::uint8_t kGsReset[] = {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41};
+
+template <std::size_t N>
+bool body_is(const std::vector<char>& body, const std::uint8_t (&what)[N]) {
+  return body.size() == N && std::memcmp(body.data(), what, N) == 0;
+}
+
+// Floats to 16 bits without dither: the same input renders the same bytes
+// on every run.
+void to_s16(const float* left, const float* right, std::span<std::int16_t> out) {
+  const std::size_t frames = out.size() / 2;
+  for (std::size_t i = 0; i < frames; ++i) {
+    out[i * 2] = static_cast<std::int16_t>(std::lrint(std::clamp(left[i] * 32768.0f, -32768.0f, 32767.0f)));
+    out[i * 2 + 1] = static_cast<std::int16_t>(std::lrint(std::clamp(right[i] * 32768.0f, -32768.0f, 32767.0f)));
+  }
+}
 
 class SynthPort final : public MidiPort {
  public:
@@ -23,12 +45,19 @@ class SynthPort final : public MidiPort {
     if (!m_settings) return false;
     fluid_settings_setnum(m_settings, "synth.sample-rate", 44100.0);
     fluid_settings_setint(m_settings, "synth.threadsafe-api", 1);
+    // Titles written for the Windows synthesizer select banks the GS way.
+    fluid_settings_setstr(m_settings, "synth.midi-bank-select", "gs");
     m_synth = new_fluid_synth(m_settings);
     if (!m_synth) return false;
     if (fluid_synth_sfload(m_synth, font.c_str(), 1) == FLUID_FAILED) return false;
     m_stream = output.open_stream(AudioFormat{44100, 2}, [this](std::span<std::int16_t> out) {
-      const int frames = static_cast<int>(out.size() / 2);
-      fluid_synth_write_s16(m_synth, frames, out.data(), 0, 2, out.data(), 1, 2);
+      const std::size_t frames = out.size() / 2;
+      if (m_left.size() < frames) {
+        m_left.resize(frames);
+        m_right.resize(frames);
+      }
+      fluid_synth_write_float(m_synth, static_cast<int>(frames), m_left.data(), 0, 1, m_right.data(), 0, 1);
+      to_s16(m_left.data(), m_right.data(), out);
     });
     return m_stream != nullptr;
   }
@@ -64,6 +93,11 @@ class SynthPort final : public MidiPort {
     if (end <= begin) return;
     std::vector<char> body(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
                            bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    // The synthesizer knows neither reset: both mean a system reset here.
+    if (body_is(body, kGmSystemOn) || body_is(body, kGsReset)) {
+      fluid_synth_system_reset(m_synth);
+      return;
+    }
     fluid_synth_sysex(m_synth, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr, 0);
   }
 
@@ -77,6 +111,9 @@ class SynthPort final : public MidiPort {
  private:
   fluid_settings_t* m_settings = nullptr;
   fluid_synth_t* m_synth = nullptr;
+  // The render buffers: only the stream's pull uses them.
+  std::vector<float> m_left;
+  std::vector<float> m_right;
   std::unique_ptr<AudioStream> m_stream;
 };
 
