@@ -34,15 +34,38 @@
 #include "components/nova_base.h"
 #include "components/nova_control.h"
 #include "components/nova_object.h"
+#include "graphics/screen_manager.h"
 
 namespace nova::components {
 
-// What a base list is given. The factory must outlive the list.
-struct BaseListServices {
-  const TComponentFactory& factory;
+// Shows the pointer shape over the panel. `file` is the cursor file a
+// component asks for, empty for none (the title's default cursor or the
+// arrow). Called once per frame while the pointer is over a component; an
+// implementation loads a file only when it changes.
+class PointerShapes {
+ public:
+  virtual ~PointerShapes() = default;
+  virtual void ShowCursor(const std::string& file) = 0;
 };
 
-class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
+// What a base list is given. Everything given must outlive the list; the
+// pointer shapes may be absent (a cinema's list, tests).
+struct BaseListServices {
+  const TComponentFactory& factory;
+  PointerShapes* pointer_shapes = nullptr;
+};
+
+// The key arrays are indexed by virtual-key code.
+constexpr int kKeyCount = 256;
+// The player's own key repeat: first after 300 ms, then every 50 ms.
+constexpr std::int32_t kKeyRepeatDelayMs = 300;
+constexpr std::int32_t kKeyRepeatIntervalMs = 50;
+// Screen sizes a list accepts: each side 1 ... kMaxScreenSide, at most
+// kMaxScreenPixels in all.
+constexpr std::int32_t kMaxScreenSide = 16384;
+constexpr std::int64_t kMaxScreenPixels = std::int64_t{1} << 28;
+
+class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public graphics::TPresentSource {
  public:
   explicit TNovaBaseList(BaseListServices services);
   // Destroys every component and both bases.
@@ -132,10 +155,69 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   bool focus_dirty() const { return m_focus_dirty; }
   void mark_focus_dirty() { m_focus_dirty = true; }
   void clear_focus_dirty() { m_focus_dirty = false; }
-  // Focus upkeep when a control is hidden or shown, or PR_HANDLEKEY
-  // changes: part of the input routing of the screen bases.
-  void visibility_changed(TNovaControl&) {}
-  void handle_key_changed(TNovaControl&) {}
+  // Moves the focus to `control` (none: no focus), raising PR_ONFOCUSOUT
+  // on the old focus and PR_ONFOCUSIN on the new one; nothing when it
+  // already has it.
+  void SetFocus(TNovaControl* control);
+  // Focus upkeep: hiding the focused control or an ancestor takes the focus
+  // away at once (with PR_ONFOCUSOUT) and marks it dirty; showing a control
+  // or setting PR_HANDLEKEY while there is no focus, or clearing it on the
+  // focused control, marks it dirty.
+  void visibility_changed(TNovaControl& control);
+  void handle_key_changed(TNovaControl& control);
+
+  // --- The frame --------------------------------------------------------------------
+  // The start of a frame: focus upkeep, this frame's key edges, the mouse
+  // dispatch on the front base, the key events of the focus and the
+  // player's key repeat, counted against `elapsed_ms` since the last frame.
+  void FrameBegin(std::int32_t elapsed_ms);
+  // The update pass: both bases, then every registered component once (a
+  // finished one is destroyed at once), then the deletion step.
+  void UpdateAll();
+
+  // Draws the front base's dirty rectangles into `display`. The back base
+  // has no surface of its own yet and draws nothing.
+  void Compose(graphics::TCustomDIBX& display);
+
+  // --- What the screen manager presents ---------------------------------------------------
+  Rect WholeScreenDirtyRect() const override { return m_transition_area; }
+  std::vector<Rect> FrontDirtyRects() const override { return front_base().dirty().rects(); }
+  int DisplayScale() const override { return m_display_scale; }
+  void SetDisplayScale(int percent) { m_display_scale = percent; }
+  void ClearDirtyRects() override;
+
+  // --- Keys (the window's calls) ---------------------------------------------------------
+  // A key went down or up. The desktop's own auto-repeats must not come
+  // here: the player repeats by its own clock.
+  void SetKeyState(std::int32_t code, bool down);
+  void RecordKeyPress(std::int32_t code);
+  // Forgets every key and both bases' buttons and capture.
+  void ReleaseInput();
+  bool KeyHeld(std::int32_t code) const { return key_at(m_key_held, code); }
+  bool KeyPressedThisFrame(std::int32_t code) const { return key_at(m_key_pressed_now, code); }
+  bool KeyTriggeredThisFrame(std::int32_t code) const { return key_at(m_key_triggered_now, code); }
+
+  // --- Right-click list ------------------------------------------------------------------
+  // Controls that close on a right click register while they exist.
+  void AddRightClickControl(TNovaControl& control);
+  void RemoveRightClickControl(TNovaControl& control);
+
+  // --- Screen ------------------------------------------------------------------------------
+  std::int32_t ScreenWidth() const { return m_screen_width; }
+  std::int32_t ScreenHeight() const { return m_screen_height; }
+  // Sets the size of both bases; raises core::Error outside the accepted
+  // sizes. Both bases become wholly dirty.
+  void SetScreenSize(std::int32_t width, std::int32_t height);
+  static bool ValidScreenSize(std::int64_t width, std::int64_t height);
+  // Destroys every component and both bases, empties the queue and the
+  // deletion list and makes two new bases at the same size, given the
+  // pointer position of the old front base.
+  void Reset();
+  bool MediaEnabled() const { return m_media_enabled; }
+  void SetMediaEnabled(bool enabled) { m_media_enabled = enabled; }
+  bool ImageQuality() const { return m_image_quality; }
+  // Stores the flag; a change marks both bases wholly dirty.
+  void SetImageQuality(bool quality);
 
   // --- Records ---------------------------------------------------------------------
   // Writes the component's type byte and record.
@@ -162,6 +244,16 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   std::string free_numbered_name(std::string_view taken) const;
   void compact_registry() const;
   std::unique_ptr<TNovaObject> release(TNovaObject& o);
+  using KeyArray = std::array<std::uint8_t, kKeyCount>;
+  static bool key_at(const KeyArray& keys, std::int32_t code) {
+    return code >= 0 && code < kKeyCount && keys[static_cast<std::size_t>(code)] != 0;
+  }
+  void dispatch_mouse(TNovaBase& base);
+  void close_on_right_click(TNovaBase& base);
+  void dispatch_keys();
+  void repeat_keys(std::int32_t elapsed_ms);
+  // The live control behind a handle (bases included).
+  TNovaControl* control(ComponentId id) const;
 
   BaseListServices m_services;
   std::array<std::unique_ptr<TNovaBase>, 2> m_bases;
@@ -178,6 +270,31 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   NameIndex m_names;
   ComponentId m_focus;
   bool m_focus_dirty = false;
+
+  std::int32_t m_screen_width = 0;
+  std::int32_t m_screen_height = 0;
+  // Index of the component being updated while the update pass runs;
+  // compaction moves it back over the holes below it.
+  mutable std::size_t m_update_cursor = 0;
+  bool m_updating = false;
+  std::vector<ComponentId> m_right_click;
+  KeyArray m_key_held{};
+  KeyArray m_key_pressed{};
+  KeyArray m_key_pressed_now{};
+  KeyArray m_key_triggered{};
+  KeyArray m_key_triggered_now{};
+  std::array<std::int32_t, kKeyCount> m_repeat_countdown{};
+  bool m_keys_down = false;
+  bool m_keys_repeated = false;
+  bool m_keys_up = false;
+  std::vector<std::int32_t> m_down_codes;
+  std::vector<std::int32_t> m_up_codes;
+  std::vector<std::int32_t> m_repeat_codes;
+  // What the running transition changed this frame; empty without one.
+  Rect m_transition_area;
+  int m_display_scale = 100;
+  bool m_media_enabled = true;
+  bool m_image_quality = false;
 };
 
 }  // namespace nova::components

@@ -6,13 +6,34 @@
 // saved among its components or deleted by ObjDel. Which one is the front
 // base is the list's front index.
 //
-// The dirty list, surfaces, pointer and button state of a base belong to
-// the composition and input routing, which add them.
+// A base keeps its dirty rectangles and the pointer and button state the
+// window gives it between frames; the front base's mouse dispatch turns
+// them into the components' mouse operations once per frame. The hover
+// component is held by handle: it may be destroyed at any time, and a
+// reused slot is not taken for it.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "components/clip_list.h"
 #include "components/nova_control.h"
 
 namespace nova::components {
+
+// Bits of TNovaBase::capture.
+enum TCaptureFlags : std::uint8_t {
+  CF_LCLICK_PENDING = 1,
+  CF_RCLICK_PENDING = 2,
+  CF_LPRESS_CAPTURED = 4,
+  CF_RPRESS_CAPTURED = 8,
+};
+
+// Hit-test mode sets (bits 1 << IM_*).
+constexpr std::uint32_t im_bit(TIgnoreMouse m) { return 1u << m; }
+constexpr std::uint32_t kLeftPressModes = im_bit(IM_NONE) | im_bit(IM_RCLICK);
+constexpr std::uint32_t kRightPressModes = im_bit(IM_NONE) | im_bit(IM_LCLICK);
+constexpr std::uint32_t kHoverModes = im_bit(IM_NONE) | im_bit(IM_CLICK) | im_bit(IM_LCLICK) | im_bit(IM_RCLICK);
 
 class TNovaBase final : public TNovaControl {
  public:
@@ -20,6 +41,46 @@ class TNovaBase final : public TNovaControl {
   TNovaControl* GetBase() const override { return const_cast<TNovaBase*>(this); }
   // A base is the top of the chain: the rectangle goes to its dirty list.
   void InvalidateRect(const Rect& rect) override { AddDirtyRect(rect); }
+  // Clips to the base and adds to the dirty list.
+  void AddDirtyRect(const Rect& rect) override;
+  // For each dirty rectangle: the base's colour (PR_COLOR at least 0),
+  // then the children. Nothing when the base is hidden.
+  void Paint(graphics::TCustomDIBX& target) override;
+  // The whole base becomes dirty.
+  void InvalidateAll();
+  Rect Bounds() const { return {0, 0, Width(), Height()}; }
+
+  TClipList& dirty() { return m_dirty; }
+  const TClipList& dirty() const { return m_dirty; }
+
+  // Stores the pointer position (base coordinates) and notes a move.
+  void SetPointer(std::int32_t x, std::int32_t y);
+  Point pointer() const { return {m_pointer_x, m_pointer_y}; }
+
+  // The window's input, kept between frames. `*_now` are this frame's
+  // edges, taken by TakeEdges at the frame start.
+  bool left_pressed = false, left_pressed_now = false;
+  bool right_pressed = false, right_pressed_now = false;
+  bool left_held = false, right_held = false;
+  bool moved = false;
+  bool wheel_down = false, wheel_down_now = false;
+  bool wheel_up = false, wheel_up_now = false;
+  std::uint8_t capture = 0;
+  // The component under the pointer in the last frame.
+  ComponentId hover;
+  // The cursor file shown over the panel.
+  std::string cursor_file;
+
+  // Step 1 of the mouse dispatch: this frame's edges from the window's
+  // flags, which are cleared.
+  void TakeEdges();
+  // Forgets the buttons, wheel and capture (deactivation, ReleaseInput).
+  void ReleaseButtons();
+
+ private:
+  TClipList m_dirty;
+  std::int32_t m_pointer_x = 0;
+  std::int32_t m_pointer_y = 0;
 };
 
 }  // namespace nova::components

@@ -8,6 +8,7 @@
 #include "components/sibling_order.h"
 #include "core/error.h"
 #include "core/log.h"
+#include "graphics/dibx.h"
 
 namespace nova::components {
 
@@ -388,5 +389,152 @@ void TNovaControl::LoadMotion(std::string_view file) {
 void TNovaControl::KeyDown(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYDOWN, codes); }
 void TNovaControl::KeyUp(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYUP, codes); }
 void TNovaControl::KeyRepeat(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYREPEAT, codes); }
+
+}  // namespace nova::components
+
+// --- Invalidation, hit tests, the mouse ------------------------------------------------
+
+namespace nova::components {
+
+void TNovaControl::Invalidate() {
+  if (!m_visible || !owner()) return;
+  if (!GetBase()) return;
+  Rect r = GetScreenRect();
+  if (m_parent) {
+    r = r.intersected(m_parent->GetScreenRect());
+    if (r.empty()) return;
+  }
+  if (const auto clip = ClipRect()) {
+    r = r.intersected(*clip);
+    if (r.empty()) return;
+  }
+  InvalidateRect(r);
+}
+
+TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
+  if (!read_flag(*this, PR_VISIBLE) || !HitContains(p)) return nullptr;
+  TNovaObject* found = (modes & (1u << m_ignore_mouse)) ? this : nullptr;
+  const auto children = Children();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (TNovaObject* hit = (*it)->HitTest(p, modes)) return hit;
+  }
+  return found;
+}
+
+TNovaControl* TNovaControl::FindFocusable() {
+  const auto children = Children();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (!read_flag(**it, PR_VISIBLE)) continue;
+    if (TNovaControl* f = (*it)->FindFocusable()) return f;
+  }
+  return m_handle_key && !read_flag(*this, PR_PAUSED) ? this : nullptr;
+}
+
+namespace {
+
+// A one-pixel frame around `r` in the focus pattern (white where x + y is
+// even, black elsewhere), inside the surface's clip.
+void dotted_frame(graphics::TCustomDIBX& s, const Rect& r) {
+  if (r.empty()) return;
+  const Rect clip = s.EffectiveClip();
+  const auto white = static_cast<std::uint32_t>(s.ColorToPixel(0xFFFFFF));
+  const auto black = static_cast<std::uint32_t>(s.ColorToPixel(0));
+  const auto dot = [&](int x, int y) {
+    if (clip.contains({x, y})) s.SetPixel(x, y, ((x + y) & 1) == 0 ? white : black);
+  };
+  for (int x = std::max(r.left, clip.left); x < std::min(r.right, clip.right); ++x) {
+    dot(x, r.top);
+    dot(x, r.bottom - 1);
+  }
+  for (int y = std::max(r.top + 1, clip.top); y < std::min(r.bottom - 1, clip.bottom); ++y) {
+    dot(r.left, y);
+    dot(r.right - 1, y);
+  }
+}
+
+}  // namespace
+
+void TNovaControl::PaintChildren(graphics::TCustomDIBX& surface) {
+  const Rect saved = surface.ClipRect();
+  const Rect visible = surface.EffectiveClip().intersected(GetScreenRect());
+  if (visible.empty()) return;
+  for (TNovaControl* child : Children()) {
+    if (child->Name().empty() || !read_flag(*child, PR_VISIBLE)) continue;
+    Rect r = visible;
+    if (const auto clip = child->ClipRect()) r = r.intersected(*clip);
+    if (r.empty()) continue;
+    surface.SetClipRect(r);
+    child->Paint(surface);
+    surface.SetClipRect(saved);
+  }
+  if (GetFocusFrame()) dotted_frame(surface, GetScreenRect());
+}
+
+Point TNovaControl::PointerInControl() const {
+  const auto* base = static_cast<const TNovaBase*>(GetBase());
+  if (!base) return {};
+  return ScreenToClient(base->pointer());
+}
+
+namespace {
+
+TNovaBase* base_of(const TNovaControl& c) {
+  TNovaControl* b = c.GetBase();
+  return b && b->IsScreenBase() ? static_cast<TNovaBase*>(b) : nullptr;
+}
+
+}  // namespace
+
+void TNovaControl::LButtonDown() {
+  TNovaBase* base = base_of(*this);
+  if (!base || IsScreenBase()) return;
+  const bool takes = m_ignore_mouse == IM_NONE || m_ignore_mouse == IM_RCLICK;
+  if (takes && !read_flag(*this, PR_PAUSED) && !owner()->events().holds(id(), PR_ONLBTNDOWN, false) &&
+      !IsEventBlocked()) {
+    const Point p = PointerInControl();
+    RaiseEvent(PR_ONLBTNDOWN, {p.x, p.y});
+    base->capture |= CF_LPRESS_CAPTURED;
+  }
+  if (takes) base->left_pressed_now = false;
+}
+
+void TNovaControl::LButtonUp() {
+  if (!IsEventBlocked()) {
+    const Point p = PointerInControl();
+    RaiseEvent(PR_ONLBTNUP, {p.x, p.y});
+  }
+  if (TNovaBase* base = base_of(*this)) base->capture &= static_cast<std::uint8_t>(~CF_LPRESS_CAPTURED);
+}
+
+void TNovaControl::RButtonDown() {
+  TNovaBase* base = base_of(*this);
+  if (!base || IsScreenBase()) return;
+  const bool takes = m_ignore_mouse == IM_NONE || m_ignore_mouse == IM_LCLICK;
+  if (takes && !read_flag(*this, PR_PAUSED) && !owner()->events().holds(id(), PR_ONRBTNDOWN, false) &&
+      !IsEventBlocked()) {
+    const Point p = PointerInControl();
+    RaiseEvent(PR_ONRBTNDOWN, {p.x, p.y});
+    base->capture |= CF_RPRESS_CAPTURED;
+  }
+  if (takes) base->right_pressed_now = false;
+}
+
+void TNovaControl::RButtonUp() {
+  if (!IsEventBlocked()) {
+    const Point p = PointerInControl();
+    RaiseEvent(PR_ONRBTNUP, {p.x, p.y});
+  }
+  if (TNovaBase* base = base_of(*this)) base->capture &= static_cast<std::uint8_t>(~CF_RPRESS_CAPTURED);
+}
+
+void TNovaControl::MouseMove() {
+  if (IsEventBlocked() || owner()->events().holds(id(), PR_ONMOUSEMOVE, false)) return;
+  const Point p = PointerInControl();
+  RaiseEvent(PR_ONMOUSEMOVE, {p.x, p.y});
+}
+
+void TNovaControl::MouseOut(ComponentId) { RaiseEvent(PR_ONMOUSEOUT); }
+
+void TNovaControl::MouseIn(ComponentId) { RaiseEvent(PR_ONMOUSEIN); }
 
 }  // namespace nova::components
