@@ -485,47 +485,45 @@ TNovaBase* base_of(const TNovaControl& c) {
 
 }  // namespace
 
-void TNovaControl::LButtonDown() {
+// What differs between the buttons: the IM_* value that lets the press
+// through as well as IM_NONE, the events, the capture bit and the edge.
+struct TNovaControl::Button {
+  std::uint8_t takes_also;
+  TPropId down, up;
+  std::uint8_t captured;
+  bool TNovaBase::*pressed_now;
+};
+
+constexpr TNovaControl::Button TNovaControl::kLeft{IM_RCLICK, PR_ONLBTNDOWN, PR_ONLBTNUP, CF_LPRESS_CAPTURED,
+                                                   &TNovaBase::left_pressed_now};
+constexpr TNovaControl::Button TNovaControl::kRight{IM_LCLICK, PR_ONRBTNDOWN, PR_ONRBTNUP, CF_RPRESS_CAPTURED,
+                                                    &TNovaBase::right_pressed_now};
+
+void TNovaControl::button_down(const Button& button) {
   TNovaBase* base = base_of(*this);
   if (!base || IsScreenBase()) return;
-  const bool takes = m_ignore_mouse == IM_NONE || m_ignore_mouse == IM_RCLICK;
-  if (takes && !read_flag(*this, PR_PAUSED) && !owner()->events().holds(id(), PR_ONLBTNDOWN, false) &&
+  const bool takes = m_ignore_mouse == IM_NONE || m_ignore_mouse == button.takes_also;
+  if (takes && !read_flag(*this, PR_PAUSED) && !owner()->events().holds(id(), button.down, false) &&
       !IsEventBlocked()) {
     const Point p = PointerInControl();
-    RaiseEvent(PR_ONLBTNDOWN, {p.x, p.y});
-    base->capture |= CF_LPRESS_CAPTURED;
+    RaiseEvent(button.down, {p.x, p.y});
+    base->capture |= button.captured;
   }
-  if (takes) base->left_pressed_now = false;
+  if (takes) base->*button.pressed_now = false;
 }
 
-void TNovaControl::LButtonUp() {
+void TNovaControl::button_up(const Button& button) {
   if (!IsEventBlocked()) {
     const Point p = PointerInControl();
-    RaiseEvent(PR_ONLBTNUP, {p.x, p.y});
+    RaiseEvent(button.up, {p.x, p.y});
   }
-  if (TNovaBase* base = base_of(*this)) base->capture &= static_cast<std::uint8_t>(~CF_LPRESS_CAPTURED);
+  if (TNovaBase* base = base_of(*this)) base->capture &= static_cast<std::uint8_t>(~button.captured);
 }
 
-void TNovaControl::RButtonDown() {
-  TNovaBase* base = base_of(*this);
-  if (!base || IsScreenBase()) return;
-  const bool takes = m_ignore_mouse == IM_NONE || m_ignore_mouse == IM_LCLICK;
-  if (takes && !read_flag(*this, PR_PAUSED) && !owner()->events().holds(id(), PR_ONRBTNDOWN, false) &&
-      !IsEventBlocked()) {
-    const Point p = PointerInControl();
-    RaiseEvent(PR_ONRBTNDOWN, {p.x, p.y});
-    base->capture |= CF_RPRESS_CAPTURED;
-  }
-  if (takes) base->right_pressed_now = false;
-}
-
-void TNovaControl::RButtonUp() {
-  if (!IsEventBlocked()) {
-    const Point p = PointerInControl();
-    RaiseEvent(PR_ONRBTNUP, {p.x, p.y});
-  }
-  if (TNovaBase* base = base_of(*this)) base->capture &= static_cast<std::uint8_t>(~CF_RPRESS_CAPTURED);
-}
+void TNovaControl::LButtonDown() { button_down(kLeft); }
+void TNovaControl::LButtonUp() { button_up(kLeft); }
+void TNovaControl::RButtonDown() { button_down(kRight); }
+void TNovaControl::RButtonUp() { button_up(kRight); }
 
 void TNovaControl::MouseMove() {
   if (IsEventBlocked() || owner()->events().holds(id(), PR_ONMOUSEMOVE, false)) return;

@@ -213,6 +213,12 @@ class TNovaControl : public TNovaComponent {
   friend class TNovaBaseList;
   friend class TNovaObject;
 
+  struct Button;
+  static const Button kLeft;
+  static const Button kRight;
+  void button_down(const Button& button);
+  void button_up(const Button& button);
+
   enum Axis { kHorizontal, kVertical };
   std::int32_t screen_coordinate(Axis axis) const;
   std::int32_t local_coordinate(Axis axis) const;
