@@ -20,6 +20,7 @@
 #include "files/names.h"
 #include "graphics/brios.h"
 #include "platform/codepage.h"
+#include "tools/command_errors.h"
 #include "tools/commands.h"
 
 namespace nova::tools {
@@ -28,10 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using files::TVrFile;
 using files::TVrFileCollection;
-
-[[noreturn]] void fail(const std::string& utf8_message) {
-  throw core::Error(platform::codepage::from_utf8_lossy(utf8_message));
-}
 
 std::string utf8(std::string_view sjis) { return platform::codepage::to_utf8(sjis); }
 

@@ -16,6 +16,7 @@
 #include "graphics/brios.h"
 #include "graphics/png_codec.h"
 #include "platform/codepage.h"
+#include "tools/command_errors.h"
 #include "tools/commands.h"
 #include "tools/img_wipe_command.h"
 
@@ -27,10 +28,6 @@ using graphics::BrioLoad;
 using graphics::TBrioFrame;
 using graphics::TBrioFrameList;
 using graphics::TDIBSurface;
-
-[[noreturn]] void fail(const std::string& utf8_message) {
-  throw core::Error(platform::codepage::from_utf8_lossy(utf8_message));
-}
 
 const char* kUsage =
     "usage: nova img tobri IN.png|IN.bmp OUT.bri [--key N] [--mode 0|1|2] [--quality Q]\n"
@@ -86,16 +83,6 @@ std::int32_t parse_key(const std::string& option, const std::string& text) {
   if (!ok) fail(option + " needs a 32-bit number (decimal, or 0x hex), not \"" + text + "\"");
   const auto bits = static_cast<std::uint32_t>(negative ? 0u - static_cast<std::uint32_t>(v) : v);
   return static_cast<std::int32_t>(bits);
-}
-
-int parse_int(const std::string& option, const std::string& text, int lo, int hi) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || errno || !end || *end || v < lo || v > hi) {
-    fail(core::format("%s needs a whole number from %d to %d, not \"%s\"", {option, lo, hi, text}));
-  }
-  return static_cast<int>(v);
 }
 
 Options parse(const std::vector<std::string>& args) {

@@ -21,16 +21,13 @@
 #include "graphics/png_codec.h"
 #include "graphics/wipes.h"
 #include "platform/codepage.h"
+#include "tools/command_errors.h"
 
 namespace nova::tools {
 namespace {
 
 namespace fs = std::filesystem;
 using graphics::TDIBX;
-
-[[noreturn]] void fail(const std::string& utf8_message) {
-  throw core::Error(platform::codepage::from_utf8_lossy(utf8_message));
-}
 
 const char* kWipeUsage =
     "usage: nova img wipe OLD NEW OUT.png --type N [--reverse] [--param0 P] [--param1 S]\n"

@@ -26,6 +26,7 @@
 #include "text/word_layout.h"
 #include "text/word_render.h"
 #include "text/word_reveal.h"
+#include "tools/command_errors.h"
 #include "tools/commands.h"
 #include "tools/toolchain/source_text.h"
 
@@ -33,10 +34,6 @@ namespace nova::tools {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const std::string& utf8_message) {
-  throw core::Error(platform::codepage::from_utf8_lossy(utf8_message));
-}
 
 const char* kUsage =
     "usage: nova text FILE OUT.png [options]\n\n"
@@ -87,16 +84,6 @@ std::string sjis_of(const std::string& what, const std::string& utf8) {
   auto s = to_sjis(utf8, &error);
   if (!s) fail(what + ": " + error);
   return *s;
-}
-
-int parse_int(const std::string& option, const std::string& text, int lo, int hi) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || errno || !end || *end || v < lo || v > hi) {
-    fail(core::format("%s needs a whole number from %d to %d, not \"%s\"", {option, lo, hi, text}));
-  }
-  return static_cast<int>(v);
 }
 
 // "#RRGGBB" as a platform colour (red in the low byte), as the tags read it.
@@ -190,8 +177,7 @@ class FilePicture final : public text::InlinePicture {
         // Opaque but for the frame's transparent colour.
         out.mask.SetSize(out.colour.GetWidth(), out.colour.GetHeight(), 8);
         out.mask.Fill(255);
-        const std::int32_t key =
-            f.transparent_colour == -1 ? -1 : out.colour.ColorToPixel(f.transparent_colour);
+        const std::int32_t key = f.transparent_colour == -1 ? -1 : out.colour.ColorToPixel(f.transparent_colour);
         for (int y = 0; key != -1 && y < out.colour.GetHeight(); ++y) {
           for (int x = 0; x < out.colour.GetWidth(); ++x) {
             if (out.colour.GetPixel(x, y) == static_cast<std::uint32_t>(key)) out.mask.SetPixel(x, y, 0);
@@ -312,8 +298,7 @@ int run(const std::vector<std::string>& args) {
     target.Fill(static_cast<std::uint32_t>(target.ColorToPixel(o.background)));
     text::draw_page(page, target, 0, 0);
     const fs::path each = page_path(out, i, pages.size());
-    if (!platform::write_png(each, target.PresentView(),
-                             graphics::Rect{0, 0, target.GetWidth(), target.GetHeight()})) {
+    if (!platform::write_png(each, target.PresentView(), graphics::Rect{0, 0, target.GetWidth(), target.GetHeight()})) {
       fail(each.string() + ": cannot be written");
     }
     std::printf("%s\n", each.string().c_str());

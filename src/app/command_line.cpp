@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <sstream>
+#include <tuple>
 
 namespace nova::app {
 namespace {
@@ -26,6 +27,8 @@ struct Parser {
   std::string max_ticks;
   std::string seed;
   std::string date;
+  std::string scale, filter, window_scale, window_size, desktop_scale, key_full_screen, key_screenshot;
+  std::vector<std::string> window_shots;
 
   Parser() {
     app.prefix_command();
@@ -50,6 +53,31 @@ struct Parser {
     app.add_option("--date", date,
                    "the calendar at timer 0, advancing with the player's timer (headless default 2000-01-01 00:00:00)")
         ->type_name("\"YYYY-MM-DD HH:MM:SS[.mmm]\"");
+    app.add_option("--scale", scale,
+                   "how the picture fills the window and the screen: fit (largest, aspect kept; default), integer "
+                   "(largest whole multiple), stretch (aspect ignored), none (1:1)")
+        ->type_name("fit|integer|stretch|none");
+    app.add_option("--filter", filter,
+                   "scaling filter: nearest or linear (default auto: nearest at whole multiples, else linear)")
+        ->type_name("auto|nearest|linear");
+    app.add_option("--window-scale", window_scale,
+                   "the window opens at N times the title's screen (default 0: the largest whole factor that fits)")
+        ->type_name("N");
+    app.add_option("--window-size", window_size, "the window's first client size in points (also headless)")
+        ->type_name("WxH");
+    app.add_option("--window-shot", window_shots, "write what the window shows at that tick as PNG (repeatable)")
+        ->type_name("TICK:FILE");
+    app.add_option("--desktop-scale", desktop_scale, "headless: real pixels per point of the desktop (HiDPI)")
+        ->type_name("N");
+    app.add_option("--key-full-screen", key_full_screen,
+                   "keys that toggle full screen (default \"Alt+Return, F11\"; none switches them off)")
+        ->type_name("KEYS");
+    app.add_option("--key-screenshot", key_screenshot,
+                   "keys that write a PNG of the title's screen into the pictures folder (default F12; none)")
+        ->type_name("KEYS");
+    app.add_flag("--save-settings", o.save_settings,
+                 "store the scale, filter, window-scale and key options in "
+                 "$XDG_CONFIG_HOME/novaplayer/player.ini (keeping its other keys) and exit");
   }
 };
 
@@ -99,8 +127,10 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       bool is_value = false;
       if (i > 0) {
         const std::string& prev = args[i - 1];
-        for (const char* takes : {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio",
-                                  "--seed", "--modes", "--surface", "--date"}) {
+        for (const char* takes :
+             {"--max-ticks", "--screenshot", "--input", "--trace", "--answer", "--record-audio", "--seed", "--modes",
+              "--surface", "--date", "--scale", "--filter", "--window-scale", "--window-size", "--window-shot",
+              "--desktop-scale", "--key-full-screen", "--key-screenshot"}) {
           if (prev == takes) is_value = true;
         }
       }
@@ -166,15 +196,65 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     return result;
   }
   o.answer_yes = p.answer == "yes";
-  for (const std::string& s : p.screenshots) {
-    auto colon = s.find(':');
-    std::int64_t tick = -1;
-    if (colon != std::string::npos) std::from_chars(s.data(), s.data() + colon, tick);
-    if (colon == std::string::npos || tick < 0 || colon + 1 >= s.size()) {
-      result.message = "--screenshot wants TICK:FILE, got \"" + s + "\"";
+  auto shots = [&](const std::vector<std::string>& given, std::vector<Screenshot>& out, const char* option) {
+    for (const std::string& s : given) {
+      auto colon = s.find(':');
+      std::int64_t tick = -1;
+      if (colon != std::string::npos) std::from_chars(s.data(), s.data() + colon, tick);
+      if (colon == std::string::npos || tick < 0 || colon + 1 >= s.size()) {
+        result.message = std::string(option) + " wants TICK:FILE, got \"" + s + "\"";
+        return false;
+      }
+      out.push_back({tick, s.substr(colon + 1)});
+    }
+    return true;
+  };
+  if (!shots(p.screenshots, o.screenshots, "--screenshot") || !shots(p.window_shots, o.window_shots, "--window-shot")) {
+    return result;
+  }
+  if (!p.scale.empty()) {
+    o.player.scale = platform::parse_scale_mode(p.scale);
+    if (!o.player.scale) {
+      result.message = "--scale wants fit, integer, stretch or none, got \"" + p.scale + "\"";
       return result;
     }
-    o.screenshots.push_back({tick, s.substr(colon + 1)});
+  }
+  if (!p.filter.empty()) {
+    o.player.filter = platform::parse_scale_filter(p.filter);
+    if (!o.player.filter) {
+      result.message = "--filter wants auto, nearest or linear, got \"" + p.filter + "\"";
+      return result;
+    }
+  }
+  if (!p.window_scale.empty()) {
+    auto v = number(p.window_scale, 16, "--window-scale");
+    if (!v) return result;
+    o.player.window_scale = static_cast<int>(*v);
+  }
+  if (!p.desktop_scale.empty()) {
+    auto v = number(p.desktop_scale, 8, "--desktop-scale");
+    if (!v || *v < 1) {
+      result.message = "--desktop-scale wants a number from 1 to 8, got \"" + p.desktop_scale + "\"";
+      return result;
+    }
+    o.desktop_scale = static_cast<int>(*v);
+  }
+  if (!p.window_size.empty()) {
+    auto m = parse_display_mode(p.window_size + "x32");
+    if (!m || m->width > 16384 || m->height > 16384) {
+      result.message = "--window-size wants WIDTHxHEIGHT (1 to 16384 each), got \"" + p.window_size + "\"";
+      return result;
+    }
+    o.window_size = platform::Size{m->width, m->height};
+  }
+  for (auto [text, out, option] : {std::tuple{&p.key_full_screen, &o.player.full_screen_keys, "--key-full-screen"},
+                                   std::tuple{&p.key_screenshot, &o.player.screenshot_keys, "--key-screenshot"}}) {
+    if (text->empty()) continue;
+    *out = parse_key_bindings(*text);
+    if (!*out) {
+      result.message = std::string(option) + " wants keys like \"Alt+Return, F11\" or none, got \"" + *text + "\"";
+      return result;
+    }
   }
   if (!p.modes.empty()) {
     std::stringstream ss(p.modes);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/player_settings.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 
@@ -35,6 +36,19 @@ struct PlayerOptions {
   // --date: the calendar at timer value 0, advancing with the timer (no
   // time zone); headless runs without it start at 2000-01-01 00:00:00.
   std::optional<platform::DateTime> date;
+
+  // The picture's scaling, the window's first factor and the player's keys,
+  // over what player.ini says.
+  PlayerSettingsOverrides player;
+  // The window's first client size in points (instead of the whole factor).
+  std::optional<platform::Size> window_size;
+  // What the window shows (its real pixels) at a tick, as PNG.
+  std::vector<Screenshot> window_shots;
+  // Headless: real pixels per point of the virtual desktop.
+  int desktop_scale = 1;
+  // Write the player's settings (player.ini with the command line's
+  // changes) and exit.
+  bool save_settings = false;
 
   // The data arguments, in order, as given (host paths or "/config").
   std::vector<std::string> data;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 
 #include "core/error.h"
 #include "core/format.h"
@@ -52,6 +53,7 @@ void TFormView::FormCreate() {
   }
 
   m_ctx.settings = read_game_settings(game_ini_places(m_ctx.exe_folder, m_ctx.platform.system()).read);
+  m_ctx.player = load_player_settings(m_ctx.platform.system().user_config_folder(), m_ctx.options.player);
   core::logf(core::Channel::App, core::Level::Info, "window system: %s", {m_ctx.platform.display_driver()});
 
   m_toolbar = std::make_unique<platform::ToolBar>(m_ctx.platform.fonts(),
@@ -60,6 +62,8 @@ void TFormView::FormCreate() {
   spec.caption = "NovaPlayer";
   spec.client_size = {kDesignedWidth, kDesignedHeight + dock_height()};
   spec.visible = false;
+  spec.resizable = true;
+  spec.scaled = true;
   m_window = m_ctx.platform.create_window(spec);
   m_window->fill({0, 0, spec.client_size.width, spec.client_size.height}, 0x000000);
 
@@ -95,6 +99,7 @@ void TFormView::FormCreate() {
   m_window->show();
   draw_toolbar(true);
   m_window->present({});
+  log_window_size();
   m_inhibitor = m_ctx.platform.inhibit_screen_saver();
 }
 
@@ -159,11 +164,13 @@ void TFormView::title_start() {
 
   if (project()) {
     m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
+    const platform::Size view = first_view_size();
+    m_window->set_view_size(view);
     // Centred in the work area; halves truncate toward zero.
     platform::Rect work = m_ctx.platform.work_area();
     platform::Rect frame = m_window->frame_extents();
-    const int outer_w = m_screen_width + frame.left + frame.right;
-    const int outer_h = m_screen_height + dock_height() + frame.top + frame.bottom;
+    const int outer_w = view.width + frame.left + frame.right;
+    const int outer_h = view.height + frame.top + frame.bottom;
     // Where windows cannot be placed (Wayland), the compositor centres them.
     if (m_ctx.platform.can_place_windows()) {
       m_window->set_position({work.left + (work.width() - outer_w) / 2, work.top + (work.height() - outer_h) / 2});
@@ -187,6 +194,23 @@ void TFormView::title_start() {
   m_loop->set_tick([this] { tick_wrapper(); });
 }
 
+platform::Size TFormView::first_view_size() const {
+  if (m_ctx.options.window_size) return *m_ctx.options.window_size;
+  // Whole factors are counted in real pixels, so a high-density desktop
+  // opens a larger picture; the window's size is then given in points.
+  const int scale = std::max(1, m_window->desktop_scale());
+  int factor = m_ctx.player.window_scale;
+  if (factor <= 0) {
+    const platform::Rect work = m_ctx.platform.work_area();
+    const platform::Rect frame = m_window->frame_extents();
+    factor = first_window_factor({m_screen_width, m_screen_height}, dock_height() * scale,
+                                 {(frame.left + frame.right) * scale, (frame.top + frame.bottom) * scale},
+                                 {work.width() * scale, work.height() * scale});
+  }
+  auto points = [&](int pixels) { return (pixels + scale - 1) / scale; };
+  return {points(m_screen_width * factor), points(m_screen_height * factor) + dock_height()};
+}
+
 void TFormView::place_panel() {
   const platform::Size client = m_window->client_size();
   const int x = (client.width - m_screen_width) / 2;
@@ -194,6 +218,16 @@ void TFormView::place_panel() {
   m_panel = platform::Rect::from_size(x, y, m_screen_width, m_screen_height);
   m_ctx.platform.set_scripted_input_origin({m_panel.left, m_panel.top});
   if (ScreenHost* s = screen()) s->set_panel_origin({m_panel.left, m_panel.top});
+  // The picture is scaled into the window's real size; the title keeps
+  // seeing its panel.
+  platform::PictureLayout layout;
+  layout.scaled = true;
+  layout.panel = m_panel;
+  layout.chrome_height = dock_height();
+  layout.chrome_overlays = m_full_screen;
+  layout.mode = m_ctx.player.scale;
+  layout.filter = m_ctx.player.filter;
+  m_window->set_picture_layout(layout);
 }
 
 void TFormView::FrameTick() {
@@ -300,6 +334,9 @@ void TFormView::SetFullScreen(bool on) {
     m_window->set_bordered(true);
     m_window->set_client_size({m_screen_width, m_screen_height + dock_height()});
     if (s) s->select_mode(-1);
+    // Leaving the system's full screen may size the window its own way.
+    m_window->set_placement(m_stored_placement);
+    m_window->set_bordered(true);
     m_full_screen = false;
   }
   trace("SetFullScreen.SetBounds");
@@ -313,8 +350,16 @@ void TFormView::SetFullScreen(bool on) {
   if (components()) components()->invalidate_all();
   draw_toolbar(true);
   m_window->present({});
-  core::logf(core::Channel::App, core::Level::Info, "%s: the window's client area is %dx%d",
-             {m_full_screen ? "full screen" : "window", m_window->client_size().width, m_window->client_size().height});
+  log_window_size();
+}
+
+void TFormView::log_window_size() {
+  const platform::Size view = m_window->view_size(), real = m_window->drawable_size();
+  const platform::Rect target = m_window->picture_transform().target;
+  core::logf(core::Channel::App, core::Level::Info,
+             "%s: the window is %dx%d points (%dx%d pixels), the picture %dx%d at %d,%d",
+             {m_full_screen ? "full screen" : "window", view.width, view.height, real.width, real.height,
+              target.width(), target.height(), target.left, target.top});
 }
 
 void TFormView::return_to_window() {
@@ -338,6 +383,10 @@ void TFormView::ReselectFullScreen() {
     s->select_mode(-1);
     return_to_window();
   }
+  reload_after_switch();
+}
+
+void TFormView::reload_after_switch() {
   place_panel();
   if (components()) components()->reload_surfaces();
   if (media()) media()->resume_video();
@@ -347,13 +396,34 @@ void TFormView::ReselectFullScreen() {
   m_window->present({});
 }
 
+void TFormView::DisplayChanged() {
+  if (!m_full_screen || !m_window) return;
+  auto& trace = m_ctx.step_trace;
+  trace("FullScreen.DisplayChange");
+  FlagGuard switching(m_ctx.clock.SwitchingScreen);
+  if (components()) components()->free_surfaces();
+  if (media()) media()->suspend_video();
+  // The covering window goes over the display at its new size; where the
+  // display refuses, back to the window as a failed switch.
+  const int mode = m_window->fullscreen_mode();
+  if (mode < 0 || m_window->set_fullscreen(mode) != mode) {
+    trace("FullScreen.DisplayChange.Fail");
+    if (ScreenHost* s = screen()) s->select_mode(-1);
+    return_to_window();
+  }
+  reload_after_switch();
+  log_window_size();
+}
+
 void TFormView::draw_toolbar(bool force) {
   if (!m_toolbar || !m_toolbar_visible || !m_window) return;
   if (!force && !m_toolbar->dirty()) return;
-  const int width = m_window->client_size().width;
+  // The strip spans the window's real width, at the desktop's scale.
+  const int width = m_window->chrome_width();
   const platform::Canvas& canvas = m_toolbar->draw(width);
+  const platform::PixelView strip = canvas.view();
+  m_window->set_chrome(&strip);
   platform::Rect area{0, 0, width, dock_height()};
-  m_window->draw_pixels(canvas.view(), area, area);
   m_window->present(std::span<const platform::Rect>(&area, 1));
 }
 
@@ -363,9 +433,9 @@ void TFormView::show_toolbar(bool on) {
   if (on) {
     draw_toolbar(true);
   } else if (m_window) {
-    // What the bar covered is composed again at the next frame.
+    // What the bar covered shows again; the next frame composes it anew.
+    m_window->set_chrome(nullptr);
     platform::Rect area{0, 0, m_window->client_size().width, dock_height()};
-    m_window->fill(area, 0x000000);
     m_window->present(std::span<const platform::Rect>(&area, 1));
     if (components()) components()->invalidate_all();
   }
@@ -427,7 +497,9 @@ void TFormView::ApplicationEventsActivate() {
 
 void TFormView::route_mouse(const platform::Event& e) {
   const platform::Point p{e.x, e.y};
-  const bool on_toolbar = m_toolbar_visible && p.y >= 0 && p.y < dock_height();
+  // The window says whether the pointer is on the strip: a position on the
+  // black bars above the picture lies above the panel as well.
+  const bool on_toolbar = m_toolbar_visible && e.on_chrome;
   const bool in_panel = m_panel.contains(p) && !on_toolbar;
   const int px = e.x - m_panel.left, py = e.y - m_panel.top;
   switch (e.type) {
@@ -438,14 +510,13 @@ void TFormView::route_mouse(const platform::Event& e) {
       }
       // The pointer over the shown bar belongs to the bar, so the bar stays.
       if (on_toolbar) break;
-      if (in_panel || m_panel_pressed || (m_full_screen && m_panel.contains(p))) {
+      if (in_panel || m_panel_pressed) {
         if (components()) components()->mouse_move(px, py);
-        // In full screen the bar shows while the pointer is on the panel's
-        // top row, when the panel fills the screen's height.
-        if (m_full_screen && m_panel.height() == m_window->client_size().height) show_toolbar(py == 0);
-      } else if (m_full_screen && m_window->client_size().height > m_panel.height()) {
-        show_toolbar(e.y == 0);
       }
+      // In full screen the bar shows while the pointer is on the panel's
+      // top row, or on the black bar above it where the picture does not
+      // reach the top of the display.
+      if (m_full_screen) show_toolbar(py <= 0 && px >= 0 && px < m_panel.width());
       break;
     }
     case platform::EventType::MouseDown:
@@ -493,15 +564,28 @@ void TFormView::handle_event(const platform::Event& e) {
       // window does; only the tool bar's exit button asks.
       request_close();
       break;
-    case EventType::Expose: present_all(); break;
+    case EventType::Expose:
+      // Also after a resize: the strip spans the new width.
+      draw_toolbar(true);
+      present_all();
+      break;
     case EventType::Activate: ApplicationEventsActivate(); break;
-    case EventType::DisplayChange: ReselectFullScreen(); break;
+    case EventType::DisplayChange: DisplayChanged(); break;
     case EventType::Deactivate: ApplicationEventsDeactivate(); break;
     case EventType::MouseMove:
     case EventType::MouseDown:
     case EventType::MouseUp:
     case EventType::MouseWheel: route_mouse(e); break;
     case EventType::KeyDown:
+      // The player's own keys come first; their repeats are theirs too.
+      if (bound(m_ctx.player.full_screen_keys, e)) {
+        if (!e.repeat) SetFullScreen(!m_full_screen);
+        break;
+      }
+      if (bound(m_ctx.player.screenshot_keys, e)) {
+        if (!e.repeat) save_screenshot();
+        break;
+      }
       // Codes of 256 and more have no key state; auto-repeats are the key
       // handling's own business (it repeats by its own timing).
       if (components() && m_ctx.clock.ActiveFlag.load() && !e.repeat && e.key >= 0 && e.key < 256) {
@@ -522,6 +606,32 @@ void TFormView::take_screenshots(std::int64_t tick) {
       core::logf(core::Channel::App, core::Level::Error, "cannot write the screenshot %s",
                  {platform::codepage::from_utf8_lossy(s.file.string())});
     }
+  }
+  for (const Screenshot& s : m_ctx.options.window_shots) {
+    if (s.tick != tick || !m_window) continue;
+    const platform::PixelView shown = m_window->shown_pixels();
+    if (!platform::write_png(s.file, shown, {0, 0, shown.width, shown.height})) {
+      core::logf(core::Channel::App, core::Level::Error, "cannot write the window shot %s",
+                 {platform::codepage::from_utf8_lossy(s.file.string())});
+    }
+  }
+}
+
+void TFormView::save_screenshot() {
+  if (!m_window) return;
+  const platform::DateTime t = m_ctx.platform.clock().local_time();
+  const std::string title = project() ? platform::codepage::to_utf8(project()->title()) : std::string("NovaPlayer");
+  const std::filesystem::path path = screenshot_path(m_ctx.platform.system().pictures_folder(), title, t.year, t.month,
+                                                     t.day, t.hour, t.minute, t.second);
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
+  // The title's own pixels, as it composed them, not the scaled window.
+  if (platform::write_png(path, m_window->back_buffer(), m_panel)) {
+    core::logf(core::Channel::App, core::Level::Info, "screenshot written to %s",
+               {platform::codepage::from_utf8_lossy(path.string())});
+  } else {
+    core::logf(core::Channel::App, core::Level::Error, "cannot write the screenshot %s",
+               {platform::codepage::from_utf8_lossy(path.string())});
   }
 }
 

@@ -43,6 +43,9 @@ class TFormView final : private ShellHooks {
   // (the display was disturbed, or a script chose another), selects the
   // chosen mode again; falls back to the window when the display refuses.
   void ReselectFullScreen();
+  // The display changed while full screen: the covering window goes over it
+  // again at its new size, or back to the window when that fails.
+  void DisplayChanged();
   void handle_event(const platform::Event& e);
   void ApplicationEventsActivate();
   void ApplicationEventsDeactivate();
@@ -80,6 +83,16 @@ class TFormView final : private ShellHooks {
   void show_error(const std::string& sjis_message, bool fatal);
   void route_mouse(const platform::Event& e);
   void take_screenshots(std::int64_t tick);
+  // The player's screenshot key: a PNG of the title's screen in the user's
+  // pictures folder.
+  void save_screenshot();
+  // The window's first size in points: --window-size, or the screen at the
+  // whole factor (player settings, else the largest that fits).
+  platform::Size first_view_size() const;
+  void log_window_size();
+  // After a change of the display: the panel placed again, the surfaces
+  // and video back, everything drawn anew.
+  void reload_after_switch();
   bool full_screen_select(int mode);  // select the mode; false when a different one is in force
   void return_to_window();
 

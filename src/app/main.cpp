@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/entry.h"
+#include "app/player_settings.h"
 #include "core/error.h"
 #include "core/log.h"
 #include "platform/codepage.h"
@@ -35,8 +36,18 @@ int main(int argc, char** argv) {
     std::puts("NovaPlayer 0.1.0");
     return 0;
   }
+  if (options.save_settings) {
+    const auto folder = nova::platform::make_system()->user_config_folder();
+    if (auto error = nova::app::save_player_settings(folder, options.player)) {
+      std::fprintf(stderr, "novaplayer: %s\n", error->c_str());
+      return 1;
+    }
+    std::printf("novaplayer: settings written to %s\n", nova::app::player_settings_path(folder).c_str());
+    return 0;
+  }
   try {
     nova::platform::HeadlessOptions headless;
+    headless.desktop_scale = options.desktop_scale;
     headless.answer_yes = options.answer_yes;
     headless.record_audio = options.record_audio;
     if (!options.modes.empty()) headless.modes = options.modes;

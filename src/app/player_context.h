@@ -9,6 +9,7 @@
 
 #include "app/command_line.h"
 #include "app/game_ini.h"
+#include "app/player_settings.h"
 #include "app/step_trace.h"
 #include "app/title_services.h"
 #include "core/frame_clock.h"
@@ -27,6 +28,9 @@ struct PlayerContext {
   core::FrameClock clock;
   StepTrace step_trace;
   GameSettings settings;
+  // The player's scaling and keys (player.ini with the command line over
+  // it), read when the main window is created.
+  PlayerSettings player;
   // The seed of the standard random generator, from the time of day at start
   // or --seed.
   std::uint32_t random_seed = 0;

@@ -3,6 +3,11 @@
 namespace nova::app {
 
 ScreenMedia::ScreenMedia(PlayerContext& ctx, const MediaStart& start) : m_ctx(ctx) {
+  if (files::TVrFileManager* files = ctx.services.files()) {
+    m_media = std::make_unique<media::MediaSystem>(
+        ctx.platform, *files, media::SoundSettings{ctx.settings.direct_sound, ctx.settings.delay_time},
+        [&ctx](std::string_view step) { ctx.step_trace(step); });
+  }
   if (start.screen_width > 0 && start.screen_height > 0 && start.window) {
     graphics::TScreenOptions options;
     options.surface_setting = ctx.options.surface_setting;
@@ -10,14 +15,20 @@ ScreenMedia::ScreenMedia(PlayerContext& ctx, const MediaStart& start) : m_ctx(ct
         ctx.platform, *start.window, start.display_option_b, start.display_option_a, start.screen_height,
         start.screen_width, platform::Point{start.panel.left, start.panel.top}, options);
   }
+  if (m_media) m_media->CreateManagers();
 }
 
 ScreenMedia::~ScreenMedia() { finalize(); }
 
 void ScreenMedia::finalize() {
-  if (!m_manager) return;
-  m_ctx.step_trace("ScreenMan.Free");
-  m_manager.reset();
+  if (m_manager) {
+    m_ctx.step_trace("ScreenMan.Free");
+    m_manager.reset();
+  }
+  if (m_media) {
+    m_media->MediaFinal();
+    m_media.reset();
+  }
 }
 
 void ScreenMedia::present() {

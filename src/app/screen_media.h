@@ -1,7 +1,10 @@
-// The media system as far as this build has it: the screen manager, made at
-// the media start-up when the project's screen size is known. The media
-// managers (video, media player, Ogg, CD audio, MIDI) come with the media
-// work; until then nothing plays, so there is nothing to pause or resume.
+// The media host: the screen manager, made at the media start-up when the
+// project's screen size is known, and the media system (the media library
+// and the managers), to which the window's activation, the composed frames
+// and the display-mode switches are forwarded. Start: novaInit, the screen
+// manager, the managers; end: the screen manager, the managers, novaFinal,
+// every step on the step trace. The CD audio and MIDI managers come with
+// their own work (the MIDI calls below do nothing until then).
 #pragma once
 
 #include <memory>
@@ -9,6 +12,7 @@
 #include "app/player_context.h"
 #include "app/title_host.h"
 #include "graphics/screen_manager.h"
+#include "media/media_system.h"
 
 namespace nova::app {
 
@@ -24,14 +28,26 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
   // none is set (no component system), since nothing was composed.
   void set_present_source(graphics::TPresentSource* source) { m_source = source; }
   graphics::TScreenManager* screen_manager() const { return m_manager.get(); }
+  // The media managers; nullptr without a file manager, and after finalize.
+  media::MediaSystem* media_system() const { return m_media.get(); }
 
   // MediaHost
   ScreenHost* screen() override { return m_manager ? this : nullptr; }
-  void pause_all() override {}
-  void resume_all() override {}
-  void frame_shown() override {}
-  void suspend_video() override {}
-  void resume_video() override {}
+  void pause_all() override {
+    if (m_media) m_media->PauseAll();
+  }
+  void resume_all() override {
+    if (m_media) m_media->ResumeAll();
+  }
+  void frame_shown() override {
+    if (m_media) m_media->FrameShown();
+  }
+  void suspend_video() override {
+    if (m_media) m_media->MediaSuspend();
+  }
+  void resume_video() override {
+    if (m_media) m_media->MediaResume();
+  }
   bool midi_device_open() const override { return false; }
   void pause_midi_and_close() override {}
   void reopen_midi_and_resume() override {}
@@ -52,6 +68,7 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
   void set_panel_origin(platform::Point p) override { m_manager->SetPanelOrigin(p); }
 
   PlayerContext& m_ctx;
+  std::unique_ptr<media::MediaSystem> m_media;
   std::unique_ptr<graphics::TScreenManager> m_manager;
   graphics::TPresentSource* m_source = nullptr;
   std::uint64_t m_counted_from = 0;

@@ -39,6 +39,9 @@ struct Event {
   int key = 0;
   bool repeat = false;
   std::uint32_t modifiers = 0;
+  // A scaled window's pointer events: the position lies on the tool-bar
+  // strip rather than on the picture.
+  bool on_chrome = false;
   std::string text;
 };
 

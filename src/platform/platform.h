@@ -37,6 +37,7 @@
 #include "platform/midi.h"
 #include "platform/sound.h"
 #include "platform/system.h"
+#include "platform/timer.h"
 #include "platform/window.h"
 
 namespace nova::platform {
@@ -108,8 +109,11 @@ class Platform {
   // The full-screen modes of the primary display, in the display's order.
   virtual std::vector<DisplayMode> display_modes() = 0;
   virtual DisplayMode desktop_mode() = 0;
-  // The desktop minus the panels and task bars.
+  // The desktop minus the panels and task bars, in points.
   virtual Rect work_area() = 0;
+  // Real pixels per point of the desktop (1 unless it is a high-density
+  // one); a window answers for itself once it exists.
+  virtual int desktop_scale() { return 1; }
   virtual std::unique_ptr<Cursor> create_cursor(const CursorImage& image) = 0;
   virtual std::unique_ptr<ScreenSaverInhibitor> inhibit_screen_saver() = 0;
 
@@ -150,6 +154,15 @@ class Platform {
   virtual CdAudio& cd_audio() = 0;
   virtual System& system() = 0;
 
+  // --- Timers --------------------------------------------------------------
+  // A periodic timer on the platform's clock: a thread under a real clock;
+  // under a virtual clock the frame driver runs it as the clock passes its
+  // due times (the sound pulled up to each of them first).
+  virtual std::unique_ptr<PeriodicTimer> create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                                      ThreadPriority priority = ThreadPriority::Normal) {
+    return start_thread_timer(interval_ms, std::move(callback), priority);
+  }
+
  protected:
   // The backends ask this when they look for events: true once for each
   // quit to deliver.
@@ -189,6 +202,9 @@ struct HeadlessOptions {
   std::string input_script;
   // Write the mixed sound output here as a WAV file when set.
   std::filesystem::path record_audio;
+  // Real pixels per point of the desktop (2 on a high-density desktop). The
+  // desktop, its work area and window sizes are in points.
+  int desktop_scale = 1;
   // Echo message boxes to standard error (caption and text).
   bool echo_message_boxes = true;
   // What the kernel services answer instead of the host's (folders, the

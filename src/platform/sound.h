@@ -5,6 +5,11 @@
 // block-queue device the wave mixer is written for (blocks are queued, played
 // in order and marked done; completion is found by polling), and the media
 // library mixes its sounds into a stream of its own.
+//
+// Streams are always pulled: with no device (none could be opened, or the
+// device went away and none came back) a null output pulls them at the
+// clock's rate and discards the samples, so that sounds still advance and
+// end and nothing waiting for an end hangs.
 #pragma once
 
 #include <atomic>
@@ -13,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace nova::platform {
@@ -33,12 +39,48 @@ class AudioStream {
   virtual void pause(bool paused) = 0;
 };
 
+// What an output is doing now, for diagnostics and tests.
+struct SoundStatus {
+  // No device: streams are pulled at the clock's rate and discarded.
+  bool null_output = false;
+  // The backend's id of the open device (0: none).
+  std::uint32_t device_id = 0;
+  // How often a lost device was replaced (by a device or the null output).
+  int device_changes = 0;
+};
+
 class SoundOutput {
  public:
   virtual ~SoundOutput() = default;
-  // nullptr when no device can be opened.
+  // nullptr only for a format no output takes (no channels, more than 8, no
+  // rate); a missing device gives a stream of the null output.
   virtual std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) = 0;
+  // True when pulls come on a thread of the device, in real time: a pull
+  // must then never block or read files. False headless, where pulls run on
+  // the thread that advances the clock and may decode.
+  virtual bool realtime() const = 0;
+  virtual SoundStatus status() const { return {}; }
+  // Receives, once per change, notices in UTF-8 about the device ("no sound
+  // device ...") that the layers above log; called on any thread.
+  void set_notice_sink(std::function<void(std::string_view)> sink) {
+    std::lock_guard lock(m_notice_mutex);
+    m_notice = std::move(sink);
+  }
+
+ protected:
+  void notice(std::string_view text) {
+    std::lock_guard lock(m_notice_mutex);
+    if (m_notice) m_notice(text);
+  }
+
+ private:
+  std::mutex m_notice_mutex;
+  std::function<void(std::string_view)> m_notice;
 };
+
+// An output without a device: a thread pulls every stream at the clock's
+// rate, 1024 frames at a time, and discards what it gets.
+std::unique_ptr<SoundOutput> create_null_sound_output();
 
 // One block handed to a WaveOut device.
 struct WaveBlock {

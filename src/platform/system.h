@@ -78,6 +78,9 @@ class System {
   virtual std::filesystem::path user_data_folder() const = 0;
   // $XDG_CONFIG_HOME (else ~/.config) + "/novaplayer".
   virtual std::filesystem::path user_config_folder() const = 0;
+  // The user's pictures folder: XDG_PICTURES_DIR as user-dirs.dirs (in the
+  // config folder) names it, else ~/Pictures.
+  virtual std::filesystem::path pictures_folder() const = 0;
   // The mounted file systems.
   virtual std::vector<MountInfo> mounts() const = 0;
   // The system's user-interface language is Japanese (primary language
@@ -99,12 +102,18 @@ struct SystemOverrides {
   std::optional<std::filesystem::path> runtime_folder;
   std::optional<std::filesystem::path> user_data_folder;
   std::optional<std::filesystem::path> user_config_folder;
+  std::optional<std::filesystem::path> pictures_folder;
   // The text of a mount table (in the form of /proc/self/mountinfo).
   std::optional<std::string> mountinfo;
   std::optional<bool> japanese;
   // These folders and everything below them take no new files.
   std::vector<std::filesystem::path> read_only_folders;
 };
+
+// The pictures folder named by the text of a user-dirs.dirs file (lines
+// XDG_PICTURES_DIR="$HOME/..." or an absolute quoted path; the last one
+// counts), else `home`/Pictures.
+std::filesystem::path pictures_folder_from_user_dirs(std::string_view text, const std::filesystem::path& home);
 
 // The host's services, with the overrides where they are set.
 std::unique_ptr<System> make_system(SystemOverrides overrides = {});

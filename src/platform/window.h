@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/presentation.h"
 #include "platform/types.h"
 
 namespace nova::platform {
@@ -34,8 +35,9 @@ struct DisplayMode {
 // and client size in windowed mode.
 struct WindowPlacement {
   Point position;
-  Size client_size;
+  Size client_size;  // the window's size in points (the client area's for unscaled windows)
   bool bordered = true;
+  friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
 };
 
 struct WindowSpec {
@@ -43,6 +45,30 @@ struct WindowSpec {
   Size client_size{640, 480};
   bool resizable = false;
   bool visible = true;
+  // The player's main window: real pixels on high-density desktops, a
+  // client area that the presentation transform scales (set_picture_layout),
+  // and full screen as a window covering the display at the desktop's size.
+  bool scaled = false;
+};
+
+// How a scaled window shows its client area. The client area keeps the
+// engine's size (the title's screen and the tool bar's dock); the window's
+// real size is its own.
+struct PictureLayout {
+  bool scaled = false;           // off: the client area is shown 1:1
+  Rect panel;                    // the picture, in client coordinates
+  int chrome_height = 0;         // the tool-bar strip, in points (its client rows are above the panel)
+  bool chrome_overlays = false;  // full screen: the strip lies over the picture while shown
+  ScaleMode mode = ScaleMode::Fit;
+  ScaleFilter filter = ScaleFilter::Auto;
+};
+
+// A pointer position in client coordinates, and whether it lies on the
+// tool-bar strip rather than the picture (positions on the black bars lie
+// outside the panel).
+struct PointerPosition {
+  Point client;
+  bool on_chrome = false;
 };
 
 // A cursor picture made from 32-bit pixels with alpha (0xAARRGGBB).
@@ -68,7 +94,8 @@ class Window {
   virtual void set_caption(std::string_view sjis) = 0;
   virtual std::string caption() const = 0;
 
-  // The client area. Setting it keeps the window's top-left corner.
+  // The client area (the engine's pixels). Setting it keeps the window's
+  // top-left corner; a scaled window keeps its real size.
   virtual void set_client_size(Size size) = 0;
   virtual Size client_size() const = 0;
 
@@ -88,7 +115,9 @@ class Window {
 
   // Full screen in the display mode of that index (Platform::display_modes),
   // or back to the window for −1. Returns the index in force afterwards,
-  // which differs from the request when the mode could not be set.
+  // which differs from the request when the mode could not be set. A scaled
+  // window never changes the display's mode: it covers the display at the
+  // desktop's size, whatever mode was asked for.
   virtual int set_fullscreen(int mode_index) = 0;
   virtual int fullscreen_mode() const = 0;
 
@@ -108,7 +137,8 @@ class Window {
   // screenshots and tests. Valid until the next call on the window.
   virtual PixelView back_buffer() const = 0;
 
-  // The pointer in client coordinates; moving it warps the system pointer.
+  // The pointer in client coordinates; moving it warps the system pointer
+  // (through the presentation transform in a scaled window).
   virtual Point cursor_position() const = 0;
   virtual void set_cursor_position(Point p) = 0;
   // nullptr restores the default arrow.
@@ -117,6 +147,28 @@ class Window {
   // A native text-entry control over the client area (edit and memo
   // components). Throws PlatformError until the backend supports it.
   virtual std::unique_ptr<EditControl> create_edit(EditKind kind) = 0;
+
+  // --- The scaled main window -------------------------------------------------
+  // The picture's placement and scaling; unscaled windows ignore it.
+  virtual void set_picture_layout(const PictureLayout& layout) = 0;
+  // The tool-bar strip, `chrome_width()` points wide and the layout's chrome
+  // height tall, drawn at the desktop's scale; nullptr hides it. Shown at
+  // the next present.
+  virtual void set_chrome(const PixelView* strip) = 0;
+  virtual int chrome_width() const = 0;
+  // The window's client size in points (what the window system calls its
+  // size), and in real pixels (the drawable: points × the desktop's scale).
+  virtual Size view_size() const = 0;
+  virtual void set_view_size(Size points) = 0;
+  virtual Size drawable_size() const = 0;
+  virtual int desktop_scale() const = 0;
+  // What the window shows, in real pixels (0x00RRGGBB), as last presented.
+  virtual PixelView shown_pixels() const = 0;
+  virtual PictureTransform picture_transform() const = 0;
+  // Drawable pixel → client position, and back (the centre of the pixels
+  // that show a client pixel).
+  virtual PointerPosition client_position_of(Point drawable) const = 0;
+  virtual Point drawable_position_of(Point client) const = 0;
 
   // The X11 window id under the SDL backend (for tests that ask the X server
   // about the window), 0 elsewhere.

@@ -7,6 +7,7 @@
 #include "fakes.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/keys.h"
+#include "png_size.h"
 #include "support/test_support.h"
 
 namespace nova::app {
@@ -38,13 +39,16 @@ TEST(FormView, StartAndShutdownRunInTheSystemsOrder) {
     TFormView view(p.ctx, p.factory);
     view.FormCreate();
     EXPECT_EQ(view.window()->caption(), test::sjis("テスト")) << "the project's title";
-    // The client area is the screen plus the tool-bar dock, centred in the work area.
+    // The client area is the screen plus the tool-bar dock; the window
+    // shows it at the largest whole factor that fits the work area (1920 ×
+    // 1040: twice), centred in it.
     platform::Window* w = view.window();
     EXPECT_EQ(w->client_size(), (platform::Size{640, 480 + 22}));
+    EXPECT_EQ(w->view_size(), (platform::Size{1280, 960 + 22}));
     platform::Rect work = p.platform.work_area();
     platform::Rect fe = w->frame_extents();
-    EXPECT_EQ(w->position().x, work.left + (work.width() - (640 + fe.left + fe.right)) / 2);
-    EXPECT_EQ(w->position().y, work.top + (work.height() - (502 + fe.top + fe.bottom)) / 2);
+    EXPECT_EQ(w->position().x, work.left + (work.width() - (1280 + fe.left + fe.right)) / 2);
+    EXPECT_EQ(w->position().y, work.top + (work.height() - (982 + fe.top + fe.bottom)) / 2);
     EXPECT_EQ(view.panel(), platform::Rect::from_size(0, 22, 640, 480));
     view.FormClose();
   }
@@ -148,31 +152,37 @@ TEST(FormView, AFailedStartNeverShowsItsWindow) {
   EXPECT_TRUE(shown.window()->visible());
 }
 
-TEST(FormView, ADisturbedDisplayGetsTheChosenModeAgainOrTheWindow) {
+TEST(FormView, ADisplayChangeCoversTheNewDesktopOrFallsBackToTheWindow) {
   Player p;
+  p.factory.real_screen = true;
   TFormView view(p.ctx, p.factory);
   view.FormCreate();
+  const platform::Size windowed = view.window()->view_size();
   view.SetFullScreen(true);
   ASSERT_TRUE(view.full_screen());
-  testing::FakeScreen& screen = p.factory.media->screen_host;
+  EXPECT_EQ(view.window()->view_size(), (platform::Size{1920, 1080}));
   platform::Event display_change;
   display_change.type = platform::EventType::DisplayChange;
-  // Another mode in force (a display change underneath): the chosen one is
-  // selected again.
-  screen.current = 3;
+  // The desktop became larger: the covering window follows it, and the
+  // picture with it; the screen manager's mode stays as it was.
+  p.platform.set_desktop({2560, 1440, 32, 60}, {0, 0, 2560, 1400});
   p.factory.log.calls.clear();
   view.handle_event(display_change);
-  EXPECT_EQ(screen.current, 0);
   EXPECT_TRUE(view.full_screen());
+  EXPECT_EQ(view.window()->view_size(), (platform::Size{2560, 1440}));
+  EXPECT_EQ(view.window()->picture_transform().target, platform::Rect::from_size(320, 0, 1920, 1440));
+  EXPECT_EQ(view.window()->fullscreen_mode(), 0);
   EXPECT_EQ(p.factory.log.count("free_surfaces"), 1);
   EXPECT_EQ(p.factory.log.count("reload_surfaces"), 1);
-  // When the display refuses it, back to the window as a failed switch.
-  screen.current = 3;
-  screen.refuse_full_screen = true;
+  // When the display refuses, back to the window as a failed switch, at the
+  // window's former size.
+  p.platform.set_refuse_full_screen(true);
   view.handle_event(display_change);
   EXPECT_FALSE(view.full_screen());
   EXPECT_TRUE(view.toolbar_visible());
   EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 480 + 22}));
+  EXPECT_EQ(view.window()->view_size(), windowed);
+  EXPECT_EQ(view.window()->fullscreen_mode(), -1);
   // In the window a display change changes nothing.
   p.factory.log.calls.clear();
   view.handle_event(display_change);
@@ -409,14 +419,7 @@ TEST(FormView, DisplayRateIsMeasuredEveryTwoSeconds) {
 namespace nova::app {
 namespace {
 
-std::pair<int, int> png_size(const std::string& png) {
-  auto be = [&](std::size_t at) {
-    return static_cast<int>(static_cast<unsigned char>(png[at]) << 24 | static_cast<unsigned char>(png[at + 1]) << 16 |
-                            static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]));
-  };
-  if (png.size() < 24 || png.substr(1, 3) != "PNG") return {0, 0};
-  return {be(16), be(20)};
-}
+using testing::png_size;
 
 TEST(FormView, ScreenshotsAreOfTheProjectsScreen) {
   Player p;
@@ -444,12 +447,17 @@ TEST(FormView, FullScreenRunsThroughTheScreenManager) {
   view.SetFullScreen(true);
   ASSERT_TRUE(view.full_screen());
   EXPECT_EQ(view.window()->fullscreen_mode(), 0);
+  // The title's client area stays its screen; the window covers the
+  // 1920 × 1080 desktop and the picture fills its height.
   EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 480}));
+  EXPECT_EQ(view.window()->drawable_size(), (platform::Size{1920, 1080}));
+  EXPECT_EQ(view.window()->picture_transform().target, platform::Rect::from_size(240, 0, 1440, 1080));
   view.SetFullScreen(false);
   EXPECT_EQ(view.window()->fullscreen_mode(), -1);
-  EXPECT_EQ(view.window()->placement().position, before.position);
+  EXPECT_EQ(view.window()->placement(), before);
   EXPECT_EQ(view.window()->client_size(), (platform::Size{640, 502}));
-  // A display larger than the screen centres the panel in full screen.
+  // A mode larger than the screen changes nothing either: the same covering
+  // window, the panel filling the client area.
   platform::HeadlessOptions big = Player::quiet();
   big.modes = {{1024, 768, 32, 60}};
   Player q(big);
@@ -458,8 +466,9 @@ TEST(FormView, FullScreenRunsThroughTheScreenManager) {
   wide.FormCreate();
   wide.SetFullScreen(true);
   ASSERT_TRUE(wide.full_screen());
-  EXPECT_EQ(wide.window()->client_size(), (platform::Size{1024, 768}));
-  EXPECT_EQ(wide.panel(), platform::Rect::from_size(192, 144, 640, 480));
+  EXPECT_EQ(wide.window()->client_size(), (platform::Size{640, 480}));
+  EXPECT_EQ(wide.window()->view_size(), (platform::Size{1920, 1080}));
+  EXPECT_EQ(wide.panel(), platform::Rect::from_size(0, 0, 640, 480));
   // A display without a mode of the screen's size has no full screen.
   platform::HeadlessOptions small = Player::quiet();
   small.modes = {{320, 240, 32, 60}};

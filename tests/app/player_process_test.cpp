@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "png_size.h"
 #include "script/page_file.h"
 #include "script/project_setting.h"
 #include "support/test_support.h"
@@ -58,6 +59,75 @@ TEST_F(PlayerProcess, HelpAndBadOptions) {
   EXPECT_NE(help.find("/config"), std::string::npos);
   run("--no-such-option", &status);
   EXPECT_EQ(status, 2);
+}
+
+using testing::png_size;
+
+TEST_F(PlayerProcess, ThePlayersDisplayOptionsAndKeys) {
+  write_waiting_title(m_dir / "title");
+  const fs::path home = m_dir / "home";
+  fs::create_directories(home / "config");
+  test::write_file(home / "config" / "user-dirs.dirs", "# written by the desktop\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+  const std::string env =
+      "NOVA_LOG=app=info HOME=" + home.string() + " XDG_CONFIG_HOME=" + (home / "config").string() + " ";
+  // Every option documented by --help is run here or in the tests beside.
+  int status = -1;
+  const std::string help = run("--help", &status);
+  for (const char* option : {"--scale", "--filter", "--window-scale", "--window-size", "--window-shot",
+                             "--desktop-scale", "--key-full-screen", "--key-screenshot", "--save-settings"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+  // The window's size in points, a 2× desktop, the title's screenshot and
+  // the window's real pixels; 1:1 without a filter.
+  test::write_file(m_dir / "input.txt", "3 key F2 down\n6 key F3 down\n9 key RETURN down alt\n");
+  std::string out;
+  status = test::run_command(
+      env + m_player.string() + " --headless --max-ticks 12 --window-size 700x530 " +
+          "--desktop-scale 2 --scale none --filter linear --key-full-screen F2 " + "--key-screenshot F3 --input " +
+          (m_dir / "input.txt").string() + " --screenshot 1:" + (m_dir / "title.png").string() +
+          " --window-shot 1:" + (m_dir / "window.png").string() + " --window-shot 5:" + (m_dir / "full.png").string() +
+          " " + (m_dir / "title").string() + " 2>&1",
+      &out);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(png_size(test::read_file(m_dir / "title.png")), std::make_pair(640, 480));
+  EXPECT_EQ(png_size(test::read_file(m_dir / "window.png")), std::make_pair(1400, 1060));
+  EXPECT_EQ(png_size(test::read_file(m_dir / "full.png")), std::make_pair(3840, 2160));
+  EXPECT_NE(out.find("window: the window is 700x530 points (1400x1060 pixels), the picture 640x480 at 380,312"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("full screen: the window is 1920x1080 points (3840x2160 pixels)"), std::string::npos) << out;
+  const fs::path shot = home / "Bilder" / "NovaPlayer" / "wait-20000101-000000.png";
+  EXPECT_NE(out.find("screenshot written to " + shot.string()), std::string::npos) << out;
+  EXPECT_EQ(png_size(test::read_file(shot)), std::make_pair(640, 480));
+  // Alt+Return was moved away: it stays the title's, full screen stays on.
+  EXPECT_EQ(out.find("window: the window is", out.find("full screen:")), std::string::npos) << out;
+
+  // --window-scale, and --save-settings storing the options in player.ini
+  // beside the user's own keys.
+  test::write_file(home / "config" / "novaplayer" / "player.ini", "[mine]\nkeep = this\n");
+  status = test::run_command(env + m_player.string() +
+                                 " --save-settings --scale integer --filter nearest --window-scale 1 "
+                                 "--key-screenshot none 2>&1",
+                             &out);
+  EXPECT_EQ(status, 0) << out;
+  const std::string ini = test::read_file(home / "config" / "novaplayer" / "player.ini");
+  EXPECT_NE(ini.find("keep=this"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("scale=integer"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("screenshot=none"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("full-screen=Alt+Return, F11"), std::string::npos) << ini;
+  status = test::run_command(
+      env + m_player.string() + " --headless --max-ticks 3 " + (m_dir / "title").string() + " 2>&1", &out);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("window: the window is 640x502 points (640x502 pixels), the picture 640x480 at 0,22"),
+            std::string::npos)
+      << out;
+  // Bad values are refused with the option's name.
+  for (const char* bad : {"--scale zoom", "--filter sharp", "--window-scale 99", "--window-size 0x5",
+                          "--desktop-scale 0", "--key-full-screen Hyper+X", "--window-shot nothing"}) {
+    const std::string said = run(std::string(bad) + " --headless", &status);
+    EXPECT_EQ(status, 2) << bad;
+    EXPECT_NE(said.find(std::string(bad).substr(0, std::string(bad).find(' '))), std::string::npos) << said;
+  }
 }
 
 TEST_F(PlayerProcess, HeadlessRunOnAnEmptyFolderEndsByItself) {

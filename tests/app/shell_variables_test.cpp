@@ -114,8 +114,11 @@ TEST(ShellVariables, FullScreenAndTheDisplayModes) {
   ASSERT_TRUE(p.run("@DisplayModeIndex = 1"));
   EXPECT_EQ(p.sys("@DisplayModeIndex").as_int(), 1);
   EXPECT_EQ(p.view->window()->fullscreen_mode(), 1);
-  EXPECT_EQ(p.view->window()->client_size(), (platform::Size{800, 600}));
-  EXPECT_EQ(p.view->panel(), platform::Rect::from_size(80, 60, 640, 480));
+  // No mode changes: the window covers the desktop whatever mode is chosen,
+  // and the title's panel fills the client area the picture is scaled from.
+  EXPECT_EQ(p.view->window()->client_size(), (platform::Size{640, 480}));
+  EXPECT_EQ(p.view->window()->view_size(), (platform::Size{1920, 1080}));
+  EXPECT_EQ(p.view->panel(), platform::Rect::from_size(0, 0, 640, 480));
   ASSERT_TRUE(p.run("@DisplayModeIndex = 7"));
   EXPECT_EQ(p.view->window()->fullscreen_mode(), 1);
   ASSERT_TRUE(p.run("@FullScr = FALSE"));

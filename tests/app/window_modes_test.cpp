@@ -35,8 +35,9 @@ TEST(WindowModes, FullScreenThroughTheSystemVariableAndBack) {
       << log;
   auto play = [&](const std::string& options, const std::string& tag) {
     std::string out;
-    const std::string shots = " --screenshot 30:" + quoted(dir / (tag + "30.png")) + " --screenshot 80:" +
-                              quoted(dir / (tag + "80.png")) + " --screenshot 150:" + quoted(dir / (tag + "150.png"));
+    const std::string shots = " --screenshot 30:" + quoted(dir / (tag + "30.png")) +
+                              " --screenshot 80:" + quoted(dir / (tag + "80.png")) +
+                              " --screenshot 150:" + quoted(dir / (tag + "150.png"));
     EXPECT_EQ(test::run_command("NOVA_LOG=app=info " + quoted(player) + " " + options + " --max-ticks 200" + shots +
                                     " " + quoted(dir / "t") + " 2>&1",
                                 &out),
@@ -46,12 +47,20 @@ TEST(WindowModes, FullScreenThroughTheSystemVariableAndBack) {
   };
   const std::string shown = play("", "window");
   EXPECT_NE(shown.find(std::string("window system: ") + (wayland ? "wayland" : "x11")), std::string::npos) << shown;
-  // The client area is the output's while full screen (1280 × 1024 for the
-  // X server, 1024 × 768 for the compositor's output), then the window's
-  // again: the screen and the tool bar's dock.
-  const std::string full = wayland ? "1024x768" : "1280x1024";
-  const auto went = shown.find("full screen: the window's client area is " + full);
-  const auto back = shown.find("window: the window's client area is 640x502");
+  // The window covers the output while full screen (1280 × 1024 for the X
+  // server, 1024 × 768 for the compositor's output) and the picture fills
+  // its height; then it is the window again: the screen and the tool bar's
+  // dock (no larger whole factor fits either output).
+  const std::string scale = std::getenv("NOVA_TEST_OUTPUT_SCALE") ? std::getenv("NOVA_TEST_OUTPUT_SCALE") : "1";
+  const int n = std::stoi(scale);
+  auto size = [&](int w, int h) { return std::to_string(w) + "x" + std::to_string(h); };
+  const std::string full = wayland ? "1024x768 points (" + size(1024 * n, 768 * n) + " pixels)"
+                                   : "1280x1024 points (1280x1024 pixels), the picture 1280x960 at 0,32";
+  const auto went = shown.find("full screen: the window is " + full);
+  const std::string windowed = "window: the window is 640x502 points (" + size(640 * n, 502 * n) + " pixels)";
+  const auto opened = shown.find(windowed);
+  const auto back = shown.find(windowed, went == std::string::npos ? 0 : went);
+  EXPECT_LT(opened, went) << shown;
   EXPECT_NE(went, std::string::npos) << shown;
   EXPECT_NE(back, std::string::npos) << shown;
   EXPECT_LT(went, back);

@@ -154,6 +154,19 @@ class RefusingWindow final : public platform::Window {
   void set_cursor(const platform::Cursor* c) override { m_w.set_cursor(c); }
   std::unique_ptr<platform::EditControl> create_edit(platform::EditKind k) override { return m_w.create_edit(k); }
   std::uint64_t native_handle() const override { return 0; }
+  void set_picture_layout(const platform::PictureLayout& l) override { m_w.set_picture_layout(l); }
+  void set_chrome(const platform::PixelView* strip) override { m_w.set_chrome(strip); }
+  int chrome_width() const override { return m_w.chrome_width(); }
+  platform::Size view_size() const override { return m_w.view_size(); }
+  void set_view_size(platform::Size s) override { m_w.set_view_size(s); }
+  platform::Size drawable_size() const override { return m_w.drawable_size(); }
+  int desktop_scale() const override { return m_w.desktop_scale(); }
+  platform::PixelView shown_pixels() const override { return m_w.shown_pixels(); }
+  platform::PictureTransform picture_transform() const override { return m_w.picture_transform(); }
+  platform::PointerPosition client_position_of(platform::Point p) const override {
+    return m_w.client_position_of(p);
+  }
+  platform::Point drawable_position_of(platform::Point p) const override { return m_w.drawable_position_of(p); }
 
  private:
   platform::Window& m_w;
@@ -274,6 +287,50 @@ TEST(ScreenDC, TheDeviceContextDrawsOntoThePanelAndIsReleasedByPresent) {
   FakeSource src;
   sm.Present(src);
   EXPECT_EQ(src.cleared, 1);
+}
+
+}  // namespace
+}  // namespace nova::graphics
+
+namespace nova::graphics {
+namespace {
+
+TEST(ScreenPresent, TheDisplayScaleComesBeforeThePlayersScaling) {
+  // The title's display scale of 200, then the player's integer scaling in
+  // a window twice the screen: each title pixel is a 4 × 4 block.
+  platform::HeadlessOptions o;
+  o.echo_message_boxes = false;
+  platform::HeadlessPlatform platform(o);
+  platform::WindowSpec spec;
+  spec.client_size = {80, 60};
+  spec.scaled = true;
+  auto window = platform.create_window(spec);
+  window->set_view_size({160, 120});
+  platform::PictureLayout layout;
+  layout.scaled = true;
+  layout.panel = Rect{0, 0, 80, 60};
+  layout.mode = platform::ScaleMode::Integer;
+  window->set_picture_layout(layout);
+  TScreenManager sm(platform, *window, 60, 80, 60, 80, {0, 0}, TScreenOptions{0});
+  auto* screen = dynamic_cast<TCustomDIBX*>(sm.GetScreenSurface());
+  ASSERT_NE(screen, nullptr);
+  test::Rng rng(3);
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 80; ++x) screen->SetPixel(x, y, static_cast<std::uint32_t>(rng()));
+  }
+  FakeSource src;
+  src.scale = 200;
+  src.rects = {Rect{0, 0, 40, 30}};
+  sm.Present(src);
+  const platform::PixelView v = window->shown_pixels();
+  ASSERT_EQ(v.width, 160);
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      std::uint32_t px;
+      std::memcpy(&px, v.row(y) + static_cast<std::ptrdiff_t>(x) * 4, 4);
+      ASSERT_EQ(px & 0xFFFFFF, expected_rgb(*screen, x / 4, y / 4)) << x << "," << y;
+    }
+  }
 }
 
 }  // namespace

@@ -206,3 +206,24 @@ TEST(RegistryTest, KeepsValuesPerKeyPath) {
 
 }  // namespace
 }  // namespace nova::platform
+
+namespace nova::platform {
+namespace {
+
+TEST(PicturesFolder, FromTheUsersFoldersFileElseHomePictures) {
+  const std::filesystem::path home = "/home/someone";
+  EXPECT_EQ(pictures_folder_from_user_dirs("# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                           "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n",
+                                           home),
+            home / "Bilder");
+  EXPECT_EQ(pictures_folder_from_user_dirs("XDG_PICTURES_DIR=\"/srv/pics\"\r\n", home), "/srv/pics");
+  EXPECT_EQ(pictures_folder_from_user_dirs("XDG_PICTURES_DIR=\"$HOME\"\n", home), home);
+  // Forms the file never has are passed over.
+  EXPECT_EQ(pictures_folder_from_user_dirs("XDG_PICTURES_DIR=$HOME/x\nXDG_PICTURES_DIR=\"rel\"\n", home),
+            home / "Pictures");
+  EXPECT_EQ(pictures_folder_from_user_dirs("XDG_PICTURES_DIR=\"$HOMEX/y\"\n", home), home / "Pictures");
+  EXPECT_EQ(pictures_folder_from_user_dirs("", home), home / "Pictures");
+}
+
+}  // namespace
+}  // namespace nova::platform

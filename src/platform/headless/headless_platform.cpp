@@ -11,6 +11,7 @@
 #include "platform/framebuffer.h"
 #include "platform/synth_midi.h"
 #include "platform/wav_writer.h"
+#include "platform/window_surface.h"
 
 namespace nova::platform {
 
@@ -139,6 +140,8 @@ class HeadlessSound final : public SoundOutput {
     std::uint64_t m_frames_done = 0;
   };
 
+  bool realtime() const override { return false; }
+
   std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) override {
     if (format.sample_rate <= 0 || format.channels <= 0 || format.channels > 8) return nullptr;
     auto s = std::make_unique<Stream>(*this, format, std::move(pull));
@@ -194,14 +197,18 @@ class HeadlessSound final : public SoundOutput {
 };
 
 // ---------------------------------------------------------------------------
-// Window: a back buffer and a presented copy of it.
+// Window: the shared surface, a virtual size and place, and a pointer in
+// real pixels.
 
-class HeadlessWindow final : public Window {
+class HeadlessWindow final : public SurfaceWindow {
  public:
-  HeadlessWindow(HeadlessPlatform& p, std::uint32_t id, const WindowSpec& spec) : m_platform(p), m_id(id) {
+  HeadlessWindow(HeadlessPlatform& p, std::uint32_t id, const WindowSpec& spec)
+      : SurfaceWindow(spec.client_size, spec.scaled ? p.options().desktop_scale : 1, spec.scaled),
+        m_platform(p),
+        m_id(id) {
     m_caption = spec.caption;
-    m_back.resize(spec.client_size.width, spec.client_size.height);
-    m_screen.resize(spec.client_size.width, spec.client_size.height);
+    m_view = spec.client_size;
+    if (spec.scaled) m_surface.set_drawable_size(real(m_view));
     m_visible = spec.visible;
     Rect wa = p.work_area();
     Rect fe = frame_extents();
@@ -214,10 +221,18 @@ class HeadlessWindow final : public Window {
   void set_caption(std::string_view sjis) override { m_caption = std::string(sjis); }
   std::string caption() const override { return m_caption; }
   void set_client_size(Size s) override {
-    m_back.resize(s.width, s.height);
-    m_screen.resize(s.width, s.height);
+    m_surface.set_logical_size(s);
+    if (!scaled_window()) m_view = s;
   }
-  Size client_size() const override { return {m_back.width(), m_back.height()}; }
+  Size view_size() const override { return m_view; }
+  void set_view_size(Size s) override {
+    if (!scaled_window()) {
+      set_client_size(s);
+      return;
+    }
+    m_view = {std::max(1, s.width), std::max(1, s.height)};
+    m_surface.set_drawable_size(real(m_view));
+  }
   void set_position(Point p) override { m_position = p; }
   Point position() const override { return m_position; }
   Rect frame_extents() const override {
@@ -232,44 +247,45 @@ class HeadlessWindow final : public Window {
 
   int set_fullscreen(int mode_index) override {
     auto modes = m_platform.display_modes();
-    if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) {
+    if (mode_index >= 0 && m_platform.refuses_full_screen()) {
+      m_fullscreen = -1;
+    } else if (mode_index >= 0 && static_cast<std::size_t>(mode_index) < modes.size()) {
       m_fullscreen = mode_index;
-      // The window now covers the display: its client area is the mode's.
-      const DisplayMode& m = modes[static_cast<std::size_t>(mode_index)];
-      set_client_size({m.width, m.height});
       m_position = {0, 0};
+      if (scaled_window()) {
+        // No mode changes: the window covers the desktop at its size.
+        const DisplayMode desk = m_platform.desktop_mode();
+        m_view = {desk.width, desk.height};
+        m_surface.set_drawable_size(real(m_view));
+      } else {
+        // The window now covers the display: its client area is the mode's.
+        const DisplayMode& m = modes[static_cast<std::size_t>(mode_index)];
+        set_client_size({m.width, m.height});
+      }
     } else {
       m_fullscreen = -1;
     }
     return m_fullscreen;
   }
   int fullscreen_mode() const override { return m_fullscreen; }
-  WindowPlacement placement() const override { return {m_position, client_size(), m_bordered}; }
+  WindowPlacement placement() const override { return {m_position, m_view, m_bordered}; }
   void set_placement(const WindowPlacement& p) override {
     m_position = p.position;
-    set_client_size(p.client_size);
+    set_view_size(p.client_size);
     m_bordered = p.bordered;
   }
 
-  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override {
-    m_back.draw(src, src_rect, dst_rect);
-  }
-  void fill(Rect rect, std::uint32_t rgb) override { m_back.fill(rect, rgb); }
   void present(std::span<const Rect> rects) override {
-    if (rects.empty()) {
-      Rect all{0, 0, m_back.width(), m_back.height()};
-      m_screen.draw(m_back.view(), all, all);
-    } else {
-      for (const Rect& r : rects) m_screen.draw(m_back.view(), r, r);
-    }
+    m_surface.present(rects);
     ++m_present_count;
   }
-  PixelView back_buffer() const override { return m_screen.view(); }
   std::uint64_t present_count() const { return m_present_count; }
 
-  Point cursor_position() const override { return m_pointer; }
-  void set_cursor_position(Point p) override { m_pointer = p; }
+  Point cursor_position() const override { return m_surface.to_logical(m_pointer).client; }
+  void set_cursor_position(Point p) override { m_pointer = m_surface.to_drawable(p); }
+  // The pointer in real pixels.
   void set_pointer(Point p) { m_pointer = p; }
+  Point pointer() const { return m_pointer; }
   void set_cursor(const Cursor*) override {}
   std::unique_ptr<EditControl> create_edit(EditKind) override {
     throw PlatformError("edit controls are not available in this build");
@@ -277,11 +293,12 @@ class HeadlessWindow final : public Window {
   std::uint64_t native_handle() const override { return 0; }
 
  private:
+  Size real(Size points) const { return {points.width * desktop_scale(), points.height * desktop_scale()}; }
+
   HeadlessPlatform& m_platform;
   std::uint32_t m_id;
   std::string m_caption;
-  Framebuffer m_back;
-  Framebuffer m_screen;
+  Size m_view;
   Point m_position;
   Point m_pointer;
   bool m_bordered = true;
@@ -384,10 +401,67 @@ SoundOutput& HeadlessPlatform::sound() { return *m_sound; }
 MidiOutput& HeadlessPlatform::midi() { return *m_midi; }
 CdAudio& HeadlessPlatform::cd_audio() { return *m_cd; }
 
+namespace {
+
+class HeadlessTimer final : public PeriodicTimer {
+ public:
+  HeadlessTimer(HeadlessPlatform& p, std::shared_ptr<HeadlessPlatform::TimerState> state)
+      : m_platform(p), m_state(std::move(state)) {}
+  ~HeadlessTimer() override { stop(); }
+  void stop() override { m_platform.stop_timer(m_state); }
+
+ private:
+  HeadlessPlatform& m_platform;
+  std::shared_ptr<HeadlessPlatform::TimerState> m_state;
+};
+
+}  // namespace
+
+std::unique_ptr<PeriodicTimer> HeadlessPlatform::create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                                              ThreadPriority) {
+  auto state = std::make_shared<TimerState>();
+  state->interval = std::max<std::uint32_t>(1, interval_ms);
+  state->due = m_total_ms.load() + state->interval;
+  state->callback = std::move(callback);
+  {
+    std::lock_guard lock(m_timer_mutex);
+    m_timers.push_back(state);
+  }
+  return std::make_unique<HeadlessTimer>(*this, std::move(state));
+}
+
+void HeadlessPlatform::stop_timer(const std::shared_ptr<TimerState>& t) {
+  std::lock_guard lock(m_timer_mutex);
+  t->stopped = true;
+  std::erase(m_timers, t);
+}
+
 void HeadlessPlatform::advance_ms(std::uint32_t ms) {
-  const std::uint64_t total = m_total_ms.load() + ms;
-  m_total_ms.store(total);
-  m_sound->advance_to(total);
+  const std::uint64_t target = m_total_ms.load() + ms;
+  for (;;) {
+    std::vector<std::shared_ptr<TimerState>> due;
+    std::uint64_t at = target + 1;
+    {
+      std::lock_guard lock(m_timer_mutex);
+      for (const auto& t : m_timers) at = std::min(at, t->due);
+      if (at > target) break;
+      for (const auto& t : m_timers) {
+        if (t->due == at) due.push_back(t);
+      }
+    }
+    m_sound->advance_to(at);
+    m_total_ms.store(at);
+    for (const auto& t : due) {
+      {
+        std::lock_guard lock(m_timer_mutex);
+        if (t->stopped) continue;
+        t->due += t->interval;
+      }
+      t->callback();
+    }
+  }
+  m_sound->advance_to(target);
+  m_total_ms.store(target);
 }
 
 void HeadlessPlatform::run_frames(FrameHooks& hooks, const FrameLoopOptions& options) {
@@ -406,12 +480,17 @@ void HeadlessPlatform::run_frames(FrameHooks& hooks, const FrameLoopOptions& opt
 
 void HeadlessPlatform::begin_tick(std::int64_t tick) {
   while (m_next_scripted < m_script.size() && m_script[m_next_scripted].tick <= tick) {
-    Event e = m_script[m_next_scripted].event;
-    if (e.type == EventType::MouseMove) {
-      e.x += m_input_origin.x;
-      e.y += m_input_origin.y;
+    const ScriptedEvent& scripted = m_script[m_next_scripted];
+    Event e = scripted.event;
+    if (e.type == EventType::MouseMove && scripted.in_window_pixels) {
+      push_pointer({e.x, e.y});
+    } else {
+      if (e.type == EventType::MouseMove) {
+        e.x += m_input_origin.x;
+        e.y += m_input_origin.y;
+      }
+      push_event(std::move(e));
     }
-    push_event(std::move(e));
     ++m_next_scripted;
   }
 }
@@ -421,19 +500,44 @@ void HeadlessPlatform::push_event(Event e) {
   {
     std::lock_guard lock(m_mutex);
     if (target && e.window == 0 && e.type != EventType::Wake) e.window = target->id();
+    // The pointer is kept in the window's real pixels, where the user
+    // points; events carry its client position.
     switch (e.type) {
       case EventType::MouseMove:
-        m_pointer = {e.x, e.y};
+        m_pointer = target ? target->drawable_position_of({e.x, e.y}) : Point{e.x, e.y};
         if (target) target->set_pointer(m_pointer);
-        break;
+        [[fallthrough]];
       case EventType::MouseDown:
       case EventType::MouseUp:
-      case EventType::MouseWheel:
-        e.x = m_pointer.x;
-        e.y = m_pointer.y;
+      case EventType::MouseWheel: {
+        const PointerPosition at = target ? target->client_position_of(m_pointer) : PointerPosition{m_pointer, false};
+        e.x = at.client.x;
+        e.y = at.client.y;
+        e.on_chrome = at.on_chrome;
         break;
+      }
       default: break;
     }
+    m_queue.push_back(std::move(e));
+  }
+  m_cv.notify_all();
+}
+
+void HeadlessPlatform::push_pointer(Point drawable) {
+  HeadlessWindow* target = newest_window();
+  Event e;
+  e.type = EventType::MouseMove;
+  {
+    std::lock_guard lock(m_mutex);
+    m_pointer = drawable;
+    if (target) {
+      target->set_pointer(drawable);
+      e.window = target->id();
+    }
+    const PointerPosition at = target ? target->client_position_of(drawable) : PointerPosition{drawable, false};
+    e.x = at.client.x;
+    e.y = at.client.y;
+    e.on_chrome = at.on_chrome;
     m_queue.push_back(std::move(e));
   }
   m_cv.notify_all();

@@ -2,6 +2,7 @@
 // system or devices, driven by whoever runs the frame loop.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -36,6 +37,7 @@ class HeadlessPlatform final : public Platform {
   std::vector<DisplayMode> display_modes() override { return m_options.modes; }
   DisplayMode desktop_mode() override { return m_options.desktop; }
   Rect work_area() override { return m_options.work_area; }
+  int desktop_scale() override { return std::max(1, m_options.desktop_scale); }
   std::unique_ptr<Cursor> create_cursor(const CursorImage& image) override;
   std::unique_ptr<ScreenSaverInhibitor> inhibit_screen_saver() override;
 
@@ -50,10 +52,15 @@ class HeadlessPlatform final : public Platform {
   MidiOutput& midi() override;
   CdAudio& cd_audio() override;
   System& system() override { return *m_system; }
+  // Runs in advance_ms, on the thread that advances the clock.
+  std::unique_ptr<PeriodicTimer> create_timer(std::uint32_t interval_ms, std::function<void()> callback,
+                                              ThreadPriority priority = ThreadPriority::Normal) override;
 
   // --- Driving the backend ---------------------------------------------------
   // Advances the virtual clock; the sound output consumes (and records) that
-  // much sound.
+  // much sound. Timers fall due on the way: for each due time in order the
+  // sound is pulled up to it, the clock set to it and the timers due run;
+  // then the rest is pulled.
   void advance_ms(std::uint32_t ms);
   // Delivers the scripted events of this tick (and of earlier ticks not yet
   // delivered) to the event queue.
@@ -61,8 +68,21 @@ class HeadlessPlatform final : public Platform {
   // True when scripted events remain for later ticks.
   bool has_pending_script() const { return m_next_scripted < m_script.size(); }
   // Queues an event as if the user had caused it; mouse events without
-  // coordinates use the last pointer position.
+  // coordinates use the last pointer position. A move's position is in
+  // client coordinates (the pointer goes to the real pixel showing it).
   void push_event(Event e);
+  // The pointer moved to this real pixel of the newest window.
+  void push_pointer(Point drawable);
+
+  // The desktop changes under the player (a display change); the caller
+  // sends the DisplayChange event.
+  void set_desktop(DisplayMode desktop, Rect work_area) {
+    m_options.desktop = desktop;
+    m_options.work_area = work_area;
+  }
+  // Full screen is refused from now on (a display that cannot be covered).
+  void set_refuse_full_screen(bool on) { m_refuse_full_screen = on; }
+  bool refuses_full_screen() const { return m_refuse_full_screen; }
 
   // Answers for the next message boxes, used before the default.
   void queue_answer(MessageAnswer a);
@@ -89,6 +109,7 @@ class HeadlessPlatform final : public Platform {
 
  private:
   HeadlessOptions m_options;
+  bool m_refuse_full_screen = false;
   // Milliseconds since start; the timer is its low 32 bits.
   std::atomic<std::uint64_t> m_total_ms{0};
   std::unique_ptr<Clock> m_clock;
@@ -115,6 +136,19 @@ class HeadlessPlatform final : public Platform {
 
   mutable std::mutex m_midi_mutex;
   std::vector<MidiRecord> m_midi_log;
+
+ public:
+  struct TimerState {
+    std::uint32_t interval = 1;
+    std::uint64_t due = 0;
+    std::function<void()> callback;
+    bool stopped = false;
+  };
+  void stop_timer(const std::shared_ptr<TimerState>& t);
+
+ private:
+  std::mutex m_timer_mutex;
+  std::vector<std::shared_ptr<TimerState>> m_timers;
 };
 
 }  // namespace nova::platform

@@ -60,9 +60,10 @@ std::vector<ScriptedEvent> parse_input_script(std::string_view text) {
     auto need = [&](std::size_t n) {
       if (words.size() != n) fail("wrong number of fields");
     };
-    if (what == "mouse") {
+    if (what == "mouse" || what == "wmouse") {
       need(4);
       e.type = EventType::MouseMove;
+      se.in_window_pixels = what == "wmouse";
       if (!parse_number(words[2], e.x) || !parse_number(words[3], e.y)) fail("bad coordinates");
     } else if (what == "ldown" || what == "lup" || what == "rdown" || what == "rup" || what == "mdown" ||
                what == "mup") {
@@ -81,7 +82,24 @@ std::vector<ScriptedEvent> parse_input_script(std::string_view text) {
       e.type = EventType::MouseWheel;
       e.wheel = notches * 120;
     } else if (what == "key") {
-      need(4);
+      // An optional fifth word holds the modifiers held: "alt", "ctrl+shift".
+      if (words.size() != 4 && words.size() != 5) fail("wrong number of fields");
+      if (words.size() == 5) {
+        std::string_view mods = words[4];
+        while (!mods.empty()) {
+          const std::size_t plus = mods.find('+');
+          const std::string_view m = mods.substr(0, plus);
+          if (m == "alt")
+            e.modifiers |= modifier::Alt;
+          else if (m == "ctrl")
+            e.modifiers |= modifier::Control;
+          else if (m == "shift")
+            e.modifiers |= modifier::Shift;
+          else
+            fail("unknown modifier");
+          mods = plus == std::string_view::npos ? std::string_view{} : mods.substr(plus + 1);
+        }
+      }
       e.key = vk_from_name(words[2]);
       if (e.key < 0) fail("unknown key");
       if (words[3] == "down")

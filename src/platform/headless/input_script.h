@@ -1,9 +1,12 @@
 // Scripted input for the headless backend: one event a line,
 //
 //   TICK mouse X Y          pointer to client coordinates (X, Y)
+//   TICK wmouse X Y         pointer to the window's real pixel (X, Y), not
+//                           relative to the input origin
 //   TICK ldown | lup        left button at the pointer (also rdown, rup, mdown, mup)
 //   TICK wheel N            N notches, positive away from the user
-//   TICK key NAME down      a key by virtual-key name or number (down, up, repeat)
+//   TICK key NAME down      a key by virtual-key name or number (down, up, repeat),
+//                           optionally with the modifiers held ("alt", "ctrl+shift")
 //   TICK text STRING        typed text (UTF-8, to the end of the line)
 //   TICK activate | deactivate | close
 //
@@ -25,6 +28,8 @@ namespace nova::platform {
 struct ScriptedEvent {
   std::int64_t tick = 0;
   Event event;
+  // A move to a real pixel of the window rather than a client position.
+  bool in_window_pixels = false;
 };
 
 // Throws PlatformError naming the line for anything it cannot read. Events

@@ -164,6 +164,35 @@ std::vector<fs::path> cdrom_roots(const std::vector<MountInfo>& mounts) {
   return roots;
 }
 
+fs::path pictures_folder_from_user_dirs(std::string_view text, const fs::path& home) {
+  fs::path found;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    constexpr std::string_view key = "XDG_PICTURES_DIR=";
+    if (line.substr(0, key.size()) != key) continue;
+    std::string_view value = line.substr(key.size());
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.remove_suffix(1);
+    // The file's own form: a quoted "$HOME/..." or absolute path.
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') continue;
+    value = value.substr(1, value.size() - 2);
+    constexpr std::string_view home_var = "$HOME";
+    if (value.substr(0, home_var.size()) == home_var &&
+        (value.size() == home_var.size() || value[home_var.size()] == '/')) {
+      std::string_view rest = value.substr(home_var.size());
+      while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+      found = rest.empty() ? home : home / fs::path(std::string(rest));
+    } else if (!value.empty() && value.front() == '/') {
+      found = fs::path(std::string(value));
+    }
+  }
+  return found.empty() ? home / "Pictures" : found;
+}
+
 namespace {
 
 fs::path host_executable_path() {
@@ -189,6 +218,15 @@ fs::path host_user_config_folder() {
   fs::path d = env_path("XDG_CONFIG_HOME");
   if (d.empty()) d = home_folder() / ".config";
   return d / "novaplayer";
+}
+
+fs::path host_pictures_folder() {
+  fs::path config = env_path("XDG_CONFIG_HOME");
+  if (config.empty()) config = home_folder() / ".config";
+  std::ifstream in(config / "user-dirs.dirs", std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return pictures_folder_from_user_dirs(ss.str(), home_folder());
 }
 
 bool host_language_is_japanese() {
@@ -237,6 +275,7 @@ class HostSystem final : public System {
   fs::path runtime_folder() const override { return m_o.runtime_folder.value_or(host_runtime_folder()); }
   fs::path user_data_folder() const override { return m_o.user_data_folder.value_or(host_user_data_folder()); }
   fs::path user_config_folder() const override { return m_o.user_config_folder.value_or(host_user_config_folder()); }
+  fs::path pictures_folder() const override { return m_o.pictures_folder.value_or(host_pictures_folder()); }
   std::vector<MountInfo> mounts() const override { return parse_mounts(m_o.mountinfo.value_or(host_mountinfo())); }
   bool language_is_japanese() const override { return m_o.japanese.value_or(host_language_is_japanese()); }
   bool folder_writable(const fs::path& folder) const override {

@@ -11,16 +11,19 @@
 #include <ctime>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/edit_control.h"
 #include "platform/error.h"
 #include "platform/framebuffer.h"
+#include "platform/host/stream_mixer.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/sdl_native.h"
 #include "platform/synth_midi.h"
 #include "platform/widgets.h"
+#include "platform/window_surface.h"
 
 namespace nova::platform {
 namespace {
@@ -80,19 +83,45 @@ class SdlInhibitor final : public ScreenSaverInhibitor {
   ~SdlInhibitor() override { SDL_EnableScreenSaver(); }
 };
 
-class SdlWindow final : public Window {
+class SdlWindow;
+
+// The platform's windows by SDL id, so that pointer events can be mapped
+// through their window's transform.
+struct SdlWindowRegistry {
+  std::vector<std::pair<Uint32, SdlWindow*>> windows;
+  SdlWindow* find(Uint32 id) const {
+    for (const auto& [wid, w] : windows) {
+      if (wid == id) return w;
+    }
+    return nullptr;
+  }
+};
+
+class SdlWindow final : public SurfaceWindow {
  public:
-  SdlWindow(const WindowSpec& spec, bool wayland) : m_wayland(wayland) {
+  SdlWindow(const WindowSpec& spec, bool wayland, SdlWindowRegistry& registry)
+      : SurfaceWindow(spec.client_size, 1, spec.scaled), m_wayland(wayland), m_registry(registry) {
     std::string title = codepage::to_utf8(spec.caption);
     Uint32 flags = spec.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    // The main window draws in real pixels on a high-density desktop; other
+    // windows are left to the compositor's scaling.
+    if (spec.scaled) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
     m_window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 std::max(1, spec.client_size.width), std::max(1, spec.client_size.height), flags);
     if (!m_window) throw PlatformError(std::string("cannot create a window: ") + SDL_GetError());
     m_caption = spec.caption;
-    m_back.resize(spec.client_size.width, spec.client_size.height);
+    m_registry.windows.emplace_back(SDL_GetWindowID(m_window), this);
+    // Under Wayland the window's own surface is in points; a renderer's
+    // output has the real pixels of a high-density output. Without one the
+    // surface serves (and the compositor scales it).
+    if (spec.scaled && wayland) m_renderer = SDL_CreateRenderer(m_window, -1, 0);
+    sync_drawable();
   }
   ~SdlWindow() override {
+    if (m_texture) SDL_DestroyTexture(m_texture);
+    if (m_renderer) SDL_DestroyRenderer(m_renderer);
+    std::erase_if(m_registry.windows, [this](const auto& entry) { return entry.second == this; });
     if (m_window) SDL_DestroyWindow(m_window);
   }
 
@@ -103,10 +132,22 @@ class SdlWindow final : public Window {
   }
   std::string caption() const override { return m_caption; }
   void set_client_size(Size s) override {
-    m_back.resize(s.width, s.height);
-    SDL_SetWindowSize(m_window, std::max(1, s.width), std::max(1, s.height));
+    m_surface.set_logical_size(s);
+    if (!scaled_window()) SDL_SetWindowSize(m_window, std::max(1, s.width), std::max(1, s.height));
   }
-  Size client_size() const override { return {m_back.width(), m_back.height()}; }
+  Size view_size() const override {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(m_window, &w, &h);
+    return {w, h};
+  }
+  void set_view_size(Size s) override {
+    if (!scaled_window()) {
+      set_client_size(s);
+      return;
+    }
+    SDL_SetWindowSize(m_window, std::max(1, s.width), std::max(1, s.height));
+    sync_drawable();
+  }
   void set_position(Point p) override {
     // SDL places the client area; our position is the outer corner.
     Rect fe = frame_extents();
@@ -131,104 +172,109 @@ class SdlWindow final : public Window {
 
   int set_fullscreen(int mode_index) override {
     if (mode_index < 0) {
-      // A covering window is put back by the caller's placement; a real mode
-      // change is undone by the system.
-      if (!m_covering) SDL_SetWindowFullscreen(m_window, 0);
-      m_covering = false;
+      // The caller puts the window's former placement back.
+      if (m_desktop_full) SDL_SetWindowFullscreen(m_window, 0);
+      m_desktop_full = false;
       m_fullscreen = -1;
+      sync_drawable();
       return -1;
     }
+    if (mode_index >= SDL_GetNumDisplayModes(std::max(0, SDL_GetWindowDisplayIndex(m_window)))) return m_fullscreen;
+    // Never a mode change: the window covers the display at the desktop's
+    // size and the picture is scaled into it. The system's desktop-size full
+    // screen first; where nothing makes the window cover the display (an X
+    // server without a window manager), a borderless window over it.
     const int display = std::max(0, SDL_GetWindowDisplayIndex(m_window));
-    SDL_DisplayMode mode{}, desktop{};
-    if (SDL_GetDisplayMode(display, mode_index, &mode) != 0) return m_fullscreen;
-    SDL_GetDesktopDisplayMode(display, &desktop);
-    if (m_wayland) {
-      // Wayland changes no modes and places no windows: the compositor makes
-      // the window cover its output, and the player centres its panel in
-      // whatever size that gives.
-      if (SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-        m_fullscreen = -1;
-        return -1;
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(display, &bounds) != 0) {
+      SDL_DisplayMode desktop{};
+      SDL_GetDesktopDisplayMode(display, &desktop);
+      bounds = SDL_Rect{0, 0, desktop.w, desktop.h};
+    }
+    // Without a window manager the system's request is not served, and its
+    // undoing leaves the keyboard with nobody.
+    if ((m_wayland || sdl_window_manager_running(m_window)) &&
+        SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
+      const Size got = settled_size({bounds.w, bounds.h}, m_wayland ? 100 : 30);
+      if (m_wayland || got == Size{bounds.w, bounds.h}) {
+        m_desktop_full = true;
+        m_fullscreen = mode_index;
+        sync_drawable();
+        return m_fullscreen;
       }
-      const Size covered = settled_size({desktop.w, desktop.h});
-      m_back.resize(covered.width, covered.height);
-      m_fullscreen = mode_index;
-      return m_fullscreen;
-    }
-    if (mode.w == desktop.w && mode.h == desktop.h) {
-      // The display already has this size: a borderless window covering it
-      // is full screen without a mode change, and works with or without a
-      // window manager (the system's full-screen request needs one).
-      SDL_Rect bounds{};
-      if (SDL_GetDisplayBounds(display, &bounds) != 0) bounds = SDL_Rect{0, 0, mode.w, mode.h};
-      SDL_SetWindowBordered(m_window, SDL_FALSE);
-      SDL_SetWindowPosition(m_window, bounds.x, bounds.y);
-      SDL_SetWindowSize(m_window, bounds.w, bounds.h);
-      SDL_RaiseWindow(m_window);
-      m_back.resize(bounds.w, bounds.h);
-      m_covering = true;
-      m_fullscreen = mode_index;
-      return m_fullscreen;
-    }
-    if (SDL_SetWindowDisplayMode(m_window, &mode) != 0 ||
-        SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN) != 0) {
       SDL_SetWindowFullscreen(m_window, 0);
+    }
+    if (m_wayland) {
       m_fullscreen = -1;
       return -1;
     }
+    SDL_SetWindowBordered(m_window, SDL_FALSE);
+    SDL_SetWindowPosition(m_window, bounds.x, bounds.y);
+    SDL_SetWindowSize(m_window, bounds.w, bounds.h);
+    SDL_RaiseWindow(m_window);
+    settled_size({bounds.w, bounds.h}, 30);
     m_fullscreen = mode_index;
-    // The window now covers the display: its client area is the mode's.
-    int w = 0, h = 0;
-    SDL_GetWindowSize(m_window, &w, &h);
-    m_back.resize(w > 0 ? w : mode.w, h > 0 ? h : mode.h);
+    sync_drawable();
     return m_fullscreen;
   }
   int fullscreen_mode() const override { return m_fullscreen; }
 
-  WindowPlacement placement() const override { return {position(), client_size(), bordered()}; }
+  WindowPlacement placement() const override { return {position(), view_size(), bordered()}; }
   void set_placement(const WindowPlacement& p) override {
     set_bordered(p.bordered);
-    set_client_size(p.client_size);
+    set_view_size(p.client_size);
     set_position(p.position);
   }
 
-  void draw_pixels(const PixelView& src, Rect src_rect, Rect dst_rect) override {
-    m_back.draw(src, src_rect, dst_rect);
-  }
-  void fill(Rect rect, std::uint32_t rgb) override { m_back.fill(rect, rgb); }
-
   void present(std::span<const Rect> rects) override {
-    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (m_renderer) {
+      present_rendered(rects);
+      return;
+    }
+    SDL_Surface* surface = sync_drawable();
     if (!surface) return;
-    Rect bounds = Rect{0, 0, std::min(surface->w, m_back.width()), std::min(surface->h, m_back.height())};
+    const std::vector<Rect> changed = m_surface.present(rects);
+    const Framebuffer& shown = m_surface.drawable();
+    const Rect bounds{0, 0, std::min(surface->w, shown.width()), std::min(surface->h, shown.height())};
     std::vector<SDL_Rect> update;
-    auto copy = [&](Rect r) {
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    for (Rect r : changed) {
       r = r.intersected(bounds);
-      if (r.empty()) return;
-      const void* src = m_back.row(r.top) + r.left;
+      if (r.empty()) continue;
+      const void* src = shown.row(r.top) + r.left;
       void* dst = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(r.top) * surface->pitch +
                   static_cast<std::ptrdiff_t>(r.left) * surface->format->BytesPerPixel;
-      SDL_ConvertPixels(r.width(), r.height(), SDL_PIXELFORMAT_XRGB8888, src, m_back.width() * 4,
+      SDL_ConvertPixels(r.width(), r.height(), SDL_PIXELFORMAT_XRGB8888, src, shown.width() * 4,
                         surface->format->format, dst, surface->pitch);
       update.push_back(SDL_Rect{r.left, r.top, r.width(), r.height()});
-    };
-    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-    if (rects.empty())
-      copy(bounds);
-    else
-      for (const Rect& r : rects) copy(r);
+    }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     if (!update.empty()) SDL_UpdateWindowSurfaceRects(m_window, update.data(), static_cast<int>(update.size()));
   }
-  PixelView back_buffer() const override { return m_back.view(); }
+
+  // A position in the window's points → its real pixel.
+  Point drawable_of(int x, int y) const {
+    const Size view = view_size();
+    const Size real = drawable_size();
+    if (view.width <= 0 || view.height <= 0) return {x, y};
+    return {static_cast<int>(floor_div(std::int64_t{x} * real.width, view.width)),
+            static_cast<int>(floor_div(std::int64_t{y} * real.height, view.height))};
+  }
 
   Point cursor_position() const override {
     int gx = 0, gy = 0, wx = 0, wy = 0;
     SDL_GetGlobalMouseState(&gx, &gy);
     SDL_GetWindowPosition(m_window, &wx, &wy);
-    return {gx - wx, gy - wy};
+    return m_surface.to_logical(drawable_of(gx - wx, gy - wy)).client;
   }
-  void set_cursor_position(Point p) override { SDL_WarpMouseInWindow(m_window, p.x, p.y); }
+  void set_cursor_position(Point p) override {
+    const Point d = m_surface.to_drawable(p);
+    const Size view = view_size();
+    const Size real = drawable_size();
+    if (real.width <= 0 || real.height <= 0) return;
+    SDL_WarpMouseInWindow(m_window, static_cast<int>(std::int64_t{d.x} * view.width / real.width),
+                          static_cast<int>(std::int64_t{d.y} * view.height / real.height));
+  }
   void set_cursor(const Cursor* cursor) override {
     if (cursor)
       SDL_SetCursor(static_cast<const SdlCursor*>(cursor)->get());
@@ -241,12 +287,58 @@ class SdlWindow final : public Window {
   std::uint64_t native_handle() const override { return sdl_native_window_id(m_window); }
 
  private:
-  // The compositor answers a change of size in its own time: waits (a
+  void present_rendered(std::span<const Rect> rects) {
+    sync_drawable();
+    const std::vector<Rect> changed = m_surface.present(rects);
+    const Framebuffer& shown = m_surface.drawable();
+    if (shown.width() <= 0 || shown.height() <= 0) return;
+    if (!m_texture || m_texture_size != drawable_size()) {
+      if (m_texture) SDL_DestroyTexture(m_texture);
+      m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, shown.width(),
+                                    shown.height());
+      m_texture_size = drawable_size();
+      if (!m_texture) return;
+      SDL_UpdateTexture(m_texture, nullptr, shown.row(0), shown.width() * 4);
+    } else {
+      const Rect bounds{0, 0, shown.width(), shown.height()};
+      for (Rect r : changed) {
+        r = r.intersected(bounds);
+        if (r.empty()) continue;
+        const SDL_Rect area{r.left, r.top, r.width(), r.height()};
+        SDL_UpdateTexture(m_texture, &area, shown.row(r.top) + r.left, shown.width() * 4);
+      }
+    }
+    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
+    SDL_RenderPresent(m_renderer);
+  }
+
+  // The window system's surface (or the renderer's output), whose size is
+  // the drawable's (real pixels on a high-density desktop); the desktop's
+  // scale follows from it.
+  SDL_Surface* sync_drawable() {
+    if (m_renderer) {
+      int pw = 0, ph = 0, w = 0, h = 0;
+      SDL_GetRendererOutputSize(m_renderer, &pw, &ph);
+      SDL_GetWindowSize(m_window, &w, &h);
+      if (pw > 0 && ph > 0) m_surface.set_drawable_size({pw, ph});
+      if (w > 0) m_surface.set_desktop_scale(std::max(1, (pw + w / 2) / w));
+      return nullptr;
+    }
+    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (!surface || !scaled_window()) return surface;
+    m_surface.set_drawable_size({surface->w, surface->h});
+    int w = 0, h = 0;
+    SDL_GetWindowSize(m_window, &w, &h);
+    if (w > 0) m_surface.set_desktop_scale(std::max(1, (surface->w + w / 2) / w));
+    return surface;
+  }
+
+  // The window system answers a change of size in its own time: waits (a
   // bounded while, handling what arrives) until the window has `want`, and
   // answers the size it has.
-  Size settled_size(Size want) {
+  Size settled_size(Size want, int tries) {
     int w = 0, h = 0;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < tries; ++i) {
       SDL_PumpEvents();
       SDL_GetWindowSize(m_window, &w, &h);
       if (w == want.width && h == want.height) break;
@@ -257,10 +349,13 @@ class SdlWindow final : public Window {
 
   SDL_Window* m_window = nullptr;
   std::string m_caption;
-  Framebuffer m_back;
   int m_fullscreen = -1;
-  bool m_covering = false;  // full screen as a borderless window over the display
+  bool m_desktop_full = false;  // the system's desktop-size full screen is on
   bool m_wayland = false;
+  SDL_Renderer* m_renderer = nullptr;
+  SDL_Texture* m_texture = nullptr;
+  Size m_texture_size;
+  SdlWindowRegistry& m_registry;
 };
 
 // ---------------------------------------------------------------------------
@@ -287,52 +382,57 @@ class SdlDialogs final : public Dialogs {
 };
 
 // ---------------------------------------------------------------------------
-// Sound: one SDL device at 44100 Hz stereo; every stream is mixed into it.
+// Sound: one SDL device at 44100 Hz stereo (1024-frame callbacks, about
+// 23 ms); every stream is mixed into it. Without a device the null pump
+// pulls the streams instead. A device that goes away is replaced by the
+// default device, or by the null pump when none opens; the streams stay as
+// they are, so every sound keeps its position.
 
 class SdlSound final : public SoundOutput {
  public:
   ~SdlSound() override {
-    if (m_device) SDL_CloseAudioDevice(m_device);
+    close_device();
+    m_null.reset();
   }
-
-  class Stream final : public AudioStream {
-   public:
-    Stream(SdlSound& owner, AudioFormat f, AudioPull pull) : m_owner(owner), m_format(f), m_pull(std::move(pull)) {}
-    ~Stream() override { m_owner.remove(this); }
-    const AudioFormat& format() const override { return m_format; }
-    void pause(bool paused) override { m_paused.store(paused); }
-
-    SdlSound& m_owner;
-    AudioFormat m_format;
-    AudioPull m_pull;
-    std::atomic<bool> m_paused{false};
-    double m_phase = 0;  // source frames owed, for other rates
-    std::vector<std::int16_t> m_scratch;
-  };
 
   std::unique_ptr<AudioStream> open_stream(const AudioFormat& format, AudioPull pull) override {
     if (format.sample_rate <= 0 || format.channels <= 0 || format.channels > 8) return nullptr;
-    if (!open_device()) return nullptr;
-    auto s = std::make_unique<Stream>(*this, format, std::move(pull));
-    SDL_LockAudioDevice(m_device);
-    m_streams.push_back(s.get());
-    SDL_UnlockAudioDevice(m_device);
-    return s;
+    ensure_output();
+    return m_mixer.add(format, std::move(pull));
+  }
+  bool realtime() const override { return true; }
+  SoundStatus status() const override {
+    std::lock_guard lock(m_state_mutex);
+    return {m_null != nullptr, m_device, m_changes};
   }
 
-  void remove(Stream* s) {
-    SDL_LockAudioDevice(m_device);
-    std::erase(m_streams, s);
-    SDL_UnlockAudioDevice(m_device);
+  // SDL_AUDIODEVICEREMOVED for an output device.
+  void device_removed(std::uint32_t which) {
+    std::unique_lock lock(m_state_mutex);
+    if (!m_device || which != m_device) return;
+    lock.unlock();
+    close_device();
+    const bool reopened = open_device();
+    lock.lock();
+    ++m_changes;
+    lock.unlock();
+    if (!reopened) start_null("the sound device went away and no other opened; sound is discarded at the clock's rate");
   }
 
  private:
+  void ensure_output() {
+    {
+      std::lock_guard lock(m_state_mutex);
+      if (m_device || m_null || m_tried) return;
+      m_tried = true;
+    }
+    if (!open_device()) start_null("no sound device could be opened; sound is discarded at the clock's rate");
+  }
+
   bool open_device() {
-    if (m_device) return true;
-    if (m_failed) return false;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      m_failed = true;
-      return false;
+    if (!m_audio_started) {
+      if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+      m_audio_started = true;
     }
     SDL_AudioSpec want{}, have{};
     want.freq = 44100;
@@ -341,47 +441,48 @@ class SdlSound final : public SoundOutput {
     want.samples = 1024;
     want.callback = &SdlSound::callback;
     want.userdata = this;
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!m_device) {
-      m_failed = true;
-      return false;
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!id) return false;
+    {
+      std::lock_guard lock(m_state_mutex);
+      m_device = id;
+      m_null.reset();
     }
-    SDL_PauseAudioDevice(m_device, 0);
+    SDL_PauseAudioDevice(id, 0);
     return true;
   }
 
-  static void callback(void* self, Uint8* stream, int len) { static_cast<SdlSound*>(self)->mix(stream, len); }
-
-  void mix(Uint8* stream, int len) {
-    const std::size_t frames = static_cast<std::size_t>(len) / 4;
-    m_mix.assign(frames * 2, 0);
-    for (Stream* s : m_streams) {
-      if (s->m_paused.load()) continue;
-      const std::size_t ch = static_cast<std::size_t>(s->m_format.channels);
-      // Sources at other rates are stepped by nearest sample; the system's
-      // own output is 44100 Hz stereo, so this is the rare case.
-      s->m_phase += static_cast<double>(frames) * s->m_format.sample_rate / 44100.0;
-      std::size_t src_frames = static_cast<std::size_t>(s->m_phase);
-      s->m_phase -= static_cast<double>(src_frames);
-      s->m_scratch.assign(src_frames * ch, 0);
-      if (src_frames) s->m_pull(s->m_scratch);
-      for (std::size_t i = 0; i < frames && src_frames; ++i) {
-        std::size_t si = std::min(src_frames - 1, i * src_frames / frames);
-        std::int32_t l = s->m_scratch[si * ch];
-        std::int32_t r = ch > 1 ? s->m_scratch[si * ch + 1] : l;
-        m_mix[i * 2] += l;
-        m_mix[i * 2 + 1] += r;
-      }
+  void close_device() {
+    SDL_AudioDeviceID id = 0;
+    {
+      std::lock_guard lock(m_state_mutex);
+      id = std::exchange(m_device, 0);
     }
-    auto* out = reinterpret_cast<std::int16_t*>(stream);
-    for (std::size_t i = 0; i < frames * 2; ++i)
-      out[i] = static_cast<std::int16_t>(std::clamp(m_mix[i], -32768, 32767));
+    // Waits for a callback in progress.
+    if (id) SDL_CloseAudioDevice(id);
   }
 
+  void start_null(const char* why) {
+    {
+      std::lock_guard lock(m_state_mutex);
+      if (m_null) return;
+      m_null = std::make_unique<host::NullPump>(m_mixer);
+    }
+    notice(why);
+  }
+
+  static void callback(void* self, Uint8* stream, int len) {
+    static_cast<SdlSound*>(self)->m_mixer.mix(reinterpret_cast<std::int16_t*>(stream),
+                                              static_cast<std::size_t>(len) / 4);
+  }
+
+  host::StreamMixer m_mixer;
+  mutable std::mutex m_state_mutex;
   SDL_AudioDeviceID m_device = 0;
-  bool m_failed = false;
-  std::vector<Stream*> m_streams;
-  std::vector<std::int32_t> m_mix;
+  std::unique_ptr<host::NullPump> m_null;
+  bool m_tried = false;
+  bool m_audio_started = false;
+  int m_changes = 0;
 };
 
 class SynthMidi final : public MidiOutput {
@@ -455,7 +556,7 @@ class SdlPlatform final : public Platform {
   }
 
   std::unique_ptr<Window> create_window(const WindowSpec& spec) override {
-    return std::make_unique<SdlWindow>(spec, m_wayland);
+    return std::make_unique<SdlWindow>(spec, m_wayland, m_windows);
   }
 
   std::vector<DisplayMode> display_modes() override {
@@ -555,16 +656,14 @@ class SdlPlatform final : public Platform {
       case SDL_MOUSEMOTION:
         e.type = EventType::MouseMove;
         e.window = ev.motion.windowID;
-        e.x = ev.motion.x;
-        e.y = ev.motion.y;
+        map_pointer(e, ev.motion.x, ev.motion.y);
         e.modifiers = modifiers_now();
         return true;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP:
         e.type = ev.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
         e.window = ev.button.windowID;
-        e.x = ev.button.x;
-        e.y = ev.button.y;
+        map_pointer(e, ev.button.x, ev.button.y);
         e.button = ev.button.button == SDL_BUTTON_LEFT     ? MouseButton::Left
                    : ev.button.button == SDL_BUTTON_RIGHT  ? MouseButton::Right
                    : ev.button.button == SDL_BUTTON_MIDDLE ? MouseButton::Middle
@@ -577,7 +676,9 @@ class SdlPlatform final : public Platform {
         int y = ev.wheel.y;
         if (ev.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) y = -y;
         e.wheel = y * 120;
-        SDL_GetMouseState(&e.x, &e.y);
+        int px = 0, py = 0;
+        SDL_GetMouseState(&px, &py);
+        map_pointer(e, px, py);
         e.modifiers = modifiers_now();
         return y != 0;
       }
@@ -605,12 +706,31 @@ class SdlPlatform final : public Platform {
           default: return false;
         }
       case SDL_DISPLAYEVENT: e.type = EventType::DisplayChange; return true;
+      case SDL_AUDIODEVICEREMOVED:
+        if (!ev.adevice.iscapture && m_sound) m_sound->device_removed(ev.adevice.which);
+        return false;
       default: return false;
     }
   }
 
+  // Fills the event's position from a window's points: real pixels through
+  // the window's transform to its client position.
+  void map_pointer(Event& e, int x, int y) {
+    SdlWindow* w = m_windows.find(e.window);
+    if (!w) {
+      e.x = x;
+      e.y = y;
+      return;
+    }
+    const PointerPosition at = w->client_position_of(w->drawable_of(x, y));
+    e.x = at.client.x;
+    e.y = at.client.y;
+    e.on_chrome = at.on_chrome;
+  }
+
   Uint32 m_wake_type = 0;
   bool m_wayland = false;
+  SdlWindowRegistry m_windows;
   SystemClock m_clock;
   SdlDialogs m_dialogs{*this};
   std::unique_ptr<FontService> m_fonts;
@@ -623,5 +743,15 @@ class SdlPlatform final : public Platform {
 }  // namespace
 
 std::unique_ptr<Platform> create_sdl_platform() { return std::make_unique<SdlPlatform>(); }
+
+#ifdef NOVA_TEST_HOOKS
+void push_sound_device_removed(std::uint32_t device_id) {
+  SDL_Event ev{};
+  ev.type = SDL_AUDIODEVICEREMOVED;
+  ev.adevice.which = device_id;
+  ev.adevice.iscapture = 0;
+  SDL_PushEvent(&ev);
+}
+#endif
 
 }  // namespace nova::platform
