@@ -69,6 +69,8 @@ void TNovaBaseList::make_bases() {
 }
 
 TNovaBaseList::~TNovaBaseList() {
+  // The transition borrows the bases' surfaces.
+  m_transition.reset();
   m_events.clear();
   for (auto& b : m_bases) {
     if (b) destroy(*b);
@@ -487,9 +489,108 @@ void TNovaBaseList::UpdateAll() {
   destroy_scheduled();
 }
 
-void TNovaBaseList::Compose(graphics::TCustomDIBX& display) {
+void TNovaBaseList::Compose() {
   m_transition_area = {};
-  front_base().Paint(display);
+  for (int i = 0; i < 2; ++i) {
+    if (graphics::TCustomDIBX* target = PaintTarget(i)) base(i).Paint(*target);
+  }
+  if (m_transition && m_transition->Started()) {
+    m_transition->DrawStep();
+    m_transition_area = m_transition->Bounds();
+  }
+}
+
+graphics::TCustomDIBX* TNovaBaseList::PaintTarget(int index) const {
+  if ((index & 1) == m_front_index && m_transition_type == 0) return DisplaySurface();
+  return base(index).surface();
+}
+
+// --- Surfaces ----------------------------------------------------------------------------
+
+void TNovaBaseList::make_surfaces() {
+  if (m_surfaces_released || m_screen_width <= 0) return;
+  if (!m_display) {
+    if (!m_composition) m_composition = std::make_unique<graphics::TDIBX>();
+    if (m_composition->GetWidth() != m_screen_width || m_composition->GetHeight() != m_screen_height ||
+        m_composition->GetBitCount() != m_bit_count) {
+      m_composition->SetSize(m_screen_width, m_screen_height, m_bit_count);
+    }
+  } else {
+    m_composition.reset();
+  }
+  for (auto& b : m_bases) {
+    b->MakeSurfaces(m_bit_count);
+    b->InvalidateAll();
+  }
+}
+
+void TNovaBaseList::SetDisplaySurface(graphics::TCustomDIBX* display) {
+  if (display == m_display && (!display || display->GetBitCount() == m_bit_count)) return;
+  m_display = display;
+  const int bits = display ? display->GetBitCount() : m_bit_count;
+  // The transition borrowed the old target.
+  m_transition.reset();
+  m_bit_count = bits;
+  make_surfaces();
+  for (auto& b : m_bases) b->InvalidateAll();
+}
+
+void TNovaBaseList::ReleaseSurfaces() {
+  m_transition.reset();
+  m_transition_area = {};
+  m_composition.reset();
+  m_display = nullptr;
+  for (auto& b : m_bases) b->ReleaseSurfaces();
+  for (std::size_t i = 0; i < m_registry.size(); ++i) {
+    if (m_registry[i]) m_registry[i]->ReleaseSurfaces();
+  }
+  if (m_services.picture_cache) m_services.picture_cache->ReleaseSurfaces();
+  m_surfaces_released = true;
+}
+
+void TNovaBaseList::RecreateSurfaces(int bit_count) {
+  m_surfaces_released = false;
+  m_bit_count = bit_count;
+  if (m_services.picture_cache) m_services.picture_cache->RecreateSurfaces(bit_count);
+  make_surfaces();
+  for (std::size_t i = 0; i < m_registry.size(); ++i) {
+    if (m_registry[i]) m_registry[i]->RecreateSurfaces();
+  }
+  for (auto& b : m_bases) b->InvalidateAll();
+}
+
+// --- Transitions --------------------------------------------------------------------------
+
+graphics::TTransition* TNovaBaseList::BeginTransition(std::int32_t front_index, int type, bool force,
+                                                      std::int32_t elapsed, std::int32_t duration) {
+  // Which surface the front base painted into, before anything changes.
+  graphics::TCustomDIBX* const shown = PaintTarget(m_front_index);
+  m_front_index = front_index & 1;
+  graphics::TTransition* made = nullptr;
+  if (force || (type != 0 && !m_transition)) {
+    m_transition.reset();
+    m_transition_type = 0;
+    for (auto& b : m_bases) b->InvalidateAll();
+    if (type != 0) {
+      TNovaBase& front = front_base();
+      graphics::TCustomDIBX* display = DisplaySurface();
+      if (m_services.transitions && display && front.surface() && back_base().surface()) {
+        if (shown && shown != front.surface()) front.surface()->Assign(*shown);
+        m_transition =
+            m_services.transitions->Create(type, *display, *front.surface(), *back_base().surface(), duration);
+        made = m_transition.get();
+      }
+      if (!made) type = 0;
+    }
+    TNovaControl* f = focus();
+    if (!f || f->GetBase() != &front_base()) {
+      m_focus = {};
+      m_focus_dirty = true;
+    }
+  }
+  m_transition_type = static_cast<std::uint8_t>(m_transition ? type : 0);
+  if (m_transition) m_transition->SetElapsed(elapsed);
+  return made;
 }
 
 void TNovaBaseList::ClearDirtyRects() {
@@ -551,14 +652,16 @@ void TNovaBaseList::SetScreenSize(std::int32_t width, std::int32_t height) {
   }
   m_screen_width = width;
   m_screen_height = height;
-  for (auto& b : m_bases) {
-    b->SetBounds(0, 0, width, height);
-    b->InvalidateAll();
-  }
+  for (auto& b : m_bases) b->SetBounds(0, 0, width, height);
+  make_surfaces();
+  for (auto& b : m_bases) b->InvalidateAll();
 }
 
 void TNovaBaseList::Reset() {
   const Point pointer = front_base().pointer();
+  m_transition.reset();
+  m_transition_type = 0;
+  m_transition_area = {};
   m_events.clear();
   for (auto& b : m_bases) {
     if (b) destroy(*b);
@@ -580,7 +683,14 @@ void TNovaBaseList::Reset() {
 void TNovaBaseList::SetImageQuality(bool quality) {
   if (m_image_quality == quality) return;
   m_image_quality = quality;
+  if (m_services.picture_cache) m_services.picture_cache->SetImageQuality(quality);
   for (auto& b : m_bases) b->InvalidateAll();
+}
+
+void TNovaBaseList::SetMediaEnabled(bool enabled) {
+  if (m_media_enabled == enabled) return;
+  m_media_enabled = enabled;
+  if (m_services.media) m_services.media->SetMediaEnabled(enabled);
 }
 
 }  // namespace nova::components

@@ -15,8 +15,10 @@
 // with the list. Pointers to components are valid until then; ComponentIds
 // stay safe to keep and resolve to nothing afterwards.
 //
-// The composition, input routing, the update pass, Reset and the screen
-// record belong to the screen bases' part of the list and are added there.
+// Composition: the main list composes into the display surface it is
+// given (the screen manager's), a list without one (a cinema's) into its
+// own composition surface. Transitions come from the factory in the
+// services; the list owns the running one.
 #pragma once
 
 #include <array>
@@ -34,7 +36,10 @@
 #include "components/nova_base.h"
 #include "components/nova_control.h"
 #include "components/nova_object.h"
+#include "components/system_links.h"
+#include "graphics/memory_dibx.h"
 #include "graphics/screen_manager.h"
+#include "graphics/transition.h"
 
 namespace nova::components {
 
@@ -48,11 +53,16 @@ class PointerShapes {
   virtual void ShowCursor(const std::string& file) = 0;
 };
 
-// What a base list is given. Everything given must outlive the list; the
-// pointer shapes may be absent (a cinema's list, tests).
+// What a base list is given. Everything given must outlive the list; all
+// but the factory may be absent (a cinema's list, tests): without pointer
+// shapes the pointer is left alone, without a transition factory every
+// flip is immediate, without the links the flags are only kept.
 struct BaseListServices {
   const TComponentFactory& factory;
   PointerShapes* pointer_shapes = nullptr;
+  graphics::TTransitionFactory* transitions = nullptr;
+  PictureCacheLink* picture_cache = nullptr;
+  MediaSwitch* media = nullptr;
 };
 
 // The key arrays are indexed by virtual-key code.
@@ -175,15 +185,66 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   // finished one is destroyed at once), then the deletion step.
   void UpdateAll();
 
-  // Draws the front base's dirty rectangles into `display`. The back base
-  // has no surface of its own yet and draws nothing.
-  void Compose(graphics::TCustomDIBX& display);
+  // Clears the transition area, paints both bases' dirty rectangles into
+  // their surfaces (see nova_base.h) and lets a started transition draw
+  // its step into the display surface, whose bounds become the transition
+  // area.
+  void Compose();
+
+  // --- Surfaces -------------------------------------------------------------------------
+  // The surface the list composes into: the one given (borrowed; the main
+  // list's is the screen manager's), else the list's own composition
+  // surface. nullptr while released or before a screen size.
+  graphics::TCustomDIBX* DisplaySurface() const { return m_display ? m_display : m_composition.get(); }
+  // Composes into `display` from now on (nullptr: into the list's own
+  // surface). A different bit depth remakes the bases' surfaces; both
+  // bases become wholly dirty. The same surface at the same depth changes
+  // nothing.
+  void SetDisplaySurface(graphics::TCustomDIBX* display);
+  // The bit depth of the list's and the bases' surfaces (32 until a
+  // display surface says otherwise).
+  int BitCount() const { return m_bit_count; }
+  // The surface base `index` paints into this frame.
+  graphics::TCustomDIBX* PaintTarget(int index) const;
+  // Around a display-mode change: the list's and the bases' surfaces are
+  // freed, every registered component and the picture cache are told, a
+  // running transition is dropped; RecreateSurfaces makes them again at
+  // `bit_count` (the display surface's when one is given) and marks both
+  // bases wholly dirty.
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces(int bit_count);
+  void RecreateSurfaces() override { RecreateSurfaces(m_display ? m_display->GetBitCount() : m_bit_count); }
+
+  // --- Transitions ------------------------------------------------------------------------
+  // Sets the front index. With `force`, or a `type` other than 0 while none
+  // runs: drops the running transition, marks both bases wholly dirty and,
+  // for a type, makes the transition through the factory (after copying
+  // the display surface into the front base's own surface when the front
+  // base painted there) from the front base's own surface to the back
+  // base's; then the focus is cleared without events, and marked dirty,
+  // when it is not on the new front base. The type stored is the one
+  // asked for, or 0 when nothing could be made. A running transition gets
+  // `elapsed`.
+  //
+  // Answers the transition made by this call, unstarted: the caller sets
+  // its reverse flag, parameters and mask name and starts it; Compose
+  // draws it once started. nullptr when none was made.
+  graphics::TTransition* BeginTransition(std::int32_t front_index, int type, bool force, std::int32_t elapsed,
+                                         std::int32_t duration);
+  // The running transition's duration, 0 without one.
+  std::int32_t TransitionLength() const { return m_transition ? m_transition->Duration() : 0; }
+  void SetTransitionTime(std::int32_t elapsed) {
+    if (m_transition) m_transition->SetElapsed(elapsed);
+  }
+  int TransitionType() const { return m_transition_type; }
+  graphics::TTransition* transition() const { return m_transition.get(); }
 
   // --- What the screen manager presents ---------------------------------------------------
   Rect WholeScreenDirtyRect() const override { return m_transition_area; }
   std::vector<Rect> FrontDirtyRects() const override { return front_base().dirty().rects(); }
   int DisplayScale() const override { return m_display_scale; }
   void SetDisplayScale(int percent) { m_display_scale = percent; }
+  Rect TransitionArea() const { return m_transition_area; }
   void ClearDirtyRects() override;
 
   // --- Keys (the window's calls) ---------------------------------------------------------
@@ -214,10 +275,17 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   // pointer position of the old front base.
   void Reset();
   bool MediaEnabled() const { return m_media_enabled; }
-  void SetMediaEnabled(bool enabled) { m_media_enabled = enabled; }
+  // Stores the flag; a change goes to the media managers.
+  void SetMediaEnabled(bool enabled);
   bool ImageQuality() const { return m_image_quality; }
-  // Stores the flag; a change marks both bases wholly dirty.
+  // Stores the flag; a change goes to the picture cache and marks both
+  // bases wholly dirty.
   void SetImageQuality(bool quality);
+  // The links may be given after the list is made (the media managers
+  // come later than the component system) and taken back.
+  void set_picture_cache(PictureCacheLink* link) { m_services.picture_cache = link; }
+  void set_media_switch(MediaSwitch* link) { m_services.media = link; }
+  void set_transition_factory(graphics::TTransitionFactory* f) { m_services.transitions = f; }
 
   // --- Records ---------------------------------------------------------------------
   // Writes the component's type byte and record.
@@ -229,6 +297,18 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   // kMaxTreeDepth or a damaged record; what the call created is destroyed
   // then.
   TNovaComponent& ReadComponent(core::ByteReader& r, std::int32_t version, TNovaControl* parent);
+
+  // The screen record (a save file's component section): screen size,
+  // front index, both bases with their children, the top-level non-visual
+  // components, the event queue and the focused control's name. Written
+  // at kComponentRecordVersion, read at every version from 101.
+  void WriteScreen(core::ByteWriter& w) const;
+  // Replaces everything with what the record holds. The record is read
+  // into a list of its own first: a damaged one raises core::Error and
+  // leaves the screen, the components, the queue and the focus as they
+  // were. Sizes outside ValidScreenSize, a front index other than 0 or 1,
+  // and counts beyond the bytes left are damage.
+  void ReadScreen(core::ByteReader& r, std::int32_t version);
 
  private:
   friend class TNovaObject;
@@ -292,6 +372,15 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   std::vector<std::int32_t> m_repeat_codes;
   // What the running transition changed this frame; empty without one.
   Rect m_transition_area;
+  std::uint8_t m_transition_type = 0;
+  std::unique_ptr<graphics::TTransition> m_transition;
+  graphics::TCustomDIBX* m_display = nullptr;
+  std::unique_ptr<graphics::TDIBX> m_composition;
+  int m_bit_count = 32;
+  bool m_surfaces_released = false;
+  void make_surfaces();
+  // The screen record's reading, without the trial.
+  void read_screen(core::ByteReader& r, std::int32_t version);
   int m_display_scale = 100;
   bool m_media_enabled = true;
   bool m_image_quality = false;

@@ -6,6 +6,11 @@
 
 namespace nova::components {
 
+namespace {
+// The work surface's colour key, a purple no picture uses.
+constexpr std::int32_t kWorkKeyColour = 0x800080;
+}  // namespace
+
 void TNovaBase::AddDirtyRect(const Rect& rect) { m_dirty.Add(rect, Bounds()); }
 
 void TNovaBase::Paint(graphics::TCustomDIBX& target) {
@@ -23,6 +28,20 @@ void TNovaBase::Paint(graphics::TCustomDIBX& target) {
     PaintChildren(target);
   }
   target.ResetClip();
+}
+
+void TNovaBase::MakeSurfaces(int bit_count) {
+  if (Width() <= 0 || Height() <= 0) return;
+  if (!m_surface) m_surface = std::make_unique<graphics::TDIBX>();
+  if (!m_work) m_work = std::make_unique<graphics::TDIBX>();
+  m_surface->SetSize(Width(), Height(), bit_count);
+  m_work->SetSize(Width(), Height(), bit_count);
+  m_work->SetTransparentValue(m_work->ColorToPixel(kWorkKeyColour));
+}
+
+void TNovaBase::ReleaseSurfaces() {
+  m_surface.reset();
+  m_work.reset();
 }
 
 void TNovaBase::InvalidateAll() { m_dirty.AddAll(Bounds()); }

@@ -11,13 +11,21 @@
 // them into the components' mouse operations once per frame. The hover
 // component is held by handle: it may be destroyed at any time, and a
 // reused slot is not taken for it.
+//
+// Surfaces: a base owns its own picture and a work surface, both at the
+// base's size and the list's bit depth (the work surface's colour key is
+// 0x800080). The front base paints into the list's display surface while
+// no transition runs; otherwise, and always for the back base, it paints
+// into its own surface, which a transition reads.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "components/clip_list.h"
 #include "components/nova_control.h"
+#include "graphics/memory_dibx.h"
 
 namespace nova::components {
 
@@ -77,8 +85,20 @@ class TNovaBase final : public TNovaControl {
   // Forgets the buttons, wheel and capture (deactivation, ReleaseInput).
   void ReleaseButtons();
 
+  // The base's own picture and work surface; nullptr while released or
+  // before the base has a size.
+  graphics::TDIBX* surface() const { return m_surface.get(); }
+  graphics::TDIBX* work_surface() const { return m_work.get(); }
+  // (Re)makes both surfaces at the base's size and `bit_count` when both
+  // sides are positive (black afterwards).
+  void MakeSurfaces(int bit_count);
+  // Frees both surfaces (before a display-mode change).
+  void ReleaseSurfaces() override;
+
  private:
   TClipList m_dirty;
+  std::unique_ptr<graphics::TDIBX> m_surface;
+  std::unique_ptr<graphics::TDIBX> m_work;
   std::int32_t m_pointer_x = 0;
   std::int32_t m_pointer_y = 0;
 };

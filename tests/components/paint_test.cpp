@@ -47,7 +47,8 @@ class Paint : public ComponentTest {
   }
   std::uint32_t px(std::int32_t c) const { return static_cast<std::uint32_t>(screen.ColorToPixel(c)); }
   void compose() {
-    list.Compose(screen);
+    list.SetDisplaySurface(&screen);
+    list.Compose();
     list.ClearDirtyRects();
   }
 
