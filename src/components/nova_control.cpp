@@ -3,6 +3,7 @@
 #include "components/nova_control.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "components/base_list.h"
 #include "components/sibling_order.h"
@@ -322,12 +323,30 @@ std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, st
   return offset + parent_screen + plus - read_int(*m_parent, kAxes[axis].scroll);
 }
 
+namespace {
+
+// While a hit test walks down the tree, the screen position of the control
+// whose children it is testing: a child then adds its parent's position
+// instead of computing it again up the whole chain, so a deep chain costs
+// what a flat list does. Set and restored by the walk only (the main
+// thread's), and nothing moves during it.
+struct WalkedParent {
+  const TNovaControl* control = nullptr;
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+};
+thread_local WalkedParent t_walked;
+
+}  // namespace
+
 std::int32_t TNovaControl::screen_coordinate(Axis axis) const {
   const std::int32_t zoom = read_int(*this, kAxes[axis].zoom);
   if (const auto mapped = zoomed_on_parent_picture(axis, zoom)) return static_cast<std::int32_t>(*mapped);
   std::int64_t v = position(axis, zoom) - scaled_center(axis, zoom);
   if (m_parent) {
-    const std::int64_t parent_screen = axis == kHorizontal ? m_parent->ScreenLeft() : m_parent->ScreenTop();
+    const bool walked = t_walked.control == m_parent;
+    const std::int64_t parent_screen = axis == kHorizontal ? (walked ? t_walked.left : m_parent->ScreenLeft())
+                                                           : (walked ? t_walked.top : m_parent->ScreenTop());
     v += parent_screen - read_int(*m_parent, kAxes[axis].scroll);
   }
   return static_cast<std::int32_t>(v + (axis == kHorizontal ? m_plus_x : m_plus_y));
@@ -415,10 +434,18 @@ TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
   if (!read_flag(*this, PR_VISIBLE) || !HitContains(p)) return nullptr;
   TNovaObject* found = (modes & (1u << m_ignore_mouse)) ? this : nullptr;
   const auto children = Children();
-  for (auto it = children.rbegin(); it != children.rend(); ++it) {
-    if (TNovaObject* hit = (*it)->HitTest(p, modes)) return hit;
+  if (children.empty()) return found;
+  // This control's position, worked out while its parent's is known, is
+  // what its children start from.
+  const WalkedParent mine{this, ScreenLeft(), ScreenTop()};
+  const WalkedParent outer = std::exchange(t_walked, mine);
+  TNovaObject* hit = nullptr;
+  for (auto it = children.rbegin(); it != children.rend() && !hit; ++it) {
+    hit = (*it)->HitTest(p, modes);
+    t_walked = mine;
   }
-  return found;
+  t_walked = outer;
+  return hit ? hit : found;
 }
 
 TNovaControl* TNovaControl::FindFocusable() {
