@@ -83,6 +83,21 @@ std::string status_line(const std::filesystem::path& save, const std::string& na
   return "";
 }
 
+// Notes, at every update, the pointer the headless window shows and
+// whether it holds the mouse capture (into the test's lists: the
+// component goes when the player closes).
+class TPointerWatch final : public TNovaControl {
+ public:
+  platform::HeadlessPlatform* platform = nullptr;
+  std::vector<std::string>* shown = nullptr;
+  std::vector<bool>* captured = nullptr;
+  bool Update() override {
+    if (shown) shown->push_back(platform->shown_cursor());
+    if (captured) captured->push_back(platform->mouse_captured());
+    return false;
+  }
+};
+
 TEST(ComponentsInProcess, MouseAndKeysReachComponentsAndTheScript) {
   const std::string start = R"(VarNew status str log = ""
 VarNew status int lclick_taken = -1
@@ -124,6 +139,10 @@ Wait
   a.SetEventTarget(PR_ONKEYREPEAT, "h.nsb:a_keyrepeat");
   a.SetEventTarget(PR_ONKEYUP, "h.nsb:a_keyup");
   a.SetEventTarget(PR_ONFOCUSIN, "h.nsb:a_focus");
+  std::vector<bool> captured;
+  TPointerWatch& watch = list.make<TPointerWatch>();
+  watch.platform = &player.platform();
+  watch.captured = &captured;
   player.run();
   const std::string trace = player.trace();
   EXPECT_NE(trace.find("<Event>h.nsb("), std::string::npos) << trace;
@@ -139,6 +158,12 @@ Wait
             "a out ,;b in ,;b down 20,10;b up 20,10;a keydown 65,;a keyrepeat 65,;a keyup 65,;b out ,;\"")
       << trace;
   EXPECT_EQ(trace.find("<ExprError>"), std::string::npos) << trace;
+  // The window holds the capture from the press (tick 4) to the release
+  // (tick 6), and not before or after.
+  ASSERT_GE(captured.size(), 9u);
+  EXPECT_FALSE(captured[2]);
+  EXPECT_TRUE(captured[5]);
+  EXPECT_FALSE(captured[8]);
 }
 
 // Draws a 4 × 1 white picture through an alpha plane of 0, 85, 170, 255.
@@ -269,18 +294,6 @@ TEST_P(ComponentsScreen, PixelsAreExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ComponentsScreen, ::testing::Values(0, 1));
-
-// Notes, at every update, the pointer the headless window shows (into
-// the test's list: the component goes when the player closes).
-class TPointerWatch final : public TNovaControl {
- public:
-  platform::HeadlessPlatform* platform = nullptr;
-  std::vector<std::string>* shown = nullptr;
-  bool Update() override {
-    shown->push_back(platform->shown_cursor());
-    return false;
-  }
-};
 
 TEST(ComponentsInProcess, CursorsFollowThePointer) {
   CurEntry hand;
