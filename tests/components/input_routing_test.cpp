@@ -138,9 +138,10 @@ TEST_F(Input, HoverIsHeldByHandleAndWheelAndRightClickListRoute) {
   front().SetPointer(50, 50);
   frame();
   take();
+  const std::uint32_t a_slot = a.id().slot();
   list.destroy(a);
   TTestWave& b = box("b", {0, 0, 100, 100});
-  EXPECT_EQ(b.id().slot(), a.id().slot()) << "the test needs the slot reused";
+  EXPECT_EQ(b.id().slot(), a_slot) << "the test needs the slot reused";
   front().wheel_down = true;
   frame();
   EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONWHEELDOWN), ev("b", PR_ONMOUSEIN),
