@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/pixman_image.h"
 #include "graphics/kernels.h"
 #include "graphics/memory_dibx.h"
 
@@ -168,18 +169,7 @@ pixman_format_code_t pixman_format(int bits) {
   return bits == 32 ? PIXMAN_x8r8g8b8 : bits == 16 ? PIXMAN_r5g6b5 : PIXMAN_x1r5g5b5;
 }
 
-struct PixmanImage {
-  pixman_image_t* image = nullptr;
-  PixmanImage(TDIBX& s, pixman_format_code_t f)
-      : image(pixman_image_create_bits(f, s.GetWidth(), s.GetHeight(), reinterpret_cast<std::uint32_t*>(s.Lock(0, 0)),
-                                       s.GetPitch())) {
-    s.Unlock();
-  }
-  explicit PixmanImage(pixman_image_t* i) : image(i) {}
-  ~PixmanImage() { pixman_image_unref(image); }
-  PixmanImage(const PixmanImage&) = delete;
-  PixmanImage& operator=(const PixmanImage&) = delete;
-};
+using nova::bench::PixmanImage;
 
 void set_transform(pixman_image_t* image, const pixman_f_transform& ft) {
   pixman_transform t;
@@ -211,7 +201,10 @@ void BM_Pixman(benchmark::State& state, Work w) {
     case Op::Masked: m = plane.image; break;
     case Op::Blend128: m = solid.image; break;
     case Op::Add: pop = PIXMAN_OP_ADD; break;
-    case Op::MaskedAdd: pop = PIXMAN_OP_ADD; m = plane.image; break;
+    case Op::MaskedAdd:
+      pop = PIXMAN_OP_ADD;
+      m = plane.image;
+      break;
     case Op::Stretch:
       pop = PIXMAN_OP_SRC;
       set_transform(a, scale);
@@ -274,8 +267,8 @@ int register_all() {
   // Read before any benchmark forces a path: what the player would use.
   const PixelPath chosen = nova::graphics::pixel_path();
   benchmark::RegisterBenchmark("memcpy/frame32", BM_Memcpy)->Unit(benchmark::kMicrosecond);
-  const Op all_ops[] = {Op::Masked, Op::Blend128, Op::Add, Op::MaskedAdd, Op::Stretch, Op::StretchMasked, Op::Rotate,
-                        Op::MaskedRotate};
+  const Op all_ops[] = {Op::Masked,  Op::Blend128,      Op::Add,    Op::MaskedAdd,
+                        Op::Stretch, Op::StretchMasked, Op::Rotate, Op::MaskedRotate};
   for (int bits : {32, 16, 15}) {
     for (Op op : all_ops) {
       const bool packed16 = bits != 32;

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/pixman_image.h"
 #include "expr/random.h"
 #include "graphics/kernels.h"
 #include "graphics/memory_dibx.h"
@@ -175,18 +176,7 @@ void BM_Memcpy(benchmark::State& state, int bits) {
 
 // --- pixman -----------------------------------------------------------------------
 
-struct PixmanImage {
-  pixman_image_t* image = nullptr;
-  PixmanImage(TDIBX& s, pixman_format_code_t f)
-      : image(pixman_image_create_bits(f, s.GetWidth(), s.GetHeight(), reinterpret_cast<std::uint32_t*>(s.Lock(0, 0)),
-                                       s.GetPitch())) {
-    s.Unlock();
-  }
-  explicit PixmanImage(pixman_image_t* i) : image(i) {}
-  ~PixmanImage() { pixman_image_unref(image); }
-  PixmanImage(const PixmanImage&) = delete;
-  PixmanImage& operator=(const PixmanImage&) = delete;
-};
+using nova::bench::PixmanImage;
 
 enum class Baseline { Fade, Small, Big, Remap };
 

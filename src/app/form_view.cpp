@@ -219,6 +219,7 @@ void TFormView::place_panel() {
   m_panel = platform::Rect::from_size(x, y, m_screen_width, m_screen_height);
   m_ctx.platform.set_scripted_input_origin({m_panel.left, m_panel.top});
   if (ScreenHost* s = screen()) s->set_panel_origin({m_panel.left, m_panel.top});
+  if (components()) components()->set_window(m_window.get(), m_panel);
   // The picture is scaled into the window's real size; the title keeps
   // seeing its panel.
   platform::PictureLayout layout;
@@ -245,7 +246,6 @@ void TFormView::FrameTick() {
   if (m_draw_counter != 0) return;
   if (components()) components()->draw();
   if (ScreenHost* s = screen()) s->present();
-  if (components()) components()->advance_transitions();
   if (media()) media()->frame_shown();
 }
 
@@ -477,6 +477,8 @@ void TFormView::exit_button() {
 }
 
 void TFormView::ApplicationEventsDeactivate() {
+  if (m_window && m_window->mouse_captured()) m_window->set_mouse_capture(false);
+  m_panel_pressed = false;
   if (project() && !project()->pause_when_inactive()) return;
   if (m_loop) m_loop->suspend();
   if (components()) {
@@ -509,8 +511,13 @@ void TFormView::route_mouse(const platform::Event& e) {
         m_toolbar->handle(e);
         draw_toolbar(false);
       }
-      // The pointer over the shown bar belongs to the bar, so the bar stays.
-      if (on_toolbar) break;
+      // The pointer over the shown bar belongs to the bar, so the bar stays;
+      // the bar shows the arrow.
+      if (on_toolbar) {
+        m_window->set_cursor(nullptr);
+        if (components()) components()->pointer_left_panel();
+        break;
+      }
       if (in_panel || m_panel_pressed) {
         if (components()) components()->mouse_move(px, py);
       }
@@ -527,6 +534,8 @@ void TFormView::route_mouse(const platform::Event& e) {
       } else if (in_panel && m_ctx.clock.ActiveFlag.load()) {
         const bool left = e.button == platform::MouseButton::Left, right = e.button == platform::MouseButton::Right;
         m_panel_pressed = true;
+        // The release reaches the pressed component even outside the window.
+        m_window->set_mouse_capture(true);
         if (components()) {
           components()->set_buttons_down(left, right);
           components()->press_current(left, right);
@@ -541,6 +550,7 @@ void TFormView::route_mouse(const platform::Event& e) {
       }
       if (in_panel || m_panel_pressed) {
         m_panel_pressed = false;
+        m_window->set_mouse_capture(false);
         if (components()) components()->set_buttons_down(false, false);
       }
       if (clicked == 0)

@@ -45,6 +45,9 @@ class ScreenMedia final : public MediaHost, private ScreenHost {
   void frame_shown() override {
     if (m_media) m_media->FrameShown();
   }
+  void set_enabled(bool enabled) override {
+    if (m_media) m_media->SetEnabled(enabled);
+  }
   void suspend_video() override {
     if (m_media) m_media->MediaSuspend();
   }

@@ -39,6 +39,7 @@ class ScriptProjectHost final : public ProjectHost {
   int display_option_b() const override { return m_project->display_option_b(); }
   std::string registry_key() const override { return m_project->registry_key(); }
   bool pause_when_inactive() const override { return m_project->pause_when_inactive(); }
+  std::int32_t image_key() const override { return m_project->image_key(); }
   void run_tick() override { m_project->RunTick(); }
   // Game saves and loads are not built: a pending request raises an error
   // naming its command (once: the request is dropped first).

@@ -1,6 +1,7 @@
 #include <memory>
 
 #include "app/app_functions.h"
+#include "app/component_system_host.h"
 #include "app/pending_functions.h"
 #include "app/player_context.h"
 #include "app/screen_media.h"
@@ -19,9 +20,7 @@ constexpr int kUnattendedPromptRounds = 3;
 
 // The subsystems of this build. Each step fills its slot of the title
 // services when the build has the subsystem; the main window runs without
-// what it does not (the component system is made once its screen bases can
-// compose and route input, and of the media there is only the screen
-// manager).
+// what it does not.
 class BuildFactory final : public TitleFactory {
  public:
   void mount_data(PlayerContext& ctx) override {
@@ -57,6 +56,7 @@ class BuildFactory final : public TitleFactory {
     // Every character the components and texts draw comes from this cache;
     // it stands before the component system and goes after it.
     ctx.services.set_glyphs(std::make_unique<text::TFontPixelManager>(ctx.platform.fonts()));
+    ctx.services.set_components(std::make_unique<ComponentSystemHost>(ctx));
   }
 
   void create_project(PlayerContext& ctx) override {
@@ -108,7 +108,10 @@ class BuildFactory final : public TitleFactory {
 
   void create_media(PlayerContext& ctx, const MediaStart& start) override {
     auto media = std::make_unique<ScreenMedia>(ctx, start);
-    if (ComponentHost* c = ctx.services.components()) media->set_present_source(c->present_source());
+    if (ComponentHost* c = ctx.services.components()) {
+      media->set_present_source(c->present_source());
+      c->set_screen(media->screen_manager());
+    }
     ctx.services.set_media(std::move(media));
   }
 

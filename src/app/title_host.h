@@ -23,7 +23,8 @@ class Window;
 }
 namespace nova::graphics {
 class TPresentSource;
-}
+class TScreenManager;
+}  // namespace nova::graphics
 namespace nova::components {
 class TNovaBaseList;
 }
@@ -46,6 +47,8 @@ class ProjectHost {
   // registry substitute keeps the title's values ("CDDrive").
   virtual std::string registry_key() const { return {}; }
   virtual bool pause_when_inactive() const = 0;
+  // The key of the title's layered pictures (0 for none).
+  virtual std::int32_t image_key() const { return 0; }
   // One tick of the interpreter.
   virtual void run_tick() = 0;
   // A pending game load or save; true when a load was performed.
@@ -61,7 +64,6 @@ class ComponentHost {
   virtual void begin_frame() = 0;
   virtual void update_frame() = 0;
   virtual void draw() = 0;
-  virtual void advance_transitions() = 0;
   virtual void free_surfaces() = 0;
   virtual void reload_surfaces() = 0;
   virtual void release_input() = 0;
@@ -75,6 +77,18 @@ class ComponentHost {
   virtual void wheel(bool down) = 0;                         // the current base
   virtual void key_down(int key) = 0;                        // key state and a recorded press
   virtual void key_up(int key) = 0;
+  // The window and where the panel lies in its client area (after every
+  // placement of the panel): pointer warps and shapes go there.
+  virtual void set_window(platform::Window* window, platform::Rect panel) {
+    (void)window;
+    (void)panel;
+  }
+  // The pointer left the panel for the tool bar, which shows the arrow:
+  // the panel's cursor is shown again when the pointer comes back.
+  virtual void pointer_left_panel() {}
+  // The screen manager whose surface the system composes into from the
+  // media start-up on (nullptr: none).
+  virtual void set_screen(graphics::TScreenManager* screen) { (void)screen; }
 
   // What the interpreter and the screen take from the component system
   // (null where this one has none).
@@ -121,6 +135,8 @@ class MediaHost {
   virtual void pause_all() = 0;
   virtual void resume_all() = 0;
   virtual void frame_shown() = 0;
+  // The component system's media flag (@SoundON), to every manager.
+  virtual void set_enabled(bool enabled) { (void)enabled; }
   virtual void suspend_video() = 0;
   virtual void resume_video() = 0;
   virtual bool midi_device_open() const = 0;

@@ -15,8 +15,10 @@
 // with the list. Pointers to components are valid until then; ComponentIds
 // stay safe to keep and resolve to nothing afterwards.
 //
-// The composition, input routing, the update pass, Reset and the screen
-// record belong to the screen bases' part of the list and are added there.
+// Composition: the main list composes into the display surface it is
+// given (the screen manager's), a list without one (a cinema's) into its
+// own composition surface. Transitions come from the factory in the
+// services; the list owns the running one.
 #pragma once
 
 #include <array>
@@ -34,15 +36,46 @@
 #include "components/nova_base.h"
 #include "components/nova_control.h"
 #include "components/nova_object.h"
+#include "components/system_links.h"
+#include "graphics/memory_dibx.h"
+#include "graphics/screen_manager.h"
+#include "graphics/transition.h"
 
 namespace nova::components {
 
-// What a base list is given. The factory must outlive the list.
-struct BaseListServices {
-  const TComponentFactory& factory;
+// Shows the pointer shape over the panel. `file` is the cursor file a
+// component asks for, empty for none (the title's default cursor or the
+// arrow). Called once per frame while the pointer is over a component; an
+// implementation loads a file only when it changes.
+class PointerShapes {
+ public:
+  virtual ~PointerShapes() = default;
+  virtual void ShowCursor(const std::string& file) = 0;
 };
 
-class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
+// What a base list is given. Everything given must outlive the list; all
+// but the factory may be absent (a cinema's list, tests): without pointer
+// shapes the pointer is left alone, without a transition factory every
+// flip is immediate, without the links the flags are only kept.
+struct BaseListServices {
+  const TComponentFactory& factory;
+  PointerShapes* pointer_shapes = nullptr;
+  graphics::TTransitionFactory* transitions = nullptr;
+  PictureCacheLink* picture_cache = nullptr;
+  MediaSwitch* media = nullptr;
+};
+
+// The key arrays are indexed by virtual-key code.
+constexpr int kKeyCount = 256;
+// The player's own key repeat: first after 300 ms, then every 50 ms.
+constexpr std::int32_t kKeyRepeatDelayMs = 300;
+constexpr std::int32_t kKeyRepeatIntervalMs = 50;
+// Screen sizes a list accepts: each side 1 ... kMaxScreenSide, at most
+// kMaxScreenPixels in all.
+constexpr std::int32_t kMaxScreenSide = 16384;
+constexpr std::int64_t kMaxScreenPixels = std::int64_t{1} << 28;
+
+class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public graphics::TPresentSource {
  public:
   explicit TNovaBaseList(BaseListServices services);
   // Destroys every component and both bases.
@@ -132,10 +165,127 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   bool focus_dirty() const { return m_focus_dirty; }
   void mark_focus_dirty() { m_focus_dirty = true; }
   void clear_focus_dirty() { m_focus_dirty = false; }
-  // Focus upkeep when a control is hidden or shown, or PR_HANDLEKEY
-  // changes: part of the input routing of the screen bases.
-  void visibility_changed(TNovaControl&) {}
-  void handle_key_changed(TNovaControl&) {}
+  // Moves the focus to `control` (none: no focus), raising PR_ONFOCUSOUT
+  // on the old focus and PR_ONFOCUSIN on the new one; nothing when it
+  // already has it.
+  void SetFocus(TNovaControl* control);
+  // Focus upkeep: hiding the focused control or an ancestor takes the focus
+  // away at once (with PR_ONFOCUSOUT) and marks it dirty; showing a control
+  // or setting PR_HANDLEKEY while there is no focus, or clearing it on the
+  // focused control, marks it dirty.
+  void visibility_changed(TNovaControl& control);
+  void handle_key_changed(TNovaControl& control);
+
+  // --- The frame --------------------------------------------------------------------
+  // The start of a frame: focus upkeep, this frame's key edges, the mouse
+  // dispatch on the front base, the key events of the focus and the
+  // player's key repeat, counted against `elapsed_ms` since the last frame.
+  void FrameBegin(std::int32_t elapsed_ms);
+  // The update pass: both bases, then every registered component once (a
+  // finished one is destroyed at once), then the deletion step.
+  void UpdateAll();
+
+  // Clears the transition area, paints both bases' dirty rectangles into
+  // their surfaces (see nova_base.h) and lets a started transition draw
+  // its step into the display surface, whose bounds become the transition
+  // area.
+  void Compose();
+
+  // --- Surfaces -------------------------------------------------------------------------
+  // The surface the list composes into: the one given (borrowed; the main
+  // list's is the screen manager's), else the list's own composition
+  // surface. nullptr while released or before a screen size.
+  graphics::TCustomDIBX* DisplaySurface() const { return m_display ? m_display : m_composition.get(); }
+  // Composes into `display` from now on (nullptr: into the list's own
+  // surface). A different bit depth remakes the bases' surfaces; both
+  // bases become wholly dirty. The same surface at the same depth changes
+  // nothing.
+  void SetDisplaySurface(graphics::TCustomDIBX* display);
+  // The bit depth of the list's and the bases' surfaces (32 until a
+  // display surface says otherwise).
+  int BitCount() const { return m_bit_count; }
+  // The surface base `index` paints into this frame.
+  graphics::TCustomDIBX* PaintTarget(int index) const;
+  // Around a display-mode change: the list's and the bases' surfaces are
+  // freed, every registered component and the picture cache are told, a
+  // running transition is dropped; RecreateSurfaces makes them again at
+  // `bit_count` (the display surface's when one is given) and marks both
+  // bases wholly dirty.
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces(int bit_count);
+  void RecreateSurfaces() override { RecreateSurfaces(m_display ? m_display->GetBitCount() : m_bit_count); }
+
+  // --- Transitions ------------------------------------------------------------------------
+  // Sets the front index. With `force`, or a `type` other than 0 while none
+  // runs: drops the running transition, marks both bases wholly dirty and,
+  // for a type, makes the transition through the factory (after copying
+  // the display surface into the front base's own surface when the front
+  // base painted there) from the front base's own surface to the back
+  // base's; then the focus is cleared without events, and marked dirty,
+  // when it is not on the new front base. The type stored is the one
+  // asked for, or 0 when nothing could be made. A running transition gets
+  // `elapsed`.
+  //
+  // Answers the transition made by this call, unstarted: the caller sets
+  // its reverse flag, parameters and mask name and starts it; Compose
+  // draws it once started. nullptr when none was made.
+  graphics::TTransition* BeginTransition(std::int32_t front_index, int type, bool force, std::int32_t elapsed,
+                                         std::int32_t duration);
+  // The running transition's duration, 0 without one.
+  std::int32_t TransitionLength() const { return m_transition ? m_transition->Duration() : 0; }
+  void SetTransitionTime(std::int32_t elapsed) {
+    if (m_transition) m_transition->SetElapsed(elapsed);
+  }
+  int TransitionType() const { return m_transition_type; }
+  graphics::TTransition* transition() const { return m_transition.get(); }
+
+  // --- What the screen manager presents ---------------------------------------------------
+  Rect WholeScreenDirtyRect() const override { return m_transition_area; }
+  std::vector<Rect> FrontDirtyRects() const override { return front_base().dirty().rects(); }
+  int DisplayScale() const override { return m_display_scale; }
+  void SetDisplayScale(int percent) { m_display_scale = percent; }
+  Rect TransitionArea() const { return m_transition_area; }
+  void ClearDirtyRects() override;
+
+  // --- Keys (the window's calls) ---------------------------------------------------------
+  // A key went down or up. The desktop's own auto-repeats must not come
+  // here: the player repeats by its own clock.
+  void SetKeyState(std::int32_t code, bool down);
+  void RecordKeyPress(std::int32_t code);
+  // Forgets every key and both bases' buttons and capture.
+  void ReleaseInput();
+  bool KeyHeld(std::int32_t code) const { return key_at(m_key_held, code); }
+  bool KeyPressedThisFrame(std::int32_t code) const { return key_at(m_key_pressed_now, code); }
+  bool KeyTriggeredThisFrame(std::int32_t code) const { return key_at(m_key_triggered_now, code); }
+
+  // --- Right-click list ------------------------------------------------------------------
+  // Controls that close on a right click register while they exist.
+  void AddRightClickControl(TNovaControl& control);
+  void RemoveRightClickControl(TNovaControl& control);
+
+  // --- Screen ------------------------------------------------------------------------------
+  std::int32_t ScreenWidth() const { return m_screen_width; }
+  std::int32_t ScreenHeight() const { return m_screen_height; }
+  // Sets the size of both bases; raises core::Error outside the accepted
+  // sizes. Both bases become wholly dirty.
+  void SetScreenSize(std::int32_t width, std::int32_t height);
+  static bool ValidScreenSize(std::int64_t width, std::int64_t height);
+  // Destroys every component and both bases, empties the queue and the
+  // deletion list and makes two new bases at the same size, given the
+  // pointer position of the old front base.
+  void Reset();
+  bool MediaEnabled() const { return m_media_enabled; }
+  // Stores the flag; a change goes to the media managers.
+  void SetMediaEnabled(bool enabled);
+  bool ImageQuality() const { return m_image_quality; }
+  // Stores the flag; a change goes to the picture cache and marks both
+  // bases wholly dirty.
+  void SetImageQuality(bool quality);
+  // The links may be given after the list is made (the media managers
+  // come later than the component system) and taken back.
+  void set_picture_cache(PictureCacheLink* link) { m_services.picture_cache = link; }
+  void set_media_switch(MediaSwitch* link) { m_services.media = link; }
+  void set_transition_factory(graphics::TTransitionFactory* f) { m_services.transitions = f; }
 
   // --- Records ---------------------------------------------------------------------
   // Writes the component's type byte and record.
@@ -147,6 +297,18 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   // kMaxTreeDepth or a damaged record; what the call created is destroyed
   // then.
   TNovaComponent& ReadComponent(core::ByteReader& r, std::int32_t version, TNovaControl* parent);
+
+  // The screen record (a save file's component section): screen size,
+  // front index, both bases with their children, the top-level non-visual
+  // components, the event queue and the focused control's name. Written
+  // at kComponentRecordVersion, read at every version from 101.
+  void WriteScreen(core::ByteWriter& w) const;
+  // Replaces everything with what the record holds. The record is read
+  // into a list of its own first: a damaged one raises core::Error and
+  // leaves the screen, the components, the queue and the focus as they
+  // were. Sizes outside ValidScreenSize, a front index other than 0 or 1,
+  // and counts beyond the bytes left are damage.
+  void ReadScreen(core::ByteReader& r, std::int32_t version);
 
  private:
   friend class TNovaObject;
@@ -162,6 +324,16 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   std::string free_numbered_name(std::string_view taken) const;
   void compact_registry() const;
   std::unique_ptr<TNovaObject> release(TNovaObject& o);
+  using KeyArray = std::array<std::uint8_t, kKeyCount>;
+  static bool key_at(const KeyArray& keys, std::int32_t code) {
+    return code >= 0 && code < kKeyCount && keys[static_cast<std::size_t>(code)] != 0;
+  }
+  void dispatch_mouse(TNovaBase& base);
+  void close_on_right_click(TNovaBase& base);
+  void dispatch_keys();
+  void repeat_keys(std::int32_t elapsed_ms);
+  // The live control behind a handle (bases included).
+  TNovaControl* control(ComponentId id) const;
 
   BaseListServices m_services;
   std::array<std::unique_ptr<TNovaBase>, 2> m_bases;
@@ -178,6 +350,40 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory {
   NameIndex m_names;
   ComponentId m_focus;
   bool m_focus_dirty = false;
+
+  std::int32_t m_screen_width = 0;
+  std::int32_t m_screen_height = 0;
+  // Index of the component being updated while the update pass runs;
+  // compaction moves it back over the holes below it.
+  mutable std::size_t m_update_cursor = 0;
+  bool m_updating = false;
+  std::vector<ComponentId> m_right_click;
+  KeyArray m_key_held{};
+  KeyArray m_key_pressed{};
+  KeyArray m_key_pressed_now{};
+  KeyArray m_key_triggered{};
+  KeyArray m_key_triggered_now{};
+  std::array<std::int32_t, kKeyCount> m_repeat_countdown{};
+  bool m_keys_down = false;
+  bool m_keys_repeated = false;
+  bool m_keys_up = false;
+  std::vector<std::int32_t> m_down_codes;
+  std::vector<std::int32_t> m_up_codes;
+  std::vector<std::int32_t> m_repeat_codes;
+  // What the running transition changed this frame; empty without one.
+  Rect m_transition_area;
+  std::uint8_t m_transition_type = 0;
+  std::unique_ptr<graphics::TTransition> m_transition;
+  graphics::TCustomDIBX* m_display = nullptr;
+  std::unique_ptr<graphics::TDIBX> m_composition;
+  int m_bit_count = 32;
+  bool m_surfaces_released = false;
+  void make_surfaces();
+  // The screen record's reading, without the trial.
+  void read_screen(core::ByteReader& r, std::int32_t version);
+  int m_display_scale = 100;
+  bool m_media_enabled = true;
+  bool m_image_quality = false;
 };
 
 }  // namespace nova::components

@@ -3,11 +3,13 @@
 #include "components/nova_control.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "components/base_list.h"
 #include "components/sibling_order.h"
 #include "core/error.h"
 #include "core/log.h"
+#include "graphics/dibx.h"
 
 namespace nova::components {
 
@@ -321,12 +323,30 @@ std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, st
   return offset + parent_screen + plus - read_int(*m_parent, kAxes[axis].scroll);
 }
 
+namespace {
+
+// While a hit test walks down the tree, the screen position of the control
+// whose children it is testing: a child then adds its parent's position
+// instead of computing it again up the whole chain, so a deep chain costs
+// what a flat list does. Set and restored by the walk only (the main
+// thread's), and nothing moves during it.
+struct WalkedParent {
+  const TNovaControl* control = nullptr;
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+};
+thread_local WalkedParent t_walked;
+
+}  // namespace
+
 std::int32_t TNovaControl::screen_coordinate(Axis axis) const {
   const std::int32_t zoom = read_int(*this, kAxes[axis].zoom);
   if (const auto mapped = zoomed_on_parent_picture(axis, zoom)) return static_cast<std::int32_t>(*mapped);
   std::int64_t v = position(axis, zoom) - scaled_center(axis, zoom);
   if (m_parent) {
-    const std::int64_t parent_screen = axis == kHorizontal ? m_parent->ScreenLeft() : m_parent->ScreenTop();
+    const bool walked = t_walked.control == m_parent;
+    const std::int64_t parent_screen = axis == kHorizontal ? (walked ? t_walked.left : m_parent->ScreenLeft())
+                                                           : (walked ? t_walked.top : m_parent->ScreenTop());
     v += parent_screen - read_int(*m_parent, kAxes[axis].scroll);
   }
   return static_cast<std::int32_t>(v + (axis == kHorizontal ? m_plus_x : m_plus_y));
@@ -388,5 +408,158 @@ void TNovaControl::LoadMotion(std::string_view file) {
 void TNovaControl::KeyDown(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYDOWN, codes); }
 void TNovaControl::KeyUp(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYUP, codes); }
 void TNovaControl::KeyRepeat(const std::vector<std::int32_t>& codes) { RaiseEvent(PR_ONKEYREPEAT, codes); }
+
+}  // namespace nova::components
+
+// --- Invalidation, hit tests, the mouse ------------------------------------------------
+
+namespace nova::components {
+
+void TNovaControl::Invalidate() {
+  if (!m_visible || !owner()) return;
+  if (!GetBase()) return;
+  Rect r = GetScreenRect();
+  if (m_parent) {
+    r = r.intersected(m_parent->GetScreenRect());
+    if (r.empty()) return;
+  }
+  if (const auto clip = ClipRect()) {
+    r = r.intersected(*clip);
+    if (r.empty()) return;
+  }
+  InvalidateRect(r);
+}
+
+TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
+  if (!read_flag(*this, PR_VISIBLE) || !HitContains(p)) return nullptr;
+  TNovaObject* found = (modes & (1u << m_ignore_mouse)) ? this : nullptr;
+  const auto children = Children();
+  if (children.empty()) return found;
+  // This control's position, worked out while its parent's is known, is
+  // what its children start from.
+  const WalkedParent mine{this, ScreenLeft(), ScreenTop()};
+  const WalkedParent outer = std::exchange(t_walked, mine);
+  TNovaObject* hit = nullptr;
+  for (auto it = children.rbegin(); it != children.rend() && !hit; ++it) {
+    hit = (*it)->HitTest(p, modes);
+    t_walked = mine;
+  }
+  t_walked = outer;
+  return hit ? hit : found;
+}
+
+TNovaControl* TNovaControl::FindFocusable() {
+  const auto children = Children();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (!read_flag(**it, PR_VISIBLE)) continue;
+    if (TNovaControl* f = (*it)->FindFocusable()) return f;
+  }
+  return m_handle_key && !read_flag(*this, PR_PAUSED) ? this : nullptr;
+}
+
+namespace {
+
+// A one-pixel frame around `r` in the focus pattern (white where x + y is
+// even, black elsewhere), inside the surface's clip.
+void dotted_frame(graphics::TCustomDIBX& s, const Rect& r) {
+  if (r.empty()) return;
+  const Rect clip = s.EffectiveClip();
+  const auto white = static_cast<std::uint32_t>(s.ColorToPixel(0xFFFFFF));
+  const auto black = static_cast<std::uint32_t>(s.ColorToPixel(0));
+  const auto dot = [&](int x, int y) {
+    if (clip.contains({x, y})) s.SetPixel(x, y, ((x + y) & 1) == 0 ? white : black);
+  };
+  for (int x = std::max(r.left, clip.left); x < std::min(r.right, clip.right); ++x) {
+    dot(x, r.top);
+    dot(x, r.bottom - 1);
+  }
+  for (int y = std::max(r.top + 1, clip.top); y < std::min(r.bottom - 1, clip.bottom); ++y) {
+    dot(r.left, y);
+    dot(r.right - 1, y);
+  }
+}
+
+}  // namespace
+
+void TNovaControl::PaintChildren(graphics::TCustomDIBX& surface) {
+  const Rect saved = surface.ClipRect();
+  const Rect visible = surface.EffectiveClip().intersected(GetScreenRect());
+  if (visible.empty()) return;
+  for (TNovaControl* child : Children()) {
+    if (child->Name().empty() || !read_flag(*child, PR_VISIBLE)) continue;
+    Rect r = visible;
+    if (const auto clip = child->ClipRect()) r = r.intersected(*clip);
+    if (r.empty()) continue;
+    surface.SetClipRect(r);
+    child->Paint(surface);
+    surface.SetClipRect(saved);
+  }
+  if (GetFocusFrame()) dotted_frame(surface, GetScreenRect());
+}
+
+Point TNovaControl::PointerInControl() const {
+  const auto* base = static_cast<const TNovaBase*>(GetBase());
+  if (!base) return {};
+  return ScreenToClient(base->pointer());
+}
+
+namespace {
+
+TNovaBase* base_of(const TNovaControl& c) {
+  TNovaControl* b = c.GetBase();
+  return b && b->IsScreenBase() ? static_cast<TNovaBase*>(b) : nullptr;
+}
+
+}  // namespace
+
+// What differs between the buttons: the IM_* value that lets the press
+// through as well as IM_NONE, the events, the capture bit and the edge.
+struct TNovaControl::Button {
+  std::uint8_t takes_also;
+  TPropId down, up;
+  std::uint8_t captured;
+  bool TNovaBase::*pressed_now;
+};
+
+constexpr TNovaControl::Button TNovaControl::kLeft{IM_RCLICK, PR_ONLBTNDOWN, PR_ONLBTNUP, CF_LPRESS_CAPTURED,
+                                                   &TNovaBase::left_pressed_now};
+constexpr TNovaControl::Button TNovaControl::kRight{IM_LCLICK, PR_ONRBTNDOWN, PR_ONRBTNUP, CF_RPRESS_CAPTURED,
+                                                    &TNovaBase::right_pressed_now};
+
+void TNovaControl::button_down(const Button& button) {
+  TNovaBase* base = base_of(*this);
+  if (!base || IsScreenBase()) return;
+  const bool takes = m_ignore_mouse == IM_NONE || m_ignore_mouse == button.takes_also;
+  if (takes && !read_flag(*this, PR_PAUSED) && !owner()->events().holds(id(), button.down, false) &&
+      !IsEventBlocked()) {
+    const Point p = PointerInControl();
+    RaiseEvent(button.down, {p.x, p.y});
+    base->capture |= button.captured;
+  }
+  if (takes) base->*button.pressed_now = false;
+}
+
+void TNovaControl::button_up(const Button& button) {
+  if (!IsEventBlocked()) {
+    const Point p = PointerInControl();
+    RaiseEvent(button.up, {p.x, p.y});
+  }
+  if (TNovaBase* base = base_of(*this)) base->capture &= static_cast<std::uint8_t>(~button.captured);
+}
+
+void TNovaControl::LButtonDown() { button_down(kLeft); }
+void TNovaControl::LButtonUp() { button_up(kLeft); }
+void TNovaControl::RButtonDown() { button_down(kRight); }
+void TNovaControl::RButtonUp() { button_up(kRight); }
+
+void TNovaControl::MouseMove() {
+  if (IsEventBlocked() || owner()->events().holds(id(), PR_ONMOUSEMOVE, false)) return;
+  const Point p = PointerInControl();
+  RaiseEvent(PR_ONMOUSEMOVE, {p.x, p.y});
+}
+
+void TNovaControl::MouseOut(ComponentId) { RaiseEvent(PR_ONMOUSEOUT); }
+
+void TNovaControl::MouseIn(ComponentId) { RaiseEvent(PR_ONMOUSEIN); }
 
 }  // namespace nova::components

@@ -163,7 +163,38 @@ class TNovaControl : public TNovaComponent {
   void KeyUp(const std::vector<std::int32_t>& codes) override;
   void KeyRepeat(const std::vector<std::int32_t>& codes) override;
   bool Contains(const TNovaControl& other) const override;
+  // The screen rectangle, cut to the parent's and to the clip rectangle,
+  // goes up the parent chain to the base's dirty list.
+  void Invalidate() override;
   void InvalidateRect(const Rect& rect) override;
+  // The topmost control under `p` whose PR_IGNOREMOUSE is in `modes`: the
+  // children from the last, then the control itself. A hidden control or
+  // one not containing the point answers none, children included.
+  TNovaObject* HitTest(Point p, std::uint32_t modes) override;
+  // Whether `p` counts as over the control (image components test their
+  // mask).
+  virtual bool HitContains(Point p) const { return GetScreenRect().contains(p); }
+  // The deepest topmost visible, unpaused control with PR_HANDLEKEY, this
+  // control last.
+  TNovaControl* FindFocusable() override;
+  // The default mouse operations: the press raises its event and captures
+  // the release on the base, and is consumed unless the component lets
+  // that button through.
+  void LButtonDown() override;
+  void LButtonUp() override;
+  void RButtonDown() override;
+  void RButtonUp() override;
+  void MouseMove() override;
+  void MouseOut(ComponentId new_hover) override;
+  void MouseIn(ComponentId old_hover) override;
+  // Draws the control (a class draws itself first) and its children.
+  void Paint(graphics::TCustomDIBX& surface) override { PaintChildren(surface); }
+  // The named, visible children in sibling order, each clipped to the
+  // part of this control inside the surface's clip and to its own clip
+  // rectangle, then the dotted focus frame when the flag is set.
+  void PaintChildren(graphics::TCustomDIBX& surface);
+  // The pointer relative to the control, as the mouse events report it.
+  Point PointerInControl() const;
   bool IsInCabinet() const override;
   bool IsShowing() const override;
   // Both pass on to every child.
@@ -181,6 +212,12 @@ class TNovaControl : public TNovaComponent {
  private:
   friend class TNovaBaseList;
   friend class TNovaObject;
+
+  struct Button;
+  static const Button kLeft;
+  static const Button kRight;
+  void button_down(const Button& button);
+  void button_up(const Button& button);
 
   enum Axis { kHorizontal, kVertical };
   std::int32_t screen_coordinate(Axis axis) const;

@@ -138,11 +138,20 @@ class Window {
   virtual PixelView back_buffer() const = 0;
 
   // The pointer in client coordinates; moving it warps the system pointer
-  // (through the presentation transform in a scaled window).
+  // (through the presentation transform in a scaled window) and the window
+  // hears of it as a pointer move. Native Wayland refuses warps: there the
+  // pointer stays where the user put it.
   virtual Point cursor_position() const = 0;
   virtual void set_cursor_position(Point p) = 0;
-  // nullptr restores the default arrow.
+  // nullptr restores the default arrow. A cursor replaces a hidden
+  // pointer.
   virtual void set_cursor(const Cursor* cursor) = 0;
+  // No pointer over the client area until the next set_cursor.
+  virtual void hide_cursor() = 0;
+  // While on, the pointer's moves and its button release reach this window
+  // even outside it (a press held from the panel to elsewhere).
+  virtual void set_mouse_capture(bool on) = 0;
+  virtual bool mouse_captured() const = 0;
 
   // A native text-entry control over the client area (edit and memo
   // components). Throws PlatformError until the backend supports it.

@@ -62,7 +62,6 @@ class FakeComponents final : public ComponentHost {
   void begin_frame() override { m_log.add("begin_frame"); }
   void update_frame() override { m_log.add("update"); }
   void draw() override { m_log.add("draw"); }
-  void advance_transitions() override { m_log.add("transitions"); }
   void free_surfaces() override { m_log.add("free_surfaces"); }
   void reload_surfaces() override { m_log.add("reload_surfaces"); }
   void release_input() override { m_log.add("release_input"); }

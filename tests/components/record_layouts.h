@@ -103,4 +103,65 @@ inline std::vector<std::uint8_t> event_layout(std::int32_t version, std::string_
   return w.take();
 }
 
+// A base's control record as a stream of `version` holds it: no type byte,
+// no class fields, `children` inside.
+inline std::vector<std::uint8_t> base_layout(std::int32_t version, std::string_view name,
+                                             const std::vector<std::vector<std::uint8_t>>& children,
+                                             std::int32_t colour) {
+  core::ByteWriter w;
+  w.str(name);
+  w.i32(0);
+  if (version >= 104) w.i32(0);
+  if (version >= 120) w.str("");
+  for (std::int32_t x : {0, 0, 64, 48, 0, 0}) w.i32(x);
+  w.u8(0);
+  if (version >= 130) {
+    for (int i = 0; i < 4; ++i) w.i32(0);
+  }
+  if (version >= 104) {
+    for (int i = 0; i < 4; ++i) w.i32(0);
+    w.u8(0);
+  }
+  w.u8(1);  // visible
+  w.i32(colour);
+  for (int i = 0; i < 4; ++i) w.i32(0);
+  w.u8(0);
+  w.str("");
+  for (int i = 0; i < 9; ++i) w.str("");
+  if (version >= 118) {
+    w.u8(0);
+    for (int i = 0; i < 5; ++i) w.str("");
+  }
+  w.i32(static_cast<std::int32_t>(children.size()));
+  for (const auto& c : children) w.bytes(std::span<const std::uint8_t>(c));
+  return w.take();
+}
+
+// A whole screen record of `version`: base 0 holds a wave "w" (whose
+// PR_HANDLEKEY is set from 118 on), a timer "clock" stands at the top
+// level, one event of the wave waits, and from 119 the wave has the focus.
+inline std::vector<std::uint8_t> screen_layout(std::int32_t version) {
+  core::ByteWriter w;
+  w.i32(64);
+  w.i32(48);
+  w.i32(1);
+  WaveLayout wave{version};
+  w.bytes(std::span<const std::uint8_t>(base_layout(version,
+                                                    "\x01"
+                                                    "BASE0",
+                                                    {wave.bytes()}, 0x112233)));
+  w.bytes(std::span<const std::uint8_t>(base_layout(version,
+                                                    "\x01"
+                                                    "BASE1",
+                                                    {}, -1)));
+  w.i32(1);
+  const auto timer = timer_layout(version, "clock");
+  w.bytes(std::span<const std::uint8_t>(timer));
+  w.i32(1);
+  const auto event = event_layout(version, "p.src", "w", components::PR_ONLBTNDOWN, 1, {"3", "4"});
+  w.bytes(std::span<const std::uint8_t>(event));
+  if (version >= 119) w.str("w");
+  return w.take();
+}
+
 }  // namespace nova::test

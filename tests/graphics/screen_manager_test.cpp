@@ -1,6 +1,8 @@
 // The screen manager on the headless platform: the mode list and the
 // preferred mode, the screen surface's layout in each set-up, and presents
 // that show exactly the composed pixels.
+#include "graphics/screen_manager.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,7 +11,6 @@
 
 #include "graphics/dx_dibx.h"
 #include "graphics/memory_dibx.h"
-#include "graphics/screen_manager.h"
 #include "platform/edit_control.h"
 #include "platform/headless/headless_platform.h"
 #include "surface_helpers.h"
@@ -96,10 +97,10 @@ struct LayoutCase {
 
 TEST(ScreenSurface, BitCountFollowsTheDisplayAndTheSurfaceSetting) {
   const LayoutCase cases[] = {
-      {16, 2, 0, 16, true},   // 5-6-5 desktop: memory surface in the window
+      {16, 2, 0, 16, true},    // 5-6-5 desktop: memory surface in the window
       {16, 2, 16, 16, false},  // but a display surface in a 16-bit full screen
-      {32, 0, 0, 32, true},   {32, 2, 0, 32, false}, {15, 0, 0, 15, true},  {15, 2, 0, 15, false},
-      {32, 1, 0, 15, true},   {24, 0, 0, 32, true},  {32, 0, 32, 32, true}, {32, 0, 16, 16, true},
+      {32, 0, 0, 32, true},   {32, 2, 0, 32, false},  {15, 0, 0, 15, true},  {15, 2, 0, 15, false},
+      {32, 1, 0, 15, true},   {24, 0, 0, 32, true},   {32, 0, 32, 32, true}, {32, 0, 16, 16, true},
       {32, 1, 32, 15, true},  {32, 2, 32, 32, false}, {16, 0, 24, 32, true},
   };
   for (const LayoutCase& c : cases) {
@@ -145,13 +146,18 @@ class RefusingWindow final : public platform::Window {
   int fullscreen_mode() const override { return -1; }
   platform::WindowPlacement placement() const override { return m_w.placement(); }
   void set_placement(const platform::WindowPlacement& p) override { m_w.set_placement(p); }
-  void draw_pixels(const platform::PixelView& s, platform::Rect a, platform::Rect b) override { m_w.draw_pixels(s, a, b); }
+  void draw_pixels(const platform::PixelView& s, platform::Rect a, platform::Rect b) override {
+    m_w.draw_pixels(s, a, b);
+  }
   void fill(platform::Rect r, std::uint32_t c) override { m_w.fill(r, c); }
   void present(std::span<const platform::Rect> r) override { m_w.present(r); }
   platform::PixelView back_buffer() const override { return m_w.back_buffer(); }
   platform::Point cursor_position() const override { return m_w.cursor_position(); }
   void set_cursor_position(platform::Point p) override { m_w.set_cursor_position(p); }
   void set_cursor(const platform::Cursor* c) override { m_w.set_cursor(c); }
+  void hide_cursor() override { m_w.hide_cursor(); }
+  void set_mouse_capture(bool on) override { m_w.set_mouse_capture(on); }
+  bool mouse_captured() const override { return m_w.mouse_captured(); }
   std::unique_ptr<platform::EditControl> create_edit(platform::EditKind k) override { return m_w.create_edit(k); }
   std::uint64_t native_handle() const override { return 0; }
   void set_picture_layout(const platform::PictureLayout& l) override { m_w.set_picture_layout(l); }
@@ -163,9 +169,7 @@ class RefusingWindow final : public platform::Window {
   int desktop_scale() const override { return m_w.desktop_scale(); }
   platform::PixelView shown_pixels() const override { return m_w.shown_pixels(); }
   platform::PictureTransform picture_transform() const override { return m_w.picture_transform(); }
-  platform::PointerPosition client_position_of(platform::Point p) const override {
-    return m_w.client_position_of(p);
-  }
+  platform::PointerPosition client_position_of(platform::Point p) const override { return m_w.client_position_of(p); }
   platform::Point drawable_position_of(platform::Point p) const override { return m_w.drawable_position_of(p); }
 
  private:
@@ -277,9 +281,9 @@ TEST(ScreenDC, TheDeviceContextDrawsOntoThePanelAndIsReleasedByPresent) {
   ASSERT_NE(dc, nullptr);
   EXPECT_EQ(sm.GetDC(), dc);
   const std::uint32_t red = 0xFF0000;
-  dc->StretchPixels(platform::PixelView{reinterpret_cast<const std::uint8_t*>(&red), 1, 1, 4,
-                                        platform::PixelFormat::Xrgb32},
-                    Rect{0, 0, 1, 1}, Rect{0, 0, 2, 2});
+  dc->StretchPixels(
+      platform::PixelView{reinterpret_cast<const std::uint8_t*>(&red), 1, 1, 4, platform::PixelFormat::Xrgb32},
+      Rect{0, 0, 1, 1}, Rect{0, 0, 2, 2});
   d.window->present({});
   EXPECT_EQ(shown(*d.window, 31, 41), 0xFF0000u);
   EXPECT_EQ(shown(*d.window, 32, 41), 0u);

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <sstream>
 
+#include "graphics/dib_surface.h"
+#include "graphics/png_codec.h"
 #include "support/test_support.h"
 #include "tools/toolchain/source_text.h"
 
@@ -15,6 +19,37 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string shell_quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::string shot_name(int tick) { return "shot-" + std::to_string(tick) + ".png"; }
+
+std::unique_ptr<graphics::TDIBSurface> read_picture(const fs::path& p) {
+  const std::string bytes = read_file(p);
+  auto s = std::make_unique<graphics::TDIBSurface>();
+  std::int32_t transparent = -1;
+  graphics::read_png({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, *s, transparent, {});
+  return s;
+}
+
+// 0xRRGGBB of a pixel of a 24- or 32-bit picture.
+std::uint32_t rgb_at(const graphics::TDIBSurface& s, int x, int y) { return s.GetPixel(x, y) & 0xFFFFFF; }
+
+// The first pixel where two pictures differ, or "".
+std::string first_difference(const graphics::TDIBSurface& want, const graphics::TDIBSurface& got) {
+  if (want.Width() != got.Width() || want.Height() != got.Height()) {
+    return "the sizes differ: " + std::to_string(want.Width()) + "x" + std::to_string(want.Height()) + " wanted, " +
+           std::to_string(got.Width()) + "x" + std::to_string(got.Height()) + " shown";
+  }
+  for (int y = 0; y < want.Height(); ++y) {
+    for (int x = 0; x < want.Width(); ++x) {
+      if (rgb_at(want, x, y) != rgb_at(got, x, y)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "pixel %d, %d is %06X, not %06X", x, y, rgb_at(got, x, y), rgb_at(want, x, y));
+        return text;
+      }
+    }
+  }
+  return "";
+}
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
@@ -66,6 +101,19 @@ Expectation parse_expectation(const std::string& text, const std::string& where)
       e.status.push_back("status " + value);
     } else if (key == "no_status") {
       e.no_status.push_back(value);
+    } else if (key == "input") {
+      e.input.push_back(value);
+    } else if (key == "screenshot") {
+      const std::vector<std::string> w = words_of(value);
+      if (w.size() != 2) ADD_FAILURE() << where << ": screenshot wants TICK FILE: " << line;
+      if (w.size() == 2) e.screenshots.push_back({std::stoi(w[0]), w[1]});
+    } else if (key == "pixel") {
+      const std::vector<std::string> w = words_of(value);
+      if (w.size() != 4 || w[3].size() != 6) ADD_FAILURE() << where << ": pixel wants TICK X Y RRGGBB: " << line;
+      if (w.size() == 4) {
+        e.pixels.push_back({std::stoi(w[0]), std::stoi(w[1]), std::stoi(w[2]),
+                            static_cast<std::uint32_t>(std::stoul(w[3], nullptr, 16))});
+      }
     } else {
       ADD_FAILURE() << where << ": unknown expectation " << line;
     }
@@ -77,6 +125,25 @@ namespace {
 
 // Builds the title into `out` and plays it; answers the player's exit
 // status, with its output in `log`.
+// The player's options for the input and the screenshots; the shots are
+// written into `dir` as shot-TICK.png.
+std::string input_and_shots(const Expectation& e, const fs::path& dir) {
+  std::string options;
+  if (!e.input.empty()) {
+    std::string script;
+    for (const std::string& line : e.input) script += line + "\n";
+    write_file(dir / "input.txt", script);
+    options += " --input " + shell_quote(dir / "input.txt");
+  }
+  std::vector<int> ticks;
+  for (const auto& s : e.screenshots) ticks.push_back(s.tick);
+  for (const auto& p : e.pixels) ticks.push_back(p.tick);
+  std::sort(ticks.begin(), ticks.end());
+  ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
+  for (int t : ticks) options += " --screenshot " + std::to_string(t) + ":" + shell_quote(dir / shot_name(t));
+  return options;
+}
+
 int build_and_play(const fs::path& source, const Expectation& e, const fs::path& out, const fs::path& trace_file,
                    std::string& log) {
   const fs::path nova = binary_dir() / "tools" / "nova";
@@ -86,14 +153,14 @@ int build_and_play(const fs::path& source, const Expectation& e, const fs::path&
     return -1;
   }
   return run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
-                         std::to_string(e.seed) + " " + e.args + " --trace " + shell_quote(trace_file) + " " +
-                         shell_quote(out) + " 2>&1",
+                         std::to_string(e.seed) + " " + e.args + input_and_shots(e, trace_file.parent_path()) +
+                         " --trace " + shell_quote(trace_file) + " " + shell_quote(out) + " 2>&1",
                      &log);
 }
 
 }  // namespace
 
-void run_title(const fs::path& source, const Expectation& e) {
+void run_title(const fs::path& source, const Expectation& e, const fs::path& folder) {
   TempDir dir;
   const fs::path out = dir / "title";
   std::string log;
@@ -122,6 +189,30 @@ void run_title(const fs::path& source, const Expectation& e) {
     if (!e.errors_allowed) {
       EXPECT_EQ(line.find("<Error>"), std::string::npos) << line;
     }
+  }
+
+  for (const auto& shot : e.screenshots) {
+    const fs::path got = dir / shot_name(shot.tick);
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << shot.tick << "\n" << log;
+    const fs::path want = folder / shot.file;
+    const std::string difference = first_difference(*read_picture(want), *read_picture(got));
+    if (!difference.empty()) {
+      const fs::path kept = folder / (shot.file + ".actual.png");
+      fs::copy_file(got, kept, fs::copy_options::overwrite_existing);
+      ADD_FAILURE() << shot.file << " at tick " << shot.tick << ": " << difference << " (the screen is kept as "
+                    << kept.string() << ")";
+    }
+  }
+  for (const auto& px : e.pixels) {
+    const fs::path got = dir / shot_name(px.tick);
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << px.tick << "\n" << log;
+    const auto picture = read_picture(got);
+    ASSERT_TRUE(px.x >= 0 && px.y >= 0 && px.x < picture->Width() && px.y < picture->Height())
+        << "pixel " << px.x << ", " << px.y << " lies outside the screen";
+    char want[8], shown[8];
+    std::snprintf(want, sizeof want, "%06X", px.rgb);
+    std::snprintf(shown, sizeof shown, "%06X", rgb_at(*picture, px.x, px.y));
+    EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << px.x << ", " << px.y << " at tick " << px.tick;
   }
 
   std::string report;

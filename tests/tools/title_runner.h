@@ -1,9 +1,10 @@
 // Runs a title source tree end to end and checks what it did: built with
 // `nova build`, played with `novaplayer --headless`, its trace and the
-// status variables of its save.dat compared with an expectation (the
-// format of tests/titles/README.md).
+// status variables of its save.dat and its screenshots compared with an
+// expectation (the format of tests/titles/README.md).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,13 +23,30 @@ struct Expectation {
   std::vector<std::string> no_trace;
   std::vector<std::string> status;
   std::vector<std::string> no_status;
+  // Scripted input, "TICK EVENT" lines of the player's --input format.
+  std::vector<std::string> input;
+  // The screen at a tick equals a PNG beside expect.txt, pixel for pixel.
+  struct Screenshot {
+    int tick = 0;
+    std::string file;
+  };
+  std::vector<Screenshot> screenshots;
+  // One pixel of the screen at a tick, 0xRRGGBB.
+  struct Pixel {
+    int tick = 0;
+    int x = 0, y = 0;
+    std::uint32_t rgb = 0;
+  };
+  std::vector<Pixel> pixels;
 };
 
 // Unknown lines fail the test that reads them.
 Expectation parse_expectation(const std::string& text, const std::string& where);
 
 // Builds, runs and checks, reporting each unmet expectation as a test
-// failure.
-void run_title(const std::filesystem::path& source, const Expectation& expectation);
+// failure. Screenshot files are looked for in `folder` (expect.txt's);
+// a screenshot that differs is kept there as FILE.actual.png.
+void run_title(const std::filesystem::path& source, const Expectation& expectation,
+               const std::filesystem::path& folder = {});
 
 }  // namespace nova::test

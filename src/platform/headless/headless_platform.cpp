@@ -66,7 +66,12 @@ class HeadlessDialogs final : public Dialogs {
   HeadlessPlatform& m_platform;
 };
 
-class NullCursor final : public Cursor {};
+// Remembers what it shows, for the record of the shown pointer.
+class NullCursor final : public Cursor {
+ public:
+  explicit NullCursor(std::string what) : name(std::move(what)) {}
+  std::string name;
+};
 class NullInhibitor final : public ScreenSaverInhibitor {};
 
 // MIDI: one recording port, so tests can see what a player sent.
@@ -284,11 +289,18 @@ class HeadlessWindow final : public SurfaceWindow {
   std::uint64_t present_count() const { return m_present_count; }
 
   Point cursor_position() const override { return m_surface.to_logical(m_pointer).client; }
-  void set_cursor_position(Point p) override { m_pointer = m_surface.to_drawable(p); }
+  // A warp is heard as a pointer move, as X11 reports it.
+  void set_cursor_position(Point p) override { m_platform.push_pointer(m_surface.to_drawable(p)); }
   // The pointer in real pixels.
   void set_pointer(Point p) { m_pointer = p; }
   Point pointer() const { return m_pointer; }
-  void set_cursor(const Cursor*) override {}
+  void set_cursor(const Cursor* cursor) override {
+    m_shown_cursor = cursor ? static_cast<const NullCursor*>(cursor)->name : "arrow";
+  }
+  void hide_cursor() override { m_shown_cursor = "hidden"; }
+  void set_mouse_capture(bool on) override { m_captured = on; }
+  bool mouse_captured() const override { return m_captured; }
+  const std::string& shown_cursor() const { return m_shown_cursor; }
   std::unique_ptr<EditControl> create_edit(EditKind) override {
     throw PlatformError("edit controls are not available in this build");
   }
@@ -307,6 +319,8 @@ class HeadlessWindow final : public SurfaceWindow {
   bool m_visible = true;
   int m_fullscreen = -1;
   std::uint64_t m_present_count = 0;
+  std::string m_shown_cursor = "arrow";
+  bool m_captured = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -340,12 +354,23 @@ HeadlessWindow* HeadlessPlatform::newest_window() const {
   return m_windows.empty() ? nullptr : m_windows.back();
 }
 
+std::string HeadlessPlatform::shown_cursor() const {
+  HeadlessWindow* w = newest_window();
+  return w ? w->shown_cursor() : "none";
+}
+
+bool HeadlessPlatform::mouse_captured() const {
+  HeadlessWindow* w = newest_window();
+  return w && w->mouse_captured();
+}
+
 std::unique_ptr<Cursor> HeadlessPlatform::create_cursor(const CursorImage& image) {
   if (image.width <= 0 || image.height <= 0 ||
       image.argb.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
     return nullptr;
   }
-  return std::make_unique<NullCursor>();
+  return std::make_unique<NullCursor>("picture " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                                      " at " + std::to_string(image.hotspot.x) + "," + std::to_string(image.hotspot.y));
 }
 
 std::unique_ptr<ScreenSaverInhibitor> HeadlessPlatform::inhibit_screen_saver() {

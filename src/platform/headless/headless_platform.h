@@ -96,6 +96,12 @@ class HeadlessPlatform final : public Platform {
   // Every message sent to the recording MIDI port.
   std::vector<MidiRecord> midi_records() const;
 
+  // The newest window's pointer: "arrow", "hidden" or "picture WxH at X,Y"
+  // (the cursor picture's size and hotspot), and whether it holds the
+  // mouse capture. "none" and false without a window.
+  std::string shown_cursor() const;
+  bool mouse_captured() const;
+
   const HeadlessOptions& options() const { return m_options; }
 
   // Internal to the backend.

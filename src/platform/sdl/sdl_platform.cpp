@@ -280,7 +280,18 @@ class SdlWindow final : public SurfaceWindow {
       SDL_SetCursor(static_cast<const SdlCursor*>(cursor)->get());
     else
       SDL_SetCursor(SDL_GetDefaultCursor());
+    SDL_ShowCursor(SDL_ENABLE);
   }
+  void hide_cursor() override { SDL_ShowCursor(SDL_DISABLE); }
+  void set_mouse_capture(bool on) override {
+    // Without capture support (some Wayland compositors) a release outside
+    // the window is not seen; the press ends when the pointer comes back.
+    if (SDL_CaptureMouse(on ? SDL_TRUE : SDL_FALSE) == 0)
+      m_captured = on;
+    else
+      m_captured = false;
+  }
+  bool mouse_captured() const override { return m_captured; }
   std::unique_ptr<EditControl> create_edit(EditKind) override {
     throw PlatformError("edit controls are not available in this build");
   }
@@ -351,6 +362,7 @@ class SdlWindow final : public SurfaceWindow {
   std::string m_caption;
   int m_fullscreen = -1;
   bool m_desktop_full = false;  // the system's desktop-size full screen is on
+  bool m_captured = false;
   bool m_wayland = false;
   SDL_Renderer* m_renderer = nullptr;
   SDL_Texture* m_texture = nullptr;

@@ -1,0 +1,287 @@
+// The bases' input: hit tests by mode set, the mouse dispatch with capture,
+// hover by handle, the right-click list, the player's key repeat, the focus
+// upkeep, the update pass and the screen size.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "component_fixture.h"
+#include "core/error.h"
+
+namespace nova::test {
+namespace {
+
+// A control whose Update runs what the test gives it.
+class TScripted final : public TNovaControl {
+ public:
+  std::function<bool()> on_update;
+  int updates = 0;
+  bool Update() override {
+    ++updates;
+    return on_update ? on_update() : false;
+  }
+};
+
+// A control that closes on a right click, as menus do.
+class TMenu final : public TNovaControl {
+ public:
+  int closed = 0;
+  bool scrap = false;
+  bool RightClickClose() override { return ++closed > 0; }
+  bool Scrap() const { return scrap; }
+  void SetScrap(bool v) { scrap = v; }
+  const PropertyTable& Properties() const override {
+    static const PropertyTable table = [] {
+      PropertyTable t = TNovaControl::ClassProperties();
+      t.flag<&TMenu::Scrap, &TMenu::SetScrap>(PR_RCLICKSCRAP);
+      return t;
+    }();
+    return table;
+  }
+};
+
+class Input : public ComponentTest {
+ protected:
+  Input() { list.SetScreenSize(640, 480); }
+
+  // `r` holds x, y, width and height.
+  TTestWave& box(std::string_view name, Rect r, TNovaControl* parent = nullptr) {
+    TTestWave& w = wave(name, parent ? parent : &list.front_base());
+    w.SetBounds(r.left, r.top, r.right, r.bottom);  // x, y, width, height
+    for (int e :
+         {PR_ONLBTNDOWN, PR_ONLBTNUP, PR_ONRBTNDOWN, PR_ONRBTNUP, PR_ONMOUSEMOVE, PR_ONMOUSEIN, PR_ONMOUSEOUT,
+          PR_ONWHEELDOWN, PR_ONWHEELUP, PR_ONKEYDOWN, PR_ONKEYUP, PR_ONKEYREPEAT, PR_ONFOCUSIN, PR_ONFOCUSOUT}) {
+      w.SetEventTarget(e, "h");
+    }
+    return w;
+  }
+  // The queued events as "name EVENT args", emptied.
+  std::vector<std::string> take() {
+    std::vector<std::string> out;
+    for (const auto& e : list.events().entries()) {
+      std::string s = list.name_of(e.sender).value_or("?") + " " + std::to_string(e.event_id);
+      for (const auto& a : e.arguments) s += " " + a;
+      out.push_back(s);
+    }
+    list.events().clear();
+    return out;
+  }
+  static std::string ev(std::string_view name, int id, std::string_view args = {}) {
+    std::string s = std::string(name) + " " + std::to_string(id);
+    if (!args.empty()) s += " " + std::string(args);
+    return s;
+  }
+  TNovaBase& front() { return list.front_base(); }
+  void frame(int ms = 15) {
+    list.FrameBegin(ms);
+    list.UpdateAll();
+  }
+  void press_left(int x, int y) {
+    front().SetPointer(x, y);
+    front().left_pressed = front().left_held = true;
+  }
+};
+
+TEST_F(Input, HitTestsFollowTheModeSetsAndTheParentsRectangle) {
+  TTestWave& glass = box("glass", {0, 0, 300, 300});
+  glass.SetIgnoreMouse(IM_ALL);
+  TTestWave& inner = box("inner", {10, 10, 50, 50}, &glass);
+  TTestWave& lonly = box("lonly", {100, 100, 50, 50});
+  lonly.SetIgnoreMouse(IM_LCLICK);
+  TTestWave& stray = box("stray", {400, 0, 50, 50}, &inner);  // outside its parent
+
+  auto hit = [&](Point p, std::uint32_t modes) {
+    TNovaObject* o = front().HitTest(p, modes);
+    return o ? o->Name() : std::string("-");
+  };
+  EXPECT_EQ(hit({20, 20}, kLeftPressModes), "inner") << "IM_ALL is transparent, its children are not";
+  EXPECT_EQ(hit({200, 200}, kHoverModes), front().Name()) << "the bare base answers itself";
+  EXPECT_EQ(hit({120, 120}, kHoverModes), "lonly");
+  EXPECT_EQ(hit({120, 120}, kRightPressModes), "lonly");
+  EXPECT_EQ(hit({120, 120}, kLeftPressModes), front().Name()) << "IM_LCLICK lets the left press through";
+  EXPECT_EQ(hit({410, 10}, kHoverModes), front().Name()) << "a child outside its parent is not hit";
+  stray.SetLeft(20);
+  inner.SetVisible(false);
+  EXPECT_EQ(hit({20, 20}, kHoverModes), front().Name()) << "a hidden control hides its children";
+}
+
+TEST_F(Input, APressWithoutHandlerCapturesAndTheReleaseComesBackAfterMovingAway) {
+  TTestWave& b = box("b", {100, 100, 40, 40});
+  b.SetEventTarget(PR_ONLBTNDOWN, "");
+  box("other", {300, 300, 40, 40});
+  press_left(110, 120);
+  frame();
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONMOUSEIN), ev("b", PR_ONMOUSEMOVE, "10 20")}));
+  EXPECT_FALSE(front().left_pressed_now) << "the component took the press";
+  // Drag over another component: the captured one gets the moves.
+  front().SetPointer(310, 305);
+  frame();
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONMOUSEMOVE, "210 205")}));
+  front().left_held = false;
+  frame();
+  const auto events = take();
+  ASSERT_GE(events.size(), 1u);
+  EXPECT_EQ(events[0], ev("b", PR_ONLBTNUP, "210 205"));
+  frame();
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONMOUSEOUT), ev("other", PR_ONMOUSEIN),
+                                              ev("other", PR_ONMOUSEMOVE, "10 5")}));
+  // On the bare base the press stays for the script's @LClick.
+  press_left(600, 400);
+  list.FrameBegin(15);
+  EXPECT_TRUE(front().left_pressed_now);
+}
+
+TEST_F(Input, HoverIsHeldByHandleAndWheelAndRightClickListRoute) {
+  TTestWave& a = box("a", {0, 0, 100, 100});
+  front().SetPointer(50, 50);
+  frame();
+  take();
+  const std::uint32_t a_slot = a.id().slot();
+  list.destroy(a);
+  TTestWave& b = box("b", {0, 0, 100, 100});
+  EXPECT_EQ(b.id().slot(), a_slot) << "the test needs the slot reused";
+  front().wheel_down = true;
+  frame();
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONWHEELDOWN), ev("b", PR_ONMOUSEIN),
+                                              ev("b", PR_ONMOUSEMOVE, "50 50")}))
+      << "no MouseOut for the destroyed one, and the new one is not taken for it";
+
+  // A right-click-list control consumes the right press before the hit test.
+  TMenu& m = list.make<TMenu>();
+  m.SetParent(&front());
+  list.AddRightClickControl(m);
+  front().right_pressed = true;
+  frame();
+  EXPECT_EQ(m.closed, 0) << "without PR_RCLICKSCRAP the control is passed over";
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONRBTNDOWN, "50 50")}));
+  frame();  // the captured right press is released
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONRBTNUP, "50 50")}));
+  write_flag(m, PR_RCLICKSCRAP, true);
+  front().right_pressed = true;
+  list.FrameBegin(15);
+  EXPECT_EQ(m.closed, 1);
+  EXPECT_TRUE(take().empty()) << "the consumed right press reaches nobody";
+  list.destroy(m);
+  front().right_pressed = true;
+  list.FrameBegin(15);  // the list forgot the destroyed control
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("b", PR_ONRBTNDOWN, "50 50")}));
+}
+
+TEST_F(Input, AKeyHeldOneSecondRepeatsAfter300MsThenEvery50) {
+  TTestWave& k = box("k", {0, 0, 10, 10});
+  k.SetHandleKey(true);
+  frame();
+  take();
+  ASSERT_EQ(list.focus(), &k);
+  list.SetKeyState(65, true);
+  list.SetKeyState(65, true);  // a second down is no news
+  std::vector<int> repeats;    // frame times of the repeat events
+  int downs = 0;
+  for (int t = 0; t <= 1000; t += 15) {
+    list.FrameBegin(15);
+    for (const auto& e : list.events().entries()) {
+      if (e.event_id == PR_ONKEYDOWN) ++downs;
+      if (e.event_id == PR_ONKEYREPEAT) repeats.push_back(t);
+    }
+    list.events().clear();
+  }
+  EXPECT_EQ(downs, 1);
+  ASSERT_GE(repeats.size(), 3u);
+  EXPECT_EQ(repeats[0], 0) << "the press raises a repeat at once";
+  EXPECT_GE(repeats[1], 285);
+  EXPECT_LE(repeats[1], 315);
+  for (std::size_t i = 2; i < repeats.size(); ++i) {
+    EXPECT_NEAR(repeats[i] - repeats[i - 1], 50, 15);
+  }
+  EXPECT_NEAR(static_cast<double>(repeats.size()), 1 + 1 + (1000 - 300) / 50.0, 2);
+  EXPECT_TRUE(list.KeyHeld(65));
+  list.SetKeyState(65, false);
+  list.FrameBegin(15);
+  EXPECT_EQ(take().back(), ev("k", PR_ONKEYUP, "65"));
+  list.FrameBegin(15);
+  EXPECT_TRUE(take().empty()) << "a released key repeats no more";
+  EXPECT_FALSE(list.KeyHeld(65));
+  EXPECT_FALSE(list.KeyHeld(-1));
+  EXPECT_FALSE(list.KeyHeld(256));
+}
+
+TEST_F(Input, HidingTheFocusTakesItAtOnceAndTheNextFrameFindsTheTopmost) {
+  // Equal priorities: the name orders them, "top" above "low".
+  TTestWave& low = box("low", {0, 0, 10, 10});
+  TTestWave& top_ = box("top", {0, 0, 10, 10});
+  low.SetHandleKey(true);
+  top_.SetHandleKey(true);
+  frame();
+  EXPECT_EQ(list.focus(), &top_);
+  EXPECT_EQ(take().front(), ev("top", PR_ONFOCUSIN));
+  top_.SetVisible(false);
+  EXPECT_EQ(list.focus(), nullptr);
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("top", PR_ONFOCUSOUT)}));
+  list.FrameBegin(15);
+  EXPECT_EQ(list.focus(), &low);
+  EXPECT_EQ(take().front(), ev("low", PR_ONFOCUSIN));
+  // A click gives the focus to a control that handles keys.
+  top_.SetVisible(true);
+  press_left(5, 5);
+  list.FrameBegin(15);
+  EXPECT_EQ(list.focus(), &top_);
+  // A focus destroyed is found again at the next frame.
+  list.destroy(top_);
+  list.FrameBegin(15);
+  EXPECT_EQ(list.focus(), &low);
+}
+
+TEST_F(Input, TheUpdatePassSkipsNobody) {
+  // A finished component is gone; the next one is still updated.
+  TScripted& done = list.make<TScripted>();
+  done.on_update = [] { return true; };
+  TScripted& next = list.make<TScripted>();
+  frame();
+  EXPECT_EQ(list.ItemCount(), 1);
+  EXPECT_EQ(next.updates, 1);
+
+  // Destroying components below the cursor, then compacting, in the middle
+  // of the pass: the cursor moves back with them.
+  TNovaControl& parent = wave("parent");
+  TNovaControl& child1 = wave("c1", &parent);
+  TNovaControl& child2 = wave("c2", &parent);
+  (void)child1;
+  (void)child2;
+  TScripted& killer = list.make<TScripted>();
+  TScripted& after = list.make<TScripted>();
+  killer.on_update = [&] {
+    list.destroy(parent);
+    (void)list.ItemCount();
+    return false;
+  };
+  next.updates = after.updates = 0;
+  list.UpdateAll();
+  EXPECT_EQ(killer.updates, 1);
+  EXPECT_EQ(after.updates, 1);
+  EXPECT_EQ(next.updates, 1);
+}
+
+TEST_F(Input, ScreenSizesAreBoundedAndResetKeepsSizeAndPointer) {
+  EXPECT_THROW(list.SetScreenSize(0, 10), core::Error);
+  EXPECT_THROW(list.SetScreenSize(16385, 10), core::Error);
+  EXPECT_THROW(list.SetScreenSize(16384, 16385), core::Error);
+  list.SetScreenSize(16384, 16384);  // exactly 2^28
+  list.SetScreenSize(800, 600);
+  EXPECT_EQ(front().Width(), 800);
+  EXPECT_EQ(list.back_base().Height(), 600);
+  box("gone", {0, 0, 10, 10});
+  front().SetPointer(33, 44);
+  const ComponentId old_base = front().id();
+  list.Reset();
+  EXPECT_EQ(list.ItemCount(), 0);
+  EXPECT_EQ(list.resolve(old_base), nullptr);
+  EXPECT_EQ(front().Width(), 800);
+  EXPECT_EQ(front().pointer().x, 33);
+  EXPECT_EQ(front().pointer().y, 44);
+  EXPECT_EQ(front().dirty().rects(), (std::vector<Rect>{{0, 0, 800, 600}}));
+}
+
+}  // namespace
+}  // namespace nova::test
