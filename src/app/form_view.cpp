@@ -680,6 +680,8 @@ void TFormView::FormClose() {
   services.free_variables();
   trace("NovaFinalize");
   services.free_components();
+  trace("BrioMan.Free");
+  services.free_pictures();
   trace("MediaFinal");
   services.free_media();
   trace("FormClose");
