@@ -7,16 +7,14 @@
 // components find their pictures in a small cache of files held in memory.
 #pragma once
 
-#include <map>
 #include <string>
 
 #include "components/base_list.h"
 #include "components/component_records.h"
-#include "core/sjis.h"
 #include "files/stream.h"
 #include "graphics/brio_collection.h"
 #include "graphics/brios.h"
-#include "graphics/picture_files.h"
+#include "graphics/memory_picture_files.h"
 #include "test_classes.h"
 
 namespace nova::fuzz {
@@ -37,38 +35,29 @@ inline const components::TComponentFactory& record_factory() {
 
 // "a.bri" (two 3 × 2 frames) and "a.map" (one rectangle), by the product's
 // writers.
-class RecordPictures final : public graphics::PictureFiles {
- public:
-  RecordPictures() {
-    graphics::TBrioFrameList pictures;
-    for (int i = 0; i < 2; ++i) {
-      graphics::TBrioFrame& f = pictures.AddFrame();
-      f.surface.SetSize(3, 2, 24);
-      f.surface.SetPixel(1, 1, 0x123456u * static_cast<std::uint32_t>(i + 1));
-      f.delay = 40;
-    }
-    files::TKvMemoryStream out;
-    pictures.SaveToStream(out, graphics::kBrioRaw, 70);
-    m_files["A.BRI"] = std::string(out.view());
-    core::ByteWriter map;
-    map.i32(1);
-    map.str("r");
-    map.u8(0);
-    for (std::int32_t v : {0, 0, 1, 1}) map.i32(v);
-    m_files["A.MAP"] = map.take_string();
+inline graphics::MemoryPictureFiles record_picture_files() {
+  graphics::MemoryPictureFiles files;
+  graphics::TBrioFrameList pictures;
+  for (int i = 0; i < 2; ++i) {
+    graphics::TBrioFrame& f = pictures.AddFrame();
+    f.surface.SetSize(3, 2, 24);
+    f.surface.SetPixel(1, 1, 0x123456u * static_cast<std::uint32_t>(i + 1));
+    f.delay = 40;
   }
-  bool exists(const std::string& name) const override { return m_files.count(core::upper(name)) != 0; }
-  std::vector<std::uint8_t> read_all(const std::string& name) const override {
-    const std::string& b = m_files.at(core::upper(name));
-    return {b.begin(), b.end()};
-  }
-
- private:
-  std::map<std::string, std::string> m_files;
-};
+  files::TKvMemoryStream out;
+  pictures.SaveToStream(out, graphics::kBrioRaw, 70);
+  files.put("a.bri", std::string(out.view()));
+  core::ByteWriter map;
+  map.i32(1);
+  map.str("r");
+  map.u8(0);
+  for (std::int32_t v : {0, 0, 1, 1}) map.i32(v);
+  files.put("a.map", map.take_string());
+  return files;
+}
 
 inline graphics::TBrioCollection& record_pictures() {
-  static RecordPictures files;
+  static const graphics::MemoryPictureFiles files = record_picture_files();
   static graphics::TBrioCollection cache(files, 0, 32);
   return cache;
 }

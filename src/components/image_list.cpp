@@ -3,7 +3,15 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "components/nova_object.h"
+
 namespace nova::components {
+
+graphics::TBrioOwner cache_owner(const TNovaObject& o) {
+  // An object without list has no handle; its address is unique while it
+  // lives.
+  return o.id() ? o.id().bits() : reinterpret_cast<std::uintptr_t>(&o);
+}
 
 std::shared_ptr<graphics::TDIBX> brightened(const graphics::TDIBX& picture, std::int32_t brightness) {
   auto copy = std::make_shared<graphics::TDIBX>();

@@ -20,6 +20,11 @@
 
 namespace nova::components {
 
+class TNovaObject;
+
+// The user id a component is known by in the picture cache: its handle.
+graphics::TBrioOwner cache_owner(const TNovaObject& o);
+
 struct TNovaImageData {
   // The brightness the copy was made with (0: the cache frame is shown).
   std::int32_t brightness = 0;

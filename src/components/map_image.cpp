@@ -11,14 +11,6 @@
 
 namespace nova::components {
 
-namespace {
-
-graphics::TBrioOwner owner_of(const TNovaObject& o) {
-  return o.id() ? o.id().bits() : reinterpret_cast<std::uintptr_t>(&o);
-}
-
-}  // namespace
-
 TNovaMapImage::~TNovaMapImage() {
   if (owner()) owner()->RemoveRightClickControl(*this);
 }
@@ -75,7 +67,7 @@ void TNovaMapImage::load_list(TNovaImageList& list, std::vector<Derived>& derive
     return;
   }
   if (!cache) throw core::Error("the picture cache is missing: map images cannot load " + Name());
-  list.Load(*cache, owner_of(*this), name, false, true);
+  list.Load(*cache, cache_owner(*this), name, false, true);
   list.Restart();
 }
 

@@ -17,10 +17,6 @@ bool ends_with_ci(std::string_view name, std::string_view ext) {
   return name.size() >= ext.size() && core::upper(name.substr(name.size() - ext.size())) == core::upper(ext);
 }
 
-graphics::TBrioOwner owner_of(const TNovaObject& o) {
-  return o.id() ? o.id().bits() : reinterpret_cast<std::uintptr_t>(&o);
-}
-
 graphics::TBrioCollection& cache_of(const TNovaObject& o) {
   graphics::TBrioCollection* cache = o.owner() ? o.owner()->pictures() : nullptr;
   if (!cache) throw core::Error("the picture cache is missing: images cannot load " + o.Name());
@@ -35,7 +31,7 @@ void motions_not_built(std::string_view name) {
 SourceKind load_source(TNovaObject& o, TNovaImageList& list, std::string_view name) {
   const SourceKind kind = source_kind(name);
   if (kind == SourceKind::Picture) {
-    list.Load(cache_of(o), owner_of(o), name, false, false);
+    list.Load(cache_of(o), cache_owner(o), name, false, false);
   } else {
     list.Clear();
     if (kind == SourceKind::Motion) motions_not_built(name);
@@ -324,7 +320,7 @@ std::optional<std::int32_t> AfterimageLife::step(std::int32_t elapsed_ms) {
 }
 
 void TNovaBlurImage::Start(TNovaCustomImages& source, TNovaImageList& list) {
-  m_list.ShareFrom(list, owner_of(*this));
+  m_list.ShareFrom(list, cache_owner(*this));
   m_frame = source.Index();
   m_brightness = source.Brightness();
   source.CopyInto(*this);
@@ -348,7 +344,7 @@ bool TNovaBlurImage::Update() {
 }
 
 void TNovaBlurTile::Start(TNovaTile& source) {
-  m_list.ShareFrom(source.m_list, owner_of(*this));
+  m_list.ShareFrom(source.m_list, cache_owner(*this));
   set_index_field(source.Index());
   SetBrightness(source.Brightness());
   source.CopyInto(*this);

@@ -37,11 +37,15 @@ TBrioItem* TBrioCollection::Find(std::string_view key) const {
 }
 
 TBrioItem& TBrioCollection::Acquire(TBrioOwner owner, std::string_view name, bool trim, bool make_alpha) {
-  std::string key = KeyOf(name, trim, make_alpha);
-  auto [it, inserted] = m_items.try_emplace(Fold(key));
+  // The folded key straight from the name: the suffixes fold to themselves
+  // upper-cased, and a hit allocates nothing else.
+  std::string folded = Fold(name);
+  if (make_alpha) folded += "?M";
+  if (trim) folded += "?T";
+  auto [it, inserted] = m_items.try_emplace(std::move(folded));
   if (inserted) {
     auto item = std::make_unique<TBrioItem>();
-    item->m_key = std::move(key);
+    item->m_key = KeyOf(name, trim, make_alpha);
     item->m_file = std::string(name);
     item->m_trim = trim;
     item->m_make_alpha = make_alpha;

@@ -24,7 +24,7 @@ TEST_F(ImageScene, ClassesImplementTheirTypesPropertiesAndShareOneItemPerFile) {
   }
   TNovaImages& one = image("one", "a.bri");
   TNovaImages& two = image("two", "A.BRI", 10, 0);
-  EXPECT_EQ(files.reads, 1);
+  EXPECT_EQ(files.reads(), 1);
   ASSERT_NE(cache.Find("a.bri"), nullptr);
   EXPECT_EQ(cache.Find("a.bri")->Users().size(), 2u);
   EXPECT_EQ(get_int(one, PR_WIDTH), 4) << "the size follows the picture";

@@ -23,7 +23,7 @@ TEST(BrioCollection, UsersShareOneItemByCaseFreeKeyUntilTheLastRelease) {
   TBrioItem& one = cache.Acquire(1, "A.BRI", false, false);
   TBrioItem& two = cache.Acquire(2, "a.bri", false, false);
   EXPECT_EQ(&one, &two);
-  EXPECT_EQ(files.reads, 1) << "a file is read once per key";
+  EXPECT_EQ(files.reads(), 1) << "a file is read once per key";
   cache.Acquire(2, "a.Bri", false, false);
   EXPECT_EQ(one.Users().size(), 2u) << "an owner is a user once";
   TBrioItem& masked = cache.Acquire(3, "a.bri", false, true);

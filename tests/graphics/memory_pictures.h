@@ -1,37 +1,18 @@
-// Picture files held in memory for the picture cache and the image
-// components: a PictureFiles over a name → bytes map (names without regard
-// to case, reads counted), and layered files of plain 24-bit frames written
-// by the tests' own writer.
+// Picture files for the picture cache and the image components: layered
+// files of plain 24-bit frames written by the tests' own writer, held in
+// memory.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "core/error.h"
-#include "core/sjis.h"
-#include "graphics/picture_files.h"
+#include "graphics/memory_picture_files.h"
 #include "picture_builders.h"
 
 namespace nova::graphics::test {
 
-class MemoryPictures final : public PictureFiles {
- public:
-  void put(const std::string& name, std::string bytes) { m_files[core::upper(name)] = std::move(bytes); }
-  void remove(const std::string& name) { m_files.erase(core::upper(name)); }
-  bool exists(const std::string& name) const override { return m_files.count(core::upper(name)) != 0; }
-  std::vector<std::uint8_t> read_all(const std::string& name) const override {
-    const auto it = m_files.find(core::upper(name));
-    if (it == m_files.end()) throw core::Error(name + ": missing");
-    ++reads;
-    return {it->second.begin(), it->second.end()};
-  }
-  mutable int reads = 0;
-
- private:
-  std::map<std::string, std::string> m_files;
-};
+using MemoryPictures = MemoryPictureFiles;
 
 // One frame of a layered file: 24-bit pixel values (0x00RRGGBB), top row
 // first, an optional key (a pixel value) and an optional 8-bit plane.

@@ -74,8 +74,8 @@ std::string save_report(const std::filesystem::path& save_file) {
         if (item->is_status() && !item->is_system()) status.push_back(variable_line(*item));
       }
       const components::TNovaReadList& marks = tail.read_marks;
-      for (int i = 0; i < marks.Count(); ++i) {
-        const components::TNovaRead& m = marks.Items(i);
+      for (int mark_index = 0; mark_index < marks.Count(); ++mark_index) {
+        const components::TNovaRead& m = marks.Items(mark_index);
         std::string pairs;
         for (std::size_t k = 0; k < m.positions.size(); ++k) {
           pairs += core::format(" %d/%d", {m.positions[k], m.pages[k]});
