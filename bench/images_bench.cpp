@@ -221,7 +221,7 @@ void BM_CacheHitPaired(benchmark::State& state) {
     const double t0 = thread_seconds();
     for (const std::string& name : names) {
       graphics::TBrioItem& item = cache.Acquire(2, name, false, false);
-      ours_found += item.Users().size();
+      ours_found += static_cast<std::size_t>(item.UserCount());
       cache.Release(&item, 2);
     }
     const double t1 = thread_seconds();

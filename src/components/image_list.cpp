@@ -40,12 +40,8 @@ std::shared_ptr<graphics::TDIBX> brightened(const graphics::TDIBX& picture, std:
 
 void TNovaImageList::Load(graphics::TBrioCollection& cache, graphics::TBrioOwner owner, std::string_view name,
                           bool trim, bool make_alpha) {
+  // The new one first: a list loading its own key again keeps the item.
   graphics::TBrioItem& item = cache.Acquire(owner, name, trim, make_alpha);
-  // The same owner asking again is one user: releasing the old item then
-  // would drop the new one.
-  if (m_item == &item && m_owner == owner) {
-    m_item = nullptr;
-  }
   Clear();
   m_cache = &cache;
   m_owner = owner;

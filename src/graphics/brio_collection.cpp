@@ -60,14 +60,26 @@ TBrioItem& TBrioCollection::Acquire(TBrioOwner owner, std::string_view name, boo
     load(*it->second);
   }
   TBrioItem& item = *it->second;
-  if (std::find(item.m_users.begin(), item.m_users.end(), owner) == item.m_users.end()) item.m_users.push_back(owner);
+  const auto user = std::find_if(item.m_users.begin(), item.m_users.end(),
+                                 [owner](const TBrioItem::User& u) { return u.owner == owner; });
+  if (user == item.m_users.end()) {
+    item.m_users.push_back({owner, 1});
+  } else {
+    ++user->uses;
+  }
   return item;
+}
+
+bool TBrioItem::HasUser(TBrioOwner owner) const {
+  return std::any_of(m_users.begin(), m_users.end(), [owner](const User& u) { return u.owner == owner; });
 }
 
 void TBrioCollection::Release(TBrioItem* item, TBrioOwner owner) {
   if (!item) return;
-  const auto user = std::find(item->m_users.begin(), item->m_users.end(), owner);
+  const auto user = std::find_if(item->m_users.begin(), item->m_users.end(),
+                                 [owner](const TBrioItem::User& u) { return u.owner == owner; });
   if (user == item->m_users.end()) return;
+  if (--user->uses > 0) return;
   item->m_users.erase(user);
   if (item->m_users.empty()) m_items.erase(Fold(item->m_key));
 }

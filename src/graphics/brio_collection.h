@@ -72,7 +72,9 @@ class TBrioItem {
   bool Lost() const { return m_lost; }
   // The file was missing or damaged.
   bool Empty() const { return m_empty; }
-  const std::vector<TBrioOwner>& Users() const { return m_users; }
+  // The owners using the item, each once.
+  int UserCount() const { return static_cast<int>(m_users.size()); }
+  bool HasUser(TBrioOwner owner) const;
 
  private:
   friend class TBrioCollection;
@@ -88,7 +90,11 @@ class TBrioItem {
   bool m_lost = false;
   bool m_empty = false;
   bool m_stale = false;
-  std::vector<TBrioOwner> m_users;
+  struct User {
+    TBrioOwner owner;
+    int uses;
+  };
+  std::vector<User> m_users;
 };
 
 class TBrioCollection {
@@ -102,10 +108,11 @@ class TBrioCollection {
   TBrioCollection& operator=(const TBrioCollection&) = delete;
 
   // The item of the key made of `name` and the flags, loaded when absent (or
-  // stale), with `owner` among its users.
+  // stale), with `owner` among its users (once more, if it was).
   TBrioItem& Acquire(TBrioOwner owner, std::string_view name, bool trim, bool make_alpha);
-  // Takes `owner` off the item's users; the last one destroys the item.
-  // Nothing for a null item or an owner that is no user.
+  // Takes one acquisition of `owner` back; its last takes it off the
+  // item's users, and the last user destroys the item. Nothing for a null
+  // item or an owner that is no user.
   void Release(TBrioItem* item, TBrioOwner owner);
 
   bool Quality() const { return m_quality; }

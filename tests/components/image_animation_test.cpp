@@ -210,7 +210,7 @@ TEST_F(ImageRecords, EveryKindRoundTripsAndAReloadedImageKeepsItsTime) {
   EXPECT_EQ(get_int(back, PR_BRIGHTNESS), -5);
   EXPECT_EQ(back.OnIdle(), "idle.src");
   EXPECT_FALSE(back.ExtraPause().empty());
-  EXPECT_EQ(cache.Find("a.bri")->Users().size(), 2u);
+  EXPECT_EQ(cache.Find("a.bri")->UserCount(), 2);
 
   TNovaTile& t = tile("t", "a.bri", {1, 2, 30, 20});
   set(t, PR_SCROLLX, -3);

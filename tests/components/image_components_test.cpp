@@ -26,7 +26,7 @@ TEST_F(ImageScene, ClassesImplementTheirTypesPropertiesAndShareOneItemPerFile) {
   TNovaImages& two = image("two", "A.BRI", 10, 0);
   EXPECT_EQ(files.reads(), 1);
   ASSERT_NE(cache.Find("a.bri"), nullptr);
-  EXPECT_EQ(cache.Find("a.bri")->Users().size(), 2u);
+  EXPECT_EQ(cache.Find("a.bri")->UserCount(), 2);
   EXPECT_EQ(get_int(one, PR_WIDTH), 4) << "the size follows the picture";
   EXPECT_EQ(get_int(one, PR_COUNT), 1);
   EXPECT_EQ(get_int(one, PR_INDEX), 0);

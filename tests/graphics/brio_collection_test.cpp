@@ -25,7 +25,7 @@ TEST(BrioCollection, UsersShareOneItemByCaseFreeKeyUntilTheLastRelease) {
   EXPECT_EQ(&one, &two);
   EXPECT_EQ(files.reads(), 1) << "a file is read once per key";
   cache.Acquire(2, "a.Bri", false, false);
-  EXPECT_EQ(one.Users().size(), 2u) << "an owner is a user once";
+  EXPECT_EQ(one.UserCount(), 2) << "an owner is a user once";
   TBrioItem& masked = cache.Acquire(3, "a.bri", false, true);
   EXPECT_NE(&masked, &one) << "?m is another key";
   EXPECT_EQ(masked.Key(), "a.bri?m");
@@ -34,6 +34,9 @@ TEST(BrioCollection, UsersShareOneItemByCaseFreeKeyUntilTheLastRelease) {
   cache.Release(&one, 1);
   cache.Release(&one, 7);  // no user: nothing
   ASSERT_EQ(cache.Find("a.bri"), &one);
+  cache.Release(&one, 2);
+  ASSERT_EQ(cache.Find("a.bri"), &one) << "owner 2 acquired it twice (a map image's two pictures of one file)";
+  EXPECT_TRUE(one.HasUser(2));
   cache.Release(&one, 2);
   EXPECT_EQ(cache.Find("a.bri"), nullptr);
   EXPECT_EQ(cache.Count(), 1);
