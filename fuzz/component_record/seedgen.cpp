@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   if (folder.empty()) return 1;
   int n = 0;
 
-  TNovaBaseList list({fuzz::record_factory()});
+  TNovaBaseList list(fuzz::record_services());
   auto& parent = static_cast<test::TTestWave&>(list.Create(LT_WAVE));
   parent.SetName("parent");
   parent.SetParent(&list.front_base());
@@ -29,6 +29,26 @@ int main(int argc, char** argv) {
   timer.on_notify = "tick.src";
   parent.RaiseEvent(PR_ONLBTNDOWN, {3, 4});
   timer.RaiseEvent(PR_ONNOTIFY, {}, PendingRule::WaitingOnly);
+  fuzz::write_seed(folder, n++, fuzz::write_items(list));
+
+  // The image components: an animated image with an afterimage span, a
+  // tile and a map image that has begun closing.
+  auto& image = list.Create(LT_IMAGES);
+  image.SetName("img");
+  write_str(image, PR_SOURCE, "a.bri");
+  write_int(image, PR_ALPHA, 384);
+  write_int(image, PR_ZOOMY, 300);
+  write_int(image, PR_BLURSPAN, 20);
+  write_int(image, PR_INDEX, 1);
+  auto& tile = list.Create(LT_TILE);
+  tile.AsControl()->SetParent(&list.front_base());
+  write_str(tile, PR_SOURCE, "A.BRI");
+  write_int(tile, PR_SCROLLX, -7);
+  write_int(tile, PR_DISTANCEX, 9);
+  auto& map = list.Create(LT_MAPIMG);
+  write_str(map, PR_SOURCE, "a.bri");
+  write_str(map, PR_MAPSOURCE, "a.map");
+  map.AsControl()->RightClickClose();
   fuzz::write_seed(folder, n++, fuzz::write_items(list));
 
   for (std::int32_t v : {101, 102, 103, 104, 110, 113, 114, 117, 118, 119, 120, 129, 130, 140}) {

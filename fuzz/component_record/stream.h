@@ -3,11 +3,18 @@
 //   selector mod 3 = 0: a component (type byte and record) at the top level;
 //                    1: a component under the front base;
 //                    2: an event entry.
-// The product's factory and the test classes read the components.
+// The product's factory and the test classes read the components; image
+// components find their pictures in a small cache of files held in memory.
 #pragma once
+
+#include <string>
 
 #include "components/base_list.h"
 #include "components/component_records.h"
+#include "files/stream.h"
+#include "graphics/brio_collection.h"
+#include "graphics/brios.h"
+#include "graphics/memory_picture_files.h"
 #include "test_classes.h"
 
 namespace nova::fuzz {
@@ -25,6 +32,37 @@ inline const components::TComponentFactory& record_factory() {
   }();
   return factory;
 }
+
+// "a.bri" (two 3 × 2 frames) and "a.map" (one rectangle), by the product's
+// writers.
+inline graphics::MemoryPictureFiles record_picture_files() {
+  graphics::MemoryPictureFiles files;
+  graphics::TBrioFrameList pictures;
+  for (int i = 0; i < 2; ++i) {
+    graphics::TBrioFrame& f = pictures.AddFrame();
+    f.surface.SetSize(3, 2, 24);
+    f.surface.SetPixel(1, 1, 0x123456u * static_cast<std::uint32_t>(i + 1));
+    f.delay = 40;
+  }
+  files::TKvMemoryStream out;
+  pictures.SaveToStream(out, graphics::kBrioRaw, 70);
+  files.put("a.bri", std::string(out.view()));
+  core::ByteWriter map;
+  map.i32(1);
+  map.str("r");
+  map.u8(0);
+  for (std::int32_t v : {0, 0, 1, 1}) map.i32(v);
+  files.put("a.map", map.take_string());
+  return files;
+}
+
+inline graphics::TBrioCollection& record_pictures() {
+  static const graphics::MemoryPictureFiles files = record_picture_files();
+  static graphics::TBrioCollection cache(files, 0, 32);
+  return cache;
+}
+
+inline components::BaseListServices record_services() { return {record_factory(), nullptr, &record_pictures()}; }
 
 // Reads the items into `list`; raises core::Error for a damaged stream.
 inline void read_items(components::TNovaBaseList& list, core::ByteReader& r, std::int32_t version) {

@@ -8,18 +8,27 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "expr/nova_parser.h"
 #include "graphics/screen_manager.h"
 
 namespace nova::app {
 
 ComponentSystemHost::ComponentSystemHost(PlayerContext& ctx) : m_ctx(ctx) {
   components::register_product_classes(m_factory);
+  // The picture cache, which the title services own, goes at the system's
+  // own step for it, right after the transition's surfaces.
   components::ComponentSystemServices services{
-      {m_factory}, [&ctx](std::string_view step) { ctx.step_trace(step); }, {}};
+      {m_factory}, [&ctx](std::string_view step) { ctx.step_trace(step); }, [&ctx] { ctx.services.free_pictures(); }};
   components::PointerShapes& shapes = *this;
   components::MediaSwitch& media = *this;
+  components::PictureCacheLink& pictures = *this;
+  components::ScriptValues& values = *this;
   services.bases.pointer_shapes = &shapes;
   services.bases.media = &media;
+  services.bases.picture_cache = &pictures;
+  services.bases.script_values = &values;
+  services.bases.clock = &ctx.clock;
+  if (TitlePictures* cache = ctx.services.pictures()) services.bases.pictures = &cache->cache();
   m_system = std::make_unique<components::TComponentSystem>(std::move(services));
   if (VariableStore* variables = ctx.services.variables()) {
     PointerWarp& warp = *this;
@@ -37,6 +46,34 @@ ComponentSystemHost::~ComponentSystemHost() {
   }
   list().set_transition_factory(nullptr);
   m_system->Finalize();
+}
+
+// --- Picture cache and script values --------------------------------------------------
+
+void ComponentSystemHost::SetImageQuality(bool quality) { m_ctx.services.set_picture_quality(quality); }
+
+void ComponentSystemHost::ReleaseSurfaces() {
+  if (TitlePictures* cache = m_ctx.services.pictures()) cache->cache().ReleaseSurfaces();
+}
+
+void ComponentSystemHost::RecreateSurfaces(int bit_count) {
+  if (TitlePictures* cache = m_ctx.services.pictures()) cache->cache().RecreateSurfaces(bit_count);
+}
+
+std::optional<std::int32_t> ComponentSystemHost::run_int(expr::TNovaParser& expression) {
+  VariableStore* variables = m_ctx.services.variables();
+  SystemFunctions* functions = m_ctx.services.functions();
+  if (!variables || !functions || !expression.execute(variables->store, functions->funcs)) return std::nullopt;
+  const expr::TCustomParam* result = expression.result();
+  if (!result) return std::nullopt;
+  return result->as_int();
+}
+
+void ComponentSystemHost::set_selection(std::string_view text, std::int32_t index) {
+  if (VariableStore* variables = m_ctx.services.variables()) {
+    variables->store.set_selected_string(std::string(text));
+    variables->store.set_selected_index(index);
+  }
 }
 
 // --- Start ----------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include "app/player_context.h"
 #include "app/title_host.h"
 #include "components/component_system.h"
+#include "components/script_values.h"
 #include "graphics/cursor_files.h"
 #include "graphics/picture_files.h"
 #include "graphics/wipe_transition.h"
@@ -29,6 +30,8 @@ namespace nova::app {
 class ComponentSystemHost final : public ComponentHost,
                                   private components::PointerShapes,
                                   private components::MediaSwitch,
+                                  private components::PictureCacheLink,
+                                  private components::ScriptValues,
                                   private PointerWarp,
                                   private graphics::PictureFiles {
  public:
@@ -73,6 +76,13 @@ class ComponentSystemHost final : public ComponentHost,
   void ShowCursor(const std::string& file) override;
   // MediaSwitch
   void SetMediaEnabled(bool enabled) override;
+  // PictureCacheLink: the title services' picture cache.
+  void SetImageQuality(bool quality) override;
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces(int bit_count) override;
+  // ScriptValues: the title's variable store and builtin functions.
+  std::optional<std::int32_t> run_int(expr::TNovaParser& expression) override;
+  void set_selection(std::string_view text, std::int32_t index) override;
   // PointerWarp
   platform::Point pointer_in_panel() const override;
   void warp(platform::Point panel) override;

@@ -690,7 +690,10 @@ void TFormView::FormClose() {
   m_shell_variables = nullptr;
   services.free_variables();
   trace("NovaFinalize");
+  // The component system frees the picture cache at its own step; without
+  // one, it goes here.
   services.free_components();
+  services.free_pictures();
   trace("MediaFinal");
   services.free_media();
   trace("FormClose");

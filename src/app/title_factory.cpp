@@ -17,6 +17,8 @@ namespace {
 // An unattended player asks for a missing disc a few times, then gives up:
 // its boxes answer at once and would ask for ever.
 constexpr int kUnattendedPromptRounds = 3;
+// The depth of the screen surface the pictures are converted to.
+constexpr int kScreenBits = 32;
 
 // The subsystems of this build. Each step fills its slot of the title
 // services when the build has the subsystem; the main window runs without
@@ -53,6 +55,11 @@ class BuildFactory final : public TitleFactory {
   }
 
   void create_component_system(PlayerContext& ctx) override {
+    // The pictures every image component shows, read through the title's
+    // files at the screen's depth; they go after the components.
+    if (files::TVrFileManager* f = ctx.services.files()) {
+      ctx.services.set_pictures(std::make_unique<TitlePictures>(*f, kScreenBits));
+    }
     // Every character the components and texts draw comes from this cache;
     // it stands before the component system and goes after it.
     ctx.services.set_glyphs(std::make_unique<text::TFontPixelManager>(ctx.platform.fonts()));
@@ -94,6 +101,7 @@ class BuildFactory final : public TitleFactory {
           script::ProjectServices{ctx.clock, *services.files(), variables.store, services.functions()->funcs,
                                   ctx.platform.dialogs(), variables.router, base_list},
           std::move(options));
+      if (TitlePictures* pictures = services.pictures()) pictures->cache().SetImageKey(project->image_key());
       SystemFunctions& functions = *services.functions();
       if (functions.access) {
         functions.extract_dialogs = std::make_unique<PlatformExtractDialogs>(ctx);

@@ -33,6 +33,7 @@ TitleServices::~TitleServices() {
   free_functions();
   free_variables();
   free_components();
+  free_pictures();
   free_media();
 }
 

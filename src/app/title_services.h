@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/title_host.h"
+#include "app/title_pictures.h"
 #include "components/component_functions.h"
 #include "expr/param_collection.h"
 #include "expr/random.h"
@@ -78,6 +79,7 @@ class TitleServices {
   VariableStore* variables() const { return m_variables.get(); }
   SystemFunctions* functions() const { return m_functions.get(); }
   text::TFontPixelManager* glyphs() const { return m_glyphs.get(); }
+  TitlePictures* pictures() const { return m_pictures.get(); }
   ComponentHost* components() const { return m_components.get(); }
   ProjectHost* project() const { return m_project.get(); }
   MediaHost* media() const { return m_media.get(); }
@@ -87,6 +89,7 @@ class TitleServices {
   void set_variables(std::unique_ptr<VariableStore> v) { m_variables = std::move(v); }
   void set_functions(std::unique_ptr<SystemFunctions> f) { m_functions = std::move(f); }
   void set_glyphs(std::unique_ptr<text::TFontPixelManager> g) { m_glyphs = std::move(g); }
+  void set_pictures(std::unique_ptr<TitlePictures> p) { m_pictures = std::move(p); }
   void set_components(std::unique_ptr<ComponentHost> c) {
     m_components = std::move(c);
     if (m_functions) m_functions->component_scope.list = m_components ? m_components->base_list() : nullptr;
@@ -105,6 +108,12 @@ class TitleServices {
     m_components.reset();
     m_glyphs.reset();
   }
+  // The picture cache, after everything that shows its pictures.
+  void free_pictures() { m_pictures.reset(); }
+  // The base list's image-quality flag reaches the cache here.
+  void set_picture_quality(bool quality) {
+    if (m_pictures) m_pictures->cache().SetQuality(quality);
+  }
   // Frees the screen and the media managers and finalises the media.
   void free_media();
 
@@ -113,6 +122,7 @@ class TitleServices {
   std::unique_ptr<VariableStore> m_variables;
   std::unique_ptr<SystemFunctions> m_functions;
   std::unique_ptr<text::TFontPixelManager> m_glyphs;
+  std::unique_ptr<TitlePictures> m_pictures;
   std::unique_ptr<ComponentHost> m_components;
   std::unique_ptr<ProjectHost> m_project;
   std::unique_ptr<MediaHost> m_media;

@@ -37,11 +37,18 @@
 #include "components/nova_control.h"
 #include "components/nova_object.h"
 #include "components/system_links.h"
+#include "core/frame_clock.h"
 #include "graphics/memory_dibx.h"
 #include "graphics/screen_manager.h"
 #include "graphics/transition.h"
 
+namespace nova::graphics {
+class TBrioCollection;
+}
+
 namespace nova::components {
+
+class ScriptValues;
 
 // Shows the pointer shape over the panel. `file` is the cursor file a
 // component asks for, empty for none (the title's default cursor or the
@@ -63,6 +70,13 @@ struct BaseListServices {
   graphics::TTransitionFactory* transitions = nullptr;
   PictureCacheLink* picture_cache = nullptr;
   MediaSwitch* media = nullptr;
+  // The picture cache of the image components, and the script's values
+  // they run expressions on and set selections in; without them images
+  // cannot load and pause for no extra time, and choices set nothing.
+  graphics::TBrioCollection* pictures = nullptr;
+  ScriptValues* script_values = nullptr;
+  // The frame clock animations step by; without it they stand still.
+  const core::FrameClock* clock = nullptr;
 };
 
 // The key arrays are indexed by virtual-key code.
@@ -82,6 +96,10 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   ~TNovaBaseList() override;
 
   const TComponentFactory& factory() const { return m_services.factory; }
+  graphics::TBrioCollection* pictures() const { return m_services.pictures; }
+  ScriptValues* script_values() const { return m_services.script_values; }
+  // The last accepted frame interval (ms), 0 without a clock.
+  std::int32_t FrameMs() const { return m_services.clock ? m_services.clock->FrameDeltaMs.load() : 0; }
 
   // --- Creating ----------------------------------------------------------------
   // Registers a new component at the end of the registry (naming it

@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "components/nova_images.h"
 #include "components/nova_object.h"
 #include "core/error.h"
 #include "core/format.h"
@@ -34,9 +35,9 @@ std::unique_ptr<TNovaComponent> TComponentFactory::make(TComponentType type) con
   return c;
 }
 
-// No component class is built yet: the picture cache and image components
-// register LT_IMAGES, LT_TILE and LT_MAPIMG here, the message box LT_MES,
-// and each later class its own type.
-void register_product_classes(TComponentFactory&) {}
+// Each class family adds its types here: the image components LT_IMAGES,
+// LT_TILE and LT_MAPIMG; the message box will add LT_MES, and each later
+// class its own type.
+void register_product_classes(TComponentFactory& factory) { register_image_classes(factory); }
 
 }  // namespace nova::components

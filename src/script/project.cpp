@@ -1,5 +1,6 @@
 #include "script/project.h"
 
+#include "components/base_list.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -124,8 +125,10 @@ std::unique_ptr<files::TVrFileCollection> TProject::restore_status() {
     archive->ReadEntry(*entry, record);
     m_status_tail = read_status_record(record.bytes(), m_services.store);
   } else {
-    m_status_tail = TStatusTail{kStatusVersion, empty_status_tail()};
+    m_status_tail = TStatusTail{};
   }
+  // The quality flag lives in the base list from now on.
+  if (m_services.base_list) m_services.base_list->SetImageQuality(m_status_tail.image_quality);
   for (int i = 0; i < archive->Count(); ++i) {
     const files::TVrFile& entry = archive->At(i);
     const std::string& name = entry.Name();
@@ -217,6 +220,7 @@ void TProject::WriteStatus() {
   auto archive = file.open();
   for (int i = archive->IndexOf(kStatusEntryName); i >= 0; i = archive->IndexOf(kStatusEntryName)) archive->Delete(i);
   core::ByteWriter record;
+  if (m_services.base_list) m_status_tail.image_quality = m_services.base_list->ImageQuality();
   write_status_record(record, m_services.store, m_status_tail);
   archive->AddMemoryFile(std::string(kStatusEntryName), record.data());
   try {

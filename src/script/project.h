@@ -103,6 +103,9 @@ class TProject final : public ScriptHost {
   const std::string& exit_page() const { return m_setting.exit_page; }
   const std::string& registry_key() const { return m_setting.registry_key; }
   std::int32_t image_key() const { return m_setting.image_key; }
+  // The read marks kept with the status, until the component system holds
+  // them.
+  components::TNovaReadList& ReadMarks() { return m_status_tail.read_marks; }
   bool keep_status() const { return m_setting.keep_status != 0; }
   std::uint8_t idle_option() const { return m_setting.idle_option; }
   const std::string& streamed_extensions() const { return m_setting.streamed_extensions; }

@@ -14,22 +14,9 @@ namespace nova::script {
 namespace fs = std::filesystem;
 namespace {
 
-// The empty forms of the parts after the status variables: a read-mark list
-// without items or pending mark (count, key, position, page, box name), an
-// image cache record with the quality flag off, and a status-form table
-// block of version 100 without tables.
-constexpr std::size_t kEmptyReadMarksBytes = 4 + 4 + 4 + 4 + 4;
-constexpr std::uint8_t kEmptyImageCache = 0;
+// The empty status tables: a status-form table block of version 100
+// without tables.
 constexpr std::int32_t kTableBlockVersion = 100;
-
-void append_read_marks(core::ByteWriter& w) {
-  for (std::size_t i = 0; i < kEmptyReadMarksBytes; ++i) w.u8(0);
-}
-void append_image_cache(core::ByteWriter& w) { w.u8(kEmptyImageCache); }
-void append_tables(core::ByteWriter& w) {
-  w.i32(kTableBlockVersion);
-  w.i32(0);
-}
 
 }  // namespace
 
@@ -94,11 +81,10 @@ fs::path locate_save_file(const SavePathInputs& inputs, std::string_view title) 
 
 // --- The status record -------------------------------------------------------------------
 
-std::string empty_status_tail() {
+std::string empty_status_tables() {
   core::ByteWriter w;
-  append_read_marks(w);
-  append_image_cache(w);
-  append_tables(w);
+  w.i32(kTableBlockVersion);
+  w.i32(0);
   return w.take_string();
 }
 
@@ -115,8 +101,20 @@ TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TPara
       tail.version = tail.version * 10 + (c - '0');
     }
   }
-  store.load_status_variables(r);
-  tail.bytes = r.bytes(r.remaining());
+  // Everything is read before the store takes the variables, so a damaged
+  // record changes nothing.
+  const std::size_t variables_at = r.position();
+  {
+    expr::TParamCollection scratch;
+    scratch.load_status_variables(r);
+  }
+  if (tail.version >= kStatusReadMarksVersion) tail.read_marks.LoadFromStream(r);
+  if (tail.version > kStatusReadMarksVersion) tail.image_quality = r.u8() != 0;
+  if (tail.version >= kStatusTablesVersion) tail.tables = r.bytes(r.remaining());
+  core::ByteReader variables(record);
+  variables.set_context(std::string(kStatusEntryName));
+  variables.skip(variables_at);
+  store.load_status_variables(variables);
   return tail;
 }
 
@@ -124,11 +122,9 @@ void write_status_record(core::ByteWriter& w, const expr::TParamCollection& stor
   const std::int32_t version = std::max(tail.version, kStatusVersion);
   w.bytes(core::format("Status%.3d", {version}));
   store.save_status_variables(w);
-  w.bytes(tail.bytes);
-  // The parts an older record did not have follow in their order.
-  if (tail.version < 100) append_read_marks(w);
-  if (tail.version <= 100) append_image_cache(w);
-  if (tail.version < 103) append_tables(w);
+  tail.read_marks.SaveToStream(w);
+  w.u8(tail.image_quality ? 1 : 0);
+  w.bytes(tail.tables.empty() ? empty_status_tables() : tail.tables);
 }
 
 // --- The archive ------------------------------------------------------------------------------

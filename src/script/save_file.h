@@ -15,9 +15,9 @@
 //   read marks                from version 100
 //   image cache record        above version 100 (one byte, the quality flag)
 //   status DB tables          from version 103
-// Until read marks, the image cache and DB tables exist in this build, the
-// bytes after the status variables are kept as read and written back; a
-// record that lacks some of them (an older version) gets their empty forms.
+// Until the DB tables exist in this build, their bytes are kept as read and
+// written back; a record that lacks some parts (an older version) gets
+// their empty forms.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "components/read_list.h"
 #include "core/binary_io.h"
 #include "expr/param_collection.h"
 #include "files/archive.h"
@@ -82,19 +83,28 @@ std::filesystem::path locate_save_file(const SavePathInputs& inputs, std::string
 
 // --- The status record --------------------------------------------------------------
 
+// The versions that brought the parts after the status variables.
+constexpr std::int32_t kStatusReadMarksVersion = 100;  // read marks from it, the quality byte after it
+constexpr std::int32_t kStatusTablesVersion = 103;
+
 // What the status record holds besides the status variables.
 struct TStatusTail {
   std::int32_t version = kStatusVersion;  // the version read
-  std::string bytes;                      // as read
+  components::TNovaReadList read_marks;
+  // The image cache record: the base list's image-quality flag.
+  bool image_quality = false;
+  // The status DB tables' bytes as read; empty: none (written in their
+  // empty form).
+  std::string tables;
 };
 
-// The bytes of a new record's tail: empty read marks, the quality flag 0
-// and no status tables.
-std::string empty_status_tail();
+// The bytes of the empty status tables block.
+std::string empty_status_tables();
 
 // Reads a record: the version, the status variables into the store, the
-// rest kept. Raises core::Error for a damaged record (the store is left as
-// it was).
+// read marks (from version 100), the quality flag (above 100) and the
+// tables' bytes (from 103). Raises core::Error for a damaged record (the
+// store is left as it was).
 TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store);
 // Writes a record of version 103 (or the newer version read): the status
 // variables and the tail, completed with the empty forms of the parts an

@@ -18,6 +18,42 @@ using components::IM_LCLICK;
 using components::LT_TIMER;
 using components::LT_WAVE;
 
+// The type byte, object part, control part and children of a visual
+// component's record as a stream of `version` holds it; the class's own
+// fields follow.
+inline void lay_control(core::ByteWriter& w, std::int32_t version, std::uint8_t type, std::string_view name,
+                        const std::vector<std::vector<std::uint8_t>>& children = {}) {
+  const std::int32_t v = version;
+  w.u8(type);
+  w.str(name);
+  w.i32(-9);               // priority
+  if (v >= 104) w.i32(4);  // order offset
+  if (v >= 120) w.str("tag");
+  for (std::int32_t x : {1, 2, 3, 4, 5, 6}) w.i32(x);  // left ... center y
+  w.u8(1);                                             // position zoomed
+  if (v >= 130) {
+    for (std::int32_t x : {7, 8, 9, 10}) w.i32(x);  // motion x, y, plus x, y
+  }
+  if (v >= 104) {
+    for (std::int32_t x : {11, 12, 13, 14}) w.i32(x);  // clip
+    w.u8(1);                                           // animation paused
+  }
+  w.u8(0);  // visible
+  w.i32(0x123456);
+  for (std::int32_t x : {15, 16, 17, 18}) w.i32(x);  // reserved rectangle
+  w.u8(IM_LCLICK);
+  w.str("c.cur");
+  w.str("move.src");
+  if (v >= 102) w.str("in.src");
+  for (const char* e : {"out.src", "ld.src", "lu.src", "rd.src", "ru.src", "wd.src", "wu.src"}) w.str(e);
+  if (v >= 118) {
+    w.u8(1);  // handles keys
+    for (const char* e : {"kd.src", "ku.src", "kr.src", "fi.src", "fo.src"}) w.str(e);
+  }
+  w.i32(static_cast<std::int32_t>(children.size()));
+  for (const auto& c : children) w.bytes(std::span<const std::uint8_t>(c));
+}
+
 // A wave's record laid byte by byte as a stream of `version` holds it,
 // with `children` (already laid records with their type bytes) inside.
 struct WaveLayout {
@@ -27,35 +63,7 @@ struct WaveLayout {
 
   std::vector<std::uint8_t> bytes() const {
     core::ByteWriter w;
-    const std::int32_t v = version;
-    w.u8(LT_WAVE);
-    w.str(name);
-    w.i32(-9);               // priority
-    if (v >= 104) w.i32(4);  // order offset
-    if (v >= 120) w.str("tag");
-    for (std::int32_t x : {1, 2, 3, 4, 5, 6}) w.i32(x);  // left ... center y
-    w.u8(1);                                             // position zoomed
-    if (v >= 130) {
-      for (std::int32_t x : {7, 8, 9, 10}) w.i32(x);  // motion x, y, plus x, y
-    }
-    if (v >= 104) {
-      for (std::int32_t x : {11, 12, 13, 14}) w.i32(x);  // clip
-      w.u8(1);                                           // animation paused
-    }
-    w.u8(0);  // visible
-    w.i32(0x123456);
-    for (std::int32_t x : {15, 16, 17, 18}) w.i32(x);  // reserved rectangle
-    w.u8(IM_LCLICK);
-    w.str("c.cur");
-    w.str("move.src");
-    if (v >= 102) w.str("in.src");
-    for (const char* e : {"out.src", "ld.src", "lu.src", "rd.src", "ru.src", "wd.src", "wu.src"}) w.str(e);
-    if (v >= 118) {
-      w.u8(1);  // handles keys
-      for (const char* e : {"kd.src", "ku.src", "kr.src", "fi.src", "fo.src"}) w.str(e);
-    }
-    w.i32(static_cast<std::int32_t>(children.size()));
-    for (const auto& c : children) w.bytes(std::span<const std::uint8_t>(c));
+    lay_control(w, version, LT_WAVE, name, children);
     // The class's fields, after the children.
     w.i32(21);
     w.u8(1);

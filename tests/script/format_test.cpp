@@ -357,11 +357,11 @@ std::vector<std::uint8_t> hand_settings(std::int32_t version) {
   if (version >= 110) w.str("exit.nsb");
   w.str("Reg");
   w.i32(-5);
-  if (version > 103) w.u8(1);                  // keep status
-  if (version >= 106) w.u8(1);                 // idle option
-  if (version >= 109) w.str(".ogg");           // streamed extensions
-  if (version > 112) w.u8(1);                  // pause when inactive
-  if (version >= 114) w.u8(9);                 // reserved
+  if (version > 103) w.u8(1);         // keep status
+  if (version >= 106) w.u8(1);        // idle option
+  if (version >= 109) w.str(".ogg");  // streamed extensions
+  if (version > 112) w.u8(1);         // pause when inactive
+  if (version >= 114) w.u8(9);        // reserved
   w.str("disc %d");
   w.str("quit");
   w.i32(1);  // one initial variable
@@ -412,16 +412,56 @@ class StatusRecords : public ::testing::Test {
     write_status_record(w, store, tail);
     return w.take();
   }
+  // A record laid by hand: header (none for version 0), variables, then
+  // `rest` as it stands.
+  std::vector<std::uint8_t> laid(std::int32_t version, const std::string& rest) {
+    core::ByteWriter w;
+    if (version > 0) w.bytes(core::format("Status%.3d", {version}));
+    store.save_status_variables(w);
+    w.bytes(rest);
+    return w.take();
+  }
   expr::TParamCollection store;
 };
 
-TEST_F(StatusRecords, WriteAndReadBack) {
-  const auto bytes = record({kStatusVersion, empty_status_tail()});
+// Read marks laid by hand: two items ("ep1" with two pages read, "ep2" with
+// none) and a pending mark in box "mes".
+std::string laid_marks() {
+  core::ByteWriter w;
+  w.i32(2);
+  w.str("ep1");
+  w.i32(2);
+  for (std::int32_t v : {40, 90, 0, 3}) w.i32(v);  // positions, then pages
+  w.str("ep2");
+  w.i32(0);
+  w.str("ep1");
+  w.i32(120);
+  w.i32(4);
+  w.str("mes");
+  return w.take_string();
+}
+
+void expect_laid_marks(const components::TNovaReadList& m) {
+  ASSERT_EQ(m.Count(), 2);
+  ASSERT_NE(m.Find("EP1"), nullptr) << "keys without regard to case";
+  EXPECT_EQ(m.Find("ep1")->positions, (std::vector<std::int32_t>{40, 90}));
+  EXPECT_EQ(m.Find("ep1")->pages, (std::vector<std::int32_t>{0, 3}));
+  EXPECT_TRUE(m.Items(1).positions.empty());
+  EXPECT_EQ(m.pending_key, "ep1");
+  EXPECT_EQ(m.pending_position, 120);
+  EXPECT_EQ(m.pending_page, 4);
+  EXPECT_EQ(m.pending_box, "mes");
+}
+
+TEST_F(StatusRecords, WriteAndReadBackWithTheEmptyForms) {
+  const auto bytes = record({});
   EXPECT_EQ(text(bytes).substr(0, 9), "Status103");
   expr::TParamCollection fresh;
   const TStatusTail tail = read_status_record(bytes, fresh);
   EXPECT_EQ(tail.version, 103);
-  EXPECT_EQ(tail.bytes, empty_status_tail());
+  EXPECT_EQ(tail.read_marks.Count(), 0);
+  EXPECT_FALSE(tail.image_quality);
+  EXPECT_EQ(tail.tables, empty_status_tables());
   ASSERT_NE(fresh.find("score"), nullptr);
   EXPECT_EQ(fresh.find("score")->value().as_int(), 77);
   EXPECT_TRUE(fresh.find("score")->is_status());
@@ -431,70 +471,80 @@ TEST_F(StatusRecords, WriteAndReadBack) {
   // table block version 100 with no tables.
   std::string expected(21, '\0');
   expected += std::string("\x64\0\0\0\0\0\0\0", 8);
-  EXPECT_EQ(empty_status_tail(), expected);
+  EXPECT_EQ(text(bytes).substr(bytes.size() - expected.size()), expected);
 }
 
-TEST_F(StatusRecords, TheBytesAfterTheVariablesAreKept) {
-  const std::string tail = std::string("\x02\0\0\0", 4) + "read marks and tables we do not know yet";
-  const auto bytes = record({103, tail});
-  expr::TParamCollection fresh;
-  const TStatusTail read = read_status_record(bytes, fresh);
-  EXPECT_EQ(read.bytes, tail);
+TEST_F(StatusRecords, HandBuiltRecordsOfEveryVersionReadAndWriteBackAs103) {
+  const std::string tables = std::string("\x64\0\0\0\x01\0\0\0", 8) + "a table we keep as it is";
+  struct Case {
+    std::int32_t version;
+    std::string rest;
+    bool marks, quality, tables;
+  };
+  for (const Case& c : {Case{0, "", false, false, false}, Case{100, laid_marks(), true, false, false},
+                        Case{101, laid_marks() + "\x01", true, true, false},
+                        Case{103, laid_marks() + "\x01" + tables, true, true, true}}) {
+    SCOPED_TRACE(c.version);
+    expr::TParamCollection s;
+    const TStatusTail t = read_status_record(laid(c.version, c.rest), s);
+    EXPECT_EQ(t.version, c.version);
+    EXPECT_EQ(s.find("score")->value().as_int(), 77);
+    if (c.marks) {
+      expect_laid_marks(t.read_marks);
+    } else {
+      EXPECT_EQ(t.read_marks.Count(), 0);
+    }
+    EXPECT_EQ(t.image_quality, c.quality);
+    EXPECT_EQ(t.tables, c.tables ? tables : "");
+    // Written back as 103 with what it held; read again, the same.
+    const auto rewritten = record(t);
+    EXPECT_EQ(text(rewritten).substr(0, 9), "Status103");
+    expr::TParamCollection s2;
+    const TStatusTail again = read_status_record(rewritten, s2);
+    EXPECT_TRUE(again.read_marks == t.read_marks);
+    EXPECT_EQ(again.image_quality, c.quality);
+    EXPECT_EQ(again.tables, c.tables ? tables : empty_status_tables());
+  }
   // The store writes its variables from the last to the first, so a record
   // read and written again lists them the other way round; twice gives the
   // record back.
-  core::ByteWriter again;
-  write_status_record(again, fresh, read);
-  expr::TParamCollection second;
-  const TStatusTail read2 = read_status_record(again.data(), second);
-  EXPECT_EQ(read2.bytes, tail);
+  const auto bytes = laid(103, laid_marks() + "\x01" + tables);
+  expr::TParamCollection first, second;
+  const TStatusTail t1 = read_status_record(bytes, first);
+  core::ByteWriter once;
+  write_status_record(once, first, t1);
+  const TStatusTail t2 = read_status_record(once.data(), second);
   core::ByteWriter twice;
-  write_status_record(twice, second, read2);
+  write_status_record(twice, second, t2);
   EXPECT_EQ(twice.data(), bytes);
-  // A newer version keeps its number.
-  const auto newer = record({104, "x"});
-  EXPECT_EQ(text(newer).substr(0, 9), "Status104");
-}
-
-TEST_F(StatusRecords, OlderRecordsGetTheMissingParts) {
-  const std::string marks = std::string(20, '\x07');
-  // version 0: no header, no read marks, no image cache, no tables.
-  core::ByteWriter v0;
-  store.save_status_variables(v0);
-  expr::TParamCollection s0;
-  TStatusTail t0 = read_status_record(v0.data(), s0);
-  EXPECT_EQ(t0.version, 0);
-  EXPECT_EQ(s0.find("score")->value().as_int(), 77);
-  auto w0 = record(t0);
-  expr::TParamCollection again;
-  EXPECT_EQ(read_status_record(w0, again).bytes, empty_status_tail());
-  // version 100: read marks only; 101: read marks and the image cache.
-  auto upgraded = [&](int version, const std::string& tail) {
-    core::ByteWriter w;
-    w.bytes(core::format("Status%.3d", {version}));
-    store.save_status_variables(w);
-    w.bytes(tail);
-    expr::TParamCollection s;
-    auto rewritten = record(read_status_record(w.data(), s));
-    expr::TParamCollection s2;
-    return read_status_record(rewritten, s2).bytes;
-  };
-  EXPECT_EQ(upgraded(100, marks), marks + std::string("\0\x64\0\0\0\0\0\0\0", 9));
-  EXPECT_EQ(upgraded(101, marks + "\x01"), marks + "\x01" + std::string("\x64\0\0\0\0\0\0\0", 8));
-  EXPECT_EQ(upgraded(103, marks + "\x01" + "tables"), marks + "\x01" + "tables");
+  EXPECT_EQ(text(record({104, {}, false, "x"})).substr(0, 9), "Status104") << "a newer version keeps its number";
 }
 
 TEST_F(StatusRecords, DamagedRecordsRaiseAndChangeNothing) {
-  const auto bytes = record({kStatusVersion, empty_status_tail()});
+  const auto bytes = laid(101, laid_marks() + "\x01");
   auto bad = bytes;
   bad[7] = 'x';
   expr::TParamCollection fresh;
   EXPECT_NE(error_of([&] { read_status_record(bad, fresh); }).find("version"), std::string::npos);
-  for (std::size_t n = 9; n < bytes.size() - empty_status_tail().size(); ++n) {
+  for (std::size_t n = 9; n < bytes.size(); ++n) {
     expr::TParamCollection s;
     EXPECT_NE(error_of([&] { read_status_record(std::span(bytes.data(), n), s); }), "<no error>") << n;
     EXPECT_EQ(s.find("score"), nullptr) << "the store is left as it was";
   }
+  core::ByteWriter huge;
+  huge.i32(0x7FFFFFFF);
+  expr::TParamCollection s;
+  EXPECT_NE(error_of([&] { read_status_record(laid(100, huge.take_string()), s); }).find("read-mark count"),
+            std::string::npos);
+  core::ByteWriter pairs;
+  pairs.i32(1);
+  pairs.str("k");
+  pairs.i32(0x20000000);
+  EXPECT_NE(error_of([&] {
+              read_status_record(laid(100, pairs.take_string() + std::string(20, '\0')), s);
+            }).find("pair count"),
+            std::string::npos);
+  EXPECT_EQ(s.find("score"), nullptr);
 }
 
 TEST(SavedCommandStates, HeadersAreNovaAndThreeDigits) {

@@ -141,7 +141,7 @@ void write_generation(const TSaveFile& file, int generation, const std::string& 
   bool created = false;
   store.create("generation", expr::PT_INT, expr::TVarScope::Status, created).value().set_int(generation);
   core::ByteWriter w;
-  write_status_record(w, store, {kStatusVersion, empty_status_tail()});
+  write_status_record(w, store, {});
   archive->AddMemoryFile(std::string(kStatusEntryName), w.data());
   if (!archive->Find("save:blob")) archive->AddMemoryFile("save:blob", files::as_bytes(blob));
   file.store(*archive);

@@ -13,8 +13,10 @@
 #include "files/title_mount.h"
 #include "platform/headless/headless_platform.h"
 #include "script/page_file.h"
+#include "script/save_file.h"
 #include "support/test_support.h"
 #include "tools/toolchain/page_decompiler.h"
+#include "tools/toolchain/save_report.h"
 
 namespace nova::tools {
 namespace {
@@ -302,6 +304,29 @@ TEST(Title, ADumpIsTheTitleThatPlays) {
   EXPECT_EQ(trace_original, trace_rebuilt);
   EXPECT_NE(trace_original.find("only.nsb(1)"), std::string::npos);
   EXPECT_EQ(read_file(t / "save.dat"), read_file(dir / "rebuilt-loose" / "save.dat"));
+}
+
+TEST(SaveReport, ShowsTheStatusReadMarksAndTheQualityFlag) {
+  TempDir dir;
+  script::TStatusTail tail;
+  components::TNovaRead& read = tail.read_marks.Add(core::sjis("一章"));
+  read.positions = {40, 90};
+  read.pages = {0, 2};
+  tail.read_marks.pending_key = "ep2";
+  tail.read_marks.pending_position = 7;
+  tail.read_marks.pending_page = 1;
+  tail.read_marks.pending_box = "mes";
+  tail.image_quality = true;
+  expr::TParamCollection store;
+  core::ByteWriter record;
+  script::write_status_record(record, store, tail);
+  const fs::path save = dir.path() / "save.dat";
+  script::TSaveFile(save).put_entry(script::kStatusEntryName, record.take());
+  const std::string report = save_report(save);
+  EXPECT_NE(report.find("status record: version 103"), std::string::npos) << report;
+  EXPECT_NE(report.find("read \"一章\": 40/0 90/2"), std::string::npos) << report;
+  EXPECT_NE(report.find("read pending \"ep2\" at 7/1 in \"mes\""), std::string::npos) << report;
+  EXPECT_NE(report.find("image quality 1"), std::string::npos) << report;
 }
 
 }  // namespace

@@ -73,6 +73,21 @@ std::string save_report(const std::filesystem::path& save_file) {
       for (const expr::TParamCollectionItem* item : store.items()) {
         if (item->is_status() && !item->is_system()) status.push_back(variable_line(*item));
       }
+      const components::TNovaReadList& marks = tail.read_marks;
+      for (int mark_index = 0; mark_index < marks.Count(); ++mark_index) {
+        const components::TNovaRead& m = marks.Items(mark_index);
+        std::string pairs;
+        for (std::size_t k = 0; k < m.positions.size(); ++k) {
+          pairs += core::format(" %d/%d", {m.positions[k], m.pages[k]});
+        }
+        status.push_back(core::format("read %s:%s", {quoted_source(m.key), pairs}));
+      }
+      if (!marks.pending_key.empty() || !marks.pending_box.empty()) {
+        status.push_back(
+            core::format("read pending %s at %d/%d in %s", {quoted_source(marks.pending_key), marks.pending_position,
+                                                            marks.pending_page, quoted_source(marks.pending_box)}));
+      }
+      status.push_back(core::format("image quality %d", {tail.image_quality ? 1 : 0}));
     } else if (name.size() >= 5 && core::equal_ci(name.substr(0, 5), script::kScriptFilePrefix)) {
       stored.push_back(core::format("file %s (%d bytes)", {quoted_source(name), static_cast<long long>(f.length)}));
     } else {
