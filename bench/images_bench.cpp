@@ -88,6 +88,7 @@ struct Scene {
     list.SetScreenSize(kW, kH);
     list.front_base().SetColor(0x202020);
     screen.SetSize(kW, kH, 32);
+    list.SetDisplaySurface(&screen);
     clock.FrameDeltaMs = 15;
     const std::int32_t alphas[] = {255, 128, 384};
     for (int i = 0; i < 20; ++i) add_image("planes.bri", 20 + (i % 10) * 120, 20 + (i / 10) * 120, alphas[i % 3]);
@@ -134,7 +135,7 @@ struct Scene {
   void ours() {
     list.UpdateAll();
     list.front_base().InvalidateAll();
-    list.Compose(screen);
+    list.Compose();
     list.ClearDirtyRects();
   }
 
@@ -175,7 +176,7 @@ struct Scene {
   graphics::TBrioCollection cache{files, 0, 32};
   core::FrameClock clock;
   TComponentFactory factory;
-  TNovaBaseList list{{factory, nullptr, &cache, nullptr, &clock}};
+  TNovaBaseList list{{.factory = factory, .pictures = &cache, .clock = &clock}};
   graphics::TDIBX screen;
   std::vector<TNovaImages*> images, zoomed, rotated;
   std::vector<TNovaTile*> tiles;

@@ -55,6 +55,7 @@ class ImageScene : public ::testing::Test {
     list.SetScreenSize(kW, kH);
     list.front_base().SetColor(kBackground);
     screen.SetSize(kW, kH, 32);
+    list.SetDisplaySurface(&screen);
   }
 
   // What ImgNew, TileNew and MapImgNew will do: make through the factory,
@@ -98,7 +99,7 @@ class ImageScene : public ::testing::Test {
   // The whole screen composed anew.
   void compose() {
     list.front_base().InvalidateAll();
-    list.Compose(screen);
+    list.Compose();
     list.ClearDirtyRects();
   }
   // One frame of `ms`: input, then the update pass.
@@ -124,7 +125,7 @@ class ImageScene : public ::testing::Test {
   core::FrameClock clock;
   RecordingScript script;
   TComponentFactory factory;
-  TNovaBaseList list{{factory, nullptr, &cache, &script, &clock}};
+  TNovaBaseList list{{.factory = factory, .pictures = &cache, .script_values = &script, .clock = &clock}};
   graphics::TDIBX screen;
 };
 
