@@ -77,8 +77,11 @@ std::vector<std::string> extract_names(files::ScriptFileAccess& access, const ex
     const std::string folder = files::names::folder_of(name);
     std::vector<std::string> listed;
     access.files().ListFolder(folder, listed);
-    const auto p = chars_of(name.substr(folder.size()));
+    // The views of chars_of point into the pattern's text, which must stay.
+    const std::string pattern_text = name.substr(folder.size());
+    const auto p = chars_of(pattern_text);
     for (const std::string& f : listed) {
+      if (f.size() < folder.size()) continue;
       if (match_from(chars_of(std::string_view(f).substr(folder.size())), 0, p, 0)) out.push_back(f);
     }
   }
