@@ -62,7 +62,8 @@ inline graphics::TBrioCollection& record_pictures() {
   return cache;
 }
 
-inline components::BaseListServices record_services() { return {.factory = record_factory(), .pictures = &record_pictures()};
+inline components::BaseListServices record_services() {
+  return {.factory = record_factory(), .pictures = &record_pictures()};
 }
 
 // Reads the items into `list`; raises core::Error for a damaged stream.

@@ -96,7 +96,6 @@ void stretch(TCustomDIBX& dst, const Rect& dst_rect, const TCustomDIBX& src, con
   draw_sampled(dst, src, alpha, p, c);
 }
 
-
 }  // namespace
 
 void TCustomDIBX::StretchDraw(const Rect& dst_rect, const TCustomDIBX& src, int opacity, bool flip_v, bool flip_h,
@@ -106,8 +105,8 @@ void TCustomDIBX::StretchDraw(const Rect& dst_rect, const TCustomDIBX& src, int 
           source_compose(opacity >= 255 ? Mode::Copy : Mode::Blend, opacity, keyed, src));
 }
 
-void TCustomDIBX::StretchDrawMasked(const Rect& dst_rect, const TCustomDIBX& src, int opacity,
-                                    const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect) {
+void TCustomDIBX::StretchDrawMasked(const Rect& dst_rect, const TCustomDIBX& src, int opacity, const TCustomDIBX& alpha,
+                                    bool flip_v, bool flip_h, const Rect& src_rect) {
   if (opacity <= 0) return;
   stretch(*this, dst_rect, src, &alpha, flip_v, flip_h, src_rect,
           source_compose(opacity >= 255 ? Mode::Masked : Mode::MaskedBlend, opacity, false, src));
@@ -123,8 +122,7 @@ void TCustomDIBX::StretchDrawAdd(const Rect& dst_rect, const TCustomDIBX& src, i
 void TCustomDIBX::StretchDrawMaskedAdd(const Rect& dst_rect, const TCustomDIBX& src, int opacity,
                                        const TCustomDIBX& alpha, bool flip_v, bool flip_h, const Rect& src_rect) {
   if (opacity <= 0) return;
-  stretch(*this, dst_rect, src, &alpha, flip_v, flip_h, src_rect,
-          source_compose(Mode::MaskedAdd, opacity, false, src));
+  stretch(*this, dst_rect, src, &alpha, flip_v, flip_h, src_rect, source_compose(Mode::MaskedAdd, opacity, false, src));
 }
 
 }  // namespace nova::graphics

@@ -52,10 +52,10 @@ TEST(FormView, StartAndShutdownRunInTheSystemsOrder) {
     EXPECT_EQ(view.panel(), platform::Rect::from_size(0, 22, 640, 480));
     view.FormClose();
   }
-  EXPECT_EQ(p.steps, (std::vector<std::string>{"FormCreate", "TBasePanel.Create", "DXSound.Initialize",
-                                               "NovaInitialize", "TProject.Create", "MediaInit", "NovaInitColor",
-                                               "Project.Free", "SysFuncMan.Free", "ParamMan.Free", "NovaFinalize",
-                                               "MediaFinal", "FormClose"}));
+  EXPECT_EQ(p.steps,
+            (std::vector<std::string>{"FormCreate", "TBasePanel.Create", "DXSound.Initialize", "NovaInitialize",
+                                      "TProject.Create", "MediaInit", "NovaInitColor", "Project.Free",
+                                      "SysFuncMan.Free", "ParamMan.Free", "NovaFinalize", "MediaFinal", "FormClose"}));
   // The subsystems go in the shutdown order too.
   auto& calls = p.factory.log.calls;
   auto pos = [&](const char* c) { return std::find(calls.begin(), calls.end(), c) - calls.begin(); };
