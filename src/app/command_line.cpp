@@ -131,17 +131,9 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     }
     if (a.rfind("-", 0) != 0) {
       // The value of the previous option, or the first data argument.
-      bool is_value = false;
-      if (i > 0) {
-        const std::string& prev = args[i - 1];
-        for (const char* takes : {"--max-ticks",   "--screenshot",    "--input",           "--trace",
-                                  "--answer",      "--dialog",        "--record-audio",    "--cd-folder",
-                                  "--seed",        "--modes",         "--surface",         "--date",
-                                  "--scale",       "--filter",        "--window-scale",    "--window-size",
-                                  "--window-shot", "--desktop-scale", "--key-full-screen", "--key-screenshot"}) {
-          if (prev == takes) is_value = true;
-        }
-      }
+      // The parser's own table says which options take a value.
+      const CLI::Option* prev = i > 0 ? p.app.get_option_no_throw(args[i - 1]) : nullptr;
+      const bool is_value = prev && prev->get_type_size_max() > 0;
       if (!is_value) {
         data_start = i;
         break;
