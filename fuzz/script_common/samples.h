@@ -87,6 +87,7 @@ class MemoryHost final : public script::ScriptHost {
  public:
   explicit MemoryHost(std::map<std::string, std::vector<std::uint8_t>> files) : m_files(std::move(files)) {}
   bool EnsureFile(std::string_view name) override { return m_files.count(std::string(name)) > 0; }
+  bool Exists(std::string_view name) override { return m_files.count(std::string(name)) > 0; }
   std::vector<std::uint8_t> ReadFile(std::string_view name) override {
     auto it = m_files.find(std::string(name));
     if (it == m_files.end()) core::throw_error(core::format("%s: no such page", {name}));

@@ -95,6 +95,9 @@ class TNovaCustomImage : public TNovaControl {
   // at the next update.
   void RecomputeSize();
   void MarkSizeDirty() { m_size_dirty = true; }
+  void SettlePendingSize() override {
+    if (m_size_dirty) RecomputeSize();
+  }
 
   // Draws the current picture at the screen position.
   virtual void DrawImage(graphics::TCustomDIBX& target);
@@ -182,6 +185,9 @@ class TNovaCustomImages : public TNovaCustomImage {
   // The extra pause of the last frame: a copy of the creating command's
   // compiled PR_DELAY expression.
   void SetExtraPause(const expr::TNovaParser& expression) { m_extra.assign(expression); }
+  void TakeExpression(TPropId id, const expr::TNovaParser& expression) override {
+    if (id == PR_DELAY) SetExtraPause(expression);
+  }
   const expr::TNovaParser& ExtraPause() const { return m_extra; }
 
   const graphics::TCustomDIBX* CurrentPicture() override;

@@ -32,6 +32,9 @@
 namespace nova::graphics {
 class TCustomDIBX;
 }
+namespace nova::expr {
+class TNovaParser;
+}
 
 namespace nova::components {
 
@@ -202,9 +205,24 @@ class TNovaObject {
   virtual void LeftCabinet() {}
   virtual bool IsShowing() const { return false; }
   virtual void PositionChanged() {}
-  // Play control of sound, movie and menu components.
+  // Play control of sound, movie and menu components. A class that
+  // overrides SetPlayControl answers true from HasPlayControl, so that the
+  // commands can tell a stop that did nothing from one that stopped.
   virtual std::int32_t GetPlayState() const { return LP_STOP; }
   virtual void SetPlayControl(std::int32_t) {}
+  virtual bool HasPlayControl() const { return false; }
+  // Whether the component's medium has played to its end (a play state of
+  // LP_PLAY that no longer plays).
+  virtual bool HasEnded() const { return false; }
+
+  // --- What the creating commands hand over -------------------------------------
+  // A copy of the creating command's compiled expression of property `id`,
+  // for the classes that run it again later (an image's extra pause of
+  // its last frame, PR_DELAY). Others ignore it.
+  virtual void TakeExpression(TPropId /*id*/, const expr::TNovaParser& /*expression*/) {}
+  // A size that waits for the next update is settled now (an image whose
+  // picture changed), so that a position written next sees it.
+  virtual void SettlePendingSize() {}
 
   // --- Hooks of the sibling order and screen coordinates ---------------------------
   // Image afterimages sort by their alpha and before the component they

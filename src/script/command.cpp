@@ -17,67 +17,67 @@ std::unique_ptr<TCommand> make(TComList& list, TCommandRecord&& record) {
 
 // The class of every code, in code order.
 constexpr std::array<Maker, kCommandCount> kMakers = {
-    make<TComIf>,               //  0
-    make<TComElseif>,           //  1
-    make<TComElse>,             //  2
-    make<TComLabel>,            //  3
-    make<TComJump>,             //  4
-    make<TComCall>,             //  5
-    make<TComExit>,             //  6
-    make<TComWait>,             //  7
-    make<TComBoxNew>,           //  8
-    make<TComImgNew>,           //  9
-    make<TComMesNew>,           // 10
-    make<TComTimer>,            // 11
-    make<TComMovie>,            // 12
-    make<TComFlip>,             // 13
-    make<TComCalc>,             // 14
-    make<TComVarNew>,           // 15
-    make<TComVarDel>,           // 16
-    make<TComOnComponent<17>>,  // 17 GetProp
-    make<TComOnComponent<18>>,  // 18 SetProp
-    make<TComOnComponent<19>>,  // 19 ObjDel
-    make<TComTextIns>,          // 20
-    make<TComMovieStop>,        // 21
-    make<TComClrHist>,          // 22
-    make<TComCinema>,           // 23
-    make<TComCaption>,          // 24
-    make<TComMenu>,             // 25
-    make<TComOnComponent<26>>,  // 26 MenuClose
-    make<TComComment>,          // 27
-    make<TComOnComponent<28>>,  // 28 TextClr
-    make<TComOnComponent<29>>,  // 29 CallHist
-    make<TComBtnNew>,           // 30
-    make<TComWhile>,            // 31
-    make<TComWhileInit>,        // 32
-    make<TComWhileLoop>,        // 33
-    make<TComBreak>,            // 34
-    make<TComContinue>,         // 35
-    make<TComParticleNew>,      // 36
-    make<TComFireNew>,          // 37
-    make<TComGameSave>,         // 38
-    make<TComGameLoad>,         // 39
-    make<TComPCReset>,          // 40
-    make<TComReset>,            // 41
-    make<TComSound>,            // 42
-    make<TComEditNew>,          // 43
-    make<TComMemoNew>,          // 44
-    make<TComTerminate>,        // 45
-    make<TComDoEvent>,          // 46
-    make<TComClrRead>,          // 47
-    make<TComMapImgNew>,        // 48
-    make<TComWaveNew>,          // 49
-    make<TComTileNew>,          // 50
-    make<TComSliderNew>,        // 51
-    make<TComScrollbarNew>,     // 52
-    make<TComGaugeNew>,         // 53
-    make<TComCGCaption>,        // 54
-    make<TComOnComponent<55>>,  // 55 MediaPlay
-    make<TComPrevMenuNew>,      // 56
-    make<TComOnComponent<57>>,  // 57 PropMotion
-    make<TComOnComponent<58>>,  // 58 FormatHist
-    make<TComCabinetSave>,      // 59
-    make<TComCabinetLoad>,      // 60
+    make<TComIf>,                //  0
+    make<TComElseif>,            //  1
+    make<TComElse>,              //  2
+    make<TComLabel>,             //  3
+    make<TComJump>,              //  4
+    make<TComCall>,              //  5
+    make<TComExit>,              //  6
+    make<TComWait>,              //  7
+    make<TComBoxNew>,            //  8
+    make<TComImgNew>,            //  9
+    make<TComMesNew>,            // 10
+    make<TComTimer>,             // 11
+    make<TComMovie>,             // 12
+    make<TComFlip>,              // 13
+    make<TComCalc>,              // 14
+    make<TComVarNew>,            // 15
+    make<TComVarDel>,            // 16
+    make<TComGetProp>,           // 17
+    make<TComSetProp>,           // 18
+    make<TComObjDel>,            // 19
+    make<TComTextIns>,           // 20
+    make<TComMovieStop>,         // 21
+    make<TComClrHist>,           // 22
+    make<TComCinema>,            // 23
+    make<TComCaption>,           // 24
+    make<TComMenu>,              // 25
+    make<TComMenuClose>,         // 26
+    make<TComComment>,           // 27
+    make<TComOnMessageBox<28>>,  // 28 TextClr
+    make<TComOnMessageBox<29>>,  // 29 CallHist
+    make<TComBtnNew>,            // 30
+    make<TComWhile>,             // 31
+    make<TComWhileInit>,         // 32
+    make<TComWhileLoop>,         // 33
+    make<TComBreak>,             // 34
+    make<TComContinue>,          // 35
+    make<TComParticleNew>,       // 36
+    make<TComFireNew>,           // 37
+    make<TComGameSave>,          // 38
+    make<TComGameLoad>,          // 39
+    make<TComPCReset>,           // 40
+    make<TComReset>,             // 41
+    make<TComSound>,             // 42
+    make<TComEditNew>,           // 43
+    make<TComMemoNew>,           // 44
+    make<TComTerminate>,         // 45
+    make<TComDoEvent>,           // 46
+    make<TComClrRead>,           // 47
+    make<TComMapImgNew>,         // 48
+    make<TComWaveNew>,           // 49
+    make<TComTileNew>,           // 50
+    make<TComSliderNew>,         // 51
+    make<TComScrollbarNew>,      // 52
+    make<TComGaugeNew>,          // 53
+    make<TComCGCaption>,         // 54
+    make<TComMediaPlay>,         // 55
+    make<TComPrevMenuNew>,       // 56
+    make<TComPropMotion>,        // 57
+    make<TComOnMessageBox<58>>,  // 58 FormatHist
+    make<TComCabinetSave>,       // 59
+    make<TComCabinetLoad>,       // 60
 };
 
 }  // namespace

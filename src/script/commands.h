@@ -13,19 +13,30 @@
 // Each class reads its fields from its record by the positions of the
 // command table (command_table.h).
 //
-// What components, the message history, read marks, DB tables and game
-// saves do is not part of this build: the commands that need them (every
-// component command, GameSave, GameLoad, ClrHist, ClrRead, Reset) raise an
-// error naming themselves when they run, which the interpreter logs and
-// retries at the next tick. They still read their records whole, so every
-// page loads, and their saved states are read and written.
+// Commands whose subsystems are not part of this build (message boxes,
+// property motions, cabinets, the message history, read marks, DB tables
+// and game saves: TextIns, TextClr, CallHist, FormatHist, PropMotion,
+// SaveCabinet, LoadCabinet, GameSave, GameLoad, ClrHist, ClrRead, Reset),
+// and creating commands whose class the factory lacks, raise an error naming
+// themselves before they run anything; the interpreter logs it and retries
+// at the next tick. They still read their records whole, so every page
+// loads, and their saved states are read and written. The component
+// commands need the base list (TCallMan::base_list); without one they raise
+// "<command>: no component system is running".
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "components/component_types.h"
+#include "components/events.h"
 #include "script/command.h"
+
+namespace nova::components {
+class TNovaBaseList;
+}
 
 namespace nova::script {
 
@@ -258,10 +269,23 @@ class TComClrRead final : public TCoded<47> {
 
 // The holder of property expressions: one optional slot per property id,
 // present exactly when the page's property set for the code has it.
+//
+// Execute is the creating path of every code of the class table: the
+// factory of the base list makes the class of the code's LT_* type, the
+// present properties are written in the creation order, then the component
+// is invalidated and, for media and menus, started. A type the factory
+// cannot make raises "<command>: <class> is not built yet" before anything
+// runs; an error after the component exists schedules its deletion and is
+// raised again with the property named, so that a retried command never
+// leaves more than one half-made component behind.
 class TComComponent : public TCommand {
  public:
   using TCommand::TCommand;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
+
+ protected:
+  // The expression of a property, or nullptr when the property set lacks it.
+  TExpression* property_expression(int id);
 };
 
 class TComControl : public TComComponent {
@@ -269,9 +293,11 @@ class TComControl : public TComComponent {
   using TComComponent::TComComponent;
 };
 
+// SaveCabinet and LoadCabinet: cabinets are not built yet.
 class TComCabinet : public TComComponent {
  public:
   using TComComponent::TComComponent;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
 };
 
 class TComTimer final : public TCoded<11, TComComponent> {
@@ -318,50 +344,133 @@ using TComGaugeNew = TComCreator<53>;
 using TComCGCaption = TComCreator<54>;
 using TComPrevMenuNew = TComCreator<56>;
 
-// The component commands without property expressions (GetProp, SetProp,
-// ObjDel, MenuClose, TextClr, CallHist, MediaPlay, PropMotion, FormatHist).
-template <std::uint8_t Code>
-class TComOnComponent final : public TCoded<Code> {
+// The type a creating command's code makes (BoxNew: LT_BOX ...); nullopt
+// for the other codes.
+std::optional<components::TComponentType> created_type(int code);
+
+// GetProp: the property into the variable of the stored name.
+class TComGetProp final : public TCoded<17> {
  public:
-  using TCoded<Code>::TCoded;
-  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "components are"); }
+  using TCoded::TCoded;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
 };
 
-// The screen transition; its run-time state is what a game save keeps.
+// SetProp: the value into the property.
+class TComSetProp final : public TCoded<18> {
+ public:
+  using TCoded::TCoded;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
+};
+
+// ObjDel: schedules the named component's deletion.
+class TComObjDel final : public TCoded<19> {
+ public:
+  using TCoded::TCoded;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
+};
+
+// MenuClose: play control LP_STOPFADE.
+class TComMenuClose final : public TCoded<26> {
+ public:
+  using TCoded::TCoded;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
+};
+
+// MediaPlay: restarts the component's medium (RestartMotion).
+class TComMediaPlay final : public TCoded<55> {
+ public:
+  using TCoded::TCoded;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
+};
+
+// PropMotion: property motions are not built yet.
+class TComPropMotion final : public TCoded<57> {
+ public:
+  using TCoded::TCoded;
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
+};
+
+// The text commands without a wait (TextClr, CallHist, FormatHist): they
+// come with the message box.
+template <std::uint8_t Code>
+class TComOnMessageBox final : public TCoded<Code> {
+ public:
+  using TCoded<Code>::TCoded;
+  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "message boxes are"); }
+};
+
+// The screen transition (commands_flip.cpp). Start prepares it (snapshot
+// and moves between the bases in surface mode, then the transition made
+// by the base list and started); Execute stays for two steps, then drives
+// the transition's time by the frame clock until its duration, and
+// completes the flip: the other base becomes the front one, the snapshot
+// goes, and with clear back the children of the base now at the back go.
+// Finish (a full PCReset) completes it too, cabinets included.
 class TComFlip final : public TCoded<CC_FLIP> {
  public:
   using TCoded::TCoded;
   void Start(TCallMan& cm) override;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
   void Finish(TCallMan& cm) override;
-  // Nested events would run during a flip's wait, and that wait (a positive
-  // duration) comes with the transition itself, which is not built yet.
-  bool Yields() const override { return false; }
+  // Whenever a transition was asked for, so that a handler's flip lets
+  // nested events run while it lasts.
+  bool Yields() const override { return m_phase != kNoTransition; }
   bool IsUninterruptible() const override { return m_uninterruptible; }
-  // "nova100", uninterruptible, clear back (bytes).
+  // "nova100", uninterruptible, clear back (bytes). Reading one leaves the
+  // flip at phase 2: its next Execute goes on with the transition the base
+  // list still runs (an event handler came between), or completes the
+  // flip when none runs (a game was loaded).
   void SaveState(core::ByteWriter& w) const override;
   void LoadState(core::ByteReader& r) override;
 
+  // Phases: 0 and 1 are the two steps before the clock starts, 2 runs the
+  // transition, 3 (no transition asked for) completes at the next step.
+  static constexpr int kNoTransition = 3;
+  int phase() const { return m_phase; }
+
  private:
+  // Makes the other base the front one, deletes the snapshot and, with
+  // clear back, the children of the base now at the back (cabinets only
+  // when `cabinets_too`).
+  void complete(TCallMan& cm, bool cabinets_too);
+
+  int m_phase = 0;
+  std::int32_t m_start_time = 0;
+  // LoadState ran: the next Execute takes the time of the running
+  // transition, if any.
+  bool m_resumed = false;
   bool m_uninterruptible = false;
   bool m_clear_back = false;
 };
 
-// MovieStop and TextIns wait on a component; a game save keeps the
-// component's name and the flags.
+// MovieStop and TextIns wait on a component. The target is held by handle,
+// so the wait lasts until that very component is destroyed, whatever it is
+// renamed to; a game save keeps its current name, which is looked up once,
+// at the next Execute after the state is read.
 class TComWaitOn : public TCommand {
  public:
   using TCommand::TCommand;
-  void Start(TCallMan& cm) override;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
   bool Yields() const override { return m_waiting; }
   bool IsUninterruptible() const override { return m_uninterruptible; }
-  // "nova100", target name (string), waiting, uninterruptible (bytes).
+  // "nova100", target name (string; empty when gone), waiting,
+  // uninterruptible (bytes).
   void SaveState(core::ByteWriter& w) const override;
   void LoadState(core::ByteReader& r) override;
 
+  components::ComponentId target() const { return m_target; }
+  bool waiting() const { return m_waiting; }
+
+ protected:
+  void set_target(const components::TNovaBaseList& list, components::ComponentId id);
+  void set_waiting(bool on) { m_waiting = on; }
+  void set_uninterruptible(bool on) { m_uninterruptible = on; }
+
  private:
-  std::string m_target;
+  const components::TNovaBaseList* m_list = nullptr;
+  components::ComponentId m_target;
+  // A name read from a saved state, looked up at the next Execute.
+  std::optional<std::string> m_pending_name;
   bool m_waiting = false;
   bool m_uninterruptible = false;
 };
@@ -369,10 +478,16 @@ class TComWaitOn : public TCommand {
 class TComTextIns final : public TCoded<CC_TEXTINS, TComWaitOn> {
  public:
   using TCoded::TCoded;
+  void Start(TCallMan&) override { throw_not_built(*this, "message boxes are"); }
+  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "message boxes are"); }
 };
+
+// MovieStop: stops a medium (with a fade, waiting for its end when asked),
+// or deletes it at once.
 class TComMovieStop final : public TCoded<CC_MOVIESTOP, TComWaitOn> {
  public:
   using TCoded::TCoded;
+  void Start(TCallMan& cm) override;
 };
 
 }  // namespace nova::script

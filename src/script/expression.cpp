@@ -80,4 +80,9 @@ std::int32_t TExpression::int_or(TCallMan& cm, std::int32_t fallback) {
   return v ? v->as_int() : fallback;
 }
 
+std::string TExpression::str_or(TCallMan& cm, std::string_view fallback) {
+  const expr::TCustomParam* v = run(cm);
+  return v ? v->as_str() : std::string(fallback);
+}
+
 }  // namespace nova::script

@@ -55,6 +55,7 @@ class TExpression {
   bool is_true(TCallMan& cm);
   bool flag_or(TCallMan& cm, bool fallback);
   std::int32_t int_or(TCallMan& cm, std::int32_t fallback);
+  std::string str_or(TCallMan& cm, std::string_view fallback);
   const expr::TCustomParam* run(expr::TParamCollection& store, const expr::TSysFuncMan& funcs);
   bool is_true(expr::TParamCollection& store, const expr::TSysFuncMan& funcs);
 

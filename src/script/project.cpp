@@ -266,6 +266,8 @@ bool TProject::EnsureFile(std::string_view name) {
   return m_services.files.EnsureFile(name, m_setting.folders, m_setting.streamed_extensions, prompt());
 }
 
+bool TProject::Exists(std::string_view name) { return m_services.files.Exists(name); }
+
 std::vector<std::uint8_t> TProject::ReadFile(std::string_view name) {
   auto stream = m_services.files.ReadFile(name);
   auto bytes = stream->bytes();

@@ -142,6 +142,7 @@ class TProject final : public ScriptHost {
 
   // --- ScriptHost -------------------------------------------------------------------
   bool EnsureFile(std::string_view name) override;
+  bool Exists(std::string_view name) override;
   std::vector<std::uint8_t> ReadFile(std::string_view name) override;
   void ShowFatal(std::string_view caption, std::string_view text) override;
   void RequestClose() override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "components/base_list.h"
+#include "core/error.h"
 #include "script/commands.h"
 #include "script_fixture.h"
 
@@ -195,15 +196,24 @@ TEST_F(Events, AFailingCommandIsRetriedOncePerTick) {
   EXPECT_EQ(traced("<Error>main.nsb(7)"), 5);
 }
 
+// A command that always fails.
+class FailCommand final : public TCommand {
+ public:
+  using TCommand::TCommand;
+  void Execute(TCallMan&, TPage&, std::int32_t) override { core::throw_error("the test command fails"); }
+};
+
 TEST_F(Events, AFailingCommandInAHandlerEndsTheTickAndTheScriptGoesOnLater) {
   var("n");
   page("main.nsb", {Cmd("Calc").e("expression", "n = n + 1")});
-  page("h.nsb", {Cmd("BoxNew").prop(0, "\"box\"").go().line(3)});
+  page("h.nsb", {});
+  TPage& h = cm->LoadPage("h.nsb", false);
+  h.commands().add(std::make_unique<FailCommand>(h.commands(), TCommandRecord(Cmd("Calc").go().line(3))));
   cm->StartAt("main.nsb");
   events.raise(events.add_component("c"), 36, "h.src");
   ScriptLog log;
   tick(4);
-  EXPECT_EQ(log.count("h.nsb(3): BoxNew: components are not built yet"), 4);
+  EXPECT_EQ(log.count("h.nsb(3): the test command fails"), 4);
   EXPECT_EQ(cm->State(), 1) << "the handler is retried where it failed";
   EXPECT_EQ(position(), 0);
   EXPECT_EQ(ivalue("n"), 0);
@@ -399,8 +409,8 @@ TEST_F(Events, StartAtRemovesTheRunningHandlersEntriesWhileANestedOneRuns) {
 TEST_F(Events, APartialPCResetFromTheMainScriptKeepsItsCallFrames) {
   var("m");
   var("back");
-  page("main.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").go(),
-                    Cmd("Calc").e("expression", "back = 1")});
+  page("main.nsb",
+       {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").go(), Cmd("Calc").e("expression", "back = 1")});
   page("sub.nsb", {Cmd("VarNew").s("name", "loc").i("type", 1).i("scope", 2).go(),
                    Cmd("PCReset").s("page", "new.nsb").i("index", 1).go(), Cmd("Calc").e("expression", "m = 99")});
   page("new.nsb", {Cmd("Calc").e("expression", "m = 10").go(), Cmd("Calc").e("expression", "m = m + 5").go(),

@@ -71,6 +71,7 @@ class MemoryHost final : public ScriptHost {
     ++ensure_calls;
     return files.count(std::string(name)) > 0;
   }
+  bool Exists(std::string_view name) override { return files.count(std::string(name)) > 0; }
   std::vector<std::uint8_t> ReadFile(std::string_view name) override;
   void ShowFatal(std::string_view caption, std::string_view text) override {
     fatal.push_back(std::string(caption) + "|" + std::string(text));

@@ -177,14 +177,10 @@ TEST_F(State, DamagedStatesRaise) {
 
 TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
   const std::pair<const char*, const char*> unbuilt[] = {
-      {"BoxNew", "BoxNew: components are not built yet"},
-      {"Timer", "Timer: components are not built yet"},
-      {"GetProp", "GetProp: components are not built yet"},
-      {"SetProp", "SetProp: components are not built yet"},
-      {"TextIns", "TextIns: components are not built yet"},
-      {"MovieStop", "MovieStop: components are not built yet"},
-      {"Flip", "Flip: screen transitions are not built yet"},
-      {"SaveCabinet", "SaveCabinet: components are not built yet"},
+      {"TextIns", "TextIns: message boxes are not built yet"},
+      {"CallHist", "CallHist: message boxes are not built yet"},
+      {"PropMotion", "PropMotion: property motions are not built yet"},
+      {"SaveCabinet", "SaveCabinet: cabinets are not built yet"},
       {"GameSave", "GameSave: game saves are not built yet"},
       {"GameLoad", "GameLoad: game loads are not built yet"},
       {"ClrHist", "ClrHist: the message history is not built yet"},
