@@ -344,51 +344,46 @@ using TComGaugeNew = TComCreator<53>;
 using TComCGCaption = TComCreator<54>;
 using TComPrevMenuNew = TComCreator<56>;
 
+// The base list the component commands drive; raises "<command>: no
+// component system is running" without one.
+components::TNovaBaseList& component_list(TCallMan& cm, const TCommand& command);
+
 // The type a creating command's code makes (BoxNew: LT_BOX ...); nullopt
 // for the other codes.
 std::optional<components::TComponentType> created_type(int code);
 
-// GetProp: the property into the variable of the stored name.
-class TComGetProp final : public TCoded<17> {
+// The component commands that act once and move on; each code's Execute
+// is its own (commands_component.cpp).
+template <std::uint8_t Code>
+class TComOnComponent final : public TCoded<Code> {
  public:
-  using TCoded::TCoded;
+  using TCoded<Code>::TCoded;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
 };
-
-// SetProp: the value into the property.
-class TComSetProp final : public TCoded<18> {
- public:
-  using TCoded::TCoded;
-  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-};
-
-// ObjDel: schedules the named component's deletion.
-class TComObjDel final : public TCoded<19> {
- public:
-  using TCoded::TCoded;
-  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-};
-
-// MenuClose: play control LP_STOPFADE.
-class TComMenuClose final : public TCoded<26> {
- public:
-  using TCoded::TCoded;
-  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-};
-
-// MediaPlay: restarts the component's medium (RestartMotion).
-class TComMediaPlay final : public TCoded<55> {
- public:
-  using TCoded::TCoded;
-  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-};
-
-// PropMotion: property motions are not built yet.
-class TComPropMotion final : public TCoded<57> {
- public:
-  using TCoded::TCoded;
-  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-};
+template <>
+void TComOnComponent<17>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnComponent<18>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnComponent<19>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnComponent<26>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnComponent<55>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnComponent<57>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+// The property into the variable of the stored name.
+using TComGetProp = TComOnComponent<17>;
+// The value into the property.
+using TComSetProp = TComOnComponent<18>;
+// Schedules the named component's deletion.
+using TComObjDel = TComOnComponent<19>;
+// Play control LP_STOPFADE.
+using TComMenuClose = TComOnComponent<26>;
+// Restarts the component's medium (RestartMotion).
+using TComMediaPlay = TComOnComponent<55>;
+// Property motions are not built yet.
+using TComPropMotion = TComOnComponent<57>;
 
 // The text commands without a wait (TextClr, CallHist, FormatHist): they
 // come with the message box.

@@ -23,10 +23,12 @@ using components::TNovaComponent;
 using components::TNovaObject;
 using components::TPropId;
 
-// The base list the command drives, or the error that there is none.
-TNovaBaseList& list_of(TCallMan& cm, const TCommand& command) {
-  if (!cm.base_list()) core::throw_error(core::format("%s: no component system is running", {command.name()}));
-  return *cm.base_list();
+// The command moves on, then finds the component `name` names (nullptr
+// when none has that name).
+TNovaComponent* advance_and_find(TCallMan& cm, const TCommand& command, TExpression& name) {
+  TNovaBaseList& list = component_list(cm, command);
+  cm.Advance();
+  return list.FindComponent(name.str_or(cm, ""));
 }
 
 [[noreturn]] void throw_bad_property_id() { core::throw_error_utf8("プロパティ指定が不正です"); }
@@ -95,6 +97,11 @@ void apply_property(TNovaComponent& c, TPropId id, const expr::TCustomParam* v) 
 
 }  // namespace
 
+TNovaBaseList& component_list(TCallMan& cm, const TCommand& command) {
+  if (!cm.base_list()) core::throw_error(core::format("%s: no component system is running", {command.name()}));
+  return *cm.base_list();
+}
+
 std::optional<TComponentType> created_type(int code) {
   for (const CreatedType& t : kCreatedTypes) {
     if (t.code == code) return t.type;
@@ -115,7 +122,7 @@ void TComComponent::Execute(TCallMan& cm, TPage&, std::int32_t) {
   using namespace components;
   const auto type = created_type(GetCode());
   if (!type) core::throw_error(core::format("%s: creates no component", {name()}));
-  TNovaBaseList& list = list_of(cm, *this);
+  TNovaBaseList& list = component_list(cm, *this);
   if (!list.factory().has_class(*type)) {
     core::throw_error(core::format("%s: %s is not built yet", {name(), component_type_info(*type).class_name}));
   }
@@ -173,26 +180,25 @@ void TComComponent::Execute(TCallMan& cm, TPage&, std::int32_t) {
 
 // --- Properties and deletion --------------------------------------------------------
 
-void TComGetProp::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  TNovaBaseList& list = list_of(cm, *this);
-  cm.Advance();
-  const TNovaComponent* c = list.FindComponent(expression(0).str_or(cm, ""));
+template <>
+void TComOnComponent<17>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  const TNovaComponent* c = advance_and_find(cm, *this, expression(0));
   if (!c) return;
   const std::int32_t id = property_id(cm, expression(1));
   if (expr::TParamCollectionItem* variable = cm.store().find(text(2))) components::GetProp(*c, id, variable->value());
 }
 
-void TComSetProp::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  TNovaBaseList& list = list_of(cm, *this);
-  cm.Advance();
-  TNovaComponent* c = list.FindComponent(expression(0).str_or(cm, ""));
+template <>
+void TComOnComponent<18>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  TNovaComponent* c = advance_and_find(cm, *this, expression(0));
   if (!c) return;
   const std::int32_t id = property_id(cm, expression(1));
   if (const expr::TCustomParam* v = expression(2).run(cm)) components::SetProp(*c, id, *v);
 }
 
-void TComObjDel::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  TNovaBaseList& list = list_of(cm, *this);
+template <>
+void TComOnComponent<19>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  TNovaBaseList& list = component_list(cm, *this);
   cm.Advance();
   const std::string name = expression(0).str_or(cm, "");
   if (name.empty()) return;
@@ -202,27 +208,25 @@ void TComObjDel::Execute(TCallMan& cm, TPage&, std::int32_t) {
 
 // --- Play control ---------------------------------------------------------------------
 
-void TComMenuClose::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  TNovaBaseList& list = list_of(cm, *this);
-  cm.Advance();
-  TNovaComponent* c = list.FindComponent(expression(0).str_or(cm, ""));
-  if (!c) return;
-  warn_without_play_control(*this, *c);
-  c->SetPlayControl(components::LP_STOPFADE);
+template <>
+void TComOnComponent<26>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  if (TNovaComponent* c = advance_and_find(cm, *this, expression(0))) {
+    warn_without_play_control(*this, *c);
+    c->SetPlayControl(components::LP_STOPFADE);
+  }
 }
 
-void TComMediaPlay::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  TNovaBaseList& list = list_of(cm, *this);
-  cm.Advance();
-  TNovaComponent* c = list.FindComponent(expression(0).str_or(cm, ""));
-  if (!c) return;
-  warn_without_play_control(*this, *c);
-  c->RestartMotion();
+template <>
+void TComOnComponent<55>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  if (TNovaComponent* c = advance_and_find(cm, *this, expression(0))) {
+    warn_without_play_control(*this, *c);
+    c->RestartMotion();
+  }
 }
 
 void TComMovieStop::Start(TCallMan& cm) {
   using namespace components;
-  TNovaBaseList& list = list_of(cm, *this);
+  TNovaBaseList& list = component_list(cm, *this);
   set_uninterruptible(expression(3).flag_or(cm, false));
   set_waiting(false);
   set_target(list, {});
@@ -260,7 +264,7 @@ void TComWaitOn::set_target(const TNovaBaseList& list, ComponentId id) {
 
 void TComWaitOn::Execute(TCallMan& cm, TPage&, std::int32_t) {
   if (m_pending_name) {
-    TNovaBaseList& list = list_of(cm, *this);
+    TNovaBaseList& list = component_list(cm, *this);
     const std::string name = std::move(*m_pending_name);
     const TNovaComponent* c = name.empty() ? nullptr : list.FindComponent(name);
     set_target(list, c ? c->id() : ComponentId{});
@@ -296,7 +300,10 @@ void TComWaitOn::LoadState(core::ByteReader& r) {
 
 // Nothing of them runs, not even an expression: they are retried at every
 // tick.
-void TComPropMotion::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "property motions are"); }
+template <>
+void TComOnComponent<57>::Execute(TCallMan&, TPage&, std::int32_t) {
+  throw_not_built(*this, "property motions are");
+}
 
 void TComCabinet::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "cabinets are"); }
 

@@ -41,11 +41,6 @@ std::int32_t wrapping_sub(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
 
-TNovaBaseList& list_of(TCallMan& cm, const TCommand& command) {
-  if (!cm.base_list()) core::throw_error(core::format("%s: no component system is running", {command.name()}));
-  return *cm.base_list();
-}
-
 // Composes the screen now and leaves a copy of it on the front base, above
 // everything there. The copy is an image whose own surface is its
 // picture, so it takes that surface's size.
@@ -67,7 +62,7 @@ void take_snapshot(TNovaBaseList& list) {
 }  // namespace
 
 void TComFlip::Start(TCallMan& cm) {
-  TNovaBaseList& list = list_of(cm, *this);
+  TNovaBaseList& list = component_list(cm, *this);
   m_phase = 0;
   m_resumed = false;
   std::int32_t kind = expression(kTransition).int_or(cm, 0);
@@ -124,7 +119,7 @@ void TComFlip::Start(TCallMan& cm) {
 }
 
 void TComFlip::Execute(TCallMan& cm, TPage&, std::int32_t) {
-  TNovaBaseList& list = list_of(cm, *this);
+  TNovaBaseList& list = component_list(cm, *this);
   if (m_phase == 0) {
     m_phase = 1;
     return;
@@ -155,7 +150,7 @@ void TComFlip::Execute(TCallMan& cm, TPage&, std::int32_t) {
 void TComFlip::Finish(TCallMan& cm) { complete(cm, true); }
 
 void TComFlip::complete(TCallMan& cm, bool cabinets_too) {
-  TNovaBaseList& list = list_of(cm, *this);
+  TNovaBaseList& list = component_list(cm, *this);
   list.BeginTransition(list.front_index() ^ 1, 0, true, 0, 0);
   if (components::TNovaComponent* snapshot = list.FindComponent(kSnapshotName)) list.ScheduleDeletion(*snapshot);
   if (!m_clear_back) return;

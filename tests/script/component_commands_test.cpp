@@ -3,6 +3,7 @@
 // ObjDel, the play control of media and menus, MovieStop's wait, and the
 // commands whose classes or subsystems are not built.
 #include "component_fixture.h"
+#include "components/nova_images.h"
 #include "core/error.h"
 #include "script/commands.h"
 #include "script/name_list.h"
@@ -43,6 +44,21 @@ TEST_F(Components, CreationWritesThePresentPropertiesInTableOrderWithTheirDefaul
   EXPECT_EQ(second->strs[PR_SOURCE], "second");
   EXPECT_EQ(list.ItemCount(), 2);
   EXPECT_FALSE(list.front_base().dirty().rects().empty()) << "the new components were invalidated";
+}
+
+TEST_F(Components, ImgNewGivesTheImageACopyOfItsDelayExpression) {
+  start("images.nsb", {Cmd("ImgNew").prop(PR_NAME, "\"with\"").prop(PR_DELAY, "40 + 2").go(),
+                       Cmd("ImgNew").prop(PR_NAME, "\"without\"").prop(PR_DELAY, "")});
+  frame();
+  auto* with = dynamic_cast<TNovaImages*>(find("with"));
+  auto* without = dynamic_cast<TNovaImages*>(find("without"));
+  ASSERT_TRUE(with && without);
+  EXPECT_FALSE(with->ExtraPause().empty());
+  expr::TNovaParser copy;
+  copy.assign(with->ExtraPause());
+  ASSERT_TRUE(copy.execute(store, funcs));
+  EXPECT_EQ(copy.result()->as_int(), 42) << "the command's own expression";
+  EXPECT_TRUE(without->ExtraPause().empty());
 }
 
 TEST_F(Components, TheParentIsTheControlANameFindsElseTheFrontBase) {
@@ -133,14 +149,13 @@ TEST_F(Components, GetPropSetPropAndObjDelFindFirstAndNeedAPropertyId) {
   // ObjDel of every name of a base leaves both bases; of a component, it
   // deletes the component.
   std::vector<TCommandRecord> dels;
-  for (const char* name : {"\"\"", "\"\x01\"",
-                           "\"\x01"
-                           "BASE0\"",
-                           "\"\x01"
-                           "BASE1\"",
-                           "\"box\""}) {
+  const std::string bases[] = {"\"\"", "\"\x01\"", "\"\x01" + std::string("BASE0\""),
+                               "\"\x01" + std::string("BASE1\"")};
+  for (const std::string& name : bases) {
     dels.push_back(Cmd("ObjDel").e("component", name).go());
+    dels.push_back(Cmd("MovieStop").e("component", name).e("fade", "0").go());
   }
+  dels.push_back(Cmd("ObjDel").e("component", "\"box\"").go());
   start("dels.nsb", dels);
   frame();
   EXPECT_EQ(find("box"), nullptr);
