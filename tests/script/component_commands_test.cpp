@@ -213,9 +213,11 @@ TEST_F(Components, MovieStopStopsDeletesOrWaitsForThatVeryComponent) {
   };
   start("stops.nsb",
         {stop("now", "0"), stop("ended", "500"), stop("lower", "500"), stop("stopped", "500"), stop("nobody", "500")});
-  frame();
+  cm->RunTick();
   EXPECT_EQ(now->controls, std::vector<std::int32_t>{LP_STOP}) << "fade 0 stops";
-  EXPECT_EQ(find("now"), nullptr) << "and deletes";
+  EXPECT_TRUE(now->PendingDeletion()) << "and deletes";
+  list.UpdateAll();
+  EXPECT_EQ(find("now"), nullptr);
   EXPECT_EQ(position(), 5) << "ended, stopped, missing files and names are not waited for";
   EXPECT_TRUE(ended->controls.empty());
   EXPECT_TRUE(stopped->controls.empty());
