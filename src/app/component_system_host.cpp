@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/pointer_scale.h"
+#include "components/inline_picture_cache.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -37,6 +38,10 @@ ComponentSystemHost::ComponentSystemHost(PlayerContext& ctx) : m_ctx(ctx) {
       m_text_variables = std::make_unique<text::ExpressionVariables>(store, functions->funcs);
       m_messages.variables = m_text_variables.get();
     }
+  }
+  if (TitlePictures* cache = ctx.services.pictures()) {
+    m_inline_pictures = std::make_unique<components::InlinePictureCache>(cache->cache());
+    m_messages.pictures = m_inline_pictures.get();
   }
   services.bases.messages = &m_messages;
   m_system = std::make_unique<components::TComponentSystem>(std::move(services));

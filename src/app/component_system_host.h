@@ -104,6 +104,7 @@ class ComponentSystemHost final : public ComponentHost,
   // text commands.
   components::MesServices m_messages;
   std::unique_ptr<text::ExpressionVariables> m_text_variables;
+  std::unique_ptr<text::InlinePictureSource> m_inline_pictures;
   platform::Window* m_window = nullptr;
   platform::Rect m_panel;
   graphics::TScreenManager* m_screen = nullptr;

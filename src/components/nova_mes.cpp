@@ -484,6 +484,15 @@ constexpr std::int32_t kCaptureLinkVersion = 120;
 
 void TNovaMes::SaveToStream(core::ByteWriter& w) const {
   TNovaControl::SaveToStream(w);
+  SaveFields(w);
+}
+
+void TNovaMes::LoadFromStream(core::ByteReader& r, std::int32_t version) {
+  TNovaControl::LoadFromStream(r, version);
+  LoadFields(r, version);
+}
+
+void TNovaMes::SaveFields(core::ByteWriter& w) const {
   if (!m_engine) core::throw_error("TNovaMes " + Name() + ": the box has no text engine to save");
   // The page being read goes into the saved history as it stands now.
   const_cast<TNovaMes*>(this)->note_page();
@@ -511,8 +520,7 @@ void TNovaMes::SaveToStream(core::ByteWriter& w) const {
   w.bytes(states.data());
 }
 
-void TNovaMes::LoadFromStream(core::ByteReader& r, std::int32_t version) {
-  TNovaControl::LoadFromStream(r, version);
+void TNovaMes::LoadFields(core::ByteReader& r, std::int32_t version) {
   text::TKvWord& e = engine();
   const text::KvWordSettings before = e.settings();
   e.load_settings(r, version);

@@ -138,6 +138,17 @@ class TNovaMes : public TNovaControl {
   // --- Records -------------------------------------------------------------------------------
   void SaveToStream(core::ByteWriter& w) const override;
   void LoadFromStream(core::ByteReader& r, std::int32_t version) override;
+  // The box's own fields after the control part: the engine's settings,
+  // the display record, the history flag and value, the text, page index,
+  // scroll and hover, the three auxiliary strings and five event targets,
+  // the paused flags, the text delay rate, the read-mark mode, key and
+  // position, PR_ONIDLE (from 104), PR_CAPTURELINK (from 120) and the page
+  // states behind their byte count. Before writing, the page being read is
+  // noted in the history again. A damaged record raises core::Error and
+  // leaves the fields as they were (the pages are laid out only by the
+  // refresh).
+  void SaveFields(core::ByteWriter& w) const;
+  void LoadFields(core::ByteReader& r, std::int32_t version);
   // After a game load: the text laid out again, the saved page, scroll and
   // read-mark fields put back, the page restarted and each page's saved
   // reveal state applied.

@@ -7,11 +7,14 @@
 #include "../data/text_sources.h"
 #include "components/base_list.h"
 #include "components/component_factory.h"
+#include "components/inline_picture_cache.h"
 #include "components/nova_mes.h"
 #include "components/read_list.h"
 #include "core/error.h"
 #include "core/log.h"
 #include "data/history_format.h"
+#include "graphics/brio_collection.h"
+#include "memory_pictures.h"
 #include "support/test_font_service.h"
 #include "support/test_support.h"
 #include "text/font_pixel_manager.h"
@@ -275,6 +278,43 @@ TEST_F(MessageBox, DrawsRevealedGlyphsAtItsOriginScaledByAlpha) {
   m.SetAlpha(128);
   EXPECT_EQ(ink_at(12, 24), reference(128)) << "level × alpha / 255";
   EXPECT_NE(reference(128), reference(255));
+}
+
+TEST_F(MessageBox, AnImgTagShowsTheCachedPictureAndReleasesIt) {
+  constexpr std::uint32_t kPic = 0x804020;
+  graphics::test::MemoryPictures files;
+  files.put("pic.bri", graphics::test::plain_bri({graphics::test::solid_frame(6, 4, kPic)}));
+  graphics::TBrioCollection cache(files, 0, 32);
+  InlinePictureCache pictures(cache);
+  messages.pictures = &pictures;
+  graphics::TDIBX screen;
+  screen.SetSize(320, 240, 32);
+  list.SetDisplaySurface(&screen);
+  TNovaMes& m = box();
+  m.SetTarget(PR_ONPLAYSTART, "");
+  SetProp(m, PR_TEXT, expr::TParamStr("<IMG SRC=\"pic.bri\">a"));
+  const std::string key = graphics::TBrioCollection::KeyOf("pic.bri", false, true);
+  ASSERT_NE(cache.Find(key), nullptr) << "the picture comes from the cache";
+  EXPECT_EQ(cache.Find(key)->UserCount(), 1);
+  frames(2);
+  list.Compose();
+  // The picture's pixels went into the engine's surface, and from there
+  // through its plane onto the screen.
+  EXPECT_EQ(m.Engine()->colour_surface().GetPixel(2, 7), kPic);
+  EXPECT_EQ(m.Engine()->mask_surface().GetPixel(2, 7), 255u);
+  graphics::TDIBX ref;
+  ref.SetSize(1, 1, 32);
+  ref.Fill(static_cast<std::uint32_t>(ref.ColorToPixel(kPaper)));
+  ref.DrawMasked(0, 0, m.Engine()->mask_surface(), false, false, {2, 7, 3, 8}, m.Engine()->colour_surface());
+  EXPECT_EQ(screen.GetPixel(12, 27), ref.GetPixel(0, 0)) << "at the box's origin, on the bottom of the text band";
+  EXPECT_NE(ref.GetPixel(0, 0), static_cast<std::uint32_t>(ref.ColorToPixel(kPaper)));
+  EXPECT_EQ(screen.GetPixel(17, 27), static_cast<std::uint32_t>(screen.ColorToPixel(kPaper))) << "6 wide";
+  SetProp(m, PR_TEXT, expr::TParamStr("b"));
+  EXPECT_EQ(cache.Find(key), nullptr) << "released with the text that named it";
+  SetProp(m, PR_TEXT, expr::TParamStr("<IMG SRC=\"none.bri\">"));
+  EXPECT_EQ(m.Count(), 1) << "a missing picture is empty, not an error";
+  list.destroy(m);
+  EXPECT_EQ(cache.Count(), 0);
 }
 
 TEST_F(MessageBox, RecordRoundTripsAndTheRefreshPutsTheReadingBack) {
