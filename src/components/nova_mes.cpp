@@ -353,6 +353,7 @@ void TNovaMes::note_page() {
     n.page = m_index;
     n.first = p->first_position();
     n.last = p->last_position();
+    n.snapshot = data::take_snapshot(*m_engine, *p);
     h->NotePage(n);
   }
   if (TNovaReadList* marks = read_marks()) marks->SetPending(Name(), m_read_key, m_index, m_read_position);

@@ -29,6 +29,32 @@ void no_text(std::string_view page, std::int32_t command, std::string_view why) 
 
 }  // namespace
 
+std::string take_snapshot(const text::TKvWord& engine, const text::TWdPage& page) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  const std::int32_t first = page.first_glyph(), last = page.last_glyph();
+  if (first < 0 || last < first) return {};
+  for (std::int32_t i = first; i <= last && i < engine.glyph_count(); ++i) {
+    const text::TWdGlyph& g = engine.glyph(i);
+    const text::TWdOpeVar* v = std::get_if<text::TWdOpeVar>(&g);
+    if (!v) v = std::get_if<text::TWdOpeHistChar>(&g);
+    if (!v || !engine.names().find(v->name)) continue;
+    const bool seen = std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == v->name; });
+    if (seen) continue;
+    std::string value;
+    for (std::int32_t k = i + 1; k < engine.glyph_count() && text::is_produced(engine.glyph(k)); ++k) {
+      const text::TWdGlyph& c = engine.glyph(k);
+      if (const auto* ch = std::get_if<text::TWdVarChar>(&c)) {
+        if (ch->code > 0xFF) value.push_back(static_cast<char>(ch->code >> 8));
+        value.push_back(static_cast<char>(ch->code & 0xFF));
+      } else {
+        value.push_back('\x01');
+      }
+    }
+    pairs.emplace_back(v->name, std::move(value));
+  }
+  return join_snapshot(pairs);
+}
+
 // --- The cache -------------------------------------------------------------------------------
 
 const text::TKvWord* TMesDataCacheList::Find(TextCommandSource& source, text::TFontPixelManager& glyphs,

@@ -54,6 +54,12 @@ class TMesDataCacheList {
   std::deque<Page> m_pages;
 };
 
+// The variable snapshot of a laid-out page: for the first variable glyph
+// of each name on the page whose name the engine's name/value list holds,
+// "name=value" with the characters it produced (each produced line break
+// as byte 1); lines joined by CR LF.
+std::string take_snapshot(const text::TKvWord& engine, const text::TWdPage& page);
+
 // Where a lay-out finds what it needs besides the box's engine.
 struct LayOutContext {
   TextCommandSource* source = nullptr;            // none: every text is missing
