@@ -183,6 +183,44 @@ TEST_F(MessageBox, TextSetThroughSetPropNeverMarks) {
   EXPECT_EQ(read.as_str(), "");
 }
 
+TEST_F(MessageBox, TypingAndEventTagsRaiseTheirEventsAndSettingsReachTheEngine) {
+  TNovaMes& m = box();
+  m.SetTarget(PR_ONPLAYSTART, "");
+  m.SetTarget(PR_ONPLAYING, "typing");
+  m.SetTarget(PR_ONNOTIFY, "notify");
+  text_delay = 0;
+  SetProp(m, PR_TEXT, expr::TParamStr("ab<EVENT VALUE=\"one\\ntwo\">c"));
+  frames(1);
+  // The event goes out within the step, the step's characters after it.
+  EXPECT_EQ(take(), "notify one two") << "the lines of the event's text";
+  EXPECT_EQ(take(), "typing ab") << "the characters revealed in the step";
+  frames(1);
+  EXPECT_EQ(take(), "typing c");
+  EXPECT_EQ(take(), "end");
+
+  // The forwarded settings: quality from PR_ANTIALIAS, fade time never
+  // negative, the speed from PR_TEXTDELAY, the hold from either pause.
+  SetProp(m, PR_ANTIALIAS, expr::TParamFlag(false));
+  EXPECT_EQ(m.Engine()->settings().quality, 0);
+  SetProp(m, PR_ANTIALIAS, expr::TParamFlag(true));
+  EXPECT_EQ(m.Engine()->settings().quality, 3);
+  SetProp(m, PR_DELAY, expr::TParamInt(-5));
+  EXPECT_EQ(m.Engine()->settings().fade_time, 0);
+  SetProp(m, PR_TEXTDELAY, expr::TParamInt(128));
+  EXPECT_EQ(m.Engine()->settings().speed, 128);
+  SetProp(m, PR_TEXTPAUSED, expr::TParamFlag(true));
+  EXPECT_TRUE(m.Engine()->settings().hold);
+  SetProp(m, PR_PAUSED, expr::TParamFlag(true));
+  SetProp(m, PR_TEXTPAUSED, expr::TParamFlag(false));
+  EXPECT_TRUE(m.Engine()->settings().hold) << "either pause holds";
+  SetProp(m, PR_PAUSED, expr::TParamFlag(false));
+  EXPECT_FALSE(m.Engine()->settings().hold) << "clearing both resumes";
+  SetProp(m, PR_FONTBORDER, expr::TParamInt(2));
+  SetProp(m, PR_FONTHOVERCOLOR, expr::TParamInt(0x123456));
+  EXPECT_EQ(m.Engine()->settings().border_width, 2);
+  EXPECT_EQ(m.Engine()->settings().link_hover_color, 0x123456);
+}
+
 TEST_F(MessageBox, AStartEventTheScriptDropsStillLetsTheBoxType) {
   TNovaMes& m = box();
   show(m);
