@@ -88,9 +88,9 @@ struct Scene {
     box->SetName("mes");
     box->SetParent(&list.front_base());
     box->SetBounds(80, 530, 1120, 150);
-    box->SetFontHeight(24);
-    box->SetFontColor(0xFFFFFF);
-    box->SetFontBorder(2);
+    write_int(*box, PR_FONTHEIGHT, 24);
+    write_int(*box, PR_FONTCOLOR, 0xFFFFFF);
+    write_int(*box, PR_FONTBORDER, 2);
     box->SetDelay(120);
     restart();
   }

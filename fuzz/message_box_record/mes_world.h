@@ -39,7 +39,7 @@ struct MesWorld {
     m.SetName("mes");
     m.SetParent(&list.front_base());
     m.SetBounds(10, 20, 200, 20);
-    m.SetFontHeight(10);
+    write_int(m, components::PR_FONTHEIGHT, 10);
     m.SetTarget(components::PR_ONPLAYSTART, "start");
     m.SetReadMark(1, "ep1", 1);
     m.ShowTextCommand("ep1", 1);

@@ -39,18 +39,19 @@ TNovaMes::~TNovaMes() = default;
 const PropertyTable& TNovaMes::ClassProperties() {
   static const PropertyTable table = [] {
     using C = TNovaMes;
+    using S = text::KvWordSettings;
     PropertyTable t = TNovaControl::ClassProperties();
     t.integer<&C::Alpha, &C::SetAlpha>(PR_ALPHA);
     t.text<&C::FontName, &C::SetFontName>(PR_FONTNAME);
-    t.integer<&C::FontHeight, &C::SetFontHeight>(PR_FONTHEIGHT);
-    t.integer<&C::LineSpace, &C::SetLineSpace>(PR_LINESPACE);
-    t.integer<&C::FontColor, &C::SetFontColor>(PR_FONTCOLOR);
-    t.integer<&C::LinkColor, &C::SetLinkColor>(PR_FONTLINKCOLOR);
-    t.integer<&C::BorderColor, &C::SetBorderColor>(PR_FONTBORDERCOLOR);
-    t.integer<&C::HoverColor, &C::SetHoverColor>(PR_FONTHOVERCOLOR);
-    t.integer<&C::ShadowColor, &C::SetShadowColor>(PR_FONTSHADOWCOLOR);
-    t.integer<&C::FontBorder, &C::SetFontBorder>(PR_FONTBORDER);
-    t.integer<&C::FontShadow, &C::SetFontShadow>(PR_FONTSHADOW);
+    t.integer<&C::Setting<&S::font_size>, &C::SetSetting<&S::font_size>>(PR_FONTHEIGHT);
+    t.integer<&C::Setting<&S::line_spacing>, &C::SetSetting<&S::line_spacing>>(PR_LINESPACE);
+    t.integer<&C::Setting<&S::text_color>, &C::SetSetting<&S::text_color>>(PR_FONTCOLOR);
+    t.integer<&C::Setting<&S::link_color>, &C::SetSetting<&S::link_color>>(PR_FONTLINKCOLOR);
+    t.integer<&C::Setting<&S::border_color>, &C::SetSetting<&S::border_color>>(PR_FONTBORDERCOLOR);
+    t.integer<&C::Setting<&S::link_hover_color>, &C::SetSetting<&S::link_hover_color>>(PR_FONTHOVERCOLOR);
+    t.integer<&C::Setting<&S::shadow_color>, &C::SetSetting<&S::shadow_color>>(PR_FONTSHADOWCOLOR);
+    t.integer<&C::Setting<&S::border_width>, &C::SetSetting<&S::border_width>>(PR_FONTBORDER);
+    t.integer<&C::Setting<&S::shadow_width>, &C::SetSetting<&S::shadow_width>>(PR_FONTSHADOW);
     t.flag<&C::AntiAlias, &C::SetAntiAlias>(PR_ANTIALIAS);
     t.integer<&C::Delay, &C::SetDelay>(PR_DELAY);
     t.flag<&C::Paused, &C::SetPaused>(PR_PAUSED);
@@ -115,71 +116,23 @@ void change_settings(text::TKvWord* engine, F f) {
 
 }  // namespace
 
-std::int32_t TNovaMes::FontHeight() const { return (m_engine ? m_engine->settings() : fallback_settings()).font_size; }
-void TNovaMes::SetFontHeight(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.font_size = v; });
-}
-std::int32_t TNovaMes::LineSpace() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).line_spacing;
-}
-void TNovaMes::SetLineSpace(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.line_spacing = v; });
-}
-std::int32_t TNovaMes::FontColor() const { return (m_engine ? m_engine->settings() : fallback_settings()).text_color; }
-void TNovaMes::SetFontColor(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.text_color = v; });
-}
-std::int32_t TNovaMes::LinkColor() const { return (m_engine ? m_engine->settings() : fallback_settings()).link_color; }
-void TNovaMes::SetLinkColor(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.link_color = v; });
-}
-std::int32_t TNovaMes::BorderColor() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).border_color;
-}
-void TNovaMes::SetBorderColor(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.border_color = v; });
-}
-std::int32_t TNovaMes::HoverColor() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).link_hover_color;
-}
-void TNovaMes::SetHoverColor(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.link_hover_color = v; });
-}
-std::int32_t TNovaMes::ShadowColor() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).shadow_color;
-}
-void TNovaMes::SetShadowColor(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.shadow_color = v; });
-}
-std::int32_t TNovaMes::FontBorder() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).border_width;
-}
-void TNovaMes::SetFontBorder(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.border_width = v; });
-}
-std::int32_t TNovaMes::FontShadow() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).shadow_width;
-}
-void TNovaMes::SetFontShadow(std::int32_t v) {
-  change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.shadow_width = v; });
-}
-bool TNovaMes::AntiAlias() const { return (m_engine ? m_engine->settings() : fallback_settings()).quality != 0; }
+const text::KvWordSettings& TNovaMes::settings() const { return m_engine ? m_engine->settings() : fallback_settings(); }
+
+bool TNovaMes::AntiAlias() const { return settings().quality != 0; }
 void TNovaMes::SetAntiAlias(bool v) {
   change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.quality = v ? 3 : 0; });
 }
-std::int32_t TNovaMes::Alpha() const { return (m_engine ? m_engine->settings() : fallback_settings()).opacity; }
+std::int32_t TNovaMes::Alpha() const { return settings().opacity; }
 void TNovaMes::SetAlpha(std::int32_t v) {
   if (v == Alpha()) return;
   change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.opacity = v; });
   Invalidate();
 }
-std::int32_t TNovaMes::Delay() const { return (m_engine ? m_engine->settings() : fallback_settings()).fade_time; }
+std::int32_t TNovaMes::Delay() const { return settings().fade_time; }
 void TNovaMes::SetDelay(std::int32_t v) {
   if (m_engine) m_engine->set_fade_time(std::max(v, 0));
 }
-const std::string& TNovaMes::FontName() const {
-  return (m_engine ? m_engine->settings() : fallback_settings()).font_name;
-}
+const std::string& TNovaMes::FontName() const { return settings().font_name; }
 void TNovaMes::SetFontName(std::string_view v) {
   change_settings(m_engine.get(), [&](text::KvWordSettings& s) { s.font_name = v; });
 }

@@ -74,24 +74,19 @@ class TNovaMes : public TNovaControl {
   // --- Forwarded to the engine --------------------------------------------------------
   const std::string& FontName() const;
   void SetFontName(std::string_view v);
-  std::int32_t FontHeight() const;
-  void SetFontHeight(std::int32_t v);
-  std::int32_t LineSpace() const;
-  void SetLineSpace(std::int32_t v);
-  std::int32_t FontColor() const;
-  void SetFontColor(std::int32_t v);
-  std::int32_t LinkColor() const;
-  void SetLinkColor(std::int32_t v);
-  std::int32_t BorderColor() const;
-  void SetBorderColor(std::int32_t v);
-  std::int32_t HoverColor() const;
-  void SetHoverColor(std::int32_t v);
-  std::int32_t ShadowColor() const;
-  void SetShadowColor(std::int32_t v);
-  std::int32_t FontBorder() const;
-  void SetFontBorder(std::int32_t v);
-  std::int32_t FontShadow() const;
-  void SetFontShadow(std::int32_t v);
+  // The integer settings of the engine, by field (PR_FONTHEIGHT,
+  // PR_LINESPACE, the colours, the border and shadow widths).
+  template <std::int32_t text::KvWordSettings::*Field>
+  std::int32_t Setting() const {
+    return settings().*Field;
+  }
+  template <std::int32_t text::KvWordSettings::*Field>
+  void SetSetting(std::int32_t v) {
+    if (!m_engine) return;
+    text::KvWordSettings s = m_engine->settings();
+    s.*Field = v;
+    m_engine->set_settings(s);
+  }
   // Quality 3 when set, 0 when clear.
   bool AntiAlias() const;
   void SetAntiAlias(bool v);
@@ -163,6 +158,7 @@ class TNovaMes : public TNovaControl {
 
  private:
   text::TKvWord& engine();
+  const text::KvWordSettings& settings() const;
   text::TWdPage* current();
   const text::TWdPage* current() const;
   const MesServices* services() const;

@@ -48,8 +48,8 @@ class MessageBox : public ::testing::Test {
     m.SetName(name);
     m.SetParent(&list.front_base());
     m.SetBounds(10, 20, 200, 20);
-    m.SetFontHeight(10);
-    m.SetFontColor(kInk);
+    write_int(m, PR_FONTHEIGHT, 10);
+    write_int(m, PR_FONTCOLOR, kInk);
     m.SetDelay(0);
     m.SetTarget(PR_ONPLAYSTART, "start");
     m.SetTarget(PR_ONPLAYEND, "end");
