@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/pointer_scale.h"
+#include "components/inline_picture_cache.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -29,6 +30,20 @@ ComponentSystemHost::ComponentSystemHost(PlayerContext& ctx) : m_ctx(ctx) {
   services.bases.script_values = &values;
   services.bases.clock = &ctx.clock;
   if (TitlePictures* cache = ctx.services.pictures()) services.bases.pictures = &cache->cache();
+  m_messages.glyphs = ctx.services.glyphs();
+  if (VariableStore* variables = ctx.services.variables()) {
+    expr::TParamCollection& store = variables->store;
+    m_messages.text_delay = [&store] { return store.text_delay(); };
+    if (SystemFunctions* functions = ctx.services.functions()) {
+      m_text_variables = std::make_unique<text::ExpressionVariables>(store, functions->funcs);
+      m_messages.variables = m_text_variables.get();
+    }
+  }
+  if (TitlePictures* cache = ctx.services.pictures()) {
+    m_inline_pictures = std::make_unique<components::InlinePictureCache>(cache->cache());
+    m_messages.pictures = m_inline_pictures.get();
+  }
+  services.bases.messages = &m_messages;
   m_system = std::make_unique<components::TComponentSystem>(std::move(services));
   if (VariableStore* variables = ctx.services.variables()) {
     PointerWarp& warp = *this;

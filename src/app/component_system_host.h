@@ -20,10 +20,12 @@
 #include "app/player_context.h"
 #include "app/title_host.h"
 #include "components/component_system.h"
+#include "components/mes_services.h"
 #include "components/script_values.h"
 #include "graphics/cursor_files.h"
 #include "graphics/picture_files.h"
 #include "graphics/wipe_transition.h"
+#include "text/text_variables.h"
 
 namespace nova::app {
 
@@ -65,6 +67,7 @@ class ComponentSystemHost final : public ComponentHost,
   components::EventQueue* events() override { return &list().events(); }
   const components::ComponentDirectory* directory() override { return &list(); }
   components::TNovaBaseList* base_list() override { return &list(); }
+  data::TNovaHistoryFormatManager* history() override { return &m_system->history(); }
   graphics::TPresentSource* present_source() override { return &list(); }
 
  private:
@@ -97,6 +100,11 @@ class ComponentSystemHost final : public ComponentHost,
   std::unique_ptr<graphics::WipeTransitionFactory> m_transitions;
   std::unique_ptr<components::TComponentSystem> m_system;
   InputVariables* m_input = nullptr;
+  // What the message boxes are given; the text sources come with the
+  // text commands.
+  components::MesServices m_messages;
+  std::unique_ptr<text::ExpressionVariables> m_text_variables;
+  std::unique_ptr<text::InlinePictureSource> m_inline_pictures;
   platform::Window* m_window = nullptr;
   platform::Rect m_panel;
   graphics::TScreenManager* m_screen = nullptr;

@@ -114,12 +114,12 @@ void TFormView::register_variables() {
   VariableStore* variables = m_ctx.services.variables();
   if (!variables) return;
   auto shell = std::make_unique<ShellVariables>(m_ctx.clock, m_ctx.platform, static_cast<ShellHooks&>(*this));
-  auto history = std::make_unique<HistoryPlaceholder>();
+  auto history = std::make_unique<HistoryVariables>(m_ctx.services);
   auto components = std::make_unique<ComponentPlaceholder>();
   using Claim = expr::TSystemVariableRouter::Claim;
   variables->router.attach("shell", *shell, ShellVariables::kIndexes);
   variables->router.attach("shell (no MIDI)", *shell, ShellVariables::kNoMidiIndexes, Claim::Replaceable);
-  variables->router.attach("history placeholder", *history, HistoryPlaceholder::kIndexes, Claim::Replaceable);
+  variables->router.attach("history", *history, HistoryVariables::kIndexes);
   variables->router.attach("component placeholder", *components, ComponentPlaceholder::kIndexes, Claim::Replaceable);
   m_shell_variables = shell.get();
   variables->providers.push_back(std::move(shell));

@@ -1,10 +1,12 @@
 #include "app/shell_variables.h"
 
 #include "app/title_host.h"
+#include "app/title_services.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/frame_clock.h"
 #include "core/log.h"
+#include "data/history_format.h"
 #include "platform/platform.h"
 
 namespace nova::app {
@@ -128,21 +130,24 @@ void ShellVariables::write(int index, std::int32_t, const expr::TSysValue& in) {
   }
 }
 
-void HistoryPlaceholder::note_use() {
-  if (m_noted) return;
-  m_noted = true;
-  core::log(core::Channel::Script, core::Level::Info,
-            "@HistoryCount and @HistoryMaxCount: the message history is not built yet (the count reads 0)");
+data::TNovaHistoryFormatManager& HistoryVariables::manager(int index) const {
+  ComponentHost* c = m_services.components();
+  data::TNovaHistoryFormatManager* m = c ? c->history() : nullptr;
+  if (!m) {
+    core::throw_error(core::format("%s: the message history does not exist (no component system)",
+                                   {expr::kSystemVariables[static_cast<std::size_t>(index)].name}));
+  }
+  return *m;
 }
 
-void HistoryPlaceholder::read(int index, std::int32_t, expr::TSysValue& out) {
-  note_use();
-  out.i = index == kHistoryMaxCount ? m_max_count : 0;
+void HistoryVariables::read(int index, std::int32_t, expr::TSysValue& out) {
+  const data::TNovaNewHistory& h = manager(index).Default().History();
+  out.i = index == kHistoryMaxCount ? h.MaxCount() : h.Count();
 }
 
-void HistoryPlaceholder::write(int index, std::int32_t, const expr::TSysValue& in) {
-  note_use();
-  if (index == kHistoryMaxCount) m_max_count = in.i;
+void HistoryVariables::write(int index, std::int32_t, const expr::TSysValue& in) {
+  // @HistoryCount is read-only.
+  if (index == kHistoryMaxCount) manager(index).Default().History().SetMaxCount(in.i);
 }
 
 namespace {

@@ -12,6 +12,10 @@
 #include "expr/system_variables.h"
 #include "platform/clock.h"
 
+namespace nova::data {
+class TNovaHistoryFormatManager;
+}
+
 namespace nova::core {
 struct FrameClock;
 }
@@ -22,6 +26,7 @@ class Platform;
 namespace nova::app {
 
 class ScreenHost;
+class TitleServices;
 
 // What the shell's variables need of the main window.
 class ShellHooks {
@@ -78,21 +83,23 @@ class ShellVariables final : public expr::TSystemVariableProvider {
   std::optional<std::string> m_fixed_fonts;
 };
 
-// @HistoryCount reads 0 and @HistoryMaxCount reads back what was written,
-// until the message history exists; the first use says so in the log.
-class HistoryPlaceholder final : public expr::TSystemVariableProvider {
+// @HistoryCount and @HistoryMaxCount: the count and the maximum count of
+// the default history format, which the component system owns. Without a
+// component system they raise an error naming themselves.
+class HistoryVariables final : public expr::TSystemVariableProvider {
  public:
   static constexpr std::array<int, 2> kIndexes = {8, 43};
 
+  // `services` must outlive the provider.
+  explicit HistoryVariables(TitleServices& services) : m_services(services) {}
   expr::TCustomParam* referred(int) override { return nullptr; }
   std::int32_t count(int) override { return 1; }
   void read(int index, std::int32_t element, expr::TSysValue& out) override;
   void write(int index, std::int32_t element, const expr::TSysValue& in) override;
 
  private:
-  void note_use();
-  bool m_noted = false;
-  std::int32_t m_max_count = 0;
+  data::TNovaHistoryFormatManager& manager(int index) const;
+  TitleServices& m_services;
 };
 
 // The variables of the component system raise an error naming themselves

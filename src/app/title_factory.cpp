@@ -102,6 +102,8 @@ class BuildFactory final : public TitleFactory {
                                   ctx.platform.dialogs(), variables.router, base_list},
           std::move(options));
       if (TitlePictures* pictures = services.pictures()) pictures->cache().SetImageKey(project->image_key());
+      // The read marks are the project's status data; the boxes keep them.
+      if (base_list) base_list->set_read_marks(&project->ReadMarks());
       SystemFunctions& functions = *services.functions();
       if (functions.access) {
         functions.extract_dialogs = std::make_unique<PlatformExtractDialogs>(ctx);

@@ -28,6 +28,9 @@ class TScreenManager;
 namespace nova::components {
 class TNovaBaseList;
 }
+namespace nova::data {
+class TNovaHistoryFormatManager;
+}
 
 namespace nova::app {
 
@@ -96,6 +99,8 @@ class ComponentHost {
   virtual const components::ComponentDirectory* directory() { return nullptr; }
   virtual components::TNovaBaseList* base_list() { return nullptr; }
   virtual graphics::TPresentSource* present_source() { return nullptr; }
+  // The message-history formats the component system owns.
+  virtual data::TNovaHistoryFormatManager* history() { return nullptr; }
 };
 
 // The screen manager as the window drives it.

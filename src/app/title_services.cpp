@@ -1,5 +1,6 @@
 #include "app/title_services.h"
 
+#include "components/base_list.h"
 #include "components/component_functions.h"
 #include "data/data_functions.h"
 #include "expr/expr_functions.h"
@@ -11,7 +12,7 @@ SystemFunctions::SystemFunctions(std::uint32_t seed, expr::TParamCollection& sto
   // Layer order: each layer may replace what a lower one registered.
   expr::register_expr_functions(funcs, store, random);
   components::register_component_functions(funcs, component_scope);
-  data::register_data_functions(funcs);
+  data::register_data_functions(funcs, history_scope);
   if (files) access = std::make_unique<files::ScriptFileAccess>(*files);
 }
 
@@ -39,6 +40,8 @@ TitleServices::~TitleServices() {
 
 void TitleServices::free_project() {
   if (!m_project) return;
+  // The boxes keep the project's read marks: they go with it.
+  if (m_components && m_components->base_list()) m_components->base_list()->set_read_marks(nullptr);
   m_project.reset();
   if (m_functions && m_functions->access) script::unregister_script_functions(m_functions->funcs, *m_functions->access);
 }

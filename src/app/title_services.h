@@ -17,6 +17,7 @@
 #include "app/title_host.h"
 #include "app/title_pictures.h"
 #include "components/component_functions.h"
+#include "data/data_functions.h"
 #include "expr/param_collection.h"
 #include "expr/random.h"
 #include "expr/store_variables.h"
@@ -44,6 +45,8 @@ struct SystemFunctions {
   // The component functions' way to the components, set while a component
   // system exists; the behaviours hold its address.
   components::ComponentScope component_scope;
+  // The history functions' way to the history formats, likewise.
+  data::HistoryScope history_scope;
   expr::TSysFuncMan funcs;
   expr::StandardRandom random;
   std::unique_ptr<files::ScriptFileAccess> access;  // null without a file manager
@@ -92,7 +95,10 @@ class TitleServices {
   void set_pictures(std::unique_ptr<TitlePictures> p) { m_pictures = std::move(p); }
   void set_components(std::unique_ptr<ComponentHost> c) {
     m_components = std::move(c);
-    if (m_functions) m_functions->component_scope.list = m_components ? m_components->base_list() : nullptr;
+    if (m_functions) {
+      m_functions->component_scope.list = m_components ? m_components->base_list() : nullptr;
+      m_functions->history_scope.manager = m_components ? m_components->history() : nullptr;
+    }
   }
   void set_project(std::unique_ptr<ProjectHost> p) { m_project = std::move(p); }
   void set_media(std::unique_ptr<MediaHost> m) { m_media = std::move(m); }
@@ -104,7 +110,10 @@ class TitleServices {
   void free_variables() { m_variables.reset(); }
   // The component system, then the glyph manager it drew with.
   void free_components() {
-    if (m_functions) m_functions->component_scope.list = nullptr;
+    if (m_functions) {
+      m_functions->component_scope.list = nullptr;
+      m_functions->history_scope.manager = nullptr;
+    }
     m_components.reset();
     m_glyphs.reset();
   }

@@ -32,6 +32,7 @@
 
 #include "components/component_factory.h"
 #include "components/events.h"
+#include "components/mes_services.h"
 #include "components/name_index.h"
 #include "components/nova_base.h"
 #include "components/nova_control.h"
@@ -45,10 +46,14 @@
 namespace nova::graphics {
 class TBrioCollection;
 }
+namespace nova::data {
+class TNovaHistoryFormatManager;
+}
 
 namespace nova::components {
 
 class ScriptValues;
+class TNovaReadList;
 
 // Shows the pointer shape over the panel. `file` is the cursor file a
 // component asks for, empty for none (the title's default cursor or the
@@ -77,6 +82,8 @@ struct BaseListServices {
   ScriptValues* script_values = nullptr;
   // The frame clock animations step by; without it they stand still.
   const core::FrameClock* clock = nullptr;
+  // What message boxes need; without it they cannot show text.
+  const MesServices* messages = nullptr;
 };
 
 // The key arrays are indexed by virtual-key code.
@@ -98,6 +105,15 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   const TComponentFactory& factory() const { return m_services.factory; }
   graphics::TBrioCollection* pictures() const { return m_services.pictures; }
   ScriptValues* script_values() const { return m_services.script_values; }
+  const MesServices* messages() const { return m_services.messages; }
+  // The history formats the boxes record into (the component system's);
+  // none: nothing is recorded.
+  data::TNovaHistoryFormatManager* history() const { return m_history; }
+  void set_history(data::TNovaHistoryFormatManager* history) { m_history = history; }
+  // The read marks the boxes keep (the project's status data); none:
+  // nothing is marked read and nothing reads as read.
+  TNovaReadList* read_marks() const { return m_read_marks; }
+  void set_read_marks(TNovaReadList* marks) { m_read_marks = marks; }
   // The last accepted frame interval (ms), 0 without a clock.
   std::int32_t FrameMs() const { return m_services.clock ? m_services.clock->FrameDeltaMs.load() : 0; }
 
@@ -354,6 +370,8 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   TNovaControl* control(ComponentId id) const;
 
   BaseListServices m_services;
+  data::TNovaHistoryFormatManager* m_history = nullptr;
+  TNovaReadList* m_read_marks = nullptr;
   std::array<std::unique_ptr<TNovaBase>, 2> m_bases;
   std::int32_t m_front_index = 0;
   TTimerList m_events;

@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "components/nova_images.h"
+#include "components/nova_mes.h"
 #include "components/nova_object.h"
 #include "core/error.h"
 #include "core/format.h"
@@ -38,6 +39,9 @@ std::unique_ptr<TNovaComponent> TComponentFactory::make(TComponentType type) con
 // Each class family adds its types here: the image components LT_IMAGES,
 // LT_TILE and LT_MAPIMG; the message box will add LT_MES, and each later
 // class its own type.
-void register_product_classes(TComponentFactory& factory) { register_image_classes(factory); }
+void register_product_classes(TComponentFactory& factory) {
+  register_image_classes(factory);
+  register_message_classes(factory);
+}
 
 }  // namespace nova::components

@@ -7,6 +7,8 @@ namespace nova::components {
 TComponentSystem::TComponentSystem(ComponentSystemServices services)
     : m_step_trace(std::move(services.step_trace)), m_free_picture_cache(std::move(services.free_picture_cache)) {
   m_bases = std::make_unique<TNovaBaseList>(services.bases);
+  m_history = std::make_unique<data::TNovaHistoryFormatManager>();
+  m_bases->set_history(m_history.get());
   m_focus_pattern = std::make_unique<graphics::TDIBX>();
   m_transparency_pattern = std::make_unique<graphics::TDIBX>();
   draw_patterns(32);
@@ -39,7 +41,9 @@ void TComponentSystem::Finalize() {
   trace("TextRead.Free");
   m_read_marks.reset();
   trace("TextHistoryFormats.Free");
-  m_history_formats.reset();
+  // The boxes still on the list record into the formats no more.
+  m_bases->set_history(nullptr);
+  m_history.reset();
   trace("Bases.Free");
   m_bases.reset();
   trace("SelRectDIB.Free");

@@ -1,8 +1,8 @@
 // TComponentSystem: the component system of the player. It owns the main
-// base list (no owner: it composes into the display surface it is given)
-// and the two pattern surfaces components draw with, and keeps places for
-// the read marks and the message-history formats, which their components
-// fill in.
+// base list (no owner: it composes into the display surface it is given),
+// the message-history formats its message boxes record into, and the two
+// pattern surfaces components draw with, and keeps a place for the read
+// marks.
 //
 // Made at the component system's start-up step, freed at its finalisation,
 // which reports these steps in order: "TextRead.Free",
@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "components/base_list.h"
+#include "data/history_format.h"
 #include "graphics/memory_dibx.h"
 
 namespace nova::components {
@@ -59,8 +60,9 @@ class TComponentSystem {
 
   void set_read_marks(std::unique_ptr<SystemPart> part) { m_read_marks = std::move(part); }
   SystemPart* read_marks() const { return m_read_marks.get(); }
-  void set_history_formats(std::unique_ptr<SystemPart> part) { m_history_formats = std::move(part); }
-  SystemPart* history_formats() const { return m_history_formats.get(); }
+  // The history formats, made after the main list and given to it; valid
+  // until Finalize.
+  data::TNovaHistoryFormatManager& history() const { return *m_history; }
 
   // Frees everything in the order of the steps above.
   void Finalize();
@@ -74,7 +76,7 @@ class TComponentSystem {
   std::function<void(std::string_view)> m_step_trace;
   std::function<void()> m_free_picture_cache;
   std::unique_ptr<SystemPart> m_read_marks;
-  std::unique_ptr<SystemPart> m_history_formats;
+  std::unique_ptr<data::TNovaHistoryFormatManager> m_history;
   std::unique_ptr<TNovaBaseList> m_bases;
   std::unique_ptr<graphics::TDIBX> m_focus_pattern;
   std::unique_ptr<graphics::TDIBX> m_transparency_pattern;

@@ -24,6 +24,32 @@ TNovaRead& TNovaReadList::Add(std::string_view key) {
   return m_items[it->second];
 }
 
+bool TNovaReadList::IsRead(std::string_view key, std::int32_t position, std::int32_t page) const {
+  const TNovaRead* item = Find(key);
+  if (!item) return false;
+  for (std::size_t i = 0; i < item->positions.size(); ++i) {
+    if (item->positions[i] == position && item->pages[i] == page) return true;
+  }
+  return false;
+}
+
+void TNovaReadList::SetPending(std::string_view box, std::string_view key, std::int32_t page, std::int32_t position) {
+  pending_box = box;
+  pending_key = key;
+  pending_page = page;
+  pending_position = position;
+}
+
+void TNovaReadList::CommitPending(std::string_view box) {
+  if (pending_key.empty() || pending_box != box) return;
+  if (!IsRead(pending_key, pending_position, pending_page)) {
+    TNovaRead& item = Add(pending_key);
+    item.positions.push_back(pending_position);
+    item.pages.push_back(pending_page);
+  }
+  pending_key.clear();
+}
+
 void TNovaReadList::SaveToStream(core::ByteWriter& w) const {
   w.i32(static_cast<std::int32_t>(m_items.size()));
   for (const TNovaRead& item : m_items) {
@@ -39,35 +65,35 @@ void TNovaReadList::SaveToStream(core::ByteWriter& w) const {
 }
 
 void TNovaReadList::LoadFromStream(core::ByteReader& r) {
-  *this = TNovaReadList{};
-  try {
-    const std::int32_t count = r.i32();
-    if (count < 0 || static_cast<std::uint64_t>(count) * kMinItemBytes > r.remaining()) {
-      r.fail(core::format("read-mark count %d does not fit the record", {count}));
-    }
-    for (std::int32_t i = 0; i < count; ++i) {
-      TNovaRead item;
-      item.key = r.str();
-      const std::int32_t n = r.i32();
-      if (n < 0 || static_cast<std::uint64_t>(n) * kPairBytes > r.remaining()) {
-        r.fail(core::format("read mark %d: pair count %d does not fit the record", {i, n}));
-      }
-      item.positions.resize(static_cast<std::size_t>(n));
-      item.pages.resize(static_cast<std::size_t>(n));
-      for (auto& p : item.positions) p = r.i32();
-      for (auto& p : item.pages) p = r.i32();
-      TNovaRead& kept = Add(item.key);
-      kept.positions = std::move(item.positions);
-      kept.pages = std::move(item.pages);
-    }
-    pending_key = r.str();
-    pending_position = r.i32();
-    pending_page = r.i32();
-    pending_box = r.str();
-  } catch (...) {
-    *this = TNovaReadList{};
-    throw;
+  TNovaReadList loaded;
+  loaded.read_record(r);
+  *this = std::move(loaded);
+}
+
+void TNovaReadList::read_record(core::ByteReader& r) {
+  const std::int32_t count = r.i32();
+  if (count < 0 || static_cast<std::uint64_t>(count) * kMinItemBytes > r.remaining()) {
+    r.fail(core::format("read-mark count %d does not fit the record", {count}));
   }
+  for (std::int32_t i = 0; i < count; ++i) {
+    TNovaRead item;
+    item.key = r.str();
+    const std::int32_t n = r.i32();
+    if (n < 0 || static_cast<std::uint64_t>(n) * kPairBytes > r.remaining()) {
+      r.fail(core::format("read mark %d: pair count %d does not fit the record", {i, n}));
+    }
+    item.positions.resize(static_cast<std::size_t>(n));
+    item.pages.resize(static_cast<std::size_t>(n));
+    for (auto& p : item.positions) p = r.i32();
+    for (auto& p : item.pages) p = r.i32();
+    TNovaRead& kept = Add(item.key);
+    kept.positions = std::move(item.positions);
+    kept.pages = std::move(item.pages);
+  }
+  pending_key = r.str();
+  pending_position = r.i32();
+  pending_page = r.i32();
+  pending_box = r.str();
 }
 
 bool TNovaReadList::operator==(const TNovaReadList& o) const {

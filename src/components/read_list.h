@@ -4,8 +4,9 @@
 // pair per page read; one pending mark (key, position, page, box name)
 // waits to be committed when its page is left.
 //
-// Here the list is data and its record; the message box adds the reading
-// and marking operations. A value: copy freely.
+// The message box asks whether a page was read when it starts showing it,
+// sets the pending mark when a scripted page is shown, and commits it when
+// that page finishes in the same box. A value: copy freely.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,23 @@ class TNovaReadList {
   // The item of a key, made when absent.
   TNovaRead& Add(std::string_view key);
 
+  // Whether the item of `key` holds the pair (position, page).
+  bool IsRead(std::string_view key, std::int32_t position, std::int32_t page) const;
+  // The page a box shows now waits to be marked read; it replaces any
+  // mark still pending, whichever box set it.
+  void SetPending(std::string_view box, std::string_view key, std::int32_t page, std::int32_t position);
+  // Marks the pending page read, when one is pending and `box` is the box
+  // that set it (names compared exactly): the item is made when absent and
+  // the pair appended unless present; the pending key is cleared.
+  void CommitPending(std::string_view box);
+  // The box left the pending page unfinished (new text, another page): the
+  // mark it set is dropped, so that nothing else finishing there marks it.
+  void DropPending(std::string_view box) {
+    if (pending_box == box) pending_key.clear();
+  }
+  // Forgets every mark and the pending one.
+  void Clear() { *this = TNovaReadList{}; }
+
   std::string pending_key;
   std::int32_t pending_position = 0;
   std::int32_t pending_page = 0;
@@ -43,12 +61,14 @@ class TNovaReadList {
   void SaveToStream(core::ByteWriter& w) const;
   // Replaces the list. Counts are checked against the bytes left before
   // anything is allocated; a damaged record raises core::Error and leaves
-  // the list empty.
+  // the list as it was.
   void LoadFromStream(core::ByteReader& r);
 
   bool operator==(const TNovaReadList& o) const;
 
  private:
+  void read_record(core::ByteReader& r);
+
   std::vector<TNovaRead> m_items;
   std::unordered_map<std::string, std::size_t> m_index;  // folded key -> position
 };

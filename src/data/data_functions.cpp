@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "core/log.h"
+#include "data/history_format.h"
 #include "expr/function_args.h"
 
 namespace nova::data {
@@ -16,11 +17,19 @@ using Args = expr::FunctionArgs;
 constexpr int kFirstDb = 87, kLastDb = 124;
 constexpr int kDbRecordCount = 101, kDbGetRecNo = 123;
 constexpr int kFirstDirectGet = 108, kLastDirectSet = 115;
-constexpr int kHistoryFunctions[] = {142, 143, 144};
+constexpr int kGetHistoryCount = 142, kGetHistoryMaxCount = 143, kSetHistoryMaxCount = 144;
+
+TNovaHistoryFormatManager& manager_of(const HistoryScope& scope, int index) {
+  if (!scope.manager) {
+    core::throw_error(std::string(expr::kSysFuncs[static_cast<std::size_t>(index)].name) +
+                      ": the message history does not exist (no component system)");
+  }
+  return *scope.manager;
+}
 
 }  // namespace
 
-void register_data_functions(expr::TSysFuncMan& funcs) {
+void register_data_functions(expr::TSysFuncMan& funcs, const HistoryScope& scope) {
   // One note per manager (one per run), on the first DB call.
   auto noted = std::make_shared<bool>(false);
   for (int index = kFirstDb; index <= kLastDb; ++index) {
@@ -44,12 +53,20 @@ void register_data_functions(expr::TSysFuncMan& funcs) {
       // Everything else keeps the target's initial value: FALSE, 0, 0.0, "".
     });
   }
-  for (int index : kHistoryFunctions) {
-    funcs.set_behaviour(index, [index](expr::TCustomParam&, Args) {
-      core::throw_error(std::string(expr::kSysFuncs[static_cast<std::size_t>(index)].name) +
-                        ": needs the message box (not built yet)");
-    });
-  }
+  // A format that does not exist answers -1, or FALSE for the setter.
+  funcs.set_behaviour(kGetHistoryCount, [&scope](expr::TCustomParam& t, Args a) {
+    const TNovaHistoryFormat* f = manager_of(scope, kGetHistoryCount).Find(a[0]->as_str());
+    t.set_int(f ? f->History().Count() : -1);
+  });
+  funcs.set_behaviour(kGetHistoryMaxCount, [&scope](expr::TCustomParam& t, Args a) {
+    const TNovaHistoryFormat* f = manager_of(scope, kGetHistoryMaxCount).Find(a[0]->as_str());
+    t.set_int(f ? f->History().MaxCount() : -1);
+  });
+  funcs.set_behaviour(kSetHistoryMaxCount, [&scope](expr::TCustomParam& t, Args a) {
+    TNovaHistoryFormat* f = manager_of(scope, kSetHistoryMaxCount).Find(a[0]->as_str());
+    if (f) f->History().SetMaxCount(a[1]->as_int());
+    t.set_flag(f != nullptr);
+  });
 }
 
 }  // namespace nova::data

@@ -62,7 +62,8 @@ const std::string* ruby_of(const TKvWord& e, const TWdGlyph& g) {
 // Zero-width operation glyphs (events, variables) do not part two
 // neighbouring characters.
 bool passes_over(const TKvWord& e, const PlacedGlyph& p) {
-  return !p.is_space() && p.width == 0 && !char_of(e.glyph(p.glyph)) && !std::holds_alternative<TWdImg>(e.glyph(p.glyph));
+  return !p.is_space() && p.width == 0 && !char_of(e.glyph(p.glyph)) &&
+         !std::holds_alternative<TWdImg>(e.glyph(p.glyph));
 }
 
 // --- Painting --------------------------------------------------------------------------------
@@ -113,8 +114,8 @@ std::optional<Edge> edge_of(const TKvWord& e, const PlacedGlyph& p) {
 // operation glyphs; nullptr at the row's end.
 const PlacedGlyph* neighbour(const TKvWord& e, const TWdRow& row, std::size_t i, int step) {
   const auto& items = row.items();
-  for (std::ptrdiff_t k = static_cast<std::ptrdiff_t>(i) + step; k >= 0 && k < static_cast<std::ptrdiff_t>(items.size());
-       k += step) {
+  for (std::ptrdiff_t k = static_cast<std::ptrdiff_t>(i) + step;
+       k >= 0 && k < static_cast<std::ptrdiff_t>(items.size()); k += step) {
     if (!passes_over(e, items[static_cast<std::size_t>(k)])) return &items[static_cast<std::size_t>(k)];
   }
   return nullptr;
@@ -157,11 +158,10 @@ void paint_ruby(Painter& painter, const TWdPage& page, const TWdRow& row, std::s
     d.last_of_run = k == n - 1;
     d.border_width = bw;
     d.shadow_width = sw;
-    d.cell = Rect::from_size(clamp_coordinate(x), clamp_coordinate(top), (wide ? size : std::max(1, size / 2)) + 2 * bw + sw,
-                             size + 2 * bw + sw);
+    d.cell = Rect::from_size(clamp_coordinate(x), clamp_coordinate(top),
+                             (wide ? size : std::max(1, size / 2)) + 2 * bw + sw, size + 2 * bw + sw);
     const auto style = static_cast<std::uint8_t>(look.style & (FS_BOLD | FS_ITALIC));
-    p.ruby_rect = p.ruby_rect.united(
-        painter.draw_char(core::char_code_at(ruby, at), look.font_name, style, size, d));
+    p.ruby_rect = p.ruby_rect.united(painter.draw_char(core::char_code_at(ruby, at), look.font_name, style, size, d));
   }
 }
 
@@ -178,7 +178,8 @@ void paint_glyph(Painter& painter, const TWdPage& page, TWdRow& row, std::size_t
   if (const auto* img = std::get_if<TWdImg>(&g)) {
     p.plain = false;
     if (const InlinePicture* pic = e.picture(img->source)) {
-      pic->draw_frame(std::clamp(p.frame, 0, pic->frame_count() - 1), painter.colour, painter.mask, cell.left, cell.top);
+      pic->draw_frame(std::clamp(p.frame, 0, pic->frame_count() - 1), painter.colour, painter.mask, cell.left,
+                      cell.top);
       p.rect = cell;
     }
     return;
@@ -187,8 +188,8 @@ void paint_glyph(Painter& painter, const TWdPage& page, TWdRow& row, std::size_t
   const TDecorate* d = e.decoration_of(g);
   if (!c || !d) return;
   const ResolvedLook look = e.look_of(*d);
-  p.colour = p.hovered         ? s.link_hover_color
-             : d->color != -1  ? d->color
+  p.colour = p.hovered          ? s.link_hover_color
+             : d->color != -1   ? d->color
              : !c->link.empty() ? s.link_color
                                 : s.text_color;
   p.plain = look.border_width == 0 && look.shadow_width == 0;
@@ -300,32 +301,35 @@ void redraw_area(TWdPage& page, Rect area) {
 
 // --- Drawing onto a target ------------------------------------------------------------------
 
-void draw_page(const TWdPage& page, graphics::TCustomDIBX& target, std::int32_t x, std::int32_t y) {
+void draw_page(const TWdPage& page, graphics::TCustomDIBX& target, std::int32_t x, std::int32_t y, std::int32_t alpha) {
   if (page.stale()) return;
+  alpha = std::clamp(alpha, 0, 255);
   const TKvWord& e = page.engine();
   const graphics::TDIBX& colour = e.colour_surface();
   const graphics::TDIBX& mask = e.mask_surface();
   const Rect bounds{0, 0, colour.GetWidth(), colour.GetHeight()};
   if (bounds.empty()) return;
   const Rect clip = target.EffectiveClip();
-  auto draw = [&](const PlacedGlyph& p, Rect r) {
+  auto draw = [&](const PlacedGlyph& p, std::int32_t level, Rect r) {
     r = r.intersected(bounds);
     if (r.empty() || !meets(r.translated(x, y), clip)) return;
     if (p.plain) {
-      target.DrawColorMasked(x + r.left, y + r.top, p.level, static_cast<std::uint32_t>(target.ColorToPixel(p.colour)),
+      target.DrawColorMasked(x + r.left, y + r.top, level, static_cast<std::uint32_t>(target.ColorToPixel(p.colour)),
                              false, false, r, mask);
-    } else if (p.level >= 255) {
+    } else if (level >= 255) {
       target.DrawMasked(x + r.left, y + r.top, mask, false, false, r, colour);
     } else {
-      target.DrawMaskedBlend(x + r.left, y + r.top, p.level, mask, false, false, r, colour);
+      target.DrawMaskedBlend(x + r.left, y + r.top, level, mask, false, false, r, colour);
     }
   };
   for (const TWdRow& row : page.items()) {
     if (!row_visible(page, row, bounds.height())) continue;
     for (const PlacedGlyph& p : row.items()) {
       if (p.is_space() || !p.revealed || p.level <= 0) continue;
-      draw(p, p.ruby_rect);
-      draw(p, p.rect);
+      const std::int32_t level = alpha == 255 ? p.level : p.level * alpha / 255;
+      if (level <= 0) continue;
+      draw(p, level, p.ruby_rect);
+      draw(p, level, p.rect);
     }
   }
 }

@@ -43,8 +43,10 @@ void render_page(TWdPage& page);
 // would leave them.
 void redraw_area(TWdPage& page, graphics::Rect area);
 // Draws the revealed glyphs whose pixels meet the target's clip, the
-// surfaces' (0, 0) at (x, y).
-void draw_page(const TWdPage& page, graphics::TCustomDIBX& target, std::int32_t x, std::int32_t y);
+// surfaces' (0, 0) at (x, y), each at its fade level scaled by `alpha`
+// (level × alpha / 255; alpha limited to 0..255).
+void draw_page(const TWdPage& page, graphics::TCustomDIBX& target, std::int32_t x, std::int32_t y,
+               std::int32_t alpha = 255);
 
 // The revealed glyph under a point of the surface (its cell), or -1.
 std::int32_t hit_test(const TWdPage& page, std::int32_t x, std::int32_t y);

@@ -8,6 +8,7 @@
 #include "app/form_view.h"
 #include "app/player_context.h"
 #include "core/log.h"
+#include "data/history_format.h"
 #include "expr/nova_parser.h"
 #include "platform/headless/headless_platform.h"
 #include "script/page_file.h"
@@ -77,7 +78,8 @@ TEST(ShellVariables, EveryIndexHasItsHolderOnceTheTitleRuns) {
   // The MIDI manager took the shell's stand-in answers over.
   EXPECT_EQ(router.holder_name(45), "MIDI manager");
   EXPECT_EQ(router.holder_name(46), "MIDI manager");
-  EXPECT_EQ(router.holder_name(43), "history placeholder");
+  EXPECT_EQ(router.holder_name(43), "history");
+  EXPECT_EQ(router.holder_name(8), "history");
   EXPECT_EQ(router.holder_name(35), "input") << "the input variables replace the component placeholder";
   EXPECT_EQ(router.holder_name(1), "input");
 
@@ -91,6 +93,19 @@ TEST(ShellVariables, EveryIndexHasItsHolderOnceTheTitleRuns) {
   EXPECT_EQ(p.sys("@HistoryCount").as_int(), 0);
   ASSERT_TRUE(p.run("@HistoryMaxCount = 30"));
   EXPECT_EQ(p.sys("@HistoryMaxCount").as_int(), 30);
+  // The default format of the component system's history is what they read.
+  data::TNovaHistoryFormatManager* history = p.ctx.services.components()->history();
+  ASSERT_NE(history, nullptr);
+  EXPECT_EQ(history->Default().History().MaxCount(), 30);
+  data::NotedPage page;
+  page.box = "mes";
+  page.key = "ep1";
+  history->NotePage(page);
+  EXPECT_EQ(p.sys("@HistoryCount").as_int(), 0) << "the page shown is not counted yet";
+  history->Commit("mes", nullptr);
+  EXPECT_EQ(p.sys("@HistoryCount").as_int(), 1);
+  ASSERT_TRUE(p.run("@HistoryCount = 9"));
+  EXPECT_EQ(p.sys("@HistoryCount").as_int(), 1) << "read-only";
   // The component system's variables read the bases.
   ASSERT_TRUE(p.run("@LClick"));
   EXPECT_FALSE(p.sys("@LClick").as_flag());

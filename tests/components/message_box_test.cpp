@@ -1,0 +1,414 @@
+// The message box: pages typed out at the text's waits, the start event and
+// its countdown, the end event, read marks committed only for a finished
+// page, the history entry of every scripted page, links and hit tests,
+// drawing, and the record with the refresh after a load.
+#include <gtest/gtest.h>
+
+#include "../data/text_sources.h"
+#include "components/base_list.h"
+#include "components/component_factory.h"
+#include "components/inline_picture_cache.h"
+#include "components/nova_mes.h"
+#include "components/read_list.h"
+#include "core/error.h"
+#include "core/log.h"
+#include "data/history_format.h"
+#include "graphics/brio_collection.h"
+#include "memory_pictures.h"
+#include "support/test_font_service.h"
+#include "support/test_support.h"
+#include "text/font_pixel_manager.h"
+#include "text/word_layout.h"
+
+namespace nova::test {
+namespace {
+
+using namespace components;
+
+constexpr std::int32_t kInk = 0x00FFFFFF;
+constexpr std::int32_t kPaper = 0x00000000;
+
+class MessageBox : public ::testing::Test {
+ protected:
+  MessageBox() {
+    register_message_classes(factory);
+    messages.glyphs = &glyphs;
+    messages.texts = &source;
+    messages.text_delay = [this] { return text_delay; };
+    list.set_history(&history);
+    list.set_read_marks(&marks);
+    list.SetScreenSize(320, 240);
+    list.front_base().SetColor(kPaper);
+    clock.FrameDeltaMs = 15;
+    // Three pages of two rows at font size 10 in a box 20 high.
+    source.put("ep1", {std::nullopt, "ab<BR>cd<BR>ef<BR>gh<BR>ij", "x<A HREF=\"go\\nnow\">LINK</A>y"}, 30);
+  }
+  TNovaMes& box(std::string_view name = "mes") {
+    auto& m = static_cast<TNovaMes&>(list.Create(LT_MES));
+    m.SetName(name);
+    m.SetParent(&list.front_base());
+    m.SetBounds(10, 20, 200, 20);
+    write_int(m, PR_FONTHEIGHT, 10);
+    write_int(m, PR_FONTCOLOR, kInk);
+    m.SetDelay(0);
+    m.SetTarget(PR_ONPLAYSTART, "start");
+    m.SetTarget(PR_ONPLAYEND, "end");
+    return m;
+  }
+  // The script's message through TextIns, with read marks and history.
+  void show(TNovaMes& m, std::int32_t command = 1) {
+    m.SetReadMark(1, "ep1", command);
+    m.ShowTextCommand("ep1", command);
+  }
+  // The oldest waiting event, taken as the interpreter takes it: "target
+  // arg arg ...", or "-".
+  std::string take() {
+    EventEntry* e = list.events().first_pending();
+    if (!e) return "-";
+    std::string s = e->target;
+    for (const std::string& a : e->arguments) s += " " + a;
+    list.events().remove(*e);
+    return s;
+  }
+  void frames(int n) {
+    for (int i = 0; i < n; ++i) list.UpdateAll();
+  }
+  static int revealed(const TNovaMes& m) {
+    if (m.Index() < 0 || m.Index() >= m.Count()) return 0;
+    int n = 0;
+    for (const auto& row : m.Pages()[static_cast<std::size_t>(m.Index())].items()) {
+      for (const auto& g : row.items()) n += !g.is_space() && g.revealed ? 1 : 0;
+    }
+    return n;
+  }
+  // Frames until the current page's end event, taking every other event;
+  // answers the events seen before it.
+  std::vector<std::string> finish_page() {
+    std::vector<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+      list.UpdateAll();
+      for (std::string e = take(); e != "-"; e = take()) {
+        seen.push_back(e);
+        if (e == "end") return seen;
+      }
+    }
+    ADD_FAILURE() << "the page never finished";
+    return seen;
+  }
+
+  TComponentFactory factory;
+  TestFontService fonts;
+  text::TFontPixelManager glyphs{fonts};
+  TestTextSource source;
+  std::int32_t text_delay = 30;
+  MesServices messages;
+  core::FrameClock clock;
+  data::TNovaHistoryFormatManager history;
+  TNovaReadList marks;
+  TNovaBaseList list{{factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
+};
+
+TEST_F(MessageBox, TwoPagesStartEndAndReadMarksOnlyAfterAPageFinished) {
+  TNovaMes& m = box();
+  for (const TPropertyInfo& p : kProperties) {
+    EXPECT_EQ(m.Properties().implements(p.id), p.components.contains(LT_MES)) << p.name;
+  }
+  show(m);
+  ASSERT_EQ(m.Count(), 3);
+  EXPECT_EQ(m.Index(), 0);
+  EXPECT_TRUE(m.StoredText().empty()) << "TextIns leaves the stored text empty";
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(m.StartCountdown(), 1);
+  frames(1);
+  EXPECT_EQ(revealed(m), 0) << "the countdown holds the first update";
+  EXPECT_EQ(marks.pending_key, "ep1") << "page 0 is pending at once";
+  EXPECT_EQ(marks.pending_page, 0);
+  EXPECT_EQ(history.Default().History().pending_key(), "ep1") << "page 0 is noted at once";
+  frames(1);
+  EXPECT_EQ(revealed(m), 1) << "the first character one update later";
+  EXPECT_TRUE(m.PlayingText());
+  EXPECT_FALSE(marks.IsRead("ep1", 1, 0));
+  EXPECT_EQ(finish_page(), std::vector<std::string>{"end"});
+  EXPECT_TRUE(marks.IsRead("ep1", 1, 0)) << "committed once page 0 finished";
+  EXPECT_TRUE(m.PlayingText()) << "not the last page";
+  EXPECT_EQ(history.Default().History().Count(), 0) << "the page shown is not in the history yet";
+
+  SetProp(m, PR_INDEX, expr::TParamInt(1));
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(history.Default().History().Count(), 1);
+  EXPECT_EQ(history.Default().History().entries()[0], (data::THistoryOldData{"ep1", 1, 0, 200, 20}));
+  // Page 1 is left unfinished: it stays unread when page 2 finishes.
+  frames(4);
+  SetProp(m, PR_INDEX, expr::TParamInt(2));
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(finish_page(), std::vector<std::string>{"end"});
+  EXPECT_FALSE(marks.IsRead("ep1", 1, 1));
+  EXPECT_TRUE(marks.IsRead("ep1", 1, 2));
+  EXPECT_FALSE(m.PlayingText()) << "the last page is revealed";
+  EXPECT_EQ(m.GetAllText(), "ij") << "PR_TEXT reads the current page";
+  SetProp(m, PR_INDEX, expr::TParamInt(2));
+  SetProp(m, PR_INDEX, expr::TParamInt(7));
+  EXPECT_EQ(take(), "-") << "the same page and an index outside change nothing";
+
+  // The same message again starts with "1"; the history records page 2.
+  show(m);
+  EXPECT_EQ(take(), "start 1");
+  EXPECT_EQ(history.Default().History().Count(), 3);
+}
+
+TEST_F(MessageBox, TextSetThroughSetPropNeverMarks) {
+  TNovaMes& m = box();
+  show(m);
+  take();
+  frames(3);  // page 0 of the message left unfinished
+  SetProp(m, PR_TEXT, expr::TParamStr("ab<BR>cd<BR>ef"));
+  EXPECT_EQ(m.ReadMarkMode(), 0);
+  EXPECT_TRUE(m.DisplayRecord().Empty()) << "a PR_TEXT write empties the display record";
+  EXPECT_EQ(m.StoredText(), "ab<BR>cd<BR>ef");
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(finish_page(), std::vector<std::string>{"end"});
+  EXPECT_EQ(marks.Count(), 0) << "the message's page was left unfinished";
+  EXPECT_EQ(history.Default().History().Count(), 1) << "the message's page was recorded when the text changed";
+  SetProp(m, PR_INDEX, expr::TParamInt(1));
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(history.Default().History().Count(), 1) << "a PR_TEXT text notes nothing";
+  EXPECT_EQ(marks.Count(), 0);
+
+  // An empty text gives no pages and no start event; PR_TEXT reads empty.
+  SetProp(m, PR_TEXT, expr::TParamStr(""));
+  EXPECT_EQ(m.Count(), 0);
+  EXPECT_EQ(take(), "-");
+  expr::TParamStr read;
+  GetProp(m, PR_TEXT, read);
+  EXPECT_EQ(read.as_str(), "");
+}
+
+TEST_F(MessageBox, TypingAndEventTagsRaiseTheirEventsAndSettingsReachTheEngine) {
+  TNovaMes& m = box();
+  m.SetTarget(PR_ONPLAYSTART, "");
+  m.SetTarget(PR_ONPLAYING, "typing");
+  m.SetTarget(PR_ONNOTIFY, "notify");
+  text_delay = 0;
+  SetProp(m, PR_TEXT, expr::TParamStr("ab<EVENT VALUE=\"one\\ntwo\">c"));
+  frames(1);
+  // The event goes out within the step, the step's characters after it.
+  EXPECT_EQ(take(), "notify one two") << "the lines of the event's text";
+  EXPECT_EQ(take(), "typing ab") << "the characters revealed in the step";
+  frames(1);
+  EXPECT_EQ(take(), "typing c");
+  EXPECT_EQ(take(), "end");
+
+  // The forwarded settings: quality from PR_ANTIALIAS, fade time never
+  // negative, the speed from PR_TEXTDELAY, the hold from either pause.
+  SetProp(m, PR_ANTIALIAS, expr::TParamFlag(false));
+  EXPECT_EQ(m.Engine()->settings().quality, 0);
+  SetProp(m, PR_ANTIALIAS, expr::TParamFlag(true));
+  EXPECT_EQ(m.Engine()->settings().quality, 3);
+  SetProp(m, PR_DELAY, expr::TParamInt(-5));
+  EXPECT_EQ(m.Engine()->settings().fade_time, 0);
+  SetProp(m, PR_TEXTDELAY, expr::TParamInt(128));
+  EXPECT_EQ(m.Engine()->settings().speed, 128);
+  SetProp(m, PR_TEXTPAUSED, expr::TParamFlag(true));
+  EXPECT_TRUE(m.Engine()->settings().hold);
+  SetProp(m, PR_PAUSED, expr::TParamFlag(true));
+  SetProp(m, PR_TEXTPAUSED, expr::TParamFlag(false));
+  EXPECT_TRUE(m.Engine()->settings().hold) << "either pause holds";
+  SetProp(m, PR_PAUSED, expr::TParamFlag(false));
+  EXPECT_FALSE(m.Engine()->settings().hold) << "clearing both resumes";
+  SetProp(m, PR_FONTBORDER, expr::TParamInt(2));
+  SetProp(m, PR_FONTHOVERCOLOR, expr::TParamInt(0x123456));
+  EXPECT_EQ(m.Engine()->settings().border_width, 2);
+  EXPECT_EQ(m.Engine()->settings().link_hover_color, 0x123456);
+}
+
+TEST_F(MessageBox, AStartEventTheScriptDropsStillLetsTheBoxType) {
+  TNovaMes& m = box();
+  show(m);
+  frames(3);
+  EXPECT_EQ(revealed(m), 0) << "the start event waits in the queue";
+  take();  // the interpreter drops an event whose page is missing
+  frames(1);
+  EXPECT_EQ(revealed(m), 1);
+}
+
+TEST_F(MessageBox, MissingAndBrokenPagesShowNoTextAndALaidOutCommitIsLoggedOnce) {
+  TNovaMes& m = box();
+  source.put_broken("bad");
+  m.SetReadMark(1, "bad", 0);
+  EXPECT_NO_THROW(m.ShowTextCommand("bad", 0));
+  EXPECT_EQ(m.Count(), 0);
+  EXPECT_NO_THROW(frames(2));
+  m.ShowTextCommand("none", 0);
+  EXPECT_EQ(m.Count(), 0);
+
+  history.FindOrCreate("wide").SetSettings({16, 0, 0, 600, 480, 10});
+  show(m);
+  take();
+  int logged = 0;
+  core::LogSink sink([&](core::Channel, core::Level, std::string_view msg) {
+    if (msg.find("message history viewer is not built yet") != std::string_view::npos) ++logged;
+  });
+  SetProp(m, PR_INDEX, expr::TParamInt(1));
+  SetProp(m, PR_INDEX, expr::TParamInt(2));
+  EXPECT_EQ(logged, 1);
+  EXPECT_EQ(history.Find("wide")->History().pending_key(), "ep1") << "the format keeps its page";
+  EXPECT_EQ(history.Default().History().Count(), 2) << "the list-mode format records on";
+}
+
+TEST_F(MessageBox, LinksRaiseTheirEventAndCaptureLinkLetsOtherClicksThrough) {
+  TNovaMes& below = box("below");
+  below.SetEventTarget(PR_ONLBTNDOWN, "below");
+  TNovaMes& m = box();
+  m.SetTarget(PR_ONLINK, "link");
+  m.SetEventTarget(PR_ONLBTNDOWN, "press");
+  show(m, 2);
+  take();
+  finish_page();
+  // "x" is 10 wide at x 10 (the box's left); the link follows it.
+  auto click = [&](int x) {
+    list.front_base().SetPointer(x, 25);
+    list.FrameBegin(15);
+    list.front_base().left_pressed = list.front_base().left_held = true;
+    list.FrameBegin(15);
+    list.front_base().left_held = false;
+    list.FrameBegin(15);
+  };
+  click(25);
+  EXPECT_EQ(take(), "link LINK go now") << "the visible text, then the lines of its HREF";
+  EXPECT_EQ(take(), "-") << "the press stops at the link";
+  click(15);
+  EXPECT_EQ(take(), "press 5 5") << "off the link the box takes the press itself";
+  m.SetCaptureLink(true);
+  click(15);
+  EXPECT_EQ(take(), "below 5 5") << "with PR_CAPTURELINK clicks off links pass through";
+  click(25);
+  EXPECT_EQ(take(), "link LINK go now");
+}
+
+TEST_F(MessageBox, DrawsRevealedGlyphsAtItsOriginScaledByAlpha) {
+  graphics::TDIBX screen;
+  screen.SetSize(320, 240, 32);
+  list.SetDisplaySurface(&screen);
+  TNovaMes& m = box();
+  m.SetTarget(PR_ONPLAYSTART, "");
+  SetProp(m, PR_TEXT, expr::TParamStr("ab"));
+  auto ink_at = [&](int x, int y) {
+    list.Compose();
+    list.ClearDirtyRects();
+    return screen.GetPixel(x, y);
+  };
+  const auto ink = static_cast<std::uint32_t>(screen.ColorToPixel(kInk));
+  const auto paper = static_cast<std::uint32_t>(screen.ColorToPixel(kPaper));
+  EXPECT_EQ(ink_at(12, 24), paper) << "nothing before the first character";
+  frames(2);
+  // What the glyph's mask gives at a level, drawn on paper.
+  auto reference = [&](std::int32_t level) {
+    graphics::TDIBX ref;
+    ref.SetSize(1, 1, 32);
+    ref.Fill(paper);
+    ref.DrawColorMasked(0, 0, level, ink, false, false, {2, 4, 3, 5}, m.Engine()->mask_surface());
+    return ref.GetPixel(0, 0);
+  };
+  EXPECT_NE(reference(255), paper);
+  EXPECT_EQ(ink_at(12, 24), reference(255)) << "the first character at the box's origin";
+  EXPECT_EQ(ink_at(22, 24), paper) << "the second waits its turn";
+  EXPECT_EQ(ink_at(8, 24), paper);
+  m.SetAlpha(128);
+  EXPECT_EQ(ink_at(12, 24), reference(128)) << "level × alpha / 255";
+  EXPECT_NE(reference(128), reference(255));
+}
+
+TEST_F(MessageBox, AnImgTagShowsTheCachedPictureAndReleasesIt) {
+  constexpr std::uint32_t kPic = 0x804020;
+  graphics::test::MemoryPictures files;
+  files.put("pic.bri", graphics::test::plain_bri({graphics::test::solid_frame(6, 4, kPic)}));
+  graphics::TBrioCollection cache(files, 0, 32);
+  InlinePictureCache pictures(cache);
+  messages.pictures = &pictures;
+  graphics::TDIBX screen;
+  screen.SetSize(320, 240, 32);
+  list.SetDisplaySurface(&screen);
+  TNovaMes& m = box();
+  m.SetTarget(PR_ONPLAYSTART, "");
+  SetProp(m, PR_TEXT, expr::TParamStr("<IMG SRC=\"pic.bri\">a"));
+  const std::string key = graphics::TBrioCollection::KeyOf("pic.bri", false, true);
+  ASSERT_NE(cache.Find(key), nullptr) << "the picture comes from the cache";
+  EXPECT_EQ(cache.Find(key)->UserCount(), 1);
+  frames(2);
+  list.Compose();
+  // The picture's pixels went into the engine's surface, and from there
+  // through its plane onto the screen.
+  EXPECT_EQ(m.Engine()->colour_surface().GetPixel(2, 7), kPic);
+  EXPECT_EQ(m.Engine()->mask_surface().GetPixel(2, 7), 255u);
+  graphics::TDIBX ref;
+  ref.SetSize(1, 1, 32);
+  ref.Fill(static_cast<std::uint32_t>(ref.ColorToPixel(kPaper)));
+  ref.DrawMasked(0, 0, m.Engine()->mask_surface(), false, false, {2, 7, 3, 8}, m.Engine()->colour_surface());
+  EXPECT_EQ(screen.GetPixel(12, 27), ref.GetPixel(0, 0)) << "at the box's origin, on the bottom of the text band";
+  EXPECT_NE(ref.GetPixel(0, 0), static_cast<std::uint32_t>(ref.ColorToPixel(kPaper)));
+  EXPECT_EQ(screen.GetPixel(17, 27), static_cast<std::uint32_t>(screen.ColorToPixel(kPaper))) << "6 wide";
+  SetProp(m, PR_TEXT, expr::TParamStr("b"));
+  EXPECT_EQ(cache.Find(key), nullptr) << "released with the text that named it";
+  SetProp(m, PR_TEXT, expr::TParamStr("<IMG SRC=\"none.bri\">"));
+  EXPECT_EQ(m.Count(), 1) << "a missing picture is empty, not an error";
+  list.destroy(m);
+  EXPECT_EQ(cache.Count(), 0);
+}
+
+TEST_F(MessageBox, RecordRoundTripsAndTheRefreshPutsTheReadingBack) {
+  TNovaMes& m = box();
+  m.SetAuxiliary(1, "aux");
+  m.SetTextDelay(512);
+  m.SetCaptureLink(true);
+  show(m);
+  take();
+  finish_page();
+  SetProp(m, PR_INDEX, expr::TParamInt(1));
+  take();
+  frames(4);
+  const int typed = revealed(m);
+  ASSERT_GT(typed, 0);
+  core::ByteWriter w;
+  list.WriteComponent(w, m);
+
+  TComponentFactory other_factory;
+  register_message_classes(other_factory);
+  TNovaBaseList other{{other_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
+  other.set_history(&history);
+  other.set_read_marks(&marks);
+  other.SetScreenSize(320, 240);
+  core::ByteReader r(w.data());
+  auto& back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
+  EXPECT_TRUE(r.at_end());
+  EXPECT_EQ(back.Count(), 0) << "laid out only by the refresh";
+  back.RefreshAfterLoad();
+  EXPECT_EQ(back.Count(), 3);
+  EXPECT_EQ(back.Index(), 1);
+  EXPECT_EQ(revealed(back), typed) << "the page's saved state";
+  EXPECT_EQ(back.ReadMarkKey(), "ep1");
+  EXPECT_EQ(back.ReadMarkMode(), 1);
+  EXPECT_EQ(back.Auxiliary(1), "aux");
+  EXPECT_EQ(back.TextDelay(), 512);
+  EXPECT_TRUE(back.CaptureLink());
+  EXPECT_EQ(back.StartCountdown(), 0);
+  EXPECT_TRUE(back.DisplayRecord() == m.DisplayRecord());
+
+  // The same record after the text changed shape: each page's state is
+  // read within the stored bytes, and what does not fit is left unrevealed.
+  source.put("ep1", {std::nullopt, "abcdefghijklmnopqrstuvwxyz<BR>12345678901234567890<BR>z"}, 30);
+  core::ByteReader again(w.data());
+  auto& reshaped = static_cast<TNovaMes&>(other.ReadComponent(again, 140, &other.front_base()));
+  EXPECT_NO_THROW(reshaped.RefreshAfterLoad());
+  EXPECT_EQ(reshaped.Index(), 1);
+
+  // Every cut of the record raises, and nothing of it stays.
+  for (std::size_t cut = 1; cut < w.size(); cut += 7) {
+    core::ByteReader part(std::span(w.data()).first(cut));
+    const std::int32_t before = other.ItemCount();
+    EXPECT_THROW(other.ReadComponent(part, 140, &other.front_base()), core::Error) << cut;
+    EXPECT_EQ(other.ItemCount(), before);
+  }
+}
+
+}  // namespace
+}  // namespace nova::test

@@ -1,0 +1,191 @@
+// A box's display record: one text command read through the text cache and
+// laid out, what the cache keeps, what is the viewer's, and the record.
+#include "data/mes_data.h"
+
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "data/history_format.h"
+#include "support/test_font_service.h"
+#include "text/font_pixel_manager.h"
+#include "text/word_render.h"
+#include "text_sources.h"
+
+namespace nova::test {
+namespace {
+
+class DisplayRecord : public ::testing::Test {
+ protected:
+  DisplayRecord() {
+    text::KvWordSettings s;
+    s.width = 100;
+    s.height = 20;  // two rows of 10 a page
+    s.font_size = 10;
+    engine.set_settings(s);
+  }
+  // The text of each page laid out.
+  std::vector<std::string> lay(bool history = false) {
+    pages.clear();
+    data.LayOut(engine, pages, history, {&source, nullptr});
+    std::vector<std::string> texts;
+    for (const auto& p : pages) texts.push_back(text::page_text(p));
+    return texts;
+  }
+
+  TestFontService fonts;
+  text::TFontPixelManager glyphs{fonts};
+  text::TKvWord engine{glyphs};
+  std::vector<text::TWdPage> pages;
+  TestTextSource source;
+  data::TNovaNewMesData data;
+};
+
+TEST_F(DisplayRecord, OneTextCommandIsLaidOutFromItsStoredStream) {
+  source.put("ep1", {std::nullopt, "ab<BR>cd<BR>ef", "x<VAR NAME=who>y<HISTCHAR NAME=who>"});
+  EXPECT_TRUE(data.Empty());
+  EXPECT_TRUE(lay().empty()) << "nothing named, nothing laid out";
+
+  data.SetTextCommand("EP1", 1);
+  EXPECT_FALSE(data.Empty());
+  EXPECT_TRUE(data.SingleText());
+  EXPECT_EQ(lay(), (std::vector<std::string>{"ab\r\ncd\r\n", "ef"}));
+
+  data.SetTextCommand("ep1", 0);
+  EXPECT_TRUE(lay().empty()) << "not a text command";
+  data.SetTextCommand("ep1", 9);
+  EXPECT_TRUE(lay().empty()) << "outside the page";
+  data.SetTextCommand("nofile", 0);
+  EXPECT_TRUE(lay().empty());
+  source.put_broken("bad");
+  data.SetTextCommand("bad", 0);
+  EXPECT_NO_THROW(lay()) << "a page that does not read is no text";
+  EXPECT_TRUE(pages.empty());
+
+  // Variables resolve through the names only here (no expression source);
+  // history variables only with the flag.
+  engine.names().set("who", "Z");
+  data.SetTextCommand("ep1", 2);
+  EXPECT_EQ(lay(), (std::vector<std::string>{"xy"})) << "the lay-out sets the names from the snapshot (none)";
+}
+
+TEST_F(DisplayRecord, TheCacheKeepsRecentPagesAndTextsFirstAndBounded) {
+  for (int p = 0; p < 6; ++p) {
+    std::vector<std::optional<std::string>> texts;
+    for (int i = 0; i < 20; ++i) texts.emplace_back("t" + std::to_string(i));
+    source.put("p" + std::to_string(p), texts);
+  }
+  data::TMesDataCacheList& cache = data.cache();
+  for (int p = 0; p < 5; ++p) ASSERT_NE(cache.Find(source, glyphs, "p" + std::to_string(p), 0), nullptr);
+  EXPECT_EQ(cache.PageNames(), (std::vector<std::string>{"p4", "p3", "p2", "p1"})) << "the fifth drops the oldest";
+  const int loads = source.loads;
+  ASSERT_NE(cache.Find(source, glyphs, "P2", 0), nullptr);
+  EXPECT_EQ(source.loads, loads) << "found without loading, case aside";
+  EXPECT_EQ(cache.PageNames().front(), "p2");
+  for (int i = 0; i < 18; ++i) cache.Find(source, glyphs, "p2", i);
+  const std::vector<std::int32_t> commands = cache.Commands("p2");
+  ASSERT_EQ(commands.size(), 16u);
+  EXPECT_EQ(commands.front(), 17);
+  EXPECT_EQ(commands.back(), 2);
+  const text::TKvWord* t = cache.Find(source, glyphs, "p2", 5);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->glyph_count(), 2);
+  EXPECT_EQ(cache.Commands("p2").front(), 5);
+  EXPECT_EQ(cache.Find(source, glyphs, "p2", 20), nullptr);
+}
+
+TEST_F(DisplayRecord, EntriesAndSegmentsAreTheViewers) {
+  source.put("ep1", {"a"});
+  core::ByteWriter w;
+  w.i32(1);
+  w.str("ep1");
+  w.i32(0);
+  w.i32(0);
+  w.i32(100);
+  w.i32(50);
+  data.load(*std::make_unique<core::ByteReader>(w.data()), 112);
+  EXPECT_EQ(data.entries().size(), 1u);
+  try {
+    lay();
+    ADD_FAILURE() << "list entries are shown by the viewer";
+  } catch (const core::Error& e) {
+    EXPECT_EQ(e.message(), "CallHist: the message history viewer is not built yet");
+  }
+}
+
+TEST_F(DisplayRecord, RecordsAtEveryVersionAndDamageChangesNothing) {
+  data.SetTextCommand("ep1", 4);
+  for (std::int32_t version : {107, 113, 123, 124, 140}) {
+    core::ByteWriter w;
+    data.save(w, version);
+    data::TNovaNewMesData back;
+    core::ByteReader r(w.data());
+    back.load(r, version);
+    EXPECT_TRUE(r.at_end());
+    EXPECT_EQ(back.SingleText(), version >= 113) << version;
+    if (version >= 113) {
+      EXPECT_TRUE(back == data) << version;
+    }
+    // Every cut raises and leaves the record as it was.
+    for (std::size_t cut = 0; cut < w.size(); ++cut) {
+      data::TNovaNewMesData kept;
+      kept.SetTextCommand("mine", 1);
+      core::ByteReader part(std::span(w.data()).first(cut));
+      EXPECT_THROW(kept.load(part, version), core::Error) << version << " " << cut;
+      ASSERT_EQ(kept.segments().segments().size(), 1u);
+      EXPECT_EQ(kept.segments().segments()[0].key, "mine");
+    }
+  }
+  // A segment with a snapshot: written and read above 123 only.
+  data::TNovaNewMesData snap;
+  core::ByteWriter w;
+  w.i32(0);
+  w.i32(1);
+  w.str("ep1");
+  for (std::int32_t v : {2, 0, -1, 0}) w.i32(v);
+  w.str("who=Ann");
+  w.i32(0);
+  core::ByteReader r(w.data());
+  snap.load(r, 124);
+  EXPECT_EQ(snap.segments().segments()[0].snapshot, "who=Ann");
+  EXPECT_EQ(snap.segments().segments()[0].command, 2);
+}
+
+TEST_F(DisplayRecord, ASnapshotHoldsTheNamedVariablesOfThePage) {
+  const std::vector<std::string> lines = {core::sjis("x<VAR NAME=who>y<VAR NAME=who><VAR NAME=line><VAR NAME=other>z")};
+  engine.parse(lines);
+  engine.names().set("who", core::sjis("花子"));
+  engine.names().set("line",
+                     "a\x01"
+                     "b");
+  engine.prepare_variables(0, -1, false);
+  engine.layout(pages);
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(data::take_snapshot(engine, pages[0]), "who=" + core::sjis("花子") +
+                                                       "\r\nline=a\x01"
+                                                       "b")
+      << "each name once, line breaks as byte 1, names outside the list left out";
+  // Laid out again from that snapshot, the text shows the same values.
+  source.put("ep1", {"x<VAR NAME=who>y"});
+  core::ByteWriter w;
+  w.i32(0);
+  w.i32(1);
+  w.str("ep1");
+  for (std::int32_t v : {0, 0, -1, 0}) w.i32(v);
+  w.str("who=" + core::sjis("花子"));
+  w.i32(0);
+  core::ByteReader r(w.data());
+  data.load(r, 124);
+  EXPECT_EQ(lay(), (std::vector<std::string>{"x" + core::sjis("花子") + "y"}));
+}
+
+TEST(Snapshots, JoinAndSplitKeepLineBreaksAsByteOne) {
+  const std::string s = data::join_snapshot({{"a", "x\x01y"}, {"b", ""}});
+  EXPECT_EQ(s, "a=x\x01y\r\nb=");
+  const auto pairs = data::split_snapshot(s + "\r\nnoequals");
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_EQ(pairs[0].second, "x\x01y");
+  EXPECT_EQ(pairs[1].first, "b");
+}
+
+}  // namespace
+}  // namespace nova::test
