@@ -53,16 +53,6 @@ class ManagerPictures final : public graphics::PictureFiles {
   files::TVrFileManager& m_files;
 };
 
-// Fills its screen rectangle with one colour word.
-class TFill final : public TNovaControl {
- public:
-  std::int32_t colour = 0;
-  void Paint(graphics::TCustomDIBX& s) override {
-    s.FillRect(GetScreenRect(), static_cast<std::uint32_t>(s.ColorToPixel(colour)));
-    PaintChildren(s);
-  }
-};
-
 std::map<std::string, std::string> snapshot(const fs::path& root) {
   std::map<std::string, std::string> out;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
