@@ -12,10 +12,10 @@
 #include <string>
 
 #include "app/app_functions.h"
-#include "app/pending_functions.h"
 #include "app/player_context.h"
 #include "app/script_title.h"
 #include "calls.h"
+#include "components/base_list.h"
 #include "core/error.h"
 #include "core/log.h"
 #include "expr/nova_parser.h"
@@ -85,7 +85,10 @@ struct World {
     ctx->services.files()->SetBaseFolder(base);
     ctx->services.set_variables(std::make_unique<app::VariableStore>());
     auto functions = std::make_unique<app::SystemFunctions>(1, ctx->services.variables()->store, ctx->services.files());
-    app::register_pending_component_functions(functions->funcs);
+    // SaveScreen draws this list's bases.
+    bases = std::make_unique<components::TNovaBaseList>(components::BaseListServices{factory});
+    bases->SetScreenSize(32, 24);
+    functions->component_scope.list = bases.get();
     app::register_app_functions(functions->funcs, *ctx, *functions->access);
     ctx->services.set_functions(std::move(functions));
     script::ProjectOptions options;
@@ -126,6 +129,8 @@ struct World {
   fs::path root, base, outside;
   std::map<std::string, std::string> before;
   std::unique_ptr<platform::HeadlessPlatform> headless;
+  components::TComponentFactory factory;
+  std::unique_ptr<components::TNovaBaseList> bases;
   std::unique_ptr<app::PlayerContext> ctx;
 };
 

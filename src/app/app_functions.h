@@ -4,8 +4,7 @@
 //   expr        strings, path names, arrays and variables, math, dates, Calc
 //   components  the property types of GetProp
 //   data        DB tables and history
-//   app         the three file dialogs, OpenUrl, SetWallPaper, GetDisplayMode;
-//               the component functions still pending (pending_functions.h)
+//   app         the three file dialogs, OpenUrl, SetWallPaper, GetDisplayMode
 //   script      save captions, DeleteStack and the file functions, once the
 //               project exists (register_project_functions)
 #pragma once
@@ -28,7 +27,7 @@ struct PlayerContext;
 // byte percent-encoded; nullopt when refused.
 std::optional<std::string> url_for_launch(std::string_view sjis_url);
 
-// The functions of this layer and those still pending. The context and the
+// The functions of this layer. The context and the
 // access must outlive the manager's use.
 void register_app_functions(expr::TSysFuncMan& funcs, PlayerContext& ctx, files::ScriptFileAccess& access);
 

@@ -2,7 +2,6 @@
 
 #include "app/app_functions.h"
 #include "app/component_system_host.h"
-#include "app/pending_functions.h"
 #include "app/player_context.h"
 #include "app/screen_media.h"
 #include "app/script_title.h"
@@ -47,9 +46,7 @@ class BuildFactory final : public TitleFactory {
     if (!ctx.services.variables()) core::throw_error("the variable store is missing");
     auto functions =
         std::make_unique<SystemFunctions>(ctx.random_seed, ctx.services.variables()->store, ctx.services.files());
-    // The application's functions, and those the component system will
-    // bring, come after the lower layers'.
-    register_pending_component_functions(functions->funcs);
+    // The application's functions come after the lower layers'.
     if (functions->access) register_app_functions(functions->funcs, ctx, *functions->access);
     ctx.services.set_functions(std::move(functions));
   }

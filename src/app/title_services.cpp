@@ -9,11 +9,12 @@ namespace nova::app {
 
 SystemFunctions::SystemFunctions(std::uint32_t seed, expr::TParamCollection& store, files::TVrFileManager* files)
     : random(seed) {
+  if (files) access = std::make_unique<files::ScriptFileAccess>(*files);
+  component_scope.access = access.get();
   // Layer order: each layer may replace what a lower one registered.
   expr::register_expr_functions(funcs, store, random);
   components::register_component_functions(funcs, component_scope);
   data::register_data_functions(funcs, history_scope);
-  if (files) access = std::make_unique<files::ScriptFileAccess>(*files);
 }
 
 VariableStore::VariableStore() {

@@ -396,6 +396,7 @@ void TNovaBaseList::close_on_right_click(TNovaBase& b) {
 }
 
 void TNovaBaseList::dispatch_mouse(TNovaBase& b) {
+  const TNovaControl::HitOriginScope keep_hit_origin;
   b.TakeEdges();
   if (b.right_pressed_now) close_on_right_click(b);
   TNovaControl* previous = control(b.hover);

@@ -1,6 +1,7 @@
 #include "components/component_functions.h"
 
 #include <charconv>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,8 +11,18 @@
 #include "components/nova_control.h"
 #include "components/property_table.h"
 #include "core/error.h"
+#include "core/log.h"
+#include "core/sjis.h"
 #include "expr/function_args.h"
 #include "expr/sjis_string.h"
+#include "files/install_set.h"
+#include "files/names.h"
+#include "files/script_file_access.h"
+#include "files/stream.h"
+#include "graphics/brio_collection.h"
+#include "graphics/brios.h"
+#include "graphics/dib_surface.h"
+#include "graphics/memory_dibx.h"
 #include "platform/codepage.h"
 
 namespace nova::components {
@@ -43,6 +54,7 @@ enum : int {
   kGetGroupIndex = 145,
   kGetSelected = 146,
   kSetSelected = 147,
+  kSaveScreen = 137,
   kInCabinet = 154,
 };
 
@@ -179,6 +191,109 @@ void conversion(expr::TSysFuncMan& funcs, const ComponentScope& scope, int index
   });
 }
 
+// --- SaveScreen ------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+// The JPEG quality of every screen shot (files store no JPEG data, but the
+// header carries it all the same).
+constexpr int kShotQuality = 70;
+
+bool is_memory_name(std::string_view name) {
+  return core::starts_with_ci(name, "mem:") || core::starts_with_ci(name, "save:");
+}
+
+bool shot_refused(std::string_view name, std::string_view why) {
+  core::logf(core::Channel::Components, core::Level::Warning, "SaveScreen %s: %s",
+             {platform::codepage::to_utf8(name.substr(0, 200)), why});
+  return false;
+}
+
+// The base drawn whole at the list's depth, then copied into a 24-bit
+// picture of width × height, stretched by nearest neighbour when that is
+// not the screen's size.
+void take_shot(const TNovaBaseList& list, TNovaBase& base, std::int32_t width, std::int32_t height,
+               graphics::TDIBSurface& out) {
+  const std::int32_t sw = list.ScreenWidth(), sh = list.ScreenHeight();
+  out.SetSize(width, height, 24);
+  if (sw <= 0 || sh <= 0) return;
+  graphics::TDIBX screen;
+  screen.SetSize(sw, sh, list.BitCount());
+  base.PaintWhole(screen);
+  if (sw == width && sh == height) {
+    graphics::convert_pixels(screen, {}, out.Bitmap(), out.GetPalette());
+    return;
+  }
+  graphics::TDIBX full;
+  full.SetSize(sw, sh, 24);
+  graphics::convert_pixels(screen, {}, full, {});
+  out.Bitmap().StretchDraw({0, 0, width, height}, full, 255, false, false, false, {0, 0, sw, sh});
+}
+
+// Registration 2: the name joins the written files of the base folder's
+// "install.dat", which is replaced atomically; FALSE when there is none.
+bool register_in_install_data(files::ScriptFileAccess& access, const std::string& name) {
+  const auto path = access.HostPathForWrite("install.dat");
+  std::error_code ec;
+  if (!path || !fs::is_regular_file(*path, ec)) return shot_refused(name, "the base folder holds no install.dat");
+  const std::uintmax_t size = fs::file_size(*path, ec);
+  if (ec || size > files::kMaxScriptFileSize) return shot_refused(name, "install.dat cannot be read");
+  try {
+    files::TNovaInstallSet set = files::TNovaInstallSet::LoadFromFile(*path);
+    if (!set.AddWrittenFile(name)) return true;
+    return access.WriteHost(*path, set.Bytes());
+  } catch (const core::Error& e) {
+    return shot_refused(name, "install.dat is damaged: " + platform::codepage::to_utf8(e.message()));
+  }
+}
+
+// SaveScreen (file, [width, [height, [back base, [registration]]]]).
+bool save_screen(const ComponentScope& scope, FunctionArgs a) {
+  TNovaBaseList& list = list_of(scope, kSaveScreen);
+  const std::string name = text_of(*a[0]);
+  if (!scope.access) return shot_refused(name, "there is no file access");
+  files::ScriptFileAccess& access = *scope.access;
+  const fs::path& base_folder = access.files().BaseFolder();
+  std::error_code ec;
+  if (base_folder.empty() || !fs::is_directory(base_folder, ec)) return shot_refused(name, "there is no base folder");
+  if (!core::equal_ci(files::names::extension(name), ".bri")) return shot_refused(name, "the name is not a .bri file");
+
+  const TCustomParam* width_arg = expr::optional_arg(a, 1);
+  const TCustomParam* height_arg = expr::optional_arg(a, 2);
+  const TCustomParam* back_arg = expr::optional_arg(a, 3);
+  std::int32_t width = width_arg ? width_arg->as_int() : 0;
+  std::int32_t height = height_arg ? height_arg->as_int() : 0;
+  if (width == 0) width = list.ScreenWidth();
+  if (height == 0) height = list.ScreenHeight();
+  if (width <= 0 || height <= 0) return false;
+  try {
+    graphics::check_picture_size(width, height, 24, graphics::PictureLimits{}, "the screen shot");
+  } catch (const core::Error& e) {
+    return shot_refused(name, platform::codepage::to_utf8(e.message()));
+  }
+
+  graphics::TBrioFrameList frames(0);
+  take_shot(list, back_arg && back_arg->as_flag() ? list.back_base() : list.front_base(), width, height,
+            frames.AddFrame().surface);
+  const bool memory = is_memory_name(name);
+  files::TKvMemoryStream encoded;
+  frames.SaveToStream(encoded, memory ? graphics::kBrioJpeg : graphics::kBrioZlib, kShotQuality);
+  // "save:" stores the save file too (the access's hook).
+  if (memory) return access.Write(name, encoded.bytes());
+
+  const auto target = access.HostPathForWrite(name);
+  if (!target || !access.WriteHost(*target, encoded.bytes())) return false;
+  // Components showing the old picture keep drawing it until they load it
+  // again; freeing it would leave them with freed frames.
+  if (graphics::TBrioCollection* pictures = list.pictures()) pictures->MarkStale(name);
+  // Registration 1 asks for this same note: the player keeps one list of
+  // the files written this run.
+  access.files().NoteWrittenFile(*target);
+  const TCustomParam* registration = expr::optional_arg(a, 4);
+  if (registration && registration->as_int() == 2) return register_in_install_data(access, name);
+  return true;
+}
+
 }  // namespace
 
 void register_component_functions(expr::TSysFuncMan& funcs, const ComponentScope& scope) {
@@ -227,6 +342,7 @@ void register_component_functions(expr::TSysFuncMan& funcs, const ComponentScope
     const TNovaControl* c = list.FindControl(text_of(*a[0]));
     t.set_flag(c && c->GetBase() == &list.front_base() && !c->IsInCabinet());
   });
+  funcs.set_behaviour(kSaveScreen, [&scope](TCustomParam& t, FunctionArgs a) { t.set_flag(save_screen(scope, a)); });
   funcs.set_behaviour(kInCabinet, [&scope](TCustomParam& t, FunctionArgs a) {
     const TNovaControl* c = list_of(scope, kInCabinet).FindControl(text_of(*a[0]));
     t.set_flag(c && c->IsInCabinet());

@@ -2,11 +2,15 @@
 // SetProp, Exists, the item functions, IndexOfMenu, ListCompo, the client
 // and screen conversions, InPrimary and InCabinet. GetProp's result type is
 // known when an expression is compiled, through the property types given
-// here too. SaveScreen needs the screen's pictures and the file layer, and
-// the application registers it.
+// here too. SaveScreen draws a base into a ".bri" picture and stores it
+// through the script file access.
 #pragma once
 
 #include "expr/sys_func_man.h"
+
+namespace nova::files {
+class ScriptFileAccess;
+}
 
 namespace nova::components {
 
@@ -16,8 +20,12 @@ class TNovaBaseList;
 // the component system's list once that exists and clear it before the list
 // goes; a call while it is empty raises "<function>: no component system is
 // running" (the expression stops, as for any failing function).
+//
+// SaveScreen writes only through `access` (the title services' script file
+// access; without it nothing is written and it answers FALSE).
 struct ComponentScope {
   TNovaBaseList* list = nullptr;
+  files::ScriptFileAccess* access = nullptr;
 };
 
 // `scope` must outlive the registered behaviours.

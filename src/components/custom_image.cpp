@@ -240,6 +240,7 @@ void TNovaCustomImage::Paint(graphics::TCustomDIBX& surface) {
 }
 
 void TNovaCustomImage::Invalidate() {
+  ForgetHitOrigin();
   if ((m_angle & 0xFF) == 0) {
     TNovaControl::Invalidate();
     return;

@@ -15,19 +15,27 @@ void TNovaBase::AddDirtyRect(const Rect& rect) { m_dirty.Add(rect, Bounds()); }
 
 void TNovaBase::Paint(graphics::TCustomDIBX& target) {
   if (!read_flag(*this, PR_VISIBLE)) return;
-  for (const Rect& dirty : m_dirty.rects()) {
-    target.ResetClip();
-    const Rect r = dirty.intersected({0, 0, target.GetWidth(), target.GetHeight()});
-    if (r.empty()) continue;
-    target.SetClipRect(r);
-    if (Color() >= 0) {
-      Rect fill = GetScreenRect();
-      if (const auto clip = ClipRect()) fill = fill.intersected(*clip);
-      target.FillRect(fill, static_cast<std::uint32_t>(target.ColorToPixel(Color())));
-    }
-    PaintChildren(target);
-  }
+  for (const Rect& dirty : m_dirty.rects()) paint_area(target, dirty);
   target.ResetClip();
+}
+
+void TNovaBase::PaintWhole(graphics::TCustomDIBX& target) {
+  if (!read_flag(*this, PR_VISIBLE)) return;
+  paint_area(target, Bounds());
+  target.ResetClip();
+}
+
+void TNovaBase::paint_area(graphics::TCustomDIBX& target, const Rect& area) {
+  target.ResetClip();
+  const Rect r = area.intersected({0, 0, target.GetWidth(), target.GetHeight()});
+  if (r.empty()) return;
+  target.SetClipRect(r);
+  if (Color() >= 0) {
+    Rect fill = GetScreenRect();
+    if (const auto clip = ClipRect()) fill = fill.intersected(*clip);
+    target.FillRect(fill, static_cast<std::uint32_t>(target.ColorToPixel(Color())));
+  }
+  PaintChildren(target);
 }
 
 void TNovaBase::MakeSurfaces(int bit_count) {

@@ -54,6 +54,9 @@ class TNovaBase final : public TNovaControl {
   // For each dirty rectangle: the base's colour (PR_COLOR at least 0),
   // then the children. Nothing when the base is hidden.
   void Paint(graphics::TCustomDIBX& target) override;
+  // The whole base the same way, whatever is dirty (a screen shot); the
+  // dirty list is left as it is.
+  void PaintWhole(graphics::TCustomDIBX& target);
   // The whole base becomes dirty.
   void InvalidateAll();
   Rect Bounds() const { return {0, 0, Width(), Height()}; }
@@ -96,6 +99,9 @@ class TNovaBase final : public TNovaControl {
   void ReleaseSurfaces() override;
 
  private:
+  // The colour and the children inside `area`, clipped to it.
+  void paint_area(graphics::TCustomDIBX& target, const Rect& area);
+
   TClipList m_dirty;
   std::unique_ptr<graphics::TDIBX> m_surface;
   std::unique_ptr<graphics::TDIBX> m_work;

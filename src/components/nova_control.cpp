@@ -13,6 +13,38 @@
 
 namespace nova::components {
 
+namespace {
+
+// While a hit test walks down the tree, where the children of the control
+// it is testing start from: that control's screen position less its
+// scroll. A child adds it instead of computing it again up the whole chain
+// (and reading the parent's scroll once per child), so a deep chain costs
+// what a flat list does. Set and restored by the walk only (the main
+// thread's), and nothing moves during it.
+struct WalkedParent {
+  const TNovaControl* control = nullptr;
+  std::int64_t origin_x = 0;
+  std::int64_t origin_y = 0;
+};
+thread_local WalkedParent t_walked;
+
+// The control a hit test answered, by address and handle (a new control at
+// the same address has another handle), with its screen position.
+struct HitOrigin {
+  const TNovaControl* control = nullptr;
+  ComponentId id;
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  TNovaControl* base = nullptr;
+};
+thread_local HitOrigin t_hit_origin;
+// The control the running hit test started from (a base, usually).
+thread_local TNovaControl* t_walk_root = nullptr;
+// A HitOriginScope is open.
+thread_local bool t_keep_hit_origin = false;
+
+}  // namespace
+
 TNovaControl::~TNovaControl() = default;
 
 const PropertyTable& TNovaControl::ClassProperties() {
@@ -222,11 +254,6 @@ void TNovaControl::SortChildren() {
   tidy_children();
 }
 
-std::span<TNovaControl* const> TNovaControl::Children() const {
-  tidy_children();
-  return m_children;
-}
-
 TNovaControl* TNovaControl::GetChild(std::int32_t index) const {
   const auto children = Children();
   if (index < 0 || static_cast<std::size_t>(index) >= children.size()) return nullptr;
@@ -235,7 +262,10 @@ TNovaControl* TNovaControl::GetChild(std::int32_t index) const {
 
 std::int32_t TNovaControl::ChildCount() const { return static_cast<std::int32_t>(Children().size()); }
 
-TNovaControl* TNovaControl::GetBase() const { return m_parent ? m_parent->GetBase() : nullptr; }
+TNovaControl* TNovaControl::GetBase() const {
+  if (t_hit_origin.control == this && t_hit_origin.id == id()) return t_hit_origin.base;
+  return m_parent ? m_parent->GetBase() : nullptr;
+}
 
 graphics::TCustomDIBX* TNovaControl::GetSurface() const { return m_parent ? m_parent->GetSurface() : nullptr; }
 
@@ -291,7 +321,7 @@ std::int64_t TNovaControl::scaled_center(Axis axis, std::int32_t zoom) const {
   const std::int64_t center = axis == kHorizontal ? m_center_x : m_center_y;
   const std::int64_t extent = axis == kHorizontal ? m_width : m_height;
   const std::int64_t scaled = zoom == kNoZoom ? center : std::int64_t{zoom} * center / 256;
-  if (!read_flag(*this, kAxes[axis].flip)) return scaled;
+  if (!read_flag_in(properties(), *this, kAxes[axis].flip)) return scaled;
   return extent - scaled - 1;
 }
 
@@ -323,31 +353,36 @@ std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, st
   return offset + parent_screen + plus - read_int(*m_parent, kAxes[axis].scroll);
 }
 
-namespace {
+void TNovaControl::ForgetHitOrigin() { t_hit_origin = {}; }
 
-// While a hit test walks down the tree, the screen position of the control
-// whose children it is testing: a child then adds its parent's position
-// instead of computing it again up the whole chain, so a deep chain costs
-// what a flat list does. Set and restored by the walk only (the main
-// thread's), and nothing moves during it.
-struct WalkedParent {
-  const TNovaControl* control = nullptr;
-  std::int32_t left = 0;
-  std::int32_t top = 0;
-};
-thread_local WalkedParent t_walked;
+TNovaControl::HitOriginScope::HitOriginScope() {
+  ForgetHitOrigin();
+  t_keep_hit_origin = true;
+}
 
-}  // namespace
+TNovaControl::HitOriginScope::~HitOriginScope() {
+  t_keep_hit_origin = false;
+  ForgetHitOrigin();
+}
 
 std::int32_t TNovaControl::screen_coordinate(Axis axis) const {
-  const std::int32_t zoom = read_int(*this, kAxes[axis].zoom);
-  if (const auto mapped = zoomed_on_parent_picture(axis, zoom)) return static_cast<std::int32_t>(*mapped);
+  if (t_hit_origin.control == this && t_hit_origin.id == id()) {
+    return axis == kHorizontal ? t_hit_origin.left : t_hit_origin.top;
+  }
+  const std::int32_t zoom = read_int_in(properties(), *this, kAxes[axis].zoom);
+  // Only a zoomed position maps onto the parent's picture; testing that
+  // first spares the common case an answer it would throw away.
+  if (m_pos_zoomed) {
+    if (const auto mapped = zoomed_on_parent_picture(axis, zoom)) return static_cast<std::int32_t>(*mapped);
+  }
   std::int64_t v = position(axis, zoom) - scaled_center(axis, zoom);
   if (m_parent) {
-    const bool walked = t_walked.control == m_parent;
-    const std::int64_t parent_screen = axis == kHorizontal ? (walked ? t_walked.left : m_parent->ScreenLeft())
-                                                           : (walked ? t_walked.top : m_parent->ScreenTop());
-    v += parent_screen - read_int(*m_parent, kAxes[axis].scroll);
+    if (t_walked.control == m_parent) {
+      v += axis == kHorizontal ? t_walked.origin_x : t_walked.origin_y;
+    } else {
+      v += std::int64_t{axis == kHorizontal ? m_parent->ScreenLeft() : m_parent->ScreenTop()} -
+           read_int_in(m_parent->properties(), *m_parent, kAxes[axis].scroll);
+    }
   }
   return static_cast<std::int32_t>(v + (axis == kHorizontal ? m_plus_x : m_plus_y));
 }
@@ -416,6 +451,7 @@ void TNovaControl::KeyRepeat(const std::vector<std::int32_t>& codes) { RaiseEven
 namespace nova::components {
 
 void TNovaControl::Invalidate() {
+  ForgetHitOrigin();
   if (!m_visible || !owner()) return;
   if (!GetBase()) return;
   Rect r = GetScreenRect();
@@ -430,14 +466,41 @@ void TNovaControl::Invalidate() {
   InvalidateRect(r);
 }
 
+void TNovaControl::remember_hit(std::int32_t left, std::int32_t top) const {
+  if (!t_keep_hit_origin || !owner() || !t_walk_root || !t_walk_root->IsScreenBase()) return;
+  t_hit_origin = {this, id(), left, top, t_walk_root};
+}
+
 TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
-  if (!read_flag(*this, PR_VISIBLE) || !HitContains(p)) return nullptr;
+  if (!m_parent) {
+    // The walk's root; a control that belongs to it has it for its base
+    // when it is a base.
+    TNovaControl* outer_root = std::exchange(t_walk_root, this);
+    TNovaObject* hit = hit_test(p, modes);
+    t_walk_root = outer_root;
+    return hit;
+  }
+  return hit_test(p, modes);
+}
+
+TNovaObject* TNovaControl::hit_test(Point p, std::uint32_t modes) {
+  const PropertyTable& table = properties();
+  if (!read_flag_in(table, *this, PR_VISIBLE)) return nullptr;
   TNovaObject* found = (modes & (1u << m_ignore_mouse)) ? this : nullptr;
   const auto children = Children();
-  if (children.empty()) return found;
-  // This control's position, worked out while its parent's is known, is
-  // what its children start from.
-  const WalkedParent mine{this, ScreenLeft(), ScreenTop()};
+  // A childless control the modes pass over answers none wherever the
+  // point lies (layers of such controls are common over a scene).
+  if (!found && children.empty()) return nullptr;
+  // The screen position once, worked out while the parent's is known: for
+  // the containment test, and as what the children start from.
+  const std::int32_t left = ScreenLeft(), top = ScreenTop();
+  if (!HitContains(p, ScreenRectAt(left, top))) return nullptr;
+  if (children.empty()) {
+    if (found) remember_hit(left, top);
+    return found;
+  }
+  const WalkedParent mine{this, std::int64_t{left} - read_int_in(table, *this, PR_SCROLLX),
+                          std::int64_t{top} - read_int_in(table, *this, PR_SCROLLY)};
   const WalkedParent outer = std::exchange(t_walked, mine);
   TNovaObject* hit = nullptr;
   for (auto it = children.rbegin(); it != children.rend() && !hit; ++it) {
@@ -445,7 +508,9 @@ TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
     t_walked = mine;
   }
   t_walked = outer;
-  return hit ? hit : found;
+  if (hit) return hit;
+  if (found) remember_hit(left, top);
+  return found;
 }
 
 TNovaControl* TNovaControl::FindFocusable() {

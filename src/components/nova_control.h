@@ -114,7 +114,10 @@ class TNovaControl : public TNovaComponent {
   void SetParent(TNovaControl* parent);
   // The children in sibling order (the list is sorted and compacted first
   // when it changed). The span is valid until the children change.
-  std::span<TNovaControl* const> Children() const;
+  std::span<TNovaControl* const> Children() const {
+    if (m_children_unsorted || m_child_holes != 0) tidy_children();
+    return m_children;
+  }
   void AddChild(TNovaControl& child);
   void RemoveChild(TNovaControl& child);
   // Sorts the children by the sibling order now. Sorting otherwise waits
@@ -171,9 +174,22 @@ class TNovaControl : public TNovaComponent {
   // children from the last, then the control itself. A hidden control or
   // one not containing the point answers none, children included.
   TNovaObject* HitTest(Point p, std::uint32_t modes) override;
-  // Whether `p` counts as over the control (image components test their
-  // mask).
-  virtual bool HitContains(Point p) const { return GetScreenRect().contains(p); }
+  // While the list's mouse dispatch holds one of these, a hit test leaves
+  // the screen position and base of the control it answered, so that the
+  // events raised on it at once (which ask for the pointer within it) need
+  // not work them out again up a deep chain. Whatever invalidates a control
+  // forgets them (ForgetHitOrigin), and so does the end of the scope.
+  class HitOriginScope {
+   public:
+    HitOriginScope();
+    ~HitOriginScope();
+    HitOriginScope(const HitOriginScope&) = delete;
+    HitOriginScope& operator=(const HitOriginScope&) = delete;
+  };
+  static void ForgetHitOrigin();
+  // Whether `p` counts as over the control, given its screen rectangle
+  // (image components test their mask).
+  virtual bool HitContains(Point p, const Rect& screen_rect) const { return screen_rect.contains(p); }
   // The deepest topmost visible, unpaused control with PR_HANDLEKEY, this
   // control last.
   TNovaControl* FindFocusable() override;
@@ -221,6 +237,9 @@ class TNovaControl : public TNovaComponent {
 
   enum Axis { kHorizontal, kVertical };
   std::int32_t screen_coordinate(Axis axis) const;
+  // HitTest below its root, and the note of the answer's position.
+  TNovaObject* hit_test(Point p, std::uint32_t modes);
+  void remember_hit(std::int32_t left, std::int32_t top) const;
   std::int32_t local_coordinate(Axis axis) const;
   std::int64_t scaled_center(Axis axis, std::int32_t zoom) const;
   std::int64_t position(Axis axis, std::int32_t zoom) const;

@@ -71,12 +71,15 @@ bool TNovaObject::RaiseEvent(TPropId event, std::vector<std::string> arguments, 
 
 graphics::TCustomDIBX* TNovaObject::GetSurface() const { return nullptr; }
 
-Rect TNovaObject::GetScreenRect() const {
+Rect TNovaObject::GetScreenRect() const { return ScreenRectAt(ScreenLeft(), ScreenTop()); }
+
+Rect TNovaObject::ScreenRectAt(std::int64_t x, std::int64_t y) const {
   // Sizes and positions come from scripts and may lie anywhere in the int32
   // range; the far corner is held inside it.
-  const std::int64_t x = ScreenLeft(), y = ScreenTop();
   const auto clamp = [](std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); };
-  return {clamp(x), clamp(y), clamp(x + read_int(*this, PR_WIDTH)), clamp(y + read_int(*this, PR_HEIGHT))};
+  const PropertyTable& table = properties();
+  return {clamp(x), clamp(y), clamp(x + read_int_in(table, *this, PR_WIDTH)),
+          clamp(y + read_int_in(table, *this, PR_HEIGHT))};
 }
 
 bool TNovaObject::ClipToVisible(Rect& rect) const {

@@ -135,6 +135,8 @@ class TNovaObject {
   virtual bool GetFocusFrame() const { return false; }
   virtual void SetFocusFrame(bool) {}
   Rect GetScreenRect() const;
+  // The same for a screen position already worked out.
+  Rect ScreenRectAt(std::int64_t x, std::int64_t y) const;
   // Menus and map images block their events while they open or close.
   virtual bool IsEventBlocked() const { return false; }
   virtual std::int32_t ScreenLeft() const { return 0; }

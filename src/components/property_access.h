@@ -374,6 +374,28 @@ void write_flag(TNovaObject& o, TPropId id, bool v);
 void write_float(TNovaObject& o, TPropId id, long double v);
 void write_str(TNovaObject& o, TPropId id, std::string_view v);
 
+// The same reads of an integer or flag property through a table already
+// fetched (the component's own), for walks that read several properties of
+// every component they pass. Same answers as read_int and read_flag.
+inline std::int32_t read_int_in(const PropertyTable& table, const TNovaObject& o, TPropId id) {
+  if (table.implements(id)) {
+    const PropertySlot& s = table.slot(id);
+    if (s.get_int) return s.get_int(o, s.index);
+  } else if (kProperties[id].absent_rule == AbsentDefault::Value && kProperties[id].type == expr::PT_INT) {
+    return kProperties[id].absent_default;
+  }
+  return read_int(o, id);
+}
+inline bool read_flag_in(const PropertyTable& table, const TNovaObject& o, TPropId id) {
+  if (table.implements(id)) {
+    const PropertySlot& s = table.slot(id);
+    if (s.get_flag) return s.get_flag(o, s.index);
+  } else if (kProperties[id].type == expr::PT_BOOL) {
+    return kProperties[id].absent_default != 0;
+  }
+  return read_flag(o, id);
+}
+
 // GetProp and SetProp, the script's reads and writes by id, are in
 // nova_object.h.
 

@@ -13,7 +13,8 @@ using scan::skip_from;
 bool has_avx2() {
   static const bool avx2 = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
   }();
   return avx2;
 }

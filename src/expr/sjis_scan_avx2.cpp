@@ -6,13 +6,13 @@ namespace {
 
 // Lead-range bytes as bits, 32 at a time (as the SSE2 form).
 NOVA_INLINE std::uint64_t lead_bits64_avx2(const std::uint8_t* p) {
+  const __m256i minus1 = _mm256_set1_epi8(-1), minus60 = _mm256_set1_epi8(-0x60);
+  const __m256i top1 = _mm256_set1_epi8(-97), top2 = _mm256_set1_epi8(-99);
   std::uint64_t m = 0;
   for (int i = 0; i < 2; ++i) {
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
-    const __m256i r1 =
-        _mm256_and_si256(_mm256_cmpgt_epi8(b, _mm256_set1_epi8(-128)), _mm256_cmpgt_epi8(_mm256_set1_epi8(-96), b));
-    const __m256i r2 =
-        _mm256_and_si256(_mm256_cmpgt_epi8(b, _mm256_set1_epi8(-33)), _mm256_cmpgt_epi8(_mm256_set1_epi8(-3), b));
+    const __m256i r1 = _mm256_cmpgt_epi8(top1, _mm256_add_epi8(b, minus1));
+    const __m256i r2 = _mm256_cmpgt_epi8(top2, _mm256_add_epi8(b, minus60));
     m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(r1, r2))))
          << (32 * i);
   }

@@ -33,15 +33,18 @@ NOVA_INLINE std::uint64_t lead_bits64_portable(const std::uint8_t* p) {
 }
 
 #if NOVA_SJIS_X86
-// Lead-range bytes (0x81-0x9F, 0xE0-0xFC) as bits. Read as signed bytes the
-// ranges are -127..-97 and -32..-4, so two pairs of signed compares test
-// them.
+// Lead-range bytes (0x81-0x9F, 0xE0-0xFC) as bits. Less 1, the first range
+// reads as signed bytes -128..-98; less 0x60, the second reads as
+// -128..-100; no other byte falls there. So one add and one signed compare
+// test each range.
 NOVA_INLINE std::uint64_t lead_bits64_sse2(const std::uint8_t* p) {
+  const __m128i minus1 = _mm_set1_epi8(-1), minus60 = _mm_set1_epi8(-0x60);
+  const __m128i top1 = _mm_set1_epi8(-97), top2 = _mm_set1_epi8(-99);
   std::uint64_t m = 0;
   for (int i = 0; i < 4; ++i) {
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const __m128i r1 = _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(-128)), _mm_cmplt_epi8(b, _mm_set1_epi8(-96)));
-    const __m128i r2 = _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(-33)), _mm_cmplt_epi8(b, _mm_set1_epi8(-3)));
+    const __m128i r1 = _mm_cmpgt_epi8(top1, _mm_add_epi8(b, minus1));
+    const __m128i r2 = _mm_cmpgt_epi8(top2, _mm_add_epi8(b, minus60));
     m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(r1, r2)))) << (16 * i);
   }
   return m;
@@ -49,25 +52,31 @@ NOVA_INLINE std::uint64_t lead_bits64_sse2(const std::uint8_t* p) {
 
 #endif
 
-// Character starts of a block given its lead-range mask and whether its
-// first byte is a trail byte; `carry` becomes whether the next block's first
-// byte is one. A lead-range run that begins at a character start has leads
-// at its even offsets: adding the run's first bit carries through the runs
-// that begin at even positions and clears them, which splits the runs by
-// the parity of their start. Only a run at bit 0 depends on the carry (a
-// trail byte there moves the run's start to bit 1), so both answers are
-// made without it and the carry merely picks one: blocks do not wait for
-// each other.
-NOVA_INLINE std::uint64_t starts_of(std::uint64_t l, bool& carry) {
+// The leads (first bytes of double-byte characters) of a block, given its
+// lead-range mask and whether its first byte is a trail byte; `carry`
+// becomes whether the next block's first byte is one. A maximal run of
+// lead-range bytes begins at a character start (the byte before it ends a
+// character, or it is the text's first), so its leads are every other byte
+// from its first. Adding the first bit of every run that begins at an even
+// offset carries through that run and clears it, which splits the runs by
+// the parity of their start. After a trail byte the run at bit 0 begins at
+// bit 1 instead: both answers are made without the carry, which merely
+// picks one, so blocks do not wait on each other's arithmetic.
+NOVA_INLINE std::uint64_t leads_of(std::uint64_t l, bool& carry) {
   const std::uint64_t run_starts = l & ~(l << 1);
   const std::uint64_t even_runs = l & ~(l + (run_starts & kEvenBits));
   const std::uint64_t leads = (even_runs & kEvenBits) | (l & ~even_runs & ~kEvenBits);
   const std::uint64_t first_run = l & ~(l + 1);
   const std::uint64_t leads_after_trail = (leads & ~first_run) | (first_run & ~kEvenBits);
-  const std::uint64_t first_trail = carry ? 1u : 0u;
   const std::uint64_t chosen = carry ? leads_after_trail : leads;
   carry = (chosen >> 63) != 0;
-  return ~((chosen << 1) | first_trail);
+  return chosen;
+}
+
+// Character starts of a block: every byte but the trail bytes.
+NOVA_INLINE std::uint64_t starts_of(std::uint64_t l, bool& carry) {
+  const auto first_trail = static_cast<std::uint64_t>(carry);
+  return ~((leads_of(l, carry) << 1) | first_trail);
 }
 
 // The character starts of the 64 bytes at `at`, limited to the text (bytes
@@ -90,12 +99,29 @@ NOVA_INLINE unsigned nth_bit(std::uint64_t bits, std::size_t n) {
 }
 
 // From the block at `at` (with its carry), counts the starts of whole
-// blocks up to `to`, then answers for `to` inside the last block.
+// blocks up to `to` (which is within the text), then answers for `to`
+// inside the last block.
+//
+// A whole block holds 64 starts less its trail bytes, and its trail bytes
+// are its leads shifted by one, so over a run of blocks the starts are
+// 64 per block less the leads, plus the last carry out, less the first
+// carry in. The running values stay in locals: the references may point
+// anywhere the text's bytes might, and every step would go through memory.
 template <std::uint64_t (*Bits)(const std::uint8_t*)>
-NOVA_INLINE CharSpan count_from(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry,
+NOVA_INLINE CharSpan count_from(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
                                 std::size_t to) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  std::size_t at = at_ref, leads = 0;
+  bool carry = carry_ref;
+  const bool carry_in = carry;
+  const std::size_t first = at;
   for (; at + kBlock <= to; at += kBlock)
-    chars += static_cast<std::size_t>(std::popcount(block_starts<Bits>(text, at, carry)));
+    leads += static_cast<std::size_t>(std::popcount(leads_of(Bits(bytes + at), carry)));
+  std::size_t chars = chars_ref;
+  if (at != first) chars += (at - first) - leads + static_cast<std::size_t>(carry) - static_cast<std::size_t>(carry_in);
+  at_ref = at;
+  chars_ref = chars;
+  carry_ref = carry;
   if (at >= text.size()) return {chars, !carry || to == text.size()};
   bool c = carry;
   const std::uint64_t s = block_starts<Bits>(text, at, c);
@@ -106,12 +132,20 @@ NOVA_INLINE CharSpan count_from(std::string_view text, std::size_t& at, std::siz
 
 template <std::uint64_t (*Bits)(const std::uint8_t*)>
 NOVA_INLINE std::size_t skip_from(std::string_view text, std::size_t from, std::size_t skip) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   bool carry = false;
-  for (std::size_t at = from; at < text.size(); at += kBlock) {
-    const std::uint64_t s = block_starts<Bits>(text, at, carry);
-    const auto n = static_cast<std::size_t>(std::popcount(s));
-    if (skip < n) return at + nth_bit(s, skip);
+  std::size_t at = from;
+  for (; at + kBlock <= text.size(); at += kBlock) {
+    const bool carry_in = carry;
+    const std::uint64_t leads = leads_of(Bits(bytes + at), carry);
+    const auto n = kBlock - static_cast<std::size_t>(std::popcount(leads)) + static_cast<std::size_t>(carry) -
+                   static_cast<std::size_t>(carry_in);
+    if (skip < n) return at + nth_bit(~((leads << 1) | static_cast<std::uint64_t>(carry_in)), skip);
     skip -= n;
+  }
+  if (at < text.size()) {
+    const std::uint64_t s = block_starts<Bits>(text, at, carry);
+    if (skip < static_cast<std::size_t>(std::popcount(s))) return at + nth_bit(s, skip);
   }
   return text.size();
 }

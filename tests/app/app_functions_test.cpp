@@ -1,6 +1,5 @@
 // The builtin functions as the player registers them: every index has a
-// behaviour (only the component functions and the history functions still
-// say what they need), the file dialogs answer through the platform and the
+// behaviour (only the history functions still say what they need), the file dialogs answer through the platform and the
 // script file access, OpenUrl refuses what is no web address and launches
 // at most once a second on the player's timer.
 #include "app/app_functions.h"
@@ -9,7 +8,6 @@
 
 #include <set>
 
-#include "app/pending_functions.h"
 #include "app/player_context.h"
 #include "app/script_title.h"
 #include "core/error.h"
@@ -52,7 +50,6 @@ class AppFunctions : public ::testing::Test {
     ctx->services.files()->SetBaseFolder(dir / "title");
     ctx->services.set_variables(std::make_unique<VariableStore>());
     auto functions = std::make_unique<SystemFunctions>(1, ctx->services.variables()->store, ctx->services.files());
-    register_pending_component_functions(functions->funcs);
     register_app_functions(functions->funcs, *ctx, *functions->access);
     ctx->services.set_functions(std::move(functions));
     script::ProjectOptions options;
@@ -84,7 +81,6 @@ class AppFunctions : public ::testing::Test {
 
 TEST_F(AppFunctions, EveryIndexHasABehaviourAndOnlyThePendingOnesSaySo) {
   core::set_stderr_logging(false);
-  const std::set<int> pending_components(kPendingComponentFunctions.begin(), kPendingComponentFunctions.end());
   // This player has no component system, so no history formats.
   const std::set<int> without_history = {142, 143, 144};
   for (int index = 0; index < expr::kSysFuncCount; ++index) {
@@ -103,9 +99,7 @@ TEST_F(AppFunctions, EveryIndexHasABehaviourAndOnlyThePendingOnesSaySo) {
     } catch (const core::Error& e) {
       message = test::utf8(e.message());
     }
-    if (pending_components.count(index)) {
-      EXPECT_EQ(message, std::string(info.name) + ": needs the component system (not built yet)");
-    } else if (without_history.count(index)) {
+    if (without_history.count(index)) {
       EXPECT_EQ(message, std::string(info.name) + ": the message history does not exist (no component system)");
     } else {
       EXPECT_EQ(message.find("not built"), std::string::npos) << message;

@@ -107,6 +107,48 @@ TEST_F(Input, HitTestsFollowTheModeSetsAndTheParentsRectangle) {
   EXPECT_EQ(hit({20, 20}, kHoverModes), front().Name()) << "a hidden control hides its children";
 }
 
+// A control that moves itself when pressed, before its press event.
+class TJumper final : public TNovaControl {
+ public:
+  void LButtonDown() override {
+    SetLeft(Left() + 7);
+    TNovaControl::LButtonDown();
+  }
+};
+
+TEST_F(Input, DeepChainsAnswerTheDeepestWithPositionsFromTheWalkThatMovesForgets) {
+  // 40 levels, each one pixel in and scrolled by its parent's scroll-less
+  // offsets; a glass layer of childless IM_ALL controls over all of it.
+  TNovaControl* parent = &front();
+  std::vector<TTestWave*> chain;
+  for (int i = 0; i < 40; ++i) {
+    TTestWave& w = box("c" + std::to_string(i), {1, 2, 600, 400}, parent);
+    w.SetCenterX(i % 3);
+    chain.push_back(&w);
+    parent = &w;
+  }
+  TJumper& jumper = list.make<TJumper>();
+  jumper.SetName("jumper");
+  jumper.SetParent(parent);
+  jumper.SetBounds(0, 0, 300, 200);
+  jumper.SetEventTarget(PR_ONLBTNDOWN, "h");
+  for (int i = 0; i < 5; ++i) box("glass" + std::to_string(i), {0, 0, 640, 480}).SetIgnoreMouse(IM_ALL);
+
+  const std::int32_t left = jumper.ScreenLeft(), top = jumper.ScreenTop();
+  front().SetPointer(left + 50, top + 60);
+  frame();
+  take();
+  front().left_pressed = front().left_held = true;
+  frame();
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("jumper", PR_ONLBTNDOWN, "43 60")}))
+      << "the press event sees the position after the move, not the one the walk found";
+  EXPECT_EQ(jumper.ScreenLeft(), left + 7);
+  EXPECT_EQ(jumper.GetBase(), &front());
+  jumper.SetIgnoreMouse(IM_ALL);
+  EXPECT_EQ(front().HitTest({left + 50, top + 60}, kLeftPressModes), chain.back())
+      << "without a child, an IM_ALL control passes the point to its parent";
+}
+
 TEST_F(Input, APressWithoutHandlerCapturesAndTheReleaseComesBackAfterMovingAway) {
   TTestWave& b = box("b", {100, 100, 40, 40});
   b.SetEventTarget(PR_ONLBTNDOWN, "");

@@ -11,16 +11,6 @@
 namespace nova::test {
 namespace {
 
-// Fills its screen rectangle with one colour word, then its children.
-class TFill final : public TNovaControl {
- public:
-  std::int32_t colour = 0;
-  void Paint(graphics::TCustomDIBX& s) override {
-    s.FillRect(GetScreenRect(), static_cast<std::uint32_t>(s.ColorToPixel(colour)));
-    PaintChildren(s);
-  }
-};
-
 class Paint : public ComponentTest {
  protected:
   Paint() {

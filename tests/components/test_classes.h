@@ -8,6 +8,8 @@
 //   exactly the timer's properties.
 // - TTestAfterimage: a TTestWave that reports its base's type, as
 //   afterimages do, and answers the afterimage queries of the sibling order.
+// - TFill: a control that fills its screen rectangle with one colour (not
+//   in the factory).
 // - TTestPicture: a control with a picture size, zoom, mirroring and
 //   scrolling, for screen coordinates (not in the factory).
 // - TTestAccessors: every special accessor form (font styles, caret,
@@ -109,6 +111,16 @@ class TTestTimer final : public TTestTimed<TNovaComponent> {
 
   std::string on_notify;
   bool auto_scrap = false;
+};
+
+// Fills its screen rectangle with one colour word, then its children.
+class TFill final : public TNovaControl {
+ public:
+  std::int32_t colour = 0;
+  void Paint(graphics::TCustomDIBX& s) override {
+    s.FillRect(GetScreenRect(), static_cast<std::uint32_t>(s.ColorToPixel(colour)));
+    PaintChildren(s);
+  }
 };
 
 class TTestPicture final : public TNovaControl {

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 
+#include "files/stream.h"
+#include "graphics/brios.h"
 #include "graphics/dib_surface.h"
 #include "graphics/png_codec.h"
 #include "support/test_support.h"
@@ -107,6 +110,27 @@ Expectation parse_expectation(const std::string& text, const std::string& where)
       const std::vector<std::string> w = words_of(value);
       if (w.size() != 2) ADD_FAILURE() << where << ": screenshot wants TICK FILE: " << line;
       if (w.size() == 2) e.screenshots.push_back({std::stoi(w[0]), w[1]});
+    } else if (key == "runs") {
+      e.runs = std::stoi(value);
+    } else if (key == "picture_file" || key == "picture_colour") {
+      const std::vector<std::string> w = words_of(value);
+      Expectation::PictureFile f;
+      if (key == "picture_file" && w.size() == 3) {
+        f = {w[0], std::stoi(w[1]), std::stoi(w[2])};
+      } else if (key == "picture_colour" && w.size() == 5 && w[2].find('x') != std::string::npos) {
+        f = {w[0],
+             std::stoi(w[1]),
+             -1,
+             std::stoi(w[2]),
+             std::stoi(w[2].substr(w[2].find('x') + 1)),
+             static_cast<std::uint32_t>(std::stoul(w[3], nullptr, 16)),
+             std::stoi(w[4])};
+      } else {
+        ADD_FAILURE() << where
+                      << ": picture_file wants FILE MODE TICK, picture_colour FILE MODE WxH RRGGBB TOLERANCE: " << line;
+        continue;
+      }
+      e.picture_files.push_back(f);
     } else if (key == "pixel") {
       const std::vector<std::string> w = words_of(value);
       if (w.size() != 4 || w[3].size() != 6) ADD_FAILURE() << where << ": pixel wants TICK X Y RRGGBB: " << line;
@@ -138,24 +162,67 @@ std::string input_and_shots(const Expectation& e, const fs::path& dir) {
   std::vector<int> ticks;
   for (const auto& s : e.screenshots) ticks.push_back(s.tick);
   for (const auto& p : e.pixels) ticks.push_back(p.tick);
+  for (const auto& p : e.picture_files) {
+    if (p.tick >= 0) ticks.push_back(p.tick);
+  }
   std::sort(ticks.begin(), ticks.end());
   ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   for (int t : ticks) options += " --screenshot " + std::to_string(t) + ":" + shell_quote(dir / shot_name(t));
   return options;
 }
 
+// Plays the built title in `out` (screenshots only when `shots`).
+int play(const Expectation& e, const fs::path& out, const fs::path& trace_file, bool shots, std::string& log) {
+  const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
+  std::string options = input_and_shots(e, trace_file.parent_path());
+  if (!shots) options = e.input.empty() ? "" : " --input " + shell_quote(trace_file.parent_path() / "input.txt");
+  return run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
+                         std::to_string(e.seed) + " " + e.args + options + " --trace " + shell_quote(trace_file) + " " +
+                         shell_quote(out) + " 2>&1",
+                     &log);
+}
+
 int build_and_play(const fs::path& source, const Expectation& e, const fs::path& out, const fs::path& trace_file,
                    std::string& log) {
   const fs::path nova = binary_dir() / "tools" / "nova";
-  const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
   if (run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log) != 0) {
     ADD_FAILURE() << log;
     return -1;
   }
-  return run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
-                         std::to_string(e.seed) + " " + e.args + input_and_shots(e, trace_file.parent_path()) +
-                         " --trace " + shell_quote(trace_file) + " " + shell_quote(out) + " 2>&1",
-                     &log);
+  int status = play(e, out, trace_file, true, log);
+  for (int run = 1; run < e.runs && status == 0; ++run) status = play(e, out, trace_file, false, log);
+  return status;
+}
+
+// The first frame of a ".bri" file, checked against `f`; "" when it holds.
+std::string picture_file_difference(const fs::path& path, const Expectation::PictureFile& f,
+                                    const graphics::TDIBSurface* screen) {
+  if (!fs::exists(path)) return "there is no such file";
+  const std::string bytes = read_file(path);
+  files::TKvMemoryStream in({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  graphics::TBrioFrameList list(0);
+  list.LoadFromStream(in);
+  if (list.Count() < 1) return "it holds no frame";
+  if (list.storage_mode != f.mode) return "its storage mode is " + std::to_string(list.storage_mode);
+  const graphics::TDIBSurface& got = list.Frames(0).surface;
+  if (screen) return first_difference(*screen, got);
+  if (got.Width() != f.width || got.Height() != f.height) {
+    return "it is " + std::to_string(got.Width()) + "x" + std::to_string(got.Height());
+  }
+  for (int y = 0; y < got.Height(); ++y) {
+    for (int x = 0; x < got.Width(); ++x) {
+      const std::uint32_t p = rgb_at(got, x, y);
+      for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>((p >> shift) & 0xFF), b = static_cast<int>((f.rgb >> shift) & 0xFF);
+        if (std::abs(a - b) > f.tolerance) {
+          char text[64];
+          std::snprintf(text, sizeof text, "pixel %d, %d is %06X", x, y, p);
+          return text;
+        }
+      }
+    }
+  }
+  return "";
 }
 
 }  // namespace
@@ -213,6 +280,17 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
     std::snprintf(want, sizeof want, "%06X", px.rgb);
     std::snprintf(shown, sizeof shown, "%06X", rgb_at(*picture, px.x, px.y));
     EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << px.x << ", " << px.y << " at tick " << px.tick;
+  }
+
+  for (const auto& f : e.picture_files) {
+    std::unique_ptr<graphics::TDIBSurface> screen;
+    if (f.tick >= 0) {
+      const fs::path got = dir / shot_name(f.tick);
+      ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << f.tick << "\n" << log;
+      screen = read_picture(got);
+    }
+    const std::string difference = picture_file_difference(out / f.file, f, screen.get());
+    EXPECT_EQ(difference, "") << f.file;
   }
 
   std::string report;

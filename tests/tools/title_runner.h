@@ -38,6 +38,22 @@ struct Expectation {
     std::uint32_t rgb = 0;
   };
   std::vector<Pixel> pixels;
+  // How often the player runs on the built title, each run keeping what
+  // the last left (save.dat, written files); screenshots come from the
+  // first run, trace and save.dat from the last.
+  int runs = 1;
+  // A ".bri" file in the title's folder after the last run, in a storage
+  // mode: equal pixel for pixel to the screen at a tick, or of a size with
+  // every pixel within a tolerance of one colour (0xRRGGBB).
+  struct PictureFile {
+    std::string file;
+    int mode = 0;
+    int tick = -1;  // -1: compared with the colour
+    int width = 0, height = 0;
+    std::uint32_t rgb = 0;
+    int tolerance = 0;
+  };
+  std::vector<PictureFile> picture_files;
 };
 
 // Unknown lines fail the test that reads them.
