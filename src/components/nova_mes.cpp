@@ -413,10 +413,10 @@ void TNovaMes::LButtonDown() {
   TNovaControl::LButtonDown();
 }
 
-bool TNovaMes::HitContains(Point p) const {
-  if (!m_capture_link) return TNovaControl::HitContains(p);
+bool TNovaMes::HitContains(Point p, const Rect& screen_rect) const {
+  if (!m_capture_link) return TNovaControl::HitContains(p, screen_rect);
   const text::TWdPage* page = current();
-  if (!page || !GetScreenRect().contains(p)) return false;
+  if (!page || !screen_rect.contains(p)) return false;
   const Point o = GetDrawOrigin();
   return !text::link_at(*page, p.x - o.x, p.y - o.y).empty();
 }

@@ -126,7 +126,7 @@ class TNovaMes : public TNovaControl {
   void MouseOut(ComponentId new_hover) override;
   void LButtonDown() override;
   // With PR_CAPTURELINK only a link of the current page hits.
-  bool HitContains(Point p) const override;
+  bool HitContains(Point p, const Rect& screen_rect) const override;
   // The engine's EVENT tags.
   void NotifyEvent(std::string_view text);
 
