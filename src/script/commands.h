@@ -391,7 +391,7 @@ template <std::uint8_t Code>
 class TComOnMessageBox final : public TCoded<Code> {
  public:
   using TCoded<Code>::TCoded;
-  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "message boxes are"); }
+  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "the text commands are"); }
 };
 
 // The screen transition (commands_flip.cpp). Start prepares it (snapshot
@@ -473,8 +473,8 @@ class TComWaitOn : public TCommand {
 class TComTextIns final : public TCoded<CC_TEXTINS, TComWaitOn> {
  public:
   using TCoded::TCoded;
-  void Start(TCallMan&) override { throw_not_built(*this, "message boxes are"); }
-  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "message boxes are"); }
+  void Start(TCallMan&) override { throw_not_built(*this, "the text commands are"); }
+  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "the text commands are"); }
 };
 
 // MovieStop: stops a medium (with a fade, waiting for its end when asked),

@@ -177,8 +177,8 @@ TEST_F(State, DamagedStatesRaise) {
 
 TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
   const std::pair<const char*, const char*> unbuilt[] = {
-      {"TextIns", "TextIns: message boxes are not built yet"},
-      {"CallHist", "CallHist: message boxes are not built yet"},
+      {"TextIns", "TextIns: the text commands are not built yet"},
+      {"CallHist", "CallHist: the text commands are not built yet"},
       {"PropMotion", "PropMotion: property motions are not built yet"},
       {"SaveCabinet", "SaveCabinet: cabinets are not built yet"},
       {"GameSave", "GameSave: game saves are not built yet"},
