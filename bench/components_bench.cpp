@@ -23,20 +23,17 @@
 #include <unordered_map>
 #include <variant>
 
+#include "bench/thread_clock.h"
 #include "components/base_list.h"
 
 namespace {
+
+using nova::bench::thread_seconds;
 
 using namespace nova;
 using namespace nova::components;
 
 constexpr int kComponents = 10000;
-
-double thread_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "components_bench: %s\n", what);

@@ -33,6 +33,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/thread_clock.h"
 #include "core/sjis.h"
 #include "graphics/memory_dibx.h"
 #include "platform/codepage.h"
@@ -40,6 +41,8 @@
 #include "text/font_pixel_manager.h"
 
 namespace {
+
+using nova::bench::thread_seconds;
 
 using nova::graphics::Rect;
 using nova::graphics::TDIBX;
@@ -290,12 +293,6 @@ BENCHMARK(BM_GetFontPixelHits);
 // alternating slices of the same glyphs, timed by the thread's CPU clock,
 // and report the ratio of the two times as the counter "ratio" (for hits,
 // our rate over the baseline's).
-
-double thread_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 void BM_MissesPaired(benchmark::State& state) {
   const bool bordered = state.range(0) != 0;

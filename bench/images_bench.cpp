@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "bench/thread_clock.h"
 #include "components/base_list.h"
 #include "components/nova_images.h"
 #include "core/frame_clock.h"
@@ -31,14 +32,10 @@
 
 namespace {
 
+using nova::bench::thread_seconds;
+
 using namespace nova;
 using namespace nova::components;
-
-double thread_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "images_bench: %s\n", what);

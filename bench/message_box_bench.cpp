@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/thread_clock.h"
 #include "components/base_list.h"
 #include "components/nova_images.h"
 #include "components/nova_mes.h"
@@ -28,14 +29,10 @@
 
 namespace {
 
+using nova::bench::thread_seconds;
+
 using namespace nova;
 using namespace nova::components;
-
-double thread_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "message_box_bench: %s\n", what);

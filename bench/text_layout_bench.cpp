@@ -29,6 +29,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/thread_clock.h"
 #include "core/sjis.h"
 #include "graphics/memory_dibx.h"
 #include "platform/fonts.h"
@@ -40,6 +41,8 @@
 #include "text/word_reveal.h"
 
 namespace {
+
+using nova::bench::thread_seconds;
 
 using namespace nova;
 using graphics::Rect;
@@ -216,12 +219,6 @@ struct Grid {
     }
   }
 };
-
-double thread_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 void BM_LayoutRender(benchmark::State& state) {
   Engine& e = engine();
