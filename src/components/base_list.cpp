@@ -248,6 +248,9 @@ std::unique_ptr<TNovaObject> TNovaBaseList::release(TNovaObject& o) {
 void TNovaBaseList::destroy(TNovaObject& o) {
   if (o.m_list != this || (!o.m_registered && !o.IsScreenBase())) return;
   if (TNovaControl* c = o.AsControl()) {
+    // What it drew must be painted over. Its children lie inside its area
+    // and are cut loose before they go, so only the top one asks.
+    if (!o.IsScreenBase()) c->Invalidate();
     // The children go first, each with its own subtree; the tree is at
     // most kMaxTreeDepth deep, so the recursion is bounded.
     std::vector<TNovaControl*> children = std::exchange(c->m_children, {});

@@ -135,6 +135,26 @@ TEST_F(Composition, TheFrontBasePaintsIntoTheDisplayAndTheBackBaseIntoItsOwnSurf
   EXPECT_EQ(work.TransparentValue(), work.ColorToPixel(0x800080));
 }
 
+TEST_F(Composition, ADeletedControlLeavesTheScreenAndTakesItsChildrenWithIt) {
+  list.base(0).SetColor(0x000000);
+  TFlat& parent = flat(0, 0xFFFFFF, {2, 2, 8, 6});
+  TFlat& child = list.make<TFlat>();
+  child.colour = 0x00FF00;
+  child.SetParent(&parent);
+  child.SetBounds(1, 1, 3, 3);
+  TFlat& other = flat(0, 0x0000FF, {20, 2, 4, 4});
+  compose();
+  ASSERT_EQ(screen.GetPixel(3, 3), px(screen, 0xFFFFFF));
+  ASSERT_EQ(screen.GetPixel(21, 3), px(screen, 0x0000FF));
+  list.ScheduleDeletion(parent);
+  list.ScheduleDeletion(other);
+  list.UpdateAll();
+  compose();
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 32; ++x) ASSERT_EQ(screen.GetPixel(x, y), px(screen, 0)) << x << "," << y;
+  }
+}
+
 TEST_F(Composition, ADisplayModeChangeRemakesEverySurfaceAtTheNewDepth) {
   TFlat& f = flat(0, 0xFFFFFF, {0, 0, 4, 4});
   compose();
