@@ -130,8 +130,6 @@ void TComFlip::Execute(TCallMan& cm, TPage&, std::int32_t) {
     m_phase = 2;
     return;
   }
-  const std::int32_t elapsed = wrapping_sub(now, m_start_time);
-  const std::int32_t length = list.TransitionLength();
   if (m_resumed) {
     // Back from a saved state (an event handler's, or a game's): a
     // transition still running goes on where it stands; after a game load
@@ -139,6 +137,8 @@ void TComFlip::Execute(TCallMan& cm, TPage&, std::int32_t) {
     m_resumed = false;
     if (const graphics::TTransition* t = list.transition()) m_start_time = wrapping_sub(now, t->Elapsed());
   }
+  const std::int32_t elapsed = wrapping_sub(now, m_start_time);
+  const std::int32_t length = list.TransitionLength();
   if (m_phase == 2 && length > 0 && elapsed < length) {
     list.SetTransitionTime(elapsed);
     return;

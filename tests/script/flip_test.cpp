@@ -198,6 +198,22 @@ TEST_F(Flips, ARestoredFlipCompletesAndARunningTransitionGoesOn) {
   EXPECT_EQ(names_on(list.back_base()), std::vector<std::string>{}) << "clear back applies";
 }
 
+TEST_F(Flips, AFlipRestoredBeforeItsTimingBeganGoesOnWithTheRunningTransition) {
+  // Late in a session the clock is far from the flip's unset start time.
+  clock.GameClockMs.store(100000);
+  start("early.nsb", {flip("1", "1000"), Cmd("Wait")});
+  frame();
+  TComFlip& f = flip_at(0);
+  ASSERT_NE(list.transition(), nullptr);
+  core::ByteWriter w;
+  f.SaveState(w);
+  core::ByteReader r(w.data());
+  f.LoadState(r);
+  frame(3);
+  EXPECT_EQ(position(), 0) << "the transition is far from its end";
+  EXPECT_NE(list.transition(), nullptr);
+}
+
 TEST_F(Flips, AFlipAcrossTheClockWrapEnds) {
   clock.GameClockMs.store(std::numeric_limits<std::int32_t>::max() - 40);
   start("wrap.nsb", {flip("1", "100"), Cmd("Wait")});
