@@ -183,18 +183,10 @@ struct Scene {
 void BM_ImageFramePaired(benchmark::State& state) {
   static Scene scene;
   if (scene.list.ItemCount() != 50) fail("the scene has not 50 components");
-  double ours = 0, theirs = 0;
-  for (auto _ : state) {
-    const double t0 = thread_seconds();
-    scene.ours();
-    const double t1 = thread_seconds();
-    scene.baseline();
-    const double t2 = thread_seconds();
-    ours += t1 - t0;
-    theirs += t2 - t1;
-  }
+  nova::bench::PairedTimes times;
+  for (auto _ : state) times.time([&] { scene.ours(); }, [&] { scene.baseline(); });
   benchmark::DoNotOptimize(scene.screen.GetPixel(100, 100));
-  state.counters["ratio"] = ours / theirs;
+  state.counters["ratio"] = times.ratio();
 }
 BENCHMARK(BM_ImageFramePaired)->Unit(benchmark::kMillisecond);
 

@@ -29,8 +29,6 @@
 
 namespace {
 
-using nova::bench::thread_seconds;
-
 using namespace nova;
 using namespace nova::components;
 
@@ -139,19 +137,13 @@ struct Scene {
 void BM_TypingFramePaired(benchmark::State& state) {
   static Scene scene;
   if (scene.box->Count() != 1) fail("the box has not one page");
-  double ours = 0, theirs = 0;
+  nova::bench::PairedTimes times;
   for (auto _ : state) {
     if (!text::is_revealing(scene.box->Pages()[0])) scene.restart();
-    const double t0 = thread_seconds();
-    scene.ours();
-    const double t1 = thread_seconds();
-    scene.baseline();
-    const double t2 = thread_seconds();
-    ours += t1 - t0;
-    theirs += t2 - t1;
+    times.time([&] { scene.ours(); }, [&] { scene.baseline(); });
   }
   benchmark::DoNotOptimize(scene.screen.GetPixel(100, 600));
-  state.counters["ratio"] = ours / theirs;
+  state.counters["ratio"] = times.ratio();
 }
 BENCHMARK(BM_TypingFramePaired)->Unit(benchmark::kMillisecond);
 

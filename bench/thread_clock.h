@@ -13,4 +13,24 @@ inline double thread_seconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// The two sides of a paired benchmark, timed one after the other in each
+// iteration so that both see the same machine state; the ratio of their
+// sums is what the benchmark reports.
+struct PairedTimes {
+  double ours = 0;
+  double theirs = 0;
+
+  template <typename Ours, typename Theirs>
+  void time(Ours&& run_ours, Theirs&& run_theirs) {
+    const double t0 = thread_seconds();
+    run_ours();
+    const double t1 = thread_seconds();
+    run_theirs();
+    const double t2 = thread_seconds();
+    ours += t1 - t0;
+    theirs += t2 - t1;
+  }
+  double ratio() const { return ours / theirs; }
+};
+
 }  // namespace nova::bench
