@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/error.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 
@@ -123,6 +124,32 @@ TEST(SdlWindow, CaptionAndSizeReachTheServer) {
   EXPECT_NE(info.find("Height: 180"), std::string::npos) << info;
   EXPECT_FALSE(platform->display_modes().empty());
   EXPECT_EQ(platform->desktop_mode().bit_count, 32);
+}
+
+// A display that cannot be reached is an error that names the driver, not
+// a player without a window; and the next start on a good display works.
+TEST(SdlWindow, AnUnreachableDisplayIsAnErrorAndLeavesNothingBehind) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display) GTEST_SKIP() << "no X display";
+  const std::string good = display;
+  ::setenv("DISPLAY", ":4093", 1);
+  try {
+    create_platform(Backend::Sdl);
+    ADD_FAILURE() << "a platform started on a display that does not exist";
+  } catch (const PlatformError& error) {
+    EXPECT_NE(std::string(error.what()).find("x11"), std::string::npos) << error.what();
+  }
+  ::setenv("DISPLAY", good.c_str(), 1);
+  auto platform = create_platform(Backend::Sdl);
+  EXPECT_EQ(platform->display_driver(), "x11");
+  auto window = platform->create_window({"NovaPlayer", {64, 48}});
+  test::eventually([&] {
+    Event e;
+    while (platform->poll_event(e)) {
+    }
+    return window->native_handle() != 0;
+  });
+  EXPECT_NE(window->native_handle(), 0u);
 }
 
 }  // namespace

@@ -523,15 +523,21 @@ class SdlPlatform final : public Platform {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // On a Wayland desktop the native driver, where it starts; X11 (through
-    // the desktop's X server) otherwise. A driver the user named wins.
-    if (std::getenv("WAYLAND_DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland,x11");
+    // the desktop's X server) otherwise. A driver the user named wins. The
+    // list is always named: left to itself, SDL goes on past a display that
+    // refuses it (an X server resetting, a wrong DISPLAY) to its offscreen
+    // driver, and the player would run with no window at all instead of
+    // saying why.
+    if (!std::getenv("SDL_VIDEODRIVER")) {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "wayland,x11" : "x11");
     }
     // The platform turns SIGINT and SIGTERM into a quit itself (and a second
     // one into an immediate end), for both backends alike.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-      throw PlatformError(std::string("cannot start the display: ") + SDL_GetError());
+      std::string reason = SDL_GetError();
+      SDL_Quit();  // what did start goes, so that a later attempt starts clean
+      throw PlatformError("cannot start the display: " + reason);
     }
     m_wake_type = SDL_RegisterEvents(1);
     const char* driver = SDL_GetCurrentVideoDriver();
