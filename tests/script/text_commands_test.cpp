@@ -316,6 +316,10 @@ TEST_F(TextCommands, TheTextSourceReadsCachedPagesThenPageFiles) {
   newer[0] = 116;
   host.files["newer.nsb"] = newer;
   EXPECT_EQ(streams("newer.nsb"), (std::vector<std::string>{"-", "-"})) << "a page the player does not run";
+  host.files["old.nsb"] = page_bytes({with_text(Cmd("TextIns"), "one")}, 102);
+  EXPECT_EQ(streams("old.nsb"), (std::vector<std::string>{"-", "-"})) << "nor one that must be rebuilt";
+  host.files["kept.nsb"] = page_bytes({with_text(Cmd("TextIns"), "one")}, 103);
+  EXPECT_EQ(streams("kept.nsb"), (std::vector<std::string>{"-", one, "-"}));
 
   // A box never sees the error: the text is missing, and it says so.
   TNovaMes& m = box();
