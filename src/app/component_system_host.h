@@ -68,6 +68,7 @@ class ComponentSystemHost final : public ComponentHost,
   const components::ComponentDirectory* directory() override { return &list(); }
   components::TNovaBaseList* base_list() override { return &list(); }
   data::TNovaHistoryFormatManager* history() override { return &m_system->history(); }
+  void set_text_source(data::TextCommandSource* source) override { m_messages.texts = source; }
   graphics::TPresentSource* present_source() override { return &list(); }
 
  private:
@@ -100,8 +101,8 @@ class ComponentSystemHost final : public ComponentHost,
   std::unique_ptr<graphics::WipeTransitionFactory> m_transitions;
   std::unique_ptr<components::TComponentSystem> m_system;
   InputVariables* m_input = nullptr;
-  // What the message boxes are given; the text sources come with the
-  // text commands.
+  // What the message boxes are given; the texts of text commands come
+  // with the project (set_text_source).
   components::MesServices m_messages;
   std::unique_ptr<text::ExpressionVariables> m_text_variables;
   std::unique_ptr<text::InlinePictureSource> m_inline_pictures;

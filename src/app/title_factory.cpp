@@ -101,6 +101,8 @@ class BuildFactory final : public TitleFactory {
       if (TitlePictures* pictures = services.pictures()) pictures->cache().SetImageKey(project->image_key());
       // The read marks are the project's status data; the boxes keep them.
       if (base_list) base_list->set_read_marks(&project->ReadMarks());
+      // So are the pages the boxes read their texts from.
+      if (ComponentHost* c = services.components()) c->set_text_source(&project->TextSource());
       SystemFunctions& functions = *services.functions();
       if (functions.access) {
         functions.extract_dialogs = std::make_unique<PlatformExtractDialogs>(ctx);

@@ -30,6 +30,7 @@ class TNovaBaseList;
 }
 namespace nova::data {
 class TNovaHistoryFormatManager;
+class TextCommandSource;
 }
 
 namespace nova::app {
@@ -101,6 +102,9 @@ class ComponentHost {
   virtual graphics::TPresentSource* present_source() { return nullptr; }
   // The message-history formats the component system owns.
   virtual data::TNovaHistoryFormatManager* history() { return nullptr; }
+  // Where message boxes read the texts of text commands (the project's;
+  // nullptr takes it back before the project goes).
+  virtual void set_text_source(data::TextCommandSource* source) { (void)source; }
 };
 
 // The screen manager as the window drives it.

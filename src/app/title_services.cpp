@@ -43,6 +43,7 @@ void TitleServices::free_project() {
   if (!m_project) return;
   // The boxes keep the project's read marks: they go with it.
   if (m_components && m_components->base_list()) m_components->base_list()->set_read_marks(nullptr);
+  if (m_components) m_components->set_text_source(nullptr);
   m_project.reset();
   if (m_functions && m_functions->access) script::unregister_script_functions(m_functions->funcs, *m_functions->access);
 }

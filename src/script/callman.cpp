@@ -84,6 +84,13 @@ std::vector<std::string> TCallMan::LoadedPageNames() const {
   return names;
 }
 
+const TPage* TCallMan::CachedPage(std::string_view name) const {
+  for (const auto& p : m_pages) {
+    if (core::equal_ci(p->name(), name)) return p.get();
+  }
+  return nullptr;
+}
+
 TPage& TCallMan::LoadPage(std::string_view name, bool make_current) {
   if (make_current) m_position = 0;
   for (auto it = m_pages.begin(); it != m_pages.end(); ++it) {

@@ -135,6 +135,9 @@ class TCallMan {
   bool DeleteStack(std::int32_t index);
   // Cached page names, most recently used first.
   std::vector<std::string> LoadedPageNames() const;
+  // The cached page of that name, compared without regard to case as file
+  // names are; nullptr when none is cached. Never loads.
+  const TPage* CachedPage(std::string_view name) const;
 
   // --- For the commands ------------------------------------------------------
   expr::TParamCollection& store() const { return m_services.store; }

@@ -13,12 +13,11 @@
 // Each class reads its fields from its record by the positions of the
 // command table (command_table.h).
 //
-// Commands whose subsystems are not part of this build (message boxes,
-// property motions, cabinets, the message history, read marks, DB tables
-// and game saves: TextIns, TextClr, CallHist, FormatHist, PropMotion,
-// SaveCabinet, LoadCabinet, GameSave, GameLoad, ClrHist, ClrRead, Reset),
-// and creating commands whose class the factory lacks, raise an error naming
-// themselves before they run anything; the interpreter logs it and retries
+// Commands whose subsystems are not part of this build (property motions,
+// cabinets, DB tables, game saves and the history viewer: PropMotion,
+// SaveCabinet, LoadCabinet, GameSave, GameLoad, Reset, FormatHist, and
+// CallHist when it has entries to show), and creating commands whose class
+// the factory lacks, raise an error naming themselves; the interpreter logs it and retries
 // at the next tick. They still read their records whole, so every page
 // loads, and their saved states are read and written. The component
 // commands need the base list (TCallMan::base_list); without one they raise
@@ -36,6 +35,7 @@
 
 namespace nova::components {
 class TNovaBaseList;
+class TNovaObject;
 }
 
 namespace nova::script {
@@ -253,12 +253,14 @@ class TComGameLoad final : public TCoded<CC_GAMELOAD> {
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
 };
 
+// Empties every history format's history; the formats stay.
 class TComClrHist final : public TCoded<22> {
  public:
   using TCoded::TCoded;
   void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
 };
 
+// Forgets every read mark and the pending one.
 class TComClrRead final : public TCoded<47> {
  public:
   using TCoded::TCoded;
@@ -385,14 +387,28 @@ using TComMediaPlay = TComOnComponent<55>;
 // Property motions are not built yet.
 using TComPropMotion = TComOnComponent<57>;
 
-// The text commands without a wait (TextClr, CallHist, FormatHist): they
-// come with the message box.
+// The text commands without a wait (commands_text.cpp).
 template <std::uint8_t Code>
 class TComOnMessageBox final : public TCoded<Code> {
  public:
   using TCoded<Code>::TCoded;
-  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "the text commands are"); }
+  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
 };
+template <>
+void TComOnMessageBox<28>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnMessageBox<29>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+template <>
+void TComOnMessageBox<58>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+// The message box a name finds: read-mark mode 0, its text emptied (which
+// ends a TextIns waiting on it).
+using TComTextClr = TComOnMessageBox<28>;
+// Shows history entries in a message box. An empty range does nothing;
+// showing entries raises "CallHist: the message history viewer is not
+// built yet".
+using TComCallHist = TComOnMessageBox<29>;
+// Raises "FormatHist: the message history viewer is not built yet".
+using TComFormatHist = TComOnMessageBox<58>;
 
 // The screen transition (commands_flip.cpp). Start prepares it (snapshot
 // and moves between the bases in surface mode, then the transition made
@@ -457,6 +473,11 @@ class TComWaitOn : public TCommand {
   bool waiting() const { return m_waiting; }
 
  protected:
+  // Whether a component that a saved name finds is one this command waits
+  // on.
+  virtual bool accepts(const components::TNovaObject&) const { return true; }
+  // Whether the existing target still holds the command.
+  virtual bool holds(const components::TNovaObject&) const { return true; }
   void set_target(const components::TNovaBaseList& list, components::ComponentId id);
   void set_waiting(bool on) { m_waiting = on; }
   void set_uninterruptible(bool on) { m_uninterruptible = on; }
@@ -470,11 +491,21 @@ class TComWaitOn : public TCommand {
   bool m_uninterruptible = false;
 };
 
+// TextIns: the message box a name finds shows the text stored in this
+// command, which it reads back by (page name, command index); nothing is
+// parsed here. With the history expression true the box takes part in read
+// marks and the history under this page's name and this command's index.
+// The wait lasts while the box has pages: a handler's TextClr or the box's
+// deletion ends it, a fully revealed text does not. A name that finds no
+// message box skips everything, does not wait and logs a warning.
 class TComTextIns final : public TCoded<CC_TEXTINS, TComWaitOn> {
  public:
   using TCoded::TCoded;
-  void Start(TCallMan&) override { throw_not_built(*this, "the text commands are"); }
-  void Execute(TCallMan&, TPage&, std::int32_t) override { throw_not_built(*this, "the text commands are"); }
+  void Start(TCallMan& cm) override;
+
+ protected:
+  bool accepts(const components::TNovaObject& o) const override;
+  bool holds(const components::TNovaObject& o) const override;
 };
 
 // MovieStop: stops a medium (with a fade, waiting for its end when asked),

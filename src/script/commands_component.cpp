@@ -1,6 +1,7 @@
 // The component commands: the creating path of the class table, GetProp,
-// SetProp and ObjDel, the play control of media and menus, MovieStop's
-// wait, and the commands whose subsystems come later.
+// SetProp and ObjDel, the play control of media and menus, the wait on a
+// component that MovieStop and TextIns share, and the commands whose
+// subsystems come later.
 #include <array>
 #include <utility>
 
@@ -267,10 +268,10 @@ void TComWaitOn::Execute(TCallMan& cm, TPage&, std::int32_t) {
     TNovaBaseList& list = component_list(cm, *this);
     const std::string name = std::move(*m_pending_name);
     const TNovaComponent* c = name.empty() ? nullptr : list.FindComponent(name);
-    set_target(list, c ? c->id() : ComponentId{});
+    set_target(list, c && accepts(*c) ? c->id() : ComponentId{});
   }
-  const bool gone = !m_list || !m_list->resolve(m_target);
-  if (!m_target || !m_waiting || gone) cm.Advance();
+  const TNovaObject* target = m_list && m_target ? m_list->resolve(m_target) : nullptr;
+  if (!target || !m_waiting || !holds(*target)) cm.Advance();
 }
 
 void TComWaitOn::SaveState(core::ByteWriter& w) const {

@@ -223,8 +223,4 @@ void TComGameSave::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*t
 
 void TComGameLoad::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "game loads are"); }
 
-void TComClrHist::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "the message history is"); }
-
-void TComClrRead::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "read marks are"); }
-
 }  // namespace nova::script

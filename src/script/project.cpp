@@ -54,6 +54,7 @@ TProject::~TProject() {
     }
   }
   if (m_variables) m_services.system_variables.detach(*m_variables);
+  m_texts.set_interpreter(nullptr);
   m_interpreter.reset();
 }
 
@@ -95,6 +96,7 @@ void TProject::start() {
   m_interpreter->set_event_queue(m_options.events);
   m_interpreter->set_component_directory(m_options.directory);
   m_interpreter->set_trace_hook(m_options.trace);
+  m_texts.set_interpreter(m_interpreter.get());
   m_variables = std::make_unique<TInterpreterVariables>(*m_interpreter);
   m_services.system_variables.attach("interpreter", *m_variables, TInterpreterVariables::kIndexes);
   if (m_services.files.Exists(m_setting.start_page)) {

@@ -45,6 +45,7 @@
 #include "script/save_file.h"
 #include "script/script_host.h"
 #include "script/script_variables.h"
+#include "script/text_source.h"
 
 namespace nova::components {
 class TNovaBaseList;
@@ -116,6 +117,9 @@ class TProject final : public ScriptHost {
 
   // The interpreter; null when the start stopped before step 10.
   TCallMan* interpreter() const { return m_interpreter.get(); }
+  // Where message boxes read the texts of text commands: the interpreter's
+  // pages, else the page files. It lives as long as the project.
+  data::TextCommandSource& TextSource() { return m_texts; }
   // One interpreter tick (nothing without an interpreter).
   void RunTick();
   // The start passed the status restore: the status is written at the end.
@@ -170,6 +174,7 @@ class TProject final : public ScriptHost {
 
   std::unique_ptr<TCallMan> m_interpreter;
   std::unique_ptr<TInterpreterVariables> m_variables;
+  TScriptTextSource m_texts{*this};
 };
 
 }  // namespace nova::script

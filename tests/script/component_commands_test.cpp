@@ -268,9 +268,7 @@ TEST_F(Components, CommandsOfSubsystemsNotBuiltRaiseBeforeRunningAnything) {
       {Cmd("SaveCabinet").prop(PR_NAME, "runs = 1").e("mode", "runs = 1").go(),
        "SaveCabinet: cabinets are not built yet"},
       {Cmd("LoadCabinet").prop(PR_NAME, "runs = 1").e("mode", "runs = 1").go(),
-       "LoadCabinet: cabinets are not built yet"},
-      {Cmd("TextClr").e("box", "runs = 1").go(), "TextClr: the text commands are not built yet"},
-      {Cmd("TextIns").e("box", "runs = 1").go(), "TextIns: the text commands are not built yet"}};
+       "LoadCabinet: cabinets are not built yet"}};
   for (const auto& [command, message] : cases) {
     start(std::string(message).substr(0, 6) + ".nsb", {command, Cmd("Calc").e("expression", "runs = 2")});
     frame(2);

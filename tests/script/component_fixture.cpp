@@ -80,6 +80,11 @@ Components::Components() {
   factory.add(LT_SOUND, [] { return std::make_unique<TTestMedia>(); });
   factory.add(LT_CABINET, [] { return std::make_unique<TTestCabinet>(); });
   factory.add(LT_WAVE, [] { return std::make_unique<TFailing>(); });
+  messages.glyphs = &glyphs;
+  messages.texts = &texts;
+  messages.text_delay = [this] { return store.text_delay(); };
+  list.set_read_marks(&marks);
+  list.set_history(&history);
   list.SetScreenSize(kW, kH);
   screen.SetSize(kW, kH, 32);
   list.SetDisplaySurface(&screen);
@@ -90,18 +95,20 @@ Components::Components() {
   cm->set_event_queue(&list.events());
   cm->set_component_directory(&list);
   cm->set_trace_hook([this](std::string_view line) { trace.emplace_back(line); });
+  texts.set_interpreter(cm.get());
   variables = std::make_unique<TInterpreterVariables>(*cm);
   store.set_system_variables(variables.get());
 }
 
 Components::~Components() {
+  texts.set_interpreter(nullptr);
   store.set_system_variables(nullptr);
   variables.reset();
   cm.reset();
 }
 
-void Components::start(const std::string& name, const std::vector<TCommandRecord>& commands) {
-  page(name, commands, 110);
+void Components::start(const std::string& name, const std::vector<TCommandRecord>& commands, std::int32_t version) {
+  page(name, commands, version);
   cm->StartAt(name);
 }
 

@@ -10,6 +10,9 @@
 //   a fade time, logging its play controls and restarts.
 // - TTestCabinet (LT_CABINET): a plain control of the cabinet's type.
 // The image classes of the product are registered too (Flip's snapshot).
+// Message boxes find glyphs of the test font, the texts of the
+// interpreter's pages, read marks and history formats, though their class
+// is registered only where a scene asks for it (TextCommands).
 #pragma once
 
 #include <algorithm>
@@ -22,9 +25,15 @@
 #include <vector>
 
 #include "components/base_list.h"
+#include "components/mes_services.h"
+#include "components/read_list.h"
+#include "data/history_format.h"
 #include "graphics/memory_dibx.h"
 #include "graphics/transition.h"
+#include "script/text_source.h"
 #include "script_fixture.h"
+#include "support/test_font_service.h"
+#include "text/font_pixel_manager.h"
 
 namespace nova::script::testing {
 
@@ -170,7 +179,7 @@ class Components : public InterpreterTest {
 
   // Runs a new page from its start (pages stay cached by name, so each
   // scene takes a name of its own).
-  void start(const std::string& name, const std::vector<TCommandRecord>& commands);
+  void start(const std::string& name, const std::vector<TCommandRecord>& commands, std::int32_t version = 110);
   // Frames of 15 ms: input, the interpreter, the update pass.
   void frame(int n = 1);
   TNovaComponent* find(std::string_view name) const { return list.FindComponent(test::sjis(name)); }
@@ -186,7 +195,13 @@ class Components : public InterpreterTest {
 
   TComponentFactory factory;
   RecordingTransitions transitions;
-  TNovaBaseList list{{.factory = factory, .transitions = &transitions}};
+  test::TestFontService fonts;
+  text::TFontPixelManager glyphs{fonts};
+  TScriptTextSource texts{host};
+  MesServices messages;
+  TNovaReadList marks;
+  data::TNovaHistoryFormatManager history;
+  TNovaBaseList list{{.factory = factory, .transitions = &transitions, .clock = &clock, .messages = &messages}};
   graphics::TDIBX screen;
 };
 

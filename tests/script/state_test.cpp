@@ -177,14 +177,15 @@ TEST_F(State, DamagedStatesRaise) {
 
 TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
   const std::pair<const char*, const char*> unbuilt[] = {
-      {"TextIns", "TextIns: the text commands are not built yet"},
-      {"CallHist", "CallHist: the text commands are not built yet"},
+      {"TextIns", "TextIns: no component system is running"},
+      {"CallHist", "CallHist: no component system is running"},
+      {"FormatHist", "FormatHist: the message history viewer is not built yet"},
       {"PropMotion", "PropMotion: property motions are not built yet"},
       {"SaveCabinet", "SaveCabinet: cabinets are not built yet"},
       {"GameSave", "GameSave: game saves are not built yet"},
       {"GameLoad", "GameLoad: game loads are not built yet"},
-      {"ClrHist", "ClrHist: the message history is not built yet"},
-      {"ClrRead", "ClrRead: read marks are not built yet"},
+      {"ClrHist", "ClrHist: no component system is running"},
+      {"ClrRead", "ClrRead: no component system is running"},
       {"Reset", "Reset: the DB tables and the message history are not built yet"}};
   var("after");
   ScriptLog log;

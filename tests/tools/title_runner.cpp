@@ -76,7 +76,7 @@ std::string without_clock(const std::string& line) {
 
 }  // namespace
 
-Expectation parse_expectation(const std::string& text, const std::string& where) {
+Expectation parse_expectation(const std::string& text, const std::string& where, const fs::path& source) {
   Expectation e;
   for (const std::string& raw : lines_of(text)) {
     const std::string line(tools::trim(raw));
@@ -102,6 +102,50 @@ Expectation parse_expectation(const std::string& text, const std::string& where)
       e.no_trace.push_back(value);
     } else if (key == "status") {
       e.status.push_back("status " + value);
+    } else if (key == "input_file") {
+      const fs::path file = source / value;
+      if (!fs::exists(file)) ADD_FAILURE() << where << ": there is no input file " << file;
+      for (const std::string& input : lines_of(read_file(file))) {
+        if (!input.empty() && input[0] != '#') e.input.push_back(input);
+      }
+    } else if (key == "pictures") {
+      e.pictures = value;
+    } else if (key == "pixel_png" || key == "pixel_masked" || key == "pixel_fade") {
+      const std::vector<std::string> w = words_of(value);
+      Expectation::Formula f;
+      const std::size_t sources = key == "pixel_png" ? 1 : 2;
+      const std::size_t count = 3 + 3 * sources + (key == "pixel_fade" ? 2 : 0);
+      if (w.size() != count) {
+        ADD_FAILURE() << where << ": " << key << " wants TICK X Y and FILE PX PY for each picture"
+                      << (key == "pixel_fade" ? " and ELAPSED DURATION" : "") << ": " << line;
+        continue;
+      }
+      f.kind = key == "pixel_png"      ? Expectation::Formula::Kind::Plain
+               : key == "pixel_masked" ? Expectation::Formula::Kind::Masked
+                                       : Expectation::Formula::Kind::Fade;
+      f.tick = std::stoi(w[0]);
+      f.x = std::stoi(w[1]);
+      f.y = std::stoi(w[2]);
+      for (std::size_t k = 0; k < sources; ++k) {
+        f.file[k] = w[3 + 3 * k];
+        f.px[k] = std::stoi(w[4 + 3 * k]);
+        f.py[k] = std::stoi(w[5 + 3 * k]);
+      }
+      if (key == "pixel_fade") {
+        f.elapsed = std::stoi(w[9]);
+        f.duration = std::stoi(w[10]);
+      }
+      e.formulas.push_back(f);
+    } else if (key == "ink") {
+      const std::vector<std::string> w = words_of(value);
+      if (w.size() != 7 || w[5].size() != 6) {
+        ADD_FAILURE() << where << ": ink wants TICK X Y W H RRGGBB TOLERANCE: " << line;
+        continue;
+      }
+      e.ink.push_back({std::stoi(w[0]), std::stoi(w[1]), std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4]),
+                       static_cast<std::uint32_t>(std::stoul(w[5], nullptr, 16)), std::stoi(w[6])});
+    } else if (key == "saved") {
+      e.status.push_back(value);
     } else if (key == "no_status") {
       e.no_status.push_back(value);
     } else if (key == "input") {
@@ -165,6 +209,8 @@ std::string input_and_shots(const Expectation& e, const fs::path& dir) {
   for (const auto& p : e.picture_files) {
     if (p.tick >= 0) ticks.push_back(p.tick);
   }
+  for (const auto& f : e.formulas) ticks.push_back(f.tick);
+  for (const auto& i : e.ink) ticks.push_back(i.tick);
   std::sort(ticks.begin(), ticks.end());
   ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   for (int t : ticks) options += " --screenshot " + std::to_string(t) + ":" + shell_quote(dir / shot_name(t));
@@ -185,7 +231,18 @@ int play(const Expectation& e, const fs::path& out, const fs::path& trace_file, 
 int build_and_play(const fs::path& source, const Expectation& e, const fs::path& out, const fs::path& trace_file,
                    std::string& log) {
   const fs::path nova = binary_dir() / "tools" / "nova";
-  if (run_command(shell_quote(nova) + " build " + shell_quote(source) + " " + shell_quote(out) + " 2>&1", &log) != 0) {
+  fs::path tree = source;
+  if (!e.pictures.empty()) {
+    // The pictures the build drew join a copy of the sources.
+    tree = out.parent_path() / (out.filename().string() + "-source");
+    fs::copy(source, tree, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::error_code ec;
+    for (const auto& f : fs::directory_iterator(binary_dir() / e.pictures, ec)) {
+      if (f.path().extension() == ".bri") fs::copy_file(f.path(), tree / f.path().filename());
+    }
+    if (ec) ADD_FAILURE() << "no pictures in " << (binary_dir() / e.pictures) << ": " << ec.message();
+  }
+  if (run_command(shell_quote(nova) + " build " + shell_quote(tree) + " " + shell_quote(out) + " 2>&1", &log) != 0) {
     ADD_FAILURE() << log;
     return -1;
   }
@@ -223,6 +280,44 @@ std::string picture_file_difference(const fs::path& path, const Expectation::Pic
     }
   }
   return "";
+}
+
+// A formula's pixel, 0xRRGGBB, from the pictures in `folder`.
+std::uint32_t formula_pixel(const Expectation::Formula& f, const fs::path& folder) {
+  using Kind = Expectation::Formula::Kind;
+  std::unique_ptr<graphics::TDIBSurface> pic[2];
+  std::uint32_t p[2] = {0, 0};
+  for (int k = 0; k < (f.kind == Kind::Plain ? 1 : 2); ++k) {
+    pic[k] = read_picture(folder / f.file[k]);
+    p[k] = rgb_at(*pic[k], f.px[k], f.py[k]);
+  }
+  const auto per_channel = [](std::uint32_t a, std::uint32_t b, auto fn) {
+    std::uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const std::uint32_t v = fn(static_cast<int>((a >> shift) & 0xFF), static_cast<int>((b >> shift) & 0xFF));
+      out |= std::min<std::uint32_t>(v, 255) << shift;
+    }
+    return out;
+  };
+  switch (f.kind) {
+    case Kind::Plain: return p[0];
+    case Kind::Masked: {
+      // A copy weighted by the alpha plane: skipped at 0, else
+      // (under × (255 − m) + m × source) >> 8 per channel.
+      const graphics::TDIBX* plane = pic[0]->Alpha();
+      const int m = plane ? static_cast<int>(plane->GetPixel(f.px[0], f.py[0]) & 0xFF) : 255;
+      if (m == 0) return p[1];
+      return per_channel(p[0], p[1], [m](int s, int d) { return static_cast<std::uint32_t>((d * (255 - m) + m * s) >> 8); });
+    }
+    case Kind::Fade: {
+      // The new screen blended over the old at opacity e × 256 / d,
+      // leaving pixels that are equal alone.
+      const int a = f.elapsed * 256 / f.duration;
+      if (p[0] == p[1]) return p[0];
+      return per_channel(p[1], p[0], [a](int s, int d) { return static_cast<std::uint32_t>((s * a + d * (255 - a)) >> 8); });
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -280,6 +375,41 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
     std::snprintf(want, sizeof want, "%06X", px.rgb);
     std::snprintf(shown, sizeof shown, "%06X", rgb_at(*picture, px.x, px.y));
     EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << px.x << ", " << px.y << " at tick " << px.tick;
+  }
+
+  for (const auto& f : e.formulas) {
+    const fs::path got = dir / shot_name(f.tick);
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << f.tick << "\n" << log;
+    const auto picture = read_picture(got);
+    char want[8], shown[8];
+    std::snprintf(want, sizeof want, "%06X", formula_pixel(f, binary_dir() / e.pictures));
+    std::snprintf(shown, sizeof shown, "%06X", rgb_at(*picture, f.x, f.y));
+    EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << f.x << ", " << f.y << " at tick " << f.tick;
+  }
+  long previous = -1;
+  for (const auto& i : e.ink) {
+    const fs::path got = dir / shot_name(i.tick);
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << i.tick << "\n" << log;
+    const auto picture = read_picture(got);
+    long count = 0;
+    for (int y = i.y; y < i.y + i.height && y < picture->Height(); ++y) {
+      for (int x = i.x; x < i.x + i.width && x < picture->Width(); ++x) {
+        const std::uint32_t p = rgb_at(*picture, x, y);
+        bool near = true;
+        for (int shift = 0; shift < 24; shift += 8) {
+          near = near && std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((i.rgb >> shift) & 0xFF)) <=
+                             i.tolerance;
+        }
+        count += near ? 1 : 0;
+      }
+    }
+    std::printf("ink at tick %d: %ld pixels\n", i.tick, count);
+    if (previous < 0) {
+      EXPECT_EQ(count, 0) << "ink at tick " << i.tick << ", before the first character";
+    } else {
+      EXPECT_GT(count, previous) << "no more ink at tick " << i.tick << " than before";
+    }
+    previous = count;
   }
 
   for (const auto& f : e.picture_files) {

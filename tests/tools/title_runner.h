@@ -21,6 +21,8 @@ struct Expectation {
   bool errors_allowed = false;
   std::vector<std::pair<bool, std::string>> trace;  // in order; true: with the clock
   std::vector<std::string> no_trace;
+  // Lines of `nova dump`'s report of save.dat ("status TYPE NAME = VALUE",
+  // "read KEY: POSITION/PAGE ...").
   std::vector<std::string> status;
   std::vector<std::string> no_status;
   // Scripted input, "TICK EVENT" lines of the player's --input format.
@@ -54,10 +56,39 @@ struct Expectation {
     int tolerance = 0;
   };
   std::vector<PictureFile> picture_files;
+
+  // A folder of the build tree whose ".bri" files are added to the source
+  // before it is built, and where the PNG files of the formulas below are
+  // read ("" when the title has none).
+  std::string pictures;
+  // One screen pixel at a tick computed from PNG pixels: `kind` Plain is
+  // the first picture's pixel; Masked is the first drawn through its alpha
+  // plane over the second (an opaque picture); Fade is the fade transition
+  // from the first (old screen) to the second at elapsed time e of d.
+  struct Formula {
+    enum class Kind { Plain, Masked, Fade } kind = Kind::Plain;
+    int tick = 0;
+    int x = 0, y = 0;
+    std::string file[2];
+    int px[2] = {0, 0}, py[2] = {0, 0};
+    int elapsed = 0, duration = 1;
+  };
+  std::vector<Formula> formulas;
+  // The pixels within a tolerance of a colour in a rectangle of the screen
+  // at each tick: none at the first tick, and more at each later one.
+  struct Ink {
+    int tick = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::uint32_t rgb = 0;
+    int tolerance = 0;
+  };
+  std::vector<Ink> ink;
 };
 
-// Unknown lines fail the test that reads them.
-Expectation parse_expectation(const std::string& text, const std::string& where);
+// Unknown lines fail the test that reads them. `input_file:` lines are read
+// from `source` (the title's source tree).
+Expectation parse_expectation(const std::string& text, const std::string& where,
+                              const std::filesystem::path& source = {});
 
 // Builds, runs and checks, reporting each unmet expectation as a test
 // failure. Screenshot files are looked for in `folder` (expect.txt's);

@@ -45,7 +45,7 @@ class Titles : public ::testing::TestWithParam<TitleCase> {};
 
 TEST_P(Titles, RunAsExpected) {
   const TitleCase& c = GetParam();
-  test::run_title(c.source, test::parse_expectation(test::read_file(c.expect), c.expect.string()),
+  test::run_title(c.source, test::parse_expectation(test::read_file(c.expect), c.expect.string(), c.source),
                   c.expect.parent_path());
 }
 
