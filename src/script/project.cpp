@@ -1,11 +1,11 @@
 #include "script/project.h"
 
 #include "components/base_list.h"
-#include "data/history_format.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "data/history_format.h"
 #include "files/stream.h"
 
 namespace nova::script {
