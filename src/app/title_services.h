@@ -18,6 +18,7 @@
 #include "app/title_pictures.h"
 #include "components/component_functions.h"
 #include "data/data_functions.h"
+#include "data/db_manager.h"
 #include "expr/param_collection.h"
 #include "expr/random.h"
 #include "expr/store_variables.h"
@@ -47,6 +48,8 @@ struct SystemFunctions {
   components::ComponentScope component_scope;
   // The history functions' way to the history formats, likewise.
   data::HistoryScope history_scope;
+  // The DB functions' way to the tables, set with the functions.
+  data::DBScope db_scope;
   expr::TSysFuncMan funcs;
   expr::StandardRandom random;
   std::unique_ptr<files::ScriptFileAccess> access;  // null without a file manager
@@ -86,11 +89,17 @@ class TitleServices {
   ComponentHost* components() const { return m_components.get(); }
   ProjectHost* project() const { return m_project.get(); }
   MediaHost* media() const { return m_media.get(); }
+  // The DB tables live from the start to the end of the player: the
+  // status restore fills them before the project has started.
+  data::TDBManager& tables() const { return *m_tables; }
 
   // Filled by the factory at each step. Each slot is filled once.
   void set_files(std::unique_ptr<files::TVrFileManager> f) { m_files = std::move(f); }
   void set_variables(std::unique_ptr<VariableStore> v) { m_variables = std::move(v); }
-  void set_functions(std::unique_ptr<SystemFunctions> f) { m_functions = std::move(f); }
+  void set_functions(std::unique_ptr<SystemFunctions> f) {
+    m_functions = std::move(f);
+    if (m_functions) m_functions->db_scope.manager = m_tables.get();
+  }
   void set_glyphs(std::unique_ptr<text::TFontPixelManager> g) { m_glyphs = std::move(g); }
   void set_pictures(std::unique_ptr<TitlePictures> p) { m_pictures = std::move(p); }
   void set_components(std::unique_ptr<ComponentHost> c) {
@@ -128,6 +137,7 @@ class TitleServices {
 
  private:
   std::unique_ptr<files::TVrFileManager> m_files;
+  std::unique_ptr<data::TDBManager> m_tables = std::make_unique<data::TDBManager>();
   std::unique_ptr<VariableStore> m_variables;
   std::unique_ptr<SystemFunctions> m_functions;
   std::unique_ptr<text::TFontPixelManager> m_glyphs;

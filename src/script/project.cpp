@@ -5,6 +5,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "data/history_format.h"
 #include "files/stream.h"
 
 namespace nova::script {
@@ -31,7 +32,10 @@ TProjectSetting built_in_setting() {
 }  // namespace
 
 TProject::TProject(ProjectServices services, ProjectOptions options)
-    : m_services(services), m_options(std::move(options)) {
+    : m_services(services),
+      m_options(std::move(options)),
+      m_own_tables(services.tables ? nullptr : std::make_unique<data::TDBManager>()),
+      m_tables(services.tables ? services.tables : m_own_tables.get()) {
   start();
 }
 
@@ -125,7 +129,7 @@ std::unique_ptr<files::TVrFileCollection> TProject::restore_status() {
   if (files::TVrFile* entry = archive->Find(kStatusEntryName)) {
     files::MemoryBlock record;
     archive->ReadEntry(*entry, record);
-    m_status_tail = read_status_record(record.bytes(), m_services.store);
+    m_status_tail = read_status_record(record.bytes(), m_services.store, *m_tables);
   } else {
     m_status_tail = TStatusTail{};
   }
@@ -223,7 +227,7 @@ void TProject::WriteStatus() {
   for (int i = archive->IndexOf(kStatusEntryName); i >= 0; i = archive->IndexOf(kStatusEntryName)) archive->Delete(i);
   core::ByteWriter record;
   if (m_services.base_list) m_status_tail.image_quality = m_services.base_list->ImageQuality();
-  write_status_record(record, m_services.store, m_status_tail);
+  write_status_record(record, m_services.store, m_status_tail, *m_tables);
   archive->AddMemoryFile(std::string(kStatusEntryName), record.data());
   try {
     file.store(*archive);
@@ -289,6 +293,18 @@ void TProject::ShowFatal(std::string_view caption, std::string_view text) {
 
 void TProject::RequestClose() {
   if (m_options.request_close) m_options.request_close();
+}
+
+void TProject::ResetTitle(std::string_view command) {
+  // The components go first: their handlers and boxes may still name
+  // variables and history formats that the later steps free.
+  components::TNovaBaseList* list = m_services.base_list;
+  if (list) list->Reset();
+  m_services.store.reset();
+  m_tables->delete_game_tables();
+  if (list && list->history()) list->history()->Reset();
+  core::logf(core::Channel::Script, core::Level::Debug, "%s: components%s, variables, game tables and history reset",
+             {command, list ? "" : " (none)"});
 }
 
 }  // namespace nova::script
