@@ -1,15 +1,28 @@
 // What the interpreter needs from the project around it: making a page file
 // available (with the disc prompt of multi-disc titles), whether a file
-// exists, reading it, the fatal message box, and closing the player.
+// exists, reading it, the fatal message box, closing the player, and taking
+// the requests of game saves and loads (performed after the tick, when no
+// command is half-way through its work).
 // TProject implements it for the player; tests implement it over pages held
 // in memory.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace nova::script {
+
+// A GameSave request: the slot, the caption (empty: nothing is saved) and
+// where the script goes on after this save is loaded (no page: it goes on
+// just after the GameSave).
+struct GameSaveRequest {
+  std::int32_t slot = 0;
+  std::string caption;
+  std::string after_load_page;
+  std::int32_t after_load_index = 0;
+};
 
 class ScriptHost {
  public:
@@ -25,6 +38,10 @@ class ScriptHost {
   virtual void ShowFatal(std::string_view caption, std::string_view text) = 0;
   // Posts a close request to the main window.
   virtual void RequestClose() = 0;
+  // GameSave and GameLoad: the request replaces one of its kind made
+  // earlier in the same tick.
+  virtual void RequestGameSave(GameSaveRequest request) = 0;
+  virtual void RequestGameLoad(std::int32_t slot) = 0;
 };
 
 }  // namespace nova::script
