@@ -6,10 +6,19 @@
 // Ownership: TitleServices owns the one manager of the player; the project
 // reaches it through ProjectServices, the DB functions through their scope.
 // The manager owns its tables, a table its fields and its records.
+//
+// The record block of one form (game or status), as saves store it:
+//   int32 version (100), int32 table count, then per table:
+//     byte class code (0), string name, byte status flag,
+//     int32 field count, per field: int32 size, string name, byte type,
+//     int32 record count, the raw records (count x record size bytes),
+//     int32 current record (-1: none)
+//   game form only: string name of the active table ("" for none)
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +32,10 @@ namespace nova::data {
 // expression language).
 enum class DBFieldType : std::uint8_t { Integer = 1, Float = 2, Flag = 3, String = 4 };
 
+// The record bytes a field of this type takes: 4, 10, 1, or the declared
+// length + 1 for a string (its text and a zero byte).
+std::int64_t field_size_of(DBFieldType type, std::int64_t string_length);
+
 class TDBField {
  public:
   TDBField(std::string name, DBFieldType type, std::int32_t size) : m_name(std::move(name)), m_type(type), m_size(size) {}
@@ -30,6 +43,8 @@ class TDBField {
   DBFieldType type() const { return m_type; }
   // Bytes in the record: 4, 10, 1, or the declared length + 1.
   std::int32_t size() const { return m_size; }
+  // The longest text a string field holds (its declared length).
+  std::int32_t string_length() const { return m_type == DBFieldType::String ? m_size - 1 : 0; }
 
  private:
   std::string m_name;
@@ -38,19 +53,27 @@ class TDBField {
 };
 
 // One table. Its records lie in one buffer, record_size() bytes each, in
-// table order.
+// table order; a field's offset is the sum of the sizes before it.
 class TDBTable {
  public:
+  // The largest record a table accepts. Far beyond what a title uses; it
+  // keeps a script's DBAddField from asking for gigabytes per record.
+  static constexpr std::int32_t kMaxRecordSize = 1 << 24;
+
   TDBTable(std::string name, bool status) : m_name(std::move(name)), m_status(status) {}
 
   const std::string& name() const { return m_name; }
   bool is_status() const { return m_status; }
   const std::vector<TDBField>& fields() const { return m_fields; }
   std::int32_t record_size() const { return m_record_size; }
-  std::int32_t record_count() const;
+  std::int32_t record_count() const { return m_count; }
   // -1: no current record.
   std::int32_t current() const { return m_current; }
   void set_current(std::int32_t index) { m_current = index; }
+
+  // The first field of that name without regard to case; -1 when none.
+  std::int32_t field_index(std::string_view name) const;
+  std::int32_t field_offset(std::int32_t field) const { return m_offsets.at(static_cast<std::size_t>(field)); }
 
   // The raw bytes of record `index` (0 <= index < record_count()).
   std::span<std::uint8_t> record(std::int32_t index);
@@ -58,19 +81,50 @@ class TDBTable {
   const std::vector<std::uint8_t>& records() const { return m_records; }
 
   // Appends a field; every record grows by its size, the new bytes zero.
+  // Raises core::Error for a negative string length or a record that would
+  // grow beyond kMaxRecordSize.
   void add_field(std::string name, DBFieldType type, std::int32_t string_length = 0);
   // Appends a record of zero bytes and makes it current; its index.
   std::int32_t append();
+  // Appends a copy of raw record bytes (record_size() of them); its index.
+  // The current record is left alone.
+  std::int32_t append_raw(std::span<const std::uint8_t> bytes);
+  // Removes record `index`; the later ones move up. The current record
+  // stays, or becomes the last one (-1 for none) when it fell off the end.
+  void delete_record(std::int32_t index);
   void clear_records();
   // Fields and records go; no current record.
   void clear();
 
+  // The accessors by record number and field index that every other
+  // operation goes through. Each converts between the requested type and
+  // the field's own; nullopt / false when the record or the field is out of
+  // range (nothing changes then). Floats become integers rounded to the
+  // nearest, halves to even; texts that do not parse as numbers read as 0;
+  // a flag read from text is true only for "TRUE". A write into a string
+  // field is cut to its declared length.
+  std::optional<std::int32_t> get_int(std::int32_t rec, std::int32_t field) const;
+  std::optional<long double> get_float(std::int32_t rec, std::int32_t field) const;
+  std::optional<bool> get_flag(std::int32_t rec, std::int32_t field) const;
+  std::optional<std::string> get_str(std::int32_t rec, std::int32_t field) const;
+  bool set_int(std::int32_t rec, std::int32_t field, std::int32_t v);
+  bool set_float(std::int32_t rec, std::int32_t field, long double v);
+  bool set_flag(std::int32_t rec, std::int32_t field, bool v);
+  bool set_str(std::int32_t rec, std::int32_t field, std::string_view v);
+
  private:
   friend class TDBManager;
+  // The field's bytes in the record; empty when either is out of range.
+  std::span<std::uint8_t> cell(std::int32_t rec, std::int32_t field);
+  std::span<const std::uint8_t> cell(std::int32_t rec, std::int32_t field) const;
+  void push_field(TDBField field);
+
   std::string m_name;
   bool m_status;
   std::vector<TDBField> m_fields;
+  std::vector<std::int32_t> m_offsets;
   std::int32_t m_record_size = 0;
+  std::int32_t m_count = 0;
   std::vector<std::uint8_t> m_records;
   std::int32_t m_current = -1;
 };
@@ -78,16 +132,30 @@ class TDBTable {
 class TDBManager {
  public:
   enum class Form { Game, Status };
+  static constexpr std::int32_t kRecordVersion = 100;
+
+  // One form's block read whole, not yet in any manager.
+  struct Block {
+    Form form = Form::Game;
+    std::vector<std::unique_ptr<TDBTable>> tables;
+    // Game form: the stored name of the active table.
+    std::string active_name;
+  };
 
   const std::vector<std::unique_ptr<TDBTable>>& tables() const { return m_tables; }
   // The first table of that name, without regard to case; null when none.
   TDBTable* find(std::string_view name) const;
+  // Its index; -1 when none.
+  std::int32_t index_of(std::string_view name) const;
   // -1: no active table.
   std::int32_t active_index() const { return m_active; }
   TDBTable* active() const;
   void set_active(std::int32_t index) { m_active = index; }
   // Appends an empty table and makes it active.
   TDBTable& create(std::string name, bool status);
+  // Deletes table `index`. The active table stays active (found again by
+  // name) unless it was the one deleted; then none is.
+  void remove(std::int32_t index);
   // Deletes every table; no active table.
   void clear();
   // Reset's step: every game table goes and no table is active.
@@ -100,6 +168,16 @@ class TDBManager {
   // block before changing anything: a damaged block raises core::Error
   // (the reader's load error) and leaves the manager as it was.
   void load(core::ByteReader& r, Form form);
+
+  // The two halves of load, for records that hold more than the tables and
+  // change nothing until all of them read: `read` checks every count and
+  // size against the bytes left before it allocates and raises core::Error
+  // for anything damaged; `apply` cannot fail on its input. Applying drops
+  // every table of the block's form, appends the stored ones (each becoming
+  // active as it is added) and, for the game form, makes the first table of
+  // the stored active name active (none when it is empty or not found).
+  static Block read(core::ByteReader& r, Form form);
+  void apply(Block block);
 
  private:
   std::vector<std::unique_ptr<TDBTable>> m_tables;
