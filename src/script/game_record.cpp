@@ -81,4 +81,23 @@ GameRecordHead load_game_record(std::span<const std::uint8_t> record, GameParts&
   return head;
 }
 
+WholeLoad load_game_whole(std::span<const std::uint8_t> record, GameParts& parts) {
+  WholeLoad result;
+  const std::vector<std::uint8_t> snapshot = game_record_bytes(parts, {});
+  try {
+    load_game_record(record, parts);
+    return result;
+  } catch (const std::exception& e) {
+    result.error = e.what();
+  }
+  try {
+    load_game_record(snapshot, parts);
+    result.outcome = WholeLoad::Outcome::Restored;
+  } catch (const std::exception& e) {
+    result.outcome = WholeLoad::Outcome::Broken;
+    result.restore_error = e.what();
+  }
+  return result;
+}
+
 }  // namespace nova::script

@@ -85,4 +85,18 @@ GameRecordHead read_game_record_head(core::ByteReader& r);
 // failure, with the game then partly replaced.
 GameRecordHead load_game_record(std::span<const std::uint8_t> record, GameParts& parts);
 
+// A load that is all or nothing: the running game is written into memory
+// first and loaded back when the record fails to load.
+struct WholeLoad {
+  enum class Outcome {
+    Loaded,    // the record's game runs now
+    Restored,  // the record failed; the game is the one that ran before
+    Broken,    // the record failed and so did the restore
+  };
+  Outcome outcome = Outcome::Loaded;
+  std::string error;          // why the record failed
+  std::string restore_error;  // why the restore failed too
+};
+WholeLoad load_game_whole(std::span<const std::uint8_t> record, GameParts& parts);
+
 }  // namespace nova::script

@@ -358,33 +358,32 @@ bool TProject::LoadGame(std::int32_t slot) {
 }
 
 bool TProject::LoadGameRecord(std::span<const std::uint8_t> record) {
-  std::vector<std::uint8_t> snapshot;
-  std::optional<GameParts> parts;
+  WholeLoad load;
   try {
-    parts.emplace(game_parts());
-    snapshot = game_record_bytes(*parts, {});
+    GameParts parts = game_parts();
+    load = load_game_whole(record, parts);
   } catch (const std::exception& e) {
-    report_load_failure(e.what());
-    warn(core::sjis("警告"), refused_message());
-    return false;
+    // No game to load into, or the running one could not be written:
+    // nothing has changed.
+    load.outcome = WholeLoad::Outcome::Restored;
+    load.error = e.what();
   }
-  try {
-    load_game_record(record, *parts);
-    return true;
-  } catch (const std::exception& e) {
-    report_load_failure(e.what());
+  switch (load.outcome) {
+    case WholeLoad::Outcome::Loaded: return true;
+    case WholeLoad::Outcome::Restored:
+      report_load_failure(load.error);
+      warn(core::sjis("警告"), refused_message());
+      return false;
+    case WholeLoad::Outcome::Broken:
+      // The game is neither the one saved nor the one running: the player
+      // cannot go on.
+      report_load_failure(load.error);
+      core::logf(core::Channel::Script, core::Level::Error, "the running game could not be restored: %s",
+                 {load.restore_error});
+      ShowFatal(core::sjis("警告"), refused_message());
+      RequestClose();
+      return false;
   }
-  try {
-    load_game_record(snapshot, *parts);
-  } catch (const std::exception& e) {
-    // The game is neither the one saved nor the one running: the player
-    // cannot go on.
-    core::logf(core::Channel::Script, core::Level::Error, "the running game could not be restored: %s", {e.what()});
-    ShowFatal(core::sjis("警告"), refused_message());
-    RequestClose();
-    return false;
-  }
-  warn(core::sjis("警告"), refused_message());
   return false;
 }
 

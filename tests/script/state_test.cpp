@@ -181,8 +181,6 @@ TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
       {"CallHist", "CallHist: the text commands are not built yet"},
       {"PropMotion", "PropMotion: property motions are not built yet"},
       {"SaveCabinet", "SaveCabinet: cabinets are not built yet"},
-      {"GameSave", "GameSave: game saves are not built yet"},
-      {"GameLoad", "GameLoad: game loads are not built yet"},
       {"ClrHist", "ClrHist: the message history is not built yet"},
       {"ClrRead", "ClrRead: read marks are not built yet"},
       {"Reset", "Reset: the DB tables and the message history are not built yet"}};
