@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "components/base_list.h"
 #include "components/component_types.h"
 #include "core/binary_io.h"
+#include "core/log.h"
 #include "expr/param_collection.h"
 #include "files/stream.h"
 #include "platform/atomic_file.h"
@@ -71,6 +73,24 @@ Bytes slot_bytes(const fs::path& save, std::int32_t slot) {
   return {data.bytes().begin(), data.bytes().end()};
 }
 
+// "" for equal records; else where they part, with the bytes around it.
+std::string difference(const Bytes& got, const Bytes& want) {
+  if (got == want) return {};
+  std::size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+  std::string text = "sizes " + std::to_string(got.size()) + " and " + std::to_string(want.size()) + ", first difference at " +
+                     std::to_string(at) + ":";
+  for (const Bytes* b : {&got, &want}) {
+    text += "\n ";
+    for (std::size_t i = at >= 8 ? at - 8 : 0; i < std::min(b->size(), at + 24); ++i) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, " %02x", (*b)[i]);
+      text += hex;
+    }
+  }
+  return text;
+}
+
 class GameSave : public ::testing::Test {
  protected:
   explicit GameSave(InProcessOptions options = {}) : player(title_sources(), options) {
@@ -125,7 +145,7 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   EXPECT_NE(record(), before);
 
   ASSERT_TRUE(project->LoadGame(1));
-  EXPECT_EQ(record(), before) << "the loaded game writes the record it was saved from";
+  EXPECT_EQ(difference(record(), before), "") << "the loaded game writes the record it was saved from";
   EXPECT_EQ(store.find("g")->value().as_int(), 5);
   EXPECT_EQ(store.find("depth2")->value().as_int(), 4);
   EXPECT_EQ(store.find("arr")->value().count(), 4);
@@ -136,7 +156,7 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   EXPECT_EQ(boxes(), 0u);
 
   ASSERT_TRUE(project->SaveGame({2, "first", "", 0}));
-  EXPECT_EQ(slot_bytes(player.save_file(), 2), slot_bytes(player.save_file(), 1));
+  EXPECT_EQ(difference(slot_bytes(player.save_file(), 2), slot_bytes(player.save_file(), 1)), "");
   EXPECT_EQ(project->SaveCaption(2), "first");
 
   // The next frame runs the pending event's handler (which draws nothing)
@@ -147,7 +167,6 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
 
 TEST_F(GameSave, TheAfterLoadPageRunsAndReturnsToTheRestoredWait) {
   ASSERT_NE(project, nullptr);
-  const Bytes before = record();
   ASSERT_TRUE(project->SaveGame({1, "c", "after.nsb", 1}));
   ASSERT_TRUE(project->LoadGame(1));
   script::TCallMan& cm = *project->interpreter();
@@ -164,11 +183,16 @@ TEST_F(GameSave, TheAfterLoadPageRunsAndReturnsToTheRestoredWait) {
   EXPECT_EQ(cm.CurrentPage()->name(), "deeper.nsb");
   EXPECT_TRUE(cm.Started());
   EXPECT_EQ(cm.StackCount(), 2);
-  EXPECT_EQ(record().size(), before.size());
+  EXPECT_EQ(cm.Position(), 1) << "at the Wait";
 }
 
 TEST_F(GameSave, ADamagedRecordChangesNothingAndTellsThePlayerOnce) {
   ASSERT_NE(project, nullptr);
+  // Thousands of refused loads, each logged.
+  core::set_stderr_logging(false);
+  struct Restore {
+    ~Restore() { core::set_stderr_logging(true); }
+  } restore;
   add_state();
   script::GameRecordHead head;
   head.caption = "c";
@@ -186,7 +210,7 @@ TEST_F(GameSave, ADamagedRecordChangesNothingAndTellsThePlayerOnce) {
     EXPECT_EQ(all.back().icon, platform::MessageIcon::Warning);
     shown = all.size();
     EXPECT_FALSE(clock.TerminateFlag.load()) << what;
-    ASSERT_EQ(record(), before) << what;
+    ASSERT_EQ(difference(record(), before), "") << what;
   };
 
   Bytes old = good;

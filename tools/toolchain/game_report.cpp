@@ -5,6 +5,7 @@
 #include "components/component_types.h"
 #include "core/error.h"
 #include "core/format.h"
+#include "core/sjis.h"
 #include "data/db_manager.h"
 #include "data/history_format.h"
 #include "expr/number_text.h"
