@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
   store.create("name", expr::PT_STR, expr::TVarScope::Status, created).value().set_str("abc");
   std::int32_t dims[] = {2, 3};
   store.create("grid", expr::PT_FLOAT, expr::TVarScope::Status, created).value().set_dims(dims);
+  data::TDBManager none;
   core::ByteWriter current;
-  script::write_status_record(current, store, {});
+  script::write_status_record(current, store, {}, none);
   fuzz::write_seed(folder, 0, current.data());
   // Read marks with pages and a pending mark, and the quality flag set.
   script::TStatusTail marked;
@@ -27,8 +28,14 @@ int main(int argc, char** argv) {
   marked.read_marks.pending_page = 1;
   marked.read_marks.pending_box = "mes";
   marked.image_quality = true;
+  data::TDBManager tables;
+  data::TDBTable& t = tables.create("options", true);
+  t.add_field("volume", data::DBFieldType::Integer);
+  t.add_field("name", data::DBFieldType::String, 8);
+  t.set_str(t.append(), 1, "abc");
+  tables.create("game", false);
   core::ByteWriter with_marks;
-  script::write_status_record(with_marks, store, marked);
+  script::write_status_record(with_marks, store, marked, tables);
   fuzz::write_seed(folder, 3, with_marks.data());
   core::ByteWriter v101;
   v101.bytes("Status101");

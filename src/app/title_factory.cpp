@@ -96,7 +96,7 @@ class BuildFactory final : public TitleFactory {
     try {
       auto project = std::make_unique<script::TProject>(
           script::ProjectServices{ctx.clock, *services.files(), variables.store, services.functions()->funcs,
-                                  ctx.platform.dialogs(), variables.router, base_list},
+                                  ctx.platform.dialogs(), variables.router, base_list, &services.tables()},
           std::move(options));
       if (TitlePictures* pictures = services.pictures()) pictures->cache().SetImageKey(project->image_key());
       // The read marks are the project's status data; the boxes keep them.

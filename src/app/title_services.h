@@ -18,6 +18,7 @@
 #include "app/title_pictures.h"
 #include "components/component_functions.h"
 #include "data/data_functions.h"
+#include "data/db_manager.h"
 #include "expr/param_collection.h"
 #include "expr/random.h"
 #include "expr/store_variables.h"
@@ -86,6 +87,9 @@ class TitleServices {
   ComponentHost* components() const { return m_components.get(); }
   ProjectHost* project() const { return m_project.get(); }
   MediaHost* media() const { return m_media.get(); }
+  // The DB tables live from the start to the end of the player: the
+  // status restore fills them before the project has started.
+  data::TDBManager& tables() const { return *m_tables; }
 
   // Filled by the factory at each step. Each slot is filled once.
   void set_files(std::unique_ptr<files::TVrFileManager> f) { m_files = std::move(f); }
@@ -128,6 +132,7 @@ class TitleServices {
 
  private:
   std::unique_ptr<files::TVrFileManager> m_files;
+  std::unique_ptr<data::TDBManager> m_tables = std::make_unique<data::TDBManager>();
   std::unique_ptr<VariableStore> m_variables;
   std::unique_ptr<SystemFunctions> m_functions;
   std::unique_ptr<text::TFontPixelManager> m_glyphs;

@@ -14,9 +14,9 @@
 // command table (command_table.h).
 //
 // Commands whose subsystems are not part of this build (message boxes,
-// property motions, cabinets, the message history, read marks, DB tables
-// and game saves: TextIns, TextClr, CallHist, FormatHist, PropMotion,
-// SaveCabinet, LoadCabinet, GameSave, GameLoad, ClrHist, ClrRead, Reset),
+// property motions, cabinets, the message history, read marks and game
+// saves: TextIns, TextClr, CallHist, FormatHist, PropMotion, SaveCabinet,
+// LoadCabinet, GameSave, GameLoad, ClrHist, ClrRead),
 // and creating commands whose class the factory lacks, raise an error naming
 // themselves before they run anything; the interpreter logs it and retries
 // at the next tick. They still read their records whole, so every page

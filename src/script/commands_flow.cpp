@@ -210,11 +210,15 @@ void TComVarDel::Execute(TCallMan& cm, TPage&, std::int32_t) {
 
 void TComPCReset::Execute(TCallMan& cm, TPage&, std::int32_t) { cm.ResetTo(text(0), number(1), number(2) != 0); }
 
-void TComReset::Execute(TCallMan&, TPage&, std::int32_t) {
-  // A reset frees the components, the variables, the DB tables and the
-  // history formats together; doing part of it would leave a title in a
-  // state it never sees, so nothing happens until all of them exist.
-  throw_not_built(*this, "the DB tables and the message history are");
+void TComReset::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  // The title's data is reset before the interpreter restarts, so the page
+  // that starts finds only the status data. The call stack's variables are
+  // gone with the store's reset; StartAt drops the frames themselves.
+  const std::string page = text(0);
+  const std::int32_t index = number(1);
+  cm.host().ResetTitle(name());
+  cm.StartAt(page);
+  cm.SetPosition(index);
 }
 
 void TComTerminate::Execute(TCallMan& cm, TPage&, std::int32_t) { cm.Terminate(); }

@@ -4,6 +4,7 @@
 
 #include "components/base_list.h"
 #include "data/db_manager.h"
+#include "data/history_format.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -34,7 +35,10 @@ TProjectSetting built_in_setting() {
 }  // namespace
 
 TProject::TProject(ProjectServices services, ProjectOptions options)
-    : m_services(services), m_options(std::move(options)) {
+    : m_services(services),
+      m_options(std::move(options)),
+      m_own_tables(services.tables ? nullptr : std::make_unique<data::TDBManager>()),
+      m_tables(services.tables ? services.tables : m_own_tables.get()) {
   start();
 }
 
@@ -126,7 +130,7 @@ std::unique_ptr<files::TVrFileCollection> TProject::restore_status() {
   if (files::TVrFile* entry = archive->Find(kStatusEntryName)) {
     files::MemoryBlock record;
     archive->ReadEntry(*entry, record);
-    m_status_tail = read_status_record(record.bytes(), m_services.store);
+    m_status_tail = read_status_record(record.bytes(), m_services.store, *m_tables);
   } else {
     m_status_tail = TStatusTail{};
   }
@@ -217,7 +221,7 @@ std::string TProject::SaveCaption(std::int32_t slot) const {
 std::vector<std::uint8_t> TProject::status_record() {
   core::ByteWriter record;
   if (m_services.base_list) m_status_tail.image_quality = m_services.base_list->ImageQuality();
-  write_status_record(record, m_services.store, m_status_tail);
+  write_status_record(record, m_services.store, m_status_tail, *m_tables);
   const auto bytes = record.data();
   return {bytes.begin(), bytes.end()};
 }
@@ -262,10 +266,8 @@ void TProject::StoreSaveEntries(const std::vector<std::pair<std::string, std::ve
 GameParts TProject::game_parts() {
   components::TNovaBaseList* list = m_services.base_list;
   if (!list || !list->history()) core::throw_error("game saves: no component system is running");
-  if (!m_services.tables) core::throw_error("game saves: the DB tables do not exist");
   if (!m_interpreter) core::throw_error("game saves: the script is not running");
-  return GameParts{*list,          *list->history(),        *m_interpreter, m_services.store, *m_services.tables,
-                   screen_width(), screen_height()};
+  return GameParts{*list, *list->history(), *m_interpreter, m_services.store, *m_tables, screen_width(), screen_height()};
 }
 
 std::vector<std::uint8_t> TProject::GameRecord(const GameRecordHead& head) {
@@ -438,6 +440,18 @@ void TProject::ShowFatal(std::string_view caption, std::string_view text) {
 
 void TProject::RequestClose() {
   if (m_options.request_close) m_options.request_close();
+}
+
+void TProject::ResetTitle(std::string_view command) {
+  // The components go first: their handlers and boxes may still name
+  // variables and history formats that the later steps free.
+  components::TNovaBaseList* list = m_services.base_list;
+  if (list) list->Reset();
+  m_services.store.reset();
+  m_tables->delete_game_tables();
+  if (list && list->history()) list->history()->Reset();
+  core::logf(core::Channel::Script, core::Level::Debug, "%s: components%s, variables, game tables and history reset",
+             {command, list ? "" : " (none)"});
 }
 
 }  // namespace nova::script

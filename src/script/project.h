@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "core/frame_clock.h"
+#include "data/db_manager.h"
 #include "expr/param_collection.h"
 #include "expr/sys_func_man.h"
 #include "expr/system_variable_router.h"
@@ -71,8 +72,8 @@ struct ProjectServices {
   expr::TSystemVariableRouter& system_variables;
   // The component system's base list; null without one.
   components::TNovaBaseList* base_list = nullptr;
-  // The DB tables (game and status); null without them. Game saves need
-  // them and the base list.
+  // The player's DB tables (TitleServices owns them); null: the project
+  // keeps tables of its own.
   data::TDBManager* tables = nullptr;
 };
 
@@ -128,6 +129,8 @@ class TProject final : public ScriptHost {
   void RunTick();
   // The start passed the status restore: the status is written at the end.
   bool status_restored() const { return m_status_restored; }
+  // The DB tables: the status record's and the game record's.
+  data::TDBManager& tables() const { return *m_tables; }
 
   // --- Saves ----------------------------------------------------------------------
   // The save file's path, computed on first use and kept.
@@ -175,6 +178,7 @@ class TProject final : public ScriptHost {
   std::vector<std::uint8_t> ReadFile(std::string_view name) override;
   void ShowFatal(std::string_view caption, std::string_view text) override;
   void RequestClose() override;
+  void ResetTitle(std::string_view command) override;
   void RequestGameSave(GameSaveRequest request) override;
   void RequestGameLoad(std::int32_t slot) override;
 
@@ -200,6 +204,8 @@ class TProject final : public ScriptHost {
 
   ProjectServices m_services;
   ProjectOptions m_options;
+  std::unique_ptr<data::TDBManager> m_own_tables;
+  data::TDBManager* m_tables;
 
   // The built-in values until "nova.npb" is taken (a start that stops
   // before it shows them), then the file's, with step 9's folder-disc list.

@@ -13,14 +13,6 @@
 
 namespace nova::script {
 namespace fs = std::filesystem;
-namespace {
-
-// The empty status tables: a status-form table block of version 100
-// without tables.
-constexpr std::int32_t kTableBlockVersion = 100;
-
-}  // namespace
-
 // --- Paths ---------------------------------------------------------------------------
 
 bool is_program_files_folder(const fs::path& folder, const std::vector<fs::path>& program_folders) {
@@ -82,14 +74,8 @@ fs::path locate_save_file(const SavePathInputs& inputs, std::string_view title) 
 
 // --- The status record -------------------------------------------------------------------
 
-std::string empty_status_tables() {
-  core::ByteWriter w;
-  w.i32(kTableBlockVersion);
-  w.i32(0);
-  return w.take_string();
-}
-
-TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store) {
+TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store,
+                               data::TDBManager& tables) {
   core::ByteReader r(record);
   r.set_context(std::string(kStatusEntryName));
   TStatusTail tail;
@@ -102,8 +88,8 @@ TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TPara
       tail.version = tail.version * 10 + (c - '0');
     }
   }
-  // Everything is read before the store takes the variables, so a damaged
-  // record changes nothing.
+  // Everything is read before the store takes the variables and the
+  // manager the tables, so a damaged record changes nothing.
   const std::size_t variables_at = r.position();
   {
     expr::TParamCollection scratch;
@@ -111,21 +97,30 @@ TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TPara
   }
   if (tail.version >= kStatusReadMarksVersion) tail.read_marks.LoadFromStream(r);
   if (tail.version > kStatusReadMarksVersion) tail.image_quality = r.u8() != 0;
-  if (tail.version >= kStatusTablesVersion) tail.tables = r.bytes(r.remaining());
+  std::optional<data::TDBManager::Block> status_tables;
+  if (tail.version >= kStatusTablesVersion) {
+    status_tables = data::TDBManager::read(r, data::TDBManager::Form::Status);
+    if (!r.at_end()) {
+      core::logf(core::Channel::Script, core::Level::Warning, "%s: %d bytes after the status tables ignored",
+                 {kStatusEntryName, r.remaining()});
+    }
+  }
   core::ByteReader variables(record);
   variables.set_context(std::string(kStatusEntryName));
   variables.skip(variables_at);
   store.load_status_variables(variables);
+  if (status_tables) tables.apply(std::move(*status_tables));
   return tail;
 }
 
-void write_status_record(core::ByteWriter& w, const expr::TParamCollection& store, const TStatusTail& tail) {
+void write_status_record(core::ByteWriter& w, const expr::TParamCollection& store, const TStatusTail& tail,
+                         const data::TDBManager& tables) {
   const std::int32_t version = std::max(tail.version, kStatusVersion);
   w.bytes(core::format("Status%.3d", {version}));
   store.save_status_variables(w);
   tail.read_marks.SaveToStream(w);
   w.u8(tail.image_quality ? 1 : 0);
-  w.bytes(tail.tables.empty() ? empty_status_tables() : tail.tables);
+  tables.save(w, data::TDBManager::Form::Status);
 }
 
 // --- The archive ------------------------------------------------------------------------------

@@ -14,9 +14,9 @@
 //   status variables          the variable store's status block
 //   read marks                from version 100
 //   image cache record        above version 100 (one byte, the quality flag)
-//   status DB tables          from version 103
-// Until the DB tables exist in this build, their bytes are kept as read and
-// written back; a record that lacks some parts (an older version) gets
+//   status DB tables          from version 103 (the status form of the
+//                             table manager's block)
+// A record that lacks some parts (an older version) is written back with
 // their empty forms.
 #pragma once
 
@@ -32,6 +32,7 @@
 
 #include "components/read_list.h"
 #include "core/binary_io.h"
+#include "data/db_manager.h"
 #include "expr/param_collection.h"
 #include "files/archive.h"
 
@@ -93,23 +94,20 @@ struct TStatusTail {
   components::TNovaReadList read_marks;
   // The image cache record: the base list's image-quality flag.
   bool image_quality = false;
-  // The status DB tables' bytes as read; empty: none (written in their
-  // empty form).
-  std::string tables;
 };
 
-// The bytes of the empty status tables block.
-std::string empty_status_tables();
-
 // Reads a record: the version, the status variables into the store, the
-// read marks (from version 100), the quality flag (above 100) and the
-// tables' bytes (from 103). Raises core::Error for a damaged record (the
-// store is left as it was).
-TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store);
+// read marks (from version 100), the quality flag (above 100) and, from
+// 103, the status tables, which replace the manager's status tables (its
+// game tables stay). All or nothing: a damaged record raises core::Error
+// and leaves the store and the manager as they were. Bytes after the
+// tables are logged and ignored.
+TStatusTail read_status_record(std::span<const std::uint8_t> record, expr::TParamCollection& store,
+                               data::TDBManager& tables);
 // Writes a record of version 103 (or the newer version read): the status
-// variables and the tail, completed with the empty forms of the parts an
-// older version lacked.
-void write_status_record(core::ByteWriter& w, const expr::TParamCollection& store, const TStatusTail& tail);
+// variables, the tail and the manager's status tables.
+void write_status_record(core::ByteWriter& w, const expr::TParamCollection& store, const TStatusTail& tail,
+                         const data::TDBManager& tables);
 
 // --- The archive ----------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "data/db_manager.h"
 #include "script/commands.h"
 #include "script/page.h"
 #include "script/project_setting.h"
@@ -409,7 +410,7 @@ class StatusRecords : public ::testing::Test {
   }
   std::vector<std::uint8_t> record(const TStatusTail& tail) {
     core::ByteWriter w;
-    write_status_record(w, store, tail);
+    write_status_record(w, store, tail, tables);
     return w.take();
   }
   // A record laid by hand: header (none for version 0), variables, then
@@ -422,7 +423,28 @@ class StatusRecords : public ::testing::Test {
     return w.take();
   }
   expr::TParamCollection store;
+  data::TDBManager tables;
 };
+
+// A status-form table block of one table with a record, and the bytes the
+// manager writes for it.
+std::string status_tables() {
+  data::TDBManager m;
+  data::TDBTable& t = m.create(test::sjis("設定"), true);
+  t.add_field("volume", data::DBFieldType::Integer);
+  t.add_field("name", data::DBFieldType::String, 6);
+  t.set_int(t.append(), 0, 80);
+  t.set_str(0, 1, "abc");
+  core::ByteWriter w;
+  m.save(w, data::TDBManager::Form::Status);
+  return w.take_string();
+}
+
+std::string status_form(const data::TDBManager& m) {
+  core::ByteWriter w;
+  m.save(w, data::TDBManager::Form::Status);
+  return w.take_string();
+}
 
 // Read marks laid by hand: two items ("ep1" with two pages read, "ep2" with
 // none) and a pending mark in box "mes".
@@ -457,11 +479,15 @@ TEST_F(StatusRecords, WriteAndReadBackWithTheEmptyForms) {
   const auto bytes = record({});
   EXPECT_EQ(text(bytes).substr(0, 9), "Status103");
   expr::TParamCollection fresh;
-  const TStatusTail tail = read_status_record(bytes, fresh);
+  data::TDBManager fresh_tables;
+  fresh_tables.create("status", true);
+  fresh_tables.create("game", false);
+  const TStatusTail tail = read_status_record(bytes, fresh, fresh_tables);
   EXPECT_EQ(tail.version, 103);
   EXPECT_EQ(tail.read_marks.Count(), 0);
   EXPECT_FALSE(tail.image_quality);
-  EXPECT_EQ(tail.tables, empty_status_tables());
+  ASSERT_EQ(fresh_tables.tables().size(), 1u) << "the stored (no) status tables replace the status tables";
+  EXPECT_EQ(fresh_tables.tables()[0]->name(), "game");
   ASSERT_NE(fresh.find("score"), nullptr);
   EXPECT_EQ(fresh.find("score")->value().as_int(), 77);
   EXPECT_TRUE(fresh.find("score")->is_status());
@@ -475,7 +501,7 @@ TEST_F(StatusRecords, WriteAndReadBackWithTheEmptyForms) {
 }
 
 TEST_F(StatusRecords, HandBuiltRecordsOfEveryVersionReadAndWriteBackAs103) {
-  const std::string tables = std::string("\x64\0\0\0\x01\0\0\0", 8) + "a table we keep as it is";
+  const std::string stored = status_tables();
   struct Case {
     std::int32_t version;
     std::string rest;
@@ -483,10 +509,11 @@ TEST_F(StatusRecords, HandBuiltRecordsOfEveryVersionReadAndWriteBackAs103) {
   };
   for (const Case& c : {Case{0, "", false, false, false}, Case{100, laid_marks(), true, false, false},
                         Case{101, laid_marks() + "\x01", true, true, false},
-                        Case{103, laid_marks() + "\x01" + tables, true, true, true}}) {
+                        Case{103, laid_marks() + "\x01" + stored, true, true, true}}) {
     SCOPED_TRACE(c.version);
     expr::TParamCollection s;
-    const TStatusTail t = read_status_record(laid(c.version, c.rest), s);
+    data::TDBManager m;
+    const TStatusTail t = read_status_record(laid(c.version, c.rest), s, m);
     EXPECT_EQ(t.version, c.version);
     EXPECT_EQ(s.find("score")->value().as_int(), 77);
     if (c.marks) {
@@ -495,53 +522,65 @@ TEST_F(StatusRecords, HandBuiltRecordsOfEveryVersionReadAndWriteBackAs103) {
       EXPECT_EQ(t.read_marks.Count(), 0);
     }
     EXPECT_EQ(t.image_quality, c.quality);
-    EXPECT_EQ(t.tables, c.tables ? tables : "");
+    EXPECT_EQ(m.tables().size(), c.tables ? 1u : 0u);
+    if (c.tables) {
+      EXPECT_EQ(m.find(test::sjis("設定"))->get_str(0, 1), "abc");
+    }
     // Written back as 103 with what it held; read again, the same.
-    const auto rewritten = record(t);
+    core::ByteWriter w;
+    write_status_record(w, store, t, m);
+    const auto rewritten = w.take();
     EXPECT_EQ(text(rewritten).substr(0, 9), "Status103");
     expr::TParamCollection s2;
-    const TStatusTail again = read_status_record(rewritten, s2);
+    data::TDBManager m2;
+    const TStatusTail again = read_status_record(rewritten, s2, m2);
     EXPECT_TRUE(again.read_marks == t.read_marks);
     EXPECT_EQ(again.image_quality, c.quality);
-    EXPECT_EQ(again.tables, c.tables ? tables : empty_status_tables());
+    EXPECT_EQ(status_form(m2), status_form(m));
   }
   // The store writes its variables from the last to the first, so a record
   // read and written again lists them the other way round; twice gives the
   // record back.
-  const auto bytes = laid(103, laid_marks() + "\x01" + tables);
+  const auto bytes = laid(103, laid_marks() + "\x01" + stored);
   expr::TParamCollection first, second;
-  const TStatusTail t1 = read_status_record(bytes, first);
+  data::TDBManager first_tables, second_tables;
+  const TStatusTail t1 = read_status_record(bytes, first, first_tables);
   core::ByteWriter once;
-  write_status_record(once, first, t1);
-  const TStatusTail t2 = read_status_record(once.data(), second);
+  write_status_record(once, first, t1, first_tables);
+  const TStatusTail t2 = read_status_record(once.data(), second, second_tables);
   core::ByteWriter twice;
-  write_status_record(twice, second, t2);
+  write_status_record(twice, second, t2, second_tables);
   EXPECT_EQ(twice.data(), bytes);
-  EXPECT_EQ(text(record({104, {}, false, "x"})).substr(0, 9), "Status104") << "a newer version keeps its number";
+  EXPECT_EQ(text(record({104, {}, false})).substr(0, 9), "Status104") << "a newer version keeps its number";
 }
 
 TEST_F(StatusRecords, DamagedRecordsRaiseAndChangeNothing) {
-  const auto bytes = laid(101, laid_marks() + "\x01");
+  const auto bytes = laid(103, laid_marks() + "\x01" + status_tables());
   auto bad = bytes;
   bad[7] = 'x';
   expr::TParamCollection fresh;
-  EXPECT_NE(error_of([&] { read_status_record(bad, fresh); }).find("version"), std::string::npos);
+  EXPECT_NE(error_of([&] { read_status_record(bad, fresh, tables); }).find("version"), std::string::npos);
+  // Cut anywhere (in the tables too), the record changes neither the store
+  // nor the tables it would have replaced.
+  tables.create("held", true);
+  const std::string held = status_form(tables);
   for (std::size_t n = 9; n < bytes.size(); ++n) {
     expr::TParamCollection s;
-    EXPECT_NE(error_of([&] { read_status_record(std::span(bytes.data(), n), s); }), "<no error>") << n;
+    EXPECT_NE(error_of([&] { read_status_record(std::span(bytes.data(), n), s, tables); }), "<no error>") << n;
     EXPECT_EQ(s.find("score"), nullptr) << "the store is left as it was";
+    ASSERT_EQ(status_form(tables), held) << n;
   }
   core::ByteWriter huge;
   huge.i32(0x7FFFFFFF);
   expr::TParamCollection s;
-  EXPECT_NE(error_of([&] { read_status_record(laid(100, huge.take_string()), s); }).find("read-mark count"),
+  EXPECT_NE(error_of([&] { read_status_record(laid(100, huge.take_string()), s, tables); }).find("read-mark count"),
             std::string::npos);
   core::ByteWriter pairs;
   pairs.i32(1);
   pairs.str("k");
   pairs.i32(0x20000000);
   EXPECT_NE(error_of([&] {
-              read_status_record(laid(100, pairs.take_string() + std::string(20, '\0')), s);
+              read_status_record(laid(100, pairs.take_string() + std::string(20, '\0')), s, tables);
             }).find("pair count"),
             std::string::npos);
   EXPECT_EQ(s.find("score"), nullptr);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "component_fixture.h"
 #include "core/error.h"
+#include "data/history_format.h"
 #include "files/archive.h"
 #include "files/file_manager.h"
 #include "platform/system.h"
@@ -74,7 +76,12 @@ class Project : public ::testing::Test {
     o.on_fatal = [this] { ++fatal; };
     o.trace = [this](std::string_view line) { trace.emplace_back(line); };
     clock.TerminateFlag.store(false);
-    return std::make_unique<TProject>(ProjectServices{clock, *files, *store, funcs, dialogs, *router}, std::move(o));
+    if (base_list) {
+      o.events = &base_list->events();
+      o.directory = base_list;
+    }
+    return std::make_unique<TProject>(
+        ProjectServices{clock, *files, *store, funcs, dialogs, *router, base_list, tables}, std::move(o));
   }
   // Ticks until the script ends the player (at most n ticks).
   void run(TProject& p, int n = 100) {
@@ -94,6 +101,10 @@ class Project : public ::testing::Test {
   std::unique_ptr<files::TVrFileManager> files;
   std::unique_ptr<expr::TSystemVariableRouter> router;
   std::unique_ptr<expr::TParamCollection> store;
+  // The component system and the tables a test gives the project; none by
+  // default (the project then keeps tables of its own).
+  components::TNovaBaseList* base_list = nullptr;
+  data::TDBManager* tables = nullptr;
   std::vector<std::string> trace;
   int close_requests = 0;
   int fatal = 0;
@@ -255,12 +266,12 @@ TEST_F(Project, SettingsDecideTheProjectsOptions) {
   EXPECT_EQ(p->folders().DiscOf("bgm\\a.ogg"), 0);
 }
 
-TEST_F(Project, SaveFilesAndCaptionsAreRestoredAndTheTailKept) {
+TEST_F(Project, SaveFilesCaptionsAndStatusTablesAreRestoredAndWrittenBack) {
   settings.initial_variables = {{expr::PT_INT, "score", 1, 0, false, ""}};
   write_settings();
   write_page("main.nsb", {Cmd("Calc").e("expression", "score = score + 1").go(), Cmd("Terminate")});
-  // A save file with script files, slots and a status record whose parts
-  // after the variables this build does not read.
+  // A save file with script files, slots and a status record with read
+  // marks, the quality flag and a status table.
   files::TVrFileCollection archive;
   const std::string script_file = "saved by a script";
   archive.AddMemoryFile("save:notes.txt", files::as_bytes(script_file));
@@ -281,13 +292,16 @@ TEST_F(Project, SaveFilesAndCaptionsAreRestoredAndTheTailKept) {
   tail.read_marks.Add("ep").pages = {1};
   tail.read_marks.pending_box = "mes";
   tail.image_quality = true;
-  tail.tables = std::string("\x64\0\0\0\0\0\0\0", 8) + "kept";
+  data::TDBManager stored_tables;
+  data::TDBTable& status_table = stored_tables.create("kept", true);
+  status_table.add_field("n", data::DBFieldType::Integer);
+  status_table.set_int(status_table.append(), 0, 31);
   core::ByteWriter status;
   {
     expr::TParamCollection s;
     bool c = false;
     s.create("score", expr::PT_INT, expr::TVarScope::Status, c).value().set_int(10);
-    write_status_record(status, s, tail);
+    write_status_record(status, s, tail, stored_tables);
   }
   archive.AddMemoryFile(std::string(kStatusEntryName), status.data());
   TSaveFile(title / "save.dat").store(archive);
@@ -301,6 +315,9 @@ TEST_F(Project, SaveFilesAndCaptionsAreRestoredAndTheTailKept) {
   EXPECT_EQ(p->SaveCaption(3), test::sjis("第三章"));
   EXPECT_EQ(p->SaveCaption(12), "twelve");
   EXPECT_EQ(p->SaveCaptions().size(), 2u);
+  ASSERT_NE(p->tables().find("KEPT"), nullptr) << "the status tables are restored into the project's manager";
+  EXPECT_EQ(p->tables().find("kept")->get_int(0, 0), 31);
+  p->tables().find("kept")->set_int(0, 0, 32);
   run(*p);
   p.reset();
 
@@ -308,10 +325,12 @@ TEST_F(Project, SaveFilesAndCaptionsAreRestoredAndTheTailKept) {
   files::MemoryBlock b;
   after->ReadEntry(*after->Find(kStatusEntryName), b);
   expr::TParamCollection s;
-  const TStatusTail back = read_status_record(b.bytes(), s);
+  data::TDBManager back_tables;
+  const TStatusTail back = read_status_record(b.bytes(), s, back_tables);
   EXPECT_TRUE(back.read_marks == tail.read_marks) << "the parts after the variables are written back";
   EXPECT_EQ(back.image_quality, tail.image_quality);
-  EXPECT_EQ(back.tables, tail.tables);
+  ASSERT_EQ(back_tables.tables().size(), 1u);
+  EXPECT_EQ(back_tables.find("kept")->get_int(0, 0), 32) << "the tables as the run left them";
   EXPECT_EQ(s.find("score")->value().as_int(), 11);
   for (const char* kept : {"save:notes.txt", "GAMESAVEDATA3", "GAMESAVEDATA12", "mem:not_kept"}) {
     EXPECT_NE(after->Find(kept), nullptr) << kept << " stays in the file";
@@ -355,6 +374,77 @@ TEST_F(Project, TheInterpreterAnswersItsVariablesWhileItLives) {
   p.reset();
   EXPECT_EQ(router->holder_name(9), "") << "detached with the project";
   EXPECT_THROW(store->find("@ParamCount")->value().as_int(), core::Error);
+}
+
+TEST_F(Project, ResetLeavesOnlyTheStatusDataAndRestartsAtThePageAndIndex) {
+  settings.initial_variables = {{expr::PT_INT, "steps", 0, 0, false, ""}};
+  write_settings();
+  write_page("main.nsb", {Cmd("Call").s("page", "sub.nsb").e("condition", "TRUE").go(),
+                          Cmd("Calc").e("expression", "steps = 1000")});
+  write_page("sub.nsb", {Cmd("Reset").s("page", "after.nsb").i("index", 2)});
+  write_page("after.nsb", {Cmd("Calc").e("expression", "steps = steps + 10").go(),
+                           Cmd("Calc").e("expression", "steps = steps + 100").go(),
+                           Cmd("Calc").e("expression", "steps = steps + 1"), Cmd("Wait")});
+  // Components on both bases, a second history format and a pending page
+  // in the default one, game and status tables with a game table active.
+  components::TComponentFactory factory;
+  components::TNovaBaseList list{{.factory = factory}};
+  list.SetScreenSize(32, 24);
+  data::TNovaHistoryFormatManager history;
+  list.set_history(&history);
+  base_list = &list;
+  data::TDBManager db;
+  tables = &db;
+  TTestCabinet& on_front = list.make<TTestCabinet>();
+  on_front.SetParent(&list.front_base());
+  list.make<TTestCabinet>().SetParent(&on_front);
+  list.make<TTestCabinet>().SetParent(&list.back_base());
+  history.FindOrCreate("log");
+  data::NotedPage noted;
+  noted.box = "mes";
+  noted.key = "main.nsb";
+  history.Default().History().Note(noted, {});
+  db.create("game1", false);
+  db.create("kept", true).add_field("n", data::DBFieldType::Integer);
+  db.create("game2", false);
+
+  auto p = start();
+  bool created = false;
+  store->create("global", expr::PT_INT, expr::TVarScope::Global, created);
+  store->create("gone", expr::PT_STR, expr::TVarScope::AutoDelete, created);
+  ASSERT_EQ(list.ItemCount(), 3);
+  ASSERT_EQ(db.active()->name(), "game2");
+
+  run(*p, 1);  // the call and the reset
+  EXPECT_EQ(list.ItemCount(), 0);
+  EXPECT_EQ(list.front_base().ChildCount(), 0);
+  std::vector<std::string> variables;
+  for (const expr::TParamCollectionItem* item : store->items()) {
+    if (!item->is_system()) variables.push_back(item->name() + (item->is_status() ? ":status" : ""));
+  }
+  EXPECT_EQ(variables, std::vector<std::string>{"steps:status"});
+  ASSERT_EQ(db.tables().size(), 1u);
+  EXPECT_EQ(db.tables()[0]->name(), "kept");
+  EXPECT_EQ(db.active(), nullptr);
+  ASSERT_EQ(history.FormatCount(), 1u);
+  EXPECT_EQ(history.Format(0).Name(), "");
+  EXPECT_EQ(history.Format(0).History().pending_key(), "");
+  EXPECT_EQ(history.Format(0).History().Count(), 0);
+  TCallMan& cm = *p->interpreter();
+  ASSERT_NE(cm.CurrentPage(), nullptr);
+  EXPECT_EQ(cm.CurrentPage()->name(), "after.nsb");
+  EXPECT_EQ(cm.Position(), 2);
+  EXPECT_EQ(cm.StackCount(), 0) << "the call into sub.nsb is forgotten";
+
+  run(*p, 3);
+  EXPECT_EQ(store->find("steps")->value().as_int(), 1) << "the page runs from the index, and never returns to main";
+  EXPECT_EQ(cm.Position(), 3);
+  for (const std::string& line : trace) {
+    for (const char* never : {"after.nsb(1)", "after.nsb(2)", "main.nsb(2)"}) {
+      EXPECT_EQ(line.find(never), std::string::npos) << line;
+    }
+  }
+  p.reset();
 }
 
 }  // namespace

@@ -130,7 +130,8 @@ int read_generation(const TSaveFile& file, const std::string& blob) {
   if (m.view() != blob) throw core::Error("the script file is damaged");
   archive->ReadEntry(*archive->Find(kStatusEntryName), m);
   expr::TParamCollection store;
-  read_status_record(m.bytes(), store);
+  data::TDBManager tables;
+  read_status_record(m.bytes(), store, tables);
   return store.find("generation")->value().as_int();
 }
 
@@ -141,7 +142,7 @@ void write_generation(const TSaveFile& file, int generation, const std::string& 
   bool created = false;
   store.create("generation", expr::PT_INT, expr::TVarScope::Status, created).value().set_int(generation);
   core::ByteWriter w;
-  write_status_record(w, store, {});
+  write_status_record(w, store, {}, data::TDBManager());
   archive->AddMemoryFile(std::string(kStatusEntryName), w.data());
   if (!archive->Find("save:blob")) archive->AddMemoryFile("save:blob", files::as_bytes(blob));
   file.store(*archive);

@@ -86,7 +86,8 @@ std::unique_ptr<expr::TParamCollection> saved_status(const std::filesystem::path
   files::MemoryBlock record;
   archive->ReadEntry(*entry, record);
   auto store = std::make_unique<expr::TParamCollection>();
-  read_status_record(record.bytes(), *store);
+  data::TDBManager tables;
+  read_status_record(record.bytes(), *store, tables);
   return store;
 }
 

@@ -319,7 +319,17 @@ TEST(SaveReport, ShowsTheStatusReadMarksAndTheQualityFlag) {
   tail.image_quality = true;
   expr::TParamCollection store;
   core::ByteWriter record;
-  script::write_status_record(record, store, tail);
+  data::TDBManager tables;
+  tables.create("game", false).add_field("ignored", data::DBFieldType::Integer);
+  data::TDBTable& options = tables.create(core::sjis("設定"), true);
+  options.add_field("volume", data::DBFieldType::Integer);
+  options.add_field("name", data::DBFieldType::String, 20);
+  options.add_field("rate", data::DBFieldType::Float);
+  options.add_field("on", data::DBFieldType::Flag);
+  options.append();
+  options.append();
+  tables.create("empty", true);
+  script::write_status_record(record, store, tail, tables);
   const fs::path save = dir.path() / "save.dat";
   script::TSaveFile(save).put_entry(script::kStatusEntryName, record.take());
   const std::string report = save_report(save);
@@ -327,6 +337,12 @@ TEST(SaveReport, ShowsTheStatusReadMarksAndTheQualityFlag) {
   EXPECT_NE(report.find("read \"一章\": 40/0 90/2"), std::string::npos) << report;
   EXPECT_NE(report.find("read pending \"ep2\" at 7/1 in \"mes\""), std::string::npos) << report;
   EXPECT_NE(report.find("image quality 1"), std::string::npos) << report;
+  EXPECT_NE(report.find("status table \"設定\": 2 records, current 1; fields \"volume\" int, \"name\" str 20, "
+                        "\"rate\" float, \"on\" bool"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("status table \"empty\": 0 records, current -1; fields none"), std::string::npos) << report;
+  EXPECT_EQ(report.find("game"), std::string::npos) << "game tables are not in the status record";
 }
 
 }  // namespace

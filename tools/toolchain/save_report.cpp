@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "core/format.h"
 #include "core/sjis.h"
+#include "data/db_manager.h"
 #include "expr/number_text.h"
 #include "expr/param_collection.h"
 #include "files/archive.h"
@@ -41,6 +42,20 @@ std::string variable_line(const expr::TParamCollectionItem& item) {
   return line + "}";
 }
 
+// "table NAME: N records, current C; fields NAME TYPE, ..." with the types
+// as a table's text header writes them ("str N" for a string of length N).
+std::string table_line(const data::TDBTable& t) {
+  std::string line = core::format("table %s: %d records, current %d; fields",
+                                  {quoted_source(t.name()), t.record_count(), t.current()});
+  if (t.fields().empty()) return line + " none";
+  for (std::size_t k = 0; k < t.fields().size(); ++k) {
+    const data::TDBField& f = t.fields()[k];
+    line += (k ? ", " : " ") + quoted_source(f.name()) + " " + std::string(kTypeNames[static_cast<std::size_t>(f.type())]);
+    if (f.type() == data::DBFieldType::String) line += " " + std::to_string(f.string_length());
+  }
+  return line;
+}
+
 }  // namespace
 
 std::string save_report(const std::filesystem::path& save_file) {
@@ -68,7 +83,8 @@ std::string save_report(const std::filesystem::path& save_file) {
     } else if (name == script::kStatusEntryName) {
       archive.ReadEntry(f, block);
       expr::TParamCollection store;
-      const script::TStatusTail tail = script::read_status_record(block.bytes(), store);
+      data::TDBManager tables;
+      const script::TStatusTail tail = script::read_status_record(block.bytes(), store, tables);
       status.push_back(core::format("status record: version %d", {tail.version}));
       for (const expr::TParamCollectionItem* item : store.items()) {
         if (item->is_status() && !item->is_system()) status.push_back(variable_line(*item));
@@ -88,6 +104,7 @@ std::string save_report(const std::filesystem::path& save_file) {
                                                             marks.pending_page, quoted_source(marks.pending_box)}));
       }
       status.push_back(core::format("image quality %d", {tail.image_quality ? 1 : 0}));
+      for (const auto& t : tables.tables()) status.push_back("status " + table_line(*t));
     } else if (name.size() >= 5 && core::equal_ci(name.substr(0, 5), script::kScriptFilePrefix)) {
       stored.push_back(core::format("file %s (%d bytes)", {quoted_source(name), static_cast<long long>(f.length)}));
     } else {
