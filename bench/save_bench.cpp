@@ -168,6 +168,7 @@ void BM_FrameSavePaired(benchmark::State& state) {
   const fs::path save = folder / "save.dat";
   const fs::path plain = folder / "plain.dat";
   expr::TParamCollection status_store;
+  data::TDBManager status_tables;
   bool created = false;
   for (int i = 0; i < 200; ++i) {
     status_store.create("s" + std::to_string(i), expr::PT_INT, expr::TVarScope::Status, created).value().set_int(i);
@@ -178,7 +179,7 @@ void BM_FrameSavePaired(benchmark::State& state) {
     const auto t0 = clock::now();
     const std::vector<std::uint8_t> record = script::game_record_bytes(parts, {});
     core::ByteWriter status;
-    script::write_status_record(status, status_store, script::TStatusTail{});
+    script::write_status_record(status, status_store, script::TStatusTail{}, status_tables);
     std::vector<std::uint8_t> status_bytes(status.data().begin(), status.data().end());
     files::TVrFileCollection archive;
     archive.AddMemoryFile(script::game_entry_name(1), record);

@@ -64,7 +64,7 @@ GameRecordHead load_game_record(std::span<const std::uint8_t> record, GameParts&
   parts.list.ReadScreen(r, version);
   parts.history.Load(r, version);
   parts.interpreter.LoadState(r, version);
-  if (!head.after_load_page.empty()) parts.interpreter.EnterAfterLoad(head.after_load_page, head.after_load_index);
+  if (parts.enter_after_load && !head.after_load_page.empty()) parts.interpreter.EnterAfterLoad(head.after_load_page, head.after_load_index);
   const bool block_settings = version >= kBlockSettingsFirstVersion && version <= kBlockSettingsLastVersion;
   parts.store.load_game_variables(r, version, [&parts](core::ByteReader& settings) {
     parts.history.ReadVariableBlockSettings(settings);

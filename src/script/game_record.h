@@ -61,6 +61,9 @@ struct GameParts {
   // Whether the message boxes lay out their texts after the load (a game
   // that is only inspected has no glyphs to lay them out with).
   bool refresh_boxes = true;
+  // Whether the after-load page runs (a game that is only inspected shows
+  // the position it was saved at).
+  bool enter_after_load = true;
 };
 
 struct GameRecordHead {

@@ -14,6 +14,8 @@
 #include "files/archive.h"
 #include "files/host_lookup.h"
 #include "files/stream.h"
+#include "graphics/brio_collection.h"
+#include "graphics/picture_files.h"
 #include "script/callman.h"
 #include "script/game_record.h"
 #include "script/save_file.h"
@@ -47,6 +49,17 @@ class FolderHost final : public script::ScriptHost {
  private:
   fs::path m_root;
   files::HostFileFinder m_finder;
+};
+
+// The title's pictures, which image components load with their records.
+class FolderPictures final : public graphics::PictureFiles {
+ public:
+  explicit FolderPictures(FolderHost& host) : m_host(host) {}
+  bool exists(const std::string& name) const override { return m_host.Exists(name); }
+  std::vector<std::uint8_t> read_all(const std::string& name) const override { return m_host.ReadFile(name); }
+
+ private:
+  FolderHost& m_host;
 };
 
 fs::path title_folder_of(const fs::path& save_file) {
@@ -129,20 +142,23 @@ std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::
   // A game of its own to load the record into.
   components::TComponentFactory factory;
   components::register_product_classes(factory);
-  components::TNovaBaseList list({factory});
+  FolderHost host(title_folder.empty() ? title_folder_of(save_file) : title_folder);
+  FolderPictures picture_files(host);
+  graphics::TBrioCollection pictures(picture_files, 0, 32);
+  components::TNovaBaseList list({.factory = factory, .pictures = &pictures});
   list.ReleaseSurfaces();
   data::TNovaHistoryFormatManager history;
   list.set_history(&history);
   core::FrameClock clock;
   expr::TParamCollection store;
   expr::TSysFuncMan funcs;
-  FolderHost host(title_folder.empty() ? title_folder_of(save_file) : title_folder);
   script::TCallMan cm({clock, store, funcs, host, &list});
   cm.set_event_queue(&list.events());
   cm.set_component_directory(&list);
   data::TDBManager tables;
   script::GameParts parts{list, history, cm, store, tables, width, height};
   parts.refresh_boxes = false;
+  parts.enter_after_load = false;
   script::load_game_record(data.bytes(), parts);
 
   std::string out = core::format("slot %d: version %d, caption %s\n", {slot, head.version, quoted_source(head.caption)});
@@ -185,7 +201,7 @@ std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::
   for (const expr::TParamCollectionItem* item : store.items()) {
     if (item->is_system() || item->is_status()) continue;
     const auto type = static_cast<std::size_t>(item->type());
-    out += "  " + std::string(type < std::size(kTypeNames) ? kTypeNames[type] : "?") + " " + item->name();
+    out += "  " + std::string(type < std::size(kTypeNames) ? kTypeNames[type] : "?") + " " + utf8(item->name());
     if (item->is_local()) out += core::format(" (local, depth %d)", {item->frame_id()});
     out += " = " + value_text(item->value()) + "\n";
   }
@@ -203,7 +219,7 @@ std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::
            core::format(": %d entries, %d laid-out pages\n", {static_cast<std::int64_t>(f.History().entries().size()),
                                                               static_cast<std::int64_t>(f.History().pages().size())});
   }
-  return utf8(out);
+  return out;
 }
 
 }  // namespace nova::tools
