@@ -69,7 +69,7 @@ struct Game {
     cm.set_component_directory(&list);
     components::TNovaControl* parent = nullptr;
     for (int i = 0; i < 500; ++i) {
-      auto& c = list.Create(components::LT_IMAGE);
+      auto& c = list.Create(components::LT_IMAGES);
       c.SetName("image" + std::to_string(i));
       auto* control = c.AsControl();
       if (!control) fail("an image is no control");
@@ -88,7 +88,8 @@ struct Game {
           break;
         default: {
           expr::TCustomParam& a = store.create(name, expr::PT_INT, expr::TVarScope::Global, created).value();
-          a.set_dims({8});
+          const std::int32_t eight[] = {8};
+          a.set_dims(eight);
         }
       }
     }

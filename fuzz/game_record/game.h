@@ -47,8 +47,10 @@ struct FuzzGame {
     t.append();
     t.set_str(0, 0, "abc");
     bool created = false;
+    store.create("i", expr::PT_INT, expr::TVarScope::Global, created);  // the sample page counts in it
     expr::TCustomParam& a = store.create("arr", expr::PT_INT, expr::TVarScope::Global, created).value();
-    a.set_dims({3});
+    const std::int32_t three[] = {3};
+    a.set_dims(three);
     cm.StartAt("main.nsb");
     for (int i = 0; i < 3; ++i) {
       clock.GameClockMs.store(clock.GameClockMs.load() + 15);
