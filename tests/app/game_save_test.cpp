@@ -15,6 +15,7 @@
 #include "app/player_context.h"
 #include "components/base_list.h"
 #include "components/component_types.h"
+#include "data/db_manager.h"
 #include "core/binary_io.h"
 #include "core/log.h"
 #include "expr/param_collection.h"
@@ -33,10 +34,10 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-std::map<std::string, std::string> title_sources() {
+std::map<std::string, std::string> title_sources(const std::string& project_extra = {}) {
   const fs::path pictures = source_dir() / "tests" / "titles" / "components" / "title";
   return {
-      {"project.nvp", "title: セーブ試験\nscreen: 64x48\nstart: start.nsb\n"},
+      {"project.nvp", "title: セーブ試験\nscreen: 64x48\nstart: start.nsb\n" + project_extra},
       {"p.bri", read_file(pictures / "p.bri")},
       {"t.bri", read_file(pictures / "t.bri")},
       {"start.nvs",
@@ -46,6 +47,7 @@ std::map<std::string, std::string> title_sources() {
        "ImgNew \"child\"; source: \"p.bri\"; parent: \"a\"; left: 1; top: 3\n"
        "TileNew \"tile\"; source: \"t.bri\"; left: 4; top: 20; width: 7; height: 5; paused: TRUE\n"
        "MapImgNew \"map\"; source: \"p.bri\"; left: 30; top: 5\n"
+       "MesNew \"m\"; left: 0; top: 30; width: 64; height: 18; text: \"あいうえおかきくけこさしすせそ\"\n"
        "VarNew int g = 5\n"
        "VarNew str s = \"文字\"\n"
        "VarNew int arr = 0\n"
@@ -93,17 +95,22 @@ std::string difference(const Bytes& got, const Bytes& want) {
 
 class GameSave : public ::testing::Test {
  protected:
-  explicit GameSave(InProcessOptions options = {}) : player(title_sources(), options) {
+  explicit GameSave(InProcessOptions options = {}, const std::string& project_extra = {})
+      : player(title_sources(project_extra), options) {
     if (!player.started()) return;
     // Start, the two calls, and the Wait that stays started.
     player.frames(5);
     project = player.project();
   }
 
-  // What only the test can add: the focus, a pushed block and a pending
-  // event of "a".
+  // What only the test can add: the focus, a pushed block, a pending event
+  // of "a", and a game table. (The message box "m" is typing its text.)
   void add_state() {
     components::TNovaBaseList& list = player.bases();
+    data::TDBTable& t = project->tables().create("scores", false);
+    t.add_field("name", data::DBFieldType::String, 8);
+    t.append();
+    t.set_str(0, 0, "abc");
     auto* a = list.FindControl("a");
     ASSERT_NE(a, nullptr);
     list.SetFocus(a);
@@ -121,8 +128,10 @@ class GameSave : public ::testing::Test {
 
 TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   ASSERT_NE(project, nullptr);
-  const std::vector<std::uint32_t> shown = player.screen();
   add_state();
+  components::TNovaBaseList& list = player.bases();
+  list.Compose();
+  const std::vector<std::uint32_t> shown = player.screen();
   const Bytes before = record();
   ASSERT_TRUE(project->SaveGame({1, "first", "", 0}));
   EXPECT_EQ(project->SaveCaption(1), "first");
@@ -132,14 +141,15 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   head.caption = "first";
   EXPECT_EQ(slot_bytes(player.save_file(), 1), project->GameRecord(head));
 
-  // Change what the record holds: a component goes, a variable, a local
-  // and the screen's colour change.
-  components::TNovaBaseList& list = player.bases();
+  // Change what the record holds: a component and the table go, a
+  // variable, a local and the screen's colour change, the boxes type on.
   expr::TParamCollection& store = player.context().services.variables()->store;
   list.destroy(*list.FindControl("a"));
   store.find("g")->value().set_int(9);
   store.find("depth2")->value().set_int(40);
   list.front_base().SetColor(0xFF0000);
+  project->tables().clear();
+  for (int i = 0; i < 5; ++i) list.UpdateAll();
   list.Compose();
   EXPECT_NE(player.screen(), shown) << "the change shows";
   EXPECT_NE(record(), before);
@@ -153,15 +163,16 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   EXPECT_EQ(list.focus()->Name(), "a");
   EXPECT_EQ(project->interpreter()->StackCount(), 2);
   EXPECT_TRUE(project->interpreter()->Started()) << "the Wait goes on";
+  ASSERT_NE(project->tables().find("scores"), nullptr);
+  EXPECT_EQ(project->tables().find("scores")->get_str(0, 0), "abc");
   EXPECT_EQ(boxes(), 0u);
 
   ASSERT_TRUE(project->SaveGame({2, "first", "", 0}));
   EXPECT_EQ(difference(slot_bytes(player.save_file(), 2), slot_bytes(player.save_file(), 1)), "");
   EXPECT_EQ(project->SaveCaption(2), "first");
 
-  // The next frame runs the pending event's handler (which draws nothing)
-  // and composes the screen as it was shown before the save.
-  player.frames(1);
+  // The boxes typed as far as they had, the image is back in its place.
+  list.Compose();
   EXPECT_EQ(player.screen(), shown);
 }
 
@@ -327,6 +338,25 @@ TEST_F(ReadOnlyGameSave, AFolderThatTakesNoFilesKeepsTheFileAndTheCaptions) {
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].caption, sjis("警告"));
   EXPECT_NE(all[0].text.find("not writable"), std::string::npos) << all[0].text;
+}
+
+class KeepStatusOff : public GameSave {
+ protected:
+  KeepStatusOff() : GameSave({}, "keep_status: no\n") {}
+};
+
+TEST_F(KeepStatusOff, GamesAreSavedAndTheStatusEntryIsLeftAsItWas) {
+  ASSERT_NE(project, nullptr);
+  const Bytes old_status = {'o', 'l', 'd'};
+  script::TSaveFile(player.save_file()).put_entry(script::kStatusEntryName, old_status);
+  ASSERT_TRUE(project->SaveGame({1, "c", "", 0}));
+  EXPECT_FALSE(slot_bytes(player.save_file(), 1).empty());
+  auto archive = script::TSaveFile(player.save_file()).open();
+  const files::TVrFile* status = archive->Find(script::kStatusEntryName);
+  ASSERT_NE(status, nullptr);
+  files::MemoryBlock data;
+  archive->ReadEntry(*status, data);
+  EXPECT_EQ(Bytes(data.bytes().begin(), data.bytes().end()), old_status);
 }
 
 }  // namespace
