@@ -96,7 +96,8 @@ struct World {
     app::VariableStore& v = *ctx->services.variables();
     app::SystemFunctions& f = *ctx->services.functions();
     auto project = std::make_unique<script::TProject>(
-        script::ProjectServices{ctx->clock, *ctx->services.files(), v.store, f.funcs, headless->dialogs(), v.router},
+        script::ProjectServices{ctx->clock, *ctx->services.files(), v.store, f.funcs, headless->dialogs(), v.router,
+                                nullptr, &ctx->services.tables()},
         std::move(options));
     f.extract_dialogs = std::make_unique<app::PlatformExtractDialogs>(*ctx);
     script::register_script_functions(f.funcs, *project, *f.access, *f.extract_dialogs);

@@ -14,7 +14,7 @@ SystemFunctions::SystemFunctions(std::uint32_t seed, expr::TParamCollection& sto
   // Layer order: each layer may replace what a lower one registered.
   expr::register_expr_functions(funcs, store, random);
   components::register_component_functions(funcs, component_scope);
-  data::register_data_functions(funcs, history_scope);
+  data::register_data_functions(funcs, history_scope, db_scope);
 }
 
 VariableStore::VariableStore() {

@@ -48,6 +48,8 @@ struct SystemFunctions {
   components::ComponentScope component_scope;
   // The history functions' way to the history formats, likewise.
   data::HistoryScope history_scope;
+  // The DB functions' way to the tables, set with the functions.
+  data::DBScope db_scope;
   expr::TSysFuncMan funcs;
   expr::StandardRandom random;
   std::unique_ptr<files::ScriptFileAccess> access;  // null without a file manager
@@ -94,7 +96,10 @@ class TitleServices {
   // Filled by the factory at each step. Each slot is filled once.
   void set_files(std::unique_ptr<files::TVrFileManager> f) { m_files = std::move(f); }
   void set_variables(std::unique_ptr<VariableStore> v) { m_variables = std::move(v); }
-  void set_functions(std::unique_ptr<SystemFunctions> f) { m_functions = std::move(f); }
+  void set_functions(std::unique_ptr<SystemFunctions> f) {
+    m_functions = std::move(f);
+    if (m_functions) m_functions->db_scope.manager = m_tables.get();
+  }
   void set_glyphs(std::unique_ptr<text::TFontPixelManager> g) { m_glyphs = std::move(g); }
   void set_pictures(std::unique_ptr<TitlePictures> p) { m_pictures = std::move(p); }
   void set_components(std::unique_ptr<ComponentHost> c) {

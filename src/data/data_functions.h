@@ -1,7 +1,6 @@
 // The builtin functions of the data layer: the DB table functions (87–124)
-// and the history functions (142–144). Until the tables are built, the DB
-// functions answer their results for a missing table; the history
-// functions work on the history formats of the scope.
+// on the table manager of their scope, and the history functions (142–144)
+// on the history formats of theirs.
 #pragma once
 
 #include "expr/sys_func_man.h"
@@ -9,6 +8,7 @@
 namespace nova::data {
 
 class TNovaHistoryFormatManager;
+class TDBManager;
 
 // The history functions' way to the formats, set while a component system
 // exists (it owns the manager); without one they raise an error naming
@@ -17,7 +17,15 @@ struct HistoryScope {
   TNovaHistoryFormatManager* manager = nullptr;
 };
 
-// `scope` must outlive the registered behaviours.
-void register_data_functions(expr::TSysFuncMan& funcs, const HistoryScope& scope);
+// The DB functions' way to the tables (the player's one manager, set for
+// the whole run); without one they raise an error naming themselves.
+struct DBScope {
+  TDBManager* manager = nullptr;
+};
+
+// Both scopes must outlive the registered behaviours.
+void register_data_functions(expr::TSysFuncMan& funcs, const HistoryScope& scope, const DBScope& tables);
+// The DB functions alone (db_functions.cpp).
+void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope);
 
 }  // namespace nova::data

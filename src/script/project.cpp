@@ -9,6 +9,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "data/history_format.h"
 #include "files/stream.h"
 
 namespace nova::script {

@@ -133,8 +133,9 @@ TEST(History, ShowCountIsCutToTheEntriesWithoutOverflow) {
 TEST(History, TheHistoryFunctionsWorkOnTheNamedFormat) {
   TNovaHistoryFormatManager m;
   data::HistoryScope scope;
+  data::DBScope tables;
   expr::TSysFuncMan funcs;
-  data::register_data_functions(funcs, scope);
+  data::register_data_functions(funcs, scope, tables);
   auto call = [&](int index, std::vector<expr::TCustomParam*> args) {
     expr::TParamInt target(0);
     funcs.call(target, index, args);
