@@ -3,12 +3,11 @@
 #include <utility>
 
 #include "components/base_list.h"
-#include "data/db_manager.h"
-#include "data/history_format.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "data/db_manager.h"
 #include "data/history_format.h"
 #include "files/stream.h"
 
