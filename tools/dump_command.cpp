@@ -2,6 +2,7 @@
 // whole title as a source tree.
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,11 @@
 #include "files/archive.h"
 #include "platform/codepage.h"
 #include "script/page_file.h"
+#include "script/save_file.h"
 #include "tools/commands.h"
 #include "tools/toolchain/page_decompiler.h"
 #include "tools/toolchain/project_source.h"
+#include "tools/toolchain/game_report.h"
 #include "tools/toolchain/save_report.h"
 #include "tools/toolchain/title.h"
 
@@ -80,6 +83,7 @@ bool is_archive(const fs::path& file) {
 
 int run_dump(const std::vector<std::string>& args) {
   bool exact = false, ops = false, help = false;
+  std::optional<std::int32_t> slot;
   std::string out;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -91,6 +95,10 @@ int run_dump(const std::vector<std::string>& args) {
     } else if (a == "-o" || a == "--output") {
       if (i + 1 >= args.size()) core::throw_error_utf8(a + " needs a file or folder");
       out = args[++i];
+    } else if (a == "--slot") {
+      if (i + 1 >= args.size()) core::throw_error_utf8("--slot needs a slot number");
+      slot = script::game_slot_of(std::string(script::kGameEntryPrefix) + args[++i]);
+      if (!slot) core::throw_error_utf8("--slot " + args[i] + ": not a slot number");
     } else if (a == "--help" || a == "-h") {
       help = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -103,11 +111,17 @@ int run_dump(const std::vector<std::string>& args) {
   if (help || positional.empty()) {
     std::printf(
         "usage: nova dump FILE [--exact] [--ops] [-o OUT]\n"
+        "       nova dump save.dat --slot N [-o OUT]\n"
         "       nova dump TITLE [MORE DATA...] -o SRC [--exact] [--ops]\n\n"
         "Shows a title file as source that nova build compiles back:\n"
         "  a page (.nsb)       page source\n"
         "  nova.npb            project source\n"
-        "  save.dat            its slots with their captions and its status variables\n"
+        "  save.dat            its slots with their captions and its status variables;\n"
+        "                      with --slot N the game of slot N: caption, after-load\n"
+        "                      page, screen, component tree, events, the interpreter's\n"
+        "                      position and stack, variables, tables and history counts\n"
+        "                      (the title's pages are read from the folder above it\n"
+        "                      that holds nova.npb)\n"
         "  a title (a folder or an archive such as game.dat)  with -o SRC: the whole\n"
         "                      source tree; the data arguments are the player's (a\n"
         "                      folder, then more folders or archives), and the title\n"
@@ -149,8 +163,12 @@ int run_dump(const std::vector<std::string>& args) {
     return 0;
   }
   if (!fs::is_regular_file(file, ec)) core::throw_error_utf8(file.string() + ": no such file");
+  if (slot && !name_is(file, "save.dat")) {
+    std::fprintf(stderr, "nova dump: --slot is for a save file\n");
+    return 2;
+  }
   if (name_is(file, "save.dat")) {
-    output(save_report(file), out);
+    output(slot ? game_report(file, *slot) : save_report(file), out);
     return 0;
   }
   const std::string bytes = read_host_file(file);

@@ -95,6 +95,9 @@ class MemoryHost final : public script::ScriptHost {
   }
   void ShowFatal(std::string_view, std::string_view) override {}
   void RequestClose() override {}
+  // The interpreter's fuzz targets run no saves; the requests are dropped.
+  void RequestGameSave(script::GameSaveRequest) override {}
+  void RequestGameLoad(std::int32_t) override {}
 
  private:
   std::map<std::string, std::vector<std::uint8_t>> m_files;

@@ -1,22 +1,11 @@
 #include "app/script_title.h"
 
-#include "core/error.h"
 #include "core/log.h"
 #include "platform/codepage.h"
 
 namespace nova::app {
 
-bool ScriptProjectHost::perform_pending_save_load() {
-  if (m_project->pending_load_slot >= 0) {
-    m_project->pending_load_slot = -1;
-    core::throw_error("GameLoad: game loads are not built yet");
-  }
-  if (m_project->pending_save_slot >= 0) {
-    m_project->pending_save_slot = -1;
-    core::throw_error("GameSave: game saves are not built yet");
-  }
-  return false;
-}
+bool ScriptProjectHost::perform_pending_save_load() { return m_project->PerformPendingSaveLoad(); }
 
 TraceFile::TraceFile(const std::filesystem::path& path) : m_file(platform::LineFile::create(path)) {
   if (!m_file) {

@@ -41,8 +41,7 @@ class ScriptProjectHost final : public ProjectHost {
   bool pause_when_inactive() const override { return m_project->pause_when_inactive(); }
   std::int32_t image_key() const override { return m_project->image_key(); }
   void run_tick() override { m_project->RunTick(); }
-  // Game saves and loads are not built: a pending request raises an error
-  // naming its command (once: the request is dropped first).
+  // The project's save and load step (it raises nothing).
   bool perform_pending_save_load() override;
 
   script::TProject& project() { return *m_project; }

@@ -289,4 +289,22 @@ void TParamCollection::unlink_temporary(TParamCollectionItem& item) {
   unbind_references_to(item);
 }
 
+void TParamCollection::reverse_last(std::size_t n) {
+  std::vector<TParamCollectionItem*> tail;  // last first
+  for (TParamCollectionItem* it = m_last; it && tail.size() < n; it = it->m_order_prev) tail.push_back(it);
+  if (tail.size() < 2) return;
+  TParamCollectionItem* prev = tail.back()->m_order_prev;
+  for (TParamCollectionItem* it : tail) {
+    it->m_order_prev = prev;
+    if (prev) {
+      prev->m_order_next = it;
+    } else {
+      m_first = it;
+    }
+    prev = it;
+  }
+  prev->m_order_next = nullptr;
+  m_last = prev;
+}
+
 }  // namespace nova::expr

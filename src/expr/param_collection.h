@@ -218,6 +218,8 @@ class TParamCollection {
   static void write_record(core::ByteWriter& w, const TParamCollectionItem& item);
   static std::vector<StagedItem> read_records(core::ByteReader& r);
   void commit(std::vector<StagedItem>& staged);
+  // Reverses the creation order of the last n items.
+  void reverse_last(std::size_t n);
   void rebind(TParamVar& ref);
   static std::string read_pushed_block(core::ByteReader& r);
   void free_game_variables();

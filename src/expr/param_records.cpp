@@ -136,15 +136,23 @@ void TParamCollection::rebind(TParamVar& ref) {
 }
 
 void TParamCollection::commit(std::vector<StagedItem>& staged) {
+  std::size_t added = 0;
   for (StagedItem& s : staged) {
     if (s.name.empty()) continue;  // read and dropped
     TParamCollectionItem& item = add(std::move(s.name), std::move(s.value));
+    ++added;
     item.m_status = s.status != 0;
     item.m_reserved = s.reserved;
     item.m_frame_id = s.frame_id;
     item.m_local = s.local != 0;
     if (TParamVar* ref = item.m_value->as_reference()) rebind(*ref);
   }
+  // Blocks are written newest first, so the items are made in the reverse
+  // of the block's order: a loaded store writes the block it was loaded
+  // from, and a game saved, loaded and saved again gives the same bytes.
+  // (They are added in the block's order first, since an alias binds to
+  // the variable written before it.)
+  reverse_last(added);
 }
 
 std::string TParamCollection::read_pushed_block(core::ByteReader& r) {

@@ -336,6 +336,15 @@ void TCallMan::PushCurrent(bool with_state) {
   m_stack.push(std::move(frame));
 }
 
+void TCallMan::EnterAfterLoad(std::string_view page, std::int32_t index) {
+  LoadPage(page, false);
+  if (m_current) PushCurrent(true);
+  m_current = &LoadPage(page, true);
+  m_position = std::max(0, index);
+  m_started = false;
+  m_traced_position = -1;
+}
+
 // --- Events ----------------------------------------------------------------------
 
 int TCallMan::DispatchEvent(std::int32_t level) {

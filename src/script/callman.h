@@ -118,6 +118,13 @@ class TCallMan {
   // `save_version` is the game record's version; below 116 EventLevel is
   // not stored and becomes 2. Raises core::Error for a damaged state.
   void LoadState(core::ByteReader& r, std::int32_t save_version);
+  // A loaded game's after-load page: the restored position is pushed as an
+  // event handler's caller is, with the started command's own state, so
+  // that a Wait, TextIns or Flip under way resumes where it stood even when
+  // the page cache has dropped its page meanwhile; the page then runs from
+  // the index (from 0 when not above 0). Raises when the page cannot be
+  // loaded (nothing has changed then).
+  void EnterAfterLoad(std::string_view page, std::int32_t index);
 
   // --- Inspection -------------------------------------------------------------
   TPage* CurrentPage() const { return m_current; }

@@ -14,8 +14,8 @@
 // command table (command_table.h).
 //
 // Commands whose subsystems are not part of this build (property motions,
-// cabinets, game saves and the history viewer: PropMotion,
-// SaveCabinet, LoadCabinet, GameSave, GameLoad, FormatHist, and
+// cabinets and the history viewer: PropMotion, SaveCabinet,
+// LoadCabinet, FormatHist, and
 // CallHist when it has entries to show), and creating commands whose class
 // the factory lacks, raise an error naming themselves; the interpreter logs it and retries
 // at the next tick. They still read their records whole, so every page

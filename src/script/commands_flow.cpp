@@ -223,8 +223,21 @@ void TComReset::Execute(TCallMan& cm, TPage&, std::int32_t) {
 
 void TComTerminate::Execute(TCallMan& cm, TPage&, std::int32_t) { cm.Terminate(); }
 
-void TComGameSave::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "game saves are"); }
+// Both only ask: the project performs them after the tick. The position
+// moves on first, so a saved game goes on just after its GameSave.
+void TComGameSave::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  cm.Advance();
+  GameSaveRequest request;
+  request.slot = expression(0).int_or(cm, 0);
+  request.after_load_page = text(1);
+  request.after_load_index = number(2);
+  request.caption = expression(3).str_or(cm, "");
+  cm.host().RequestGameSave(std::move(request));
+}
 
-void TComGameLoad::Execute(TCallMan&, TPage&, std::int32_t) { throw_not_built(*this, "game loads are"); }
+void TComGameLoad::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  cm.Advance();
+  cm.host().RequestGameLoad(expression(0).int_or(cm, 0));
+}
 
 }  // namespace nova::script

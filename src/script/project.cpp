@@ -1,10 +1,13 @@
 #include "script/project.h"
 
+#include <utility>
+
 #include "components/base_list.h"
 #include "core/error.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/sjis.h"
+#include "data/db_manager.h"
 #include "data/history_format.h"
 #include "files/stream.h"
 
@@ -217,20 +220,25 @@ std::string TProject::SaveCaption(std::int32_t slot) const {
   return it == m_captions.end() ? std::string() : it->second;
 }
 
-void TProject::WriteStatus() {
-  TSaveFile file = save_file();
-  std::error_code ec;
-  // The record is only ever stored into an existing folder: a save file
-  // whose folder went away is not made anew from the status alone.
-  if (!m_setting.keep_status || !std::filesystem::is_directory(file.path().parent_path(), ec)) return;
-  auto archive = file.open();
-  for (int i = archive->IndexOf(kStatusEntryName); i >= 0; i = archive->IndexOf(kStatusEntryName)) archive->Delete(i);
+std::vector<std::uint8_t> TProject::status_record() {
   core::ByteWriter record;
   if (m_services.base_list) m_status_tail.image_quality = m_services.base_list->ImageQuality();
   write_status_record(record, m_services.store, m_status_tail, *m_tables);
-  archive->AddMemoryFile(std::string(kStatusEntryName), record.data());
+  const auto bytes = record.data();
+  return {bytes.begin(), bytes.end()};
+}
+
+bool TProject::status_kept() {
+  std::error_code ec;
+  // The record is only ever stored into an existing folder: a save file
+  // whose folder went away is not made anew from the status alone.
+  return m_setting.keep_status && std::filesystem::is_directory(SaveFilePath().parent_path(), ec);
+}
+
+void TProject::WriteStatus() {
+  if (!status_kept()) return;
   try {
-    file.store(*archive);
+    StoreSaveEntries({{std::string(kStatusEntryName), status_record()}});
   } catch (const core::Error& e) {
     core::logf(core::Channel::Script, core::Level::Warning, "the status was not stored: %s", {e.message()});
   }
@@ -253,6 +261,147 @@ void TProject::StoreSaveEntries(const std::vector<std::pair<std::string, std::ve
     put(entry.Name(), data.bytes());
   }
   file.store(*archive);
+}
+
+// --- Game saves and loads ------------------------------------------------------------------
+
+GameParts TProject::game_parts() {
+  components::TNovaBaseList* list = m_services.base_list;
+  if (!list || !list->history()) core::throw_error("game saves: no component system is running");
+  if (!m_interpreter) core::throw_error("game saves: the script is not running");
+  return GameParts{*list, *list->history(), *m_interpreter, m_services.store, *m_tables, screen_width(), screen_height()};
+}
+
+std::vector<std::uint8_t> TProject::GameRecord(const GameRecordHead& head) {
+  return game_record_bytes(game_parts(), head);
+}
+
+void TProject::RequestGameSave(GameSaveRequest request) {
+  pending_save_slot = request.slot;
+  m_pending_save = std::move(request);
+}
+
+void TProject::RequestGameLoad(std::int32_t slot) { pending_load_slot = slot; }
+
+bool TProject::PerformPendingSaveLoad() {
+  bool loaded = false;
+  if (pending_load_slot >= 0) {
+    const std::int32_t slot = std::exchange(pending_load_slot, -1);
+    LoadGame(slot);
+    loaded = true;
+  }
+  if (pending_save_slot >= 0) {
+    GameSaveRequest request = std::move(m_pending_save);
+    request.slot = std::exchange(pending_save_slot, -1);
+    SaveGame(request);
+  }
+  return loaded;
+}
+
+bool TProject::SaveGame(const GameSaveRequest& request) {
+  if (request.caption.empty()) return false;
+  const std::string entry = game_entry_name(request.slot);
+  try {
+    GameRecordHead head;
+    head.caption = request.caption;
+    head.after_load_page = request.after_load_page;
+    head.after_load_index = request.after_load_index;
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
+    entries.emplace_back(entry, GameRecord(head));
+    if (status_kept()) entries.emplace_back(std::string(kStatusEntryName), status_record());
+    const std::filesystem::path folder = SaveFilePath().parent_path();
+    if (m_options.save_paths.folder_writable && !m_options.save_paths.folder_writable(folder)) {
+      core::throw_error(core::format("%s: the folder is not writable", {files::host::path_text(folder)}));
+    }
+    StoreSaveEntries(entries);
+  } catch (const std::exception& e) {
+    // The record is lost, but nothing else is: "save.dat" and the
+    // captions stay as they were, and the player is told.
+    core::logf(core::Channel::Script, core::Level::Warning, "%s was not saved: %s", {entry, e.what()});
+    trace(core::format("%.8x : <SaveError>%s %s",
+                       {static_cast<std::uint32_t>(m_services.clock.GameClockMs.load()), entry, e.what()}));
+    warn(core::sjis("警告"), e.what());
+    return false;
+  }
+  m_captions[request.slot] = request.caption;
+  return true;
+}
+
+namespace {
+
+std::string refused_message() {
+  return core::sjis("このセーブデータは使用できません") + "\r\n" + core::sjis("終了してください");
+}
+
+}  // namespace
+
+void TProject::report_load_failure(std::string_view what) {
+  core::logf(core::Channel::Script, core::Level::Warning, "a game could not be loaded: %s", {what});
+  trace(core::format("%.8x : <LoadError>%s", {static_cast<std::uint32_t>(m_services.clock.GameClockMs.load()), what}));
+}
+
+bool TProject::LoadGame(std::int32_t slot) {
+  const std::string entry_name = game_entry_name(slot);
+  std::vector<std::uint8_t> record;
+  try {
+    TSaveFile file = save_file();
+    if (!file.exists()) return false;
+    auto archive = file.open();
+    const files::TVrFile* entry = archive->Find(entry_name);
+    if (!entry || entry->IsSentinel()) return false;
+    files::MemoryBlock data;
+    archive->ReadEntry(*entry, data);
+    record.assign(data.bytes().begin(), data.bytes().end());
+  } catch (const std::exception& e) {
+    // Nothing has changed yet.
+    report_load_failure(entry_name + ": " + e.what());
+    warn(core::sjis("警告"), refused_message());
+    return false;
+  }
+  return LoadGameRecord(record);
+}
+
+bool TProject::LoadGameRecord(std::span<const std::uint8_t> record) {
+  WholeLoad load;
+  try {
+    GameParts parts = game_parts();
+    load = load_game_whole(record, parts);
+  } catch (const std::exception& e) {
+    // No game to load into, or the running one could not be written:
+    // nothing has changed.
+    load.outcome = WholeLoad::Outcome::Restored;
+    load.error = e.what();
+  }
+  switch (load.outcome) {
+    case WholeLoad::Outcome::Loaded: return true;
+    case WholeLoad::Outcome::Restored:
+      report_load_failure(load.error);
+      warn(core::sjis("警告"), refused_message());
+      return false;
+    case WholeLoad::Outcome::Broken:
+      // The game is neither the one saved nor the one running: the player
+      // cannot go on.
+      report_load_failure(load.error);
+      core::logf(core::Channel::Script, core::Level::Error, "the running game could not be restored: %s",
+                 {load.restore_error});
+      ShowFatal(core::sjis("警告"), refused_message());
+      RequestClose();
+      return false;
+  }
+  return false;
+}
+
+void TProject::warn(std::string_view caption, std::string_view text) {
+  platform::MessageBoxSpec box;
+  box.caption = std::string(caption);
+  box.text = std::string(text);
+  box.icon = platform::MessageIcon::Warning;
+  box.buttons = platform::MessageButtons::Ok;
+  m_services.dialogs.message_box(box);
+}
+
+void TProject::trace(std::string_view line) {
+  if (m_options.trace) m_options.trace(line);
 }
 
 // --- ScriptHost --------------------------------------------------------------------------

@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,7 @@
 #include "files/file_manager.h"
 #include "platform/dialogs.h"
 #include "script/callman.h"
+#include "script/game_record.h"
 #include "script/project_setting.h"
 #include "script/save_file.h"
 #include "script/script_host.h"
@@ -50,6 +52,9 @@
 
 namespace nova::components {
 class TNovaBaseList;
+}
+namespace nova::data {
+class TDBManager;
 }
 
 namespace nova::script {
@@ -149,6 +154,27 @@ class TProject final : public ScriptHost {
   // Requests of GameSave and GameLoad, performed after the tick; -1: none.
   std::int32_t pending_load_slot = -1;
   std::int32_t pending_save_slot = -1;
+  // The frame's save and load step: a requested load first, then a
+  // requested save. Answers whether a load was requested (that frame is not
+  // composed). Nothing raises: failures are shown in a warning box.
+  bool PerformPendingSaveLoad();
+  // Loads a slot now. A slot that "save.dat" lacks changes nothing. A load
+  // is all or nothing: the running game is written into memory first and
+  // loaded back when the record cannot be loaded whole; the player is told
+  // so ("このセーブデータは使用できません" / "終了してください") and goes on
+  // with the game it had. Only when that restore fails too is TerminateFlag
+  // set. Answers whether the slot was loaded.
+  bool LoadGame(std::int32_t slot);
+  // The same with a record in memory.
+  bool LoadGameRecord(std::span<const std::uint8_t> record);
+  // Saves a slot now with the request's caption and after-load place: the
+  // record, the status (when it is kept) and the "save:" files in one
+  // store. An empty caption saves nothing. A store that fails shows a
+  // warning box with its error and leaves the captions and "save.dat" as
+  // they were. Answers whether the slot was saved.
+  bool SaveGame(const GameSaveRequest& request);
+  // The running game's record (what SaveGame stores, with this head).
+  std::vector<std::uint8_t> GameRecord(const GameRecordHead& head = {});
 
   // --- ScriptHost -------------------------------------------------------------------
   bool EnsureFile(std::string_view name) override;
@@ -157,6 +183,8 @@ class TProject final : public ScriptHost {
   void ShowFatal(std::string_view caption, std::string_view text) override;
   void RequestClose() override;
   void ResetTitle(std::string_view command) override;
+  void RequestGameSave(GameSaveRequest request) override;
+  void RequestGameLoad(std::int32_t slot) override;
 
  private:
   void start();
@@ -167,6 +195,16 @@ class TProject final : public ScriptHost {
   void read_save_captions(files::TVrFileCollection& archive);
   files::DiscPrompt prompt() const;
   TSaveFile save_file();
+  // The parts of a game record; raises when the component system or the
+  // tables are missing.
+  GameParts game_parts();
+  std::vector<std::uint8_t> status_record();
+  // Whether the status is written: keep status is on and the save file's
+  // folder exists.
+  bool status_kept();
+  void warn(std::string_view caption, std::string_view text);
+  void trace(std::string_view line);
+  void report_load_failure(std::string_view what);
 
   ProjectServices m_services;
   ProjectOptions m_options;
@@ -177,6 +215,7 @@ class TProject final : public ScriptHost {
   // before it shows them), then the file's, with step 9's folder-disc list.
   TProjectSetting m_setting;
   std::map<std::int32_t, std::string> m_captions;
+  GameSaveRequest m_pending_save;
   std::optional<std::filesystem::path> m_save_path;
   TStatusTail m_status_tail;
   bool m_status_restored = false;

@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/sjis.h"
 #include "files/stream.h"
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 
 namespace nova::script {
@@ -146,6 +147,30 @@ void TSaveFile::store(files::TVrFileCollection& archive) const {
   files::TKvBigMemoryStream out;
   archive.Write(out);
   m_store(m_path, out.bytes());
+  remove_leftover_temporaries(m_path);
+}
+
+void remove_leftover_temporaries(const fs::path& path) {
+  // A writer killed between making its temporary and the rename leaves it
+  // behind; the store that succeeded after it is the one to clear it.
+  // Only names the atomic writer makes for this very file are touched.
+  const std::string prefix = path.filename().string() + std::string(platform::kAtomicTempSuffix);
+  constexpr std::size_t kUniqueChars = 6;
+  std::error_code ec;
+  std::vector<fs::path> leftovers;
+  for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() == prefix.size() + kUniqueChars && name.compare(0, prefix.size(), prefix) == 0 &&
+        it->is_regular_file(ec)) {
+      leftovers.push_back(it->path());
+    }
+  }
+  for (const fs::path& p : leftovers) {
+    if (!fs::remove(p, ec) || ec) {
+      core::logf(core::Channel::Script, core::Level::Warning, "cannot remove the leftover %s",
+                 {files::host::path_text(p)});
+    }
+  }
 }
 
 void TSaveFile::put_entry(std::string_view name, const std::optional<std::vector<std::uint8_t>>& bytes) const {
@@ -158,7 +183,9 @@ void TSaveFile::put_entry(std::string_view name, const std::optional<std::vector
 std::optional<std::int32_t> game_slot_of(std::string_view entry_name) {
   if (!core::starts_with_ci(entry_name, kGameEntryPrefix)) return std::nullopt;
   const std::string_view digits = entry_name.substr(kGameEntryPrefix.size());
-  if (digits.empty()) return std::nullopt;
+  // Canonical decimals only: with leading zeros two names could claim one
+  // slot.
+  if (digits.empty() || (digits.size() > 1 && digits[0] == '0')) return std::nullopt;
   std::int64_t slot = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;

@@ -125,8 +125,9 @@ class TSaveFile {
   // core::Error for a damaged archive.
   std::unique_ptr<files::TVrFileCollection> open() const;
   // Writes the collection as the whole file (entries taken from the old
-  // file are copied over). Raises core::Error when it cannot; the old file
-  // is then untouched.
+  // file are copied over), then removes the leftover temporaries of killed
+  // writers. Raises core::Error when it cannot; the old file is then
+  // untouched.
   void store(files::TVrFileCollection& archive) const;
 
   // Replaces one entry (or removes it, for nullopt) and stores the file.
@@ -137,8 +138,13 @@ class TSaveFile {
   Store m_store;
 };
 
-// A game slot's entry name; nullopt for a name that is not one ("GAMESAVEDATA"
-// followed by a decimal number of 0 or more).
+// Removes the temporaries the atomic writer left beside the file when it
+// was killed before its rename (its own naming only); failures are logged.
+void remove_leftover_temporaries(const std::filesystem::path& path);
+
+// A game slot's entry name; nullopt for a name that is not one
+// ("GAMESAVEDATA" followed by a canonical decimal: no sign, no leading
+// zero except "0" itself, at most 2147483647).
 std::optional<std::int32_t> game_slot_of(std::string_view entry_name);
 std::string game_entry_name(std::int32_t slot);
 

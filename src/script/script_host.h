@@ -1,7 +1,9 @@
 // What the interpreter needs from the project around it: making a page file
 // available (with the disc prompt of multi-disc titles), whether a file
-// exists, reading it, the fatal message box, closing the player, and the
-// Reset command's restart of the title's data.
+// exists, reading it, the fatal message box, closing the player, the
+// Reset command's restart of the title's data, and taking the requests of
+// game saves and loads (performed after the tick, when no command is
+// half-way through its work).
 // TProject implements it for the player; tests implement it over pages held
 // in memory.
 #pragma once
@@ -14,6 +16,16 @@
 #include "core/error.h"
 
 namespace nova::script {
+
+// A GameSave request: the slot, the caption (empty: nothing is saved) and
+// where the script goes on after this save is loaded (no page: it goes on
+// just after the GameSave).
+struct GameSaveRequest {
+  std::int32_t slot = 0;
+  std::string caption;
+  std::string after_load_page;
+  std::int32_t after_load_index = 0;
+};
 
 class ScriptHost {
  public:
@@ -34,6 +46,10 @@ class ScriptHost {
   // table is active, and the history holds one empty default format. A host
   // without that data raises core::Error naming `command`.
   virtual void ResetTitle(std::string_view command);
+  // GameSave and GameLoad: the request replaces one of its kind made
+  // earlier in the same tick.
+  virtual void RequestGameSave(GameSaveRequest request) = 0;
+  virtual void RequestGameLoad(std::int32_t slot) = 0;
 };
 
 inline void ScriptHost::ResetTitle(std::string_view command) {

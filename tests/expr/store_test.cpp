@@ -193,8 +193,10 @@ TEST(Store, GameVariablesLoadBackIntoAnEqualStore) {
   EXPECT_EQ(t.selected_index(), 4);
   EXPECT_EQ(t.temp_name(), "i");
   EXPECT_EQ(t.pushed_count(), 1u);
-  // Loading adds in the saved order and saving visits the newest first, so
-  // the order turns over with each cycle: two cycles give the same block.
+  // Saving visits the newest first and loading makes the items in the
+  // reverse of the block's order, so a loaded store writes the very block
+  // it came from, cycle after cycle (a game saved, loaded and saved again
+  // gives the same bytes), the alias still after its array.
   core::ByteWriter w2;
   t.save_game_variables(w2);
   core::ByteWriter w3;
@@ -202,9 +204,9 @@ TEST(Store, GameVariablesLoadBackIntoAnEqualStore) {
   core::ByteReader r2(std::span<const std::uint8_t>(w2.data()));
   u.load_game_variables(r2, 140);
   u.save_game_variables(w3);
-  EXPECT_EQ(w.data(), w3.data());
-  EXPECT_NE(w.data(), w2.data());
-  EXPECT_EQ(w.size(), w2.size());
+  EXPECT_EQ(w2.data(), w.data());
+  EXPECT_EQ(w3.data(), w.data());
+  EXPECT_EQ(u.find("al")->value().as_reference()->bound(), u.find("late"));
 
   core::ByteWriter sw;
   s.save_status_variables(sw);

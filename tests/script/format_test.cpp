@@ -640,6 +640,12 @@ TEST(SaveNames, SlotsAndUserFolders) {
   EXPECT_EQ(game_slot_of("GAMESAVEDATAx"), std::nullopt);
   EXPECT_EQ(game_slot_of("GAMESAVEDATA"), std::nullopt);
   EXPECT_EQ(game_slot_of("GAMESAVEDATA99999999999"), std::nullopt);
+  EXPECT_EQ(game_slot_of("GAMESAVEDATA2147483647"), 2147483647);
+  EXPECT_EQ(game_slot_of("GAMESAVEDATA2147483648"), std::nullopt);
+  // Canonical decimals only, so that two names never claim one slot.
+  EXPECT_EQ(game_slot_of("GAMESAVEDATA007"), std::nullopt);
+  EXPECT_EQ(game_slot_of("GAMESAVEDATA00"), std::nullopt);
+  EXPECT_EQ(game_slot_of("GAMESAVEDATA+7"), std::nullopt);
   EXPECT_EQ(game_entry_name(12), "GAMESAVEDATA12");
 
   EXPECT_EQ(user_folder_name("a\\b/c:d,e;f*g?h<i>j|k\"l"), "a_b_c_d_e_f_g_h_i_j_k_l");

@@ -449,3 +449,37 @@ TEST_F(Project, ResetLeavesOnlyTheStatusDataAndRestartsAtThePageAndIndex) {
 
 }  // namespace
 }  // namespace nova::script::testing
+
+namespace nova::script::testing {
+namespace {
+
+TEST_F(Project, TheStatusWriteCarriesTheScriptFilesAndClearsLeftoverTemporaries) {
+  write_settings();
+  write_page("main.nsb", {Cmd("Wait")});
+  // An entry only the file holds, and a writer's temporaries left beside
+  // it by a kill (and a file that merely looks like one).
+  TSaveFile(title / "save.dat").put_entry("save:old", std::vector<std::uint8_t>{1});
+  test::write_file(title / "save.dat.nvtmp-a1b2c3", "torn");
+  test::write_file(title / "save.dat.nvtmp-zzzzzz", "torn");
+  test::write_file(title / "save.dat.nvtmp-toolong", "not ours");
+  test::write_file(title / "other.dat.nvtmp-a1b2c3", "not ours");
+  {
+    auto p = start();
+    files->SetMemoryFile("save:new", std::vector<std::uint8_t>{7, 8});
+    p->WriteStatus();
+  }
+  auto archive = TSaveFile(title / "save.dat").open();
+  ASSERT_NE(archive->Find("save:new"), nullptr) << "in-memory script files reach the file";
+  files::MemoryBlock data;
+  archive->ReadEntry(*archive->Find("save:new"), data);
+  EXPECT_EQ(std::vector<std::uint8_t>(data.bytes().begin(), data.bytes().end()), (std::vector<std::uint8_t>{7, 8}));
+  EXPECT_NE(archive->Find("save:old"), nullptr) << "entries only the file holds stay";
+  EXPECT_NE(archive->Find(kStatusEntryName), nullptr);
+  EXPECT_FALSE(fs::exists(title / "save.dat.nvtmp-a1b2c3"));
+  EXPECT_FALSE(fs::exists(title / "save.dat.nvtmp-zzzzzz"));
+  EXPECT_TRUE(fs::exists(title / "save.dat.nvtmp-toolong")) << "not the writer's naming";
+  EXPECT_TRUE(fs::exists(title / "other.dat.nvtmp-a1b2c3")) << "another file's temporary";
+}
+
+}  // namespace
+}  // namespace nova::script::testing

@@ -121,8 +121,16 @@ TEST(SaveFile, AFailedStoreLeavesTheOldFile) {
   EXPECT_EQ(test::read_file(dir / "save.dat"), before);
 }
 
+// The slot a generation writes: it grows with every generation.
+std::string slot_of_generation(int generation) {
+  return std::string(static_cast<std::size_t>(generation) * 97 + 1, static_cast<char>('a' + generation % 26));
+}
+const std::string kOtherSlot(5000, 'z');
+
 // The generation number of the status record and whether the large script
-// file is intact; raises when the file is not a whole archive.
+// file, the growing slot (of the same generation: both went in one store)
+// and the other slot are intact; raises when the file is not a whole
+// archive.
 int read_generation(const TSaveFile& file, const std::string& blob) {
   auto archive = file.open();
   files::MemoryBlock m;
@@ -132,7 +140,20 @@ int read_generation(const TSaveFile& file, const std::string& blob) {
   expr::TParamCollection store;
   data::TDBManager tables;
   read_status_record(m.bytes(), store, tables);
-  return store.find("generation")->value().as_int();
+  const int generation = store.find("generation")->value().as_int();
+  if (const files::TVrFile* slot = archive->Find("GAMESAVEDATA1")) {
+    archive->ReadEntry(*slot, m);
+    if (m.view() != slot_of_generation(generation)) throw core::Error("the growing slot is not its generation's");
+  } else if (generation > 0) {
+    throw core::Error("the growing slot is missing");
+  }
+  if (generation > 0) {
+    const files::TVrFile* other = archive->Find("GAMESAVEDATA2");
+    if (!other) throw core::Error("the other slot is missing");
+    archive->ReadEntry(*other, m);
+    if (m.view() != kOtherSlot) throw core::Error("the other slot is damaged");
+  }
+  return generation;
 }
 
 void write_generation(const TSaveFile& file, int generation, const std::string& blob) {
@@ -145,15 +166,22 @@ void write_generation(const TSaveFile& file, int generation, const std::string& 
   write_status_record(w, store, {}, data::TDBManager());
   archive->AddMemoryFile(std::string(kStatusEntryName), w.data());
   if (!archive->Find("save:blob")) archive->AddMemoryFile("save:blob", files::as_bytes(blob));
+  if (generation > 0) {
+    for (int i = archive->IndexOf("GAMESAVEDATA1"); i >= 0; i = archive->IndexOf("GAMESAVEDATA1")) archive->Delete(i);
+    archive->AddMemoryFile("GAMESAVEDATA1", files::as_bytes(slot_of_generation(generation)));
+    if (!archive->Find("GAMESAVEDATA2")) archive->AddMemoryFile("GAMESAVEDATA2", files::as_bytes(kOtherSlot));
+  }
   file.store(*archive);
 }
 
-int leftover_temporaries(const fs::path& folder) {
+// Counts the writer's temporaries beside "save.dat"; removes them unless
+// told to leave them (for the next store to clear).
+int leftover_temporaries(const fs::path& folder, bool remove = true) {
   int n = 0;
   for (const auto& e : fs::directory_iterator(folder)) {
     if (e.path().filename().string().rfind("save.dat.", 0) == 0) {
       ++n;
-      fs::remove(e.path());
+      if (remove) fs::remove(e.path());
     }
   }
   return n;
@@ -207,12 +235,19 @@ TEST(SaveFile, AKillWhileWritingLeavesTheLastWholeFile) {
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed by itself";
-    mid_write += leftover_temporaries(dir.path()) > 0;
+    // Every eighth round leaves the killed writer's temporary for the next
+    // store to clear.
+    const bool cleared_by_store = round % 8 == 7;
+    mid_write += leftover_temporaries(dir.path(), !cleared_by_store) > 0;
     int generation = -1;
     ASSERT_NO_THROW(generation = read_generation(file, blob)) << "round " << round;
     EXPECT_GE(generation, last);
     completed += generation - last;
     last = generation;
+    if (cleared_by_store) {
+      write_generation(file, last, blob);
+      EXPECT_EQ(leftover_temporaries(dir.path(), false), 0) << "round " << round;
+    }
   }
   EXPECT_GT(completed, 0) << "some writes finished between the kills";
   EXPECT_GT(mid_write, 0) << "some kills landed while the file was being written";

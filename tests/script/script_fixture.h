@@ -77,8 +77,12 @@ class MemoryHost final : public ScriptHost {
     fatal.push_back(std::string(caption) + "|" + std::string(text));
   }
   void RequestClose() override { ++close_requests; }
+  void RequestGameSave(GameSaveRequest request) override { saves.push_back(std::move(request)); }
+  void RequestGameLoad(std::int32_t slot) override { loads.push_back(slot); }
 
   std::map<std::string, std::vector<std::uint8_t>> files;
+  std::vector<GameSaveRequest> saves;
+  std::vector<std::int32_t> loads;
   std::vector<std::string> fatal;
   int close_requests = 0;
   int ensure_calls = 0;

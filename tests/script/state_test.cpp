@@ -182,8 +182,6 @@ TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
       {"FormatHist", "FormatHist: the message history viewer is not built yet"},
       {"PropMotion", "PropMotion: property motions are not built yet"},
       {"SaveCabinet", "SaveCabinet: cabinets are not built yet"},
-      {"GameSave", "GameSave: game saves are not built yet"},
-      {"GameLoad", "GameLoad: game loads are not built yet"},
       {"ClrHist", "ClrHist: no component system is running"},
       {"ClrRead", "ClrRead: no component system is running"},
       // A host without title data (this one) cannot reset it.

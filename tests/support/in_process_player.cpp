@@ -4,6 +4,8 @@
 
 #include "app/form_view.h"
 #include "app/player_context.h"
+#include "app/script_title.h"
+#include "components/base_list.h"
 #include "app/title_host.h"
 #include "platform/headless/headless_platform.h"
 #include "tools/toolchain/source_text.h"
@@ -23,6 +25,7 @@ InProcessPlayer::InProcessPlayer(const std::map<std::string, std::string>& pages
   }
   platform::HeadlessOptions headless;
   headless.echo_message_boxes = false;
+  if (options.read_only_title) headless.system.read_only_folders = {m_dir / "title"};
   for (const std::string& line : options.input) headless.input_script += line + "\n";
   m_platform = std::make_unique<platform::HeadlessPlatform>(headless);
 
@@ -51,6 +54,31 @@ components::TNovaBaseList& InProcessPlayer::bases() const { return *m_ctx->servi
 
 void InProcessPlayer::run() {
   if (m_view) m_view->run();
+}
+
+void InProcessPlayer::frames(int n) {
+  if (!m_view) return;
+  core::FrameClock& clock = m_ctx->clock;
+  for (int i = 0; i < n; ++i) {
+    clock.GameClockMs.store(clock.GameClockMs.load() + 15);
+    clock.FrameDeltaMs.store(15);
+    m_view->FrameTick();
+  }
+}
+
+script::TProject* InProcessPlayer::project() const {
+  auto* host = m_ctx ? dynamic_cast<app::ScriptProjectHost*>(m_ctx->services.project()) : nullptr;
+  return host ? &host->project() : nullptr;
+}
+
+std::vector<std::uint32_t> InProcessPlayer::screen() const {
+  std::vector<std::uint32_t> pixels;
+  const graphics::TCustomDIBX* s = bases().DisplaySurface();
+  if (!s) return pixels;
+  for (int y = 0; y < s->GetHeight(); ++y) {
+    for (int x = 0; x < s->GetWidth(); ++x) pixels.push_back(s->GetPixel(x, y));
+  }
+  return pixels;
 }
 
 std::string InProcessPlayer::trace() const { return read_file(m_dir / "trace.txt"); }

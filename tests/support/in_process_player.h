@@ -32,6 +32,9 @@ struct PlayerContext;
 class TFormView;
 class TitleFactory;
 }  // namespace nova::app
+namespace nova::script {
+class TProject;
+}
 
 namespace nova::test {
 
@@ -44,6 +47,8 @@ struct InProcessOptions {
   std::vector<std::int64_t> screenshots;
   // 0, 1 (15-bit surfaces) or 2.
   int surface_setting = 0;
+  // The System service answers that the title's folder takes no new files.
+  bool read_only_title = false;
 };
 
 class InProcessPlayer {
@@ -62,6 +67,13 @@ class InProcessPlayer {
 
   // Runs every tick, then closes the player.
   void run();
+  // Instead of run(): n frame ticks of 15 ms each, as the timing thread
+  // gives them, without the scripted input; the test looks in between.
+  void frames(int n);
+  // The running title's project; null before a start or after the close.
+  script::TProject* project() const;
+  // The screen as last composed: its pixel values, row by row.
+  std::vector<std::uint32_t> screen() const;
 
   std::string trace() const;
   // The PNG written at that tick ("" when none).

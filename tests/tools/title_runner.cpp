@@ -148,6 +148,10 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
       e.status.push_back(value);
     } else if (key == "no_status") {
       e.no_status.push_back(value);
+    } else if (key == "slot") {
+      const std::size_t space = value.find(' ');
+      if (space == std::string::npos) ADD_FAILURE() << where << ": slot: needs a slot and a line";
+      else e.slot_lines.emplace_back(std::stoi(value.substr(0, space)), value.substr(space + 1));
     } else if (key == "input") {
       e.input.push_back(value);
     } else if (key == "screenshot") {
@@ -434,6 +438,18 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
       const std::vector<std::string> words = words_of(line);
       EXPECT_FALSE(words.size() > 2 && words[0] == "status" && words[2] == name) << line;
     }
+  }
+  for (const auto& [slot, want] : e.slot_lines) {
+    std::string game;
+    ASSERT_EQ(run_command(shell_quote(nova) + " dump " + shell_quote(out / "save.dat") + " --slot " +
+                              std::to_string(slot) + " 2>&1",
+                          &game),
+              0)
+        << game;
+    const std::vector<std::string> lines = lines_of(game);
+    const bool found = std::any_of(lines.begin(), lines.end(),
+                                   [&want](const std::string& line) { return tools::trim(line) == want; });
+    EXPECT_TRUE(found) << "no \"" << want << "\" in:\n" << game;
   }
 }
 

@@ -25,6 +25,8 @@ struct Expectation {
   // "read KEY: POSITION/PAGE ...").
   std::vector<std::string> status;
   std::vector<std::string> no_status;
+  // Lines the game report of a slot holds (nova dump save.dat --slot N).
+  std::vector<std::pair<int, std::string>> slot_lines;
   // Scripted input, "TICK EVENT" lines of the player's --input format.
   std::vector<std::string> input;
   // The screen at a tick equals a PNG beside expect.txt, pixel for pixel.
