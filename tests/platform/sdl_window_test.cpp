@@ -8,6 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/platform.h"
+#include "platform/sdl/sdl_native.h"
 #include "support/test_support.h"
 
 namespace nova::platform {
@@ -150,6 +151,30 @@ TEST(SdlWindow, AnUnreachableDisplayIsAnErrorAndLeavesNothingBehind) {
     return window->native_handle() != 0;
   });
   EXPECT_NE(window->native_handle(), 0u);
+}
+
+// SDL's wake-up message can reach the server after the window it was sent
+// to is gone; the server's error must not end the player.
+TEST(SdlWindow, AMessageToAClosedWindowDoesNotEndThePlayer) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  auto platform = create_platform(Backend::Sdl);
+  auto window = platform->create_window({"NovaPlayer", {64, 48}});
+  test::eventually([&] {
+    Event e;
+    while (platform->poll_event(e)) {
+    }
+    return window->native_handle() != 0;
+  });
+  const std::uint64_t id = window->native_handle();
+  ASSERT_NE(id, 0u);
+  window.reset();
+  Event e;
+  while (platform->poll_event(e)) {
+  }
+  // Without the handler Xlib ends the process here.
+  EXPECT_TRUE(sdl_send_message_for_test(id));
+  auto again = platform->create_window({"NovaPlayer", {64, 48}});
+  EXPECT_NE(again, nullptr);
 }
 
 }  // namespace

@@ -534,6 +534,7 @@ class SdlPlatform final : public Platform {
     // The platform turns SIGINT and SIGTERM into a quit itself (and a second
     // one into an immediate end), for both backends alike.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl_tolerate_messages_to_gone_windows();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       std::string reason = SDL_GetError();
       SDL_Quit();  // what did start goes, so that a later attempt starts clean
