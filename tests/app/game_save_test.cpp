@@ -9,13 +9,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/player_context.h"
 #include "components/base_list.h"
 #include "components/component_types.h"
+#include "components/nova_mes.h"
+#include "components/read_list.h"
 #include "data/db_manager.h"
+#include "data/history_format.h"
 #include "core/binary_io.h"
 #include "core/log.h"
 #include "expr/param_collection.h"
@@ -26,6 +30,7 @@
 #include "script/game_record.h"
 #include "script/project.h"
 #include "script/save_file.h"
+#include "text/word_reveal.h"
 #include "support/in_process_player.h"
 
 namespace nova::test {
@@ -34,9 +39,13 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-std::map<std::string, std::string> title_sources(const std::string& project_extra = {}) {
+// `before_call` runs in the start page before the calls (more components,
+// text commands); `more` adds pages.
+std::map<std::string, std::string> title_sources(const std::string& project_extra = {},
+                                                 const std::string& before_call = {},
+                                                 const std::map<std::string, std::string>& more = {}) {
   const fs::path pictures = source_dir() / "tests" / "titles" / "components" / "title";
-  return {
+  std::map<std::string, std::string> sources{
       {"project.nvp", "title: セーブ試験\nscreen: 64x48\nstart: start.nsb\n" + project_extra},
       {"p.bri", read_file(pictures / "p.bri")},
       {"t.bri", read_file(pictures / "t.bri")},
@@ -52,8 +61,9 @@ std::map<std::string, std::string> title_sources(const std::string& project_extr
        "VarNew str s = \"文字\"\n"
        "VarNew int arr = 0\n"
        "Calc SetArray(arr, 4)\n"
-       "Calc arr[2] = 42\n"
-       "Call sub.nsb(3)\n"
+       "Calc arr[2] = 42\n" +
+           before_call +
+           "Call sub.nsb(3)\n"
        "Wait\n"},
       {"sub.nvs",
        "VarNew local int depth1 = @ParamStr[0]\n"
@@ -64,6 +74,8 @@ std::map<std::string, std::string> title_sources(const std::string& project_extr
       {"click.nvs", "Calc clicks = clicks + 1\n"},
       {"after.nvs", "Calc clicks = clicks + 100\nCalc clicks = clicks + 10\n"},
   };
+  for (const auto& [name, text] : more) sources[name] = text;
+  return sources;
 }
 
 Bytes slot_bytes(const fs::path& save, std::int32_t slot) {
@@ -95,8 +107,9 @@ std::string difference(const Bytes& got, const Bytes& want) {
 
 class GameSave : public ::testing::Test {
  protected:
-  explicit GameSave(InProcessOptions options = {}, const std::string& project_extra = {})
-      : player(title_sources(project_extra), options) {
+  explicit GameSave(InProcessOptions options = {}, const std::string& project_extra = {},
+                    const std::string& before_call = {}, const std::map<std::string, std::string>& more = {})
+      : player(title_sources(project_extra, before_call, more), options) {
     if (!player.started()) return;
     // Start, the two calls, and the Wait that stays started.
     player.frames(5);
@@ -174,6 +187,102 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   // The boxes typed as far as they had, the image is back in its place.
   list.Compose();
   EXPECT_EQ(player.screen(), shown);
+}
+
+// A box that a handler's TextIns types into, with history and read marks:
+// two texts of the start page are in the list-mode history already, the
+// handler's text is on its second page, half typed, and pending in both
+// the history and the read marks. The handler waits on its TextIns.
+class TypingGameSave : public GameSave {
+ protected:
+  TypingGameSave()
+      : GameSave({}, {},
+                 "MesNew \"t\"; left: 0; top: 0; width: 64; height: 24; fontheight: 10\n"
+                 "ImgNew \"b\"; source: \"p.bri\"; left: 40; top: 30; onlbtnup: \"typing.nsb\"\n"
+                 "TextIns \"t\"; history: TRUE\n"
+                 "    ひとつめ\n"
+                 "TextIns \"t\"; history: TRUE\n"
+                 "    ふたつめ\n",
+                 {{"typing.nvs",
+                   "TextIns \"t\"; wait: TRUE; history: TRUE\n"
+                   "    あいうえおかきくけこ\n"
+                   "    さしすせそたちつてと\n"
+                   "    なにぬねのはひふへほ\n"
+                   "    まみむめもやゆよらり\n"
+                   "    るれろわをんアイウエ\n"
+                   "    オカキクケコサシスセ\n"
+                   "Calc clicks = clicks + 1000\n"}}) {}
+
+  components::TNovaMes* box() const { return dynamic_cast<components::TNovaMes*>(player.bases().FindControl("t")); }
+};
+
+TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIdentically) {
+  ASSERT_NE(project, nullptr);
+  components::TNovaBaseList& list = player.bases();
+  components::TNovaMes* t = box();
+  ASSERT_NE(t, nullptr);
+  list.FindControl("b")->RaiseEvent(components::PR_ONLBTNUP, {});
+  player.frames(3);
+  ASSERT_GE(t->Count(), 2) << "the handler's text takes pages";
+  t->SetPage(1);
+  player.frames(4);
+  add_state();
+
+  // What the round trip has to keep.
+  script::TCallMan& cm = *project->interpreter();
+  auto state = [&] {
+    // A load replaces the formats: looked up each time.
+    const data::TNovaNewHistory& history = list.history()->Default().History();
+    components::TNovaMes* m = box();
+    std::string s = "page " + std::to_string(m ? m->Index() : -2) + " of " + std::to_string(m ? m->Count() : -2);
+    if (m && m->Index() >= 0) s += text::is_revealing(m->Pages()[static_cast<std::size_t>(m->Index())]) ? ", typing" : ", typed";
+    s += "; history " + std::to_string(history.entries().size()) + " + " + history.pending_key() + ":" +
+         std::to_string(history.pending().command) + "/" + std::to_string(history.pending().page);
+    const components::TNovaReadList& marks = *list.read_marks();
+    s += "; mark " + marks.pending_key + ":" + std::to_string(marks.pending_position) + "/" +
+         std::to_string(marks.pending_page) + " " + marks.pending_box;
+    s += "; level " + std::to_string(cm.EventLevel()) + " state " + std::to_string(cm.State()) + " at " +
+         (cm.CurrentPage() ? cm.CurrentPage()->name() : std::string("-")) + ":" + std::to_string(cm.Position()) +
+         (cm.Started() ? " started" : "");
+    return s;
+  };
+  const std::string held = state();
+  EXPECT_EQ(held, "page 1 of " + std::to_string(t->Count()) +
+                      ", typing; history 3 + typing.nsb:0/1; mark typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
+      << "the game under test";
+  list.Compose();
+  const std::vector<std::uint32_t> shown = player.screen();
+  const Bytes before = record();
+  ASSERT_TRUE(project->SaveGame({1, "typing", "", 0}));
+
+  // The box types on to its last page and the handler's text is cleared;
+  // the history moves on with it.
+  t->SetPage(t->Count() - 1);
+  for (int i = 0; i < 200; ++i) list.UpdateAll();
+  t->SetText({});
+  list.Compose();
+  EXPECT_NE(player.screen(), shown);
+  EXPECT_NE(state(), held);
+  EXPECT_NE(record(), before);
+
+  ASSERT_TRUE(project->LoadGame(1));
+  EXPECT_EQ(state(), held);
+  EXPECT_EQ(difference(record(), before), "") << "the loaded game writes the record it was saved from";
+  ASSERT_TRUE(project->SaveGame({2, "typing", "", 0}));
+  EXPECT_EQ(difference(slot_bytes(player.save_file(), 2), slot_bytes(player.save_file(), 1)), "");
+  list.Compose();
+  EXPECT_EQ(player.screen(), shown) << "the box shows its half-typed page as it was";
+
+  // The game goes on from there: the page types to its end, the handler's
+  // TextIns waits on, and clearing the box lets the handler finish.
+  EXPECT_EQ(player.context().services.variables()->store.find("clicks")->value().as_int(), 0);
+  for (int i = 0; i < 200; ++i) player.frames(1);
+  EXPECT_EQ(box()->Index(), 1);
+  EXPECT_FALSE(text::is_revealing(box()->Pages()[1])) << "the loaded page types on";
+  box()->SetText({});
+  player.frames(3);
+  EXPECT_GE(player.context().services.variables()->store.find("clicks")->value().as_int(), 1000)
+      << "the handler's TextIns ended with its text";
 }
 
 TEST_F(GameSave, TheAfterLoadPageRunsAndReturnsToTheRestoredWait) {
