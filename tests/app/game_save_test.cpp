@@ -214,11 +214,56 @@ class TypingGameSave : public GameSave {
                    "Calc clicks = clicks + 1000\n"}}) {}
 
   components::TNovaMes* box() const { return dynamic_cast<components::TNovaMes*>(player.bases().FindControl("t")); }
+
+  // The running game's record with a second history format in laid-out
+  // mode after the default one: two history pages of segments from the
+  // start page's texts and a pending page of its own.
+  Bytes with_laid_out_history() {
+    const Bytes game = record();
+    core::ByteWriter formats;
+    player.bases().history()->Save(formats);
+    const Bytes old_formats(formats.data().begin(), formats.data().end());
+    const auto at = std::search(game.begin(), game.end(), old_formats.begin(), old_formats.end());
+    EXPECT_NE(at, game.end());
+    if (at == game.end()) return {};
+    core::ByteReader count(old_formats);
+    core::ByteWriter w;
+    w.i32(count.i32() + 1);
+    w.bytes(std::span(old_formats).subspan(4));
+    w.str("wide");
+    data::HistoryLayout{10, 1, 0, 60, 40, 2}.save(w);
+    data::TNovaHistData first, second;
+    first.add({"start.nsb", 22, 0, 3, 12, ""});
+    first.add({"START.NSB", 23, 0, 3, 12, "n=1"});
+    second.add({"start.nsb", 23, 0, 3, 12, ""});
+    w.i32(0);  // no list entries
+    w.str("start.nsb");  // the pending page: key, command, page, box size, box
+    for (std::int32_t v : {22, 0, 0, 0}) w.i32(v);
+    w.str("t");
+    w.i32(5);  // the most history pages kept
+    data::HistoryLayout{10, 1, 0, 60, 40, 2}.save(w);
+    w.i32(0);  // the pending page's first and last character
+    w.i32(3);
+    w.i32(2);
+    first.save(w, data::kHistoryWriteVersion);
+    second.save(w, data::kHistoryWriteVersion);
+    w.str("");  // the pending snapshot
+    Bytes spliced(game.begin(), at);
+    spliced.insert(spliced.end(), w.data().begin(), w.data().end());
+    spliced.insert(spliced.end(), at + static_cast<std::ptrdiff_t>(old_formats.size()), game.end());
+    return spliced;
+  }
 };
 
 TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIdentically) {
   ASSERT_NE(project, nullptr);
   components::TNovaBaseList& list = player.bases();
+  // A game loaded with a laid-out history beside the list-mode one.
+  const Bytes laid_out = with_laid_out_history();
+  ASSERT_FALSE(laid_out.empty());
+  ASSERT_TRUE(project->LoadGameRecord(laid_out));
+  ASSERT_NE(list.history()->Find("wide"), nullptr);
+  ASSERT_TRUE(list.history()->Find("wide")->History().laid_out());
   components::TNovaMes* t = box();
   ASSERT_NE(t, nullptr);
   list.FindControl("b")->RaiseEvent(components::PR_ONLBTNUP, {});
@@ -238,6 +283,11 @@ TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIden
     if (m && m->Index() >= 0) s += text::is_revealing(m->Pages()[static_cast<std::size_t>(m->Index())]) ? ", typing" : ", typed";
     s += "; history " + std::to_string(history.entries().size()) + " + " + history.pending_key() + ":" +
          std::to_string(history.pending().command) + "/" + std::to_string(history.pending().page);
+    if (const data::TNovaHistoryFormat* wide = list.history()->Find("wide")) {
+      const data::TNovaNewHistory& w = wide->History();
+      s += "; laid out " + std::to_string(w.pages().size()) + " pages " + std::to_string(w.Count()) + " high + " +
+           w.pending_key() + ":" + std::to_string(w.pending().command);
+    }
     const components::TNovaReadList& marks = *list.read_marks();
     s += "; mark " + marks.pending_key + ":" + std::to_string(marks.pending_position) + "/" +
          std::to_string(marks.pending_page) + " " + marks.pending_box;
@@ -248,7 +298,7 @@ TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIden
   };
   const std::string held = state();
   EXPECT_EQ(held, "page 1 of " + std::to_string(t->Count()) +
-                      ", typing; history 3 + typing.nsb:0/1; mark typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
+                      ", typing; history 3 + typing.nsb:0/1; laid out 2 pages 36 high + typing.nsb:0; mark typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
       << "the game under test";
   list.Compose();
   const std::vector<std::uint32_t> shown = player.screen();
