@@ -222,10 +222,10 @@ void TNovaMes::fit_engine() {
 template <typename Lay>
 void TNovaMes::replace_text(Lay lay, Leaving leaving) {
   Invalidate();
-  if (leaving == Leaving::Commit) {
-    commit_history();
-    if (TNovaReadList* marks = read_marks()) marks->DropPending(Name());
-  }
+  if (leaving == Leaving::Commit) commit_history();
+  // A read mark is not part of the game: what was pending for this box
+  // belongs to the text it leaves (or to the game before a load).
+  if (TNovaReadList* marks = read_marks()) marks->DropPending(Name());
   m_history_flag = 0;
   m_history_value = 0;
   m_pages.clear();

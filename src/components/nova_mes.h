@@ -166,8 +166,9 @@ class TNovaMes : public TNovaControl {
   data::TNovaHistoryFormatManager* history() const;
   // The steps every new text shares: the box's page committed to the
   // history, the old pages freed, the new laid out by `lay`, page 0 set.
-  // A refresh after a load keeps the page pending instead: the loaded
-  // history holds it as it was saved, to be committed when the box moves on.
+  // A refresh after a load keeps the history's page pending instead: the
+  // loaded history holds it as it was saved, to be committed when the box
+  // moves on.
   enum class Leaving : bool { Commit, KeepPending };
   template <typename Lay>
   void replace_text(Lay lay, Leaving leaving = Leaving::Commit);

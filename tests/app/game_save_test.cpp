@@ -1,9 +1,11 @@
 // Game saves and loads in the player of the real build: a running game
 // (images, a tile and a map image, nested parents, focus, a pending event,
 // a call stack whose top command waits, locals at two depths, arrays,
-// pushed variables, tables) is saved, changed and loaded back whole; loads
-// of damaged records change nothing and tell the player once; saves that
-// cannot be stored keep the file and the captions.
+// pushed variables, tables; a handler's TextIns half typed with history
+// and read marks, a list-mode history and a laid-out one loaded from a
+// record, each with a pending page) is saved, changed and loaded back
+// whole; loads of damaged records change nothing and tell the player once;
+// saves that cannot be stored keep the file and the captions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,10 +20,10 @@
 #include "components/component_types.h"
 #include "components/nova_mes.h"
 #include "components/read_list.h"
-#include "data/db_manager.h"
-#include "data/history_format.h"
 #include "core/binary_io.h"
 #include "core/log.h"
+#include "data/db_manager.h"
+#include "data/history_format.h"
 #include "expr/param_collection.h"
 #include "files/stream.h"
 #include "platform/atomic_file.h"
@@ -30,8 +32,8 @@
 #include "script/game_record.h"
 #include "script/project.h"
 #include "script/save_file.h"
-#include "text/word_reveal.h"
 #include "support/in_process_player.h"
+#include "text/word_reveal.h"
 
 namespace nova::test {
 namespace {
@@ -64,7 +66,7 @@ std::map<std::string, std::string> title_sources(const std::string& project_extr
        "Calc arr[2] = 42\n" +
            before_call +
            "Call sub.nsb(3)\n"
-       "Wait\n"},
+           "Wait\n"},
       {"sub.nvs",
        "VarNew local int depth1 = @ParamStr[0]\n"
        "Call deeper.nsb(4)\n"},
@@ -236,7 +238,7 @@ class TypingGameSave : public GameSave {
     first.add({"start.nsb", 22, 0, 3, 12, ""});
     first.add({"START.NSB", 23, 0, 3, 12, "n=1"});
     second.add({"start.nsb", 23, 0, 3, 12, ""});
-    w.i32(0);  // no list entries
+    w.i32(0);            // no list entries
     w.str("start.nsb");  // the pending page: key, command, page, box size, box
     for (std::int32_t v : {22, 0, 0, 0}) w.i32(v);
     w.str("t");
@@ -280,7 +282,8 @@ TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIden
     const data::TNovaNewHistory& history = list.history()->Default().History();
     components::TNovaMes* m = box();
     std::string s = "page " + std::to_string(m ? m->Index() : -2) + " of " + std::to_string(m ? m->Count() : -2);
-    if (m && m->Index() >= 0) s += text::is_revealing(m->Pages()[static_cast<std::size_t>(m->Index())]) ? ", typing" : ", typed";
+    if (m && m->Index() >= 0)
+      s += text::is_revealing(m->Pages()[static_cast<std::size_t>(m->Index())]) ? ", typing" : ", typed";
     s += "; history " + std::to_string(history.entries().size()) + " + " + history.pending_key() + ":" +
          std::to_string(history.pending().command) + "/" + std::to_string(history.pending().page);
     if (const data::TNovaHistoryFormat* wide = list.history()->Find("wide")) {
@@ -298,7 +301,8 @@ TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIden
   };
   const std::string held = state();
   EXPECT_EQ(held, "page 1 of " + std::to_string(t->Count()) +
-                      ", typing; history 3 + typing.nsb:0/1; laid out 2 pages 36 high + typing.nsb:0; mark typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
+                      ", typing; history 3 + typing.nsb:0/1; laid out 2 pages 36 high + typing.nsb:0; mark "
+                      "typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
       << "the game under test";
   list.Compose();
   const std::vector<std::uint32_t> shown = player.screen();
