@@ -220,9 +220,11 @@ void TNovaMes::fit_engine() {
 }
 
 template <typename Lay>
-void TNovaMes::replace_text(Lay lay) {
+void TNovaMes::replace_text(Lay lay, Leaving leaving) {
   Invalidate();
-  commit_history();
+  if (leaving == Leaving::Commit) commit_history();
+  // A read mark is not part of the game: what was pending for this box
+  // belongs to the text it leaves (or to the game before a load).
   if (TNovaReadList* marks = read_marks()) marks->DropPending(Name());
   m_history_flag = 0;
   m_history_value = 0;
@@ -247,20 +249,22 @@ void TNovaMes::replace_text(Lay lay) {
 void TNovaMes::SetText(std::string_view text) {
   m_data.Reset();
   m_text = text;
-  replace_text([&](text::TKvWord& e) {
-    const MesServices* s = services();
-    text::ParseOptions options;
-    options.initial_wait = s && s->text_delay ? s->text_delay() : 50;
-    try {
-      e.parse(lines_of(m_text), options);
-    } catch (const core::Error& err) {
-      core::logf(core::Channel::Components, core::Level::Warning, "TNovaMes %s: the text is refused: %s",
-                 {Name(), err.message()});
-      return;
-    }
-    e.prepare_variables(0, -1, false, s ? s->variables : nullptr);
-    e.layout(m_pages);
-  });
+  replace_text([&](text::TKvWord& e) { lay_out_text(e); });
+}
+
+void TNovaMes::lay_out_text(text::TKvWord& e) {
+  const MesServices* s = services();
+  text::ParseOptions options;
+  options.initial_wait = s && s->text_delay ? s->text_delay() : 50;
+  try {
+    e.parse(lines_of(m_text), options);
+  } catch (const core::Error& err) {
+    core::logf(core::Channel::Components, core::Level::Warning, "TNovaMes %s: the text is refused: %s",
+               {Name(), err.message()});
+    return;
+  }
+  e.prepare_variables(0, -1, false, s ? s->variables : nullptr);
+  e.layout(m_pages);
 }
 
 void TNovaMes::ShowTextCommand(std::string_view page, std::int32_t command) {
@@ -537,6 +541,10 @@ void TNovaMes::LoadFields(core::ByteReader& r, std::int32_t version) {
 void TNovaMes::RefreshAfterLoad() {
   const std::int32_t index = m_index, scroll = m_scroll_y, position = m_read_position;
   const std::uint8_t mode = m_read_mode;
+  // A new text clears the history flags; the loaded ones lay this one out
+  // and stay the box's.
+  const std::uint8_t history_flag = m_history_flag;
+  const std::int32_t history_value = m_history_value;
   const std::string key = m_read_key;
   const std::vector<std::uint8_t> states = std::move(m_saved_states);
   m_saved_states.clear();
@@ -547,18 +555,23 @@ void TNovaMes::RefreshAfterLoad() {
   m_read_mode = 0;
   try {
     if (m_data.Empty()) {
-      SetText(std::string(m_text));
+      m_data.Reset();
+      replace_text([&](text::TKvWord& e) { lay_out_text(e); }, Leaving::KeepPending);
     } else {
-      replace_text([&](text::TKvWord& e) {
-        const MesServices* s = services();
-        m_data.LayOut(e, m_pages, m_history_flag != 0, {s ? s->texts : nullptr, s ? s->variables : nullptr});
-      });
+      replace_text(
+          [&](text::TKvWord& e) {
+            const MesServices* s = services();
+            m_data.LayOut(e, m_pages, history_flag != 0, {s ? s->texts : nullptr, s ? s->variables : nullptr});
+          },
+          Leaving::KeepPending);
     }
   } catch (const core::Error& err) {
     core::logf(core::Channel::Components, core::Level::Error, "TNovaMes %s: %s", {Name(), err.message()});
     m_pages.clear();
   }
   m_on_play_start = on_start;
+  m_history_flag = history_flag;
+  m_history_value = history_value;
   m_read_mode = mode;
   m_read_key = key;
   m_read_position = position;

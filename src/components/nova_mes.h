@@ -166,8 +166,14 @@ class TNovaMes : public TNovaControl {
   data::TNovaHistoryFormatManager* history() const;
   // The steps every new text shares: the box's page committed to the
   // history, the old pages freed, the new laid out by `lay`, page 0 set.
+  // A refresh after a load keeps the history's page pending instead: the
+  // loaded history holds it as it was saved, to be committed when the box
+  // moves on.
+  enum class Leaving : bool { Commit, KeepPending };
   template <typename Lay>
-  void replace_text(Lay lay);
+  void replace_text(Lay lay, Leaving leaving = Leaving::Commit);
+  // SetText's layout of m_text.
+  void lay_out_text(text::TKvWord& e);
   void commit_history();
   void fit_engine();
   void raise_start();

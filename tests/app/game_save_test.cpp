@@ -1,23 +1,29 @@
 // Game saves and loads in the player of the real build: a running game
 // (images, a tile and a map image, nested parents, focus, a pending event,
 // a call stack whose top command waits, locals at two depths, arrays,
-// pushed variables, tables) is saved, changed and loaded back whole; loads
-// of damaged records change nothing and tell the player once; saves that
-// cannot be stored keep the file and the captions.
+// pushed variables, tables; a handler's TextIns half typed with history
+// and read marks, a list-mode history and a laid-out one loaded from a
+// record, each with a pending page) is saved, changed and loaded back
+// whole; loads of damaged records change nothing and tell the player once;
+// saves that cannot be stored keep the file and the captions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/player_context.h"
 #include "components/base_list.h"
 #include "components/component_types.h"
-#include "data/db_manager.h"
+#include "components/nova_mes.h"
+#include "components/read_list.h"
 #include "core/binary_io.h"
 #include "core/log.h"
+#include "data/db_manager.h"
+#include "data/history_format.h"
 #include "expr/param_collection.h"
 #include "files/stream.h"
 #include "platform/atomic_file.h"
@@ -27,6 +33,7 @@
 #include "script/project.h"
 #include "script/save_file.h"
 #include "support/in_process_player.h"
+#include "text/word_reveal.h"
 
 namespace nova::test {
 namespace {
@@ -34,9 +41,13 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-std::map<std::string, std::string> title_sources(const std::string& project_extra = {}) {
+// `before_call` runs in the start page before the calls (more components,
+// text commands); `more` adds pages.
+std::map<std::string, std::string> title_sources(const std::string& project_extra = {},
+                                                 const std::string& before_call = {},
+                                                 const std::map<std::string, std::string>& more = {}) {
   const fs::path pictures = source_dir() / "tests" / "titles" / "components" / "title";
-  return {
+  std::map<std::string, std::string> sources{
       {"project.nvp", "title: セーブ試験\nscreen: 64x48\nstart: start.nsb\n" + project_extra},
       {"p.bri", read_file(pictures / "p.bri")},
       {"t.bri", read_file(pictures / "t.bri")},
@@ -52,9 +63,10 @@ std::map<std::string, std::string> title_sources(const std::string& project_extr
        "VarNew str s = \"文字\"\n"
        "VarNew int arr = 0\n"
        "Calc SetArray(arr, 4)\n"
-       "Calc arr[2] = 42\n"
-       "Call sub.nsb(3)\n"
-       "Wait\n"},
+       "Calc arr[2] = 42\n" +
+           before_call +
+           "Call sub.nsb(3)\n"
+           "Wait\n"},
       {"sub.nvs",
        "VarNew local int depth1 = @ParamStr[0]\n"
        "Call deeper.nsb(4)\n"},
@@ -64,6 +76,8 @@ std::map<std::string, std::string> title_sources(const std::string& project_extr
       {"click.nvs", "Calc clicks = clicks + 1\n"},
       {"after.nvs", "Calc clicks = clicks + 100\nCalc clicks = clicks + 10\n"},
   };
+  for (const auto& [name, text] : more) sources[name] = text;
+  return sources;
 }
 
 Bytes slot_bytes(const fs::path& save, std::int32_t slot) {
@@ -95,8 +109,9 @@ std::string difference(const Bytes& got, const Bytes& want) {
 
 class GameSave : public ::testing::Test {
  protected:
-  explicit GameSave(InProcessOptions options = {}, const std::string& project_extra = {})
-      : player(title_sources(project_extra), options) {
+  explicit GameSave(InProcessOptions options = {}, const std::string& project_extra = {},
+                    const std::string& before_call = {}, const std::map<std::string, std::string>& more = {})
+      : player(title_sources(project_extra, before_call, more), options) {
     if (!player.started()) return;
     // Start, the two calls, and the Wait that stays started.
     player.frames(5);
@@ -174,6 +189,154 @@ TEST_F(GameSave, ASavedGameLoadsBackWholeAndSavesAgainIdentically) {
   // The boxes typed as far as they had, the image is back in its place.
   list.Compose();
   EXPECT_EQ(player.screen(), shown);
+}
+
+// A box that a handler's TextIns types into, with history and read marks:
+// two texts of the start page are in the list-mode history already, the
+// handler's text is on its second page, half typed, and pending in both
+// the history and the read marks. The handler waits on its TextIns.
+class TypingGameSave : public GameSave {
+ protected:
+  TypingGameSave()
+      : GameSave({}, {},
+                 "MesNew \"t\"; left: 0; top: 0; width: 64; height: 24; fontheight: 10\n"
+                 "ImgNew \"b\"; source: \"p.bri\"; left: 40; top: 30; onlbtnup: \"typing.nsb\"\n"
+                 "TextIns \"t\"; history: TRUE\n"
+                 "    ひとつめ\n"
+                 "TextIns \"t\"; history: TRUE\n"
+                 "    ふたつめ\n",
+                 {{"typing.nvs",
+                   "TextIns \"t\"; wait: TRUE; history: TRUE\n"
+                   "    あいうえおかきくけこ\n"
+                   "    さしすせそたちつてと\n"
+                   "    なにぬねのはひふへほ\n"
+                   "    まみむめもやゆよらり\n"
+                   "    るれろわをんアイウエ\n"
+                   "    オカキクケコサシスセ\n"
+                   "Calc clicks = clicks + 1000\n"}}) {}
+
+  components::TNovaMes* box() const { return dynamic_cast<components::TNovaMes*>(player.bases().FindControl("t")); }
+
+  // The running game's record with a second history format in laid-out
+  // mode after the default one: two history pages of segments from the
+  // start page's texts and a pending page of its own.
+  Bytes with_laid_out_history() {
+    const Bytes game = record();
+    core::ByteWriter formats;
+    player.bases().history()->Save(formats);
+    const Bytes old_formats(formats.data().begin(), formats.data().end());
+    const auto at = std::search(game.begin(), game.end(), old_formats.begin(), old_formats.end());
+    EXPECT_NE(at, game.end());
+    if (at == game.end()) return {};
+    core::ByteReader count(old_formats);
+    core::ByteWriter w;
+    w.i32(count.i32() + 1);
+    w.bytes(std::span(old_formats).subspan(4));
+    w.str("wide");
+    data::HistoryLayout{10, 1, 0, 60, 40, 2}.save(w);
+    data::TNovaHistData first, second;
+    first.add({"start.nsb", 22, 0, 3, 12, ""});
+    first.add({"START.NSB", 23, 0, 3, 12, "n=1"});
+    second.add({"start.nsb", 23, 0, 3, 12, ""});
+    w.i32(0);            // no list entries
+    w.str("start.nsb");  // the pending page: key, command, page, box size, box
+    for (std::int32_t v : {22, 0, 0, 0}) w.i32(v);
+    w.str("t");
+    w.i32(5);  // the most history pages kept
+    data::HistoryLayout{10, 1, 0, 60, 40, 2}.save(w);
+    w.i32(0);  // the pending page's first and last character
+    w.i32(3);
+    w.i32(2);
+    first.save(w, data::kHistoryWriteVersion);
+    second.save(w, data::kHistoryWriteVersion);
+    w.str("");  // the pending snapshot
+    Bytes spliced(game.begin(), at);
+    spliced.insert(spliced.end(), w.data().begin(), w.data().end());
+    spliced.insert(spliced.end(), at + static_cast<std::ptrdiff_t>(old_formats.size()), game.end());
+    return spliced;
+  }
+};
+
+TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIdentically) {
+  ASSERT_NE(project, nullptr);
+  components::TNovaBaseList& list = player.bases();
+  // A game loaded with a laid-out history beside the list-mode one.
+  const Bytes laid_out = with_laid_out_history();
+  ASSERT_FALSE(laid_out.empty());
+  ASSERT_TRUE(project->LoadGameRecord(laid_out));
+  ASSERT_NE(list.history()->Find("wide"), nullptr);
+  ASSERT_TRUE(list.history()->Find("wide")->History().laid_out());
+  components::TNovaMes* t = box();
+  ASSERT_NE(t, nullptr);
+  list.FindControl("b")->RaiseEvent(components::PR_ONLBTNUP, {});
+  player.frames(3);
+  ASSERT_GE(t->Count(), 2) << "the handler's text takes pages";
+  t->SetPage(1);
+  player.frames(4);
+  add_state();
+
+  // What the round trip has to keep.
+  script::TCallMan& cm = *project->interpreter();
+  auto state = [&] {
+    // A load replaces the formats: looked up each time.
+    const data::TNovaNewHistory& history = list.history()->Default().History();
+    components::TNovaMes* m = box();
+    std::string s = "page " + std::to_string(m ? m->Index() : -2) + " of " + std::to_string(m ? m->Count() : -2);
+    if (m && m->Index() >= 0)
+      s += text::is_revealing(m->Pages()[static_cast<std::size_t>(m->Index())]) ? ", typing" : ", typed";
+    s += "; history " + std::to_string(history.entries().size()) + " + " + history.pending_key() + ":" +
+         std::to_string(history.pending().command) + "/" + std::to_string(history.pending().page);
+    if (const data::TNovaHistoryFormat* wide = list.history()->Find("wide")) {
+      const data::TNovaNewHistory& w = wide->History();
+      s += "; laid out " + std::to_string(w.pages().size()) + " pages " + std::to_string(w.Count()) + " high + " +
+           w.pending_key() + ":" + std::to_string(w.pending().command);
+    }
+    const components::TNovaReadList& marks = *list.read_marks();
+    s += "; mark " + marks.pending_key + ":" + std::to_string(marks.pending_position) + "/" +
+         std::to_string(marks.pending_page) + " " + marks.pending_box;
+    s += "; level " + std::to_string(cm.EventLevel()) + " state " + std::to_string(cm.State()) + " at " +
+         (cm.CurrentPage() ? cm.CurrentPage()->name() : std::string("-")) + ":" + std::to_string(cm.Position()) +
+         (cm.Started() ? " started" : "");
+    return s;
+  };
+  const std::string held = state();
+  EXPECT_EQ(held, "page 1 of " + std::to_string(t->Count()) +
+                      ", typing; history 3 + typing.nsb:0/1; laid out 2 pages 36 high + typing.nsb:0; mark "
+                      "typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
+      << "the game under test";
+  list.Compose();
+  const std::vector<std::uint32_t> shown = player.screen();
+  const Bytes before = record();
+  ASSERT_TRUE(project->SaveGame({1, "typing", "", 0}));
+
+  // The box types on to its last page and the handler's text is cleared;
+  // the history moves on with it.
+  t->SetPage(t->Count() - 1);
+  for (int i = 0; i < 200; ++i) list.UpdateAll();
+  t->SetText({});
+  list.Compose();
+  EXPECT_NE(player.screen(), shown);
+  EXPECT_NE(state(), held);
+  EXPECT_NE(record(), before);
+
+  ASSERT_TRUE(project->LoadGame(1));
+  EXPECT_EQ(state(), held);
+  EXPECT_EQ(difference(record(), before), "") << "the loaded game writes the record it was saved from";
+  ASSERT_TRUE(project->SaveGame({2, "typing", "", 0}));
+  EXPECT_EQ(difference(slot_bytes(player.save_file(), 2), slot_bytes(player.save_file(), 1)), "");
+  list.Compose();
+  EXPECT_EQ(player.screen(), shown) << "the box shows its half-typed page as it was";
+
+  // The game goes on from there: the page types to its end, the handler's
+  // TextIns waits on, and clearing the box lets the handler finish.
+  EXPECT_EQ(player.context().services.variables()->store.find("clicks")->value().as_int(), 0);
+  for (int i = 0; i < 200; ++i) player.frames(1);
+  EXPECT_EQ(box()->Index(), 1);
+  EXPECT_FALSE(text::is_revealing(box()->Pages()[1])) << "the loaded page types on";
+  box()->SetText({});
+  player.frames(3);
+  EXPECT_GE(player.context().services.variables()->store.find("clicks")->value().as_int(), 1000)
+      << "the handler's TextIns ended with its text";
 }
 
 TEST_F(GameSave, TheAfterLoadPageRunsAndReturnsToTheRestoredWait) {

@@ -4,6 +4,8 @@
 // drawing, and the record with the refresh after a load.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "../data/text_sources.h"
 #include "components/base_list.h"
 #include "components/component_factory.h"
@@ -353,6 +355,75 @@ TEST_F(MessageBox, AnImgTagShowsTheCachedPictureAndReleasesIt) {
   EXPECT_EQ(m.Count(), 1) << "a missing picture is empty, not an error";
   list.destroy(m);
   EXPECT_EQ(cache.Count(), 0);
+}
+
+// A box read back from a record and refreshed writes that record again: the
+// page being read stays pending in the history (the box has not moved on),
+// and the history flag and value the record carried stay the box's.
+TEST_F(MessageBox, ARefreshedBoxWritesTheRecordItWasReadFromAndKeepsItsPageInTheHistory) {
+  TNovaMes& scripted = box("mes");
+  TNovaMes& plain = box("plain");
+  show(scripted);
+  SetProp(plain, PR_TEXT, expr::TParamStr("ab<BR>cd<BR>ef"));
+  finish_page();
+  SetProp(scripted, PR_INDEX, expr::TParamInt(1));
+  frames(3);
+  const data::TNovaNewHistory& h = history.Default().History();
+  ASSERT_EQ(h.entries().size(), 1u) << "page 0 was left";
+  ASSERT_EQ(h.pending_key(), "ep1");
+  ASSERT_EQ(h.pending().page, 1);
+
+  core::ByteWriter w;
+  list.WriteComponent(w, scripted);
+  list.WriteComponent(w, plain);
+  // The history flag and value of the plain box stand just before its text
+  // (a length and the bytes): set them as a box showing the history would
+  // have them.
+  std::vector<std::uint8_t> bytes = w.data();
+  const std::string text = "ab<BR>cd<BR>ef";
+  std::string field(4, '\0');
+  field[0] = static_cast<char>(text.size());
+  field += text;
+  const auto at = std::search(bytes.begin(), bytes.end(), field.begin(), field.end());
+  ASSERT_NE(at, bytes.end());
+  const auto text_at = static_cast<std::size_t>(at - bytes.begin());
+  ASSERT_EQ(bytes[text_at - 5], 0u);
+  bytes[text_at - 5] = 1;
+  bytes[text_at - 4] = 7;
+
+  TComponentFactory other_factory;
+  register_message_classes(other_factory);
+  TNovaBaseList other{{other_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
+  other.set_history(&history);
+  other.set_read_marks(&marks);
+  other.SetScreenSize(320, 240);
+  core::ByteReader r(bytes);
+  auto& back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
+  auto& plain_back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
+  EXPECT_TRUE(r.at_end());
+  const data::TNovaNewHistory kept = h;
+  // Read marks are not part of the game: a mark the running game left
+  // pending for a box of that name goes with the refresh.
+  marks.SetPending("plain", "old", 0, 9);
+  plain_back.RefreshAfterLoad();
+  EXPECT_EQ(marks.pending_key, "");
+  back.RefreshAfterLoad();
+  EXPECT_EQ(marks.pending_key + " " + marks.pending_box + " " + std::to_string(marks.pending_page), "ep1 mes 1")
+      << "the scripted page is pending again";
+  EXPECT_TRUE(history.Default().History() == kept) << "nothing committed, nothing noted anew";
+  EXPECT_EQ(back.Index(), 1);
+  EXPECT_EQ(plain_back.Count(), 2);
+
+  core::ByteWriter again;
+  other.WriteComponent(again, back);
+  other.WriteComponent(again, plain_back);
+  EXPECT_EQ(again.data(), bytes);
+
+  // Moving on commits the page the record held as pending.
+  SetProp(back, PR_INDEX, expr::TParamInt(2));
+  ASSERT_EQ(history.Default().History().entries().size(), 2u);
+  EXPECT_EQ(history.Default().History().entries()[1].page, 1);
+  EXPECT_EQ(history.Default().History().pending().page, 2);
 }
 
 TEST_F(MessageBox, RecordRoundTripsAndTheRefreshPutsTheReadingBack) {
