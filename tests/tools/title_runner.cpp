@@ -439,7 +439,10 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
       EXPECT_FALSE(words.size() > 2 && words[0] == "status" && words[2] == name) << line;
     }
   }
-  for (const auto& [slot, want] : e.slot_lines) {
+  for (const auto& slot_line : e.slot_lines) {
+    // A lambda cannot capture a structured binding here (clang 14).
+    const auto slot = slot_line.first;
+    const std::string& want = slot_line.second;
     std::string game;
     ASSERT_EQ(run_command(shell_quote(nova) + " dump " + shell_quote(out / "save.dat") + " --slot " +
                               std::to_string(slot) + " 2>&1",
