@@ -82,7 +82,8 @@ void TDBTable::add_field(std::string name, DBFieldType type, std::int32_t string
   const auto old_size = static_cast<std::size_t>(m_record_size);
   const auto grown = old_size + static_cast<std::size_t>(size);
   std::vector<std::uint8_t> records(grown * static_cast<std::size_t>(m_count), 0);
-  for (std::size_t i = 0; i < static_cast<std::size_t>(m_count); ++i) {
+  // Records of a table without fields hold no bytes (and no buffer).
+  for (std::size_t i = 0; old_size > 0 && i < static_cast<std::size_t>(m_count); ++i) {
     std::memcpy(records.data() + i * grown, m_records.data() + i * old_size, old_size);
   }
   push_field(TDBField(std::move(name), type, static_cast<std::int32_t>(size)));
@@ -159,7 +160,7 @@ std::string raw_str(std::span<const std::uint8_t> c) {
 }
 void put_str(std::span<std::uint8_t> c, std::string_view v) {
   const std::size_t n = std::min(v.size(), c.size() - 1);
-  std::memcpy(c.data(), v.data(), n);
+  if (n > 0) std::memcpy(c.data(), v.data(), n);
   // The rest of the cell is zeroed, so saves hold no stale bytes.
   std::fill(c.begin() + static_cast<std::ptrdiff_t>(n), c.end(), std::uint8_t{0});
 }

@@ -187,6 +187,16 @@ TEST(DBTable, FieldsLieWithoutGapsAndAddingOneGrowsEveryRecordWithZeros) {
   EXPECT_EQ(t.record_count(), 1);
   EXPECT_EQ(t.get_str(0, 0), "bye");
   EXPECT_EQ(t.current(), 0);  // it was 1, now past the end
+
+  // Records added before any field hold no bytes; the first field gives
+  // each of them its zeros.
+  TDBTable& bare = m.create("bare", false);
+  bare.append();
+  bare.append();
+  bare.add_field("n", DBFieldType::Integer);
+  EXPECT_EQ(bare.records(), std::vector<std::uint8_t>(8, 0));
+  EXPECT_TRUE(bare.set_str(1, 0, std::string_view()));
+  EXPECT_EQ(bare.get_int(1, 0), 0);
 }
 
 TEST(DBManager, TablesAreFoundWithoutRegardToCaseAndResetKeepsOnlyStatusTables) {
