@@ -431,12 +431,7 @@ std::vector<std::uint8_t> TProject::ReadFile(std::string_view name) {
 
 void TProject::ShowFatal(std::string_view caption, std::string_view text) {
   m_services.clock.TerminateFlag.store(true);
-  platform::MessageBoxSpec box;
-  box.caption = std::string(caption);
-  box.text = std::string(text);
-  box.icon = platform::MessageIcon::Warning;
-  box.buttons = platform::MessageButtons::Ok;
-  m_services.dialogs.message_box(box);
+  warn(caption, text);
   if (m_options.on_fatal) m_options.on_fatal();
 }
 

@@ -21,6 +21,7 @@
 #include "script/save_file.h"
 #include "script/script_host.h"
 #include "tools/toolchain/command_syntax.h"
+#include "tools/toolchain/save_report.h"
 #include "tools/toolchain/source_text.h"
 
 namespace nova::tools {
@@ -77,16 +78,6 @@ std::string name_text(std::string_view sjis_name) {
   // Screen bases and the screen copy are named with byte 1 first.
   if (!sjis_name.empty() && sjis_name[0] == '\x01') return "Chr(1) ++ " + quoted_source(sjis_name.substr(1));
   return quoted_source(sjis_name);
-}
-
-std::string element_text(const expr::TCustomParam& v, std::int32_t i) {
-  switch (v.type()) {
-    case expr::PT_INT: return std::to_string(v.int_at(i));
-    case expr::PT_FLOAT: return expr::float_text(v.float_at(i));
-    case expr::PT_BOOL: return v.flag_at(i) ? "TRUE" : "FALSE";
-    case expr::PT_STR: return quoted_source(v.str_at(i));
-    default: return "?";
-  }
 }
 
 std::string value_text(const expr::TCustomParam& v) {

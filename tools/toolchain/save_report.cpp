@@ -18,16 +18,6 @@
 namespace nova::tools {
 namespace {
 
-std::string element_text(const expr::TCustomParam& v, std::int32_t i) {
-  switch (v.type()) {
-    case expr::PT_INT: return std::to_string(v.int_at(i));
-    case expr::PT_FLOAT: return expr::float_text(v.float_at(i));
-    case expr::PT_BOOL: return v.flag_at(i) ? "TRUE" : "FALSE";
-    case expr::PT_STR: return quoted_source(v.str_at(i));
-    default: return "?";
-  }
-}
-
 std::string variable_line(const expr::TParamCollectionItem& item) {
   const expr::TCustomParam& v = item.value();
   const auto type = static_cast<std::size_t>(v.type());
@@ -57,6 +47,16 @@ std::string table_line(const data::TDBTable& t) {
 }
 
 }  // namespace
+
+std::string element_text(const expr::TCustomParam& v, std::int32_t i) {
+  switch (v.type()) {
+    case expr::PT_INT: return std::to_string(v.int_at(i));
+    case expr::PT_FLOAT: return expr::float_text(v.float_at(i));
+    case expr::PT_BOOL: return v.flag_at(i) ? "TRUE" : "FALSE";
+    case expr::PT_STR: return quoted_source(v.str_at(i));
+    default: return "?";
+  }
+}
 
 std::string save_report(const std::filesystem::path& save_file) {
   std::error_code ec;

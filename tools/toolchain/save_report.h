@@ -3,8 +3,13 @@
 // that scripts stored in it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+
+namespace nova::expr {
+class TCustomParam;
+}
 
 namespace nova::tools {
 
@@ -13,5 +18,9 @@ namespace nova::tools {
 // their sizes and elements), one per stored file. Raises core::Error for a
 // file that is no save archive.
 std::string save_report(const std::filesystem::path& save_file);
+
+// Element `i` of a variable's value as the source language writes it
+// (strings quoted), shared by the status and the game reports.
+std::string element_text(const expr::TCustomParam& v, std::int32_t i);
 
 }  // namespace nova::tools
