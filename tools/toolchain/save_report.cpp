@@ -98,7 +98,8 @@ std::string save_report(const std::filesystem::path& save_file) {
         }
         status.push_back(core::format("read %s:%s", {quoted_source(m.key), pairs}));
       }
-      if (!marks.pending_key.empty() || !marks.pending_box.empty()) {
+      // A committed or dropped mark clears only its key: nothing waits then.
+      if (!marks.pending_key.empty()) {
         status.push_back(
             core::format("read pending %s at %d/%d in %s", {quoted_source(marks.pending_key), marks.pending_position,
                                                             marks.pending_page, quoted_source(marks.pending_box)}));
