@@ -45,8 +45,8 @@ constexpr std::array<Maker, kCommandCount> kMakers = {
     make<TComMenu>,              // 25
     make<TComMenuClose>,         // 26
     make<TComComment>,           // 27
-    make<TComOnMessageBox<28>>,  // 28 TextClr
-    make<TComOnMessageBox<29>>,  // 29 CallHist
+    make<TComTextClr>,           // 28
+    make<TComCallHist>,          // 29
     make<TComBtnNew>,            // 30
     make<TComWhile>,             // 31
     make<TComWhileInit>,         // 32
@@ -75,7 +75,7 @@ constexpr std::array<Maker, kCommandCount> kMakers = {
     make<TComMediaPlay>,         // 55
     make<TComPrevMenuNew>,       // 56
     make<TComPropMotion>,        // 57
-    make<TComOnMessageBox<58>>,  // 58 FormatHist
+    make<TComFormatHist>,        // 58
     make<TComCabinetSave>,       // 59
     make<TComCabinetLoad>,       // 60
 };

@@ -387,28 +387,23 @@ using TComMediaPlay = TComOnComponent<55>;
 // Property motions are not built yet.
 using TComPropMotion = TComOnComponent<57>;
 
-// The text commands without a wait (commands_text.cpp).
-template <std::uint8_t Code>
-class TComOnMessageBox final : public TCoded<Code> {
- public:
-  using TCoded<Code>::TCoded;
-  void Execute(TCallMan& cm, TPage& page, std::int32_t index) override;
-};
+// The text commands without a wait act once on a message box, in the same
+// way (their Execute is in commands_text.cpp).
 template <>
-void TComOnMessageBox<28>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+void TComOnComponent<28>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
 template <>
-void TComOnMessageBox<29>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+void TComOnComponent<29>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
 template <>
-void TComOnMessageBox<58>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
+void TComOnComponent<58>::Execute(TCallMan& cm, TPage& page, std::int32_t index);
 // The message box a name finds: read-mark mode 0, its text emptied (which
 // ends a TextIns waiting on it).
-using TComTextClr = TComOnMessageBox<28>;
+using TComTextClr = TComOnComponent<28>;
 // Shows history entries in a message box. An empty range does nothing;
 // showing entries raises "CallHist: the message history viewer is not
 // built yet".
-using TComCallHist = TComOnMessageBox<29>;
+using TComCallHist = TComOnComponent<29>;
 // Raises "FormatHist: the message history viewer is not built yet".
-using TComFormatHist = TComOnMessageBox<58>;
+using TComFormatHist = TComOnComponent<58>;
 
 // The screen transition (commands_flip.cpp). Start prepares it (snapshot
 // and moves between the bases in surface mode, then the transition made

@@ -69,7 +69,7 @@ bool TComTextIns::holds(const components::TNovaObject& o) const {
 }
 
 template <>
-void TComOnMessageBox<28>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+void TComOnComponent<28>::Execute(TCallMan& cm, TPage&, std::int32_t) {
   TNovaBaseList& list = component_list(cm, *this);
   cm.Advance();
   TNovaMes* box = find_message_box(list, expression(0).str_or(cm, ""));
@@ -79,7 +79,7 @@ void TComOnMessageBox<28>::Execute(TCallMan& cm, TPage&, std::int32_t) {
 }
 
 template <>
-void TComOnMessageBox<29>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+void TComOnComponent<29>::Execute(TCallMan& cm, TPage&, std::int32_t) {
   TNovaBaseList& list = component_list(cm, *this);
   cm.Advance();
   TNovaMes* box = find_message_box(list, expression(kHistBox).str_or(cm, ""));
@@ -99,7 +99,7 @@ void TComOnMessageBox<29>::Execute(TCallMan& cm, TPage&, std::int32_t) {
 }
 
 template <>
-void TComOnMessageBox<58>::Execute(TCallMan&, TPage&, std::int32_t) {
+void TComOnComponent<58>::Execute(TCallMan&, TPage&, std::int32_t) {
   core::throw_error(data::viewer_not_built(name()));
 }
 
