@@ -237,6 +237,14 @@ class TNovaControl : public TNovaComponent {
 
   enum Axis { kHorizontal, kVertical };
   std::int32_t screen_coordinate(Axis axis) const;
+  // screen_coordinate for a control of plain geometry (no zoom, flip or
+  // motion, position not zoomed) whose parent's origin is known: the same
+  // sum without a read through the property table.
+  std::int32_t plain_screen_coordinate(Axis axis, std::int64_t parent_origin) const {
+    const bool h = axis == kHorizontal;
+    const std::int64_t v = std::int64_t{h ? m_left : m_top} - (h ? m_center_x : m_center_y) + parent_origin;
+    return static_cast<std::int32_t>(v + (h ? m_plus_x : m_plus_y));
+  }
   // HitTest below its root, and the note of the answer's position.
   TNovaObject* hit_test(Point p, std::uint32_t modes);
   void remember_hit(std::int32_t left, std::int32_t top) const;

@@ -74,12 +74,8 @@ graphics::TCustomDIBX* TNovaObject::GetSurface() const { return nullptr; }
 Rect TNovaObject::GetScreenRect() const { return ScreenRectAt(ScreenLeft(), ScreenTop()); }
 
 Rect TNovaObject::ScreenRectAt(std::int64_t x, std::int64_t y) const {
-  // Sizes and positions come from scripts and may lie anywhere in the int32
-  // range; the far corner is held inside it.
-  const auto clamp = [](std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); };
   const PropertyTable& table = properties();
-  return {clamp(x), clamp(y), clamp(x + read_int_in(table, *this, PR_WIDTH)),
-          clamp(y + read_int_in(table, *this, PR_HEIGHT))};
+  return ScreenRectOfSize(x, y, read_int_in(table, *this, PR_WIDTH), read_int_in(table, *this, PR_HEIGHT));
 }
 
 bool TNovaObject::ClipToVisible(Rect& rect) const {

@@ -14,6 +14,7 @@
 // object) belongs to whoever made it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -137,6 +138,16 @@ class TNovaObject {
   Rect GetScreenRect() const;
   // The same for a screen position already worked out.
   Rect ScreenRectAt(std::int64_t x, std::int64_t y) const;
+  // The rectangle of a size at a screen position, its far corner held
+  // inside the int32 range.
+  // (Sizes and positions come from scripts and may lie anywhere in the
+  // int32 range.)
+  static Rect ScreenRectOfSize(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
+    const auto clamp = [](std::int64_t v) {
+      return static_cast<int>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+    };
+    return {clamp(x), clamp(y), clamp(x + width), clamp(y + height)};
+  }
   // Menus and map images block their events while they open or close.
   virtual bool IsEventBlocked() const { return false; }
   virtual std::int32_t ScreenLeft() const { return 0; }

@@ -136,6 +136,18 @@ PropertySlot& PropertyTable::take(TPropId id, expr::TParamType type, int index) 
   assert(kProperties[id].type == type && "the accessor's value type differs from the property's");
   (void)type;
   m_implemented.set(id);
+  switch (id) {
+    case PR_VISIBLE:
+    case PR_WIDTH:
+    case PR_HEIGHT:
+    case PR_ZOOMX:
+    case PR_ZOOMY:
+    case PR_FLIPH:
+    case PR_FLIPV:
+    case PR_SCROLLX:
+    case PR_SCROLLY: m_plain_geometry = false; break;
+    default: break;
+  }
   PropertySlot& s = m_slots[id];
   s = PropertySlot{};
   s.index = index;

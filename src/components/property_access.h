@@ -233,6 +233,13 @@ class PropertyTable {
   // Whether a class on the way registered the property.
   bool implements(TPropId id) const { return m_implemented[id]; }
 
+  // Whether the class reads PR_VISIBLE, PR_WIDTH and PR_HEIGHT from the
+  // control's own fields and leaves zoom, flip and scroll at their defaults,
+  // so that a walk may read the fields directly. The control's table sets
+  // it; registering any of those properties again clears it.
+  bool plain_geometry() const { return m_plain_geometry; }
+  void mark_plain_geometry() { m_plain_geometry = true; }
+
   // --- Registration, by member functions of the class (or of a base) -----------
   // Each registers the getter and, where given, the setter; the property's
   // value type must match the function family. A setter of a read-only
@@ -349,6 +356,7 @@ class PropertyTable {
 
   std::array<PropertySlot, kPropCount> m_slots{};
   std::bitset<kPropCount> m_implemented;
+  bool m_plain_geometry = false;
 };
 
 // --- Reading and writing ------------------------------------------------------------

@@ -149,6 +149,88 @@ TEST_F(Input, DeepChainsAnswerTheDeepestWithPositionsFromTheWalkThatMovesForgets
       << "without a child, an IM_ALL control passes the point to its parent";
 }
 
+// A control that scrolls its children and flips itself: its geometry goes
+// through the property table, not through the control's own fields.
+class TScroller final : public TNovaControl {
+ public:
+  std::int32_t scroll_x = 0, scroll_y = 0;
+  bool flip_h = false;
+  std::int32_t ScrollX() const { return scroll_x; }
+  std::int32_t ScrollY() const { return scroll_y; }
+  bool FlipH() const { return flip_h; }
+  const PropertyTable& Properties() const override {
+    static const PropertyTable table = [] {
+      PropertyTable t = TNovaControl::ClassProperties();
+      t.integer<&TScroller::ScrollX>(PR_SCROLLX);
+      t.integer<&TScroller::ScrollY>(PR_SCROLLY);
+      t.flag<&TScroller::FlipH>(PR_FLIPH);
+      return t;
+    }();
+    return table;
+  }
+};
+
+TEST_F(Input, WalksOverPlainAndScrollingControlsAnswerWhatTheScreenRectanglesSay) {
+  EXPECT_TRUE(TNovaControl::ClassProperties().plain_geometry());
+  EXPECT_FALSE(list.make<TScroller>().Properties().plain_geometry()) << "registering a scroll clears it";
+
+  // Random trees of plain controls and scrollers, some zoomed in position
+  // and some hidden, under random points. The walk hands positions down and
+  // reads plain controls' fields directly; the answer must be the deepest
+  // topmost control whose screen rectangle, and each ancestor's, holds the
+  // point, with every rectangle worked out on its own, outside any walk.
+  std::uint32_t seed = 12345;
+  const auto rnd = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+  };
+  for (int round = 0; round < 30; ++round) {
+    list.Reset();
+    std::vector<TNovaControl*> all;
+    for (int i = 0; i < 40; ++i) {
+      TNovaControl* parent = all.empty() || rnd(4) == 0 ? &front() : all[static_cast<std::size_t>(rnd(int(all.size())))];
+      TNovaControl* c;
+      if (rnd(3) == 0) {
+        auto& s = list.make<TScroller>();
+        s.scroll_x = rnd(30) - 10;
+        s.scroll_y = rnd(30) - 10;
+        s.flip_h = rnd(2) == 0;
+        c = &s;
+      } else {
+        c = &list.make<TNovaControl>();
+      }
+      c->SetName("k" + std::to_string(i));
+      c->SetParent(parent);
+      c->SetBounds(rnd(200) - 20, rnd(200) - 20, rnd(300) + 1, rnd(300) + 1);
+      c->SetCenterX(rnd(20));
+      c->SetCenterY(rnd(20));
+      c->SetPlusX(rnd(9) - 4);
+      c->SetPlusY(rnd(9) - 4);
+      if (rnd(8) == 0) c->SetPosZoomed(true);
+      if (rnd(10) == 0) c->SetVisible(false);
+      all.push_back(c);
+    }
+    const auto expected = [&](Point p) -> const TNovaObject* {
+      // Depth first from the top, children before their parent.
+      const std::function<const TNovaObject*(const TNovaControl&)> walk = [&](const TNovaControl& c) -> const TNovaObject* {
+        if (!c.VisibleField() || !c.GetScreenRect().contains(p)) return nullptr;
+        const auto children = c.Children();
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+          if (const TNovaObject* hit = walk(**it)) return hit;
+        }
+        return &c;
+      };
+      return walk(front());
+    };
+    for (int k = 0; k < 200; ++k) {
+      const Point p{rnd(500) - 50, rnd(500) - 50};
+      const TNovaObject* want = expected(p);
+      ASSERT_EQ(front().HitTest(p, kHoverModes), want)
+          << "round " << round << " at " << p.x << "," << p.y << ": want " << (want ? want->Name() : "-");
+    }
+  }
+}
+
 TEST_F(Input, APressWithoutHandlerCapturesAndTheReleaseComesBackAfterMovingAway) {
   TTestWave& b = box("b", {100, 100, 40, 40});
   b.SetEventTarget(PR_ONLBTNDOWN, "");
@@ -309,7 +391,10 @@ TEST_F(Input, ScreenSizesAreBoundedAndResetKeepsSizeAndPointer) {
   EXPECT_THROW(list.SetScreenSize(0, 10), core::Error);
   EXPECT_THROW(list.SetScreenSize(16385, 10), core::Error);
   EXPECT_THROW(list.SetScreenSize(16384, 16385), core::Error);
-  list.SetScreenSize(16384, 16384);  // exactly 2^28
+  // The largest screen, exactly 2^28 pixels, is accepted (the check alone:
+  // making its surfaces would take gigabytes).
+  EXPECT_TRUE(TNovaBaseList::ValidScreenSize(16384, 16384));
+  EXPECT_FALSE(TNovaBaseList::ValidScreenSize(16384, 16385));
   list.SetScreenSize(800, 600);
   EXPECT_EQ(front().Width(), 800);
   EXPECT_EQ(list.back_base().Height(), 600);
