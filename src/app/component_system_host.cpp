@@ -47,7 +47,7 @@ ComponentSystemHost::ComponentSystemHost(PlayerContext& ctx) : m_ctx(ctx) {
   m_system = std::make_unique<components::TComponentSystem>(std::move(services));
   if (VariableStore* variables = ctx.services.variables()) {
     PointerWarp& warp = *this;
-    auto input = std::make_unique<InputVariables>(list(), warp);
+    auto input = std::make_unique<InputVariables>(list(), variables->store, warp);
     // Takes the component placeholder's rows.
     variables->router.attach("input", *input, InputVariables::kIndexes);
     m_input = input.get();

@@ -51,7 +51,7 @@ void InputVariables::read(int index, std::int32_t element, expr::TSysValue& out)
     case kRPush: out.b = b.right_held; break;
     case kMouseX: out.i = b.pointer().x; break;
     case kMouseY: out.i = b.pointer().y; break;
-    case kCursor: out.s = m_cursor; break;
+    case kCursor: out.s = m_store.cursor_text(); break;
     case kCGDither: out.b = m_list.ImageQuality(); break;
     case kKeyPush:
     case kKeyClick:
@@ -82,7 +82,7 @@ void InputVariables::write(int index, std::int32_t, const expr::TSysValue& in) {
       m_warp.warp(panel);
       break;
     }
-    case kCursor: m_cursor = in.s; break;
+    case kCursor: m_store.set_cursor_text(in.s); break;
     case kCGDither: m_list.SetImageQuality(in.b); break;
     case kSoundOn: m_list.SetMediaEnabled(in.b); break;
     case kActiveCompo: {

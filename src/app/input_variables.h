@@ -1,10 +1,11 @@
 // The system variables that read the bases and the input: the clicks and
 // held buttons of the front base, the pointer in base coordinates, the key
 // arrays, the wheel, the focus, and the flags the list keeps (image
-// quality, media). @Cursor is a text kept here for the cursor step.
+// quality, media). @Cursor is the store's cursor text, which games save
+// and a reset clears; the cursor step reads it here.
 //
-// The provider holds the list by reference; the list and the hooks
-// outlive it.
+// The provider holds the list and the store by reference; they and the
+// hooks outlive it.
 #pragma once
 
 #include <array>
@@ -13,6 +14,7 @@
 #include <utility>
 
 #include "components/base_list.h"
+#include "expr/param_collection.h"
 #include "expr/system_variables.h"
 #include "platform/types.h"
 
@@ -37,11 +39,11 @@ class InputVariables final : public expr::TSystemVariableProvider {
   // The key arrays: 256 keys, then the wheel down and up flags.
   static constexpr std::int32_t kKeyElements = components::kKeyCount + 2;
 
-  InputVariables(components::TNovaBaseList& list, PointerWarp& warp) : m_list(list), m_warp(warp) {}
+  InputVariables(components::TNovaBaseList& list, expr::TParamCollection& store, PointerWarp& warp)
+      : m_list(list), m_store(store), m_warp(warp) {}
 
-  // The default cursor file (@Cursor); a reset clears it.
-  const std::string& cursor() const { return m_cursor; }
-  void set_cursor(std::string text) { m_cursor = std::move(text); }
+  // The default cursor file (@Cursor).
+  const std::string& cursor() const { return m_store.cursor_text(); }
 
   expr::TCustomParam* referred(int) override { return nullptr; }
   std::int32_t count(int index) override;
@@ -52,8 +54,8 @@ class InputVariables final : public expr::TSystemVariableProvider {
   bool key_element(int index, std::int32_t element) const;
 
   components::TNovaBaseList& m_list;
+  expr::TParamCollection& m_store;
   PointerWarp& m_warp;
-  std::string m_cursor;
 };
 
 }  // namespace nova::app

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "components/component_factory.h"
+#include "core/binary_io.h"
 
 namespace nova::test {
 namespace {
@@ -51,8 +52,9 @@ class InputVars : public ::testing::Test {
 
   TComponentFactory factory;
   TNovaBaseList list{{factory}};
+  expr::TParamCollection store;
   FakeWarp warp;
-  InputVariables vars{list, warp};
+  InputVariables vars{list, store, warp};
 };
 
 TEST_F(InputVars, ClicksKeysAndWheelReadTheFrontBaseOfThisFrame) {
@@ -114,8 +116,21 @@ TEST_F(InputVars, ActiveCompoFocusesOnlyWhatMayTakeTheFocus) {
   write_flag(31, true);
   EXPECT_TRUE(flag(31));
   EXPECT_TRUE(list.ImageQuality());
+}
+
+TEST_F(InputVars, TheCursorTextIsTheStoresSavedWithTheGameAndClearedByAReset) {
   write_str(27, "arrow.cur");
   EXPECT_EQ(value(27).s, "arrow.cur");
+  EXPECT_EQ(vars.cursor(), "arrow.cur");
+  core::ByteWriter saved;
+  store.save_game_variables(saved);
+  write_str(27, "other.ani");
+  core::ByteReader r(saved.data());
+  store.load_game_variables(r, 140);
+  EXPECT_EQ(value(27).s, "arrow.cur") << "a loaded game brings its cursor back";
+  store.reset();
+  EXPECT_EQ(value(27).s, "");
+  EXPECT_EQ(vars.cursor(), "");
 }
 
 }  // namespace
