@@ -122,8 +122,17 @@ void TNovaCustomImage::RecomputeSize() {
   m_size_dirty = false;
   if (!SizeFollowsImage()) return;
   const auto s = PictureSize();
-  SetWidth(s ? zoomed_extent(s->width, m_zoom_x) : 0);
-  SetHeight(s ? zoomed_extent(s->height, m_zoom_y) : 0);
+  // A zoomed position on a parent picture at the same zoom takes the size
+  // between its mapped edges, so that it covers what it covers on the
+  // parent's picture.
+  const auto extent = [&](bool horizontal, std::int64_t picture, std::int32_t zoom) {
+    if (const auto mapped = ExtentOnParentPicture(horizontal, zoom)) {
+      return static_cast<std::int32_t>(std::clamp<std::int64_t>(*mapped, 0, kMaxZoomedSide));
+    }
+    return zoomed_extent(picture, zoom);
+  };
+  SetWidth(s ? extent(true, s->width, m_zoom_x) : 0);
+  SetHeight(s ? extent(false, s->height, m_zoom_y) : 0);
 }
 
 Rect TNovaCustomImage::DrawnRect() const {

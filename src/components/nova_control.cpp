@@ -334,10 +334,11 @@ std::int64_t TNovaControl::position(Axis axis, std::int32_t zoom) const {
   return m_pos_zoomed ? std::int64_t{zoom} * p / 256 : p;
 }
 
-// The position of a zoomed-position control on a parent that shows a
-// picture at another size: mapped from the parent's picture pixels to its
-// displayed size, in 16.16 fixed point rounded at one half.
-std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, std::int32_t zoom) const {
+// A zoomed-position control on a parent that shows a picture at the same
+// zoom maps its edges from the parent's picture pixels to the parent's
+// displayed size, in 16.16 fixed point rounded at one half: its position,
+// and (for a control whose size follows its picture) its size.
+std::optional<TNovaControl::ParentPictureMap> TNovaControl::parent_picture_map(Axis axis, std::int32_t zoom) const {
   if (!m_pos_zoomed || !m_parent || m_parent->IsScreenBase() || m_motion) return std::nullopt;
   const std::optional<Size> parent_image = m_parent->ImageSize(), image = ImageSize();
   if (!parent_image || !image || zoom != read_int(*m_parent, kAxes[axis].zoom)) return std::nullopt;
@@ -346,14 +347,33 @@ std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, st
   const std::int64_t parent_extent = h ? m_parent->m_width : m_parent->m_height;
   const std::int64_t picture = h ? image->width : image->height;
   const std::int64_t pos = h ? m_left : m_top, center = h ? m_center_x : m_center_y;
-  const std::int64_t ratio = parent_extent > 0 ? std::max<std::int64_t>(1, parent_picture * 65536 / parent_extent) : 1;
-  const std::int64_t v =
-      (read_flag(*this, kAxes[axis].flip) ? parent_picture + center - pos - picture : pos - center) * 65536;
+  ParentPictureMap m;
+  m.ratio = parent_extent > 0 ? std::max<std::int64_t>(1, parent_picture * 65536 / parent_extent) : 1;
+  m.near_edge = read_flag(*this, kAxes[axis].flip) ? parent_picture + center - pos - picture : pos - center;
+  m.picture = picture;
+  return m;
+}
+
+std::int64_t TNovaControl::ParentPictureMap::map(std::int64_t pixels) const {
+  const std::int64_t v = pixels * 65536;
   std::int64_t offset = v / ratio;
   if (v % ratio > 32767) ++offset;
+  return offset;
+}
+
+std::optional<std::int64_t> TNovaControl::zoomed_on_parent_picture(Axis axis, std::int32_t zoom) const {
+  const auto m = parent_picture_map(axis, zoom);
+  if (!m) return std::nullopt;
+  const bool h = axis == kHorizontal;
   const std::int64_t parent_screen = h ? m_parent->ScreenLeft() : m_parent->ScreenTop();
   const std::int64_t plus = h ? m_plus_x : m_plus_y;
-  return offset + parent_screen + plus - read_int(*m_parent, kAxes[axis].scroll);
+  return m->map(m->near_edge) + parent_screen + plus - read_int(*m_parent, kAxes[axis].scroll);
+}
+
+std::optional<std::int64_t> TNovaControl::ExtentOnParentPicture(bool horizontal, std::int32_t zoom) const {
+  const auto m = parent_picture_map(horizontal ? kHorizontal : kVertical, zoom);
+  if (!m) return std::nullopt;
+  return m->map(m->near_edge + m->picture) - m->map(m->near_edge);
 }
 
 void TNovaControl::ForgetHitOrigin() { t_hit_origin = {}; }

@@ -148,6 +148,10 @@ class TNovaControl : public TNovaComponent {
   std::int32_t LocalLeft() const override { return local_coordinate(kHorizontal); }
   std::int32_t LocalTop() const override { return local_coordinate(kVertical); }
   Point GetDrawOrigin() const override;
+  // A zoomed-position control's extent along one axis when the parent shows
+  // a picture at the same zoom (`zoom`): the distance between its two
+  // edges mapped onto the parent's displayed size. nullopt otherwise.
+  std::optional<std::int64_t> ExtentOnParentPicture(bool horizontal, std::int32_t zoom) const;
   Rect GetReservedRect() const override { return m_reserved; }
   void SetReservedRect(const Rect& r) override { m_reserved = r; }
   std::int32_t MotionX() const override { return m_motion_x; }
@@ -252,6 +256,13 @@ class TNovaControl : public TNovaComponent {
   std::int64_t scaled_center(Axis axis, std::int32_t zoom) const;
   std::int64_t position(Axis axis, std::int32_t zoom) const;
   std::optional<std::int64_t> zoomed_on_parent_picture(Axis axis, std::int32_t zoom) const;
+  struct ParentPictureMap {
+    std::int64_t ratio = 1;      // parent picture pixels per displayed pixel, 16.16
+    std::int64_t near_edge = 0;  // the control's near edge in parent picture pixels
+    std::int64_t picture = 0;    // the control's picture extent
+    std::int64_t map(std::int64_t pixels) const;
+  };
+  std::optional<ParentPictureMap> parent_picture_map(Axis axis, std::int32_t zoom) const;
 
   // What else a setter's change calls for.
   enum class Then { Nothing, Position, NewPosition, Clip };

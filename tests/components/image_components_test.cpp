@@ -91,6 +91,23 @@ TEST_F(ImageScene, AlphaRangesZoomAndFlipsGiveTheFormulasPixels) {
   EXPECT_EQ(zoomed_extent(-3, 256), 0);
 }
 
+TEST_F(ImageScene, AZoomedPositionOnAParentPictureTakesTheSizeBetweenItsMappedEdges) {
+  files.put("p4.bri", plain_bri({solid_frame(4, 2, kPic)}));
+  files.put("p3.bri", plain_bri({solid_frame(3, 2, kPic)}));
+  TNovaImages& parent = image("parent", "p4.bri", 10, 10);
+  set(parent, PR_ZOOMX, 384);
+  ASSERT_EQ(get_int(parent, PR_WIDTH), 6);
+  TNovaImages& child = image("child", "p3.bri", 1, 0);
+  set(child, PR_PARENT, "parent");
+  set(child, PR_POSZOOMED, 1);
+  set(child, PR_ZOOMX, 384);
+  // r = trunc(4 × 65536 ÷ 6) = 43690: the edges 1 and 4 map to 1 and 6.
+  EXPECT_EQ(get_int(child, PR_WIDTH), 5) << "not 3 × 384 ÷ 256 = 4";
+  EXPECT_EQ(get_int(child, PR_HEIGHT), 2) << "zoom y 256 differs from the parent's: the ordinary rule";
+  set(child, PR_ZOOMX, 512);
+  EXPECT_EQ(get_int(child, PR_WIDTH), 6) << "zoom differs from the parent's";
+}
+
 TEST_F(ImageScene, AQuarterTurnTurnsTheDrawingAndTheHitTest) {
   PlainFrame f = solid_frame(4, 2, kPic);
   for (int u = 0; u < 4; ++u) f.pixels[static_cast<std::size_t>(u)] = 0x101010u * static_cast<std::uint32_t>(u + 1);

@@ -108,6 +108,27 @@ TEST_F(ScreenCoordinates, AZoomedPositionOnAParentsPictureMapsPicturePixelsToThe
   EXPECT_EQ(child.ScreenLeft(), 30 - 8) << "not on a base";
 }
 
+TEST_F(ScreenCoordinates, AZoomedPositionOnAParentsPictureSpansItsMappedEdges) {
+  parent.image = Size{200, 100};  // shown at 100 × 50: half size
+  child.image = Size{20, 10};
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), std::nullopt) << "position not zoomed";
+  child.SetPosZoomed(true);
+  // Edges 22 and 42 map to 11 and 21; 34 and 44 (vertical) to 17 and 22.
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), 10);
+  EXPECT_EQ(child.ExtentOnParentPicture(false, 256), 5);
+  child.SetLeft(31);  // 23 and 43: halves round up, 12 and 22
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), 10);
+  child.image = Size{21, 10};  // 23 and 44: 12 and 22
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), 10);
+  child.SetLeft(30);  // 22 and 43: 11 and 22
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), 11);
+  child.flip_h = true;  // 200 + 8 − 30 − 21 = 157 and 178: 79 and 89
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), 10);
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 512), std::nullopt) << "zoom differs from the parent's";
+  child.image.reset();
+  EXPECT_EQ(child.ExtentOnParentPicture(true, 256), std::nullopt) << "no picture of its own";
+}
+
 TEST_F(ScreenCoordinates, RectanglesClipsAndConversionsUseTheScreenPosition) {
   const std::int32_t x = child.ScreenLeft(), y = child.ScreenTop();
   EXPECT_EQ(child.GetScreenRect(), Rect::from_size(x, y, 20, 10));
