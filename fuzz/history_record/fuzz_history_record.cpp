@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.box = "mes";
   page.key = "kept";
   m.NotePage(page);
-  m.Commit("mes", nullptr);
+  m.Commit("mes", {});
   core::ByteWriter before;
   m.Save(before);
   core::ByteReader r(std::span<const std::uint8_t>(data + 1, size - 1));
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)m.Default().History().Count();
   m.NotePage(page);
   try {
-    m.Commit("mes", nullptr);
+    m.Commit("mes", {});
   } catch (const core::Error&) {
     // A laid-out format is the viewer's; it keeps its page.
   }

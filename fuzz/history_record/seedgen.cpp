@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     p.first = i * 10;
     p.last = i * 10 + 9;
     m.NotePage(p);
-    m.Commit("mes", nullptr);
+    m.Commit("mes", {});
   }
   data::NotedPage pending;
   pending.box = "mes";
