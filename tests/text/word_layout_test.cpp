@@ -259,7 +259,7 @@ TEST_F(Layout, EveryPageLaysOutAgainFromItsPositionsPreparedOrNot) {
       "あいうえお<BR>かき<BR><DIV ALIGN=CENTER>くけ<BR>こ",
       "あいうえおかきくけこ<EVENT VALUE=e>さし",
       "あい<BR>う<BR><BR>え<BR>お",
-      "あ<VAR NAME=v>い<BR>う<BR>え<HISTCHAR NAME=h>お<BR>か",
+      "あ<VAR NAME=v>い<BR>う<BR>え<HISTCHAR VALUE=h>お<BR>か",
   };
   for (const char* t : texts) {
     SCOPED_TRACE(t);
