@@ -353,14 +353,20 @@ std::int32_t TWdPage::view_y() const { return saturate(std::int64_t{m_engine->se
 
 void TWdPage::move_rows_to(TWdPage& other, std::int32_t y_offset) {
   assert(other.m_engine == m_engine && "rows move between pages of one engine");
+  // Only the moved rows can reach lower: a history display moves a
+  // thousand pages' rows onto one page, one page at a time.
+  const bool had_rows = !other.m_items.empty();
+  TWdPage moved(*m_engine);
   for (TWdRow& r : m_items) {
     r.y = saturate(std::int64_t{r.y} + y_offset);
-    other.m_items.push_back(std::move(r));
+    moved.m_items.push_back(std::move(r));
   }
+  const std::int32_t moved_height = page_height(moved);
+  for (TWdRow& r : moved.m_items) other.m_items.push_back(std::move(r));
   m_items.clear();
   height = 0;
   other.m_generation = m_generation;
-  other.height = page_height(other);
+  other.height = had_rows ? std::max(other.height, moved_height) : moved_height;
   other.reveal = RevealState{};
   other.hovered_link = -1;
   reveal = RevealState{};
