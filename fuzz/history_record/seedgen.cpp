@@ -1,6 +1,7 @@
 // Seeds: the history part of game records at each version the fuzzer
 // picks, written by the history's own writers (the older layouts by the
-// history record's writer at that version).
+// history record's writer at that version), with a list-mode default
+// format and a laid-out one that recorded pages of the fuzzer's texts.
 #include "../common/seeds.h"
 #include "data/history_format.h"
 #include "history_versions.h"
@@ -9,19 +10,21 @@ int main(int argc, char** argv) {
   using namespace nova;
   const std::filesystem::path folder = fuzz::seed_folder(argc, argv);
   if (folder.empty()) return 1;
+  fuzz::HistoryWorld world;
   data::TNovaHistoryFormatManager m;
+  m.FindOrCreate("wide").SetSettings({16, 1, 2, 600, 80, 10});
   for (int i = 0; i < 4; ++i) {
     data::NotedPage p;
     p.box = "mes";
     p.box_width = 400;
     p.box_height = 120;
     p.key = i < 2 ? "ep1" : "EP2";
-    p.command = 3 + i;
+    p.command = i < 2 ? 1 + i : 0;
     p.page = i;
-    p.first = i * 10;
-    p.last = i * 10 + 9;
+    p.first = i < 2 ? 0 : 4;
+    p.last = i < 2 ? -1 : 20;
     m.NotePage(p);
-    m.Commit("mes", nullptr);
+    m.Commit("mes", world.context());
   }
   data::NotedPage pending;
   pending.box = "mes";
@@ -31,7 +34,7 @@ int main(int argc, char** argv) {
       "b";
   m.NotePage(pending);
   m.Default().History().SetMaxCount(20);
-  m.FindOrCreate("wide").SetSettings({16, 1, 2, 600, 480, 10});
+  if (m.Find("wide")->History().pages().empty()) return 1;
   int n = 0;
   for (std::size_t v = 0; v < std::size(fuzz::kHistoryVersions); ++v) {
     const std::int32_t version = fuzz::kHistoryVersions[v];
@@ -43,6 +46,13 @@ int main(int argc, char** argv) {
       m.Default().History().save(w, version);
     }
     fuzz::write_seed(folder, n++, w.data());
+    if (version < data::kHistoryFormatsVersion) {
+      // The laid-out history alone, as older records hold the one history.
+      core::ByteWriter laid;
+      laid.u8(static_cast<std::uint8_t>(v));
+      m.Find("wide")->History().save(laid, version);
+      fuzz::write_seed(folder, n++, laid.data());
+    }
   }
   data::TNovaHistoryFormatManager empty;
   core::ByteWriter w;

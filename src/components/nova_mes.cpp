@@ -201,15 +201,8 @@ void TNovaMes::SetReadMark(std::uint8_t mode, std::string_view key, std::int32_t
 void TNovaMes::commit_history() {
   data::TNovaHistoryFormatManager* h = history();
   if (!h) return;
-  try {
-    h->Commit(Name(), services() ? services()->texts : nullptr);
-  } catch (const core::Error& e) {
-    // The format keeps the page; the box goes on with its new text.
-    if (!m_commit_logged) {
-      m_commit_logged = true;
-      core::logf(core::Channel::Components, core::Level::Error, "TNovaMes %s: %s", {Name(), e.message()});
-    }
-  }
+  const MesServices* s = services();
+  h->Commit(Name(), {s ? s->texts : nullptr, s ? s->glyphs : nullptr, s ? s->variables : nullptr});
 }
 
 void TNovaMes::fit_engine() {
@@ -267,12 +260,30 @@ void TNovaMes::lay_out_text(text::TKvWord& e) {
   e.layout(m_pages);
 }
 
+void TNovaMes::lay_out_record(text::TKvWord& e, bool history_variables) {
+  const MesServices* s = services();
+  m_data.LayOut(e, m_pages, history_variables, {s ? s->texts : nullptr, s ? s->variables : nullptr},
+                m_history_flag != 0, m_history_value);
+}
+
 void TNovaMes::ShowTextCommand(std::string_view page, std::int32_t command) {
   m_text.clear();
   m_data.SetTextCommand(page, command);
+  replace_text([&](text::TKvWord& e) { lay_out_record(e, false); });
+}
+
+void TNovaMes::ShowHistory(bool stacking, const std::function<std::int32_t(data::TNovaNewMesData&)>& fill) {
+  // A box that last showed a script message would otherwise note the
+  // backlog's pages as read under that message's key.
+  m_read_mode = 0;
+  m_text.clear();
   replace_text([&](text::TKvWord& e) {
-    const MesServices* s = services();
-    m_data.LayOut(e, m_pages, false, {s ? s->texts : nullptr, s ? s->variables : nullptr});
+    // The pending page is committed by now, so the history it fills from
+    // holds it.
+    const std::int32_t offset = fill(m_data);
+    m_history_flag = stacking ? 1 : 0;
+    m_history_value = offset;
+    lay_out_record(e, true);
   });
 }
 
@@ -560,8 +571,10 @@ void TNovaMes::RefreshAfterLoad() {
     } else {
       replace_text(
           [&](text::TKvWord& e) {
-            const MesServices* s = services();
-            m_data.LayOut(e, m_pages, history_flag != 0, {s ? s->texts : nullptr, s ? s->variables : nullptr});
+            m_history_flag = history_flag;
+            m_history_value = history_value;
+            // Everything but one text command shown normally is history.
+            lay_out_record(e, !m_data.SingleText());
           },
           Leaving::KeepPending);
     }

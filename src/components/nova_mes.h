@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -53,6 +54,16 @@ class TNovaMes : public TNovaControl {
   // caller's (SetReadMark) and are set first.
   void ShowTextCommand(std::string_view page, std::int32_t command);
   void SetReadMark(std::uint8_t mode, std::string_view key, std::int32_t position);
+  // CallHist's showing of history in the box: the box enters its history
+  // display (its pending page committed to the history, read-mark mode 0,
+  // as TextClr leaves it; the stacking flag set), `fill` fills the display
+  // record and answers the start offset, and the record is laid out with
+  // history variables and its page 0 shown. The stacking flag and the
+  // start offset are the box's history flag and value, which a refresh
+  // after a load lays out with again.
+  void ShowHistory(bool stacking, const std::function<std::int32_t(data::TNovaNewMesData&)>& fill);
+  std::uint8_t HistoryFlag() const { return m_history_flag; }
+  std::int32_t HistoryValue() const { return m_history_value; }
   std::uint8_t ReadMarkMode() const { return m_read_mode; }
   const std::string& ReadMarkKey() const { return m_read_key; }
   std::int32_t ReadMarkPosition() const { return m_read_position; }
@@ -172,8 +183,9 @@ class TNovaMes : public TNovaControl {
   enum class Leaving : bool { Commit, KeepPending };
   template <typename Lay>
   void replace_text(Lay lay, Leaving leaving = Leaving::Commit);
-  // SetText's layout of m_text.
+  // SetText's layout of m_text, and the display record's.
   void lay_out_text(text::TKvWord& e);
+  void lay_out_record(text::TKvWord& e, bool history_variables);
   void commit_history();
   void fit_engine();
   void raise_start();
@@ -208,8 +220,6 @@ class TNovaMes : public TNovaControl {
   // Whether the page's end was reported since it was started.
   bool m_finished = false;
   std::vector<std::uint8_t> m_saved_states;
-  // The box logs a commit it cannot make once.
-  bool m_commit_logged = false;
 };
 
 // Adds LT_MES to the factory.

@@ -4,10 +4,11 @@
 // page a message box shows once the box moves on from it.
 //
 // A history works in list mode (one entry per page) while its own layout
-// width is 0, which is every history a script makes today; laid-out
-// recording, showing entries in a box, and the settings a script gives a
-// format are the viewer's, which is not built yet: those paths raise
-// "<command>: the message history viewer is not built yet".
+// width is 0; with a width (FormatHist gave its format one) it lays every
+// page it records out at its own size and packs the pieces (segments) into
+// history pages of its height, counting pixels. Showing fills a box's
+// display record with entries, or with the segments that cover a range of
+// pixels, and the box lays that record out.
 //
 // Ownership: the component system owns the one manager of the player from
 // its start-up to its "TextHistoryFormats.Free" step; the manager owns its
@@ -16,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,13 +26,27 @@
 
 #include "core/binary_io.h"
 #include "data/history_records.h"
+#include "data/mes_data.h"
+
+namespace nova::text {
+class TFontPixelManager;
+class TKvWord;
+class TextVariableSource;
+}  // namespace nova::text
 
 namespace nova::data {
 
 class TextCommandSource;
 
-// The error of what the viewer would do.
-std::string viewer_not_built(std::string_view command);
+// What a laid-out commit needs besides the history: the page files, the
+// glyph manager its engine measures with, and the values of variables in
+// text. All borrowed for the call; any may be absent (no source: every page
+// file is missing; no glyph manager: nothing can be laid out).
+struct HistoryContext {
+  TextCommandSource* source = nullptr;
+  text::TFontPixelManager* glyphs = nullptr;
+  text::TextVariableSource* variables = nullptr;
+};
 
 // A format's six settings, and the same six of a history's layout engine,
 // in their stored order.
@@ -62,34 +78,57 @@ struct NotedPage {
 
 class TNovaNewHistory {
  public:
+  TNovaNewHistory();
+  ~TNovaNewHistory();
+  TNovaNewHistory(TNovaNewHistory&&) noexcept;
+  TNovaNewHistory& operator=(TNovaNewHistory&&) noexcept;
+  // A copy holds the recorded state; its engine is made anew when needed.
+  TNovaNewHistory(const TNovaNewHistory& o);
+  TNovaNewHistory& operator=(const TNovaNewHistory& o);
+
   // The settings of the layout engine; a width of 0 is list mode.
   const HistoryLayout& layout() const { return m_layout; }
   bool laid_out() const { return m_layout.width != 0; }
 
-  const std::vector<THistoryOldData>& entries() const { return m_entries; }
-  const std::vector<TNovaHistData>& pages() const { return m_pages; }
+  const HistoryEntries& entries() const { return m_entries; }
+  const std::deque<TNovaHistData>& pages() const { return m_pages; }
   // The page waiting to be recorded (empty key: none).
   const std::string& pending_key() const { return m_pending.key; }
   const NotedPage& pending() const { return m_pending; }
 
   // Entries in list mode, the total height of the history pages in
-  // laid-out mode.
+  // laid-out mode (kept as the pages come and go, in 64 bits, answered at
+  // most 2^31 - 1). A list history turned laid-out keeps its entries, and
+  // neither counts nor shows them until it is cleared.
   std::int32_t Count() const;
   std::int32_t MaxCount() const { return m_max_count; }
   // Takes effect at the next commit; 0 is no limit.
   void SetMaxCount(std::int32_t n) { m_max_count = n; }
 
-  // The box shows a page: it becomes the pending entry. The format's
-  // settings go to the engine while no history page exists.
+  // The box shows a page: it becomes the pending entry (whichever box
+  // noted it last). The format's settings go to the engine while no
+  // history page exists.
   void Note(const NotedPage& page, const HistoryLayout& format);
   // The box named `box` moves on: its pending page is recorded. In list
   // mode an entry is appended and the oldest dropped beyond the maximum
   // count (the next entry taking over its key when it stored none). In
-  // laid-out mode a page whose file is gone is dropped; one that exists
-  // raises the viewer's error and stays pending.
-  void Commit(std::string_view box, TextCommandSource* source);
+  // laid-out mode a page whose file is gone is dropped; otherwise its range
+  // of the text command is laid out at the history's size, each laid-out
+  // page becomes a segment (joining the newest history page while it fits
+  // the height) and the oldest history pages go beyond the maximum count.
+  // A text that cannot be read or laid out (no such command, a page file
+  // that does not read, no glyph manager) records nothing and keeps the
+  // page pending; it is logged once and never raised.
+  void Commit(std::string_view box, const HistoryContext& context);
   // Entries, history pages and the pending entry go; the settings stay.
   void Clear();
+
+  // Fills `record` (which is emptied) for showing [first, first + count):
+  // list entries by index with their effective keys, or in laid-out mode
+  // the segments covering that range of pixels. Answers the start offset:
+  // where the first segment lies relative to `first` (0 or negative; 0 in
+  // list mode).
+  std::int32_t Fill(std::int32_t first, std::int32_t count, TNovaNewMesData& record) const;
 
   // The history record at `version` (see the reader for the layouts).
   void save(core::ByteWriter& w, std::int32_t version = kHistoryWriteVersion) const;
@@ -97,14 +136,30 @@ class TNovaNewHistory {
   // for a damaged one.
   static TNovaNewHistory load(core::ByteReader& r, std::int32_t version);
 
-  bool operator==(const TNovaNewHistory&) const = default;
+  // The recorded state (what the record holds); the engine and what it
+  // last loaded are not compared.
+  bool operator==(const TNovaNewHistory& o) const;
 
  private:
+  void commit_laid_out(const HistoryContext& context);
+  void add_segment(THistSegment segment);
+  // Logs the first failure of this history's laid-out commits.
+  void log_once(std::string_view what);
+
   HistoryLayout m_layout;
-  std::vector<THistoryOldData> m_entries;
-  std::vector<TNovaHistData> m_pages;
+  HistoryEntries m_entries;
+  std::deque<TNovaHistData> m_pages;
   NotedPage m_pending;
   std::int32_t m_max_count = 0;
+  // The sum of the history pages' totals.
+  std::int64_t m_total = 0;
+  // The layout engine, made at the first laid-out commit, and the text
+  // command its glyphs came from (a commit of the same command again
+  // skips loading it). Clear, a new history and a load forget it.
+  std::unique_ptr<text::TKvWord> m_engine;
+  std::string m_loaded_key;
+  std::int32_t m_loaded_command = -1;
+  bool m_logged = false;
 };
 
 class TNovaHistoryFormat {
@@ -116,8 +171,11 @@ class TNovaHistoryFormat {
   TNovaNewHistory& History() { return m_history; }
   const TNovaNewHistory& History() const { return m_history; }
 
-  // CallHist's showing of entries [first, first + count): the viewer's.
-  [[noreturn]] void Show(std::int32_t first, std::int32_t count, bool stacking);
+  // CallHist's part of showing [first, first + count): the box's display
+  // record filled (TNovaNewHistory::Fill); answers the start offset.
+  std::int32_t Show(std::int32_t first, std::int32_t count, TNovaNewMesData& record) const {
+    return m_history.Fill(first, count, record);
+  }
 
   bool operator==(const TNovaHistoryFormat&) const = default;
 
@@ -145,11 +203,11 @@ class TNovaHistoryFormatManager {
   std::size_t FormatCount() const { return m_formats.size(); }
   const TNovaHistoryFormat& Format(std::size_t i) const { return *m_formats.at(i); }
 
-  // Every format notes the page, and every format commits the box's page.
-  // A format that cannot commit keeps its page; the others go on, and the
-  // first error is raised after them.
+  // Every format notes the page, and every format commits the box's page
+  // (a format that cannot commit keeps its page and logs it; nothing is
+  // raised).
   void NotePage(const NotedPage& page);
-  void Commit(std::string_view box, TextCommandSource* source);
+  void Commit(std::string_view box, const HistoryContext& context);
   // The ClrHist command: every history emptied, the formats kept.
   void Clear();
 

@@ -26,19 +26,19 @@ std::int32_t read_count(core::ByteReader& r, std::uint64_t each, std::string_vie
 
 bool same_key(std::string_view a, std::string_view b) { return core::equal_ci(a, b); }
 
-std::string effective_key(const std::vector<THistoryOldData>& entries, std::size_t i) {
+std::string effective_key(const HistoryEntries& entries, std::size_t i) {
   for (std::size_t k = i + 1; k-- > 0;) {
     if (!entries[k].key.empty()) return entries[k].key;
   }
   return {};
 }
 
-void append_entry(std::vector<THistoryOldData>& entries, THistoryOldData entry) {
+void append_entry(HistoryEntries& entries, THistoryOldData entry) {
   if (!entries.empty() && same_key(entry.key, effective_key(entries, entries.size() - 1))) entry.key.clear();
   entries.push_back(std::move(entry));
 }
 
-void write_entry_columns(core::ByteWriter& w, const std::vector<THistoryOldData>& entries) {
+void write_entry_columns(core::ByteWriter& w, const HistoryEntries& entries) {
   w.i32(static_cast<std::int32_t>(entries.size()));
   for (const auto& e : entries) w.str(e.key);
   for (const auto& e : entries) w.i32(e.command);
@@ -49,9 +49,9 @@ void write_entry_columns(core::ByteWriter& w, const std::vector<THistoryOldData>
   }
 }
 
-std::vector<THistoryOldData> read_entry_columns(core::ByteReader& r) {
+HistoryEntries read_entry_columns(core::ByteReader& r) {
   const std::int32_t n = read_count(r, kEntryBytes, "history entry");
-  std::vector<THistoryOldData> entries(static_cast<std::size_t>(n));
+  HistoryEntries entries(static_cast<std::size_t>(n));
   for (auto& e : entries) e.key = r.str();
   for (auto& e : entries) e.command = r.i32();
   for (auto& e : entries) e.page = r.i32();
@@ -62,7 +62,7 @@ std::vector<THistoryOldData> read_entry_columns(core::ByteReader& r) {
   return entries;
 }
 
-void write_entry_rows(core::ByteWriter& w, const std::vector<THistoryOldData>& entries) {
+void write_entry_rows(core::ByteWriter& w, const HistoryEntries& entries) {
   w.i32(static_cast<std::int32_t>(entries.size()));
   for (const auto& e : entries) {
     w.str(e.key);
@@ -73,9 +73,9 @@ void write_entry_rows(core::ByteWriter& w, const std::vector<THistoryOldData>& e
   }
 }
 
-std::vector<THistoryOldData> read_entry_rows(core::ByteReader& r) {
+HistoryEntries read_entry_rows(core::ByteReader& r) {
   const std::int32_t n = read_count(r, kEntryBytes, "history entry");
-  std::vector<THistoryOldData> entries(static_cast<std::size_t>(n));
+  HistoryEntries entries(static_cast<std::size_t>(n));
   for (auto& e : entries) {
     e.key = r.str();
     e.command = r.i32();

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,19 +37,23 @@ struct THistoryOldData {
   bool operator==(const THistoryOldData&) const = default;
 };
 
+// List entries, oldest first: the oldest leave at the front, and
+// @HistoryCount may be read every frame.
+using HistoryEntries = std::deque<THistoryOldData>;
+
 // The effective key of entry i of a list.
-std::string effective_key(const std::vector<THistoryOldData>& entries, std::size_t i);
+std::string effective_key(const HistoryEntries& entries, std::size_t i);
 // Appends an entry, its key stored empty when it equals the last
 // effective key.
-void append_entry(std::vector<THistoryOldData>& entries, THistoryOldData entry);
+void append_entry(HistoryEntries& entries, THistoryOldData entry);
 
 // List entries stored column by column (records below 113: the count, the
 // keys, the command indexes, the page indexes, the sizes as pairs) or row
 // by row (from 113). Counts are checked against the bytes left.
-void write_entry_columns(core::ByteWriter& w, const std::vector<THistoryOldData>& entries);
-std::vector<THistoryOldData> read_entry_columns(core::ByteReader& r);
-void write_entry_rows(core::ByteWriter& w, const std::vector<THistoryOldData>& entries);
-std::vector<THistoryOldData> read_entry_rows(core::ByteReader& r);
+void write_entry_columns(core::ByteWriter& w, const HistoryEntries& entries);
+HistoryEntries read_entry_columns(core::ByteReader& r);
+void write_entry_rows(core::ByteWriter& w, const HistoryEntries& entries);
+HistoryEntries read_entry_rows(core::ByteReader& r);
 
 struct THistSegment {
   std::string key;

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
+#include <limits>
+
 #include "core/error.h"
 #include "core/log.h"
-#include "data/history_format.h"
 
 namespace nova::data {
 
@@ -22,9 +23,21 @@ auto to_front(List& list, Match match) {
   return list.begin();
 }
 
-void no_text(std::string_view page, std::int32_t command, std::string_view why) {
+void no_text(bool& logged, std::string_view page, std::int32_t command, std::string_view why) {
+  if (logged) return;
+  logged = true;
   core::logf(core::Channel::Data, core::Level::Warning, "text %d of %s cannot be read (%s): shown as no text",
              {command, page, why});
+}
+
+std::int32_t saturate(std::int64_t v) {
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// The bottom of the last row a page holds; `otherwise` without rows.
+std::int64_t last_row_bottom(const text::TWdPage& page, std::int64_t otherwise) {
+  return page.items().empty() ? otherwise : std::int64_t{page.items().back().bottom()};
 }
 
 }  // namespace
@@ -66,7 +79,7 @@ const text::TKvWord* TMesDataCacheList::Find(TextCommandSource& source, text::TF
     try {
       loaded.page = source.load(page);
     } catch (const core::Error& e) {
-      no_text(page, command, e.message());
+      no_text(m_logged, page, command, e.message());
       return nullptr;
     }
     if (!loaded.page) return nullptr;
@@ -83,7 +96,7 @@ const text::TKvWord* TMesDataCacheList::Find(TextCommandSource& source, text::TF
     core::ByteReader r(*stream);
     word.text->load_glyph_stream(r);
   } catch (const core::Error& e) {
-    no_text(page, command, e.message());
+    no_text(m_logged, page, command, e.message());
     return nullptr;
   }
   p->words.push_front(std::move(word));
@@ -118,22 +131,127 @@ void TNovaNewMesData::SetTextCommand(std::string_view page, std::int32_t command
   m_segments.add({std::string(page), command, 0, -1, 0, {}});
 }
 
+void TNovaNewMesData::ShowEntries(HistoryEntries entries) {
+  Reset();
+  m_entries = std::move(entries);
+}
+
+void TNovaNewMesData::ShowSegments(TNovaHistData segments) {
+  Reset();
+  m_segments = std::move(segments);
+}
+
 void TNovaNewMesData::LayOut(text::TKvWord& engine, std::vector<text::TWdPage>& pages, bool history_variables,
-                             const LayOutContext& context) {
+                             const LayOutContext& context, bool stacking, std::int32_t start_offset) {
   engine.clear();
-  if (m_segments.empty() && m_entries.empty()) return;
-  if (!SingleText()) core::throw_error(viewer_not_built("CallHist"));
+  if (m_segments.empty()) {
+    if (!m_entries.empty()) lay_out_entries(engine, pages, context, stacking);
+    return;
+  }
+  if (!SingleText()) {
+    lay_out_segments(engine, pages, history_variables, context, start_offset);
+    return;
+  }
   const THistSegment& s = m_segments.segments().front();
   if (!context.source || !context.source->exists(s.key)) return;
   const text::TKvWord* from = m_cache.Find(*context.source, engine.glyph_manager(), s.key, s.command);
   if (!from) return;
-  const std::int32_t first = s.first <= 0 ? 0 : from->glyph_index_of_char_count(s.first);
-  const std::int32_t last = s.last < 0 ? -1 : from->glyph_index_of_char_count(s.last);
-  engine.copy_glyphs(*from, first, last);
+  const text::TKvWord::GlyphSpan span = from->glyphs_of_positions(s.first, s.last);
+  if (span.last < span.first) return;
+  engine.copy_glyphs(*from, span.first, span.last);
   engine.names().clear();
   for (auto& [name, value] : split_snapshot(s.snapshot)) engine.names().set(std::move(name), std::move(value));
   engine.prepare_variables(0, -1, history_variables, context.variables);
   engine.layout(pages);
+}
+
+void TNovaNewMesData::lay_out_segments(text::TKvWord& engine, std::vector<text::TWdPage>& pages,
+                                       bool history_variables, const LayOutContext& context,
+                                       std::int32_t start_offset) {
+  pages.emplace_back(engine);
+  const std::size_t shown = pages.size() - 1;
+  std::int64_t offset = start_offset;
+  for (std::size_t i = 0; i < m_segments.segments().size(); ++i) {
+    const THistSegment& s = m_segments.segments()[i];
+    const std::string key = m_segments.effective_key(i);
+    if (!context.source || !context.source->exists(key)) break;
+    const text::TKvWord* from = m_cache.Find(*context.source, engine.glyph_manager(), key, s.command);
+    if (!from) continue;
+    const text::TKvWord::GlyphSpan span = from->glyphs_of_positions(s.first, s.last);
+    if (span.last < span.first) continue;
+    const std::int32_t appended = engine.glyph_count();
+    engine.copy_glyphs(*from, span.first, span.last);
+    engine.names().clear();
+    for (auto& [name, value] : split_snapshot(s.snapshot)) engine.names().set(std::move(name), std::move(value));
+    const std::int32_t last = engine.prepare_appended_variables(appended, history_variables, context.variables);
+    std::vector<text::TWdPage> laid;
+    engine.layout_glyphs(laid, appended, last);
+    if (laid.empty()) continue;
+    // Only the first page of a segment is shown: a segment is one page of
+    // the history's layout, and a box narrower than it spills the rest.
+    laid.front().move_rows_to(pages[shown], saturate(offset));
+    offset = last_row_bottom(pages[shown], offset - engine.settings().line_spacing) + engine.settings().line_spacing;
+  }
+  // The rows were placed while glyphs were appended after them only.
+  engine.adopt_page(pages[shown]);
+  pages[shown].width = engine.settings().width;
+}
+
+void TNovaNewMesData::lay_out_entries(text::TKvWord& engine, std::vector<text::TWdPage>& pages,
+                                      const LayOutContext& context, bool stacking) {
+  text::KvWordSettings saved = engine.settings();
+  auto resize = [&](std::int32_t width, std::int32_t height) {
+    text::KvWordSettings s = engine.settings();
+    s.width = width;
+    s.height = height;
+    engine.set_settings(s);
+  };
+  if (m_entries.size() == 1 && m_entries.front().page < 0) {
+    const THistoryOldData& e = m_entries.front();
+    const text::TKvWord* from = context.source && context.source->exists(e.key)
+                                    ? m_cache.Find(*context.source, engine.glyph_manager(), e.key, e.command)
+                                    : nullptr;
+    if (from) {
+      engine.copy_glyphs(*from, 0, -1);
+      resize(e.width, e.height);
+      engine.prepare_variables(0, -1, false, context.variables);
+      engine.layout(pages);
+    }
+  } else {
+    pages.emplace_back(engine);
+    const std::size_t shown = pages.size() - 1;
+    std::int64_t offset = 0;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+      const THistoryOldData& e = m_entries[i];
+      const std::string key = effective_key(m_entries, i);
+      if (!context.source || !context.source->exists(key)) break;
+      const text::TKvWord* from = m_cache.Find(*context.source, engine.glyph_manager(), key, e.command);
+      if (!from) continue;
+      const std::int32_t appended = engine.glyph_count();
+      engine.copy_glyphs(*from, 0, -1);
+      resize(e.width, e.height);
+      const std::int32_t last = engine.prepare_appended_variables(appended, false, context.variables);
+      std::vector<text::TWdPage> laid;
+      engine.layout_glyphs(laid, appended, last);
+      const std::int64_t before = offset;
+      // An entry whose page lies beyond its text's pages shows nothing.
+      if (e.page >= 0 && static_cast<std::size_t>(e.page) < laid.size()) {
+        laid[static_cast<std::size_t>(e.page)].move_rows_to(pages[shown], saturate(offset));
+      }
+      if (stacking) {
+        offset = last_row_bottom(pages[shown], before - saved.line_spacing) + saved.line_spacing;
+        if (pages[shown].items().empty()) offset = before;
+      } else {
+        offset = before + e.height;
+      }
+    }
+    engine.adopt_page(pages[shown]);
+    pages[shown].width = saved.width;
+  }
+  text::KvWordSettings s = engine.settings();
+  s.width = saved.width;
+  s.height = saved.height;
+  engine.set_settings(s);
 }
 
 void TNovaNewMesData::save(core::ByteWriter& w, std::int32_t version) const {
@@ -142,7 +260,7 @@ void TNovaNewMesData::save(core::ByteWriter& w, std::int32_t version) const {
 }
 
 void TNovaNewMesData::load(core::ByteReader& r, std::int32_t version) {
-  std::vector<THistoryOldData> entries = read_entry_columns(r);
+  HistoryEntries entries = read_entry_columns(r);
   TNovaHistData segments;
   if (version >= kHistoryRowsVersion) segments = TNovaHistData::load(r, version);
   m_entries = std::move(entries);

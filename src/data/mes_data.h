@@ -27,13 +27,14 @@ namespace nova::data {
 // recently used first.
 class TMesDataCacheList {
  public:
-  static constexpr std::size_t kPages = 4;
-  static constexpr std::size_t kWords = 16;
+  static constexpr std::size_t kPages = 32;
+  static constexpr std::size_t kWords = 256;
 
   // The text engine holding that command's glyph stream, or nullptr when
   // the page file is missing, the index lies outside the page, or the
   // command is no text command. A page or stream that fails to read counts
-  // as no text and is logged. The engine is valid until the next call.
+  // as no text and is logged (once for the cache). The engine is valid
+  // until the next call.
   const text::TKvWord* Find(TextCommandSource& source, text::TFontPixelManager& glyphs, std::string_view page,
                             std::int32_t command);
   void Clear() { m_pages.clear(); }
@@ -52,6 +53,7 @@ class TMesDataCacheList {
     std::deque<Word> words;
   };
   std::deque<Page> m_pages;
+  bool m_logged = false;
 };
 
 // The variable snapshot of a laid-out page: for the first variable glyph
@@ -69,7 +71,7 @@ struct LayOutContext {
 class TNovaNewMesData {
  public:
   // List entries to show (keys as effective keys), and the segments.
-  const std::vector<THistoryOldData>& entries() const { return m_entries; }
+  const HistoryEntries& entries() const { return m_entries; }
   const TNovaHistData& segments() const { return m_segments; }
   TMesDataCacheList& cache() { return m_cache; }
 
@@ -78,18 +80,30 @@ class TNovaNewMesData {
   // One text command's text, shown as it is: one segment (that key and
   // command, positions 0 to the end, height 0, no snapshot).
   void SetTextCommand(std::string_view page, std::int32_t command);
+  // History entries (keys as effective keys) or segments to show; either
+  // replaces what the record named.
+  void ShowEntries(HistoryEntries entries);
+  void ShowSegments(TNovaHistData segments);
   bool Empty() const { return m_segments.empty() && m_entries.empty(); }
   // Whether the record names one text command shown normally.
   bool SingleText() const { return m_segments.segments().size() == 1 && m_segments.total_height() == 0; }
 
   // Clears the engine's glyphs and lays out what the record names into
-  // `pages`. One text command: its glyphs from first to last are copied
-  // from the cache, the engine's names set from the snapshot, the
-  // variables prepared (history variables with `history_variables`) and
-  // everything laid out; a missing text lays out nothing. Entries or
-  // several segments are the history viewer's: raises its error.
+  // `pages`. One text command shown normally: its glyphs from first to
+  // last are copied from the cache, the engine's names set from the
+  // snapshot, the variables prepared (history variables with
+  // `history_variables`) and everything laid out into pages. Several
+  // segments: one page, each segment's glyphs appended and laid out, the
+  // rows of its first laid-out page moved onto it from `start_offset` down,
+  // one below the other with the line spacing between; a segment whose file
+  // is gone ends the page, one without text is skipped. List entries: one
+  // entry with a page index below 0 is its whole text at its box size;
+  // otherwise one page, each entry's text laid out at its box size and the
+  // rows of its recorded page moved on, the next below them (`stacking`)
+  // or one recorded box height further down. The engine's size is put back
+  // afterwards. Nothing is raised for a missing or unreadable text.
   void LayOut(text::TKvWord& engine, std::vector<text::TWdPage>& pages, bool history_variables,
-              const LayOutContext& context);
+              const LayOutContext& context, bool stacking = false, std::int32_t start_offset = 0);
 
   // List entry count, the keys, command indexes, page indexes and box
   // sizes column by column; from 113 the segment record.
@@ -101,7 +115,12 @@ class TNovaNewMesData {
   bool operator==(const TNovaNewMesData& o) const { return m_entries == o.m_entries && m_segments == o.m_segments; }
 
  private:
-  std::vector<THistoryOldData> m_entries;
+  void lay_out_segments(text::TKvWord& engine, std::vector<text::TWdPage>& pages, bool history_variables,
+                        const LayOutContext& context, std::int32_t start_offset);
+  void lay_out_entries(text::TKvWord& engine, std::vector<text::TWdPage>& pages, const LayOutContext& context,
+                       bool stacking);
+
+  HistoryEntries m_entries;
   TNovaHistData m_segments;
   TMesDataCacheList m_cache;
 };

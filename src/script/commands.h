@@ -13,10 +13,9 @@
 // Each class reads its fields from its record by the positions of the
 // command table (command_table.h).
 //
-// Commands whose subsystems are not part of this build (property motions,
-// cabinets and the history viewer: PropMotion, SaveCabinet,
-// LoadCabinet, FormatHist, and
-// CallHist when it has entries to show), and creating commands whose class
+// Commands whose subsystems are not part of this build (property motions
+// and cabinets: PropMotion, SaveCabinet, LoadCabinet), and creating
+// commands whose class
 // the factory lacks, raise an error naming themselves; the interpreter logs it and retries
 // at the next tick. They still read their records whole, so every page
 // loads, and their saved states are read and written. The component
@@ -398,11 +397,13 @@ void TComOnComponent<58>::Execute(TCallMan& cm, TPage& page, std::int32_t index)
 // The message box a name finds: read-mark mode 0, its text emptied (which
 // ends a TextIns waiting on it).
 using TComTextClr = TComOnComponent<28>;
-// Shows history entries in a message box. An empty range does nothing;
-// showing entries raises "CallHist: the message history viewer is not
-// built yet".
+// Shows a format's entries, or its pixels in laid-out mode, in a message
+// box: the range cut to what the format holds (an empty one does
+// nothing), the box showing it (TNovaMes::ShowHistory).
 using TComCallHist = TComOnComponent<29>;
-// Raises "FormatHist: the message history viewer is not built yet".
+// A format, made when missing, takes a component's six settings as GetProp
+// reads them (font height, border, shadow, width, height, line spacing),
+// or all 0 when no component has the name.
 using TComFormatHist = TComOnComponent<58>;
 
 // The screen transition (commands_flip.cpp). Start prepares it (snapshot

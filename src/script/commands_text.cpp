@@ -5,6 +5,7 @@
 
 #include "components/base_list.h"
 #include "components/nova_mes.h"
+#include "components/property_access.h"
 #include "components/read_list.h"
 #include "core/error.h"
 #include "core/log.h"
@@ -95,12 +96,26 @@ void TComOnComponent<29>::Execute(TCallMan& cm, TPage&, std::int32_t) {
   const bool stacked = expression(kFlag).flag_or(cm, false);
   const std::int32_t shown = data::history_show_count(from, count, format->History().Count());
   if (shown <= 0) return;
-  format->Show(std::max(from, 0), shown, stacked);
+  const std::int32_t start = std::max(from, 0);
+  box->ShowHistory(stacked, [&](data::TNovaNewMesData& record) { return format->Show(start, shown, record); });
 }
 
 template <>
-void TComOnComponent<58>::Execute(TCallMan&, TPage&, std::int32_t) {
-  core::throw_error(data::viewer_not_built(name()));
+void TComOnComponent<58>::Execute(TCallMan& cm, TPage&, std::int32_t) {
+  TNovaBaseList& list = component_list(cm, *this);
+  cm.Advance();
+  const std::string component = expression(0).str_or(cm, "");
+  const components::TNovaComponent* from = component.empty() ? nullptr : list.FindComponent(component);
+  data::TNovaHistoryFormatManager* history = list.history();
+  if (!history) return;
+  data::TNovaHistoryFormat& format = history->FindOrCreate(expression(1).str_or(cm, ""));
+  data::HistoryLayout settings;
+  if (from) {
+    using namespace components;
+    settings = {read_int(*from, PR_FONTHEIGHT), read_int(*from, PR_FONTBORDER), read_int(*from, PR_FONTSHADOW),
+                read_int(*from, PR_WIDTH),      read_int(*from, PR_HEIGHT),     read_int(*from, PR_LINESPACE)};
+  }
+  format.SetSettings(settings);
 }
 
 void TComClrHist::Execute(TCallMan& cm, TPage&, std::int32_t) {

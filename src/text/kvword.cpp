@@ -141,6 +141,15 @@ std::int32_t TKvWord::prepare_variables(std::int32_t first, std::int32_t last, b
   return result;
 }
 
+std::int32_t TKvWord::prepare_appended_variables(std::int32_t first, bool history, TextVariableSource* source) {
+  const std::int32_t result =
+      text::prepare_appended_variables(m_text, first, history, VariableContext{&m_names, source});
+  glyphs_changed();
+  return result;
+}
+
+void TKvWord::adopt_page(TWdPage& page) const { page.m_generation = m_generation; }
+
 std::int32_t TKvWord::remove_variables(std::int32_t first, std::int32_t last) {
   const std::int32_t result = remove_variable_expansions(m_text, first, last);
   glyphs_changed();
@@ -156,8 +165,9 @@ std::int32_t TKvWord::index_of(const TWdGlyph& g) const {
 }
 
 std::int32_t TKvWord::char_count_of(const TWdGlyph& g) {
-  return std::holds_alternative<TWdChar>(g) || std::holds_alternative<TWdVarChar>(g) ||
-                 std::holds_alternative<TWdImg>(g) || std::holds_alternative<TWdOpeEvent>(g)
+  return std::holds_alternative<TWdChar>(g) || std::holds_alternative<TWdImg>(g) ||
+                 std::holds_alternative<TWdOpeEvent>(g) || std::holds_alternative<TWdOpeVar>(g) ||
+                 std::holds_alternative<TWdOpeHistChar>(g)
              ? 1
              : 0;
 }
@@ -176,6 +186,47 @@ std::int32_t TKvWord::glyph_index_of_char_count(std::int32_t n) const {
     before += char_count(i);
   }
   return glyph_count();
+}
+
+TKvWord::GlyphSpan TKvWord::glyphs_of_positions(std::int32_t first, std::int32_t last) const {
+  const std::int32_t count = glyph_count();
+  GlyphSpan span;
+  // The start: the glyphs at position `first` that count nothing come
+  // before its character. The line breaks among them closed rows of the
+  // page before (a blank row is 0 high and fits any page that holds its
+  // top), up to a page break; what a variable produced belongs to it.
+  std::int32_t s = first <= 0 ? 0 : glyph_index_of_char_count(first);
+  if (first > 0) {
+    for (std::int32_t i = s; i < count && char_count(i) == 0; ++i) {
+      if (const auto* r = std::get_if<TWdOpeReturn>(&glyph(i))) {
+        s = i + 1;
+        if (r->clear) break;
+      }
+    }
+  }
+  while (s < count && is_produced(glyph(s))) ++s;
+  span.first = s;
+  if (last < 0) {
+    span.last = count - 1;
+    return span;
+  }
+  // The end: the character at position `last`, what it produced, and the
+  // line break that closes its row when only operations lie between.
+  std::int32_t e = glyph_index_of_char_count(last);
+  while (e < count && char_count(e) == 0) ++e;
+  if (e >= count) {
+    span.last = count - 1;
+    return span;
+  }
+  while (e + 1 < count && is_produced(glyph(e + 1))) ++e;
+  for (std::int32_t j = e + 1; j < count && char_count(j) == 0 && !is_produced(glyph(j)); ++j) {
+    if (const auto* r = std::get_if<TWdOpeReturn>(&glyph(j))) {
+      e = j;
+      if (r->clear) break;
+    }
+  }
+  span.last = e;
+  return span;
 }
 
 // --- Measuring ---------------------------------------------------------------------------

@@ -152,15 +152,25 @@ class TKvWord {
   // names only). Answers the index of the range's last glyph afterwards.
   std::int32_t prepare_variables(std::int32_t first, std::int32_t last, bool history,
                                  TextVariableSource* source = nullptr);
+  // The same for glyphs [first, end] only, keeping the expansions before
+  // them (glyphs appended after rows already laid out).
+  std::int32_t prepare_appended_variables(std::int32_t first, bool history, TextVariableSource* source = nullptr);
   std::int32_t remove_variables(std::int32_t first, std::int32_t last);
+  // A page laid out before the glyphs last changed takes the engine's
+  // present glyphs as its own again: for a page whose rows were placed
+  // while glyphs were only appended after them.
+  void adopt_page(TWdPage& page) const;
 
   // --- Glyphs and character positions --------------------------------------------------
   std::int32_t glyph_count() const { return static_cast<std::int32_t>(m_text.size()); }
   const TWdGlyph& glyph(std::int32_t i) const { return m_text[static_cast<std::size_t>(i)]; }
   // The index of a glyph of this engine, or -1.
   std::int32_t index_of(const TWdGlyph& g) const;
-  // Characters a glyph counts: characters (produced ones too) and images 1,
-  // events 1, the other operation glyphs 0.
+  // Characters a glyph counts: characters, images, events and variable
+  // glyphs 1; the other operation glyphs and what variables produce 0. A
+  // variable's value may differ between the showing of a page and its
+  // replay (history variables are expanded only there), so positions count
+  // the text as stored.
   static std::int32_t char_count_of(const TWdGlyph& g);
   std::int32_t char_count(std::int32_t i) const { return char_count_of(glyph(i)); }
   // The characters before glyph i (i may be the glyph count).
@@ -169,14 +179,34 @@ class TKvWord {
   // when there is none.
   std::int32_t glyph_index_of_char_count(std::int32_t n) const;
 
+  // The glyphs [first, last] that a page's positions name (TWdPage's
+  // first_position() and last_position()), whether this engine's variables
+  // are prepared or not; every replay of a page (copy, prepare, lay out)
+  // converts its positions through this one rule. Positions do not tell
+  // apart the glyphs that count no character, so the rule settles them:
+  // the line breaks between two characters belong to the page before (up
+  // to and with a page break), alignment and indent glyphs to the page
+  // after, and what a variable produced to its variable. A page that starts
+  // with a blank row after a page ended without one (only line spacing
+  // pushes a 0-high row off a page) replays without that row. A negative
+  // last is the end of the text; an empty range has last < first.
+  struct GlyphSpan {
+    std::int32_t first = 0;
+    std::int32_t last = -1;
+    bool operator==(const GlyphSpan&) const = default;
+  };
+  GlyphSpan glyphs_of_positions(std::int32_t first, std::int32_t last) const;
+
   // --- Layout (word_layout.cpp) ----------------------------------------------------------
   // Measures glyphs [from, to] and appends their pages. `to_position` is a
   // character position turned into the first glyph before which at least
   // that many characters lie; -1, or a glyph past the last, is the last
   // glyph.
   void layout(std::vector<TWdPage>& pages, std::int32_t from_glyph = 0, std::int32_t to_position = -1);
-  // The same from the glyph at a character position (as a page's
-  // first_position() gives it) to another (as last_position() gives it).
+  // Measures glyphs [first, last] by index (last past the end: the last
+  // glyph) and appends their pages.
+  void layout_glyphs(std::vector<TWdPage>& pages, std::int32_t first, std::int32_t last);
+  // A page laid out again from its positions (glyphs_of_positions).
   void layout_positions(std::vector<TWdPage>& pages, std::int32_t first_position, std::int32_t last_position);
 
   // The cell of a glyph, from its decoration alone (or its picture's size);

@@ -87,11 +87,10 @@ std::int32_t remove_variable_expansions(ParsedText& text, std::int32_t first, st
   return last - static_cast<std::int32_t>(removed);
 }
 
-std::int32_t prepare_variables(ParsedText& text, std::int32_t first, std::int32_t last, bool history,
-                               const VariableContext& context) {
-  // Every earlier expansion goes first, so that the range counts the glyphs
-  // of the text as parsed, whatever was prepared before.
-  remove_variable_expansions(text, 0, -1);
+namespace {
+
+std::int32_t expand_range(ParsedText& text, std::int32_t first, std::int32_t last, bool history,
+                          const VariableContext& context) {
   std::tie(first, last) = clamp_range(text, first, last);
   for (std::int32_t i = first; i <= last; ++i) {
     const TWdGlyph& g = text[static_cast<std::size_t>(i)];
@@ -107,6 +106,22 @@ std::int32_t prepare_variables(ParsedText& text, std::int32_t first, std::int32_
     last += added;
   }
   return last;
+}
+
+}  // namespace
+
+std::int32_t prepare_variables(ParsedText& text, std::int32_t first, std::int32_t last, bool history,
+                               const VariableContext& context) {
+  // Every earlier expansion goes first, so that the range counts the glyphs
+  // of the text as parsed, whatever was prepared before.
+  remove_variable_expansions(text, 0, -1);
+  return expand_range(text, first, last, history, context);
+}
+
+std::int32_t prepare_appended_variables(ParsedText& text, std::int32_t first, bool history,
+                                        const VariableContext& context) {
+  remove_variable_expansions(text, first, -1);
+  return expand_range(text, first, -1, history, context);
 }
 
 std::optional<std::string> ExpressionVariables::text_of(std::string_view expression) {

@@ -66,6 +66,12 @@ struct VariableContext {
 std::int32_t prepare_variables(ParsedText& text, std::int32_t first, std::int32_t last, bool history,
                                const VariableContext& context);
 
+// The same for the glyphs from `first` to the end only, keeping what the
+// glyphs before it produced: a history display appends one recorded page
+// after another to rows already placed, whose glyph indices must stay.
+std::int32_t prepare_appended_variables(ParsedText& text, std::int32_t first, bool history,
+                                        const VariableContext& context);
+
 // Removes the produced glyphs among [first, last] (as above); answers the
 // index of the range's last glyph afterwards.
 std::int32_t remove_variable_expansions(ParsedText& text, std::int32_t first, std::int32_t last);

@@ -188,9 +188,13 @@ std::int32_t page_height(const TWdPage& page) {
 
 void TKvWord::layout(std::vector<TWdPage>& pages, std::int32_t from_glyph, std::int32_t to_position) {
   const std::int32_t count = glyph_count();
-  std::int32_t last = to_position < 0 ? count - 1 : glyph_index_of_char_count(to_position);
-  if (last >= count) last = count - 1;
-  const std::int32_t first = std::max(from_glyph, 0);
+  layout_glyphs(pages, from_glyph, to_position < 0 ? count - 1 : glyph_index_of_char_count(to_position));
+}
+
+void TKvWord::layout_glyphs(std::vector<TWdPage>& pages, std::int32_t first_glyph, std::int32_t last_glyph) {
+  const std::int32_t count = glyph_count();
+  const std::int32_t last = last_glyph < 0 || last_glyph >= count ? count - 1 : last_glyph;
+  const std::int32_t first = std::max(first_glyph, 0);
   if (first > last) return;
 
   std::vector<platform::Size> cells(static_cast<std::size_t>(last - first + 1));
@@ -305,7 +309,8 @@ void TKvWord::layout(std::vector<TWdPage>& pages, std::int32_t from_glyph, std::
 
 void TKvWord::layout_positions(std::vector<TWdPage>& pages, std::int32_t first_position,
                                std::int32_t last_position) {
-  layout(pages, glyph_index_of_char_count(first_position), last_position);
+  const GlyphSpan span = glyphs_of_positions(first_position, last_position);
+  if (span.last >= span.first) layout_glyphs(pages, span.first, span.last);
 }
 
 // --- Pages -------------------------------------------------------------------------------
@@ -334,22 +339,34 @@ std::int32_t TWdPage::first_position() const {
 }
 
 std::int32_t TWdPage::last_position() const {
-  const std::int32_t g = last_glyph();
-  return g < 0 || stale() ? 0 : m_engine->char_count_before(g);
+  std::int32_t g = last_glyph();
+  if (g < 0 || stale()) return 0;
+  // The page's last character: a line break or what a variable produced
+  // after it counts none, and the replay finds them from it.
+  const std::int32_t first = first_glyph();
+  while (g >= first && m_engine->char_count(g) == 0) --g;
+  if (g < first) return first_position() - 1;
+  return m_engine->char_count_before(g);
 }
 
 std::int32_t TWdPage::view_y() const { return saturate(std::int64_t{m_engine->settings().view_y} + scroll); }
 
 void TWdPage::move_rows_to(TWdPage& other, std::int32_t y_offset) {
   assert(other.m_engine == m_engine && "rows move between pages of one engine");
+  // Only the moved rows can reach lower: a history display moves a
+  // thousand pages' rows onto one page, one page at a time.
+  const bool had_rows = !other.m_items.empty();
+  TWdPage moved(*m_engine);
   for (TWdRow& r : m_items) {
     r.y = saturate(std::int64_t{r.y} + y_offset);
-    other.m_items.push_back(std::move(r));
+    moved.m_items.push_back(std::move(r));
   }
+  const std::int32_t moved_height = page_height(moved);
+  for (TWdRow& r : moved.m_items) other.m_items.push_back(std::move(r));
   m_items.clear();
   height = 0;
   other.m_generation = m_generation;
-  other.height = page_height(other);
+  other.height = had_rows ? std::max(other.height, moved_height) : moved_height;
   other.reveal = RevealState{};
   other.hovered_link = -1;
   reveal = RevealState{};

@@ -162,8 +162,11 @@ class TWdPage : public TWdComposite<TWdRow> {
   const TWdRow& row(std::int32_t i) const { return m_items.at(static_cast<std::size_t>(i)); }
   PlacedGlyph& at(RevealState::Ref r) { return row(r.row).items().at(static_cast<std::size_t>(r.index)); }
 
-  // The first and last glyph of the text on the page (-1 for none), and the
-  // characters before each: where the page starts and ends in the text.
+  // The first and last glyph of the text on the page (-1 for none); the
+  // characters before the first, and before the page's last character (one
+  // less than the first position when it holds none): where the page starts
+  // and ends in the text (TKvWord::glyphs_of_positions finds its glyphs
+  // again).
   std::int32_t first_glyph() const;
   std::int32_t last_glyph() const;
   std::int32_t first_position() const;

@@ -300,8 +300,13 @@ TEST_F(TypingGameSave, AHandlerTypingATextCommandLoadsBackWholeAndSavesAgainIden
     return s;
   };
   const std::string held = state();
+  // The laid-out format recorded the handler's first page when the box
+  // moved on: twelve characters at five a row of 12 with 2 between, and 2
+  // after, 42 pixels on a history page of its own (the newest held 12 of
+  // its 40).
+  // Its pending page of the record named no text command and was replaced.
   EXPECT_EQ(held, "page 1 of " + std::to_string(t->Count()) +
-                      ", typing; history 3 + typing.nsb:0/1; laid out 2 pages 36 high + typing.nsb:0; mark "
+                      ", typing; history 3 + typing.nsb:0/1; laid out 3 pages 78 high + typing.nsb:0; mark "
                       "typing.nsb:0/1 t; level 2 state 2 at typing.nsb:0 started")
       << "the game under test";
   list.Compose();

@@ -102,7 +102,7 @@ TEST(ShellVariables, EveryIndexHasItsHolderOnceTheTitleRuns) {
   page.key = "ep1";
   history->NotePage(page);
   EXPECT_EQ(p.sys("@HistoryCount").as_int(), 0) << "the page shown is not counted yet";
-  history->Commit("mes", nullptr);
+  history->Commit("mes", {});
   EXPECT_EQ(p.sys("@HistoryCount").as_int(), 1);
   ASSERT_TRUE(p.run("@HistoryCount = 9"));
   EXPECT_EQ(p.sys("@HistoryCount").as_int(), 1) << "read-only";

@@ -233,7 +233,7 @@ TEST_F(MessageBox, AStartEventTheScriptDropsStillLetsTheBoxType) {
   EXPECT_EQ(revealed(m), 1);
 }
 
-TEST_F(MessageBox, MissingAndBrokenPagesShowNoTextAndALaidOutCommitIsLoggedOnce) {
+TEST_F(MessageBox, MissingAndBrokenPagesShowNoTextAndEveryFormatRecordsThePagesLeft) {
   TNovaMes& m = box();
   source.put_broken("bad");
   m.SetReadMark(1, "bad", 0);
@@ -243,18 +243,101 @@ TEST_F(MessageBox, MissingAndBrokenPagesShowNoTextAndALaidOutCommitIsLoggedOnce)
   m.ShowTextCommand("none", 0);
   EXPECT_EQ(m.Count(), 0);
 
+  // Font 16 rows of a laid-out format: each page of two rows is 16 + 10 +
+  // 16 high, and its segment adds the line spacing.
   history.FindOrCreate("wide").SetSettings({16, 0, 0, 600, 480, 10});
   show(m);
   take();
-  int logged = 0;
-  core::LogSink sink([&](core::Channel, core::Level, std::string_view msg) {
-    if (msg.find("message history viewer is not built yet") != std::string_view::npos) ++logged;
-  });
   SetProp(m, PR_INDEX, expr::TParamInt(1));
   SetProp(m, PR_INDEX, expr::TParamInt(2));
-  EXPECT_EQ(logged, 1);
-  EXPECT_EQ(history.Find("wide")->History().pending_key(), "ep1") << "the format keeps its page";
-  EXPECT_EQ(history.Default().History().Count(), 2) << "the list-mode format records on";
+  const data::TNovaNewHistory& wide = history.Find("wide")->History();
+  EXPECT_EQ(wide.pending().page, 2);
+  ASSERT_EQ(wide.pages().size(), 1u);
+  ASSERT_EQ(wide.pages()[0].segments().size(), 2u);
+  EXPECT_EQ(wide.Count(), 2 * (16 + 10 + 16 + 10));
+  EXPECT_EQ(wide.pages()[0].segments()[1].first, 4) << "page 1 starts at the text's fifth character";
+  EXPECT_EQ(history.Default().History().Count(), 2) << "the list-mode format records alike";
+}
+
+// The rows of the box's current page as "y:text".
+std::vector<std::string> shown_rows(const TNovaMes& m) {
+  std::vector<std::string> out;
+  if (m.Index() < 0 || m.Index() >= m.Count()) return out;
+  const text::TWdPage& page = m.Pages()[static_cast<std::size_t>(m.Index())];
+  for (const text::TWdRow& row : page.items()) {
+    std::string t;
+    for (const text::PlacedGlyph& p : row.items()) {
+      if (p.is_space()) continue;
+      if (const auto* c = std::get_if<text::TWdChar>(&page.engine().glyph(p.glyph))) t.push_back(static_cast<char>(c->code));
+    }
+    out.push_back(std::to_string(row.y) + ":" + t);
+  }
+  return out;
+}
+
+TEST_F(MessageBox, ShowingHistoryCommitsTheBoxPageAndSurvivesALoad) {
+  using V = std::vector<std::string>;
+  TNovaMes& m = box();
+  data::TNovaHistoryFormat& wide = history.FindOrCreate("wide");
+  wide.SetSettings({10, 0, 0, 200, 60, 5});
+  show(m);
+  take();
+  SetProp(m, PR_INDEX, expr::TParamInt(1));
+  take();
+  m.SetBounds(10, 20, 200, 60);
+  const data::TNovaNewHistory& h = history.Default().History();
+  ASSERT_EQ(h.Count(), 1);
+
+  // Into the box that showed the script's message: its page is committed
+  // first, and the backlog is no message of the script.
+  m.SetTextDelay(0);
+  m.ShowHistory(false, [&](data::TNovaNewMesData& d) { return history.Default().Show(0, 2, d); });
+  EXPECT_EQ(h.Count(), 2);
+  EXPECT_EQ(m.ReadMarkMode(), 0);
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(shown_rows(m), (V{"0:ab", "10:cd", "20:ef", "30:gh"})) << "two entries, each a box height of 20 apart";
+  frames(2);
+  EXPECT_EQ(revealed(m), 12) << "PR_TEXTDELAY 0 reveals at once: eight characters and four line breaks";
+  EXPECT_EQ(take(), "end");
+  EXPECT_EQ(history.Find("wide")->History().Count(), 2 * (10 + 5 + 10 + 5));
+  frames(3);
+  EXPECT_EQ(h.Count(), 2) << "nothing of the backlog is noted";
+
+  // A laid-out format from pixel 12 on: the first segment starts 12 above,
+  // and the box's line spacing lies between segments.
+  m.SetTextDelay(256);
+  write_int(m, PR_LINESPACE, 5);
+  m.ShowHistory(true, [&](data::TNovaNewMesData& d) { return wide.Show(12, 30, d); });
+  EXPECT_EQ(m.HistoryFlag(), 1);
+  EXPECT_EQ(m.HistoryValue(), -12);
+  const V laid = {"-12:ab", "3:cd", "18:ef", "33:gh"};
+  EXPECT_EQ(shown_rows(m), laid);
+  EXPECT_EQ(take(), "start 0");
+  EXPECT_EQ(take(), "-");
+  frames(3);
+  const int typed = revealed(m);
+  EXPECT_GT(typed, 0);
+  EXPECT_LT(typed, 12) << "revealed at the box's speed";
+
+  core::ByteWriter w;
+  list.WriteComponent(w, m);
+  TComponentFactory other_factory;
+  register_message_classes(other_factory);
+  TNovaBaseList other{{other_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
+  other.set_history(&history);
+  other.set_read_marks(&marks);
+  other.SetScreenSize(320, 240);
+  core::ByteReader r(w.data());
+  auto& back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
+  back.RefreshAfterLoad();
+  EXPECT_EQ(shown_rows(back), laid) << "laid out again with the flag and the offset";
+  EXPECT_EQ(back.HistoryValue(), -12);
+  EXPECT_EQ(revealed(back), typed);
+
+  // A new text clears both.
+  SetProp(back, PR_TEXT, expr::TParamStr("x"));
+  EXPECT_EQ(back.HistoryFlag(), 0);
+  EXPECT_EQ(back.HistoryValue(), 0);
 }
 
 TEST_F(MessageBox, LinksRaiseTheirEventAndCaptureLinkLetsOtherClicksThrough) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "data/history_format.h"
 #include "support/test_font_service.h"
 #include "text/font_pixel_manager.h"
 #include "text/word_render.h"
@@ -69,47 +68,117 @@ TEST_F(DisplayRecord, OneTextCommandIsLaidOutFromItsStoredStream) {
 }
 
 TEST_F(DisplayRecord, TheCacheKeepsRecentPagesAndTextsFirstAndBounded) {
-  for (int p = 0; p < 6; ++p) {
-    std::vector<std::optional<std::string>> texts;
-    for (int i = 0; i < 20; ++i) texts.emplace_back("t" + std::to_string(i));
-    source.put("p" + std::to_string(p), texts);
+  using Cache = data::TMesDataCacheList;
+  const int pages_made = static_cast<int>(Cache::kPages) + 2, texts = static_cast<int>(Cache::kWords) + 4;
+  static_assert(Cache::kPages == 32 && Cache::kWords == 256);
+  for (int p = 0; p < pages_made; ++p) {
+    std::vector<std::optional<std::string>> list;
+    for (int i = 0; i < texts; ++i) list.emplace_back("t" + std::to_string(i));
+    source.put("p" + std::to_string(p), list);
   }
-  data::TMesDataCacheList& cache = data.cache();
-  for (int p = 0; p < 5; ++p) ASSERT_NE(cache.Find(source, glyphs, "p" + std::to_string(p), 0), nullptr);
-  EXPECT_EQ(cache.PageNames(), (std::vector<std::string>{"p4", "p3", "p2", "p1"})) << "the fifth drops the oldest";
+  Cache& cache = data.cache();
+  for (int p = 0; p <= static_cast<int>(Cache::kPages); ++p) {
+    ASSERT_NE(cache.Find(source, glyphs, "p" + std::to_string(p), 0), nullptr);
+  }
+  const std::vector<std::string> names = cache.PageNames();
+  ASSERT_EQ(names.size(), Cache::kPages) << "one more drops the oldest";
+  EXPECT_EQ(names.front(), "p32");
+  EXPECT_EQ(names.back(), "p1");
   const int loads = source.loads;
   ASSERT_NE(cache.Find(source, glyphs, "P2", 0), nullptr);
   EXPECT_EQ(source.loads, loads) << "found without loading, case aside";
   EXPECT_EQ(cache.PageNames().front(), "p2");
-  for (int i = 0; i < 18; ++i) cache.Find(source, glyphs, "p2", i);
+  for (int i = 0; i < texts - 2; ++i) cache.Find(source, glyphs, "p2", i);
   const std::vector<std::int32_t> commands = cache.Commands("p2");
-  ASSERT_EQ(commands.size(), 16u);
-  EXPECT_EQ(commands.front(), 17);
-  EXPECT_EQ(commands.back(), 2);
-  const text::TKvWord* t = cache.Find(source, glyphs, "p2", 5);
+  ASSERT_EQ(commands.size(), Cache::kWords);
+  EXPECT_EQ(commands.front(), texts - 3);
+  EXPECT_EQ(commands.back(), texts - 3 - static_cast<int>(Cache::kWords) + 1);
+  const text::TKvWord* t = cache.Find(source, glyphs, "p2", 100);
   ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t->glyph_count(), 2);
-  EXPECT_EQ(cache.Commands("p2").front(), 5);
-  EXPECT_EQ(cache.Find(source, glyphs, "p2", 20), nullptr);
+  EXPECT_EQ(t->glyph_count(), 4);
+  EXPECT_EQ(cache.Commands("p2").front(), 100);
+  EXPECT_EQ(cache.Find(source, glyphs, "p2", texts), nullptr);
 }
 
-TEST_F(DisplayRecord, EntriesAndSegmentsAreTheViewers) {
-  source.put("ep1", {"a"});
-  core::ByteWriter w;
-  w.i32(1);
-  w.str("ep1");
-  w.i32(0);
-  w.i32(0);
-  w.i32(100);
-  w.i32(50);
-  data.load(*std::make_unique<core::ByteReader>(w.data()), 112);
-  EXPECT_EQ(data.entries().size(), 1u);
-  try {
-    lay();
-    ADD_FAILURE() << "list entries are shown by the viewer";
-  } catch (const core::Error& e) {
-    EXPECT_EQ(e.message(), "CallHist: the message history viewer is not built yet");
+// The rows of a laid-out display page as "y:text".
+std::vector<std::string> rows_at(const text::TWdPage& page) {
+  std::vector<std::string> out;
+  for (const text::TWdRow& row : page.items()) {
+    std::string t;
+    for (const text::PlacedGlyph& p : row.items()) {
+      if (p.is_space()) continue;
+      const auto* c = std::get_if<text::TWdChar>(&page.engine().glyph(p.glyph));
+      if (c) t.push_back(static_cast<char>(c->code));
+    }
+    out.push_back(std::to_string(row.y) + ":" + t);
   }
+  return out;
+}
+
+TEST_F(DisplayRecord, ListEntriesStackByContentOrByTheirBoxHeight) {
+  using V = std::vector<std::string>;
+  source.put("ep1", {std::nullopt, "ab<BR>cd<BR>ef", "gh"});
+  auto lay_entries = [&](data::HistoryEntries entries, bool stacking) -> std::vector<text::TWdPage>& {
+    data.ShowEntries(std::move(entries));
+    pages.clear();
+    data.LayOut(engine, pages, true, {&source, nullptr}, stacking);
+    return pages;
+  };
+  const data::HistoryEntries three = {{"ep1", 1, 1, 100, 20}, {"ep1", 1, 0, 100, 20}, {"ep1", 2, 0, 100, 30}};
+  auto* shown = &lay_entries(three, false);
+  ASSERT_EQ(shown->size(), 1u);
+  EXPECT_EQ(rows_at((*shown)[0]), (V{"0:ef", "20:ab", "30:cd", "40:gh"})) << "each entry one box height lower";
+  EXPECT_FALSE((*shown)[0].stale());
+  shown = &lay_entries(three, true);
+  EXPECT_EQ(rows_at((*shown)[0]), (V{"0:ef", "10:ab", "20:cd", "30:gh"})) << "each below the last row";
+  EXPECT_EQ(text::page_text((*shown)[0]), "efab\r\ncd\r\ngh");
+
+  // A page beyond its text's shows nothing but still takes its height; a
+  // command without text is skipped; a file that is gone ends the list.
+  shown = &lay_entries({{"ep1", 2, 5, 100, 20},
+                        {"ep1", 0, 0, 100, 20},
+                        {"ep1", 2, 0, 100, 20},
+                        {"gone", 1, 0, 100, 20},
+                        {"ep1", 1, 0, 100, 20}},
+                       false);
+  EXPECT_EQ(rows_at((*shown)[0]), (V{"20:gh"}));
+
+  // One entry of page -1 is its whole text, paged at its box size; the
+  // engine's size is put back.
+  shown = &lay_entries({{"ep1", 1, -1, 100, 10}}, false);
+  EXPECT_EQ(shown->size(), 3u);
+  EXPECT_EQ(engine.settings().height, 20);
+  EXPECT_EQ(engine.settings().width, 100);
+}
+
+TEST_F(DisplayRecord, SegmentsStackFromTheStartOffsetShowingTheFirstPageOfEach) {
+  using V = std::vector<std::string>;
+  source.put("ep1", {std::nullopt, "ab<BR>cd<BR>ef", "gh"});
+  auto lay_segments = [&](std::vector<data::THistSegment> list, std::int32_t offset) {
+    data::TNovaHistData record;
+    for (auto& s : list) record.add(std::move(s));
+    data.ShowSegments(std::move(record));
+    pages.clear();
+    data.LayOut(engine, pages, true, {&source, nullptr}, false, offset);
+    return rows_at(pages.at(0));
+  };
+  EXPECT_EQ(lay_segments({{"ep1", 1, 0, 3, 30, ""}, {"ep1", 1, 4, 5, 10, ""}}, -5), (V{"-5:ab", "5:cd", "15:ef"}));
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_FALSE(pages[0].stale());
+  // The whole text lays out into two pages of the box: its first only.
+  EXPECT_EQ(lay_segments({{"ep1", 1, 0, 5, 30, ""}, {"EP1", 2, 0, 1, 10, ""}}, 0), (V{"0:ab", "10:cd", "20:gh"}));
+  EXPECT_EQ(lay_segments({{"ep1", 0, 0, 1, 10, ""},
+                          {"ep1", 2, 0, 1, 10, ""},
+                          {"gone", 2, 0, 1, 10, ""},
+                          {"ep1", 2, 0, 1, 10, ""}},
+                         0),
+            (V{"0:gh"}))
+      << "no text: skipped; a file gone: the end";
+  // The line spacing lies between segments as between rows.
+  text::KvWordSettings s = engine.settings();
+  s.line_spacing = 3;
+  engine.set_settings(s);
+  EXPECT_EQ(lay_segments({{"ep1", 2, 0, 1, 10, ""}, {"ep1", 2, 0, 1, 10, ""}}, 0), (V{"0:gh", "13:gh"}));
 }
 
 TEST_F(DisplayRecord, RecordsAtEveryVersionAndDamageChangesNothing) {

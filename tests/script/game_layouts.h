@@ -29,7 +29,7 @@ inline void write_layout(core::ByteWriter& w, const data::HistoryLayout& l) {
 // One history as a record of `version` stores it: two list entries (the
 // second's key stored empty) and a pending page.
 inline void write_history(core::ByteWriter& w, std::int32_t version) {
-  const std::vector<data::THistoryOldData> entries = {{"a.nsb", 3, 0, 200, 40}, {"", 5, 1, 200, 40}};
+  const data::HistoryEntries entries = {{"a.nsb", 3, 0, 200, 40}, {"", 5, 1, 200, 40}};
   if (version < data::kHistoryRowsVersion) {
     w.str({});
     data::write_entry_columns(w, entries);

@@ -179,7 +179,7 @@ TEST_F(State, CommandsWhoseSubsystemsAreMissingRaiseNamingThemselves) {
   const std::pair<const char*, const char*> unbuilt[] = {
       {"TextIns", "TextIns: no component system is running"},
       {"CallHist", "CallHist: no component system is running"},
-      {"FormatHist", "FormatHist: the message history viewer is not built yet"},
+      {"FormatHist", "FormatHist: no component system is running"},
       {"PropMotion", "PropMotion: property motions are not built yet"},
       {"SaveCabinet", "SaveCabinet: cabinets are not built yet"},
       {"ClrHist", "ClrHist: no component system is running"},

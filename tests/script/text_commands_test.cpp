@@ -267,14 +267,37 @@ TEST_F(TextCommands, HistoryAndReadMarkCommands) {
   EXPECT_EQ(run("c2.nsb", {call_hist("0", "1", "\"none\"")}), 1) << "an unknown format: nothing";
   EXPECT_EQ(run("c3.nsb", {call_hist("1", "5")}), 1) << "nothing after the one entry";
   EXPECT_EQ(run("c4.nsb", {call_hist("2147483647", "2147483647")}), 1) << "first + count beyond 32 bits";
-  EXPECT_EQ(run("c5.nsb", {call_hist("-4", "5")}), 0) << "entries to show: not built";
-  EXPECT_GE(traced("CallHist: the message history viewer is not built yet"), 1);
-  EXPECT_EQ(run("f1.nsb", {Cmd("FormatHist").e("component", "\"mes\"").e("format", "\"named\"").go()}), 0);
-  EXPECT_GE(traced("FormatHist: the message history viewer is not built yet"), 1);
+  // The page being read is committed on entering the history display:
+  // the range was cut to the one entry before, so that one is shown.
+  EXPECT_EQ(run("c5.nsb", {call_hist("-4", "5")}), 1);
+  ASSERT_EQ(m.DisplayRecord().entries().size(), 1u);
+  EXPECT_EQ(m.DisplayRecord().entries()[0].page, 0);
+  EXPECT_EQ(history.Default().History().Count(), 2) << "page 1 was committed";
+  EXPECT_EQ(m.ReadMarkMode(), 0) << "the backlog is no script message";
+  EXPECT_EQ(m.Count(), 1);
+  EXPECT_EQ(m.HistoryFlag(), 0);
+  Cmd stacked("CallHist");
+  stacked.e("box", "\"mes\"").e("first", "0").e("count", "2").e("flag", "TRUE").go();
+  EXPECT_EQ(run("c6.nsb", {stacked}), 1);
+  EXPECT_EQ(m.DisplayRecord().entries().size(), 2u);
+  EXPECT_EQ(m.HistoryFlag(), 1);
+  EXPECT_EQ(history.Default().History().Count(), 2) << "a history display notes nothing";
+
+  // FormatHist takes the six settings from a component as GetProp reads
+  // them, or resets the format without one.
+  write_int(m, PR_FONTBORDER, 2);
+  write_int(m, PR_LINESPACE, 3);
+  EXPECT_EQ(run("f1.nsb", {Cmd("FormatHist").e("component", "\"mes\"").e("format", "\"named\"").go()}), 1);
+  EXPECT_EQ(history.Find("named")->Settings(), (data::HistoryLayout{10, 2, 0, 200, 20, 3}));
+  EXPECT_EQ(run("f2.nsb", {Cmd("FormatHist").e("component", "\"nobody\"").e("format", "\"other\"").go()}), 1);
+  EXPECT_EQ(history.Find("other")->Settings(), data::HistoryLayout{});
+  EXPECT_EQ(run("f3.nsb", {Cmd("FormatHist").e("component", "\"mes\"").e("format", "\"named\"").go()}), 1);
+  EXPECT_EQ(history.FormatCount(), 3u) << "found by name the second time";
+  named.SetSettings(settings);
 
   EXPECT_EQ(run("clr.nsb", {Cmd("ClrHist").go(), call_hist("0", "5")}), 1) << "an empty history shows nothing";
   EXPECT_EQ(history.Default().History().Count(), 0);
-  ASSERT_EQ(history.FormatCount(), 2u) << "the formats stay";
+  ASSERT_EQ(history.FormatCount(), 3u) << "the formats stay";
   EXPECT_EQ(history.Find("named")->Settings().font_size, 12);
 
   marks.SetPending("mes", "story.nsb", 1, 0);

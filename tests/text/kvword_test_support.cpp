@@ -81,7 +81,7 @@ std::vector<std::string> EngineFixture::rows_of(const TWdPage& page) const {
         text += "_";
         continue;
       }
-      const TWdGlyph& g = m_word.glyph(p.glyph);
+      const TWdGlyph& g = page.engine().glyph(p.glyph);
       const TWdChar* c = std::get_if<TWdChar>(&g);
       if (!c) c = std::get_if<TWdVarChar>(&g);
       if (c) {

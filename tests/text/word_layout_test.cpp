@@ -227,7 +227,7 @@ TEST_F(Layout, PositionsOfPagesLayTheSameGlyphsOutAgain) {
   ASSERT_EQ(pages.size(), 3u);
   const TWdPage second = pages[1];
   EXPECT_EQ(second.first_position(), 10);
-  EXPECT_EQ(second.last_position(), 20);  // its last glyph is the line break
+  EXPECT_EQ(second.last_position(), 19);  // its last character; the line break after it counts none
   std::vector<TWdPage> again;
   m_word.layout_positions(again, second.first_position(), second.last_position());
   ASSERT_FALSE(again.empty());
@@ -239,6 +239,73 @@ TEST_F(Layout, PositionsOfPagesLayTheSameGlyphsOutAgain) {
   EXPECT_EQ(target.row(2).y, 25);
   EXPECT_EQ(target.height, 45);
   EXPECT_EQ(again[0].count(), 0);
+}
+
+// Each page's rows as laid out and where they start: the text of a row
+// and its x.
+std::vector<std::string> placed(const std::vector<std::string>& rows, const TWdPage& page) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < rows.size(); ++i) out.push_back(rows[i] + "@" + std::to_string(page.row(static_cast<std::int32_t>(i)).x));
+  return out;
+}
+
+TEST_F(Layout, EveryPageLaysOutAgainFromItsPositionsPreparedOrNot) {
+  // Five cells a row, two rows a page. Pages that start with an alignment
+  // glyph, after a line break, with a blank row, that end in an event or
+  // after a line break, and that hold variables whose values differ
+  // between the showing and the replay (history variables are expanded in
+  // the replay only).
+  const char* texts[] = {
+      "あいうえお<BR>かき<BR><DIV ALIGN=CENTER>くけ<BR>こ",
+      "あいうえおかきくけこ<EVENT VALUE=e>さし",
+      "あい<BR>う<BR><BR>え<BR>お",
+      "あ<VAR NAME=v>い<BR>う<BR>え<HISTCHAR VALUE=h>お<BR>か",
+  };
+  for (const char* t : texts) {
+    SCOPED_TRACE(t);
+    setup(50, 25, 10);
+    m_word.names().set("v", "XYZ");
+    m_word.names().set("h", "QQ");
+    lay(t);
+    m_pages.clear();
+    m_word.prepare_variables(0, -1, false);
+    m_word.layout(m_pages);
+    ASSERT_GE(m_pages.size(), 2u);
+    TKvWord stored(m_manager, &m_pictures);
+    stored.parse(split_lines(test::sjis(t)));
+    for (const TWdPage& page : m_pages) {
+      const std::int32_t first = page.first_position(), last = page.last_position();
+      SCOPED_TRACE(std::to_string(first) + "-" + std::to_string(last));
+      const auto want = placed(rows_of(page), page);
+      // In the engine that showed it.
+      std::vector<TWdPage> again;
+      m_word.layout_positions(again, first, last);
+      ASSERT_EQ(again.size(), 1u);
+      EXPECT_EQ(placed(rows_of(again[0]), again[0]), want);
+      // From the stored text into another engine, as a replay does.
+      const TKvWord::GlyphSpan span = stored.glyphs_of_positions(first, last);
+      TKvWord replay(m_manager, &m_pictures);
+      replay.set_settings(m_word.settings());
+      replay.copy_glyphs(stored, span.first, span.last);
+      replay.names().set("v", "XYZ");
+      replay.prepare_variables(0, -1, false);
+      std::vector<TWdPage> replayed;
+      replay.layout(replayed);
+      ASSERT_EQ(replayed.size(), 1u);
+      EXPECT_EQ(placed(rows_of(replayed[0]), replayed[0]), want);
+    }
+  }
+  // Positions count the text as stored: a variable glyph one, what it
+  // produced none.
+  setup(0, 100);
+  lay("a<VAR NAME=v>b");
+  m_word.names().set("v", "XYZ");
+  m_word.prepare_variables(0, -1, false);
+  EXPECT_EQ(m_word.glyph_count(), 6);
+  EXPECT_EQ(m_word.char_count_before(6), 3);
+  EXPECT_EQ(m_word.glyphs_of_positions(2, 2), (TKvWord::GlyphSpan{5, 5})) << "b, after what the variable produced";
+  EXPECT_EQ(m_word.glyphs_of_positions(1, 1), (TKvWord::GlyphSpan{1, 4})) << "the variable with its value";
+  EXPECT_EQ(m_word.glyphs_of_positions(0, -1), (TKvWord::GlyphSpan{0, 5}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "files/stream.h"
@@ -144,6 +145,15 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
       }
       e.ink.push_back({std::stoi(w[0]), std::stoi(w[1]), std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4]),
                        static_cast<std::uint32_t>(std::stoul(w[5], nullptr, 16)), std::stoi(w[6])});
+    } else if (key == "same_area" || key == "other_area") {
+      const std::vector<std::string> w = words_of(value);
+      if (w.size() != 8) {
+        ADD_FAILURE() << where << ": " << key << " wants TICK X Y W H TICK2 X2 Y2: " << line;
+        continue;
+      }
+      std::vector<int> n;
+      for (const std::string& word : w) n.push_back(std::stoi(word));
+      e.areas.push_back({key == "same_area", n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7]});
     } else if (key == "saved") {
       e.status.push_back(value);
     } else if (key == "no_status") {
@@ -215,6 +225,10 @@ std::string input_and_shots(const Expectation& e, const fs::path& dir) {
   }
   for (const auto& f : e.formulas) ticks.push_back(f.tick);
   for (const auto& i : e.ink) ticks.push_back(i.tick);
+  for (const auto& a : e.areas) {
+    ticks.push_back(a.tick);
+    ticks.push_back(a.other_tick);
+  }
   std::sort(ticks.begin(), ticks.end());
   ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   for (int t : ticks) options += " --screenshot " + std::to_string(t) + ":" + shell_quote(dir / shot_name(t));
@@ -414,6 +428,35 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
       EXPECT_GT(count, previous) << "no more ink at tick " << i.tick << " than before";
     }
     previous = count;
+  }
+
+  for (const auto& a : e.areas) {
+    const fs::path first = dir / shot_name(a.tick), second = dir / shot_name(a.other_tick);
+    ASSERT_TRUE(fs::exists(first) && fs::exists(second)) << "no screenshot at tick " << a.tick << " or " << a.other_tick;
+    const auto one = read_picture(first), two = read_picture(second);
+    std::set<std::uint32_t> colours;
+    std::string differs;
+    for (int y = 0; y < a.height; ++y) {
+      for (int x = 0; x < a.width; ++x) {
+        const std::uint32_t p = rgb_at(*one, a.x + x, a.y + y), q = rgb_at(*two, a.other_x + x, a.other_y + y);
+        colours.insert(p);
+        if (p != q && differs.empty()) {
+          char text[96];
+          std::snprintf(text, sizeof text, "%d, %d is %06X there, %06X here", x, y, p, q);
+          differs = text;
+        }
+      }
+    }
+    const std::string what = "the area " + std::to_string(a.x) + "," + std::to_string(a.y) + " " +
+                             std::to_string(a.width) + "x" + std::to_string(a.height) + " at tick " +
+                             std::to_string(a.tick) + " against " + std::to_string(a.other_x) + "," +
+                             std::to_string(a.other_y) + " at tick " + std::to_string(a.other_tick);
+    EXPECT_GT(colours.size(), 1u) << what << " holds one colour only";
+    if (a.same) {
+      EXPECT_EQ(differs, "") << what;
+    } else {
+      EXPECT_NE(differs, "") << what << ": equal";
+    }
   }
 
   for (const auto& f : e.picture_files) {

@@ -85,6 +85,18 @@ struct Expectation {
     int tolerance = 0;
   };
   std::vector<Ink> ink;
+  // A rectangle of the screen at one tick against one of the same size at
+  // another (or the same) tick: equal pixel for pixel (`same`), or
+  // differing in some pixel. The first must hold more than one colour, so
+  // that an empty area never passes.
+  struct Area {
+    bool same = true;
+    int tick = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    int other_tick = 0;
+    int other_x = 0, other_y = 0;
+  };
+  std::vector<Area> areas;
 };
 
 // Unknown lines fail the test that reads them. `input_file:` lines are read

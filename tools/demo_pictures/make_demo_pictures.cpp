@@ -5,7 +5,9 @@
 // - chara.png: 240 × 400 a figure whose alpha falls off softly over its
 //   last 6 pixels towards the outside;
 // - window.png: 600 × 140 a message window, translucent inside (alpha 160)
-//   with an opaque frame 4 pixels wide.
+//   with an opaque frame 4 pixels wide;
+// - log.png: 32 × 28 the backlog button, opaque: a frame and three lines
+//   of "text".
 // The build turns each into a layered picture with its plane (nova img).
 #include <algorithm>
 #include <cmath>
@@ -107,6 +109,15 @@ int main(int argc, char** argv) {
              const bool frame = x < 4 || y < 4 || x >= 596 || y >= 136;
              return static_cast<std::uint8_t>(frame ? 255 : 160);
            }) &&
+       ok;
+  ok = write(
+           folder / "log.png", 32, 28,
+           [](int x, int y) {
+             const bool frame = x < 2 || y < 2 || x >= 30 || y >= 26;
+             const bool line = x >= 7 && x < 25 && (y == 8 || y == 13 || y == 18);
+             return frame || line ? rgb(230, 230, 255) : rgb(20, 30, 90);
+           },
+           nullptr) &&
        ok;
   if (!ok) {
     std::fprintf(stderr, "make_demo_pictures: cannot write into %s\n", folder.c_str());

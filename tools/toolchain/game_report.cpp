@@ -16,10 +16,12 @@
 #include "files/stream.h"
 #include "graphics/brio_collection.h"
 #include "graphics/picture_files.h"
+#include "platform/fonts.h"
 #include "script/callman.h"
 #include "script/game_record.h"
 #include "script/save_file.h"
 #include "script/script_host.h"
+#include "text/font_pixel_manager.h"
 #include "tools/toolchain/command_syntax.h"
 #include "tools/toolchain/save_report.h"
 #include "tools/toolchain/source_text.h"
@@ -112,6 +114,52 @@ std::string frame_text(const script::TStack& f) {
   return text;
 }
 
+std::string layout_text(const data::HistoryLayout& l) {
+  return core::format("font %d, border %d, shadow %d, %d x %d, line spacing %d",
+                      {l.font_size, l.border_width, l.shadow_width, l.width, l.height, l.line_spacing});
+}
+
+// Every history format in full: its settings, the history's mode and
+// engine settings, maximum and count, the list entries and the laid-out
+// pages with their segments (keys as the effective ones), and the page
+// waiting to be recorded.
+void describe_history(std::string& out, const data::TNovaHistoryFormatManager& history) {
+  out += core::format("history formats: %d\n", {static_cast<std::int64_t>(history.FormatCount())});
+  for (std::size_t i = 0; i < history.FormatCount(); ++i) {
+    const data::TNovaHistoryFormat& f = history.Format(i);
+    const data::TNovaNewHistory& h = f.History();
+    out += "  format " + quoted_source(f.Name()) + ": settings " + layout_text(f.Settings()) + "\n";
+    out += std::string("    mode ") + (h.laid_out() ? "laid out" : "list") + ", engine " + layout_text(h.layout()) +
+           core::format(", maximum %d, count %d\n", {h.MaxCount(), h.Count()});
+    out += core::format("    entries: %d\n", {static_cast<std::int64_t>(h.entries().size())});
+    for (std::size_t e = 0; e < h.entries().size(); ++e) {
+      const data::THistoryOldData& d = h.entries()[e];
+      out += "      " + quoted_source(data::effective_key(h.entries(), e)) +
+             core::format(" command %d page %d, box %d x %d\n", {d.command, d.page, d.width, d.height});
+    }
+    out += core::format("    pages: %d\n", {static_cast<std::int64_t>(h.pages().size())});
+    for (const data::TNovaHistData& page : h.pages()) {
+      out += core::format("      page of %d segments, total %d\n",
+                          {static_cast<std::int64_t>(page.segments().size()), page.total_height()});
+      for (std::size_t k = 0; k < page.segments().size(); ++k) {
+        const data::THistSegment& g = page.segments()[k];
+        out += "        " + quoted_source(page.effective_key(k)) +
+               core::format(" command %d, positions %d to %d, height %d, snapshot ", {g.command, g.first, g.last, g.height}) +
+               quoted_source(g.snapshot) + "\n";
+      }
+    }
+    const data::NotedPage& p = h.pending();
+    if (p.key.empty()) {
+      out += "    pending: (none)\n";
+    } else {
+      out += "    pending: " + quoted_source(p.key) +
+             core::format(" command %d page %d, positions %d to %d, box ", {p.command, p.page, p.first, p.last}) +
+             name_text(p.box) + core::format(" %d x %d, snapshot ", {p.box_width, p.box_height}) +
+             quoted_source(p.snapshot) + "\n";
+    }
+  }
+}
+
 }  // namespace
 
 std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::path& title_folder) {
@@ -136,7 +184,13 @@ std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::
   FolderHost host(title_folder.empty() ? title_folder_of(save_file) : title_folder);
   FolderPictures picture_files(host);
   graphics::TBrioCollection pictures(picture_files, 0, 32);
-  components::TNovaBaseList list({.factory = factory, .pictures = &pictures});
+  // Message boxes make their text engines with a glyph manager; nothing is
+  // laid out or drawn here.
+  const auto fonts = platform::create_font_service();
+  text::TFontPixelManager glyphs(*fonts);
+  components::MesServices messages;
+  messages.glyphs = &glyphs;
+  components::TNovaBaseList list({.factory = factory, .pictures = &pictures, .messages = &messages});
   list.ReleaseSurfaces();
   data::TNovaHistoryFormatManager history;
   list.set_history(&history);
@@ -203,13 +257,7 @@ std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::
            core::format(": %d fields, %d records, current %d\n",
                         {static_cast<std::int64_t>(t->fields().size()), t->record_count(), t->current()});
   }
-  out += core::format("history formats: %d\n", {static_cast<std::int64_t>(history.FormatCount())});
-  for (std::size_t i = 0; i < history.FormatCount(); ++i) {
-    const data::TNovaHistoryFormat& f = history.Format(i);
-    out += "  " + quoted_source(f.Name()) +
-           core::format(": %d entries, %d laid-out pages\n", {static_cast<std::int64_t>(f.History().entries().size()),
-                                                              static_cast<std::int64_t>(f.History().pages().size())});
-  }
+  describe_history(out, history);
   return out;
 }
 

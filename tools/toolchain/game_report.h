@@ -12,7 +12,7 @@ namespace nova::tools {
 // The report (UTF-8): the caption, the after-load place, the screen with
 // the component tree by type and name, the focus, the event queue, the
 // interpreter's position and stack, the game variables, the game tables
-// and the history counts. The pages are looked up in `title_folder` (the
+// and the history formats in full. The pages are looked up in `title_folder` (the
 // nearest folder at or above the save file that holds "nova.npb" when
 // empty). Raises core::Error for a missing slot or a record that does not
 // load.
