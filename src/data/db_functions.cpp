@@ -270,9 +270,9 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
   reg(kLocate, [](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* table = m.active();
     if (!table) return t.set_flag(false);
-    const std::vector<std::int32_t> found = find_records(*table, criteria_from(a, 0), DBFindMode::First);
-    if (!found.empty()) table->set_current(found.front());
-    t.set_flag(!found.empty());
+    const std::int32_t found = find_first(*table, criteria_from(a, 0));
+    if (found >= 0) table->set_current(found);
+    t.set_flag(found >= 0);
   });
   reg(kLoadTsvFile, [&scope](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* table = m.active();
@@ -290,9 +290,8 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
       const DBCriteria c{a[1], a[2], a[3]->as_flag(), a[4]->as_flag()};
       std::int32_t rec = -1, field = -1;
       if (found_table) {
-        const std::vector<std::int32_t> found = find_records(*found_table, c, DBFindMode::First);
+        rec = find_first(*found_table, c);
         field = found_table->field_index(a[5]->as_str());
-        if (!found.empty()) rec = found.front();
       }
       if (getter) {
         if (rec < 0 || field < 0) {

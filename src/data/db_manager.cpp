@@ -114,6 +114,11 @@ void TDBTable::add_field(std::string name, DBFieldType type, std::int32_t string
   changed();
 }
 
+void TDBTable::reserve(std::int64_t records) {
+  const std::int64_t n = std::clamp<std::int64_t>(records, 0, kMaxRecords);
+  m_records.reserve(static_cast<std::size_t>(std::min(n * m_record_size, kMaxTableBytes)));
+}
+
 std::int32_t TDBTable::append() {
   if (!can_add(1)) core::throw_error(core::format("%s: a table holds at most %d records", {m_name, kMaxRecords}));
   m_records.resize(m_records.size() + static_cast<std::size_t>(m_record_size), 0);
@@ -194,11 +199,21 @@ std::string_view cut_text(std::string_view text, std::size_t limit) {
 
 int compare_by_code(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
-  const auto diff = std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(common), b.begin());
-  const auto k = static_cast<std::size_t>(diff.first - a.begin());
-  if (k == common) return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-  // The bytes before k are equal, so both texts have a character starting
-  // at the same place at or before k; the first differing character decides.
+  if (common == 0 || std::memcmp(a.data(), b.data(), common) == 0) {
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+  }
+  std::size_t k = 0;
+  while (a[k] == b[k]) ++k;
+  const auto ua = static_cast<std::uint8_t>(a[k]), ub = static_cast<std::uint8_t>(b[k]);
+  // A byte after one below 0x81 (a single character or a trail byte) starts
+  // a character; when neither differing byte begins a double-byte one, the
+  // codes are the bytes.
+  const bool starts = k == 0 || static_cast<std::uint8_t>(a[k - 1]) < 0x81;
+  const bool a_double = core::is_lead_byte(ua) && k + 1 < a.size();
+  const bool b_double = core::is_lead_byte(ub) && k + 1 < b.size();
+  if (starts && !a_double && !b_double) return ua < ub ? -1 : 1;
+  // Otherwise find the character holding k: the bytes before it are equal,
+  // so both texts have a character starting there.
   std::size_t start = 0;
   while (true) {
     const std::size_t n = core::char_length(a, start);

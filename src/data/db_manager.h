@@ -107,6 +107,9 @@ class TDBTable {
   // negative string length counts as 0. Raises core::Error when
   // can_add_field says no.
   void add_field(std::string name, DBFieldType type, std::int32_t string_length = 0);
+  // Makes room for that many records in all (within the limits) so that
+  // appending them does not move the buffer again; a guess, never a limit.
+  void reserve(std::int64_t records);
   // Appends a record of zero bytes and makes it current; its index. Raises
   // core::Error when can_add(1) says no.
   std::int32_t append();

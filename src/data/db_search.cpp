@@ -1,5 +1,6 @@
 #include "data/db_search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -65,22 +66,29 @@ class Matcher {
         case expr::PT_STR: k.text = m_ci ? core::upper(c.values->str_at(i)) : c.values->str_at(i); break;
         default: m_none = true; break;
       }
-      m_criteria.push_back(std::move(k));
+      if (m_count++ == 0) {
+        m_first = std::move(k);
+      } else {
+        m_rest.push_back(std::move(k));
+      }
     }
   }
 
   bool none() const { return m_none; }
-  bool all() const { return m_criteria.empty(); }
+  bool all() const { return m_count == 0; }
+  bool single() const { return m_count == 1; }
   bool exact() const { return !m_partial; }
-  const Criterion& first() const { return m_criteria.front(); }
+  const Criterion& first() const { return m_first; }
   DBSearchCache::Signature signature() const {
     const Criterion& k = first();
     return {k.field, static_cast<std::uint8_t>(k.type), k.type == expr::PT_STR && m_ci};
   }
 
   bool matches(std::int32_t rec, std::size_t from = 0) const {
-    for (std::size_t i = from; i < m_criteria.size(); ++i) {
-      if (!matches_one(rec, m_criteria[i])) return false;
+    if (m_count == 0) return true;
+    if (from == 0 && !matches_one(rec, m_first)) return false;
+    for (std::size_t i = from == 0 ? 0 : from - 1; i < m_rest.size(); ++i) {
+      if (!matches_one(rec, m_rest[i])) return false;
     }
     return true;
   }
@@ -130,23 +138,68 @@ class Matcher {
   bool m_ci = false;
   bool m_partial = false;
   bool m_none = false;
-  std::vector<Criterion> m_criteria;
+  // The first criterion apart, so that a search of one allocates nothing.
+  std::int32_t m_count = 0;
+  Criterion m_first;
+  std::vector<Criterion> m_rest;
 };
 
-std::vector<std::int32_t> scan(const TDBTable& t, const Matcher& m, DBFindMode mode) {
-  std::vector<std::int32_t> found;
-  for (std::int32_t rec = 0; rec < t.record_count(); ++rec) {
-    if (!m.matches(rec)) continue;
-    found.push_back(rec);
-    if (mode == DBFindMode::First) break;
+// A mixing step that is a bijection of 64-bit words.
+std::uint64_t mix(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ull;
+  return h ^ (h >> 33);
+}
+
+// A key of at most seven bytes, packed with its length, is hashed by a
+// bijection: equal hashes mean equal keys (integers and flags never need
+// their records read again). Longer keys go through 64-bit FNV-1a.
+constexpr std::size_t kPackedKey = 7;
+
+std::uint64_t hash_of(std::string_view key) {
+  if (key.size() <= kPackedKey) {
+    std::uint64_t packed = key.size();
+    for (std::size_t i = 0; i < key.size(); ++i) packed |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(key[i])) << (8 * (i + 1));
+    return mix(packed);
   }
-  return found;
+  std::uint64_t h = 0xCBF29CE484222325ull;
+  for (char c : key) h = (h ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+  return mix(h);
 }
 
 void build_index(const TDBTable& t, const Matcher& m, DBSearchCache& cache) {
-  cache.index.clear();
+  struct Entry {
+    std::uint64_t hash;
+    std::int32_t rec;
+  };
+  std::vector<Entry> entries;
+  entries.reserve(static_cast<std::size_t>(t.record_count()));
   for (std::int32_t rec = 0; rec < t.record_count(); ++rec) {
-    if (auto key = m.record_key(rec)) cache.index[std::move(*key)].push_back(rec);
+    if (auto key = m.record_key(rec)) entries.push_back({hash_of(*key), rec});
+  }
+  // Grouped by hash, each group in table order.
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return a.hash != b.hash ? a.hash < b.hash : a.rec < b.rec; });
+  cache.records.resize(entries.size());
+  std::size_t groups = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    cache.records[i] = entries[i].rec;
+    if (i == 0 || entries[i].hash != entries[i - 1].hash) ++groups;
+  }
+  std::size_t capacity = 8;
+  while (capacity < groups * 2) capacity *= 2;
+  cache.slots.assign(capacity, {});
+  for (std::size_t i = 0; i < entries.size();) {
+    std::size_t end = i + 1;
+    while (end < entries.size() && entries[end].hash == entries[i].hash) ++end;
+    std::size_t at = entries[i].hash & (capacity - 1);
+    while (cache.slots[at].start >= 0) at = (at + 1) & (capacity - 1);
+    // A group of one keeps its record in the slot itself.
+    const std::int32_t start = end - i == 1 ? entries[i].rec : static_cast<std::int32_t>(i);
+    cache.slots[at] = {entries[i].hash, start, static_cast<std::int32_t>(end - i)};
+    i = end;
   }
   cache.built = true;
   cache.indexed = m.signature();
@@ -154,16 +207,38 @@ void build_index(const TDBTable& t, const Matcher& m, DBSearchCache& cache) {
 
 }  // namespace
 
-std::vector<std::int32_t> find_records(const TDBTable& t, const DBCriteria& c, DBFindMode mode) {
-  const Matcher m(t, c);
-  if (m.none()) return {};
-  if (m.all()) {
-    std::vector<std::int32_t> every;
-    const std::int32_t n = mode == DBFindMode::First ? std::min(t.record_count(), 1) : t.record_count();
-    for (std::int32_t rec = 0; rec < n; ++rec) every.push_back(rec);
-    return every;
+std::span<const std::int32_t> DBSearchCache::group(std::uint64_t hash) const {
+  if (slots.empty()) return {};
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const Slot& s = slots[at];
+    if (s.start < 0) return {};
+    if (s.hash != hash) continue;
+    if (s.count == 1) return {&s.start, 1};
+    return std::span(records).subspan(static_cast<std::size_t>(s.start), static_cast<std::size_t>(s.count));
   }
-  if (!m.exact()) return scan(t, m, mode);
+}
+
+namespace {
+
+// Calls `take(rec)` for the matching records in table order until it
+// answers false.
+template <typename Take>
+void visit_matches(const TDBTable& t, const DBCriteria& c, Take&& take) {
+  const Matcher m(t, c);
+  if (m.none()) return;
+  if (m.all()) {
+    for (std::int32_t rec = 0; rec < t.record_count(); ++rec) {
+      if (!take(rec)) return;
+    }
+    return;
+  }
+  auto scan = [&] {
+    for (std::int32_t rec = 0; rec < t.record_count(); ++rec) {
+      if (m.matches(rec) && !take(rec)) return;
+    }
+  };
+  if (!m.exact()) return scan();
   DBSearchCache& cache = t.search_cache();
   const DBSearchCache::Signature sig = m.signature();
   if (!(cache.built && cache.indexed == sig)) {
@@ -171,21 +246,40 @@ std::vector<std::int32_t> find_records(const TDBTable& t, const DBCriteria& c, D
     if (!(cache.seen && cache.last == sig)) {
       cache.seen = true;
       cache.last = sig;
-      return scan(t, m, mode);
+      return scan();
     }
     build_index(t, m, cache);
   }
-  std::vector<std::int32_t> found;
   const std::optional<std::string> key = m.wanted_key();
-  if (!key) return found;
-  const auto hit = cache.index.find(*key);
-  if (hit == cache.index.end()) return found;
-  for (std::int32_t rec : hit->second) {
-    if (!m.matches(rec, 1)) continue;
-    found.push_back(rec);
-    if (mode == DBFindMode::First) break;
+  if (!key) return;
+  // Integer and flag keys all hash by the bijection: a single criterion of
+  // them needs no check of the records found.
+  const bool packed = m.first().type == expr::PT_INT || m.first().type == expr::PT_BOOL;
+  const bool checked = !(m.single() && packed);
+  for (std::int32_t rec : cache.group(hash_of(*key))) {
+    if (checked && !m.matches(rec)) continue;
+    if (!take(rec)) return;
   }
+}
+
+}  // namespace
+
+std::vector<std::int32_t> find_records(const TDBTable& t, const DBCriteria& c, DBFindMode mode) {
+  std::vector<std::int32_t> found;
+  visit_matches(t, c, [&](std::int32_t rec) {
+    found.push_back(rec);
+    return mode == DBFindMode::All;
+  });
   return found;
+}
+
+std::int32_t find_first(const TDBTable& t, const DBCriteria& c) {
+  std::int32_t first = -1;
+  visit_matches(t, c, [&first](std::int32_t rec) {
+    first = rec;
+    return false;
+  });
+  return first;
 }
 
 }  // namespace nova::data

@@ -17,7 +17,7 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <span>
 #include <vector>
 
 #include "data/db_manager.h"
@@ -37,6 +37,8 @@ enum class DBFindMode { First, All };
 
 // The matching records in table order (at most one with First).
 std::vector<std::int32_t> find_records(const TDBTable& table, const DBCriteria& criteria, DBFindMode mode);
+// The first matching record, -1 for none (DBLocate, the DBDirect functions).
+std::int32_t find_first(const TDBTable& table, const DBCriteria& criteria);
 
 // What TDBTable keeps for the searches between two changes.
 struct DBSearchCache {
@@ -49,10 +51,22 @@ struct DBSearchCache {
   // The last exact search's signature, which the next one must repeat.
   bool seen = false;
   Signature last;
-  // The index, once built: key bytes of a converted value -> its records.
+  // The index, once built: the record numbers grouped by the hash of their
+  // key (each group in table order), and an open-addressed table of the
+  // groups. Records of different keys may share a group; every candidate
+  // is checked against the criteria.
+  struct Slot {
+    std::uint64_t hash = 0;
+    std::int32_t start = -1;  // -1: empty
+    std::int32_t count = 0;
+  };
   bool built = false;
   Signature indexed;
-  std::unordered_map<std::string, std::vector<std::int32_t>> index;
+  std::vector<Slot> slots;  // a power of two, at most half full
+  std::vector<std::int32_t> records;
+
+  // The records whose key has this hash (none: an empty span).
+  std::span<const std::int32_t> group(std::uint64_t hash) const;
 };
 
 }  // namespace nova::data

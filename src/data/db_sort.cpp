@@ -69,11 +69,30 @@ void TDBTable::sort(std::span<const DBSortKey> keys) {
     columns.push_back(std::move(c));
   }
   if (columns.empty() || n < 2) return;
-  std::vector<std::int32_t> order(n);
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&columns](std::int32_t a, std::int32_t b) {
-    for (const Column& c : columns) {
-      const int d = compare_in(c, static_cast<std::size_t>(a), static_cast<std::size_t>(b));
+
+  // A first key of integers or flags travels with the record number as an
+  // unsigned word in the key's order, so most comparisons touch no column.
+  struct Item {
+    std::uint32_t lead;
+    std::int32_t rec;
+  };
+  const Column& first = columns.front();
+  const bool lead_key = first.type == DBFieldType::Integer || first.type == DBFieldType::Flag;
+  std::vector<Item> order(n);
+  for (std::size_t r = 0; r < n; ++r) {
+    std::uint32_t lead = 0;
+    if (lead_key) {
+      lead = static_cast<std::uint32_t>(first.ints[r]) ^ 0x80000000u;
+      if (first.descending) lead = ~lead;
+    }
+    order[r] = {lead, static_cast<std::int32_t>(r)};
+  }
+  const std::size_t rest = lead_key ? 1 : 0;
+  std::stable_sort(order.begin(), order.end(), [&columns, rest](const Item& a, const Item& b) {
+    if (a.lead != b.lead) return a.lead < b.lead;
+    for (std::size_t k = rest; k < columns.size(); ++k) {
+      const Column& c = columns[k];
+      const int d = compare_in(c, static_cast<std::size_t>(a.rec), static_cast<std::size_t>(b.rec));
       if (d != 0) return c.descending ? d > 0 : d < 0;
     }
     return false;
@@ -81,7 +100,7 @@ void TDBTable::sort(std::span<const DBSortKey> keys) {
   const auto size = static_cast<std::size_t>(m_record_size);
   std::vector<std::uint8_t> sorted(m_records.size());
   for (std::size_t k = 0; k < n; ++k) {
-    std::memcpy(sorted.data() + k * size, m_records.data() + static_cast<std::size_t>(order[k]) * size, size);
+    std::memcpy(sorted.data() + k * size, m_records.data() + static_cast<std::size_t>(order[k].rec) * size, size);
   }
   // The views above point into the old buffer: swap only after the copies.
   m_records.swap(sorted);

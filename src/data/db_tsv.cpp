@@ -1,5 +1,8 @@
 #include "data/db_tsv.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,17 +15,32 @@ namespace nova::data {
 
 namespace {
 
+// What a byte is to the scanners: plain, a lead byte (its character takes
+// the next byte too), a tab or a backslash.
+enum ByteClass : std::uint8_t { kPlain, kLead, kTab, kBackslash };
+
+constexpr std::array<std::uint8_t, 256> make_classes() {
+  std::array<std::uint8_t, 256> t{};
+  for (int b = 0; b < 256; ++b) t[static_cast<std::size_t>(b)] = core::is_lead_byte(static_cast<std::uint8_t>(b)) ? kLead : kPlain;
+  t['\t'] = kTab;
+  t['\\'] = kBackslash;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = make_classes();
+
+std::uint8_t class_of(char c) { return kClasses[static_cast<std::uint8_t>(c)]; }
+
 // The next line from `rest`, which loses it and its end (CR, LF or CR LF);
 // false when nothing is left.
 bool next_line(std::string_view& rest, std::string_view& line) {
   if (rest.empty()) return false;
-  const std::size_t end = rest.find_first_of("\r\n");
-  if (end == std::string_view::npos) {
-    line = rest;
+  std::size_t end = 0;
+  while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n') ++end;
+  line = rest.substr(0, end);
+  if (end == rest.size()) {
     rest = {};
     return true;
   }
-  line = rest.substr(0, end);
   const std::size_t skip = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1;
   rest.remove_prefix(end + skip);
   return true;
@@ -38,16 +56,22 @@ std::size_t find_char(std::string_view s, char c) {
 }
 
 // Splits at tabs: every tab ends a column, and the text after the last tab
-// is a column when it is not empty.
+// is a column when it is not empty. A lead byte takes the byte after it
+// (unless it ends the line), so a tab there is no separator.
 void split_tabs(std::string_view line, std::vector<std::string_view>& columns) {
   columns.clear();
+  const std::size_t n = line.size();
   std::size_t start = 0;
-  for (std::size_t i = 0; i < line.size(); i += core::char_length(line, i)) {
-    if (line[i] != '\t') continue;
-    columns.push_back(line.substr(start, i - start));
-    start = i + 1;
+  for (std::size_t i = 0; i < n;) {
+    const std::uint8_t k = class_of(line[i]);
+    if (k == kTab) {
+      columns.push_back(line.substr(start, i - start));
+      start = ++i;
+    } else {
+      i += k == kLead && i + 1 < n ? 2 : 1;
+    }
   }
-  if (start < line.size()) columns.push_back(line.substr(start));
+  if (start < n) columns.push_back(line.substr(start));
 }
 
 // Without the bytes up to 0x20 at both ends.
@@ -67,27 +91,33 @@ std::string_view cut_at_blank(std::string_view& s) {
 
 // The literal rule: \" and \\ stand for the second character, \n for CR LF;
 // a backslash before anything else stays, and the character after it is
-// read on its own. A double-byte character is copied whole.
+// read on its own. A double-byte character is copied whole. The text never
+// grows, so `out` keeps its capacity from line to line.
 void resolve_escapes(std::string_view line, std::string& out) {
   out.clear();
-  for (std::size_t i = 0; i < line.size();) {
-    const std::size_t n = core::char_length(line, i);
-    if (n == 1 && line[i] == '\\' && i + 1 < line.size()) {
-      const char next = line[i + 1];
-      if (next == '"' || next == '\\') {
-        out += next;
-        i += 2;
-        continue;
-      }
-      if (next == 'n') {
-        out += "\r\n";
-        i += 2;
-        continue;
-      }
+  const std::size_t n = line.size();
+  std::size_t run = 0;  // start of the bytes not yet copied
+  for (std::size_t i = 0; i < n;) {
+    const std::uint8_t k = class_of(line[i]);
+    if (k != kBackslash || i + 1 >= n) {
+      i += k == kLead && i + 1 < n ? 2 : 1;
+      continue;
     }
-    out.append(line.substr(i, n));
-    i += n;
+    const char next = line[i + 1];
+    if (next != '"' && next != '\\' && next != 'n') {
+      ++i;
+      continue;
+    }
+    out.append(line.substr(run, i - run));
+    if (next == 'n') {
+      out += "\r\n";
+    } else {
+      out += next;
+    }
+    i += 2;
+    run = i;
   }
+  out.append(line.substr(run));
 }
 
 struct Column {
@@ -130,10 +160,15 @@ bool load_tsv(TDBTable& table, std::span<const std::uint8_t> bytes) {
     table.add_field(c->name, c->type, c->length);
   }
   const auto fields = static_cast<std::int32_t>(table.fields().size());
+  // One growth of the records for the lines there are (a guess that CR LF
+  // files meet exactly), instead of many.
+  const auto lf = static_cast<std::int64_t>(std::count(rest.begin(), rest.end(), '\n'));
+  const auto cr = static_cast<std::int64_t>(std::count(rest.begin(), rest.end(), '\r'));
+  table.reserve(std::max(lf, cr) + 1);
   std::string unescaped;
   while (next_line(rest, line)) {
     if (line.empty()) continue;
-    if (line.find('\\') != std::string_view::npos) {
+    if (std::memchr(line.data(), '\\', line.size()) != nullptr) {
       resolve_escapes(line, unescaped);
       line = unescaped;
     }
