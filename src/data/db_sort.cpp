@@ -98,9 +98,12 @@ void TDBTable::sort(std::span<const DBSortKey> keys) {
     return false;
   });
   const auto size = static_cast<std::size_t>(m_record_size);
-  std::vector<std::uint8_t> sorted(m_records.size());
+  // Filled by appending, so the new buffer is written once (not zeroed first).
+  std::vector<std::uint8_t> sorted;
+  sorted.reserve(m_records.size());
   for (std::size_t k = 0; k < n; ++k) {
-    std::memcpy(sorted.data() + k * size, m_records.data() + static_cast<std::size_t>(order[k].rec) * size, size);
+    const std::uint8_t* from = m_records.data() + static_cast<std::size_t>(order[k].rec) * size;
+    sorted.insert(sorted.end(), from, from + size);
   }
   // The views above point into the old buffer: swap only after the copies.
   m_records.swap(sorted);
