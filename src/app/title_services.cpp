@@ -11,6 +11,7 @@ SystemFunctions::SystemFunctions(std::uint32_t seed, expr::TParamCollection& sto
     : random(seed) {
   if (files) access = std::make_unique<files::ScriptFileAccess>(*files);
   component_scope.access = access.get();
+  db_scope.access = access.get();
   // Layer order: each layer may replace what a lower one registered.
   expr::register_expr_functions(funcs, store, random);
   components::register_component_functions(funcs, component_scope);

@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <limits>
 
 #include "core/error.h"
 #include "core/format.h"
@@ -10,6 +11,12 @@ namespace nova::core {
 
 #if LDBL_MANT_DIG == 64
 long double extended_from_bytes(const std::uint8_t* p) {
+  // A non-zero exponent needs the explicit integer bit. Without it the
+  // pattern (an unnormal, pseudo-infinity or pseudo-NaN) is one the
+  // processor refuses as an operand: it reads as NaN here, so no later
+  // arithmetic or comparison meets it.
+  const int exponent = p[8] | (p[9] & 0x7F) << 8;
+  if (exponent != 0 && (p[7] & 0x80) == 0) return std::numeric_limits<long double>::quiet_NaN();
   long double v = 0;
   std::memcpy(&v, p, kExtendedSize);
   return v;
@@ -24,6 +31,8 @@ long double extended_from_bytes(const std::uint8_t* p) {
   for (int i = 7; i >= 0; --i) mantissa = mantissa << 8 | p[i];
   int exponent = (p[8] | (p[9] & 0x7F) << 8);
   bool negative = p[9] & 0x80;
+  // As on the x87: without the integer bit a non-zero exponent is no number.
+  if (exponent != 0 && (mantissa >> 63) == 0) return std::numeric_limits<long double>::quiet_NaN();
   long double v;
   if (exponent == 0 && mantissa == 0)
     v = 0;

@@ -46,6 +46,8 @@ inline std::uint16_t char_code_at(std::string_view s, std::size_t pos) {
 inline std::string upper(std::string_view s) { return platform::codepage::to_upper(s); }
 inline bool equal_ci(std::string_view a, std::string_view b) { return platform::codepage::equal_ignore_case(a, b); }
 inline int compare_ci(std::string_view a, std::string_view b) { return platform::codepage::compare(a, b, true); }
+// The same order with regard to case: character codes compared one by one.
+inline int compare_codes(std::string_view a, std::string_view b) { return platform::codepage::compare(a, b, false); }
 // Whether `s` begins with `prefix`, without regard to case (as equal_ci).
 inline bool starts_with_ci(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && equal_ci(s.substr(0, prefix.size()), prefix);

@@ -9,6 +9,13 @@ namespace nova::data {
 
 class TNovaHistoryFormatManager;
 class TDBManager;
+}  // namespace nova::data
+
+namespace nova::files {
+class ScriptFileAccess;
+}  // namespace nova::files
+
+namespace nova::data {
 
 // The history functions' way to the formats, set while a component system
 // exists (it owns the manager); without one they raise an error naming
@@ -19,8 +26,11 @@ struct HistoryScope {
 
 // The DB functions' way to the tables (the player's one manager, set for
 // the whole run); without one they raise an error naming themselves.
+// DBLoadTsvFile reads through the script file access (the one door of
+// script reads); without one it raises an error.
 struct DBScope {
   TDBManager* manager = nullptr;
+  files::ScriptFileAccess* access = nullptr;
 };
 
 // Both scopes must outlive the registered behaviours.

@@ -1,7 +1,6 @@
 // The DB functions (87-124) over the player's table manager. They report
 // failure only through their results: FALSE, -1, or the default given.
 #include <algorithm>
-#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +10,10 @@
 #include "core/sjis.h"
 #include "data/data_functions.h"
 #include "data/db_manager.h"
+#include "data/db_search.h"
+#include "data/db_tsv.h"
 #include "expr/function_args.h"
+#include "files/script_file_access.h"
 
 namespace nova::data {
 
@@ -63,62 +65,13 @@ enum Fn : int {
 
 std::string_view name_of(int index) { return expr::kSysFuncs[static_cast<std::size_t>(index)].name; }
 
-// The search criteria of DBLocate, DBDirect... and the copies: names and
-// values pairwise; absent (either array missing) matches every record.
-struct Criteria {
-  const TCustomParam* names = nullptr;
-  const TCustomParam* values = nullptr;
-  bool case_insensitive = false;
-  bool partial = false;
-};
-
-Criteria criteria_from(Args a, std::size_t first) {
-  Criteria c;
+DBCriteria criteria_from(Args a, std::size_t first) {
+  DBCriteria c;
   c.names = expr::optional_arg(a, first);
   c.values = expr::optional_arg(a, first + 1);
   if (const TCustomParam* ci = expr::optional_arg(a, first + 2)) c.case_insensitive = ci->as_flag();
   if (const TCustomParam* p = expr::optional_arg(a, first + 3)) c.partial = p->as_flag();
   return c;
-}
-
-// Whether record `rec` matches criterion i; nullopt when the criterion names
-// no field of the table (the search then ends).
-std::optional<bool> criterion_matches(const TDBTable& t, std::int32_t rec, const Criteria& c, std::int32_t i) {
-  const std::int32_t field = t.field_index(c.names->str_at(i));
-  if (field < 0) return std::nullopt;
-  switch (c.values->type()) {
-    case expr::PT_INT: return t.get_int(rec, field) == c.values->int_at(i);
-    case expr::PT_FLOAT: return t.get_float(rec, field) == c.values->float_at(i);
-    case expr::PT_BOOL: return t.get_flag(rec, field) == c.values->flag_at(i);
-    case expr::PT_STR: {
-      const std::string text = t.get_str(rec, field).value_or(std::string());
-      const std::string wanted = c.values->str_at(i);
-      if (!c.partial) return c.case_insensitive ? core::equal_ci(text, wanted) : text == wanted;
-      // The record's text is looked for in the value given, not the reverse.
-      if (text.empty()) return false;
-      if (c.case_insensitive) return core::upper(wanted).find(core::upper(text)) != std::string::npos;
-      return wanted.find(text) != std::string::npos;
-    }
-    default: return false;
-  }
-}
-
-// The matching records in table order.
-std::vector<std::int32_t> find_records(const TDBTable& t, const Criteria& c) {
-  std::vector<std::int32_t> found;
-  const bool all = !c.names || !c.values;
-  const std::int32_t pairs = all ? 0 : std::min(c.names->count(), c.values->count());
-  for (std::int32_t rec = 0; rec < t.record_count(); ++rec) {
-    bool match = true;
-    for (std::int32_t i = 0; i < pairs && match; ++i) {
-      const std::optional<bool> m = criterion_matches(t, rec, c, i);
-      // A name that is no field ends the search where it is first reached.
-      if (!m) return found;
-      match = *m;
-    }
-    if (match) found.push_back(rec);
-  }
-  return found;
 }
 
 bool same_fields(const TDBTable& a, const TDBTable& b) {
@@ -131,77 +84,31 @@ bool same_fields(const TDBTable& a, const TDBTable& b) {
   return true;
 }
 
-// Copies the records (raw bytes) into `to`; the copies are taken first, so
-// a table may receive its own records. The last copy's index, -1 for none.
-std::int32_t append_copies(TDBTable& to, const TDBTable& from, const std::vector<std::int32_t>& records) {
+// Appends copies of the records (raw bytes) to `to`, all or none: false
+// when they would pass the table's limits. The records are gathered first,
+// so a table may receive its own (those present at the start). `last` gets
+// the last copy's index, -1 for none.
+bool append_copies(TDBTable& to, const TDBTable& from, const std::vector<std::int32_t>& records, std::int32_t& last) {
+  last = -1;
+  if (!to.can_add(static_cast<std::int64_t>(records.size()))) {
+    core::logf(core::Channel::Data, core::Level::Warning, "%s: %d more records do not fit (%d held)",
+               {to.name(), static_cast<std::int64_t>(records.size()), to.record_count()});
+    return false;
+  }
+  if (records.empty()) return true;
   std::vector<std::uint8_t> bytes;
   bytes.reserve(records.size() * static_cast<std::size_t>(from.record_size()));
   for (std::int32_t rec : records) {
     const auto r = from.record(rec);
     bytes.insert(bytes.end(), r.begin(), r.end());
   }
-  std::int32_t last = -1;
-  const auto size = static_cast<std::size_t>(from.record_size());
-  for (std::size_t k = 0; k < records.size(); ++k) {
-    last = to.append_raw(std::span<const std::uint8_t>(bytes).subspan(k * size, size));
+  if (from.record_size() == 0) {
+    // Records without fields have no bytes to gather.
+    for (std::size_t k = 0; k < records.size(); ++k) last = to.append_raw({});
+    return true;
   }
-  return last;
-}
-
-void sort_records(TDBTable& t, const TCustomParam& names, const TCustomParam& descending) {
-  struct Key {
-    std::int32_t field;
-    bool descending;
-  };
-  std::vector<Key> keys;
-  const std::int32_t n = std::min(names.count(), descending.count());
-  for (std::int32_t i = 0; i < n; ++i) {
-    const std::int32_t f = t.field_index(names.str_at(i));
-    if (f >= 0) keys.push_back({f, descending.flag_at(i)});
-  }
-  if (keys.empty() || t.record_count() < 2) return;
-  auto compare = [&t](const Key& k, std::int32_t a, std::int32_t b) -> int {
-    switch (t.fields()[static_cast<std::size_t>(k.field)].type()) {
-      case DBFieldType::Integer:
-      case DBFieldType::Flag: {
-        const std::int32_t x = *t.get_int(a, k.field), y = *t.get_int(b, k.field);
-        return x < y ? -1 : x > y ? 1 : 0;
-      }
-      case DBFieldType::Float: {
-        const long double x = *t.get_float(a, k.field), y = *t.get_float(b, k.field);
-        return x < y ? -1 : x > y ? 1 : 0;
-      }
-      case DBFieldType::String: {
-        const int c = t.get_str(a, k.field)->compare(*t.get_str(b, k.field));
-        return c < 0 ? -1 : c > 0 ? 1 : 0;
-      }
-    }
-    return 0;
-  };
-  std::vector<std::int32_t> order(static_cast<std::size_t>(t.record_count()));
-  std::iota(order.begin(), order.end(), 0);
-  // Records of equal keys may come out in any order, as the unstable
-  // quicksort of the original arrangement leaves them.
-  std::sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
-    for (const Key& k : keys) {
-      const int c = compare(k, a, b);
-      if (c != 0) return k.descending ? c > 0 : c < 0;
-    }
-    return false;
-  });
-  std::vector<std::uint8_t> sorted;
-  sorted.reserve(t.records().size());
-  for (std::int32_t rec : order) {
-    const auto r = t.record(rec);
-    sorted.insert(sorted.end(), r.begin(), r.end());
-  }
-  const std::int32_t current = t.current();
-  t.clear_records();
-  const auto size = static_cast<std::size_t>(t.record_size());
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    t.append_raw(std::span<const std::uint8_t>(sorted).subspan(k * size, size));
-  }
-  t.set_current(current);
+  last = to.append_raw(bytes);
+  return true;
 }
 
 // Sets a field from a value by the value's own type.
@@ -262,7 +169,10 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
     m.remove(i);
     t.set_flag(true);
   });
-  reg(kClearTable, [](TDBManager& m, TCustomParam&, Args) { m.clear(); });
+  reg(kClearTable, [](TDBManager& m, TCustomParam& t, Args) {
+    m.clear();
+    t.set_flag(false);
+  });
   reg(kClearRecord, [](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* table = named_or_active(m, a, 0);
     if (table) table->clear_records();
@@ -272,16 +182,16 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
     TDBTable* table = m.active();
     const std::int32_t type = a[1]->as_int();
     const TCustomParam* length = expr::optional_arg(a, 2);
-    const std::int32_t n = length ? length->as_int() : 0;
-    // A negative declared length is refused, as is a record that would grow
-    // past the table's limit.
-    if (!table || type < 1 || type > 4 || n < 0) return t.set_flag(false);
-    try {
-      table->add_field(a[0]->as_str(), static_cast<DBFieldType>(type), n);
-    } catch (const core::Error& e) {
-      core::logf(core::Channel::Data, core::Level::Warning, "DBAddField: %s", {e.message()});
+    // A negative declared length counts as 0; a length or a record beyond
+    // the table's limits is refused.
+    const std::int32_t n = std::max(length ? length->as_int() : 0, 0);
+    if (!table || type < 1 || type > 4) return t.set_flag(false);
+    if (!table->can_add_field(static_cast<DBFieldType>(type), n)) {
+      core::logf(core::Channel::Data, core::Level::Warning, "DBAddField: %s: the field %s (type %d, length %d) passes "
+                 "the limits of a string, a record or a table", {table->name(), a[0]->as_str(), type, n});
       return t.set_flag(false);
     }
+    table->add_field(a[0]->as_str(), static_cast<DBFieldType>(type), n);
     t.set_flag(true);
   });
   reg(kRecordCount, [](TDBManager& m, TCustomParam& t, Args a) {
@@ -322,7 +232,7 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
   });
   reg(kInsert, [](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* table = m.active();
-    if (!table) return t.set_flag(false);
+    if (!table || !table->can_add(1)) return t.set_flag(false);
     const std::int32_t rec = table->append();
     const std::size_t n = std::min(a.size(), table->fields().size());
     for (std::size_t i = 0; i < n; ++i) set_by_value_type(*table, rec, static_cast<std::int32_t>(i), *a[i]);
@@ -360,23 +270,28 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
   reg(kLocate, [](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* table = m.active();
     if (!table) return t.set_flag(false);
-    const std::vector<std::int32_t> found = find_records(*table, criteria_from(a, 0));
-    if (!found.empty()) table->set_current(found.front());
-    t.set_flag(!found.empty());
+    const std::int32_t found = find_first(*table, criteria_from(a, 0));
+    if (found >= 0) table->set_current(found);
+    t.set_flag(found >= 0);
   });
-  reg(kLoadTsvFile, [](TDBManager&, TCustomParam&, Args) {
-    core::throw_error("DBLoadTsvFile: loading a table from a tab-separated file is not built yet");
+  reg(kLoadTsvFile, [&scope](TDBManager& m, TCustomParam& t, Args a) {
+    TDBTable* table = m.active();
+    if (!table) return t.set_flag(false);
+    if (!scope.access) core::throw_error("DBLoadTsvFile: the title's files do not exist");
+    // A refused name, a missing file and one over the size cap all answer
+    // FALSE and leave the table as it was (the access logs why).
+    const std::optional<std::vector<std::uint8_t>> bytes = scope.access->Read(a[0]->as_str());
+    t.set_flag(bytes && load_tsv(*table, *bytes));
   });
   for (int index = kDirectGetInt; index <= kDirectSetStr; ++index) {
     const bool getter = (index - kDirectGetInt) % 2 == 0;
     reg(index, [index, getter](TDBManager& m, TCustomParam& t, Args a) {
       const TDBTable* found_table = m.find(a[0]->as_str());
-      const Criteria c{a[1], a[2], a[3]->as_flag(), a[4]->as_flag()};
+      const DBCriteria c{a[1], a[2], a[3]->as_flag(), a[4]->as_flag()};
       std::int32_t rec = -1, field = -1;
       if (found_table) {
-        const std::vector<std::int32_t> found = find_records(*found_table, c);
+        rec = find_first(*found_table, c);
         field = found_table->field_index(a[5]->as_str());
-        if (!found.empty()) rec = found.front();
       }
       if (getter) {
         if (rec < 0 || field < 0) {
@@ -401,17 +316,23 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
     TDBTable* source = m.active();
     TDBTable* dest = m.find(a[0]->as_str());
     if (!source || !dest || dest == source) return t.set_flag(false);
-    const std::vector<std::int32_t> found = find_records(*source, criteria_from(a, 1));
+    const std::vector<std::int32_t> found = find_records(*source, criteria_from(a, 1), DBFindMode::All);
     dest->clear();
     for (const TDBField& f : source->fields()) dest->add_field(f.name(), f.type(), f.string_length());
-    dest->set_current(append_copies(*dest, *source, found));
+    // The source holds them, so they fit the destination too.
+    std::int32_t last = -1;
+    append_copies(*dest, *source, found, last);
+    dest->set_current(last);
     t.set_flag(true);
   });
   reg(kInsertTable, [](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* active = m.active();
     const TDBTable* source = m.find(a[0]->as_str());
     if (!active || !source || !same_fields(*active, *source)) return t.set_flag(false);
-    const std::int32_t last = append_copies(*active, *source, find_records(*source, criteria_from(a, 1)));
+    std::int32_t last = -1;
+    if (!append_copies(*active, *source, find_records(*source, criteria_from(a, 1), DBFindMode::All), last)) {
+      return t.set_flag(false);
+    }
     if (last >= 0) active->set_current(last);
     t.set_flag(true);
   });
@@ -419,13 +340,24 @@ void register_db_functions(expr::TSysFuncMan& funcs, const DBScope& scope) {
     TDBTable* active = m.active();
     TDBTable* to = m.find(a[0]->as_str());
     if (!active || active->current() < 0 || !to || !same_fields(*active, *to)) return t.set_flag(false);
-    to->set_current(append_copies(*to, *active, {active->current()}));
+    std::int32_t last = -1;
+    if (!append_copies(*to, *active, {active->current()}, last)) return t.set_flag(false);
+    to->set_current(last);
     t.set_flag(true);
   });
   reg(kSort, [](TDBManager& m, TCustomParam& t, Args a) {
     TDBTable* table = m.active();
     if (!table) return t.set_flag(false);
-    sort_records(*table, *a[0], *a[1]);
+    const TCustomParam& names = *a[0];
+    const TCustomParam& descending = *a[1];
+    std::vector<DBSortKey> keys;
+    const std::int32_t n = std::min(names.count(), descending.count());
+    for (std::int32_t i = 0; i < n; ++i) {
+      // A name that is no field is skipped.
+      const std::int32_t f = table->field_index(names.str_at(i));
+      if (f >= 0) keys.push_back({f, descending.flag_at(i)});
+    }
+    table->sort(keys);
     t.set_flag(true);
   });
 }

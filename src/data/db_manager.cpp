@@ -1,6 +1,7 @@
 #include "data/db_manager.h"
 
 #include <algorithm>
+#include <numeric>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,6 +9,7 @@
 #include "core/error.h"
 #include "core/format.h"
 #include "core/sjis.h"
+#include "data/db_search.h"
 #include "expr/number_text.h"
 
 namespace nova::data {
@@ -47,6 +49,16 @@ std::int64_t field_size_of(DBFieldType type, std::int64_t string_length) {
 
 // --- Tables ----------------------------------------------------------------------------
 
+TDBTable::TDBTable(std::string name, bool status) : m_name(std::move(name)), m_status(status) {}
+TDBTable::~TDBTable() = default;
+
+void TDBTable::changed() { m_search.reset(); }
+
+DBSearchCache& TDBTable::search_cache() const {
+  if (!m_search) m_search = std::make_unique<DBSearchCache>();
+  return *m_search;
+}
+
 std::int32_t TDBTable::field_index(std::string_view name) const {
   for (std::size_t i = 0; i < m_fields.size(); ++i) {
     if (core::equal_ci(m_fields[i].name(), name)) return static_cast<std::int32_t>(i);
@@ -54,7 +66,7 @@ std::int32_t TDBTable::field_index(std::string_view name) const {
   return -1;
 }
 
-std::span<std::uint8_t> TDBTable::record(std::int32_t index) {
+std::span<std::uint8_t> TDBTable::record_bytes(std::int32_t index) {
   return std::span(m_records).subspan(static_cast<std::size_t>(index) * static_cast<std::size_t>(m_record_size),
                                       static_cast<std::size_t>(m_record_size));
 }
@@ -70,15 +82,26 @@ void TDBTable::push_field(TDBField field) {
   m_fields.push_back(std::move(field));
 }
 
+bool TDBTable::can_add(std::int64_t more) const {
+  const std::int64_t count = static_cast<std::int64_t>(m_count) + more;
+  return more >= 0 && count <= kMaxRecords && count * m_record_size <= kMaxTableBytes;
+}
+
+bool TDBTable::can_add_field(DBFieldType type, std::int64_t string_length) const {
+  if (string_length > kMaxStringLength) return false;
+  const std::int64_t size = field_size_of(type, std::max<std::int64_t>(string_length, 0));
+  const std::int64_t record = static_cast<std::int64_t>(m_record_size) + size;
+  return size > 0 && record <= kMaxRecordSize && record * m_count <= kMaxTableBytes;
+}
+
 void TDBTable::add_field(std::string name, DBFieldType type, std::int32_t string_length) {
-  if (type == DBFieldType::String && string_length < 0) {
-    core::throw_error(core::format("%s: the string field %s has the negative length %d", {m_name, name, string_length}));
+  string_length = std::max(string_length, 0);
+  if (!can_add_field(type, string_length)) {
+    core::throw_error(core::format("%s: the field %s (length %d) would make records of more than %d bytes, "
+                                   "or a table of more than %d MiB",
+                                   {m_name, name, string_length, kMaxRecordSize, kMaxTableBytes >> 20}));
   }
   const std::int64_t size = field_size_of(type, string_length);
-  if (size <= 0 || m_record_size + size > kMaxRecordSize) {
-    core::throw_error(core::format("%s: the field %s would make a record of more than %d bytes",
-                                   {m_name, name, kMaxRecordSize}));
-  }
   const auto old_size = static_cast<std::size_t>(m_record_size);
   const auto grown = old_size + static_cast<std::size_t>(size);
   std::vector<std::uint8_t> records(grown * static_cast<std::size_t>(m_count), 0);
@@ -88,23 +111,39 @@ void TDBTable::add_field(std::string name, DBFieldType type, std::int32_t string
   }
   push_field(TDBField(std::move(name), type, static_cast<std::int32_t>(size)));
   m_records = std::move(records);
+  changed();
+}
+
+void TDBTable::reserve(std::int64_t records) {
+  const std::int64_t n = std::clamp<std::int64_t>(records, 0, kMaxRecords);
+  m_records.reserve(static_cast<std::size_t>(std::min(n * m_record_size, kMaxTableBytes)));
 }
 
 std::int32_t TDBTable::append() {
-  if (m_count == std::numeric_limits<std::int32_t>::max()) core::throw_error(m_name + ": too many records");
+  if (!can_add(1)) core::throw_error(core::format("%s: a table holds at most %d records", {m_name, kMaxRecords}));
   m_records.resize(m_records.size() + static_cast<std::size_t>(m_record_size), 0);
   m_current = m_count++;
+  changed();
   return m_current;
 }
 
 std::int32_t TDBTable::append_raw(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() != static_cast<std::size_t>(m_record_size)) {
-    core::throw_error(core::format("%s: a record of %d bytes does not fit records of %d",
-                                   {m_name, bytes.size(), m_record_size}));
+  const auto size = static_cast<std::size_t>(m_record_size);
+  if (size == 0 ? !bytes.empty() : bytes.size() % size != 0) {
+    core::throw_error(core::format("%s: %d bytes are no whole records of %d", {m_name, bytes.size(), m_record_size}));
   }
-  if (m_count == std::numeric_limits<std::int32_t>::max()) core::throw_error(m_name + ": too many records");
-  m_records.insert(m_records.end(), bytes.begin(), bytes.end());
-  return m_count++;
+  // Records without fields have no bytes: such a table takes one record.
+  const std::size_t n = size == 0 ? 1 : bytes.size() / size;
+  if (n == 0) return -1;
+  if (!can_add(static_cast<std::int64_t>(n))) {
+    core::throw_error(core::format("%s: a table holds at most %d records", {m_name, kMaxRecords}));
+  }
+  // The bytes may be this table's own: copy them before the buffer moves.
+  const std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+  m_records.insert(m_records.end(), copy.begin(), copy.end());
+  m_count += static_cast<std::int32_t>(n);
+  changed();
+  return m_count - 1;
 }
 
 void TDBTable::delete_record(std::int32_t index) {
@@ -114,12 +153,14 @@ void TDBTable::delete_record(std::int32_t index) {
   m_records.erase(at, at + static_cast<std::ptrdiff_t>(size));
   --m_count;
   if (m_current >= m_count) m_current = m_count - 1;
+  changed();
 }
 
 void TDBTable::clear_records() {
   m_records.clear();
   m_count = 0;
   m_current = -1;
+  changed();
 }
 
 void TDBTable::clear() {
@@ -132,11 +173,54 @@ void TDBTable::clear() {
 std::span<std::uint8_t> TDBTable::cell(std::int32_t rec, std::int32_t field) {
   if (rec < 0 || rec >= m_count || field < 0 || field >= static_cast<std::int32_t>(m_fields.size())) return {};
   const auto f = static_cast<std::size_t>(field);
-  return record(rec).subspan(static_cast<std::size_t>(m_offsets[f]), static_cast<std::size_t>(m_fields[f].size()));
+  return record_bytes(rec).subspan(static_cast<std::size_t>(m_offsets[f]),
+                                   static_cast<std::size_t>(m_fields[f].size()));
 }
 
 std::span<const std::uint8_t> TDBTable::cell(std::int32_t rec, std::int32_t field) const {
   return const_cast<TDBTable*>(this)->cell(rec, field);
+}
+
+std::string_view field_text(std::span<const std::uint8_t> cell) {
+  const auto end = std::find(cell.begin(), cell.end(), std::uint8_t{0});
+  return {reinterpret_cast<const char*>(cell.data()), static_cast<std::size_t>(end - cell.begin())};
+}
+
+std::string_view cut_text(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = 0;
+  while (end < limit) {
+    const std::size_t n = core::char_length(text, end);
+    if (end + n > limit) break;
+    end += n;
+  }
+  return text.substr(0, end);
+}
+
+int compare_by_code(std::string_view a, std::string_view b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  if (common == 0 || std::memcmp(a.data(), b.data(), common) == 0) {
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+  }
+  std::size_t k = 0;
+  while (a[k] == b[k]) ++k;
+  const auto ua = static_cast<std::uint8_t>(a[k]), ub = static_cast<std::uint8_t>(b[k]);
+  // A byte after one below 0x81 (a single character or a trail byte) starts
+  // a character; when neither differing byte begins a double-byte one, the
+  // codes are the bytes.
+  const bool starts = k == 0 || static_cast<std::uint8_t>(a[k - 1]) < 0x81;
+  const bool a_double = core::is_lead_byte(ua) && k + 1 < a.size();
+  const bool b_double = core::is_lead_byte(ub) && k + 1 < b.size();
+  if (starts && !a_double && !b_double) return ua < ub ? -1 : 1;
+  // Otherwise find the character holding k: the bytes before it are equal,
+  // so both texts have a character starting there.
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t n = core::char_length(a, start);
+    if (start + n > k) break;
+    start += n;
+  }
+  return core::compare_codes(a.substr(start), b.substr(start));
 }
 
 namespace {
@@ -153,14 +237,11 @@ void put_int(std::span<std::uint8_t> c, std::int32_t v) {
 }
 long double raw_float(std::span<const std::uint8_t> c) { return core::extended_from_bytes(c.data()); }
 void put_float(std::span<std::uint8_t> c, long double v) { core::extended_to_bytes(v, c.data()); }
-std::string raw_str(std::span<const std::uint8_t> c) {
-  const std::size_t limit = c.size() - 1;
-  const auto end = std::find(c.begin(), c.begin() + static_cast<std::ptrdiff_t>(limit), std::uint8_t{0});
-  return std::string(c.begin(), end);
-}
+std::string raw_str(std::span<const std::uint8_t> c) { return std::string(field_text(c)); }
 void put_str(std::span<std::uint8_t> c, std::string_view v) {
-  const std::size_t n = std::min(v.size(), c.size() - 1);
-  if (n > 0) std::memcpy(c.data(), v.data(), n);
+  const std::string_view kept = cut_text(v, c.size() - 1);
+  const std::size_t n = kept.size();
+  if (n > 0) std::memcpy(c.data(), kept.data(), n);
   // The rest of the cell is zeroed, so saves hold no stale bytes.
   std::fill(c.begin() + static_cast<std::ptrdiff_t>(n), c.end(), std::uint8_t{0});
 }
@@ -224,6 +305,7 @@ bool TDBTable::set_int(std::int32_t rec, std::int32_t field, std::int32_t v) {
     case DBFieldType::Flag: c[0] = v != 0 ? 1 : 0; break;
     case DBFieldType::String: put_str(c, expr::int_text(v)); break;
   }
+  changed();
   return true;
 }
 
@@ -236,6 +318,7 @@ bool TDBTable::set_float(std::int32_t rec, std::int32_t field, long double v) {
     case DBFieldType::Flag: c[0] = v != 0.0L ? 1 : 0; break;
     case DBFieldType::String: put_str(c, expr::float_text(v)); break;
   }
+  changed();
   return true;
 }
 
@@ -248,6 +331,7 @@ bool TDBTable::set_flag(std::int32_t rec, std::int32_t field, bool v) {
     case DBFieldType::Flag: c[0] = v ? 1 : 0; break;
     case DBFieldType::String: put_str(c, v ? "TRUE" : "FALSE"); break;
   }
+  changed();
   return true;
 }
 
@@ -260,6 +344,7 @@ bool TDBTable::set_str(std::int32_t rec, std::int32_t field, std::string_view v)
     case DBFieldType::Flag: c[0] = v == "TRUE" ? 1 : 0; break;
     case DBFieldType::String: put_str(c, v); break;
   }
+  changed();
   return true;
 }
 
@@ -341,8 +426,10 @@ TDBManager::Block TDBManager::read(core::ByteReader& r, Form form) {
     const std::uint8_t code = r.u8();
     if (code != kTableClassCode) r.fail(core::format("DB table class code %d is unknown", {code}));
     std::string name = r.str();
-    const bool status = r.u8() != 0;
-    auto table = std::make_unique<TDBTable>(std::move(name), status);
+    // The form decides what a table is: a stored flag that disagrees with it
+    // would make a status table of a game save that no load ever replaces.
+    (void)r.u8();
+    auto table = std::make_unique<TDBTable>(std::move(name), form == Form::Status);
     const std::int32_t fields = read_count(r, kMinFieldBytes, "DB field");
     table->m_fields.reserve(static_cast<std::size_t>(fields));
     table->m_offsets.reserve(static_cast<std::size_t>(fields));
@@ -354,7 +441,9 @@ TDBManager::Block TDBManager::read(core::ByteReader& r, Form form) {
       const auto field_type = static_cast<DBFieldType>(type);
       // A size that does not fit the type would let the accessors read
       // past the field (or the record).
-      const bool fits = field_type == DBFieldType::String ? size >= 1 : size == field_size_of(field_type, 0);
+      const bool fits = field_type == DBFieldType::String
+                            ? size >= 1 && size <= TDBTable::kMaxStringLength + 1
+                            : size == field_size_of(field_type, 0);
       if (!fits) r.fail(core::format("DB field %s of type %d has the size %d", {field_name, type, size}));
       if (static_cast<std::int64_t>(table->m_record_size) + size > TDBTable::kMaxRecordSize) {
         r.fail(core::format("DB table %s has records of more than %d bytes", {table->name(), TDBTable::kMaxRecordSize}));
@@ -367,14 +456,15 @@ TDBManager::Block TDBManager::read(core::ByteReader& r, Form form) {
       r.fail(core::format("DB table %s: %d records of %d bytes do not fit the record",
                           {table->name(), count, table->m_record_size}));
     }
+    if (!table->can_add(count)) {
+      r.fail(core::format("DB table %s: %d records of %d bytes are more than a table holds",
+                          {table->name(), count, table->m_record_size}));
+    }
     const auto raw = r.span(static_cast<std::size_t>(bytes));
     table->m_records.assign(raw.begin(), raw.end());
     table->m_count = count;
     const std::int32_t current = r.i32();
-    if (current < -1 || current >= count) {
-      r.fail(core::format("DB table %s: current record %d of %d", {table->name(), current, count}));
-    }
-    table->m_current = current;
+    table->m_current = current >= 0 && current < count ? current : -1;
     block.tables.push_back(std::move(table));
   }
   if (form == Form::Game) block.active_name = r.str();

@@ -52,15 +52,31 @@ class TDBField {
   std::int32_t m_size;
 };
 
+struct DBSearchCache;
+
+// One sort key: a field and its direction.
+struct DBSortKey {
+  std::int32_t field = 0;
+  bool descending = false;
+};
+
 // One table. Its records lie in one buffer, record_size() bytes each, in
 // table order; a field's offset is the sum of the sizes before it.
 class TDBTable {
  public:
-  // The largest record a table accepts. Far beyond what a title uses; it
-  // keeps a script's DBAddField from asking for gigabytes per record.
+  // Limits far beyond what a title uses. They keep a script (or a text file
+  // of one-byte lines loaded into wide records) from asking for gigabytes:
+  // the longest string field, the widest record, and the most records and
+  // bytes one table holds.
+  static constexpr std::int32_t kMaxStringLength = 1 << 20;
   static constexpr std::int32_t kMaxRecordSize = 1 << 24;
+  static constexpr std::int32_t kMaxRecords = 1 << 24;
+  static constexpr std::int64_t kMaxTableBytes = std::int64_t{256} << 20;
 
-  TDBTable(std::string name, bool status) : m_name(std::move(name)), m_status(status) {}
+  TDBTable(std::string name, bool status);
+  ~TDBTable();
+  TDBTable(const TDBTable&) = delete;
+  TDBTable& operator=(const TDBTable&) = delete;
 
   const std::string& name() const { return m_name; }
   bool is_status() const { return m_status; }
@@ -75,20 +91,39 @@ class TDBTable {
   std::int32_t field_index(std::string_view name) const;
   std::int32_t field_offset(std::int32_t field) const { return m_offsets.at(static_cast<std::size_t>(field)); }
 
-  // The raw bytes of record `index` (0 <= index < record_count()).
-  std::span<std::uint8_t> record(std::int32_t index);
+  // The raw bytes of record `index` (0 <= index < record_count()), read
+  // only: every change goes through the operations below, which drop the
+  // search index.
   std::span<const std::uint8_t> record(std::int32_t index) const;
   const std::vector<std::uint8_t>& records() const { return m_records; }
 
-  // Appends a field; every record grows by its size, the new bytes zero.
-  // Raises core::Error for a negative string length or a record that would
-  // grow beyond kMaxRecordSize.
+  // Whether `more` records still fit the limits of records and bytes.
+  bool can_add(std::int64_t more) const;
+  // Whether a field of that type and declared length may be added: the
+  // length at most kMaxStringLength (a negative one counts as 0) and the
+  // record then at most kMaxRecordSize, with the table's bytes in bounds.
+  bool can_add_field(DBFieldType type, std::int64_t string_length) const;
+  // Appends a field; every record grows by its size, the new bytes zero. A
+  // negative string length counts as 0. Raises core::Error when
+  // can_add_field says no.
   void add_field(std::string name, DBFieldType type, std::int32_t string_length = 0);
-  // Appends a record of zero bytes and makes it current; its index.
+  // Makes room for that many records in all (within the limits) so that
+  // appending them does not move the buffer again; a guess, never a limit.
+  void reserve(std::int64_t records);
+  // Appends a record of zero bytes and makes it current; its index. Raises
+  // core::Error when can_add(1) says no.
   std::int32_t append();
-  // Appends a copy of raw record bytes (record_size() of them); its index.
-  // The current record is left alone.
+  // Appends copies of raw records (a multiple of record_size() bytes, which
+  // may be this table's own records: they are copied before the buffer
+  // grows); the index of the last, -1 for none. The current record is left
+  // alone. Raises core::Error when they do not fit.
   std::int32_t append_raw(std::span<const std::uint8_t> bytes);
+  // Reorders the records by the keys, stably (equal records keep their
+  // order): integers and flags by value, floats by value with -0 equal to
+  // +0 and every NaN equal to another and above +infinity, strings by
+  // character code (a double-byte character above every single byte). The
+  // current record number stays.
+  void sort(std::span<const DBSortKey> keys);
   // Removes record `index`; the later ones move up. The current record
   // stays, or becomes the last one (-1 for none) when it fell off the end.
   void delete_record(std::int32_t index);
@@ -96,13 +131,19 @@ class TDBTable {
   // Fields and records go; no current record.
   void clear();
 
+  // Called after any change of the records: the search index goes.
+  void changed();
+  DBSearchCache& search_cache() const;
+
   // The accessors by record number and field index that every other
   // operation goes through. Each converts between the requested type and
   // the field's own; nullopt / false when the record or the field is out of
   // range (nothing changes then). Floats become integers rounded to the
   // nearest, halves to even; texts that do not parse as numbers read as 0;
-  // a flag read from text is true only for "TRUE". A write into a string
-  // field is cut to its declared length.
+  // a flag read from text is true only for "TRUE". A string field's text
+  // ends at its first zero byte within the field. A write into a string
+  // field is cut to its declared length, never after a lone lead byte, and
+  // the rest of the field is zeroed, so saves of equal tables are equal.
   std::optional<std::int32_t> get_int(std::int32_t rec, std::int32_t field) const;
   std::optional<long double> get_float(std::int32_t rec, std::int32_t field) const;
   std::optional<bool> get_flag(std::int32_t rec, std::int32_t field) const;
@@ -114,6 +155,7 @@ class TDBTable {
 
  private:
   friend class TDBManager;
+  std::span<std::uint8_t> record_bytes(std::int32_t index);
   // The field's bytes in the record; empty when either is out of range.
   std::span<std::uint8_t> cell(std::int32_t rec, std::int32_t field);
   std::span<const std::uint8_t> cell(std::int32_t rec, std::int32_t field) const;
@@ -127,7 +169,20 @@ class TDBTable {
   std::int32_t m_count = 0;
   std::vector<std::uint8_t> m_records;
   std::int32_t m_current = -1;
+  // Exact searches repeated on unchanged records answer from here.
+  mutable std::unique_ptr<DBSearchCache> m_search;
 };
+
+// The text of a string field's bytes: up to the first zero byte, all of
+// them when there is none.
+std::string_view field_text(std::span<const std::uint8_t> cell);
+// At most `limit` bytes of `text`, never ending in the lead byte of a
+// character cut in two.
+std::string_view cut_text(std::string_view text, std::size_t limit);
+// Compares two texts by character code (single byte b, or lead x 256 +
+// trail); <0, 0 or >0. Byte order differs from it only where a single byte
+// from 0x80 meets a double-byte character.
+int compare_by_code(std::string_view a, std::string_view b);
 
 class TDBManager {
  public:

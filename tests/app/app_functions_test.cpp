@@ -101,8 +101,6 @@ TEST_F(AppFunctions, EveryIndexHasABehaviourAndOnlyThePendingOnesSaySo) {
     }
     if (without_history.count(index)) {
       EXPECT_EQ(message, std::string(info.name) + ": the message history does not exist (no component system)");
-    } else if (index == 107) {
-      EXPECT_EQ(message, "DBLoadTsvFile: loading a table from a tab-separated file is not built yet");
     } else {
       EXPECT_EQ(message.find("not built"), std::string::npos) << message;
       EXPECT_EQ(message.find("not available"), std::string::npos) << message;

@@ -179,9 +179,11 @@ TEST(DBTable, FieldsLieWithoutGapsAndAddingOneGrowsEveryRecordWithZeros) {
   EXPECT_EQ(t.get_int(1, 1), 77);
   EXPECT_EQ(t.get_str(1, 0), "bye");  // the neighbour's bytes stay its own
 
-  EXPECT_THROW(t.add_field("neg", DBFieldType::String, -1), core::Error);
-  EXPECT_THROW(t.add_field("huge", DBFieldType::String, TDBTable::kMaxRecordSize), core::Error);
-  EXPECT_EQ(t.fields().size(), 4u);
+  // A negative length counts as 0; a string longer than 2^20 is refused.
+  t.add_field("neg", DBFieldType::String, -1);
+  EXPECT_EQ(t.fields().back().size(), 1);
+  EXPECT_THROW(t.add_field("huge", DBFieldType::String, TDBTable::kMaxStringLength + 1), core::Error);
+  EXPECT_EQ(t.fields().size(), 5u);
 
   t.delete_record(0);
   EXPECT_EQ(t.record_count(), 1);
@@ -375,18 +377,25 @@ TEST(DBManager, CountsSizesTypesAndCodesFromTheFileAreCheckedBeforeUse) {
       {one_table(100, 1, 0, 1, 4, 0, 1, 0), "unknown type 0"},
       {one_table(100, 1, 0, 1, 4, 1, INT_MAX, 0), "2147483647 records"},
       {one_table(100, 1, 0, 1, 4, 1, -1, 0), "-1 records"},
-      {one_table(100, 1, 0, 1, 4, 1, 1, 1), "current record 1"},
-      {one_table(100, 1, 0, 1, 4, 1, 1, -2), "current record -2"},
-      // A string field of 16 MiB whose record count times size overflows 32
-      // bits: the product is taken in 64.
-      {one_table(100, 1, 0, 1, TDBTable::kMaxRecordSize, 4, 256, 0), "256 records"},
-      {one_table(100, 1, 0, 1, TDBTable::kMaxRecordSize + 1, 4, 1, 0), "more than"},
+      // The longest string field is 2^20 bytes of text and its zero byte.
+      {one_table(100, 1, 0, 1, TDBTable::kMaxStringLength + 2, 4, 1, 0), "size 1048578"},
+      {one_table(100, 1, 0, 1, TDBTable::kMaxRecordSize, 4, 256, 0), "size 16777216"},
+      // A record count times size that overflows 32 bits: the product is
+      // taken in 64.
+      {one_table(100, 1, 0, 1, TDBTable::kMaxStringLength + 1, 4, 0x1000, 0), "4096 records"},
   };
   for (const Case& c : cases) {
     const std::string error = load_error(m, c.bytes, Form::Game);
     EXPECT_NE(error.find(c.expected), std::string::npos) << c.expected << ": " << error;
     EXPECT_EQ(state_of(m), before) << c.expected;
   }
+  // A current record out of range reads as none.
+  for (std::int32_t current : {1, -2, INT_MIN}) {
+    ASSERT_EQ(load_error(m, one_table(100, 1, 0, 1, 4, 1, 1, current), Form::Game), "<no error>");
+    EXPECT_EQ(m.find("t")->current(), -1) << current;
+  }
+  ASSERT_EQ(load_error(m, one_table(100, 1, 0, 1, 4, 1, 1, 0), Form::Game), "<no error>");
+  EXPECT_EQ(m.find("t")->current(), 0);
 }
 
 }  // namespace

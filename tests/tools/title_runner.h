@@ -27,6 +27,10 @@ struct Expectation {
   std::vector<std::string> no_status;
   // Lines the game report of a slot holds (nova dump save.dat --slot N).
   std::vector<std::pair<int, std::string>> slot_lines;
+  // Golden texts (files beside expect.txt) whose lines must stand in the
+  // report of save.dat, or of a slot, together and in order, exactly.
+  std::vector<std::string> saved_blocks;
+  std::vector<std::pair<int, std::string>> slot_blocks;
   // Scripted input, "TICK EVENT" lines of the player's --input format.
   std::vector<std::string> input;
   // The screen at a tick equals a PNG beside expect.txt, pixel for pixel.

@@ -25,6 +25,7 @@
 #include "tools/toolchain/command_syntax.h"
 #include "tools/toolchain/save_report.h"
 #include "tools/toolchain/source_text.h"
+#include "tools/toolchain/table_report.h"
 
 namespace nova::tools {
 namespace {
@@ -251,12 +252,7 @@ std::string game_report(const fs::path& save_file, std::int32_t slot, const fs::
     out += " = " + value_text(item->value()) + "\n";
   }
   out += core::format("pushed blocks: %d\n", {static_cast<std::int64_t>(store.pushed_count())});
-  out += core::format("tables: %d\n", {static_cast<std::int64_t>(tables.tables().size())});
-  for (const auto& t : tables.tables()) {
-    out += "  " + quoted_source(t->name()) +
-           core::format(": %d fields, %d records, current %d\n",
-                        {static_cast<std::int64_t>(t->fields().size()), t->record_count(), t->current()});
-  }
+  out += game_tables_text(tables);
   describe_history(out, history);
   return out;
 }

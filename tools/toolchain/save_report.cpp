@@ -14,6 +14,7 @@
 #include "script/save_file.h"
 #include "tools/toolchain/command_syntax.h"
 #include "tools/toolchain/source_text.h"
+#include "tools/toolchain/table_report.h"
 
 namespace nova::tools {
 namespace {
@@ -32,18 +33,12 @@ std::string variable_line(const expr::TParamCollectionItem& item) {
   return line + "}";
 }
 
-// "table NAME: N records, current C; fields NAME TYPE, ..." with the types
-// as a table's text header writes them ("str N" for a string of length N).
-std::string table_line(const data::TDBTable& t) {
-  std::string line = core::format("table %s: %d records, current %d; fields",
-                                  {quoted_source(t.name()), t.record_count(), t.current()});
-  if (t.fields().empty()) return line + " none";
-  for (std::size_t k = 0; k < t.fields().size(); ++k) {
-    const data::TDBField& f = t.fields()[k];
-    line += (k ? ", " : " ") + quoted_source(f.name()) + " " + std::string(kTypeNames[static_cast<std::size_t>(f.type())]);
-    if (f.type() == data::DBFieldType::String) line += " " + std::to_string(f.string_length());
+// Every status table's line and its records, indented below it.
+void add_status_tables(std::vector<std::string>& lines, const data::TDBManager& tables) {
+  for (const auto& t : tables.tables()) {
+    lines.push_back("status " + table_line(*t));
+    for (const std::string& r : record_lines(*t)) lines.push_back("  " + r);
   }
-  return line;
 }
 
 }  // namespace
@@ -105,7 +100,7 @@ std::string save_report(const std::filesystem::path& save_file) {
                                                             marks.pending_page, quoted_source(marks.pending_box)}));
       }
       status.push_back(core::format("image quality %d", {tail.image_quality ? 1 : 0}));
-      for (const auto& t : tables.tables()) status.push_back("status " + table_line(*t));
+      add_status_tables(status, tables);
     } else if (name.size() >= 5 && core::equal_ci(name.substr(0, 5), script::kScriptFilePrefix)) {
       stored.push_back(core::format("file %s (%d bytes)", {quoted_source(name), static_cast<long long>(f.length)}));
     } else {
