@@ -342,7 +342,12 @@ class TNovaBaseList : public TNovaComponent, public ComponentDirectory, public g
   // leaves the screen, the components, the queue and the focus as they
   // were. Sizes outside ValidScreenSize, a front index other than 0 or 1,
   // and counts beyond the bytes left are damage.
-  void ReadScreen(core::ByteReader& r, std::int32_t version);
+  //
+  // TrialRead::Skip reads straight into the list, at half the cost: a
+  // damaged record still raises, but leaves the list partly replaced. It is
+  // for callers that restore the whole game when a load fails.
+  enum class TrialRead : std::uint8_t { First, Skip };
+  void ReadScreen(core::ByteReader& r, std::int32_t version, TrialRead trial = TrialRead::First);
 
  private:
   friend class TNovaObject;

@@ -39,8 +39,12 @@ void TNovaBaseList::WriteScreen(core::ByteWriter& w) const {
   w.str(f ? f->Name() : std::string());
 }
 
-void TNovaBaseList::ReadScreen(core::ByteReader& r, std::int32_t version) {
+void TNovaBaseList::ReadScreen(core::ByteReader& r, std::int32_t version, TrialRead trial_read) {
   check_component_record_version(version);
+  if (trial_read == TrialRead::Skip) {
+    read_screen(r, version);
+    return;
+  }
   // A trial read into a list of its own: reading resets first, and a
   // damaged record must not cost the running game its screen.
   {

@@ -81,34 +81,6 @@ void ByteReader::skip(std::size_t n) {
   m_pos += n;
 }
 
-std::uint8_t ByteReader::u8() {
-  need(1);
-  return m_data[m_pos++];
-}
-
-std::uint16_t ByteReader::u16() {
-  need(2);
-  std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | m_data[m_pos + 1] << 8);
-  m_pos += 2;
-  return v;
-}
-
-std::uint32_t ByteReader::u32() {
-  need(4);
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | m_data[m_pos + static_cast<std::size_t>(i)];
-  m_pos += 4;
-  return v;
-}
-
-std::uint64_t ByteReader::u64() {
-  need(8);
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | m_data[m_pos + static_cast<std::size_t>(i)];
-  m_pos += 8;
-  return v;
-}
-
 double ByteReader::f64() {
   std::uint64_t bits = u64();
   double v;
@@ -143,19 +115,6 @@ std::span<const std::uint8_t> ByteReader::span(std::size_t n) {
   return s;
 }
 
-void ByteWriter::u16(std::uint16_t v) {
-  m_data.push_back(static_cast<std::uint8_t>(v));
-  m_data.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void ByteWriter::u32(std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) m_data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-void ByteWriter::u64(std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) m_data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 void ByteWriter::f64(double v) {
   std::uint64_t bits;
   std::memcpy(&bits, &v, sizeof v);
@@ -166,11 +125,6 @@ void ByteWriter::f80(long double v) {
   std::uint8_t b[kExtendedSize];
   extended_to_bytes(v, b);
   m_data.insert(m_data.end(), b, b + kExtendedSize);
-}
-
-void ByteWriter::str(std::string_view s) {
-  i32(static_cast<std::int32_t>(s.size()));
-  bytes(s);
 }
 
 void ByteWriter::patch_u32(std::size_t pos, std::uint32_t v) {

@@ -238,16 +238,34 @@ void TParamCollection::shift_frames_above(std::int32_t depth) {
   ++m_generation;
 }
 
-void TParamCollection::free_game_variables() {
+void TParamCollection::free_game_variables(SpareItems* spares) {
+  std::vector<TParamCollectionItem*> freed;
   for (TParamCollectionItem* it = m_first; it;) {
     TParamCollectionItem* next = it->m_order_next;
-    if (!it->m_system && !it->m_status && !it->m_temp_counter) remove(*it);
+    if (!it->m_system && !it->m_status && !it->m_temp_counter) {
+      unlink(*it);
+      if (it->m_value->as_reference()) --m_reference_items;
+      freed.push_back(it);
+    }
     it = next;
+  }
+  if (freed.empty()) return;
+  // The references that stay (status variables, linked temporaries) let go
+  // of what was freed, in one pass rather than one pass per freed item.
+  for (TParamCollectionItem* it = m_first; it; it = it->m_order_next) {
+    if (TParamVar* ref = it->m_value->as_reference(); ref && ref->bound() && !ref->bound()->m_linked) ref->unbind();
+  }
+  for (TParamCollectionItem* item : freed) {
+    if (spares) {
+      (*spares)[item->m_value->kind()].emplace_back(item);
+    } else {
+      dispose(item);
+    }
   }
 }
 
 void TParamCollection::reset() {
-  free_game_variables();
+  free_game_variables(nullptr);
   m_text_delay = 50;
   m_cursor.clear();
 }

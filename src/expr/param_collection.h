@@ -23,6 +23,7 @@
 // counted by underscore_count() instead.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -166,6 +167,11 @@ class TParamCollection {
   // raises core::Error and leaves the store as it was.
   void save_game_variables(core::ByteWriter& w) const;
   void load_game_variables(core::ByteReader& r, std::int32_t version, const HistorySettingsReader& history = {});
+  // The same load in its plain form: every record is built aside first,
+  // then the old variables are freed and the new ones added one by one. It
+  // is the reference that the tests hold load_game_variables against.
+  void load_game_variables_reference(core::ByteReader& r, std::int32_t version,
+                                     const HistorySettingsReader& history = {});
   void save_status_variables(core::ByteWriter& w) const;
   void load_status_variables(core::ByteReader& r);
 
@@ -210,19 +216,31 @@ class TParamCollection {
 
  private:
   struct StagedItem;
+  // Items freed by a load, by the kind of their value, for its records to
+  // reuse.
+  using SpareItems = std::array<std::vector<std::unique_ptr<TParamCollectionItem>>, PK_SYSTEM + 1>;
+  enum class LoadPath : std::uint8_t { InPlace, Staged };
+  void load_game_block(core::ByteReader& r, std::int32_t version, const HistorySettingsReader& history, LoadPath path);
+  // Steps over a block's records with every check that reading makes.
+  static void check_records(core::ByteReader& r);
+  // Adds the records of a block that check_records has passed.
+  void build_records(core::ByteReader& r, SpareItems* spares);
   void link(TParamCollectionItem& item, std::uint8_t bucket);
   void unlink(TParamCollectionItem& item);
   void dispose(TParamCollectionItem* item);
   void unbind_references_to(const TParamCollectionItem& item);
   std::vector<const TParamCollectionItem*> save_order(bool status) const;
   static void write_record(core::ByteWriter& w, const TParamCollectionItem& item);
+  static void write_records(core::ByteWriter& w, const std::vector<const TParamCollectionItem*>& order);
   static std::vector<StagedItem> read_records(core::ByteReader& r);
   void commit(std::vector<StagedItem>& staged);
   // Reverses the creation order of the last n items.
   void reverse_last(std::size_t n);
   void rebind(TParamVar& ref);
   static std::string read_pushed_block(core::ByteReader& r);
-  void free_game_variables();
+  // Frees every variable that is neither a system nor a status variable (nor
+  // a temporary); with `spares`, hands them over instead of deleting them.
+  void free_game_variables(SpareItems* spares);
 
   TParamCollectionItem* m_buckets[256] = {};
   TParamCollectionItem* m_first = nullptr;

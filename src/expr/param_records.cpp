@@ -11,6 +11,7 @@
 
 #include "core/error.h"
 #include "expr/param_collection.h"
+#include "expr/save_order.h"
 
 namespace nova::expr {
 
@@ -71,38 +72,31 @@ void TParamCollection::write_record(core::ByteWriter& w, const TParamCollectionI
 
 std::vector<const TParamCollectionItem*> TParamCollection::save_order(bool status) const {
   std::vector<const TParamCollectionItem*> pending;
+  pending.reserve(m_size);
   for (const TParamCollectionItem* it = m_first; it; it = it->m_order_next) {
     if (!it->m_system && !it->m_temp_counter && it->m_status == status) pending.push_back(it);
   }
-  // An element alias is written after the variable it refers to, since
-  // loading binds it by looking that name up: candidates are visited from
-  // last to first, and a bound alias whose variable is still waiting is put
-  // off to the next pass. An alias whose variable is not saved in this block
-  // at all does not wait (it would wait forever).
-  std::vector<const TParamCollectionItem*> order;
-  order.reserve(pending.size());
-  while (!pending.empty()) {
-    std::vector<const TParamCollectionItem*> postponed;
-    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
-      const TParamVar* ref = (*it)->value().as_reference();
-      const TParamCollectionItem* target = ref ? ref->bound() : nullptr;
-      bool waits = target && std::find(pending.begin(), pending.end(), target) != pending.end() &&
-                   std::find(order.begin(), order.end(), target) == order.end();
-      if (waits) {
-        postponed.push_back(*it);
-      } else {
-        order.push_back(*it);
-      }
-    }
-    if (postponed.size() == pending.size()) {
-      // Only aliases waiting on each other: nothing can go first, write them.
-      order.insert(order.end(), postponed.begin(), postponed.end());
-      break;
-    }
-    std::reverse(postponed.begin(), postponed.end());
-    pending = std::move(postponed);
+  if (m_reference_items == 0) {
+    // No saved item refers to another (temporaries are not saved): newest
+    // first, without looking at a single value.
+    std::reverse(pending.begin(), pending.end());
+    return pending;
   }
-  return order;
+  return expr::save_order(std::move(pending), [](const TParamCollectionItem* item) -> const TParamCollectionItem* {
+    const TParamVar* ref = item->value().as_reference();
+    return ref ? ref->bound() : nullptr;
+  });
+}
+
+void TParamCollection::write_records(core::ByteWriter& w, const std::vector<const TParamCollectionItem*>& order) {
+  w.i32(static_cast<std::int32_t>(order.size()));
+  // The items lie wherever they were made; fetching the next ones' values
+  // while this one is written hides most of the wait for memory.
+  constexpr std::size_t kAhead = 4;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i + kAhead < order.size()) __builtin_prefetch(&order[i + kAhead]->value());
+    write_record(w, *order[i]);
+  }
 }
 
 std::vector<TParamCollection::StagedItem> TParamCollection::read_records(core::ByteReader& r) {
@@ -155,6 +149,75 @@ void TParamCollection::commit(std::vector<StagedItem>& staged) {
   reverse_last(added);
 }
 
+void TParamCollection::check_records(core::ByteReader& r) {
+  std::int32_t count = r.i32();
+  if (count < 0 || static_cast<std::size_t>(count) > r.remaining() / kMinRecordBytes) {
+    r.fail("variable count out of range");
+  }
+  std::vector<std::int32_t> dims;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::uint8_t type = r.u8();
+    if (!is_value_type(type)) r.fail("invalid variable type");
+    const std::int32_t name_length = r.i32();
+    if (name_length < 0) r.fail("negative string length");
+    r.skip(static_cast<std::size_t>(name_length));
+    check_value_record(r, type, dims);
+    // Field by field, so that a truncated record fails where reading it
+    // would (the error names the byte).
+    r.u8();
+    r.u8();
+    r.i32();
+    r.u8();
+  }
+}
+
+void TParamCollection::build_records(core::ByteReader& r, SpareItems* spares) {
+  const std::int32_t count = r.i32();
+  std::size_t added = 0;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::uint8_t type = r.u8();
+    const auto name_bytes = r.span(static_cast<std::size_t>(r.i32()));
+    const std::string_view name(reinterpret_cast<const char*>(name_bytes.data()), name_bytes.size());
+    const TParamKind kind = type == PT_NONE ? PK_VAR : static_cast<TParamKind>(type);
+    std::unique_ptr<TParamCollectionItem> item;
+    if (spares && !(*spares)[kind].empty()) {
+      item = std::move((*spares)[kind].back());
+      (*spares)[kind].pop_back();
+      item->m_name.assign(name);
+      item->m_temp_named = is_temporary_name(name);
+      item->m_system = false;
+      item->m_temp_counter = nullptr;
+    } else {
+      item = std::make_unique<TParamCollectionItem>(std::string(name), make_value(type));
+    }
+    switch (kind) {
+      case PK_INT: static_cast<TParamInt&>(*item->m_value).load_checked(r); break;
+      case PK_FLOAT: static_cast<TParamFloat&>(*item->m_value).load_checked(r); break;
+      case PK_FLAG: static_cast<TParamFlag&>(*item->m_value).load_checked(r); break;
+      case PK_STR: static_cast<TParamStr&>(*item->m_value).load_checked(r); break;
+      default: item->m_value->load(r); break;
+    }
+    item->m_status = r.u8() != 0;
+    item->m_reserved = r.u8();
+    item->m_frame_id = r.i32();
+    item->m_local = r.u8() != 0;
+    if (name.empty()) {
+      // Read and dropped; the item waits for the next record of its class.
+      if (spares) (*spares)[kind].push_back(std::move(item));
+      continue;
+    }
+    TParamCollectionItem& linked = *item.release();
+    link(linked, hash_of_name(linked.m_name));
+    ++added;
+    if (TParamVar* ref = linked.m_value->as_reference()) {
+      ++m_reference_items;
+      rebind(*ref);
+    }
+  }
+  // See commit: the block's order reversed.
+  reverse_last(added);
+}
+
 std::string TParamCollection::read_pushed_block(core::ByteReader& r) {
   std::size_t start = r.position();
   read_pushed_entries(r);  // only to check the block; pop reads it again
@@ -163,9 +226,7 @@ std::string TParamCollection::read_pushed_block(core::ByteReader& r) {
 }
 
 void TParamCollection::save_game_variables(core::ByteWriter& w) const {
-  auto order = save_order(false);
-  w.i32(static_cast<std::int32_t>(order.size()));
-  for (const TParamCollectionItem* item : order) write_record(w, *item);
+  write_records(w, save_order(false));
   w.i32(m_text_delay);
   w.str(m_cursor);
   w.str(m_sel_str);
@@ -177,7 +238,26 @@ void TParamCollection::save_game_variables(core::ByteWriter& w) const {
 
 void TParamCollection::load_game_variables(core::ByteReader& r, std::int32_t version,
                                            const HistorySettingsReader& history) {
-  std::vector<StagedItem> staged = read_records(r);
+  load_game_block(r, version, history, LoadPath::InPlace);
+}
+
+void TParamCollection::load_game_variables_reference(core::ByteReader& r, std::int32_t version,
+                                                     const HistorySettingsReader& history) {
+  load_game_block(r, version, history, LoadPath::Staged);
+}
+
+void TParamCollection::load_game_block(core::ByteReader& r, std::int32_t version, const HistorySettingsReader& history,
+                                       LoadPath path) {
+  // The in-place path checks the records first and builds them only once
+  // the whole block has proved good, from the items it frees; the staged
+  // path builds every record aside before it changes anything.
+  const core::ByteReader records = r;
+  std::vector<StagedItem> staged;
+  if (path == LoadPath::Staged) {
+    staged = read_records(r);
+  } else {
+    check_records(r);
+  }
   std::int32_t text_delay = r.i32();
   std::string cursor = r.str();
   std::string sel_str;
@@ -202,8 +282,15 @@ void TParamCollection::load_game_variables(core::ByteReader& r, std::int32_t ver
     for (std::int32_t i = 0; i < blocks; ++i) pushed.push_back(read_pushed_block(r));
   }
 
-  free_game_variables();
-  commit(staged);
+  if (path == LoadPath::Staged) {
+    free_game_variables(nullptr);
+    commit(staged);
+  } else {
+    SpareItems spares;
+    free_game_variables(m_run_depth == 0 ? &spares : nullptr);
+    core::ByteReader again = records;
+    build_records(again, &spares);
+  }
   m_text_delay = text_delay;
   m_cursor = std::move(cursor);
   m_sel_str = std::move(sel_str);
@@ -213,14 +300,13 @@ void TParamCollection::load_game_variables(core::ByteReader& r, std::int32_t ver
 }
 
 void TParamCollection::save_status_variables(core::ByteWriter& w) const {
-  auto order = save_order(true);
-  w.i32(static_cast<std::int32_t>(order.size()));
-  for (const TParamCollectionItem* item : order) write_record(w, *item);
+  write_records(w, save_order(true));
 }
 
 void TParamCollection::load_status_variables(core::ByteReader& r) {
-  std::vector<StagedItem> staged = read_records(r);
-  commit(staged);
+  core::ByteReader records = r;
+  check_records(r);
+  build_records(records, nullptr);
 }
 
 void TParamCollection::push(std::span<const std::string> names) {

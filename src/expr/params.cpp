@@ -167,6 +167,72 @@ void TParamArray<Traits>::load(core::ByteReader& r) {
 }
 
 template <typename Traits>
+void TParamArray<Traits>::load_checked(core::ByteReader& r) {
+  m_dims.resize(static_cast<std::size_t>(r.i32()));
+  for (auto& d : m_dims) d = r.i32();
+  m_elems.resize(static_cast<std::size_t>(r.i32()));
+  for (T& e : m_elems) {
+    if constexpr (std::is_same_v<T, std::string>) {
+      const auto n = r.i32();
+      const auto text = r.span(static_cast<std::size_t>(n));
+      e.assign(reinterpret_cast<const char*>(text.data()), text.size());
+    } else {
+      e = Traits::read(r);
+    }
+  }
+}
+
+namespace {
+
+template <typename Traits>
+void check_array_record(core::ByteReader& r, std::vector<std::int32_t>& dims) {
+  std::int32_t ndims = r.i32();
+  if (ndims < 0 || static_cast<std::size_t>(ndims) > r.remaining() / 4) r.fail("dimension count out of range");
+  dims.resize(static_cast<std::size_t>(ndims));
+  for (auto& d : dims) d = r.i32();
+  if (!dims.empty()) element_count_of(dims);
+  std::int32_t n = r.i32();
+  if (n < 1 || n > kMaxElements || static_cast<std::size_t>(n) > r.remaining() / Traits::kMinBytes) {
+    r.fail("element count out of range");
+  }
+  if constexpr (std::is_same_v<typename Traits::T, std::string>) {
+    for (std::int32_t i = 0; i < n; ++i) {
+      std::int32_t length = r.i32();
+      if (length < 0) r.fail("negative string length");
+      r.skip(static_cast<std::size_t>(length));
+    }
+  } else {
+    r.skip(static_cast<std::size_t>(n) * Traits::kMinBytes);
+  }
+}
+
+}  // namespace
+
+void check_value_record(core::ByteReader& r, std::uint8_t type, std::vector<std::int32_t>& dims) {
+  switch (type) {
+    case PT_INT: check_array_record<IntTraits>(r, dims); return;
+    case PT_FLOAT: check_array_record<FloatTraits>(r, dims); return;
+    case PT_BOOL: check_array_record<FlagTraits>(r, dims); return;
+    case PT_STR: check_array_record<StrTraits>(r, dims); return;
+    case PT_NONE: {
+      // As TParamVar::load reads it.
+      std::int32_t ndims = r.i32();
+      if (ndims < 0 || static_cast<std::size_t>(ndims) > r.remaining() / 4) r.fail("dimension count out of range");
+      r.skip(static_cast<std::size_t>(ndims) * 4);
+      for (int i = 0; i < 2; ++i) {
+        std::int32_t length = r.i32();
+        if (length < 0) r.fail("negative string length");
+        r.skip(static_cast<std::size_t>(length));
+      }
+      r.u8();
+      r.i32();
+      return;
+    }
+    default: core::throw_error("invalid value type");
+  }
+}
+
+template <typename Traits>
 std::unique_ptr<TCustomParam> TParamArray<Traits>::detached() const {
   std::unique_ptr<TCustomParam> copy = make_value(Traits::kType);
   static_cast<TParamArray<Traits>&>(*copy).set_contents(m_dims, m_elems);

@@ -133,6 +133,11 @@ class TCustomParam {
 // unbound TParamVar for PT_NONE. Other codes raise core::Error.
 std::unique_ptr<TCustomParam> make_value(std::uint8_t type);
 
+// Steps over the value record of a class (PT_NONE: a reference record)
+// with every check the class's load makes, in the same order and with the
+// same errors, but without building the value. `dims` is scratch space.
+void check_value_record(core::ByteReader& r, std::uint8_t type, std::vector<std::int32_t>& dims);
+
 // Writes `src`, read as type `t`, into `dst` with the scalar write of that
 // type (set_int, set_float, set_flag or set_str); PT_NONE writes nothing.
 void set_scalar_as(TCustomParam& dst, TParamType t, const TCustomParam& src);
@@ -278,6 +283,10 @@ class TParamArray : public TCustomParam {
 
   void save(core::ByteWriter& w) const final;
   void load(core::ByteReader& r) final;
+  // Reads a value that check_value_record has passed, into the storage the
+  // value already has (a store loading a block reuses the values it frees).
+  // Unlike load it changes the value as it reads.
+  void load_checked(core::ByteReader& r);
 
   std::unique_ptr<TCustomParam> detached() const final;
   void reset_fresh() final {

@@ -357,6 +357,15 @@ TVrFile& TVrFileCollection::AddMemoryFile(std::string name, std::span<const std:
   return f;
 }
 
+TVrFile& TVrFileCollection::AddBorrowedFile(std::string name, std::span<const std::uint8_t> data,
+                                           bool checksum_mode) {
+  TVrFile& f = Add(std::move(name));
+  f.borrowed = data;
+  f.borrows = true;
+  f.checksum_mode = checksum_mode;
+  return f;
+}
+
 TVrFile& TVrFileCollection::AddSourceName(std::string name, bool checksum_mode) {
   TVrFile& f = Add(std::move(name));
   f.checksum_mode = checksum_mode;
@@ -364,8 +373,8 @@ TVrFile& TVrFileCollection::AddSourceName(std::string name, bool checksum_mode) 
 }
 
 void TVrFileCollection::ReadStored(const TVrFile& entry, MemoryBlock& out) {
-  if (entry.memory) {
-    out.assign(entry.memory->bytes());
+  if (entry.InMemory()) {
+    out.assign(entry.MemoryBytes());
     return;
   }
   if (!m_container) throw core::Error(core::format(core::sjis("%s:ファイルがありません"), {entry.Name()}));
@@ -380,8 +389,8 @@ void TVrFileCollection::ReadStored(const TVrFile& entry, MemoryBlock& out) {
 }
 
 void TVrFileCollection::ReadEntry(const TVrFile& entry, MemoryBlock& out) {
-  if (entry.memory) {
-    out.assign(entry.memory->bytes());
+  if (entry.InMemory()) {
+    out.assign(entry.MemoryBytes());
     return;
   }
   if (!m_container) throw core::Error(core::format(core::sjis("%s:ファイルがありません"), {entry.Name()}));
@@ -408,13 +417,13 @@ std::string TVrFileCollection::CheckEntry(const TVrFile& entry) {
   MemoryBlock data;
   try {
     ReadStored(entry, stored_bytes);
-    if (!entry.memory && !entry.stored && entry.length > 0) {
+    if (!entry.InMemory() && !entry.stored && entry.length > 0) {
       m_inflater.Inflate(stored_bytes.bytes(), data, m_options.max_inflated_size);
     }
   } catch (const core::Error& e) {
     return e.message();
   }
-  if (!HasChecksums() || entry.memory) return {};
+  if (!HasChecksums() || entry.InMemory()) return {};
   const bool inflated = !entry.stored && entry.length > 0;
   const std::uint32_t crc = Crc32(0, (entry.checksum_mode && inflated ? data : stored_bytes).bytes());
   if (crc != entry.checksum) {

@@ -88,6 +88,17 @@ class TVrFile : public THashCollectionItem {
   std::int64_t offset = 0;
   // Set for entries created in memory; such an entry has no position.
   std::unique_ptr<TKvMemoryStream> memory;
+  // For entries whose bytes stay their owner's (AddBorrowedFile): the bytes,
+  // which must outlive every use of the entry. Also without a position.
+  std::span<const std::uint8_t> borrowed;
+  bool borrows = false;
+
+  // Whether the entry's data is in memory (its own or borrowed), and those
+  // bytes.
+  bool InMemory() const { return memory || borrows; }
+  std::span<const std::uint8_t> MemoryBytes() const {
+    return memory ? memory->bytes() : borrowed;
+  }
   // The stored size.
   std::int64_t length = 0;
   bool stored = false;
@@ -170,6 +181,10 @@ class TVrFileCollection : public THashCollectionOf<TVrFile> {
   // Adds an entry held in memory (replacing none: the newest of a name
   // wins lookups).
   TVrFile& AddMemoryFile(std::string name, std::span<const std::uint8_t> data, bool checksum_mode = true);
+  // Adds an entry held in memory without copying it: the collection refers
+  // to the caller's bytes, which must stay unchanged until the collection
+  // is written (a save's records are archived once, straight after).
+  TVrFile& AddBorrowedFile(std::string name, std::span<const std::uint8_t> data, bool checksum_mode = true);
   // Adds an entry that the writer fills from source folder + name.
   TVrFile& AddSourceName(std::string name, bool checksum_mode = true);
 

@@ -77,12 +77,12 @@ std::int64_t TVrFileCollection::write_entry(TKvBigStream& out, const TVrFile& en
   Written w;
   time_stamp = entry.time_stamp;
   std::optional<fs::path> source;
-  if (!entry.memory && !m_source_folder.empty() && names::unsafe_reason(entry.Name()).empty()) {
+  if (!entry.InMemory() && !m_source_folder.empty() && names::unsafe_reason(entry.Name()).empty()) {
     source = m_finder.FindFile(m_source_folder, entry.Name());
   }
 
-  if (entry.memory) {
-    auto data = entry.memory->bytes();
+  if (entry.InMemory()) {
+    auto data = entry.MemoryBytes();
     w = write_data(out, data, entry.checksum_mode, static_cast<std::int64_t>(data.size()) < kArchiveLimit, false);
   } else if (source) {
     struct stat st {};

@@ -27,8 +27,7 @@ void write_game_record(core::ByteWriter& w, const GameParts& parts, const GameRe
 std::vector<std::uint8_t> game_record_bytes(const GameParts& parts, const GameRecordHead& head) {
   core::ByteWriter w;
   write_game_record(w, parts, head);
-  const auto bytes = w.data();
-  return {bytes.begin(), bytes.end()};
+  return w.take();
 }
 
 GameRecordHead read_game_record_head(core::ByteReader& r) {
@@ -61,7 +60,10 @@ GameRecordHead load_game_record(std::span<const std::uint8_t> record, GameParts&
                           {width, height, parts.screen_width, parts.screen_height}));
     }
   }
-  parts.list.ReadScreen(r, version);
+  // The parts are replaced one after the other here anyway (see the
+  // header): a trial read of the screen would protect nothing, and costs as
+  // much as the read itself.
+  parts.list.ReadScreen(r, version, components::TNovaBaseList::TrialRead::Skip);
   parts.history.Load(r, version);
   parts.interpreter.LoadState(r, version);
   if (parts.enter_after_load && !head.after_load_page.empty()) parts.interpreter.EnterAfterLoad(head.after_load_page, head.after_load_index);
@@ -81,9 +83,13 @@ GameRecordHead load_game_record(std::span<const std::uint8_t> record, GameParts&
   return head;
 }
 
-WholeLoad load_game_whole(std::span<const std::uint8_t> record, GameParts& parts) {
+WholeLoad load_game_whole(std::span<const std::uint8_t> record, GameParts& parts, core::ByteWriter* buffer) {
   WholeLoad result;
-  const std::vector<std::uint8_t> snapshot = game_record_bytes(parts, {});
+  core::ByteWriter own;
+  core::ByteWriter& writer = buffer ? *buffer : own;
+  writer.clear();
+  write_game_record(writer, parts, {});
+  const std::span<const std::uint8_t> snapshot = writer.data();
   try {
     load_game_record(record, parts);
     return result;

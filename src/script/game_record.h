@@ -100,6 +100,8 @@ struct WholeLoad {
   std::string error;          // why the record failed
   std::string restore_error;  // why the restore failed too
 };
-WholeLoad load_game_whole(std::span<const std::uint8_t> record, GameParts& parts);
+// `buffer`, when given, holds the snapshot (its memory is reused from
+// save to save); it must not hold `record`.
+WholeLoad load_game_whole(std::span<const std::uint8_t> record, GameParts& parts, core::ByteWriter* buffer = nullptr);
 
 }  // namespace nova::script

@@ -238,29 +238,33 @@ bool TProject::status_kept() {
 void TProject::WriteStatus() {
   if (!status_kept()) return;
   try {
-    StoreSaveEntries({{std::string(kStatusEntryName), status_record()}});
+    const std::vector<std::uint8_t> status = status_record();
+    const TSaveFile::Entry entry{kStatusEntryName, status};
+    StoreSaveEntries({&entry, 1});
   } catch (const core::Error& e) {
     core::logf(core::Channel::Script, core::Level::Warning, "the status was not stored: %s", {e.message()});
   }
 }
 
-void TProject::StoreSaveEntries(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries) {
-  TSaveFile file = save_file();
-  auto archive = file.open();
-  auto put = [&archive](const std::string& name, std::span<const std::uint8_t> bytes) {
-    for (int i = archive->IndexOf(name); i >= 0; i = archive->IndexOf(name)) archive->Delete(i);
-    archive->AddMemoryFile(name, bytes);
-  };
-  for (const auto& [name, bytes] : entries) put(name, bytes);
+void TProject::StoreSaveEntries(std::span<const TSaveFile::Entry> entries) {
+  std::vector<TSaveFile::Entry> all(entries.begin(), entries.end());
+  // The "save:" files go in as they are held; one that lives in a
+  // container is read into a block kept until the store is done (a block's
+  // bytes stay where they are when the list of blocks grows).
+  std::vector<files::MemoryBlock> read;
   files::TVrFileCollection& memory = m_services.files.MemoryArchive();
   for (int i = 0; i < memory.Count(); ++i) {
     const files::TVrFile& entry = memory.At(i);
     if (entry.IsSentinel() || !core::starts_with_ci(entry.Name(), kScriptFilePrefix)) continue;
-    files::MemoryBlock data;
-    memory.ReadEntry(entry, data);
-    put(entry.Name(), data.bytes());
+    if (entry.InMemory()) {
+      all.push_back({entry.Name(), entry.MemoryBytes()});
+    } else {
+      files::MemoryBlock& block = read.emplace_back();
+      memory.ReadEntry(entry, block);
+      all.push_back({entry.Name(), block.bytes()});
+    }
   }
-  file.store(*archive);
+  save_file().store_entries(all);
 }
 
 // --- Game saves and loads ------------------------------------------------------------------
@@ -273,7 +277,14 @@ GameParts TProject::game_parts() {
 }
 
 std::vector<std::uint8_t> TProject::GameRecord(const GameRecordHead& head) {
-  return game_record_bytes(game_parts(), head);
+  const auto bytes = write_record(head);
+  return {bytes.begin(), bytes.end()};
+}
+
+std::span<const std::uint8_t> TProject::write_record(const GameRecordHead& head) {
+  m_record_buffer.clear();
+  write_game_record(m_record_buffer, game_parts(), head);
+  return m_record_buffer.data();
 }
 
 void TProject::RequestGameSave(GameSaveRequest request) {
@@ -306,9 +317,13 @@ bool TProject::SaveGame(const GameSaveRequest& request) {
     head.caption = request.caption;
     head.after_load_page = request.after_load_page;
     head.after_load_index = request.after_load_index;
-    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
-    entries.emplace_back(entry, GameRecord(head));
-    if (status_kept()) entries.emplace_back(std::string(kStatusEntryName), status_record());
+    std::vector<TSaveFile::Entry> entries;
+    entries.push_back({entry, write_record(head)});
+    std::vector<std::uint8_t> status;
+    if (status_kept()) {
+      status = status_record();
+      entries.push_back({kStatusEntryName, status});
+    }
     const std::filesystem::path folder = SaveFilePath().parent_path();
     if (m_options.save_paths.folder_writable && !m_options.save_paths.folder_writable(folder)) {
       core::throw_error(core::format("%s: the folder is not writable", {files::host::path_text(folder)}));
@@ -342,30 +357,28 @@ void TProject::report_load_failure(std::string_view what) {
 
 bool TProject::LoadGame(std::int32_t slot) {
   const std::string entry_name = game_entry_name(slot);
-  std::vector<std::uint8_t> record;
+  files::MemoryBlock record;
   try {
     TSaveFile file = save_file();
     if (!file.exists()) return false;
     auto archive = file.open();
     const files::TVrFile* entry = archive->Find(entry_name);
     if (!entry || entry->IsSentinel()) return false;
-    files::MemoryBlock data;
-    archive->ReadEntry(*entry, data);
-    record.assign(data.bytes().begin(), data.bytes().end());
+    archive->ReadEntry(*entry, record);
   } catch (const std::exception& e) {
     // Nothing has changed yet.
     report_load_failure(entry_name + ": " + e.what());
     warn(core::sjis("警告"), refused_message());
     return false;
   }
-  return LoadGameRecord(record);
+  return LoadGameRecord(record.bytes());
 }
 
 bool TProject::LoadGameRecord(std::span<const std::uint8_t> record) {
   WholeLoad load;
   try {
     GameParts parts = game_parts();
-    load = load_game_whole(record, parts);
+    load = load_game_whole(record, parts, &m_record_buffer);
   } catch (const std::exception& e) {
     // No game to load into, or the running one could not be written:
     // nothing has changed.

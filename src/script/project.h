@@ -149,7 +149,7 @@ class TProject final : public ScriptHost {
   // every in-memory "save:" file, each replacing the entry of its name or
   // added; other entries are kept. The file is replaced atomically. Raises
   // core::Error when it cannot be stored (the old file is then untouched).
-  void StoreSaveEntries(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries);
+  void StoreSaveEntries(std::span<const TSaveFile::Entry> entries);
 
   // Requests of GameSave and GameLoad, performed after the tick; -1: none.
   std::int32_t pending_load_slot = -1;
@@ -199,6 +199,8 @@ class TProject final : public ScriptHost {
   // tables are missing.
   GameParts game_parts();
   std::vector<std::uint8_t> status_record();
+  // Writes the running game's record into m_record_buffer and answers it.
+  std::span<const std::uint8_t> write_record(const GameRecordHead& head);
   // Whether the status is written: keep status is on and the save file's
   // folder exists.
   bool status_kept();
@@ -218,6 +220,10 @@ class TProject final : public ScriptHost {
   GameSaveRequest m_pending_save;
   std::optional<std::filesystem::path> m_save_path;
   TStatusTail m_status_tail;
+  // The buffer every game record is written into, kept between saves: a
+  // save is a megabyte of records in a large game, and memory the process
+  // already has is filled far faster than fresh pages.
+  core::ByteWriter m_record_buffer;
   bool m_status_restored = false;
 
   std::unique_ptr<TCallMan> m_interpreter;

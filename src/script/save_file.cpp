@@ -173,6 +173,15 @@ void remove_leftover_temporaries(const fs::path& path) {
   }
 }
 
+void TSaveFile::store_entries(std::span<const Entry> entries) const {
+  auto archive = open();
+  for (const Entry& e : entries) {
+    for (int i = archive->IndexOf(e.name); i >= 0; i = archive->IndexOf(e.name)) archive->Delete(i);
+    archive->AddBorrowedFile(std::string(e.name), e.bytes);
+  }
+  store(*archive);
+}
+
 void TSaveFile::put_entry(std::string_view name, const std::optional<std::vector<std::uint8_t>>& bytes) const {
   auto archive = open();
   for (int i = archive->IndexOf(name); i >= 0; i = archive->IndexOf(name)) archive->Delete(i);

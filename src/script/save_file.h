@@ -130,6 +130,15 @@ class TSaveFile {
   // untouched.
   void store(files::TVrFileCollection& archive) const;
 
+  // Stores the file with these entries, each replacing the entries of its
+  // name or added (the last of a name wins); the file's other entries are
+  // kept. The entries' bytes are archived where they lie, without a copy.
+  struct Entry {
+    std::string_view name;
+    std::span<const std::uint8_t> bytes;
+  };
+  void store_entries(std::span<const Entry> entries) const;
+
   // Replaces one entry (or removes it, for nullopt) and stores the file.
   void put_entry(std::string_view name, const std::optional<std::vector<std::uint8_t>>& bytes) const;
 

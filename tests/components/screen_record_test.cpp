@@ -83,6 +83,29 @@ TEST_F(ScreenRecord, OlderLayoutsRead) {
   }
 }
 
+TEST_F(ScreenRecord, ReadingWithoutATrialGivesTheSameListAndStillRefusesDamage) {
+  const std::vector<std::uint8_t> good = write(list);
+  TComponentFactory f2;
+  register_test_classes(f2);
+  TNovaBaseList safe({f2}), direct({f2});
+  core::ByteReader rs(good), rd(good);
+  safe.ReadScreen(rs, components::kComponentRecordVersion);
+  direct.ReadScreen(rd, components::kComponentRecordVersion, TNovaBaseList::TrialRead::Skip);
+  EXPECT_EQ(rd.position(), rs.position());
+  EXPECT_EQ(write(direct), write(safe));
+  EXPECT_EQ(write(direct), good);
+  // Damage still raises; the list may be partly replaced, but a good
+  // record read after it gives the whole screen back.
+  for (std::size_t cut : {std::size_t{4}, good.size() / 2, good.size() - 1}) {
+    core::ByteReader r(std::span<const std::uint8_t>(good.data(), cut));
+    EXPECT_THROW(direct.ReadScreen(r, components::kComponentRecordVersion, TNovaBaseList::TrialRead::Skip),
+                 core::Error);
+    core::ByteReader again(good);
+    direct.ReadScreen(again, components::kComponentRecordVersion, TNovaBaseList::TrialRead::Skip);
+    EXPECT_EQ(write(direct), good) << "after a cut at " << cut;
+  }
+}
+
 TEST_F(ScreenRecord, ADamagedRecordLeavesTheScreenAsItWas) {
   const std::string before = state();
   const std::vector<std::uint8_t> good = write(list);

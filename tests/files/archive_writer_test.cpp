@@ -3,6 +3,7 @@
 #include <sys/time.h>
 
 #include <random>
+#include <tuple>
 
 #include "archive_builder.h"
 #include "core/error.h"
@@ -87,6 +88,33 @@ TEST(ArchiveWriting, MemoryEntriesAreCompressedBelowTheLimitAndChecksummedByMode
   EXPECT_EQ(data_of(*r, "big.txt"), big);
   EXPECT_EQ(data_of(*r, "nothing"), "");
   for (int i = 0; i < r->EntryCount(); ++i) EXPECT_EQ(r->CheckEntry(r->At(i)), "") << r->At(i).Name();
+}
+
+TEST(ArchiveWriting, ABorrowedEntryIsWrittenAsTheSameEntryCopiedIntoMemory) {
+  const std::string small = text(30000), big = text(static_cast<std::size_t>(kArchiveLimit) + 10);
+  TVrFileCollection copied, borrowed;
+  for (TVrFileCollection* c : {&copied, &borrowed}) {
+    const bool borrow = c == &borrowed;
+    for (const auto& [name, data, mode] :
+         {std::tuple{"small.txt", &small, true}, {"small0.txt", &small, false}, {"big.txt", &big, true}}) {
+      TVrFile& f = borrow ? c->AddBorrowedFile(name, as_bytes(*data), mode) : c->AddMemoryFile(name, as_bytes(*data), mode);
+      f.time_stamp = 0x2468;
+    }
+  }
+  const TVrFile& entry = *borrowed.Find("small.txt");
+  EXPECT_TRUE(entry.InMemory());
+  EXPECT_EQ(entry.MemoryBytes().data(), reinterpret_cast<const std::uint8_t*>(small.data())) << "not copied";
+  MemoryBlock read;
+  borrowed.ReadEntry(entry, read);
+  EXPECT_EQ(std::string(read.view()), small);
+  TKvBigMemoryStream a, b;
+  ASSERT_TRUE(copied.Write(a));
+  ASSERT_TRUE(borrowed.Write(b));
+  EXPECT_TRUE(std::equal(a.bytes().begin(), a.bytes().end(), b.bytes().begin(), b.bytes().end()));
+  auto r = reread(b);
+  EXPECT_EQ(data_of(*r, "small0.txt"), small);
+  EXPECT_EQ(data_of(*r, "big.txt"), big);
+  EXPECT_TRUE(r->Find("big.txt")->stored);
 }
 
 TEST(ArchiveWriting, SourceFilesFollowTheNineTenthsRuleAndTheExtensionList) {

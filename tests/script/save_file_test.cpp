@@ -110,6 +110,31 @@ TEST(SaveFile, ReplacingAnEntryKeepsTheOthers) {
   EXPECT_EQ(std::vector<std::uint8_t>(m.bytes().begin(), m.bytes().end()), c);
 }
 
+TEST(SaveFile, StoringSeveralEntriesReplacesThemAllInOneFileAndKeepsTheRest) {
+  test::TempDir dir;
+  TSaveFile file(dir / "save.dat");
+  const std::vector<std::uint8_t> old_slot = {1, 2}, kept = {3}, status = {4, 4}, slot = {5, 6, 7}, later = {8};
+  file.put_entry("GAMESAVEDATA1", old_slot);
+  file.put_entry("save:keep", kept);
+  const TSaveFile::Entry entries[] = {
+      {"GAMESAVEDATA1", slot}, {"STATUSSAVEDATA", status}, {"GAMESAVEDATA2", old_slot}, {"GAMESAVEDATA2", later}};
+  file.store_entries(entries);
+  auto archive = file.open();
+  auto bytes_of = [&](std::string_view name) {
+    const files::TVrFile* e = archive->Find(name);
+    if (!e) return std::vector<std::uint8_t>{0xEE};
+    files::MemoryBlock m;
+    archive->ReadEntry(*e, m);
+    return std::vector<std::uint8_t>(m.bytes().begin(), m.bytes().end());
+  };
+  EXPECT_EQ(archive->EntryCount(), 4);
+  EXPECT_EQ(bytes_of("GAMESAVEDATA1"), slot);
+  EXPECT_EQ(bytes_of("STATUSSAVEDATA"), status);
+  EXPECT_EQ(bytes_of("GAMESAVEDATA2"), later) << "the last of a name wins";
+  EXPECT_EQ(bytes_of("save:keep"), kept) << "entries not named stay";
+  for (int i = 0; i < archive->Count(); ++i) EXPECT_EQ(archive->CheckEntry(archive->At(i)), "");
+}
+
 TEST(SaveFile, AFailedStoreLeavesTheOldFile) {
   test::TempDir dir;
   TSaveFile good(dir / "save.dat");

@@ -171,7 +171,9 @@ TEST_F(ScriptFunctions, CaptionsListInSlotOrderAndSaveEntriesJoinTheSaveFile) {
 
   EXPECT_TRUE(run("CopyFile(\"data.txt\", \"mem:copy.txt\")")->as_flag());
   EXPECT_TRUE(run("CopyFile(\"MEM:copy.txt\", \"save:kept.txt\")")->as_flag());
-  project->StoreSaveEntries({{"GAMESAVEDATA5", caption_record("five")}});
+  const std::vector<std::uint8_t> five = caption_record("five");
+  const TSaveFile::Entry entry{"GAMESAVEDATA5", five};
+  project->StoreSaveEntries({&entry, 1});
   EXPECT_EQ(entries_of_save_file(),
             (std::vector<std::string>{"GAMESAVEDATA1", "GAMESAVEDATA3", "GAMESAVEDATA5", "OTHER", "save:kept.txt"}));
   // The next run finds the "save:" file again.
