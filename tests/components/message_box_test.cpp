@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "../data/text_sources.h"
 #include "components/base_list.h"
@@ -108,6 +109,23 @@ class MessageBox : public ::testing::Test {
   data::TNovaHistoryFormatManager history;
   TNovaReadList marks;
   TNovaBaseList list{{factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
+
+  // A second list on the same services, to read back what the first wrote.
+  TNovaBaseList& second_list() {
+    if (!m_second) {
+      register_message_classes(m_second_factory);
+      m_second = std::make_unique<TNovaBaseList>(
+          BaseListServices{m_second_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages});
+      m_second->set_history(&history);
+      m_second->set_read_marks(&marks);
+      m_second->SetScreenSize(320, 240);
+    }
+    return *m_second;
+  }
+
+ private:
+  TComponentFactory m_second_factory;
+  std::unique_ptr<TNovaBaseList> m_second;
 };
 
 TEST_F(MessageBox, TwoPagesStartEndAndReadMarksOnlyAfterAPageFinished) {
@@ -321,12 +339,7 @@ TEST_F(MessageBox, ShowingHistoryCommitsTheBoxPageAndSurvivesALoad) {
 
   core::ByteWriter w;
   list.WriteComponent(w, m);
-  TComponentFactory other_factory;
-  register_message_classes(other_factory);
-  TNovaBaseList other{{other_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
-  other.set_history(&history);
-  other.set_read_marks(&marks);
-  other.SetScreenSize(320, 240);
+  TNovaBaseList& other = second_list();
   core::ByteReader r(w.data());
   auto& back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
   back.RefreshAfterLoad();
@@ -474,12 +487,7 @@ TEST_F(MessageBox, ARefreshedBoxWritesTheRecordItWasReadFromAndKeepsItsPageInThe
   bytes[text_at - 5] = 1;
   bytes[text_at - 4] = 7;
 
-  TComponentFactory other_factory;
-  register_message_classes(other_factory);
-  TNovaBaseList other{{other_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
-  other.set_history(&history);
-  other.set_read_marks(&marks);
-  other.SetScreenSize(320, 240);
+  TNovaBaseList& other = second_list();
   core::ByteReader r(bytes);
   auto& back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
   auto& plain_back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
@@ -525,12 +533,7 @@ TEST_F(MessageBox, RecordRoundTripsAndTheRefreshPutsTheReadingBack) {
   core::ByteWriter w;
   list.WriteComponent(w, m);
 
-  TComponentFactory other_factory;
-  register_message_classes(other_factory);
-  TNovaBaseList other{{other_factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages}};
-  other.set_history(&history);
-  other.set_read_marks(&marks);
-  other.SetScreenSize(320, 240);
+  TNovaBaseList& other = second_list();
   core::ByteReader r(w.data());
   auto& back = static_cast<TNovaMes&>(other.ReadComponent(r, 140, &other.front_base()));
   EXPECT_TRUE(r.at_end());

@@ -17,17 +17,13 @@
 #include "core/error.h"
 #include "expr/param_collection.h"
 #include "expr/save_order.h"
+#include "expr_test_util.h"
 #include "support/test_support.h"
 
 namespace nova::expr {
 namespace {
 
 using test::sjis;
-
-TParamCollectionItem& make(TParamCollection& s, std::string_view name, TParamType type, TVarScope scope) {
-  bool created = false;
-  return s.create(name, type, scope, created);
-}
 
 std::string hex(std::span<const std::uint8_t> bytes) {
   std::string out;

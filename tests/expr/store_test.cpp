@@ -15,11 +15,6 @@ namespace {
 
 using test::sjis;
 
-TParamCollectionItem& make(TParamCollection& s, std::string_view name, TParamType type, TVarScope scope) {
-  bool created = false;
-  return s.create(name, type, scope, created);
-}
-
 TEST(Store, HashOfNameAndSystemVariablesAtTheHead) {
   EXPECT_EQ(TParamCollection::hash_of_name("a"), 16);
   EXPECT_EQ(TParamCollection::hash_of_name("ab"), (32 + 97 + 97) % 256);
