@@ -223,14 +223,15 @@ int compare_by_code(std::string_view a, std::string_view b) {
   return core::compare_codes(a.substr(start), b.substr(start));
 }
 
+std::int32_t field_int(std::span<const std::uint8_t> c) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(c[0]) | static_cast<std::uint32_t>(c[1]) << 8 |
+                                   static_cast<std::uint32_t>(c[2]) << 16 | static_cast<std::uint32_t>(c[3]) << 24);
+}
+
 namespace {
 
 // The raw cell readers and writers of each type. A string cell holds its
 // text up to the first zero byte, at most its declared length.
-std::int32_t raw_int(std::span<const std::uint8_t> c) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(c[0]) | static_cast<std::uint32_t>(c[1]) << 8 |
-                                   static_cast<std::uint32_t>(c[2]) << 16 | static_cast<std::uint32_t>(c[3]) << 24);
-}
 void put_int(std::span<std::uint8_t> c, std::int32_t v) {
   const auto u = static_cast<std::uint32_t>(v);
   for (int i = 0; i < 4; ++i) c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(u >> (8 * i));
@@ -252,7 +253,7 @@ std::optional<std::int32_t> TDBTable::get_int(std::int32_t rec, std::int32_t fie
   const auto c = cell(rec, field);
   if (c.empty()) return std::nullopt;
   switch (m_fields[static_cast<std::size_t>(field)].type()) {
-    case DBFieldType::Integer: return raw_int(c);
+    case DBFieldType::Integer: return field_int(c);
     case DBFieldType::Float: return round_to_int(raw_float(c));
     case DBFieldType::Flag: return c[0] != 0 ? 1 : 0;
     case DBFieldType::String: return expr::parse_int(raw_str(c)).value_or(0);
@@ -264,7 +265,7 @@ std::optional<long double> TDBTable::get_float(std::int32_t rec, std::int32_t fi
   const auto c = cell(rec, field);
   if (c.empty()) return std::nullopt;
   switch (m_fields[static_cast<std::size_t>(field)].type()) {
-    case DBFieldType::Integer: return static_cast<long double>(raw_int(c));
+    case DBFieldType::Integer: return static_cast<long double>(field_int(c));
     case DBFieldType::Float: return raw_float(c);
     case DBFieldType::Flag: return c[0] != 0 ? 1.0L : 0.0L;
     case DBFieldType::String: return expr::parse_float(raw_str(c)).value_or(0.0L);
@@ -276,7 +277,7 @@ std::optional<bool> TDBTable::get_flag(std::int32_t rec, std::int32_t field) con
   const auto c = cell(rec, field);
   if (c.empty()) return std::nullopt;
   switch (m_fields[static_cast<std::size_t>(field)].type()) {
-    case DBFieldType::Integer: return raw_int(c) != 0;
+    case DBFieldType::Integer: return field_int(c) != 0;
     case DBFieldType::Float: return raw_float(c) != 0.0L;
     case DBFieldType::Flag: return c[0] != 0;
     case DBFieldType::String: return raw_str(c) == "TRUE";
@@ -288,7 +289,7 @@ std::optional<std::string> TDBTable::get_str(std::int32_t rec, std::int32_t fiel
   const auto c = cell(rec, field);
   if (c.empty()) return std::nullopt;
   switch (m_fields[static_cast<std::size_t>(field)].type()) {
-    case DBFieldType::Integer: return expr::int_text(raw_int(c));
+    case DBFieldType::Integer: return expr::int_text(field_int(c));
     case DBFieldType::Float: return expr::float_text(raw_float(c));
     case DBFieldType::Flag: return std::string(c[0] != 0 ? "TRUE" : "FALSE");
     case DBFieldType::String: return raw_str(c);

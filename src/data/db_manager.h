@@ -176,6 +176,8 @@ class TDBTable {
 // The text of a string field's bytes: up to the first zero byte, all of
 // them when there is none.
 std::string_view field_text(std::span<const std::uint8_t> cell);
+// The integer of an integer field's four bytes (little-endian).
+std::int32_t field_int(std::span<const std::uint8_t> cell);
 // At most `limit` bytes of `text`, never ending in the lead byte of a
 // character cut in two.
 std::string_view cut_text(std::string_view text, std::size_t limit);

@@ -55,12 +55,7 @@ void TDBTable::sort(std::span<const DBSortKey> keys) {
     for (std::size_t r = 0; r < n; ++r) {
       const std::uint8_t* p = m_records.data() + r * static_cast<std::size_t>(m_record_size) + offset;
       switch (c.type) {
-        case DBFieldType::Integer: {
-          const std::uint32_t u = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                                  static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-          c.ints.push_back(static_cast<std::int32_t>(u));
-          break;
-        }
+        case DBFieldType::Integer: c.ints.push_back(field_int({p, 4})); break;
         case DBFieldType::Flag: c.ints.push_back(p[0] != 0 ? 1 : 0); break;
         case DBFieldType::Float: c.floats.push_back(core::extended_from_bytes(p)); break;
         case DBFieldType::String: c.texts.push_back(field_text({p, size})); break;
