@@ -115,9 +115,15 @@ TEST(MainWindowOnX11, SwitchesToFullScreenAndBack) {
     test::run_command("xdotool mousemove 90 0");
     std::this_thread::sleep_for(300ms);
     test::run_command("xdotool mousemove 90 11 click 1");
+    // The size and the place come back in separate steps of the server:
+    // wait for both, so a loaded machine does not read between them.
+    auto place = [&](const std::string& info) {
+      auto at = info.find("Absolute upper-left");
+      return at == std::string::npos ? std::string() : info.substr(at, info.find("Relative", at) - at);
+    };
     eventually([&] {
       back = geometry();
-      return has(back, "Width: 640") && has(back, "Height: 502");
+      return has(back, "Width: 640") && has(back, "Height: 502") && place(back) == place(windowed);
     });
     std::this_thread::sleep_for(200ms);
     test::run_command("xdotool mousemove --window " + id + " 20 11 click 1");
