@@ -6,10 +6,15 @@
 // is a chain of dependent steps; here each block of 64 bytes gives a bit
 // mask of its lead-range bytes, and the character starts follow from that
 // mask with a few word operations: within a run of lead-range bytes that
-// begins at a character start, every other byte is a lead. So counting or
-// finding characters in long texts (JPos, JCopy, JLength ...) runs at
-// memory speed. The byte-by-byte forms stay as the reference the tests
-// compare with.
+// begins at a character start, every other byte is a lead. Counting needs
+// only how many leads there are, which one add per block gives (the
+// blocks chained as one long number; see sjis_scan_blocks.h). With AVX-512
+// eight blocks go through the vector lanes at once, and JPos counts ahead
+// over the blocks that cannot hold its part while reading them, so the
+// search and the count read the text once. So counting or finding
+// characters in long texts (JPos, JCopy, JLength ...) runs near memory
+// speed. The byte-by-byte forms stay as the reference the tests compare
+// with.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +45,12 @@ class CharCursor {
   explicit CharCursor(std::string_view text) : m_text(text) {}
   // `at` must not be below the offset of the previous call.
   CharSpan before(std::size_t at);
+  // Counts on ahead over the blocks from where the cursor stands that do
+  // not hold `byte` (where the processor has a fast form for it; elsewhere
+  // it does nothing) and answers the offset it stands at: a search for a
+  // text beginning with `byte` may start there, reading the blocks once for
+  // both. Later calls of `before` must not go below that offset.
+  std::size_t count_ahead_without(char byte);
 
  private:
   std::string_view m_text;
@@ -50,10 +61,15 @@ class CharCursor {
 
 namespace detail {
 // The lead-range mask kernels (64 bytes to 64 bits) this machine can run,
-// the portable one first, so tests hold each to it.
+// the portable one first, each with the counting and skipping built on it,
+// so tests hold each to the portable mask and to the byte walk. `count`
+// goes on from a state as CharCursor keeps it (the offset of the next
+// block, the characters before it, whether it starts on a trail byte).
 struct LeadRangeKernel {
   const char* name;
   std::uint64_t (*bits)(const std::uint8_t* p64);
+  CharSpan (*count)(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
+  std::size_t (*skip)(std::string_view text, std::size_t from, std::size_t skip);
 };
 std::vector<LeadRangeKernel> lead_range_kernels();
 }  // namespace detail
