@@ -60,6 +60,15 @@ std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip
 #endif
 }
 
+std::size_t copy_chars(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
+#if NOVA_SJIS_X86
+  if (has_avx512()) return scan::copy_avx512(text, from, skip, out);
+#endif
+  const std::size_t end = skip_chars(text, from, skip);
+  out.append(text.substr(from, end - from));
+  return end;
+}
+
 CharSpan CharCursor::before(std::size_t at) {
   if (at > m_text.size()) at = m_text.size();
   return count(m_text, m_block, m_chars, m_carry, at);
@@ -76,6 +85,13 @@ std::size_t CharCursor::count_ahead_without(char byte) {
 
 namespace detail {
 namespace {
+template <std::size_t (*Skip)(std::string_view, std::size_t, std::size_t)>
+std::size_t skip_then_copy(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
+  const std::size_t end = Skip(text, from, skip);
+  out.append(text.substr(from, end - from));
+  return end;
+}
+
 std::uint64_t portable_kernel(const std::uint8_t* p) { return scan::lead_bits64_portable(p); }
 CharSpan portable_count(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
   return count_from<scan::lead_bits64_portable>(text, at, chars, carry, to);
@@ -95,13 +111,13 @@ std::size_t sse2_skip(std::string_view text, std::size_t from, std::size_t skip)
 }  // namespace
 
 std::vector<LeadRangeKernel> lead_range_kernels() {
-  std::vector<LeadRangeKernel> k = {{"portable", portable_kernel, portable_count, portable_skip}};
+  std::vector<LeadRangeKernel> k = {{"portable", portable_kernel, portable_count, portable_skip, skip_then_copy<portable_skip>}};
 #if NOVA_SJIS_X86
-  k.push_back({"sse2", sse2_kernel, sse2_count, sse2_skip});
-  if (has_avx2()) k.push_back({"avx2", scan::avx2_kernel, scan::count_avx2, scan::skip_avx2});
+  k.push_back({"sse2", sse2_kernel, sse2_count, sse2_skip, skip_then_copy<sse2_skip>});
+  if (has_avx2()) k.push_back({"avx2", scan::avx2_kernel, scan::count_avx2, scan::skip_avx2, skip_then_copy<scan::skip_avx2>});
   if (has_avx512()) {
-    k.push_back({"avx512", scan::avx512_kernel, scan::count_avx512, scan::skip_avx512});
-    k.push_back({"avx512 chunk", scan::avx512_chunk_kernel, scan::count_avx512, scan::skip_avx512});
+    k.push_back({"avx512", scan::avx512_kernel, scan::count_avx512, scan::skip_avx512, scan::copy_avx512});
+    k.push_back({"avx512 chunk", scan::avx512_chunk_kernel, scan::count_avx512, scan::skip_avx512, scan::copy_avx512});
   }
 #endif
   return k;

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +37,11 @@ CharSpan count_chars(std::string_view text, std::size_t from, std::size_t to);
 // `from` (which must start a character), or text.size() when the text ends
 // first.
 std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip);
+
+// Appends the characters skip_chars passes over (from `from` on, `skip` of
+// them) to `out` and answers where they end: one read of the text where the
+// processor has a fast form for it.
+std::size_t copy_chars(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 
 // Walks a text forward from offset 0, answering for rising offsets whether
 // each starts a character and how many characters lie before it; the
@@ -70,6 +76,7 @@ struct LeadRangeKernel {
   std::uint64_t (*bits)(const std::uint8_t* p64);
   CharSpan (*count)(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
   std::size_t (*skip)(std::string_view text, std::size_t from, std::size_t skip);
+  std::size_t (*copy)(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 };
 std::vector<LeadRangeKernel> lead_range_kernels();
 }  // namespace detail

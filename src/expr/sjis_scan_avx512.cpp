@@ -168,7 +168,11 @@ CharSpan count_avx512(std::string_view text, std::size_t& at_ref, std::size_t& c
   return count_from<lead_bits64_avx512>(text, at_ref, chars_ref, carry_ref, to);
 }
 
-std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip) {
+namespace {
+
+// skip_avx512, appending what it passes over to `out` when given: each run
+// of chunks as soon as it is counted, while it is still in the cache.
+std::size_t skip_copying(std::string_view text, std::size_t from, std::size_t skip, std::string* out) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const LeadTables t = lead_tables();
   std::size_t at = from;
@@ -185,13 +189,26 @@ std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t ski
       const bool carry_out = after.trail();
       const std::size_t n = stride - leads + static_cast<std::size_t>(carry_out) - static_cast<std::size_t>(carry);
       if (skip < n) break;
+      if (out) out->append(text.data() + at, stride);
       skip -= n;
       at = next;
       s = after;
       carry = carry_out;
     }
   }
-  return skip_from<lead_bits64_avx512>(text, at, skip, carry);
+  const std::size_t end = skip_from<lead_bits64_avx512>(text, at, skip, carry);
+  if (out) out->append(text.data() + at, end - at);
+  return end;
+}
+
+}  // namespace
+
+std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip) {
+  return skip_copying(text, from, skip, nullptr);
+}
+
+std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
+  return skip_copying(text, from, skip, &out);
 }
 
 std::uint64_t avx512_kernel(const std::uint8_t* p) { return lead_bits64_avx512(p); }

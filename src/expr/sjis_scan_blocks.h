@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "core/sjis.h"
@@ -235,6 +236,7 @@ CharSpan count_avx512(std::string_view text, std::size_t& at, std::size_t& chars
 void count_without_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry,
                           std::size_t limit, char byte);
 std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip);
+std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 std::uint64_t avx512_kernel(const std::uint8_t* p);
 // The mask of eight blocks at once as the AVX-512 count makes it, of one
 // block put in every lane.

@@ -33,8 +33,11 @@ std::string j_copy(std::string_view text, std::int32_t index, std::int32_t count
   if (index < 1) index = 1;
   if (count < 1) return {};
   const std::size_t start = byte_of_char(text, index);
-  const std::size_t end = skip_chars(text, start, static_cast<std::size_t>(count));
-  return std::string(text.substr(start, end - start));
+  std::string out;
+  // At most two bytes a character.
+  out.reserve(std::min(text.size() - start, 2 * static_cast<std::size_t>(count)));
+  copy_chars(text, start, static_cast<std::size_t>(count), out);
+  return out;
 }
 
 // Whether `at` is a character boundary, given the boundary `from` <= `at`.

@@ -176,7 +176,12 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
       for (std::size_t skip = 0; skip <= text.size() - from + 2; skip += 1 + static_cast<std::uint32_t>(r.next()) % 17) {
         const std::size_t slow = reference::skip_chars(text, from, skip);
         ASSERT_EQ(skip_chars(text, from, skip), slow) << round << " " << skip;
-        for (const auto& kernel : kernels) ASSERT_EQ(kernel.skip(text, from, skip), slow) << kernel.name << " " << round;
+        for (const auto& kernel : kernels) {
+          ASSERT_EQ(kernel.skip(text, from, skip), slow) << kernel.name << " " << round;
+          std::string copied = "<";
+          ASSERT_EQ(kernel.copy(text, from, skip, copied), slow) << kernel.name << " " << round;
+          ASSERT_EQ(copied, "<" + text.substr(from, slow - from)) << kernel.name << " " << round;
+        }
       }
       for (const auto& kernel : kernels) {
         std::size_t at = from, chars = 0;
@@ -215,8 +220,35 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
         bool carry = false;
         const CharSpan fast = kernel.count(text, at, chars, carry, text.size());
         ASSERT_EQ(fast.chars, slow.chars) << kernel.name << " lead-in " << lead_in << " run " << run;
-        for (std::size_t skip : {run / 2 - 1, run / 2 + 1, run / 2 + 40, slow.chars - 1})
-          ASSERT_EQ(kernel.skip(text, 0, skip), reference::skip_chars(text, 0, skip)) << kernel.name << " " << run;
+        for (std::size_t skip : {run / 2 - 1, run / 2 + 1, run / 2 + 40, slow.chars - 1}) {
+          const std::size_t end = reference::skip_chars(text, 0, skip);
+          ASSERT_EQ(kernel.skip(text, 0, skip), end) << kernel.name << " " << run;
+          std::string copied;
+          ASSERT_EQ(kernel.copy(text, 0, skip, copied), end) << kernel.name << " " << run;
+          ASSERT_EQ(copied, text.substr(0, end)) << kernel.name << " " << run;
+        }
+      }
+    }
+  }
+  // A text of many 4 KB and 32 KB runs of chunks, skipped and copied to
+  // starts in each kind of run and in the last blocks.
+  {
+    std::string text;
+    while (text.size() < 80000) {
+      const std::uint32_t pick = static_cast<std::uint32_t>(r.next()) % 10;
+      text.push_back(static_cast<char>(alphabet[pick < 6 ? pick % 4 : pick]));
+    }
+    const std::size_t chars = reference::count_chars(text, 0, text.size()).chars;
+    for (const auto& kernel : kernels) {
+      std::size_t at = 0, counted = 0;
+      bool carry = false;
+      ASSERT_EQ(kernel.count(text, at, counted, carry, text.size()).chars, chars) << kernel.name;
+      for (std::size_t skip : {std::size_t{100}, std::size_t{3000}, std::size_t{20000}, chars - 5, chars + 5}) {
+        const std::size_t from = reference::skip_chars(text, 0, 7);
+        const std::size_t end = reference::skip_chars(text, from, skip);
+        std::string copied;
+        ASSERT_EQ(kernel.copy(text, from, skip, copied), end) << kernel.name << " " << skip;
+        ASSERT_EQ(copied, text.substr(from, end - from)) << kernel.name << " " << skip;
       }
     }
   }
