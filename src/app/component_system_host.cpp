@@ -61,6 +61,9 @@ ComponentSystemHost::~ComponentSystemHost() {
   }
   list().set_transition_factory(nullptr);
   m_system->Finalize();
+  // The picture cache the source borrowed went at the system's last step.
+  m_messages.pictures = nullptr;
+  m_inline_pictures.reset();
 }
 
 // --- Picture cache and script values --------------------------------------------------

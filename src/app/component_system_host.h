@@ -99,13 +99,17 @@ class ComponentSystemHost final : public ComponentHost,
   components::TComponentFactory m_factory;
   graphics::WipeGreyTables m_greys;
   std::unique_ptr<graphics::WipeTransitionFactory> m_transitions;
-  std::unique_ptr<components::TComponentSystem> m_system;
-  InputVariables* m_input = nullptr;
   // What the message boxes are given; the texts of text commands come
-  // with the project (set_text_source).
+  // with the project (set_text_source). Declared before the system: the
+  // engines of its boxes and history formats hold inline pictures, which
+  // go at the system's own steps (history formats, then bases) before its
+  // step for the picture cache; the source itself is dropped right after
+  // that step, and these members outlive the system in any case.
   components::MesServices m_messages;
   std::unique_ptr<text::ExpressionVariables> m_text_variables;
   std::unique_ptr<text::InlinePictureSource> m_inline_pictures;
+  std::unique_ptr<components::TComponentSystem> m_system;
+  InputVariables* m_input = nullptr;
   platform::Window* m_window = nullptr;
   platform::Rect m_panel;
   graphics::TScreenManager* m_screen = nullptr;

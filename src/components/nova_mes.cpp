@@ -202,7 +202,8 @@ void TNovaMes::commit_history() {
   data::TNovaHistoryFormatManager* h = history();
   if (!h) return;
   const MesServices* s = services();
-  h->Commit(Name(), {s ? s->texts : nullptr, s ? s->glyphs : nullptr, s ? s->variables : nullptr});
+  h->Commit(Name(), {s ? s->texts : nullptr, s ? s->glyphs : nullptr, s ? s->variables : nullptr,
+                     s ? s->pictures : nullptr});
 }
 
 void TNovaMes::fit_engine() {

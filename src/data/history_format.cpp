@@ -120,7 +120,12 @@ void TNovaNewHistory::commit_laid_out(const HistoryContext& context) {
   }
   const auto stream = page ? page->glyph_stream(m_pending.command) : std::nullopt;
   if (!stream) return;
-  if (!m_engine) m_engine = std::make_unique<text::TKvWord>(*context.glyphs);
+  if (!m_engine || m_engine_pictures != context.pictures) {
+    m_engine = std::make_unique<text::TKvWord>(*context.glyphs, context.pictures);
+    m_engine_pictures = context.pictures;
+    m_loaded_key.clear();
+    m_loaded_command = -1;
+  }
   text::TKvWord& e = *m_engine;
   if (!same_key(m_loaded_key, m_pending.key) || m_loaded_command != m_pending.command) {
     m_loaded_key.clear();
@@ -219,6 +224,8 @@ void TNovaNewHistory::Clear() {
   m_pages.clear();
   m_total = 0;
   m_pending = NotedPage{};
+  m_engine.reset();
+  m_engine_pictures = nullptr;
   m_loaded_key.clear();
   m_loaded_command = -1;
 }

@@ -30,6 +30,7 @@
 
 namespace nova::text {
 class TFontPixelManager;
+class InlinePictureSource;
 class TKvWord;
 class TextVariableSource;
 }  // namespace nova::text
@@ -39,13 +40,19 @@ namespace nova::data {
 class TextCommandSource;
 
 // What a laid-out commit needs besides the history: the page files, the
-// glyph manager its engine measures with, and the values of variables in
-// text. All borrowed for the call; any may be absent (no source: every page
-// file is missing; no glyph manager: nothing can be laid out).
+// glyph manager its engine measures with, the values of variables in text
+// and the inline pictures of IMG tags (the box's own source, so that a
+// picture measures in the history as it did in the box). Borrowed for the
+// call, except the picture source: the engine keeps the pictures it
+// measured until its next text, the history's Clear or its end, so the
+// source's pictures must outlive the formats (or a Clear of them). Any may
+// be absent (no source: every page file is missing; no glyph manager:
+// nothing can be laid out; no pictures: every picture is 0 x 0).
 struct HistoryContext {
   TextCommandSource* source = nullptr;
   text::TFontPixelManager* glyphs = nullptr;
   text::TextVariableSource* variables = nullptr;
+  text::InlinePictureSource* pictures = nullptr;
 };
 
 // A format's six settings, and the same six of a history's layout engine,
@@ -120,7 +127,8 @@ class TNovaNewHistory {
   // that does not read, no glyph manager) records nothing and keeps the
   // page pending; it is logged once and never raised.
   void Commit(std::string_view box, const HistoryContext& context);
-  // Entries, history pages and the pending entry go; the settings stay.
+  // Entries, history pages and the pending entry go, and the engine with
+  // the pictures it holds; the settings stay.
   void Clear();
 
   // Fills `record` (which is emptied) for showing [first, first + count):
@@ -155,8 +163,11 @@ class TNovaNewHistory {
   std::int64_t m_total = 0;
   // The layout engine, made at the first laid-out commit, and the text
   // command its glyphs came from (a commit of the same command again
-  // skips loading it). Clear, a new history and a load forget it.
+  // skips loading it). Clear, a new history and a load forget it. The
+  // engine measures pictures through the source it was made with: another
+  // source makes a new engine.
   std::unique_ptr<text::TKvWord> m_engine;
+  text::InlinePictureSource* m_engine_pictures = nullptr;
   std::string m_loaded_key;
   std::int32_t m_loaded_command = -1;
   bool m_logged = false;

@@ -10,6 +10,17 @@ using scan::count_from;
 using scan::skip_from;
 
 #if NOVA_SJIS_X86
+bool has_avx512() {
+  static const bool avx512 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx512vpopcntdq") && __builtin_cpu_supports("gfni") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+  }();
+  return avx512;
+}
+
 bool has_avx2() {
   static const bool avx2 = [] {
     __builtin_cpu_init();
@@ -22,6 +33,7 @@ bool has_avx2() {
 
 CharSpan count(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
 #if NOVA_SJIS_X86
+  if (has_avx512()) return scan::count_avx512(text, at, chars, carry, to);
   if (has_avx2()) return scan::count_avx2(text, at, chars, carry, to);
   return count_from<scan::lead_bits64_sse2>(text, at, chars, carry, to);
 #else
@@ -40,6 +52,7 @@ CharSpan count_chars(std::string_view text, std::size_t from, std::size_t to) {
 
 std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip) {
 #if NOVA_SJIS_X86
+  if (has_avx512()) return scan::skip_avx512(text, from, skip);
   if (has_avx2()) return scan::skip_avx2(text, from, skip);
   return skip_from<scan::lead_bits64_sse2>(text, from, skip);
 #else
@@ -47,24 +60,65 @@ std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip
 #endif
 }
 
+std::size_t copy_chars(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
+#if NOVA_SJIS_X86
+  if (has_avx512()) return scan::copy_avx512(text, from, skip, out);
+#endif
+  const std::size_t end = skip_chars(text, from, skip);
+  out.append(text.substr(from, end - from));
+  return end;
+}
+
 CharSpan CharCursor::before(std::size_t at) {
   if (at > m_text.size()) at = m_text.size();
   return count(m_text, m_block, m_chars, m_carry, at);
 }
 
+std::size_t CharCursor::count_ahead_without(char byte) {
+#if NOVA_SJIS_X86
+  if (has_avx512()) scan::count_without_avx512(m_text, m_block, m_chars, m_carry, m_text.size(), byte);
+#else
+  (void)byte;
+#endif
+  return m_block;
+}
+
 namespace detail {
 namespace {
+template <std::size_t (*Skip)(std::string_view, std::size_t, std::size_t)>
+std::size_t skip_then_copy(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
+  const std::size_t end = Skip(text, from, skip);
+  out.append(text.substr(from, end - from));
+  return end;
+}
+
 std::uint64_t portable_kernel(const std::uint8_t* p) { return scan::lead_bits64_portable(p); }
+CharSpan portable_count(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
+  return count_from<scan::lead_bits64_portable>(text, at, chars, carry, to);
+}
+std::size_t portable_skip(std::string_view text, std::size_t from, std::size_t skip) {
+  return skip_from<scan::lead_bits64_portable>(text, from, skip);
+}
 #if NOVA_SJIS_X86
 std::uint64_t sse2_kernel(const std::uint8_t* p) { return scan::lead_bits64_sse2(p); }
+CharSpan sse2_count(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
+  return count_from<scan::lead_bits64_sse2>(text, at, chars, carry, to);
+}
+std::size_t sse2_skip(std::string_view text, std::size_t from, std::size_t skip) {
+  return skip_from<scan::lead_bits64_sse2>(text, from, skip);
+}
 #endif
 }  // namespace
 
 std::vector<LeadRangeKernel> lead_range_kernels() {
-  std::vector<LeadRangeKernel> k = {{"portable", portable_kernel}};
+  std::vector<LeadRangeKernel> k = {{"portable", portable_kernel, portable_count, portable_skip, skip_then_copy<portable_skip>}};
 #if NOVA_SJIS_X86
-  k.push_back({"sse2", sse2_kernel});
-  if (has_avx2()) k.push_back({"avx2", scan::avx2_kernel});
+  k.push_back({"sse2", sse2_kernel, sse2_count, sse2_skip, skip_then_copy<sse2_skip>});
+  if (has_avx2()) k.push_back({"avx2", scan::avx2_kernel, scan::count_avx2, scan::skip_avx2, skip_then_copy<scan::skip_avx2>});
+  if (has_avx512()) {
+    k.push_back({"avx512", scan::avx512_kernel, scan::count_avx512, scan::skip_avx512, scan::copy_avx512});
+    k.push_back({"avx512 chunk", scan::avx512_chunk_kernel, scan::count_avx512, scan::skip_avx512, scan::copy_avx512});
+  }
 #endif
   return k;
 }

@@ -6,14 +6,20 @@
 // is a chain of dependent steps; here each block of 64 bytes gives a bit
 // mask of its lead-range bytes, and the character starts follow from that
 // mask with a few word operations: within a run of lead-range bytes that
-// begins at a character start, every other byte is a lead. So counting or
-// finding characters in long texts (JPos, JCopy, JLength ...) runs at
-// memory speed. The byte-by-byte forms stay as the reference the tests
-// compare with.
+// begins at a character start, every other byte is a lead. Counting needs
+// only how many leads there are, which one add per block gives (the
+// blocks chained as one long number; see sjis_scan_blocks.h). With AVX-512
+// eight blocks go through the vector lanes at once, and JPos counts ahead
+// over the blocks that cannot hold its part while reading them, so the
+// search and the count read the text once. So counting or finding
+// characters in long texts (JPos, JCopy, JLength ...) runs near memory
+// speed. The byte-by-byte forms stay as the reference the tests compare
+// with.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +38,11 @@ CharSpan count_chars(std::string_view text, std::size_t from, std::size_t to);
 // first.
 std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip);
 
+// Appends the characters skip_chars passes over (from `from` on, `skip` of
+// them) to `out` and answers where they end: one read of the text where the
+// processor has a fast form for it.
+std::size_t copy_chars(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
+
 // Walks a text forward from offset 0, answering for rising offsets whether
 // each starts a character and how many characters lie before it; the
 // search of JPos feeds it its candidates.
@@ -40,6 +51,12 @@ class CharCursor {
   explicit CharCursor(std::string_view text) : m_text(text) {}
   // `at` must not be below the offset of the previous call.
   CharSpan before(std::size_t at);
+  // Counts on ahead over the blocks from where the cursor stands that do
+  // not hold `byte` (where the processor has a fast form for it; elsewhere
+  // it does nothing) and answers the offset it stands at: a search for a
+  // text beginning with `byte` may start there, reading the blocks once for
+  // both. Later calls of `before` must not go below that offset.
+  std::size_t count_ahead_without(char byte);
 
  private:
   std::string_view m_text;
@@ -50,10 +67,16 @@ class CharCursor {
 
 namespace detail {
 // The lead-range mask kernels (64 bytes to 64 bits) this machine can run,
-// the portable one first, so tests hold each to it.
+// the portable one first, each with the counting and skipping built on it,
+// so tests hold each to the portable mask and to the byte walk. `count`
+// goes on from a state as CharCursor keeps it (the offset of the next
+// block, the characters before it, whether it starts on a trail byte).
 struct LeadRangeKernel {
   const char* name;
   std::uint64_t (*bits)(const std::uint8_t* p64);
+  CharSpan (*count)(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
+  std::size_t (*skip)(std::string_view text, std::size_t from, std::size_t skip);
+  std::size_t (*copy)(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 };
 std::vector<LeadRangeKernel> lead_range_kernels();
 }  // namespace detail

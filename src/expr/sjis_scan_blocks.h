@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "core/sjis.h"
@@ -98,6 +99,62 @@ NOVA_INLINE unsigned nth_bit(std::uint64_t bits, std::size_t n) {
   return static_cast<unsigned>(std::countr_zero(bits));
 }
 
+// Counting whole blocks needs only the number of leads, not where they
+// are. A maximal run of lead-range bytes that begins at a character start
+// has its leads every other byte from its first: at odd offsets (from the
+// block's start, which is even) when it begins at an odd one, and when it
+// begins at an even one, at its odd offsets plus one more if its length is
+// odd. Adding the first bit of every run that begins at an even offset
+// carries through that run: it clears the run and sets the bit after it,
+// which is odd exactly when the run's length is odd. So the leads of a
+// block number popcount((l | (l + even run starts)) & odd offsets). The add
+// runs across blocks with its carry, as one long number: a run that goes on
+// into the next block carries its start's bit with it, and the count of the
+// part of a run within a block is right by the same rule.
+//
+// The state between blocks is the last lead-range bit and the add's carry;
+// both follow from the byte before the first block and whether the first
+// byte is a trail byte (`carry`): a lead-range byte before it whose run
+// began at an even offset (it carries) leaves the first byte a lead.
+struct RunState {
+  std::uint64_t last = 0;   // bit 63 of the previous block's lead-range mask
+  unsigned char add = 0;    // the carry of the add into this block
+
+  // At `at` with the byte before it (`at` > 0) and whether `at` is a
+  // trail byte.
+  static NOVA_INLINE RunState at(const std::uint8_t* bytes, std::size_t at, bool trail) {
+    RunState s;
+    s.last = at > 0 && core::is_lead_byte(bytes[at - 1]) ? 1 : 0;
+    s.add = static_cast<unsigned char>(s.last != 0 && !trail);
+    return s;
+  }
+  // Whether the byte after the blocks counted so far is a trail byte: the
+  // last byte is a lead, in a run that began at an odd offset.
+  bool trail() const { return last != 0 && add == 0; }
+};
+
+NOVA_INLINE std::uint64_t add_with_carry(std::uint64_t a, std::uint64_t b, unsigned char& carry) {
+#if NOVA_SJIS_X86 && defined(__x86_64__)
+  unsigned long long sum;
+  carry = _addcarry_u64(carry, a, b, &sum);
+  return sum;
+#else
+  const std::uint64_t s1 = a + b;
+  const std::uint64_t s2 = s1 + carry;
+  carry = static_cast<unsigned char>((s1 < a) | (s2 < s1));
+  return s2;
+#endif
+}
+
+// The leads of one block of lead-range mask `l`, the state moving on.
+NOVA_INLINE std::size_t leads_in_block(std::uint64_t l, RunState& s) {
+  const std::uint64_t after = (l << 1) | s.last;
+  const std::uint64_t even_starts = l & ~after & kEvenBits;
+  const std::uint64_t carried = add_with_carry(l, even_starts, s.add);
+  s.last = l >> 63;
+  return static_cast<std::size_t>(std::popcount((l | carried) & ~kEvenBits));
+}
+
 // From the block at `at` (with its carry), counts the starts of whole
 // blocks up to `to` (which is within the text), then answers for `to`
 // inside the last block.
@@ -115,8 +172,17 @@ NOVA_INLINE CharSpan count_from(std::string_view text, std::size_t& at_ref, std:
   bool carry = carry_ref;
   const bool carry_in = carry;
   const std::size_t first = at;
-  for (; at + kBlock <= to; at += kBlock)
-    leads += static_cast<std::size_t>(std::popcount(leads_of(Bits(bytes + at), carry)));
+  if (at + kBlock <= to) {
+    RunState s = RunState::at(bytes, at, carry);
+    // Two blocks a step: the adds chain, the rest of each block does not.
+    for (; at + 2 * kBlock <= to; at += 2 * kBlock) {
+      const std::uint64_t l0 = Bits(bytes + at), l1 = Bits(bytes + at + kBlock);
+      leads += leads_in_block(l0, s);
+      leads += leads_in_block(l1, s);
+    }
+    for (; at + kBlock <= to; at += kBlock) leads += leads_in_block(Bits(bytes + at), s);
+    carry = s.trail();
+  }
   std::size_t chars = chars_ref;
   if (at != first) chars += (at - first) - leads + static_cast<std::size_t>(carry) - static_cast<std::size_t>(carry_in);
   at_ref = at;
@@ -124,28 +190,34 @@ NOVA_INLINE CharSpan count_from(std::string_view text, std::size_t& at_ref, std:
   carry_ref = carry;
   if (at >= text.size()) return {chars, !carry || to == text.size()};
   bool c = carry;
-  const std::uint64_t s = block_starts<Bits>(text, at, c);
+  const std::uint64_t st = block_starts<Bits>(text, at, c);
   const std::size_t off = to - at;
-  return {chars + static_cast<std::size_t>(std::popcount(s & ((std::uint64_t{1} << off) - 1))),
-          to == text.size() || ((s >> off) & 1) != 0};
+  return {chars + static_cast<std::size_t>(std::popcount(st & ((std::uint64_t{1} << off) - 1))),
+          to == text.size() || ((st >> off) & 1) != 0};
 }
 
+// Counts whole blocks as count_from does until the one holding the start
+// wanted, whose starts it then finds. `at` starts a character, or is the
+// trail byte of one when `carry`.
 template <std::uint64_t (*Bits)(const std::uint8_t*)>
-NOVA_INLINE std::size_t skip_from(std::string_view text, std::size_t from, std::size_t skip) {
+NOVA_INLINE std::size_t skip_from(std::string_view text, std::size_t at, std::size_t skip, bool carry = false) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  bool carry = false;
-  std::size_t at = from;
+  RunState s = RunState::at(bytes, at, carry);
   for (; at + kBlock <= text.size(); at += kBlock) {
     const bool carry_in = carry;
-    const std::uint64_t leads = leads_of(Bits(bytes + at), carry);
-    const auto n = kBlock - static_cast<std::size_t>(std::popcount(leads)) + static_cast<std::size_t>(carry) -
-                   static_cast<std::size_t>(carry_in);
-    if (skip < n) return at + nth_bit(~((leads << 1) | static_cast<std::uint64_t>(carry_in)), skip);
+    const std::uint64_t l = Bits(bytes + at);
+    const std::size_t leads = leads_in_block(l, s);
+    carry = s.trail();
+    const auto n = kBlock - leads + static_cast<std::size_t>(carry) - static_cast<std::size_t>(carry_in);
+    if (skip < n) {
+      bool c = carry_in;
+      return at + nth_bit(starts_of(l, c), skip);
+    }
     skip -= n;
   }
   if (at < text.size()) {
-    const std::uint64_t s = block_starts<Bits>(text, at, carry);
-    if (skip < static_cast<std::size_t>(std::popcount(s))) return at + nth_bit(s, skip);
+    const std::uint64_t st = block_starts<Bits>(text, at, carry);
+    if (skip < static_cast<std::size_t>(std::popcount(st))) return at + nth_bit(st, skip);
   }
   return text.size();
 }
@@ -153,10 +225,22 @@ NOVA_INLINE std::size_t skip_from(std::string_view text, std::size_t from, std::
 }  // namespace
 
 #if NOVA_SJIS_X86
-// The AVX2 forms, in sjis_scan_avx2.cpp (built with AVX2).
+// The AVX2 forms, in sjis_scan_avx2.cpp (built with AVX2), and the AVX-512
+// ones, in sjis_scan_avx512.cpp.
 CharSpan count_avx2(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
 std::size_t skip_avx2(std::string_view text, std::size_t from, std::size_t skip);
 std::uint64_t avx2_kernel(const std::uint8_t* p);
+CharSpan count_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
+// Counts on from `at` over whole chunks of 512 bytes up to `limit` while
+// they do not hold `byte`; stops before the first that does.
+void count_without_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry,
+                          std::size_t limit, char byte);
+std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip);
+std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
+std::uint64_t avx512_kernel(const std::uint8_t* p);
+// The mask of eight blocks at once as the AVX-512 count makes it, of one
+// block put in every lane.
+std::uint64_t avx512_chunk_kernel(const std::uint8_t* p);
 #endif
 
 }  // namespace nova::expr::scan

@@ -33,8 +33,11 @@ std::string j_copy(std::string_view text, std::int32_t index, std::int32_t count
   if (index < 1) index = 1;
   if (count < 1) return {};
   const std::size_t start = byte_of_char(text, index);
-  const std::size_t end = skip_chars(text, start, static_cast<std::size_t>(count));
-  return std::string(text.substr(start, end - start));
+  std::string out;
+  // At most two bytes a character.
+  out.reserve(std::min(text.size() - start, 2 * static_cast<std::size_t>(count)));
+  copy_chars(text, start, static_cast<std::size_t>(count), out);
+  return out;
 }
 
 // Whether `at` is a character boundary, given the boundary `from` <= `at`.
@@ -69,9 +72,12 @@ std::size_t find_on_boundary(std::string_view text, std::string_view part, std::
 std::int32_t j_pos(std::string_view part, std::string_view text) {
   if (part.empty()) return 0;
   // The library's search finds candidates; the cursor counts characters up
-  // to each and passes over those that start inside a double-byte one.
+  // to each and passes over those that start inside a double-byte one. The
+  // cursor first counts over the blocks without the part's first byte,
+  // where no candidate can start, and the search goes on from there.
   CharCursor cursor(text);
   for (std::size_t from = 0;;) {
+    from = std::max(from, cursor.count_ahead_without(part[0]));
     const std::size_t candidate = text.find(part, from);
     if (candidate == std::string_view::npos) return 0;
     const CharSpan before = cursor.before(candidate);

@@ -9,6 +9,7 @@
 
 #include "../data/text_sources.h"
 #include "components/base_list.h"
+#include "components/component_system.h"
 #include "components/component_factory.h"
 #include "components/inline_picture_cache.h"
 #include "components/nova_mes.h"
@@ -451,6 +452,126 @@ TEST_F(MessageBox, AnImgTagShowsTheCachedPictureAndReleasesIt) {
   EXPECT_EQ(m.Count(), 1) << "a missing picture is empty, not an error";
   list.destroy(m);
   EXPECT_EQ(cache.Count(), 0);
+}
+
+// Every glyph of the box's current page as "row y+h: x,y wxh ...", pictures
+// included: where the page put each piece.
+std::vector<std::string> placed(const TNovaMes& m) {
+  std::vector<std::string> out;
+  if (m.Index() < 0 || m.Index() >= m.Count()) return out;
+  for (const text::TWdRow& row : m.Pages()[static_cast<std::size_t>(m.Index())].items()) {
+    std::string t = std::to_string(row.y) + "+" + std::to_string(row.height) + ":";
+    for (const text::PlacedGlyph& p : row.items()) {
+      if (p.is_space()) continue;
+      t += " " + std::to_string(p.x) + "," + std::to_string(p.y) + " " + std::to_string(p.width) + "x" +
+           std::to_string(p.height);
+    }
+    out.push_back(t);
+  }
+  return out;
+}
+
+// A laid-out format measures the IMG pictures of a page as the box that
+// showed it did: each segment is as tall as the box's page, and the backlog
+// stacks the pages glyph for glyph as the box placed them. The history's
+// engine holds the pictures until the history is cleared.
+TEST_F(MessageBox, ALaidOutHistoryMeasuresInlinePicturesAsTheBoxDid) {
+  graphics::test::MemoryPictures files;
+  files.put("tall.bri", graphics::test::plain_bri({graphics::test::solid_frame(6, 30, 0x804020)}));
+  graphics::TBrioCollection cache(files, 0, 32);
+  InlinePictureCache pictures(cache);
+  messages.pictures = &pictures;
+  source.put("pic", {"a<IMG SRC=\"tall.bri\">b<BR>cd", "<IMG SRC=\"tall.bri\">e<IMG SRC=\"tall.bri\">"});
+  data::TNovaHistoryFormat& wide = history.FindOrCreate("wide");
+  wide.SetSettings({10, 0, 0, 200, 200, 0});
+  TNovaMes& m = box();
+  m.SetBounds(10, 20, 200, 200);
+  m.SetReadMark(1, "pic", 0);
+  m.ShowTextCommand("pic", 0);
+  ASSERT_EQ(m.Count(), 1);
+  const std::vector<std::string> first = placed(m);
+  const std::int32_t first_height = m.Pages()[0].height;
+  ASSERT_GE(first_height, 30 + 10) << "a row as tall as the picture and one of text: " << ::testing::PrintToString(first);
+  m.SetReadMark(1, "pic", 1);
+  m.ShowTextCommand("pic", 1);
+  const std::vector<std::string> second = placed(m);
+  const std::int32_t second_height = m.Pages()[0].height;
+  finish_page();
+
+  m.SetTextDelay(0);
+  m.ShowHistory(true, [&](data::TNovaNewMesData& d) { return wide.Show(0, 1000, d); });
+  const data::TNovaNewHistory& h = wide.History();
+  ASSERT_EQ(h.pages().size(), 1u);
+  ASSERT_EQ(h.pages()[0].segments().size(), 2u);
+  EXPECT_EQ(h.pages()[0].segments()[0].height, first_height);
+  EXPECT_EQ(h.pages()[0].segments()[1].height, second_height);
+  EXPECT_EQ(h.Count(), first_height + second_height);
+  // The backlog: the first page's rows, then the second's below it.
+  const std::vector<std::string> shown = placed(m);
+  ASSERT_EQ(shown.size(), first.size() + second.size()) << ::testing::PrintToString(shown);
+  EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + static_cast<std::ptrdiff_t>(first.size())), first);
+  for (std::size_t i = 0; i < second.size(); ++i) {
+    // The same glyphs, the row moved down by the first segment.
+    const std::string& s = second[i];
+    const std::size_t plus = s.find('+');
+    const std::string moved = std::to_string(std::stoi(s.substr(0, plus)) + first_height) + s.substr(plus);
+    EXPECT_EQ(shown[first.size() + i], moved) << "row " << i << " of the second page";
+  }
+
+  // The history's engine and the box each hold the picture; a cleared
+  // history lets go of its hold, and the box of its own with its text.
+  const std::string key = graphics::TBrioCollection::KeyOf("tall.bri", false, true);
+  ASSERT_NE(cache.Find(key), nullptr);
+  const std::int32_t users = cache.Find(key)->UserCount();
+  history.Clear();
+  ASSERT_NE(cache.Find(key), nullptr);
+  EXPECT_LT(cache.Find(key)->UserCount(), users);
+  list.destroy(m);
+  EXPECT_EQ(cache.Count(), 0);
+}
+
+// The component system lets go of every inline picture, those its history
+// formats' engines hold included, before its step that frees the picture
+// cache: nothing is released into a freed cache.
+TEST(ComponentSystemPictures, HistoryEnginesReleaseTheirPicturesBeforeTheCacheGoes) {
+  graphics::test::MemoryPictures files;
+  files.put("tall.bri", graphics::test::plain_bri({graphics::test::solid_frame(6, 30, 0x804020)}));
+  auto cache = std::make_unique<graphics::TBrioCollection>(files, 0, 32);
+  InlinePictureCache pictures(*cache);
+  TestFontService fonts;
+  text::TFontPixelManager glyphs{fonts};
+  TestTextSource source;
+  source.put("pic", {"a<IMG SRC=\"tall.bri\">b", "c"});
+  MesServices messages;
+  messages.glyphs = &glyphs;
+  messages.texts = &source;
+  messages.pictures = &pictures;
+  core::FrameClock clock;
+  TComponentFactory factory;
+  register_message_classes(factory);
+  bool freed = false;
+  {
+    TComponentSystem system({{factory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &clock, &messages},
+                             {},
+                             [&] {
+                               EXPECT_EQ(cache->Count(), 0) << "a picture still held when the cache goes";
+                               cache.reset();
+                               freed = true;
+                             }});
+    system.history().FindOrCreate("log").SetSettings({10, 0, 0, 200, 100, 0});
+    auto& m = static_cast<TNovaMes&>(system.bases().Create(LT_MES));
+    m.SetName("mes");
+    m.SetParent(&system.bases().front_base());
+    m.SetBounds(0, 0, 200, 100);
+    m.SetReadMark(1, "pic", 0);
+    m.ShowTextCommand("pic", 0);
+    m.SetReadMark(1, "pic", 1);
+    m.ShowTextCommand("pic", 1);
+    ASSERT_EQ(system.history().Find("log")->History().Count(), 30);
+    EXPECT_EQ(cache->Find(graphics::TBrioCollection::KeyOf("tall.bri", false, true))->UserCount(), 1)
+        << "the box's new text let go; the history's engine holds it";
+  }
+  EXPECT_TRUE(freed);
 }
 
 // A box read back from a record and refreshed writes that record again: the

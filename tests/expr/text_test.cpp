@@ -119,6 +119,23 @@ TEST(SjisString, BoundarySearchesAgreeWithTheWalkOnLeadHeavyText) {
       }
     }
   }
+  // Long texts where the part's first byte is rare, so the count runs far
+  // ahead of the search: the part planted a few times, some of them on a
+  // trail byte (after an odd run of lead-range bytes).
+  const std::uint8_t body[] = {0x81, 0x8E, 0x9A, 0x9F, 0xE0, 0x41, 0xA0, 0x20};
+  for (int round = 0; round < 60; ++round) {
+    std::string text;
+    const std::size_t n = 600 + static_cast<std::uint32_t>(r.next()) % 5000;
+    for (std::size_t i = 0; i < n; ++i) text.push_back(static_cast<char>(body[static_cast<std::uint32_t>(r.next()) % 8]));
+    const std::string part = round % 2 ? std::string("ZQ") : std::string("\xFC\x40");
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t at = static_cast<std::uint32_t>(r.next()) % text.size();
+      text.replace(at, std::min(part.size(), text.size() - at), part);
+    }
+    const auto at = find_on_boundary_by_walking(text, part, 0);
+    EXPECT_EQ(j_pos(part, text), at == std::string_view::npos ? 0 : j_length(text.substr(0, at)) + 1)
+        << "round " << round;
+  }
   // Every candidate on a trail byte: "字" is 8E 9A, both in the lead range.
   std::string all_lead;
   for (int i = 0; i < 100000; ++i) all_lead += sjis("字");
@@ -129,11 +146,17 @@ TEST(SjisString, BoundarySearchesAgreeWithTheWalkOnLeadHeavyText) {
 TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
   // Long lead-range runs (odd and even, across the 64-byte blocks), lone
   // leads at the very end, and starts inside double-byte characters.
+  // Every kernel's count (fresh and going on from a cursor's state) and
+  // skip are held to the walk, not only the one this machine picks.
+  const auto kernels = detail::lead_range_kernels();
   expr::TKvRandom r(5);
   const std::uint8_t alphabet[] = {0x81, 0x9F, 0xE0, 0xFC, 0x80, 0xA0, 0xFD, 0x40, 0x7E, 0x00};
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 500; ++round) {
     std::string text;
-    const std::size_t n = static_cast<std::uint32_t>(r.next()) % 400;
+    // Some texts long enough for many blocks, and runs of one lead-range
+    // byte longer than a block (odd and even), then more text.
+    const std::size_t n = static_cast<std::uint32_t>(r.next()) % (round % 5 == 0 ? 1500 : 400);
+    if (round % 7 == 3) text.append(60 + static_cast<std::uint32_t>(r.next()) % 200, '\x81');
     const std::uint32_t leadish = static_cast<std::uint32_t>(r.next()) % 10;  // density of lead bytes
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint32_t pick = static_cast<std::uint32_t>(r.next()) % 10;
@@ -150,8 +173,31 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
         ASSERT_EQ(fast.chars, slow.chars) << "round " << round << " from " << from << " to " << to;
         ASSERT_EQ(fast.to_is_start, slow.to_is_start) << "round " << round << " from " << from << " to " << to;
       }
-      for (std::size_t skip = 0; skip <= text.size() - from + 2; skip += 1 + static_cast<std::uint32_t>(r.next()) % 17)
-        ASSERT_EQ(skip_chars(text, from, skip), reference::skip_chars(text, from, skip)) << round << " " << skip;
+      for (std::size_t skip = 0; skip <= text.size() - from + 2; skip += 1 + static_cast<std::uint32_t>(r.next()) % 17) {
+        const std::size_t slow = reference::skip_chars(text, from, skip);
+        ASSERT_EQ(skip_chars(text, from, skip), slow) << round << " " << skip;
+        for (const auto& kernel : kernels) {
+          ASSERT_EQ(kernel.skip(text, from, skip), slow) << kernel.name << " " << round;
+          std::string copied = "<";
+          ASSERT_EQ(kernel.copy(text, from, skip, copied), slow) << kernel.name << " " << round;
+          ASSERT_EQ(copied, "<" + text.substr(from, slow - from)) << kernel.name << " " << round;
+        }
+      }
+      for (const auto& kernel : kernels) {
+        std::size_t at = from, chars = 0;
+        bool carry = false;
+        for (std::size_t to = from; to <= text.size(); to += 1 + static_cast<std::uint32_t>(r.next()) % 150) {
+          std::size_t fresh_at = from, fresh_chars = 0;
+          bool fresh_carry = false;
+          const CharSpan slow = reference::count_chars(text, from, to);
+          const CharSpan fresh = kernel.count(text, fresh_at, fresh_chars, fresh_carry, to);
+          const CharSpan going_on = kernel.count(text, at, chars, carry, to);
+          ASSERT_EQ(fresh.chars, slow.chars) << kernel.name << " round " << round << " from " << from << " to " << to;
+          ASSERT_EQ(fresh.to_is_start, slow.to_is_start) << kernel.name << " round " << round << " to " << to;
+          ASSERT_EQ(going_on.chars, slow.chars) << kernel.name << " round " << round << " from " << from << " to " << to;
+          ASSERT_EQ(going_on.to_is_start, slow.to_is_start) << kernel.name << " round " << round << " to " << to;
+        }
+      }
     }
     CharCursor cursor(text);
     for (std::size_t at = 0; at <= text.size(); at += 1 + static_cast<std::uint32_t>(r.next()) % 90) {
@@ -160,8 +206,53 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
       ASSERT_EQ(fast.to_is_start, slow.to_is_start) << round << " " << at;
     }
   }
+  // Runs of lead-range bytes over whole 64-byte lanes, starting at even and
+  // odd offsets, in texts long enough for several 512-byte chunks: the add
+  // carries through full lanes and into the next.
+  for (std::size_t lead_in = 0; lead_in < 4; ++lead_in) {
+    for (std::size_t run = 60; run < 700; run += 37) {
+      std::string text(lead_in, 'a');
+      text.append(run, '\x9F');
+      for (int i = 0; text.size() < 1600; ++i) text += i % 3 ? sjis("字") : "b";
+      const CharSpan slow = reference::count_chars(text, 0, text.size());
+      for (const auto& kernel : kernels) {
+        std::size_t at = 0, chars = 0;
+        bool carry = false;
+        const CharSpan fast = kernel.count(text, at, chars, carry, text.size());
+        ASSERT_EQ(fast.chars, slow.chars) << kernel.name << " lead-in " << lead_in << " run " << run;
+        for (std::size_t skip : {run / 2 - 1, run / 2 + 1, run / 2 + 40, slow.chars - 1}) {
+          const std::size_t end = reference::skip_chars(text, 0, skip);
+          ASSERT_EQ(kernel.skip(text, 0, skip), end) << kernel.name << " " << run;
+          std::string copied;
+          ASSERT_EQ(kernel.copy(text, 0, skip, copied), end) << kernel.name << " " << run;
+          ASSERT_EQ(copied, text.substr(0, end)) << kernel.name << " " << run;
+        }
+      }
+    }
+  }
+  // A text of many 4 KB and 32 KB runs of chunks, skipped and copied to
+  // starts in each kind of run and in the last blocks.
+  {
+    std::string text;
+    while (text.size() < 80000) {
+      const std::uint32_t pick = static_cast<std::uint32_t>(r.next()) % 10;
+      text.push_back(static_cast<char>(alphabet[pick < 6 ? pick % 4 : pick]));
+    }
+    const std::size_t chars = reference::count_chars(text, 0, text.size()).chars;
+    for (const auto& kernel : kernels) {
+      std::size_t at = 0, counted = 0;
+      bool carry = false;
+      ASSERT_EQ(kernel.count(text, at, counted, carry, text.size()).chars, chars) << kernel.name;
+      for (std::size_t skip : {std::size_t{100}, std::size_t{3000}, std::size_t{20000}, chars - 5, chars + 5}) {
+        const std::size_t from = reference::skip_chars(text, 0, 7);
+        const std::size_t end = reference::skip_chars(text, from, skip);
+        std::string copied;
+        ASSERT_EQ(kernel.copy(text, from, skip, copied), end) << kernel.name << " " << skip;
+        ASSERT_EQ(copied, text.substr(from, end - from)) << kernel.name << " " << skip;
+      }
+    }
+  }
   // Every byte value through each mask kernel, at every lane.
-  const auto kernels = detail::lead_range_kernels();
   for (int shift = 0; shift < 64; shift += 7) {
     std::uint8_t block[64];
     for (int v = 0; v < 256; v += 64) {

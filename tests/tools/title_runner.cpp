@@ -24,7 +24,20 @@ namespace {
 
 std::string shell_quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
-std::string shot_name(int tick) { return "shot-" + std::to_string(tick) + ".png"; }
+using At = Expectation::At;
+
+std::string text_of(At at) {
+  return at.run == 1 ? std::to_string(at.tick) : std::to_string(at.run) + "/" + std::to_string(at.tick);
+}
+
+std::string shot_name(At at) { return "shot-" + std::to_string(at.run) + "-" + std::to_string(at.tick) + ".png"; }
+
+// "TICK" (of the first run) or "RUN/TICK".
+At at_of(const std::string& word) {
+  const std::size_t slash = word.find('/');
+  if (slash == std::string::npos) return {1, std::stoi(word)};
+  return {std::stoi(word.substr(0, slash)), std::stoi(word.substr(slash + 1))};
+}
 
 std::unique_ptr<graphics::TDIBSurface> read_picture(const fs::path& p) {
   const std::string bytes = read_file(p);
@@ -129,7 +142,7 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
       f.kind = key == "pixel_png"      ? Expectation::Formula::Kind::Plain
                : key == "pixel_masked" ? Expectation::Formula::Kind::Masked
                                        : Expectation::Formula::Kind::Fade;
-      f.tick = std::stoi(w[0]);
+      f.tick = at_of(w[0]);
       f.x = std::stoi(w[1]);
       f.y = std::stoi(w[2]);
       for (std::size_t k = 0; k < sources; ++k) {
@@ -148,7 +161,7 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
         ADD_FAILURE() << where << ": ink wants TICK X Y W H RRGGBB TOLERANCE: " << line;
         continue;
       }
-      e.ink.push_back({std::stoi(w[0]), std::stoi(w[1]), std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4]),
+      e.ink.push_back({at_of(w[0]), std::stoi(w[1]), std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4]),
                        static_cast<std::uint32_t>(std::stoul(w[5], nullptr, 16)), std::stoi(w[6])});
     } else if (key == "same_area" || key == "other_area") {
       const std::vector<std::string> w = words_of(value);
@@ -157,8 +170,8 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
         continue;
       }
       std::vector<int> n;
-      for (const std::string& word : w) n.push_back(std::stoi(word));
-      e.areas.push_back({key == "same_area", n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7]});
+      for (const std::string& word : w) n.push_back(word.find('/') == std::string::npos ? std::stoi(word) : 0);
+      e.areas.push_back({key == "same_area", at_of(w[0]), n[1], n[2], n[3], n[4], at_of(w[5]), n[6], n[7]});
     } else if (key == "saved") {
       e.status.push_back(value);
     } else if (key == "saved_block") {
@@ -178,18 +191,18 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
     } else if (key == "screenshot") {
       const std::vector<std::string> w = words_of(value);
       if (w.size() != 2) ADD_FAILURE() << where << ": screenshot wants TICK FILE: " << line;
-      if (w.size() == 2) e.screenshots.push_back({std::stoi(w[0]), w[1]});
+      if (w.size() == 2) e.screenshots.push_back({at_of(w[0]), w[1]});
     } else if (key == "runs") {
       e.runs = std::stoi(value);
     } else if (key == "picture_file" || key == "picture_colour") {
       const std::vector<std::string> w = words_of(value);
       Expectation::PictureFile f;
       if (key == "picture_file" && w.size() == 3) {
-        f = {w[0], std::stoi(w[1]), std::stoi(w[2])};
+        f = {w[0], std::stoi(w[1]), at_of(w[2])};
       } else if (key == "picture_colour" && w.size() == 5 && w[2].find('x') != std::string::npos) {
         f = {w[0],
              std::stoi(w[1]),
-             -1,
+             {1, -1},
              std::stoi(w[2]),
              std::stoi(w[2].substr(w[2].find('x') + 1)),
              static_cast<std::uint32_t>(std::stoul(w[3], nullptr, 16)),
@@ -204,7 +217,7 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
       const std::vector<std::string> w = words_of(value);
       if (w.size() != 4 || w[3].size() != 6) ADD_FAILURE() << where << ": pixel wants TICK X Y RRGGBB: " << line;
       if (w.size() == 4) {
-        e.pixels.push_back({std::stoi(w[0]), std::stoi(w[1]), std::stoi(w[2]),
+        e.pixels.push_back({at_of(w[0]), std::stoi(w[1]), std::stoi(w[2]),
                             static_cast<std::uint32_t>(std::stoul(w[3], nullptr, 16))});
       }
     } else {
@@ -216,11 +229,9 @@ Expectation parse_expectation(const std::string& text, const std::string& where,
 
 namespace {
 
-// Builds the title into `out` and plays it; answers the player's exit
-// status, with its output in `log`.
-// The player's options for the input and the screenshots; the shots are
-// written into `dir` as shot-TICK.png.
-std::string input_and_shots(const Expectation& e, const fs::path& dir) {
+// The player's options for the input and the screenshots of run `run`;
+// the shots are written into `dir` (shot_name).
+std::string input_and_shots(const Expectation& e, const fs::path& dir, int run) {
   std::string options;
   if (!e.input.empty()) {
     std::string script;
@@ -228,11 +239,11 @@ std::string input_and_shots(const Expectation& e, const fs::path& dir) {
     write_file(dir / "input.txt", script);
     options += " --input " + shell_quote(dir / "input.txt");
   }
-  std::vector<int> ticks;
+  std::vector<At> ticks;
   for (const auto& s : e.screenshots) ticks.push_back(s.tick);
   for (const auto& p : e.pixels) ticks.push_back(p.tick);
   for (const auto& p : e.picture_files) {
-    if (p.tick >= 0) ticks.push_back(p.tick);
+    if (p.tick.tick >= 0) ticks.push_back(p.tick);
   }
   for (const auto& f : e.formulas) ticks.push_back(f.tick);
   for (const auto& i : e.ink) ticks.push_back(i.tick);
@@ -242,15 +253,17 @@ std::string input_and_shots(const Expectation& e, const fs::path& dir) {
   }
   std::sort(ticks.begin(), ticks.end());
   ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
-  for (int t : ticks) options += " --screenshot " + std::to_string(t) + ":" + shell_quote(dir / shot_name(t));
+  for (At t : ticks) {
+    if (t.run == run) options += " --screenshot " + std::to_string(t.tick) + ":" + shell_quote(dir / shot_name(t));
+  }
   return options;
 }
 
-// Plays the built title in `out` (screenshots only when `shots`).
-int play(const Expectation& e, const fs::path& out, const fs::path& trace_file, bool shots, std::string& log) {
+// Plays the built title in `out`, as run `run`; answers the player's exit
+// status, with its output in `log`.
+int play(const Expectation& e, const fs::path& out, const fs::path& trace_file, int run, std::string& log) {
   const fs::path player = binary_dir() / "src" / "app" / "novaplayer";
-  std::string options = input_and_shots(e, trace_file.parent_path());
-  if (!shots) options = e.input.empty() ? "" : " --input " + shell_quote(trace_file.parent_path() / "input.txt");
+  const std::string options = input_and_shots(e, trace_file.parent_path(), run);
   return run_command(shell_quote(player) + " --headless --max-ticks " + std::to_string(e.ticks) + " --seed " +
                          std::to_string(e.seed) + " " + e.args + options + " --trace " + shell_quote(trace_file) + " " +
                          shell_quote(out) + " 2>&1",
@@ -275,8 +288,8 @@ int build_and_play(const fs::path& source, const Expectation& e, const fs::path&
     ADD_FAILURE() << log;
     return -1;
   }
-  int status = play(e, out, trace_file, true, log);
-  for (int run = 1; run < e.runs && status == 0; ++run) status = play(e, out, trace_file, false, log);
+  int status = play(e, out, trace_file, 1, log);
+  for (int run = 2; run <= e.runs && status == 0; ++run) status = play(e, out, trace_file, run, log);
   return status;
 }
 
@@ -352,6 +365,22 @@ std::uint32_t formula_pixel(const Expectation::Formula& f, const fs::path& folde
 }  // namespace
 
 void run_title(const fs::path& source, const Expectation& e, const fs::path& folder) {
+  {
+    std::vector<At> named;
+    for (const auto& x : e.screenshots) named.push_back(x.tick);
+    for (const auto& x : e.pixels) named.push_back(x.tick);
+    for (const auto& x : e.picture_files) named.push_back(x.tick);
+    for (const auto& x : e.formulas) named.push_back(x.tick);
+    for (const auto& x : e.ink) named.push_back(x.tick);
+    for (const auto& x : e.areas) {
+      named.push_back(x.tick);
+      named.push_back(x.other_tick);
+    }
+    for (At at : named) {
+      ASSERT_TRUE(at.run >= 1 && at.run <= e.runs) << "tick " << text_of(at) << " names a run the title does not play ("
+                                                   << e.runs << " runs)";
+    }
+  }
   TempDir dir;
   const fs::path out = dir / "title";
   std::string log;
@@ -384,41 +413,41 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
 
   for (const auto& shot : e.screenshots) {
     const fs::path got = dir / shot_name(shot.tick);
-    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << shot.tick << "\n" << log;
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << text_of(shot.tick) << "\n" << log;
     const fs::path want = folder / shot.file;
     const std::string difference = first_difference(*read_picture(want), *read_picture(got));
     if (!difference.empty()) {
       const fs::path kept = folder / (shot.file + ".actual.png");
       fs::copy_file(got, kept, fs::copy_options::overwrite_existing);
-      ADD_FAILURE() << shot.file << " at tick " << shot.tick << ": " << difference << " (the screen is kept as "
+      ADD_FAILURE() << shot.file << " at tick " << text_of(shot.tick) << ": " << difference << " (the screen is kept as "
                     << kept.string() << ")";
     }
   }
   for (const auto& px : e.pixels) {
     const fs::path got = dir / shot_name(px.tick);
-    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << px.tick << "\n" << log;
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << text_of(px.tick) << "\n" << log;
     const auto picture = read_picture(got);
     ASSERT_TRUE(px.x >= 0 && px.y >= 0 && px.x < picture->Width() && px.y < picture->Height())
         << "pixel " << px.x << ", " << px.y << " lies outside the screen";
     char want[8], shown[8];
     std::snprintf(want, sizeof want, "%06X", px.rgb);
     std::snprintf(shown, sizeof shown, "%06X", rgb_at(*picture, px.x, px.y));
-    EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << px.x << ", " << px.y << " at tick " << px.tick;
+    EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << px.x << ", " << px.y << " at tick " << text_of(px.tick);
   }
 
   for (const auto& f : e.formulas) {
     const fs::path got = dir / shot_name(f.tick);
-    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << f.tick << "\n" << log;
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << text_of(f.tick) << "\n" << log;
     const auto picture = read_picture(got);
     char want[8], shown[8];
     std::snprintf(want, sizeof want, "%06X", formula_pixel(f, binary_dir() / e.pictures));
     std::snprintf(shown, sizeof shown, "%06X", rgb_at(*picture, f.x, f.y));
-    EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << f.x << ", " << f.y << " at tick " << f.tick;
+    EXPECT_EQ(std::string(shown), std::string(want)) << "pixel " << f.x << ", " << f.y << " at tick " << text_of(f.tick);
   }
   long previous = -1;
   for (const auto& i : e.ink) {
     const fs::path got = dir / shot_name(i.tick);
-    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << i.tick << "\n" << log;
+    ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << text_of(i.tick) << "\n" << log;
     const auto picture = read_picture(got);
     long count = 0;
     for (int y = i.y; y < i.y + i.height && y < picture->Height(); ++y) {
@@ -432,18 +461,18 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
         count += near ? 1 : 0;
       }
     }
-    std::printf("ink at tick %d: %ld pixels\n", i.tick, count);
+    std::printf("ink at tick %s: %ld pixels\n", text_of(i.tick).c_str(), count);
     if (previous < 0) {
-      EXPECT_EQ(count, 0) << "ink at tick " << i.tick << ", before the first character";
+      EXPECT_EQ(count, 0) << "ink at tick " << text_of(i.tick) << ", before the first character";
     } else {
-      EXPECT_GT(count, previous) << "no more ink at tick " << i.tick << " than before";
+      EXPECT_GT(count, previous) << "no more ink at tick " << text_of(i.tick) << " than before";
     }
     previous = count;
   }
 
   for (const auto& a : e.areas) {
     const fs::path first = dir / shot_name(a.tick), second = dir / shot_name(a.other_tick);
-    ASSERT_TRUE(fs::exists(first) && fs::exists(second)) << "no screenshot at tick " << a.tick << " or " << a.other_tick;
+    ASSERT_TRUE(fs::exists(first) && fs::exists(second)) << "no screenshot at tick " << text_of(a.tick) << " or " << text_of(a.other_tick);
     const auto one = read_picture(first), two = read_picture(second);
     std::set<std::uint32_t> colours;
     std::string differs;
@@ -460,8 +489,8 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
     }
     const std::string what = "the area " + std::to_string(a.x) + "," + std::to_string(a.y) + " " +
                              std::to_string(a.width) + "x" + std::to_string(a.height) + " at tick " +
-                             std::to_string(a.tick) + " against " + std::to_string(a.other_x) + "," +
-                             std::to_string(a.other_y) + " at tick " + std::to_string(a.other_tick);
+                             text_of(a.tick) + " against " + std::to_string(a.other_x) + "," +
+                             std::to_string(a.other_y) + " at tick " + text_of(a.other_tick);
     EXPECT_GT(colours.size(), 1u) << what << " holds one colour only";
     if (a.same) {
       EXPECT_EQ(differs, "") << what;
@@ -472,9 +501,9 @@ void run_title(const fs::path& source, const Expectation& e, const fs::path& fol
 
   for (const auto& f : e.picture_files) {
     std::unique_ptr<graphics::TDIBSurface> screen;
-    if (f.tick >= 0) {
+    if (f.tick.tick >= 0) {
       const fs::path got = dir / shot_name(f.tick);
-      ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << f.tick << "\n" << log;
+      ASSERT_TRUE(fs::exists(got)) << "no screenshot at tick " << text_of(f.tick) << "\n" << log;
       screen = read_picture(got);
     }
     const std::string difference = picture_file_difference(out / f.file, f, screen.get());

@@ -12,6 +12,13 @@
 namespace nova::test {
 
 struct Expectation {
+  // A moment of the play: a tick of a run (1 the first run), written
+  // "TICK" for the first run or "RUN/TICK".
+  struct At {
+    int run = 1;
+    int tick = 0;
+    auto operator<=>(const At&) const = default;
+  };
   int ticks = 100;
   int seed = 1;
   // More options for the player, as on its command line.
@@ -35,20 +42,21 @@ struct Expectation {
   std::vector<std::string> input;
   // The screen at a tick equals a PNG beside expect.txt, pixel for pixel.
   struct Screenshot {
-    int tick = 0;
+    At tick;
     std::string file;
   };
   std::vector<Screenshot> screenshots;
   // One pixel of the screen at a tick, 0xRRGGBB.
   struct Pixel {
-    int tick = 0;
+    At tick;
     int x = 0, y = 0;
     std::uint32_t rgb = 0;
   };
   std::vector<Pixel> pixels;
   // How often the player runs on the built title, each run keeping what
-  // the last left (save.dat, written files); screenshots come from the
-  // first run, trace and save.dat from the last.
+  // the last left (save.dat, written files), with the same input; the
+  // screen is taken in the runs the lines above and below name, trace and
+  // save.dat come from the last.
   int runs = 1;
   // A ".bri" file in the title's folder after the last run, in a storage
   // mode: equal pixel for pixel to the screen at a tick, or of a size with
@@ -56,7 +64,7 @@ struct Expectation {
   struct PictureFile {
     std::string file;
     int mode = 0;
-    int tick = -1;  // -1: compared with the colour
+    At tick{1, -1};  // tick -1: compared with the colour
     int width = 0, height = 0;
     std::uint32_t rgb = 0;
     int tolerance = 0;
@@ -73,7 +81,7 @@ struct Expectation {
   // from the first (old screen) to the second at elapsed time e of d.
   struct Formula {
     enum class Kind { Plain, Masked, Fade } kind = Kind::Plain;
-    int tick = 0;
+    At tick;
     int x = 0, y = 0;
     std::string file[2];
     int px[2] = {0, 0}, py[2] = {0, 0};
@@ -83,7 +91,7 @@ struct Expectation {
   // The pixels within a tolerance of a colour in a rectangle of the screen
   // at each tick: none at the first tick, and more at each later one.
   struct Ink {
-    int tick = 0;
+    At tick;
     int x = 0, y = 0, width = 0, height = 0;
     std::uint32_t rgb = 0;
     int tolerance = 0;
@@ -95,9 +103,9 @@ struct Expectation {
   // that an empty area never passes.
   struct Area {
     bool same = true;
-    int tick = 0;
+    At tick;
     int x = 0, y = 0, width = 0, height = 0;
-    int other_tick = 0;
+    At other_tick;
     int other_x = 0, other_y = 0;
   };
   std::vector<Area> areas;
