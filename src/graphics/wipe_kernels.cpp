@@ -52,6 +52,13 @@ void spot_row(const WipeSpotJob& j) {
   for (int i = 0; i < j.count; ++i) wipe_spot_pixel<Bytes, Format, Add>(j, i);
 }
 
+template <int Bytes>
+void transpose8(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst, std::ptrdiff_t dst_pitch) {
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 8; ++j) std::memcpy(dst + dst_pitch * j + Bytes * i, src + src_pitch * i + Bytes * j, Bytes);
+  }
+}
+
 struct Sets {
   WipeKernelSet portable{};
   WipeKernelSet sse2{};
@@ -83,6 +90,8 @@ void fill_wipe_portable(WipeKernelSet& set) {
   set.spot[0] = spot_row<4, 0, WipeX888::add>;
   set.spot[1] = spot_row<2, 1, WipeR565::add>;
   set.spot[2] = spot_row<2, 2, WipeX555::add>;
+  set.transpose8[0] = transpose8<4>;
+  set.transpose8[1] = transpose8<2>;
 }
 
 const WipeKernelSet* wipe_kernels_for(PixelPath p) {

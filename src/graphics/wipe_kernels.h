@@ -18,6 +18,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -68,6 +69,12 @@ struct WipeSpotJob {
 
 using WipeSpotFn = void (*)(const WipeSpotJob&);
 
+// An 8 × 8 block of pixels of one size transposed: pixel (row i, column
+// j) of src goes to (row j, column i) of dst; pitches in bytes. Pure data
+// movement, so every path gives the same bytes.
+using WipeTransposeFn = void (*)(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst,
+                                 std::ptrdiff_t dst_pitch);
+
 struct WipeKernelSet {
   // By RowFormat: X888, R565, X555.
   WipeRowFn mix[3] = {};
@@ -75,6 +82,8 @@ struct WipeKernelSet {
   WipeShadeFn add[3] = {};
   WipeShadeFn subtract[3] = {};
   WipeSpotFn spot[3] = {};
+  // By pixel size: 4 bytes, 2 bytes.
+  WipeTransposeFn transpose8[2] = {};
 };
 
 // The set of a path; nullptr for Reference or a path this processor lacks.

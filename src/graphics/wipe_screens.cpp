@@ -579,6 +579,17 @@ struct TwistLine {
   bool from_new = false;
 };
 
+// round(cos(phi) × length) with the long double cosine, whose reduction
+// of the angle costs far more than the rest of a line. The double cosine
+// lies within 1e-15 × length of it; only a product that falls that near a
+// half (where the two could round apart) asks the long double one.
+std::int64_t round_cos_length(long double phi, int length) {
+  const double v = std::cos(static_cast<double>(phi)) * length;
+  const double f = v - std::floor(v);
+  if (std::abs(f - 0.5) > 1e-6) return static_cast<std::int64_t>(std::nearbyint(v));
+  return round_even(std::cos(phi) * length);
+}
+
 TwistLine twist_line(long double turn, int i, int lines, int length, bool reverse) {
   const int k = reverse ? lines - 1 - i : i;
   const long double phi = turn - static_cast<long double>(k) / lines * (kPi / 2);
@@ -589,7 +600,7 @@ TwistLine twist_line(long double turn, int i, int lines, int length, bool revers
     return line;
   }
   line.state = TwistLine::State::Turning;
-  const std::int64_t w = round_even(std::cos(phi) * length);
+  const std::int64_t w = round_cos_length(phi, length);
   line.span = static_cast<int>(w > 0 ? w : -w);
   line.begin = (length - line.span) / 2;
   line.from_new = w < 0;
@@ -621,10 +632,141 @@ TwistSamples twist_samples(int span, int length) {
   return t;
 }
 
+// One squeezed line: `first` black pixels, `count` samples of `from` at
+// (j × step) >> 16, black to `length`.
+template <class T>
+void stretch_line(T* to, const T* from, int length, int first, int count, std::int64_t step) {
+  std::fill(to, to + first, T{0});
+  // Four samples a turn from four running positions: a third of the
+  // instructions of one position stepped per sample.
+  T* at = to + first;
+  std::int64_t u = 0;
+  int j = 0;
+  const std::int64_t s2 = 2 * step, s3 = 3 * step, s4 = 4 * step;
+  for (; j + 4 <= count; j += 4, u += s4, at += 4) {
+    const T a = from[u >> 16], b = from[(u + step) >> 16], c = from[(u + s2) >> 16], d = from[(u + s3) >> 16];
+    at[0] = a;
+    at[1] = b;
+    at[2] = c;
+    at[3] = d;
+  }
+  for (; j < count; ++j, u += step) *at++ = from[u >> 16];
+  std::fill(to + first + count, to + length, T{0});
+}
+
+// The twist of columns. A turning column reads its screen's column at rows
+// that follow no fixed stride, which in row order costs a line of another
+// row (often another page) for nearly every pixel. So the columns are
+// squeezed where they are contiguous: each strip of columns of a screen is
+// turned into contiguous lines (8 × 8 blocks transposed by the path's
+// kernel), every turning column is squeezed there like a row,
+// and the strip is turned back into the target. Columns that have turned
+// half round are copied from the new screen row by row, whole runs at a
+// time; untouched ones are not written.
+template <class T>
+void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* dst, std::ptrdiff_t dp,
+                   const std::uint8_t* o, std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np) {
+  constexpr std::ptrdiff_t B = sizeof(T);
+  // Strips of one cache line of every row, so that each line of the
+  // screens is fetched once; the kernel turns blocks of eight.
+  constexpr int kStrip = static_cast<int>(64 / B), kBlock = 8;
+  const detail::WipeKernelSet* set = detail::wipe_kernels_for(pixel_path());
+  const detail::WipeTransposeFn transpose = set ? set->transpose8[B == 4 ? 0 : 1] : nullptr;
+  struct Column {
+    TwistLine line;
+    TwistSamples samples;
+  };
+  std::vector<Column> plan(static_cast<std::size_t>(w));
+  for (int x = 0; x < w; ++x) {
+    Column& c = plan[static_cast<std::size_t>(x)];
+    c.line = twist_line(turn, x, w, h, reverse);
+    if (c.line.state == TwistLine::State::Turning) c.samples = twist_samples(c.line.span, h);
+  }
+  // The columns shown whole from the new screen, in runs.
+  for (int x = 0; x < w;) {
+    if (plan[static_cast<std::size_t>(x)].line.state != TwistLine::State::New) {
+      ++x;
+      continue;
+    }
+    int end = x + 1;
+    while (end < w && plan[static_cast<std::size_t>(end)].line.state == TwistLine::State::New) ++end;
+    for (int y = 0; y < h; ++y) {
+      std::memcpy(dst + dp * y + x * B, n + np * y + x * B, static_cast<std::size_t>(end - x) * sizeof(T));
+    }
+    x = end;
+  }
+  const std::size_t lines = static_cast<std::size_t>(kStrip) * static_cast<std::size_t>(h);
+  std::vector<T> in_old(lines), in_new(lines), out(lines);
+  const std::ptrdiff_t line_bytes = static_cast<std::ptrdiff_t>(h) * B;
+  auto turning = [&](int x) { return plan[static_cast<std::size_t>(x)].line.state == TwistLine::State::Turning; };
+  for (int x0 = 0; x0 < w; x0 += kStrip) {
+    const int sw = std::min(kStrip, w - x0);
+    bool need_old = false, need_new = false;
+    for (int k = 0; k < sw; ++k) {
+      const Column& c = plan[static_cast<std::size_t>(x0 + k)];
+      if (c.line.state == TwistLine::State::Turning) (c.line.from_new ? need_new : need_old) = true;
+    }
+    if (!need_old && !need_new) continue;
+    // buf[k × h + y] = the screen's pixel (x0 + k, y): whole blocks of
+    // eight columns by the kernel, the rest pixel by pixel.
+    auto to_lines = [&](std::vector<T>& buf, const std::uint8_t* base, std::ptrdiff_t pitch) {
+      for (int k0 = 0; k0 < sw; k0 += kBlock) {
+        const int bw = std::min(kBlock, sw - k0);
+        T* lines_at = buf.data() + static_cast<std::size_t>(k0) * h;
+        int y = 0;
+        if (transpose && bw == kBlock) {
+          for (; y + kBlock <= h; y += kBlock) {
+            transpose(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y),
+                      line_bytes);
+          }
+        }
+        for (; y < h; ++y) {
+          const T* row = reinterpret_cast<const T*>(base + pitch * y) + x0 + k0;
+          for (int k = 0; k < bw; ++k) lines_at[static_cast<std::size_t>(k) * h + y] = row[k];
+        }
+      }
+    };
+    if (need_old) to_lines(in_old, o, op);
+    if (need_new) to_lines(in_new, n, np);
+    for (int k = 0; k < sw; ++k) {
+      const Column& c = plan[static_cast<std::size_t>(x0 + k)];
+      if (c.line.state != TwistLine::State::Turning) continue;
+      const std::size_t at = static_cast<std::size_t>(k) * h;
+      stretch_line(out.data() + at, (c.line.from_new ? in_new : in_old).data() + at, h, c.line.begin,
+                   c.samples.count, c.samples.step);
+    }
+    // Back into the target: blocks of eight turning columns by the kernel;
+    // blocks with other columns only their turning ones, pixel by pixel.
+    for (int k0 = 0; k0 < sw; k0 += kBlock) {
+      const int bw = std::min(kBlock, sw - k0), x = x0 + k0;
+      bool all = bw == kBlock, any = false;
+      for (int k = 0; k < bw; ++k) {
+        if (turning(x + k)) {
+          any = true;
+        } else {
+          all = false;
+        }
+      }
+      if (!any) continue;
+      const T* lines_at = out.data() + static_cast<std::size_t>(k0) * h;
+      int y = 0;
+      if (transpose && all) {
+        for (; y + kBlock <= h; y += kBlock) {
+          transpose(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes, dst + dp * y + x * B, dp);
+        }
+      }
+      for (; y < h; ++y) {
+        T* row = reinterpret_cast<T*>(dst + dp * y) + x;
+        for (int k = 0; k < bw; ++k) {
+          if (turning(x + k)) row[k] = lines_at[static_cast<std::size_t>(k) * h + y];
+        }
+      }
+    }
+  }
+}
+
 // The twist straight through the buffers of 15-, 16- and 32-bit screens
-// (pixels of type T), in row order whichever way the lines run: a twist of
-// columns keeps every column's plan and walks the target row by row, so
-// that each row of the screens is read in one sweep.
+// (pixels of type T).
 template <class T>
 void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCustomDIBX& new_screen, bool columns,
                   long double turn, bool reverse) {
@@ -648,88 +790,10 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
           continue;
         }
         const TwistSamples t = twist_samples(line.span, length);
-        const T* from = line.from_new ? n_row(y) : o_row(y);
-        std::fill(to, to + line.begin, T{0});
-        std::int64_t u = 0;
-        for (int j = 0; j < t.count; ++j, u += t.step) to[line.begin + j] = from[u >> 16];
-        std::fill(to + line.begin + t.count, to + w, T{0});
+        stretch_line(to, line.from_new ? n_row(y) : o_row(y), w, line.begin, t.count, t.step);
       }
     } else {
-      // Per column: where its drawn samples start, how many there are and
-      // the step, read in order as a row is walked.
-      struct Column {
-        std::int64_t step = 0;
-        std::int32_t first = 0, count = 0;
-      };
-      std::vector<Column> plan(static_cast<std::size_t>(w));
-      // Runs of columns in one state and drawn from one screen, in order.
-      struct Run {
-        int begin, end;
-        TwistLine::State state;
-        bool from_new;
-      };
-      std::vector<Run> runs;
-      for (int x = 0; x < w; ++x) {
-        const TwistLine line = twist_line(turn, x, lines, length, reverse);
-        if (runs.empty() || runs.back().state != line.state || runs.back().from_new != line.from_new) {
-          runs.push_back({x, x, line.state, line.from_new});
-        }
-        runs.back().end = x + 1;
-        if (line.state != TwistLine::State::Turning) continue;
-        const TwistSamples t = twist_samples(line.span, length);
-        plan[static_cast<std::size_t>(x)] = {t.step, line.begin, t.count};
-      }
-      // The target is drawn in strips of columns. A turning column reads
-      // its screen's column at rows that follow no fixed stride, so reading
-      // the screens in place would fetch a line of another row, on another
-      // page, for nearly every pixel. Each strip of the screens it needs is
-      // first copied row by row into a block that stays in the cache (row 0
-      // black, row r + 1 the screen's row r), then every column picks its
-      // rows there; a pixel outside its column's samples picks row 0, so
-      // the walk has no branch on which columns of a row are inside (a
-      // pattern no branch predictor learns).
-      const int strip = static_cast<int>(std::clamp<std::size_t>(
-          (std::size_t{256} << 10) / (static_cast<std::size_t>(h) + 1) / sizeof(T) / 16 * 16, 16, 256));
-      const std::size_t block = static_cast<std::size_t>(strip) * (static_cast<std::size_t>(h) + 1);
-      std::vector<T> old_block(block), new_block(block);
-      std::vector<Run> strip_runs;
-      for (int x0 = 0; x0 < w; x0 += strip) {
-        const int x1 = std::min(w, x0 + strip), sw = x1 - x0;
-        strip_runs.clear();
-        bool need_old = false, need_new = false;
-        for (const Run& r : runs) {
-          if (r.end <= x0 || r.begin >= x1 || r.state == TwistLine::State::Untouched) continue;
-          strip_runs.push_back({std::max(r.begin, x0), std::min(r.end, x1), r.state, r.from_new});
-          if (r.state == TwistLine::State::Turning) (r.from_new ? need_new : need_old) = true;
-        }
-        if (strip_runs.empty()) continue;
-        auto fill_block = [&](std::vector<T>& b, const std::uint8_t* base, std::ptrdiff_t pitch) {
-          std::fill(b.begin(), b.begin() + strip, T{0});
-          for (int y = 0; y < h; ++y) {
-            std::memcpy(b.data() + static_cast<std::size_t>(y + 1) * strip,
-                        reinterpret_cast<const T*>(base + pitch * y) + x0, static_cast<std::size_t>(sw) * sizeof(T));
-          }
-        };
-        if (need_old) fill_block(old_block, o, op);
-        if (need_new) fill_block(new_block, n, np);
-        for (int y = 0; y < h; ++y) {
-          T* to = d_row(y);
-          for (const Run& r : strip_runs) {
-            if (r.state == TwistLine::State::New) {
-              std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
-              continue;
-            }
-            const T* from = (r.from_new ? new_block.data() : old_block.data()) - x0;
-            for (int x = r.begin; x < r.end; ++x) {
-              const Column& c = plan[static_cast<std::size_t>(x)];
-              const std::int64_t j = y - c.first;
-              const std::int64_t inside =
-                  -static_cast<std::int64_t>(static_cast<std::uint64_t>(j) < static_cast<std::uint64_t>(c.count));
-              to[x] = from[((((j * c.step) >> 16) + 1) & inside) * strip + x];
-            }
-          }
-        }
-      }
+      twist_columns<T>(w, h, turn, reverse, dst, dp, o, op, n, np);
     }
   }
   if (n) new_screen.UnlockRead();
