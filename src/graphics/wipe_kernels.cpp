@@ -42,9 +42,9 @@ void select_row(const WipeRowJob& j) {
   }
 }
 
-template <int Bytes, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
-void shade_row(const WipeShadeJob& j) {
-  for (int i = 0; i < j.count; ++i) wipe_shade_pixel<Bytes, Op>(j, i);
+template <int Bytes, int Format, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
+void shadow_row(const WipeShadowJob& j) {
+  for (int i = 0; i < j.count; ++i) wipe_shadow_pixel<Bytes, Format, Op>(j, i);
 }
 
 template <int Bytes, int Format, std::uint32_t (*Add)(std::uint32_t, std::uint32_t)>
@@ -81,12 +81,12 @@ void fill_wipe_portable(WipeKernelSet& set) {
   set.select[0] = select_row<4>;
   set.select[1] = select_row<2>;
   set.select[2] = select_row<2>;
-  set.add[0] = shade_row<4, WipeX888::add>;
-  set.add[1] = shade_row<2, WipeR565::add>;
-  set.add[2] = shade_row<2, WipeX555::add>;
-  set.subtract[0] = shade_row<4, WipeX888::sub>;
-  set.subtract[1] = shade_row<2, WipeR565::sub>;
-  set.subtract[2] = shade_row<2, WipeX555::sub>;
+  set.shadow_add[0] = shadow_row<4, 0, WipeX888::add>;
+  set.shadow_add[1] = shadow_row<2, 1, WipeR565::add>;
+  set.shadow_add[2] = shadow_row<2, 2, WipeX555::add>;
+  set.shadow_sub[0] = shadow_row<4, 0, WipeX888::sub>;
+  set.shadow_sub[1] = shadow_row<2, 1, WipeR565::sub>;
+  set.shadow_sub[2] = shadow_row<2, 2, WipeX555::sub>;
   set.spot[0] = spot_row<4, 0, WipeX888::add>;
   set.spot[1] = spot_row<2, 1, WipeR565::add>;
   set.spot[2] = spot_row<2, 2, WipeX555::add>;

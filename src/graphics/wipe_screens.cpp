@@ -91,6 +91,15 @@ const detail::WipeKernelSet* shade_kernels(const TCustomDIBX& target) {
 
 int shade_format(int bit_count) { return bit_count == 32 ? 0 : bit_count == 16 ? 1 : 2; }
 
+// Whether a grey table holds the greys that the kernels build for a format
+// (a 16-bit target on a 15-bit screen has another layout's).
+bool own_greys(const std::array<std::uint32_t, 256>& grey, int format) {
+  for (std::uint32_t g = 0; g < 256; ++g) {
+    if (grey[g] != detail::wipe_format_grey(format, g)) return false;
+  }
+  return true;
+}
+
 // The three screens' buffers, locked for one draw.
 struct LockedScreens {
   TCustomDIBX& target;
@@ -186,13 +195,7 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   // The kernel builds the greys of the target's own layout; a table of
   // another layout (a 16-bit target on a 15-bit screen) and thresholds
   // beyond 16 bits go pixel by pixel.
-  const bool own_greys = [&] {
-    for (std::uint32_t g = 0; g < 256; ++g) {
-      if (grey[g] != detail::wipe_format_grey(format, g)) return false;
-    }
-    return true;
-  }();
-  if (set && !m_row_threshold.empty() && own_greys) {
+  if (set && !m_row_threshold.empty() && own_greys(grey, format)) {
     target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(set->spot[format], b)
                                  : draw_rows<std::uint16_t>(set->spot[format], b);
     return;
@@ -318,51 +321,32 @@ void TWipeShadowWhite::Draw(std::int64_t e, std::int64_t d) {
   const std::uint8_t* levels = m_grey.data();
   const int w = width();
   const bool darkens = Darkens();
-  if (const detail::WipeKernelSet* set = shade_kernels(target())) {
-    // The brighter levels switch first, so the new screen shows from one
-    // level on: the kernels compare each pixel's level with it.
-    const auto first = std::find(from_new.begin(), from_new.end(), 1);
-    if (std::all_of(first, from_new.end(), [](std::uint8_t v) { return v == 1; })) {
-      const int threshold = static_cast<int>(first - from_new.begin());
-      target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, amount, threshold)
-                                   : draw_rows<std::uint16_t>(*set, amount, threshold);
-      return;
+  const detail::WipeKernelSet* set = shade_kernels(target());
+  if (set && own_greys(grey, shade_format(target().GetBitCount()))) {
+    // v = clamp(g + p − 511, 0, 511) per pixel, worked out by the kernel
+    // from the level itself; beyond ±512 every level gives 0 (511).
+    const int offset = static_cast<int>(std::clamp<std::int64_t>(p - 511, -512, 512));
+    const int format = shade_format(target().GetBitCount());
+    const detail::WipeShadowFn shadow = darkens ? set->shadow_sub[format] : set->shadow_add[format];
+    LockedScreens s(target(), old_screen(), new_screen());
+    if (!s.ok()) return;
+    for (int y = 0; y < height(); ++y) {
+      detail::WipeShadowJob job;
+      job.dst = s.d_row(y);
+      job.old_row = s.o_row(y);
+      job.new_row = s.n_row(y);
+      job.key = levels + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+      job.offset = offset;
+      job.count = w;
+      shadow(job);
     }
+    return;
   }
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
     const std::size_t g = levels[static_cast<std::size_t>(y) * w + x];
     const std::uint32_t src = from_new[g] ? n : o;
     return darkens ? L::sub(src, amount[g]) : L::add(src, amount[g]);
   });
-}
-
-// Row by row: the grey to add (subtract) per pixel from its level, then the
-// shading kernel with the levels as keys. A threshold of 256 (no level
-// shows the new screen) takes the old screen for both.
-template <class T>
-void TWipeShadowWhite::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount,
-                                 int threshold) {
-  LockedScreens s(target(), old_screen(), new_screen());
-  if (!s.ok()) return;
-  const int w = width();
-  const int format = shade_format(target().GetBitCount());
-  const detail::WipeShadeFn shade = Darkens() ? set.subtract[format] : set.add[format];
-  std::array<T, 256> by_level{};
-  for (std::size_t g = 0; g < 256; ++g) by_level[g] = static_cast<T>(amount[g]);
-  std::vector<T> row(static_cast<std::size_t>(w));
-  for (int y = 0; y < height(); ++y) {
-    const std::uint8_t* levels = m_grey.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-    for (int x = 0; x < w; ++x) row[static_cast<std::size_t>(x)] = by_level[levels[x]];
-    detail::WipeShadeJob job;
-    job.dst = s.d_row(y);
-    job.old_row = s.o_row(y);
-    job.new_row = threshold > 255 ? s.o_row(y) : s.n_row(y);
-    job.key = levels;
-    job.amount = reinterpret_cast<const std::uint8_t*>(row.data());
-    job.threshold = std::min(threshold, 255);
-    job.count = w;
-    shade(job);
-  }
 }
 
 // --- Ripple ------------------------------------------------------------------------------------------
