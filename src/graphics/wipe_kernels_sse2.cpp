@@ -47,6 +47,8 @@ struct Sse2 {
   }
   static V pack16(V a, V b) { return _mm_packus_epi16(a, b); }
   // Lanes of `a` where `m` is set, of `b` elsewhere.
+  // Whether any bit is set.
+  static bool any(V a) { return _mm_movemask_epi8(a) != 0; }
   static V select(V m, V a, V b) { return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)); }
   // Four mask bytes, each spread over the four bytes of its pixel.
   static V mask_dwords(const std::uint8_t* m) {

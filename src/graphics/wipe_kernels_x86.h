@@ -51,8 +51,10 @@ struct WipeVector {
     const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(o), S::sub16(ff, mlo)), S::mullo16(S::lo8(n), mlo)));
     const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(o), S::sub16(ff, mhi)), S::mullo16(S::hi8(n), mhi)));
     V r = S::and_(S::pack16(lo, hi), S::set32(0x00FFFFFF));
-    r = S::select(S::cmpeq8(m, S::zero()), o, r);
-    return S::select(S::cmpeq8(m, S::set8(-1)), n, r);
+    const V none = S::cmpeq8(m, S::zero()), all = S::cmpeq8(m, S::set8(-1));
+    if (!S::any(S::or_(none, all))) return r;
+    r = S::select(none, o, r);
+    return S::select(all, n, r);
   }
 
   // Every group of vector-width pixels: copied from one screen when its
@@ -99,6 +101,17 @@ struct WipeVector {
     return S::template srl16<8>(S::add16(S::mullo16(a, inv), S::mullo16(b, m)));
   }
 
+  // The red field of a pixel: at the top of 5-6-5 pixels the shift alone
+  // isolates it; 5-5-5 pixels have a bit above it.
+  template <int RedShift>
+  static V red(V p, V bits) {
+    if constexpr (RedShift == 11) {
+      return S::template srl16<11>(p);
+    } else {
+      return field<RedShift>(p, bits);
+    }
+  }
+
   template <int RedShift, int GreenMask, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
   static void mix16(const WipeRowJob& j) {
     each_group<2, P16>(
@@ -106,12 +119,16 @@ struct WipeVector {
         [](V o, V n, const std::uint8_t* mask) {
           const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
           const V m = S::mask_words(mask), inv = S::sub16(ff, m);
-          const V r = channel(field<RedShift>(o, c31), field<RedShift>(n, c31), m, inv);
+          const V r = channel(red<RedShift>(o, c31), red<RedShift>(n, c31), m, inv);
           const V g = channel(field<5>(o, cg), field<5>(n, cg), m, inv);
           const V b = channel(field<0>(o, c31), field<0>(n, c31), m, inv);
           V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
-          v = S::select(S::cmpeq16(m, S::zero()), o, v);
-          return S::select(S::cmpeq16(m, ff), n, v);
+          // Weights 0 and 255 take whole pixels; groups without them (most
+          // of a soft edge) skip the two selections.
+          const V none = S::cmpeq16(m, S::zero()), all = S::cmpeq16(m, ff);
+          if (!S::any(S::or_(none, all))) return v;
+          v = S::select(none, o, v);
+          return S::select(all, n, v);
         },
         wipe_mix_pixel<2, Mix>);
   }
