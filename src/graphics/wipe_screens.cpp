@@ -735,9 +735,20 @@ void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* d
       const T* lines_at = out.data() + static_cast<std::size_t>(k0) * h;
       int y = 0;
       if (transpose && all) {
-        for (; y + kBlock <= h; y += kBlock) {
+        // Above and below every column's squeezed line the block is black:
+        // those rows are cleared outright, the rest turned by the kernel.
+        int lo = h, hi = 0;
+        for (int k = 0; k < bw; ++k) {
+          const Column& c = plan[static_cast<std::size_t>(x + k)];
+          lo = std::min(lo, c.line.begin);
+          hi = std::max(hi, c.line.begin + c.samples.count);
+        }
+        auto clear = [&](int row) { std::memset(dst + dp * row + x * B, 0, kBlock * sizeof(T)); };
+        for (; y + kBlock <= lo; ++y) clear(y);
+        for (; y + kBlock <= h && y < hi; y += kBlock) {
           transpose(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes, dst + dp * y + x * B, dp);
         }
+        for (; y >= hi && y < h; ++y) clear(y);
       }
       for (; y < h; ++y) {
         T* row = reinterpret_cast<T*>(dst + dp * y) + x;
