@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "graphics/kernels.h"
 #include "graphics/wipe_kernels.h"
@@ -370,17 +371,17 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
 
 // The sectors keep their shape instead of a mask on the kernel paths: a
 // draw at the same elapsed value after a change of path (both ways) still
-// gives the reference's pixels, on odd and even sizes.
+// gives the reference's pixels, on odd and even sizes, at both pixel sizes.
 TEST(WipeMaskFastPath, SectorsDrawTheSamePixelsWhenThePathChangesBetweenDraws) {
   for (int type : {WP_CLOCKHAND, WP_FAN, WP_WFAN}) {
-    for (auto [w, h] : {std::pair{64, 48}, std::pair{33, 71}}) {
-      Screens ref(w, h, 32, static_cast<unsigned>(type));
+    for (auto [w, h, bits] : {std::tuple{64, 48, 32}, std::tuple{33, 71, 32}, std::tuple{33, 71, 16}}) {
+      Screens ref(w, h, bits, static_cast<unsigned>(type));
       WipeSetup ref_setup;
       {
         ScopedPixelPath path(PixelPath::Reference);
         draw_once(ref, ref_setup, {type, 37, 100, false, 45, 0, ""});
       }
-      Screens s(w, h, 32, static_cast<unsigned>(type));
+      Screens s(w, h, bits, static_cast<unsigned>(type));
       WipeSetup setup;
       auto wipe = draw_once(s, setup, {type, 37, 100, false, 45, 0, ""});
       EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " best path";
