@@ -125,6 +125,9 @@ class Region {
     // Pie: the directions (sin, −cos) of both bounding rays.
     double ray[2][2] = {};
     std::vector<PointF> points;  // polygon
+    // shape_bounds(), worked out once when the shape is made: every row
+    // of a walk starts from it.
+    Rect box{};
   };
 
   static bool shape_contains(const Shape& s, double x, double y);
@@ -135,7 +138,8 @@ class Region {
   // The spans of one shape on row y within [x0, x1), appended to `out`.
   static void shape_row_spans(const Shape& s, int y, int x0, int x1, std::vector<Span>& out, RowScratch& scratch,
                               const PieAngles* angles);
-  static Rect shape_bounds(const Shape& s);
+  static Rect shape_bounds(const Shape& s) { return s.box; }
+  static Rect compute_bounds(const Shape& s);
   // Real x positions along the line y = yc where the shape's membership may
   // change (edges crossing the line).
   static void shape_crossings(const Shape& s, double yc, std::vector<double>& out);

@@ -42,14 +42,21 @@ void select_row(const WipeRowJob& j) {
   }
 }
 
-template <int Bytes, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
-void shade_row(const WipeShadeJob& j) {
-  for (int i = 0; i < j.count; ++i) wipe_shade_pixel<Bytes, Op>(j, i);
+template <int Bytes, int Format, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
+void shadow_row(const WipeShadowJob& j) {
+  for (int i = 0; i < j.count; ++i) wipe_shadow_pixel<Bytes, Format, Op>(j, i);
 }
 
 template <int Bytes, int Format, std::uint32_t (*Add)(std::uint32_t, std::uint32_t)>
 void spot_row(const WipeSpotJob& j) {
   for (int i = 0; i < j.count; ++i) wipe_spot_pixel<Bytes, Format, Add>(j, i);
+}
+
+template <int Bytes>
+void transpose8(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst, std::ptrdiff_t dst_pitch) {
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 8; ++j) std::memcpy(dst + dst_pitch * j + Bytes * i, src + src_pitch * i + Bytes * j, Bytes);
+  }
 }
 
 struct Sets {
@@ -74,15 +81,17 @@ void fill_wipe_portable(WipeKernelSet& set) {
   set.select[0] = select_row<4>;
   set.select[1] = select_row<2>;
   set.select[2] = select_row<2>;
-  set.add[0] = shade_row<4, WipeX888::add>;
-  set.add[1] = shade_row<2, WipeR565::add>;
-  set.add[2] = shade_row<2, WipeX555::add>;
-  set.subtract[0] = shade_row<4, WipeX888::sub>;
-  set.subtract[1] = shade_row<2, WipeR565::sub>;
-  set.subtract[2] = shade_row<2, WipeX555::sub>;
+  set.shadow_add[0] = shadow_row<4, 0, WipeX888::add>;
+  set.shadow_add[1] = shadow_row<2, 1, WipeR565::add>;
+  set.shadow_add[2] = shadow_row<2, 2, WipeX555::add>;
+  set.shadow_sub[0] = shadow_row<4, 0, WipeX888::sub>;
+  set.shadow_sub[1] = shadow_row<2, 1, WipeR565::sub>;
+  set.shadow_sub[2] = shadow_row<2, 2, WipeX555::sub>;
   set.spot[0] = spot_row<4, 0, WipeX888::add>;
   set.spot[1] = spot_row<2, 1, WipeR565::add>;
   set.spot[2] = spot_row<2, 2, WipeX555::add>;
+  set.transpose8[0] = transpose8<4>;
+  set.transpose8[1] = transpose8<2>;
 }
 
 const WipeKernelSet* wipe_kernels_for(PixelPath p) {

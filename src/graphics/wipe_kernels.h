@@ -18,6 +18,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -35,22 +36,21 @@ struct WipeRowJob {
 
 using WipeRowFn = void (*)(const WipeRowJob&);
 
-// One target row of the shading transitions (spotlight, mask white and
-// black): pixel k is the new screen's when key[k] >= threshold (0..255),
-// else the old screen's, with the pixel amount[k] (a row of pixels of the
-// target's layout) added per channel, saturating, or subtracted, floored at
-// 0.
-struct WipeShadeJob {
+// One target row of mask white (black): for pixel k, v = clamp(key[k] +
+// offset, 0, 511); the new pixel when v > 255, else the old one, with the
+// grey (g, g, g), g = min(v, 511 − v), of the format added per channel,
+// saturating (subtracted, floored at 0). The pixel is always computed, so
+// the bits outside the channels come out 0. offset lies in −512..512.
+struct WipeShadowJob {
   std::uint8_t* dst = nullptr;
   const std::uint8_t* old_row = nullptr;
   const std::uint8_t* new_row = nullptr;
-  const std::uint8_t* key = nullptr;     // `count` bytes
-  const std::uint8_t* amount = nullptr;  // `count` pixels
-  int threshold = 0;
+  const std::uint8_t* key = nullptr;  // `count` grey levels
+  int offset = 0;
   int count = 0;
 };
 
-using WipeShadeFn = void (*)(const WipeShadeJob&);
+using WipeShadowFn = void (*)(const WipeShadowJob&);
 
 // One target row of the spotlight at progress b: for pixel k, v = b −
 // threshold[k]; v < 0 the old pixel, v >= 512 the new one, else the old
@@ -68,13 +68,21 @@ struct WipeSpotJob {
 
 using WipeSpotFn = void (*)(const WipeSpotJob&);
 
+// An 8 × 8 block of pixels of one size transposed: pixel (row i, column
+// j) of src goes to (row j, column i) of dst; pitches in bytes. Pure data
+// movement, so every path gives the same bytes.
+using WipeTransposeFn = void (*)(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst,
+                                 std::ptrdiff_t dst_pitch);
+
 struct WipeKernelSet {
   // By RowFormat: X888, R565, X555.
   WipeRowFn mix[3] = {};
   WipeRowFn select[3] = {};
-  WipeShadeFn add[3] = {};
-  WipeShadeFn subtract[3] = {};
+  WipeShadowFn shadow_add[3] = {};
+  WipeShadowFn shadow_sub[3] = {};
   WipeSpotFn spot[3] = {};
+  // By pixel size: 4 bytes, 2 bytes.
+  WipeTransposeFn transpose8[2] = {};
 };
 
 // The set of a path; nullptr for Reference or a path this processor lacks.
@@ -141,21 +149,21 @@ inline void wipe_select_pixel(const WipeRowJob& j, int k) {
   std::memcpy(j.dst + k * Bytes, (j.mask[k] ? j.new_row : j.old_row) + k * Bytes, Bytes);
 }
 
-template <int Bytes, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
-inline void wipe_shade_pixel(const WipeShadeJob& j, int k) {
-  std::uint32_t s = 0, a = 0;
-  std::memcpy(&s, (j.key[k] >= j.threshold ? j.new_row : j.old_row) + k * Bytes, Bytes);
-  std::memcpy(&a, j.amount + k * Bytes, Bytes);
-  const std::uint32_t v = Op(s, a);
-  std::memcpy(j.dst + k * Bytes, &v, Bytes);
-}
-
 // The grey (g, g, g) of a format by its channels' top bits: X888, R565,
 // X555 (the grey tables of the screen's layouts hold the same values).
 inline std::uint32_t wipe_format_grey(int format, std::uint32_t g) {
   if (format == 0) return g * 0x010101u;
   if (format == 1) return ((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3);
   return ((g >> 3) << 10) | ((g >> 3) << 5) | (g >> 3);
+}
+
+template <int Bytes, int Format, std::uint32_t (*Op)(std::uint32_t, std::uint32_t)>
+inline void wipe_shadow_pixel(const WipeShadowJob& j, int k) {
+  const int v = std::clamp(j.key[k] + j.offset, 0, 511);
+  std::uint32_t s = 0;
+  std::memcpy(&s, (v > 255 ? j.new_row : j.old_row) + k * Bytes, Bytes);
+  const std::uint32_t out = Op(s, wipe_format_grey(Format, static_cast<std::uint32_t>(std::min(v, 511 - v))));
+  std::memcpy(j.dst + k * Bytes, &out, Bytes);
 }
 
 template <int Bytes, int Format, std::uint32_t (*Add)(std::uint32_t, std::uint32_t)>

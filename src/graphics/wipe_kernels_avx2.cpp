@@ -49,6 +49,8 @@ struct Avx2 {
     return _mm256_slli_epi16(a, N);
   }
   static V pack16(V a, V b) { return _mm256_packus_epi16(a, b); }
+  // Whether any bit is set.
+  static bool any(V a) { return _mm256_movemask_epi8(a) != 0; }
   static V select(V m, V a, V b) { return _mm256_blendv_epi8(b, a, m); }
   // Eight mask bytes, each spread over the four bytes of its pixel.
   static V mask_dwords(const std::uint8_t* m) {

@@ -47,6 +47,8 @@ struct Sse2 {
   }
   static V pack16(V a, V b) { return _mm_packus_epi16(a, b); }
   // Lanes of `a` where `m` is set, of `b` elsewhere.
+  // Whether any bit is set.
+  static bool any(V a) { return _mm_movemask_epi8(a) != 0; }
   static V select(V m, V a, V b) { return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)); }
   // Four mask bytes, each spread over the four bytes of its pixel.
   static V mask_dwords(const std::uint8_t* m) {
@@ -67,9 +69,69 @@ struct Sse2 {
   }
 };
 
+__m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Four rows of four 32-bit pixels, transposed in place.
+void transpose4x4(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
+  const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+  const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+  r0 = _mm_unpacklo_epi64(t0, t1);
+  r1 = _mm_unpackhi_epi64(t0, t1);
+  r2 = _mm_unpacklo_epi64(t2, t3);
+  r3 = _mm_unpackhi_epi64(t2, t3);
+}
+
+// 32-bit pixels: the four 4 × 4 quarters, each transposed into the
+// mirrored quarter.
+void transpose8_32(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
+  for (int qi = 0; qi < 2; ++qi) {
+    for (int qj = 0; qj < 2; ++qj) {
+      const std::uint8_t* s = src + sp * 4 * qi + 16 * qj;
+      __m128i r0 = load(s), r1 = load(s + sp), r2 = load(s + 2 * sp), r3 = load(s + 3 * sp);
+      transpose4x4(r0, r1, r2, r3);
+      std::uint8_t* d = dst + dp * 4 * qj + 16 * qi;
+      store(d, r0);
+      store(d + dp, r1);
+      store(d + 2 * dp, r2);
+      store(d + 3 * dp, r3);
+    }
+  }
+}
+
+// 16-bit pixels: eight rows of one vector, interleaved by pixels, pairs and
+// quadruples.
+void transpose8_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
+  __m128i r[8];
+  for (int i = 0; i < 8; ++i) r[i] = load(src + sp * i);
+  __m128i a[8], b[8];
+  for (int i = 0; i < 4; ++i) {
+    a[2 * i] = _mm_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
+    a[2 * i + 1] = _mm_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
+  }
+  // b[0..3]: columns (0,1), (2,3), (4,5), (6,7) of rows 0..3; b[4..7] of
+  // rows 4..7.
+  for (int half = 0; half < 2; ++half) {
+    const __m128i* x = a + 4 * half;
+    __m128i* y = b + 4 * half;
+    y[0] = _mm_unpacklo_epi32(x[0], x[2]);
+    y[1] = _mm_unpackhi_epi32(x[0], x[2]);
+    y[2] = _mm_unpacklo_epi32(x[1], x[3]);
+    y[3] = _mm_unpackhi_epi32(x[1], x[3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    store(dst + dp * (2 * i), _mm_unpacklo_epi64(b[i], b[i + 4]));
+    store(dst + dp * (2 * i + 1), _mm_unpackhi_epi64(b[i], b[i + 4]));
+  }
+}
+
 }  // namespace
 
-void fill_wipe_sse2(WipeKernelSet& set) { WipeVector<Sse2>::fill(set); }
+void fill_wipe_sse2(WipeKernelSet& set) {
+  WipeVector<Sse2>::fill(set);
+  set.transpose8[0] = transpose8_32;
+  set.transpose8[1] = transpose8_16;
+}
 
 }  // namespace nova::graphics::detail
 

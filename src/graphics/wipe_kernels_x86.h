@@ -51,8 +51,10 @@ struct WipeVector {
     const V lo = S::template srl16<8>(S::add16(S::mullo16(S::lo8(o), S::sub16(ff, mlo)), S::mullo16(S::lo8(n), mlo)));
     const V hi = S::template srl16<8>(S::add16(S::mullo16(S::hi8(o), S::sub16(ff, mhi)), S::mullo16(S::hi8(n), mhi)));
     V r = S::and_(S::pack16(lo, hi), S::set32(0x00FFFFFF));
-    r = S::select(S::cmpeq8(m, S::zero()), o, r);
-    return S::select(S::cmpeq8(m, S::set8(-1)), n, r);
+    const V none = S::cmpeq8(m, S::zero()), all = S::cmpeq8(m, S::set8(-1));
+    if (!S::any(S::or_(none, all))) return r;
+    r = S::select(none, o, r);
+    return S::select(all, n, r);
   }
 
   // Every group of vector-width pixels: copied from one screen when its
@@ -99,6 +101,17 @@ struct WipeVector {
     return S::template srl16<8>(S::add16(S::mullo16(a, inv), S::mullo16(b, m)));
   }
 
+  // The red field of a pixel: at the top of 5-6-5 pixels the shift alone
+  // isolates it; 5-5-5 pixels have a bit above it.
+  template <int RedShift>
+  static V red(V p, V bits) {
+    if constexpr (RedShift == 11) {
+      return S::template srl16<11>(p);
+    } else {
+      return field<RedShift>(p, bits);
+    }
+  }
+
   template <int RedShift, int GreenMask, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
   static void mix16(const WipeRowJob& j) {
     each_group<2, P16>(
@@ -106,12 +119,16 @@ struct WipeVector {
         [](V o, V n, const std::uint8_t* mask) {
           const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
           const V m = S::mask_words(mask), inv = S::sub16(ff, m);
-          const V r = channel(field<RedShift>(o, c31), field<RedShift>(n, c31), m, inv);
+          const V r = channel(red<RedShift>(o, c31), red<RedShift>(n, c31), m, inv);
           const V g = channel(field<5>(o, cg), field<5>(n, cg), m, inv);
           const V b = channel(field<0>(o, c31), field<0>(n, c31), m, inv);
           V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
-          v = S::select(S::cmpeq16(m, S::zero()), o, v);
-          return S::select(S::cmpeq16(m, ff), n, v);
+          // Weights 0 and 255 take whole pixels; groups without them (most
+          // of a soft edge) skip the two selections.
+          const V none = S::cmpeq16(m, S::zero()), all = S::cmpeq16(m, ff);
+          if (!S::any(S::or_(none, all))) return v;
+          v = S::select(none, o, v);
+          return S::select(all, n, v);
         },
         wipe_mix_pixel<2, Mix>);
   }
@@ -122,58 +139,65 @@ struct WipeVector {
         wipe_select_pixel<2>);
   }
 
-  // One channel of 16-bit pixels (field mask M), moved to the top of its
-  // lane so that the lanes' unsigned saturation clamps it, then back.
-  template <bool Sub, std::uint32_t M>
-  static V shade_channel(V p, V a) {
-    constexpr int top = std::countl_zero(M) - 16;
-    const V m = S::set16(static_cast<int>(M));
-    const V x = S::template sll16<top>(S::and_(p, m)), y = S::template sll16<top>(S::and_(a, m));
-    return S::and_(S::template srl16<top>(Sub ? S::subs16u(x, y) : S::adds16u(x, y)), m);
-  }
-
-  // Pixels from the new screen where the key byte is at least the
-  // threshold, then a pixel row added (subtracted) per channel, saturating:
-  // bytes of 32-bit pixels saturate by themselves, 16-bit channels through
-  // shade_channel. The bits outside the channels come out 0, as from the
-  // per-pixel formulas.
-  template <int Bytes, bool Sub, std::uint32_t R, std::uint32_t G, std::uint32_t B>
-  static void shade(const WipeShadeJob& j) {
-    using C = WipeChannels<R, G, B>;
-    constexpr int per = Bytes == 4 ? P32 : P16;
-    const V t = Bytes == 4 ? S::set8(j.threshold) : S::set16(j.threshold);
-    int i = 0;
-    for (; i + per <= j.count; i += per) {
-      V from_new;
-      if constexpr (Bytes == 4) {
-        const V k = S::mask_dwords(j.key + i);
-        from_new = S::cmpeq8(S::max8u(k, t), k);
-      } else {
-        const V k = S::mask_words(j.key + i);
-        from_new = S::cmpeq16(S::max16(k, t), k);
-      }
-      const V src = S::select(from_new, S::loadu(j.new_row + i * Bytes), S::loadu(j.old_row + i * Bytes));
-      const V a = S::loadu(j.amount + i * Bytes);
-      V out;
-      if constexpr (Bytes == 4) {
-        out = S::and_(Sub ? S::subs8u(src, a) : S::adds8u(src, a), S::set32(0x00FFFFFF));
-      } else {
-        out =
-            S::or_(S::or_(shade_channel<Sub, R>(src, a), shade_channel<Sub, G>(src, a)), shade_channel<Sub, B>(src, a));
-      }
-      S::storeu(j.dst + i * Bytes, out);
-    }
-    for (; i < j.count; ++i) wipe_shade_pixel<Bytes, Sub ? C::sub : C::add>(j, i);
-  }
-
   // One channel (field mask M) of 16-bit pixels moved to the top of its
   // lane, `top` (a value with only the channel's width of top bits) added
   // with unsigned saturation (which fills the bits below), and moved back.
-  template <std::uint32_t M>
+  // The channels above it leave the lane on the way up; those below it
+  // ride along under the channel (top has zeros there, so they change only
+  // when the channel saturates) and are masked off on the way back, which
+  // the lowest channel does not need: its way back shifts them out.
+  template <std::uint32_t M, bool Sub = false>
   static V add_at_top(V p, V top) {
     constexpr int shift = std::countl_zero(M) - 16;
-    const V m = S::set16(static_cast<int>(M));
-    return S::and_(S::template srl16<shift>(S::adds16u(S::template sll16<shift>(S::and_(p, m)), top)), m);
+    V x = p;
+    if constexpr (shift > 0) x = S::template sll16<shift>(x);
+    x = Sub ? S::subs16u(x, top) : S::adds16u(x, top);
+    if constexpr (shift > 0) x = S::template srl16<shift>(x);
+    if constexpr ((M & 1) == 0) x = S::and_(x, S::set16(static_cast<int>(M)));
+    return x;
+  }
+
+  // The grey of g (16-bit lanes, 0..255) added to (subtracted from) each
+  // channel of src: for 32-bit pixels g in every byte of its lane (each g
+  // fills both halves of its pixel's lane), for 16-bit ones each channel's
+  // top bits at the top of the lane, where its channel is added. The bits
+  // outside the channels come out 0.
+  template <int Bytes, int Format, bool Sub, std::uint32_t R, std::uint32_t G, std::uint32_t B>
+  static V shade_grey(V src, V g) {
+    if constexpr (Bytes == 4) {
+      const V grey = S::or_(g, S::template sll16<8>(g));
+      return S::and_(Sub ? S::subs8u(src, grey) : S::adds8u(src, grey), S::set32(0x00FFFFFF));
+    } else {
+      // 5 bits, or 6 for the green of 5-6-5.
+      const V grey5 = S::template sll16<8>(S::and_(g, S::set16(0xF8)));
+      const V grey_g = Format == 1 ? S::template sll16<8>(S::and_(g, S::set16(0xFC))) : grey5;
+      return S::or_(S::or_(add_at_top<R, Sub>(src, grey5), add_at_top<G, Sub>(src, grey_g)),
+                    add_at_top<B, Sub>(src, grey5));
+    }
+  }
+
+  // Mask white and black: v = clamp(level + offset, 0, 511) in 16-bit
+  // lanes (for 32-bit pixels each level fills both halves of its pixel's
+  // lane), the screen chosen by v > 255, the grey min(v, 511 − v).
+  template <int Bytes, int Format, bool Sub, std::uint32_t R, std::uint32_t G, std::uint32_t B>
+  static void shadow(const WipeShadowJob& j) {
+    using C = WipeChannels<R, G, B>;
+    constexpr int per = Bytes == 4 ? P32 : P16;
+    const V off = S::set16(j.offset), c511 = S::set16(511), c255 = S::set16(255);
+    std::uint8_t* const dst = j.dst;
+    const std::uint8_t* const old_row = j.old_row;
+    const std::uint8_t* const new_row = j.new_row;
+    const std::uint8_t* const key = j.key;
+    const int count = j.count;
+    int i = 0;
+    for (; i + per <= count; i += per) {
+      const V k = Bytes == 4 ? S::and_(S::mask_dwords(key + i), S::set32(0x00FF00FF)) : S::mask_words(key + i);
+      const V v = S::min16(S::max16(S::add16(k, off), S::zero()), c511);
+      const V src = S::select(S::cmpgt16(v, c255), S::loadu(new_row + i * Bytes), S::loadu(old_row + i * Bytes));
+      const V g = S::min16(v, S::sub16(c511, v));
+      S::storeu(dst + i * Bytes, shade_grey<Bytes, Format, Sub, R, G, B>(src, g));
+    }
+    for (; i < count; ++i) wipe_shadow_pixel<Bytes, Format, Sub ? C::sub : C::add>(j, i);
   }
 
   // The spotlight: v = b − threshold in 16-bit lanes (for 32-bit pixels
@@ -199,17 +223,7 @@ struct WipeVector {
       const V o = S::loadu(old_row + i * Bytes), n = S::loadu(new_row + i * Bytes);
       const V src = S::select(S::cmpgt16(v, c255), n, o);
       const V g = S::min16(v, S::sub16(c511, v));
-      V out;
-      if constexpr (Bytes == 4) {
-        out = S::and_(S::adds8u(src, S::or_(g, S::template sll16<8>(g))), S::set32(0x00FFFFFF));
-      } else {
-        // Each channel of the grey is g's top bits, already at the top of
-        // the lane where its channel is added: 5 bits, or 6 for the green
-        // of 5-6-5.
-        const V grey5 = S::template sll16<8>(S::and_(g, S::set16(0xF8)));
-        const V grey_g = Format == 1 ? S::template sll16<8>(S::and_(g, S::set16(0xFC))) : grey5;
-        out = S::or_(S::or_(add_at_top<R>(src, grey5), add_at_top<G>(src, grey_g)), add_at_top<B>(src, grey5));
-      }
+      V out = shade_grey<Bytes, Format, false, R, G, B>(src, g);
       out = S::select(before, o, out);
       S::storeu(dst + i * Bytes, S::select(after, n, out));
     }
@@ -223,12 +237,12 @@ struct WipeVector {
     set.select[0] = select32;
     set.select[1] = select16;
     set.select[2] = select16;
-    set.add[0] = shade<4, false, 0xFF0000, 0x00FF00, 0x0000FF>;
-    set.add[1] = shade<2, false, 0xF800, 0x07E0, 0x001F>;
-    set.add[2] = shade<2, false, 0x7C00, 0x03E0, 0x001F>;
-    set.subtract[0] = shade<4, true, 0xFF0000, 0x00FF00, 0x0000FF>;
-    set.subtract[1] = shade<2, true, 0xF800, 0x07E0, 0x001F>;
-    set.subtract[2] = shade<2, true, 0x7C00, 0x03E0, 0x001F>;
+    set.shadow_add[0] = shadow<4, 0, false, 0xFF0000, 0x00FF00, 0x0000FF>;
+    set.shadow_add[1] = shadow<2, 1, false, 0xF800, 0x07E0, 0x001F>;
+    set.shadow_add[2] = shadow<2, 2, false, 0x7C00, 0x03E0, 0x001F>;
+    set.shadow_sub[0] = shadow<4, 0, true, 0xFF0000, 0x00FF00, 0x0000FF>;
+    set.shadow_sub[1] = shadow<2, 1, true, 0xF800, 0x07E0, 0x001F>;
+    set.shadow_sub[2] = shadow<2, 2, true, 0x7C00, 0x03E0, 0x001F>;
     set.spot[0] = spot<4, 0, 0xFF0000, 0x00FF00, 0x0000FF>;
     set.spot[1] = spot<2, 1, 0xF800, 0x07E0, 0x001F>;
     set.spot[2] = spot<2, 2, 0x7C00, 0x03E0, 0x001F>;

@@ -369,20 +369,21 @@ void TWipeShadow::Build(std::int64_t i, std::int64_t, std::int64_t) {
     if (v != 0 && v != 255) m_binary = false;
   }
   // clamp(g + i − 256, 0, 255) is a saturating byte addition (subtraction)
-  // of one amount, which the compiler turns into vector code.
+  // of one amount. Written on bytes, in the forms the compiler knows, it
+  // becomes one saturating vector operation per 16 or 32 pixels.
   const std::int64_t k = i - 256;
-  const unsigned amount = static_cast<unsigned>(std::min<std::int64_t>(k >= 0 ? k : -k, 255));
+  const auto amount = static_cast<std::uint8_t>(std::min<std::int64_t>(k >= 0 ? k : -k, 255));
   const std::size_t w = static_cast<std::size_t>(width());
   for (int y = 0; y < height(); ++y) {
     std::uint8_t* row = mask_row(y);
     const std::uint8_t* g = m_grey.data() + w * static_cast<std::size_t>(y);
     if (k >= 0) {
       for (std::size_t x = 0; x < w; ++x) {
-        const unsigned v = g[x] + amount;
-        row[x] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+        const auto v = static_cast<std::uint8_t>(g[x] + amount);
+        row[x] = v < g[x] ? std::uint8_t{255} : v;
       }
     } else {
-      for (std::size_t x = 0; x < w; ++x) row[x] = static_cast<std::uint8_t>(g[x] > amount ? g[x] - amount : 0);
+      for (std::size_t x = 0; x < w; ++x) row[x] = g[x] > amount ? static_cast<std::uint8_t>(g[x] - amount) : 0;
     }
   }
 }

@@ -91,6 +91,15 @@ const detail::WipeKernelSet* shade_kernels(const TCustomDIBX& target) {
 
 int shade_format(int bit_count) { return bit_count == 32 ? 0 : bit_count == 16 ? 1 : 2; }
 
+// Whether a grey table holds the greys that the kernels build for a format
+// (a 16-bit target on a 15-bit screen has another layout's).
+bool own_greys(const std::array<std::uint32_t, 256>& grey, int format) {
+  for (std::uint32_t g = 0; g < 256; ++g) {
+    if (grey[g] != detail::wipe_format_grey(format, g)) return false;
+  }
+  return true;
+}
+
 // The three screens' buffers, locked for one draw.
 struct LockedScreens {
   TCustomDIBX& target;
@@ -186,13 +195,7 @@ void TWipeSpot::Draw(std::int64_t e, std::int64_t d) {
   // The kernel builds the greys of the target's own layout; a table of
   // another layout (a 16-bit target on a 15-bit screen) and thresholds
   // beyond 16 bits go pixel by pixel.
-  const bool own_greys = [&] {
-    for (std::uint32_t g = 0; g < 256; ++g) {
-      if (grey[g] != detail::wipe_format_grey(format, g)) return false;
-    }
-    return true;
-  }();
-  if (set && !m_row_threshold.empty() && own_greys) {
+  if (set && !m_row_threshold.empty() && own_greys(grey, format)) {
     target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(set->spot[format], b)
                                  : draw_rows<std::uint16_t>(set->spot[format], b);
     return;
@@ -318,51 +321,32 @@ void TWipeShadowWhite::Draw(std::int64_t e, std::int64_t d) {
   const std::uint8_t* levels = m_grey.data();
   const int w = width();
   const bool darkens = Darkens();
-  if (const detail::WipeKernelSet* set = shade_kernels(target())) {
-    // The brighter levels switch first, so the new screen shows from one
-    // level on: the kernels compare each pixel's level with it.
-    const auto first = std::find(from_new.begin(), from_new.end(), 1);
-    if (std::all_of(first, from_new.end(), [](std::uint8_t v) { return v == 1; })) {
-      const int threshold = static_cast<int>(first - from_new.begin());
-      target().GetBitCount() == 32 ? draw_rows<std::uint32_t>(*set, amount, threshold)
-                                   : draw_rows<std::uint16_t>(*set, amount, threshold);
-      return;
+  const detail::WipeKernelSet* set = shade_kernels(target());
+  if (set && own_greys(grey, shade_format(target().GetBitCount()))) {
+    // v = clamp(g + p − 511, 0, 511) per pixel, worked out by the kernel
+    // from the level itself; beyond ±512 every level gives 0 (511).
+    const int offset = static_cast<int>(std::clamp<std::int64_t>(p - 511, -512, 512));
+    const int format = shade_format(target().GetBitCount());
+    const detail::WipeShadowFn shadow = darkens ? set->shadow_sub[format] : set->shadow_add[format];
+    LockedScreens s(target(), old_screen(), new_screen());
+    if (!s.ok()) return;
+    for (int y = 0; y < height(); ++y) {
+      detail::WipeShadowJob job;
+      job.dst = s.d_row(y);
+      job.old_row = s.o_row(y);
+      job.new_row = s.n_row(y);
+      job.key = levels + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+      job.offset = offset;
+      job.count = w;
+      shadow(job);
     }
+    return;
   }
   each_pixel(target(), old_screen(), new_screen(), [&]<class L>(int x, int y, std::uint32_t o, std::uint32_t n) {
     const std::size_t g = levels[static_cast<std::size_t>(y) * w + x];
     const std::uint32_t src = from_new[g] ? n : o;
     return darkens ? L::sub(src, amount[g]) : L::add(src, amount[g]);
   });
-}
-
-// Row by row: the grey to add (subtract) per pixel from its level, then the
-// shading kernel with the levels as keys. A threshold of 256 (no level
-// shows the new screen) takes the old screen for both.
-template <class T>
-void TWipeShadowWhite::draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount,
-                                 int threshold) {
-  LockedScreens s(target(), old_screen(), new_screen());
-  if (!s.ok()) return;
-  const int w = width();
-  const int format = shade_format(target().GetBitCount());
-  const detail::WipeShadeFn shade = Darkens() ? set.subtract[format] : set.add[format];
-  std::array<T, 256> by_level{};
-  for (std::size_t g = 0; g < 256; ++g) by_level[g] = static_cast<T>(amount[g]);
-  std::vector<T> row(static_cast<std::size_t>(w));
-  for (int y = 0; y < height(); ++y) {
-    const std::uint8_t* levels = m_grey.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-    for (int x = 0; x < w; ++x) row[static_cast<std::size_t>(x)] = by_level[levels[x]];
-    detail::WipeShadeJob job;
-    job.dst = s.d_row(y);
-    job.old_row = s.o_row(y);
-    job.new_row = threshold > 255 ? s.o_row(y) : s.n_row(y);
-    job.key = levels;
-    job.amount = reinterpret_cast<const std::uint8_t*>(row.data());
-    job.threshold = std::min(threshold, 255);
-    job.count = w;
-    shade(job);
-  }
 }
 
 // --- Ripple ------------------------------------------------------------------------------------------
@@ -579,6 +563,17 @@ struct TwistLine {
   bool from_new = false;
 };
 
+// round(cos(phi) × length) with the long double cosine, whose reduction
+// of the angle costs far more than the rest of a line. The double cosine
+// lies within 1e-15 × length of it; only a product that falls that near a
+// half (where the two could round apart) asks the long double one.
+std::int64_t round_cos_length(long double phi, int length) {
+  const double v = std::cos(static_cast<double>(phi)) * length;
+  const double f = v - std::floor(v);
+  if (std::abs(f - 0.5) > 1e-6) return static_cast<std::int64_t>(std::nearbyint(v));
+  return round_even(std::cos(phi) * length);
+}
+
 TwistLine twist_line(long double turn, int i, int lines, int length, bool reverse) {
   const int k = reverse ? lines - 1 - i : i;
   const long double phi = turn - static_cast<long double>(k) / lines * (kPi / 2);
@@ -589,7 +584,7 @@ TwistLine twist_line(long double turn, int i, int lines, int length, bool revers
     return line;
   }
   line.state = TwistLine::State::Turning;
-  const std::int64_t w = round_even(std::cos(phi) * length);
+  const std::int64_t w = round_cos_length(phi, length);
   line.span = static_cast<int>(w > 0 ? w : -w);
   line.begin = (length - line.span) / 2;
   line.from_new = w < 0;
@@ -621,10 +616,152 @@ TwistSamples twist_samples(int span, int length) {
   return t;
 }
 
+// One squeezed line: `first` black pixels, `count` samples of `from` at
+// (j × step) >> 16, black to `length`.
+template <class T>
+void stretch_line(T* to, const T* from, int length, int first, int count, std::int64_t step) {
+  std::fill(to, to + first, T{0});
+  // Four samples a turn from four running positions: a third of the
+  // instructions of one position stepped per sample.
+  T* at = to + first;
+  std::int64_t u = 0;
+  int j = 0;
+  const std::int64_t s2 = 2 * step, s3 = 3 * step, s4 = 4 * step;
+  for (; j + 4 <= count; j += 4, u += s4, at += 4) {
+    const T a = from[u >> 16], b = from[(u + step) >> 16], c = from[(u + s2) >> 16], d = from[(u + s3) >> 16];
+    at[0] = a;
+    at[1] = b;
+    at[2] = c;
+    at[3] = d;
+  }
+  for (; j < count; ++j, u += step) *at++ = from[u >> 16];
+  std::fill(to + first + count, to + length, T{0});
+}
+
+// The twist of columns. A turning column reads its screen's column at rows
+// that follow no fixed stride, which in row order costs a line of another
+// row (often another page) for nearly every pixel. So the columns are
+// squeezed where they are contiguous: each strip of columns of a screen is
+// turned into contiguous lines (8 × 8 blocks transposed by the path's
+// kernel), every turning column is squeezed there like a row,
+// and the strip is turned back into the target. Columns that have turned
+// half round are copied from the new screen row by row, whole runs at a
+// time; untouched ones are not written.
+template <class T>
+void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* dst, std::ptrdiff_t dp,
+                   const std::uint8_t* o, std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np) {
+  constexpr std::ptrdiff_t B = sizeof(T);
+  // Strips of one cache line of every row, so that each line of the
+  // screens is fetched once; the kernel turns blocks of eight.
+  constexpr int kStrip = static_cast<int>(64 / B), kBlock = 8;
+  const detail::WipeKernelSet* set = detail::wipe_kernels_for(pixel_path());
+  const detail::WipeTransposeFn transpose = set ? set->transpose8[B == 4 ? 0 : 1] : nullptr;
+  struct Column {
+    TwistLine line;
+    TwistSamples samples;
+  };
+  std::vector<Column> plan(static_cast<std::size_t>(w));
+  for (int x = 0; x < w; ++x) {
+    Column& c = plan[static_cast<std::size_t>(x)];
+    c.line = twist_line(turn, x, w, h, reverse);
+    if (c.line.state == TwistLine::State::Turning) c.samples = twist_samples(c.line.span, h);
+  }
+  // The columns shown whole from the new screen, in runs.
+  for (int x = 0; x < w;) {
+    if (plan[static_cast<std::size_t>(x)].line.state != TwistLine::State::New) {
+      ++x;
+      continue;
+    }
+    int end = x + 1;
+    while (end < w && plan[static_cast<std::size_t>(end)].line.state == TwistLine::State::New) ++end;
+    for (int y = 0; y < h; ++y) {
+      std::memcpy(dst + dp * y + x * B, n + np * y + x * B, static_cast<std::size_t>(end - x) * sizeof(T));
+    }
+    x = end;
+  }
+  const std::size_t lines = static_cast<std::size_t>(kStrip) * static_cast<std::size_t>(h);
+  std::vector<T> in_old(lines), in_new(lines), out(lines);
+  const std::ptrdiff_t line_bytes = static_cast<std::ptrdiff_t>(h) * B;
+  auto turning = [&](int x) { return plan[static_cast<std::size_t>(x)].line.state == TwistLine::State::Turning; };
+  for (int x0 = 0; x0 < w; x0 += kStrip) {
+    const int sw = std::min(kStrip, w - x0);
+    bool need_old = false, need_new = false;
+    for (int k = 0; k < sw; ++k) {
+      const Column& c = plan[static_cast<std::size_t>(x0 + k)];
+      if (c.line.state == TwistLine::State::Turning) (c.line.from_new ? need_new : need_old) = true;
+    }
+    if (!need_old && !need_new) continue;
+    // buf[k × h + y] = the screen's pixel (x0 + k, y): whole blocks of
+    // eight columns by the kernel, the rest pixel by pixel.
+    auto to_lines = [&](std::vector<T>& buf, const std::uint8_t* base, std::ptrdiff_t pitch) {
+      for (int k0 = 0; k0 < sw; k0 += kBlock) {
+        const int bw = std::min(kBlock, sw - k0);
+        T* lines_at = buf.data() + static_cast<std::size_t>(k0) * h;
+        int y = 0;
+        if (transpose && bw == kBlock) {
+          for (; y + kBlock <= h; y += kBlock) {
+            transpose(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y),
+                      line_bytes);
+          }
+        }
+        for (; y < h; ++y) {
+          const T* row = reinterpret_cast<const T*>(base + pitch * y) + x0 + k0;
+          for (int k = 0; k < bw; ++k) lines_at[static_cast<std::size_t>(k) * h + y] = row[k];
+        }
+      }
+    };
+    if (need_old) to_lines(in_old, o, op);
+    if (need_new) to_lines(in_new, n, np);
+    for (int k = 0; k < sw; ++k) {
+      const Column& c = plan[static_cast<std::size_t>(x0 + k)];
+      if (c.line.state != TwistLine::State::Turning) continue;
+      const std::size_t at = static_cast<std::size_t>(k) * h;
+      stretch_line(out.data() + at, (c.line.from_new ? in_new : in_old).data() + at, h, c.line.begin,
+                   c.samples.count, c.samples.step);
+    }
+    // Back into the target: blocks of eight turning columns by the kernel;
+    // blocks with other columns only their turning ones, pixel by pixel.
+    for (int k0 = 0; k0 < sw; k0 += kBlock) {
+      const int bw = std::min(kBlock, sw - k0), x = x0 + k0;
+      bool all = bw == kBlock, any = false;
+      for (int k = 0; k < bw; ++k) {
+        if (turning(x + k)) {
+          any = true;
+        } else {
+          all = false;
+        }
+      }
+      if (!any) continue;
+      const T* lines_at = out.data() + static_cast<std::size_t>(k0) * h;
+      int y = 0;
+      if (transpose && all) {
+        // Above and below every column's squeezed line the block is black:
+        // those rows are cleared outright, the rest turned by the kernel.
+        int lo = h, hi = 0;
+        for (int k = 0; k < bw; ++k) {
+          const Column& c = plan[static_cast<std::size_t>(x + k)];
+          lo = std::min(lo, c.line.begin);
+          hi = std::max(hi, c.line.begin + c.samples.count);
+        }
+        auto clear = [&](int row) { std::memset(dst + dp * row + x * B, 0, kBlock * sizeof(T)); };
+        for (; y + kBlock <= lo; ++y) clear(y);
+        for (; y + kBlock <= h && y < hi; y += kBlock) {
+          transpose(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes, dst + dp * y + x * B, dp);
+        }
+        for (; y >= hi && y < h; ++y) clear(y);
+      }
+      for (; y < h; ++y) {
+        T* row = reinterpret_cast<T*>(dst + dp * y) + x;
+        for (int k = 0; k < bw; ++k) {
+          if (turning(x + k)) row[k] = lines_at[static_cast<std::size_t>(k) * h + y];
+        }
+      }
+    }
+  }
+}
+
 // The twist straight through the buffers of 15-, 16- and 32-bit screens
-// (pixels of type T), in row order whichever way the lines run: a twist of
-// columns keeps every column's plan and walks the target row by row, so
-// that each row of the screens is read in one sweep.
+// (pixels of type T).
 template <class T>
 void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCustomDIBX& new_screen, bool columns,
                   long double turn, bool reverse) {
@@ -648,88 +785,10 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
           continue;
         }
         const TwistSamples t = twist_samples(line.span, length);
-        const T* from = line.from_new ? n_row(y) : o_row(y);
-        std::fill(to, to + line.begin, T{0});
-        std::int64_t u = 0;
-        for (int j = 0; j < t.count; ++j, u += t.step) to[line.begin + j] = from[u >> 16];
-        std::fill(to + line.begin + t.count, to + w, T{0});
+        stretch_line(to, line.from_new ? n_row(y) : o_row(y), w, line.begin, t.count, t.step);
       }
     } else {
-      // Per column: where its drawn samples start, how many there are and
-      // the step, read in order as a row is walked.
-      struct Column {
-        std::int64_t step = 0;
-        std::int32_t first = 0, count = 0;
-      };
-      std::vector<Column> plan(static_cast<std::size_t>(w));
-      // Runs of columns in one state and drawn from one screen, in order.
-      struct Run {
-        int begin, end;
-        TwistLine::State state;
-        bool from_new;
-      };
-      std::vector<Run> runs;
-      for (int x = 0; x < w; ++x) {
-        const TwistLine line = twist_line(turn, x, lines, length, reverse);
-        if (runs.empty() || runs.back().state != line.state || runs.back().from_new != line.from_new) {
-          runs.push_back({x, x, line.state, line.from_new});
-        }
-        runs.back().end = x + 1;
-        if (line.state != TwistLine::State::Turning) continue;
-        const TwistSamples t = twist_samples(line.span, length);
-        plan[static_cast<std::size_t>(x)] = {t.step, line.begin, t.count};
-      }
-      // The target is drawn in strips of columns. A turning column reads
-      // its screen's column at rows that follow no fixed stride, so reading
-      // the screens in place would fetch a line of another row, on another
-      // page, for nearly every pixel. Each strip of the screens it needs is
-      // first copied row by row into a block that stays in the cache (row 0
-      // black, row r + 1 the screen's row r), then every column picks its
-      // rows there; a pixel outside its column's samples picks row 0, so
-      // the walk has no branch on which columns of a row are inside (a
-      // pattern no branch predictor learns).
-      const int strip = static_cast<int>(std::clamp<std::size_t>(
-          (std::size_t{256} << 10) / (static_cast<std::size_t>(h) + 1) / sizeof(T) / 16 * 16, 16, 256));
-      const std::size_t block = static_cast<std::size_t>(strip) * (static_cast<std::size_t>(h) + 1);
-      std::vector<T> old_block(block), new_block(block);
-      std::vector<Run> strip_runs;
-      for (int x0 = 0; x0 < w; x0 += strip) {
-        const int x1 = std::min(w, x0 + strip), sw = x1 - x0;
-        strip_runs.clear();
-        bool need_old = false, need_new = false;
-        for (const Run& r : runs) {
-          if (r.end <= x0 || r.begin >= x1 || r.state == TwistLine::State::Untouched) continue;
-          strip_runs.push_back({std::max(r.begin, x0), std::min(r.end, x1), r.state, r.from_new});
-          if (r.state == TwistLine::State::Turning) (r.from_new ? need_new : need_old) = true;
-        }
-        if (strip_runs.empty()) continue;
-        auto fill_block = [&](std::vector<T>& b, const std::uint8_t* base, std::ptrdiff_t pitch) {
-          std::fill(b.begin(), b.begin() + strip, T{0});
-          for (int y = 0; y < h; ++y) {
-            std::memcpy(b.data() + static_cast<std::size_t>(y + 1) * strip,
-                        reinterpret_cast<const T*>(base + pitch * y) + x0, static_cast<std::size_t>(sw) * sizeof(T));
-          }
-        };
-        if (need_old) fill_block(old_block, o, op);
-        if (need_new) fill_block(new_block, n, np);
-        for (int y = 0; y < h; ++y) {
-          T* to = d_row(y);
-          for (const Run& r : strip_runs) {
-            if (r.state == TwistLine::State::New) {
-              std::memcpy(to + r.begin, n_row(y) + r.begin, static_cast<std::size_t>(r.end - r.begin) * sizeof(T));
-              continue;
-            }
-            const T* from = (r.from_new ? new_block.data() : old_block.data()) - x0;
-            for (int x = r.begin; x < r.end; ++x) {
-              const Column& c = plan[static_cast<std::size_t>(x)];
-              const std::int64_t j = y - c.first;
-              const std::int64_t inside =
-                  -static_cast<std::int64_t>(static_cast<std::uint64_t>(j) < static_cast<std::uint64_t>(c.count));
-              to[x] = from[((((j * c.step) >> 16) + 1) & inside) * strip + x];
-            }
-          }
-        }
-      }
+      twist_columns<T>(w, h, turn, reverse, dst, dp, o, op, n, np);
     }
   }
   if (n) new_screen.UnlockRead();

@@ -71,9 +71,6 @@ class TWipeShadowWhite : public TCustomWipe {
   virtual bool Darkens() const { return false; }
 
  private:
-  template <class T>
-  void draw_rows(const detail::WipeKernelSet& set, const std::array<std::uint32_t, 256>& amount, int threshold);
-
   std::vector<std::uint8_t> m_grey;
 };
 

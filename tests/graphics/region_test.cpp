@@ -190,6 +190,35 @@ TEST(Region, PiesReadingAnAngleTableGiveThePointTestsPixels) {
   }
 }
 
+// Pies whose rays pass through a pixel centre far from the centre, or a
+// hair beside one (less than a millionth of a degree, on either side), of
+// every sweep up to a turn both ways: the rows decide most pixels from the
+// sides of the rays and must give what the point test's angles give.
+TEST(Region, RaysThroughAndBesidePixelCentresGiveThePointTestsPixels) {
+  std::mt19937 rng(11);
+  const int w = 161, h = 120;
+  for (int round = 0; round < 160; ++round) {
+    const double cx = round % 2 ? w / 2.0 : 80.0, cy = round % 3 ? h / 2.0 : 60.25;
+    auto angle_of = [&](int x, int y) {
+      double a = std::atan2((x + 0.5) - cx, -((y + 0.5) - cy)) * (180.0 / 3.14159265358979323846);
+      return a < 0 ? a + 360.0 : a;
+    };
+    const double nudge[] = {0.0, 1e-7, -1e-7, 1e-10, -1e-12, 3e-9};
+    auto through = [&] {
+      return angle_of(static_cast<int>(rng() % w), static_cast<int>(rng() % h)) + nudge[rng() % std::size(nudge)];
+    };
+    const double start = through();
+    // The sweep ends on a pixel centre too, or is a half turn, or beyond.
+    double sweep = through() - start;
+    if (round % 5 == 0) sweep = 180.0;
+    if (round % 7 == 0) sweep = sweep > 0 ? sweep - 360.0 : sweep + 360.0;
+    if (round % 2) sweep = -sweep;
+    Region r = Region::pie(cx, cy, 400, start, sweep);
+    if (round % 4 == 0) r.unite(Region::pie(cx, cy, 400, start + 180.0, -sweep / 3));
+    ASSERT_EQ(picture(r, w, h), by_points(r, w, h)) << "round " << round << " start " << start << " sweep " << sweep;
+  }
+}
+
 TEST(Region, RasterisingTouchesOnlyEightBitMasksAndOnlyThePixelsInside) {
   TDIBX mask;
   mask.SetSize(6, 3, 8);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "graphics/kernels.h"
 #include "graphics/wipe_kernels.h"
@@ -370,17 +371,17 @@ TEST(WipeMaskFastPath, EveryPathGivesTheReferencesBytesOnRandomScreens) {
 
 // The sectors keep their shape instead of a mask on the kernel paths: a
 // draw at the same elapsed value after a change of path (both ways) still
-// gives the reference's pixels, on odd and even sizes.
+// gives the reference's pixels, on odd and even sizes, at both pixel sizes.
 TEST(WipeMaskFastPath, SectorsDrawTheSamePixelsWhenThePathChangesBetweenDraws) {
   for (int type : {WP_CLOCKHAND, WP_FAN, WP_WFAN}) {
-    for (auto [w, h] : {std::pair{64, 48}, std::pair{33, 71}}) {
-      Screens ref(w, h, 32, static_cast<unsigned>(type));
+    for (auto [w, h, bits] : {std::tuple{64, 48, 32}, std::tuple{33, 71, 32}, std::tuple{33, 71, 16}}) {
+      Screens ref(w, h, bits, static_cast<unsigned>(type));
       WipeSetup ref_setup;
       {
         ScopedPixelPath path(PixelPath::Reference);
         draw_once(ref, ref_setup, {type, 37, 100, false, 45, 0, ""});
       }
-      Screens s(w, h, 32, static_cast<unsigned>(type));
+      Screens s(w, h, bits, static_cast<unsigned>(type));
       WipeSetup setup;
       auto wipe = draw_once(s, setup, {type, 37, 100, false, 45, 0, ""});
       EXPECT_EQ(first_stored_difference(s.target, ref.target), "") << type << " best path";
@@ -399,8 +400,8 @@ TEST(WipeMaskFastPath, SectorsDrawTheSamePixelsWhenThePathChangesBetweenDraws) {
 }
 
 // The kernels alone on rows of every length, with masks of runs of 0, of
-// 255 and of anything, and the spotlight's row, against the per-pixel
-// formulas.
+// 255 and of anything, and the spotlight's and mask white and black's
+// rows, against the per-pixel formulas.
 TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
   Rng rng(99);
   for (PixelPath p : available_pixel_paths()) {
@@ -463,6 +464,28 @@ TEST(WipeMaskFastPath, KernelsMatchThePixelFormulasOnEveryRowLength) {
                                << i << " v " << v;
         }
         EXPECT_EQ(out.back(), 0xAB) << "wrote past the row";
+        // Mask white and black: offsets from wholly old to wholly new, the
+        // levels spread so that both screens and every grey occur.
+        const int offset = uniform(rng, -512, 512);
+        for (bool darkens : {false, true}) {
+          std::vector<std::uint8_t> shaded(o.size(), 0xAB);
+          (darkens ? set->shadow_sub : set->shadow_add)[format]({shaded.data(), o.data(), n.data(), mask.data(),
+                                                                offset, count});
+          for (int i = 0; i < count; ++i) {
+            std::uint32_t ov = 0, nv = 0, got = 0;
+            std::memcpy(&ov, o.data() + i * bytes, static_cast<std::size_t>(bytes));
+            std::memcpy(&nv, n.data() + i * bytes, static_cast<std::size_t>(bytes));
+            std::memcpy(&got, shaded.data() + i * bytes, static_cast<std::size_t>(bytes));
+            const int v = std::clamp(mask[static_cast<std::size_t>(i)] + offset, 0, 511);
+            const std::uint32_t grey =
+                static_cast<std::uint32_t>(color_to_pixel(bits, std::min(v, 511 - v) * 0x010101));
+            const std::uint32_t src = v > 255 ? nv : ov;
+            const std::uint32_t want = darkens ? sub_sat(src, grey, bits) : add_sat(src, grey, bits);
+            ASSERT_EQ(got, want) << pixel_path_name(p) << " shadow format " << format << " darkens " << darkens
+                                 << " count " << count << " pixel " << i << " v " << v;
+          }
+          EXPECT_EQ(shaded.back(), 0xAB) << "wrote past the row";
+        }
       }
     }
   }

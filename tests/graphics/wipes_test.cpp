@@ -870,21 +870,31 @@ TEST(WipeScreensFastPath, EveryPathGivesTheReferencesBytesAlongASequenceThatJump
 }
 
 // The twists on lines much longer than wide and the reverse: squeezed
-// lines of one pixel, of the whole length, and everything between.
+// lines of one pixel, of the whole length, and everything between; columns
+// in whole blocks of eight and with rows and columns left over, at both
+// pixel sizes, on every path.
 TEST(WipeScreensFastPath, TwistsOfLongAndShortLinesMatchTheReference) {
-  for (auto [w, h] : {std::pair{3, 150}, std::pair{150, 3}, std::pair{1, 1}, std::pair{64, 64}}) {
-    for (int type : {WP_TWISTH, WP_TWISTV}) {
-      for (int e = 0; e < 60; e += 7) {
-        Screens ref(w, h, 32, static_cast<unsigned>(e));
-        WipeSetup setup;
-        {
-          ScopedPixelPath path(PixelPath::Reference);
-          draw_once(ref, setup, {type, e, 60});
+  for (auto [w, h] : {std::pair{3, 150}, std::pair{150, 3}, std::pair{1, 1}, std::pair{64, 64}, std::pair{41, 90}}) {
+    for (int bits : {32, 16}) {
+      for (int type : {WP_TWISTH, WP_TWISTV}) {
+        for (int e = 0; e < 60; e += 7) {
+          const unsigned seed = static_cast<unsigned>(e + bits);
+          Screens ref(w, h, bits, seed);
+          WipeSetup setup;
+          {
+            ScopedPixelPath path(PixelPath::Reference);
+            draw_once(ref, setup, {type, e, 60});
+          }
+          for (PixelPath p : available_pixel_paths()) {
+            if (p == PixelPath::Reference) continue;
+            ScopedPixelPath path(p);
+            Screens fast(w, h, bits, seed);
+            draw_once(fast, setup, {type, e, 60});
+            ASSERT_EQ(first_stored_difference(fast.target, ref.target), "")
+                << wipe_type_info(type)->name << " " << w << "x" << h << " bits " << bits << " e " << e << " path "
+                << pixel_path_name(p);
+          }
         }
-        ScopedPixelPath path(best_pixel_path());
-        Screens fast(w, h, 32, static_cast<unsigned>(e));
-        draw_once(fast, setup, {type, e, 60});
-        ASSERT_EQ(first_stored_difference(fast.target, ref.target), "") << type << " " << w << "x" << h << " e " << e;
       }
     }
   }

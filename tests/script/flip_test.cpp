@@ -1,11 +1,14 @@
 // Flip on a base list with a recording transition factory: its timing, the
 // transition's set-up order, the snapshot and moves of the surface mode,
 // clear back, kinds out of range, saved states, the clock's wrap, and the
-// completion by a full PCReset.
+// completion by a full PCReset; and with the wipes themselves, the frames
+// it composes.
 #include <limits>
 
 #include "component_fixture.h"
 #include "components/custom_image.h"
+#include "graphics/wipe_transition.h"
+#include "graphics/wipes.h"
 #include "script/commands.h"
 
 namespace nova::script::testing {
@@ -38,6 +41,92 @@ class Flips : public Components {
     return out;
   }
 };
+
+// The wipes' factory, remembering the screens of the transition it made.
+class WatchedWipes final : public graphics::TTransitionFactory {
+ public:
+  std::unique_ptr<graphics::TTransition> Create(int type, graphics::TCustomDIBX& target,
+                                                const graphics::TCustomDIBX& old_screen,
+                                                const graphics::TCustomDIBX& new_screen,
+                                                std::int32_t duration) override {
+    old = &old_screen;
+    fresh = &new_screen;
+    return wipes.Create(type, target, old_screen, new_screen, duration);
+  }
+  graphics::WipeTransitionFactory wipes{{}};
+  const graphics::TCustomDIBX* old = nullptr;
+  const graphics::TCustomDIBX* fresh = nullptr;
+};
+
+std::unique_ptr<graphics::TDIBX> copy_of(const graphics::TCustomDIBX& s) {
+  auto c = std::make_unique<graphics::TDIBX>();
+  c->SetSize(s.GetWidth(), s.GetHeight(), s.GetBitCount());
+  for (int y = 0; y < s.GetHeight(); ++y) {
+    for (int x = 0; x < s.GetWidth(); ++x) c->SetPixel(x, y, s.GetPixel(x, y));
+  }
+  return c;
+}
+
+// The first pixel whose colour differs, or "".
+std::string first_difference(const graphics::TCustomDIBX& a, const graphics::TCustomDIBX& b) {
+  for (int y = 0; y < a.GetHeight(); ++y) {
+    for (int x = 0; x < a.GetWidth(); ++x) {
+      if ((a.GetPixel(x, y) & 0xFFFFFF) != (b.GetPixel(x, y) & 0xFFFFFF)) {
+        return std::to_string(x) + "," + std::to_string(y);
+      }
+    }
+  }
+  return "";
+}
+
+// Soft reversed blinds from Flip's own parameters, composed through the
+// base list frame by frame: every frame shows what the wipe draws by itself
+// from the same two screens at the same elapsed time, and the end shows the
+// new screen.
+TEST_F(Flips, AWipeComposesItsOwnFramesThroughTheBasesAndEndsOnTheNewScreen) {
+  WatchedWipes wipes;
+  list.set_transition_factory(&wipes);
+  list.front_base().SetColor(0x2040C0);
+  list.back_base().SetColor(0xE0A010);
+  start("blinds.nsb", {flip("2", "300").e("reverse", "TRUE").e("param1", "5").e("param2", "3"), Cmd("Wait")});
+  std::unique_ptr<graphics::TDIBX> new_screen;
+  std::vector<std::int32_t> seen;
+  bool mixed = false;
+  for (int k = 0; k < 40 && position() == 0; ++k) {
+    frame();
+    list.Compose();
+    const graphics::TTransition* t = list.transition();
+    if (!t || !t->Started()) continue;
+    ASSERT_NE(wipes.old, nullptr);
+    auto old_copy = copy_of(*wipes.old);
+    new_screen = copy_of(*wipes.fresh);
+    graphics::TDIBX direct;
+    direct.SetSize(kW, kH, 32);
+    auto w = graphics::CreateTransition(graphics::WP_BLINDH, {&direct, old_copy.get(), new_screen.get()}, {}, 300);
+    w->SetReverse(true);
+    w->SetParam(0, 5);
+    w->SetParam(1, 3);
+    w->Prepare();
+    w->SetElapsed(t->Elapsed());
+    w->DrawStep();
+    ASSERT_EQ(first_difference(screen, direct), "") << "elapsed " << t->Elapsed();
+    seen.push_back(t->Elapsed());
+    // Soft blinds: some frames show neither screen's colour somewhere.
+    for (int x = 0; x < kW; ++x) {
+      const std::uint32_t p = screen.GetPixel(x, 0) & 0xFFFFFF;
+      if (p != (old_copy->GetPixel(x, 0) & 0xFFFFFF) && p != (new_screen->GetPixel(x, 0) & 0xFFFFFF)) mixed = true;
+    }
+  }
+  ASSERT_GE(seen.size(), 10u);
+  EXPECT_GT(seen.back(), 150) << "frames from the start to near the end";
+  EXPECT_TRUE(mixed) << "blinds mixing both screens on their edges";
+  frame(3);
+  list.Compose();
+  EXPECT_EQ(position(), 1);
+  EXPECT_EQ(list.transition(), nullptr);
+  EXPECT_EQ(first_difference(screen, *new_screen), "") << "the new screen at the end";
+  EXPECT_EQ(screen.GetPixel(0, 0) & 0xFFFFFF, static_cast<std::uint32_t>(screen.ColorToPixel(0xE0A010)) & 0xFFFFFF);
+}
 
 TEST_F(Flips, TheThreeTimingsAndTheTransitionsSetUpOrder) {
   // A surface mode without a duration value: no transition, done at the
