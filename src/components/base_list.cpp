@@ -254,6 +254,7 @@ void TNovaBaseList::destroy(TNovaObject& o) {
     // The children go first, each with its own subtree; the tree is at
     // most kMaxTreeDepth deep, so the recursion is bounded.
     std::vector<TNovaControl*> children = std::exchange(c->m_children, {});
+    c->m_top_child = nullptr;
     c->m_child_holes = 0;
     c->m_children_unsorted = false;
     for (auto it = children.rbegin(); it != children.rend(); ++it) {

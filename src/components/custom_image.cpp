@@ -35,6 +35,9 @@ const PropertyTable& TNovaCustomImage::ClassProperties() {
   static const PropertyTable table = [] {
     using C = TNovaCustomImage;
     PropertyTable t = TNovaControl::ClassProperties();
+    t.set_own_hit_test([](TNovaControl& c, Point p, std::uint32_t modes) {
+      return static_cast<C&>(c).HitTestImage(p, modes);
+    });
     t.integer<&C::ZoomX, &C::SetZoomX>(PR_ZOOMX);
     t.integer<&C::ZoomY, &C::SetZoomY>(PR_ZOOMY);
     t.integer<&C::Alpha, &C::SetAlpha>(PR_ALPHA);
@@ -225,18 +228,25 @@ void TNovaCustomImage::DrawImage(graphics::TCustomDIBX& target) {
     return;
   }
   if (!zoomed && !pic->ContentRects().empty() && !target.GetTarget()) {
-    // Only the parts that hold something, each where the whole draw puts it.
-    for (const Rect& r : pic->ContentRects()) {
-      const Rect part = r.intersected(src);
-      if (part.empty()) continue;
-      const int px = m_flip_h ? src.right - part.right : part.left;
-      const int py = m_flip_v ? src.bottom - part.bottom : part.top;
-      run_row(row, target, *pic, plane, x + px, y + py, {}, part, m_alpha, m_flip_v, m_flip_h, 0, {}, 256, 256);
-    }
+    DrawContentRects(target, *pic, plane, x, y, m_alpha);
     return;
   }
   const Rect dst{x, y, x + Width(), y + Height()};
   run_row(row, target, *pic, plane, x, y, dst, src, m_alpha, m_flip_v, m_flip_h, 0, {}, 256, 256);
+}
+
+void TNovaCustomImage::DrawContentRects(graphics::TCustomDIBX& target, const graphics::TCustomDIBX& pic,
+                                        const graphics::TCustomDIBX* plane, int x, int y, std::int32_t alpha) const {
+  const DrawRow& row = draw_row(false, plane != nullptr, alpha_range(alpha), false);
+  const Rect src{0, 0, pic.GetWidth(), pic.GetHeight()};
+  // Only the parts that hold something, each where the whole draw puts it.
+  for (const Rect& r : pic.ContentRects()) {
+    const Rect part = r.intersected(src);
+    if (part.empty()) continue;
+    const int px = m_flip_h ? src.right - part.right : part.left;
+    const int py = m_flip_v ? src.bottom - part.bottom : part.top;
+    run_row(row, target, pic, plane, x + px, y + py, {}, part, alpha, m_flip_v, m_flip_h, 0, {}, 256, 256);
+  }
 }
 
 void TNovaCustomImage::Paint(graphics::TCustomDIBX& surface) {
@@ -261,7 +271,7 @@ void TNovaCustomImage::Invalidate() {
   if (!r.empty()) InvalidateRect(r);
 }
 
-TNovaObject* TNovaCustomImage::HitTest(Point p, std::uint32_t modes) {
+TNovaObject* TNovaCustomImage::HitTestImage(Point p, std::uint32_t modes) {
   if (!read_flag(*this, PR_VISIBLE) || !DrawnRect().contains(p)) return nullptr;
   const auto children = Children();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
@@ -482,7 +492,13 @@ bool TNovaCustomImages::Animate() {
     }
     if (Repeats()) {
       m_remaining = 0;
-      SetIndex(0);
+      if (count == 1) {
+        // Wrapping onto the frame already shown changes no picture, so the
+        // size stays what the script gave (a tile filling its area).
+        if (const graphics::TBrioItemFrame* f = List().Frame(0)) m_remaining += f->delay;
+      } else {
+        SetIndex(0);
+      }
     } else if (AtEnd()) {
       return true;
     }

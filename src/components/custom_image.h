@@ -116,7 +116,9 @@ class TNovaCustomImage : public TNovaControl {
   // --- Overrides --------------------------------------------------------------------
   void Paint(graphics::TCustomDIBX& surface) override;
   void Invalidate() override;
-  TNovaObject* HitTest(Point p, std::uint32_t modes) override;
+  // The hit test of images (registered in the table): the drawn rectangle,
+  // the children, then the picture's mask, back through the rotation.
+  TNovaObject* HitTestImage(Point p, std::uint32_t modes);
   std::optional<Size> ImageSize() const override { return PictureSize(); }
   // The base update, the afterimages, then a deferred size.
   bool Update() override;
@@ -125,6 +127,12 @@ class TNovaCustomImage : public TNovaControl {
 
  protected:
   void set_frame_offset(Point p) { m_frame_offset = p; }
+  // The unzoomed, unrotated picture at (x, y) drawn content rectangle by
+  // content rectangle (mirrored within the picture for the flips), each
+  // with the operation of the draw table, so that empty areas cost nothing
+  // and the pixels are those of one whole draw.
+  void DrawContentRects(graphics::TCustomDIBX& target, const graphics::TCustomDIBX& pic,
+                        const graphics::TCustomDIBX* plane, int x, int y, std::int32_t alpha) const;
   // The values an afterimage copies and the snapshot compares.
   virtual std::int32_t SnapshotIndex() const { return -1; }
   virtual std::int32_t ScrollXValue() const { return 0; }

@@ -8,9 +8,12 @@
 namespace nova::components {
 
 graphics::TBrioOwner cache_owner(const TNovaObject& o) {
-  // An object without list has no handle; its address is unique while it
-  // lives.
-  return o.id() ? o.id().bits() : reinterpret_cast<std::uintptr_t>(&o);
+  // Not the handle: handles are numbered per list, and lists share the
+  // cache (a screen record's trial read, a cinema's own list), so two
+  // components could pass one id and the first to let go would free the
+  // other's picture. The address is unique while the object lives, and it
+  // lets go of its items before it goes.
+  return reinterpret_cast<std::uintptr_t>(&o);
 }
 
 std::shared_ptr<graphics::TDIBX> brightened(const graphics::TDIBX& picture, std::int32_t brightness) {

@@ -22,7 +22,8 @@ namespace nova::components {
 
 class TNovaObject;
 
-// The user id a component is known by in the picture cache: its handle.
+// The user id a component is known by in the picture cache: unique among
+// the live objects of every list.
 graphics::TBrioOwner cache_owner(const TNovaObject& o);
 
 struct TNovaImageData {

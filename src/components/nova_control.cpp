@@ -3,7 +3,9 @@
 #include "components/nova_control.h"
 
 #include <algorithm>
+#include <cassert>
 #include <utility>
+#include <vector>
 
 #include "components/base_list.h"
 #include "components/sibling_order.h"
@@ -248,6 +250,7 @@ void TNovaControl::tidy_children() const {
         [](const TNovaControl* a, const TNovaControl* b) { return sibling_before(*a, *b); }, scratch);
   }
   for (std::size_t i = 0; i < m_children.size(); ++i) m_children[i]->m_child_index = i;
+  m_top_child = m_children.empty() ? nullptr : m_children.back();
   m_child_holes = 0;
   m_children_unsorted = false;
 }
@@ -495,61 +498,180 @@ void TNovaControl::remember_hit(std::int32_t left, std::int32_t top) const {
 }
 
 TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
-  if (!m_parent) {
-    // The walk's root; a control that belongs to it has it for its base
-    // when it is a base.
-    TNovaControl* outer_root = std::exchange(t_walk_root, this);
-    TNovaObject* hit = hit_test(p, modes);
-    t_walk_root = outer_root;
-    return hit;
-  }
-  return hit_test(p, modes);
+  const PropertyTable::HitTestFn own = properties().own_hit_test();
+  if (m_parent) return own ? own(*this, p, modes) : hit_test(p, modes);
+  // The walk's root; a control that belongs to it has it for its base
+  // when it is a base.
+  TNovaControl* outer_root = std::exchange(t_walk_root, this);
+  TNovaObject* hit = own ? own(*this, p, modes) : hit_test(p, modes);
+  t_walk_root = outer_root;
+  return hit;
 }
 
-TNovaObject* TNovaControl::hit_test(Point p, std::uint32_t modes) {
+// One control the walk has gone into: what it answers when none of its
+// children does, where its children start from, and how many of them are
+// still to test (they go from the last).
+struct TNovaControl::HitLevel {
+  TNovaControl* control = nullptr;
+  TNovaObject* found = nullptr;
+  std::int64_t origin_x = 0;
+  std::int64_t origin_y = 0;
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::size_t next = 0;
+  // The topmost child while it is still to test.
+  TNovaControl* top_child = nullptr;
+};
+
+TNovaControl::Visit TNovaControl::visit(Point p, std::uint32_t modes, const TNovaControl* parent,
+                                        std::int64_t parent_x, std::int64_t parent_y, HitLevel& level) {
   const PropertyTable& table = properties();
   // A control of plain geometry below the control being walked has its
   // screen position from its own fields and the parent's origin: no reads
   // through the property table, so a deep chain costs about what a flat
   // list of the same length does. Anything else takes the general reads.
-  const bool plain = table.plain_geometry() && m_parent && t_walked.control == m_parent && !m_motion &&
-                     !m_pos_zoomed && t_hit_origin.control != this;
-  if (!(plain ? m_visible : read_flag_in(table, *this, PR_VISIBLE))) return nullptr;
+  const bool plain = table.plain_geometry() && m_parent && parent == m_parent && !m_motion && !m_pos_zoomed &&
+                     t_hit_origin.control != this;
+  if (!(plain ? m_visible : read_flag_in(table, *this, PR_VISIBLE))) return Visit::Miss;
   TNovaObject* found = (modes & (1u << m_ignore_mouse)) ? this : nullptr;
   const auto children = Children();
   // A childless control the modes pass over answers none wherever the
   // point lies (layers of such controls are common over a scene).
-  if (!found && children.empty()) return nullptr;
+  if (!found && children.empty()) return Visit::Miss;
   // The screen position once, worked out while the parent's is known: for
   // the containment test, and as what the children start from.
   std::int32_t left, top;
   Rect rect;
   if (plain) {
-    left = plain_screen_coordinate(kHorizontal, t_walked.origin_x);
-    top = plain_screen_coordinate(kVertical, t_walked.origin_y);
+    left = plain_screen_coordinate(kHorizontal, parent_x);
+    top = plain_screen_coordinate(kVertical, parent_y);
     rect = ScreenRectOfSize(left, top, m_width, m_height);
   } else {
+    // The general reads take the parent's origin from where the walk
+    // leaves it.
+    if (parent && parent == m_parent) t_walked = {parent, parent_x, parent_y};
     left = ScreenLeft();
     top = ScreenTop();
     rect = ScreenRectAt(left, top);
   }
-  if (!HitContains(p, rect)) return nullptr;
+  if (!HitContains(p, rect)) return Visit::Miss;
   if (children.empty()) {
-    if (found) remember_hit(left, top);
-    return found;
+    remember_hit(left, top);
+    level.found = found;
+    return Visit::Answer;
   }
-  const WalkedParent mine{this, std::int64_t{left} - (plain ? 0 : read_int_in(table, *this, PR_SCROLLX)),
-                          std::int64_t{top} - (plain ? 0 : read_int_in(table, *this, PR_SCROLLY))};
-  const WalkedParent outer = std::exchange(t_walked, mine);
+  level = {this,
+           found,
+           std::int64_t{left} - (plain ? 0 : read_int_in(table, *this, PR_SCROLLX)),
+           std::int64_t{top} - (plain ? 0 : read_int_in(table, *this, PR_SCROLLY)),
+           left,
+           top,
+           children.size(),
+           m_top_child};
+  return Visit::Descend;
+}
+
+TNovaObject* TNovaControl::hit_test(Point p, std::uint32_t modes) {
+  // The levels of the running walks, an explicit stack, so that a chain of
+  // any depth costs no nested calls. A walk started inside another (an
+  // image testing its children) stacks above it and leaves it as it was.
+  static thread_local std::vector<HitLevel> levels;
+  const WalkedParent outer = t_walked;
+  HitLevel first;
+  const Visit v = visit(p, modes, outer.control, outer.origin_x, outer.origin_y, first);
+  if (v != Visit::Descend) {
+    t_walked = outer;
+    return v == Visit::Answer ? first.found : nullptr;
+  }
+  std::vector<HitLevel>& stack = levels;
+  const std::size_t bottom = stack.size();
+  stack.push_back(first);
+  // The remembered answer of an earlier walk takes the general reads; it
+  // changes only when this walk answers.
+  const TNovaControl* const remembered = t_hit_origin.control;
+  TNovaObject* answer = nullptr;
+  while (stack.size() > bottom) {
+    HitLevel& level = stack.back();
+    if (level.next == 0) {
+      // No child answered: the control itself, when the modes take it,
+      // and that answer ends the walk at every level above.
+      if (level.found) {
+        level.control->remember_hit(level.left, level.top);
+        answer = level.found;
+        break;
+      }
+      stack.pop_back();
+      continue;
+    }
+    --level.next;
+    TNovaControl* child = std::exchange(level.top_child, nullptr);
+    if (!child) child = level.control->m_children[level.next];
+    assert(child == level.control->m_children[level.next] && "the top child is the last");
+    const PropertyTable& table = child->properties();
+    if (const PropertyTable::HitTestFn own = table.own_hit_test()) {
+      t_walked = {level.control, level.origin_x, level.origin_y};
+      if ((answer = own(*child, p, modes))) break;
+      continue;
+    }
+    if (table.plain_geometry() && !child->m_motion && !child->m_pos_zoomed && child != remembered) {
+      // visit's plain case, in line: a chain's levels are mostly these.
+      if (!child->m_visible) continue;
+      TNovaObject* found = (modes & (1u << child->m_ignore_mouse)) ? child : nullptr;
+      const std::size_t count = child->Children().size();
+      if (!found && count == 0) continue;
+      const std::int32_t left = child->plain_screen_coordinate(kHorizontal, level.origin_x);
+      const std::int32_t top = child->plain_screen_coordinate(kVertical, level.origin_y);
+      const Rect rect = ScreenRectOfSize(left, top, child->m_width, child->m_height);
+      if (!(table.own_contains() ? table.own_contains()(*child, p, rect) : rect.contains(p))) continue;
+      if (count == 0) {
+        child->remember_hit(left, top);
+        answer = found;
+        break;
+      }
+      stack.push_back({child, found, left, top, left, top, count, child->m_top_child});
+      continue;
+    }
+    HitLevel below;
+    const Visit cv = child->visit(p, modes, level.control, level.origin_x, level.origin_y, below);
+    if (cv == Visit::Answer) {
+      answer = below.found;
+      break;
+    }
+    if (cv == Visit::Descend) stack.push_back(below);
+  }
+  stack.resize(bottom);
+  t_walked = outer;
+  return answer;
+}
+
+TNovaObject* TNovaControl::RecursiveHitTest(Point p, std::uint32_t modes) {
+  const PropertyTable::HitTestFn own = properties().own_hit_test();
+  if (m_parent) return own ? own(*this, p, modes) : recursive_hit_test(p, modes);
+  TNovaControl* outer_root = std::exchange(t_walk_root, this);
+  TNovaObject* hit = own ? own(*this, p, modes) : recursive_hit_test(p, modes);
+  t_walk_root = outer_root;
+  return hit;
+}
+
+TNovaObject* TNovaControl::recursive_hit_test(Point p, std::uint32_t modes) {
+  HitLevel mine;
+  const WalkedParent outer = t_walked;
+  const Visit v = visit(p, modes, outer.control, outer.origin_x, outer.origin_y, mine);
+  if (v != Visit::Descend) {
+    t_walked = outer;
+    return v == Visit::Answer ? mine.found : nullptr;
+  }
+  const WalkedParent here{this, mine.origin_x, mine.origin_y};
   TNovaObject* hit = nullptr;
+  const auto children = Children();
   for (auto it = children.rbegin(); it != children.rend() && !hit; ++it) {
-    hit = (*it)->HitTest(p, modes);
-    t_walked = mine;
+    t_walked = here;
+    hit = (*it)->RecursiveHitTest(p, modes);
   }
   t_walked = outer;
   if (hit) return hit;
-  if (found) remember_hit(left, top);
-  return found;
+  if (mine.found) remember_hit(mine.left, mine.top);
+  return mine.found;
 }
 
 TNovaControl* TNovaControl::FindFocusable() {

@@ -176,8 +176,13 @@ class TNovaControl : public TNovaComponent {
   void InvalidateRect(const Rect& rect) override;
   // The topmost control under `p` whose PR_IGNOREMOUSE is in `modes`: the
   // children from the last, then the control itself. A hidden control or
-  // one not containing the point answers none, children included.
-  TNovaObject* HitTest(Point p, std::uint32_t modes) override;
+  // one not containing the point answers none, children included. A class
+  // testing otherwise registers its test in its property table
+  // (PropertyTable::set_own_hit_test).
+  TNovaObject* HitTest(Point p, std::uint32_t modes) final;
+  // The walk of the default hit test, kept recursive as the reference the
+  // iterative one is tested against.
+  TNovaObject* RecursiveHitTest(Point p, std::uint32_t modes);
   // While the list's mouse dispatch holds one of these, a hit test leaves
   // the screen position and base of the control it answered, so that the
   // events raised on it at once (which ask for the pointer within it) need
@@ -191,9 +196,12 @@ class TNovaControl : public TNovaComponent {
     HitOriginScope& operator=(const HitOriginScope&) = delete;
   };
   static void ForgetHitOrigin();
-  // Whether `p` counts as over the control, given its screen rectangle
-  // (image components test their mask).
-  virtual bool HitContains(Point p, const Rect& screen_rect) const { return screen_rect.contains(p); }
+  // Whether `p` counts as over the control, given its screen rectangle: a
+  // class registers its own test in its property table.
+  bool HitContains(Point p, const Rect& screen_rect) const {
+    const PropertyTable::ContainsFn own = properties().own_contains();
+    return own ? own(*this, p, screen_rect) : screen_rect.contains(p);
+  }
   // The deepest topmost visible, unpaused control with PR_HANDLEKEY, this
   // control last.
   TNovaControl* FindFocusable() override;
@@ -251,6 +259,14 @@ class TNovaControl : public TNovaComponent {
   }
   // HitTest below its root, and the note of the answer's position.
   TNovaObject* hit_test(Point p, std::uint32_t modes);
+  TNovaObject* recursive_hit_test(Point p, std::uint32_t modes);
+  struct HitLevel;
+  enum class Visit { Miss, Answer, Descend };
+  // The control as a walk reaches it, below a parent whose origin is
+  // `parent_x`, `parent_y` when `parent` is its parent: missed, answering
+  // (`level.found`), or to be descended into (`level` filled).
+  Visit visit(Point p, std::uint32_t modes, const TNovaControl* parent, std::int64_t parent_x,
+              std::int64_t parent_y, HitLevel& level);
   void remember_hit(std::int32_t left, std::int32_t top) const;
   std::int32_t local_coordinate(Axis axis) const;
   std::int64_t scaled_center(Axis axis, std::int32_t zoom) const;
@@ -278,17 +294,31 @@ class TNovaControl : public TNovaComponent {
   void tidy_children() const;
   int subtree_height() const;
 
+  // What a hit test reads of every control it passes, together, so that a
+  // walk down a deep chain waits for as few memory lines per level as it
+  // can.
+  // In sibling order once tidied; a removed child leaves nullptr until then.
+  mutable std::vector<TNovaControl*> m_children;
+  // The last of m_children (the topmost, which a hit test tries first)
+  // while they are tidy, so that a walk reaches it from this line.
+  mutable TNovaControl* m_top_child = nullptr;
+  TNovaControl* m_parent = nullptr;
+  std::unique_ptr<ControlMotion> m_motion;
+  mutable std::size_t m_child_holes = 0;
   std::int32_t m_left = 0;
   std::int32_t m_top = 0;
   std::int32_t m_width = 0;
   std::int32_t m_height = 0;
   std::int32_t m_center_x = 0;
   std::int32_t m_center_y = 0;
+  std::int32_t m_plus_x = 0;
+  std::int32_t m_plus_y = 0;
   bool m_visible = true;
-  TNovaControl* m_parent = nullptr;
+  std::uint8_t m_ignore_mouse = IM_NONE;
+  bool m_pos_zoomed = false;
+  mutable bool m_children_unsorted = false;
+
   std::int32_t m_color = 0;
-  // In sibling order once tidied; a removed child leaves nullptr until then.
-  mutable std::vector<TNovaControl*> m_children;
   Rect m_reserved{0, 0, 1, 1};
   // PR_ONMOUSEMOVE, PR_ONMOUSEIN, PR_ONMOUSEOUT, PR_ONLBTNDOWN, PR_ONLBTNUP,
   // PR_ONRBTNDOWN, PR_ONRBTNUP, PR_ONWHEELDOWN, PR_ONWHEELUP, then
@@ -297,23 +327,16 @@ class TNovaControl : public TNovaComponent {
   // own, and the fourteen strings would more than double a control's size.
   static constexpr std::size_t kEventTargets = 14;
   std::unique_ptr<std::array<std::string, kEventTargets>> m_targets;
-  std::uint8_t m_ignore_mouse = IM_NONE;
   std::string m_cursor;
-  bool m_pos_zoomed = false;
   bool m_focus_frame = false;
   std::array<std::int32_t, 4> m_clip{};  // left, top, width, height
   std::int32_t m_motion_x = 0;
   std::int32_t m_motion_y = 0;
-  std::int32_t m_plus_x = 0;
-  std::int32_t m_plus_y = 0;
   bool m_ani_paused = false;
   bool m_handle_key = false;
-  std::unique_ptr<ControlMotion> m_motion;
 
   // The tree's bookkeeping.
   std::size_t m_child_index = 0;  // position in the parent's list
-  mutable bool m_children_unsorted = false;
-  mutable std::size_t m_child_holes = 0;
 };
 
 template <typename T>

@@ -215,6 +215,18 @@ void TNovaTile::DrawImage(graphics::TCustomDIBX& target) {
   }
   const int pitch_x = touch_x ? w : m_distance_x, pitch_y = touch_y ? h : m_distance_y;
   const Rect src{0, 0, w, h};
+  if (ZoomX() == 256 && ZoomY() == 256 && !pic->ContentRects().empty() && !target.GetTarget()) {
+    // Each cell as one unzoomed picture, part by part: the parts stay
+    // inside the tile's area, as the lattice's own draws do.
+    const Rect saved = target.ClipRect();
+    const Rect visible = area.intersected(target.EffectiveClip());
+    if (visible.empty()) return;
+    target.SetClipRect(visible);
+    graphics::ForEachTileCell(area, visible, src, 256, 256, pitch_x, pitch_y, m_scroll_x, m_scroll_y,
+                              [&](const Rect& cell) { DrawContentRects(target, *pic, plane, cell.left, cell.top, alpha); });
+    target.SetClipRect(saved);
+    return;
+  }
   if (plane) {
     target.TileStretchMasked(area, pitch_x, m_scroll_y, m_scroll_x, alpha, *plane, FlipV(), FlipH(), src, *pic, ZoomY(),
                              ZoomX(), pitch_y);

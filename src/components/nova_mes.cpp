@@ -41,6 +41,9 @@ const PropertyTable& TNovaMes::ClassProperties() {
     using C = TNovaMes;
     using S = text::KvWordSettings;
     PropertyTable t = TNovaControl::ClassProperties();
+    t.set_own_contains([](const TNovaControl& c, Point p, const Rect& r) {
+      return static_cast<const C&>(c).LinkContains(p, r);
+    });
     t.integer<&C::Alpha, &C::SetAlpha>(PR_ALPHA);
     t.text<&C::FontName, &C::SetFontName>(PR_FONTNAME);
     t.integer<&C::Setting<&S::font_size>, &C::SetSetting<&S::font_size>>(PR_FONTHEIGHT);
@@ -429,8 +432,8 @@ void TNovaMes::LButtonDown() {
   TNovaControl::LButtonDown();
 }
 
-bool TNovaMes::HitContains(Point p, const Rect& screen_rect) const {
-  if (!m_capture_link) return TNovaControl::HitContains(p, screen_rect);
+bool TNovaMes::LinkContains(Point p, const Rect& screen_rect) const {
+  if (!m_capture_link) return screen_rect.contains(p);
   const text::TWdPage* page = current();
   if (!page || !screen_rect.contains(p)) return false;
   const Point o = GetDrawOrigin();

@@ -137,7 +137,9 @@ class TNovaMes : public TNovaControl {
   void MouseOut(ComponentId new_hover) override;
   void LButtonDown() override;
   // With PR_CAPTURELINK only a link of the current page hits.
-  bool HitContains(Point p, const Rect& screen_rect) const override;
+  // Registered as the class's containment test: with PR_CAPTURELINK only a
+  // link counts.
+  bool LinkContains(Point p, const Rect& screen_rect) const;
   // The engine's EVENT tags.
   void NotifyEvent(std::string_view text);
 

@@ -256,13 +256,15 @@ class TNovaObject {
   friend class TNovaBaseList;
 
   TNovaBaseList* m_list = nullptr;
+  // Beside the object's virtual table: a hit test reads both of every
+  // control it passes.
+  const PropertyTable* m_properties = nullptr;
   std::string m_name;
   std::string m_tag;
   std::int32_t m_priority = 0;
   std::int32_t m_order_offset = 0;
 
   // The owner list's bookkeeping.
-  const PropertyTable* m_properties = nullptr;
   ComponentId m_id;
   std::uint64_t m_sequence = 0;      // registration order
   std::size_t m_registry_index = 0;  // position in the registry while registered

@@ -29,6 +29,7 @@
 namespace nova::components {
 
 class TNovaObject;
+class TNovaControl;
 
 // One property's accessor in a class's table. Two forms: the typed pair of
 // the property's value type, for the component system's own reads and
@@ -240,6 +241,20 @@ class PropertyTable {
   bool plain_geometry() const { return m_plain_geometry; }
   void mark_plain_geometry() { m_plain_geometry = true; }
 
+  // A class that hit-tests in its own way (images test their drawn, maybe
+  // rotated rectangle and their mask) registers how here, and the tables of
+  // its subclasses inherit it. A control's HitTest cannot be overridden: a
+  // walk reads this instead of calling through every level, and walks the
+  // controls without one itself.
+  using HitTestFn = TNovaObject* (*)(TNovaControl& control, platform::Point p, std::uint32_t modes);
+  HitTestFn own_hit_test() const { return m_own_hit_test; }
+  void set_own_hit_test(HitTestFn f) { m_own_hit_test = f; }
+  // Likewise, a class whose point counts as over it by more than its
+  // screen rectangle (a message box catching only its links).
+  using ContainsFn = bool (*)(const TNovaControl& control, platform::Point p, const platform::Rect& screen_rect);
+  ContainsFn own_contains() const { return m_own_contains; }
+  void set_own_contains(ContainsFn f) { m_own_contains = f; }
+
   // --- Registration, by member functions of the class (or of a base) -----------
   // Each registers the getter and, where given, the setter; the property's
   // value type must match the function family. A setter of a read-only
@@ -357,6 +372,8 @@ class PropertyTable {
   std::array<PropertySlot, kPropCount> m_slots{};
   std::bitset<kPropCount> m_implemented;
   bool m_plain_geometry = false;
+  HitTestFn m_own_hit_test = nullptr;
+  ContainsFn m_own_contains = nullptr;
 };
 
 // --- Reading and writing ------------------------------------------------------------

@@ -39,6 +39,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -302,5 +303,12 @@ class TCustomDIBX {
   std::vector<Rect> m_content_rects;
   std::vector<Rect> m_second_rects;
 };
+
+// Where TileStretch puts its tiles: every cell of the lattice over
+// `dst_rect` that reaches `visible`, in drawing order, at the zoomed size of
+// `src_rect`. Callers that draw a cell's picture in parts of their own (the
+// content rectangles of an unzoomed picture) place the parts by it.
+void ForEachTileCell(const Rect& dst_rect, const Rect& visible, const Rect& src_rect, int zoom_x, int zoom_y,
+                     int pitch_x, int pitch_y, int phase_x, int phase_y, const std::function<void(const Rect&)>& cell);
 
 }  // namespace nova::graphics

@@ -191,6 +191,13 @@ void for_each_zoomed_tile(const Rect& dst, const Rect& area, const Rect& s, int 
 
 }  // namespace
 
+void ForEachTileCell(const Rect& dst_rect, const Rect& visible, const Rect& src_rect, int zoom_x, int zoom_y,
+                     int pitch_x, int pitch_y, int phase_x, int phase_y, const std::function<void(const Rect&)>& cell) {
+  const Rect area = dst_rect.intersected(visible);
+  if (area.empty()) return;
+  for_each_zoomed_tile(dst_rect, area, src_rect, zoom_x, zoom_y, pitch_x, pitch_y, phase_x, phase_y, cell);
+}
+
 void TCustomDIBX::TileStretch(const Rect& dst_rect, int pitch_x, int phase_y, int phase_x, int alpha, bool flip_v,
                               bool flip_h, bool keyed, const Rect& src_rect, const TCustomDIBX& src, int zoom_y,
                               int zoom_x, int pitch_y) {

@@ -76,6 +76,16 @@ TEST_F(ImageScene, OneTwoAndThreeFramesStepByTheirRules) {
   EXPECT_EQ(three.Remaining(), 100);
   set(three, PR_VISIBLE, 0);
   EXPECT_EQ(three.Remaining(), 0);
+  // A one-frame tile wraps onto the frame it already shows: no picture
+  // changes, so it keeps the area the script gave it, wrap after wrap.
+  TNovaTile& t = tile("t", "one.bri", {0, 0, 7, 5});
+  for (int k = 0; k < 25; ++k) {
+    frame(15);
+    ASSERT_EQ(get_int(t, PR_WIDTH), 7) << k;
+    ASSERT_EQ(get_int(t, PR_HEIGHT), 5) << k;
+  }
+  EXPECT_EQ(t.Index(), 0);
+  EXPECT_EQ(t.Remaining(), 40) << "wraps at every 7th frame, each dropping the overshoot";
 }
 
 TEST_F(ImageScene, TheExtraPauseMayResourceOrDeleteTheImageAndTheSteppingStops) {

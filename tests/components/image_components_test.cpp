@@ -4,7 +4,9 @@
 // survives a reload of the cache.
 #include <gtest/gtest.h>
 
+#include "components/component_records.h"
 #include "components/draw_table.h"
+#include "core/binary_io.h"
 #include "image_fixture.h"
 
 namespace nova::test {
@@ -195,6 +197,183 @@ TEST_F(ImageScene, TilesRepeatWithTheScrollPhaseAndSitOnLattices) {
     const bool on = x % 5 < 2;
     EXPECT_EQ(at(4 + x, 4), on ? pic(x % 5, 0) : px(kBackground)) << x;
   }
+}
+
+TEST_F(ImageScene, LatticeCellsOfAPictureWithContentRectanglesAreDrawnPartByPart) {
+  // 5 × 3, keyed blue, with two parts holding something; the same picture
+  // without its content rectangles is drawn whole by the lattice.
+  PlainFrame f = solid_frame(5, 3, 0x0000FF);
+  f.key = 0x0000FF;
+  f.pixels[1] = 0x102030;
+  f.pixels[2] = 0x405060;
+  f.pixels[6] = 0x708090;
+  f.pixels[14] = 0xA0B0C0;
+  PlainFrame whole = f;
+  f.rects = {{1, 0, 3, 2}, {4, 2, 5, 3}};
+  files.put("c.bri", plain_bri({f}));
+  files.put("w.bri", plain_bri({whole}));
+
+  struct Case {
+    Rect area;  // x, y, width, height
+    int distance_x, distance_y, scroll_x, scroll_y, alpha;
+    bool flip;
+  };
+  for (const Case& c : {Case{{3, 4, 23, 17}, 7, 5, 2, -1, 255, false}, Case{{-2, 30, 40, 11}, 3, 4, -3, 4, 128, true},
+                        Case{{10, 2, 50, 9}, 9, 3, 11, -8, 384, false}, Case{{0, 0, 64, 48}, 6, 6, -1, 0, 300, true}}) {
+    SCOPED_TRACE(testing::Message() << c.area.left << "," << c.area.top << " alpha " << c.alpha);
+    TNovaTile& parts = tile("parts", "c.bri", c.area);
+    for (TNovaTile* t : {&parts}) {
+      set(*t, PR_DISTANCEX, c.distance_x);
+      set(*t, PR_DISTANCEY, c.distance_y);
+      set(*t, PR_SCROLLX, c.scroll_x);
+      set(*t, PR_SCROLLY, c.scroll_y);
+      set(*t, PR_ALPHA, c.alpha);
+      set(*t, PR_FLIPH, c.flip ? 1 : 0);
+      set(*t, PR_FLIPV, c.flip ? 1 : 0);
+      // A flip gives a tile its picture's size again, as it does an image.
+      t->SetBounds(c.area.left, c.area.top, c.area.right, c.area.bottom);
+    }
+    ASSERT_FALSE(parts.CurrentPicture()->ContentRects().empty());
+    compose();
+    std::vector<std::uint32_t> drawn;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) drawn.push_back(at(x, y));
+    }
+    const auto drawn_at = [&](int x, int y) { return drawn[static_cast<std::size_t>(y * kW + x)]; };
+
+    // The same cells worked out here, each part drawn by the surface's own
+    // operation for the alpha, mirrored within the picture.
+    graphics::TDIBX want;
+    want.SetSize(kW, kH, 32);
+    want.Fill(px(kBackground));
+    const graphics::TCustomDIBX& pic = *parts.CurrentPicture();
+    const graphics::TCustomDIBX* plane = parts.CurrentAlpha();
+    const Rect area = Rect::from_size(c.area.left, c.area.top, c.area.right, c.area.bottom);
+    want.SetClipRect(area.intersected({0, 0, kW, kH}));
+    const auto origin = [](int edge, int phase, int pitch) {
+      return edge - phase % pitch - (phase < 0 ? pitch : 0);
+    };
+    for (int y = origin(area.top, c.scroll_y, c.distance_y); y < area.bottom; y += c.distance_y) {
+      for (int x = origin(area.left, c.scroll_x, c.distance_x); x < area.right; x += c.distance_x) {
+        for (const Rect& r : f.rects) {
+          const int px0 = x + (c.flip ? 5 - r.right : r.left), py0 = y + (c.flip ? 3 - r.bottom : r.top);
+          if (plane) {
+            if (c.alpha == 255) want.DrawMasked(px0, py0, *plane, c.flip, c.flip, r, pic);
+            else if (c.alpha < 255) want.DrawMaskedBlend(px0, py0, c.alpha, *plane, c.flip, c.flip, r, pic);
+            else want.DrawMaskedAdd(px0, py0, c.alpha - 256, *plane, c.flip, c.flip, r, pic);
+          } else {
+            if (c.alpha == 255) want.Draw(px0, py0, c.flip, c.flip, true, r, pic);
+            else if (c.alpha < 255) want.DrawBlend(px0, py0, c.alpha, c.flip, c.flip, true, r, pic);
+            else want.DrawAdd(px0, py0, c.alpha - 256, c.flip, c.flip, true, r, pic);
+          }
+        }
+      }
+    }
+    int differing = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        if (drawn_at(x, y) != want.GetPixel(x, y) && differing++ < 3)
+          ADD_FAILURE() << "at " << x << "," << y << ": drawn " << std::hex << drawn_at(x, y) << " want "
+                        << want.GetPixel(x, y);
+      }
+    }
+    EXPECT_EQ(differing, 0);
+
+    // Opaque and additive cells are those of the whole picture's lattice.
+    if (c.alpha >= 255) {
+      list.destroy(parts);
+      TNovaTile& one = tile("one", "w.bri", c.area);
+      set(one, PR_DISTANCEX, c.distance_x);
+      set(one, PR_DISTANCEY, c.distance_y);
+      set(one, PR_SCROLLX, c.scroll_x);
+      set(one, PR_SCROLLY, c.scroll_y);
+      set(one, PR_ALPHA, c.alpha);
+      set(one, PR_FLIPH, c.flip ? 1 : 0);
+      set(one, PR_FLIPV, c.flip ? 1 : 0);
+      one.SetBounds(c.area.left, c.area.top, c.area.right, c.area.bottom);
+      compose();
+      for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) ASSERT_EQ(at(x, y), drawn_at(x, y)) << "whole lattice at " << x << "," << y;
+      }
+      list.destroy(one);
+    } else {
+      list.destroy(parts);
+    }
+  }
+}
+
+TEST_F(ImageScene, TheFilmSpriteShowsTheFrameItIsGivenSharesItsItemAndIsNeverSaved) {
+  PlainFrame second = solid_frame(2, 4, 0x102030);
+  second.pixels[0] = 0x405060;
+  files.put("s.bri", plain_bri({solid_frame(3, 2, kPic), second}));
+  auto& sprite = list.make<TNovaImage>();
+  sprite.SetName("sprite");
+  set(sprite, PR_PARENT, "");
+  set(sprite, PR_SOURCE, "s.bri");
+  set(sprite, PR_LEFT, 5);
+  set(sprite, PR_TOP, 6);
+  EXPECT_EQ(sprite.ComponentType(), LT_NONE);
+  EXPECT_TRUE(sprite.Properties().implements(PR_SOURCE));
+  EXPECT_TRUE(sprite.Properties().implements(PR_BRIGHTNESS));
+  EXPECT_EQ(get_int(sprite, PR_WIDTH), 3) << "the first frame is shown, at its size";
+  EXPECT_EQ(get_int(sprite, PR_HEIGHT), 2);
+  compose();
+  EXPECT_EQ(at(5, 6), kPic);
+  EXPECT_EQ(at(7, 7), kPic);
+  EXPECT_EQ(at(8, 6), px(kBackground));
+
+  // The frame list chooses the frame; the sprite does not animate itself.
+  sprite.SetFrame(1);
+  for (int k = 0; k < 20; ++k) frame(100);
+  EXPECT_EQ(sprite.Frame(), 1);
+  EXPECT_EQ(get_int(sprite, PR_WIDTH), 2);
+  EXPECT_EQ(get_int(sprite, PR_HEIGHT), 4);
+  compose();
+  EXPECT_EQ(at(5, 6), 0x405060u);
+  EXPECT_EQ(at(6, 9), 0x102030u);
+  EXPECT_EQ(at(7, 6), px(kBackground)) << "the first frame's area is painted over";
+
+  // Brightness through its property, saturating per channel.
+  set(sprite, PR_BRIGHTNESS, 40);
+  EXPECT_EQ(get_int(sprite, PR_BRIGHTNESS), 40);
+  compose();
+  EXPECT_EQ(at(5, 6), 0x687888u) << std::hex << at(5, 6);
+  set(sprite, PR_BRIGHTNESS, -0x50);
+  compose();
+  EXPECT_EQ(at(6, 9), 0u) << std::hex << at(6, 9);
+
+  // One cache item with an image of the same file, released with the last.
+  TNovaImages& img = image("img", "s.bri", 20, 20);
+  ASSERT_NE(cache.Find("s.bri"), nullptr);
+  EXPECT_EQ(cache.Find("s.bri")->UserCount(), 2);
+
+  // A frame outside the list shows nothing and has no size.
+  sprite.SetFrame(2);
+  compose();
+  EXPECT_EQ(at(5, 6), px(kBackground));
+  EXPECT_EQ(get_int(sprite, PR_WIDTH), 0);
+
+  // Never saved: a screen record keeps the image and leaves the sprite
+  // out, also as an image's child.
+  sprite.SetFrame(0);
+  sprite.SetParent(&img);
+  core::ByteWriter w;
+  list.WriteScreen(w);
+  const std::vector<std::uint8_t> bytes = w.take();
+  TNovaBaseList other{{.factory = factory, .pictures = &cache, .script_values = &script, .clock = &clock}};
+  core::ByteReader r(bytes);
+  other.ReadScreen(r, kComponentRecordVersion);
+  EXPECT_TRUE(r.at_end());
+  EXPECT_NE(other.FindComponent("img"), nullptr);
+  EXPECT_EQ(other.FindComponent("sprite"), nullptr);
+  EXPECT_EQ(other.ItemCount(), 1);
+  EXPECT_EQ(cache.Find("s.bri")->UserCount(), 3) << "the read image is a user too";
+
+  list.destroy(img);  // its child, the sprite, with it
+  EXPECT_EQ(list.FindComponent("sprite"), nullptr);
+  EXPECT_EQ(cache.Find("s.bri")->UserCount(), 1);
+  other.Reset();
+  EXPECT_EQ(cache.Find("s.bri"), nullptr) << "the item goes with its last user";
 }
 
 TEST_F(ImageScene, TheMaskDecidesHitsAndOutsideThePlaneIsAMiss) {

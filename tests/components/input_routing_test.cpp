@@ -3,6 +3,7 @@
 // upkeep, the update pass and the screen size.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -208,9 +209,13 @@ TEST_F(Input, WalksOverPlainAndScrollingControlsAnswerWhatTheScreenRectanglesSay
       c->SetPlusY(rnd(9) - 4);
       if (rnd(8) == 0) c->SetPosZoomed(true);
       if (rnd(10) == 0) c->SetVisible(false);
+      // Some let one button or every input through.
+      if (rnd(4) == 0) c->SetIgnoreMouse(static_cast<std::uint8_t>(rnd(5)));
       all.push_back(c);
     }
-    const auto expected = [&](Point p) -> const TNovaObject* {
+    // A priority change leaves the children to be sorted again by the walk.
+    if (round % 3 == 0) all[static_cast<std::size_t>(rnd(40))]->SetPriority(rnd(5) - 2);
+    const auto expected = [&](Point p, std::uint32_t modes) -> const TNovaObject* {
       // Depth first from the top, children before their parent.
       const std::function<const TNovaObject*(const TNovaControl&)> walk = [&](const TNovaControl& c) -> const TNovaObject* {
         if (!c.VisibleField() || !c.GetScreenRect().contains(p)) return nullptr;
@@ -218,17 +223,54 @@ TEST_F(Input, WalksOverPlainAndScrollingControlsAnswerWhatTheScreenRectanglesSay
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
           if (const TNovaObject* hit = walk(**it)) return hit;
         }
-        return &c;
+        return (modes & (1u << c.IgnoreMouse())) ? &c : nullptr;
       };
       return walk(front());
     };
     for (int k = 0; k < 200; ++k) {
       const Point p{rnd(500) - 50, rnd(500) - 50};
-      const TNovaObject* want = expected(p);
-      ASSERT_EQ(front().HitTest(p, kHoverModes), want)
+      const std::uint32_t modes = std::array{kHoverModes, kLeftPressModes, kRightPressModes}[rnd(3)];
+      const TNovaObject* want = expected(p, modes);
+      ASSERT_EQ(front().HitTest(p, modes), want)
           << "round " << round << " at " << p.x << "," << p.y << ": want " << (want ? want->Name() : "-");
+      ASSERT_EQ(front().RecursiveHitTest(p, modes), want) << "the recursive walk, round " << round;
     }
   }
+
+  // A chain far deeper than the trees above, through every kind of level,
+  // answers what the recursive walk answers, and a press through the list
+  // reaches the deepest control with its position inside it.
+  list.Reset();
+  TNovaControl* parent = &front();
+  std::vector<TNovaControl*> chain;
+  for (int i = 0; i < 600; ++i) {
+    TNovaControl* c;
+    if (i % 7 == 3) {
+      auto& s = list.make<TScroller>();
+      s.scroll_x = i % 5 - 2;
+      c = &s;
+    } else {
+      c = &list.make<TNovaControl>();
+    }
+    c->SetParent(parent);
+    c->SetBounds(i % 97 == 0 ? 1 : 0, i % 89 == 0 ? 1 : 0, 600 - i / 4, 400 - i / 4);
+    if (i % 11 == 0) c->SetIgnoreMouse(IM_ALL);
+    chain.push_back(c);
+    parent = c;
+  }
+  for (int k = 0; k < 300; ++k) {
+    const Point p{rnd(640) - 10, rnd(440) - 10};
+    const std::uint32_t modes = k % 2 ? kHoverModes : kLeftPressModes;
+    const TNovaObject* want = front().RecursiveHitTest(p, modes);
+    ASSERT_EQ(front().HitTest(p, modes), want) << p.x << "," << p.y;
+  }
+  TNovaControl& deepest = *chain.back();
+  ASSERT_EQ(front().HitTest({deepest.ScreenLeft() + 3, deepest.ScreenTop() + 4}, kLeftPressModes), &deepest);
+  deepest.SetName("deepest");
+  deepest.SetEventTarget(PR_ONLBTNDOWN, "h");
+  press_left(deepest.ScreenLeft() + 3, deepest.ScreenTop() + 4);
+  frame();
+  EXPECT_EQ(take(), (std::vector<std::string>{ev("deepest", PR_ONLBTNDOWN, "3 4")}));
 }
 
 TEST_F(Input, APressWithoutHandlerCapturesAndTheReleaseComesBackAfterMovingAway) {
