@@ -497,15 +497,25 @@ void TNovaControl::remember_hit(std::int32_t left, std::int32_t top) const {
   t_hit_origin = {this, id(), left, top, t_walk_root};
 }
 
-TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
-  const PropertyTable::HitTestFn own = properties().own_hit_test();
-  if (m_parent) return own ? own(*this, p, modes) : hit_test(p, modes);
-  // The walk's root; a control that belongs to it has it for its base
-  // when it is a base.
-  TNovaControl* outer_root = std::exchange(t_walk_root, this);
-  TNovaObject* hit = own ? own(*this, p, modes) : hit_test(p, modes);
+namespace {
+
+// A hit test through the class's own test, when it registers one, else
+// through `walk`; a control without a parent is the walk's root, and a
+// control that belongs to it has it for its base when it is a base.
+template <class Walk>
+TNovaObject* walk_from(TNovaControl& control, bool is_root, Point p, std::uint32_t modes, Walk walk) {
+  const PropertyTable::HitTestFn own = control.properties().own_hit_test();
+  if (!is_root) return own ? own(control, p, modes) : walk();
+  TNovaControl* outer_root = std::exchange(t_walk_root, &control);
+  TNovaObject* hit = own ? own(control, p, modes) : walk();
   t_walk_root = outer_root;
   return hit;
+}
+
+}  // namespace
+
+TNovaObject* TNovaControl::HitTest(Point p, std::uint32_t modes) {
+  return walk_from(*this, !m_parent, p, modes, [&] { return hit_test(p, modes); });
 }
 
 // One control the walk has gone into: what it answers when none of its
@@ -645,12 +655,7 @@ TNovaObject* TNovaControl::hit_test(Point p, std::uint32_t modes) {
 }
 
 TNovaObject* TNovaControl::RecursiveHitTest(Point p, std::uint32_t modes) {
-  const PropertyTable::HitTestFn own = properties().own_hit_test();
-  if (m_parent) return own ? own(*this, p, modes) : recursive_hit_test(p, modes);
-  TNovaControl* outer_root = std::exchange(t_walk_root, this);
-  TNovaObject* hit = own ? own(*this, p, modes) : recursive_hit_test(p, modes);
-  t_walk_root = outer_root;
-  return hit;
+  return walk_from(*this, !m_parent, p, modes, [&] { return recursive_hit_test(p, modes); });
 }
 
 TNovaObject* TNovaControl::recursive_hit_test(Point p, std::uint32_t modes) {
