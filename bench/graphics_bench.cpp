@@ -9,6 +9,9 @@
 // character pictures are. Stretches fill the frame from a source of 1 / 0.75,
 // 1 / 1.5 and 1 / 2.37 of its size, plain and mirrored both ways; pixman
 // scales the same source by the same transform with its nearest filter.
+// The "paired/" rows time ours and pixman one after the other in every
+// iteration and report the ratio: on a shared machine pixman's own time
+// moves by half between separate rows, so those ratios are the ones to read.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "bench/pixman_image.h"
+#include "bench/thread_clock.h"
 #include "graphics/kernels.h"
 #include "graphics/memory_dibx.h"
 
@@ -178,57 +182,93 @@ void set_transform(pixman_image_t* image, const pixman_f_transform& ft) {
   pixman_image_set_filter(image, PIXMAN_FILTER_NEAREST, nullptr, 0);
 }
 
+pixman_image_t* half_solid() {
+  pixman_color_t half{0, 0, 0, 128 * 257};
+  return pixman_image_create_solid_fill(&half);
+}
+
+// pixman doing an operation on a scene's surfaces, with its transform set.
+struct PixmanDraw {
+  PixmanImage dst, src, plane, solid;
+  pixman_op_t pop = PIXMAN_OP_OVER;
+  pixman_image_t *a = nullptr, *m = nullptr;
+
+  PixmanDraw(Scene& s, const Work& w)
+      : dst(s.dst, pixman_format(w.bits)),
+        src(s.src, pixman_format(w.bits)),
+        plane(s.plane, PIXMAN_a8),
+        solid(half_solid()),
+        a(src.image) {
+    // Destination to source: x × sw / W, mirrored to sw − x × sw / W.
+    const double fx = static_cast<double>(source_width(w)) / kW, fy = static_cast<double>(source_height(w)) / kH;
+    pixman_f_transform scale;
+    pixman_f_transform_init_scale(&scale, w.mirrored ? -fx : fx, w.mirrored ? -fy : fy);
+    if (w.mirrored) pixman_f_transform_translate(&scale, nullptr, source_width(w), source_height(w));
+    pixman_f_transform rotate;
+    pixman_f_transform_init_identity(&rotate);
+    const double theta = kAngle * 2 * std::numbers::pi / 256;
+    pixman_f_transform_translate(&rotate, nullptr, -kW / 2.0, -kH / 2.0);
+    pixman_f_transform_rotate(&rotate, nullptr, std::cos(-theta), std::sin(-theta));
+    pixman_f_transform_translate(&rotate, nullptr, kW / 2.0, kH / 2.0);
+    switch (w.op) {
+      case Op::Masked: m = plane.image; break;
+      case Op::Blend128: m = solid.image; break;
+      case Op::Add: pop = PIXMAN_OP_ADD; break;
+      case Op::MaskedAdd:
+        pop = PIXMAN_OP_ADD;
+        m = plane.image;
+        break;
+      case Op::Stretch:
+        pop = PIXMAN_OP_SRC;
+        set_transform(a, scale);
+        break;
+      case Op::StretchMasked:
+        m = plane.image;
+        set_transform(a, scale);
+        set_transform(m, scale);
+        break;
+      case Op::Rotate:
+        // Outside the rotated picture the destination stays, as ours does.
+        set_transform(a, rotate);
+        break;
+      case Op::MaskedRotate:
+        m = plane.image;
+        set_transform(a, rotate);
+        set_transform(m, rotate);
+        break;
+    }
+  }
+  void run() { pixman_image_composite32(pop, a, m, dst.image, 0, 0, 0, 0, 0, 0, kW, kH); }
+};
+
 void BM_Pixman(benchmark::State& state, Work w) {
   Scene s(w);
-  const pixman_format_code_t f = pixman_format(w.bits);
-  PixmanImage dst(s.dst, f), src(s.src, f), plane(s.plane, PIXMAN_a8);
-  pixman_color_t half{0, 0, 0, 128 * 257};
-  PixmanImage solid(pixman_image_create_solid_fill(&half));
-  // Destination to source: x × sw / W, mirrored to sw − x × sw / W.
-  const double fx = static_cast<double>(source_width(w)) / kW, fy = static_cast<double>(source_height(w)) / kH;
-  pixman_f_transform scale;
-  pixman_f_transform_init_scale(&scale, w.mirrored ? -fx : fx, w.mirrored ? -fy : fy);
-  if (w.mirrored) pixman_f_transform_translate(&scale, nullptr, source_width(w), source_height(w));
-  pixman_f_transform rotate;
-  pixman_f_transform_init_identity(&rotate);
-  const double theta = kAngle * 2 * std::numbers::pi / 256;
-  pixman_f_transform_translate(&rotate, nullptr, -kW / 2.0, -kH / 2.0);
-  pixman_f_transform_rotate(&rotate, nullptr, std::cos(-theta), std::sin(-theta));
-  pixman_f_transform_translate(&rotate, nullptr, kW / 2.0, kH / 2.0);
-  pixman_op_t pop = PIXMAN_OP_OVER;
-  pixman_image_t *a = src.image, *m = nullptr;
-  switch (w.op) {
-    case Op::Masked: m = plane.image; break;
-    case Op::Blend128: m = solid.image; break;
-    case Op::Add: pop = PIXMAN_OP_ADD; break;
-    case Op::MaskedAdd:
-      pop = PIXMAN_OP_ADD;
-      m = plane.image;
-      break;
-    case Op::Stretch:
-      pop = PIXMAN_OP_SRC;
-      set_transform(a, scale);
-      break;
-    case Op::StretchMasked:
-      m = plane.image;
-      set_transform(a, scale);
-      set_transform(m, scale);
-      break;
-    case Op::Rotate:
-      // Outside the rotated picture the destination stays, as ours does.
-      set_transform(a, rotate);
-      break;
-    case Op::MaskedRotate:
-      m = plane.image;
-      set_transform(a, rotate);
-      set_transform(m, rotate);
-      break;
-  }
+  PixmanDraw draw(s, w);
   for (auto _ : state) {
-    pixman_image_composite32(pop, a, m, dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
+    draw.run();
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kW * kH);
+}
+
+// Ours on a path and pixman timed one after the other in every iteration,
+// each on its own scene: pixman's time here moves by half from run to run,
+// and separate benchmarks see different machine states. The ratio counter
+// is ours over pixman's.
+void BM_Paired(benchmark::State& state, Work w, PixelPath path) {
+  ScopedPixelPath forced(path);
+  if (!forced.ok()) {
+    state.SkipWithError("path not available on this processor");
+    return;
+  }
+  Scene ours(w), theirs(w);
+  PixmanDraw draw(theirs, w);
+  nova::bench::PairedTimes times;
+  for (auto _ : state) {
+    times.time([&] { run_op(w, ours); }, [&] { draw.run(); });
+    benchmark::ClobberMemory();
+  }
+  state.counters["ratio"] = times.ratio();
 }
 
 void BM_Memcpy(benchmark::State& state) {
@@ -289,6 +329,13 @@ int register_all() {
                                    (uses_plane(op) ? (w.kind == Plane::Soft ? "/soft" : "/sprite") : "");
         benchmark::RegisterBenchmark(("pixman/" + suffix).c_str(), BM_Pixman, w)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("auto/" + suffix).c_str(), BM_Ours, w, chosen)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("paired/auto/" + suffix).c_str(), BM_Paired, w, chosen)
+            ->Unit(benchmark::kMicrosecond);
+        for (PixelPath path : nova::graphics::available_pixel_paths()) {
+          if (path == PixelPath::Reference || path == PixelPath::Portable || path == chosen) continue;
+          const std::string name = "paired/" + std::string(nova::graphics::pixel_path_name(path)) + "/" + suffix;
+          benchmark::RegisterBenchmark(name.c_str(), BM_Paired, w, path)->Unit(benchmark::kMicrosecond);
+        }
         for (PixelPath path : nova::graphics::available_pixel_paths()) {
           if (path == PixelPath::Reference) continue;
           const std::string name = std::string(nova::graphics::pixel_path_name(path)) + "/" + suffix;
