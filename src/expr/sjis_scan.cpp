@@ -60,13 +60,21 @@ std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip
 #endif
 }
 
+namespace {
+// Copying as two passes: the skip, then one append of what it passed over.
+template <std::size_t (*Skip)(std::string_view, std::size_t, std::size_t)>
+std::size_t skip_then_copy(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
+  const std::size_t end = Skip(text, from, skip);
+  out.append(text.substr(from, end - from));
+  return end;
+}
+}  // namespace
+
 std::size_t copy_chars(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
 #if NOVA_SJIS_X86
   if (has_avx512()) return scan::copy_avx512(text, from, skip, out);
 #endif
-  const std::size_t end = skip_chars(text, from, skip);
-  out.append(text.substr(from, end - from));
-  return end;
+  return skip_then_copy<skip_chars>(text, from, skip, out);
 }
 
 CharSpan CharCursor::before(std::size_t at) {
@@ -85,13 +93,6 @@ std::size_t CharCursor::count_ahead_without(char byte) {
 
 namespace detail {
 namespace {
-template <std::size_t (*Skip)(std::string_view, std::size_t, std::size_t)>
-std::size_t skip_then_copy(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
-  const std::size_t end = Skip(text, from, skip);
-  out.append(text.substr(from, end - from));
-  return end;
-}
-
 std::uint64_t portable_kernel(const std::uint8_t* p) { return scan::lead_bits64_portable(p); }
 CharSpan portable_count(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
   return count_from<scan::lead_bits64_portable>(text, at, chars, carry, to);
