@@ -1,6 +1,21 @@
+// The block scan with 32-byte vectors, entered only when the processor
+// reports AVX2 (and the bit instructions that come with it).
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "core/cpu_target.h"
+#include "core/sjis.h"
+#include "expr/sjis_scan.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+NOVA_TARGET_BEGIN("avx2,bmi,bmi2,popcnt")
 #include "expr/sjis_scan_blocks.h"
 
-#if NOVA_SJIS_X86
 namespace nova::expr::scan {
 namespace {
 
@@ -30,4 +45,5 @@ std::size_t skip_avx2(std::string_view text, std::size_t from, std::size_t skip)
 std::uint64_t avx2_kernel(const std::uint8_t* p) { return lead_bits64_avx2(p); }
 
 }  // namespace nova::expr::scan
+NOVA_TARGET_END()
 #endif

@@ -1,6 +1,21 @@
+// The block scan with 64-byte vectors and mask registers, entered only when
+// the processor reports every feature named below.
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "core/cpu_target.h"
+#include "core/sjis.h"
+#include "expr/sjis_scan.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+NOVA_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vpopcntdq,gfni,avx2,bmi,bmi2,popcnt")
 #include "expr/sjis_scan_blocks.h"
 
-#if NOVA_SJIS_X86
 namespace nova::expr::scan {
 namespace {
 
@@ -226,4 +241,5 @@ std::uint64_t avx512_chunk_kernel(const std::uint8_t* p) {
 }
 
 }  // namespace nova::expr::scan
+NOVA_TARGET_END()
 #endif

@@ -1,14 +1,20 @@
-// The AVX2 path: 32-byte vectors. This file alone is compiled for AVX2 and
-// is only entered when the processor reports it.
+// The AVX2 path: 32-byte vectors. Only this file's own functions are built
+// for AVX2 (see core/cpu_target.h), and they are only entered when the
+// processor reports it.
 #include "graphics/kernels.h"
 
-#if defined(__x86_64__) && defined(__AVX2__)
+#if defined(__x86_64__)
 
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
+#include "core/cpu_target.h"
+#include "graphics/kernels_scalar.h"
+
+NOVA_TARGET_BEGIN("avx2")
 #include "graphics/kernels_x86.h"
 
 namespace nova::graphics::detail {
@@ -178,6 +184,7 @@ void fill_avx2_kernels(KernelSet& set) {
 }
 
 }  // namespace nova::graphics::detail
+NOVA_TARGET_END()
 
 #else
 

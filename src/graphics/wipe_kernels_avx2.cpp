@@ -1,12 +1,20 @@
-// The AVX2 kernels of the mask-driven transitions: 32-byte vectors. This
-// file alone is compiled for AVX2 and is only entered when the processor
-// reports it (the surfaces' path choice checks).
+// The AVX2 kernels of the mask-driven transitions: 32-byte vectors. Only
+// this file's own functions are built for AVX2 (see core/cpu_target.h), and
+// they are only entered when the processor reports it (the surfaces' path
+// choice checks).
 #include "graphics/wipe_kernels.h"
 
-#if defined(__x86_64__) && defined(__AVX2__)
+#if defined(__x86_64__)
 
 #include <immintrin.h>
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "core/cpu_target.h"
+
+NOVA_TARGET_BEGIN("avx2")
 #include "graphics/wipe_kernels_x86.h"
 
 namespace nova::graphics::detail {
@@ -75,6 +83,7 @@ struct Avx2 {
 void fill_wipe_avx2(WipeKernelSet& set) { WipeVector<Avx2>::fill(set); }
 
 }  // namespace nova::graphics::detail
+NOVA_TARGET_END()
 
 #else
 

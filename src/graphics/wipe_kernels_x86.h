@@ -74,17 +74,21 @@ struct WipeVector {
     for (; i < j.count; ++i) pixel(j, i);
   }
 
-  static void mix32(const WipeRowJob& j) {
-    each_group<4, P32>(
-        j, [](V o, V n, const std::uint8_t* m) { return mix_bytes(o, n, S::mask_dwords(m)); },
-        wipe_mix_pixel<4, wipe_mix_x888>);
-  }
+  // The per-group operations are small structs rather than lambdas: the
+  // AVX2 file's target region does not reach a lambda's body with every
+  // compiler.
+  struct Mix32 {
+    V operator()(V o, V n, const std::uint8_t* m) const { return mix_bytes(o, n, S::mask_dwords(m)); }
+  };
+  struct Select32 {
+    V operator()(V o, V n, const std::uint8_t* m) const {
+      return S::select(S::cmpeq8(S::mask_dwords(m), S::zero()), o, n);
+    }
+  };
 
-  static void select32(const WipeRowJob& j) {
-    each_group<4, P32>(
-        j, [](V o, V n, const std::uint8_t* m) { return S::select(S::cmpeq8(S::mask_dwords(m), S::zero()), o, n); },
-        wipe_select_pixel<4>);
-  }
+  static void mix32(const WipeRowJob& j) { each_group<4, P32>(j, Mix32{}, wipe_mix_pixel<4, wipe_mix_x888>); }
+
+  static void select32(const WipeRowJob& j) { each_group<4, P32>(j, Select32{}, wipe_select_pixel<4>); }
 
   // The channel at `Shift` of 16-bit pixels, `bits` wide.
   template <int Shift>
@@ -112,32 +116,35 @@ struct WipeVector {
     }
   }
 
+  template <int RedShift, int GreenMask>
+  struct Mix16 {
+    V operator()(V o, V n, const std::uint8_t* mask) const {
+      const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
+      const V m = S::mask_words(mask), inv = S::sub16(ff, m);
+      const V r = channel(red<RedShift>(o, c31), red<RedShift>(n, c31), m, inv);
+      const V g = channel(field<5>(o, cg), field<5>(n, cg), m, inv);
+      const V b = channel(field<0>(o, c31), field<0>(n, c31), m, inv);
+      V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
+      // Weights 0 and 255 take whole pixels; groups without them (most
+      // of a soft edge) skip the two selections.
+      const V none = S::cmpeq16(m, S::zero()), all = S::cmpeq16(m, ff);
+      if (!S::any(S::or_(none, all))) return v;
+      v = S::select(none, o, v);
+      return S::select(all, n, v);
+    }
+  };
+  struct Select16 {
+    V operator()(V o, V n, const std::uint8_t* m) const {
+      return S::select(S::cmpeq16(S::mask_words(m), S::zero()), o, n);
+    }
+  };
+
   template <int RedShift, int GreenMask, std::uint32_t (*Mix)(std::uint32_t, std::uint32_t, int)>
   static void mix16(const WipeRowJob& j) {
-    each_group<2, P16>(
-        j,
-        [](V o, V n, const std::uint8_t* mask) {
-          const V c31 = S::set16(31), cg = S::set16(GreenMask), ff = S::set16(255);
-          const V m = S::mask_words(mask), inv = S::sub16(ff, m);
-          const V r = channel(red<RedShift>(o, c31), red<RedShift>(n, c31), m, inv);
-          const V g = channel(field<5>(o, cg), field<5>(n, cg), m, inv);
-          const V b = channel(field<0>(o, c31), field<0>(n, c31), m, inv);
-          V v = S::or_(S::template sll16<RedShift>(r), S::or_(S::template sll16<5>(g), b));
-          // Weights 0 and 255 take whole pixels; groups without them (most
-          // of a soft edge) skip the two selections.
-          const V none = S::cmpeq16(m, S::zero()), all = S::cmpeq16(m, ff);
-          if (!S::any(S::or_(none, all))) return v;
-          v = S::select(none, o, v);
-          return S::select(all, n, v);
-        },
-        wipe_mix_pixel<2, Mix>);
+    each_group<2, P16>(j, Mix16<RedShift, GreenMask>{}, wipe_mix_pixel<2, Mix>);
   }
 
-  static void select16(const WipeRowJob& j) {
-    each_group<2, P16>(
-        j, [](V o, V n, const std::uint8_t* m) { return S::select(S::cmpeq16(S::mask_words(m), S::zero()), o, n); },
-        wipe_select_pixel<2>);
-  }
+  static void select16(const WipeRowJob& j) { each_group<2, P16>(j, Select16{}, wipe_select_pixel<2>); }
 
   // One channel (field mask M) of 16-bit pixels moved to the top of its
   // lane, `top` (a value with only the channel's width of top bits) added
