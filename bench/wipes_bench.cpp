@@ -16,20 +16,30 @@
 //   screen (a 2 % zoom about the centre), the work of displacing every row
 //   that the ripple does.
 //
+// The "paired/<path>/<type>/<bits>" rows time a type's 60 frames and its
+// baseline's 60 frames (the memcpy, or the pixman work above for the fade,
+// the shrink and grow and the ripple) one after the other in every
+// iteration and report ours / baseline as the "ratio" counter: on a shared
+// machine separate rows drift apart by 10-20 %, so those are the ratios to
+// read. The separate rows stay for absolute times.
+//
 // Before timing, each benchmark draws one frame on its path and on the
 // per-pixel reference and stops with an error when they differ.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/pixman_image.h"
+#include "bench/thread_clock.h"
 #include "expr/random.h"
 #include "graphics/kernels.h"
 #include "graphics/memory_dibx.h"
@@ -129,9 +139,10 @@ struct Wipe {
   }
 };
 
-void BM_Wipe(benchmark::State& state, int type, int bits, PixelPath path) {
-  Screens s(bits);
-  // The result of one frame against the reference, before timing.
+// A prepared transition on the current path, after one frame of it was
+// drawn and compared with the per-pixel reference; none when they differ
+// (the benchmark then stops with that error).
+std::unique_ptr<Wipe> checked_wipe(benchmark::State& state, Screens& s, int type, int bits) {
   std::uint64_t want = 0;
   {
     ScopedPixelPath reference(PixelPath::Reference);
@@ -140,37 +151,54 @@ void BM_Wipe(benchmark::State& state, int type, int bits, PixelPath path) {
     ref.wipe->DrawStep();
     want = checksum(s.target);
   }
+  auto w = std::make_unique<Wipe>(s, type, bits);
+  w->wipe->SetElapsed(kFrames / 3);
+  w->wipe->DrawStep();
+  if (checksum(s.target) != want) {
+    state.SkipWithError("differs from the reference");
+    return nullptr;
+  }
+  return w;
+}
+
+void draw_all_frames(Wipe& w) {
+  for (int e = 0; e < kFrames; ++e) {
+    w.wipe->SetElapsed(e);
+    w.wipe->DrawStep();
+  }
+}
+
+void BM_Wipe(benchmark::State& state, int type, int bits, PixelPath path) {
   ScopedPixelPath scoped(path);
   if (!scoped.ok()) {
     state.SkipWithError("path not available");
     return;
   }
-  Wipe w(s, type, bits);
-  w.wipe->SetElapsed(kFrames / 3);
-  w.wipe->DrawStep();
-  if (checksum(s.target) != want) {
-    state.SkipWithError("differs from the reference");
-    return;
-  }
+  Screens s(bits);
+  const std::unique_ptr<Wipe> w = checked_wipe(state, s, type, bits);
+  if (!w) return;
   for (auto _ : state) {
-    for (int e = 0; e < kFrames; ++e) {
-      w.wipe->SetElapsed(e);
-      w.wipe->DrawStep();
-    }
+    draw_all_frames(*w);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kFrames);
 }
 
-void BM_Memcpy(benchmark::State& state, int bits) {
-  const std::size_t bytes = static_cast<std::size_t>(kW) * kH * (bits == 32 ? 4 : 2);
-  std::vector<std::uint8_t> a(bytes, 1), b(bytes);
-  for (auto _ : state) {
+struct MemcpyWork {
+  std::vector<std::uint8_t> from, to;
+  explicit MemcpyWork(int bits)
+      : from(static_cast<std::size_t>(kW) * kH * (bits == 32 ? 4 : 2), 1), to(from.size()) {}
+  void run() {
     for (int e = 0; e < kFrames; ++e) {
-      std::memcpy(b.data(), a.data(), bytes);
+      std::memcpy(to.data(), from.data(), to.size());
       benchmark::ClobberMemory();
     }
   }
+};
+
+void BM_Memcpy(benchmark::State& state, int bits) {
+  MemcpyWork work(bits);
+  for (auto _ : state) work.run();
   state.SetItemsProcessed(state.iterations() * kFrames);
 }
 
@@ -220,83 +248,161 @@ void turned_bounds(int angle, int zoom, int& x, int& y, int& w, int& h) {
   h = std::min(kH, static_cast<int>(std::ceil(hi_y)) + 1) - y;
 }
 
-void BM_Pixman(benchmark::State& state, Baseline what, int bits) {
-  Screens s(bits);
-  const pixman_format_code_t f = bits == 32 ? PIXMAN_x8r8g8b8 : PIXMAN_r5g6b5;
-  PixmanImage dst(s.target, f), old_image(s.old_screen, f), new_image(s.new_screen, f);
-  // Per frame: the opacity of the fade, the zoom and turn of the shrink and
-  // grow (parameter 0 of 256: one whole turn over the transition).
-  std::vector<std::unique_ptr<PixmanImage>> masks;
-  std::vector<pixman_f_transform> turns;
-  std::vector<std::array<int, 4>> bounds;
-  for (int e = 0; e < kFrames; ++e) {
-    const int opacity = e * 256 / kFrames;
-    pixman_color_t c{0, 0, 0, static_cast<std::uint16_t>(opacity * 257)};
-    masks.push_back(std::make_unique<PixmanImage>(pixman_image_create_solid_fill(&c)));
-    const double r = static_cast<double>(kFrames - e - 1) / kFrames;
-    const int zoom = what == Baseline::Small ? static_cast<int>(std::nearbyint(r * 255))
-                                             : static_cast<int>(std::nearbyint(static_cast<double>(e) / kFrames * 255));
-    const int angle = what == Baseline::Small ? static_cast<int>(std::nearbyint(256.0 * e / kFrames))
-                                              : static_cast<int>(std::nearbyint(256.0 * r));
-    turns.push_back(zoom > 0 ? turn_and_zoom(angle, zoom) : pixman_f_transform{});
-    std::array<int, 4> b{0, 0, 0, 0};
-    if (zoom > 0) turned_bounds(angle, zoom, b[0], b[1], b[2], b[3]);
-    bounds.push_back(b);
-  }
-  pixman_f_transform remap;
-  pixman_f_transform_init_identity(&remap);
-  pixman_f_transform_translate(&remap, nullptr, -(kW / 2), -(kH / 2));
-  pixman_f_transform_scale(&remap, nullptr, 1 / 1.02, 1 / 1.02);
-  pixman_f_transform_translate(&remap, nullptr, kW / 2, kH / 2);
-  if (what == Baseline::Remap) set_transform(new_image.image, remap);
-  for (auto _ : state) {
+// A baseline's 60 frames done by pixman on its own screens.
+class PixmanWork {
+ public:
+  PixmanWork(Baseline what, int bits)
+      : m_what(what),
+        m_screens(bits),
+        m_format(bits == 32 ? PIXMAN_x8r8g8b8 : PIXMAN_r5g6b5),
+        m_dst(m_screens.target, m_format),
+        m_old(m_screens.old_screen, m_format),
+        m_new(m_screens.new_screen, m_format) {
+    // Per frame: the opacity of the fade, the zoom and turn of the shrink
+    // and grow (parameter 0 of 256: one whole turn over the transition).
     for (int e = 0; e < kFrames; ++e) {
-      switch (what) {
+      const int opacity = e * 256 / kFrames;
+      pixman_color_t c{0, 0, 0, static_cast<std::uint16_t>(opacity * 257)};
+      m_masks.push_back(std::make_unique<PixmanImage>(pixman_image_create_solid_fill(&c)));
+      const double r = static_cast<double>(kFrames - e - 1) / kFrames;
+      const int zoom = what == Baseline::Small
+                           ? static_cast<int>(std::nearbyint(r * 255))
+                           : static_cast<int>(std::nearbyint(static_cast<double>(e) / kFrames * 255));
+      const int angle = what == Baseline::Small ? static_cast<int>(std::nearbyint(256.0 * e / kFrames))
+                                                : static_cast<int>(std::nearbyint(256.0 * r));
+      m_turns.push_back(zoom > 0 ? turn_and_zoom(angle, zoom) : pixman_f_transform{});
+      std::array<int, 4> b{0, 0, 0, 0};
+      if (zoom > 0) turned_bounds(angle, zoom, b[0], b[1], b[2], b[3]);
+      m_bounds.push_back(b);
+    }
+    if (what == Baseline::Remap) {
+      pixman_f_transform remap;
+      pixman_f_transform_init_identity(&remap);
+      pixman_f_transform_translate(&remap, nullptr, -(kW / 2), -(kH / 2));
+      pixman_f_transform_scale(&remap, nullptr, 1 / 1.02, 1 / 1.02);
+      pixman_f_transform_translate(&remap, nullptr, kW / 2, kH / 2);
+      set_transform(m_new.image, remap);
+    }
+  }
+
+  void run() {
+    for (int e = 0; e < kFrames; ++e) {
+      const auto frame = static_cast<std::size_t>(e);
+      switch (m_what) {
         case Baseline::Fade:
-          pixman_image_composite32(PIXMAN_OP_SRC, old_image.image, nullptr, dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
-          pixman_image_composite32(PIXMAN_OP_OVER, new_image.image, masks[static_cast<std::size_t>(e)]->image,
-                                   dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
+          pixman_image_composite32(PIXMAN_OP_SRC, m_old.image, nullptr, m_dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
+          pixman_image_composite32(PIXMAN_OP_OVER, m_new.image, m_masks[frame]->image, m_dst.image, 0, 0, 0, 0, 0, 0,
+                                   kW, kH);
           break;
         case Baseline::Small:
         case Baseline::Big: {
-          pixman_image_t* under = what == Baseline::Small ? new_image.image : old_image.image;
-          pixman_image_t* over = what == Baseline::Small ? old_image.image : new_image.image;
+          pixman_image_t* under = m_what == Baseline::Small ? m_new.image : m_old.image;
+          pixman_image_t* over = m_what == Baseline::Small ? m_old.image : m_new.image;
           pixman_image_set_transform(over, nullptr);
-          pixman_image_composite32(PIXMAN_OP_SRC, under, nullptr, dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
-          const auto& b = bounds[static_cast<std::size_t>(e)];
+          pixman_image_composite32(PIXMAN_OP_SRC, under, nullptr, m_dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
+          const auto& b = m_bounds[frame];
           if (b[2] > 0 && b[3] > 0) {
-            set_transform(over, turns[static_cast<std::size_t>(e)]);
-            pixman_image_composite32(PIXMAN_OP_OVER, over, nullptr, dst.image, b[0], b[1], 0, 0, b[0], b[1], b[2],
+            set_transform(over, m_turns[frame]);
+            pixman_image_composite32(PIXMAN_OP_OVER, over, nullptr, m_dst.image, b[0], b[1], 0, 0, b[0], b[1], b[2],
                                      b[3]);
           }
           break;
         }
         case Baseline::Remap:
-          pixman_image_composite32(PIXMAN_OP_SRC, new_image.image, nullptr, dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
+          pixman_image_composite32(PIXMAN_OP_SRC, m_new.image, nullptr, m_dst.image, 0, 0, 0, 0, 0, 0, kW, kH);
           break;
       }
     }
     benchmark::ClobberMemory();
   }
+
+ private:
+  Baseline m_what;
+  Screens m_screens;
+  pixman_format_code_t m_format;
+  PixmanImage m_dst, m_old, m_new;
+  std::vector<std::unique_ptr<PixmanImage>> m_masks;
+  std::vector<pixman_f_transform> m_turns;
+  std::vector<std::array<int, 4>> m_bounds;
+};
+
+void BM_Pixman(benchmark::State& state, Baseline what, int bits) {
+  PixmanWork work(what, bits);
+  for (auto _ : state) work.run();
   state.SetItemsProcessed(state.iterations() * kFrames);
+}
+
+// What a type is held against: pixman for the fade and the types that
+// transform the whole frame, a copy of the frame for the others.
+std::optional<Baseline> pixman_baseline(int type) {
+  switch (type) {
+    case nova::graphics::WP_FADE: return Baseline::Fade;
+    case nova::graphics::WP_SMALL: return Baseline::Small;
+    case nova::graphics::WP_BIG: return Baseline::Big;
+    case nova::graphics::WP_RIPPLE: return Baseline::Remap;
+    default: return std::nullopt;
+  }
+}
+
+template <class Work>
+void time_paired(benchmark::State& state, Wipe& ours, Work& theirs) {
+  nova::bench::PairedTimes times;
+  for (auto _ : state) {
+    times.time([&] { draw_all_frames(ours); }, [&] { theirs.run(); });
+    benchmark::ClobberMemory();
+  }
+  state.counters["ratio"] = times.ratio();
+  state.SetItemsProcessed(state.iterations() * kFrames);
+}
+
+void BM_Paired(benchmark::State& state, int type, int bits, PixelPath path) {
+  ScopedPixelPath scoped(path);
+  if (!scoped.ok()) {
+    state.SkipWithError("path not available");
+    return;
+  }
+  Screens s(bits);
+  const std::unique_ptr<Wipe> w = checked_wipe(state, s, type, bits);
+  if (!w) return;
+  if (const auto baseline = pixman_baseline(type)) {
+    PixmanWork theirs(*baseline, bits);
+    time_paired(state, *w, theirs);
+  } else {
+    MemcpyWork theirs(bits);
+    time_paired(state, *w, theirs);
+  }
 }
 
 int register_all() {
   const auto us = benchmark::kMicrosecond;
+  const PixelPath best = nova::graphics::best_pixel_path();
   for (int bits : {32, 16}) {
     const std::string b = "/" + std::to_string(bits);
+    // Every type against its baseline in the same iteration, on the path
+    // the player chooses and on each vector path (SSE2 is what a processor
+    // without AVX2 runs).
+    for (const auto& info : nova::graphics::wipe_types()) {
+      benchmark::RegisterBenchmark(("paired/auto/" + std::string(info.name) + b).c_str(), BM_Paired, info.value, bits,
+                                   best)
+          ->Unit(us);
+      for (PixelPath path : nova::graphics::available_pixel_paths()) {
+        if (path == PixelPath::Reference || path == PixelPath::Portable) continue;
+        const std::string name =
+            "paired/" + std::string(nova::graphics::pixel_path_name(path)) + "/" + info.name + b;
+        benchmark::RegisterBenchmark(name.c_str(), BM_Paired, info.value, bits, path)->Unit(us);
+      }
+    }
     benchmark::RegisterBenchmark(("memcpy" + b).c_str(), BM_Memcpy, bits)->Unit(us);
     benchmark::RegisterBenchmark(("pixman/fade" + b).c_str(), BM_Pixman, Baseline::Fade, bits)->Unit(us);
     benchmark::RegisterBenchmark(("pixman/small" + b).c_str(), BM_Pixman, Baseline::Small, bits)->Unit(us);
     benchmark::RegisterBenchmark(("pixman/big" + b).c_str(), BM_Pixman, Baseline::Big, bits)->Unit(us);
     benchmark::RegisterBenchmark(("pixman/remap" + b).c_str(), BM_Pixman, Baseline::Remap, bits)->Unit(us);
-    const PixelPath best = nova::graphics::best_pixel_path();
     for (const auto& info : nova::graphics::wipe_types()) {
       const std::string name = std::string(nova::graphics::pixel_path_name(best)) + "/" + info.name + b;
       benchmark::RegisterBenchmark(name.c_str(), BM_Wipe, info.value, bits, best)->Unit(us);
     }
-    // Every type on the x86-64 baseline too (what a processor without AVX2
-    // runs), and the mask family's composition on the portable path.
+    // Every type on the x86-64 baseline too, and the mask family's
+    // composition on the portable path.
     for (PixelPath path : nova::graphics::available_pixel_paths()) {
       if (path == PixelPath::Reference || path == best) continue;
       for (const auto& info : nova::graphics::wipe_types()) {
