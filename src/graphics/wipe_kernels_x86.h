@@ -176,8 +176,9 @@ struct WipeVector {
       return S::and_(Sub ? S::subs8u(src, grey) : S::adds8u(src, grey), S::set32(0x00FFFFFF));
     } else {
       // 5 bits, or 6 for the green of 5-6-5.
-      const V grey5 = S::template sll16<8>(S::and_(g, S::set16(0xF8)));
-      const V grey_g = Format == 1 ? S::template sll16<8>(S::and_(g, S::set16(0xFC))) : grey5;
+      const V top = S::template sll16<8>(g);
+      const V grey5 = S::and_(top, S::set16(static_cast<short>(0xF800)));
+      const V grey_g = Format == 1 ? S::and_(top, S::set16(static_cast<short>(0xFC00))) : grey5;
       return S::or_(S::or_(add_at_top<R, Sub>(src, grey5), add_at_top<G, Sub>(src, grey_g)),
                     add_at_top<B, Sub>(src, grey5));
     }
@@ -199,9 +200,11 @@ struct WipeVector {
     int i = 0;
     for (; i + per <= count; i += per) {
       const V k = Bytes == 4 ? S::and_(S::mask_dwords(key + i), S::set32(0x00FF00FF)) : S::mask_words(key + i);
-      const V v = S::min16(S::max16(S::add16(k, off), S::zero()), c511);
+      // Unclamped, v > 255 picks the same screen, and min(v, 511 − v)
+      // below 0 (v outside 0..511) is the grey 0 the clamp would give.
+      const V v = S::add16(k, off);
       const V src = S::select(S::cmpgt16(v, c255), S::loadu(new_row + i * Bytes), S::loadu(old_row + i * Bytes));
-      const V g = S::min16(v, S::sub16(c511, v));
+      const V g = S::max16(S::min16(v, S::sub16(c511, v)), S::zero());
       S::storeu(dst + i * Bytes, shade_grey<Bytes, Format, Sub, R, G, B>(src, g));
     }
     for (; i < count; ++i) wipe_shadow_pixel<Bytes, Format, Sub ? C::sub : C::add>(j, i);

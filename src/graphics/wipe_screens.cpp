@@ -385,8 +385,13 @@ void TWipeRipple::make_profile() {
   // pixels (targets under about 12 pixels) have no teeth: a flat profile.
   const std::int64_t tooth = m_ring / 4;
   m_profile.assign(static_cast<std::size_t>(m_ring), 0);
+  m_profile_reach = 0;
   if (tooth == 0) return;
-  for (std::int64_t i = 0; i < m_ring; ++i) m_profile[static_cast<std::size_t>(i)] = (i % tooth) * m_param[0] / tooth;
+  for (std::int64_t i = 0; i < m_ring; ++i) {
+    const std::int64_t v = (i % tooth) * m_param[0] / tooth;
+    m_profile[static_cast<std::size_t>(i)] = v;
+    m_profile_reach = std::max(m_profile_reach, v < 0 ? -v : v);
+  }
 }
 
 namespace {
@@ -399,10 +404,60 @@ struct Pixel24 {
 }  // namespace
 
 template <class T>
+void TWipeRipple::narrow_ring(int y, int begin, int end, std::int64_t b, T* d_top, T* d_bottom,
+                              const T* const* new_rows) const {
+  const int w = width(), h = height(), cx = w / 2, cy = h / 2;
+  const std::size_t row = static_cast<std::size_t>(y) * m_qw;
+  const std::int32_t* dist = m_distance.data() + row;
+  const std::int32_t* sine = m_sine.data() + row;
+  const std::int32_t* cosine = m_cosine.data() + row;
+  std::int32_t* reach = m_reach32.data();
+  std::int32_t* sx = m_sx.data();
+  std::int32_t* sy = m_sy.data();
+  const int count = end - begin;
+  // The profile entry of pixel x is dist[x] − (b − L + 1).
+  const std::int64_t* profile = m_profile.data();
+  const std::int64_t inner = b - m_ring + 1;
+  for (int i = 0; i < count; ++i) {
+    const std::int32_t d = dist[begin + i];
+    reach[i] = d + static_cast<std::int32_t>(profile[d - inner]);
+  }
+  // Plain 32-bit lanes, which the compiler turns into vector code; the
+  // division truncates toward zero as the 64-bit formula does. A point
+  // outside the target takes the pixel's own place, which reads the new
+  // screen's own pixel and its mirror images.
+  for (int i = 0; i < count; ++i) {
+    const std::int32_t px = reach[i] * sine[begin + i] / 65536 + cx;
+    const std::int32_t py = reach[i] * cosine[begin + i] / 65536 + cy;
+    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(w) &&
+                        static_cast<unsigned>(py) < static_cast<unsigned>(h);
+    sx[i] = inside ? px : begin + i;
+    sy[i] = inside ? py : y;
+  }
+  for (int i = 0; i < count; ++i) {
+    const int x = begin + i, mx = w - 1 - x, from = sx[i], mirror = w - 1 - from;
+    const T* top = new_rows[sy[i]];
+    const T* bottom = new_rows[h - 1 - sy[i]];
+    d_top[x] = top[from];
+    d_top[mx] = top[mirror];
+    d_bottom[x] = bottom[from];
+    d_bottom[mx] = bottom[mirror];
+  }
+}
+
+template <class T>
 void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o,
-                            std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np) const {
+                            std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np, bool narrow) const {
   const int w = width(), h = height(), cx = w / 2, cy = h / 2;
   auto new_row = [&](int y) { return reinterpret_cast<const T*>(n + np * y); };
+  std::vector<const T*> new_rows;
+  if (narrow) {
+    new_rows.resize(static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) new_rows[static_cast<std::size_t>(y)] = new_row(y);
+    m_reach32.resize(static_cast<std::size_t>(m_qw));
+    m_sx.resize(static_cast<std::size_t>(m_qw));
+    m_sy.resize(static_cast<std::size_t>(m_qw));
+  }
   for (int y = 0; y < m_qh; ++y) {
     const int my = h - 1 - y;
     T* d_top = reinterpret_cast<T*>(dst + dp * y);
@@ -430,6 +485,10 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
       copy(to, old_part, w - ring_begin, w);
       copy(to, new_part, ring_end, m_qw);
       copy(to, new_part, w - m_qw, w - ring_end);
+    }
+    if (narrow) {
+      narrow_ring(y, ring_begin, ring_end, b, d_top, d_bottom, new_rows.data());
+      continue;
     }
     const std::int32_t* sine = m_sine.data() + static_cast<std::size_t>(y) * m_qw;
     const std::int32_t* cosine = m_cosine.data() + static_cast<std::size_t>(y) * m_qw;
@@ -465,10 +524,14 @@ void TWipeRipple::Draw(std::int64_t e, std::int64_t d) {
   const std::uint8_t* n = new_screen().LockRead(0, 0);
   if (dst && o && n) {
     const std::ptrdiff_t dp = target().GetPitch(), op = old_screen().GetPitch(), np = new_screen().GetPitch();
+    // Off the reference path, reaches below 2^15 take 32-bit arithmetic
+    // (|sine| <= 65536, so every product fits); the reference keeps the
+    // 64-bit formula for any parameter.
+    const bool narrow = pixel_path() != PixelPath::Reference && m_reach + m_profile_reach < 32768;
     switch (target().GetStorageBitCount()) {
-      case 32: draw_rows<std::uint32_t>(b, dst, dp, o, op, n, np); break;
-      case 24: draw_rows<Pixel24>(b, dst, dp, o, op, n, np); break;
-      default: draw_rows<std::uint16_t>(b, dst, dp, o, op, n, np); break;
+      case 32: draw_rows<std::uint32_t>(b, dst, dp, o, op, n, np, narrow); break;
+      case 24: draw_rows<Pixel24>(b, dst, dp, o, op, n, np, narrow); break;
+      default: draw_rows<std::uint16_t>(b, dst, dp, o, op, n, np, narrow); break;
     }
   }
   if (n) new_screen().UnlockRead();

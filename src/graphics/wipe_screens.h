@@ -101,7 +101,11 @@ class TWipeRipple : public TCustomWipe {
   // type T (the stored pixel).
   template <class T>
   void draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o, std::ptrdiff_t op,
-                 const std::uint8_t* n, std::ptrdiff_t np) const;
+                 const std::uint8_t* n, std::ptrdiff_t np, bool narrow) const;
+  // The ring of one row of the quarter, [begin, end), with 32-bit
+  // arithmetic: every reach × sine then fits.
+  template <class T>
+  void narrow_ring(int y, int begin, int end, std::int64_t b, T* d_top, T* d_bottom, const T* const* new_rows) const;
 
   int m_qw = 0, m_qh = 0;   // the quarter kept
   std::int64_t m_ring = 0;  // L
@@ -109,6 +113,9 @@ class TWipeRipple : public TCustomWipe {
   std::vector<std::int32_t> m_distance;
   std::vector<std::int32_t> m_sine, m_cosine;  // 16.16
   std::vector<std::int64_t> m_profile;
+  std::int64_t m_profile_reach = 0;  // the largest |profile entry|
+  // Per-row scratch of the 32-bit ring: reach, then source x and y.
+  mutable std::vector<std::int32_t> m_reach32, m_sx, m_sy;
 };
 
 // Box blur of the screens used by the blur transitions: 2r + 1 taps

@@ -869,6 +869,38 @@ TEST(WipeScreensFastPath, EveryPathGivesTheReferencesBytesAlongASequenceThatJump
   }
 }
 
+// The ripple off the reference path works in 32 bits while the reaches
+// allow it: on every path it gives the reference's bytes, for rings with
+// teeth of both signs, odd sizes (a middle row and column that mirror onto
+// themselves), rings reaching past the edges, and an amplitude so large
+// that every path must fall back to 64 bits.
+TEST(WipeScreensFastPath, RippleMatchesTheReferenceAtEveryAmplitude) {
+  for (auto [w, h] : {std::pair{161, 97}, std::pair{120, 64}, std::pair{10, 10}}) {
+    for (int bits : {15, 16, 24, 32}) {
+      for (std::int32_t amplitude : {5, -37, 90, 40000}) {
+        for (int e : {0, 13, 29, 41, 58}) {
+          const unsigned seed = static_cast<unsigned>(w + bits + e);
+          Screens ref(w, h, bits, seed);
+          WipeSetup setup;
+          {
+            ScopedPixelPath path(PixelPath::Reference);
+            draw_once(ref, setup, {WP_RIPPLE, e, 60, false, amplitude});
+          }
+          for (PixelPath p : available_pixel_paths()) {
+            if (p == PixelPath::Reference) continue;
+            ScopedPixelPath path(p);
+            Screens fast(w, h, bits, seed);
+            draw_once(fast, setup, {WP_RIPPLE, e, 60, false, amplitude});
+            ASSERT_EQ(first_stored_difference(fast.target, ref.target), "")
+                << w << "x" << h << " bits " << bits << " amplitude " << amplitude << " e " << e << " path "
+                << pixel_path_name(p);
+          }
+        }
+      }
+    }
+  }
+}
+
 // The twists on lines much longer than wide and the reverse: squeezed
 // lines of one pixel, of the whole length, and everything between; columns
 // in whole blocks of eight and with rows and columns left over, at both
