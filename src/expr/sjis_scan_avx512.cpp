@@ -44,17 +44,10 @@ constexpr std::size_t kChunk = 8 * kBlock;
 // bits of its eight bytes there into one byte (byte k into bit 7 - k), one
 // byte transpose gives block j its own lane, and a second affine map turns
 // each byte's bits round.
-//
-// With `Look`, it also answers in `seen` whether the chunk holds the byte
-// of every lane of `wanted`.
-template <bool Look = false>
-NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t, __m512i wanted = _mm512_setzero_si512(),
-                                bool* seen = nullptr) {
+NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t) {
   __m512i bits[8];
-  __mmask64 hits = 0;
   for (int j = 0; j < 8; ++j) {
     const __m512i b = _mm512_loadu_si512(p + kBlock * static_cast<std::size_t>(j));
-    if constexpr (Look) hits = _kor_mask64(hits, _mm512_cmpeq_epi8_mask(b, wanted));
     const __m512i flags = _mm512_and_si512(b, _mm512_permutex2var_epi8(t.low, b, t.high));
     // 0x80 in a byte of a 16-bit word moves to bit j of the same byte.
     bits[j] = j == 7 ? flags : _mm512_srli_epi16(flags, static_cast<unsigned>(7 - j));
@@ -62,7 +55,6 @@ NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t, __m5
   const __m512i all = _mm512_or_si512(
       _mm512_or_si512(_mm512_or_si512(bits[0], bits[1]), _mm512_or_si512(bits[2], bits[3])),
       _mm512_or_si512(_mm512_or_si512(bits[4], bits[5]), _mm512_or_si512(bits[6], bits[7])));
-  if constexpr (Look) *seen = _cvtmask64_u64(hits) != 0;
   // Byte j of each quadword takes bit j of its bytes.
   const __m512i gathered = _mm512_gf2p8affine_epi64_epi8(
       _mm512_set1_epi64(static_cast<long long>(0x8040201008040201ull)), all, 0);
@@ -115,42 +107,6 @@ NOVA_INLINE std::size_t chunks_leads(const std::uint8_t* bytes, std::size_t& at,
 }
 
 }  // namespace
-
-void count_without_avx512(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
-                          std::size_t limit, char byte) {
-  if (at_ref + kChunk > limit) return;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const LeadTables t = lead_tables();
-  const __m512i wanted = _mm512_set1_epi8(byte);
-  bool seen = false;
-  __m512i l = chunk_masks<true>(bytes + at_ref, t, wanted, &seen);
-  if (seen) return;
-  std::size_t at = at_ref;
-  const bool carry_in = carry_ref;
-  RunState s = RunState::at(bytes, at, carry_in);
-  __m512i sums = _mm512_setzero_si512();
-  __m512i previous = _mm512_set1_epi64(static_cast<long long>(s.last << 63));
-  unsigned add = s.add;
-  // As chunks_leads, stopping before the first chunk that holds the byte.
-  for (;;) {
-    const bool more = at + 2 * kChunk <= limit;
-    bool next_seen = true;
-    __m512i next = l;
-    if (more) next = chunk_masks<true>(bytes + at + kChunk, t, wanted, &next_seen);
-    chunk_leads(l, previous, add, sums);
-    previous = l;
-    at += kChunk;
-    if (!more || next_seen) break;
-    l = next;
-  }
-  s.add = static_cast<unsigned char>(add);
-  s.last = static_cast<std::uint64_t>(_mm_extract_epi64(_mm512_extracti64x2_epi64(previous, 3), 1)) >> 63;
-  const auto leads = static_cast<std::size_t>(_mm512_reduce_add_epi64(sums));
-  const bool carry = s.trail();
-  chars_ref += (at - at_ref) - leads + static_cast<std::size_t>(carry) - static_cast<std::size_t>(carry_in);
-  at_ref = at;
-  carry_ref = carry;
-}
 
 CharSpan count_avx512(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
                       std::size_t to) {
@@ -209,6 +165,60 @@ std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t ski
 
 std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
   return skip_copying(text, from, skip, &out);
+}
+
+namespace {
+
+// The pair flags from 16-bit compares straight into masks: a pair's second
+// byte is in the lead range when the word with bit 13 flipped lies in
+// 0xA100-0xDCFF, its first when the low byte with bit 5 flipped lies in
+// 0xA1-0xDC.
+NOVA_INLINE PairFlags pair_flags_avx512(const std::uint8_t* p) {
+  const __m512i x20 = _mm512_set1_epi16(0x20), low = _mm512_set1_epi16(0xFF);
+  const __m512i flip_high = _mm512_set1_epi16(0x2000);
+  std::uint64_t first = 0, second = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m512i w = _mm512_loadu_si512(p + 64 * i);
+    // (w ^ 0x20) & 0xFF in one ternary-logic step.
+    const __m512i lo = _mm512_ternarylogic_epi32(w, x20, low, 0x28);
+    const __mmask32 f = _mm512_cmplt_epu16_mask(_mm512_sub_epi16(lo, _mm512_set1_epi16(0xA1)), _mm512_set1_epi16(0x3C));
+    const __mmask32 s = _mm512_cmplt_epu16_mask(
+        _mm512_sub_epi16(_mm512_xor_si512(w, flip_high), _mm512_set1_epi16(static_cast<short>(0xA100))),
+        _mm512_set1_epi16(0x3C00));
+    first |= static_cast<std::uint64_t>(_cvtmask32_u32(f)) << (32 * i);
+    second |= static_cast<std::uint64_t>(_cvtmask32_u32(s)) << (32 * i);
+  }
+  return {first, second};
+}
+
+template <bool Two>
+NOVA_INLINE bool has_pair_avx512(const std::uint8_t* p, PairNeedle n) {
+  if constexpr (Two) {
+    const __m512i pair = _mm512_set1_epi16(static_cast<short>(n.a | (n.b << 8)));
+    __mmask32 hits = 0;
+    for (int i = 0; i < 2; ++i) {
+      hits = _kor_mask32(hits, _mm512_cmpeq_epi16_mask(_mm512_loadu_si512(p + 64 * i), pair));
+      hits = _kor_mask32(hits, _mm512_cmpeq_epi16_mask(_mm512_loadu_si512(p + 64 * i + 1), pair));
+    }
+    return _cvtmask32_u32(hits) != 0;
+  } else {
+    const __m512i a = _mm512_set1_epi8(static_cast<char>(n.a));
+    return _cvtmask64_u64(_kor_mask64(_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p), a),
+                                      _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + 64), a))) != 0;
+  }
+}
+
+}  // namespace
+
+CharFind find_avx512(std::string_view text, std::string_view part) {
+  return part.size() > 1 ? find_pairs<pair_flags_avx512, has_pair_avx512<true>>(text, part)
+                         : find_pairs<pair_flags_avx512, has_pair_avx512<false>>(text, part);
+}
+CharSpan count_pairs_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
+  return count_pairs_from<pair_flags_avx512, lead_bits64_avx512>(text, at, chars, carry, to);
+}
+std::size_t skip_tail_avx512(std::string_view text, std::size_t from, std::size_t skip, bool carry) {
+  return skip_pairs_from<pair_flags_avx512, lead_bits64_avx512>(text, from, skip, carry);
 }
 
 std::uint64_t avx512_kernel(const std::uint8_t* p) { return lead_bits64_avx512(p); }
