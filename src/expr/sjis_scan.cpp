@@ -39,7 +39,7 @@ bool has_avx2() {
 // start with the carry, and appended up to the end.
 using CountFn = CharSpan (*)(std::string_view, std::size_t&, std::size_t&, bool&, std::size_t);
 using SkipFn = std::size_t (*)(std::string_view, std::size_t, std::size_t, bool);
-constexpr std::size_t kCopyStretch = 8192;
+constexpr std::size_t kCopyStretch = 16384;
 
 template <CountFn Count, SkipFn Skip>
 std::size_t copy_stretches(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
@@ -111,7 +111,7 @@ std::vector<detail::LeadRangeKernel> make_kernels() {
                  copy_stretches<scan::count_avx512, scan::skip_tail_avx512>, scan::find_avx512});
     k.push_back({"avx512 pairs", scan::avx512_kernel, scan::count_pairs_avx512,
                  skip_from_start<scan::skip_tail_avx512>,
-                 copy_stretches<scan::count_pairs_avx512, scan::skip_tail_avx512>, scan::find_avx512});
+                 copy_stretches<scan::count_pairs_avx512, scan::skip_tail_avx512>, scan::find_pairs_avx512});
     k.push_back({"avx512 chunk", scan::avx512_chunk_kernel, scan::count_avx512, scan::skip_avx512,
                  scan::copy_avx512, scan::find_avx512});
   }

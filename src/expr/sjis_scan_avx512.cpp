@@ -44,10 +44,17 @@ constexpr std::size_t kChunk = 8 * kBlock;
 // bits of its eight bytes there into one byte (byte k into bit 7 - k), one
 // byte transpose gives block j its own lane, and a second affine map turns
 // each byte's bits round.
-NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t) {
+//
+// With `Look`, it also answers in `seen` whether the chunk holds the byte
+// of every lane of `wanted`.
+template <bool Look = false>
+NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t, __m512i wanted = _mm512_setzero_si512(),
+                                bool* seen = nullptr) {
   __m512i bits[8];
+  __mmask64 hits = 0;
   for (int j = 0; j < 8; ++j) {
     const __m512i b = _mm512_loadu_si512(p + kBlock * static_cast<std::size_t>(j));
+    if constexpr (Look) hits = _kor_mask64(hits, _mm512_cmpeq_epi8_mask(b, wanted));
     const __m512i flags = _mm512_and_si512(b, _mm512_permutex2var_epi8(t.low, b, t.high));
     // 0x80 in a byte of a 16-bit word moves to bit j of the same byte.
     bits[j] = j == 7 ? flags : _mm512_srli_epi16(flags, static_cast<unsigned>(7 - j));
@@ -55,6 +62,7 @@ NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t) {
   const __m512i all = _mm512_or_si512(
       _mm512_or_si512(_mm512_or_si512(bits[0], bits[1]), _mm512_or_si512(bits[2], bits[3])),
       _mm512_or_si512(_mm512_or_si512(bits[4], bits[5]), _mm512_or_si512(bits[6], bits[7])));
+  if constexpr (Look) *seen = _cvtmask64_u64(hits) != 0;
   // Byte j of each quadword takes bit j of its bytes.
   const __m512i gathered = _mm512_gf2p8affine_epi64_epi8(
       _mm512_set1_epi64(static_cast<long long>(0x8040201008040201ull)), all, 0);
@@ -104,6 +112,48 @@ NOVA_INLINE std::size_t chunks_leads(const std::uint8_t* bytes, std::size_t& at,
   s.add = static_cast<unsigned char>(add);
   s.last = static_cast<std::uint64_t>(_mm_extract_epi64(_mm512_extracti64x2_epi64(l, 3), 1)) >> 63;
   return static_cast<std::size_t>(_mm512_reduce_add_epi64(sums));
+}
+
+}  // namespace
+
+namespace {
+
+// Counts on from `at` over whole chunks of 512 bytes up to `limit` while
+// they do not hold `byte`; stops before the first that does.
+NOVA_INLINE void count_without_avx512(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
+                          std::size_t limit, char byte) {
+  if (at_ref + kChunk > limit) return;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const LeadTables t = lead_tables();
+  const __m512i wanted = _mm512_set1_epi8(byte);
+  bool seen = false;
+  __m512i l = chunk_masks<true>(bytes + at_ref, t, wanted, &seen);
+  if (seen) return;
+  std::size_t at = at_ref;
+  const bool carry_in = carry_ref;
+  RunState s = RunState::at(bytes, at, carry_in);
+  __m512i sums = _mm512_setzero_si512();
+  __m512i previous = _mm512_set1_epi64(static_cast<long long>(s.last << 63));
+  unsigned add = s.add;
+  // As chunks_leads, stopping before the first chunk that holds the byte.
+  for (;;) {
+    const bool more = at + 2 * kChunk <= limit;
+    bool next_seen = true;
+    __m512i next = l;
+    if (more) next = chunk_masks<true>(bytes + at + kChunk, t, wanted, &next_seen);
+    chunk_leads(l, previous, add, sums);
+    previous = l;
+    at += kChunk;
+    if (!more || next_seen) break;
+    l = next;
+  }
+  s.add = static_cast<unsigned char>(add);
+  s.last = static_cast<std::uint64_t>(_mm_extract_epi64(_mm512_extracti64x2_epi64(previous, 3), 1)) >> 63;
+  const auto leads = static_cast<std::size_t>(_mm512_reduce_add_epi64(sums));
+  const bool carry = s.trail();
+  chars_ref += (at - at_ref) - leads + static_cast<std::size_t>(carry) - static_cast<std::size_t>(carry_in);
+  at_ref = at;
+  carry_ref = carry;
 }
 
 }  // namespace
@@ -210,8 +260,31 @@ NOVA_INLINE bool has_pair_avx512(const std::uint8_t* p, PairNeedle n) {
 
 }  // namespace
 
+// The eight-lane count runs over the chunks without the part's first byte
+// (looking for it costs one compare per block there); a chunk that holds
+// it goes through the pair groups, which look for the first two bytes.
 CharFind find_avx512(std::string_view text, std::string_view part) {
-  return part.size() > 1 ? find_pairs<pair_flags_avx512, has_pair_avx512<true>>(text, part)
+  CharFind found;
+  if (part.empty() || text.empty()) return found;
+  std::size_t at = 0, chars = 0;
+  bool carry = false;
+  for (;;) {
+    count_without_avx512(text, at, chars, carry, text.size(), part[0]);
+    const std::size_t end = at + kChunk;
+    const bool hit = part.size() > 1 ? find_in_groups<pair_flags_avx512, has_pair_avx512<true>>(text, part, at, chars,
+                                                                                                carry, end, found)
+                                     : find_in_groups<pair_flags_avx512, has_pair_avx512<false>>(text, part, at, chars,
+                                                                                                 carry, end, found);
+    if (hit) return found;
+    // Fewer than a chunk and a byte were left: the groups have reached
+    // the last one.
+    if (at + kChunk >= text.size()) break;
+  }
+  if (walk_for(text, part, at, text.size(), chars, carry)) found = {at, chars};
+  return found;
+}
+CharFind find_pairs_avx512(std::string_view text, std::string_view part) {
+  return part.size() > 1 ? find_pairs<pair_flags_avx512, has_pair_avx512<true>, has_pair_avx512<false>>(text, part)
                          : find_pairs<pair_flags_avx512, has_pair_avx512<false>>(text, part);
 }
 CharSpan count_pairs_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {

@@ -134,9 +134,11 @@ struct RunState {
 };
 
 NOVA_INLINE std::uint64_t add_with_carry(std::uint64_t a, std::uint64_t b, unsigned char& carry) {
-#if NOVA_SJIS_X86 && defined(__x86_64__)
-  unsigned long long sum;
-  carry = _addcarry_u64(carry, a, b, &sum);
+#if defined(__x86_64__) && defined(__GNUC__)
+  // Three instructions, the sum kept in a register: the intrinsic's
+  // out-parameter and a double-width add both went through the stack.
+  std::uint64_t sum = a;
+  __asm__("addb $0xff, %[c]\n\tadcq %[b], %[s]\n\tsetc %[c]" : [s] "+r"(sum), [c] "+q"(carry) : [b] "r"(b) : "cc");
   return sum;
 #else
   const std::uint64_t s1 = a + b;
@@ -315,10 +317,14 @@ NOVA_INLINE bool has_pair_portable(const std::uint8_t* p, PairNeedle n) {
   return hit;
 }
 
-// The character starts in the 128 bytes of `f`, the carry moving on.
-NOVA_INLINE std::size_t pair_group_chars(PairFlags f, unsigned char& carry) {
+// The bytes of the 128 of `f` that do not start a character, the carry
+// moving on.
+NOVA_INLINE std::size_t pair_group_non_starts(PairFlags f, unsigned char& carry) {
   const std::uint64_t sum = add_with_carry(f.second, f.second & ~f.first, carry);
-  return kPairGroup - static_cast<std::size_t>(std::popcount(sum | f.first));
+  return static_cast<std::size_t>(std::popcount(sum | f.first));
+}
+NOVA_INLINE std::size_t pair_group_chars(PairFlags f, unsigned char& carry) {
+  return kPairGroup - pair_group_non_starts(f, carry);
 }
 
 // count_from over whole groups of pairs first.
@@ -326,11 +332,12 @@ template <PairFlags (*Pairs)(const std::uint8_t*), std::uint64_t (*Bits)(const s
 NOVA_INLINE CharSpan count_pairs_from(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref,
                                       bool& carry_ref, std::size_t to) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  std::size_t at = at_ref, chars = chars_ref;
+  const std::size_t first = at_ref;
+  std::size_t at = first, non_starts = 0;
   auto carry = static_cast<unsigned char>(carry_ref);
-  for (; at + kPairGroup <= to; at += kPairGroup) chars += pair_group_chars(Pairs(bytes + at), carry);
+  for (; at + kPairGroup <= to; at += kPairGroup) non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
   at_ref = at;
-  chars_ref = chars;
+  chars_ref += (at - first) - non_starts;
   carry_ref = carry != 0;
   return count_from<Bits>(text, at_ref, chars_ref, carry_ref, to);
 }
@@ -374,27 +381,46 @@ NOVA_INLINE bool walk_for(std::string_view text, std::string_view part, std::siz
   return false;
 }
 
+// Goes on over the groups from `at` (a trail byte when `carry`, `chars`
+// characters before it) while a group and the byte after it lie before
+// `end`; true, with `found` set, at the part.
+template <PairFlags (*Pairs)(const std::uint8_t*), bool (*Has)(const std::uint8_t*, PairNeedle),
+          bool (*HasFirst)(const std::uint8_t*, PairNeedle) = Has>
+NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, std::size_t& at_ref, std::size_t& chars_ref,
+                                bool& carry_ref, std::size_t end, CharFind& found) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const PairNeedle needle{static_cast<std::uint8_t>(part[0]), static_cast<std::uint8_t>(part.size() > 1 ? part[1] : 0)};
+  if (end > text.size() - 1) end = text.size() - 1;
+  const std::size_t first = at_ref;
+  std::size_t at = first, non_starts = 0;
+  auto carry = static_cast<unsigned char>(carry_ref);
+  for (; at + kPairGroup <= end; at += kPairGroup) {
+    if (HasFirst(bytes + at, needle) && Has(bytes + at, needle)) [[unlikely]] {
+      std::size_t pos = at, counted = chars_ref + (at - first) - non_starts;
+      bool trail = carry != 0;
+      if (walk_for(text, part, pos, at + kPairGroup, counted, trail)) {
+        found = {pos, counted};
+        return true;
+      }
+    }
+    non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
+  }
+  chars_ref += (at - first) - non_starts;
+  at_ref = at;
+  carry_ref = carry != 0;
+  return false;
+}
+
 template <PairFlags (*Pairs)(const std::uint8_t*), bool (*Has)(const std::uint8_t*, PairNeedle),
           bool (*HasFirst)(const std::uint8_t*, PairNeedle) = Has>
 NOVA_INLINE CharFind find_pairs(std::string_view text, std::string_view part) {
-  CharFind r;
-  if (part.empty()) return r;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const PairNeedle needle{static_cast<std::uint8_t>(part[0]), static_cast<std::uint8_t>(part.size() > 1 ? part[1] : 0)};
+  CharFind found;
+  if (part.empty() || text.empty()) return found;
   std::size_t at = 0, chars = 0;
-  unsigned char carry = 0;
-  // The group and the byte after it.
-  for (; at + kPairGroup < text.size(); at += kPairGroup) {
-    if (HasFirst(bytes + at, needle) && Has(bytes + at, needle)) [[unlikely]] {
-      std::size_t pos = at, counted = chars;
-      bool trail = carry != 0;
-      if (walk_for(text, part, pos, at + kPairGroup, counted, trail)) return {pos, counted};
-    }
-    chars += pair_group_chars(Pairs(bytes + at), carry);
-  }
-  bool trail = carry != 0;
-  if (walk_for(text, part, at, text.size(), chars, trail)) return {at, chars};
-  return r;
+  bool carry = false;
+  if (find_in_groups<Pairs, Has, HasFirst>(text, part, at, chars, carry, text.size(), found)) return found;
+  if (walk_for(text, part, at, text.size(), chars, carry)) found = {at, chars};
+  return found;
 }
 
 }  // namespace
@@ -410,6 +436,7 @@ CharFind find_avx512(std::string_view text, std::string_view part);
 // The AVX-512 pair scan (count and skip from a carry), beside the eight-lane
 // count.
 CharSpan count_pairs_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
+CharFind find_pairs_avx512(std::string_view text, std::string_view part);
 std::size_t skip_tail_avx512(std::string_view text, std::size_t from, std::size_t skip, bool carry);
 CharSpan count_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
 std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip);
