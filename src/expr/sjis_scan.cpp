@@ -8,9 +8,6 @@
 namespace nova::expr {
 namespace {
 
-using scan::count_from;
-using scan::skip_from;
-
 #if NOVA_SJIS_X86
 bool has_avx512() {
   static const bool avx512 = [] {
@@ -85,8 +82,9 @@ std::size_t sse2_skip_carry(std::string_view text, std::size_t from, std::size_t
   return scan::skip_pairs_from<scan::pair_flags_sse2, scan::lead_bits64_sse2>(text, from, skip, carry);
 }
 CharFind sse2_find(std::string_view text, std::string_view part) {
-  return part.size() > 1 ? scan::find_pairs<scan::pair_flags_sse2, scan::has_pair_sse2<true>>(text, part)
-                         : scan::find_pairs<scan::pair_flags_sse2, scan::has_pair_sse2<false>>(text, part);
+  return part.size() > 1
+             ? scan::find_pairs<scan::pair_flags_sse2, scan::has_pair_sse2<true>, scan::has_pair_sse2<false>>(text, part)
+             : scan::find_pairs<scan::pair_flags_sse2, scan::has_pair_sse2<false>>(text, part);
 }
 #endif
 
@@ -109,11 +107,8 @@ std::vector<detail::LeadRangeKernel> make_kernels() {
   if (has_avx512()) {
     k.push_back({"avx512", scan::avx512_kernel, scan::count_avx512, scan::skip_avx512,
                  copy_stretches<scan::count_avx512, scan::skip_tail_avx512>, scan::find_avx512});
-    k.push_back({"avx512 pairs", scan::avx512_kernel, scan::count_pairs_avx512,
-                 skip_from_start<scan::skip_tail_avx512>,
-                 copy_stretches<scan::count_pairs_avx512, scan::skip_tail_avx512>, scan::find_pairs_avx512});
     k.push_back({"avx512 chunk", scan::avx512_chunk_kernel, scan::count_avx512, scan::skip_avx512,
-                 scan::copy_avx512, scan::find_avx512});
+                 copy_stretches<scan::count_avx512, scan::skip_tail_avx512>, scan::find_avx512});
   }
 #endif
   return k;

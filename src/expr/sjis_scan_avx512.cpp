@@ -176,9 +176,7 @@ CharSpan count_avx512(std::string_view text, std::size_t& at_ref, std::size_t& c
 
 namespace {
 
-// skip_avx512, appending what it passes over to `out` when given: each run
-// of chunks as soon as it is counted, while it is still in the cache.
-std::size_t skip_copying(std::string_view text, std::size_t from, std::size_t skip, std::string* out) {
+std::size_t skip_chunks(std::string_view text, std::size_t from, std::size_t skip) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const LeadTables t = lead_tables();
   std::size_t at = from;
@@ -195,26 +193,19 @@ std::size_t skip_copying(std::string_view text, std::size_t from, std::size_t sk
       const bool carry_out = after.trail();
       const std::size_t n = stride - leads + static_cast<std::size_t>(carry_out) - static_cast<std::size_t>(carry);
       if (skip < n) break;
-      if (out) out->append(text.data() + at, stride);
       skip -= n;
       at = next;
       s = after;
       carry = carry_out;
     }
   }
-  const std::size_t end = skip_from<lead_bits64_avx512>(text, at, skip, carry);
-  if (out) out->append(text.data() + at, end - at);
-  return end;
+  return skip_from<lead_bits64_avx512>(text, at, skip, carry);
 }
 
 }  // namespace
 
 std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip) {
-  return skip_copying(text, from, skip, nullptr);
-}
-
-std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
-  return skip_copying(text, from, skip, &out);
+  return skip_chunks(text, from, skip);
 }
 
 namespace {
@@ -266,29 +257,27 @@ NOVA_INLINE bool has_pair_avx512(const std::uint8_t* p, PairNeedle n) {
 CharFind find_avx512(std::string_view text, std::string_view part) {
   CharFind found;
   if (part.empty() || text.empty()) return found;
-  std::size_t at = 0, chars = 0;
+  std::size_t at = 0, chars = 0, stops = 0;
   bool carry = false;
+  const auto groups = [&](std::size_t end) {
+    return part.size() > 1
+               ? find_in_groups<pair_flags_avx512, has_pair_avx512<true>>(text, part, at, chars, carry, end, found)
+               : find_in_groups<pair_flags_avx512, has_pair_avx512<false>>(text, part, at, chars, carry, end, found);
+  };
   for (;;) {
     count_without_avx512(text, at, chars, carry, text.size(), part[0]);
-    const std::size_t end = at + kChunk;
-    const bool hit = part.size() > 1 ? find_in_groups<pair_flags_avx512, has_pair_avx512<true>>(text, part, at, chars,
-                                                                                                carry, end, found)
-                                     : find_in_groups<pair_flags_avx512, has_pair_avx512<false>>(text, part, at, chars,
-                                                                                                 carry, end, found);
-    if (hit) return found;
+    if (groups(at + kChunk)) return found;
     // Fewer than a chunk and a byte were left: the groups have reached
     // the last one.
     if (at + kChunk >= text.size()) break;
+    // Where the first byte is common, the groups alone go faster.
+    if (++stops > 16 && stops * 8 > at / kChunk) {
+      if (groups(text.size())) return found;
+      break;
+    }
   }
   if (walk_for(text, part, at, text.size(), chars, carry)) found = {at, chars};
   return found;
-}
-CharFind find_pairs_avx512(std::string_view text, std::string_view part) {
-  return part.size() > 1 ? find_pairs<pair_flags_avx512, has_pair_avx512<true>, has_pair_avx512<false>>(text, part)
-                         : find_pairs<pair_flags_avx512, has_pair_avx512<false>>(text, part);
-}
-CharSpan count_pairs_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to) {
-  return count_pairs_from<pair_flags_avx512, lead_bits64_avx512>(text, at, chars, carry, to);
 }
 std::size_t skip_tail_avx512(std::string_view text, std::size_t from, std::size_t skip, bool carry) {
   return skip_pairs_from<pair_flags_avx512, lead_bits64_avx512>(text, from, skip, carry);

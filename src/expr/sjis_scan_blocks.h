@@ -290,7 +290,6 @@ NOVA_INLINE PairFlags pair_flags_sse2(const std::uint8_t* p) {
 // Whether the 128 bytes at `p` hold a pair (a, b) starting in them (the
 // byte after them is read): 16-bit compares at even and odd offsets. With
 // `Two` false only `a` is looked for.
-
 template <bool Two>
 NOVA_INLINE bool has_pair_sse2(const std::uint8_t* p, PairNeedle n) {
   __m128i hits = _mm_setzero_si128();
@@ -358,12 +357,6 @@ NOVA_INLINE std::size_t skip_pairs_from(std::string_view text, std::size_t at, s
   return skip_from<Bits>(text, at, skip, carry != 0);
 }
 
-// Where `part` first starts on a character boundary, and the characters
-// before it: one pass that counts the groups of pairs and looks in each
-// for the part's first two bytes at once (rare in prose even where the
-// first byte alone is common); a group that holds them is walked character
-// by character.
-
 // Walks the characters in [at, end) from `at` (a trail byte when
 // `carry`), looking for `part`; counts them into `chars`.
 NOVA_INLINE bool walk_for(std::string_view text, std::string_view part, std::size_t& at, std::size_t end,
@@ -381,9 +374,19 @@ NOVA_INLINE bool walk_for(std::string_view text, std::string_view part, std::siz
   return false;
 }
 
+// Where `part` first starts on a character boundary, and the characters
+// before it: one pass that counts the groups of pairs and looks in each for
+// the part's first two bytes (rare in prose even where the first byte alone
+// is common, as a frequent trail byte can be); a group that holds them is
+// walked character by character. `HasFirst`, a cheaper look for the first
+// byte alone, goes before the pair look where the first byte is rare.
+//
 // Goes on over the groups from `at` (a trail byte when `carry`, `chars`
 // characters before it) while a group and the byte after it lie before
-// `end`; true, with `found` set, at the part.
+// `end`; true, with `found` set, at the part. With a first-byte look, it
+// stops early (false, `at` short of `end`) once the first byte turns out
+// common, so the caller goes on with the pair look alone rather than pay
+// for both and for the branch going either way.
 template <PairFlags (*Pairs)(const std::uint8_t*), bool (*Has)(const std::uint8_t*, PairNeedle),
           bool (*HasFirst)(const std::uint8_t*, PairNeedle) = Has>
 NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, std::size_t& at_ref, std::size_t& chars_ref,
@@ -392,10 +395,16 @@ NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, st
   const PairNeedle needle{static_cast<std::uint8_t>(part[0]), static_cast<std::uint8_t>(part.size() > 1 ? part[1] : 0)};
   if (end > text.size() - 1) end = text.size() - 1;
   const std::size_t first = at_ref;
-  std::size_t at = first, non_starts = 0;
+  std::size_t at = first, non_starts = 0, first_hits = 0;
   auto carry = static_cast<unsigned char>(carry_ref);
   for (; at + kPairGroup <= end; at += kPairGroup) {
-    if (HasFirst(bytes + at, needle) && Has(bytes + at, needle)) [[unlikely]] {
+    bool look = true;
+    if constexpr (HasFirst != Has) {
+      look = HasFirst(bytes + at, needle);
+      first_hits += static_cast<std::size_t>(look);
+      if (first_hits > 16 && first_hits * 8 > (at - first) / kPairGroup) [[unlikely]] break;
+    }
+    if (look && Has(bytes + at, needle)) [[unlikely]] {
       std::size_t pos = at, counted = chars_ref + (at - first) - non_starts;
       bool trail = carry != 0;
       if (walk_for(text, part, pos, at + kPairGroup, counted, trail)) {
@@ -419,6 +428,7 @@ NOVA_INLINE CharFind find_pairs(std::string_view text, std::string_view part) {
   std::size_t at = 0, chars = 0;
   bool carry = false;
   if (find_in_groups<Pairs, Has, HasFirst>(text, part, at, chars, carry, text.size(), found)) return found;
+  if (find_in_groups<Pairs, Has>(text, part, at, chars, carry, text.size(), found)) return found;
   if (walk_for(text, part, at, text.size(), chars, carry)) found = {at, chars};
   return found;
 }
@@ -433,14 +443,11 @@ std::size_t skip_avx2(std::string_view text, std::size_t from, std::size_t skip,
 CharFind find_avx2(std::string_view text, std::string_view part);
 std::uint64_t avx2_kernel(const std::uint8_t* p);
 CharFind find_avx512(std::string_view text, std::string_view part);
-// The AVX-512 pair scan (count and skip from a carry), beside the eight-lane
-// count.
-CharSpan count_pairs_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
-CharFind find_pairs_avx512(std::string_view text, std::string_view part);
+// Skipping from a carry by the AVX-512 pair scan, for the last stretch of
+// a copy.
 std::size_t skip_tail_avx512(std::string_view text, std::size_t from, std::size_t skip, bool carry);
 CharSpan count_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
 std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip);
-std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 std::uint64_t avx512_kernel(const std::uint8_t* p);
 // The mask of eight blocks at once as the AVX-512 count makes it, of one
 // block put in every lane.

@@ -330,6 +330,31 @@ TEST(SjisScan, FindsPartsOnBoundariesAtEveryGroupEdge) {
   }
 }
 
+TEST(SjisScan, FindsPartsWhoseFirstByteIsACommonTrailByte) {
+  // "ス" is 83 58: its trail byte is "X", in every group, so the search
+  // gives up looking for the first byte alone partway and goes on with the
+  // pair look. The part also stands once inside a double-byte character
+  // (after a lone lead byte) and in the group before the end.
+  const auto kernels = detail::lead_range_kernels();
+  for (std::size_t lead_in : {0u, 1u, 2u}) {
+    std::string text(lead_in, 'a');
+    for (int i = 0; text.size() < 60000; ++i) text += i % 3 ? sjis("ス") : std::string("Y");
+    text += "\x83XYZZYa";
+    for (int i = 0; i < 40; ++i) text += sjis("ス");
+    text += "XYZZY";
+    const CharFind slow = reference::find_chars(text, "XYZZY");
+    ASSERT_EQ(slow.at, text.size() - 5);
+    for (const auto& kernel : kernels) {
+      const CharFind fast = kernel.find(text, "XYZZY");
+      EXPECT_EQ(fast.at, slow.at) << kernel.name << " lead-in " << lead_in;
+      EXPECT_EQ(fast.chars, slow.chars) << kernel.name << " lead-in " << lead_in;
+      const CharFind x = kernel.find(text, "XY"), slow_x = reference::find_chars(text, "XY");
+      EXPECT_EQ(x.at, slow_x.at) << kernel.name;
+      EXPECT_EQ(x.chars, slow_x.chars) << kernel.name;
+    }
+  }
+}
+
 TEST(SjisScan, ForcedKernelIsTheOneUsed) {
   const std::string text = sjis("漢字かなabc漢字");
   const std::string first = detail::lead_range_kernel_name();
