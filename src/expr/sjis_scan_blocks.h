@@ -374,6 +374,20 @@ NOVA_INLINE bool walk_for(std::string_view text, std::string_view part, std::siz
   return false;
 }
 
+// A group that may hold the part: whether it holds its first two bytes,
+// and if so the walk through it. Kept out of line, so the loop over the
+// groups keeps no loaded bytes for it and its loads fold into the first
+// vector step.
+template <bool (*Has)(const std::uint8_t*, PairNeedle)>
+[[gnu::noinline]] bool look_in_group(std::string_view text, std::string_view part, PairNeedle needle, std::size_t at,
+                                     std::size_t chars, bool carry, CharFind& found) {
+  if (!Has(reinterpret_cast<const std::uint8_t*>(text.data()) + at, needle)) return false;
+  std::size_t pos = at;
+  if (!walk_for(text, part, pos, at + kPairGroup, chars, carry)) return false;
+  found = {pos, chars};
+  return true;
+}
+
 // Where `part` first starts on a character boundary, and the characters
 // before it: one pass that counts the groups of pairs and looks in each for
 // the part's first two bytes (rare in prose even where the first byte alone
@@ -398,19 +412,15 @@ NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, st
   std::size_t at = first, non_starts = 0, first_hits = 0;
   auto carry = static_cast<unsigned char>(carry_ref);
   for (; at + kPairGroup <= end; at += kPairGroup) {
-    bool look = true;
     if constexpr (HasFirst != Has) {
-      look = HasFirst(bytes + at, needle);
-      first_hits += static_cast<std::size_t>(look);
-      if (first_hits > 16 && first_hits * 8 > (at - first) / kPairGroup) [[unlikely]] break;
-    }
-    if (look && Has(bytes + at, needle)) [[unlikely]] {
-      std::size_t pos = at, counted = chars_ref + (at - first) - non_starts;
-      bool trail = carry != 0;
-      if (walk_for(text, part, pos, at + kPairGroup, counted, trail)) {
-        found = {pos, counted};
-        return true;
+      if (HasFirst(bytes + at, needle)) [[unlikely]] {
+        if (++first_hits > 16 && first_hits * 8 > (at - first) / kPairGroup) break;
+        if (look_in_group<Has>(text, part, needle, at, chars_ref + (at - first) - non_starts, carry != 0, found))
+          return true;
       }
+    } else if (Has(bytes + at, needle)) [[unlikely]] {
+      if (look_in_group<Has>(text, part, needle, at, chars_ref + (at - first) - non_starts, carry != 0, found))
+        return true;
     }
     non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
   }
