@@ -8,13 +8,13 @@
 // mask with a few word operations: within a run of lead-range bytes that
 // begins at a character start, every other byte is a lead. Counting needs
 // only how many leads there are, which one add per block gives (the
-// blocks chained as one long number; see sjis_scan_blocks.h). With AVX-512
-// eight blocks go through the vector lanes at once, and JPos counts ahead
-// over the blocks that cannot hold its part while reading them, so the
-// search and the count read the text once. So counting or finding
-// characters in long texts (JPos, JCopy, JLength ...) runs near memory
-// speed. The byte-by-byte forms stay as the reference the tests compare
-// with.
+// blocks chained as one long number; see sjis_scan_blocks.h). Taken two
+// bytes at a time the add covers 128 bytes, and with AVX-512 eight blocks
+// go through the vector lanes at once. JPos counts and looks for its part's
+// first two bytes in the same read; JCopy counts a stretch that stays in
+// the cache and appends it. So counting or finding characters in long
+// texts (JPos, JCopy, JLength ...) runs near memory speed. The
+// byte-by-byte forms stay as the reference the tests compare with.
 #pragma once
 
 #include <cstddef>
@@ -43,33 +43,20 @@ std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip
 // processor has a fast form for it.
 std::size_t copy_chars(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 
-// Walks a text forward from offset 0, answering for rising offsets whether
-// each starts a character and how many characters lie before it; the
-// search of JPos feeds it its candidates.
-class CharCursor {
- public:
-  explicit CharCursor(std::string_view text) : m_text(text) {}
-  // `at` must not be below the offset of the previous call.
-  CharSpan before(std::size_t at);
-  // Counts on ahead over the blocks from where the cursor stands that do
-  // not hold `byte` (where the processor has a fast form for it; elsewhere
-  // it does nothing) and answers the offset it stands at: a search for a
-  // text beginning with `byte` may start there, reading the blocks once for
-  // both. Later calls of `before` must not go below that offset.
-  std::size_t count_ahead_without(char byte);
-
- private:
-  std::string_view m_text;
-  std::size_t m_block = 0;  // offset of the first block not yet counted
-  std::size_t m_chars = 0;  // characters starting before m_block
-  bool m_carry = false;     // the byte at m_block is a trail byte
+// Where `part` first starts on a character boundary (npos when nowhere or
+// when it is empty) and how many characters lie before that: one read of
+// the text, counting and searching at once (JPos).
+struct CharFind {
+  std::size_t at = std::string_view::npos;
+  std::size_t chars = 0;
 };
+CharFind find_chars(std::string_view text, std::string_view part);
 
 namespace detail {
 // The lead-range mask kernels (64 bytes to 64 bits) this machine can run,
 // the portable one first, each with the counting and skipping built on it,
 // so tests hold each to the portable mask and to the byte walk. `count`
-// goes on from a state as CharCursor keeps it (the offset of the next
+// goes on from a state kept between calls (the offset of the next
 // block, the characters before it, whether it starts on a trail byte).
 struct LeadRangeKernel {
   const char* name;
@@ -77,13 +64,23 @@ struct LeadRangeKernel {
   CharSpan (*count)(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
   std::size_t (*skip)(std::string_view text, std::size_t from, std::size_t skip);
   std::size_t (*copy)(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
+  CharFind (*find)(std::string_view text, std::string_view part);
 };
 std::vector<LeadRangeKernel> lead_range_kernels();
+
+// Makes count_chars, skip_chars, copy_chars and find_chars use the kernel
+// of that name (benchmarks, tests); an empty name goes back to the one the
+// processor picks. False, changing nothing, when there is no such kernel
+// here.
+bool force_lead_range_kernel(std::string_view name);
+// The name of the kernel in use.
+const char* lead_range_kernel_name();
 }  // namespace detail
 
 namespace reference {
 CharSpan count_chars(std::string_view text, std::size_t from, std::size_t to);
 std::size_t skip_chars(std::string_view text, std::size_t from, std::size_t skip);
+CharFind find_chars(std::string_view text, std::string_view part);
 }  // namespace reference
 
 }  // namespace nova::expr

@@ -131,7 +131,11 @@ NOVA_INLINE std::size_t chunks_leads(const std::uint8_t* bytes, std::size_t& at,
 
 }  // namespace
 
-void count_without_avx512(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
+namespace {
+
+// Counts on from `at` over whole chunks of 512 bytes up to `limit` while
+// they do not hold `byte`; stops before the first that does.
+NOVA_INLINE void count_without_avx512(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
                           std::size_t limit, char byte) {
   if (at_ref + kChunk > limit) return;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -167,6 +171,8 @@ void count_without_avx512(std::string_view text, std::size_t& at_ref, std::size_
   carry_ref = carry;
 }
 
+}  // namespace
+
 CharSpan count_avx512(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref, bool& carry_ref,
                       std::size_t to) {
   if (at_ref + kChunk <= to) {
@@ -185,9 +191,7 @@ CharSpan count_avx512(std::string_view text, std::size_t& at_ref, std::size_t& c
 
 namespace {
 
-// skip_avx512, appending what it passes over to `out` when given: each run
-// of chunks as soon as it is counted, while it is still in the cache.
-std::size_t skip_copying(std::string_view text, std::size_t from, std::size_t skip, std::string* out) {
+std::size_t skip_chunks(std::string_view text, std::size_t from, std::size_t skip) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const LeadTables t = lead_tables();
   std::size_t at = from;
@@ -204,26 +208,94 @@ std::size_t skip_copying(std::string_view text, std::size_t from, std::size_t sk
       const bool carry_out = after.trail();
       const std::size_t n = stride - leads + static_cast<std::size_t>(carry_out) - static_cast<std::size_t>(carry);
       if (skip < n) break;
-      if (out) out->append(text.data() + at, stride);
       skip -= n;
       at = next;
       s = after;
       carry = carry_out;
     }
   }
-  const std::size_t end = skip_from<lead_bits64_avx512>(text, at, skip, carry);
-  if (out) out->append(text.data() + at, end - at);
-  return end;
+  return skip_from<lead_bits64_avx512>(text, at, skip, carry);
 }
 
 }  // namespace
 
 std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip) {
-  return skip_copying(text, from, skip, nullptr);
+  return skip_chunks(text, from, skip);
 }
 
-std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out) {
-  return skip_copying(text, from, skip, &out);
+namespace {
+
+// The pair flags from 16-bit compares straight into masks: a pair's second
+// byte is in the lead range when the word with bit 13 flipped lies in
+// 0xA100-0xDCFF, its first when the low byte with bit 5 flipped lies in
+// 0xA1-0xDC.
+NOVA_INLINE PairFlags pair_flags_avx512(const std::uint8_t* p) {
+  const __m512i x20 = _mm512_set1_epi16(0x20), low = _mm512_set1_epi16(0xFF);
+  const __m512i flip_high = _mm512_set1_epi16(0x2000);
+  std::uint64_t first = 0, second = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m512i w = _mm512_loadu_si512(p + 64 * i);
+    // (w ^ 0x20) & 0xFF in one ternary-logic step.
+    const __m512i lo = _mm512_ternarylogic_epi32(w, x20, low, 0x28);
+    const __mmask32 f = _mm512_cmplt_epu16_mask(_mm512_sub_epi16(lo, _mm512_set1_epi16(0xA1)), _mm512_set1_epi16(0x3C));
+    const __mmask32 s = _mm512_cmplt_epu16_mask(
+        _mm512_sub_epi16(_mm512_xor_si512(w, flip_high), _mm512_set1_epi16(static_cast<short>(0xA100))),
+        _mm512_set1_epi16(0x3C00));
+    first |= static_cast<std::uint64_t>(_cvtmask32_u32(f)) << (32 * i);
+    second |= static_cast<std::uint64_t>(_cvtmask32_u32(s)) << (32 * i);
+  }
+  return {first, second};
+}
+
+template <bool Two>
+NOVA_INLINE bool has_pair_avx512(const std::uint8_t* p, PairNeedle n) {
+  if constexpr (Two) {
+    const __m512i pair = _mm512_set1_epi16(static_cast<short>(n.a | (n.b << 8)));
+    __mmask32 hits = 0;
+    for (int i = 0; i < 2; ++i) {
+      hits = _kor_mask32(hits, _mm512_cmpeq_epi16_mask(_mm512_loadu_si512(p + 64 * i), pair));
+      hits = _kor_mask32(hits, _mm512_cmpeq_epi16_mask(_mm512_loadu_si512(p + 64 * i + 1), pair));
+    }
+    return _cvtmask32_u32(hits) != 0;
+  } else {
+    const __m512i a = _mm512_set1_epi8(static_cast<char>(n.a));
+    return _cvtmask64_u64(_kor_mask64(_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p), a),
+                                      _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + 64), a))) != 0;
+  }
+}
+
+}  // namespace
+
+// The eight-lane count runs over the chunks without the part's first byte
+// (looking for it costs one compare per block there); a chunk that holds
+// it goes through the pair groups, which look for the first two bytes.
+CharFind find_avx512(std::string_view text, std::string_view part) {
+  CharFind found;
+  if (part.empty() || text.empty()) return found;
+  std::size_t at = 0, chars = 0, stops = 0;
+  bool carry = false;
+  const auto groups = [&](std::size_t end) {
+    return part.size() > 1
+               ? find_in_groups<pair_flags_avx512, has_pair_avx512<true>>(text, part, at, chars, carry, end, found)
+               : find_in_groups<pair_flags_avx512, has_pair_avx512<false>>(text, part, at, chars, carry, end, found);
+  };
+  for (;;) {
+    count_without_avx512(text, at, chars, carry, text.size(), part[0]);
+    if (groups(at + kChunk)) return found;
+    // Fewer than a chunk and a byte were left: the groups have reached
+    // the last one.
+    if (at + kChunk >= text.size()) break;
+    // Where the first byte is common, the groups alone go faster.
+    if (++stops > 16 && stops * 8 > at / kChunk) {
+      if (groups(text.size())) return found;
+      break;
+    }
+  }
+  if (walk_for(text, part, at, text.size(), chars, carry)) found = {at, chars};
+  return found;
+}
+std::size_t skip_tail_avx512(std::string_view text, std::size_t from, std::size_t skip, bool carry) {
+  return skip_pairs_from<pair_flags_avx512, lead_bits64_avx512>(text, from, skip, carry);
 }
 
 std::uint64_t avx512_kernel(const std::uint8_t* p) { return lead_bits64_avx512(p); }

@@ -134,9 +134,11 @@ struct RunState {
 };
 
 NOVA_INLINE std::uint64_t add_with_carry(std::uint64_t a, std::uint64_t b, unsigned char& carry) {
-#if NOVA_SJIS_X86 && defined(__x86_64__)
-  unsigned long long sum;
-  carry = _addcarry_u64(carry, a, b, &sum);
+#if defined(__x86_64__) && defined(__GNUC__)
+  // Three instructions, the sum kept in a register: the intrinsic's
+  // out-parameter and a double-width add both went through the stack.
+  std::uint64_t sum = a;
+  __asm__("addb $0xff, %[c]\n\tadcq %[b], %[s]\n\tsetc %[c]" : [s] "+r"(sum), [c] "+q"(carry) : [b] "r"(b) : "cc");
   return sum;
 #else
   const std::uint64_t s1 = a + b;
@@ -222,21 +224,240 @@ NOVA_INLINE std::size_t skip_from(std::string_view text, std::size_t at, std::si
   return text.size();
 }
 
+
+// --- Pairs of bytes -----------------------------------------------------
+//
+// Taking the text two bytes at a time from a character start, the state at
+// the start of each pair (whether its first byte is a trail byte) never
+// toggles within a pair; it only follows the pair's lead-range flags:
+//   neither, or the first only: the next pair starts a character;
+//   the second only: the next pair starts on a trail byte;
+//   both: the next pair starts as this one did.
+// So the state is a carry that pairs with only the second flag generate
+// and pairs with both flags pass on: one add of 64-bit masks over 64 pairs
+// (128 bytes) works it out. A pair holds one character start plus one more
+// when it starts a character and its first byte is not in the lead range,
+// so 128 bytes hold 128 - popcount(sum | first) starts, with `sum` the add
+// that made the carries. Half as many mask bits per byte as the block scan
+// and no shifts; the masks split by the vector pack of each form.
+constexpr std::size_t kPairGroup = 128;
+
+// The first two bytes of a searched text (`b` unused when it has one).
+struct PairNeedle {
+  std::uint8_t a = 0, b = 0;
+};
+
+struct PairFlags {
+  std::uint64_t first = 0;   // bit k: byte 2k is in the lead range
+  std::uint64_t second = 0;  // bit k: byte 2k + 1 is
+};
+
+NOVA_INLINE PairFlags pair_flags_portable(const std::uint8_t* p) {
+  PairFlags f;
+  for (std::size_t k = 0; k < kPairGroup / 2; ++k) {
+    f.first |= static_cast<std::uint64_t>(core::is_lead_byte(p[2 * k])) << k;
+    f.second |= static_cast<std::uint64_t>(core::is_lead_byte(p[2 * k + 1])) << k;
+  }
+  return f;
+}
+
+#if NOVA_SJIS_X86
+// The lead-range bytes as 0xFF. A byte is in the lead range exactly when,
+// with bit 5 flipped, it lies in 0xA1-0xDC (the two ranges meet), so one
+// add moves that range to the bottom of the signed bytes and one signed
+// compare tests it.
+NOVA_INLINE __m128i lead_flags_sse2(__m128i b) {
+  return _mm_cmpgt_epi8(_mm_set1_epi8(-68),
+                        _mm_add_epi8(_mm_xor_si128(b, _mm_set1_epi8(0x20)), _mm_set1_epi8(static_cast<char>(0xDF))));
+}
+
+// Packing two vectors of flags as signed 16-bit words to bytes keeps each
+// pair's second flag in bit 7 (0xFF00 and 0xFFFF saturate to 0x80 and
+// 0xFF) and its first flag in bit 6 (0x00FF saturates to 0x7F).
+NOVA_INLINE PairFlags pair_flags_sse2(const std::uint8_t* p) {
+  PairFlags f;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i c0 = lead_flags_sse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * i)));
+    const __m128i c1 = lead_flags_sse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * i + 16)));
+    const __m128i packed = _mm_packs_epi16(c0, c1);
+    f.second |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(packed))) << (16 * i);
+    f.first |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_add_epi8(packed, packed))))
+               << (16 * i);
+  }
+  return f;
+}
+
+// Whether the 128 bytes at `p` hold a pair (a, b) starting in them (the
+// byte after them is read): 16-bit compares at even and odd offsets. With
+// `Two` false only `a` is looked for.
+template <bool Two>
+NOVA_INLINE bool has_pair_sse2(const std::uint8_t* p, PairNeedle n) {
+  __m128i hits = _mm_setzero_si128();
+  if constexpr (Two) {
+    const __m128i pair = _mm_set1_epi16(static_cast<short>(n.a | (n.b << 8)));
+    for (int i = 0; i < 8; ++i) {
+      hits = _mm_or_si128(hits, _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), pair));
+      hits = _mm_or_si128(hits,
+                          _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i + 1)), pair));
+    }
+  } else {
+    const __m128i a = _mm_set1_epi8(static_cast<char>(n.a));
+    for (int i = 0; i < 8; ++i)
+      hits = _mm_or_si128(hits, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), a));
+  }
+  return _mm_movemask_epi8(hits) != 0;
+}
+#endif
+
+template <bool Two>
+NOVA_INLINE bool has_pair_portable(const std::uint8_t* p, PairNeedle n) {
+  bool hit = false;
+  for (std::size_t i = 0; i < kPairGroup; ++i) hit |= p[i] == n.a && (!Two || p[i + 1] == n.b);
+  return hit;
+}
+
+// The bytes of the 128 of `f` that do not start a character, the carry
+// moving on.
+NOVA_INLINE std::size_t pair_group_non_starts(PairFlags f, unsigned char& carry) {
+  const std::uint64_t sum = add_with_carry(f.second, f.second & ~f.first, carry);
+  return static_cast<std::size_t>(std::popcount(sum | f.first));
+}
+NOVA_INLINE std::size_t pair_group_chars(PairFlags f, unsigned char& carry) {
+  return kPairGroup - pair_group_non_starts(f, carry);
+}
+
+// count_from over whole groups of pairs first.
+template <PairFlags (*Pairs)(const std::uint8_t*), std::uint64_t (*Bits)(const std::uint8_t*)>
+NOVA_INLINE CharSpan count_pairs_from(std::string_view text, std::size_t& at_ref, std::size_t& chars_ref,
+                                      bool& carry_ref, std::size_t to) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t first = at_ref;
+  std::size_t at = first, non_starts = 0;
+  auto carry = static_cast<unsigned char>(carry_ref);
+  for (; at + kPairGroup <= to; at += kPairGroup) non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
+  at_ref = at;
+  chars_ref += (at - first) - non_starts;
+  carry_ref = carry != 0;
+  return count_from<Bits>(text, at_ref, chars_ref, carry_ref, to);
+}
+
+// skip_from over whole groups of pairs until the one holding the start
+// wanted.
+template <PairFlags (*Pairs)(const std::uint8_t*), std::uint64_t (*Bits)(const std::uint8_t*)>
+NOVA_INLINE std::size_t skip_pairs_from(std::string_view text, std::size_t at, std::size_t skip, bool carry_in = false) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  auto carry = static_cast<unsigned char>(carry_in);
+  for (; at + kPairGroup <= text.size(); at += kPairGroup) {
+    unsigned char next = carry;
+    const std::size_t n = pair_group_chars(Pairs(bytes + at), next);
+    if (skip < n) break;
+    skip -= n;
+    carry = next;
+  }
+  return skip_from<Bits>(text, at, skip, carry != 0);
+}
+
+// Walks the characters in [at, end) from `at` (a trail byte when
+// `carry`), looking for `part`; counts them into `chars`.
+NOVA_INLINE bool walk_for(std::string_view text, std::string_view part, std::size_t& at, std::size_t end,
+                          std::size_t& chars, bool& carry) {
+  std::size_t pos = at + static_cast<std::size_t>(carry);
+  for (; pos < end; ++chars) {
+    if (text[pos] == part[0] && text.compare(pos, part.size(), part) == 0) {
+      at = pos;
+      return true;
+    }
+    pos += core::char_length(text, pos);
+  }
+  carry = pos > end;
+  at = end;
+  return false;
+}
+
+// A group that may hold the part: whether it holds its first two bytes,
+// and if so the walk through it. Kept out of line, so the loop over the
+// groups keeps no loaded bytes for it and its loads fold into the first
+// vector step.
+template <bool (*Has)(const std::uint8_t*, PairNeedle)>
+[[gnu::noinline]] bool look_in_group(std::string_view text, std::string_view part, PairNeedle needle, std::size_t at,
+                                     std::size_t chars, bool carry, CharFind& found) {
+  if (!Has(reinterpret_cast<const std::uint8_t*>(text.data()) + at, needle)) return false;
+  std::size_t pos = at;
+  if (!walk_for(text, part, pos, at + kPairGroup, chars, carry)) return false;
+  found = {pos, chars};
+  return true;
+}
+
+// Where `part` first starts on a character boundary, and the characters
+// before it: one pass that counts the groups of pairs and looks in each for
+// the part's first two bytes (rare in prose even where the first byte alone
+// is common, as a frequent trail byte can be); a group that holds them is
+// walked character by character. `HasFirst`, a cheaper look for the first
+// byte alone, goes before the pair look where the first byte is rare.
+//
+// Goes on over the groups from `at` (a trail byte when `carry`, `chars`
+// characters before it) while a group and the byte after it lie before
+// `end`; true, with `found` set, at the part. With a first-byte look, it
+// stops early (false, `at` short of `end`) once the first byte turns out
+// common, so the caller goes on with the pair look alone rather than pay
+// for both and for the branch going either way.
+template <PairFlags (*Pairs)(const std::uint8_t*), bool (*Has)(const std::uint8_t*, PairNeedle),
+          bool (*HasFirst)(const std::uint8_t*, PairNeedle) = Has>
+NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, std::size_t& at_ref, std::size_t& chars_ref,
+                                bool& carry_ref, std::size_t end, CharFind& found) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const PairNeedle needle{static_cast<std::uint8_t>(part[0]), static_cast<std::uint8_t>(part.size() > 1 ? part[1] : 0)};
+  if (end > text.size() - 1) end = text.size() - 1;
+  const std::size_t first = at_ref;
+  std::size_t at = first, non_starts = 0, first_hits = 0;
+  auto carry = static_cast<unsigned char>(carry_ref);
+  for (; at + kPairGroup <= end; at += kPairGroup) {
+    if constexpr (HasFirst != Has) {
+      if (HasFirst(bytes + at, needle)) [[unlikely]] {
+        if (++first_hits > 16 && first_hits * 8 > (at - first) / kPairGroup) break;
+        if (look_in_group<Has>(text, part, needle, at, chars_ref + (at - first) - non_starts, carry != 0, found))
+          return true;
+      }
+    } else if (Has(bytes + at, needle)) [[unlikely]] {
+      if (look_in_group<Has>(text, part, needle, at, chars_ref + (at - first) - non_starts, carry != 0, found))
+        return true;
+    }
+    non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
+  }
+  chars_ref += (at - first) - non_starts;
+  at_ref = at;
+  carry_ref = carry != 0;
+  return false;
+}
+
+template <PairFlags (*Pairs)(const std::uint8_t*), bool (*Has)(const std::uint8_t*, PairNeedle),
+          bool (*HasFirst)(const std::uint8_t*, PairNeedle) = Has>
+NOVA_INLINE CharFind find_pairs(std::string_view text, std::string_view part) {
+  CharFind found;
+  if (part.empty() || text.empty()) return found;
+  std::size_t at = 0, chars = 0;
+  bool carry = false;
+  if (find_in_groups<Pairs, Has, HasFirst>(text, part, at, chars, carry, text.size(), found)) return found;
+  if (find_in_groups<Pairs, Has>(text, part, at, chars, carry, text.size(), found)) return found;
+  if (walk_for(text, part, at, text.size(), chars, carry)) found = {at, chars};
+  return found;
+}
+
 }  // namespace
 
 #if NOVA_SJIS_X86
 // The AVX2 forms, in sjis_scan_avx2.cpp (built with AVX2), and the AVX-512
 // ones, in sjis_scan_avx512.cpp.
 CharSpan count_avx2(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
-std::size_t skip_avx2(std::string_view text, std::size_t from, std::size_t skip);
+std::size_t skip_avx2(std::string_view text, std::size_t from, std::size_t skip, bool carry);
+CharFind find_avx2(std::string_view text, std::string_view part);
 std::uint64_t avx2_kernel(const std::uint8_t* p);
+CharFind find_avx512(std::string_view text, std::string_view part);
+// Skipping from a carry by the AVX-512 pair scan, for the last stretch of
+// a copy.
+std::size_t skip_tail_avx512(std::string_view text, std::size_t from, std::size_t skip, bool carry);
 CharSpan count_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry, std::size_t to);
-// Counts on from `at` over whole chunks of 512 bytes up to `limit` while
-// they do not hold `byte`; stops before the first that does.
-void count_without_avx512(std::string_view text, std::size_t& at, std::size_t& chars, bool& carry,
-                          std::size_t limit, char byte);
 std::size_t skip_avx512(std::string_view text, std::size_t from, std::size_t skip);
-std::size_t copy_avx512(std::string_view text, std::size_t from, std::size_t skip, std::string& out);
 std::uint64_t avx512_kernel(const std::uint8_t* p);
 // The mask of eight blocks at once as the AVX-512 count makes it, of one
 // block put in every lane.

@@ -70,20 +70,8 @@ std::size_t find_on_boundary(std::string_view text, std::string_view part, std::
 }
 
 std::int32_t j_pos(std::string_view part, std::string_view text) {
-  if (part.empty()) return 0;
-  // The library's search finds candidates; the cursor counts characters up
-  // to each and passes over those that start inside a double-byte one. The
-  // cursor first counts over the blocks without the part's first byte,
-  // where no candidate can start, and the search goes on from there.
-  CharCursor cursor(text);
-  for (std::size_t from = 0;;) {
-    from = std::max(from, cursor.count_ahead_without(part[0]));
-    const std::size_t candidate = text.find(part, from);
-    if (candidate == std::string_view::npos) return 0;
-    const CharSpan before = cursor.before(candidate);
-    if (before.to_is_start) return static_cast<std::int32_t>(before.chars + 1);
-    from = candidate + 1;
-  }
+  const CharFind found = find_chars(text, part);
+  return found.at == std::string_view::npos ? 0 : static_cast<std::int32_t>(found.chars + 1);
 }
 
 std::string j_insert(std::string_view part, std::string_view text, std::int32_t index) {

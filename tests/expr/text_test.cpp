@@ -199,11 +199,18 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
         }
       }
     }
-    CharCursor cursor(text);
-    for (std::size_t at = 0; at <= text.size(); at += 1 + static_cast<std::uint32_t>(r.next()) % 90) {
-      const CharSpan fast = cursor.before(at), slow = reference::count_chars(text, 0, at);
-      ASSERT_EQ(fast.chars, slow.chars) << round << " " << at;
-      ASSERT_EQ(fast.to_is_start, slow.to_is_start) << round << " " << at;
+    // Parts cut from the text itself (often starting on a trail byte, so
+    // found later or not at all) and short parts of the alphabet.
+    for (int k = 0; k < 6 && !text.empty(); ++k) {
+      const std::size_t at = static_cast<std::uint32_t>(r.next()) % text.size();
+      std::string part = text.substr(at, 1 + static_cast<std::uint32_t>(r.next()) % 4);
+      if (k % 3 == 2) part = std::string(1, static_cast<char>(alphabet[static_cast<std::uint32_t>(r.next()) % 10]));
+      const CharFind slow = reference::find_chars(text, part);
+      for (const auto& kernel : kernels) {
+        const CharFind fast = kernel.find(text, part);
+        ASSERT_EQ(fast.at, slow.at) << kernel.name << " round " << round << " part at " << at;
+        ASSERT_EQ(fast.chars, slow.chars) << kernel.name << " round " << round << " part at " << at;
+      }
     }
   }
   // Runs of lead-range bytes over whole 64-byte lanes, starting at even and
@@ -267,6 +274,101 @@ TEST(SjisScan, BlockScansAgreeWithTheWalkAcrossBlocksAndRuns) {
   EXPECT_FALSE(count_chars(kanji, 0, 129).to_is_start);
   EXPECT_EQ(skip_chars(kanji, 0, 999), 1998u);
   EXPECT_EQ(j_copy(kanji + "x", 1000, 5), sjis("字") + "x");
+}
+
+TEST(SjisScan, FindsPartsOnBoundariesAtEveryGroupEdge) {
+  // A text of double-byte characters whose bytes are all in the lead range
+  // ("字" is 8E 9A), so every odd offset is a trail byte and the part's
+  // bytes occur on trail bytes everywhere; single-byte characters put in
+  // at chosen offsets move the boundaries to the other parity from there.
+  const auto kernels = detail::lead_range_kernels();
+  const std::string kanji = sjis("字");
+  for (std::size_t lead_in : {0u, 1u}) {
+    for (std::size_t at : {0u, 1u, 62u, 63u, 64u, 126u, 127u, 128u, 129u, 254u, 255u, 256u, 383u, 500u, 1023u}) {
+      std::string text(lead_in, 'a');
+      while (text.size() < 1200) text += kanji;
+      // The part "Q" + two lead-range bytes, planted at `at` (on whichever
+      // parity that is), and again at the end after a single-byte character.
+      const std::string part = std::string("Q") + "\x9A\x8E";
+      text.replace(at, part.size(), part);
+      text += "a" + part;
+      for (const std::string& p : {part, std::string("\x9A\x8E"), std::string("\x8E"), std::string("Q")}) {
+        const CharFind slow = reference::find_chars(text, p);
+        for (const auto& kernel : kernels) {
+          const CharFind fast = kernel.find(text, p);
+          EXPECT_EQ(fast.at, slow.at) << kernel.name << " lead-in " << lead_in << " at " << at << " part size " << p.size();
+          EXPECT_EQ(fast.chars, slow.chars) << kernel.name << " lead-in " << lead_in << " at " << at;
+        }
+      }
+      // The planted part is found where it was put or, when that falls on a
+      // trail byte, at the end.
+      EXPECT_NE(reference::find_chars(text, part).at, std::string::npos);
+    }
+  }
+  // An empty part, a part longer than the text, a part cut off by the end,
+  // and a text shorter than one group.
+  const std::string text = sjis("漢字かなabc");
+  for (const auto& kernel : kernels) {
+    EXPECT_EQ(kernel.find(text, "").at, std::string::npos) << kernel.name;
+    EXPECT_EQ(kernel.find(text, text + "x").at, std::string::npos) << kernel.name;
+    EXPECT_EQ(kernel.find(text, "bcd").at, std::string::npos) << kernel.name;
+    const CharFind c = kernel.find(text, "c");
+    EXPECT_EQ(c.at, text.size() - 1) << kernel.name;
+    EXPECT_EQ(c.chars, 6u) << kernel.name;
+  }
+  // A long text with the part only at its very end, after runs of every
+  // length across the groups.
+  std::string long_text;
+  for (int i = 0; long_text.size() < 20000; ++i) long_text += i % 5 ? kanji : std::string(static_cast<std::size_t>(i % 7), '\x81');
+  long_text += "XYZZY";
+  const CharFind slow = reference::find_chars(long_text, "XYZZY");
+  ASSERT_NE(slow.at, std::string::npos);
+  for (const auto& kernel : kernels) {
+    const CharFind fast = kernel.find(long_text, "XYZZY");
+    EXPECT_EQ(fast.at, slow.at) << kernel.name;
+    EXPECT_EQ(fast.chars, slow.chars) << kernel.name;
+  }
+}
+
+TEST(SjisScan, FindsPartsWhoseFirstByteIsACommonTrailByte) {
+  // "ス" is 83 58: its trail byte is "X", in every group, so the search
+  // gives up looking for the first byte alone partway and goes on with the
+  // pair look. The part also stands once inside a double-byte character
+  // (after a lone lead byte) and in the group before the end.
+  const auto kernels = detail::lead_range_kernels();
+  for (std::size_t lead_in : {0u, 1u, 2u}) {
+    std::string text(lead_in, 'a');
+    for (int i = 0; text.size() < 60000; ++i) text += i % 3 ? sjis("ス") : std::string("Y");
+    text += "\x83XYZZYa";
+    for (int i = 0; i < 40; ++i) text += sjis("ス");
+    text += "XYZZY";
+    const CharFind slow = reference::find_chars(text, "XYZZY");
+    ASSERT_EQ(slow.at, text.size() - 5);
+    for (const auto& kernel : kernels) {
+      const CharFind fast = kernel.find(text, "XYZZY");
+      EXPECT_EQ(fast.at, slow.at) << kernel.name << " lead-in " << lead_in;
+      EXPECT_EQ(fast.chars, slow.chars) << kernel.name << " lead-in " << lead_in;
+      const CharFind x = kernel.find(text, "XY"), slow_x = reference::find_chars(text, "XY");
+      EXPECT_EQ(x.at, slow_x.at) << kernel.name;
+      EXPECT_EQ(x.chars, slow_x.chars) << kernel.name;
+    }
+  }
+}
+
+TEST(SjisScan, ForcedKernelIsTheOneUsed) {
+  const std::string text = sjis("漢字かなabc漢字");
+  const std::string first = detail::lead_range_kernel_name();
+  EXPECT_FALSE(detail::force_lead_range_kernel("no such kernel"));
+  EXPECT_EQ(detail::lead_range_kernel_name(), first);
+  for (const auto& kernel : detail::lead_range_kernels()) {
+    ASSERT_TRUE(detail::force_lead_range_kernel(kernel.name));
+    EXPECT_STREQ(detail::lead_range_kernel_name(), kernel.name);
+    EXPECT_EQ(j_pos("abc", text), 5) << kernel.name;
+    EXPECT_EQ(j_copy(text, 4, 3), sjis("なab")) << kernel.name;
+    EXPECT_EQ(j_length(text), 9) << kernel.name;
+  }
+  EXPECT_TRUE(detail::force_lead_range_kernel(""));
+  EXPECT_EQ(detail::lead_range_kernel_name(), first);
 }
 
 TEST(Kana, HalfWidthToFullWidth) {
