@@ -24,8 +24,8 @@ constexpr int kGetDisplayMode = 65, kSetWallPaper = 125, kOpenUrl = 135, kSelect
 // At most one URL is handed to the desktop a second.
 constexpr std::uint32_t kUrlIntervalMs = 1000;
 
-// A platform failure (no dialog program) stops the expression with its
-// message.
+// A platform failure (a dialog that cannot be shown) stops the expression
+// with its message.
 template <typename Fn>
 auto platform_call(Fn&& fn) {
   try {
@@ -35,8 +35,16 @@ auto platform_call(Fn&& fn) {
   }
 }
 
-void file_dialog(PlayerContext& ctx, files::ScriptFileAccess& access, int kind, expr::TCustomParam& t, Args a) {
+// The dialogs' quiet fallbacks (no desktop portal, a refused answer) are
+// still told on the app channel.
+platform::FileDialogSpec dialog_spec() {
   platform::FileDialogSpec spec;
+  spec.log = [](const std::string& line) { core::logf(core::Channel::App, core::Level::Info, "%s", {line}); };
+  return spec;
+}
+
+void file_dialog(PlayerContext& ctx, files::ScriptFileAccess& access, int kind, expr::TCustomParam& t, Args a) {
+  platform::FileDialogSpec spec = dialog_spec();
   if (a.size() > 1) spec.filter = a[1]->as_str();
   spec.must_exist = kind == 0;
   platform::Dialogs& d = ctx.platform.dialogs();
@@ -139,7 +147,7 @@ void register_app_functions(expr::TSysFuncMan& funcs, PlayerContext& ctx, files:
 }
 
 std::optional<std::filesystem::path> PlatformExtractDialogs::choose_folder() {
-  platform::FileDialogSpec spec;
+  platform::FileDialogSpec spec = dialog_spec();
   return platform_call([&] { return m_ctx.platform.dialogs().select_folder(spec); });
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,7 +103,7 @@ class ToolBar {
   Canvas m_canvas;
 };
 
-enum class ControlKind : std::uint8_t { Label, CheckBox, TrackBar, Button, Icon };
+enum class ControlKind : std::uint8_t { Label, CheckBox, TrackBar, Button, Icon, Edit };
 enum class TextAlign : std::uint8_t { Left, Right, Center };
 
 struct Control {
@@ -124,12 +125,16 @@ struct Control {
   int focus_control = -1;
   // Icon: 32 × 32 at the top-left of the bounds.
   MessageIcon icon = MessageIcon::None;
+  // Edit: a one-line text field whose caption is its text, taken as it
+  // stands (no accelerator). Typing appends at the end and Backspace takes
+  // the last character back; a text wider than the field shows its end.
 };
 
 // A dialog's client area: controls in tab order, keyboard and mouse
 // handling as dialogs have it (Tab and Shift+Tab, Space, Enter for the
 // default button, Escape for the cancel button, arrows and Page keys on a
-// track bar, accelerators with or without Alt).
+// track bar, accelerators with or without Alt; only with Alt while a text
+// field has the focus, since its letters are typed).
 class Form {
  public:
   Form(FontService& fonts, Size client);
@@ -148,7 +153,7 @@ class Form {
     int control;
   };
   // Feeds an event in client coordinates; answers what it did to the
-  // controls (a button click, a check box or track bar change).
+  // controls (a button click, a check box, track bar or text field change).
   std::vector<Action> handle(const Event& e);
 
   const Canvas& draw();
@@ -189,5 +194,38 @@ enum class MessageAnswer : std::uint8_t;
 // first button and Escape (or the close box) for the last. Runs its own
 // event loop until answered; events of other windows wait meanwhile.
 MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec);
+
+// The in-window file dialog's client area (run_window_file_dialog shows it):
+// a label, the path field, a line for notes, OK and Cancel. Kind 0 open,
+// 1 save, 2 folder.
+class FileDialogForm {
+ public:
+  FileDialogForm(FontService& fonts, int kind, const FileDialogSpec& spec, std::filesystem::path start);
+
+  static Size client_size() { return {480, 124}; }
+  enum class State : std::uint8_t { Open, Chosen, Cancelled };
+  // Feeds an event in client coordinates. OK (or Enter) with a path that
+  // does not serve shows a note instead and stays open.
+  State handle(const Event& e);
+  // The host path taken, once chosen.
+  const std::filesystem::path& chosen() const { return m_chosen; }
+  // The path field's text and the note shown under it (Shift-JIS).
+  const std::string& field_text() const;
+  const std::string& note() const;
+
+  const Canvas& draw() { return m_form.draw(); }
+  bool dirty() const { return m_form.dirty(); }
+
+ private:
+  // The path the field names, or a note saying why it does not serve.
+  std::optional<std::filesystem::path> resolve();
+
+  int m_kind;
+  bool m_must_exist;
+  std::filesystem::path m_start;
+  Form m_form;
+  int m_field = -1, m_note = -1, m_ok = -1, m_cancel = -1;
+  std::filesystem::path m_chosen;
+};
 
 }  // namespace nova::platform

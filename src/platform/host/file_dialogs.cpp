@@ -1,11 +1,11 @@
-// File dialogs through the desktop's dialog programs, and the texts they
-// share with every backend.
+// File dialogs in the desktop's order (the portal, a dialog program, the
+// player's own), and the texts they share with every backend.
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
-#include "platform/error.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
@@ -114,14 +114,29 @@ fs::path desktop_folder() {
 
 std::optional<fs::path> run_desktop_file_dialog(Platform& platform, int kind, const FileDialogSpec& spec) {
   const fs::path start = spec.start_folder.empty() ? desktop_folder() : spec.start_folder;
+  auto log = [&spec](const std::string& line) {
+    if (spec.log) {
+      spec.log(line);
+    } else {
+      std::fprintf(stderr, "novaplayer: %s\n", line.c_str());
+    }
+  };
+  const PortalAnswer portal = run_portal_file_dialog(platform, kind, spec, start);
+  switch (portal.outcome) {
+    case PortalOutcome::Chosen: return portal.path;
+    case PortalOutcome::Cancelled:
+      if (!portal.reason.empty()) log("file dialog: " + portal.reason);
+      return std::nullopt;
+    case PortalOutcome::Unavailable: log("file dialog: no desktop portal (" + portal.reason + ")"); break;
+  }
   std::vector<std::string> argv;
   if (program_on_path("zenity")) {
     argv = zenity_arguments(kind, spec, start);
   } else if (program_on_path("kdialog")) {
     argv = kdialog_arguments(kind, spec, start);
   } else {
-    throw PlatformError(
-        "file dialogs need zenity or kdialog on PATH (the desktop portal and an in-window dialog are not built yet)");
+    log("file dialog: neither zenity nor kdialog is on PATH; the player's own dialog stands in");
+    return run_window_file_dialog(platform, kind, spec, start);
   }
   bool quit = false;
   auto idle = [&platform, &quit] {

@@ -65,6 +65,14 @@ std::uint16_t code_at(std::string_view s, std::size_t i, std::size_t n) {
                 : static_cast<std::uint8_t>(s[i]);
 }
 
+// Where the last character of a Shift-JIS text starts: only a walk from the
+// front can tell a trail byte from a single-byte character.
+std::size_t last_char_start(std::string_view sjis) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < sjis.size(); i += codepage::char_length(sjis, i)) start = i;
+  return start;
+}
+
 }  // namespace
 
 std::vector<std::string> caption_lines(std::string_view s) {
@@ -389,6 +397,18 @@ std::vector<Form::Action> Form::handle(const Event& e) {
         }
         break;
       }
+      if (m_focus >= 0 && control(m_focus).kind == ControlKind::Edit) {
+        Control& c = control(m_focus);
+        if (e.key == vk::BACK && !c.caption.empty()) {
+          c.caption.resize(last_char_start(c.caption));
+          m_dirty = true;
+          out.push_back({Action::Kind::Changed, m_focus});
+          break;
+        }
+        // Letters, digits and the space bar are typing here (they arrive
+        // again as text); only Alt reaches the accelerators.
+        if ((e.modifiers & modifier::Alt) == 0) break;
+      }
       if (m_focus >= 0 && control(m_focus).kind == ControlKind::TrackBar) {
         Control& c = control(m_focus);
         int pos = c.position;
@@ -416,7 +436,7 @@ std::vector<Form::Action> Form::handle(const Event& e) {
         const char key = static_cast<char>(e.key);
         for (int i = 0; i < static_cast<int>(m_controls.size()); ++i) {
           const Control& c = control(i);
-          if (UiText::parse_caption(c.caption).key != key) continue;
+          if (c.kind == ControlKind::Edit || UiText::parse_caption(c.caption).key != key) continue;
           if (c.kind == ControlKind::Label) {
             set_focus(c.focus_control);
           } else if (focusable(i)) {
@@ -449,6 +469,20 @@ std::vector<Form::Action> Form::handle(const Event& e) {
       }
       break;
     }
+    case EventType::TextInput:
+      if (m_focus >= 0 && control(m_focus).kind == ControlKind::Edit && !e.text.empty()) {
+        Control& c = control(m_focus);
+        // Control characters never become part of the text (a pasted line
+        // break, a tab); the field holds one line.
+        for (std::size_t i = 0; i < e.text.size();) {
+          const std::size_t n = codepage::char_length(e.text, i);
+          if (n > 1 || static_cast<unsigned char>(e.text[i]) >= 0x20) c.caption.append(e.text, i, n);
+          i += n;
+        }
+        m_dirty = true;
+        out.push_back({Action::Kind::Changed, m_focus});
+      }
+      break;
     case EventType::MouseMove:
       if (m_dragging >= 0) set_track(m_dragging, track_position_at(control(m_dragging), e.x), out);
       break;
@@ -527,6 +561,22 @@ const Canvas& Form::draw() {
         Rect th = track_thumb(c);
         m_canvas.fill(th, c.enabled ? (m_dragging == i ? kPressed : 0x007AD9) : 0xCCCCCC);
         if (i == shown_focus) m_canvas.focus_frame(b, 0x000000);
+        break;
+      }
+      case ControlKind::Edit: {
+        m_canvas.fill(b, c.enabled ? 0xFFFFFF : 0xF0F0F0);
+        m_canvas.frame(b, i == shown_focus ? kHotBorder : kBorder);
+        // The end of a long text stays in view, where typing happens.
+        std::string_view shown = c.caption;
+        const int room = b.width() - 8;
+        while (!shown.empty() && m_text.width(shown) > room) {
+          shown.remove_prefix(codepage::char_length(shown, 0));
+        }
+        m_text.draw(m_canvas, b.left + 4, ty, shown, text_color);
+        if (i == shown_focus) {
+          const int caret = std::min(b.left + 4 + m_text.width(shown), b.right - 3);
+          m_canvas.fill({caret, ty, caret + 1, ty + m_text.height()}, kText);
+        }
         break;
       }
       case ControlKind::Button: {
