@@ -70,9 +70,12 @@ class StandIns {
   // `output` and exits with `status`.
   void add(const std::string& name, const std::string& output, int status) {
     const fs::path file = m_dir / name;
-    test::write_file(file, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                               (m_dir / (name + ".args")).string() + "\"\nprintf '%s' '" + output + "'\nexit " +
-                               std::to_string(status) + "\n");
+    // The list appears whole, by a rename: programs that are not waited for
+    // may still be writing when the test looks.
+    const std::string args = (m_dir / (name + ".args")).string();
+    test::write_file(file, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + args +
+                               ".part\"\n/bin/mv \"" + args + ".part\" \"" + args + "\"\nprintf '%s' '" + output +
+                               "'\nexit " + std::to_string(status) + "\n");
     ::chmod(file.c_str(), 0755);
   }
   std::string args(const std::string& name) const {
