@@ -161,6 +161,11 @@ TEST(CommandLine, OptionsThenData) {
   EXPECT_EQ(with_cd.options->cd_folders, (std::vector<std::filesystem::path>{"/cd/one", "/cd/two"}));
   EXPECT_EQ(with_cd.options->data, (std::vector<std::string>{"/title"}));
 
+  const char* dialogs[] = {"novaplayer", "--dialog", "cancel", "--dialog", "/home/u/picked file.txt", "t"};
+  auto dr = parse_command_line(6, dialogs);
+  ASSERT_TRUE(dr.options) << dr.message;
+  EXPECT_EQ(dr.options->dialog_answers, (std::vector<std::string>{"cancel", "/home/u/picked file.txt"}));
+
   const char* config[] = {"novaplayer", "/CONFIG"};
   EXPECT_EQ(parse_command_line(2, config).options->data.front(), "/CONFIG");
   const char* dashdash[] = {"novaplayer", "--", "--odd-folder"};
