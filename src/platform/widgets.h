@@ -195,6 +195,13 @@ enum class MessageAnswer : std::uint8_t;
 // event loop until answered; events of other windows wait meanwhile.
 MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec);
 
+// The window of a dialog the player draws itself: `client` big, over the
+// owner when there is one, else in the middle of the work area.
+std::unique_ptr<Window> open_dialog_window(Platform& platform, const std::string& sjis_caption, Size client,
+                                           const Window* owner);
+// Shows a dialog's picture in the whole client area.
+void present_canvas(Window& window, const Canvas& canvas);
+
 // The in-window file dialog's client area (run_window_file_dialog shows it):
 // a label, the path field, a line for notes, OK and Cancel. Kind 0 open,
 // 1 save, 2 folder.

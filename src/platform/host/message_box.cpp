@@ -70,18 +70,7 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
 
   std::string joined;
   for (std::size_t i = 0; i < lines.size(); ++i) joined += (i ? "\n" : "") + lines[i];
-  WindowSpec ws;
-  ws.caption = spec.caption;
-  ws.client_size = client;
-  auto window = platform.create_window(ws);
-  // Over the owner when there is one, else in the middle of the work area.
-  Rect area = platform.work_area();
-  if (spec.owner) {
-    Point op = spec.owner->position();
-    Size os = spec.owner->client_size();
-    area = Rect::from_size(op.x, op.y, os.width, os.height);
-  }
-  window->set_position({area.left + (area.width() - client.width) / 2, area.top + (area.height() - client.height) / 2});
+  auto window = open_dialog_window(platform, spec.caption, client, spec.owner);
 
   Form form(platform.fonts(), client);
   if (has_icon) {
@@ -104,12 +93,7 @@ MessageAnswer run_message_box(Platform& platform, const MessageBoxSpec& spec) {
   }
   form.set_focus(button_ids.front());
 
-  auto show = [&] {
-    const Canvas& c = form.draw();
-    Rect all{0, 0, client.width, client.height};
-    window->draw_pixels(c.view(), all, all);
-    window->present({});
-  };
+  auto show = [&] { present_canvas(*window, form.draw()); };
   show();
   for (;;) {
     Event e;

@@ -5,6 +5,8 @@
 
 #include "platform/codepage.h"
 #include "platform/keys.h"
+#include "platform/platform.h"
+#include "platform/window.h"
 
 namespace nova::platform {
 namespace {
@@ -591,6 +593,28 @@ const Canvas& Form::draw() {
   }
   m_dirty = false;
   return m_canvas;
+}
+
+std::unique_ptr<Window> open_dialog_window(Platform& platform, const std::string& sjis_caption, Size client,
+                                           const Window* owner) {
+  WindowSpec ws;
+  ws.caption = sjis_caption;
+  ws.client_size = client;
+  auto window = platform.create_window(ws);
+  Rect area = platform.work_area();
+  if (owner) {
+    const Point op = owner->position();
+    const Size os = owner->client_size();
+    area = Rect::from_size(op.x, op.y, os.width, os.height);
+  }
+  window->set_position({area.left + (area.width() - client.width) / 2, area.top + (area.height() - client.height) / 2});
+  return window;
+}
+
+void present_canvas(Window& window, const Canvas& c) {
+  const Rect all{0, 0, c.width(), c.height()};
+  window.draw_pixels(c.view(), all, all);
+  window.present({});
 }
 
 }  // namespace nova::platform

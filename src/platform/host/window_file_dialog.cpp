@@ -1,11 +1,10 @@
 // The file dialog the player draws itself, for a desktop without a portal or
 // a dialog program: a path typed into a field rather than a folder browser,
 // which is enough to pick a file and needs nothing of the host.
-#include "platform/dialogs.h"
-
 #include <system_error>
 
 #include "platform/codepage.h"
+#include "platform/dialogs.h"
 #include "platform/platform.h"
 #include "platform/widgets.h"
 
@@ -104,24 +103,10 @@ std::optional<fs::path> run_window_file_dialog(Platform& platform, int kind, con
                                                const fs::path& start) {
   FileDialogForm form(platform.fonts(), kind, spec, start);
   const Size client = FileDialogForm::client_size();
-  WindowSpec ws;
-  ws.caption = spec.title.empty() ? text(default_title(kind)) : spec.title;
-  ws.client_size = client;
-  auto window = platform.create_window(ws);
-  Rect area = platform.work_area();
-  if (spec.owner) {
-    const Point op = spec.owner->position();
-    const Size os = spec.owner->client_size();
-    area = Rect::from_size(op.x, op.y, os.width, os.height);
-  }
-  window->set_position({area.left + (area.width() - client.width) / 2, area.top + (area.height() - client.height) / 2});
+  auto window =
+      open_dialog_window(platform, spec.title.empty() ? text(default_title(kind)) : spec.title, client, spec.owner);
 
-  auto show = [&] {
-    const Canvas& c = form.draw();
-    const Rect all{0, 0, client.width, client.height};
-    window->draw_pixels(c.view(), all, all);
-    window->present({});
-  };
+  auto show = [&] { present_canvas(*window, form.draw()); };
   show();
   for (;;) {
     Event e;
