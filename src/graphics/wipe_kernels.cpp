@@ -59,6 +59,11 @@ void transpose8(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t*
   }
 }
 
+template <class T>
+void stretch(std::uint8_t* to, const std::uint8_t* from, int count, std::int64_t step, int /*length*/) {
+  wipe_stretch_samples(reinterpret_cast<T*>(to), reinterpret_cast<const T*>(from), 0, count, step);
+}
+
 struct Sets {
   WipeKernelSet portable{};
   WipeKernelSet sse2{};
@@ -92,6 +97,8 @@ void fill_wipe_portable(WipeKernelSet& set) {
   set.spot[2] = spot_row<2, 2, WipeX555::add>;
   set.transpose8[0] = transpose8<4>;
   set.transpose8[1] = transpose8<2>;
+  set.stretch[0] = stretch<std::uint32_t>;
+  set.stretch[1] = stretch<std::uint16_t>;
 }
 
 const WipeKernelSet* wipe_kernels_for(PixelPath p) {

@@ -74,6 +74,13 @@ using WipeSpotFn = void (*)(const WipeSpotJob&);
 using WipeTransposeFn = void (*)(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst,
                                  std::ptrdiff_t dst_pitch);
 
+// A line squeezed by sampling, as the surfaces' stretch does: output j
+// (0 <= j < count) is pixel (j × step) >> 16 of `from`, step in 16.16 at
+// least 1.0 (a squeeze never widens). Every sample lies below `length`,
+// the pixels readable at `from`; nothing else is read, and nothing past
+// `count` written.
+using WipeStretchFn = void (*)(std::uint8_t* to, const std::uint8_t* from, int count, std::int64_t step, int length);
+
 struct WipeKernelSet {
   // By RowFormat: X888, R565, X555.
   WipeRowFn mix[3] = {};
@@ -83,6 +90,11 @@ struct WipeKernelSet {
   WipeSpotFn spot[3] = {};
   // By pixel size: 4 bytes, 2 bytes.
   WipeTransposeFn transpose8[2] = {};
+  // Eight rows of sixteen 2-byte pixels into sixteen rows of eight (two
+  // 8 × 8 blocks side by side, the right one going below): only paths
+  // with 32-byte vectors have it.
+  WipeTransposeFn transpose8x16_16 = nullptr;
+  WipeStretchFn stretch[2] = {};
 };
 
 // The set of a path; nullptr for Reference or a path this processor lacks.
@@ -91,6 +103,24 @@ const WipeKernelSet* wipe_kernels_for(PixelPath p);
 void fill_wipe_portable(WipeKernelSet& set);
 void fill_wipe_sse2(WipeKernelSet& set);
 void fill_wipe_avx2(WipeKernelSet& set);
+
+// Outputs j .. count − 1 of a squeeze (the portable kernel and the vector
+// tails). Four samples a turn from four running positions: a third of the
+// instructions of one position stepped per sample.
+template <class T>
+inline void wipe_stretch_samples(T* to, const T* from, int j, int count, std::int64_t step) {
+  std::int64_t u = j * step;
+  to += j;
+  const std::int64_t s2 = 2 * step, s3 = 3 * step, s4 = 4 * step;
+  for (; j + 4 <= count; j += 4, u += s4, to += 4) {
+    const T a = from[u >> 16], b = from[(u + step) >> 16], c = from[(u + s2) >> 16], d = from[(u + s3) >> 16];
+    to[0] = a;
+    to[1] = b;
+    to[2] = c;
+    to[3] = d;
+  }
+  for (; j < count; ++j, u += step) *to++ = from[u >> 16];
+}
 
 // One pixel by the formulas (the portable kernels and the vector tails).
 inline std::uint32_t wipe_mix_x888(std::uint32_t o, std::uint32_t n, int m) {

@@ -78,9 +78,127 @@ struct Avx2 {
   }
 };
 
+// A squeeze picks its samples by shuffles of a window of sixteen pixels
+// instead of one load and one store each. n samples span at most
+// (65535 + (n − 1) × step) >> 16 pixels past the first: eight stay within
+// the window up to a step of 140434 (2.14 pixels), four up to 327680 (5.0);
+// a squeeze to less than a fifth of the line takes the scalar way.
+// Positions are 32-bit, so the whole line must stay below 2^31 in 16.16.
+// The window is only loaded while it lies inside the line.
+int stretch_window_samples(int count, std::int64_t step) {
+  if ((std::int64_t{count} + 8) * step >= (std::int64_t{1} << 31)) return 0;
+  if (7 * step <= 15 * 65536) return 8;
+  if (3 * step <= 15 * 65536) return 4;
+  return 0;
+}
+
+void stretch16(std::uint8_t* to_bytes, const std::uint8_t* from_bytes, int count, std::int64_t step, int length) {
+  auto* to = reinterpret_cast<std::uint16_t*>(to_bytes);
+  const auto* from = reinterpret_cast<const std::uint16_t*>(from_bytes);
+  int j = 0;
+  if (const int per = stretch_window_samples(count, step)) {
+    const int s = static_cast<int>(step);
+    // The positions of the next samples; with four a turn the second half
+    // repeats the first and is not stored.
+    __m128i r0 = _mm_setr_epi32(0, s, 2 * s, 3 * s);
+    __m128i r1 = per == 8 ? _mm_add_epi32(r0, _mm_set1_epi32(4 * s)) : r0;
+    const __m128i advance = _mm_set1_epi32(per * s);
+    // Pixel offset k becomes the byte pair (2k, 2k + 1) of the shuffle;
+    // bytes 0..15 come from the window's first vector, 16..31 from its
+    // second, and a set top bit makes the other shuffle give 0.
+    const __m128i pair = _mm_set1_epi16(0x0202), odd = _mm_set1_epi16(0x0100);
+    const __m128i fifteen = _mm_set1_epi8(15), sixteen = _mm_set1_epi8(16);
+    for (; j + per <= count; j += per) {
+      const int base = static_cast<int>((std::int64_t{j} * step) >> 16);
+      if (base + 16 > length) break;
+      const __m128i at = _mm_packs_epi32(_mm_srli_epi32(r0, 16), _mm_srli_epi32(r1, 16));
+      const __m128i offset = _mm_sub_epi16(at, _mm_set1_epi16(static_cast<short>(base)));
+      const __m128i bytes = _mm_add_epi16(_mm_mullo_epi16(offset, pair), odd);
+      const __m128i* window = reinterpret_cast<const __m128i*>(from + base);
+      const __m128i lo = _mm_shuffle_epi8(_mm_loadu_si128(window), _mm_or_si128(bytes, _mm_cmpgt_epi8(bytes, fifteen)));
+      const __m128i hi = _mm_shuffle_epi8(_mm_loadu_si128(window + 1), _mm_sub_epi8(bytes, sixteen));
+      if (per == 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + j), _mm_or_si128(lo, hi));
+      } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + j), _mm_or_si128(lo, hi));
+      }
+      r0 = _mm_add_epi32(r0, advance);
+      r1 = _mm_add_epi32(r1, advance);
+    }
+  }
+  wipe_stretch_samples(to, from, j, count, step);
+}
+
+void stretch32(std::uint8_t* to_bytes, const std::uint8_t* from_bytes, int count, std::int64_t step, int length) {
+  auto* to = reinterpret_cast<std::uint32_t*>(to_bytes);
+  const auto* from = reinterpret_cast<const std::uint32_t*>(from_bytes);
+  int j = 0;
+  if (const int per = stretch_window_samples(count, step)) {
+    const int s = static_cast<int>(step), t = per == 8 ? 4 * s : 0;
+    __m256i r = _mm256_setr_epi32(0, s, 2 * s, 3 * s, t, t + s, t + 2 * s, t + 3 * s);
+    const __m256i advance = _mm256_set1_epi32(per * s), seven = _mm256_set1_epi32(7);
+    for (; j + per <= count; j += per) {
+      const int base = static_cast<int>((std::int64_t{j} * step) >> 16);
+      if (base + 16 > length) break;
+      // Both halves of the window are permuted by the offset's low three
+      // bits; offsets above 7 take the second.
+      const __m256i offset = _mm256_sub_epi32(_mm256_srli_epi32(r, 16), _mm256_set1_epi32(base));
+      const __m256i* window = reinterpret_cast<const __m256i*>(from + base);
+      const __m256i lo = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(window), offset);
+      const __m256i hi = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(window + 1), offset);
+      const __m256i v = _mm256_blendv_epi8(lo, hi, _mm256_cmpgt_epi32(offset, seven));
+      if (per == 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + j), v);
+      } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + j), _mm256_castsi256_si128(v));
+      }
+      r = _mm256_add_epi32(r, advance);
+    }
+  }
+  wipe_stretch_samples(to, from, j, count, step);
+}
+
+// The 8 × 8 network of the 16-bit transpose, on both 128-bit halves at
+// once: eight rows in, eight rows out.
+void transpose_halves16(__m256i (&r)[8]) {
+  __m256i a[8], b[8];
+  for (int i = 0; i < 4; ++i) {
+    a[2 * i] = _mm256_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
+    a[2 * i + 1] = _mm256_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
+  }
+  for (int half = 0; half < 2; ++half) {
+    const __m256i* x = a + 4 * half;
+    __m256i* y = b + 4 * half;
+    y[0] = _mm256_unpacklo_epi32(x[0], x[2]);
+    y[1] = _mm256_unpackhi_epi32(x[0], x[2]);
+    y[2] = _mm256_unpacklo_epi32(x[1], x[3]);
+    y[3] = _mm256_unpackhi_epi32(x[1], x[3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    r[2 * i] = _mm256_unpacklo_epi64(b[i], b[i + 4]);
+    r[2 * i + 1] = _mm256_unpackhi_epi64(b[i], b[i + 4]);
+  }
+}
+
+// Rows of sixteen: the left halves go to rows 0..7, the right ones below.
+void transpose8x16_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
+  __m256i r[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + sp * i));
+  transpose_halves16(r);
+  for (int i = 0; i < 8; ++i) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * i), _mm256_castsi256_si128(r[i]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * (i + 8)), _mm256_extracti128_si256(r[i], 1));
+  }
+}
+
 }  // namespace
 
-void fill_wipe_avx2(WipeKernelSet& set) { WipeVector<Avx2>::fill(set); }
+void fill_wipe_avx2(WipeKernelSet& set) {
+  set.transpose8x16_16 = transpose8x16_16;
+  WipeVector<Avx2>::fill(set);
+  set.stretch[0] = stretch32;
+  set.stretch[1] = stretch16;
+}
 
 }  // namespace nova::graphics::detail
 NOVA_TARGET_END()

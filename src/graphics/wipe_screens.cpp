@@ -666,38 +666,21 @@ TwistSamples twist_samples(int span, int length) {
   TwistSamples t;
   if (span <= 0) return t;
   t.step = static_cast<std::int64_t>(static_cast<double>(length) / static_cast<double>(span) * 65536);
-  // The samples only grow, so the drawn outputs are a prefix.
-  int lo = 0, hi = span;
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (((std::int64_t{mid} * t.step) >> 16) < length)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  t.count = lo;
+  // The samples only grow, so the drawn outputs are a prefix: those with
+  // j × step < length × 65536 (a squeeze's step is at least 1.0).
+  const std::int64_t limit = std::int64_t{length} << 16;
+  t.count = static_cast<int>(std::min<std::int64_t>(span, (limit + t.step - 1) / t.step));
   return t;
 }
 
 // One squeezed line: `first` black pixels, `count` samples of `from` at
-// (j × step) >> 16, black to `length`.
+// (j × step) >> 16 by the path's kernel, black to `length`.
 template <class T>
-void stretch_line(T* to, const T* from, int length, int first, int count, std::int64_t step) {
+void stretch_line(T* to, const T* from, int length, int first, int count, std::int64_t step,
+                  detail::WipeStretchFn sample) {
   std::fill(to, to + first, T{0});
-  // Four samples a turn from four running positions: a third of the
-  // instructions of one position stepped per sample.
-  T* at = to + first;
-  std::int64_t u = 0;
-  int j = 0;
-  const std::int64_t s2 = 2 * step, s3 = 3 * step, s4 = 4 * step;
-  for (; j + 4 <= count; j += 4, u += s4, at += 4) {
-    const T a = from[u >> 16], b = from[(u + step) >> 16], c = from[(u + s2) >> 16], d = from[(u + s3) >> 16];
-    at[0] = a;
-    at[1] = b;
-    at[2] = c;
-    at[3] = d;
-  }
-  for (; j < count; ++j, u += step) *at++ = from[u >> 16];
+  sample(reinterpret_cast<std::uint8_t*>(to + first), reinterpret_cast<const std::uint8_t*>(from), count, step,
+         length);
   std::fill(to + first + count, to + length, T{0});
 }
 
@@ -705,20 +688,22 @@ void stretch_line(T* to, const T* from, int length, int first, int count, std::i
 // that follow no fixed stride, which in row order costs a line of another
 // row (often another page) for nearly every pixel. So the columns are
 // squeezed where they are contiguous: each strip of columns of a screen is
-// turned into contiguous lines (8 × 8 blocks transposed by the path's
-// kernel), every turning column is squeezed there like a row,
-// and the strip is turned back into the target. Columns that have turned
+// turned into contiguous lines (blocks of 8 × 8, or 8 × 16 where the path
+// has the wider kernel, transposed by the path's kernel), every turning
+// column is squeezed there like a row, and the strip is turned back into
+// the target. Columns that have turned
 // half round are copied from the new screen row by row, whole runs at a
 // time; untouched ones are not written.
 template <class T>
-void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* dst, std::ptrdiff_t dp,
-                   const std::uint8_t* o, std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np) {
+void twist_columns(const detail::WipeKernelSet& set, int w, int h, long double turn, bool reverse, std::uint8_t* dst,
+                   std::ptrdiff_t dp, const std::uint8_t* o, std::ptrdiff_t op, const std::uint8_t* n,
+                   std::ptrdiff_t np) {
   constexpr std::ptrdiff_t B = sizeof(T);
   // Strips of one cache line of every row, so that each line of the
   // screens is fetched once; the kernel turns blocks of eight.
   constexpr int kStrip = static_cast<int>(64 / B), kBlock = 8;
-  const detail::WipeKernelSet* set = detail::wipe_kernels_for(pixel_path());
-  const detail::WipeTransposeFn transpose = set ? set->transpose8[B == 4 ? 0 : 1] : nullptr;
+  const detail::WipeTransposeFn transpose = set.transpose8[B == 4 ? 0 : 1];
+  const detail::WipeTransposeFn transpose_wide = B == 2 ? set.transpose8x16_16 : nullptr;
   struct Column {
     TwistLine line;
     TwistSamples samples;
@@ -755,22 +740,25 @@ void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* d
     }
     if (!need_old && !need_new) continue;
     // buf[k × h + y] = the screen's pixel (x0 + k, y): whole blocks of
-    // eight columns by the kernel, the rest pixel by pixel.
+    // eight (or sixteen) columns by the kernel, the rest pixel by pixel.
     auto to_lines = [&](std::vector<T>& buf, const std::uint8_t* base, std::ptrdiff_t pitch) {
-      for (int k0 = 0; k0 < sw; k0 += kBlock) {
-        const int bw = std::min(kBlock, sw - k0);
+      for (int k0 = 0; k0 < sw;) {
+        const bool wide = transpose_wide && sw - k0 >= 2 * kBlock;
+        const int bw = wide ? 2 * kBlock : std::min(kBlock, sw - k0);
+        const detail::WipeTransposeFn kernel = wide ? transpose_wide : transpose;
         T* lines_at = buf.data() + static_cast<std::size_t>(k0) * h;
         int y = 0;
-        if (transpose && bw == kBlock) {
+        if (bw >= kBlock) {
           for (; y + kBlock <= h; y += kBlock) {
-            transpose(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y),
-                      line_bytes);
+            kernel(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y),
+                   line_bytes);
           }
         }
         for (; y < h; ++y) {
           const T* row = reinterpret_cast<const T*>(base + pitch * y) + x0 + k0;
           for (int k = 0; k < bw; ++k) lines_at[static_cast<std::size_t>(k) * h + y] = row[k];
         }
+        k0 += bw;
       }
     };
     if (need_old) to_lines(in_old, o, op);
@@ -780,7 +768,7 @@ void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* d
       if (c.line.state != TwistLine::State::Turning) continue;
       const std::size_t at = static_cast<std::size_t>(k) * h;
       stretch_line(out.data() + at, (c.line.from_new ? in_new : in_old).data() + at, h, c.line.begin,
-                   c.samples.count, c.samples.step);
+                   c.samples.count, c.samples.step, set.stretch[B == 4 ? 0 : 1]);
     }
     // Back into the target: blocks of eight turning columns by the kernel;
     // blocks with other columns only their turning ones, pixel by pixel.
@@ -797,9 +785,10 @@ void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* d
       if (!any) continue;
       const T* lines_at = out.data() + static_cast<std::size_t>(k0) * h;
       int y = 0;
-      if (transpose && all) {
+      if (all) {
         // Above and below every column's squeezed line the block is black:
-        // those rows are cleared outright, the rest turned by the kernel.
+        // those rows are cleared outright, the rest turned by the kernel,
+        // sixteen rows at a time where the path has the wider one.
         int lo = h, hi = 0;
         for (int k = 0; k < bw; ++k) {
           const Column& c = plan[static_cast<std::size_t>(x + k)];
@@ -808,8 +797,11 @@ void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* d
         }
         auto clear = [&](int row) { std::memset(dst + dp * row + x * B, 0, kBlock * sizeof(T)); };
         for (; y + kBlock <= lo; ++y) clear(y);
-        for (; y + kBlock <= h && y < hi; y += kBlock) {
-          transpose(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes, dst + dp * y + x * B, dp);
+        while (y + kBlock <= h && y < hi) {
+          const bool wide = transpose_wide && y + 2 * kBlock <= h;
+          (wide ? transpose_wide : transpose)(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes,
+                                              dst + dp * y + x * B, dp);
+          y += wide ? 2 * kBlock : kBlock;
         }
         for (; y >= hi && y < h; ++y) clear(y);
       }
@@ -826,8 +818,8 @@ void twist_columns(int w, int h, long double turn, bool reverse, std::uint8_t* d
 // The twist straight through the buffers of 15-, 16- and 32-bit screens
 // (pixels of type T).
 template <class T>
-void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCustomDIBX& new_screen, bool columns,
-                  long double turn, bool reverse) {
+void twist_direct(const detail::WipeKernelSet& set, TCustomDIBX& target, const TCustomDIBX& old_screen,
+                  const TCustomDIBX& new_screen, bool columns, long double turn, bool reverse) {
   const int w = target.GetWidth(), h = target.GetHeight();
   const int lines = columns ? w : h, length = columns ? h : w;
   std::uint8_t* dst = target.Lock(0, 0);
@@ -839,6 +831,7 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
     auto o_row = [&](int y) { return reinterpret_cast<const T*>(o + op * y); };
     auto n_row = [&](int y) { return reinterpret_cast<const T*>(n + np * y); };
     if (!columns) {
+      const detail::WipeStretchFn sample = set.stretch[sizeof(T) == 4 ? 0 : 1];
       for (int y = 0; y < h; ++y) {
         const TwistLine line = twist_line(turn, y, lines, length, reverse);
         T* to = d_row(y);
@@ -848,10 +841,10 @@ void twist_direct(TCustomDIBX& target, const TCustomDIBX& old_screen, const TCus
           continue;
         }
         const TwistSamples t = twist_samples(line.span, length);
-        stretch_line(to, line.from_new ? n_row(y) : o_row(y), w, line.begin, t.count, t.step);
+        stretch_line(to, line.from_new ? n_row(y) : o_row(y), w, line.begin, t.count, t.step, sample);
       }
     } else {
-      twist_columns<T>(w, h, turn, reverse, dst, dp, o, op, n, np);
+      twist_columns<T>(set, w, h, turn, reverse, dst, dp, o, op, n, np);
     }
   }
   if (n) new_screen.UnlockRead();
@@ -866,11 +859,11 @@ void TWipeTwistH::Draw(std::int64_t e, std::int64_t d) {
   const int lines = columns ? width() : height();   // rows (columns) that turn
   const int length = columns ? height() : width();  // pixels along each
   const long double turn = static_cast<long double>(e) * 3 * kPi / (2 * static_cast<long double>(d));
-  if (pixel_path() != PixelPath::Reference) {
+  if (const detail::WipeKernelSet* set = detail::wipe_kernels_for(pixel_path())) {
     switch (target().GetBitCount()) {
-      case 32: twist_direct<std::uint32_t>(target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      case 32: twist_direct<std::uint32_t>(*set, target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
       case 16:
-      case 15: twist_direct<std::uint16_t>(target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      case 15: twist_direct<std::uint16_t>(*set, target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
       default: break;
     }
   }

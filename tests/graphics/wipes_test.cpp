@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "core/sjis.h"
 #include "graphics/kernels.h"
 #include "graphics/wipe_crack.h"
+#include "graphics/wipe_kernels.h"
 #include "graphics/wipe_mask.h"
 #include "graphics/wipe_screens.h"
 #include "picture_builders.h"
@@ -927,6 +929,45 @@ TEST(WipeScreensFastPath, TwistsOfLongAndShortLinesMatchTheReference) {
                 << pixel_path_name(p);
           }
         }
+      }
+    }
+  }
+}
+
+// The squeeze kernels alone: every squeeze of short lines and a spread of
+// them on long ones, each line allocated to its exact length so that a read
+// past it is caught, against the sampling formula, nothing written past
+// the last sample.
+TEST(WipeScreensFastPath, SqueezeKernelsTakeTheFormulasSamplesAndReadOnlyTheLine) {
+  Rng rng(7);
+  auto check = [&](PixelPath p, const detail::WipeKernelSet& set, int bytes, int length, int span) {
+    const std::int64_t step = static_cast<std::int64_t>(static_cast<double>(length) / span * 65536);
+    int count = 0;
+    while (count < span && ((std::int64_t{count} * step) >> 16) < length) ++count;
+    std::vector<std::uint8_t> from(static_cast<std::size_t>(length * bytes));
+    for (auto& b : from) b = static_cast<std::uint8_t>(rng());
+    std::vector<std::uint8_t> to(static_cast<std::size_t>((count + 1) * bytes), 0xAB);
+    set.stretch[bytes == 4 ? 0 : 1](to.data(), from.data(), count, step, length);
+    for (int j = 0; j < count; ++j) {
+      const std::size_t at = static_cast<std::size_t>((std::int64_t{j} * step) >> 16);
+      ASSERT_EQ(std::memcmp(to.data() + static_cast<std::size_t>(j) * bytes, from.data() + at * bytes,
+                            static_cast<std::size_t>(bytes)),
+                0)
+          << pixel_path_name(p) << " bytes " << bytes << " length " << length << " span " << span << " output " << j;
+    }
+    for (int b = 0; b < bytes; ++b) ASSERT_EQ(to[static_cast<std::size_t>(count * bytes + b)], 0xAB) << "wrote past";
+  };
+  for (PixelPath p : available_pixel_paths()) {
+    const detail::WipeKernelSet* set = detail::wipe_kernels_for(p);
+    if (!set) continue;
+    for (int bytes : {4, 2}) {
+      for (int length = 1; length <= 48; ++length) {
+        for (int span = 1; span <= length; ++span) check(p, *set, bytes, length, span);
+      }
+      for (int length : {720, 1280, 4099}) {
+        for (int k = 0; k < 40; ++k) check(p, *set, bytes, length, uniform(rng, 1, length));
+        check(p, *set, bytes, length, length);
+        check(p, *set, bytes, length, length / 2 + 1);
       }
     }
   }
