@@ -5,6 +5,9 @@
 
 #include <time.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace nova::bench {
 
 inline double thread_seconds() {
@@ -15,10 +18,13 @@ inline double thread_seconds() {
 
 // The two sides of a paired benchmark, timed one after the other in each
 // iteration so that both see the same machine state; the ratio of their
-// sums is what the benchmark reports.
+// sums is what the benchmark reports. A burst of load from elsewhere that
+// falls on one side of a few iterations still moves that sum, so the
+// median of the iterations' own ratios is kept as well.
 struct PairedTimes {
   double ours = 0;
   double theirs = 0;
+  std::vector<double> ratios;
 
   template <typename Ours, typename Theirs>
   void time(Ours&& run_ours, Theirs&& run_theirs) {
@@ -29,8 +35,16 @@ struct PairedTimes {
     const double t2 = thread_seconds();
     ours += t1 - t0;
     theirs += t2 - t1;
+    if (t2 > t1) ratios.push_back((t1 - t0) / (t2 - t1));
   }
   double ratio() const { return ours / theirs; }
+  double median_ratio() const {
+    if (ratios.empty()) return 0;
+    std::vector<double> sorted = ratios;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t n = sorted.size();
+    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+  }
 };
 
 }  // namespace nova::bench

@@ -19,9 +19,11 @@
 // The "paired/<path>/<type>/<bits>" rows time a type's 60 frames and its
 // baseline's 60 frames (the memcpy, or the pixman work above for the fade,
 // the shrink and grow and the ripple) one after the other in every
-// iteration and report ours / baseline as the "ratio" counter: on a shared
-// machine separate rows drift apart by 10-20 %, so those are the ratios to
-// read. The separate rows stay for absolute times.
+// iteration and report ours / baseline as the "ratio" counter (the sums)
+// and "ratio_median" (the median of the iterations' own ratios, which a
+// burst of load on one side of a few iterations does not move): on a
+// shared machine separate rows drift apart by 10-20 %, so those are the
+// ratios to read. The separate rows stay for absolute times.
 //
 // Before timing, each benchmark draws one frame on its path and on the
 // per-pixel reference and stops with an error when they differ.
@@ -352,6 +354,7 @@ void time_paired(benchmark::State& state, Wipe& ours, Work& theirs) {
     benchmark::ClobberMemory();
   }
   state.counters["ratio"] = times.ratio();
+  state.counters["ratio_median"] = times.median_ratio();
   state.SetItemsProcessed(state.iterations() * kFrames);
 }
 
