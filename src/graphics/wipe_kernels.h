@@ -94,6 +94,7 @@ struct WipeKernelSet {
   // 8 × 8 blocks side by side, the right one going below): only paths
   // with 32-byte vectors have it.
   WipeTransposeFn transpose8x16_16 = nullptr;
+  // By pixel size, as transpose8.
   WipeStretchFn stretch[2] = {};
 };
 

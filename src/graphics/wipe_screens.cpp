@@ -690,10 +690,10 @@ void stretch_line(T* to, const T* from, int length, int first, int count, std::i
 // squeezed where they are contiguous: each strip of columns of a screen is
 // turned into contiguous lines (blocks of 8 × 8, or 8 × 16 where the path
 // has the wider kernel, transposed by the path's kernel), every turning
-// column is squeezed there like a row, and the strip is turned back into
-// the target. Columns that have turned
-// half round are copied from the new screen row by row, whole runs at a
-// time; untouched ones are not written.
+// column is squeezed there like a row by the path's sampler, and the strip
+// is turned back into the target. Columns that have turned half round are
+// copied from the new screen row by row, whole runs at a time; untouched
+// ones are not written.
 template <class T>
 void twist_columns(const detail::WipeKernelSet& set, int w, int h, long double turn, bool reverse, std::uint8_t* dst,
                    std::ptrdiff_t dp, const std::uint8_t* o, std::ptrdiff_t op, const std::uint8_t* n,
