@@ -57,6 +57,12 @@ struct Avx2 {
     return _mm256_slli_epi16(a, N);
   }
   static V pack16(V a, V b) { return _mm256_packus_epi16(a, b); }
+  static V unpacklo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+  static V unpackhi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+  static V unpacklo32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
+  static V unpackhi32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
+  static V unpacklo64(V a, V b) { return _mm256_unpacklo_epi64(a, b); }
+  static V unpackhi64(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
   // Whether any bit is set.
   static bool any(V a) { return _mm256_movemask_epi8(a) != 0; }
   static V select(V m, V a, V b) { return _mm256_blendv_epi8(b, a, m); }
@@ -158,33 +164,12 @@ void stretch32(std::uint8_t* to_bytes, const std::uint8_t* from_bytes, int count
   wipe_stretch_samples(to, from, j, count, step);
 }
 
-// The 8 × 8 network of the 16-bit transpose, on both 128-bit halves at
-// once: eight rows in, eight rows out.
-void transpose_halves16(__m256i (&r)[8]) {
-  __m256i a[8], b[8];
-  for (int i = 0; i < 4; ++i) {
-    a[2 * i] = _mm256_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
-    a[2 * i + 1] = _mm256_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
-  }
-  for (int half = 0; half < 2; ++half) {
-    const __m256i* x = a + 4 * half;
-    __m256i* y = b + 4 * half;
-    y[0] = _mm256_unpacklo_epi32(x[0], x[2]);
-    y[1] = _mm256_unpackhi_epi32(x[0], x[2]);
-    y[2] = _mm256_unpacklo_epi32(x[1], x[3]);
-    y[3] = _mm256_unpackhi_epi32(x[1], x[3]);
-  }
-  for (int i = 0; i < 4; ++i) {
-    r[2 * i] = _mm256_unpacklo_epi64(b[i], b[i + 4]);
-    r[2 * i + 1] = _mm256_unpackhi_epi64(b[i], b[i + 4]);
-  }
-}
-
-// Rows of sixteen: the left halves go to rows 0..7, the right ones below.
+// Rows of sixteen: the 8 × 8 transpose runs on both 128-bit halves at
+// once, and the left halves' results go to rows 0..7, the right ones below.
 void transpose8x16_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
   __m256i r[8];
   for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + sp * i));
-  transpose_halves16(r);
+  WipeVector<Avx2>::transpose_words(r);
   for (int i = 0; i < 8; ++i) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * i), _mm256_castsi256_si128(r[i]));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * (i + 8)), _mm256_extracti128_si256(r[i], 1));

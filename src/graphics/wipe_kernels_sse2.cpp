@@ -46,6 +46,12 @@ struct Sse2 {
     return _mm_slli_epi16(a, N);
   }
   static V pack16(V a, V b) { return _mm_packus_epi16(a, b); }
+  static V unpacklo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+  static V unpackhi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+  static V unpacklo32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
+  static V unpackhi32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+  static V unpacklo64(V a, V b) { return _mm_unpacklo_epi64(a, b); }
+  static V unpackhi64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
   // Lanes of `a` where `m` is set, of `b` elsewhere.
   // Whether any bit is set.
   static bool any(V a) { return _mm_movemask_epi8(a) != 0; }
@@ -99,30 +105,12 @@ void transpose8_32(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst
   }
 }
 
-// 16-bit pixels: eight rows of one vector, interleaved by pixels, pairs and
-// quadruples.
+// 16-bit pixels: eight rows of one vector.
 void transpose8_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
   __m128i r[8];
   for (int i = 0; i < 8; ++i) r[i] = load(src + sp * i);
-  __m128i a[8], b[8];
-  for (int i = 0; i < 4; ++i) {
-    a[2 * i] = _mm_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
-    a[2 * i + 1] = _mm_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
-  }
-  // b[0..3]: columns (0,1), (2,3), (4,5), (6,7) of rows 0..3; b[4..7] of
-  // rows 4..7.
-  for (int half = 0; half < 2; ++half) {
-    const __m128i* x = a + 4 * half;
-    __m128i* y = b + 4 * half;
-    y[0] = _mm_unpacklo_epi32(x[0], x[2]);
-    y[1] = _mm_unpackhi_epi32(x[0], x[2]);
-    y[2] = _mm_unpacklo_epi32(x[1], x[3]);
-    y[3] = _mm_unpackhi_epi32(x[1], x[3]);
-  }
-  for (int i = 0; i < 4; ++i) {
-    store(dst + dp * (2 * i), _mm_unpacklo_epi64(b[i], b[i + 4]));
-    store(dst + dp * (2 * i + 1), _mm_unpackhi_epi64(b[i], b[i + 4]));
-  }
+  WipeVector<Sse2>::transpose_words(r);
+  for (int i = 0; i < 8; ++i) store(dst + dp * i, r[i]);
 }
 
 }  // namespace

@@ -240,6 +240,30 @@ struct WipeVector {
     for (; i < count; ++i) wipe_spot_pixel<Bytes, Format, C::add>(j, i);
   }
 
+  // The 8 × 8 transpose of 16-bit lanes within each 128-bit half: rows
+  // interleaved by lanes, pairs and quadruples.
+  static void transpose_words(V (&r)[8]) {
+    V a[8], b[8];
+    for (int i = 0; i < 4; ++i) {
+      a[2 * i] = S::unpacklo16(r[2 * i], r[2 * i + 1]);
+      a[2 * i + 1] = S::unpackhi16(r[2 * i], r[2 * i + 1]);
+    }
+    // b[0..3]: columns (0,1), (2,3), (4,5), (6,7) of rows 0..3; b[4..7] of
+    // rows 4..7.
+    for (int half = 0; half < 2; ++half) {
+      const V* x = a + 4 * half;
+      V* y = b + 4 * half;
+      y[0] = S::unpacklo32(x[0], x[2]);
+      y[1] = S::unpackhi32(x[0], x[2]);
+      y[2] = S::unpacklo32(x[1], x[3]);
+      y[3] = S::unpackhi32(x[1], x[3]);
+    }
+    for (int i = 0; i < 4; ++i) {
+      r[2 * i] = S::unpacklo64(b[i], b[i + 4]);
+      r[2 * i + 1] = S::unpackhi64(b[i], b[i + 4]);
+    }
+  }
+
   static void fill(WipeKernelSet& set) {
     set.mix[0] = mix32;
     set.mix[1] = mix16<11, 63, wipe_mix_r565>;
