@@ -35,16 +35,17 @@ auto platform_call(Fn&& fn) {
   }
 }
 
-// The dialogs' quiet fallbacks (no desktop portal, a refused answer) are
-// still told on the app channel.
-platform::FileDialogSpec dialog_spec() {
+// The dialogs belong to the main window; their quiet fallbacks (no desktop
+// portal, a refused answer) are still told on the app channel.
+platform::FileDialogSpec dialog_spec(const PlayerContext& ctx) {
   platform::FileDialogSpec spec;
+  spec.owner = ctx.main_window;
   spec.log = [](const std::string& line) { core::logf(core::Channel::App, core::Level::Info, "%s", {line}); };
   return spec;
 }
 
 void file_dialog(PlayerContext& ctx, files::ScriptFileAccess& access, int kind, expr::TCustomParam& t, Args a) {
-  platform::FileDialogSpec spec = dialog_spec();
+  platform::FileDialogSpec spec = dialog_spec(ctx);
   if (a.size() > 1) spec.filter = a[1]->as_str();
   spec.must_exist = kind == 0;
   platform::Dialogs& d = ctx.platform.dialogs();
@@ -147,7 +148,7 @@ void register_app_functions(expr::TSysFuncMan& funcs, PlayerContext& ctx, files:
 }
 
 std::optional<std::filesystem::path> PlatformExtractDialogs::choose_folder() {
-  platform::FileDialogSpec spec = dialog_spec();
+  platform::FileDialogSpec spec = dialog_spec(m_ctx);
   return platform_call([&] { return m_ctx.platform.dialogs().select_folder(spec); });
 }
 
@@ -157,6 +158,7 @@ platform::MessageAnswer PlatformExtractDialogs::ask_overwrite(const std::string&
   box.text = sjis_text;
   box.icon = platform::MessageIcon::Question;
   box.buttons = platform::MessageButtons::YesNoAllCancel;
+  box.owner = m_ctx.main_window;
   return m_ctx.platform.dialogs().message_box(box);
 }
 

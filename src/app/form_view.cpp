@@ -37,6 +37,7 @@ TFormView::TFormView(PlayerContext& ctx, TitleFactory& factory) : m_ctx(ctx), m_
 TFormView::~TFormView() {
   FormClose();
   m_ctx.request_close = nullptr;
+  m_ctx.main_window = nullptr;
 }
 
 void TFormView::FormCreate() {
@@ -65,6 +66,7 @@ void TFormView::FormCreate() {
   spec.resizable = true;
   spec.scaled = true;
   m_window = m_ctx.platform.create_window(spec);
+  m_ctx.main_window = m_window.get();
   m_window->fill({0, 0, spec.client_size.width, spec.client_size.height}, 0x000000);
 
   // Everything from the mounting on may fail on the title's data (a damaged

@@ -37,6 +37,10 @@ struct PlayerContext {
   // Posts a close request to the main window while it exists (the script's
   // Terminate, a refused page, a declined disc); set by the main window.
   std::function<void()> request_close;
+  // The main window while it is open (set by it): the dialogs a title opens
+  // belong to it, so that the desktop keeps them above it and centres them
+  // on it.
+  const platform::Window* main_window = nullptr;
   // The process's exit status; a headless start that fails with a fatal
   // message sets it, so that automation sees the failure.
   int exit_status = 0;

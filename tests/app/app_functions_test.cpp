@@ -131,6 +131,31 @@ TEST_F(AppFunctions, DialogsAnswerScriptNamesThatCopyFileMayWriteTo) {
   EXPECT_FALSE(run("GetDisplayMode(0, f, f, f, f)")->as_flag()) << "no screen without media";
 }
 
+// A title's dialogs belong to the main window while it is open, so that
+// the desktop keeps them above it; before it opens they have no owner.
+TEST_F(AppFunctions, DialogsBelongToTheMainWindowWhileItIsOpen) {
+  bool created = false;
+  store().create("f", expr::PT_STR, expr::TVarScope::Global, created);
+  run("SelectOpenFile(f)");
+  ASSERT_EQ(headless->dialog_records().size(), 1u);
+  EXPECT_FALSE(headless->dialog_records().back().owned);
+  platform::WindowSpec spec;
+  spec.visible = false;
+  const auto window = headless->create_window(spec);
+  ctx->main_window = window.get();
+  run("SelectSaveFile(f)");
+  run("SelectDirectory(f)");
+  ctx->services.functions()->extract_dialogs->ask_overwrite("x");
+  const auto records = headless->dialog_records();
+  ASSERT_EQ(records.size(), 4u);
+  const char* kinds[] = {"open", "save", "folder", "message"};
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].kind, kinds[i]);
+    EXPECT_TRUE(records[i].owned) << records[i].kind;
+  }
+  ctx->main_window = nullptr;
+}
+
 TEST_F(AppFunctions, OpenUrlTakesOnlyWebAddressesAtMostOnceASecond) {
   EXPECT_EQ(url_for_launch("http://example.com/a?b=c"), "http://example.com/a?b=c");
   EXPECT_EQ(url_for_launch("HTTPS://example.com/"), "HTTPS://example.com/");

@@ -43,6 +43,7 @@ TEST(FormView, StartAndShutdownRunInTheSystemsOrder) {
     // shows it at the largest whole factor that fits the work area (1920 ×
     // 1040: twice), centred in it.
     platform::Window* w = view.window();
+    EXPECT_EQ(p.ctx.main_window, w) << "the title's dialogs belong to it";
     EXPECT_EQ(w->client_size(), (platform::Size{640, 480 + 22}));
     EXPECT_EQ(w->view_size(), (platform::Size{1280, 960 + 22}));
     platform::Rect work = p.platform.work_area();
@@ -52,6 +53,7 @@ TEST(FormView, StartAndShutdownRunInTheSystemsOrder) {
     EXPECT_EQ(view.panel(), platform::Rect::from_size(0, 22, 640, 480));
     view.FormClose();
   }
+  EXPECT_EQ(p.ctx.main_window, nullptr);
   EXPECT_EQ(p.steps,
             (std::vector<std::string>{"FormCreate", "TBasePanel.Create", "DXSound.Initialize", "NovaInitialize",
                                       "TProject.Create", "MediaInit", "NovaInitColor", "Project.Free",

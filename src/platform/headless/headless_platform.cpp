@@ -609,6 +609,7 @@ std::optional<std::filesystem::path> HeadlessPlatform::next_dialog_answer(std::s
   std::optional<std::filesystem::path> answer;
   {
     std::lock_guard lock(m_mutex);
+    m_dialog_records.push_back({std::string(kind), spec.title, spec.owner != nullptr});
     if (m_dialog_answers_taken < m_options.dialog_answers.size()) {
       const std::string& a = m_options.dialog_answers[m_dialog_answers_taken++];
       if (a != "cancel") answer = std::filesystem::path(a);
@@ -625,6 +626,12 @@ void HeadlessPlatform::record_message_box(const MessageBoxSpec& spec) {
   std::lock_guard lock(m_mutex);
   m_boxes.push_back(spec);
   m_boxes.back().owner = nullptr;
+  m_dialog_records.push_back({"message", spec.caption, spec.owner != nullptr});
+}
+
+std::vector<HeadlessPlatform::DialogRecord> HeadlessPlatform::dialog_records() const {
+  std::lock_guard lock(m_mutex);
+  return m_dialog_records;
 }
 
 }  // namespace nova::platform

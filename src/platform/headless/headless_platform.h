@@ -88,6 +88,15 @@ class HeadlessPlatform final : public Platform {
   void queue_answer(MessageAnswer a);
   // Every message box shown so far.
   std::vector<MessageBoxSpec> message_boxes() const;
+  // Every message box and file dialog asked for so far: its kind ("open",
+  // "save", "folder" or "message"), title (caption) and whether it had an
+  // owner window.
+  struct DialogRecord {
+    std::string kind;
+    std::string title;  // Shift-JIS
+    bool owned = false;
+  };
+  std::vector<DialogRecord> dialog_records() const;
 
   struct MidiRecord {
     std::uint32_t time_ms;
@@ -136,6 +145,7 @@ class HeadlessPlatform final : public Platform {
   std::vector<HeadlessWindow*> m_windows;
   std::deque<MessageAnswer> m_answers;
   std::size_t m_dialog_answers_taken = 0;
+  std::vector<DialogRecord> m_dialog_records;
   std::vector<MessageBoxSpec> m_boxes;
   std::uint32_t m_next_window_id = 1;
   Point m_pointer;
