@@ -487,6 +487,17 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
       copy(to, new_part, w - m_qw, w - ring_end);
     }
     if (narrow) {
+      // The ring reads the new screen near the rows it writes; the lines
+      // of the ring's columns two rows further on are asked for now, so
+      // that they have come from memory when those rows are drawn.
+      if (y + 2 < m_qh) {
+        for (const T* ahead : {new_row(y + 2), new_row(h - 3 - y)}) {
+          for (int x = ring_begin; x < ring_end; x += static_cast<int>(64 / sizeof(T))) {
+            __builtin_prefetch(ahead + x);
+            __builtin_prefetch(ahead + (w - 1 - x));
+          }
+        }
+      }
       narrow_ring(y, ring_begin, ring_end, b, d_top, d_bottom, new_rows.data());
       continue;
     }
