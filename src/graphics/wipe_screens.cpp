@@ -761,8 +761,7 @@ void twist_columns(const detail::WipeKernelSet& set, int w, int h, long double t
         int y = 0;
         if (bw >= kBlock) {
           for (; y + kBlock <= h; y += kBlock) {
-            kernel(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y),
-                   line_bytes);
+            kernel(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y), line_bytes);
           }
         }
         for (; y < h; ++y) {
@@ -778,8 +777,8 @@ void twist_columns(const detail::WipeKernelSet& set, int w, int h, long double t
       const Column& c = plan[static_cast<std::size_t>(x0 + k)];
       if (c.line.state != TwistLine::State::Turning) continue;
       const std::size_t at = static_cast<std::size_t>(k) * h;
-      stretch_line(out.data() + at, (c.line.from_new ? in_new : in_old).data() + at, h, c.line.begin,
-                   c.samples.count, c.samples.step, set.stretch[B == 4 ? 0 : 1]);
+      stretch_line(out.data() + at, (c.line.from_new ? in_new : in_old).data() + at, h, c.line.begin, c.samples.count,
+                   c.samples.step, set.stretch[B == 4 ? 0 : 1]);
     }
     // Back into the target: blocks of eight turning columns by the kernel;
     // blocks with other columns only their turning ones, pixel by pixel.
@@ -872,9 +871,13 @@ void TWipeTwistH::Draw(std::int64_t e, std::int64_t d) {
   const long double turn = static_cast<long double>(e) * 3 * kPi / (2 * static_cast<long double>(d));
   if (const detail::WipeKernelSet* set = detail::wipe_kernels_for(pixel_path())) {
     switch (target().GetBitCount()) {
-      case 32: twist_direct<std::uint32_t>(*set, target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      case 32:
+        twist_direct<std::uint32_t>(*set, target(), old_screen(), new_screen(), columns, turn, Reverse());
+        return;
       case 16:
-      case 15: twist_direct<std::uint16_t>(*set, target(), old_screen(), new_screen(), columns, turn, Reverse()); return;
+      case 15:
+        twist_direct<std::uint16_t>(*set, target(), old_screen(), new_screen(), columns, turn, Reverse());
+        return;
       default: break;
     }
   }
