@@ -54,30 +54,37 @@ constexpr std::size_t kChunk = 8 * kBlock;
 // The lead-range masks of eight blocks, block j in lane j. The low seven
 // bits of each byte pick its table entry, and a byte is in the lead range
 // when it shares the entry's top bit (so bytes below 0x80 never are). Block
-// j's answers go to bit j of its bytes, all eight blocks in one vector;
-// then one affine map over each quadword gathers, for every block, the
-// bits of its eight bytes there into one byte (byte k into bit 7 - k), one
-// byte transpose gives block j its own lane, and a second affine map turns
-// each byte's bits round.
+// j's answers go to bit j of its bytes, all eight blocks in one vector:
+// two chains, of the even and of the odd blocks, each shift what they hold
+// down two bits before taking the next block in (b & entry and the join in
+// one three-input step), and the even chain, shifted down one more, joins
+// the odd one. A byte's bit 7 moves down as bit 15 of its 16-bit word
+// does, and no bit goes down far enough to cross into the other byte. Then
+// one affine map over each quadword gathers, for every block, the bits of
+// its eight bytes there into one byte (byte k into bit 7 - k), one byte
+// transpose gives block j its own lane, and a second affine map turns each
+// byte's bits round.
 //
 // With `Look`, it also answers in `seen` whether the chunk holds the byte
-// of every lane of `wanted`.
+// of every lane of `wanted`: a mask keeps the byte offsets where no block
+// so far held it, one masked compare per block.
 template <bool Look = false>
 NOVA_INLINE __m512i chunk_masks(const std::uint8_t* p, const LeadTables& t, __m512i wanted = _mm512_setzero_si512(),
                                 bool* seen = nullptr) {
-  __m512i bits[8];
-  __mmask64 hits = 0;
+  __m512i even = _mm512_setzero_si512(), odd = _mm512_setzero_si512();
+  __mmask64 none = ~__mmask64{0};
   for (int j = 0; j < 8; ++j) {
-    const __m512i b = _mm512_loadu_si512(p + kBlock * static_cast<std::size_t>(j));
-    if constexpr (Look) hits = _kor_mask64(hits, _mm512_cmpeq_epi8_mask(b, wanted));
-    const __m512i flags = _mm512_and_si512(b, _mm512_permutex2var_epi8(t.low, b, t.high));
-    // 0x80 in a byte of a 16-bit word moves to bit j of the same byte.
-    bits[j] = j == 7 ? flags : _mm512_srli_epi16(flags, static_cast<unsigned>(7 - j));
+    __m512i b = _mm512_loadu_si512(p + kBlock * static_cast<std::size_t>(j));
+    // Kept in its register: the compiler would load it again for the and.
+    __asm__("" : "+v"(b));
+    if constexpr (Look) none = _mm512_mask_cmpneq_epi8_mask(none, b, wanted);
+    const __m512i entry = _mm512_permutex2var_epi8(t.low, b, t.high);
+    __m512i& chain = j % 2 == 0 ? even : odd;
+    // (chain >> 2) | (b & entry)
+    chain = j < 2 ? _mm512_and_si512(b, entry) : _mm512_ternarylogic_epi64(_mm512_srli_epi16(chain, 2), b, entry, 0xF8);
   }
-  const __m512i all = _mm512_or_si512(
-      _mm512_or_si512(_mm512_or_si512(bits[0], bits[1]), _mm512_or_si512(bits[2], bits[3])),
-      _mm512_or_si512(_mm512_or_si512(bits[4], bits[5]), _mm512_or_si512(bits[6], bits[7])));
-  if constexpr (Look) *seen = _cvtmask64_u64(hits) != 0;
+  const __m512i all = _mm512_or_si512(_mm512_srli_epi16(even, 1), odd);
+  if constexpr (Look) *seen = !_kortestc_mask64_u8(none, none);
   // Byte j of each quadword takes bit j of its bytes.
   const __m512i gathered = _mm512_gf2p8affine_epi64_epi8(
       _mm512_set1_epi64(static_cast<long long>(0x8040201008040201ull)), all, 0);

@@ -284,7 +284,8 @@ TEST(SjisScan, FindsPartsOnBoundariesAtEveryGroupEdge) {
   const auto kernels = detail::lead_range_kernels();
   const std::string kanji = sjis("字");
   for (std::size_t lead_in : {0u, 1u}) {
-    for (std::size_t at : {0u, 1u, 62u, 63u, 64u, 126u, 127u, 128u, 129u, 254u, 255u, 256u, 383u, 500u, 1023u}) {
+    for (std::size_t at : {0u, 1u, 62u, 63u, 64u, 126u, 127u, 128u, 129u, 254u, 255u, 256u, 383u, 447u, 448u, 500u,
+                           511u, 512u, 1023u}) {
       std::string text(lead_in, 'a');
       while (text.size() < 1200) text += kanji;
       // The part "Q" + two lead-range bytes, planted at `at` (on whichever
