@@ -322,6 +322,21 @@ NOVA_INLINE std::size_t pair_group_non_starts(PairFlags f, unsigned char& carry)
   const std::uint64_t sum = add_with_carry(f.second, f.second & ~f.first, carry);
   return static_cast<std::size_t>(std::popcount(sum | f.first));
 }
+// Two groups in a row, the second's add taking the first's carry straight
+// from the flags.
+NOVA_INLINE std::size_t pair_groups_non_starts(PairFlags f0, PairFlags f1, unsigned char& carry) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  std::uint64_t s0 = f0.second, s1 = f1.second;
+  __asm__("addb $0xff, %[c]\n\tadcq %[b0], %[s0]\n\tadcq %[b1], %[s1]\n\tsetc %[c]"
+          : [s0] "+r"(s0), [s1] "+r"(s1), [c] "+q"(carry)
+          : [b0] "r"(f0.second & ~f0.first), [b1] "r"(f1.second & ~f1.first)
+          : "cc");
+  return static_cast<std::size_t>(std::popcount(s0 | f0.first) + std::popcount(s1 | f1.first));
+#else
+  const std::size_t n = pair_group_non_starts(f0, carry);
+  return n + pair_group_non_starts(f1, carry);
+#endif
+}
 NOVA_INLINE std::size_t pair_group_chars(PairFlags f, unsigned char& carry) {
   return kPairGroup - pair_group_non_starts(f, carry);
 }
@@ -411,18 +426,23 @@ NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, st
   const std::size_t first = at_ref;
   std::size_t at = first, non_starts = 0, first_hits = 0;
   auto carry = static_cast<unsigned char>(carry_ref);
-  for (; at + kPairGroup <= end; at += kPairGroup) {
-    if constexpr (HasFirst != Has) {
-      if (HasFirst(bytes + at, needle)) [[unlikely]] {
+  constexpr auto look = HasFirst != Has ? HasFirst : Has;
+  while (at + kPairGroup <= end) {
+    // Two groups a step while neither may hold the part.
+    for (; at + 2 * kPairGroup <= end && !(look(bytes + at, needle) | look(bytes + at + kPairGroup, needle));
+         at += 2 * kPairGroup)
+      non_starts += pair_groups_non_starts(Pairs(bytes + at), Pairs(bytes + at + kPairGroup), carry);
+    if (at + kPairGroup > end) break;
+    // Then one group, the first of the two or the last one before `end`.
+    if (look(bytes + at, needle)) [[unlikely]] {
+      if constexpr (HasFirst != Has) {
         if (++first_hits > 16 && first_hits * 8 > (at - first) / kPairGroup) break;
-        if (look_in_group<Has>(text, part, needle, at, chars_ref + (at - first) - non_starts, carry != 0, found))
-          return true;
       }
-    } else if (Has(bytes + at, needle)) [[unlikely]] {
       if (look_in_group<Has>(text, part, needle, at, chars_ref + (at - first) - non_starts, carry != 0, found))
         return true;
     }
     non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
+    at += kPairGroup;
   }
   chars_ref += (at - first) - non_starts;
   at_ref = at;
