@@ -349,6 +349,8 @@ NOVA_INLINE CharSpan count_pairs_from(std::string_view text, std::size_t& at_ref
   const std::size_t first = at_ref;
   std::size_t at = first, non_starts = 0;
   auto carry = static_cast<unsigned char>(carry_ref);
+  for (; at + 2 * kPairGroup <= to; at += 2 * kPairGroup)
+    non_starts += pair_groups_non_starts(Pairs(bytes + at), Pairs(bytes + at + kPairGroup), carry);
   for (; at + kPairGroup <= to; at += kPairGroup) non_starts += pair_group_non_starts(Pairs(bytes + at), carry);
   at_ref = at;
   chars_ref += (at - first) - non_starts;
