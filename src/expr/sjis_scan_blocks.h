@@ -431,8 +431,11 @@ NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, st
   constexpr auto look = HasFirst != Has ? HasFirst : Has;
   while (at + kPairGroup <= end) {
     // Two groups a step while neither may hold the part.
-    for (; at + 2 * kPairGroup <= end && !(look(bytes + at, needle) | look(bytes + at + kPairGroup, needle));
-         at += 2 * kPairGroup)
+    // Both looks made, without a branch between them.
+    const auto neither = [&] {
+      return (static_cast<int>(look(bytes + at, needle)) | static_cast<int>(look(bytes + at + kPairGroup, needle))) == 0;
+    };
+    for (; at + 2 * kPairGroup <= end && neither(); at += 2 * kPairGroup)
       non_starts += pair_groups_non_starts(Pairs(bytes + at), Pairs(bytes + at + kPairGroup), carry);
     if (at + kPairGroup > end) break;
     // Then one group, the first of the two or the last one before `end`.
