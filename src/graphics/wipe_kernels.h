@@ -81,6 +81,25 @@ using WipeTransposeFn = void (*)(const std::uint8_t* src, std::ptrdiff_t src_pit
 // `count` written.
 using WipeStretchFn = void (*)(std::uint8_t* to, const std::uint8_t* from, int count, std::int64_t step, int length);
 
+// Where the ripple's ring takes the new screen's pixels from, for `count`
+// pixels of one row of the top-left quarter from column `begin`: pixel i
+// (distance d = dist[i] from the centre, direction sine[i], cosine[i] in
+// 16.16) reaches d + profile[d − inner], and its source is that far from
+// the centre along the same direction, each product divided by 65536
+// truncating toward zero; a source outside the target is the pixel's own
+// place. Only for reaches below 2^15, where every product fits 32 bits.
+struct WipeRippleRow {
+  const std::int32_t* dist = nullptr;
+  const std::int32_t* sine = nullptr;
+  const std::int32_t* cosine = nullptr;
+  const std::int32_t* profile = nullptr;
+  std::int32_t inner = 0;
+  int begin = 0, count = 0;
+  int y = 0, cx = 0, cy = 0, w = 0, h = 0;
+};
+
+using WipeRippleFn = void (*)(const WipeRippleRow& row, std::int32_t* sx, std::int32_t* sy);
+
 struct WipeKernelSet {
   // By RowFormat: X888, R565, X555.
   WipeRowFn mix[3] = {};
@@ -96,6 +115,7 @@ struct WipeKernelSet {
   WipeTransposeFn transpose8x16_16 = nullptr;
   // By pixel size, as transpose8.
   WipeStretchFn stretch[2] = {};
+  WipeRippleFn ripple_sources = nullptr;
 };
 
 // The set of a path; nullptr for Reference or a path this processor lacks.
@@ -121,6 +141,21 @@ inline void wipe_stretch_samples(T* to, const T* from, int j, int count, std::in
     to[3] = d;
   }
   for (; j < count; ++j, u += step) *to++ = from[u >> 16];
+}
+
+// Sources i .. count − 1 of a ripple row (the portable kernel and the
+// vector tails).
+inline void wipe_ripple_sources(const WipeRippleRow& r, int i, std::int32_t* sx, std::int32_t* sy) {
+  for (; i < r.count; ++i) {
+    const std::int32_t d = r.dist[i];
+    const std::int32_t reach = d + r.profile[d - r.inner];
+    const std::int32_t px = reach * r.sine[i] / 65536 + r.cx;
+    const std::int32_t py = reach * r.cosine[i] / 65536 + r.cy;
+    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(r.w) &&
+                        static_cast<unsigned>(py) < static_cast<unsigned>(r.h);
+    sx[i] = inside ? px : r.begin + i;
+    sy[i] = inside ? py : r.y;
+  }
 }
 
 // One pixel by the formulas (the portable kernels and the vector tails).

@@ -176,6 +176,42 @@ void transpose8x16_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* 
   }
 }
 
+// x / 65536 truncated toward zero: the arithmetic shift of x, plus 65535
+// when x is negative.
+__m256i quotient_65536(__m256i x) {
+  return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_and_si256(_mm256_srai_epi32(x, 31), _mm256_set1_epi32(65535))),
+                           16);
+}
+
+// 0 <= v < limit as one unsigned compare: the minimum of v and limit − 1
+// is v.
+__m256i below(__m256i v, int limit) {
+  return _mm256_cmpeq_epi32(_mm256_min_epu32(v, _mm256_set1_epi32(limit - 1)), v);
+}
+
+__m256i load32(const std::int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+// Eight pixels a turn, the profile entries gathered.
+void ripple_sources(const WipeRippleRow& r, std::int32_t* sx, std::int32_t* sy) {
+  const __m256i inner = _mm256_set1_epi32(r.inner), cx = _mm256_set1_epi32(r.cx), cy = _mm256_set1_epi32(r.cy);
+  const __m256i row = _mm256_set1_epi32(r.y), steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  // In locals, as the portable kernel has them.
+  const std::int32_t *dist = r.dist, *sine = r.sine, *cosine = r.cosine, *profile = r.profile;
+  const int count = r.count, begin = r.begin, w = r.w, h = r.h;
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i d = load32(dist + i);
+    const __m256i reach = _mm256_add_epi32(d, _mm256_i32gather_epi32(profile, _mm256_sub_epi32(d, inner), 4));
+    const __m256i px = _mm256_add_epi32(quotient_65536(_mm256_mullo_epi32(reach, load32(sine + i))), cx);
+    const __m256i py = _mm256_add_epi32(quotient_65536(_mm256_mullo_epi32(reach, load32(cosine + i))), cy);
+    const __m256i inside = _mm256_and_si256(below(px, w), below(py, h));
+    const __m256i own_x = _mm256_add_epi32(_mm256_set1_epi32(begin + i), steps);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sx + i), _mm256_blendv_epi8(own_x, px, inside));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sy + i), _mm256_blendv_epi8(row, py, inside));
+  }
+  wipe_ripple_sources(r, i, sx, sy);
+}
+
 }  // namespace
 
 void fill_wipe_avx2(WipeKernelSet& set) {
@@ -183,6 +219,7 @@ void fill_wipe_avx2(WipeKernelSet& set) {
   WipeVector<Avx2>::fill(set);
   set.stretch[0] = stretch32;
   set.stretch[1] = stretch16;
+  set.ripple_sources = ripple_sources;
 }
 
 }  // namespace nova::graphics::detail

@@ -386,11 +386,17 @@ void TWipeRipple::make_profile() {
   const std::int64_t tooth = m_ring / 4;
   m_profile.assign(static_cast<std::size_t>(m_ring), 0);
   m_profile_reach = 0;
-  if (tooth == 0) return;
-  for (std::int64_t i = 0; i < m_ring; ++i) {
-    const std::int64_t v = (i % tooth) * m_param[0] / tooth;
-    m_profile[static_cast<std::size_t>(i)] = v;
-    m_profile_reach = std::max(m_profile_reach, v < 0 ? -v : v);
+  if (tooth != 0) {
+    for (std::int64_t i = 0; i < m_ring; ++i) {
+      const std::int64_t v = (i % tooth) * m_param[0] / tooth;
+      m_profile[static_cast<std::size_t>(i)] = v;
+      m_profile_reach = std::max(m_profile_reach, v < 0 ? -v : v);
+    }
+  }
+  // The 32-bit kernels' copy, used only while every entry fits (see Draw).
+  m_profile32.assign(m_profile.size(), 0);
+  if (m_profile_reach < 32768) {
+    for (std::size_t i = 0; i < m_profile.size(); ++i) m_profile32[i] = static_cast<std::int32_t>(m_profile[i]);
   }
 }
 
@@ -404,37 +410,28 @@ struct Pixel24 {
 }  // namespace
 
 template <class T>
-void TWipeRipple::narrow_ring(int y, int begin, int end, std::int64_t b, T* d_top, T* d_bottom,
-                              const T* const* new_rows) const {
-  const int w = width(), h = height(), cx = w / 2, cy = h / 2;
-  const std::size_t row = static_cast<std::size_t>(y) * m_qw;
-  const std::int32_t* dist = m_distance.data() + row;
-  const std::int32_t* sine = m_sine.data() + row;
-  const std::int32_t* cosine = m_cosine.data() + row;
-  std::int32_t* reach = m_reach32.data();
+void TWipeRipple::narrow_ring(const detail::WipeKernelSet& kernels, int y, int begin, int end, std::int64_t b, T* d_top,
+                              T* d_bottom, const T* const* new_rows) const {
+  const int w = width(), h = height();
+  const std::size_t row = static_cast<std::size_t>(y) * m_qw + static_cast<std::size_t>(begin);
+  detail::WipeRippleRow r;
+  r.dist = m_distance.data() + row;
+  r.sine = m_sine.data() + row;
+  r.cosine = m_cosine.data() + row;
+  // The profile entry of pixel x is dist[x] − (b − L + 1).
+  r.profile = m_profile32.data();
+  r.inner = static_cast<std::int32_t>(b - m_ring + 1);
+  r.begin = begin;
+  r.count = end - begin;
+  r.y = y;
+  r.cx = w / 2;
+  r.cy = h / 2;
+  r.w = w;
+  r.h = h;
   std::int32_t* sx = m_sx.data();
   std::int32_t* sy = m_sy.data();
-  const int count = end - begin;
-  // The profile entry of pixel x is dist[x] − (b − L + 1).
-  const std::int64_t* profile = m_profile.data();
-  const std::int64_t inner = b - m_ring + 1;
-  for (int i = 0; i < count; ++i) {
-    const std::int32_t d = dist[begin + i];
-    reach[i] = d + static_cast<std::int32_t>(profile[d - inner]);
-  }
-  // Plain 32-bit lanes, which the compiler turns into vector code; the
-  // division truncates toward zero as the 64-bit formula does. A point
-  // outside the target takes the pixel's own place, which reads the new
-  // screen's own pixel and its mirror images.
-  for (int i = 0; i < count; ++i) {
-    const std::int32_t px = reach[i] * sine[begin + i] / 65536 + cx;
-    const std::int32_t py = reach[i] * cosine[begin + i] / 65536 + cy;
-    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(w) &&
-                        static_cast<unsigned>(py) < static_cast<unsigned>(h);
-    sx[i] = inside ? px : begin + i;
-    sy[i] = inside ? py : y;
-  }
-  for (int i = 0; i < count; ++i) {
+  kernels.ripple_sources(r, sx, sy);
+  for (int i = 0; i < r.count; ++i) {
     const int x = begin + i, mx = w - 1 - x, from = sx[i], mirror = w - 1 - from;
     const T* top = new_rows[sy[i]];
     const T* bottom = new_rows[h - 1 - sy[i]];
@@ -447,17 +444,22 @@ void TWipeRipple::narrow_ring(int y, int begin, int end, std::int64_t b, T* d_to
 
 template <class T>
 void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o,
-                            std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np, bool narrow) const {
+                            std::ptrdiff_t op, const std::uint8_t* n, std::ptrdiff_t np,
+                            const detail::WipeKernelSet* kernels) const {
   const int w = width(), h = height(), cx = w / 2, cy = h / 2;
   auto new_row = [&](int y) { return reinterpret_cast<const T*>(n + np * y); };
   std::vector<const T*> new_rows;
-  if (narrow) {
+  if (kernels) {
     new_rows.resize(static_cast<std::size_t>(h));
     for (int y = 0; y < h; ++y) new_rows[static_cast<std::size_t>(y)] = new_row(y);
-    m_reach32.resize(static_cast<std::size_t>(m_qw));
     m_sx.resize(static_cast<std::size_t>(m_qw));
     m_sy.resize(static_cast<std::size_t>(m_qw));
   }
+  // The ring's bounds move only towards the left from row to row, so each
+  // is found by walking from the row before's (in either direction, which
+  // makes it exact for any row); the walks of a frame add up to the
+  // quarter's width.
+  int ring_begin = m_qw, ring_end = m_qw;
   for (int y = 0; y < m_qh; ++y) {
     const int my = h - 1 - y;
     T* d_top = reinterpret_cast<T*>(dst + dp * y);
@@ -471,12 +473,13 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
     // centre, so the row splits into the part the ring has not reached
     // (the old screen), the ring, and the part it has passed (the new
     // screen); the two plain parts are copied whole, mirrored copies too.
-    const std::int32_t* dist_end = dist + m_qw;
-    const int ring_begin =
-        static_cast<int>(std::partition_point(dist, dist_end, [&](std::int32_t v) { return v > b; }) - dist);
-    const int ring_end = static_cast<int>(
-        std::partition_point(dist + ring_begin, dist_end, [&](std::int32_t v) { return v + m_ring - 1 - b >= 0; }) -
-        dist);
+    const auto unreached = [&](int x) { return dist[x] > b; };
+    const auto in_ring_or_unreached = [&](int x) { return dist[x] + m_ring - 1 - b >= 0; };
+    while (ring_begin > 0 && !unreached(ring_begin - 1)) --ring_begin;
+    while (ring_begin < m_qw && unreached(ring_begin)) ++ring_begin;
+    ring_end = std::max(ring_end, ring_begin);
+    while (ring_end > ring_begin && !in_ring_or_unreached(ring_end - 1)) --ring_end;
+    while (ring_end < m_qw && in_ring_or_unreached(ring_end)) ++ring_end;
     auto copy = [](T* to, const T* from, int begin, int end) {
       if (begin < end) std::memcpy(to + begin, from + begin, static_cast<std::size_t>(end - begin) * sizeof(T));
     };
@@ -486,19 +489,21 @@ void TWipeRipple::draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp
       copy(to, new_part, ring_end, m_qw);
       copy(to, new_part, w - m_qw, w - ring_end);
     }
-    if (narrow) {
-      // The ring reads the new screen near the rows it writes; the lines
-      // of the ring's columns two rows further on are asked for now, so
-      // that they have come from memory when those rows are drawn.
-      if (y + 2 < m_qh) {
-        for (const T* ahead : {new_row(y + 2), new_row(h - 3 - y)}) {
+    if (kernels) {
+      // The ring reads the new screen up to the profile's reach away from
+      // the rows it writes; the lines of the ring's columns two rows past
+      // that are asked for now, so that they have come from memory when
+      // the rows that read them are drawn.
+      const int ahead_rows = 2 + static_cast<int>(std::min<std::int64_t>(m_profile_reach, 30));
+      if (y + ahead_rows < m_qh) {
+        for (const T* ahead : {new_row(y + ahead_rows), new_row(h - 1 - ahead_rows - y)}) {
           for (int x = ring_begin; x < ring_end; x += static_cast<int>(64 / sizeof(T))) {
             __builtin_prefetch(ahead + x);
             __builtin_prefetch(ahead + (w - 1 - x));
           }
         }
       }
-      narrow_ring(y, ring_begin, ring_end, b, d_top, d_bottom, new_rows.data());
+      narrow_ring(*kernels, y, ring_begin, ring_end, b, d_top, d_bottom, new_rows.data());
       continue;
     }
     const std::int32_t* sine = m_sine.data() + static_cast<std::size_t>(y) * m_qw;
@@ -538,11 +543,12 @@ void TWipeRipple::Draw(std::int64_t e, std::int64_t d) {
     // Off the reference path, reaches below 2^15 take 32-bit arithmetic
     // (|sine| <= 65536, so every product fits); the reference keeps the
     // 64-bit formula for any parameter.
-    const bool narrow = pixel_path() != PixelPath::Reference && m_reach + m_profile_reach < 32768;
+    const detail::WipeKernelSet* kernels =
+        m_reach + m_profile_reach < 32768 ? detail::wipe_kernels_for(pixel_path()) : nullptr;
     switch (target().GetStorageBitCount()) {
-      case 32: draw_rows<std::uint32_t>(b, dst, dp, o, op, n, np, narrow); break;
-      case 24: draw_rows<Pixel24>(b, dst, dp, o, op, n, np, narrow); break;
-      default: draw_rows<std::uint16_t>(b, dst, dp, o, op, n, np, narrow); break;
+      case 32: draw_rows<std::uint32_t>(b, dst, dp, o, op, n, np, kernels); break;
+      case 24: draw_rows<Pixel24>(b, dst, dp, o, op, n, np, kernels); break;
+      default: draw_rows<std::uint16_t>(b, dst, dp, o, op, n, np, kernels); break;
     }
   }
   if (n) new_screen().UnlockRead();

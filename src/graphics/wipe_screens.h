@@ -99,13 +99,15 @@ class TWipeRipple : public TCustomWipe {
   void make_profile();
   // The quarter's rows and their mirror images at progress b, pixels of
   // type T (the stored pixel).
+  // With `kernels` (off the reference path, reaches below 2^15) the ring
+  // takes its sources from the path's 32-bit kernel.
   template <class T>
   void draw_rows(std::int64_t b, std::uint8_t* dst, std::ptrdiff_t dp, const std::uint8_t* o, std::ptrdiff_t op,
-                 const std::uint8_t* n, std::ptrdiff_t np, bool narrow) const;
-  // The ring of one row of the quarter, [begin, end), with 32-bit
-  // arithmetic: every reach × sine then fits.
+                 const std::uint8_t* n, std::ptrdiff_t np, const detail::WipeKernelSet* kernels) const;
+  // The ring of one row of the quarter, [begin, end), by the kernels.
   template <class T>
-  void narrow_ring(int y, int begin, int end, std::int64_t b, T* d_top, T* d_bottom, const T* const* new_rows) const;
+  void narrow_ring(const detail::WipeKernelSet& kernels, int y, int begin, int end, std::int64_t b, T* d_top,
+                   T* d_bottom, const T* const* new_rows) const;
 
   int m_qw = 0, m_qh = 0;   // the quarter kept
   std::int64_t m_ring = 0;  // L
@@ -113,9 +115,10 @@ class TWipeRipple : public TCustomWipe {
   std::vector<std::int32_t> m_distance;
   std::vector<std::int32_t> m_sine, m_cosine;  // 16.16
   std::vector<std::int64_t> m_profile;
+  std::vector<std::int32_t> m_profile32;
   std::int64_t m_profile_reach = 0;  // the largest |profile entry|
-  // Per-row scratch of the 32-bit ring: reach, then source x and y.
-  mutable std::vector<std::int32_t> m_reach32, m_sx, m_sy;
+  // Per-row scratch of the 32-bit ring: the sources' x and y.
+  mutable std::vector<std::int32_t> m_sx, m_sy;
 };
 
 // Box blur of the screens used by the blur transitions: 2r + 1 taps
