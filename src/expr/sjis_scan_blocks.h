@@ -430,8 +430,8 @@ NOVA_INLINE bool find_in_groups(std::string_view text, std::string_view part, st
   auto carry = static_cast<unsigned char>(carry_ref);
   constexpr auto look = HasFirst != Has ? HasFirst : Has;
   while (at + kPairGroup <= end) {
-    // Two groups a step while neither may hold the part.
-    // Both looks made, without a branch between them.
+    // Two groups a step while neither may hold the part (both looks made,
+    // with no branch between them).
     const auto neither = [&] {
       return (static_cast<int>(look(bytes + at, needle)) | static_cast<int>(look(bytes + at + kPairGroup, needle))) == 0;
     };

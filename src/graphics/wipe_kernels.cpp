@@ -77,29 +77,7 @@ struct Sets {
   }
 };
 
-// The reaches first, then the rest in plain 32-bit lanes, which the
-// compiler turns into vector code where the target has it (the lookup in
-// the profile would keep a single loop scalar). The row's fields are taken
-// into locals: the stores could otherwise change them, for all the
-// compiler knows, and it would read them again for every pixel.
-void ripple_sources(const WipeRippleRow& r, std::int32_t* __restrict sx, std::int32_t* __restrict sy) {
-  const std::int32_t* __restrict dist = r.dist;
-  const std::int32_t* __restrict sine = r.sine;
-  const std::int32_t* __restrict cosine = r.cosine;
-  const std::int32_t* __restrict profile = r.profile;
-  const std::int32_t inner = r.inner;
-  const int count = r.count, begin = r.begin, y = r.y, cx = r.cx, cy = r.cy, w = r.w, h = r.h;
-  for (int i = 0; i < count; ++i) sx[i] = dist[i] + profile[dist[i] - inner];
-  for (int i = 0; i < count; ++i) {
-    const std::int32_t reach = sx[i];
-    const std::int32_t px = reach * sine[i] / 65536 + cx;
-    const std::int32_t py = reach * cosine[i] / 65536 + cy;
-    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(w) &&
-                        static_cast<unsigned>(py) < static_cast<unsigned>(h);
-    sx[i] = inside ? px : begin + i;
-    sy[i] = inside ? py : y;
-  }
-}
+void ripple_sources(const WipeRippleRow& r, std::int32_t* sx, std::int32_t* sy) { wipe_ripple_sources(r, 0, sx, sy); }
 
 }  // namespace
 

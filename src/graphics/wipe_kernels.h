@@ -144,17 +144,28 @@ inline void wipe_stretch_samples(T* to, const T* from, int j, int count, std::in
 }
 
 // Sources i .. count − 1 of a ripple row (the portable kernel and the
-// vector tails).
-inline void wipe_ripple_sources(const WipeRippleRow& r, int i, std::int32_t* sx, std::int32_t* sy) {
-  for (; i < r.count; ++i) {
-    const std::int32_t d = r.dist[i];
-    const std::int32_t reach = d + r.profile[d - r.inner];
-    const std::int32_t px = reach * r.sine[i] / 65536 + r.cx;
-    const std::int32_t py = reach * r.cosine[i] / 65536 + r.cy;
-    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(r.w) &&
-                        static_cast<unsigned>(py) < static_cast<unsigned>(r.h);
-    sx[i] = inside ? px : r.begin + i;
-    sy[i] = inside ? py : r.y;
+// vector tails): the reaches first, then the rest in plain 32-bit lanes,
+// which the compiler turns into vector code where the target has it (the
+// lookup in the profile would keep a single loop scalar). The row's fields
+// are taken into locals, as the stores could otherwise change them for all
+// the compiler knows, and it would read them again for every pixel.
+inline void wipe_ripple_sources(const WipeRippleRow& r, int i, std::int32_t* __restrict sx,
+                                std::int32_t* __restrict sy) {
+  const std::int32_t* __restrict dist = r.dist;
+  const std::int32_t* __restrict sine = r.sine;
+  const std::int32_t* __restrict cosine = r.cosine;
+  const std::int32_t* __restrict profile = r.profile;
+  const std::int32_t inner = r.inner;
+  const int count = r.count, begin = r.begin, y = r.y, cx = r.cx, cy = r.cy, w = r.w, h = r.h;
+  for (int k = i; k < count; ++k) sx[k] = dist[k] + profile[dist[k] - inner];
+  for (int k = i; k < count; ++k) {
+    const std::int32_t reach = sx[k];
+    const std::int32_t px = reach * sine[k] / 65536 + cx;
+    const std::int32_t py = reach * cosine[k] / 65536 + cy;
+    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(w) &&
+                        static_cast<unsigned>(py) < static_cast<unsigned>(h);
+    sx[k] = inside ? px : begin + k;
+    sy[k] = inside ? py : y;
   }
 }
 
