@@ -92,6 +92,7 @@ struct WipeRippleRow {
   const std::int32_t* dist = nullptr;
   const std::int32_t* sine = nullptr;
   const std::int32_t* cosine = nullptr;
+  // Readable 7 entries past the last a pixel of the row can take.
   const std::int32_t* profile = nullptr;
   std::int32_t inner = 0;
   int begin = 0, count = 0;

@@ -393,8 +393,9 @@ void TWipeRipple::make_profile() {
       m_profile_reach = std::max(m_profile_reach, v < 0 ? -v : v);
     }
   }
-  // The 32-bit kernels' copy, used only while every entry fits (see Draw).
-  m_profile32.assign(m_profile.size(), 0);
+  // The 32-bit kernels' copy, used only while every entry fits (see Draw),
+  // with seven entries more for the kernels that read eight at a time.
+  m_profile32.assign(m_profile.size() + 7, 0);
   if (m_profile_reach < 32768) {
     for (std::size_t i = 0; i < m_profile.size(); ++i) m_profile32[i] = static_cast<std::int32_t>(m_profile[i]);
   }
