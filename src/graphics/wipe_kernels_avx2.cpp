@@ -192,11 +192,12 @@ __m256i below(__m256i v, int limit) {
 __m256i load32(const std::int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
 // Eight pixels a turn. Along a row of the quarter the distance falls
-// towards the centre, by at most one a pixel but for a rounding now and
-// then, so the eight profile entries nearly always lie among the eight from
-// the last pixel's: one load and one permute, not a gather (which some
-// processors' microcode makes slow); eight that spread wider are looked up
-// one by one.
+// towards the centre by at most one a pixel (the distance of two integer
+// points is never a half, so its rounding cannot make a step of two), so
+// the eight profile entries lie among the eight from the last pixel's: one
+// load and one permute, not a gather (which some processors' microcode
+// makes slow). Eight that spread wider, which a table of another making
+// could have, are looked up one by one.
 void ripple_sources(const WipeRippleRow& r, std::int32_t* sx, std::int32_t* sy) {
   const __m256i inner = _mm256_set1_epi32(r.inner), cx = _mm256_set1_epi32(r.cx), cy = _mm256_set1_epi32(r.cy);
   const __m256i row = _mm256_set1_epi32(r.y), steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
