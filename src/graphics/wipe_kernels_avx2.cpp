@@ -84,6 +84,12 @@ struct Avx2 {
   }
 };
 
+// Eight pixels at a in the low half, eight at b in the high one.
+__m256i halves(const std::uint16_t* a, const std::uint16_t* b) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+}
+
 // A squeeze picks its samples by shuffles of a window of sixteen pixels
 // instead of one load and one store each. n samples span at most
 // (65535 + (n − 1) × step) >> 16 pixels past the first: eight stay within
@@ -98,15 +104,50 @@ int stretch_window_samples(int count, std::int64_t step) {
   return 0;
 }
 
+// Sixteen samples a turn, eight in each half of the vectors from a window
+// of its own: the first half's at pixel (j × step) >> 16, the second's at
+// ((j + 8) × step) >> 16. Returns the outputs done.
+int stretch16_wide(std::uint16_t* to, const std::uint16_t* from, int count, std::int64_t step, int length) {
+  const int s = static_cast<int>(step);
+  // Positions of samples 0..3, 8..11 and 4..7, 12..15: the saturating
+  // pack of the two gives them in order, 0..7 low and 8..15 high.
+  __m256i ra = _mm256_setr_epi32(0, s, 2 * s, 3 * s, 8 * s, 9 * s, 10 * s, 11 * s);
+  __m256i rb = _mm256_add_epi32(ra, _mm256_set1_epi32(4 * s));
+  const __m256i advance = _mm256_set1_epi32(16 * s);
+  const __m256i pair = _mm256_set1_epi16(0x0202), odd = _mm256_set1_epi16(0x0100);
+  const __m256i fifteen = _mm256_set1_epi8(15), sixteen = _mm256_set1_epi8(16);
+  // Each half's first position, repeated over the half.
+  const __m256i first = _mm256_set1_epi16(0x0100);
+  std::int64_t u = 0;
+  int j = 0;
+  for (; j + 16 <= count; j += 16, u += 16 * step) {
+    const int base_lo = static_cast<int>(u >> 16), base_hi = static_cast<int>((u + 8 * step) >> 16);
+    if (base_hi + 16 > length) break;
+    const __m256i at = _mm256_packs_epi32(_mm256_srli_epi32(ra, 16), _mm256_srli_epi32(rb, 16));
+    const __m256i offset = _mm256_sub_epi16(at, _mm256_shuffle_epi8(at, first));
+    const __m256i bytes = _mm256_add_epi16(_mm256_mullo_epi16(offset, pair), odd);
+    const __m256i lo = _mm256_shuffle_epi8(halves(from + base_lo, from + base_hi),
+                                           _mm256_or_si256(bytes, _mm256_cmpgt_epi8(bytes, fifteen)));
+    const __m256i hi =
+        _mm256_shuffle_epi8(halves(from + base_lo + 8, from + base_hi + 8), _mm256_sub_epi8(bytes, sixteen));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + j), _mm256_or_si256(lo, hi));
+    ra = _mm256_add_epi32(ra, advance);
+    rb = _mm256_add_epi32(rb, advance);
+  }
+  return j;
+}
+
 void stretch16(std::uint8_t* to_bytes, const std::uint8_t* from_bytes, int count, std::int64_t step, int length) {
   auto* to = reinterpret_cast<std::uint16_t*>(to_bytes);
   const auto* from = reinterpret_cast<const std::uint16_t*>(from_bytes);
   int j = 0;
   if (const int per = stretch_window_samples(count, step)) {
+    if (per == 8) j = stretch16_wide(to, from, count, step, length);
     const int s = static_cast<int>(step);
     // The positions of the next samples; with four a turn the second half
     // repeats the first and is not stored.
-    __m128i r0 = _mm_setr_epi32(0, s, 2 * s, 3 * s);
+    const int u = j * s;  // below 2^31, as every position
+    __m128i r0 = _mm_setr_epi32(u, u + s, u + 2 * s, u + 3 * s);
     __m128i r1 = per == 8 ? _mm_add_epi32(r0, _mm_set1_epi32(4 * s)) : r0;
     const __m128i advance = _mm_set1_epi32(per * s);
     // Pixel offset k becomes the byte pair (2k, 2k + 1) of the shuffle;
@@ -185,9 +226,7 @@ __m256i quotient_65536(__m256i x) {
 
 // 0 <= v < limit as one unsigned compare: the minimum of v and limit − 1
 // is v.
-__m256i below(__m256i v, int limit) {
-  return _mm256_cmpeq_epi32(_mm256_min_epu32(v, _mm256_set1_epi32(limit - 1)), v);
-}
+__m256i below(__m256i v, int limit) { return _mm256_cmpeq_epi32(_mm256_min_epu32(v, _mm256_set1_epi32(limit - 1)), v); }
 
 __m256i load32(const std::int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
