@@ -53,9 +53,12 @@ void spot_row(const WipeSpotJob& j) {
 }
 
 template <int Bytes>
-void transpose8(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst, std::ptrdiff_t dst_pitch) {
-  for (int i = 0; i < 8; ++i) {
-    for (int j = 0; j < 8; ++j) std::memcpy(dst + dst_pitch * j + Bytes * i, src + src_pitch * i + Bytes * j, Bytes);
+void transpose8(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst, std::ptrdiff_t dst_pitch,
+                int blocks, std::ptrdiff_t src_next, std::ptrdiff_t dst_next) {
+  for (int b = 0; b < blocks; ++b, src += src_next, dst += dst_next) {
+    for (int i = 0; i < 8; ++i) {
+      for (int j = 0; j < 8; ++j) std::memcpy(dst + dst_pitch * j + Bytes * i, src + src_pitch * i + Bytes * j, Bytes);
+    }
   }
 }
 

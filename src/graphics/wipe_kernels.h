@@ -68,11 +68,15 @@ struct WipeSpotJob {
 
 using WipeSpotFn = void (*)(const WipeSpotJob&);
 
-// An 8 × 8 block of pixels of one size transposed: pixel (row i, column
-// j) of src goes to (row j, column i) of dst; pitches in bytes. Pure data
-// movement, so every path gives the same bytes.
+// A run of `blocks` 8 × 8 blocks of pixels of one size transposed: pixel
+// (row i, column j) of src goes to (row j, column i) of dst; pitches in
+// bytes, and each block after the first src_next bytes past the one
+// before in src, dst_next in dst. One call a run rather than one a block,
+// as a block is only a few dozen instructions. Pure data movement, so
+// every path gives the same bytes.
 using WipeTransposeFn = void (*)(const std::uint8_t* src, std::ptrdiff_t src_pitch, std::uint8_t* dst,
-                                 std::ptrdiff_t dst_pitch);
+                                 std::ptrdiff_t dst_pitch, int blocks, std::ptrdiff_t src_next,
+                                 std::ptrdiff_t dst_next);
 
 // A line squeezed by sampling, as the surfaces' stretch does: output j
 // (0 <= j < count) is pixel (j × step) >> 16 of `from`, step in 16.16 at
@@ -110,9 +114,9 @@ struct WipeKernelSet {
   WipeSpotFn spot[3] = {};
   // By pixel size: 4 bytes, 2 bytes.
   WipeTransposeFn transpose8[2] = {};
-  // Eight rows of sixteen 2-byte pixels into sixteen rows of eight (two
-  // 8 × 8 blocks side by side, the right one going below): only paths
-  // with 32-byte vectors have it.
+  // Blocks of eight rows of sixteen 2-byte pixels into sixteen rows of
+  // eight (two 8 × 8 blocks side by side, the right one going below): only
+  // paths with 32-byte vectors have it.
   WipeTransposeFn transpose8x16_16 = nullptr;
   // By pixel size, as transpose8.
   WipeStretchFn stretch[2] = {};
@@ -163,8 +167,8 @@ inline void wipe_ripple_sources(const WipeRippleRow& r, int i, std::int32_t* __r
     const std::int32_t reach = sx[k];
     const std::int32_t px = reach * sine[k] / 65536 + cx;
     const std::int32_t py = reach * cosine[k] / 65536 + cy;
-    const bool inside = static_cast<unsigned>(px) < static_cast<unsigned>(w) &&
-                        static_cast<unsigned>(py) < static_cast<unsigned>(h);
+    const bool inside =
+        static_cast<unsigned>(px) < static_cast<unsigned>(w) && static_cast<unsigned>(py) < static_cast<unsigned>(h);
     sx[k] = inside ? px : begin + k;
     sy[k] = inside ? py : y;
   }

@@ -207,13 +207,16 @@ void stretch32(std::uint8_t* to_bytes, const std::uint8_t* from_bytes, int count
 
 // Rows of sixteen: the 8 × 8 transpose runs on both 128-bit halves at
 // once, and the left halves' results go to rows 0..7, the right ones below.
-void transpose8x16_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
-  __m256i r[8];
-  for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + sp * i));
-  WipeVector<Avx2>::transpose_words(r);
-  for (int i = 0; i < 8; ++i) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * i), _mm256_castsi256_si128(r[i]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * (i + 8)), _mm256_extracti128_si256(r[i], 1));
+void transpose8x16_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp, int blocks,
+                      std::ptrdiff_t src_next, std::ptrdiff_t dst_next) {
+  for (int b = 0; b < blocks; ++b, src += src_next, dst += dst_next) {
+    __m256i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + sp * i));
+    WipeVector<Avx2>::transpose_words(r);
+    for (int i = 0; i < 8; ++i) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * i), _mm256_castsi256_si128(r[i]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dp * (i + 8)), _mm256_extracti128_si256(r[i], 1));
+    }
   }
 }
 

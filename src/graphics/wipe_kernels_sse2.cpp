@@ -90,27 +90,33 @@ void transpose4x4(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
 
 // 32-bit pixels: the four 4 × 4 quarters, each transposed into the
 // mirrored quarter.
-void transpose8_32(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
-  for (int qi = 0; qi < 2; ++qi) {
-    for (int qj = 0; qj < 2; ++qj) {
-      const std::uint8_t* s = src + sp * 4 * qi + 16 * qj;
-      __m128i r0 = load(s), r1 = load(s + sp), r2 = load(s + 2 * sp), r3 = load(s + 3 * sp);
-      transpose4x4(r0, r1, r2, r3);
-      std::uint8_t* d = dst + dp * 4 * qj + 16 * qi;
-      store(d, r0);
-      store(d + dp, r1);
-      store(d + 2 * dp, r2);
-      store(d + 3 * dp, r3);
+void transpose8_32(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp, int blocks,
+                   std::ptrdiff_t src_next, std::ptrdiff_t dst_next) {
+  for (int b = 0; b < blocks; ++b, src += src_next, dst += dst_next) {
+    for (int qi = 0; qi < 2; ++qi) {
+      for (int qj = 0; qj < 2; ++qj) {
+        const std::uint8_t* s = src + sp * 4 * qi + 16 * qj;
+        __m128i r0 = load(s), r1 = load(s + sp), r2 = load(s + 2 * sp), r3 = load(s + 3 * sp);
+        transpose4x4(r0, r1, r2, r3);
+        std::uint8_t* d = dst + dp * 4 * qj + 16 * qi;
+        store(d, r0);
+        store(d + dp, r1);
+        store(d + 2 * dp, r2);
+        store(d + 3 * dp, r3);
+      }
     }
   }
 }
 
 // 16-bit pixels: eight rows of one vector.
-void transpose8_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp) {
-  __m128i r[8];
-  for (int i = 0; i < 8; ++i) r[i] = load(src + sp * i);
-  WipeVector<Sse2>::transpose_words(r);
-  for (int i = 0; i < 8; ++i) store(dst + dp * i, r[i]);
+void transpose8_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst, std::ptrdiff_t dp, int blocks,
+                   std::ptrdiff_t src_next, std::ptrdiff_t dst_next) {
+  for (int b = 0; b < blocks; ++b, src += src_next, dst += dst_next) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = load(src + sp * i);
+    WipeVector<Sse2>::transpose_words(r);
+    for (int i = 0; i < 8; ++i) store(dst + dp * i, r[i]);
+  }
 }
 
 }  // namespace

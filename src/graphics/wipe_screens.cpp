@@ -697,8 +697,7 @@ template <class T>
 void stretch_line(T* to, const T* from, int length, int first, int count, std::int64_t step,
                   detail::WipeStretchFn sample) {
   std::fill(to, to + first, T{0});
-  sample(reinterpret_cast<std::uint8_t*>(to + first), reinterpret_cast<const std::uint8_t*>(from), count, step,
-         length);
+  sample(reinterpret_cast<std::uint8_t*>(to + first), reinterpret_cast<const std::uint8_t*>(from), count, step, length);
   std::fill(to + first + count, to + length, T{0});
 }
 
@@ -767,9 +766,9 @@ void twist_columns(const detail::WipeKernelSet& set, int w, int h, long double t
         T* lines_at = buf.data() + static_cast<std::size_t>(k0) * h;
         int y = 0;
         if (bw >= kBlock) {
-          for (; y + kBlock <= h; y += kBlock) {
-            kernel(base + pitch * y + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at + y), line_bytes);
-          }
+          y = h / kBlock * kBlock;
+          kernel(base + (x0 + k0) * B, pitch, reinterpret_cast<std::uint8_t*>(lines_at), line_bytes, h / kBlock,
+                 pitch * kBlock, kBlock * B);
         }
         for (; y < h; ++y) {
           const T* row = reinterpret_cast<const T*>(base + pitch * y) + x0 + k0;
@@ -814,12 +813,16 @@ void twist_columns(const detail::WipeKernelSet& set, int w, int h, long double t
         }
         auto clear = [&](int row) { std::memset(dst + dp * row + x * B, 0, kBlock * sizeof(T)); };
         for (; y + kBlock <= lo; ++y) clear(y);
-        while (y + kBlock <= h && y < hi) {
-          const bool wide = transpose_wide && y + 2 * kBlock <= h;
-          (wide ? transpose_wide : transpose)(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes,
-                                              dst + dp * y + x * B, dp);
-          y += wide ? 2 * kBlock : kBlock;
-        }
+        // Runs of blocks while rows below hi are left and the block fits.
+        auto run = [&](detail::WipeTransposeFn kernel, int rows) {
+          const int blocks = y < hi ? std::min((hi - y + rows - 1) / rows, (h - y) / rows) : 0;
+          if (blocks <= 0) return;
+          kernel(reinterpret_cast<const std::uint8_t*>(lines_at + y), line_bytes, dst + dp * y + x * B, dp, blocks,
+                 rows * B, rows * dp);
+          y += blocks * rows;
+        };
+        if (transpose_wide) run(transpose_wide, 2 * kBlock);
+        run(transpose, kBlock);
         for (; y >= hi && y < h; ++y) clear(y);
       }
       for (; y < h; ++y) {
