@@ -119,12 +119,39 @@ void transpose8_16(const std::uint8_t* src, std::ptrdiff_t sp, std::uint8_t* dst
   }
 }
 
+// A squeeze of 16-bit pixels, eight samples a turn inserted into two
+// vectors (four each, so that neither waits long on the other's inserts)
+// and stored at once: without byte shuffles the samples cannot be picked
+// from a window, but the inserts still take half the instructions of
+// samples joined in general registers.
+void stretch16(std::uint8_t* to_bytes, const std::uint8_t* from_bytes, int count, std::int64_t step, int /*length*/) {
+  auto* to = reinterpret_cast<std::uint16_t*>(to_bytes);
+  const auto* from = reinterpret_cast<const std::uint16_t*>(from_bytes);
+  const std::int64_t s1 = step, s2 = 2 * step, s3 = 3 * step, s4 = 4 * step, s5 = 5 * step, s6 = 6 * step,
+                     s7 = 7 * step;
+  std::int64_t u = 0;
+  int j = 0;
+  for (; j + 8 <= count; j += 8, u += 8 * step) {
+    __m128i a = _mm_cvtsi32_si128(from[u >> 16]);
+    __m128i b = _mm_insert_epi16(_mm_setzero_si128(), from[(u + s4) >> 16], 4);
+    a = _mm_insert_epi16(a, from[(u + s1) >> 16], 1);
+    b = _mm_insert_epi16(b, from[(u + s5) >> 16], 5);
+    a = _mm_insert_epi16(a, from[(u + s2) >> 16], 2);
+    b = _mm_insert_epi16(b, from[(u + s6) >> 16], 6);
+    a = _mm_insert_epi16(a, from[(u + s3) >> 16], 3);
+    b = _mm_insert_epi16(b, from[(u + s7) >> 16], 7);
+    store(reinterpret_cast<std::uint8_t*>(to + j), _mm_or_si128(a, b));
+  }
+  wipe_stretch_samples(to, from, j, count, step);
+}
+
 }  // namespace
 
 void fill_wipe_sse2(WipeKernelSet& set) {
   WipeVector<Sse2>::fill(set);
   set.transpose8[0] = transpose8_32;
   set.transpose8[1] = transpose8_16;
+  set.stretch[1] = stretch16;
 }
 
 }  // namespace nova::graphics::detail
